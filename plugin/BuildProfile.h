@@ -1,0 +1,29 @@
+// What sets the three deliverables apart at run time. Each build's entry file
+// selects its profile when the library is loaded; the subsystem code is
+// compiled once and branches on the profile where the builds differ. Tests
+// select whichever profile they exercise.
+#pragma once
+
+#include <string_view>
+
+enum class Build { kVD1TransAction2010, kVD1TransAction, kTransactHooks };
+
+struct BuildProfile {
+  Build build;
+  // The deliverable's name, e.g. "VD1TransAction2010".
+  std::string_view name;
+  // The library's own file name, as the host knows it (ktIterateObjects).
+  std::string_view library_file;
+  // Current-user registry key that holds the section "VD2Transaktionen".
+  std::string_view registry_key;
+  // Text arguments of hooks arrive as UTF-16 (full build) or ANSI.
+  bool utf16_hook_texts;
+};
+
+const BuildProfile& ProfileOf(Build build);
+
+// The profile of the loaded build; the full build's until one is selected.
+const BuildProfile& CurrentProfile();
+void SelectBuild(Build build);
+
+inline bool IsFullBuild() { return CurrentProfile().build == Build::kVD1TransAction2010; }

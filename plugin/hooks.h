@@ -1,0 +1,56 @@
+// The hooks the host calls, exported with C linkage under these exact names.
+// Each build exports only its own set (export lists in builds/). Every hook
+// has the host's signature: P1 and P2 pointer-sized (they carry pointers in
+// several hooks), P3 16 bits, answer 0 (false) or -1 (true). No C++ exception
+// and no STL type crosses this boundary.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/BuildProfile.h"
+
+#define VANDRA_HOOK_LIST(X)        \
+  X(BeforeLoadProject)             \
+  X(AfterLoadProject)              \
+  X(BeforeCloseProject)            \
+  X(AfterCloseProject)             \
+  X(BeforeCreateObject)            \
+  X(InsertInTransActionList)       \
+  X(DeleteFromTransActionList)     \
+  X(BeforeChangeKennung)           \
+  X(AfterChangeKennung)            \
+  X(UpdateKennungPreCorrection)    \
+  X(CheckStatus)                   \
+  X(GeometryChanged)               \
+  X(AfterEditObject)               \
+  X(OnTablePost)                   \
+  X(AssignToTransaction)           \
+  X(CreateListToAssign)            \
+  X(SwitchKennung)                 \
+  X(ShowObjStatus)                 \
+  X(SelectByStatus)                \
+  X(DeletePflanzenStatus)          \
+  X(ProcessFoto)                   \
+  X(CorrectHauptfoto)              \
+  X(MakeTransActionReport)         \
+  X(VD1CustomImport)               \
+  X(VD1CustomExport)               \
+  X(AfterKARTULCommand)            \
+  X(SetETRS89)                     \
+  X(SetGaussKrueger)               \
+  X(AfterPasteData)
+
+extern "C" {
+#define VANDRA_DECLARE_HOOK(name) int16_t name(intptr_t P1, intptr_t P2, uint16_t P3);
+VANDRA_HOOK_LIST(VANDRA_DECLARE_HOOK)
+#undef VANDRA_DECLARE_HOOK
+}
+
+constexpr int16_t kHookTrue = -1;
+constexpr int16_t kHookFalse = 0;
+
+// Called by a build's entry file when the library is loaded and unloaded:
+// selects the profile, puts the plug-in state to its load-time values and
+// chooses how dialogs are shown.
+void PluginLoaded(Build build);
+void PluginUnloaded();
