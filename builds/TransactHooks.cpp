@@ -1,0 +1,10 @@
+// Entry of the TransactHooks build: selects its profile when the host loads the
+// library. Its export list (TransactHooks.map) names the hooks the host sees.
+#include "plugin/hooks.h"
+
+namespace {
+
+__attribute__((constructor)) void Load() { PluginLoaded(Build::kTransactHooks); }
+__attribute__((destructor)) void Unload() { PluginUnloaded(); }
+
+}  // namespace

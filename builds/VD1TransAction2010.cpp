@@ -1,0 +1,10 @@
+// Entry of the VD1TransAction2010 build: selects its profile when the host loads the
+// library. Its export list (VD1TransAction2010.map) names the hooks the host sees.
+#include "plugin/hooks.h"
+
+namespace {
+
+__attribute__((constructor)) void Load() { PluginLoaded(Build::kVD1TransAction2010); }
+__attribute__((destructor)) void Unload() { PluginUnloaded(); }
+
+}  // namespace
