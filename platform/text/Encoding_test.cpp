@@ -1,0 +1,87 @@
+#include "platform/text/Encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace platform::text {
+namespace {
+
+TEST(Encoding, AnsiRoundTripsEveryByte) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  std::string utf8 = AnsiToUtf8(all);
+  EXPECT_TRUE(IsValidUtf8(utf8));
+  size_t replaced = 99;
+  EXPECT_EQ(Utf8ToAnsi(utf8, &replaced), all);
+  EXPECT_EQ(replaced, 0u);
+}
+
+TEST(Encoding, UndefinedAnsiBytesMapToC1Controls) {
+  EXPECT_EQ(AnsiToUtf8("\x81"), "\u0081");
+  EXPECT_EQ(AnsiToUtf8("a\x8D\x8F\x90\x9D" "b"), "a\u008D\u008F\u0090\u009D" "b");
+  EXPECT_EQ(Utf8ToAnsi("\u0081x"), "\x81x");
+  // Other C1 controls have no byte in Windows-1252 (0x80 is the euro sign).
+  EXPECT_EQ(Utf8ToAnsi("\u0080"), "?");
+  EXPECT_EQ(AnsiToUtf8("\x80"), "\u20AC");
+}
+
+TEST(Encoding, GermanTextAndEuro) {
+  EXPECT_EQ(Utf8ToAnsi("Gauß-Krüger Ä€"), "Gau\xDF-Kr\xFCger \xC4\x80");
+  EXPECT_EQ(AnsiToUtf8("Pr\xFC" "fbericht"), "Prüfbericht");
+}
+
+TEST(Encoding, UnrepresentableCharactersAreReplacedOneForOne) {
+  size_t replaced = 0;
+  std::string ansi = Utf8ToAnsi("NSG-Łódź-𝄞", &replaced);
+  EXPECT_EQ(ansi, "NSG-?\xF3" "d?-?");
+  EXPECT_EQ(replaced, 3u);
+  EXPECT_EQ(Utf8Length("NSG-Łódź-𝄞"), ansi.size());
+  EXPECT_FALSE(FitsAnsi("Łódź"));
+  EXPECT_TRUE(FitsAnsi("Größe"));
+}
+
+TEST(Encoding, InvalidUtf8BytesAreReplacedNotDropped) {
+  size_t replaced = 0;
+  EXPECT_EQ(Utf8ToAnsi("a\xFF" "b\xC3", &replaced), "a?b?");
+  EXPECT_EQ(replaced, 2u);
+  // Overlong form of '/' and an encoded surrogate are invalid too.
+  EXPECT_EQ(Utf8ToAnsi("\xC0\xAF"), "??");
+  EXPECT_EQ(Utf8ToAnsi("\xED\xA0\x80"), "???");
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));
+}
+
+TEST(Encoding, Utf16RoundTripIncludingSurrogatePairs) {
+  std::string text = "Kennung ÄÖÜ €𝄞";
+  std::u16string wide = Utf8ToUtf16(text);
+  EXPECT_EQ(wide, u"Kennung ÄÖÜ €𝄞");
+  EXPECT_EQ(Utf16ToUtf8(wide), text);
+  EXPECT_EQ(Utf8ToUtf16(""), u"");
+}
+
+TEST(Encoding, BrokenUtf16AndUtf8BecomeReplacementCharacters) {
+  std::u16string lone = u"a";
+  lone += static_cast<char16_t>(0xD800);
+  lone += u"b";
+  EXPECT_EQ(Utf16ToUtf8(lone), "a\uFFFDb");
+  std::u16string trailing_high = u"x";
+  trailing_high += static_cast<char16_t>(0xDBFF);
+  EXPECT_EQ(Utf16ToUtf8(trailing_high), "x\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(Utf8ToUtf16("ab\xE2\x82"), u"ab\uFFFD\uFFFD");
+}
+
+TEST(Encoding, DosCodePage850) {
+  EXPECT_EQ(Oem850ToUtf8("\x81\x94\xE1"), "üöß");
+  EXPECT_EQ(Utf8ToOem850("üöß"), "\x81\x94\xE1");
+  size_t replaced = 0;
+  EXPECT_EQ(Utf8ToOem850("€", &replaced), "?");
+  EXPECT_EQ(replaced, 1u);
+}
+
+TEST(Encoding, PrefixNeverCutsACharacter) {
+  EXPECT_EQ(Utf8Prefix("Größe", 3), "Grö");
+  EXPECT_EQ(Utf8Prefix("ab", 5), "ab");
+  EXPECT_EQ(Utf8Length("Größe"), 5u);
+}
+
+}  // namespace
+}  // namespace platform::text

@@ -1,0 +1,32 @@
+// Small text helpers with the semantics of the host platform's run-time
+// library: trimming of blanks and control characters, case-insensitive
+// comparison of ASCII names (keys, sections, control names), and the
+// conversion of texts to whole numbers as the platform's StrToInt does.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::text {
+
+// Removes leading and trailing characters at or below the blank (as Trim).
+std::string_view Trim(std::string_view text);
+std::string_view TrimLeft(std::string_view text);
+std::string_view TrimRight(std::string_view text);
+
+// Compares without regard to ASCII case; other bytes compare exactly.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// <0, 0, >0 like strcmp, ASCII letters folded to lower case.
+int CompareIgnoreCase(std::string_view a, std::string_view b);
+std::string ToLowerAscii(std::string_view text);
+std::string ToUpperAscii(std::string_view text);
+
+// A whole 32-bit number: leading blanks allowed, optional sign, decimal
+// digits or hexadecimal after "$" or "0x"; nothing may follow. Nothing when
+// the text is no such number or out of range.
+std::optional<int32_t> StrToInt(std::string_view text);
+int32_t StrToIntDef(std::string_view text, int32_t default_value);
+
+}  // namespace platform::text
