@@ -1,0 +1,93 @@
+#include "platform/ini/FileUpdate.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace platform::files {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("fileupdate_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    path_ = (dir_ / "f").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  size_t FilesInDir() const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
+  }
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(FileUpdateTest, MissingFileReadsAsNothingAndStaysMissingWithoutChange) {
+  EXPECT_EQ(ReadWholeFile(path_), std::nullopt);
+  UpdateFile(path_, [](const std::optional<std::string>& current) {
+    EXPECT_FALSE(current.has_value());
+    return std::optional<std::string>();
+  });
+  EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(FileUpdateTest, ForcedModeAppliesEvenOverAnOpenFile) {
+  std::ofstream(path_) << "old";
+  chmod(path_.c_str(), 0644);
+  UpdateFile(path_, [](const auto&) { return std::optional<std::string>("new"); }, 0600);
+  struct stat st {};
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadWholeFile(path_), "new");
+}
+
+TEST_F(FileUpdateTest, FailingUpdateLeavesFileAndNoTemporaryFiles) {
+  std::ofstream(path_) << "keep";
+  EXPECT_THROW(UpdateFile(path_,
+                          [](const auto&) -> std::optional<std::string> {
+                            throw std::runtime_error("no");
+                          }),
+               std::runtime_error);
+  EXPECT_EQ(ReadWholeFile(path_), "keep");
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(FileUpdateTest, MissingFolderIsAClearError) {
+  try {
+    UpdateFile((dir_ / "no" / "f").string(), [](const auto&) { return std::optional<std::string>("x"); });
+    FAIL();
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("no"), std::string::npos);
+  }
+}
+
+// Two processes each add 1 to a counter 200 times; the lock must keep every
+// increment.
+TEST_F(FileUpdateTest, ConcurrentWritersLoseNothing) {
+  auto add_one = [&] {
+    UpdateFile(path_, [](const std::optional<std::string>& current) {
+      int n = current ? std::stoi(*current) : 0;
+      return std::optional<std::string>(std::to_string(n + 1));
+    });
+  };
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  for (int i = 0; i < 200; ++i) add_one();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(ReadWholeFile(path_), "400");
+  EXPECT_EQ(FilesInDir(), 1u);
+}
+
+}  // namespace
+}  // namespace platform::files
