@@ -1,0 +1,99 @@
+#include "platform/process/Process.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace platform::process {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("process_test_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name()) /
+           "Check In";
+    fs::remove_all(dir_.parent_path());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_.parent_path()); }
+
+  // A shell script that writes its folder, its arguments (one per line) and
+  // what its standard streams are into `out`.
+  std::string Script(const std::string& out) {
+    std::string path = (dir_ / "checkin.sh").string();
+    std::ofstream(path) << "#!/bin/sh\n"
+                        << "out='" << out << "'\n"
+                        << "pwd > \"$out.tmp\"\n"
+                        << "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$out.tmp\"; done\n"
+                        << "readlink /proc/$$/fd/1 >> \"$out.tmp\"\n"
+                        << "mv \"$out.tmp\" \"$out\"\n"
+                        << "exit 3\n";
+    chmod(path.c_str(), 0755);
+    return path;
+  }
+  static std::string Read(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ProcessTest, ArgumentsWithBlanksArriveAsOneEachInTheProgramsFolder) {
+  fs::path out = dir_.parent_path() / "out.txt";
+  std::string program = Script(out.string());
+  ASSERT_TRUE(ExecAndWait(program, {"-s", "db server", "-p", "pass word \"quoted\" $HOME *",
+                                    "-d", "/tmp/Export Ordner", ""}));
+  // The exit code 3 does not matter: the program could be started.
+  EXPECT_EQ(Read(out), dir_.string() + "\n[-s]\n[db server]\n[-p]\n[pass word \"quoted\" $HOME *]\n"
+                       "[-d]\n[/tmp/Export Ordner]\n[]\n/dev/null\n");
+}
+
+TEST_F(ProcessTest, ProgramThatDoesNotExistCannotBeStarted) {
+  EXPECT_FALSE(ExecAndWait((dir_ / "Checkin.exe").string(), {}));
+  EXPECT_FALSE(Exec((dir_ / "Checkin.exe").string(), {}));
+  EXPECT_FALSE(ExecAndWait("no-such-program-anywhere-4711", {}));
+  EXPECT_FALSE(ExecAndWait("", {}));
+}
+
+TEST_F(ProcessTest, FileThatIsNoProgramCannotBeStarted) {
+  std::string text = (dir_ / "readme.txt").string();
+  std::ofstream(text) << "no program";
+  EXPECT_FALSE(ExecAndWait(text, {}));
+  EXPECT_FALSE(ExecAndWait(dir_.string(), {}));  // a folder
+  chmod(text.c_str(), 0755);                     // executable, but no valid format
+  std::ofstream(text) << "\x7F" "ELFbroken";
+  EXPECT_FALSE(ExecAndWait(text, {}));
+}
+
+TEST_F(ProcessTest, ProgramIsFoundInPath) {
+  EXPECT_TRUE(ExecAndWait("true", {}));
+}
+
+TEST_F(ProcessTest, ExecReturnsAtOnceAndTheProgramRuns) {
+  fs::path out = dir_.parent_path() / "shown.txt";
+  std::string program = Script(out.string());
+  ASSERT_TRUE(Exec(program, {"log file.log"}));
+  // Wait for the detached program through the file it writes last.
+  for (int i = 0; i < 1000 && !fs::exists(out); ++i) usleep(10000);
+  std::string content = Read(out);
+  EXPECT_NE(content.find("[log file.log]"), std::string::npos);
+  EXPECT_NE(content.find(dir_.string() + "\n"), std::string::npos);
+}
+
+TEST(CurrentUser, NameComesFromTheUserDatabase) {
+  const passwd* pw = getpwuid(getuid());
+  ASSERT_NE(pw, nullptr);
+  EXPECT_EQ(GetCurrentUserName(), pw->pw_name);
+}
+
+}  // namespace
+}  // namespace platform::process
