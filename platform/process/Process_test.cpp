@@ -31,9 +31,10 @@ class ProcessTest : public ::testing::Test {
     std::string path = (dir_ / "checkin.sh").string();
     std::ofstream(path) << "#!/bin/sh\n"
                         << "out='" << out << "'\n"
+                        << "fd1=$(readlink /proc/$$/fd/1)\n"
                         << "pwd > \"$out.tmp\"\n"
                         << "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$out.tmp\"; done\n"
-                        << "readlink /proc/$$/fd/1 >> \"$out.tmp\"\n"
+                        << "echo \"$fd1\" >> \"$out.tmp\"\n"
                         << "mv \"$out.tmp\" \"$out\"\n"
                         << "exit 3\n";
     chmod(path.c_str(), 0755);
