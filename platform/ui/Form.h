@@ -5,7 +5,11 @@
 // handler, and a button with a modal result then closes the modal form.
 //
 // Setting a property from code (checked, item_index, text) never runs a
-// handler; the user actions (Click, Select, Type, Toggle) do.
+// handler; the user actions (Click, Select, Type, Toggle, Step) do. A user
+// action on a control that is not Usable() does nothing and answers false.
+//
+// Ownership: a form owns its controls; a control refers to its form, which
+// outlives it. Control names are found without regard to case.
 #pragma once
 
 #include <functional>
@@ -68,8 +72,11 @@ class Button : public Control {
  public:
   Button(Form& owner, std::string name, std::string caption, ModalResult result)
       : Control(owner, Kind::kButton, std::move(name), std::move(caption)), modal_result(result) {}
-  // The user clicks: the handler runs, then a modal result closes the form.
-  void Click();
+  // The user clicks. As on the host platform, a modal result is set on the
+  // form first, then the handler runs; the handler may set the form's
+  // modal_result back to kNone to keep it open. On a modeless form the
+  // result is only recorded.
+  bool Click();
 
   ModalResult modal_result;
   bool is_default = false;  // Enter
@@ -81,8 +88,9 @@ class Edit : public Control {
  public:
   Edit(Form& owner, std::string name, Kind kind = Kind::kEdit)
       : Control(owner, kind, std::move(name), "") {}
-  // The user types a new content; max_length and read_only apply.
-  void Type(std::string_view new_text);
+  // The user replaces the content; a read-only edit refuses (false), and
+  // max_length cuts the text to that many characters. on_change runs.
+  bool Type(std::string_view new_text);
 
   std::string text;
   size_t max_length = 0;  // characters, 0: no limit
@@ -100,7 +108,7 @@ class CheckBox : public Control {
  public:
   CheckBox(Form& owner, std::string name, std::string caption)
       : Control(owner, Kind::kCheckBox, std::move(name), std::move(caption)) {}
-  void Toggle();  // the user clicks it
+  bool Toggle();  // the user clicks it
 
   bool checked = false;
   std::function<void()> on_click;
@@ -111,7 +119,7 @@ class RadioButton : public Control {
  public:
   RadioButton(Form& owner, std::string name, std::string caption)
       : Control(owner, Kind::kRadioButton, std::move(name), std::move(caption)) {}
-  void Click();
+  bool Click();  // checks it (unchecking the siblings), then the handler runs
   void SetChecked(bool value);  // from code: unchecks the siblings, no handler
 
   bool checked = false;
@@ -122,7 +130,7 @@ class RadioGroup : public Control {
  public:
   RadioGroup(Form& owner, std::string name, std::string caption)
       : Control(owner, Kind::kRadioGroup, std::move(name), std::move(caption)) {}
-  void Select(int index);  // the user picks an item
+  bool Select(int index);  // the user picks an item (false when out of range)
 
   std::vector<std::string> items;
   int item_index = -1;
@@ -139,14 +147,17 @@ class ListBox : public Control {
   ListBox(Form& owner, std::string name, bool sorted = false)
       : Control(owner, Kind::kListBox, std::move(name), ""), sorted(sorted) {}
 
-  // Adds an item, in order or at its sorted place; returns its index.
+  // Adds an item, at the end or (sorted) at its place in alphabetical order
+  // without regard to ASCII case; returns its index. The selection stays on
+  // its item.
   int Add(std::string text, long long number = 0);
   void Clear();
   int Count() const { return static_cast<int>(items.size()); }
+  // The first item with exactly this text (case-sensitive), or -1.
   int IndexOf(std::string_view text) const;
   // The selected item's text, empty when none is selected.
   std::string SelectedText() const;
-  void Select(int index);  // the user clicks an item
+  bool Select(int index);  // the user clicks an item (false when out of range)
 
   std::vector<Item> items;
   int item_index = -1;
@@ -161,12 +172,16 @@ class UpDown : public Control {
   UpDown(Form& owner, std::string name, std::string associate, int min, int max)
       : Control(owner, Kind::kUpDown, std::move(name), ""),
         associate(std::move(associate)), min(min), max(max) {}
-  void Step(int delta);  // the user clicks up (+1) or down (-1)
+  // The user clicks up (+1) or down (-1): the position is taken from the
+  // associated edit's text when that is a number (as the platform's buddy
+  // control does), moved within min..max, written back, then on_click runs.
+  bool Step(int delta);
 
   std::string associate;
   int min;
   int max;
   int position = 0;
+  std::function<void()> on_click;
 };
 
 class DatePicker : public Control {
@@ -178,7 +193,8 @@ class DatePicker : public Control {
 class Picture : public Control {
  public:
   Picture(Form& owner, std::string name) : Control(owner, Kind::kPicture, std::move(name), "") {}
-  // Loads a JPEG picture; false (and no picture) when it cannot be read.
+  // Reads a JPEG picture's size; false (and no picture) when the file is
+  // missing, no JPEG or damaged in its header.
   bool LoadFromFile(const std::string& path);
   void ClearPicture();
   bool HasPicture() const { return width > 0 && height > 0; }
@@ -203,20 +219,30 @@ class Form {
     return ref;
   }
 
+  // The control of that name (without regard to case), or null.
   Control* Find(std::string_view name) const;
+  // The control of that name and class; throws std::out_of_range when there
+  // is none and std::bad_cast when it is of another class.
   template <class T>
   T& Get(std::string_view name) const {
     return dynamic_cast<T&>(FindOrThrow(name));
   }
+  // The buttons Enter and Escape press, or null.
+  Button* DefaultButton() const;
+  Button* CancelButton() const;
   const std::vector<std::unique_ptr<Control>>& Controls() const { return controls_; }
 
-  // Shows the form modally through the presenter and returns its result.
+  // Shows the form modally through the presenter and returns its result:
+  // FormShow runs, the presenter runs the modal loop until modal_result is
+  // set, FormClose runs.
   ModalResult ShowModal();
-  // Shows the form without waiting; it stays open until closed.
+  // Shows the form without waiting (FormShow runs); it stays open until
+  // closed. Showing an open modeless form again only brings it to the front.
   void Show();
-  // Ends a modal showing with the result, or closes a modeless form.
+  // Ends a modal showing with the result, or closes a modeless form (FormClose runs).
   void Close(ModalResult result = ModalResult::kCancel);
   bool Showing() const { return showing_; }
+  bool Modal() const { return modal_; }
 
   const std::string class_name;
   std::string caption;
@@ -234,6 +260,7 @@ class Form {
   Control& FindOrThrow(std::string_view name) const;
   std::vector<std::unique_ptr<Control>> controls_;
   bool showing_ = false;
+  bool modal_ = false;
 };
 
 }  // namespace platform::ui

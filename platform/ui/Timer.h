@@ -4,6 +4,7 @@
 // runs only while a presenter waits for the user.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -28,14 +29,32 @@ class Timer {
   void SetInterval(uint32_t interval_ms);
   uint32_t Interval() const { return interval_ms_; }
 
-  // Runs the handler once, as the event loop does when the timer is due.
+  // Runs the handler once, as the event loop does when the timer is due. The
+  // handler may disable or even destroy its timer.
   void Fire();
 
  private:
+  friend int RunDueTimers();
+  void Register();
+  void Unregister();
+
   std::function<void()> on_timer_;
   uint32_t interval_ms_;
   bool enabled_ = false;
   uint32_t host_id_ = 0;
+  std::chrono::steady_clock::time_point due_{};
 };
+
+// Whether the host's event loop runs the timers (its timer functions were found).
+bool HostRunsTimers();
+// Replaces the host's timer functions (null for both: none, timers run only
+// through RunDueTimers). Tests use it; the functions otherwise come from the
+// running program through dlsym when first needed.
+void SetHostTimerFunctions(decltype(&kartulsim_set_timer) set_timer,
+                           decltype(&kartulsim_kill_timer) kill_timer);
+// Without a host event loop: fires, once each, the enabled timers whose
+// interval has passed. Presenters call it while they wait for the user.
+// Returns how many fired.
+int RunDueTimers();
 
 }  // namespace platform::ui

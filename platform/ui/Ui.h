@@ -17,11 +17,19 @@ namespace platform::ui {
 
 // kPlain is the untitled box that shows a driver's error text.
 enum class MsgKind { kPlain, kWarning, kInformation, kError, kConfirmation };
-enum class MsgButtons { kOk, kYesNo };
+enum class MsgButtons { kOk, kYesNo, kOkCancel, kYesNoCancel };
 enum class MsgAnswer { kOk, kYes, kNo, kCancel };
 
+// "plain", "warning", "information", "error", "confirmation".
 std::string_view MsgKindName(MsgKind kind);
+// "OK", "YesNo", "OKCancel", "YesNoCancel".
+std::string_view MsgButtonsName(MsgButtons buttons);
+// "OK", "Yes", "No", "Cancel".
 std::string_view MsgAnswerName(MsgAnswer answer);
+// Whether the box shows the answer's button.
+bool MsgButtonsOffer(MsgButtons buttons, MsgAnswer answer);
+// What closing the box without choosing gives: Cancel, else No, else OK.
+MsgAnswer SafestAnswer(MsgButtons buttons);
 
 struct FileDialogRequest {
   enum class Kind { kOpen, kSave } kind = Kind::kOpen;
@@ -32,8 +40,12 @@ struct FileDialogRequest {
   std::string default_ext;   // without dot, added when the name has none
 };
 
-// Shows a file dialog; the chosen path, or nothing when cancelled.
+// Shows a file dialog; the chosen path, or nothing when cancelled. A chosen
+// name without extension gets default_ext.
 std::optional<std::string> FileDialog(const FileDialogRequest& request);
+// The path with the request's default extension added when its file name
+// has none (presenters apply it before they answer).
+std::string WithDefaultExtension(const FileDialogRequest& request, std::string path);
 
 // Shows a modal message box and returns the button the user pressed.
 MsgAnswer MessageBox(MsgKind kind, std::string_view text, MsgButtons buttons = MsgButtons::kOk);
@@ -63,7 +75,8 @@ class Presenter {
   virtual MsgAnswer ShowMessage(MsgKind kind, std::string_view text, MsgButtons buttons) = 0;
   // Runs the modal loop: returns once form.modal_result is no longer kNone.
   virtual void RunModal(Form& form) = 0;
-  // A modeless form opens (Show) or closes.
+  // A modeless form opens (Show) or closes. CloseModeless also comes from
+  // the form's destructor; the presenter must forget the form then.
   virtual void ShowModeless(Form& form) = 0;
   virtual void CloseModeless(Form& form) = 0;
   virtual std::optional<std::string> ShowFileDialog(const FileDialogRequest& request) = 0;
@@ -72,8 +85,12 @@ class Presenter {
   static void SetShowing(Form& form, bool showing) { form.showing_ = showing; }
 };
 
+// The installed presenter; the first call without one installs the choice
+// from the environment.
 Presenter& CurrentPresenter();
-// Installs a presenter; returns the one it replaces.
+// The installed presenter or null; never installs one.
+Presenter* InstalledPresenter();
+// Installs a presenter (null removes it); returns the one it replaces.
 std::unique_ptr<Presenter> SetPresenter(std::unique_ptr<Presenter> presenter);
 // The choice made at library load, from KARTUL_ANSWERS and KARTUL_TRANSCRIPT.
 void ChoosePresenterFromEnvironment();

@@ -1,0 +1,240 @@
+// Answering dialogs from a script.
+#include "platform/ui/ScriptedPresenter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <iostream>
+
+#include "platform/text/Strings.h"
+
+namespace platform::ui {
+namespace {
+
+std::optional<MsgAnswer> AnswerFromName(std::string_view name) {
+  for (MsgAnswer a : {MsgAnswer::kOk, MsgAnswer::kYes, MsgAnswer::kNo, MsgAnswer::kCancel}) {
+    if (text::EqualsIgnoreCase(MsgAnswerName(a), name)) return a;
+  }
+  return std::nullopt;
+}
+
+// Keeps a counter raised while a modal box or form is being answered.
+struct DepthGuard {
+  int& depth;
+  explicit DepthGuard(int& d) : depth(d) { ++depth; }
+  ~DepthGuard() { --depth; }
+};
+
+}  // namespace
+
+std::unique_ptr<ScriptedPresenter> ScriptedPresenter::FromFile(std::string path,
+                                                               std::shared_ptr<Transcript> transcript) {
+  auto presenter = std::make_unique<ScriptedPresenter>(std::string_view{}, std::move(transcript));
+  presenter->path_ = std::move(path);
+  return presenter;
+}
+
+ScriptedPresenter::ScriptedPresenter(std::string_view script, std::shared_ptr<Transcript> transcript)
+    : transcript_(std::move(transcript)), idle_timer_([this] { RunIdle(); }, 10) {
+  AddActions(script);
+}
+
+ScriptedPresenter::~ScriptedPresenter() { idle_timer_.SetEnabled(false); }
+
+void ScriptedPresenter::AddActions(std::string_view script) {
+  size_t pos = 0;
+  while (pos < script.size()) {
+    size_t nl = script.find('\n', pos);
+    if (nl == std::string_view::npos) nl = script.size();
+    AddLine(script.substr(pos, nl - pos));
+    pos = nl + 1;
+  }
+}
+
+void ScriptedPresenter::AddLine(std::string_view line) {
+  ++line_number_;
+  std::string error;
+  std::optional<Action> action = ParseAction(line, error);
+  if (!error.empty()) {
+    Fail("answer line " + std::to_string(line_number_) + " cannot be read (" + error +
+             "): " + std::string(line),
+         false);
+    return;
+  }
+  if (!action) return;
+  action->line_number = line_number_;
+  queue_.push_back(std::move(*action));
+}
+
+void ScriptedPresenter::ReadMore() {
+  if (!path_) return;
+  int fd = open(path_->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (lseek(fd, offset_, SEEK_SET) == offset_) {
+    std::string data;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(n));
+    // The host is waiting for this call while an answer is needed, so a last
+    // line without its line end is complete as well.
+    offset_ += static_cast<long long>(data.size());
+    AddActions(data);
+  }
+  close(fd);
+}
+
+const Action* ScriptedPresenter::Peek() {
+  if (queue_.empty()) ReadMore();
+  return queue_.empty() ? nullptr : &queue_.front();
+}
+
+void ScriptedPresenter::Pop() {
+  if (!queue_.empty()) queue_.pop_front();
+}
+
+size_t ScriptedPresenter::PendingActions() {
+  ReadMore();
+  return queue_.size();
+}
+
+std::string ScriptedPresenter::Expectation() {
+  const Action* next = Peek();
+  if (next == nullptr) return "no answer left";
+  return "next answer, line " + std::to_string(next->line_number) + ": " + next->line;
+}
+
+void ScriptedPresenter::Fail(const std::string& what, bool with_expectation) {
+  std::string text = with_expectation ? what + " [" + Expectation() + "]" : what;
+  failures_.push_back(text);
+  if (transcript_) transcript_->Unexpected(text);
+  std::cerr << "UNEXPECTED " << text << std::endl;
+}
+
+MsgAnswer ScriptedPresenter::ShowMessage(MsgKind kind, std::string_view text, MsgButtons buttons) {
+  DepthGuard depth(modal_depth_);
+  if (!in_idle_) modeless_target_ = nullptr;
+  if (transcript_) transcript_->Message(kind, text, buttons);
+  std::string described = "message " + std::string(MsgKindName(kind)) + " " +
+                          std::string(MsgButtonsName(buttons)) + ": " + EscapeLine(text);
+  MsgAnswer answer = SafestAnswer(buttons);
+  const Action* next = Peek();
+  if (next == nullptr || next->verb != "message") {
+    Fail(described);
+  } else if (next->args.empty() || next->args.size() > 2 || !AnswerFromName(next->args[0].text)) {
+    Fail("answer line " + std::to_string(next->line_number) + " is no message answer: " + next->line,
+         false);
+    Pop();
+  } else if (next->args.size() == 2 && next->args[1].text != text) {
+    Fail(described);  // left for the box it was meant for
+  } else if (!MsgButtonsOffer(buttons, *AnswerFromName(next->args[0].text))) {
+    std::string line = next->line;
+    Pop();
+    Fail(described + " [the box has no button for line: " + line + "]", false);
+  } else {
+    answer = *AnswerFromName(next->args[0].text);
+    Pop();
+  }
+  if (transcript_) transcript_->Answer(answer);
+  return answer;
+}
+
+void ScriptedPresenter::RunModal(Form& form) {
+  DepthGuard depth(modal_depth_);
+  if (!in_idle_) modeless_target_ = nullptr;
+  if (transcript_) transcript_->FormShown(form);
+  const Action* next = Peek();
+  if (next == nullptr || next->verb != "form" || next->args.size() != 1 ||
+      next->args[0].text != form.class_name) {
+    Fail("form " + form.class_name + " " + Quote(form.caption));
+    form.Close(ModalResult::kCancel);
+  } else {
+    Pop();
+    while (form.modal_result == ModalResult::kNone) {
+      next = Peek();
+      if (next == nullptr || !IsFormAction(*next)) {
+        Fail("form " + form.class_name + " " + Quote(form.caption) + " is still open");
+        form.Close(ModalResult::kCancel);
+        break;
+      }
+      Action action = *next;
+      Pop();
+      if (transcript_) transcript_->Action(action.line);
+      if (auto error = ApplyFormAction(form, action)) {
+        Fail("action on form " + form.class_name + " at answer line " +
+                 std::to_string(action.line_number) + " (" + action.line + "): " + *error,
+             false);
+      }
+    }
+  }
+  if (transcript_) transcript_->Result(form.modal_result);
+}
+
+void ScriptedPresenter::ShowModeless(Form& form) {
+  if (std::find(modeless_.begin(), modeless_.end(), &form) != modeless_.end()) return;
+  modeless_.push_back(&form);
+  if (transcript_) transcript_->FormShown(form, "modeless");
+  idle_timer_.SetEnabled(true);
+}
+
+void ScriptedPresenter::CloseModeless(Form& form) {
+  auto it = std::find(modeless_.begin(), modeless_.end(), &form);
+  if (it == modeless_.end()) return;
+  modeless_.erase(it);
+  if (modeless_target_ == &form) modeless_target_ = nullptr;
+  if (transcript_) {
+    transcript_->FormHeader(form, "modeless");
+    transcript_->Result(form.modal_result);
+  }
+  if (modeless_.empty()) idle_timer_.SetEnabled(false);
+}
+
+void ScriptedPresenter::RunIdle() {
+  if (modal_depth_ > 0 || in_idle_) return;
+  in_idle_ = true;
+  while (const Action* next = Peek()) {
+    if (next->verb == "form" && next->args.size() == 1) {
+      auto it = std::find_if(modeless_.begin(), modeless_.end(),
+                             [&](Form* f) { return f->class_name == next->args[0].text; });
+      if (it == modeless_.end()) break;
+      modeless_target_ = *it;
+      Pop();
+      if (transcript_) transcript_->FormHeader(*modeless_target_, "modeless");
+      continue;
+    }
+    if (modeless_target_ == nullptr || !IsFormAction(*next)) break;
+    Action action = *next;
+    Pop();
+    Form& form = *modeless_target_;
+    if (transcript_) transcript_->Action(action.line);
+    if (auto error = ApplyFormAction(form, action)) {
+      Fail("action on form " + form.class_name + " at answer line " +
+               std::to_string(action.line_number) + " (" + action.line + "): " + *error,
+           false);
+    }
+  }
+  in_idle_ = false;
+}
+
+std::optional<std::string> ScriptedPresenter::ShowFileDialog(const FileDialogRequest& request) {
+  DepthGuard depth(modal_depth_);
+  if (!in_idle_) modeless_target_ = nullptr;
+  std::optional<std::string> chosen;
+  const Action* next = Peek();
+  if (next == nullptr || next->verb != "file" || next->args.size() != 1) {
+    std::string what = std::string("file ") +
+                       (request.kind == FileDialogRequest::Kind::kSave ? "save " : "open ") +
+                       Quote(request.filter) + " " + Quote(request.initial_dir) + " " +
+                       Quote(request.file_name);
+    Fail(what);
+  } else {
+    if (next->args[0].quoted || next->args[0].text != "cancel") {
+      chosen = WithDefaultExtension(request, next->args[0].text);
+    }
+    Pop();
+  }
+  if (transcript_) transcript_->File(request, chosen);
+  return chosen;
+}
+
+}  // namespace platform::ui
