@@ -1,0 +1,312 @@
+#include "platform/ui/ScriptedPresenter.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace platform::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A chooser like the system's transaction dialogs.
+class Chooser : public Form {
+ public:
+  Chooser() : Form("TFormGetTIDAndKennung", "Kennung für neues Objekt") {
+    Add<GroupBox>("GroupBox1", " Transaktion ");
+    transactions = &Add<ListBox>("lbTransActions");
+    transactions->parent = "GroupBox1";
+    kennungen = &Add<ListBox>("lbKennungen", true);
+    filter = &Add<CheckBox>("cbAktiviereFilter", "TK-Filter aktivieren");
+    tk = &Add<Edit>("EditTKBlatt");
+    ok = &Add<Button>("BtnOK", "Kennung übernehmen", ModalResult::kOk);
+    Add<Button>("BtnNoTID", "Keine TID", ModalResult::kIgnore);
+    Add<Button>("Button1", "Abbrechen", ModalResult::kAbortAll);
+    transactions->Add("12 - Nord");
+    transactions->Add("13 - Süd");
+    transactions->on_click = [this] {
+      kennungen->Clear();
+      kennungen->Add(transactions->SelectedText().substr(0, 2) + "-B");
+      kennungen->Add(transactions->SelectedText().substr(0, 2) + "-A");
+      if (transactions->item_index == 1) MessageBox(MsgKind::kWarning, "Achtung:\r\nSüd");
+      ok->enabled = kennungen->item_index >= 0;
+    };
+    kennungen->on_click = [this] { ok->enabled = kennungen->item_index >= 0; };
+    ok->enabled = false;
+  }
+  ListBox* transactions;
+  ListBox* kennungen;
+  CheckBox* filter;
+  Edit* tk;
+  Button* ok;
+};
+
+class ScriptedTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetHostTimerFunctions(nullptr, nullptr); }
+  void Install(std::string_view script) {
+    transcript_ = Transcript::InMemory();
+    auto presenter = std::make_unique<ScriptedPresenter>(script, transcript_);
+    presenter_ = presenter.get();
+    previous_ = SetPresenter(std::move(presenter));
+  }
+  void TearDown() override {
+    if (presenter_ != nullptr) SetPresenter(std::move(previous_));
+  }
+  std::shared_ptr<Transcript> transcript_;
+  ScriptedPresenter* presenter_ = nullptr;
+  std::unique_ptr<Presenter> previous_;
+};
+
+TEST_F(ScriptedTest, MessageBoxesTakeTheScriptedAnswers) {
+  Install("# answers\n\nmessage Yes\nmessage No \"Überschreiben?\"\nmessage OK\n");
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Logdatei ansehen?", MsgButtons::kYesNo), MsgAnswer::kYes);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Überschreiben?", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_EQ(MessageBox(MsgKind::kError, "Pfad C:\\x\r\nzwei"), MsgAnswer::kOk);
+  EXPECT_TRUE(presenter_->Failures().empty());
+  EXPECT_EQ(transcript_->Text(),
+            "message confirmation YesNo: Logdatei ansehen?\n  answer Yes\n"
+            "message confirmation YesNo: Überschreiben?\n  answer No\n"
+            "message error OK: Pfad C:\\\\x\\r\\nzwei\n  answer OK\n");
+}
+
+TEST_F(ScriptedTest, UnexpectedMessagesFailAndGetTheSafestAnswer) {
+  Install("message Yes \"Andere Frage?\"\n");
+  // The expected text differs: the box is unexpected, the answer stays for later.
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Frage?", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_EQ(presenter_->PendingActions(), 1u);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Andere Frage?", MsgButtons::kYesNo), MsgAnswer::kYes);
+  // Nothing left.
+  EXPECT_EQ(MessageBox(MsgKind::kWarning, "Warnung"), MsgAnswer::kOk);
+  EXPECT_EQ(MessageBox(MsgKind::kWarning, "?", MsgButtons::kYesNoCancel), MsgAnswer::kCancel);
+  ASSERT_EQ(presenter_->Failures().size(), 3u);
+  EXPECT_EQ(presenter_->Failures()[0],
+            "message confirmation YesNo: Frage? [next answer, line 1: message Yes \"Andere Frage?\"]");
+  EXPECT_EQ(presenter_->Failures()[1], "message warning OK: Warnung [no answer left]");
+  EXPECT_NE(transcript_->Text().find("\nUNEXPECTED message warning OK: Warnung [no answer left]\n"),
+            std::string::npos);
+}
+
+TEST_F(ScriptedTest, AnswerWithoutItsButtonFails) {
+  Install("message Yes\nmessage maybe\n");
+  EXPECT_EQ(MessageBox(MsgKind::kInformation, "Nur OK"), MsgAnswer::kOk);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "?", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_EQ(presenter_->Failures().size(), 2u);
+  EXPECT_EQ(presenter_->PendingActions(), 0u);
+}
+
+TEST_F(ScriptedTest, FormActionsRunTheHandlersAndTheTranscriptShowsEverything) {
+  Install(
+      "form TFormGetTIDAndKennung\n"
+      "select lbTransActions \"13 - Süd\"\n"
+      "message OK \"Achtung:\\r\\nSüd\"\n"
+      "select lbKennungen #1\n"
+      "check cbAktiviereFilter\n"
+      "type EditTKBlatt \"3245 NO\"\n"
+      "click BtnOK\n");
+  Chooser form;
+  EXPECT_EQ(form.ShowModal(), ModalResult::kOk);
+  EXPECT_EQ(form.kennungen->SelectedText(), "13-B");
+  EXPECT_TRUE(form.filter->checked);
+  EXPECT_EQ(form.tk->text, "3245 NO");
+  EXPECT_TRUE(presenter_->Failures().empty()) << presenter_->Failures()[0];
+  EXPECT_EQ(transcript_->Text(),
+            "form TFormGetTIDAndKennung \"Kennung für neues Objekt\"\n"
+            "  GroupBox1 group \" Transaktion \"\n"
+            "  lbTransActions list 2 items\n"
+            "      #0 \"12 - Nord\"\n"
+            "      #1 \"13 - Süd\"\n"
+            "  lbKennungen list 0 items sorted\n"
+            "  cbAktiviereFilter checkbox [ ] \"TK-Filter aktivieren\"\n"
+            "  EditTKBlatt edit \"\"\n"
+            "  BtnOK button \"Kennung übernehmen\" disabled\n"
+            "  BtnNoTID button \"Keine TID\"\n"
+            "  Button1 button \"Abbrechen\"\n"
+            "  > select lbTransActions \"13 - Süd\"\n"
+            "message warning OK: Achtung:\\r\\nSüd\n"
+            "  answer OK\n"
+            "  > select lbKennungen #1\n"
+            "  > check cbAktiviereFilter\n"
+            "  > type EditTKBlatt \"3245 NO\"\n"
+            "  > click BtnOK\n"
+            "  result OK\n");
+}
+
+TEST_F(ScriptedTest, AbortAllIsItsOwnResult) {
+  Install("form TFormGetTIDAndKennung\nclick Button1\n");
+  Chooser form;
+  EXPECT_EQ(form.ShowModal(), ModalResult::kAbortAll);
+  EXPECT_NE(transcript_->Text().find("  result AbortAll\n"), std::string::npos);
+}
+
+TEST_F(ScriptedTest, ActionOnADisabledControlFailsAndTheFormGoesOn) {
+  Install("form TFormGetTIDAndKennung\nclick BtnOK\nselect lbKennungen \"nope\"\nclick nothing\n"
+          "close\n");
+  Chooser form;
+  EXPECT_EQ(form.ShowModal(), ModalResult::kCancel);
+  ASSERT_EQ(presenter_->Failures().size(), 3u);
+  EXPECT_EQ(presenter_->Failures()[0],
+            "action on form TFormGetTIDAndKennung at answer line 2 (click BtnOK): control BtnOK is "
+            "disabled");
+  EXPECT_NE(presenter_->Failures()[1].find("has no item \"nope\""), std::string::npos);
+  EXPECT_NE(presenter_->Failures()[2].find("has no control nothing"), std::string::npos);
+}
+
+TEST_F(ScriptedTest, UnexpectedFormClosesWithCancel) {
+  Install("form TFormGetTID\nclick BtnOK\n");
+  Chooser form;
+  EXPECT_EQ(form.ShowModal(), ModalResult::kCancel);
+  ASSERT_EQ(presenter_->Failures().size(), 1u);
+  EXPECT_EQ(presenter_->Failures()[0],
+            "form TFormGetTIDAndKennung \"Kennung für neues Objekt\" [next answer, line 1: form "
+            "TFormGetTID]");
+  EXPECT_NE(transcript_->Text().find("\n  result Cancel\n"), std::string::npos);
+}
+
+TEST_F(ScriptedTest, FormLeftOpenByTheScriptFails) {
+  Install("form TFormGetTIDAndKennung\nselect lbTransActions #0\nmessage OK\n");
+  Chooser form;
+  EXPECT_EQ(form.ShowModal(), ModalResult::kCancel);
+  ASSERT_EQ(presenter_->Failures().size(), 1u);
+  EXPECT_NE(presenter_->Failures()[0].find("is still open [next answer, line 3: message OK]"),
+            std::string::npos);
+  EXPECT_EQ(presenter_->PendingActions(), 1u);
+}
+
+TEST_F(ScriptedTest, FileDialogs) {
+  Install("file \"/tmp/bericht\"\nfile cancel\nfile \"cancel\"\n");
+  FileDialogRequest save{FileDialogRequest::Kind::kSave, "", "Textdateien (*.txt)|*.txt", "/tmp",
+                         "alt.txt", "txt"};
+  EXPECT_EQ(FileDialog(save), "/tmp/bericht.txt");
+  EXPECT_EQ(FileDialog(save), std::nullopt);
+  EXPECT_EQ(FileDialog(save), "cancel.txt");
+  EXPECT_EQ(FileDialog(save), std::nullopt);  // unexpected
+  EXPECT_EQ(presenter_->Failures().size(), 1u);
+  EXPECT_NE(transcript_->Text().find("file save \"Textdateien (*.txt)|*.txt\" \"/tmp\" \"alt.txt\" -> "
+                                     "\"/tmp/bericht.txt\"\n"),
+            std::string::npos);
+  EXPECT_NE(transcript_->Text().find("\"alt.txt\" -> cancel\n"), std::string::npos);
+}
+
+TEST_F(ScriptedTest, MalformedAnswerLinesAreFailures) {
+  Install("message OK \"unterminated\nselect \"a\\q\"\n");
+  EXPECT_EQ(presenter_->Failures().size(), 2u);
+  EXPECT_NE(presenter_->Failures()[0].find("answer line 1 cannot be read (closing quote missing)"),
+            std::string::npos);
+}
+
+TEST_F(ScriptedTest, AnswerFileIsReadOnAsTheHostAppends) {
+  fs::path file = fs::temp_directory_path() / ("answers_" + std::to_string(getpid()));
+  std::ofstream(file) << "message OK\n";
+  transcript_ = Transcript::InMemory();
+  auto presenter = ScriptedPresenter::FromFile(file.string(), transcript_);
+  presenter_ = presenter.get();
+  previous_ = SetPresenter(std::move(presenter));
+  EXPECT_EQ(MessageBox(MsgKind::kInformation, "eins"), MsgAnswer::kOk);
+  std::ofstream(file, std::ios::app) << "message Yes\nmessage No";  // the last line without its end
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "zwei", MsgButtons::kYesNo), MsgAnswer::kYes);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "drei", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_TRUE(presenter_->Failures().empty());
+  fs::remove(file);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "vier", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_EQ(presenter_->Failures().size(), 1u);
+}
+
+// A modeless dialog like the photo dialog.
+class Photo : public Form {
+ public:
+  Photo() : Form("TFormEditFoto", "Objektfoto bearbeiten") {
+    kurz = &Add<Edit>("eKurzname");
+    auto& ok = Add<Button>("BtnOK", "Foto übernehmen", ModalResult::kNone);
+    ok.on_click = [this] {
+      if (kurz->text.empty()) {
+        MessageBox(MsgKind::kWarning, "Die Eingabedaten sind nicht vollständig!");
+        return;
+      }
+      Close(ModalResult::kOk);
+    };
+  }
+  void FormClose() override { closed = true; }
+  Edit* kurz;
+  bool closed = false;
+};
+
+TEST_F(ScriptedTest, ModelessFormIsActedOnWhenTheLoopIsIdle) {
+  Install("message OK \"vorher\"\n");
+  Photo photo;
+  photo.Show();
+  EXPECT_TRUE(photo.Showing());
+  EXPECT_EQ(presenter_->ModelessForms().size(), 1u);
+  presenter_->RunIdle();  // a message answer is not for the modeless form
+  EXPECT_EQ(presenter_->PendingActions(), 1u);
+  EXPECT_EQ(MessageBox(MsgKind::kInformation, "vorher"), MsgAnswer::kOk);
+
+  presenter_->AddActions(
+      "form TFormEditFoto\n"
+      "click BtnOK\n"
+      "message OK \"Die Eingabedaten sind nicht vollständig!\"\n"
+      "type eKurzname \"Eiche\"\n"
+      "click BtnOK\n");
+  presenter_->RunIdle();
+  EXPECT_FALSE(photo.Showing());
+  EXPECT_TRUE(photo.closed);
+  EXPECT_EQ(photo.modal_result, ModalResult::kOk);
+  EXPECT_TRUE(presenter_->Failures().empty()) << presenter_->Failures()[0];
+  EXPECT_TRUE(presenter_->ModelessForms().empty());
+  EXPECT_NE(transcript_->Text().find("form TFormEditFoto \"Objektfoto bearbeiten\" (modeless)\n"
+                                     "  > click BtnOK\n"
+                                     "message warning OK: Die Eingabedaten sind nicht vollständig!\n"
+                                     "  answer OK\n"
+                                     "  > type eKurzname \"Eiche\"\n"
+                                     "  > click BtnOK\n"
+                                     "form TFormEditFoto \"Objektfoto bearbeiten\" (modeless)\n"
+                                     "  result OK\n"),
+            std::string::npos)
+      << transcript_->Text();
+}
+
+// The host loop: records the idle timer the presenter hands to it.
+struct IdleLoop {
+  static inline KartulSimTimerProc proc = nullptr;
+  static inline void* context = nullptr;
+  static uint32_t Set(uint32_t, KartulSimTimerProc p, void* c) {
+    proc = p;
+    context = c;
+    return 7;
+  }
+  static void Kill(uint32_t id) {
+    if (id == 7) proc = nullptr;
+  }
+};
+
+TEST_F(ScriptedTest, IdleTimerLivesInTheHostLoopWhileAModelessFormIsOpen) {
+  SetHostTimerFunctions(&IdleLoop::Set, &IdleLoop::Kill);
+  Install("form TFormEditFoto\ntype eKurzname \"Linde\"\nclick BtnOK\n");
+  Photo photo;
+  EXPECT_EQ(IdleLoop::proc, nullptr);
+  photo.Show();
+  ASSERT_NE(IdleLoop::proc, nullptr);
+  IdleLoop::proc(IdleLoop::context);  // the host's loop is idle
+  EXPECT_FALSE(photo.Showing());
+  EXPECT_EQ(photo.kurz->text, "Linde");
+  EXPECT_EQ(IdleLoop::proc, nullptr);  // killed with the last modeless form
+  SetHostTimerFunctions(nullptr, nullptr);
+}
+
+TEST_F(ScriptedTest, DestroyedModelessFormIsForgotten) {
+  Install("");
+  {
+    Photo photo;
+    photo.Show();
+    EXPECT_EQ(presenter_->ModelessForms().size(), 1u);
+  }
+  EXPECT_TRUE(presenter_->ModelessForms().empty());
+  presenter_->AddActions("form TFormEditFoto\nclick BtnOK\n");
+  presenter_->RunIdle();
+  EXPECT_EQ(presenter_->PendingActions(), 2u);
+}
+
+}  // namespace
+}  // namespace platform::ui

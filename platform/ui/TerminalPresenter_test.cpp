@@ -1,0 +1,116 @@
+#include "platform/ui/TerminalPresenter.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+namespace platform::ui {
+namespace {
+
+// Feeds the presenter's input through a pipe and collects its output.
+class TerminalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetHostTimerFunctions(nullptr, nullptr);
+    ASSERT_EQ(pipe(in_), 0);
+    ASSERT_EQ(pipe(out_), 0);
+    fcntl(out_[0], F_SETFL, O_NONBLOCK);
+    transcript_ = Transcript::InMemory();
+    presenter_ = std::make_unique<TerminalPresenter>(in_[0], out_[1], transcript_);
+  }
+  void TearDown() override {
+    for (int fd : {in_[0], in_[1], out_[0], out_[1]}) close(fd);
+  }
+  void Type(const std::string& text, bool end = true) {
+    ASSERT_EQ(write(in_[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    if (end) {
+      close(in_[1]);
+      in_[1] = open("/dev/null", O_RDONLY);
+    }
+  }
+  std::string Output() {
+    std::string out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out_[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    return out;
+  }
+  int in_[2];
+  int out_[2];
+  std::shared_ptr<Transcript> transcript_;
+  std::unique_ptr<TerminalPresenter> presenter_;
+};
+
+TEST_F(TerminalTest, MessageBoxAnswersFromShortForms) {
+  Type("vielleicht\nj\n\nn\n");
+  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kConfirmation, "Logdatei ansehen?", MsgButtons::kYesNo),
+            MsgAnswer::kYes);
+  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kConfirmation, "Noch einmal?", MsgButtons::kYesNo),
+            MsgAnswer::kYes);  // Enter: the first button
+  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kWarning, "Nein geht nicht", MsgButtons::kOk), MsgAnswer::kOk);
+  // Input ended: the safest answer.
+  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kConfirmation, "Ende?", MsgButtons::kYesNo), MsgAnswer::kNo);
+  std::string out = Output();
+  EXPECT_NE(out.find("+-- Bestätigen"), std::string::npos);
+  EXPECT_NE(out.find("| Logdatei ansehen?"), std::string::npos);
+  EXPECT_NE(out.find("choose one of: [Yes] [No]"), std::string::npos);
+  EXPECT_NE(transcript_->Text().find("message warning OK: Nein geht nicht\n  answer OK\n"), std::string::npos);
+}
+
+class Gk : public Form {
+ public:
+  Gk() : Form("TFormGetGKStreifen", "GK-Streifen ") {
+    group = &Add<RadioGroup>("RadioGroup1", " Gauß-Krüger-Streifen des Projekts ");
+    group->items = {"Gauß-Krüger 2er Streifen", "Gauß-Krüger 3erStreifen"};
+    group->item_index = 0;
+    name = &Add<Edit>("EditName");
+    auto& ok = Add<Button>("BitBtn1", "OK", ModalResult::kOk);
+    ok.is_default = true;
+  }
+  RadioGroup* group;
+  Edit* name;
+};
+
+TEST_F(TerminalTest, FormShortFormsAndEnterForTheDefaultButton) {
+  Type("1 2\n2 =  zwei Worte\n9\nclick Nothing\n\n");
+  Gk form;
+  // RunModal as ShowModal would, without installing the presenter.
+  presenter_->RunModal(form);
+  EXPECT_EQ(form.modal_result, ModalResult::kOk);
+  EXPECT_EQ(form.group->item_index, 1);
+  EXPECT_EQ(form.name->text, " zwei Worte");
+  std::string out = Output();
+  EXPECT_NE(out.find("+== GK-Streifen   [TFormGetGKStreifen]"), std::string::npos);
+  EXPECT_NE(out.find("(*) 2) Gauß-Krüger 3erStreifen"), std::string::npos);
+  EXPECT_NE(out.find("! no control 9"), std::string::npos);
+  EXPECT_NE(out.find("! form TFormGetGKStreifen has no control Nothing"), std::string::npos);
+  EXPECT_NE(transcript_->Text().find("  > select RadioGroup1 #1\n  > type EditName \" zwei Worte\"\n"
+                                     "  > click BitBtn1\n  result OK\n"),
+            std::string::npos)
+      << transcript_->Text();
+}
+
+TEST_F(TerminalTest, FormClosesWithCancelWhenTheInputEnds) {
+  Type("1 1\n");
+  Gk form;
+  TerminalPresenter* raw = presenter_.get();
+  auto previous = SetPresenter(std::move(presenter_));
+  EXPECT_EQ(form.ShowModal(), ModalResult::kCancel);
+  EXPECT_EQ(form.group->item_index, 0);
+  presenter_.reset(static_cast<TerminalPresenter*>(SetPresenter(std::move(previous)).release()));
+  EXPECT_EQ(presenter_.get(), raw);
+}
+
+TEST_F(TerminalTest, FileDialogJoinsTheFolderAndAddsTheExtension) {
+  Type("bericht\n\ncancel\n");
+  FileDialogRequest save{FileDialogRequest::Kind::kSave, "", "Textdateien (*.txt)|*.txt", "/tmp",
+                         "alt.txt", "txt"};
+  EXPECT_EQ(presenter_->ShowFileDialog(save), "/tmp/bericht.txt");
+  EXPECT_EQ(presenter_->ShowFileDialog(save), "/tmp/alt.txt");
+  EXPECT_EQ(presenter_->ShowFileDialog(save), std::nullopt);
+  EXPECT_EQ(presenter_->ShowFileDialog(save), std::nullopt);  // input ended
+}
+
+}  // namespace
+}  // namespace platform::ui

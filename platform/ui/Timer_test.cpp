@@ -1,0 +1,101 @@
+#include "platform/ui/Timer.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+namespace platform::ui {
+namespace {
+
+// A host event loop stand-in that records the timers handed to it.
+struct FakeLoop {
+  struct Entry {
+    uint32_t interval;
+    KartulSimTimerProc proc;
+    void* context;
+  };
+  static inline std::map<uint32_t, Entry> timers;
+  static inline uint32_t next_id = 1;
+  static uint32_t Set(uint32_t interval, KartulSimTimerProc proc, void* context) {
+    timers[next_id] = Entry{interval, proc, context};
+    return next_id++;
+  }
+  static void Kill(uint32_t id) { timers.erase(id); }
+  static void RunAll() {
+    auto copy = timers;
+    for (auto& [id, entry] : copy) {
+      if (timers.count(id)) entry.proc(entry.context);
+    }
+  }
+};
+
+class TimerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetHostTimerFunctions(nullptr, nullptr); }
+  void TearDown() override { SetHostTimerFunctions(nullptr, nullptr); }
+};
+
+TEST_F(TimerTest, WithoutHostOnlyEnabledDueTimersRun) {
+  EXPECT_FALSE(HostRunsTimers());
+  int fast = 0, slow = 0, off = 0;
+  Timer t_fast([&] { ++fast; }, 0);
+  Timer t_slow([&] { ++slow; }, 3600 * 1000);
+  Timer t_off([&] { ++off; }, 0);
+  t_fast.SetEnabled(true);
+  t_slow.SetEnabled(true);
+  EXPECT_EQ(RunDueTimers(), 1);
+  EXPECT_EQ(RunDueTimers(), 1);
+  EXPECT_EQ(fast, 2);
+  EXPECT_EQ(slow, 0);
+  EXPECT_EQ(off, 0);
+  t_fast.SetEnabled(false);
+  EXPECT_EQ(RunDueTimers(), 0);
+}
+
+TEST_F(TimerTest, HandlerMayStopItselfOrDestroyAnotherTimer) {
+  int other_runs = 0;
+  auto other = std::make_unique<Timer>([&] { ++other_runs; }, 0);
+  Timer killer([&] { other.reset(); }, 0);
+  killer.SetEnabled(true);
+  other->SetEnabled(true);
+  RunDueTimers();  // the killer is due first and destroys the other before its turn
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(other_runs, 0);
+  killer.SetEnabled(false);
+
+  int self_runs = 0;
+  Timer* self = nullptr;
+  Timer once([&] {
+    ++self_runs;
+    self->SetEnabled(false);
+  }, 0);
+  self = &once;
+  once.SetEnabled(true);
+  RunDueTimers();
+  RunDueTimers();
+  EXPECT_EQ(self_runs, 1);
+}
+
+TEST_F(TimerTest, HostLoopRunsTimersItWasGiven) {
+  SetHostTimerFunctions(&FakeLoop::Set, &FakeLoop::Kill);
+  EXPECT_TRUE(HostRunsTimers());
+  int ticks = 0;
+  {
+    Timer timer([&] { ++ticks; }, 10);
+    timer.SetEnabled(true);
+    ASSERT_EQ(FakeLoop::timers.size(), 1u);
+    EXPECT_EQ(FakeLoop::timers.begin()->second.interval, 10u);
+    FakeLoop::RunAll();
+    EXPECT_EQ(RunDueTimers(), 0);  // the host runs it, not the presenters
+    timer.SetInterval(20);
+    ASSERT_EQ(FakeLoop::timers.size(), 1u);
+    EXPECT_EQ(FakeLoop::timers.begin()->second.interval, 20u);
+    FakeLoop::RunAll();
+  }
+  EXPECT_EQ(ticks, 2);
+  EXPECT_TRUE(FakeLoop::timers.empty());  // destroyed: killed in the host
+}
+
+}  // namespace
+}  // namespace platform::ui
