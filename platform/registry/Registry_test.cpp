@@ -15,6 +15,7 @@ namespace platform::registry {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 constexpr const char* kVandraKey = "Software\\Bremak\\kartul\\5.1\\VANDRA";
 
@@ -232,8 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::string("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Vandra\n"),
         // another hive, a NUL byte, binary garbage
         std::string("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Vandra]\n"),
-        std::string("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Vandra]\n\"a\"=\"\0\"\n", 78),
-        std::string("\x7F" "ELF\x02\x01\x01\0\0\0garbage\xFF\xFE", 19)));
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Vandra]\n\"a\"=\"\0\"\n"s,
+        "\x7F" "ELF\x02\x01\x01\0\0\0garbage\xFF\xFE"s));
 
 TEST_F(RegistryTest, UnreadableFileIsAnErrorNotACrash) {
   fs::create_directories(file_);  // a folder in place of the file

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Actions.h"
@@ -195,7 +196,7 @@ std::string TerminalPresenter::Render(const Form& form) const {
       case Control::Kind::kEdit:
       case Control::Kind::kMemo: {
         const auto& e = static_cast<const Edit&>(c);
-        std::string shown = e.password ? std::string(e.text.size(), '*') : EscapeLine(e.text);
+        std::string shown = e.password ? std::string(text::Utf8Length(e.text), '*') : EscapeLine(e.text);
         out += head + "_" + shown + "_" + (e.read_only ? "  (read-only)" : "") + State(c) + "\n";
         break;
       }
