@@ -43,7 +43,8 @@ TEST_F(FileUpdateTest, MissingFileReadsAsNothingAndStaysMissingWithoutChange) {
 TEST_F(FileUpdateTest, ForcedModeAppliesEvenOverAnOpenFile) {
   std::ofstream(path_) << "old";
   chmod(path_.c_str(), 0644);
-  UpdateFile(path_, [](const auto&) { return std::optional<std::string>("new"); }, 0600);
+  UpdateFile(
+      path_, [](const auto&) { return std::optional<std::string>("new"); }, 0600);
   struct stat st {};
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -52,18 +53,18 @@ TEST_F(FileUpdateTest, ForcedModeAppliesEvenOverAnOpenFile) {
 
 TEST_F(FileUpdateTest, FailingUpdateLeavesFileAndNoTemporaryFiles) {
   std::ofstream(path_) << "keep";
-  EXPECT_THROW(UpdateFile(path_,
-                          [](const auto&) -> std::optional<std::string> {
-                            throw std::runtime_error("no");
-                          }),
-               std::runtime_error);
+  EXPECT_THROW(
+      UpdateFile(path_,
+                 [](const auto&) -> std::optional<std::string> { throw std::runtime_error("no"); }),
+      std::runtime_error);
   EXPECT_EQ(ReadWholeFile(path_), "keep");
   EXPECT_EQ(FilesInDir(), 1u);
 }
 
 TEST_F(FileUpdateTest, MissingFolderIsAClearError) {
   try {
-    UpdateFile((dir_ / "no" / "f").string(), [](const auto&) { return std::optional<std::string>("x"); });
+    UpdateFile((dir_ / "no" / "f").string(),
+               [](const auto&) { return std::optional<std::string>("x"); });
     FAIL();
   } catch (const FileError& e) {
     EXPECT_NE(std::string(e.what()).find("no"), std::string::npos);

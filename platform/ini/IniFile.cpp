@@ -150,12 +150,12 @@ void CheckNames(std::string_view section, std::string_view ident) {
 
 // Applies `edit` to the file's lines under the file lock.
 void EditLines(const std::string& path, const std::function<bool(std::vector<Line>&)>& edit) {
-  files::UpdateFile(path, [&](const std::optional<std::string>& current)
-                              -> std::optional<std::string> {
-    std::vector<Line> lines = SplitLines(current ? text::AnsiToUtf8(*current) : std::string());
-    if (!edit(lines)) return std::nullopt;
-    return text::Utf8ToAnsi(JoinLines(lines));
-  });
+  files::UpdateFile(
+      path, [&](const std::optional<std::string>& current) -> std::optional<std::string> {
+        std::vector<Line> lines = SplitLines(current ? text::AnsiToUtf8(*current) : std::string());
+        if (!edit(lines)) return std::nullopt;
+        return text::Utf8ToAnsi(JoinLines(lines));
+      });
 }
 
 // [begin, end) line ranges of the sections with this name (after their header).
@@ -163,7 +163,8 @@ std::vector<std::pair<size_t, size_t>> SectionRanges(const std::vector<Line>& li
                                                      std::string_view section) {
   std::vector<std::pair<size_t, size_t>> ranges;
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].kind != Line::Kind::kSection || !EqualsIgnoreCase(lines[i].name, section)) continue;
+    if (lines[i].kind != Line::Kind::kSection || !EqualsIgnoreCase(lines[i].name, section))
+      continue;
     size_t end = i + 1;
     while (end < lines.size() && lines[end].kind != Line::Kind::kSection) ++end;
     ranges.emplace_back(i + 1, end);

@@ -24,9 +24,7 @@ class IniFileTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  void Put(const std::string& bytes) {
-    std::ofstream(path_, std::ios::binary) << bytes;
-  }
+  void Put(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
   std::string Get() const {
     std::ifstream in(path_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -90,9 +88,10 @@ TEST_F(IniFileTest, WriteChangesOnlyItsLine) {
   Put(before);
   IniFile ini(path_);
   ini.WriteString("KENNUNGSLISTE", "tk-blatt", "4000SW");
-  EXPECT_EQ(Get(), "; Projektdatei\r\n\r\n[Kennungsliste]\r\n; Filter der Kennungsliste\r\n"
-                   "TK-Blatt=4000SW\r\nunknown line without equals\r\nFilterAktiv=0\r\n"
-                   "; trailing comment\r\n\r\n[BRB]\r\nNummer=000\r\n");
+  EXPECT_EQ(Get(),
+            "; Projektdatei\r\n\r\n[Kennungsliste]\r\n; Filter der Kennungsliste\r\n"
+            "TK-Blatt=4000SW\r\nunknown line without equals\r\nFilterAktiv=0\r\n"
+            "; trailing comment\r\n\r\n[BRB]\r\nNummer=000\r\n");
 }
 
 TEST_F(IniFileTest, NewKeyFollowsTheLastKeyAndNewSectionGoesToTheEnd) {
@@ -117,16 +116,21 @@ TEST_F(IniFileTest, CreatedOnFirstWriteWithWindowsLineEnds) {
   ini.WriteString("Transaktionsdaten", "Name", "Süd");
   std::ifstream in(dir_ / "new.tid", std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_EQ(bytes, "[Transaktionsdaten]\r\nTransaktion=17\r\nName=S\xFC" "d\r\n");
+  EXPECT_EQ(bytes,
+            "[Transaktionsdaten]\r\nTransaktion=17\r\nName=S\xFC"
+            "d\r\n");
   EXPECT_EQ(ini.ReadString("Transaktionsdaten", "Name", ""), "Süd");
 }
 
 TEST_F(IniFileTest, AnsiOnDiskAndVisibleReplacement) {
-  Put("[BRB]\nKartenblatt=Gr\xF6\xDF" "e\x81\n");
+  Put("[BRB]\nKartenblatt=Gr\xF6\xDF"
+      "e\x81\n");
   IniFile ini(path_);
   EXPECT_EQ(ini.ReadString("BRB", "Kartenblatt", ""), "Größe\u0081");
   ini.WriteString("BRB", "AG", "Ł1");
-  EXPECT_EQ(Get(), "[BRB]\nKartenblatt=Gr\xF6\xDF" "e\x81\nAG=?1\n");
+  EXPECT_EQ(Get(),
+            "[BRB]\nKartenblatt=Gr\xF6\xDF"
+            "e\x81\nAG=?1\n");
 }
 
 TEST_F(IniFileTest, LineBreaksInValuesCannotInjectKeys) {

@@ -145,10 +145,10 @@ bool Exec(const std::string& program, const std::vector<std::string>& args) {
 std::string GetCurrentUserName() {
   long size = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-  passwd entry {};
+  passwd entry{};
   passwd* result = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
-      result->pw_name != nullptr) {
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
+      result != nullptr && result->pw_name != nullptr) {
     return result->pw_name;
   }
   for (const char* name : {"USER", "LOGNAME"}) {

@@ -51,11 +51,12 @@ class ProcessTest : public ::testing::Test {
 TEST_F(ProcessTest, ArgumentsWithBlanksArriveAsOneEachInTheProgramsFolder) {
   fs::path out = dir_.parent_path() / "out.txt";
   std::string program = Script(out.string());
-  ASSERT_TRUE(ExecAndWait(program, {"-s", "db server", "-p", "pass word \"quoted\" $HOME *",
-                                    "-d", "/tmp/Export Ordner", ""}));
+  ASSERT_TRUE(ExecAndWait(program, {"-s", "db server", "-p", "pass word \"quoted\" $HOME *", "-d",
+                                    "/tmp/Export Ordner", ""}));
   // The exit code 3 does not matter: the program could be started.
-  EXPECT_EQ(Read(out), dir_.string() + "\n[-s]\n[db server]\n[-p]\n[pass word \"quoted\" $HOME *]\n"
-                       "[-d]\n[/tmp/Export Ordner]\n[]\n/dev/null\n");
+  EXPECT_EQ(Read(out), dir_.string() +
+                           "\n[-s]\n[db server]\n[-p]\n[pass word \"quoted\" $HOME *]\n"
+                           "[-d]\n[/tmp/Export Ordner]\n[]\n/dev/null\n");
 }
 
 TEST_F(ProcessTest, ProgramThatDoesNotExistCannotBeStarted) {
@@ -71,7 +72,8 @@ TEST_F(ProcessTest, FileThatIsNoProgramCannotBeStarted) {
   EXPECT_FALSE(ExecAndWait(text, {}));
   EXPECT_FALSE(ExecAndWait(dir_.string(), {}));  // a folder
   chmod(text.c_str(), 0755);                     // executable, but no valid format
-  std::ofstream(text) << "\x7F" "ELFbroken";
+  std::ofstream(text) << "\x7F"
+                         "ELFbroken";
   EXPECT_FALSE(ExecAndWait(text, {}));
 }
 

@@ -21,7 +21,8 @@ using detail::RegistryData;
 
 std::string HomeDirectory() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr)
+    return pw->pw_dir;
   return "/tmp";
 }
 
@@ -32,7 +33,8 @@ void MakeFolders(const std::string& dir) {
   if (stat(dir.c_str(), &st) == 0) return;
   MakeFolders(files::DirectoryOf(dir));
   if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw RegistryError("cannot create the registry folder \"" + dir + "\": " + std::strerror(errno));
+    throw RegistryError("cannot create the registry folder \"" + dir +
+                        "\": " + std::strerror(errno));
   }
 }
 

@@ -20,11 +20,21 @@ std::string Escape(std::string_view raw) {
   for (char c : raw) {
     auto u = static_cast<unsigned char>(c);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (u < 0x20 || u == 0x7F) {
           char buffer[8];
@@ -60,11 +70,21 @@ std::optional<std::string> ReadQuoted(std::string_view text, size_t& pos, std::s
     if (pos >= text.size()) break;
     char e = text[pos++];
     switch (e) {
-      case '\\': out += '\\'; break;
-      case '"': out += '"'; break;
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case '"':
+        out += '"';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'x': {
         int hi = pos < text.size() ? HexDigit(text[pos]) : -1;
         int lo = pos + 1 < text.size() ? HexDigit(text[pos + 1]) : -1;
@@ -126,7 +146,8 @@ RegistryData RegistryData::Parse(std::string_view text, const std::string& file_
     std::string_view trimmed = text::Trim(line);
     if (trimmed.empty() || trimmed[0] == ';') continue;
     if (!header_seen) {
-      if (trimmed != kHeader) fail(line_no, "the first line is not \"" + std::string(kHeader) + "\"");
+      if (trimmed != kHeader)
+        fail(line_no, "the first line is not \"" + std::string(kHeader) + "\"");
       header_seen = true;
       continue;
     }
@@ -199,7 +220,8 @@ KeyEntry& RegistryData::CreateKey(std::string_view path) {
     while (end > 0) {
       std::string_view prefix = path.substr(0, end);
       for (const KeyEntry& key : keys_) {
-        if (PathStartsWith(key.path, prefix)) return key.path.substr(0, end) + std::string(path.substr(end));
+        if (PathStartsWith(key.path, prefix))
+          return key.path.substr(0, end) + std::string(path.substr(end));
       }
       size_t slash = prefix.rfind('\\');
       if (slash == std::string_view::npos) break;
@@ -256,7 +278,8 @@ void SetValue(KeyEntry& key, std::string_view name, std::string_view data) {
 }
 
 bool RemoveValue(KeyEntry& key, std::string_view name) {
-  return std::erase_if(key.values, [&](const Value& v) { return EqualsIgnoreCase(v.name, name); }) > 0;
+  return std::erase_if(key.values, [&](const Value& v) { return EqualsIgnoreCase(v.name, name); }) >
+         0;
 }
 
 }  // namespace platform::registry::detail

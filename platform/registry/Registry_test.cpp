@@ -55,7 +55,10 @@ TEST(RegistryPath, EnvironmentChoosesTheFile) {
     return v ? std::optional<std::string>(v) : std::nullopt;
   };
   auto restore = [](const char* name, const std::optional<std::string>& v) {
-    if (v) setenv(name, v->c_str(), 1); else unsetenv(name);
+    if (v)
+      setenv(name, v->c_str(), 1);
+    else
+      unsetenv(name);
   };
   auto reg = save("KARTUL_REGISTRY"), xdg = save("XDG_CONFIG_HOME"), home = save("HOME");
   setenv("KARTUL_REGISTRY", "/tmp/x/reg", 1);
@@ -105,7 +108,8 @@ TEST_F(RegistryTest, FileAndFolderAreReadableByTheOwnerOnly) {
   EXPECT_EQ(Mode(file_), 0600u);
 
   std::string fresh = (dir_ / "new" / "deeper" / "registry.reg").string();
-  RegIniFile("Vandra", RegIniFile::Access::kReadWrite, fresh).WriteString("AutoCheckIn", "Password", "x");
+  RegIniFile("Vandra", RegIniFile::Access::kReadWrite, fresh)
+      .WriteString("AutoCheckIn", "Password", "x");
   EXPECT_EQ(Mode(fresh), 0600u);
   EXPECT_EQ(Mode((dir_ / "new" / "deeper").string()), 0700u);
 }
@@ -205,7 +209,8 @@ TEST_F(RegistryTest, InvalidKeyNamesAreRefused) {
   EXPECT_THROW(reg.WriteString("Auto\nCheckIn", "X", "1"), std::invalid_argument);
 }
 
-class DamagedRegistryTest : public RegistryTest, public ::testing::WithParamInterface<std::string> {};
+class DamagedRegistryTest : public RegistryTest,
+                            public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(DamagedRegistryTest, GivesDefaultsAndAClearErrorAndIsNeverOverwritten) {
   Put(GetParam());
@@ -222,19 +227,22 @@ INSTANTIATE_TEST_SUITE_P(
     Damage, DamagedRegistryTest,
     ::testing::Values(
         // cut off inside a value
-        std::string("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Vandra\\AutoCheckIn]\n"
-                    "\"UserName\"=\"ma"),
+        std::string(
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Vandra\\AutoCheckIn]\n"
+            "\"UserName\"=\"ma"),
         // no header
         std::string("[HKEY_CURRENT_USER\\Vandra]\n\"a\"=\"b\"\n"),
         // a value before any key
         std::string("Windows Registry Editor Version 5.00\n\"a\"=\"b\"\n"),
         // an unknown escape and a broken key line
-        std::string("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Vandra]\n\"a\"=\"\\q\"\n"),
+        std::string(
+            "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Vandra]\n\"a\"=\"\\q\"\n"),
         std::string("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Vandra\n"),
         // another hive, a NUL byte, binary garbage
         std::string("Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Vandra]\n"),
         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Vandra]\n\"a\"=\"\0\"\n"s,
-        "\x7F" "ELF\x02\x01\x01\0\0\0garbage\xFF\xFE"s));
+        "\x7F"
+        "ELF\x02\x01\x01\0\0\0garbage\xFF\xFE"s));
 
 TEST_F(RegistryTest, UnreadableFileIsAnErrorNotACrash) {
   fs::create_directories(file_);  // a folder in place of the file
@@ -247,9 +255,10 @@ TEST_F(RegistryTest, UnreadableFileIsAnErrorNotACrash) {
 TEST(RegistryData, EmptyFileIsAnEmptyRegistry) {
   auto data = detail::RegistryData::Parse("", "f");
   EXPECT_TRUE(data.Keys().empty());
-  auto with_bom = detail::RegistryData::Parse("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-                                              "; comment\r\n[HKEY_CURRENT_USER]\r\n@=\"root\"\r\n",
-                                              "f");
+  auto with_bom = detail::RegistryData::Parse(
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+      "; comment\r\n[HKEY_CURRENT_USER]\r\n@=\"root\"\r\n",
+      "f");
   ASSERT_EQ(with_bom.Keys().size(), 1u);
   EXPECT_EQ(with_bom.Keys()[0].path, "");
   EXPECT_EQ(with_bom.Keys()[0].values[0].data, "root");

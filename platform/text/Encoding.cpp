@@ -163,7 +163,9 @@ std::string ToUtf8(std::string_view bytes, const char* code_page) {
   return out;
 }
 
-bool UndefinedAnsiByte(uint32_t code) { return IsUndefinedAnsi(code); }
+bool UndefinedAnsiByte(uint32_t code) {
+  return IsUndefinedAnsi(code);
+}
 
 }  // namespace
 
@@ -171,7 +173,9 @@ std::string Utf8ToAnsi(std::string_view utf8, size_t* replaced) {
   return FromUtf8(utf8, "CP1252", replaced, &UndefinedAnsiByte);
 }
 
-std::string AnsiToUtf8(std::string_view ansi) { return ToUtf8(ansi, "CP1252"); }
+std::string AnsiToUtf8(std::string_view ansi) {
+  return ToUtf8(ansi, "CP1252");
+}
 
 bool FitsAnsi(std::string_view utf8) {
   size_t replaced = 0;
@@ -183,7 +187,9 @@ std::string Utf8ToOem850(std::string_view utf8, size_t* replaced) {
   return FromUtf8(utf8, "CP850", replaced, nullptr);
 }
 
-std::string Oem850ToUtf8(std::string_view oem) { return ToUtf8(oem, "CP850"); }
+std::string Oem850ToUtf8(std::string_view oem) {
+  return ToUtf8(oem, "CP850");
+}
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   thread_local std::unique_ptr<Iconv> conv;

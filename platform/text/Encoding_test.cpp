@@ -17,7 +17,10 @@ TEST(Encoding, AnsiRoundTripsEveryByte) {
 
 TEST(Encoding, UndefinedAnsiBytesMapToC1Controls) {
   EXPECT_EQ(AnsiToUtf8("\x81"), "\u0081");
-  EXPECT_EQ(AnsiToUtf8("a\x8D\x8F\x90\x9D" "b"), "a\u008D\u008F\u0090\u009D" "b");
+  EXPECT_EQ(AnsiToUtf8("a\x8D\x8F\x90\x9D"
+                       "b"),
+            "a\u008D\u008F\u0090\u009D"
+            "b");
   EXPECT_EQ(Utf8ToAnsi("\u0081x"), "\x81x");
   // Other C1 controls have no byte in Windows-1252 (0x80 is the euro sign).
   EXPECT_EQ(Utf8ToAnsi("\u0080"), "?");
@@ -26,13 +29,17 @@ TEST(Encoding, UndefinedAnsiBytesMapToC1Controls) {
 
 TEST(Encoding, GermanTextAndEuro) {
   EXPECT_EQ(Utf8ToAnsi("Gauß-Krüger Ä€"), "Gau\xDF-Kr\xFCger \xC4\x80");
-  EXPECT_EQ(AnsiToUtf8("Pr\xFC" "fbericht"), "Prüfbericht");
+  EXPECT_EQ(AnsiToUtf8("Pr\xFC"
+                       "fbericht"),
+            "Prüfbericht");
 }
 
 TEST(Encoding, UnrepresentableCharactersAreReplacedOneForOne) {
   size_t replaced = 0;
   std::string ansi = Utf8ToAnsi("NSG-Łódź-𝄞", &replaced);
-  EXPECT_EQ(ansi, "NSG-?\xF3" "d?-?");
+  EXPECT_EQ(ansi,
+            "NSG-?\xF3"
+            "d?-?");
   EXPECT_EQ(replaced, 3u);
   EXPECT_EQ(Utf8Length("NSG-Łódź-𝄞"), ansi.size());
   EXPECT_FALSE(FitsAnsi("Łódź"));
@@ -41,7 +48,10 @@ TEST(Encoding, UnrepresentableCharactersAreReplacedOneForOne) {
 
 TEST(Encoding, InvalidUtf8BytesAreReplacedNotDropped) {
   size_t replaced = 0;
-  EXPECT_EQ(Utf8ToAnsi("a\xFF" "b\xC3", &replaced), "a?b?");
+  EXPECT_EQ(Utf8ToAnsi("a\xFF"
+                       "b\xC3",
+                       &replaced),
+            "a?b?");
   EXPECT_EQ(replaced, 2u);
   // Overlong form of '/' and an encoded surrogate are invalid too.
   EXPECT_EQ(Utf8ToAnsi("\xC0\xAF"), "??");
@@ -65,7 +75,9 @@ TEST(Encoding, BrokenUtf16AndUtf8BecomeReplacementCharacters) {
   std::u16string trailing_high = u"x";
   trailing_high += static_cast<char16_t>(0xDBFF);
   EXPECT_EQ(Utf16ToUtf8(trailing_high), "x\uFFFD");
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(Utf8ToUtf16("ab\xE2\x82"), u"ab\uFFFD\uFFFD");
 }
 

@@ -5,8 +5,8 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +58,9 @@ LocaleFormats LocaleFormats::FromLocale(const std::string& name) {
   return formats;
 }
 
-LocaleFormats UserFormats() { return LocaleFormats::FromLocale(""); }
+LocaleFormats UserFormats() {
+  return LocaleFormats::FromLocale("");
+}
 
 std::string FloatToStr(double value, const LocaleFormats& formats) {
   if (std::isnan(value)) return "NAN";
@@ -96,7 +98,9 @@ std::string FloatToStr(double value, const LocaleFormats& formats) {
   return out;
 }
 
-std::string FloatToStr(double value) { return FloatToStr(value, UserFormats()); }
+std::string FloatToStr(double value) {
+  return FloatToStr(value, UserFormats());
+}
 
 std::optional<double> StrToFloat(std::string_view text, const LocaleFormats& formats) {
   std::string trimmed(Trim(text));
@@ -172,12 +176,14 @@ std::string DateToStr(const Ymd& date, const LocaleFormats& formats) {
   tm.tm_mday = date.day;
   char buffer[128];
   LocaleHandle time_locale(LC_TIME_MASK, formats.locale_name);
-  size_t n = strftime_l(buffer, sizeof buffer, formats.short_date_format.c_str(), &tm,
-                        time_locale.get());
+  size_t n =
+      strftime_l(buffer, sizeof buffer, formats.short_date_format.c_str(), &tm, time_locale.get());
   return std::string(buffer, n);
 }
 
-std::string DateToStr(const Ymd& date) { return DateToStr(date, UserFormats()); }
+std::string DateToStr(const Ymd& date) {
+  return DateToStr(date, UserFormats());
+}
 
 std::string IsoDate(const Ymd& date) {
   char buffer[32];

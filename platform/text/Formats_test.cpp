@@ -7,8 +7,12 @@
 namespace platform::text {
 namespace {
 
-LocaleFormats German() { return LocaleFormats::FromLocale("de_DE.UTF-8"); }
-LocaleFormats C() { return LocaleFormats::FromLocale("C"); }
+LocaleFormats German() {
+  return LocaleFormats::FromLocale("de_DE.UTF-8");
+}
+LocaleFormats C() {
+  return LocaleFormats::FromLocale("C");
+}
 
 TEST(Formats, GermanLocaleUsesCommaAndDottedDate) {
   LocaleFormats de = German();
@@ -25,7 +29,10 @@ TEST(Formats, UserFormatsFollowTheEnvironment) {
   EXPECT_EQ(FloatToStr(0.25), "0,25");
   setenv("LC_ALL", "xx_YY.nonexistent", 1);
   EXPECT_EQ(UserFormats().decimal_separator, ".");
-  if (old) setenv("LC_ALL", saved.c_str(), 1); else unsetenv("LC_ALL");
+  if (old)
+    setenv("LC_ALL", saved.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
 }
 
 TEST(Formats, FloatToStrGeneralFormat) {

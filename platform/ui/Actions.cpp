@@ -33,11 +33,21 @@ std::optional<Action> ParseAction(std::string_view line, std::string& error) {
         if (d == '\\' && pos < trimmed.size()) {
           char e = trimmed[pos++];
           switch (e) {
-            case '"': token.text += '"'; break;
-            case '\\': token.text += '\\'; break;
-            case 'r': token.text += '\r'; break;
-            case 'n': token.text += '\n'; break;
-            case 't': token.text += '\t'; break;
+            case '"':
+              token.text += '"';
+              break;
+            case '\\':
+              token.text += '\\';
+              break;
+            case 'r':
+              token.text += '\r';
+              break;
+            case 'n':
+              token.text += '\n';
+              break;
+            case 't':
+              token.text += '\t';
+              break;
             default:
               error = std::string("unknown escape \\") + e;
               return std::nullopt;
@@ -75,7 +85,8 @@ std::optional<std::string> ApplyFormAction(Form& form, const Action& action) {
   }
   if (action.args.empty()) return action.verb + " needs a control name";
   Control* control = form.Find(action.args[0].text);
-  if (control == nullptr) return "form " + form.class_name + " has no control " + action.args[0].text;
+  if (control == nullptr)
+    return "form " + form.class_name + " has no control " + action.args[0].text;
   if (!control->enabled) return "control " + control->Name() + " is disabled";
   if (!control->Usable()) return "control " + control->Name() + " is not visible";
   const std::string& name = control->Name();

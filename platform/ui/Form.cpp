@@ -16,14 +16,22 @@ namespace platform::ui {
 
 std::string_view ModalResultName(ModalResult result) {
   switch (result) {
-    case ModalResult::kNone: return "None";
-    case ModalResult::kOk: return "OK";
-    case ModalResult::kCancel: return "Cancel";
-    case ModalResult::kIgnore: return "Ignore";
-    case ModalResult::kAbort: return "Abort";
-    case ModalResult::kAbortAll: return "AbortAll";
-    case ModalResult::kYes: return "Yes";
-    case ModalResult::kNo: return "No";
+    case ModalResult::kNone:
+      return "None";
+    case ModalResult::kOk:
+      return "OK";
+    case ModalResult::kCancel:
+      return "Cancel";
+    case ModalResult::kIgnore:
+      return "Ignore";
+    case ModalResult::kAbort:
+      return "Abort";
+    case ModalResult::kAbortAll:
+      return "AbortAll";
+    case ModalResult::kYes:
+      return "Yes";
+    case ModalResult::kNo:
+      return "No";
   }
   return "None";
 }
@@ -51,7 +59,8 @@ bool Button::Click() {
 
 bool Edit::Type(std::string_view new_text) {
   if (!Usable() || read_only) return false;
-  text = max_length > 0 ? std::string(text::Utf8Prefix(new_text, max_length)) : std::string(new_text);
+  text =
+      max_length > 0 ? std::string(text::Utf8Prefix(new_text, max_length)) : std::string(new_text);
   if (on_change) {
     auto handler = on_change;
     handler();
@@ -104,7 +113,8 @@ int ListBox::Add(std::string text, long long number) {
   int at = Count();
   if (sorted) {
     at = 0;
-    while (at < Count() && text::CompareIgnoreCase(items[static_cast<size_t>(at)].text, text) <= 0) {
+    while (at < Count() &&
+           text::CompareIgnoreCase(items[static_cast<size_t>(at)].text, text) <= 0) {
       ++at;
     }
   }
@@ -241,14 +251,16 @@ Control& Form::FindOrThrow(std::string_view name) const {
 
 Button* Form::DefaultButton() const {
   for (const auto& control : controls_) {
-    if (auto* button = dynamic_cast<Button*>(control.get()); button && button->is_default) return button;
+    if (auto* button = dynamic_cast<Button*>(control.get()); button && button->is_default)
+      return button;
   }
   return nullptr;
 }
 
 Button* Form::CancelButton() const {
   for (const auto& control : controls_) {
-    if (auto* button = dynamic_cast<Button*>(control.get()); button && button->is_cancel) return button;
+    if (auto* button = dynamic_cast<Button*>(control.get()); button && button->is_cancel)
+      return button;
   }
   return nullptr;
 }

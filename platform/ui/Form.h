@@ -29,8 +29,18 @@ class Form;
 class Control {
  public:
   enum class Kind {
-    kLabel, kButton, kEdit, kMemo, kCheckBox, kRadioButton, kRadioGroup,
-    kListBox, kUpDown, kDatePicker, kPicture, kGroupBox
+    kLabel,
+    kButton,
+    kEdit,
+    kMemo,
+    kCheckBox,
+    kRadioButton,
+    kRadioGroup,
+    kListBox,
+    kUpDown,
+    kDatePicker,
+    kPicture,
+    kGroupBox
   };
 
   Control(Form& owner, Kind kind, std::string name, std::string caption);
@@ -119,7 +129,7 @@ class RadioButton : public Control {
  public:
   RadioButton(Form& owner, std::string name, std::string caption)
       : Control(owner, Kind::kRadioButton, std::move(name), std::move(caption)) {}
-  bool Click();  // checks it (unchecking the siblings), then the handler runs
+  bool Click();                 // checks it (unchecking the siblings), then the handler runs
   void SetChecked(bool value);  // from code: unchecks the siblings, no handler
 
   bool checked = false;
@@ -171,7 +181,9 @@ class UpDown : public Control {
  public:
   UpDown(Form& owner, std::string name, std::string associate, int min, int max)
       : Control(owner, Kind::kUpDown, std::move(name), ""),
-        associate(std::move(associate)), min(min), max(max) {}
+        associate(std::move(associate)),
+        min(min),
+        max(max) {}
   // The user clicks up (+1) or down (-1): the position is taken from the
   // associated edit's text when that is a number (as the platform's buddy
   // control does), moved within min..max, written back, then on_click runs.
@@ -186,7 +198,8 @@ class UpDown : public Control {
 
 class DatePicker : public Control {
  public:
-  DatePicker(Form& owner, std::string name) : Control(owner, Kind::kDatePicker, std::move(name), "") {}
+  DatePicker(Form& owner, std::string name)
+      : Control(owner, Kind::kDatePicker, std::move(name), "") {}
   double date = 0;  // days since 1899-12-30
 };
 

@@ -144,7 +144,8 @@ TEST(Form, FindIgnoresCaseAndGetChecksTheClass) {
 }
 
 TEST(Form, ShowModalRunsShowAndCloseAroundThePresenter) {
-  auto previous = SetPresenter(std::make_unique<ScriptedPresenter>("form TFormTest\nclick BtnOK\n"));
+  auto previous =
+      SetPresenter(std::make_unique<ScriptedPresenter>("form TFormTest\nclick BtnOK\n"));
   Dialog d;
   EXPECT_EQ(d.ShowModal(), ModalResult::kOk);
   EXPECT_EQ(d.events, "show;close;");

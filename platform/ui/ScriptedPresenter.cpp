@@ -28,19 +28,22 @@ struct DepthGuard {
 
 }  // namespace
 
-std::unique_ptr<ScriptedPresenter> ScriptedPresenter::FromFile(std::string path,
-                                                               std::shared_ptr<Transcript> transcript) {
+std::unique_ptr<ScriptedPresenter> ScriptedPresenter::FromFile(
+    std::string path, std::shared_ptr<Transcript> transcript) {
   auto presenter = std::make_unique<ScriptedPresenter>(std::string_view{}, std::move(transcript));
   presenter->path_ = std::move(path);
   return presenter;
 }
 
-ScriptedPresenter::ScriptedPresenter(std::string_view script, std::shared_ptr<Transcript> transcript)
+ScriptedPresenter::ScriptedPresenter(std::string_view script,
+                                     std::shared_ptr<Transcript> transcript)
     : transcript_(std::move(transcript)), idle_timer_([this] { RunIdle(); }, 10) {
   AddActions(script);
 }
 
-ScriptedPresenter::~ScriptedPresenter() { idle_timer_.SetEnabled(false); }
+ScriptedPresenter::~ScriptedPresenter() {
+  idle_timer_.SetEnabled(false);
+}
 
 void ScriptedPresenter::AddActions(std::string_view script) {
   size_t pos = 0;
@@ -122,8 +125,9 @@ MsgAnswer ScriptedPresenter::ShowMessage(MsgKind kind, std::string_view text, Ms
   if (next == nullptr || next->verb != "message") {
     Fail(described);
   } else if (next->args.empty() || next->args.size() > 2 || !AnswerFromName(next->args[0].text)) {
-    Fail("answer line " + std::to_string(next->line_number) + " is no message answer: " + next->line,
-         false);
+    Fail(
+        "answer line " + std::to_string(next->line_number) + " is no message answer: " + next->line,
+        false);
     Pop();
   } else if (next->args.size() == 2 && next->args[1].text != text) {
     Fail(described);  // left for the box it was meant for

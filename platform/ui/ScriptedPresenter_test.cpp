@@ -62,8 +62,10 @@ class ScriptedTest : public ::testing::Test {
 
 TEST_F(ScriptedTest, MessageBoxesTakeTheScriptedAnswers) {
   Install("# answers\n\nmessage Yes\nmessage No \"Überschreiben?\"\nmessage OK\n");
-  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Logdatei ansehen?", MsgButtons::kYesNo), MsgAnswer::kYes);
-  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Überschreiben?", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Logdatei ansehen?", MsgButtons::kYesNo),
+            MsgAnswer::kYes);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Überschreiben?", MsgButtons::kYesNo),
+            MsgAnswer::kNo);
   EXPECT_EQ(MessageBox(MsgKind::kError, "Pfad C:\\x\r\nzwei"), MsgAnswer::kOk);
   EXPECT_TRUE(presenter_->Failures().empty());
   EXPECT_EQ(transcript_->Text(),
@@ -77,13 +79,15 @@ TEST_F(ScriptedTest, UnexpectedMessagesFailAndGetTheSafestAnswer) {
   // The expected text differs: the box is unexpected, the answer stays for later.
   EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Frage?", MsgButtons::kYesNo), MsgAnswer::kNo);
   EXPECT_EQ(presenter_->PendingActions(), 1u);
-  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Andere Frage?", MsgButtons::kYesNo), MsgAnswer::kYes);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Andere Frage?", MsgButtons::kYesNo),
+            MsgAnswer::kYes);
   // Nothing left.
   EXPECT_EQ(MessageBox(MsgKind::kWarning, "Warnung"), MsgAnswer::kOk);
   EXPECT_EQ(MessageBox(MsgKind::kWarning, "?", MsgButtons::kYesNoCancel), MsgAnswer::kCancel);
   ASSERT_EQ(presenter_->Failures().size(), 3u);
-  EXPECT_EQ(presenter_->Failures()[0],
-            "message confirmation YesNo: Frage? [next answer, line 1: message Yes \"Andere Frage?\"]");
+  EXPECT_EQ(
+      presenter_->Failures()[0],
+      "message confirmation YesNo: Frage? [next answer, line 1: message Yes \"Andere Frage?\"]");
   EXPECT_EQ(presenter_->Failures()[1], "message warning OK: Warnung [no answer left]");
   EXPECT_NE(transcript_->Text().find("\nUNEXPECTED message warning OK: Warnung [no answer left]\n"),
             std::string::npos);
@@ -142,8 +146,9 @@ TEST_F(ScriptedTest, AbortAllIsItsOwnResult) {
 }
 
 TEST_F(ScriptedTest, ActionOnADisabledControlFailsAndTheFormGoesOn) {
-  Install("form TFormGetTIDAndKennung\nclick BtnOK\nselect lbKennungen \"nope\"\nclick nothing\n"
-          "close\n");
+  Install(
+      "form TFormGetTIDAndKennung\nclick BtnOK\nselect lbKennungen \"nope\"\nclick nothing\n"
+      "close\n");
   Chooser form;
   EXPECT_EQ(form.ShowModal(), ModalResult::kCancel);
   ASSERT_EQ(presenter_->Failures().size(), 3u);
@@ -177,16 +182,17 @@ TEST_F(ScriptedTest, FormLeftOpenByTheScriptFails) {
 
 TEST_F(ScriptedTest, FileDialogs) {
   Install("file \"/tmp/bericht\"\nfile cancel\nfile \"cancel\"\n");
-  FileDialogRequest save{FileDialogRequest::Kind::kSave, "", "Textdateien (*.txt)|*.txt", "/tmp",
-                         "alt.txt", "txt"};
+  FileDialogRequest save{
+      FileDialogRequest::Kind::kSave, "", "Textdateien (*.txt)|*.txt", "/tmp", "alt.txt", "txt"};
   EXPECT_EQ(FileDialog(save), "/tmp/bericht.txt");
   EXPECT_EQ(FileDialog(save), std::nullopt);
   EXPECT_EQ(FileDialog(save), "cancel.txt");
   EXPECT_EQ(FileDialog(save), std::nullopt);  // unexpected
   EXPECT_EQ(presenter_->Failures().size(), 1u);
-  EXPECT_NE(transcript_->Text().find("file save \"Textdateien (*.txt)|*.txt\" \"/tmp\" \"alt.txt\" -> "
-                                     "\"/tmp/bericht.txt\"\n"),
-            std::string::npos);
+  EXPECT_NE(
+      transcript_->Text().find("file save \"Textdateien (*.txt)|*.txt\" \"/tmp\" \"alt.txt\" -> "
+                               "\"/tmp/bericht.txt\"\n"),
+      std::string::npos);
   EXPECT_NE(transcript_->Text().find("\"alt.txt\" -> cancel\n"), std::string::npos);
 }
 
@@ -255,15 +261,16 @@ TEST_F(ScriptedTest, ModelessFormIsActedOnWhenTheLoopIsIdle) {
   EXPECT_EQ(photo.modal_result, ModalResult::kOk);
   EXPECT_TRUE(presenter_->Failures().empty()) << presenter_->Failures()[0];
   EXPECT_TRUE(presenter_->ModelessForms().empty());
-  EXPECT_NE(transcript_->Text().find("form TFormEditFoto \"Objektfoto bearbeiten\" (modeless)\n"
-                                     "  > click BtnOK\n"
-                                     "message warning OK: Die Eingabedaten sind nicht vollständig!\n"
-                                     "  answer OK\n"
-                                     "  > type eKurzname \"Eiche\"\n"
-                                     "  > click BtnOK\n"
-                                     "form TFormEditFoto \"Objektfoto bearbeiten\" (modeless)\n"
-                                     "  result OK\n"),
-            std::string::npos)
+  EXPECT_NE(
+      transcript_->Text().find("form TFormEditFoto \"Objektfoto bearbeiten\" (modeless)\n"
+                               "  > click BtnOK\n"
+                               "message warning OK: Die Eingabedaten sind nicht vollständig!\n"
+                               "  answer OK\n"
+                               "  > type eKurzname \"Eiche\"\n"
+                               "  > click BtnOK\n"
+                               "form TFormEditFoto \"Objektfoto bearbeiten\" (modeless)\n"
+                               "  result OK\n"),
+      std::string::npos)
       << transcript_->Text();
 }
 

@@ -21,11 +21,16 @@ namespace {
 
 std::string KindTitle(MsgKind kind) {
   switch (kind) {
-    case MsgKind::kPlain: return "Meldung";
-    case MsgKind::kWarning: return "Warnung";
-    case MsgKind::kInformation: return "Information";
-    case MsgKind::kError: return "Fehler";
-    case MsgKind::kConfirmation: return "Bestätigen";
+    case MsgKind::kPlain:
+      return "Meldung";
+    case MsgKind::kWarning:
+      return "Warnung";
+    case MsgKind::kInformation:
+      return "Information";
+    case MsgKind::kError:
+      return "Fehler";
+    case MsgKind::kConfirmation:
+      return "Bestätigen";
   }
   return "Meldung";
 }
@@ -42,11 +47,16 @@ std::optional<MsgAnswer> ParseAnswer(std::string line, MsgButtons buttons) {
   line = text::ToLowerAscii(text::Trim(line));
   if (line.rfind("message ", 0) == 0) line = text::Trim(line.substr(8));
   std::optional<MsgAnswer> answer;
-  if (line.empty()) answer = Offered(buttons).front();
-  else if (line == "ok" || line == "o") answer = MsgAnswer::kOk;
-  else if (line == "yes" || line == "y" || line == "j" || line == "ja") answer = MsgAnswer::kYes;
-  else if (line == "no" || line == "n" || line == "nein") answer = MsgAnswer::kNo;
-  else if (line == "cancel" || line == "c" || line == "esc" || line == "abbrechen") answer = MsgAnswer::kCancel;
+  if (line.empty())
+    answer = Offered(buttons).front();
+  else if (line == "ok" || line == "o")
+    answer = MsgAnswer::kOk;
+  else if (line == "yes" || line == "y" || line == "j" || line == "ja")
+    answer = MsgAnswer::kYes;
+  else if (line == "no" || line == "n" || line == "nein")
+    answer = MsgAnswer::kNo;
+  else if (line == "cancel" || line == "c" || line == "esc" || line == "abbrechen")
+    answer = MsgAnswer::kCancel;
   if (answer && !MsgButtonsOffer(buttons, *answer)) return std::nullopt;
   return answer;
 }
@@ -75,7 +85,10 @@ const char* kFormHelp =
 }  // namespace
 
 TerminalPresenter::TerminalPresenter(std::shared_ptr<Transcript> transcript)
-    : in_fd_(0), out_fd_(1), transcript_(std::move(transcript)), idle_timer_([this] { RunIdle(); }, 100) {
+    : in_fd_(0),
+      out_fd_(1),
+      transcript_(std::move(transcript)),
+      idle_timer_([this] { RunIdle(); }, 100) {
   int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (tty >= 0) {
     in_fd_ = out_fd_ = tty;
@@ -84,7 +97,9 @@ TerminalPresenter::TerminalPresenter(std::shared_ptr<Transcript> transcript)
 }
 
 TerminalPresenter::TerminalPresenter(int in_fd, int out_fd, std::shared_ptr<Transcript> transcript)
-    : in_fd_(in_fd), out_fd_(out_fd), transcript_(std::move(transcript)),
+    : in_fd_(in_fd),
+      out_fd_(out_fd),
+      transcript_(std::move(transcript)),
       idle_timer_([this] { RunIdle(); }, 100) {}
 
 TerminalPresenter::~TerminalPresenter() {
@@ -179,7 +194,8 @@ std::string TerminalPresenter::Render(const Form& form) const {
     const Control& c = *owned;
     ++number;
     std::string indent = c.parent.empty() ? "" : "  ";
-    std::string head = Pad(std::to_string(number), 3) + indent + Pad(c.Name(), 24 - indent.size()) + " ";
+    std::string head =
+        Pad(std::to_string(number), 3) + indent + Pad(c.Name(), 24 - indent.size()) + " ";
     switch (c.GetKind()) {
       case Control::Kind::kLabel:
         out += head + c.caption + State(c) + "\n";
@@ -196,15 +212,18 @@ std::string TerminalPresenter::Render(const Form& form) const {
       case Control::Kind::kEdit:
       case Control::Kind::kMemo: {
         const auto& e = static_cast<const Edit&>(c);
-        std::string shown = e.password ? std::string(text::Utf8Length(e.text), '*') : EscapeLine(e.text);
+        std::string shown =
+            e.password ? std::string(text::Utf8Length(e.text), '*') : EscapeLine(e.text);
         out += head + "_" + shown + "_" + (e.read_only ? "  (read-only)" : "") + State(c) + "\n";
         break;
       }
       case Control::Kind::kCheckBox:
-        out += head + (static_cast<const CheckBox&>(c).checked ? "[x] " : "[ ] ") + c.caption + State(c) + "\n";
+        out += head + (static_cast<const CheckBox&>(c).checked ? "[x] " : "[ ] ") + c.caption +
+               State(c) + "\n";
         break;
       case Control::Kind::kRadioButton:
-        out += head + (static_cast<const RadioButton&>(c).checked ? "(*) " : "( ) ") + c.caption + State(c) + "\n";
+        out += head + (static_cast<const RadioButton&>(c).checked ? "(*) " : "( ) ") + c.caption +
+               State(c) + "\n";
         break;
       case Control::Kind::kRadioGroup: {
         const auto& rg = static_cast<const RadioGroup&>(c);
@@ -226,8 +245,8 @@ std::string TerminalPresenter::Render(const Form& form) const {
       }
       case Control::Kind::kUpDown: {
         const auto& ud = static_cast<const UpDown&>(c);
-        out += head + "<+/-> " + std::to_string(ud.position) + " (" + std::to_string(ud.min) + ".." +
-               std::to_string(ud.max) + ")" + State(c) + "\n";
+        out += head + "<+/-> " + std::to_string(ud.position) + " (" + std::to_string(ud.min) +
+               ".." + std::to_string(ud.max) + ")" + State(c) + "\n";
         break;
       }
       case Control::Kind::kDatePicker:
@@ -236,9 +255,10 @@ std::string TerminalPresenter::Render(const Form& form) const {
         break;
       case Control::Kind::kPicture: {
         const auto& p = static_cast<const Picture&>(c);
-        out += head + (p.HasPicture() ? "picture " + std::to_string(p.width) + "x" +
-                                            std::to_string(p.height) + " " + p.file
-                                      : std::string("(no picture)")) +
+        out += head +
+               (p.HasPicture() ? "picture " + std::to_string(p.width) + "x" +
+                                     std::to_string(p.height) + " " + p.file
+                               : std::string("(no picture)")) +
                State(c) + "\n";
         break;
       }
@@ -251,8 +271,10 @@ bool TerminalPresenter::Apply(Form& form, const std::string& raw, bool modeless)
   std::string line(text::Trim(raw));
   std::string lower = text::ToLowerAscii(line);
   auto report = [&](const std::optional<std::string>& error) {
-    if (error) Write("  ! " + *error + "\n");
-    else if (transcript_) transcript_->Action(line);
+    if (error)
+      Write("  ! " + *error + "\n");
+    else if (transcript_)
+      transcript_->Action(line);
   };
   if (line.empty()) {
     if (Button* b = form.DefaultButton(); b != nullptr && b->Usable()) {
@@ -264,7 +286,8 @@ bool TerminalPresenter::Apply(Form& form, const std::string& raw, bool modeless)
     return true;
   }
   if (lower == "?" || lower == "help") {
-    Write(std::string(kFormHelp) + (modeless ? "  host           back to the host, the form stays open\n" : ""));
+    Write(std::string(kFormHelp) +
+          (modeless ? "  host           back to the host, the form stays open\n" : ""));
     return true;
   }
   if (lower == "r") {
@@ -309,13 +332,17 @@ bool TerminalPresenter::Apply(Form& form, const std::string& raw, bool modeless)
         Write("  ! control " + std::to_string(*number) + " needs a value (see ?)\n");
         return true;
       }
-    } else if (c.GetKind() == Control::Kind::kListBox || c.GetKind() == Control::Kind::kRadioGroup) {
+    } else if (c.GetKind() == Control::Kind::kListBox ||
+               c.GetKind() == Control::Kind::kRadioGroup) {
       auto k = text::StrToInt(rest);
       action.verb = "select";
       action.args.push_back(Token{"#" + std::to_string(k ? *k - 1 : -1), false});
     } else if (c.GetKind() == Control::Kind::kUpDown) {
       action.verb = "updown";
-      action.args.push_back(Token{rest == "+" || rest == "+1" ? "+1" : rest == "-" || rest == "-1" ? "-1" : rest, false});
+      action.args.push_back(Token{rest == "+" || rest == "+1"   ? "+1"
+                                  : rest == "-" || rest == "-1" ? "-1"
+                                                                : rest,
+                                  false});
     } else {
       action.verb = "type";
       action.args.push_back(Token{rest, true});
@@ -325,8 +352,10 @@ bool TerminalPresenter::Apply(Form& form, const std::string& raw, bool modeless)
       described += " " + (action.args[1].quoted ? Quote(action.args[1].text) : action.args[1].text);
     }
     auto error = ApplyFormAction(form, action);
-    if (error) Write("  ! " + *error + "\n");
-    else if (transcript_) transcript_->Action(described);
+    if (error)
+      Write("  ! " + *error + "\n");
+    else if (transcript_)
+      transcript_->Action(described);
     return true;
   }
   std::string error;
@@ -424,7 +453,8 @@ std::optional<std::string> TerminalPresenter::ShowFileDialog(const FileDialogReq
   size_t start = 0;
   while (start <= request.filter.size()) {
     size_t bar = request.filter.find('|', start);
-    parts.push_back(request.filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+    parts.push_back(
+        request.filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
@@ -432,7 +462,8 @@ std::optional<std::string> TerminalPresenter::ShowFileDialog(const FileDialogReq
     size_t p = 0;
     while (p <= parts[i].size()) {
       size_t semi = parts[i].find(';', p);
-      patterns.push_back(parts[i].substr(p, semi == std::string::npos ? std::string::npos : semi - p));
+      patterns.push_back(
+          parts[i].substr(p, semi == std::string::npos ? std::string::npos : semi - p));
       if (semi == std::string::npos) break;
       p = semi + 1;
     }
@@ -443,7 +474,8 @@ std::optional<std::string> TerminalPresenter::ShowFileDialog(const FileDialogReq
     for (const auto& entry : fs::directory_iterator(request.initial_dir, ec)) {
       std::string name = entry.path().filename().string();
       bool fits = patterns.empty();
-      for (const auto& pattern : patterns) fits = fits || fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+      for (const auto& pattern : patterns)
+        fits = fits || fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
       if (!fits) continue;
       if (listed++ < 20) out += "|   " + name + "\n";
     }

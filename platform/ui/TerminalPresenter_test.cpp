@@ -33,7 +33,8 @@ class TerminalTest : public ::testing::Test {
     std::string out;
     char buffer[4096];
     ssize_t n;
-    while ((n = read(out_[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    while ((n = read(out_[0], buffer, sizeof buffer)) > 0)
+      out.append(buffer, static_cast<size_t>(n));
     return out;
   }
   int in_[2];
@@ -44,18 +45,22 @@ class TerminalTest : public ::testing::Test {
 
 TEST_F(TerminalTest, MessageBoxAnswersFromShortForms) {
   Type("vielleicht\nj\n\nn\n");
-  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kConfirmation, "Logdatei ansehen?", MsgButtons::kYesNo),
-            MsgAnswer::kYes);
+  EXPECT_EQ(
+      presenter_->ShowMessage(MsgKind::kConfirmation, "Logdatei ansehen?", MsgButtons::kYesNo),
+      MsgAnswer::kYes);
   EXPECT_EQ(presenter_->ShowMessage(MsgKind::kConfirmation, "Noch einmal?", MsgButtons::kYesNo),
             MsgAnswer::kYes);  // Enter: the first button
-  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kWarning, "Nein geht nicht", MsgButtons::kOk), MsgAnswer::kOk);
+  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kWarning, "Nein geht nicht", MsgButtons::kOk),
+            MsgAnswer::kOk);
   // Input ended: the safest answer.
-  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kConfirmation, "Ende?", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_EQ(presenter_->ShowMessage(MsgKind::kConfirmation, "Ende?", MsgButtons::kYesNo),
+            MsgAnswer::kNo);
   std::string out = Output();
   EXPECT_NE(out.find("+-- Bestätigen"), std::string::npos);
   EXPECT_NE(out.find("| Logdatei ansehen?"), std::string::npos);
   EXPECT_NE(out.find("choose one of: [Yes] [No]"), std::string::npos);
-  EXPECT_NE(transcript_->Text().find("message warning OK: Nein geht nicht\n  answer OK\n"), std::string::npos);
+  EXPECT_NE(transcript_->Text().find("message warning OK: Nein geht nicht\n  answer OK\n"),
+            std::string::npos);
 }
 
 class Gk : public Form {
@@ -85,9 +90,10 @@ TEST_F(TerminalTest, FormShortFormsAndEnterForTheDefaultButton) {
   EXPECT_NE(out.find("(*) 2) Gauß-Krüger 3erStreifen"), std::string::npos);
   EXPECT_NE(out.find("! no control 9"), std::string::npos);
   EXPECT_NE(out.find("! form TFormGetGKStreifen has no control Nothing"), std::string::npos);
-  EXPECT_NE(transcript_->Text().find("  > select RadioGroup1 #1\n  > type EditName \" zwei Worte\"\n"
-                                     "  > click BitBtn1\n  result OK\n"),
-            std::string::npos)
+  EXPECT_NE(
+      transcript_->Text().find("  > select RadioGroup1 #1\n  > type EditName \" zwei Worte\"\n"
+                               "  > click BitBtn1\n  result OK\n"),
+      std::string::npos)
       << transcript_->Text();
 }
 
@@ -104,8 +110,8 @@ TEST_F(TerminalTest, FormClosesWithCancelWhenTheInputEnds) {
 
 TEST_F(TerminalTest, FileDialogJoinsTheFolderAndAddsTheExtension) {
   Type("bericht\n\ncancel\n");
-  FileDialogRequest save{FileDialogRequest::Kind::kSave, "", "Textdateien (*.txt)|*.txt", "/tmp",
-                         "alt.txt", "txt"};
+  FileDialogRequest save{
+      FileDialogRequest::Kind::kSave, "", "Textdateien (*.txt)|*.txt", "/tmp", "alt.txt", "txt"};
   EXPECT_EQ(presenter_->ShowFileDialog(save), "/tmp/bericht.txt");
   EXPECT_EQ(presenter_->ShowFileDialog(save), "/tmp/alt.txt");
   EXPECT_EQ(presenter_->ShowFileDialog(save), std::nullopt);

@@ -35,11 +35,15 @@ std::vector<Timer*>& LocalTimers() {
   return timers;
 }
 
-void HostTick(void* context) { static_cast<Timer*>(context)->Fire(); }
+void HostTick(void* context) {
+  static_cast<Timer*>(context)->Fire();
+}
 
 }  // namespace
 
-bool HostRunsTimers() { return Host().set != nullptr; }
+bool HostRunsTimers() {
+  return Host().set != nullptr;
+}
 
 void SetHostTimerFunctions(SetFn set_timer, KillFn kill_timer) {
   HostTimerFunctions& host = Host();
@@ -50,7 +54,9 @@ void SetHostTimerFunctions(SetFn set_timer, KillFn kill_timer) {
 Timer::Timer(std::function<void()> on_timer, uint32_t interval_ms)
     : on_timer_(std::move(on_timer)), interval_ms_(interval_ms) {}
 
-Timer::~Timer() { Unregister(); }
+Timer::~Timer() {
+  Unregister();
+}
 
 void Timer::Register() {
   HostTimerFunctions& host = Host();

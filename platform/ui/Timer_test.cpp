@@ -66,10 +66,12 @@ TEST_F(TimerTest, HandlerMayStopItselfOrDestroyAnotherTimer) {
 
   int self_runs = 0;
   Timer* self = nullptr;
-  Timer once([&] {
-    ++self_runs;
-    self->SetEnabled(false);
-  }, 0);
+  Timer once(
+      [&] {
+        ++self_runs;
+        self->SetEnabled(false);
+      },
+      0);
   self = &once;
   once.SetEnabled(true);
   RunDueTimers();

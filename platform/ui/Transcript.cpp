@@ -25,12 +25,23 @@ std::string Quote(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: out += c;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out += c;
     }
   }
   return out + "\"";
@@ -40,10 +51,17 @@ std::string EscapeLine(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -109,15 +127,15 @@ std::vector<std::string> DescribeControls(const Form& form) {
                         (lb.sorted ? " sorted" : "") + Flags(c));
         for (size_t i = 0; i < lb.items.size(); ++i) {
           bool selected = static_cast<int>(i) == lb.item_index;
-          lines.push_back(std::string("    ") + (selected ? "* #" : "  #") + std::to_string(i) + " " +
-                          Quote(lb.items[i].text));
+          lines.push_back(std::string("    ") + (selected ? "* #" : "  #") + std::to_string(i) +
+                          " " + Quote(lb.items[i].text));
         }
         break;
       }
       case Control::Kind::kUpDown: {
         const auto& ud = static_cast<const UpDown&>(c);
-        lines.push_back(head + "updown " + std::to_string(ud.position) + " (" + std::to_string(ud.min) +
-                        ".." + std::to_string(ud.max) + ")" + Flags(c));
+        lines.push_back(head + "updown " + std::to_string(ud.position) + " (" +
+                        std::to_string(ud.min) + ".." + std::to_string(ud.max) + ")" + Flags(c));
         break;
       }
       case Control::Kind::kDatePicker: {
@@ -146,7 +164,9 @@ std::shared_ptr<Transcript> Transcript::ToFile(std::string path) {
   return transcript;
 }
 
-std::shared_ptr<Transcript> Transcript::InMemory() { return std::make_shared<Transcript>(); }
+std::shared_ptr<Transcript> Transcript::InMemory() {
+  return std::make_shared<Transcript>();
+}
 
 void Transcript::Line(std::string_view line) {
   std::string text(line);
@@ -168,11 +188,13 @@ void Transcript::Line(std::string_view line) {
 }
 
 void Transcript::Message(MsgKind kind, std::string_view text, MsgButtons buttons) {
-  Line("message " + std::string(MsgKindName(kind)) + " " + std::string(MsgButtonsName(buttons)) + ": " +
-       EscapeLine(text));
+  Line("message " + std::string(MsgKindName(kind)) + " " + std::string(MsgButtonsName(buttons)) +
+       ": " + EscapeLine(text));
 }
 
-void Transcript::Answer(MsgAnswer answer) { Line("  answer " + std::string(MsgAnswerName(answer))); }
+void Transcript::Answer(MsgAnswer answer) {
+  Line("  answer " + std::string(MsgAnswerName(answer)));
+}
 
 void Transcript::FormHeader(const Form& form, std::string_view note) {
   std::string line = "form " + form.class_name + " " + Quote(form.caption);
@@ -185,9 +207,13 @@ void Transcript::FormShown(const Form& form, std::string_view note) {
   for (const std::string& line : DescribeControls(form)) Line(line);
 }
 
-void Transcript::Action(std::string_view action) { Line("  > " + std::string(action)); }
+void Transcript::Action(std::string_view action) {
+  Line("  > " + std::string(action));
+}
 
-void Transcript::Result(ModalResult result) { Line("  result " + std::string(ModalResultName(result))); }
+void Transcript::Result(ModalResult result) {
+  Line("  result " + std::string(ModalResultName(result)));
+}
 
 void Transcript::File(const FileDialogRequest& request, const std::optional<std::string>& path) {
   Line(std::string("file ") + (request.kind == FileDialogRequest::Kind::kSave ? "save " : "open ") +
@@ -195,6 +221,8 @@ void Transcript::File(const FileDialogRequest& request, const std::optional<std:
        " -> " + (path ? Quote(*path) : std::string("cancel")));
 }
 
-void Transcript::Unexpected(std::string_view what) { Line("UNEXPECTED " + std::string(what)); }
+void Transcript::Unexpected(std::string_view what) {
+  Line("UNEXPECTED " + std::string(what));
+}
 
 }  // namespace platform::ui

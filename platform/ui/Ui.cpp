@@ -24,41 +24,58 @@ Cursor& TheCursor() {
 
 std::string_view MsgKindName(MsgKind kind) {
   switch (kind) {
-    case MsgKind::kPlain: return "plain";
-    case MsgKind::kWarning: return "warning";
-    case MsgKind::kInformation: return "information";
-    case MsgKind::kError: return "error";
-    case MsgKind::kConfirmation: return "confirmation";
+    case MsgKind::kPlain:
+      return "plain";
+    case MsgKind::kWarning:
+      return "warning";
+    case MsgKind::kInformation:
+      return "information";
+    case MsgKind::kError:
+      return "error";
+    case MsgKind::kConfirmation:
+      return "confirmation";
   }
   return "plain";
 }
 
 std::string_view MsgButtonsName(MsgButtons buttons) {
   switch (buttons) {
-    case MsgButtons::kOk: return "OK";
-    case MsgButtons::kYesNo: return "YesNo";
-    case MsgButtons::kOkCancel: return "OKCancel";
-    case MsgButtons::kYesNoCancel: return "YesNoCancel";
+    case MsgButtons::kOk:
+      return "OK";
+    case MsgButtons::kYesNo:
+      return "YesNo";
+    case MsgButtons::kOkCancel:
+      return "OKCancel";
+    case MsgButtons::kYesNoCancel:
+      return "YesNoCancel";
   }
   return "OK";
 }
 
 std::string_view MsgAnswerName(MsgAnswer answer) {
   switch (answer) {
-    case MsgAnswer::kOk: return "OK";
-    case MsgAnswer::kYes: return "Yes";
-    case MsgAnswer::kNo: return "No";
-    case MsgAnswer::kCancel: return "Cancel";
+    case MsgAnswer::kOk:
+      return "OK";
+    case MsgAnswer::kYes:
+      return "Yes";
+    case MsgAnswer::kNo:
+      return "No";
+    case MsgAnswer::kCancel:
+      return "Cancel";
   }
   return "OK";
 }
 
 bool MsgButtonsOffer(MsgButtons buttons, MsgAnswer answer) {
   switch (buttons) {
-    case MsgButtons::kOk: return answer == MsgAnswer::kOk;
-    case MsgButtons::kYesNo: return answer == MsgAnswer::kYes || answer == MsgAnswer::kNo;
-    case MsgButtons::kOkCancel: return answer == MsgAnswer::kOk || answer == MsgAnswer::kCancel;
-    case MsgButtons::kYesNoCancel: return answer != MsgAnswer::kOk;
+    case MsgButtons::kOk:
+      return answer == MsgAnswer::kOk;
+    case MsgButtons::kYesNo:
+      return answer == MsgAnswer::kYes || answer == MsgAnswer::kNo;
+    case MsgButtons::kOkCancel:
+      return answer == MsgAnswer::kOk || answer == MsgAnswer::kCancel;
+    case MsgButtons::kYesNoCancel:
+      return answer != MsgAnswer::kOk;
   }
   return false;
 }
@@ -87,15 +104,21 @@ std::optional<std::string> FileDialog(const FileDialogRequest& request) {
   return CurrentPresenter().ShowFileDialog(request);
 }
 
-Cursor CurrentCursor() { return TheCursor(); }
-void SetCursor(Cursor cursor) { TheCursor() = cursor; }
+Cursor CurrentCursor() {
+  return TheCursor();
+}
+void SetCursor(Cursor cursor) {
+  TheCursor() = cursor;
+}
 
 Presenter& CurrentPresenter() {
   if (!Installed()) ChoosePresenterFromEnvironment();
   return *Installed();
 }
 
-Presenter* InstalledPresenter() { return Installed().get(); }
+Presenter* InstalledPresenter() {
+  return Installed().get();
+}
 
 std::unique_ptr<Presenter> SetPresenter(std::unique_ptr<Presenter> presenter) {
   std::unique_ptr<Presenter> previous = std::move(Installed());

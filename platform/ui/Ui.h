@@ -34,10 +34,10 @@ MsgAnswer SafestAnswer(MsgButtons buttons);
 struct FileDialogRequest {
   enum class Kind { kOpen, kSave } kind = Kind::kOpen;
   std::string title;
-  std::string filter;        // "Textdateien (*.txt)|*.txt"
+  std::string filter;  // "Textdateien (*.txt)|*.txt"
   std::string initial_dir;
-  std::string file_name;     // proposed name
-  std::string default_ext;   // without dot, added when the name has none
+  std::string file_name;    // proposed name
+  std::string default_ext;  // without dot, added when the name has none
 };
 
 // Shows a file dialog; the chosen path, or nothing when cancelled. A chosen
