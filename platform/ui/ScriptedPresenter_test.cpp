@@ -51,10 +51,12 @@ class ScriptedTest : public ::testing::Test {
     auto presenter = std::make_unique<ScriptedPresenter>(script, transcript_);
     presenter_ = presenter.get();
     previous_ = SetPresenter(std::move(presenter));
+    restore_ = true;
   }
   void TearDown() override {
-    if (presenter_ != nullptr) SetPresenter(std::move(previous_));
+    if (restore_) SetPresenter(std::move(previous_));
   }
+  bool restore_ = false;
   std::shared_ptr<Transcript> transcript_;
   ScriptedPresenter* presenter_ = nullptr;
   std::unique_ptr<Presenter> previous_;
@@ -210,6 +212,7 @@ TEST_F(ScriptedTest, AnswerFileIsReadOnAsTheHostAppends) {
   auto presenter = ScriptedPresenter::FromFile(file.string(), transcript_);
   presenter_ = presenter.get();
   previous_ = SetPresenter(std::move(presenter));
+  restore_ = true;
   EXPECT_EQ(MessageBox(MsgKind::kInformation, "eins"), MsgAnswer::kOk);
   std::ofstream(file, std::ios::app) << "message Yes\nmessage No";  // the last line without its end
   EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "zwei", MsgButtons::kYesNo), MsgAnswer::kYes);
@@ -218,6 +221,29 @@ TEST_F(ScriptedTest, AnswerFileIsReadOnAsTheHostAppends) {
   fs::remove(file);
   EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "vier", MsgButtons::kYesNo), MsgAnswer::kNo);
   EXPECT_EQ(presenter_->Failures().size(), 1u);
+}
+
+TEST_F(ScriptedTest, EnvironmentChoosesAnswerFileAndTranscript) {
+  fs::path dir = fs::temp_directory_path() / ("presenter_env_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "answers.txt") << "message No \"Weiter?\"\n";
+  setenv("KARTUL_ANSWERS", (dir / "answers.txt").c_str(), 1);
+  setenv("KARTUL_TRANSCRIPT", (dir / "transcript.txt").c_str(), 1);
+  previous_ = SetPresenter(nullptr);
+  restore_ = true;
+  ChoosePresenterFromEnvironment();
+  unsetenv("KARTUL_ANSWERS");
+  unsetenv("KARTUL_TRANSCRIPT");
+  ASSERT_NE(dynamic_cast<ScriptedPresenter*>(&CurrentPresenter()), nullptr);
+  EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Weiter?", MsgButtons::kYesNo), MsgAnswer::kNo);
+  EXPECT_EQ(MessageBox(MsgKind::kInformation, "Ende"), MsgAnswer::kOk);
+  std::ifstream in(dir / "transcript.txt");
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text,
+            "message confirmation YesNo: Weiter?\n  answer No\n"
+            "message information OK: Ende\n"
+            "UNEXPECTED message information OK: Ende [no answer left]\n  answer OK\n");
+  fs::remove_all(dir);
 }
 
 // A modeless dialog like the photo dialog.

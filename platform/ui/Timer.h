@@ -10,7 +10,11 @@
 
 extern "C" {
 typedef void (*KartulSimTimerProc)(void* context);
-// Exported by the host stand-in (libktapi32.so). Returns a timer id above 0.
+// Exported by the host stand-in (libktapi32.so). Returns a timer id above 0
+// (0 when it cannot). The host's event loop then calls proc(context) every
+// interval_ms, between host events, until the id is killed; a proc may kill
+// its own timer or others while it runs, and after kartulsim_kill_timer the
+// proc is never called again for that id.
 uint32_t kartulsim_set_timer(uint32_t interval_ms, KartulSimTimerProc proc, void* context);
 void kartulsim_kill_timer(uint32_t id);
 }
