@@ -39,6 +39,11 @@ std::string HostPath(KTBool (*get)(char*, int32_t)) {
   return platform::text::AnsiToUtf8(buffer);
 }
 
+platform::registry::RegIniFile ReadOnlyKey(std::string_view key) {
+  return platform::registry::RegIniFile(std::string(key),
+                                        platform::registry::RegIniFile::Access::kReadOnly);
+}
+
 std::string ApplicatIniPath() { return MyGetVerfahrenDir() + "applicat.ini"; }
 std::string ProjectIniPath() { return MyGetProjectDir() + "KTProjekt.ktp"; }
 
@@ -96,24 +101,24 @@ std::string MyGetKennungOfID(int32_t id) {
 
 int32_t GetRegIntEntry(std::string_view strKey, std::string_view strSection,
                        std::string_view strIdent, int32_t iDefault) {
-  return platform::registry::RegIniFile::OpenReadOnly(strKey).ReadInteger(strSection, strIdent,
+  return ReadOnlyKey(strKey).ReadInteger(strSection, strIdent,
                                                                          iDefault);
 }
 
 void SetRegIntEntry(std::string_view strKey, std::string_view strSection,
                     std::string_view strIdent, int32_t iValue) {
-  platform::registry::RegIniFile::Open(strKey).WriteInteger(strSection, strIdent, iValue);
+  platform::registry::RegIniFile(std::string(strKey)).WriteInteger(strSection, strIdent, iValue);
 }
 
 std::string GetRegStringEntry(std::string_view strKey, std::string_view strSection,
                               std::string_view strIdent, std::string_view strDefault) {
-  return platform::registry::RegIniFile::OpenReadOnly(strKey).ReadString(strSection, strIdent,
+  return ReadOnlyKey(strKey).ReadString(strSection, strIdent,
                                                                         strDefault);
 }
 
 void SetRegStringEntry(std::string_view strKey, std::string_view strSection,
                        std::string_view strIdent, std::string_view strValue) {
-  platform::registry::RegIniFile::Open(strKey).WriteString(strSection, strIdent, strValue);
+  platform::registry::RegIniFile(std::string(strKey)).WriteString(strSection, strIdent, strValue);
 }
 
 std::string VandraRegKey() { return std::string(CurrentProfile().registry_key); }
