@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
 #include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
@@ -348,7 +347,9 @@ KTBool ktIterateObjects(KTBool flag, const char* library_name, const char* expor
     Host::Impl& m = M();
     if (!m.plugin || !library_name || !export_name) return kFalse;
     // The Windows host was given the .dll name; here the library is the .so.
-    std::string wanted = std::filesystem::path(Text(library_name)).filename().string();
+    std::string wanted = Text(library_name);
+    size_t slash = wanted.find_last_of("/\\");
+    if (slash != std::string::npos) wanted = wanted.substr(slash + 1);
     std::string lower = wanted;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0)

@@ -22,6 +22,7 @@ bool g_utf16 = true;
 std::string g_create_kennung;        // written into the create request, settled
 std::string g_rename_hook;           // on this hook, rename P1 ...
 std::string g_rename_to;             // ... to this, once
+int g_rename_skip = 0;               // after letting this many calls pass
 std::string g_library = "kartul_testplugin.dll";
 int32_t g_temp_id = 0;               // -1 placing abandoned, > 0 the placed object
 bool g_temp_creation = false;
@@ -45,7 +46,7 @@ int16_t Answer(const char* hook) {
 void Log(const std::string& line) { g_log += line + "\n"; }
 
 void MaybeRename(const char* hook, intptr_t p1) {
-  if (g_rename_hook == hook) {
+  if (g_rename_hook == hook && g_rename_skip-- == 0) {
     g_rename_hook.clear();
     Log(std::string(hook) + ": ktSetKennung -> " +
         std::to_string(ktSetKennung(static_cast<int32_t>(p1), g_rename_to.c_str())));
@@ -112,9 +113,11 @@ __attribute__((visibility("default"))) void testplugin_answer(const char* hook, 
 }
 __attribute__((visibility("default"))) void testplugin_utf16(int on) { g_utf16 = on != 0; }
 __attribute__((visibility("default"))) void testplugin_create_kennung(const char* k) { g_create_kennung = k; }
-__attribute__((visibility("default"))) void testplugin_rename_in(const char* hook, const char* to) {
+__attribute__((visibility("default"))) void testplugin_rename_in(const char* hook, const char* to,
+                                                               int skip) {
   g_rename_hook = hook;
   g_rename_to = to;
+  g_rename_skip = skip;
 }
 __attribute__((visibility("default"))) void testplugin_library(const char* name) { g_library = name; }
 __attribute__((visibility("default"))) int32_t testplugin_temp_id() { return g_temp_id; }
@@ -181,7 +184,10 @@ __attribute__((visibility("default"))) int16_t AfterKARTULCommand(intptr_t p1, i
 }
 
 __attribute__((visibility("default"))) int16_t OnTablePost(intptr_t p1, intptr_t p2, uint16_t p3) {
-  Log("OnTablePost " + HookText(p1) + " " + HookText(p2) + " " + std::to_string(p3));
+  // The row posted (or going, for code 0) is still current.
+  char photo[32] = "-";
+  if (HookText(p2) == "Objektphotos") ktGetValueByName("Objektphotos", "PhotoID", photo, sizeof photo);
+  Log("OnTablePost " + HookText(p1) + " " + HookText(p2) + " " + std::to_string(p3) + " " + photo);
   return Answer("OnTablePost");
 }
 
