@@ -231,7 +231,7 @@ int main(int argc, char** argv) {
   hostsim::Host& host = hostsim::TheHost();
   hostsim::SimOptions options;
   options.trace = trace;
-  options.echo = !quiet;
+  options.echo = !quiet && batch;
   options.program_dir = ProgramDir();
   options.temp_dir = temp_dir;
   options.answers_path = answers;
