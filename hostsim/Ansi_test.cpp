@@ -21,14 +21,16 @@ TEST(Ansi, UndefinedBytesMapToTheirC1CodePoints) {
 TEST(Ansi, GermanTextsAndTheEuroSign) {
   EXPECT_EQ(AnsiToUtf8("Gro\xDF"), "Groß");
   EXPECT_EQ(AnsiToUtf8("\x80"), "€");
-  EXPECT_EQ(Utf8ToAnsi("Ökokontofläche"), "\xD6kokontofl\xE4" "che");
+  EXPECT_EQ(Utf8ToAnsi("Ökokontofläche"),
+            "\xD6kokontofl\xE4"
+            "che");
 }
 
 TEST(Ansi, UnrepresentableAndBrokenInputBecomesQuestionMarks) {
   EXPECT_EQ(Utf8ToAnsi("a\u4E2Db"), "a?b");
-  EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");         // truncated sequence
-  EXPECT_EQ(Utf8ToAnsi("\xFF\xFEx"), "??x");    // no UTF-8 at all
-  EXPECT_EQ(Utf8ToAnsi("\xE2\x82"), "??");      // cut euro sign
+  EXPECT_EQ(Utf8ToAnsi("a\xC3"), "a?");       // truncated sequence
+  EXPECT_EQ(Utf8ToAnsi("\xFF\xFEx"), "??x");  // no UTF-8 at all
+  EXPECT_EQ(Utf8ToAnsi("\xE2\x82"), "??");    // cut euro sign
 }
 
 TEST(Ansi, Utf16WithSurrogates) {

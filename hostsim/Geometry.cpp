@@ -50,7 +50,9 @@ std::optional<std::vector<Point>> GeometryFromText(std::string_view text) {
   return points;
 }
 
-bool IsObjectDrawTyp(int typ) { return typ >= ktMultiPoint && typ <= ktSinglePoint; }
+bool IsObjectDrawTyp(int typ) {
+  return typ >= ktMultiPoint && typ <= ktSinglePoint;
+}
 
 std::string CheckGeometry(TDrawTyp typ, const std::vector<Point>& points) {
   switch (typ) {
@@ -116,7 +118,7 @@ struct TypName {
   TDrawTyp typ;
 };
 constexpr TypName kTypNames[] = {
-    {"multipoint", ktMultiPoint}, {"line", ktLinie},      {"area", ktFlaeche},
+    {"multipoint", ktMultiPoint}, {"line", ktLinie},         {"area", ktFlaeche},
     {"text", ktDecoText},         {"decoline", ktDecoLinie}, {"point", ktSinglePoint},
 };
 }  // namespace

@@ -8,12 +8,11 @@ namespace hostsim {
 namespace {
 
 constexpr std::array<std::string_view, kHookEventCount> kEventNames = {
-    "before-load-project", "after-load-project", "before-close-project",
-    "after-close-project", "before-create-object", "object-created",
-    "object-deleting",     "kennung-changing",   "kennung-changed",
-    "geometry-changing",   "geometry-changed",   "object-edited",
-    "table-posted",        "hauptphoto-entered", "pflanzenliste-entered",
-    "data-pasted",         "command-done"};
+    "before-load-project",  "after-load-project", "before-close-project",  "after-close-project",
+    "before-create-object", "object-created",     "object-deleting",       "kennung-changing",
+    "kennung-changed",      "geometry-changing",  "geometry-changed",      "object-edited",
+    "table-posted",         "hauptphoto-entered", "pflanzenliste-entered", "data-pasted",
+    "command-done"};
 
 // Build sets as bit masks: 1 full build, 2 VD1TransAction, 4 TransactHooks.
 constexpr int kFull = 1, kEarlier = 2, kReduced = 4, kAll = kFull | kEarlier | kReduced;
@@ -51,16 +50,23 @@ struct MenuBinding {
 };
 
 constexpr MenuBinding kMenuBindings[] = {
-    {"AssignToTransaction", kAll},         {"SwitchKennung", kAll},
-    {"ShowObjStatus", kAll},               {"SelectByStatus", kAll},
-    {"ProcessFoto", kFull | kEarlier},     {"MakeTransActionReport", kFull | kEarlier},
-    {"VD1CustomImport", kFull | kEarlier}, {"VD1CustomExport", kFull | kEarlier},
-    {"SetETRS89", kFull},                  {"SetGaussKrueger", kFull},
+    {"AssignToTransaction", kAll},
+    {"SwitchKennung", kAll},
+    {"ShowObjStatus", kAll},
+    {"SelectByStatus", kAll},
+    {"ProcessFoto", kFull | kEarlier},
+    {"MakeTransActionReport", kFull | kEarlier},
+    {"VD1CustomImport", kFull | kEarlier},
+    {"VD1CustomExport", kFull | kEarlier},
+    {"SetETRS89", kFull},
+    {"SetGaussKrueger", kFull},
 };
 
 }  // namespace
 
-std::string_view EventName(HookEvent event) { return kEventNames[static_cast<size_t>(event)]; }
+std::string_view EventName(HookEvent event) {
+  return kEventNames[static_cast<size_t>(event)];
+}
 
 std::optional<HookEvent> EventByName(std::string_view name) {
   for (size_t i = 0; i < kEventNames.size(); ++i)

@@ -17,19 +17,19 @@ enum class HookEvent {
   kAfterLoadProject,
   kBeforeCloseProject,
   kAfterCloseProject,
-  kBeforeCreateObject,     // P1 class id, P2 TGetNewKennung*, P3 draw type
-  kObjectCreated,          // P1 host command, P2 new object id, P3 0
-  kObjectDeleting,         // P1 object id, P2 0, P3 0; the object still exists
-  kKennungChanging,        // P1 object id; an answer false vetoes the change
-  kKennungChanged,         // P1 object id
-  kGeometryChanging,       // P2 object id; an answer false vetoes the change
-  kGeometryChanged,        // P1 object id
-  kObjectEdited,           // no arguments
-  kTablePosted,            // P1 view name, P2 table name (texts), P3 event code
-  kHauptphotoEntered,      // P1 entered text, P2 result buffer, P3 its length
-  kPflanzenlisteEntered,   // as kHauptphotoEntered
-  kDataPasted,             // no arguments
-  kCommandDone,            // P1 command number, P2 object id or 0, P3 word
+  kBeforeCreateObject,    // P1 class id, P2 TGetNewKennung*, P3 draw type
+  kObjectCreated,         // P1 host command, P2 new object id, P3 0
+  kObjectDeleting,        // P1 object id, P2 0, P3 0; the object still exists
+  kKennungChanging,       // P1 object id; an answer false vetoes the change
+  kKennungChanged,        // P1 object id
+  kGeometryChanging,      // P2 object id; an answer false vetoes the change
+  kGeometryChanged,       // P1 object id
+  kObjectEdited,          // no arguments
+  kTablePosted,           // P1 view name, P2 table name (texts), P3 event code
+  kHauptphotoEntered,     // P1 entered text, P2 result buffer, P3 its length
+  kPflanzenlisteEntered,  // as kHauptphotoEntered
+  kDataPasted,            // no arguments
+  kCommandDone,           // P1 command number, P2 object id or 0, P3 word
 };
 inline constexpr size_t kHookEventCount = 17;
 
@@ -38,8 +38,8 @@ std::string_view EventName(HookEvent event);
 std::optional<HookEvent> EventByName(std::string_view name);
 
 // The three deliverables' names.
-inline constexpr std::array<std::string_view, 3> kBuildNames = {
-    "VD1TransAction2010", "VD1TransAction", "TransactHooks"};
+inline constexpr std::array<std::string_view, 3> kBuildNames = {"VD1TransAction2010",
+                                                                "VD1TransAction", "TransactHooks"};
 
 class HookTable {
  public:

@@ -30,7 +30,8 @@ namespace {
 
 std::string BaseName(const std::string& file) {
   std::string lower = file;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".shp") == 0)
     return file.substr(0, file.size() - 4);
   return file;
@@ -216,13 +217,27 @@ std::string XmlEscape(const std::string& s, bool attribute) {
   for (char c : s) {
     auto u = static_cast<unsigned char>(c);
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += attribute ? "&quot;" : "\""; break;
-      case '\r': out += "&#13;"; break;
-      case '\n': out += attribute ? "&#10;" : "\n"; break;
-      case '\t': out += attribute ? "&#9;" : "\t"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += attribute ? "&quot;" : "\"";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\n':
+        out += attribute ? "&#10;" : "\n";
+        break;
+      case '\t':
+        out += attribute ? "&#9;" : "\t";
+        break;
       default:
         out += u < 0x20 ? '?' : c;  // not representable in XML 1.0
     }
@@ -254,7 +269,9 @@ class XmlReader {
 
  private:
   [[noreturn]] void Fail(const std::string& what) {
-    size_t line = 1 + static_cast<size_t>(std::count(s_.begin(), s_.begin() + static_cast<long>(std::min(pos_, s_.size())), '\n'));
+    size_t line =
+        1 + static_cast<size_t>(std::count(
+                s_.begin(), s_.begin() + static_cast<long>(std::min(pos_, s_.size())), '\n'));
     throw HostError("line " + std::to_string(line) + ": " + what);
   }
   bool Starts(std::string_view t) const { return s_.substr(pos_, t.size()) == t; }
@@ -267,22 +284,28 @@ class XmlReader {
   }
   void SkipTo(std::string_view end) {
     size_t e = s_.find(end, pos_);
-    if (e == std::string_view::npos) Fail("unterminated \"" + std::string(s_.substr(pos_, 10)) + "\"");
+    if (e == std::string_view::npos)
+      Fail("unterminated \"" + std::string(s_.substr(pos_, 10)) + "\"");
     pos_ = e + end.size();
   }
   void SkipMisc() {
     while (true) {
       SkipBlanks();
-      if (Starts("<?")) SkipTo("?>");
-      else if (Starts("<!--")) SkipTo("-->");
-      else if (Starts("<!DOCTYPE")) SkipTo(">");
-      else break;
+      if (Starts("<?"))
+        SkipTo("?>");
+      else if (Starts("<!--"))
+        SkipTo("-->");
+      else if (Starts("<!DOCTYPE"))
+        SkipTo(">");
+      else
+        break;
     }
   }
   std::string Name() {
     size_t b = pos_;
-    while (pos_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[pos_])) ||
-                                std::strchr("_-.:", s_[pos_]) || static_cast<unsigned char>(s_[pos_]) >= 0x80))
+    while (pos_ < s_.size() &&
+           (std::isalnum(static_cast<unsigned char>(s_[pos_])) || std::strchr("_-.:", s_[pos_]) ||
+            static_cast<unsigned char>(s_[pos_]) >= 0x80))
       ++pos_;
     if (b == pos_) Fail("expected a name");
     return std::string(s_.substr(b, pos_ - b));
@@ -297,11 +320,16 @@ class XmlReader {
       size_t semi = raw.find(';', i);
       if (semi == std::string_view::npos) Fail("unterminated entity");
       std::string_view ent = raw.substr(i + 1, semi - i - 1);
-      if (ent == "amp") out += '&';
-      else if (ent == "lt") out += '<';
-      else if (ent == "gt") out += '>';
-      else if (ent == "quot") out += '"';
-      else if (ent == "apos") out += '\'';
+      if (ent == "amp")
+        out += '&';
+      else if (ent == "lt")
+        out += '<';
+      else if (ent == "gt")
+        out += '>';
+      else if (ent == "quot")
+        out += '"';
+      else if (ent == "apos")
+        out += '\'';
       else if (!ent.empty() && ent[0] == '#') {
         unsigned long cp = 0;
         try {
@@ -312,9 +340,10 @@ class XmlReader {
           Fail("bad character reference &" + std::string(ent) + ";");
         }
         if (cp == 0 || cp > 0x10FFFF) Fail("bad character reference &" + std::string(ent) + ";");
-        out += Utf16ToUtf8(cp >= 0x10000 ? std::u16string{static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
-                                                           static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))}
-                                         : std::u16string(1, static_cast<char16_t>(cp)));
+        out += Utf16ToUtf8(
+            cp >= 0x10000 ? std::u16string{static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
+                                           static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))}
+                          : std::u16string(1, static_cast<char16_t>(cp)));
       } else {
         Fail("unknown entity &" + std::string(ent) + ";");
       }
@@ -341,7 +370,8 @@ class XmlReader {
       SkipBlanks();
       Expect("=");
       SkipBlanks();
-      if (pos_ >= s_.size() || (s_[pos_] != '"' && s_[pos_] != '\'')) Fail("expected a quoted value");
+      if (pos_ >= s_.size() || (s_[pos_] != '"' && s_[pos_] != '\''))
+        Fail("expected a quoted value");
       char quote = s_[pos_++];
       size_t e = s_.find(quote, pos_);
       if (e == std::string_view::npos) Fail("unterminated attribute value");
@@ -479,13 +509,20 @@ bool Host::ImportGeodata(const std::string& file, bool replace_existing) {
     for (auto& c : changes) {
       if (c.id) {
         SqliteStmt s(*m.db, "UPDATE KT_OBJEKTE SET KLASSE=?1, TYP=?2, GEOMETRIE=?3 WHERE ID=?4");
-        s.Bind(1, c.shape.klasse).Bind(2, static_cast<int64_t>(c.shape.typ))
-            .Bind(3, GeometryToText(c.shape.geometry)).Bind(4, c.id).Run();
+        s.Bind(1, c.shape.klasse)
+            .Bind(2, static_cast<int64_t>(c.shape.typ))
+            .Bind(3, GeometryToText(c.shape.geometry))
+            .Bind(4, c.id)
+            .Run();
         stored.push_back({c.id, c.shape.kennung, c.shape.klasse, c.shape.typ, c.shape.geometry});
       } else {
-        SqliteStmt s(*m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,?4)");
-        s.Bind(1, c.shape.kennung).Bind(2, c.shape.klasse).Bind(3, static_cast<int64_t>(c.shape.typ))
-            .Bind(4, GeometryToText(c.shape.geometry)).Run();
+        SqliteStmt s(
+            *m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,?4)");
+        s.Bind(1, c.shape.kennung)
+            .Bind(2, c.shape.klasse)
+            .Bind(3, static_cast<int64_t>(c.shape.typ))
+            .Bind(4, GeometryToText(c.shape.geometry))
+            .Run();
         int32_t id = static_cast<int32_t>(m.db->LastInsertId());
         m.InsertObjectRows(id, c.shape.kennung);
         stored.push_back({id, c.shape.kennung, c.shape.klasse, c.shape.typ, c.shape.geometry});
@@ -622,11 +659,13 @@ bool Host::ImportXml(const std::string& file, bool create_missing) {
         }
         const ObjectClass* oc = ClassById(klasse);
         if (!oc) {
-          m.Note("XML import: " + kennung + ": unknown object class " + std::to_string(klasse) + "; skipped");
+          m.Note("XML import: " + kennung + ": unknown object class " + std::to_string(klasse) +
+                 "; skipped");
           continue;
         }
         TDrawTyp draw = IsObjectDrawTyp(typ) ? static_cast<TDrawTyp>(typ) : oc->typ;
-        SqliteStmt s(*m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,'')");
+        SqliteStmt s(
+            *m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,'')");
         s.Bind(1, kennung).Bind(2, klasse).Bind(3, static_cast<int64_t>(draw)).Run();
         id = static_cast<int32_t>(m.db->LastInsertId());
         m.InsertObjectRows(id, kennung);
@@ -641,7 +680,8 @@ bool Host::ImportXml(const std::string& file, bool create_missing) {
           for (const auto& fd : linfos.fields)
             if (fd.name == n->second) def = &fd;
         if (!def || def->name == "KARTULID" || def->name == "KENNUNG") {
-          m.Note("XML import: " + kennung + ": field " + (n == f.attributes.end() ? "?" : n->second) + " skipped");
+          m.Note("XML import: " + kennung + ": field " +
+                 (n == f.attributes.end() ? "?" : n->second) + " skipped");
           continue;
         }
         SqliteStmt s(*m.db, "UPDATE linfos SET " + def->name + "=?1 WHERE KARTULID=?2");
@@ -649,11 +689,12 @@ bool Host::ImportXml(const std::string& file, bool create_missing) {
         if (v.empty()) {
           s.BindNull(1);
         } else if (def->type == FieldDef::Type::kBoolean) {
-          std::optional<bool> b = v == true_text ? std::optional<bool>(true)
+          std::optional<bool> b = v == true_text    ? std::optional<bool>(true)
                                   : v == false_text ? std::optional<bool>(false)
                                                     : ParseBool(v);
           if (!b) {
-            m.Note("XML import: " + kennung + ": \"" + v + "\" is no truth value; " + def->name + " left empty");
+            m.Note("XML import: " + kennung + ": \"" + v + "\" is no truth value; " + def->name +
+                   " left empty");
             s.BindNull(1);
           } else {
             s.Bind(1, static_cast<int64_t>(*b ? 1 : 0));
@@ -662,7 +703,8 @@ bool Host::ImportXml(const std::string& file, bool create_missing) {
           try {
             s.Bind(1, static_cast<int64_t>(std::stoll(v)));
           } catch (...) {
-            m.Note("XML import: " + kennung + ": \"" + v + "\" is no number; " + def->name + " left empty");
+            m.Note("XML import: " + kennung + ": \"" + v + "\" is no number; " + def->name +
+                   " left empty");
             s.BindNull(1);
           }
         } else {

@@ -50,7 +50,8 @@ class ExchangeTest : public ::testing::Test {
   // A project with an area, a line, a point and a multipoint, all selected
   // but the second area.
   void Fill() {
-    int32_t moor = host_.CreateObject(1001, ktFlaeche, {{0, 0}, {100, 0}, {100, 50}, {0, 50}}, "NSG-Großes Moor");
+    int32_t moor = host_.CreateObject(1001, ktFlaeche, {{0, 0}, {100, 0}, {100, 50}, {0, 50}},
+                                      "NSG-Großes Moor");
     host_.CreateObject(1009, ktFlaeche, {{0, 0}, {1, 0}, {1, 1}}, "BIO-1");
     int32_t weg = host_.CreateObject(1010, ktLinie, {{0, 0}, {5, 5}, {10, 0}}, "WEG-1");
     int32_t eiche = host_.CreateObject(1004, ktSinglePoint, {{2553000.5, 5712000.25}}, "ND-Eiche");
@@ -79,7 +80,10 @@ TEST_F(ExchangeTest, ShapefilesOfTheSelectionReadByShapelibTools) {
   for (const char* f : {"P1.shp", "P1.shx", "P1.dbf", "P1_lin.shp", "P1_pkt.dbf", "P1_mpt.shp"})
     EXPECT_TRUE(fs::exists(dir_ + "/out/" + f)) << f;
   std::string areas = Shell("dbfdump " + base + ".dbf");
-  EXPECT_NE(areas.find("NSG-Gro\xDF" "es Moor"), std::string::npos) << areas;  // ANSI in the file
+  EXPECT_NE(areas.find("NSG-Gro\xDF"
+                       "es Moor"),
+            std::string::npos)
+      << areas;  // ANSI in the file
   EXPECT_EQ(areas.find("BIO-1"), std::string::npos) << "not selected";
   std::string shapes = Shell("shpdump " + base + ".shp");
   EXPECT_NE(shapes.find("Shapefile Type: Polygon   # of Shapes: 1"), std::string::npos) << shapes;
@@ -141,7 +145,8 @@ TEST_F(ExchangeTest, XmlOfTheSelectionReadByPython) {
       "r = E.parse(sys.argv[1]).getroot()\n"
       "for o in r.findall('Objekt'):\n"
       "  fs = {f.get('Name'): f.text or '' for f in o.findall('Feld')}\n"
-      "  print(o.get('Kennung'), o.get('Klasse'), repr(fs.get('NAME')), fs.get('GESCHUETZT'), repr(fs.get('BEMERKUNG')))\n";
+      "  print(o.get('Kennung'), o.get('Klasse'), repr(fs.get('NAME')), fs.get('GESCHUETZT'), "
+      "repr(fs.get('BEMERKUNG')))\n";
   std::string py = dir_ + "/read.py";
   std::ofstream(py) << script;
   std::string out = Shell(std::string(VANDRA_PYTHON3) + " " + py + " " + file);
@@ -182,11 +187,14 @@ TEST_F(ExchangeTest, BrokenXmlChangesNothing) {
   std::vector<std::string> bad = {
       "",
       "<KartulDaten Tabelle=\"linfos\">",
-      "<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"WEG-1\"><Feld Name=\"NAME\">x</Objekt></KartulDaten>",
-      "<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"WEG-1\"><Feld Name=\"NAME\">&bogus;</Feld></Objekt></KartulDaten>",
+      "<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"WEG-1\"><Feld "
+      "Name=\"NAME\">x</Objekt></KartulDaten>",
+      "<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"WEG-1\"><Feld "
+      "Name=\"NAME\">&bogus;</Feld></Objekt></KartulDaten>",
       "<Andere Tabelle=\"linfos\"/>",
       "<KartulDaten Tabelle=\"Fotos\"/>",
-      "<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"WEG-1\"><Feld Name=\"NAME\">&#0;</Feld></Objekt></KartulDaten>",
+      "<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"WEG-1\"><Feld "
+      "Name=\"NAME\">&#0;</Feld></Objekt></KartulDaten>",
   };
   for (const auto& text : bad) {
     std::ofstream(dir_ + "/bad.xml", std::ios::trunc) << text;
@@ -197,7 +205,8 @@ TEST_F(ExchangeTest, BrokenXmlChangesNothing) {
   // Unknown fields and wrong values are skipped with a note, the rest taken.
   std::ofstream(dir_ + "/odd.xml", std::ios::trunc)
       << "<?xml version=\"1.0\"?><!-- c --><KartulDaten Tabelle='linfos' Wahr='J' Falsch='N'>"
-         "<Objekt Kennung='WEG-1'><Feld Name='Nix'>1</Feld><Feld Name='GESCHUETZT'>vielleicht</Feld>"
+         "<Objekt Kennung='WEG-1'><Feld Name='Nix'>1</Feld><Feld "
+         "Name='GESCHUETZT'>vielleicht</Feld>"
          "<Feld Name='NAME'><![CDATA[a<b]]>&#228;</Feld></Objekt>"
          "<Objekt Kennung='NEU-1' Klasse='4711'/></KartulDaten>";
   notes_.clear();

@@ -22,7 +22,7 @@ struct TableCursor {
   std::vector<int64_t> keys;  // stored rows of the data object, by key
   int index = -1;             // current row in keys; -1 none
   bool eof = true;
-  bool is_new = false;        // the buffer is an appended row not yet stored
+  bool is_new = false;  // the buffer is an appended row not yet stored
   bool modified = false;
   std::map<std::string, std::optional<std::string>> buffer;
   bool HasRow() const { return is_new || index >= 0; }
@@ -63,7 +63,7 @@ struct Host::Impl {
   TDrawTyp placing_typ = ktNone;
   std::string placing_kennung;
 
-  std::map<std::string, TableCursor> cursors;  // built on first use
+  std::map<std::string, TableCursor> cursors;    // built on first use
   std::map<std::string, int> disabled_controls;  // ktDisableControls minus ktEnableControls
 
   // Plug-in.

@@ -98,7 +98,9 @@ constexpr DemoClass kDemoClasses[] = {
     {7660160, "PFL", "Pflanzenliste", ktSinglePoint},
 };
 
-std::string ShowText(const std::string& s) { return "\"" + s + "\""; }
+std::string ShowText(const std::string& s) {
+  return "\"" + s + "\"";
+}
 
 }  // namespace
 
@@ -107,9 +109,21 @@ std::optional<bool> ParseBool(std::string_view text) {
   if (t == "-1") return true;
   if (t.empty()) return std::nullopt;
   switch (t[0]) {
-    case 'T': case 't': case 'W': case 'w': case 'J': case 'j': case 'Y': case 'y': case '1':
+    case 'T':
+    case 't':
+    case 'W':
+    case 'w':
+    case 'J':
+    case 'j':
+    case 'Y':
+    case 'y':
+    case '1':
       return true;
-    case 'F': case 'f': case 'N': case 'n': case '0':
+    case 'F':
+    case 'f':
+    case 'N':
+    case 'n':
+    case '0':
       return false;
     default:
       return std::nullopt;
@@ -200,13 +214,17 @@ std::string Host::Impl::KennungProblem(const std::string& kennung, int32_t excep
   return "";
 }
 
-int32_t Host::Impl::StoreNewObject(int32_t klasse, TDrawTyp typ,
-                                   const std::vector<Point>& geometry, const std::string& kennung) {
+int32_t Host::Impl::StoreNewObject(int32_t klasse, TDrawTyp typ, const std::vector<Point>& geometry,
+                                   const std::string& kennung) {
   int32_t id = 0;
   {
     Transaction t(*db);
-    SqliteStmt s(*db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,?4)");
-    s.Bind(1, kennung).Bind(2, klasse).Bind(3, static_cast<int64_t>(typ)).Bind(4, GeometryToText(geometry));
+    SqliteStmt s(*db,
+                 "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,?4)");
+    s.Bind(1, kennung)
+        .Bind(2, klasse)
+        .Bind(3, static_cast<int64_t>(typ))
+        .Bind(4, GeometryToText(geometry));
     s.Run();
     id = static_cast<int32_t>(db->LastInsertId());
     InsertObjectRows(id, kennung);
@@ -226,14 +244,14 @@ int32_t Host::Impl::CreateThroughHooks(int32_t klasse, TDrawTyp typ,
   std::vector<char> buffer(kMaxKennung + 1, '\0');
   std::memcpy(buffer.data(), ansi.data(), ansi.size());
   TGetNewKennung request{buffer.data(), static_cast<uint16_t>(kMaxKennung), 1};
-  bool go_on = Fire(HookEvent::kBeforeCreateObject, klasse, reinterpret_cast<intptr_t>(&request),
-                    typ,
-                    std::to_string(klasse) + ", {Kennung=" + ShowText(proposal) +
-                        ", maxChar=" + std::to_string(kMaxKennung) + ", UseDialog=1}, " +
-                        std::to_string(typ));
+  bool go_on = Fire(
+      HookEvent::kBeforeCreateObject, klasse, reinterpret_cast<intptr_t>(&request), typ,
+      std::to_string(klasse) + ", {Kennung=" + ShowText(proposal) +
+          ", maxChar=" + std::to_string(kMaxKennung) + ", UseDialog=1}, " + std::to_string(typ));
   if (!go_on) return 0;
   RequireProject();  // a hook may have closed it
-  std::string chosen = AnsiToUtf8(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
+  std::string chosen =
+      AnsiToUtf8(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
   std::string problem = KennungProblem(chosen, 0);
   if (request.UseDialog == 0) {
     if (!problem.empty()) {
@@ -372,7 +390,9 @@ void Host::CreateProject(const std::string& project_dir, const std::string& proc
       SqliteStmt s(pdb, "INSERT OR REPLACE INTO ObjectClass VALUES (?1,?2,?3,?4,0)");
       for (const auto& c : kDemoClasses) {
         s.Reset();
-        s.Bind(1, c.id).Bind(2, std::string(c.short_name)).Bind(3, std::string(c.long_name))
+        s.Bind(1, c.id)
+            .Bind(2, std::string(c.short_name))
+            .Bind(3, std::string(c.long_name))
             .Bind(4, static_cast<int64_t>(c.typ));
         s.Run();
       }
@@ -392,18 +412,21 @@ void Host::CreateProject(const std::string& project_dir, const std::string& proc
   // project folder can move as a whole.
   fs::path relative = procedure.lexically_relative(project);
   bool inside = !relative.empty() && *relative.begin() != "..";
-  WriteTextFile(project / kProjectFile, "[Projekt]\r\nName=" + project.filename().string() +
-                                            "\r\nVerfahren=" + (inside ? relative : procedure).string() +
-                                            "\r\nDatenbank=" + kProjectDbName + "\r\n");
+  WriteTextFile(project / kProjectFile,
+                "[Projekt]\r\nName=" + project.filename().string() +
+                    "\r\nVerfahren=" + (inside ? relative : procedure).string() +
+                    "\r\nDatenbank=" + kProjectDbName + "\r\n");
 }
 
 void Host::OpenProject(const std::string& project_dir) {
   Impl& m = *impl_;
   fs::path project = fs::absolute(project_dir).lexically_normal();
   std::string ktp = (project / kProjectFile).string();
-  if (!fs::exists(ktp)) throw HostError("no project in " + project.string() + " (" + kProjectFile + " missing)");
+  if (!fs::exists(ktp))
+    throw HostError("no project in " + project.string() + " (" + kProjectFile + " missing)");
   std::string procedure = ReadIni(ktp, "Projekt", "Verfahren").value_or("Verfahren");
-  fs::path procedure_path = fs::path(procedure).is_absolute() ? fs::path(procedure) : project / procedure;
+  fs::path procedure_path =
+      fs::path(procedure).is_absolute() ? fs::path(procedure) : project / procedure;
   procedure_path = procedure_path.lexically_normal();
   std::string applicat = (procedure_path / kApplicatIni).string();
   if (!fs::exists(applicat))
@@ -457,7 +480,8 @@ void Host::OpenProject(const std::string& project_dir) {
       o.klasse = static_cast<int32_t>(s.Int(2));
       o.typ = static_cast<TDrawTyp>(s.Int(3));
       auto g = GeometryFromText(s.Text(4));
-      if (!g) m.Note("object #" + std::to_string(o.id) + " has unreadable geometry; loaded without");
+      if (!g)
+        m.Note("object #" + std::to_string(o.id) + " has unreadable geometry; loaded without");
       o.geometry = g.value_or(std::vector<Point>{});
       by_kennung[o.kennung] = o.id;
       objects[o.id] = std::move(o);
@@ -506,11 +530,21 @@ void Host::CloseProject() {
   m.CommandDone(command::kCloseProject, 0, 0);
 }
 
-bool Host::HasProject() const { return !impl_->project_dir.empty(); }
-std::string Host::ProjectDir() const { return impl_->project_dir; }
-std::string Host::ProcedureDir() const { return impl_->procedure_dir; }
-std::string Host::ProjectDB() const { return impl_->project_db_path; }
-std::string Host::ProcedureDB() const { return impl_->procedure_db_path; }
+bool Host::HasProject() const {
+  return !impl_->project_dir.empty();
+}
+std::string Host::ProjectDir() const {
+  return impl_->project_dir;
+}
+std::string Host::ProcedureDir() const {
+  return impl_->procedure_dir;
+}
+std::string Host::ProjectDB() const {
+  return impl_->project_db_path;
+}
+std::string Host::ProcedureDB() const {
+  return impl_->procedure_db_path;
+}
 
 // ---- Plug-in ----------------------------------------------------------------
 
@@ -525,8 +559,8 @@ void Host::LoadPlugin(const std::string& name_or_path, const std::string& search
   }
   if (!fs::exists(path)) throw HostError("plug-in file " + path.string() + " not found");
   std::string stem = path.stem().string();
-  std::optional<HookTable> table = m.hooks_set ? std::optional<HookTable>(m.hooks)
-                                               : HookTable::ForBuild(stem);
+  std::optional<HookTable> table =
+      m.hooks_set ? std::optional<HookTable>(m.hooks) : HookTable::ForBuild(stem);
   if (!table) table = HookTable::ForBuild(kBuildNames[0]);
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) throw HostError(std::string("cannot load plug-in: ") + dlerror());
@@ -548,8 +582,12 @@ void Host::LoadPlugin(const std::string& name_or_path, const std::string& search
   if (!m.utf16_set) m.utf16 = stem == kBuildNames[0] || !HookTable::ForBuild(stem);
 }
 
-bool Host::HasPlugin() const { return impl_->plugin != nullptr; }
-std::string Host::PluginFile() const { return impl_->plugin_file; }
+bool Host::HasPlugin() const {
+  return impl_->plugin != nullptr;
+}
+std::string Host::PluginFile() const {
+  return impl_->plugin_file;
+}
 
 void Host::SetHookTable(const HookTable& table) {
   Impl& m = *impl_;
@@ -561,7 +599,9 @@ void Host::SetHookTable(const HookTable& table) {
   m.hooks_set = true;
 }
 
-const HookTable& Host::Hooks() const { return impl_->hooks; }
+const HookTable& Host::Hooks() const {
+  return impl_->hooks;
+}
 
 void Host::Bind(HookEvent event, const std::string& export_name) {
   HookTable t = impl_->hooks;
@@ -582,12 +622,22 @@ void Host::SetUtf16HookTexts(bool utf16) {
   impl_->utf16 = utf16;
   impl_->utf16_set = true;
 }
-bool Host::Utf16HookTexts() const { return impl_->utf16; }
+bool Host::Utf16HookTexts() const {
+  return impl_->utf16;
+}
 
-void Host::SetTraceSink(std::function<void(const HookCall&)> sink) { impl_->trace = std::move(sink); }
-const std::vector<HookCall>& Host::HookLog() const { return impl_->log; }
-void Host::ClearHookLog() { impl_->log.clear(); }
-void Host::SetNoteSink(std::function<void(const std::string&)> sink) { impl_->note = std::move(sink); }
+void Host::SetTraceSink(std::function<void(const HookCall&)> sink) {
+  impl_->trace = std::move(sink);
+}
+const std::vector<HookCall>& Host::HookLog() const {
+  return impl_->log;
+}
+void Host::ClearHookLog() {
+  impl_->log.clear();
+}
+void Host::SetNoteSink(std::function<void(const std::string&)> sink) {
+  impl_->note = std::move(sink);
+}
 
 bool Host::RunMenuCommand(const std::string& name) {
   Impl& m = *impl_;
@@ -609,7 +659,9 @@ void Host::ReportCommand(int32_t command_number, int32_t lparam, uint16_t wparam
 
 // ---- Classes ---------------------------------------------------------------
 
-const std::vector<ObjectClass>& Host::Classes() const { return impl_->classes; }
+const std::vector<ObjectClass>& Host::Classes() const {
+  return impl_->classes;
+}
 
 const ObjectClass* Host::ClassById(int32_t id) const {
   for (const auto& c : impl_->classes)
@@ -623,7 +675,9 @@ const ObjectClass* Host::FindClass(std::string_view id_or_short_name) const {
   return nullptr;
 }
 
-int32_t Host::CurrentClass() const { return impl_->current_class; }
+int32_t Host::CurrentClass() const {
+  return impl_->current_class;
+}
 
 void Host::SetCurrentClass(int32_t id) {
   impl_->RequireProject();
@@ -707,7 +761,8 @@ int32_t Host::CreateObject(int32_t class_id, TDrawTyp typ, const std::vector<Poi
 int32_t Host::Place(const std::vector<Point>& geometry) {
   Impl& m = *impl_;
   m.RequireProject();
-  if (m.creation != Creation::kPlacing) throw HostError("nothing to place (no ktCreateObjectStart)");
+  if (m.creation != Creation::kPlacing)
+    throw HostError("nothing to place (no ktCreateObjectStart)");
   std::string problem = CheckGeometry(m.placing_typ, geometry);
   if (!problem.empty()) throw HostError(problem);
   m.cursor = geometry.front();
@@ -730,8 +785,12 @@ void Host::Abandon() {
   m.CommandDone(command::kPlaceObject, 0, command::kAbandoned);
 }
 
-Creation Host::CreationState() const { return impl_->creation; }
-const std::string& Host::PlacingKennung() const { return impl_->placing_kennung; }
+Creation Host::CreationState() const {
+  return impl_->creation;
+}
+const std::string& Host::PlacingKennung() const {
+  return impl_->placing_kennung;
+}
 
 void Host::DeleteObject(int32_t id) {
   impl_->RequireObject(id);
@@ -791,7 +850,9 @@ void Host::ChangeClass(int32_t id, int32_t class_id) {
 
 // ---- Selection, active object, views ---------------------------------------
 
-const std::vector<int32_t>& Host::Selection() const { return impl_->selection; }
+const std::vector<int32_t>& Host::Selection() const {
+  return impl_->selection;
+}
 
 void Host::Select(int32_t id) {
   impl_->RequireObject(id);
@@ -812,7 +873,9 @@ void Host::DeselectAll() {
   impl_->CommandDone(command::kDeselect, 0, 0);
 }
 
-int32_t Host::ActiveObject() const { return impl_->active; }
+int32_t Host::ActiveObject() const {
+  return impl_->active;
+}
 
 void Host::Activate(int32_t id) {
   impl_->RequireObject(id);
@@ -820,12 +883,24 @@ void Host::Activate(int32_t id) {
   impl_->CommandDone(command::kActivate, id, 0);
 }
 
-View Host::CurrentView() const { return impl_->view; }
-int Host::UpdateDepth() const { return impl_->update_depth; }
-int Host::RedrawCount() const { return impl_->redraws; }
-Point Host::Cursor() const { return impl_->cursor; }
-void Host::SetCursor(Point p) { impl_->cursor = p; }
-int32_t Host::DataObject() const { return impl_->data_object; }
+View Host::CurrentView() const {
+  return impl_->view;
+}
+int Host::UpdateDepth() const {
+  return impl_->update_depth;
+}
+int Host::RedrawCount() const {
+  return impl_->redraws;
+}
+Point Host::Cursor() const {
+  return impl_->cursor;
+}
+void Host::SetCursor(Point p) {
+  impl_->cursor = p;
+}
+int32_t Host::DataObject() const {
+  return impl_->data_object;
+}
 
 // ---- Event loop ------------------------------------------------------------
 
@@ -871,8 +946,12 @@ uint32_t Host::SetTimer(uint32_t interval_ms, void (*proc)(void*), void* context
   return id;
 }
 
-void Host::KillTimer(uint32_t id) { impl_->timers.erase(id); }
-size_t Host::TimerCount() const { return impl_->timers.size(); }
+void Host::KillTimer(uint32_t id) {
+  impl_->timers.erase(id);
+}
+size_t Host::TimerCount() const {
+  return impl_->timers.size();
+}
 
 int Host::RunDueTimers() {
   Impl& m = *impl_;

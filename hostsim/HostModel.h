@@ -101,8 +101,8 @@ inline constexpr int32_t kImportXml = 1103;
 // One hook call as the host made it.
 struct HookCall {
   std::string export_name;
-  std::string arguments;  // as the trace shows them
-  int depth = 0;          // 0 for a call the host made on its own, 1 inside a hook, ...
+  std::string arguments;          // as the trace shows them
+  int depth = 0;                  // 0 for a call the host made on its own, 1 inside a hook, ...
   std::optional<int16_t> answer;  // none when the hook did not return normally
   bool done = false;              // the trace sees each call when it starts and when it ends
 };
@@ -117,7 +117,7 @@ struct FieldDef {
 
 struct TableDef {
   std::string name;
-  std::string key;       // "KARTULID" for one row per object, "PKEY" otherwise
+  std::string key;  // "KARTULID" for one row per object, "PKEY" otherwise
   bool one_row_per_object = false;
   std::vector<FieldDef> fields;  // key and KARTULID included
 };
@@ -209,13 +209,13 @@ class Host {
   Creation CreationState() const;
   const std::string& PlacingKennung() const;
 
-  void DeleteObject(int32_t id);                                 // mapper
+  void DeleteObject(int32_t id);  // mapper
   // Mapper: renames through ktSetKennung; false when the plug-in vetoed or
   // the change did not stand.
   bool RenameObject(int32_t id, const std::string& kennung);
   // Mapper: moves one vertex (0-based); false when the plug-in vetoed.
   bool MoveVertex(int32_t id, size_t vertex, Point to);
-  void ChangeClass(int32_t id, int32_t class_id);               // mapper: an object edit
+  void ChangeClass(int32_t id, int32_t class_id);  // mapper: an object edit
   // Mapper: pastes the attribute data (linfos) of one object into another.
   void PasteData(int32_t from_id, int32_t to_id);
 
@@ -239,11 +239,11 @@ class Host {
   std::optional<std::string> Value(const std::string& table, const std::string& field) const;
   // Mapper enters a value: the field hooks run, then the field takes the value.
   void EnterValue(const std::string& table, const std::string& field, const std::string& text);
-  void PostRow(const std::string& table);      // mapper
-  void AppendRow(const std::string& table);    // mapper
-  void DeleteRow(const std::string& table);    // mapper
-  void FirstRow(const std::string& table);     // mapper
-  void NextRow(const std::string& table);      // mapper
+  void PostRow(const std::string& table);    // mapper
+  void AppendRow(const std::string& table);  // mapper
+  void DeleteRow(const std::string& table);  // mapper
+  void FirstRow(const std::string& table);   // mapper
+  void NextRow(const std::string& table);    // mapper
   bool RowEof(const std::string& table) const;
   bool RowModified(const std::string& table) const;
   int RowCount(const std::string& table) const;  // rows of the data object

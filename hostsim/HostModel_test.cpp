@@ -102,7 +102,8 @@ TEST_F(HostTest, CreationAsksTheHookWithTheProposalAndReportsTheNewId) {
   EXPECT_EQ(Calls(), (std::vector<std::string>{"BeforeCreateObject", "InsertInTransActionList",
                                                "AfterKARTULCommand"}));
   EXPECT_EQ(Log(), "BeforeCreateObject 1001 NSG-1 50 3\nInsertInTransActionList 1057 " +
-                       std::to_string(id) + " 0\nAfterKARTULCommand 1057 " + std::to_string(id) + " 0\n");
+                       std::to_string(id) + " 0\nAfterKARTULCommand 1057 " + std::to_string(id) +
+                       " 0\n");
   EXPECT_EQ(host_.ActiveObject(), id);
   EXPECT_EQ(host_.Value("linfos", "KENNUNG"), "NSG-1");
 }
@@ -149,7 +150,8 @@ TEST_F(HostTest, SetKennungFiresThePairingHookBeforeAndAfter) {
   int32_t id = Area();
   host_.ClearHookLog();
   EXPECT_NE(ktSetKennung(id, "NSG-9"), 0);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"UpdateKennungPreCorrection", "UpdateKennungPreCorrection"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"UpdateKennungPreCorrection", "UpdateKennungPreCorrection"}));
   EXPECT_EQ(host_.FindObject(id)->kennung, "NSG-9");
   EXPECT_EQ(ktGetIDFromKennung("NSG-9"), id);
   EXPECT_EQ(ktKennungExists("NSG-1"), 0);
@@ -164,9 +166,10 @@ TEST_F(HostTest, SetKennungInsideTheAfterHookReentersAndStands) {
   EXPECT_TRUE(host_.RenameObject(id, "X-2"));
   std::vector<int> depths;
   for (const auto& c : host_.HookLog()) depths.push_back(c.depth);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"UpdateKennungPreCorrection", "UpdateKennungPreCorrection",
-                                               "UpdateKennungPreCorrection", "UpdateKennungPreCorrection",
-                                               "AfterKARTULCommand"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"UpdateKennungPreCorrection", "UpdateKennungPreCorrection",
+                                      "UpdateKennungPreCorrection", "UpdateKennungPreCorrection",
+                                      "AfterKARTULCommand"}));
   EXPECT_EQ(depths, (std::vector<int>{0, 0, 1, 1, 0}));
   EXPECT_NE(Log().find("ktSetKennung -> -1"), std::string::npos);
   EXPECT_EQ(host_.FindObject(id)->kennung, "X-1");
@@ -190,7 +193,8 @@ TEST_F(HostTest, FalseBeforeTheChangeVetoesIt) {
   tp.answer("UpdateKennungPreCorrection", 0);
   EXPECT_FALSE(host_.RenameObject(id, "X-2"));
   EXPECT_EQ(host_.FindObject(id)->kennung, "X-1");
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"UpdateKennungPreCorrection", "AfterKARTULCommand"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"UpdateKennungPreCorrection", "AfterKARTULCommand"}));
 }
 
 TEST_F(HostTest, IterateObjectsCallsTheExportOncePerSelectedObject) {
@@ -217,7 +221,8 @@ TEST_F(HostTest, IterateObjectsStopsOnFalseAndKnowsOnlyTheLoadedLibrary) {
   EXPECT_EQ(Log().find("CreateListToAssign " + std::to_string(b)), std::string::npos);
   EXPECT_EQ(ktIterateObjects(0, "VD1TransAction2010.dll", "CreateListToAssign"), 0);
   EXPECT_EQ(ktIterateObjects(0, "kartul_testplugin.so", "NoSuchExport"), 0);
-  EXPECT_NE(ktIterateObjects(0, "C:\\Programme\\KARTUL\\kartul_testplugin.DLL", "CreateListToAssign"), 0);
+  EXPECT_NE(
+      ktIterateObjects(0, "C:\\Programme\\KARTUL\\kartul_testplugin.DLL", "CreateListToAssign"), 0);
 }
 
 TEST_F(HostTest, IterateObjectsSurvivesRenamesInsideTheCallback) {
@@ -366,7 +371,9 @@ TEST_F(HostTest, RowWalkThroughTheApiKeepsTheLastRowAtEof) {
 
 TEST_F(HostTest, ValueBuffersAndPathsRespectTheirSizes) {
   host_.Activate(Area("A"));
-  ktSetValueByName("linfos", "NAME", "Gro\xDF" "es Moor");  // ANSI at the boundary
+  ktSetValueByName("linfos", "NAME",
+                   "Gro\xDF"
+                   "es Moor");  // ANSI at the boundary
   EXPECT_EQ(host_.Value("linfos", "NAME"), "Großes Moor");
   char small[5];
   ASSERT_NE(ktGetValueByName("linfos", "NAME", small, sizeof small), 0);
@@ -396,7 +403,9 @@ TEST_F(HostTest, ObjectAndClassData) {
   TObjectClassData cd{1006, short_name, long_name, 0};
   ASSERT_NE(ktGetObjectClassData(&cd), 0);
   EXPECT_STREQ(short_name, "OEK");
-  EXPECT_STREQ(long_name, "\xD6kokontofl\xE4" "che");
+  EXPECT_STREQ(long_name,
+               "\xD6kokontofl\xE4"
+               "che");
   EXPECT_EQ(ktGetClassOf(id), 1001);
   EXPECT_EQ(ktSetObjectClass(4242), 0);
   EXPECT_NE(ktSetObjectClass(1004), 0);
@@ -413,7 +422,8 @@ TEST_F(HostTest, GeometryChangeCanBeVetoed) {
   tp.answer("CheckStatus", -1);
   host_.ClearHookLog();
   EXPECT_TRUE(host_.MoveVertex(id, 0, {-5, -5}));
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"CheckStatus", "GeometryChanged", "AfterKARTULCommand"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"CheckStatus", "GeometryChanged", "AfterKARTULCommand"}));
   EXPECT_EQ(host_.HookLog()[0].arguments, "0, " + std::to_string(id) + ", 0");
   EXPECT_THROW(host_.MoveVertex(id, 9, {0, 0}), HostError);
 }
@@ -471,12 +481,14 @@ TEST_F(HostTest, MissingExportsAreRefusedWithoutChangingTheTable) {
 
 TEST_F(HostTest, ProjectLoadAndCloseFireTheirHooksInOrder) {
   host_.CloseProject();
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"BeforeCloseProject", "AfterCloseProject", "AfterKARTULCommand"}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"BeforeCloseProject", "AfterCloseProject",
+                                               "AfterKARTULCommand"}));
   char buf[255];
   EXPECT_EQ(ktGetProjectDir(buf, sizeof buf), 0);
   host_.ClearHookLog();
   host_.OpenProject(project_);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"BeforeLoadProject", "AfterLoadProject", "AfterKARTULCommand"}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"BeforeLoadProject", "AfterLoadProject",
+                                               "AfterKARTULCommand"}));
   EXPECT_THROW(host_.OpenProject(dir_ + "/nowhere"), HostError);
   EXPECT_TRUE(host_.HasProject());  // a failed load leaves the open project alone
   EXPECT_THROW(Host::CreateProject(project_), HostError);
@@ -509,7 +521,8 @@ TEST_F(HostTest, ACrashingHookLeavesTheProjectDatabaseWhole) {
 TEST_F(HostTest, TimersRunWhenDueAndStopWhenKilled) {
   static int runs;
   runs = 0;
-  uint32_t id = kartulsim_set_timer(30, [](void*) { ++runs; }, nullptr);
+  uint32_t id = kartulsim_set_timer(
+      30, [](void*) { ++runs; }, nullptr);
   ASSERT_GT(id, 0u);
   host_.AdvanceClock(std::chrono::milliseconds(29));
   EXPECT_EQ(runs, 0);
@@ -521,7 +534,13 @@ TEST_F(HostTest, TimersRunWhenDueAndStopWhenKilled) {
   EXPECT_EQ(kartulsim_set_timer(10, nullptr, nullptr), 0u);
   // A timer that kills itself runs once.
   static uint32_t self;
-  self = kartulsim_set_timer(5, [](void*) { kartulsim_kill_timer(self); ++runs; }, nullptr);
+  self = kartulsim_set_timer(
+      5,
+      [](void*) {
+        kartulsim_kill_timer(self);
+        ++runs;
+      },
+      nullptr);
   host_.AdvanceClock(std::chrono::milliseconds(50));
   EXPECT_EQ(runs, 5);
 }

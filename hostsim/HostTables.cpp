@@ -127,7 +127,9 @@ void BindField(SqliteStmt& s, int pos, const FieldDef& f, const std::optional<st
   }
 }
 
-std::string SqlType(const FieldDef& f) { return f.type == Type::kText ? "TEXT" : "INTEGER"; }
+std::string SqlType(const FieldDef& f) {
+  return f.type == Type::kText ? "TEXT" : "INTEGER";
+}
 
 // A text argument of a hook, in the encoding the loaded build takes, with a
 // buffer behind it that lives as long as this object.
@@ -167,7 +169,9 @@ constexpr size_t kValueBufferChars = 256;
 
 }  // namespace
 
-const std::vector<TableDef>& HostTables() { return Defs(); }
+const std::vector<TableDef>& HostTables() {
+  return Defs();
+}
 
 void CreateHostSchema(SqliteDb& db) {
   Transaction t(db);
@@ -180,11 +184,13 @@ void CreateHostSchema(SqliteDb& db) {
       const FieldDef& f = def.fields[i];
       if (i) sql += ", ";
       sql += f.name + " " + SqlType(f);
-      if (f.name == def.key) sql += def.one_row_per_object ? " PRIMARY KEY" : " PRIMARY KEY AUTOINCREMENT";
+      if (f.name == def.key)
+        sql += def.one_row_per_object ? " PRIMARY KEY" : " PRIMARY KEY AUTOINCREMENT";
     }
     db.Exec(sql + ")");
     if (!def.one_row_per_object)
-      db.Exec("CREATE INDEX IF NOT EXISTS " + def.name + "_KARTULID ON " + def.name + " (KARTULID)");
+      db.Exec("CREATE INDEX IF NOT EXISTS " + def.name + "_KARTULID ON " + def.name +
+              " (KARTULID)");
   }
   t.Commit();
 }
@@ -207,7 +213,9 @@ TableCursor& Host::Impl::CursorOf(const TableDef& table) {
   return c;
 }
 
-void Host::Impl::ResetCursors() { cursors.clear(); }
+void Host::Impl::ResetCursors() {
+  cursors.clear();
+}
 
 void Host::Impl::LoadKeys(const TableDef& table, TableCursor& c) {
   c.keys.clear();
@@ -275,7 +283,8 @@ bool Host::Impl::Post(const TableDef& table) {
   }
   LoadKeys(table, c);
   auto pos = std::find(c.keys.begin(), c.keys.end(), key);
-  c.index = pos == c.keys.end() ? (c.keys.empty() ? -1 : 0) : static_cast<int>(pos - c.keys.begin());
+  c.index =
+      pos == c.keys.end() ? (c.keys.empty() ? -1 : 0) : static_cast<int>(pos - c.keys.begin());
   c.eof = c.keys.empty();
   LoadBuffer(table, c);
   HookText view(utf16, kViewName);
@@ -390,7 +399,8 @@ void Host::EnterValue(const std::string& table, const std::string& field, const 
   const FieldDef* f = FindField(t, field);
   if (!f) throw HostError("table " + table + " has no field " + field);
   if (!m.CursorOf(t).HasRow()) throw HostError("table " + table + " has no current row");
-  if (ReadOnly(t, *f)) throw HostError("the field " + field + " of " + table + " cannot be changed");
+  if (ReadOnly(t, *f))
+    throw HostError("the field " + field + " of " + table + " cannot be changed");
   std::optional<std::string> checked;
   std::string why;
   if (!Normalize(*f, text, checked, &why)) throw HostError(why);
@@ -458,7 +468,8 @@ void Host::DeleteRow(const std::string& table) {
     }
     TableCursor& after = m.CursorOf(t);
     m.LoadKeys(t, after);
-    after.index = after.keys.empty() ? -1 : std::min(old_index, static_cast<int>(after.keys.size()) - 1);
+    after.index =
+        after.keys.empty() ? -1 : std::min(old_index, static_cast<int>(after.keys.size()) - 1);
     after.eof = after.keys.empty();
     m.LoadBuffer(t, after);
   }

@@ -41,12 +41,24 @@ std::vector<std::string> SplitWords(std::string_view line) {
         if (c == '\\' && i < line.size()) {
           char e = line[i++];
           switch (e) {
-            case 'r': word += '\r'; break;
-            case 'n': word += '\n'; break;
-            case 't': word += '\t'; break;
-            case '"': word += '"'; break;
-            case '\\': word += '\\'; break;
-            default: word += '\\'; word += e;
+            case 'r':
+              word += '\r';
+              break;
+            case 'n':
+              word += '\n';
+              break;
+            case 't':
+              word += '\t';
+              break;
+            case '"':
+              word += '"';
+              break;
+            case '\\':
+              word += '\\';
+              break;
+            default:
+              word += '\\';
+              word += e;
           }
         } else {
           word += c;
@@ -96,15 +108,21 @@ std::string Unescape(std::string_view s) {
 std::string Escape(std::string_view s) {
   std::string out;
   for (char c : s) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\') out += "\\\\";
-    else out += c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\\')
+      out += "\\\\";
+    else
+      out += c;
   }
   return out;
 }
 
-std::string Quote(const std::string& s) { return "\"" + Escape(s) + "\""; }
+std::string Quote(const std::string& s) {
+  return "\"" + Escape(s) + "\"";
+}
 
 double Number(const std::string& word) {
   try {
@@ -346,7 +364,8 @@ bool Simulator::PollTranscript() {
 bool Simulator::RunLine(std::string_view line, const std::string& where) {
   Impl& m = *impl_;
   std::string text(line);
-  while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t'))
+    text.pop_back();
   size_t first = text.find_first_not_of(" \t");
   if (first == std::string::npos || text[first] == '#') return true;
   if (m.options.echo) m.out << "> " << text.substr(first) << "\n";
@@ -368,7 +387,8 @@ bool Simulator::RunLine(std::string_view line, const std::string& where) {
       m.Run(words, std::string_view(expanded).substr(std::min(raw_start, expanded.size())));
       if (expect_fail) throw HostError("expectation failed: the command did not fail");
     } catch (const HostError& e) {
-      if (!expect_fail || std::string(e.what()).rfind("expectation failed: the command did not fail", 0) == 0)
+      if (!expect_fail ||
+          std::string(e.what()).rfind("expectation failed: the command did not fail", 0) == 0)
         throw;
       m.FlushPending();
       m.out << "  failed as expected: " << e.what() << "\n";
@@ -543,7 +563,8 @@ void Simulator::Impl::Run(const std::vector<std::string>& w, std::string_view ra
       std::vector<std::string> texts;
       for (size_t i = 2; i < w.size(); ++i)
         if (w[i] != "all" && w[i] != "empty") texts.push_back(w[i]);
-      if (!texts.empty() && texts.size() != 2) throw HostError("usage: export-xml <file> [all] [empty] [<true> <false>]");
+      if (!texts.empty() && texts.size() != 2)
+        throw HostError("usage: export-xml <file> [all] [empty] [<true> <false>]");
       ok = host.ExportXml(Path(w[1]), has("all"), has("empty"), texts.empty() ? "T" : texts[0],
                           texts.empty() ? "F" : texts[1]);
       number = command::kExportXml;
@@ -554,7 +575,8 @@ void Simulator::Impl::Run(const std::vector<std::string>& w, std::string_view ra
     host.ReportCommand(number);
     if (!ok) throw HostError(c + " " + w[1] + " failed");
   } else if (c == "answer") {
-    if (options.answers_path.empty()) throw HostError("no answer file (interactive mode answers at the terminal)");
+    if (options.answers_path.empty())
+      throw HostError("no answer file (interactive mode answers at the terminal)");
     std::string action(raw);
     size_t b = action.find_first_not_of(" \t");
     if (b == std::string::npos) throw HostError("usage: answer <action line>");
@@ -591,17 +613,21 @@ void Simulator::Impl::Show(const std::vector<std::string>& w) {
   } else if (what == "selection") {
     out << " ";
     for (int32_t id : host.Selection()) out << " " << host.FindObject(id)->kennung;
-    out << "\n  active: " << (host.ActiveObject() ? host.FindObject(host.ActiveObject())->kennung : "none") << "\n";
+    out << "\n  active: "
+        << (host.ActiveObject() ? host.FindObject(host.ActiveObject())->kennung : "none") << "\n";
   } else if (what == "classes") {
     for (const auto& c : host.Classes())
-      out << "  " << c.id << " " << c.short_name << " " << Quote(c.long_name) << " " << DrawTypName(c.typ) << "\n";
+      out << "  " << c.id << " " << c.short_name << " " << Quote(c.long_name) << " "
+          << DrawTypName(c.typ) << "\n";
   } else if (what == "hooks") {
     const HookTable& t = host.Hooks();
     for (size_t i = 0; i < kHookEventCount; ++i) {
       auto e = static_cast<HookEvent>(i);
-      out << "  " << EventName(e) << " -> " << (t.ExportFor(e).empty() ? "-" : t.ExportFor(e)) << "\n";
+      out << "  " << EventName(e) << " -> " << (t.ExportFor(e).empty() ? "-" : t.ExportFor(e))
+          << "\n";
     }
-    for (const auto& [command, export_name] : t.Menu()) out << "  menu " << command << " -> " << export_name << "\n";
+    for (const auto& [command, export_name] : t.Menu())
+      out << "  menu " << command << " -> " << export_name << "\n";
   } else if (what == "row" || what == "rows") {
     Need(w, 3, 3, "show row <table>");
     const TableDef* def = nullptr;
@@ -630,13 +656,16 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
   const std::string& what = w[1];
   auto names = [&](const std::vector<int32_t>& ids) {
     std::vector<std::string> n;
-    for (int32_t id : ids) n.push_back(host.FindObject(id) ? host.FindObject(id)->kennung : "#" + std::to_string(id));
+    for (int32_t id : ids)
+      n.push_back(host.FindObject(id) ? host.FindObject(id)->kennung : "#" + std::to_string(id));
     std::sort(n.begin(), n.end());
     std::string s;
     for (const auto& x : n) s += (s.empty() ? "" : " ") + x;
     return s.empty() ? std::string("none") : s;
   };
-  auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b)); };
+  auto near = [](double a, double b) {
+    return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b));
+  };
 
   if (what == "selection") {
     std::vector<int32_t> want;
@@ -656,11 +685,13 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
   } else if (what == "exists" || what == "missing") {
     Need(w, 3, 3, "expect exists|missing <kennung>");
     bool exists = host.IdOf(w[2]) > 0;
-    if (exists != (what == "exists")) Fail("object " + w[2] + (exists ? " exists" : " does not exist"));
+    if (exists != (what == "exists"))
+      Fail("object " + w[2] + (exists ? " exists" : " does not exist"));
   } else if (what == "kennung") {
     Need(w, 4, 4, "expect kennung <obj> <kennung>");
     const GeoObject& o = Obj(w[2]);
-    if (o.kennung != w[3]) Fail("object #" + std::to_string(o.id) + " is " + Quote(o.kennung) + ", not " + Quote(w[3]));
+    if (o.kennung != w[3])
+      Fail("object #" + std::to_string(o.id) + " is " + Quote(o.kennung) + ", not " + Quote(w[3]));
   } else if (what == "class") {
     Need(w, 4, 4, "expect class <obj> <class>");
     const GeoObject& o = Obj(w[2]);
@@ -673,20 +704,24 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
   } else if (what == "easting" || what == "northing" || what == "area") {
     Need(w, 4, 4, "expect easting|northing|area <obj> <value>");
     int32_t id = Obj(w[2]).id;
-    double got = what == "easting" ? host.Easting(id) : what == "northing" ? host.Northing(id) : host.Area(id);
+    double got = what == "easting"    ? host.Easting(id)
+                 : what == "northing" ? host.Northing(id)
+                                      : host.Area(id);
     if (!near(got, Number(w[3]))) Fail(what + " of " + w[2] + " is " + NumberText(got));
   } else if (what == "value") {
     Need(w, 5, 5, "expect value <table> <field> <text>|null");
     auto v = host.Value(w[2], w[3]);
     if (w[4] == "null" ? v.has_value() : (!v || *v != w[4]))
-      Fail(w[2] + "." + w[3] + " is " + (v ? Quote(*v) : "null") + ", not " + (w[4] == "null" ? "null" : Quote(w[4])));
+      Fail(w[2] + "." + w[3] + " is " + (v ? Quote(*v) : "null") + ", not " +
+           (w[4] == "null" ? "null" : Quote(w[4])));
   } else if (what == "rows") {
     Need(w, 4, 4, "expect rows <table> <n>");
     if (host.RowCount(w[2]) != Integer(w[3]))
       Fail(w[2] + " shows " + std::to_string(host.RowCount(w[2])) + " rows, not " + w[3]);
   } else if (what == "eof") {
     Need(w, 4, 4, "expect eof <table> yes|no");
-    if (host.RowEof(w[2]) != (w[3] == "yes")) Fail(w[2] + (host.RowEof(w[2]) ? " is" : " is not") + " at its end");
+    if (host.RowEof(w[2]) != (w[3] == "yes"))
+      Fail(w[2] + (host.RowEof(w[2]) ? " is" : " is not") + " at its end");
   } else if (what == "creation") {
     Need(w, 3, 3, "expect creation idle|placing|placed");
     const char* state[] = {"idle", "placing", "placed"};
@@ -696,7 +731,8 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
     Need(w, 3, 3, "expect view map|data");
     std::string got = host.CurrentView() == View::kMap ? "map" : "data";
     if (got != w[2]) Fail("the host shows the " + got);
-  } else if (what == "redraws" || what == "update-depth" || what == "timers" || what == "disabled") {
+  } else if (what == "redraws" || what == "update-depth" || what == "timers" ||
+             what == "disabled") {
     long got = 0, want = 0;
     if (what == "disabled") {
       Need(w, 4, 4, "expect disabled <table> <n>");
@@ -704,7 +740,9 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
       want = Integer(w[3]);
     } else {
       Need(w, 3, 3, "expect redraws|update-depth|timers <n>");
-      got = what == "redraws" ? host.RedrawCount() : what == "timers" ? static_cast<long>(host.TimerCount()) : host.UpdateDepth();
+      got = what == "redraws"  ? host.RedrawCount()
+            : what == "timers" ? static_cast<long>(host.TimerCount())
+                               : host.UpdateDepth();
       want = Integer(w[2]);
     }
     if (got != want) Fail(what + " is " + std::to_string(got) + ", not " + std::to_string(want));
@@ -713,18 +751,21 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
     std::string path = Path(w[2]);
     bool exists = fs::exists(path);
     if (w[3] == "exists" || w[3] == "missing") {
-      if (exists != (w[3] == "exists")) Fail("file " + path + (exists ? " exists" : " does not exist"));
+      if (exists != (w[3] == "exists"))
+        Fail("file " + path + (exists ? " exists" : " does not exist"));
     } else if (w[3] == "contains" && w.size() == 5) {
       std::ifstream in(path, std::ios::binary);
       if (!in) Fail("file " + path + " cannot be read");
       std::stringstream content;
       content << in.rdbuf();
-      if (content.str().find(w[4]) == std::string::npos) Fail("file " + path + " does not contain " + Quote(w[4]));
+      if (content.str().find(w[4]) == std::string::npos)
+        Fail("file " + path + " does not contain " + Quote(w[4]));
     } else {
       throw HostError("usage: expect file <path> exists|missing|contains <text>");
     }
   } else if (what == "message" || what == "form") {
-    if (w.size() < 3 || w.size() > 4) throw HostError("usage: expect message [<kind>] <text> | expect form <Class>");
+    if (w.size() < 3 || w.size() > 4)
+      throw HostError("usage: expect message [<kind>] <text> | expect form <Class>");
     PollTranscriptQuiet();
     if (options.transcript_path.empty()) throw HostError("no transcript in interactive mode");
     for (size_t i = record_cursor; i < records.size(); ++i) {
@@ -733,7 +774,8 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
       if (what == "message" && head.rfind("message ", 0) == 0) {
         size_t colon = head.find(": ");
         std::string text = colon == std::string::npos ? "" : Unescape(head.substr(colon + 2));
-        std::string kind = SplitWords(head.substr(8, colon == std::string::npos ? 0 : colon - 8)).front();
+        std::string kind =
+            SplitWords(head.substr(8, colon == std::string::npos ? 0 : colon - 8)).front();
         match = text == w.back() && (w.size() == 3 || kind == w[2]);
       } else if (what == "form" && head.rfind("form ", 0) == 0) {
         match = SplitWords(head.substr(5)).front() == w[2];
@@ -743,7 +785,8 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
         return;
       }
     }
-    Fail("no " + what + " " + Quote(w.back()) + " in the transcript since its record " + std::to_string(record_cursor + 1));
+    Fail("no " + what + " " + Quote(w.back()) + " in the transcript since its record " +
+         std::to_string(record_cursor + 1));
   } else if (what == "hooks") {
     std::vector<std::string> got;
     for (const auto& call : host.HookLog()) got.push_back(call.export_name);

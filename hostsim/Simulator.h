@@ -15,12 +15,12 @@
 namespace hostsim {
 
 struct SimOptions {
-  bool trace = false;          // print every hook call with its answer
-  bool echo = true;            // print each command before running it
-  std::string program_dir;     // where the plug-in builds are looked for
-  std::string temp_dir;        // ${TEMP}
-  std::string answers_path;    // empty: no answer file (interactive)
-  std::string transcript_path; // empty: no transcript
+  bool trace = false;           // print every hook call with its answer
+  bool echo = true;             // print each command before running it
+  std::string program_dir;      // where the plug-in builds are looked for
+  std::string temp_dir;         // ${TEMP}
+  std::string answers_path;     // empty: no answer file (interactive)
+  std::string transcript_path;  // empty: no transcript
   // Virtual time that passes with each command of a batch (timers run then).
   std::chrono::milliseconds step{100};
 };

@@ -50,13 +50,16 @@ class SimulatorTest : public ::testing::Test {
 };
 
 TEST_F(SimulatorTest, ExpectationsPassAndFail) {
-  EXPECT_TRUE(Run("new-project ${TEMP}/p\ncreate ND point 1 2 as \"ND 1\"\nexpect exists \"ND 1\"\n"
-                  "expect objects 1\nexpect easting \"ND 1\" 1\nselect \"ND 1\"\nexpect selection \"ND 1\"\n"
-                  "fails create ND point 1 2 as \"ND 1\"\n"))
+  EXPECT_TRUE(Run(
+      "new-project ${TEMP}/p\ncreate ND point 1 2 as \"ND 1\"\nexpect exists \"ND 1\"\n"
+      "expect objects 1\nexpect easting \"ND 1\" 1\nselect \"ND 1\"\nexpect selection \"ND 1\"\n"
+      "fails create ND point 1 2 as \"ND 1\"\n"))
       << out_.str();
   EXPECT_FALSE(Run("open ${TEMP}/p\nexpect objects 2\necho never\n"));
   EXPECT_EQ(out_.str().find("never"), std::string::npos);
-  EXPECT_NE(out_.str().find("test:2: error: expectation failed: 1 objects, not 2"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("test:2: error: expectation failed: 1 objects, not 2"),
+            std::string::npos)
+      << out_.str();
 }
 
 TEST_F(SimulatorTest, BadInputFailsWithAClearMessage) {
@@ -76,8 +79,9 @@ TEST_F(SimulatorTest, TranscriptIsShownCheckedAndUnexpectedDialogsFail) {
       << "message warning OK: Kein aktives Objekt gefunden!\n  answer OK\n"
       << "form TFormGetTID \"Transaktion\"\n  result OK\n"
       << "message information OK: Zeile 1\\r\\nZeile 2\n  answer OK\n";
-  EXPECT_TRUE(Run("expect message warning \"Kein aktives Objekt gefunden!\"\nexpect form TFormGetTID\n"
-                  "expect message \"Zeile 1\\r\\nZeile 2\"\n"))
+  EXPECT_TRUE(
+      Run("expect message warning \"Kein aktives Objekt gefunden!\"\nexpect form TFormGetTID\n"
+          "expect message \"Zeile 1\\r\\nZeile 2\"\n"))
       << out_.str();
   EXPECT_NE(out_.str().find("  | form TFormGetTID"), std::string::npos);
   out_.str("");

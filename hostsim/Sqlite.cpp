@@ -32,7 +32,9 @@ SqliteDb::SqliteDb(const std::string& path, bool create) : path_(path) {
   }
 }
 
-SqliteDb::~SqliteDb() { sqlite3_close(db_); }
+SqliteDb::~SqliteDb() {
+  sqlite3_close(db_);
+}
 
 void SqliteDb::Exec(std::string_view sql) {
   std::string text(sql);
@@ -56,7 +58,9 @@ SqliteStmt::SqliteStmt(SqliteDb& db, std::string_view sql) : db_(db), sql_(sql) 
     Fail(db.Handle(), db.Path(), sql_);
 }
 
-SqliteStmt::~SqliteStmt() { sqlite3_finalize(stmt_); }
+SqliteStmt::~SqliteStmt() {
+  sqlite3_finalize(stmt_);
+}
 
 SqliteStmt& SqliteStmt::Bind(int pos, int64_t value) {
   sqlite3_bind_int64(stmt_, pos, value);
@@ -81,22 +85,32 @@ bool SqliteStmt::Step() {
   Fail(db_.Handle(), db_.Path(), sql_);
 }
 
-bool SqliteStmt::IsNull(int col) { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
-int64_t SqliteStmt::Int(int col) { return sqlite3_column_int64(stmt_, col); }
+bool SqliteStmt::IsNull(int col) {
+  return sqlite3_column_type(stmt_, col) == SQLITE_NULL;
+}
+int64_t SqliteStmt::Int(int col) {
+  return sqlite3_column_int64(stmt_, col);
+}
 std::string SqliteStmt::Text(int col) {
   const unsigned char* text = sqlite3_column_text(stmt_, col);
   return text ? std::string(reinterpret_cast<const char*>(text),
                             static_cast<size_t>(sqlite3_column_bytes(stmt_, col)))
               : std::string();
 }
-int SqliteStmt::ColumnCount() { return sqlite3_column_count(stmt_); }
-std::string SqliteStmt::ColumnName(int col) { return sqlite3_column_name(stmt_, col); }
+int SqliteStmt::ColumnCount() {
+  return sqlite3_column_count(stmt_);
+}
+std::string SqliteStmt::ColumnName(int col) {
+  return sqlite3_column_name(stmt_, col);
+}
 void SqliteStmt::Reset() {
   sqlite3_reset(stmt_);
   sqlite3_clear_bindings(stmt_);
 }
 
-Transaction::Transaction(SqliteDb& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(SqliteDb& db) : db_(db) {
+  db_.Exec("BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
   if (!done_) sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);

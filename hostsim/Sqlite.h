@@ -48,7 +48,10 @@ class SqliteStmt {
   SqliteStmt& BindNull(int pos);
   // Runs to the next row; false when there is none.
   bool Step();
-  void Run() { while (Step()) {} }
+  void Run() {
+    while (Step()) {
+    }
+  }
   bool IsNull(int col);
   int64_t Int(int col);
   std::string Text(int col);

@@ -99,7 +99,10 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
     if (auto due = host.NextTimerDue()) {
       // Redrawing the prompt for every short timer would flicker; a timer
       // that falls due while the user types runs at most ten times a second.
-      auto ms = std::max<long>(static_cast<long>(due->count()), 100 - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - last_timer_run).count());
+      auto ms = std::max<long>(static_cast<long>(due->count()),
+                               100 - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - last_timer_run)
+                                         .count());
       ms = std::max<long>(ms, 0);
       tv.tv_sec = ms / 1000;
       tv.tv_usec = (ms % 1000) * 1000;
@@ -163,12 +166,18 @@ int main(int argc, char** argv) {
       }
       return args[++i];
     };
-    if (a == "--build") build = value();
-    else if (a == "--hooks") hooks = value();
-    else if (a == "--project") project = value();
-    else if (a == "--new-project") new_project = value();
-    else if (a == "--answers") answers = value();
-    else if (a == "--transcript") transcript = value();
+    if (a == "--build")
+      build = value();
+    else if (a == "--hooks")
+      hooks = value();
+    else if (a == "--project")
+      project = value();
+    else if (a == "--new-project")
+      new_project = value();
+    else if (a == "--answers")
+      answers = value();
+    else if (a == "--transcript")
+      transcript = value();
     else if (a == "--step") {
       try {
         step = std::stol(value());
@@ -179,17 +188,22 @@ int main(int argc, char** argv) {
         std::cerr << "kartul-sim: --step takes milliseconds\n";
         return 2;
       }
-    } else if (a == "--trace") trace = true;
-    else if (a == "--keep") keep = true;
-    else if (a == "--quiet") quiet = true;
-    else if (a == "--interactive") interactive = true;
+    } else if (a == "--trace")
+      trace = true;
+    else if (a == "--keep")
+      keep = true;
+    else if (a == "--quiet")
+      quiet = true;
+    else if (a == "--interactive")
+      interactive = true;
     else if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       std::cerr << "kartul-sim: unknown option " << a << "\n" << kUsage;
       return 2;
-    } else if (scenario.empty()) scenario = a;
+    } else if (scenario.empty())
+      scenario = a;
     else {
       std::cerr << "kartul-sim: only one scenario at a time\n";
       return 2;
@@ -263,8 +277,10 @@ int main(int argc, char** argv) {
     }
     if (status == 0) {
       if (batch) {
-        std::string name = scenario.empty() || scenario == "-" ? "stdin" : fs::path(scenario).filename().string();
-        bool ok = sim.RunBatch(scenario_file.is_open() ? static_cast<std::istream&>(scenario_file) : std::cin, name);
+        std::string name =
+            scenario.empty() || scenario == "-" ? "stdin" : fs::path(scenario).filename().string();
+        bool ok = sim.RunBatch(
+            scenario_file.is_open() ? static_cast<std::istream&>(scenario_file) : std::cin, name);
         try {
           host.CloseProject();
         } catch (const std::exception& e) {

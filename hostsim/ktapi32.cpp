@@ -22,9 +22,13 @@ namespace {
 constexpr KTBool kTrue = -1;
 constexpr KTBool kFalse = 0;
 
-KTBool B(bool v) { return v ? kTrue : kFalse; }
+KTBool B(bool v) {
+  return v ? kTrue : kFalse;
+}
 
-Host::Impl& M() { return TheHost().impl(); }
+Host::Impl& M() {
+  return TheHost().impl();
+}
 
 // Runs body; any error becomes a note and the fallback answer.
 template <class T, class F>
@@ -39,7 +43,9 @@ T Guard(const char* function, T fallback, F&& body) {
   return fallback;
 }
 
-std::string Text(const char* ansi) { return ansi ? hostsim::AnsiToUtf8(ansi) : std::string(); }
+std::string Text(const char* ansi) {
+  return ansi ? hostsim::AnsiToUtf8(ansi) : std::string();
+}
 
 // Copies a UTF-8 text as ANSI into a caller's buffer; false when it does not
 // fit whole or does not survive the code page.
@@ -61,7 +67,9 @@ const hostsim::TableDef* Table(const char* name) {
 
 extern "C" {
 
-int32_t ktGetActiveGeoObject(void) { return TheHost().ActiveObject(); }
+int32_t ktGetActiveGeoObject(void) {
+  return TheHost().ActiveObject();
+}
 
 KTBool ktSetActiveObject(int32_t id) {
   return Guard("ktSetActiveObject", kFalse, [&] {
@@ -127,9 +135,13 @@ KTBool ktActivateData(void) {
   return kTrue;
 }
 
-int32_t ktGetNrOfSelectedGeoObjects(void) { return static_cast<int32_t>(M().selection.size()); }
+int32_t ktGetNrOfSelectedGeoObjects(void) {
+  return static_cast<int32_t>(M().selection.size());
+}
 
-int32_t ktGetObjectClass(void) { return M().current_class; }
+int32_t ktGetObjectClass(void) {
+  return M().current_class;
+}
 
 KTBool ktSetObjectClass(int32_t class_id) {
   if (!TheHost().ClassById(class_id)) return kFalse;
@@ -169,7 +181,8 @@ KTBool ktGetObjectClassData(TObjectClassData* data) {
 }
 
 KTBool ktSetKennung(int32_t id, const char* kennung) {
-  return Guard("ktSetKennung", kFalse, [&] { return B(kennung && M().SetKennung(id, Text(kennung))); });
+  return Guard("ktSetKennung", kFalse,
+               [&] { return B(kennung && M().SetKennung(id, Text(kennung))); });
 }
 
 KTBool ktKennungExists(const char* kennung) {
@@ -219,9 +232,15 @@ KTBool ktCreateObjectFinish(void) {
   });
 }
 
-double ktGetObjectRWert(int32_t id) { return TheHost().Easting(id); }
-double ktGetObjectHWert(int32_t id) { return TheHost().Northing(id); }
-double ktGetObjectArea(int32_t id) { return TheHost().Area(id); }
+double ktGetObjectRWert(int32_t id) {
+  return TheHost().Easting(id);
+}
+double ktGetObjectHWert(int32_t id) {
+  return TheHost().Northing(id);
+}
+double ktGetObjectArea(int32_t id) {
+  return TheHost().Area(id);
+}
 
 KTBool ktGetCursorCoordinates(TDoublePoint* point) {
   if (!point) return kFalse;
@@ -305,7 +324,8 @@ KTBool ktTableRefresh(const char* table) {
     int64_t key = c.index >= 0 ? c.keys[static_cast<size_t>(c.index)] : 0;
     m.LoadKeys(*t, c);
     auto pos = std::find(c.keys.begin(), c.keys.end(), key);
-    c.index = pos != c.keys.end() ? static_cast<int>(pos - c.keys.begin()) : (c.keys.empty() ? -1 : 0);
+    c.index =
+        pos != c.keys.end() ? static_cast<int>(pos - c.keys.begin()) : (c.keys.empty() ? -1 : 0);
     c.eof = c.keys.empty();
     m.LoadBuffer(*t, c);
     return kTrue;
@@ -351,11 +371,13 @@ KTBool ktIterateObjects(KTBool flag, const char* library_name, const char* expor
     size_t slash = wanted.find_last_of("/\\");
     if (slash != std::string::npos) wanted = wanted.substr(slash + 1);
     std::string lower = wanted;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0)
       wanted = wanted.substr(0, wanted.size() - 4) + ".so";
     if (wanted != m.plugin_file) {
-      m.Note("ktIterateObjects: the library " + wanted + " is not loaded (" + m.plugin_file + " is)");
+      m.Note("ktIterateObjects: the library " + wanted + " is not loaded (" + m.plugin_file +
+             " is)");
       return kFalse;
     }
     std::string name = Text(export_name);
@@ -392,7 +414,8 @@ KTBool ktImportGeodaten(const char* file, int32_t mode, int32_t flags) {
 }
 
 KTBool ktImportDataXML(const char* file, KTBool flag) {
-  return Guard("ktImportDataXML", kFalse, [&] { return B(file && TheHost().ImportXml(Text(file), flag != 0)); });
+  return Guard("ktImportDataXML", kFalse,
+               [&] { return B(file && TheHost().ImportXml(Text(file), flag != 0)); });
 }
 
 KTBool ktExportGeodaten(const char* file, int32_t mode, KTBool flag, int32_t /*options*/) {
@@ -411,8 +434,8 @@ KTBool ktExportDataXML(const char* file, KTBool flag1, KTBool flag2) {
   });
 }
 
-KTBool ktExportDataXMLEx(const char16_t* file, KTBool flag1, KTBool flag2, const char16_t* true_text,
-                         const char16_t* false_text) {
+KTBool ktExportDataXMLEx(const char16_t* file, KTBool flag1, KTBool flag2,
+                         const char16_t* true_text, const char16_t* false_text) {
   return Guard("ktExportDataXMLEx", kFalse, [&] {
     if (!file) return kFalse;
     auto text = [](const char16_t* s, const char* fallback) {
@@ -427,6 +450,8 @@ uint32_t kartulsim_set_timer(uint32_t interval_ms, KartulSimTimerProc proc, void
   return TheHost().SetTimer(interval_ms, proc, context);
 }
 
-void kartulsim_kill_timer(uint32_t id) { TheHost().KillTimer(id); }
+void kartulsim_kill_timer(uint32_t id) {
+  TheHost().KillTimer(id);
+}
 
 }  // extern "C"

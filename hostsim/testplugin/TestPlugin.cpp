@@ -19,12 +19,12 @@ namespace {
 std::string g_log;
 std::map<std::string, int16_t> g_answers;
 bool g_utf16 = true;
-std::string g_create_kennung;        // written into the create request, settled
-std::string g_rename_hook;           // on this hook, rename P1 ...
-std::string g_rename_to;             // ... to this, once
-int g_rename_skip = 0;               // after letting this many calls pass
+std::string g_create_kennung;  // written into the create request, settled
+std::string g_rename_hook;     // on this hook, rename P1 ...
+std::string g_rename_to;       // ... to this, once
+int g_rename_skip = 0;         // after letting this many calls pass
 std::string g_library = "kartul_testplugin.dll";
-int32_t g_temp_id = 0;               // -1 placing abandoned, > 0 the placed object
+int32_t g_temp_id = 0;  // -1 placing abandoned, > 0 the placed object
 bool g_temp_creation = false;
 uint32_t g_timer = 0;
 int g_timer_runs = 0;
@@ -43,7 +43,9 @@ int16_t Answer(const char* hook) {
   return it == g_answers.end() ? -1 : it->second;
 }
 
-void Log(const std::string& line) { g_log += line + "\n"; }
+void Log(const std::string& line) {
+  g_log += line + "\n";
+}
 
 void MaybeRename(const char* hook, intptr_t p1) {
   if (g_rename_hook == hook && g_rename_skip-- == 0) {
@@ -54,7 +56,8 @@ void MaybeRename(const char* hook, intptr_t p1) {
 }
 
 int16_t Plain(const char* hook, intptr_t p1, intptr_t p2, uint16_t p3) {
-  Log(std::string(hook) + " " + std::to_string(p1) + " " + std::to_string(p2) + " " + std::to_string(p3));
+  Log(std::string(hook) + " " + std::to_string(p1) + " " + std::to_string(p2) + " " +
+      std::to_string(p3));
   MaybeRename(hook, p1);
   return Answer(hook);
 }
@@ -97,7 +100,9 @@ void CopyValue(intptr_t akt, intptr_t result, uint16_t max_len) {
 extern "C" {
 
 // ---- steering -----------------------------------------------------------------
-__attribute__((visibility("default"))) const char* testplugin_log() { return g_log.c_str(); }
+__attribute__((visibility("default"))) const char* testplugin_log() {
+  return g_log.c_str();
+}
 __attribute__((visibility("default"))) void testplugin_reset() {
   g_log.clear();
   g_answers.clear();
@@ -111,20 +116,30 @@ __attribute__((visibility("default"))) void testplugin_reset() {
 __attribute__((visibility("default"))) void testplugin_answer(const char* hook, int16_t answer) {
   g_answers[hook] = answer;
 }
-__attribute__((visibility("default"))) void testplugin_utf16(int on) { g_utf16 = on != 0; }
-__attribute__((visibility("default"))) void testplugin_create_kennung(const char* k) { g_create_kennung = k; }
+__attribute__((visibility("default"))) void testplugin_utf16(int on) {
+  g_utf16 = on != 0;
+}
+__attribute__((visibility("default"))) void testplugin_create_kennung(const char* k) {
+  g_create_kennung = k;
+}
 __attribute__((visibility("default"))) void testplugin_rename_in(const char* hook, const char* to,
-                                                               int skip) {
+                                                                 int skip) {
   g_rename_hook = hook;
   g_rename_to = to;
   g_rename_skip = skip;
 }
-__attribute__((visibility("default"))) void testplugin_library(const char* name) { g_library = name; }
-__attribute__((visibility("default"))) int32_t testplugin_temp_id() { return g_temp_id; }
-__attribute__((visibility("default"))) int testplugin_timer_runs() { return g_timer_runs; }
+__attribute__((visibility("default"))) void testplugin_library(const char* name) {
+  g_library = name;
+}
+__attribute__((visibility("default"))) int32_t testplugin_temp_id() {
+  return g_temp_id;
+}
+__attribute__((visibility("default"))) int testplugin_timer_runs() {
+  return g_timer_runs;
+}
 
 // ---- hooks ------------------------------------------------------------------
-#define PLAIN_HOOK(name) \
+#define PLAIN_HOOK(name)                                                                       \
   __attribute__((visibility("default"))) int16_t name(intptr_t p1, intptr_t p2, uint16_t p3) { \
     return Plain(#name, p1, p2, p3);                                                           \
   }
@@ -150,7 +165,8 @@ PLAIN_HOOK(SetGaussKrueger)
 PLAIN_HOOK(AfterPasteData)
 #undef PLAIN_HOOK
 
-__attribute__((visibility("default"))) int16_t BeforeCreateObject(intptr_t p1, intptr_t p2, uint16_t p3) {
+__attribute__((visibility("default"))) int16_t BeforeCreateObject(intptr_t p1, intptr_t p2,
+                                                                  uint16_t p3) {
   auto* request = reinterpret_cast<TGetNewKennung*>(p2);
   Log("BeforeCreateObject " + std::to_string(p1) + " " + request->Kennung + " " +
       std::to_string(request->maxChar) + " " + std::to_string(p3));
@@ -164,8 +180,10 @@ __attribute__((visibility("default"))) int16_t BeforeCreateObject(intptr_t p1, i
   return Answer("BeforeCreateObject");
 }
 
-__attribute__((visibility("default"))) int16_t InsertInTransActionList(intptr_t p1, intptr_t p2, uint16_t p3) {
-  Log("InsertInTransActionList " + std::to_string(p1) + " " + std::to_string(p2) + " " + std::to_string(p3));
+__attribute__((visibility("default"))) int16_t InsertInTransActionList(intptr_t p1, intptr_t p2,
+                                                                       uint16_t p3) {
+  Log("InsertInTransActionList " + std::to_string(p1) + " " + std::to_string(p2) + " " +
+      std::to_string(p3));
   if (g_temp_creation) {
     g_temp_id = static_cast<int32_t>(p2);
     g_temp_creation = false;
@@ -174,8 +192,10 @@ __attribute__((visibility("default"))) int16_t InsertInTransActionList(intptr_t 
   return Answer("InsertInTransActionList");
 }
 
-__attribute__((visibility("default"))) int16_t AfterKARTULCommand(intptr_t p1, intptr_t p2, uint16_t p3) {
-  Log("AfterKARTULCommand " + std::to_string(p1) + " " + std::to_string(p2) + " " + std::to_string(p3));
+__attribute__((visibility("default"))) int16_t AfterKARTULCommand(intptr_t p1, intptr_t p2,
+                                                                  uint16_t p3) {
+  Log("AfterKARTULCommand " + std::to_string(p1) + " " + std::to_string(p2) + " " +
+      std::to_string(p3));
   if (g_temp_creation && p1 == 1058 && p3 == 7) {
     g_temp_id = -1;
     g_temp_creation = false;
@@ -186,18 +206,21 @@ __attribute__((visibility("default"))) int16_t AfterKARTULCommand(intptr_t p1, i
 __attribute__((visibility("default"))) int16_t OnTablePost(intptr_t p1, intptr_t p2, uint16_t p3) {
   // The row posted (or going, for code 0) is still current.
   char photo[32] = "-";
-  if (HookText(p2) == "Objektphotos") ktGetValueByName("Objektphotos", "PhotoID", photo, sizeof photo);
+  if (HookText(p2) == "Objektphotos")
+    ktGetValueByName("Objektphotos", "PhotoID", photo, sizeof photo);
   Log("OnTablePost " + HookText(p1) + " " + HookText(p2) + " " + std::to_string(p3) + " " + photo);
   return Answer("OnTablePost");
 }
 
-__attribute__((visibility("default"))) int16_t CorrectHauptfoto(intptr_t p1, intptr_t p2, uint16_t p3) {
+__attribute__((visibility("default"))) int16_t CorrectHauptfoto(intptr_t p1, intptr_t p2,
+                                                                uint16_t p3) {
   Log("CorrectHauptfoto " + HookText(p1) + " " + std::to_string(p3));
   CopyValue(p1, p2, p3);
   return 0;
 }
 
-__attribute__((visibility("default"))) int16_t DeletePflanzenStatus(intptr_t p1, intptr_t p2, uint16_t p3) {
+__attribute__((visibility("default"))) int16_t DeletePflanzenStatus(intptr_t p1, intptr_t p2,
+                                                                    uint16_t p3) {
   Log("DeletePflanzenStatus " + HookText(p1) + " " + std::to_string(p3));
   CopyValue(p1, p2, p3);
   return -1;
@@ -213,7 +236,8 @@ __attribute__((visibility("default"))) int16_t CreateListToAssign(intptr_t p1, i
 
 __attribute__((visibility("default"))) int16_t AssignToTransaction(intptr_t, intptr_t, uint16_t) {
   Log("AssignToTransaction " + std::to_string(ktGetNrOfSelectedGeoObjects()));
-  Log("ktIterateObjects -> " + std::to_string(ktIterateObjects(0, g_library.c_str(), "CreateListToAssign")));
+  Log("ktIterateObjects -> " +
+      std::to_string(ktIterateObjects(0, g_library.c_str(), "CreateListToAssign")));
   return -1;
 }
 
@@ -224,7 +248,8 @@ __attribute__((visibility("default"))) int16_t ProcessFoto(intptr_t, intptr_t, u
   g_temp_id = -1;
   int32_t klasse = ktGetClassOf(ktGetActiveGeoObject());
   Log("ProcessFoto ktCreateObjectStart -> " +
-      std::to_string(ktCreateObjectStart(klasse ? klasse : ktGetObjectClass(), ktSinglePoint, "TempObj1")));
+      std::to_string(
+          ktCreateObjectStart(klasse ? klasse : ktGetObjectClass(), ktSinglePoint, "TempObj1")));
   using SetFn = uint32_t (*)(uint32_t, KartulSimTimerProc, void*);
   auto set = reinterpret_cast<SetFn>(dlsym(RTLD_DEFAULT, "kartulsim_set_timer"));
   if (set) g_timer = set(10, TimerProc, nullptr);
@@ -235,6 +260,8 @@ __attribute__((visibility("default"))) int16_t ProcessFoto(intptr_t, intptr_t, u
 __attribute__((visibility("default"))) int16_t Throw(intptr_t, intptr_t, uint16_t) {
   throw std::runtime_error("thrown by the test plug-in");
 }
-__attribute__((visibility("default"))) int16_t Crash(intptr_t, intptr_t, uint16_t) { std::abort(); }
+__attribute__((visibility("default"))) int16_t Crash(intptr_t, intptr_t, uint16_t) {
+  std::abort();
+}
 
 }  // extern "C"
