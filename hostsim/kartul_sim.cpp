@@ -52,7 +52,10 @@ bool g_line_ready = false;
 char* g_line = nullptr;
 bool g_eof = false;
 
+// Takes the line and gives the terminal back at once, before readline would
+// show the next prompt.
 void LineHandler(char* line) {
+  rl_callback_handler_remove();
   g_line_ready = true;
   g_eof = line == nullptr;
   g_line = line;
@@ -125,7 +128,6 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
     }
     if (!g_line_ready) continue;
     g_line_ready = false;
-    rl_callback_handler_remove();
     if (g_eof) {
       std::cout << "\n";
       break;
