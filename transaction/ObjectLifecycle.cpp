@@ -46,12 +46,12 @@ bool RowKnown(std::string_view K) {
   return OriginalKennungInTransactionList(K) || KennungInTransactionList(K);
 }
 
-// Writes the identifier into the host's request buffer. The buffer takes
-// maxChar bytes with its terminator; an identifier that does not fit is
-// refused rather than cut into another object's identifier.
+// Writes the identifier into the host's request buffer: at most maxChar
+// characters and the terminator. An identifier that does not fit is refused
+// rather than cut into another object's identifier.
 bool WriteIntoRequest(TGetNewKennung& R, std::string_view K) {
   const std::string ansi = Ansi(K);
-  if (R.Kennung == nullptr || ansi.size() + 1 > R.maxChar) {
+  if (R.Kennung == nullptr || ansi.size() > R.maxChar) {
     platform::ui::MessageBox(MsgKind::kError,
                              "Die Kennung " + std::string(K) + " ist für das Objekt zu lang!");
     return false;
