@@ -1,13 +1,288 @@
-// The exported hooks. Until the procedure behind a hook is built, the hook
-// answers true and does nothing.
+// The exported hooks: each converts its arguments, calls one procedure and
+// turns any error into the hook's answer. No exception ever crosses into the
+// host: an error's text is shown in an error box, and the hook answers false
+// where it runs before a host action it can veto, true elsewhere.
 #include "plugin/hooks.h"
 
-extern "C" {
-#define VANDRA_DEFINE_HOOK(name) \
-  int16_t name(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
-VANDRA_HOOK_LIST(VANDRA_DEFINE_HOOK)
-#undef VANDRA_DEFINE_HOOK
+#include <cstring>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "geometry/GeoAttributes.h"
+#include "geometry/NewDataModule.h"
+#include "host/Tools.h"
+#include "host/ktapi32.h"
+#include "platform/text/Encoding.h"
+#include "platform/ui/Ui.h"
+#include "plugin/HookFrame.h"
+#include "plugin/PluginState.h"
+#include "report/TransActionReport.h"
+#include "status/StatusInfo.h"
+#include "transaction/ObjectLifecycle.h"
+#include "transaction/TransActTools.h"
+
+namespace {
+
+enum class OnError { kAnswerTrue, kVeto };
+
+void ShowHookError(std::string_view text) noexcept {
+  try {
+    platform::ui::MessageBox(platform::ui::MsgKind::kError, text);
+  } catch (...) {
+    // Nothing is left to tell the user with; the host must still get its answer.
+  }
 }
 
-void PluginLoaded(Build build) { SelectBuild(build); }
-void PluginUnloaded() {}
+template <class Work>
+int16_t Guarded(OnError on_error, Work&& work) noexcept {
+  try {
+    return work() ? kHookTrue : kHookFalse;
+  } catch (const std::exception& e) {
+    ShowHookError(e.what());
+  } catch (...) {
+    ShowHookError("Unbekannter Fehler im Plug-in.");
+  }
+  return on_error == OnError::kVeto ? kHookFalse : kHookTrue;
+}
+
+int32_t Int32Of(intptr_t value) { return static_cast<int32_t>(value); }
+
+// The earlier build offers the status services only in the state "RLP".
+bool StatusServicesOffered() {
+  return CurrentProfile().build != Build::kVD1TransAction || Tools::CheckBundesland({"RLP"});
+}
+
+}  // namespace
+
+extern "C" {
+
+int16_t BeforeLoadProject(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    State().blnTempObjectCreation = false;
+    return true;
+  });
+}
+
+int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    if (IsFullBuild()) LifecycleJournal::EnsureTableLifecycle();
+    return true;
+  });
+}
+
+int16_t BeforeCloseProject(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    // The transaction connection belongs to the project that closes.
+    TransActTools::CloseProjectConnections();
+    return true;
+  });
+}
+
+int16_t AfterCloseProject(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+
+int16_t BeforeCreateObject(intptr_t ClassID, intptr_t NewKennungStruct, uint16_t GeoTyp) {
+  return Guarded(OnError::kVeto, [&] {
+    auto* request = reinterpret_cast<TGetNewKennung*>(NewKennungStruct);
+    if (request == nullptr) return true;
+    return ObjectLifecycle::BeforeCreateObjectProc(Int32Of(ClassID), *request, GeoTyp);
+  });
+}
+
+int16_t InsertInTransActionList(intptr_t command, intptr_t KARTULID, uint16_t WParam) {
+  return Guarded(OnError::kAnswerTrue, [&] {
+    PluginState& state = State();
+    if (state.blnTempObjectCreation) {
+      // The photo dialog's point object: remembered for the dialog, never
+      // entered in the transaction list.
+      state.TempObjectKARTULID = Int32Of(KARTULID);
+      state.blnTempObjectCreation = false;
+      ktRedraw();
+      return true;
+    }
+    return ObjectLifecycle::InsertInTransActionListProc(Int32Of(command), Int32Of(KARTULID),
+                                                        WParam);
+  });
+}
+
+int16_t DeleteFromTransActionList(intptr_t GeoID, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue,
+                 [&] { return ObjectLifecycle::DeleteFromTransActionListProc(Int32Of(GeoID)); });
+}
+
+int16_t BeforeChangeKennung(intptr_t GeoID, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue,
+                 [&] { return ObjectLifecycle::BeforeChangeKennung(Int32Of(GeoID)); });
+}
+
+int16_t AfterChangeKennung(intptr_t GeoID, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue,
+                 [&] { return ObjectLifecycle::AfterChangeKennung(Int32Of(GeoID)); });
+}
+
+int16_t UpdateKennungPreCorrection(intptr_t GeoID, intptr_t, uint16_t) {
+  PluginState& state = State();
+  if (state.blnChangingKennungInternal) {
+    // The plug-in's own restore or switch passes untouched, and the pairing
+    // starts afresh with the next change.
+    state.blnBeforeChangeKennungDone = false;
+    return kHookTrue;
+  }
+  if (state.blnBeforeChangeKennungDone) {
+    const int16_t answer = AfterChangeKennung(GeoID, 0, 0);
+    state.blnBeforeChangeKennungDone = false;
+    return answer;
+  }
+  const int16_t answer = Guarded(OnError::kVeto, [&] {
+    return ObjectLifecycle::BeforeChangeKennung(Int32Of(GeoID));
+  });
+  state.blnBeforeChangeKennungDone = answer != kHookFalse;
+  return answer;
+}
+
+int16_t CheckStatus(intptr_t, intptr_t GeoID, uint16_t) {
+  return Guarded(OnError::kVeto, [&] { return ObjectLifecycle::CheckStatus(Int32Of(GeoID)); });
+}
+
+int16_t GeometryChanged(intptr_t KARTULID, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [&] {
+    ktAddToSelection(Int32Of(KARTULID));
+    ktSetActiveObject(Int32Of(KARTULID));
+    ObjectLifecycle::SetChangedFlag();
+    return true;
+  });
+}
+
+int16_t AfterEditObject(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    ObjectLifecycle::SetChangedFlag();
+    return true;
+  });
+}
+
+int16_t OnTablePost(intptr_t pCharUnKnown, intptr_t pCharTableName, uint16_t EventCode) {
+  (void)pCharUnKnown;
+  return Guarded(OnError::kAnswerTrue, [&] {
+    const std::string table_name = HookFrame::HookText(pCharTableName);
+    // A project without transaction data needs no connection.
+    if (TransActTools::TransactionListExists()) TransActTools::OpenTransactionConnection();
+    if (HookFrame::IsPhotoLinkPost(table_name, EventCode)) {
+      // The photo catalogue's clean-up of a link row goes here.
+    }
+    if (!State().blnDoNotSetChangeFlag) ObjectLifecycle::SetChangedFlag();
+    return true;
+  });
+}
+
+int16_t AssignToTransaction(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] { return ObjectLifecycle::AssignToTransactionProc(); });
+}
+
+int16_t CreateListToAssign(intptr_t ObjectData, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [&] {
+    const auto* data = reinterpret_cast<const TKTObjectData*>(ObjectData);
+    if (data == nullptr || data->Kennung == nullptr) return true;
+    ObjectLifecycle::CreateListToAssign(platform::text::AnsiToUtf8(data->Kennung));
+    return true;
+  });
+}
+
+int16_t SwitchKennung(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    ObjectLifecycle::SwitchKennung();
+    return true;
+  });
+}
+
+int16_t ShowObjStatus(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    if (StatusServicesOffered()) StatusInfo::DoShowStatusInfo();
+    return true;
+  });
+}
+
+int16_t SelectByStatus(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    if (StatusServicesOffered()) StatusInfo::DoSelectByStatus();
+    return true;
+  });
+}
+
+int16_t DeletePflanzenStatus(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) {
+  return Guarded(OnError::kAnswerTrue, [&] {
+    HookFrame::CopyHookText(AktValue, NewValue, MaxLen);
+    StatusInfo::DeletePflanzenStatus();
+    return true;
+  });
+}
+
+int16_t ProcessFoto(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+
+int16_t CorrectHauptfoto(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) {
+  Guarded(OnError::kAnswerTrue, [&] {
+    HookFrame::CopyHookText(AktValue, NewValue, MaxLen);
+    return true;
+  });
+  return kHookFalse;
+}
+
+int16_t MakeTransActionReport(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] { return TransActionReport::MakeTransActionReport(); });
+}
+
+int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+
+int16_t VD1CustomExport(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+
+int16_t AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {
+  return Guarded(OnError::kAnswerTrue, [&] {
+    PluginState& state = State();
+    if (state.blnTempObjectCreation && Int32Of(Command) == HookFrame::kCommandCreateObject &&
+        wParam == HookFrame::kCreateAbandoned) {
+      // The mapper abandoned placing the photo dialog's point.
+      state.TempObjectKARTULID = -1;
+      state.blnTempObjectCreation = false;
+    }
+    return true;
+  });
+}
+
+int16_t SetETRS89(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    GeoAttributes::SetETRS89();
+    return true;
+  });
+}
+
+int16_t SetGaussKrueger(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    GeoAttributes::SetGaussKrueger();
+    return true;
+  });
+}
+
+int16_t AfterPasteData(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] {
+    GeoAttributes::AfterPasteData();
+    return true;
+  });
+}
+
+}  // extern "C"
+
+void PluginLoaded(Build build) {
+  SelectBuild(build);
+  ResetPluginState();
+  try {
+    platform::ui::ChoosePresenterFromEnvironment();
+  } catch (const std::exception& e) {
+    // Without a presenter of its own choice the plug-in still shows its
+    // messages through the default one.
+    ShowHookError(e.what());
+  }
+}
+
+void PluginUnloaded() {
+  State().strOldKennung.clear();
+  TransActTools::CloseAllConnections();
+}

@@ -1,0 +1,30 @@
+// "Kennung für neues Objekt" (general rule set): the mapper picks the
+// transaction and one of its free identifiers that fit the class of the
+// object about to be created. "Keine TID" keeps the identifier without a
+// transaction; "Abbrechen" drops both.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/ui/Form.h"
+
+class TFormGetTIDAndKennung : public platform::ui::Form {
+ public:
+  TFormGetTIDAndKennung();
+
+  // Refills the identifier list when another transaction is selected.
+  void lbTransActionsClick();
+  // OK is possible exactly while an identifier is selected.
+  void UpdateMenuItems();
+
+  platform::ui::GroupBox& GroupBox1;
+  platform::ui::ListBox& lbTransActions;
+  platform::ui::GroupBox& GroupBox2;
+  platform::ui::ListBox& lbKennungen;
+  platform::ui::Button& BtnOK;
+  platform::ui::Button& BtnNoTID;
+  platform::ui::Button& BtnCancel;
+
+  int32_t AktTID = 0;
+  int32_t lngOKLToBeCreated = 0;
+};

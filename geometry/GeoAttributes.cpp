@@ -1,0 +1,61 @@
+#include "geometry/GeoAttributes.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "host/Tools.h"
+#include "host/ktapi32.h"
+#include "platform/text/Formats.h"
+
+namespace GeoAttributes {
+namespace {
+
+constexpr std::string_view kLinfos = "linfos";
+
+struct Position {
+  double easting;
+  double northing;
+};
+
+Position ActivePosition() {
+  const int32_t id = ktGetActiveGeoObject();
+  ktEnsureData(id);
+  return {ktGetObjectRWert(id), ktGetObjectHWert(id)};
+}
+
+}  // namespace
+
+std::string CoordinateText(double value) {
+  if (!std::isfinite(value)) return {};
+  // Adding 0.0 turns a rounded -0 into 0, which is no negative number.
+  const double rounded = platform::text::RoundHalfEven(value) + 0.0;
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%.0f", rounded);
+  return buffer;
+}
+
+void SetETRS89() {
+  const Position position = ActivePosition();
+  Tools::MySetValueByName(kLinfos, "UTM_East", CoordinateText(position.easting));
+  Tools::MySetValueByName(kLinfos, "UTM_North", CoordinateText(position.northing));
+  ktPostRecord("linfos");
+}
+
+void SetGaussKrueger() {
+  // The Gauss-Krüger northing has no attribute of its own in "linfos".
+  const Position position = ActivePosition();
+  Tools::MySetValueByName(kLinfos, "GK_RW", CoordinateText(position.easting));
+  ktPostRecord("linfos");
+}
+
+void AfterPasteData() {
+  SetGaussKrueger();
+  SetETRS89();
+  const double area = ktGetObjectArea(ktGetActiveGeoObject());
+  if (std::isfinite(area)) {
+    Tools::MySetValueByName(kLinfos, "FLAECHE", platform::text::FloatToStr(area));
+  }
+  ktPostRecord("linfos");
+}
+
+}  // namespace GeoAttributes

@@ -1,0 +1,250 @@
+#include "host/Tools.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "host/ktapi32.h"
+#include "platform/ini/IniFile.h"
+#include "platform/process/Process.h"
+#include "platform/registry/Registry.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
+#include "plugin/BuildProfile.h"
+
+namespace Tools {
+namespace {
+
+std::string Ansi(std::string_view utf8) { return platform::text::Utf8ToAnsi(utf8); }
+
+// Reads a host text into a buffer of the given size; nothing when the host
+// has no value. The buffer is terminated whatever the host wrote into it.
+bool HostValue(std::string_view table, std::string_view field, size_t size, std::string& text) {
+  std::vector<char> buffer(size + 1, '\0');
+  const KTBool ok = ktGetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), buffer.data(),
+                                     static_cast<uint16_t>(size));
+  if (ok == 0) return false;
+  buffer[size] = '\0';
+  text = platform::text::AnsiToUtf8(buffer.data());
+  return true;
+}
+
+std::string HostPath(KTBool (*get)(char*, int32_t)) {
+  constexpr int32_t kSize = 255;
+  char buffer[kSize + 1] = {};
+  if (get(buffer, kSize) == 0) return {};
+  buffer[kSize] = '\0';
+  return platform::text::AnsiToUtf8(buffer);
+}
+
+platform::registry::RegIniFile ReadOnlyKey(std::string_view key) {
+  return platform::registry::RegIniFile(std::string(key),
+                                        platform::registry::RegIniFile::Access::kReadOnly);
+}
+
+std::string ApplicatIniPath() { return MyGetVerfahrenDir() + "applicat.ini"; }
+std::string ProjectIniPath() { return MyGetProjectDir() + "KTProjekt.ktp"; }
+
+}  // namespace
+
+std::string MyGetValueByName(std::string_view table, std::string_view field) {
+  std::string text;
+  if (!HostValue(table, field, 4095, text)) return {};
+  return Trim(text);
+}
+
+int32_t MyGetIntValueByName(std::string_view table, std::string_view field) {
+  std::string text;
+  int32_t value = -1;
+  if (!HostValue(table, field, 1023, text) || !TryStrToInt(text, value)) return -1;
+  return value;
+}
+
+bool MyGetIntValueByNameEx(std::string_view table, std::string_view field, int32_t& value) {
+  std::string text;
+  if (!HostValue(table, field, 1023, text)) return false;
+  int32_t parsed = 0;
+  if (!TryStrToInt(text, parsed)) return false;
+  value = parsed;
+  return true;
+}
+
+bool MySetValueByName(std::string_view table, std::string_view field, std::string_view text) {
+  return ktSetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), Ansi(text).c_str()) != 0;
+}
+
+std::string MyGetProjectDir() {
+  std::string dir = HostPath(ktGetProjectDir);
+  return dir.empty() ? dir : WithBackslash(dir);
+}
+
+std::string MyGetVerfahrenDir() {
+  std::string dir = HostPath(ktGetVerfahrenDir);
+  return dir.empty() ? dir : WithBackslash(dir);
+}
+
+std::string MyGetProjectDB() { return HostPath(ktGetProjectDB); }
+std::string MyGetVerfahrenDB() { return HostPath(ktGetVerfahrenDB); }
+
+std::string MyGetKennungOfID(int32_t id) {
+  constexpr size_t kSize = 129;
+  char buffer[kSize + 1] = {};
+  TKTObjectData data{};
+  data.Id = id;
+  data.Kennung = buffer;
+  if (ktGetObjectData(&data) == 0) return {};
+  buffer[kSize - 1] = '\0';
+  return platform::text::AnsiToUtf8(buffer);
+}
+
+int32_t GetRegIntEntry(std::string_view strKey, std::string_view strSection,
+                       std::string_view strIdent, int32_t iDefault) {
+  return ReadOnlyKey(strKey).ReadInteger(strSection, strIdent,
+                                                                         iDefault);
+}
+
+void SetRegIntEntry(std::string_view strKey, std::string_view strSection,
+                    std::string_view strIdent, int32_t iValue) {
+  platform::registry::RegIniFile(std::string(strKey)).WriteInteger(strSection, strIdent, iValue);
+}
+
+std::string GetRegStringEntry(std::string_view strKey, std::string_view strSection,
+                              std::string_view strIdent, std::string_view strDefault) {
+  return ReadOnlyKey(strKey).ReadString(strSection, strIdent,
+                                                                        strDefault);
+}
+
+void SetRegStringEntry(std::string_view strKey, std::string_view strSection,
+                       std::string_view strIdent, std::string_view strValue) {
+  platform::registry::RegIniFile(std::string(strKey)).WriteString(strSection, strIdent, strValue);
+}
+
+std::string VandraRegKey() { return std::string(CurrentProfile().registry_key); }
+
+int32_t ReadIntFromApplicatIni(std::string_view strSection, std::string_view strParam,
+                               int32_t iDefault) {
+  return platform::ini::IniFile(ApplicatIniPath()).ReadInteger(strSection, strParam, iDefault);
+}
+
+std::string ReadStringFromApplicatIni(std::string_view strSection, std::string_view strParam,
+                                      std::string_view strDefault) {
+  return platform::ini::IniFile(ApplicatIniPath()).ReadString(strSection, strParam, strDefault);
+}
+
+std::string ReadStringFromProjectIni(std::string_view section, std::string_view key,
+                                     std::string_view default_value) {
+  return platform::ini::IniFile(ProjectIniPath()).ReadString(section, key, default_value);
+}
+
+void WriteStringToProjectIni(std::string_view section, std::string_view key,
+                             std::string_view text) {
+  platform::ini::IniFile(ProjectIniPath()).WriteString(section, key, text);
+}
+
+std::string ReadBundesland() { return ReadStringFromApplicatIni("Config", "Bundesland", "NRW"); }
+
+bool CheckBundesland(const std::vector<std::string>& names) {
+  const std::string bundesland = ReadBundesland();
+  for (const std::string& name : names) {
+    if (name == bundesland) return true;
+  }
+  return false;
+}
+
+void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
+                        std::vector<std::string>& list) {
+  const std::string dir(directory);
+  DIR* handle = opendir(dir.empty() ? "." : dir.c_str());
+  if (handle == nullptr) return;
+  const std::string pattern(mask);
+  while (const dirent* entry = readdir(handle)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    // The host's file system matches names without regard to case.
+    if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) list.push_back(name);
+  }
+  closedir(handle);
+}
+
+bool ExecAndWait(const std::string& program, const std::vector<std::string>& arguments) {
+  return platform::process::ExecAndWait(program, arguments);
+}
+
+void Exec(const std::string& program, const std::vector<std::string>& arguments) {
+  platform::process::Exec(program, arguments);
+}
+
+std::string GetCurrentUserName() { return platform::process::GetCurrentUserName(); }
+
+std::string WithBackslash(std::string_view text) {
+  std::string result(text);
+  if (result.empty() || result.back() != kPathDelim) result += kPathDelim;
+  return result;
+}
+
+std::string FillLeft(std::string_view text, size_t width, char fill) {
+  std::string result(text);
+  while (result.size() > width) result.erase(0, 1);
+  while (result.size() < width) result.insert(result.begin(), fill);
+  return result;
+}
+
+int32_t GetTNum(std::string_view text, char separator) {
+  int32_t count = 1;
+  for (char c : text) {
+    if (c == separator) ++count;
+  }
+  return count;
+}
+
+std::string GetToken(std::string_view text, char separator, int32_t n) {
+  if (n < 1) return {};
+  int32_t field = 1;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == separator) {
+      if (field == n) return std::string(text.substr(start, i - start));
+      ++field;
+      start = i + 1;
+    }
+  }
+  return {};
+}
+
+bool MyStrToBool(std::string_view text) {
+  if (text.empty()) return false;
+  const char first = text.front();
+  return first == 'T' || first == 'W' || first == 't' || first == 'w';
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0) return S_ISREG(info.st_mode);
+  const size_t slash = path.rfind(kPathDelim);
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  DIR* handle = opendir(dir.c_str());
+  if (handle == nullptr) return false;
+  bool found = false;
+  while (const dirent* entry = readdir(handle)) {
+    if (platform::text::EqualsIgnoreCase(entry->d_name, name)) {
+      found = stat((dir + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+      if (found) break;
+    }
+  }
+  closedir(handle);
+  return found;
+}
+
+std::string Trim(std::string_view text) { return std::string(platform::text::Trim(text)); }
+
+bool TryStrToInt(std::string_view text, int32_t& value) {
+  const std::optional<int32_t> parsed = platform::text::StrToInt(text);
+  if (!parsed) return false;
+  value = *parsed;
+  return true;
+}
+
+}  // namespace Tools

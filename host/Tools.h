@@ -1,0 +1,91 @@
+// The plug-in's access to its environment: field values of host tables by
+// name, the project and procedure folders and databases, an object's
+// identifier, the settings in the registry and in the host's ini files, the
+// current user, and external programs. Texts are UTF-8 here and ANSI towards
+// the host; the conversion happens in this module and nowhere else.
+//
+// None of these procedures reports to the user: a host call that fails gives
+// the default (empty text, -1, false).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Tools {
+
+// The platform's path delimiter, the one the host's folders end with.
+inline constexpr char kPathDelim = '/';
+
+std::string MyGetValueByName(std::string_view table, std::string_view field);
+int32_t MyGetIntValueByName(std::string_view table, std::string_view field);
+// The host's answer; value is set only when the text is an integer, and the
+// answer is false when it is not.
+bool MyGetIntValueByNameEx(std::string_view table, std::string_view field, int32_t& value);
+bool MySetValueByName(std::string_view table, std::string_view field, std::string_view text);
+
+// Folders end with the path delimiter; databases are returned as the host
+// gives them.
+std::string MyGetProjectDir();
+std::string MyGetVerfahrenDir();
+std::string MyGetProjectDB();
+std::string MyGetVerfahrenDB();
+
+std::string MyGetKennungOfID(int32_t id);
+
+// Registry values of the current user, by key, section (a subkey) and name.
+int32_t GetRegIntEntry(std::string_view strKey, std::string_view strSection,
+                       std::string_view strIdent, int32_t iDefault);
+void SetRegIntEntry(std::string_view strKey, std::string_view strSection,
+                    std::string_view strIdent, int32_t iValue);
+std::string GetRegStringEntry(std::string_view strKey, std::string_view strSection,
+                              std::string_view strIdent, std::string_view strDefault);
+void SetRegStringEntry(std::string_view strKey, std::string_view strSection,
+                       std::string_view strIdent, std::string_view strValue);
+// The VANDRA key of the loaded build.
+std::string VandraRegKey();
+
+int32_t ReadIntFromApplicatIni(std::string_view strSection, std::string_view strParam,
+                               int32_t iDefault);
+std::string ReadStringFromApplicatIni(std::string_view strSection, std::string_view strParam,
+                                      std::string_view strDefault);
+std::string ReadStringFromProjectIni(std::string_view section, std::string_view key,
+                                     std::string_view default_value);
+void WriteStringToProjectIni(std::string_view section, std::string_view key,
+                             std::string_view text);
+// The federal-state rule set, "NRW" unless applicat.ini names another.
+std::string ReadBundesland();
+// True when ReadBundesland equals one of the names exactly.
+bool CheckBundesland(const std::vector<std::string>& names);
+
+// Adds the names (without folder) of the entries of directory that match the
+// mask (* and ?), in the order the system lists them.
+void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
+                        std::vector<std::string>& list);
+
+// Starts a program with its arguments, hidden, in the program's folder, and
+// waits for its end; false when it could not be started.
+bool ExecAndWait(const std::string& program, const std::vector<std::string>& arguments);
+// Starts a program shown, without waiting.
+void Exec(const std::string& program, const std::vector<std::string>& arguments);
+std::string GetCurrentUserName();
+
+// Appends the path delimiter unless the text already ends with it.
+std::string WithBackslash(std::string_view text);
+// Drops leading characters while too long, prepends fill while too short.
+std::string FillLeft(std::string_view text, size_t width, char fill);
+int32_t GetTNum(std::string_view text, char separator);
+// The n-th part (from 1) between separators.
+std::string GetToken(std::string_view text, char separator, int32_t n);
+bool MyStrToBool(std::string_view text);
+
+// Whether a file exists; names are matched without regard to case when the
+// exact name is missing, as on the host's file system.
+bool FileExists(const std::string& path);
+// Blanks (and tabs, line ends) removed from both ends.
+std::string Trim(std::string_view text);
+// The text as a whole decimal number, or false.
+bool TryStrToInt(std::string_view text, int32_t& value);
+
+}  // namespace Tools

@@ -1,0 +1,726 @@
+// Exchange of objects with files: shapefiles of the geometry with the
+// identifiers (shapelib), and the attribute rows of "linfos" as XML. Loading
+// from files creates objects without the creation hooks, as the host does
+// for geodata and attribute files; every load is one database transaction.
+//
+// Geodata: base + ".shp" holds the areas and is always written; lines go to
+// base + "_lin.shp", single points and texts to base + "_pkt.shp",
+// multipoints to base + "_mpt.shp", each when there are such objects. The
+// .dbf of each has KENNUNG (C 50, ANSI), KLASSE, TYP and KARTULID.
+//
+// Attributes: <KartulDaten Tabelle="linfos" Wahr=".." Falsch="..."> with one
+// <Objekt Kennung=".." Klasse=".." Typ=".." KARTULID=".."> per object and a
+// <Feld Name="..">text</Feld> per field, UTF-8.
+#include <shapefil.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "hostsim/Ansi.h"
+#include "hostsim/Geometry.h"
+#include "hostsim/HostImpl.h"
+
+namespace fs = std::filesystem;
+
+namespace hostsim {
+namespace {
+
+std::string BaseName(const std::string& file) {
+  std::string lower = file;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".shp") == 0)
+    return file.substr(0, file.size() - 4);
+  return file;
+}
+
+std::string Trim(std::string s) {
+  size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
+  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+
+struct Layer {
+  const char* suffix;
+  int shape_type;
+};
+constexpr Layer kAreas{"", SHPT_POLYGON};
+constexpr Layer kLines{"_lin", SHPT_ARC};
+constexpr Layer kPoints{"_pkt", SHPT_POINT};
+constexpr Layer kMultiPoints{"_mpt", SHPT_MULTIPOINT};
+
+const Layer& LayerOf(TDrawTyp typ) {
+  switch (typ) {
+    case ktLinie:
+    case ktDecoLinie:
+      return kLines;
+    case ktSinglePoint:
+    case ktDecoText:
+      return kPoints;
+    case ktMultiPoint:
+      return kMultiPoints;
+    default:
+      return kAreas;
+  }
+}
+
+bool WriteLayer(const std::string& base, const Layer& layer,
+                const std::vector<const GeoObject*>& objects, std::string& error) {
+  std::string shp = base + layer.suffix + ".shp";
+  std::string dbf = base + layer.suffix + ".dbf";
+  SHPHandle h = SHPCreate(shp.c_str(), layer.shape_type);
+  if (!h) {
+    error = "cannot create " + shp;
+    return false;
+  }
+  DBFHandle d = DBFCreateEx(dbf.c_str(), "LDID/87");
+  if (!d) {
+    SHPClose(h);
+    error = "cannot create " + dbf;
+    return false;
+  }
+  bool ok = DBFAddField(d, "KENNUNG", FTString, 50, 0) >= 0 &&
+            DBFAddField(d, "KLASSE", FTInteger, 10, 0) >= 0 &&
+            DBFAddField(d, "TYP", FTInteger, 3, 0) >= 0 &&
+            DBFAddField(d, "KARTULID", FTInteger, 10, 0) >= 0;
+  for (const GeoObject* o : objects) {
+    if (!ok) break;
+    std::vector<double> xs, ys;
+    for (const Point& p : o->geometry) {
+      xs.push_back(p.x);
+      ys.push_back(p.y);
+    }
+    if (layer.shape_type == SHPT_POLYGON && !o->geometry.empty() &&
+        !(o->geometry.front() == o->geometry.back())) {
+      xs.push_back(o->geometry.front().x);
+      ys.push_back(o->geometry.front().y);
+    }
+    SHPObject* shape = SHPCreateSimpleObject(layer.shape_type, static_cast<int>(xs.size()),
+                                             xs.data(), ys.data(), nullptr);
+    if (!shape) {
+      ok = false;
+      break;
+    }
+    if (layer.shape_type == SHPT_POLYGON) SHPRewindObject(h, shape);
+    int record = SHPWriteObject(h, -1, shape);
+    SHPDestroyObject(shape);
+    std::string kennung = Utf8ToAnsi(o->kennung);
+    ok = record >= 0 && DBFWriteStringAttribute(d, record, 0, kennung.c_str()) &&
+         DBFWriteIntegerAttribute(d, record, 1, o->klasse) &&
+         DBFWriteIntegerAttribute(d, record, 2, o->typ) &&
+         DBFWriteIntegerAttribute(d, record, 3, o->id);
+  }
+  SHPClose(h);
+  DBFClose(d);
+  if (!ok) error = "cannot write " + shp;
+  return ok;
+}
+
+struct LoadedShape {
+  std::string kennung;
+  int32_t klasse = 0;
+  TDrawTyp typ = ktNone;
+  std::vector<Point> geometry;
+};
+
+// Reads one layer; false when it cannot be opened or lacks KENNUNG.
+bool ReadLayer(const std::string& base, const Layer& layer, std::vector<LoadedShape>& out,
+               std::string& error, const std::function<void(const std::string&)>& note) {
+  std::string shp = base + layer.suffix + ".shp";
+  std::string dbf = base + layer.suffix + ".dbf";
+  SHPHandle h = SHPOpen(shp.c_str(), "rb");
+  if (!h) {
+    error = "cannot read " + shp;
+    return false;
+  }
+  DBFHandle d = DBFOpen(dbf.c_str(), "rb");
+  if (!d) {
+    SHPClose(h);
+    error = "cannot read " + dbf;
+    return false;
+  }
+  int f_kennung = DBFGetFieldIndex(d, "KENNUNG"), f_klasse = DBFGetFieldIndex(d, "KLASSE"),
+      f_typ = DBFGetFieldIndex(d, "TYP");
+  if (f_kennung < 0) {
+    SHPClose(h);
+    DBFClose(d);
+    error = dbf + " has no field KENNUNG";
+    return false;
+  }
+  int count = 0, shape_type = 0;
+  SHPGetInfo(h, &count, &shape_type, nullptr, nullptr);
+  int records = DBFGetRecordCount(d);
+  for (int i = 0; i < count; ++i) {
+    if (i >= records) {
+      note(shp + ": shape " + std::to_string(i) + " has no attribute record; skipped");
+      continue;
+    }
+    SHPObject* s = SHPReadObject(h, i);
+    if (!s) {
+      note(shp + ": shape " + std::to_string(i) + " cannot be read; skipped");
+      continue;
+    }
+    LoadedShape l;
+    const char* k = DBFReadStringAttribute(d, i, f_kennung);
+    l.kennung = Trim(AnsiToUtf8(k ? k : ""));
+    l.klasse = f_klasse >= 0 ? DBFReadIntegerAttribute(d, i, f_klasse) : 0;
+    int typ = f_typ >= 0 ? DBFReadIntegerAttribute(d, i, f_typ) : 0;
+    int end = s->nParts > 1 ? s->panPartStart[1] : s->nVertices;
+    if (s->nParts > 1) note(shp + ": " + l.kennung + " has several parts; the first is taken");
+    for (int v = 0; v < end; ++v) l.geometry.push_back({s->padfX[v], s->padfY[v]});
+    switch (s->nSHPType) {
+      case SHPT_POLYGON:
+      case SHPT_POLYGONZ:
+      case SHPT_POLYGONM:
+        l.typ = ktFlaeche;
+        if (l.geometry.size() > 1 && l.geometry.front() == l.geometry.back()) l.geometry.pop_back();
+        break;
+      case SHPT_ARC:
+      case SHPT_ARCZ:
+      case SHPT_ARCM:
+        l.typ = typ == ktDecoLinie ? ktDecoLinie : ktLinie;
+        break;
+      case SHPT_POINT:
+      case SHPT_POINTZ:
+      case SHPT_POINTM:
+        l.typ = typ == ktDecoText ? ktDecoText : ktSinglePoint;
+        break;
+      case SHPT_MULTIPOINT:
+      case SHPT_MULTIPOINTZ:
+      case SHPT_MULTIPOINTM:
+        l.typ = ktMultiPoint;
+        break;
+      default:
+        l.typ = ktNone;
+    }
+    SHPDestroyObject(s);
+    std::string problem = CheckGeometry(l.typ, l.geometry);
+    if (l.kennung.empty()) {
+      note(shp + ": shape " + std::to_string(i) + " has no identifier; skipped");
+    } else if (!problem.empty()) {
+      note(shp + ": " + l.kennung + ": " + problem + "; skipped");
+    } else {
+      out.push_back(std::move(l));
+    }
+  }
+  SHPClose(h);
+  DBFClose(d);
+  return true;
+}
+
+// ---- XML ---------------------------------------------------------------------
+
+std::string XmlEscape(const std::string& s, bool attribute) {
+  std::string out;
+  for (char c : s) {
+    auto u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += attribute ? "&quot;" : "\"";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\n':
+        out += attribute ? "&#10;" : "\n";
+        break;
+      case '\t':
+        out += attribute ? "&#9;" : "\t";
+        break;
+      default:
+        out += u < 0x20 ? '?' : c;  // not representable in XML 1.0
+    }
+  }
+  return out;
+}
+
+struct XmlNode {
+  std::string name;
+  std::map<std::string, std::string> attributes;
+  std::vector<XmlNode> children;
+  std::string text;
+};
+
+// A small reader for the attribute files: elements, attributes, text,
+// character and the five named entities, comments, CDATA and the prolog.
+class XmlReader {
+ public:
+  explicit XmlReader(std::string_view text) : s_(text) {}
+
+  XmlNode Document() {
+    SkipMisc();
+    if (!Starts("<")) Fail("no root element");
+    XmlNode root = Element(0);
+    SkipMisc();
+    if (pos_ != s_.size()) Fail("text after the root element");
+    return root;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) {
+    size_t line =
+        1 + static_cast<size_t>(std::count(
+                s_.begin(), s_.begin() + static_cast<long>(std::min(pos_, s_.size())), '\n'));
+    throw HostError("line " + std::to_string(line) + ": " + what);
+  }
+  bool Starts(std::string_view t) const { return s_.substr(pos_, t.size()) == t; }
+  void Expect(std::string_view t) {
+    if (!Starts(t)) Fail("expected \"" + std::string(t) + "\"");
+    pos_ += t.size();
+  }
+  void SkipBlanks() {
+    while (pos_ < s_.size() && std::strchr(" \t\r\n", s_[pos_])) ++pos_;
+  }
+  void SkipTo(std::string_view end) {
+    size_t e = s_.find(end, pos_);
+    if (e == std::string_view::npos)
+      Fail("unterminated \"" + std::string(s_.substr(pos_, 10)) + "\"");
+    pos_ = e + end.size();
+  }
+  void SkipMisc() {
+    while (true) {
+      SkipBlanks();
+      if (Starts("<?"))
+        SkipTo("?>");
+      else if (Starts("<!--"))
+        SkipTo("-->");
+      else if (Starts("<!DOCTYPE"))
+        SkipTo(">");
+      else
+        break;
+    }
+  }
+  std::string Name() {
+    size_t b = pos_;
+    while (pos_ < s_.size() &&
+           (std::isalnum(static_cast<unsigned char>(s_[pos_])) || std::strchr("_-.:", s_[pos_]) ||
+            static_cast<unsigned char>(s_[pos_]) >= 0x80))
+      ++pos_;
+    if (b == pos_) Fail("expected a name");
+    return std::string(s_.substr(b, pos_ - b));
+  }
+  std::string Decode(std::string_view raw) {
+    std::string out;
+    for (size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] != '&') {
+        out += raw[i];
+        continue;
+      }
+      size_t semi = raw.find(';', i);
+      if (semi == std::string_view::npos) Fail("unterminated entity");
+      std::string_view ent = raw.substr(i + 1, semi - i - 1);
+      if (ent == "amp")
+        out += '&';
+      else if (ent == "lt")
+        out += '<';
+      else if (ent == "gt")
+        out += '>';
+      else if (ent == "quot")
+        out += '"';
+      else if (ent == "apos")
+        out += '\'';
+      else if (!ent.empty() && ent[0] == '#') {
+        unsigned long cp = 0;
+        try {
+          cp = ent.size() > 1 && (ent[1] == 'x' || ent[1] == 'X')
+                   ? std::stoul(std::string(ent.substr(2)), nullptr, 16)
+                   : std::stoul(std::string(ent.substr(1)), nullptr, 10);
+        } catch (...) {
+          Fail("bad character reference &" + std::string(ent) + ";");
+        }
+        if (cp == 0 || cp > 0x10FFFF) Fail("bad character reference &" + std::string(ent) + ";");
+        out += Utf16ToUtf8(
+            cp >= 0x10000 ? std::u16string{static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
+                                           static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))}
+                          : std::u16string(1, static_cast<char16_t>(cp)));
+      } else {
+        Fail("unknown entity &" + std::string(ent) + ";");
+      }
+      i = semi;
+    }
+    return out;
+  }
+  XmlNode Element(int depth) {
+    if (depth > 64) Fail("elements nested too deep");
+    Expect("<");
+    XmlNode node;
+    node.name = Name();
+    while (true) {
+      SkipBlanks();
+      if (Starts("/>")) {
+        pos_ += 2;
+        return node;
+      }
+      if (Starts(">")) {
+        ++pos_;
+        break;
+      }
+      std::string attr = Name();
+      SkipBlanks();
+      Expect("=");
+      SkipBlanks();
+      if (pos_ >= s_.size() || (s_[pos_] != '"' && s_[pos_] != '\''))
+        Fail("expected a quoted value");
+      char quote = s_[pos_++];
+      size_t e = s_.find(quote, pos_);
+      if (e == std::string_view::npos) Fail("unterminated attribute value");
+      node.attributes[attr] = Decode(s_.substr(pos_, e - pos_));
+      pos_ = e + 1;
+    }
+    while (true) {
+      if (pos_ >= s_.size()) Fail("element <" + node.name + "> not closed");
+      if (Starts("</")) {
+        pos_ += 2;
+        if (Name() != node.name) Fail("closing tag does not match <" + node.name + ">");
+        SkipBlanks();
+        Expect(">");
+        return node;
+      }
+      if (Starts("<!--")) {
+        SkipTo("-->");
+      } else if (Starts("<![CDATA[")) {
+        pos_ += 9;
+        size_t e = s_.find("]]>", pos_);
+        if (e == std::string_view::npos) Fail("unterminated CDATA");
+        node.text += s_.substr(pos_, e - pos_);
+        pos_ = e + 3;
+      } else if (Starts("<")) {
+        node.children.push_back(Element(depth + 1));
+      } else {
+        size_t e = s_.find('<', pos_);
+        if (e == std::string_view::npos) e = s_.size();
+        node.text += Decode(s_.substr(pos_, e - pos_));
+        pos_ = e;
+      }
+    }
+  }
+
+  std::string_view s_;
+  size_t pos_ = 0;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+namespace {
+std::vector<const GeoObject*> ObjectsToWrite(const Host::Impl& m, bool all_objects) {
+  std::vector<const GeoObject*> out;
+  if (all_objects) {
+    for (const auto& [id, o] : m.objects) out.push_back(&o);
+  } else {
+    for (int32_t id : m.selection) {
+      auto it = m.objects.find(id);
+      if (it != m.objects.end()) out.push_back(&it->second);
+    }
+  }
+  return out;
+}
+}  // namespace
+
+bool Host::ExportGeodata(const std::string& file, bool all_objects) {
+  Impl& m = *impl_;
+  if (m.project_dir.empty()) {
+    m.Note("geodata export without a project");
+    return false;
+  }
+  std::string base = BaseName(file);
+  std::map<std::string, std::vector<const GeoObject*>> layers;
+  layers[kAreas.suffix];
+  for (const GeoObject* o : ObjectsToWrite(m, all_objects)) {
+    if (o->geometry.empty()) {
+      m.Note("object " + o->kennung + " has no geometry; not in " + base + ".shp");
+      continue;
+    }
+    layers[LayerOf(o->typ).suffix].push_back(o);
+  }
+  for (const Layer* layer : {&kAreas, &kLines, &kPoints, &kMultiPoints}) {
+    auto it = layers.find(layer->suffix);
+    if (it == layers.end()) continue;
+    std::string error;
+    if (!WriteLayer(base, *layer, it->second, error)) {
+      m.Note("geodata export: " + error);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Host::ImportGeodata(const std::string& file, bool replace_existing) {
+  Impl& m = *impl_;
+  if (m.project_dir.empty()) {
+    m.Note("geodata import without a project");
+    return false;
+  }
+  std::string base = BaseName(file);
+  std::vector<LoadedShape> shapes;
+  auto note = [&](const std::string& t) { m.Note("geodata import: " + t); };
+  std::string error;
+  if (!ReadLayer(base, kAreas, shapes, error, note)) {
+    note(error);
+    return false;
+  }
+  for (const Layer* layer : {&kLines, &kPoints, &kMultiPoints}) {
+    if (!fs::exists(base + layer->suffix + ".shp")) continue;
+    if (!ReadLayer(base, *layer, shapes, error, note)) note(error);
+  }
+  m.PostAll();
+  struct Change {
+    int32_t id;  // 0: a new object
+    LoadedShape shape;
+  };
+  std::vector<Change> changes;
+  std::map<std::string, bool> seen;
+  for (auto& s : shapes) {
+    if (seen.count(s.kennung)) {
+      note("identifier " + s.kennung + " appears twice; the first is taken");
+      continue;
+    }
+    seen[s.kennung] = true;
+    if (!ClassById(s.klasse)) {
+      note(s.kennung + ": unknown object class " + std::to_string(s.klasse) + "; skipped");
+      continue;
+    }
+    if (Utf8Length(s.kennung) > kMaxKennung) {
+      note(s.kennung + ": identifier too long; skipped");
+      continue;
+    }
+    int32_t existing = IdOf(s.kennung);
+    if (existing && !replace_existing) {
+      note(s.kennung + " exists already; kept as it is");
+      continue;
+    }
+    changes.push_back({existing, std::move(s)});
+  }
+  std::vector<GeoObject> stored;
+  {
+    Transaction t(*m.db);
+    for (auto& c : changes) {
+      if (c.id) {
+        SqliteStmt s(*m.db, "UPDATE KT_OBJEKTE SET KLASSE=?1, TYP=?2, GEOMETRIE=?3 WHERE ID=?4");
+        s.Bind(1, c.shape.klasse)
+            .Bind(2, static_cast<int64_t>(c.shape.typ))
+            .Bind(3, GeometryToText(c.shape.geometry))
+            .Bind(4, c.id)
+            .Run();
+        stored.push_back({c.id, c.shape.kennung, c.shape.klasse, c.shape.typ, c.shape.geometry});
+      } else {
+        SqliteStmt s(
+            *m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,?4)");
+        s.Bind(1, c.shape.kennung)
+            .Bind(2, c.shape.klasse)
+            .Bind(3, static_cast<int64_t>(c.shape.typ))
+            .Bind(4, GeometryToText(c.shape.geometry))
+            .Run();
+        int32_t id = static_cast<int32_t>(m.db->LastInsertId());
+        m.InsertObjectRows(id, c.shape.kennung);
+        stored.push_back({id, c.shape.kennung, c.shape.klasse, c.shape.typ, c.shape.geometry});
+      }
+    }
+    t.Commit();
+  }
+  for (auto& o : stored) {
+    m.by_kennung[o.kennung] = o.id;
+    m.objects[o.id] = std::move(o);
+  }
+  m.ResetCursors();
+  return true;
+}
+
+bool Host::ExportXml(const std::string& file, bool all_objects, bool with_empty_fields,
+                     const std::string& true_text, const std::string& false_text) {
+  Impl& m = *impl_;
+  if (m.project_dir.empty()) {
+    m.Note("XML export without a project");
+    return false;
+  }
+  m.PostAll();
+  const TableDef& linfos = *m.FindTable("linfos");
+  std::ostringstream out;
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KartulDaten Tabelle=\"linfos\" Wahr=\""
+      << XmlEscape(true_text, true) << "\" Falsch=\"" << XmlEscape(false_text, true) << "\">\n";
+  for (const GeoObject* o : ObjectsToWrite(m, all_objects)) {
+    out << "  <Objekt Kennung=\"" << XmlEscape(o->kennung, true) << "\" Klasse=\"" << o->klasse
+        << "\" Typ=\"" << static_cast<int>(o->typ) << "\" KARTULID=\"" << o->id << "\">\n";
+    SqliteStmt s(*m.db, "SELECT * FROM linfos WHERE KARTULID=?1");
+    s.Bind(1, o->id);
+    if (s.Step()) {
+      for (int i = 0; i < s.ColumnCount(); ++i) {
+        std::string name = s.ColumnName(i);
+        if (name == "KARTULID" || name == "KENNUNG") continue;
+        const FieldDef* f = nullptr;
+        for (const auto& fd : linfos.fields)
+          if (fd.name == name) f = &fd;
+        if (!f) continue;
+        std::string value;
+        if (!s.IsNull(i)) {
+          if (f->type == FieldDef::Type::kBoolean)
+            value = s.Int(i) ? true_text : false_text;
+          else if (f->type == FieldDef::Type::kInteger)
+            value = std::to_string(s.Int(i));
+          else
+            value = s.Text(i);
+        } else if (!with_empty_fields) {
+          continue;
+        }
+        out << "    <Feld Name=\"" << XmlEscape(name, true) << "\">" << XmlEscape(value, false)
+            << "</Feld>\n";
+      }
+    }
+    out << "  </Objekt>\n";
+  }
+  out << "</KartulDaten>\n";
+  std::string tmp = file + ".tmp";
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    f << out.str();
+    if (!f.flush()) {
+      m.Note("XML export: cannot write " + file);
+      std::error_code ec;
+      fs::remove(tmp, ec);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmp, file, ec);
+  if (ec) {
+    m.Note("XML export: cannot write " + file + ": " + ec.message());
+    return false;
+  }
+  return true;
+}
+
+bool Host::ImportXml(const std::string& file, bool create_missing) {
+  Impl& m = *impl_;
+  if (m.project_dir.empty()) {
+    m.Note("XML import without a project");
+    return false;
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    m.Note("XML import: cannot read " + file);
+    return false;
+  }
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  std::string text = buffer.str();
+  XmlNode root;
+  try {
+    root = XmlReader(text).Document();
+  } catch (const HostError& e) {
+    m.Note("XML import: " + file + ": " + e.what());
+    return false;
+  }
+  if (root.name != "KartulDaten" || root.attributes["Tabelle"] != "linfos") {
+    m.Note("XML import: " + file + " holds no linfos data");
+    return false;
+  }
+  std::string true_text = root.attributes.count("Wahr") ? root.attributes["Wahr"] : "T";
+  std::string false_text = root.attributes.count("Falsch") ? root.attributes["Falsch"] : "F";
+  const TableDef& linfos = *m.FindTable("linfos");
+  m.PostAll();
+
+  std::vector<GeoObject> created;
+  {
+    Transaction t(*m.db);
+    std::map<std::string, int32_t> new_ids;
+    for (const XmlNode& o : root.children) {
+      if (o.name != "Objekt") continue;
+      auto k = o.attributes.find("Kennung");
+      if (k == o.attributes.end() || k->second.empty() || Utf8Length(k->second) > kMaxKennung) {
+        m.Note("XML import: an object without a usable identifier; skipped");
+        continue;
+      }
+      const std::string& kennung = k->second;
+      int32_t id = IdOf(kennung);
+      if (!id && new_ids.count(kennung)) id = new_ids[kennung];
+      if (!id) {
+        if (!create_missing) {
+          m.Note("XML import: no object " + kennung + "; skipped");
+          continue;
+        }
+        int32_t klasse = 0;
+        int typ = -1;
+        try {
+          klasse = std::stoi(o.attributes.count("Klasse") ? o.attributes.at("Klasse") : "0");
+          if (o.attributes.count("Typ")) typ = std::stoi(o.attributes.at("Typ"));
+        } catch (...) {
+        }
+        const ObjectClass* oc = ClassById(klasse);
+        if (!oc) {
+          m.Note("XML import: " + kennung + ": unknown object class " + std::to_string(klasse) +
+                 "; skipped");
+          continue;
+        }
+        TDrawTyp draw = IsObjectDrawTyp(typ) ? static_cast<TDrawTyp>(typ) : oc->typ;
+        SqliteStmt s(
+            *m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,'')");
+        s.Bind(1, kennung).Bind(2, klasse).Bind(3, static_cast<int64_t>(draw)).Run();
+        id = static_cast<int32_t>(m.db->LastInsertId());
+        m.InsertObjectRows(id, kennung);
+        new_ids[kennung] = id;
+        created.push_back({id, kennung, klasse, draw, {}});
+      }
+      for (const XmlNode& f : o.children) {
+        if (f.name != "Feld") continue;
+        auto n = f.attributes.find("Name");
+        const FieldDef* def = nullptr;
+        if (n != f.attributes.end())
+          for (const auto& fd : linfos.fields)
+            if (fd.name == n->second) def = &fd;
+        if (!def || def->name == "KARTULID" || def->name == "KENNUNG") {
+          m.Note("XML import: " + kennung + ": field " +
+                 (n == f.attributes.end() ? "?" : n->second) + " skipped");
+          continue;
+        }
+        SqliteStmt s(*m.db, "UPDATE linfos SET " + def->name + "=?1 WHERE KARTULID=?2");
+        std::string v = f.text;
+        if (v.empty()) {
+          s.BindNull(1);
+        } else if (def->type == FieldDef::Type::kBoolean) {
+          std::optional<bool> b = v == true_text    ? std::optional<bool>(true)
+                                  : v == false_text ? std::optional<bool>(false)
+                                                    : ParseBool(v);
+          if (!b) {
+            m.Note("XML import: " + kennung + ": \"" + v + "\" is no truth value; " + def->name +
+                   " left empty");
+            s.BindNull(1);
+          } else {
+            s.Bind(1, static_cast<int64_t>(*b ? 1 : 0));
+          }
+        } else if (def->type == FieldDef::Type::kInteger) {
+          try {
+            s.Bind(1, static_cast<int64_t>(std::stoll(v)));
+          } catch (...) {
+            m.Note("XML import: " + kennung + ": \"" + v + "\" is no number; " + def->name +
+                   " left empty");
+            s.BindNull(1);
+          }
+        } else {
+          s.Bind(1, Utf8Prefix(v, static_cast<size_t>(def->width)));
+        }
+        s.Bind(2, id).Run();
+      }
+    }
+    t.Commit();
+  }
+  for (auto& o : created) {
+    m.by_kennung[o.kennung] = o.id;
+    m.objects[o.id] = std::move(o);
+  }
+  m.ResetCursors();
+  return true;
+}
+
+}  // namespace hostsim

@@ -1,0 +1,61 @@
+// The mapper's side of kartul-sim: runs scenario lines (batch) or typed
+// commands (interactive) against the host model, checks expectations, shows
+// the hook calls and the dialogs the plug-in reports in its transcript.
+#pragma once
+
+#include <chrono>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "hostsim/HostModel.h"
+
+namespace hostsim {
+
+struct SimOptions {
+  bool trace = false;           // print every hook call with its answer
+  bool echo = true;             // print each command before running it
+  std::string program_dir;      // where the plug-in builds are looked for
+  std::string temp_dir;         // ${TEMP}
+  std::string answers_path;     // empty: no answer file (interactive)
+  std::string transcript_path;  // empty: no transcript
+  // Virtual time that passes with each command of a batch (timers run then).
+  std::chrono::milliseconds step{100};
+};
+
+class Simulator {
+ public:
+  Simulator(Host& host, std::ostream& out, SimOptions options);
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Runs one line; false when it failed (the reason is printed). where names
+  // the line in messages ("day.kts:12").
+  bool RunLine(std::string_view line, const std::string& where);
+  // Runs a scenario to its end or its first failure; returns whether all passed.
+  bool RunBatch(std::istream& in, const std::string& name);
+  // Reads and prints what the plug-in appended to its transcript; true when
+  // an unexpected dialog was among it.
+  bool PollTranscript();
+  // The variables lines may use as ${NAME}.
+  std::map<std::string, std::string>& Variables() { return vars_; }
+  // The command names, for completion and help.
+  static std::vector<std::string> CommandNames();
+  static std::string Help();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::map<std::string, std::string> vars_;
+};
+
+// Splits a line into words: blanks separate, double quotes group, and inside
+// quotes \" \\ \r \n \t are escapes. Throws HostError for an open quote.
+std::vector<std::string> SplitWords(std::string_view line);
+// Replaces ${NAME} by its value; throws HostError for an unknown name.
+std::string ExpandVariables(std::string_view line, const std::map<std::string, std::string>& vars);
+
+}  // namespace hostsim

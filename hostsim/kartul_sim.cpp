@@ -1,0 +1,308 @@
+// kartul-sim, the host stand-in's program: opens or creates a project, loads
+// one plug-in build and lets a scenario file (batch) or a user at the prompt
+// (interactive) act as a mapper. See the README for the scenario language.
+#include <readline/history.h>
+#include <readline/readline.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "hostsim/HostModel.h"
+#include "hostsim/Simulator.h"
+
+namespace fs = std::filesystem;
+using hostsim::HostError;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kartul-sim [options] [SCENARIO | -]\n"
+    "  --build NAME|PATH    load a plug-in build (VD1TransAction2010, VD1TransAction,\n"
+    "                       TransactHooks: the .so beside kartul-sim) or a library path\n"
+    "  --hooks BUILD        take the hook table of that build (default: the loaded build's)\n"
+    "  --project DIR        open the project in DIR\n"
+    "  --new-project DIR    create a project in DIR (procedure folder DIR/Verfahren) and open it\n"
+    "  --trace              print every hook call with its answer\n"
+    "  --quiet              do not echo scenario lines\n"
+    "  --step MS            virtual time per scenario line (default 100)\n"
+    "  --answers FILE       answer file for the plug-in's dialogs (batch default: a new one)\n"
+    "  --transcript FILE    transcript file of the dialogs (batch default: a new one)\n"
+    "  --keep               keep the temporary folder of a batch run\n"
+    "  --interactive        prompt for commands even when standard input is no terminal\n"
+    "Without SCENARIO, commands are read from the terminal (interactive) or from\n"
+    "standard input (batch). Exit status: 0 all went well, 1 a command or an\n"
+    "expectation failed, 2 kartul-sim could not start.\n";
+
+std::string ProgramDir() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string(".") : exe.parent_path().string();
+}
+
+// ---- interactive prompt ------------------------------------------------------
+
+bool g_line_ready = false;
+char* g_line = nullptr;
+bool g_eof = false;
+
+// Takes the line and gives the terminal back at once, before readline would
+// show the next prompt.
+void LineHandler(char* line) {
+  rl_callback_handler_remove();
+  g_line_ready = true;
+  g_eof = line == nullptr;
+  g_line = line;
+}
+
+char* CommandGenerator(const char* text, int state) {
+  static size_t index;
+  static std::vector<std::string> names;
+  if (state == 0) {
+    index = 0;
+    names = hostsim::Simulator::CommandNames();
+  }
+  size_t len = std::strlen(text);
+  while (index < names.size()) {
+    const std::string& n = names[index++];
+    if (n.compare(0, len, text) == 0) return strdup(n.c_str());
+  }
+  return nullptr;
+}
+
+char** Complete(const char* text, int start, int /*end*/) {
+  if (start != 0) return nullptr;
+  rl_attempted_completion_over = 1;
+  return rl_completion_matches(text, CommandGenerator);
+}
+
+// Reads commands with line editing. Readline owns the terminal only while
+// the prompt waits; commands (and the plug-in's terminal dialogs) run with
+// the terminal as it was. Timers run while the prompt waits.
+int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
+  const char* prompt = "kartul> ";
+  rl_attempted_completion_function = Complete;
+  std::cout << "kartul-sim: type help for the commands, quit or Ctrl-D to leave\n";
+  rl_callback_handler_install(prompt, LineHandler);
+  int number = 0;
+  bool failed = false;
+  auto last_timer_run = std::chrono::steady_clock::now();
+  while (true) {
+    fd_set fds;
+    FD_ZERO(&fds);
+    FD_SET(STDIN_FILENO, &fds);
+    timeval tv{};
+    timeval* timeout = nullptr;
+    if (auto due = host.NextTimerDue()) {
+      // Redrawing the prompt for every short timer would flicker; a timer
+      // that falls due while the user types runs at most ten times a second.
+      auto ms = std::max<long>(static_cast<long>(due->count()),
+                               100 - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - last_timer_run)
+                                         .count());
+      ms = std::max<long>(ms, 0);
+      tv.tv_sec = ms / 1000;
+      tv.tv_usec = (ms % 1000) * 1000;
+      timeout = &tv;
+    }
+    int ready = select(STDIN_FILENO + 1, &fds, nullptr, nullptr, timeout);
+    if (ready > 0 && FD_ISSET(STDIN_FILENO, &fds)) rl_callback_read_char();
+    if (!g_line_ready && host.NextTimerDue() && host.NextTimerDue()->count() == 0) {
+      std::string typed = rl_line_buffer ? rl_line_buffer : "";
+      int point = rl_point;
+      rl_clear_visible_line();
+      rl_callback_handler_remove();
+      host.RunDueTimers();
+      sim.PollTranscript();
+      last_timer_run = std::chrono::steady_clock::now();
+      rl_callback_handler_install(prompt, LineHandler);
+      rl_insert_text(typed.c_str());
+      rl_point = point;
+      rl_redisplay();
+    }
+    if (!g_line_ready) continue;
+    g_line_ready = false;
+    if (g_eof) {
+      std::cout << "\n";
+      break;
+    }
+    std::string line = g_line;
+    std::free(g_line);
+    g_line = nullptr;
+    ++number;
+    if (line == "quit" || line == "exit") break;
+    if (line.find_first_not_of(" \t") != std::string::npos) add_history(line.c_str());
+    if (!sim.RunLine(line, "line " + std::to_string(number))) failed = true;
+    host.RunDueTimers();
+    sim.PollTranscript();
+    rl_callback_handler_install(prompt, LineHandler);
+  }
+  try {
+    host.CloseProject();
+  } catch (const std::exception& e) {
+    std::cout << "error at close: " << e.what() << "\n";
+    return 1;
+  }
+  return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string build, hooks, project, new_project, scenario, answers, transcript;
+  bool trace = false, keep = false, interactive = false, quiet = false;
+  long step = 100;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) {
+        std::cerr << "kartul-sim: " << a << " needs a value\n" << kUsage;
+        std::exit(2);
+      }
+      return args[++i];
+    };
+    if (a == "--build")
+      build = value();
+    else if (a == "--hooks")
+      hooks = value();
+    else if (a == "--project")
+      project = value();
+    else if (a == "--new-project")
+      new_project = value();
+    else if (a == "--answers")
+      answers = value();
+    else if (a == "--transcript")
+      transcript = value();
+    else if (a == "--step") {
+      try {
+        step = std::stol(value());
+      } catch (...) {
+        step = -1;
+      }
+      if (step < 0) {
+        std::cerr << "kartul-sim: --step takes milliseconds\n";
+        return 2;
+      }
+    } else if (a == "--trace")
+      trace = true;
+    else if (a == "--keep")
+      keep = true;
+    else if (a == "--quiet")
+      quiet = true;
+    else if (a == "--interactive")
+      interactive = true;
+    else if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      std::cerr << "kartul-sim: unknown option " << a << "\n" << kUsage;
+      return 2;
+    } else if (scenario.empty())
+      scenario = a;
+    else {
+      std::cerr << "kartul-sim: only one scenario at a time\n";
+      return 2;
+    }
+  }
+  bool batch = !interactive && (!scenario.empty() || !isatty(STDIN_FILENO));
+  std::ifstream scenario_file;
+  if (!scenario.empty() && scenario != "-") {
+    scenario_file.open(scenario);
+    if (!scenario_file) {
+      std::cerr << "kartul-sim: cannot read scenario " << scenario << "\n";
+      return 2;
+    }
+  }
+
+  // The dialog files must be named before the plug-in is loaded: its
+  // presenter is chosen then.
+  std::string temp_dir;
+  {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kartul-sim-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+      std::cerr << "kartul-sim: cannot create a temporary folder: " << std::strerror(errno) << "\n";
+      return 2;
+    }
+    temp_dir = buf.data();
+  }
+  if (batch) {
+    if (answers.empty()) answers = temp_dir + "/answers.txt";
+    if (transcript.empty()) transcript = temp_dir + "/transcript.txt";
+  }
+  for (const std::string& f : {answers, transcript})
+    if (!f.empty()) std::ofstream(f, std::ios::app);
+  if (!answers.empty()) setenv("KARTUL_ANSWERS", answers.c_str(), 1);
+  if (!transcript.empty()) setenv("KARTUL_TRANSCRIPT", transcript.c_str(), 1);
+
+  hostsim::Host& host = hostsim::TheHost();
+  hostsim::SimOptions options;
+  options.trace = trace;
+  options.echo = !quiet && batch;
+  options.program_dir = ProgramDir();
+  options.temp_dir = temp_dir;
+  options.answers_path = answers;
+  options.transcript_path = transcript;
+  options.step = std::chrono::milliseconds(step);
+  host.UseVirtualClock(batch);
+  int status = 0;
+  {
+    hostsim::Simulator sim(host, std::cout, options);
+    try {
+      if (!hooks.empty()) {
+        auto table = hostsim::HookTable::ForBuild(hooks);
+        if (!table) throw HostError("no hook table for " + hooks);
+        host.SetHookTable(*table);
+      }
+      if (!build.empty()) {
+        host.LoadPlugin(build, options.program_dir);
+        std::cout << "loaded " << host.PluginFile() << "\n";
+      }
+      if (!new_project.empty()) {
+        hostsim::Host::CreateProject(new_project);
+        host.OpenProject(new_project);
+      } else if (!project.empty()) {
+        host.OpenProject(project);
+      }
+    } catch (const std::exception& e) {
+      std::cerr << "kartul-sim: " << e.what() << "\n";
+      status = 2;
+    }
+    if (status == 0) {
+      if (batch) {
+        std::string name =
+            scenario.empty() || scenario == "-" ? "stdin" : fs::path(scenario).filename().string();
+        bool ok = sim.RunBatch(
+            scenario_file.is_open() ? static_cast<std::istream&>(scenario_file) : std::cin, name);
+        try {
+          host.CloseProject();
+        } catch (const std::exception& e) {
+          std::cout << name << ": error at close: " << e.what() << "\n";
+          ok = false;
+        }
+        if (sim.PollTranscript()) ok = false;
+        status = ok ? 0 : 1;
+        std::cout << (ok ? "scenario passed\n" : "scenario FAILED\n");
+      } else {
+        status = Interactive(host, sim);
+      }
+    }
+  }
+  std::cout.flush();
+  if (keep) {
+    std::cerr << "kartul-sim: temporary folder kept: " << temp_dir << "\n";
+  } else {
+    std::error_code ec;
+    fs::remove_all(temp_dir, ec);
+  }
+  return status;
+}

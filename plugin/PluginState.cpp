@@ -1,0 +1,9 @@
+#include "plugin/PluginState.h"
+
+namespace {
+PluginState state;
+}
+
+PluginState& State() { return state; }
+
+void ResetPluginState() { state = PluginState{}; }

@@ -1,0 +1,48 @@
+// The plug-in's process-wide state: the flags that steer re-entry and
+// hand-over between hooks, one copy per loaded library, gathered here so
+// that nothing else keeps hook state in globals of its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct PluginState {
+  // Suppresses change marking while an identifier change or an export runs.
+  bool blnDoNotSetChangeFlag = false;
+  // Identifier of the object before the host changes it.
+  std::string strOldKennung;
+  // UpdateKennungPreCorrection ran its first half and waits for the second.
+  bool blnBeforeChangeKennungDone = false;
+  // The plug-in itself is setting an identifier; identifier hooks stand aside.
+  bool blnChangingKennungInternal = false;
+  // The photo dialog asked the host to place a temporary point object.
+  bool blnTempObjectCreation = false;
+  // Host id of that temporary object, -1 none.
+  int32_t TempObjectKARTULID = 0;
+  // Identifiers collected during an assignment run; null outside one.
+  std::unique_ptr<std::vector<std::string>> ListToAssign;
+  // An import is in progress; deletions leave the transaction list alone.
+  bool ImportRunning = false;
+  // Target transaction of the next object entered by creation or assignment.
+  int32_t TargetTID = 0;
+};
+
+PluginState& State();
+
+// Puts the state to its values at library load.
+void ResetPluginState();
+
+// Sets a flag for its lifetime and clears it afterwards, also when the work
+// in between throws: the nested hooks must never see a stale flag.
+class ScopedFlag {
+ public:
+  explicit ScopedFlag(bool& flag) : flag_(flag) { flag_ = true; }
+  ~ScopedFlag() { flag_ = false; }
+  ScopedFlag(const ScopedFlag&) = delete;
+  ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+ private:
+  bool& flag_;
+};

@@ -1,0 +1,33 @@
+# Checks that a deliverable exports exactly the expected hook names and no
+# other dynamic symbol, and that it needs libktapi32.so at load time.
+# -DLIBRARY=<path> -DEXPECTED=<name,name,...>
+execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+  OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(found "")
+foreach(line ${lines})
+  if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] +([^ ]+)$")
+    list(APPEND found ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+string(REPLACE "," ";" expected "${EXPECTED}")
+list(SORT found)
+list(SORT expected)
+list(LENGTH found n_found)
+list(LENGTH expected n_expected)
+if(NOT found STREQUAL expected)
+  set(extra ${found})
+  list(REMOVE_ITEM extra ${expected})
+  set(missing ${expected})
+  list(REMOVE_ITEM missing ${found})
+  message(FATAL_ERROR "${LIBRARY}: ${n_found} defined dynamic symbols, ${n_expected} hooks expected\n"
+                      "  not exported: ${missing}\n  exported besides: ${extra}")
+endif()
+execute_process(COMMAND objdump -p ${LIBRARY} OUTPUT_VARIABLE headers)
+if(NOT headers MATCHES "NEEDED +libktapi32\\.so")
+  message(FATAL_ERROR "${LIBRARY} does not need libktapi32.so at load time")
+endif()
+message(STATUS "${LIBRARY}: exactly its ${n_found} hooks")

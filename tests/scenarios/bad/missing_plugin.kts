@@ -1,0 +1,3 @@
+# exit: 1
+# message: plug-in file
+plugin NoSuchBuild

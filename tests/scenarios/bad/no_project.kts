@@ -1,0 +1,3 @@
+# exit: 1
+# message: no project in
+open ${TEMP}/nowhere

@@ -1,0 +1,6 @@
+# An unknown command stops the scenario.
+# exit: 1
+# message: unknown command frobnicate
+plugin TransactHooks
+frobnicate the map
+echo never reached

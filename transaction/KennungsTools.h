@@ -1,0 +1,52 @@
+// Identifier rules: which free identifiers fit an object class (by the class
+// short name's prefix), the federal-state rule set, and the identifiers
+// composed by the mapper under the state code "BRB" (client code, year,
+// number, map sheet, serial).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace KennungsTools {
+
+// The state code from applicat.ini, "NRW" by default.
+std::string StateCode();
+
+// The class short name from the procedure database's ObjectClass table;
+// empty when the class has no row.
+std::string GetOKLShortName(int32_t class_id);
+
+// The identifier prefix of a class short name (the short name itself for
+// classes not in the prefix table).
+std::string OKLPrefix(std::string_view short_name);
+
+// The rule for one class and state code, settled once and then applied to
+// many identifiers.
+struct OKLRule {
+  bool every_identifier = false;
+  std::string prefix;
+  bool Fits(std::string_view K) const;
+};
+OKLRule RuleForOKL(std::string_view C, std::string_view B);
+
+bool KennungFitsOKL(std::string_view C, std::string_view K, std::string_view B);
+
+// A composed identifier proposal. The checks rewrite the number (three
+// digits) and the map sheet (quadrant in upper case) as they pass, so the
+// entry fields can show them even when a later check fails.
+struct KennungBBProposal {
+  bool ok = false;
+  std::string message;  // the error to show when not ok
+  std::string kennung;  // the proposal when ok
+};
+KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
+                                   std::string& kartenblatt, int year);
+
+// Exactly 18 characters and "-" at position 8.
+bool KennungBBSyntaxOK(std::string_view text);
+
+// The current calendar year (local time).
+int CurrentYear();
+
+}  // namespace KennungsTools

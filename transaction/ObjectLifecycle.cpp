@@ -1,0 +1,455 @@
+// The object lifecycle under transactions. Every procedure here runs inside
+// a hook on the host's thread; some of them call back into the host
+// (ktSetKennung, ktIterateObjects), which calls the plug-in's hooks again
+// before it returns. The flags of the plug-in state make those nested hooks
+// stand aside, and are always cleared again, also when an error ends the
+// work early.
+//
+// Rows are looked up by KENNUNGO (the identifier an object was entered
+// under) as the central system expects, and also by KENNUNG: an object whose
+// identifier was switched is found under its current identifier, so its
+// deletion still reaches the central system and a rename in the host is
+// still refused.
+#include "transaction/ObjectLifecycle.h"
+
+#include <cstring>
+#include <memory>
+
+#include "dialogs/FormGetKennung.h"
+#include "dialogs/FormGetKennungBB.h"
+#include "dialogs/FormGetTID.h"
+#include "dialogs/FormGetTIDAndKennung.h"
+#include "dialogs/FormGetTIDAndKennungNeu.h"
+#include "host/Tools.h"
+#include "platform/text/Encoding.h"
+#include "platform/ui/Ui.h"
+#include "plugin/BuildProfile.h"
+#include "plugin/PluginState.h"
+#include "transaction/KennungsTools.h"
+#include "transaction/TransActTools.h"
+
+using platform::ui::ModalResult;
+using platform::ui::MsgButtons;
+using platform::ui::MsgKind;
+using namespace TransActTools;
+
+namespace ObjectLifecycle {
+namespace {
+
+void Warning(std::string_view text) { platform::ui::MessageBox(MsgKind::kWarning, text); }
+
+std::string Ansi(std::string_view utf8) { return platform::text::Utf8ToAnsi(utf8); }
+
+// Whether a row belongs to the identifier, by the identifier it was entered
+// under or by its current one.
+bool RowKnown(std::string_view K) {
+  return OriginalKennungInTransactionList(K) || KennungInTransactionList(K);
+}
+
+// Writes the identifier into the host's request buffer: at most maxChar
+// characters and the terminator. An identifier that does not fit is refused
+// rather than cut into another object's identifier.
+bool WriteIntoRequest(TGetNewKennung& R, std::string_view K) {
+  const std::string ansi = Ansi(K);
+  if (R.Kennung == nullptr || ansi.size() > R.maxChar) {
+    platform::ui::MessageBox(MsgKind::kError,
+                             "Die Kennung " + std::string(K) + " ist für das Objekt zu lang!");
+    return false;
+  }
+  std::memcpy(R.Kennung, ansi.c_str(), ansi.size() + 1);
+  return true;
+}
+
+// What the two creation choosers hand back.
+struct CreationChoice {
+  int32_t tid = -1;
+  bool take_host_kennung = false;
+  std::string kennung;
+};
+
+// Reads a closed creation chooser: the TID of the selected transaction, the
+// trimmed selected identifier or the flag to keep the host's, and what
+// "Keine TID" (Ignore) and "Abbrechen" (Cancel) take away.
+CreationChoice ReadCreationChoice(const platform::ui::ListBox& transactions,
+                                  const platform::ui::ListBox& kennungen, ModalResult result,
+                                  std::string kennung) {
+  CreationChoice choice;
+  choice.kennung = std::move(kennung);
+  if (transactions.item_index >= 0) choice.tid = TIDOfEntry(transactions.SelectedText());
+  if (kennungen.item_index < 0) {
+    choice.take_host_kennung = true;
+  } else {
+    choice.kennung = Tools::Trim(kennungen.SelectedText());
+  }
+  if (result == ModalResult::kIgnore) {
+    choice.tid = -1;
+  } else if (result != ModalResult::kOk) {
+    choice.tid = -1;
+    choice.kennung.clear();
+  }
+  return choice;
+}
+
+CreationChoice GetTIDAndKennungNeu(int32_t ClassID, std::string_view B) {
+  CreationChoice choice;
+  TTransactionMetadataList transactions = GetTransactions();
+  if (transactions.empty()) return choice;
+  TFormGetTIDAndKennungNeu form;
+  form.lngOKLToBeCreated = ClassID;
+  form.mBundesland = std::string(B);
+  for (const TTransactionMetadata& t : transactions) {
+    form.lbTransactions.Add(std::to_string(t.ID) + " - " + t.Name, t.ID);
+  }
+  form.lbTransactions.item_index = 0;
+  form.lbTransactionsClick();
+  const ModalResult result = form.ShowModal();
+  return ReadCreationChoice(form.lbTransactions, form.lbKennungen, result, "");
+}
+
+bool GetKennungBB(TGetNewKennung& R) {
+  State().TargetTID = GetTransaktionsID(true);
+  TFormGetKennungBB form;
+  if (form.ShowModal() != ModalResult::kOk) return false;
+  return WriteIntoRequest(R, form.EditKennung.text);
+}
+
+// The chooser of an identifier for an existing object.
+std::string ChooseKennung(std::string_view K, const TStringList& fitting) {
+  TformGetKennung form;
+  for (const std::string& kennung : fitting) form.lbKennungen.Add(kennung);
+  form.lblOriginalKennung.caption = std::string(K);
+  const ModalResult result = form.ShowModal();
+  if (result == ModalResult::kAbortAll) return "-1";
+  if (result == ModalResult::kOk && form.lbKennungen.item_index >= 0) {
+    return form.lbKennungen.SelectedText();
+  }
+  return {};
+}
+
+// The plug-in's own identifier change: the identifier hooks the host fires
+// meanwhile must not take it for the mapper's.
+void SetKennungInternal(int32_t id, std::string_view kennung) {
+  ScopedFlag internal(State().blnChangingKennungInternal);
+  ktSetKennung(id, Ansi(kennung).c_str());
+}
+
+class CursorReset {
+ public:
+  CursorReset() { platform::ui::SetCursor(platform::ui::Cursor::kHourglass); }
+  ~CursorReset() { platform::ui::SetCursor(platform::ui::Cursor::kDefault); }
+  CursorReset(const CursorReset&) = delete;
+  CursorReset& operator=(const CursorReset&) = delete;
+  // The hourglass goes before every message.
+  void Warn(std::string_view text) {
+    platform::ui::SetCursor(platform::ui::Cursor::kDefault);
+    Warning(text);
+  }
+};
+
+}  // namespace
+
+bool SecondGenerationMode() {
+  return Tools::ReadIntFromApplicatIni("VANDRA II", "VD2Transaktion", 0) > 0;
+}
+
+int32_t GetTransaktionsID(bool AutoSingle) {
+  if (!TransactionIDTableExists()) return -1;
+  TTransactionMetadataList transactions = GetTransactions();
+  if (transactions.empty()) return -1;
+  if (transactions.size() == 1 && AutoSingle) return transactions.front().ID;
+  TFormGetTID form;
+  for (const TTransactionMetadata& t : transactions) {
+    form.lbTID.Add(std::to_string(t.ID) + " - " + t.Name, t.ID);
+  }
+  form.lbTID.item_index = 0;
+  if (form.ShowModal() == ModalResult::kOk && form.lbTID.item_index >= 0) {
+    return transactions[static_cast<size_t>(form.lbTID.item_index)].ID;
+  }
+  return -1;
+}
+
+bool BeforeCreateObjectProc(int32_t ClassID, TGetNewKennung& R, uint16_t /*GeoTyp*/) {
+  PluginState& state = State();
+  R.UseDialog = 1;
+  if (state.blnTempObjectCreation) {
+    R.UseDialog = 0;
+    return true;
+  }
+  if (SecondGenerationMode()) {
+    R.UseDialog = 0;
+    state.TargetTID = GetTransaktionsID(true);
+    return true;
+  }
+  std::string K = R.Kennung != nullptr ? platform::text::AnsiToUtf8(R.Kennung) : std::string();
+  state.TargetTID = -1;
+  const std::string B = KennungsTools::StateCode();
+
+  if (B != "BRB") {
+    if (!TransactionIDTableExists() || !KennungListExists()) {
+      Warning("Transaktions- oder Kennungsliste nicht gefunden!");
+      R.UseDialog = 1;
+      return true;
+    }
+    CreationChoice choice;
+    choice.kennung = K;
+    TNumberedStringList names = GetTransactionNames();
+    if (!names.empty()) {
+      TFormGetTIDAndKennung form;
+      form.lngOKLToBeCreated = ClassID;
+      for (TNumberedString& entry : names) form.lbTransActions.Add(entry.Text, entry.Number);
+      form.lbTransActions.item_index = 0;
+      form.lbTransActionsClick();
+      const ModalResult result = form.ShowModal();
+      choice = ReadCreationChoice(form.lbTransActions, form.lbKennungen, result, K);
+    }
+    if (choice.kennung.empty()) return false;
+    if (choice.tid >= 0) state.TargetTID = choice.tid;
+    if (!choice.take_host_kennung && !WriteIntoRequest(R, choice.kennung)) return false;
+    R.UseDialog = choice.take_host_kennung ? 1 : 0;
+    return true;
+  }
+
+  if (!TransactionIDTableExists()) {
+    Warning("Transaktionsliste nicht gefunden!");
+    R.UseDialog = 1;
+  }
+  bool result = true;
+  if (!KennungListExists() || KennungListIsEmpty()) {
+    result = GetKennungBB(R);
+  } else {
+    CreationChoice choice = GetTIDAndKennungNeu(ClassID, B);
+    if (!choice.kennung.empty()) {
+      result = WriteIntoRequest(R, choice.kennung);
+      state.TargetTID = choice.tid;
+    } else {
+      result = GetKennungBB(R);
+    }
+  }
+  R.UseDialog = 0;
+  return result;
+}
+
+bool InsertInTransActionListProc(int32_t /*command*/, int32_t id, uint16_t /*WParam*/) {
+  const PluginState& state = State();
+  if (!TransactionListExists() || state.TargetTID < 0) return false;
+  TObjectMetadata R;
+  R.TID = state.TargetTID;
+  R.KartulID = id;
+  R.Vorgangsnummer = -1;
+  R.Schreibend = kNeu;
+  R.Kennung = Tools::MyGetKennungOfID(id);
+  R.Changed = std::string(kNew);
+  // Without an identifier there is no row to address.
+  if (R.Kennung.empty()) return false;
+  if (RowKnown(R.Kennung)) {
+    if (GetChangedFlag(R.Kennung) == kDelete) {
+      // A deleted checked-out object is created anew under its identifier.
+      R.Changed = std::string(kUpdate);
+      R.Schreibend = kSchreibend;
+    }
+    R.Originalkennung = GetOriginalKennung(R.Kennung);
+  }
+  SaveObjectMetadata(R);
+  DeleteFreeKennung(R.Kennung);
+  return true;
+}
+
+bool DeleteFromTransActionListProc(int32_t id) {
+  if (!TransactionListExists() || State().ImportRunning) return true;
+  const std::string K = Tools::MyGetKennungOfID(id);
+  if (K.empty() || !RowKnown(K)) return true;
+  TObjectMetadata R;
+  GetObjectMetadata(K, R);
+  if (R.Schreibend == kSchreibend) {
+    R.Schreibend = kGeloescht;
+    R.Changed = std::string(kDelete);
+    SaveObjectMetadata(R);
+  } else if (R.Schreibend == kNeu) {
+    DeleteTransactionListRow(K);
+  }
+  // A deleted new or checked-out object gives its identifier back; a
+  // read-only row stays as it is.
+  if (R.Schreibend != kLesend) SetFreeKennung(R.TID, K);
+  return true;
+}
+
+void SetChangedFlag() {
+  if (!TransactionListExists()) return;
+  const int32_t id = ktGetActiveGeoObject();
+  if (id <= 0) return;
+  const std::string K = Tools::MyGetKennungOfID(id);
+  if (K.empty()) return;
+  if (GetChangedFlag(K) == kIgnored) UpdateChangedFlag(K, kUpdate);
+}
+
+bool CheckStatus(int32_t id) {
+  if (GetObjectStatus(Tools::MyGetKennungOfID(id)) == kLesend) {
+    Warning("Das Objekt ist lesend gesperrt. Seine Geometrie darf nicht verändert werden!");
+    return false;
+  }
+  return true;
+}
+
+bool BeforeChangeKennung(int32_t id) {
+  PluginState& state = State();
+  state.blnDoNotSetChangeFlag = true;
+  state.strOldKennung = Tools::MyGetKennungOfID(id);
+  return true;
+}
+
+bool AfterChangeKennung(int32_t id) {
+  PluginState& state = State();
+  // Table posts of the host between the two halves never mark the object.
+  struct ClearAtEnd {
+    bool& flag;
+    ~ClearAtEnd() { flag = false; }
+  } clear_at_end{state.blnDoNotSetChangeFlag};
+
+  if (!TransactionListExists()) return true;
+  OpenTransactionConnection();
+  const std::string old_kennung = state.strOldKennung;
+  if (!old_kennung.empty() && RowKnown(old_kennung) &&
+      Tools::MyGetKennungOfID(id) != old_kennung) {
+    Warning("Das Objekt " + old_kennung + " ist bereits einer Transaktion zugewiesen. " +
+            "Seine Kennung darf daher nicht geändert werden.");
+    SetKennungInternal(id, old_kennung);
+  }
+  return true;
+}
+
+std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
+  const int32_t okl = id >= 1 ? ktGetClassOf(id) : ktGetObjectClass();
+  const TStringList fitting = GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T,
+                                                      KennungsTools::StateCode());
+  if (fitting.empty()) {
+    Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
+    return {};
+  }
+  return ChooseKennung(K, fitting);
+}
+
+std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
+  const TStringList fitting =
+      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(ktGetObjectClass()), T, B);
+  if (fitting.empty()) {
+    Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
+    return "-1";
+  }
+  return ChooseKennung(K, fitting);
+}
+
+void SwitchKennung() {
+  CursorReset cursor;
+  int32_t id = 0;
+  if (IsFullBuild()) {
+    id = ktGetActiveGeoObject();
+    if (id <= 0) {
+      cursor.Warn("Kein aktives Objekt gefunden!");
+      return;
+    }
+  } else {
+    if (ktGetNrOfSelectedGeoObjects() != 1) {
+      cursor.Warn("Es muss genau ein Objekt selektiert sein!");
+      return;
+    }
+    id = ktGetActiveGeoObject();
+  }
+  const std::string K = Tools::MyGetKennungOfID(id);
+  const int32_t T = GetTIDOfObject(K);
+  if (T < 0) {
+    cursor.Warn("Es konnte keine Transaktion für das Objekt ermittelt werden!");
+    return;
+  }
+  const int32_t S = GetObjectStatus(K);
+  if (S != kSchreibend && S != kNeu) {
+    cursor.Warn("Das Objekt muss schreibend gesperrt oder neu sein!");
+    return;
+  }
+  platform::ui::SetCursor(platform::ui::Cursor::kDefault);
+  const std::string N = GetFreeKennung(K, T, id);
+  if (N == "-1" || N.empty()) return;
+  platform::ui::SetCursor(platform::ui::Cursor::kHourglass);
+  SetKennungInternal(id, N);
+  // The tables follow the host only when the host took the identifier.
+  if (Tools::MyGetKennungOfID(id) != N) return;
+  UpdateKennungInTransactionList(K, N);
+  SetFreeKennung(T, K);
+  DeleteFreeKennung(N);
+  ktDeselectAll();
+  ktAddToSelection(id);
+}
+
+void CreateListToAssign(const std::string& kennung) {
+  PluginState& state = State();
+  if (!state.ListToAssign) return;
+  const int32_t S = GetObjectStatus(kennung);
+  if (S == -1 || S == kNeu || S == kGeloescht) state.ListToAssign->push_back(kennung);
+}
+
+bool AssignObject(const std::string& K) {
+  PluginState& state = State();
+  const int32_t id = ktGetIDFromKennung(Ansi(K).c_str());
+  ktSetActiveObject(id);
+  std::string N;
+  if (GetTIDOfObject(K) == state.TargetTID || KennungIsValid(K, state.TargetTID)) {
+    N = K;
+  } else {
+    ktSetObjectClass(ktGetClassOf(id));
+    N = GetNewKennung(K, state.TargetTID, KennungsTools::StateCode());
+  }
+  if (N.empty()) return true;
+  if (N == "-1") return false;
+
+  TObjectMetadata R;
+  R.TID = state.TargetTID;
+  R.KartulID = id;
+  R.Vorgangsnummer = -1;
+  R.Schreibend = kNeu;
+  R.Kennung = N;
+  R.Changed = std::string(kNew);
+  // An existing row keeps the identifier it was entered under, so that the
+  // deletion, rename and save tests find it again; under a new identifier
+  // the row moves along with the object instead of staying behind.
+  if (KennungInTransactionList(K)) {
+    R.Originalkennung = GetOriginalKennung(K);
+    if (N != K) UpdateKennungInTransactionList(K, N);
+  }
+  SaveObjectMetadata(R);
+  DeleteFreeKennung(N);
+  if (N != K) SetKennungInternal(id, N);
+  return true;
+}
+
+bool AssignToTransactionProc() {
+  PluginState& state = State();
+  const int32_t n = ktGetNrOfSelectedGeoObjects();
+  if (n <= 0) {
+    platform::ui::MessageBox(MsgKind::kInformation, "Keine Objekte selektiert!");
+    return true;
+  }
+  if (platform::ui::MessageBox(
+          MsgKind::kConfirmation,
+          std::to_string(n) + " Objekte sollen einer Transaktion zugewiesen werden. Weiter?",
+          MsgButtons::kYesNo) != platform::ui::MsgAnswer::kYes) {
+    return true;
+  }
+  state.TargetTID = GetTransaktionsID(false);
+  if (state.TargetTID < 0) return true;
+
+  state.ListToAssign = std::make_unique<TStringList>();
+  struct FreeList {
+    PluginState& state;
+    ~FreeList() { state.ListToAssign.reset(); }
+  } free_list{state};
+  const std::string library(CurrentProfile().library_file);
+  ktIterateObjects(0, library.c_str(), "CreateListToAssign");
+  // The list is a copy: AssignObject calls back into the host, and nothing
+  // may change the list under the loop.
+  const TStringList kennungen = *state.ListToAssign;
+  for (const std::string& K : kennungen) {
+    if (!AssignObject(K)) break;
+  }
+  return true;
+}
+
+}  // namespace ObjectLifecycle

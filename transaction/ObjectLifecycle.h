@@ -1,0 +1,43 @@
+// The rule book behind the hooks while the mapper works: which events are
+// vetoed and with which message, how the target transaction and the
+// identifier of a new object are chosen, and how each event changes the
+// object's row in TA_LIST and the free identifier pool TA_KL.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "host/ktapi32.h"
+
+namespace ObjectLifecycle {
+
+// Creation: true lets the host create the object, false cancels it. The
+// request's identifier buffer receives the chosen identifier.
+bool BeforeCreateObjectProc(int32_t ClassID, TGetNewKennung& R, uint16_t GeoTyp);
+// After creation: true when a row was written.
+bool InsertInTransActionListProc(int32_t command, int32_t id, uint16_t WParam);
+bool DeleteFromTransActionListProc(int32_t id);
+// Marks the active object "UPDATE" when it is still "IGNORED".
+void SetChangedFlag();
+// False vetoes the geometry change of a read-only object.
+bool CheckStatus(int32_t id);
+bool BeforeChangeKennung(int32_t id);
+bool AfterChangeKennung(int32_t id);
+void SwitchKennung();
+bool AssignToTransactionProc();
+// The assignment callback: collects the identifier while an assignment runs.
+void CreateListToAssign(const std::string& kennung);
+
+// Target transaction chooser: TID or -1.
+int32_t GetTransaktionsID(bool AutoSingle);
+// Identifier choosers: the chosen identifier, "-1" for abort of the whole
+// operation, empty when none was taken.
+std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id);
+std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B);
+bool AssignObject(const std::string& K);
+
+// The second-generation switch of applicat.ini.
+bool SecondGenerationMode();
+
+}  // namespace ObjectLifecycle

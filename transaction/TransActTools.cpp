@@ -1,0 +1,415 @@
+// The transaction tables and their statements. Statement texts are the
+// system's own and must stay exactly as they are (spacing included): other
+// tools and the check-in side read the same tables, and support engineers
+// compare them with what the driver logs. Text values go into statements with
+// their single quotes doubled, so an identifier or name with a quote is stored
+// and found like any other.
+#include "transaction/TransActTools.h"
+
+#include <initializer_list>
+#include <memory>
+
+#include "host/Tools.h"
+#include "platform/ui/Ui.h"
+#include "transaction/KennungsTools.h"
+
+using platform::db::Connection;
+using platform::db::DbError;
+using platform::db::Query;
+using platform::db::SqlText;
+
+namespace TransActTools {
+namespace {
+
+constexpr std::string_view kProvider = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+
+// The connections the plug-in keeps between calls, with what they were
+// opened for, so that a connection never serves another project's files.
+struct Connections {
+  std::unique_ptr<Connection> transaction;
+  std::string transaction_dir;
+  std::unique_ptr<Connection> verfahren;
+  std::string verfahren_db;
+  std::unique_ptr<Connection> import;
+  std::unique_ptr<Connection> export_;
+};
+
+Connections& Open() {
+  static Connections connections;
+  return connections;
+}
+
+std::string WithoutTrailingDelim(std::string dir) {
+  while (dir.size() > 1 && dir.back() == Tools::kPathDelim) dir.pop_back();
+  return dir;
+}
+
+std::string DBaseConnectionString(std::string_view directory, std::string_view version) {
+  return std::string(kProvider) + WithoutTrailingDelim(std::string(directory)) + ";" +
+         "Extended Properties=" + std::string(version) + ";";
+}
+
+// A statement of several lines is sent as one text, a line break between the
+// lines, as the query objects of the system join them.
+std::string Lines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    if (!text.empty()) text += "\r\n";
+    text += line;
+  }
+  return text;
+}
+
+std::string Quoted(std::string_view value) { return SqlText(value); }
+
+std::string TidLine(int32_t T) { return "and TID = " + std::to_string(T); }
+
+// The first column of the first row as a number; fallback when none comes.
+int32_t FirstInt(std::string_view sql, int32_t fallback) {
+  Query query(OpenTransactionConnection(), sql);
+  return query.Eof() ? fallback : query.AsInt32(0);
+}
+
+std::string FirstText(std::string_view sql) {
+  Query query(OpenTransactionConnection(), sql);
+  return query.Eof() ? std::string() : query.AsString(0);
+}
+
+bool HasRow(std::string_view sql) {
+  Query query(OpenTransactionConnection(), sql);
+  return !query.Eof();
+}
+
+// Rows of the seven-column select, in delivery order.
+TObjectMetadataList ReadObjects(std::string_view sql) {
+  TObjectMetadataList list;
+  Query query(OpenTransactionConnection(), sql);
+  for (; !query.Eof(); query.Next()) {
+    TObjectMetadata& row = list.emplace_back();
+    row.TID = query.AsInt32(0);
+    row.KartulID = query.AsInt32(1);
+    row.Vorgangsnummer = query.AsInt32(2);
+    row.Schreibend = query.AsInt32(3);
+    row.Kennung = query.AsString(4);
+    row.Changed = query.AsString(5);
+    row.Originalkennung = query.AsString(6);
+  }
+  return list;
+}
+
+constexpr std::string_view kSelectObjects =
+    "select TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO from TA_LIST";
+
+void CreateIfMissing(std::string_view table, const std::string& statement, bool catch_errors) {
+  if (Tools::FileExists(TransactionTablePath(table))) return;
+  platform::ui::HourglassGuard hourglass;
+  if (catch_errors) {
+    RunCommand(OpenTransactionConnection(), statement);
+  } else {
+    OpenTransactionConnection().Execute(statement);
+  }
+}
+
+}  // namespace
+
+std::string TransactionTablePath(std::string_view table) {
+  return Tools::MyGetProjectDir() + std::string(table) + ".dbf";
+}
+
+bool TransactionListExists() { return Tools::FileExists(TransactionTablePath("TA_LIST")); }
+bool TransactionIDTableExists() { return Tools::FileExists(TransactionTablePath("TA_ID")); }
+bool KennungListExists() { return Tools::FileExists(TransactionTablePath("TA_KL")); }
+
+Connection& OpenTransactionConnection() {
+  Connections& c = Open();
+  const std::string dir = Tools::MyGetProjectDir();
+  if (c.transaction && c.transaction_dir != dir) c.transaction.reset();
+  if (!c.transaction) {
+    c.transaction = Connection::Open(DBaseConnectionString(dir, "DBASE III"));
+    c.transaction_dir = dir;
+  }
+  return *c.transaction;
+}
+
+Connection& OpenVerfahrenConnection() {
+  Connections& c = Open();
+  const std::string db = Tools::MyGetVerfahrenDB();
+  if (c.verfahren && c.verfahren_db != db) c.verfahren.reset();
+  if (!c.verfahren) {
+    c.verfahren = Connection::Open(std::string(kProvider) + db + ";" + "Persist Security Info=False");
+    c.verfahren_db = db;
+  }
+  return *c.verfahren;
+}
+
+Connection& OpenImportConnection(std::string_view directory) {
+  Connections& c = Open();
+  c.import.reset();
+  c.import = Connection::Open(DBaseConnectionString(directory, "DBASE IV"));
+  return *c.import;
+}
+
+Connection& OpenExportConnection(std::string_view directory) {
+  Connections& c = Open();
+  // An export that ended by an error leaves its connection behind; the next
+  // export must still write into its own folder.
+  const std::string wanted = WithoutTrailingDelim(std::string(directory));
+  if (c.export_ && c.export_->DataSource() != wanted) c.export_.reset();
+  if (!c.export_) c.export_ = Connection::Open(DBaseConnectionString(directory, "DBASE IV"));
+  return *c.export_;
+}
+
+void CloseExportConnection() { Open().export_.reset(); }
+
+void CloseProjectConnections() {
+  Connections& c = Open();
+  c.transaction.reset();
+  c.transaction_dir.clear();
+  c.export_.reset();
+}
+
+void CloseAllConnections() {
+  Connections& c = Open();
+  c = Connections{};
+}
+
+bool TransactionConnectionOpen() { return Open().transaction != nullptr; }
+
+bool RunCommand(Connection& connection, std::string_view sql) {
+  try {
+    connection.Execute(sql);
+    return true;
+  } catch (const DbError& e) {
+    platform::ui::MessageBox(platform::ui::MsgKind::kPlain, e.what());
+    return false;
+  }
+}
+
+void CreateKennungList() {
+  CreateIfMissing("TA_KL", "create Table TA_KL (TID integer, KENNUNG char(50))", false);
+}
+
+void CreateTransactionList(std::string_view table_name) {
+  CreateIfMissing(table_name,
+                  "create Table " + std::string(table_name) +
+                      " (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
+                      "KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))",
+                  true);
+}
+
+void CreateTransactionIDTable() {
+  CreateIfMissing("TA_ID", "create Table TA_ID (TID integer, NAME char(75),OWNER char(75))", true);
+}
+
+bool KennungInTransactionList(std::string_view K) {
+  if (!TransactionListExists()) return false;
+  return FirstInt(Lines({"select count(*) from TA_LIST",
+                         "where KENNUNG = '" + Quoted(K) + "'"}),
+                  0) > 0;
+}
+
+bool OriginalKennungInTransactionList(std::string_view K) {
+  if (!TransactionListExists()) return false;
+  return HasRow(Lines({"select KARTULID from TA_LIST", "where KENNUNGO = '" + Quoted(K) + "'"}));
+}
+
+int32_t GetObjectStatus(std::string_view K) {
+  if (!TransactionListExists()) return -1;
+  return FirstInt(Lines({"select SCHREIBEND from TA_LIST", "where KENNUNG= '" + Quoted(K) + "'"}),
+                  -1);
+}
+
+int32_t GetTIDOfObject(std::string_view K) {
+  if (!TransactionListExists()) return -1;
+  return FirstInt(Lines({"select TID from TA_LIST", "where KENNUNG= '" + Quoted(K) + "'"}), -1);
+}
+
+std::string GetChangedFlag(std::string_view K) {
+  if (!TransactionListExists()) return {};
+  return FirstText(Lines({"select CHANGED from TA_LIST", "where KENNUNG = '" + Quoted(K) + "'"}));
+}
+
+std::string GetOriginalKennung(std::string_view K) {
+  if (!TransactionListExists()) return {};
+  return FirstText(Lines({"select KENNUNGO from TA_LIST", "where KENNUNG = '" + Quoted(K) + "'"}));
+}
+
+bool GetObjectMetadata(std::string_view K, TObjectMetadata& record) {
+  if (!TransactionListExists()) return false;
+  Query query(OpenTransactionConnection(),
+              Lines({"select TID,KARTULID,VGNR,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST",
+                     "where KENNUNG = '" + Quoted(K) + "'"}));
+  if (query.Eof()) return false;
+  record.TID = query.AsInt32(0);
+  record.KartulID = query.AsInt32(1);
+  record.Vorgangsnummer = query.AsInt32(2);
+  record.Schreibend = query.AsInt32(3);
+  record.Changed = query.AsString(4);
+  record.Originalkennung = query.AsString(5);
+  record.Kennung = std::string(K);
+  return true;
+}
+
+TObjectMetadataList GetObjectsByStatus(int32_t S, int32_t T) {
+  if (!TransactionListExists()) return {};
+  std::string where = "where SCHREIBEND = " + std::to_string(S);
+  return ReadObjects(T >= 0 ? Lines({std::string(kSelectObjects), where, TidLine(T)})
+                            : Lines({std::string(kSelectObjects), where}));
+}
+
+TObjectMetadataList GetChangedObjects(int32_t T) {
+  if (!TransactionListExists()) return {};
+  const std::string select(kSelectObjects);
+  return ReadObjects(T >= 0 ? Lines({select, "where SCHREIBEND = 1", "and CHANGED = 'UPDATE'",
+                                     TidLine(T)})
+                            : Lines({select, "where SCHREIBEND = 1", "and CHANGED = 'UPDATE'"}));
+}
+
+int32_t CountObjectsByStatus(int32_t S, int32_t T) {
+  if (!TransactionListExists()) return -1;
+  std::string where = "where SCHREIBEND = " + std::to_string(S);
+  return FirstInt(T >= 0 ? Lines({"select count(*) from TA_LIST", where, TidLine(T)})
+                         : Lines({"select count(*) from TA_LIST", where}),
+                  -1);
+}
+
+int32_t CountChangedObjects(int32_t T) {
+  if (!TransactionListExists()) return -1;
+  return FirstInt(T >= 0 ? Lines({"select count(*) from TA_LIST", "where SCHREIBEND = 1",
+                                  "and CHANGED = 'UPDATE'", TidLine(T)})
+                         : Lines({"select count(*) from TA_LIST", "where SCHREIBEND = 1",
+                                  "and CHANGED = 'UPDATE'"}),
+                  -1);
+}
+
+void SaveObjectMetadata(const TObjectMetadata& R) {
+  // The update addresses the row by KENNUNG, so that is where it must be
+  // found. Looking only at KENNUNGO would insert a second row for an object
+  // whose identifier was switched, and would send the update of a row found
+  // under its old identifier into the void.
+  if (KennungInTransactionList(R.Kennung)) {
+    RunCommand(OpenTransactionConnection(),
+               "update TA_LIST set TID = " + std::to_string(R.TID) +
+                   ",KARTULID = " + std::to_string(R.KartulID) +
+                   ",VGNR = " + std::to_string(R.Vorgangsnummer) +
+                   ",SCHREIBEND = " + std::to_string(R.Schreibend) + ",CHANGED = '" +
+                   Quoted(R.Changed) + "',KENNUNGO = '" + Quoted(R.Originalkennung) +
+                   "' where KENNUNG = '" + Quoted(R.Kennung) + "'");
+  } else {
+    RunCommand(OpenTransactionConnection(),
+               "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
+                   std::to_string(R.TID) + "," + std::to_string(R.KartulID) + "," +
+                   std::to_string(R.Vorgangsnummer) + "," + std::to_string(R.Schreibend) + ",'" +
+                   Quoted(R.Kennung) + "','" + Quoted(R.Changed) + "','" + Quoted(R.Kennung) +
+                   "')");
+  }
+}
+
+void DeleteTransactionListRow(std::string_view K) {
+  RunCommand(OpenTransactionConnection(),
+             "delete from TA_LIST where KENNUNG = '" + Quoted(K) + "'");
+}
+
+void UpdateChangedFlag(std::string_view K, std::string_view M) {
+  RunCommand(OpenTransactionConnection(), "update TA_LIST set CHANGED = '" + Quoted(M) +
+                                              "' where KENNUNG = '" + Quoted(K) + "'");
+}
+
+void UpdateKennungInTransactionList(std::string_view O, std::string_view N) {
+  if (!KennungInTransactionList(O)) return;
+  const int32_t S = GetObjectStatus(O);
+  std::string sql = "update TA_LIST set KENNUNG = '" + Quoted(N) + "'";
+  if (S == kSchreibend) sql += ", CHANGED = 'UPDATE'";
+  sql += " where KENNUNG = '" + Quoted(O) + "'";
+  RunCommand(OpenTransactionConnection(), sql);
+}
+
+TStringList GetFreeKennungen(int32_t T) {
+  TStringList list;
+  if (!KennungListExists()) return list;
+  Query query(OpenTransactionConnection(),
+              Lines({"select KENNUNG from TA_KL", "where TID = " + std::to_string(T)}));
+  for (; !query.Eof(); query.Next()) list.push_back(query.AsString(0));
+  return list;
+}
+
+TStringList GetFittingFreeKennungen(std::string_view C, int32_t T, std::string_view B) {
+  // The class's rule is settled once for the whole pool rather than once per
+  // identifier: a pool holds thousands of identifiers.
+  const KennungsTools::OKLRule rule = KennungsTools::RuleForOKL(C, B);
+  TStringList list;
+  if (!KennungListExists()) return list;
+  Query query(OpenTransactionConnection(),
+              Lines({"select KENNUNG from TA_KL", "where TID = " + std::to_string(T)}));
+  for (; !query.Eof(); query.Next()) {
+    std::string K = query.AsString(0);
+    if (rule.Fits(K)) list.push_back(std::move(K));
+  }
+  return list;
+}
+
+namespace {
+bool InPool(std::string_view K, int32_t T) {
+  if (!KennungListExists()) return false;
+  return HasRow(Lines({"select * from TA_KL", "where TID = " + std::to_string(T),
+                       "and KENNUNG = '" + Quoted(K) + "'"}));
+}
+}  // namespace
+
+bool KennungIsValid(std::string_view K, int32_t T) {
+  if (KennungsTools::StateCode() == "BRB") return true;
+  return InPool(K, T);
+}
+
+bool KennungListIsEmpty() {
+  if (!KennungListExists()) return true;
+  return FirstInt("select count(*) from TA_KL", 0) == 0;
+}
+
+void SetFreeKennung(int32_t T, std::string_view K) {
+  if (T <= 0) return;
+  // A pool holds each identifier once per transaction; giving an identifier
+  // back twice must not make it offered twice.
+  if (InPool(K, T)) return;
+  RunCommand(OpenTransactionConnection(), "insert into TA_KL (TID,KENNUNG) values (" +
+                                              std::to_string(T) + ",'" + Quoted(K) + "')");
+}
+
+void DeleteFreeKennung(std::string_view K) {
+  RunCommand(OpenTransactionConnection(),
+             "delete from TA_KL where KENNUNG = '" + Quoted(K) + "'");
+}
+
+TTransactionMetadataList GetTransactions() {
+  TTransactionMetadataList list;
+  if (!TransactionIDTableExists()) return list;
+  Query query(OpenTransactionConnection(), "select TID,NAME,OWNER from TA_ID");
+  for (; !query.Eof(); query.Next()) {
+    list.push_back({query.AsInt32(0), query.AsString(1), query.AsString(2)});
+  }
+  return list;
+}
+
+TNumberedStringList GetTransactionNames() {
+  TNumberedStringList list;
+  if (!TransactionIDTableExists()) return list;
+  Query query(OpenTransactionConnection(), "select TID,NAME from TA_ID");
+  for (; !query.Eof(); query.Next()) {
+    const int32_t tid = query.AsInt32(0);
+    list.push_back({std::to_string(tid) + " - " + query.AsString(1), tid});
+  }
+  return list;
+}
+
+int32_t CountTransactions() {
+  if (!TransactionIDTableExists()) return -1;
+  return FirstInt("select count (*) from TA_ID", -1);
+}
+
+int32_t TIDOfEntry(std::string_view entry) {
+  int32_t tid = -1;
+  if (!Tools::TryStrToInt(Tools::Trim(Tools::GetToken(entry, '-', 1)), tid)) return -1;
+  return tid;
+}
+
+}  // namespace TransActTools
