@@ -1,0 +1,204 @@
+// The hook frame as the host sees it: arguments, answers, the flags that
+// steer re-entry, and errors that never cross into the host.
+#include "plugin/hooks.h"
+
+#include <cstring>
+#include <fstream>
+
+#include "host/ktapi32.h"
+#include "plugin/HookFrame.h"
+#include "plugin/PluginState.h"
+#include "tests/support/ProjectFixture.h"
+#include "transaction/TransActTools.h"
+
+namespace {
+
+using testsupport::ListRows;
+
+class HookTest : public testsupport::ProjectFixture {};
+
+intptr_t Ptr(const void* p) { return reinterpret_cast<intptr_t>(p); }
+
+TEST_F(HookTest, AnsiCopiesStayInsideTheHostsBuffer) {
+  SelectBuild(Build::kVD1TransAction);
+  char buffer[8];
+  std::memset(buffer, 'x', sizeof buffer);
+  HookFrame::CopyHookText(Ptr("abcdef"), Ptr(buffer), 4);
+  EXPECT_STREQ(buffer, "abc");
+  EXPECT_EQ(buffer[4], 'x') << "nothing written past MaxLen";
+
+  std::memset(buffer, 'x', sizeof buffer);
+  HookFrame::CopyHookText(Ptr("abcdef"), Ptr(buffer), 0);
+  EXPECT_EQ(buffer[0], 'x') << "MaxLen 0 leaves the buffer alone";
+  HookFrame::CopyHookText(Ptr("abcdef"), Ptr(buffer), 1);
+  EXPECT_STREQ(buffer, "");
+  HookFrame::CopyHookText(0, Ptr(buffer), 5);
+  EXPECT_STREQ(buffer, "") << "a missing value copies as empty";
+}
+
+TEST_F(HookTest, Utf16CopiesNeverSplitACharacter) {
+  SelectBuild(Build::kVD1TransAction2010);
+  const char16_t value[] = u"a\U0001F33Fb";  // a, a surrogate pair, b
+  char16_t buffer[6];
+  std::fill(std::begin(buffer), std::end(buffer), u'x');
+  HookFrame::CopyHookText(Ptr(value), Ptr(buffer), 3);
+  EXPECT_EQ(std::u16string(buffer), u"a");
+  HookFrame::CopyHookText(Ptr(value), Ptr(buffer), 4);
+  EXPECT_EQ(std::u16string(buffer), u"a\U0001F33F");
+  HookFrame::CopyHookText(Ptr(u"Wahr"), Ptr(buffer), 6);
+  EXPECT_EQ(std::u16string(buffer), u"Wahr");
+}
+
+TEST_F(HookTest, HookTextsAreUtf16OnlyInTheFullBuild) {
+  SelectBuild(Build::kVD1TransAction2010);
+  EXPECT_EQ(HookFrame::HookText(Ptr(u"Objektphotos")), "Objektphotos");
+  EXPECT_EQ(HookFrame::HookText(Ptr(u"Gr\u00F6\u00DFe")), "Größe");
+  SelectBuild(Build::kTransactHooks);
+  EXPECT_EQ(HookFrame::HookText(Ptr("Gr\xF6\xDF" "e")), "Größe");
+  EXPECT_EQ(HookFrame::HookText(0), "");
+}
+
+TEST(HookFrameTest, OnlyTheExactPhotoTableWithEventZeroIsAPhotoLinkPost) {
+  EXPECT_TRUE(HookFrame::IsPhotoLinkPost("Objektphotos", 0));
+  EXPECT_FALSE(HookFrame::IsPhotoLinkPost("objektphotos", 0));
+  EXPECT_FALSE(HookFrame::IsPhotoLinkPost("Objektphotos", 1));
+  EXPECT_FALSE(HookFrame::IsPhotoLinkPost("linfos", 0));
+}
+
+TEST_F(HookTest, IdentifierChangeOfAListedObjectIsUndoneAndThePairingAlternates) {
+  CreateTransactionTables();
+  AddTransaction(1, "Test");
+  const int32_t id = MakeObject("FFH", "DE-1");
+  AddRow(1, id, 1, "DE-1");
+  PluginState& state = State();
+
+  EXPECT_EQ(UpdateKennungPreCorrection(id, 0, 0), kHookTrue);
+  EXPECT_TRUE(state.blnBeforeChangeKennungDone);
+  EXPECT_TRUE(state.blnDoNotSetChangeFlag);
+  EXPECT_EQ(state.strOldKennung, "DE-1");
+
+  ASSERT_TRUE(host().RenameObject(id, "DE-2"));  // no plug-in loaded: no hooks from the host
+  Answer("message OK");
+  EXPECT_EQ(UpdateKennungPreCorrection(id, 0, 0), kHookTrue);
+  EXPECT_FALSE(state.blnBeforeChangeKennungDone);
+  EXPECT_FALSE(state.blnDoNotSetChangeFlag);
+  EXPECT_FALSE(state.blnChangingKennungInternal);
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-1") << "the rename is undone";
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            "Das Objekt DE-1 ist bereits einer Transaktion zugewiesen. Seine "
+                            "Kennung darf daher nicht geändert werden."}));
+}
+
+TEST_F(HookTest, ThePluginsOwnRenamePassesAndRestartsThePairing) {
+  PluginState& state = State();
+  state.blnBeforeChangeKennungDone = true;
+  state.blnChangingKennungInternal = true;
+  EXPECT_EQ(UpdateKennungPreCorrection(1, 0, 0), kHookTrue);
+  EXPECT_FALSE(state.blnBeforeChangeKennungDone);
+  EXPECT_TRUE(state.strOldKennung.empty()) << "neither half ran";
+}
+
+TEST_F(HookTest, WithoutTransactionListARenameStands) {
+  const int32_t id = MakeObject("FFH", "DE-1");
+  UpdateKennungPreCorrection(id, 0, 0);
+  ASSERT_TRUE(host().RenameObject(id, "DE-9"));
+  UpdateKennungPreCorrection(id, 0, 0);
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-9");
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_FALSE(TransActTools::TransactionConnectionOpen());
+}
+
+TEST_F(HookTest, TemporaryPointObjectStaysOutOfTheList) {
+  CreateTransactionTables();
+  AddTransaction(1, "Test");
+  State().TargetTID = 1;
+  State().blnTempObjectCreation = true;
+  const int redraws = host().RedrawCount();
+  EXPECT_EQ(InsertInTransActionList(1058, 77, 0), kHookTrue);
+  EXPECT_EQ(State().TempObjectKARTULID, 77);
+  EXPECT_FALSE(State().blnTempObjectCreation);
+  EXPECT_EQ(host().RedrawCount(), redraws + 1);
+  EXPECT_TRUE(ListRows(ProjectDir()).empty());
+}
+
+TEST_F(HookTest, AbandonedPlacingOnlyCountsDuringATemporaryCreation) {
+  State().TempObjectKARTULID = 5;
+  AfterKARTULCommand(1058, 0, 7);
+  EXPECT_EQ(State().TempObjectKARTULID, 5) << "outside a temporary creation nothing changes";
+
+  State().blnTempObjectCreation = true;
+  AfterKARTULCommand(1057, 0, 7);
+  AfterKARTULCommand(1058, 0, 1);
+  EXPECT_TRUE(State().blnTempObjectCreation);
+  AfterKARTULCommand(1058, 0, 7);
+  EXPECT_FALSE(State().blnTempObjectCreation);
+  EXPECT_EQ(State().TempObjectKARTULID, -1);
+
+  State().blnTempObjectCreation = true;
+  BeforeLoadProject(0, 0, 0);
+  EXPECT_FALSE(State().blnTempObjectCreation);
+}
+
+TEST_F(HookTest, TablePostsMarkTheActiveObjectUnlessAChangeIsRunning) {
+  CreateTransactionTables();
+  AddTransaction(1, "Test");
+  const int32_t id = MakeObject("FFH", "DE-1");
+  AddRow(1, id, 0, "DE-1");
+  host().Activate(id);
+
+  State().blnDoNotSetChangeFlag = true;
+  OnTablePost(0, Ptr(u"linfos"), 1);
+  EXPECT_EQ(ListRows(ProjectDir()), (std::vector<std::string>{"DE-1 1 0 IGNORED DE-1"}));
+
+  State().blnDoNotSetChangeFlag = false;
+  OnTablePost(0, Ptr(u"objektphotos"), 0);
+  EXPECT_EQ(ListRows(ProjectDir()), (std::vector<std::string>{"DE-1 1 0 UPDATE DE-1"}))
+      << "a read-only object's attributes may change; its status stays";
+}
+
+TEST_F(HookTest, ErrorsBecomeAMessageAndTheHooksAnswer) {
+  // A transaction list that no driver can read makes every query fail.
+  std::ofstream(ProjectDir() + "TA_LIST.dbf", std::ios::binary) << "kein dBase";
+  const int32_t id = MakeObject("FFH", "DE-1");
+  host().Activate(id);
+  Answer("message OK\nmessage OK\nmessage OK");
+  EXPECT_EQ(CheckStatus(0, id, 0), kHookFalse) << "a hook that can veto vetoes on error";
+  EXPECT_EQ(AfterEditObject(0, 0, 0), kHookTrue);
+  EXPECT_EQ(DeleteFromTransActionList(id, 0, 0), kHookTrue);
+  const std::vector<std::string> shown = Messages();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_NE(shown[0].find("TA_LIST"), std::string::npos) << shown[0];
+  EXPECT_NE(Shown().find("message error"), std::string::npos);
+}
+
+TEST_F(HookTest, CorrectHauptfotoCopiesAndAlwaysAnswersFalse) {
+  SelectBuild(Build::kVD1TransAction);
+  char buffer[16] = {};
+  EXPECT_EQ(CorrectHauptfoto(Ptr("FALSCH"), Ptr(buffer), sizeof buffer), kHookFalse);
+  EXPECT_STREQ(buffer, "FALSCH");
+}
+
+TEST_F(HookTest, PlantListStatusMarkIsClearedOnlyForPlantLists) {
+  SelectBuild(Build::kVD1TransAction2010);
+  const int32_t plant = MakeObject("PFL", "PFL-1");
+  const int32_t other = MakeObject("BIO", "BIO-1");
+  char16_t buffer[8] = {};
+  for (int32_t id : {other, plant}) {
+    host().Activate(id);
+    host().AppendRow("Pflanzenliste");
+    host().EnterValue("Pflanzenliste", "Status", " e ");
+    host().PostRow("Pflanzenliste");
+    EXPECT_EQ(DeletePflanzenStatus(Ptr(u"x"), Ptr(buffer), 8), kHookTrue);
+    EXPECT_EQ(std::u16string(buffer), u"x");
+  }
+  host().Activate(other);
+  EXPECT_EQ(host().Value("Pflanzenliste", "Status").value_or(""), " e ");
+  host().Activate(plant);
+  EXPECT_EQ(host().Value("Pflanzenliste", "Status").value_or("<null>"), "");
+
+  host().EnterValue("Pflanzenliste", "Status", "E");
+  DeletePflanzenStatus(Ptr(u"x"), Ptr(buffer), 8);
+  EXPECT_EQ(host().Value("Pflanzenliste", "Status").value_or(""), "E") << "upper case stays";
+}
+
+}  // namespace

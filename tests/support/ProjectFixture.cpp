@@ -1,0 +1,212 @@
+#include "tests/support/ProjectFixture.h"
+
+#include <stdlib.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "platform/db/Connection.h"
+#include "platform/ini/IniFile.h"
+#include "platform/ui/Transcript.h"
+#include "plugin/PluginState.h"
+#include "transaction/TransActTools.h"
+
+namespace testsupport {
+namespace fs = std::filesystem;
+
+std::string MakeTempDir() {
+  std::string pattern = (fs::temp_directory_path() / "vandra-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code error;
+  fs::remove_all(path, error);
+}
+
+std::string RunCommand(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  std::array<char, 4096> buffer{};
+  size_t n = 0;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+  pclose(pipe);
+  return output;
+}
+
+std::vector<std::map<std::string, std::string>> ReadDbf(const std::string& path) {
+  // One record per line, fields separated by the unit separator, the field
+  // names first; dbfread leaves deleted records out by itself.
+  const std::string script =
+      "import sys, dbfread\n"
+      "t = dbfread.DBF(sys.argv[1], encoding='cp1252', char_decode_errors='strict')\n"
+      "out = sys.stdout.buffer\n"
+      "out.write('\\x1f'.join(t.field_names).encode() + b'\\n')\n"
+      "for r in t:\n"
+      "    out.write('\\x1f'.join('' if v is None else str(v) for v in r.values()).encode() + "
+      "b'\\n')\n";
+  static const std::string script_file = [&] {
+    const std::string file = MakeTempDir() + "/readdbf.py";
+    FILE* out = std::fopen(file.c_str(), "w");
+    if (out != nullptr) {
+      std::fputs(script.c_str(), out);
+      std::fclose(out);
+    }
+    return file;
+  }();
+  const std::string command =
+      std::string(VANDRA_PYTHON3) + " " + script_file + " '" + path + "' 2>&1";
+  std::istringstream lines(RunCommand(command));
+  std::vector<std::string> names;
+  std::vector<std::map<std::string, std::string>> rows;
+  std::string line;
+  auto split = [](const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+      if (i == text.size() || text[i] == '\x1f') {
+        parts.push_back(text.substr(start, i - start));
+        start = i + 1;
+      }
+    }
+    return parts;
+  };
+  if (std::getline(lines, line)) names = split(line);
+  while (std::getline(lines, line)) {
+    const std::vector<std::string> values = split(line);
+    std::map<std::string, std::string> row;
+    for (size_t i = 0; i < names.size() && i < values.size(); ++i) row[names[i]] = values[i];
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<std::string> ListRows(const std::string& project_dir) {
+  std::vector<std::string> rows;
+  for (auto& row : ReadDbf(project_dir + "TA_LIST.dbf")) {
+    rows.push_back(row["KENNUNG"] + " " + row["TID"] + " " + row["SCHREIBEND"] + " " +
+                   row["CHANGED"] + " " + row["KENNUNGO"]);
+  }
+  return rows;
+}
+
+std::vector<std::string> PoolRows(const std::string& project_dir) {
+  std::vector<std::string> rows;
+  for (auto& row : ReadDbf(project_dir + "TA_KL.dbf")) {
+    rows.push_back(row["TID"] + " " + row["KENNUNG"]);
+  }
+  return rows;
+}
+
+void ProjectFixture::SetUp() {
+  root_ = MakeTempDir();
+  project_dir_ = root_ + "/projekt/";
+  setenv("KARTUL_REGISTRY", (root_ + "/registry.reg").c_str(), 1);
+  hostsim::Host::CreateProject(project_dir_);
+  host().OpenProject(project_dir_);
+  SelectBuild(Build::kVD1TransAction2010);
+  ResetPluginState();
+  TransActTools::CloseAllConnections();
+  transcript_ = platform::ui::Transcript::InMemory();
+  auto presenter = std::make_unique<platform::ui::ScriptedPresenter>("", transcript_);
+  presenter_ = presenter.get();
+  platform::ui::SetPresenter(std::move(presenter));
+}
+
+void ProjectFixture::TearDown() {
+  ExpectAllAnswered();
+  TransActTools::CloseAllConnections();
+  host().CloseProject();
+  platform::ui::SetPresenter(nullptr);
+  presenter_ = nullptr;
+  RemoveTree(root_);
+}
+
+void ProjectFixture::Answer(const std::string& script) { presenter_->AddActions(script); }
+
+std::string ProjectFixture::Shown() const { return transcript_->Text(); }
+
+void ProjectFixture::ClearShown() {
+  transcript_ = platform::ui::Transcript::InMemory();
+  auto presenter = std::make_unique<platform::ui::ScriptedPresenter>("", transcript_);
+  presenter_ = presenter.get();
+  platform::ui::SetPresenter(std::move(presenter));
+}
+
+std::vector<std::string> ProjectFixture::Messages() const {
+  std::vector<std::string> messages;
+  std::istringstream lines(transcript_->Text());
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("message ", 0) != 0) continue;
+    const size_t colon = line.find(": ");
+    messages.push_back(colon == std::string::npos ? line : line.substr(colon + 2));
+  }
+  return messages;
+}
+
+void ProjectFixture::ExpectAllAnswered() {
+  if (presenter_ == nullptr) return;
+  EXPECT_TRUE(presenter_->Failures().empty())
+      << "dialogs nobody expected:\n"
+      << [&] {
+           std::string all;
+           for (const std::string& f : presenter_->Failures()) all += f + "\n";
+           return all;
+         }();
+  EXPECT_EQ(presenter_->PendingActions(), 0u) << "answers left unused";
+}
+
+void ProjectFixture::SetApplicatIni(const std::string& section, const std::string& key,
+                                    const std::string& value) {
+  platform::ini::IniFile(host().ProcedureDir() + "applicat.ini").WriteString(section, key, value);
+}
+
+void ProjectFixture::CreateTransactionTables() {
+  TransActTools::CreateTransactionList("TA_LIST");
+  TransActTools::CreateKennungList();
+  TransActTools::CreateTransactionIDTable();
+}
+
+void ProjectFixture::AddTransaction(int tid, const std::string& name, const std::string& owner) {
+  TransActTools::OpenTransactionConnection().Execute(
+      "insert into TA_ID (TID,NAME,OWNER) values (" + std::to_string(tid) + ",'" +
+      platform::db::SqlText(name) + "','" + platform::db::SqlText(owner) + "')");
+}
+
+void ProjectFixture::AddRow(int tid, int kartulid, int schreibend, const std::string& kennung,
+                            const std::string& changed, const std::string& kennungo) {
+  TransActTools::OpenTransactionConnection().Execute(
+      "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (" +
+      std::to_string(tid) + "," + std::to_string(kartulid) + ",4711," +
+      std::to_string(schreibend) + ",'" + platform::db::SqlText(kennung) + "','" +
+      platform::db::SqlText(kennungo.empty() ? kennung : kennungo) + "','" +
+      platform::db::SqlText(changed) + "')");
+}
+
+void ProjectFixture::AddFree(int tid, const std::string& kennung) {
+  TransActTools::OpenTransactionConnection().Execute(
+      "insert into TA_KL (TID,KENNUNG) values (" + std::to_string(tid) + ",'" +
+      platform::db::SqlText(kennung) + "')");
+}
+
+int32_t ProjectFixture::ClassId(const std::string& short_name) {
+  const hostsim::ObjectClass* klasse = host().FindClass(short_name);
+  if (klasse == nullptr) throw std::runtime_error("no class " + short_name);
+  return klasse->id;
+}
+
+int32_t ProjectFixture::MakeObject(const std::string& class_short_name,
+                                   const std::string& kennung) {
+  const int32_t klasse = ClassId(class_short_name);
+  const double x = 3400000 + 100.0 * static_cast<double>(host().ObjectIds().size());
+  return host().CreateObject(klasse, ktFlaeche,
+                             {{x, 5800000}, {x + 50, 5800000}, {x + 50, 5800040}, {x, 5800040}},
+                             kennung);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,373 @@
+// The lifecycle rules row by row: every event against a real project with
+// transaction tables, the rows of TA_LIST and TA_KL read back with an
+// independent reader, dialogs answered by script.
+#include "transaction/ObjectLifecycle.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "host/Tools.h"
+
+#include "plugin/PluginState.h"
+#include "tests/support/ProjectFixture.h"
+#include "transaction/TransActTools.h"
+
+namespace {
+
+using testsupport::ListRows;
+using testsupport::PoolRows;
+using Rows = std::vector<std::string>;
+using namespace ObjectLifecycle;
+
+class LifecycleTest : public testsupport::ProjectFixture {
+ protected:
+  void SetUp() override {
+    ProjectFixture::SetUp();
+    CreateTransactionTables();
+    AddTransaction(3, "Ruhrauen");
+    AddTransaction(5, "Eifel");
+    AddFree(3, "DE-100");
+    AddFree(3, "DE-101");
+    AddFree(3, "OEK-1");
+    AddFree(5, "DE-500");
+  }
+
+  struct Request {
+    char buffer[51] = {};
+    TGetNewKennung request{buffer, 50, 9};
+    explicit Request(const char* proposal) { std::strcpy(buffer, proposal); }
+  };
+
+  // The mapper creates an object of the class: the plug-in chooses, the
+  // host creates under the request's identifier, the plug-in records it.
+  int32_t Create(const std::string& klasse, const char* proposal, bool* allowed = nullptr) {
+    Request r(proposal);
+    const bool ok = BeforeCreateObjectProc(ClassId(klasse), r.request, 3);
+    if (allowed != nullptr) *allowed = ok;
+    if (!ok) return 0;
+    const int32_t id = MakeObject(klasse, r.buffer);
+    InsertInTransActionListProc(1057, id, 0);
+    last_use_dialog_ = r.request.UseDialog;
+    return id;
+  }
+
+  int last_use_dialog_ = -1;
+};
+
+TEST_F(LifecycleTest, CreationTakesTheChosenTransactionAndIdentifier) {
+  Answer(R"(form TFormGetTIDAndKennung
+select lbKennungen "DE-101"
+click BtnOK)");
+  const int32_t id = Create("FFH", "FFH-proposal");
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-101");
+  EXPECT_EQ(last_use_dialog_, 0);
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-101"}));
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-100", "3 OEK-1", "5 DE-500"}));
+  // The chooser listed only identifiers fitting the class, sorted.
+  EXPECT_NE(Shown().find("DE-100"), std::string::npos);
+  EXPECT_EQ(Shown().find("\"OEK-1\""), std::string::npos) << Shown();
+}
+
+TEST_F(LifecycleTest, CreationInAnotherTransactionRefillsTheIdentifiers) {
+  Answer(R"(form TFormGetTIDAndKennung
+select lbTransActions "5 - Eifel"
+select lbKennungen "DE-500"
+click BtnOK)");
+  Create("FFH", "x");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-500 5 2 NEW DE-500"}));
+}
+
+TEST_F(LifecycleTest, AbbrechenCancelsAndKeineTidKeepsTheIdentifierWithoutRow) {
+  Answer("form TFormGetTIDAndKennung\nclick BtnCancel");
+  bool allowed = true;
+  Create("FFH", "x", &allowed);
+  EXPECT_FALSE(allowed);
+
+  Answer(R"(form TFormGetTIDAndKennung
+select lbKennungen "DE-100"
+click BtnNoTID)");
+  const int32_t id = Create("FFH", "x", &allowed);
+  EXPECT_TRUE(allowed);
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-100");
+  EXPECT_EQ(State().TargetTID, -1);
+  EXPECT_TRUE(ListRows(ProjectDir()).empty());
+  EXPECT_EQ(PoolRows(ProjectDir()).size(), 4u) << "the identifier stays in the pool";
+}
+
+TEST_F(LifecycleTest, ClassWithoutFittingIdentifiersWarnsInTheDialog) {
+  Answer(R"(form TFormGetTIDAndKennung
+message OK "Es sind keine Kennungen für die Zieltransaktion und die gewählte Objektklasse definiert!"
+click BtnNoTID)");
+  bool allowed = false;
+  const int32_t id = Create("VSG", "VSG-host", &allowed);
+  EXPECT_TRUE(allowed);
+  EXPECT_EQ(last_use_dialog_, 1) << "no identifier selected: the host's own handling";
+  EXPECT_EQ(host().FindObject(id)->kennung, "VSG-host");
+}
+
+TEST_F(LifecycleTest, WithoutPoolTheHostHandlesTheIdentifier) {
+  std::filesystem::remove(ProjectDir() + "TA_KL.dbf");
+  Answer("message OK \"Transaktions- oder Kennungsliste nicht gefunden!\"");
+  Create("FFH", "DE-host");
+  EXPECT_EQ(last_use_dialog_, 1);
+  EXPECT_TRUE(ListRows(ProjectDir()).empty());
+}
+
+TEST_F(LifecycleTest, WithoutTransactionsTheProposalIsSettled) {
+  TransActTools::OpenTransactionConnection().Execute("delete from TA_ID");
+  const int32_t id = Create("FFH", "DE-host");
+  EXPECT_EQ(last_use_dialog_, 0);
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-host");
+  EXPECT_TRUE(ListRows(ProjectDir()).empty());
+}
+
+TEST_F(LifecycleTest, WithoutTransactionListCreationGoesOnUnrecorded) {
+  std::filesystem::remove(ProjectDir() + "TA_LIST.dbf");
+  State().TargetTID = 3;
+  EXPECT_FALSE(InsertInTransActionListProc(1057, MakeObject("FFH", "DE-1"), 0));
+}
+
+TEST_F(LifecycleTest, SecondGenerationModeAsksNothingWithOneTransaction) {
+  SetApplicatIni("VANDRA II", "VD2Transaktion", "1");
+  TransActTools::OpenTransactionConnection().Execute("delete from TA_ID where TID = 5");
+  const int32_t id = Create("FFH", "DE-host");
+  EXPECT_EQ(last_use_dialog_, 0);
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-host");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-host 3 2 NEW DE-host"}));
+}
+
+TEST_F(LifecycleTest, TemporaryPointCreationAsksNothing) {
+  State().blnTempObjectCreation = true;
+  Request r("TempObj1");
+  EXPECT_TRUE(BeforeCreateObjectProc(ClassId("FFH"), r.request, 6));
+  EXPECT_EQ(r.request.UseDialog, 0);
+  EXPECT_STREQ(r.buffer, "TempObj1");
+}
+
+TEST_F(LifecycleTest, DeletedCheckedOutObjectCreatedAgainIsAnUpdate) {
+  AddRow(3, 1, 3, "DE-7", "DELETE");
+  AddFree(3, "DE-7");
+  State().TargetTID = 3;
+  InsertInTransActionListProc(1057, MakeObject("FFH", "DE-7"), 0);
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-7 3 1 UPDATE DE-7"}));
+  EXPECT_EQ(PoolRows(ProjectDir()).size(), 4u) << "DE-7 left the pool";
+}
+
+TEST_F(LifecycleTest, CreationUnderAnIdentifierWithARowKeepsItsOriginal) {
+  AddRow(5, 1, 0, "DE-8", "IGNORED", "DE-8alt");
+  State().TargetTID = 3;
+  InsertInTransActionListProc(1057, MakeObject("FFH", "DE-8"), 0);
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-8 3 2 NEW DE-8alt"}));
+}
+
+TEST_F(LifecycleTest, CreationWithoutTargetChangesNoRow) {
+  AddRow(5, 1, 1, "DE-8");
+  State().TargetTID = -1;
+  EXPECT_FALSE(InsertInTransActionListProc(1057, MakeObject("FFH", "DE-8"), 0));
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-8 5 1 IGNORED DE-8"}));
+}
+
+TEST_F(LifecycleTest, EditsMarkOnlyUnchangedRows) {
+  const Rows marks = {"IGNORED", "NEW", "UPDATE", "DELETE"};
+  Rows expected;
+  int n = 0;
+  for (const std::string& mark : marks) {
+    const std::string kennung = "DE-" + std::to_string(++n);
+    AddRow(3, n, 0, kennung, mark);
+    host().Activate(MakeObject("FFH", kennung));
+    SetChangedFlag();
+    expected.push_back(kennung + " 3 0 " + (mark == "IGNORED" ? "UPDATE" : mark) + " " + kennung);
+  }
+  host().Activate(MakeObject("FFH", "DE-ohne-Zeile"));
+  SetChangedFlag();
+  EXPECT_EQ(ListRows(ProjectDir()), expected);
+}
+
+TEST_F(LifecycleTest, GeometryOfReadOnlyObjectsIsVetoed) {
+  AddRow(3, 1, 0, "DE-1");
+  AddRow(3, 2, 1, "DE-2");
+  Answer("message OK \"Das Objekt ist lesend gesperrt. Seine Geometrie darf nicht verändert werden!\"");
+  EXPECT_FALSE(CheckStatus(MakeObject("FFH", "DE-1")));
+  EXPECT_TRUE(CheckStatus(MakeObject("FFH", "DE-2")));
+  EXPECT_TRUE(CheckStatus(MakeObject("FFH", "DE-3"))) << "not in the list";
+}
+
+TEST_F(LifecycleTest, DeletionByStatus) {
+  AddRow(3, 1, 1, "DE-1");
+  AddRow(3, 2, 2, "DE-2", "NEW");
+  AddRow(5, 3, 3, "DE-3", "DELETE");
+  AddRow(3, 4, 0, "DE-4");
+  for (const char* kennung : {"DE-1", "DE-2", "DE-3", "DE-4", "DE-5"}) {
+    const int32_t id = MakeObject("FFH", kennung);
+    EXPECT_TRUE(DeleteFromTransActionListProc(id));
+  }
+  EXPECT_EQ(ListRows(ProjectDir()),
+            (Rows{"DE-1 3 3 DELETE DE-1", "DE-3 5 3 DELETE DE-3", "DE-4 3 0 IGNORED DE-4"}));
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-100", "3 DE-101", "3 OEK-1", "5 DE-500",
+                                          "3 DE-1", "3 DE-2", "5 DE-3"}));
+  // Deleting the deleted object again returns nothing twice.
+  DeleteFromTransActionListProc(MakeObject("FFH", "DE-3b"));
+  EXPECT_EQ(PoolRows(ProjectDir()).size(), 7u);
+}
+
+TEST_F(LifecycleTest, DeletionDuringAnImportLeavesTheList) {
+  AddRow(3, 1, 1, "DE-1");
+  State().ImportRunning = true;
+  DeleteFromTransActionListProc(MakeObject("FFH", "DE-1"));
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-1 3 1 IGNORED DE-1"}));
+}
+
+TEST_F(LifecycleTest, ASwitchedObjectThatIsDeletedIsMarkedDelete) {
+  AddRow(3, 1, 1, "DE-101", "UPDATE", "DE-1");
+  DeleteFromTransActionListProc(MakeObject("FFH", "DE-101"));
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 3 DELETE DE-1"}));
+}
+
+TEST_F(LifecycleTest, NewObjectDeletedAndCreatedAgainGetsAFreshRow) {
+  AddRow(3, 1, 2, "DE-9", "NEW");
+  DeleteFromTransActionListProc(MakeObject("FFH", "DE-9"));
+  EXPECT_TRUE(ListRows(ProjectDir()).empty());
+  State().TargetTID = 3;
+  InsertInTransActionListProc(1057, MakeObject("FFH", "DE-9b"), 0);
+  host().RenameObject(host().IdOf("DE-9b"), "DE-9");
+  InsertInTransActionListProc(1057, host().IdOf("DE-9"), 0);
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-9b 3 2 NEW DE-9b", "DE-9 3 2 NEW DE-9"}));
+}
+
+TEST_F(LifecycleTest, SwitchGivesTheObjectAFreeIdentifier) {
+  AddRow(3, 1, 1, "DE-1");
+  AddRow(3, 2, 2, "DE-2", "NEW");
+  const int32_t checked_out = MakeObject("FFH", "DE-1");
+  const int32_t created = MakeObject("FFH", "DE-2");
+  host().Activate(checked_out);
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-100"
+click BtnOK)");
+  SwitchKennung();
+  host().Activate(created);
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-1"
+click BtnOK)");
+  SwitchKennung();
+  EXPECT_EQ(host().FindObject(checked_out)->kennung, "DE-100");
+  EXPECT_EQ(host().FindObject(created)->kennung, "DE-1");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-100 3 1 UPDATE DE-1", "DE-1 3 2 NEW DE-2"}));
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-101", "3 OEK-1", "5 DE-500", "3 DE-2"}));
+  EXPECT_EQ(host().Selection(), (std::vector<int32_t>{created}));
+  EXPECT_FALSE(State().blnChangingKennungInternal);
+}
+
+TEST_F(LifecycleTest, SwitchIsRefusedWhereItCannotBe) {
+  AddRow(3, 1, 0, "DE-1");
+  AddRow(3, 2, 3, "DE-2", "DELETE");
+  Answer(R"(message OK "Kein aktives Objekt gefunden!"
+message OK "Es konnte keine Transaktion für das Objekt ermittelt werden!"
+message OK "Das Objekt muss schreibend gesperrt oder neu sein!"
+message OK "Das Objekt muss schreibend gesperrt oder neu sein!")");
+  host().Activate(0);
+  SwitchKennung();
+  host().Activate(MakeObject("FFH", "DE-9"));
+  SwitchKennung();
+  host().Activate(MakeObject("FFH", "DE-1"));
+  SwitchKennung();
+  host().Activate(MakeObject("FFH", "DE-2"));
+  SwitchKennung();
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-1 3 0 IGNORED DE-1", "DE-2 3 3 DELETE DE-2"}));
+}
+
+TEST_F(LifecycleTest, SwitchWithoutFittingIdentifiersWarnsAndChangesNothing) {
+  AddRow(5, 1, 1, "VSG-1");
+  host().Activate(MakeObject("VSG", "VSG-1"));
+  Answer("message OK \"Es sind keine gültigen Kennungen für die Zieltransaktion definiert!\"");
+  SwitchKennung();
+  EXPECT_EQ(host().FindObject(host().IdOf("VSG-1"))->kennung, "VSG-1");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"VSG-1 5 1 IGNORED VSG-1"}));
+}
+
+TEST_F(LifecycleTest, ChoosersTellAbortFromNotTaking) {
+  Answer("form TformGetKennung\nselect lbKennungen #0\nclick Button1");
+  EXPECT_EQ(GetFreeKennung("DE-1", 3, MakeObject("FFH", "DE-1")), "-1");
+  Answer("form TformGetKennung\nselect lbKennungen #0\nclick BtnCancel");
+  EXPECT_EQ(GetFreeKennung("DE-1", 3, host().IdOf("DE-1")), "");
+  Answer("form TformGetKennung\nclick BtnOK");
+  EXPECT_EQ(GetFreeKennung("DE-1", 3, host().IdOf("DE-1")), "") << "nothing selected";
+  host().SetCurrentClass(ClassId("VSG"));
+  Answer("message OK");
+  EXPECT_EQ(GetNewKennung("x", 3, "NRW"), "-1") << "an empty list aborts the assignment";
+}
+
+TEST_F(LifecycleTest, CollectingForAnAssignmentSkipsCheckedOutObjects) {
+  AddRow(3, 1, 0, "DE-0");
+  AddRow(3, 2, 1, "DE-1");
+  AddRow(3, 3, 2, "DE-2", "NEW");
+  AddRow(3, 4, 3, "DE-3", "DELETE");
+  CreateListToAssign("DE-2");
+  EXPECT_FALSE(State().ListToAssign) << "outside an assignment nothing is collected";
+  State().ListToAssign = std::make_unique<std::vector<std::string>>();
+  for (const char* kennung : {"DE-0", "DE-1", "DE-2", "DE-3", "DE-4"}) CreateListToAssign(kennung);
+  EXPECT_EQ(*State().ListToAssign, (Rows{"DE-2", "DE-3", "DE-4"}));
+}
+
+TEST_F(LifecycleTest, AssigningKeepsFreeIdentifiersAndAsksForOthers) {
+  AddRow(5, 3, 2, "DE-500x", "NEW", "DE-5orig");
+  MakeObject("FFH", "DE-100");
+  MakeObject("FFH", "DE-500x");
+  MakeObject("FFH", "DE-7");
+  State().TargetTID = 3;
+  EXPECT_TRUE(AssignObject("DE-100")) << "free in the target's pool: kept";
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-101"
+click BtnOK)");
+  EXPECT_TRUE(AssignObject("DE-500x"));
+  Answer("form TformGetKennung\nclick Button1");
+  EXPECT_FALSE(AssignObject("DE-7")) << "Abbrechen stops the assignment";
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-5orig", "DE-100 3 2 NEW DE-100"}));
+  EXPECT_EQ(host().IdOf("DE-101"), 2) << "the object got the chosen identifier";
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 OEK-1", "5 DE-500"}));
+  EXPECT_FALSE(State().blnChangingKennungInternal);
+}
+
+TEST_F(LifecycleTest, BrbWithoutPoolComposesTheIdentifier) {
+  SetApplicatIni("Config", "Bundesland", "BRB");
+  TransActTools::OpenTransactionConnection().Execute("delete from TA_KL");
+  TransActTools::OpenTransactionConnection().Execute("delete from TA_ID where TID = 5");
+  Answer(R"(form TFormGetKennungBB
+type EditAG "AB"
+type EditNummer "7"
+type EditKarte "3847no"
+click btnOK)");
+  const int32_t id = Create("BIO", "host");
+  const std::string kennung = host().FindObject(id)->kennung;
+  EXPECT_EQ(kennung.size(), 18u);
+  EXPECT_EQ(kennung.substr(0, 2), "AB");
+  EXPECT_EQ(kennung.substr(4), "007-3847NO0001");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{kennung + " 3 2 NEW " + kennung}));
+  EXPECT_EQ(Tools::ReadStringFromProjectIni("BRB", "Kartenblatt", ""), "3847NO");
+}
+
+TEST_F(LifecycleTest, BrbChooserFiltersByMapSheet) {
+  SetApplicatIni("Config", "Bundesland", "BRB");
+  AddFree(3, "AB26007-3245NO0001");
+  AddFree(3, "AB26007-3245NW0001");
+  Answer(R"(form TFormGetTIDAndKennungNeu
+type EditTKBlatt "3245NO"
+check cbAktiviereFilter
+click btnRequery
+select lbKennungen #0
+click BtnOK)");
+  const int32_t id = Create("BIO", "host");
+  EXPECT_EQ(host().FindObject(id)->kennung, "AB26007-3245NO0001");
+  EXPECT_EQ(Tools::ReadStringFromProjectIni("Kennungsliste", "TK-Blatt", ""), "3245NO");
+  EXPECT_EQ(Tools::ReadStringFromProjectIni("Kennungsliste", "FilterAktiv", ""), "1");
+  // The next creation offers the same filter again.
+  Answer(R"(form TFormGetTIDAndKennungNeu
+click BtnCancel
+form TFormGetKennungBB
+click btnStandard)");
+  bool allowed = true;
+  Create("BIO", "host", &allowed);
+  EXPECT_FALSE(allowed);
+  EXPECT_NE(Shown().rfind("3245NO"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+// The transaction tables against real dBase files in a real project folder,
+// read back with an independent dBase reader.
+#include "transaction/TransActTools.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "host/Tools.h"
+#include "tests/support/ProjectFixture.h"
+
+namespace {
+
+using namespace TransActTools;
+using testsupport::ListRows;
+using testsupport::PoolRows;
+using testsupport::ReadDbf;
+using Rows = std::vector<std::string>;
+
+class TransActToolsTest : public testsupport::ProjectFixture {
+ protected:
+  void Fill() {
+    CreateTransactionTables();
+    AddTransaction(3, "Ruhrauen", "Frau Kern");
+    AddTransaction(5, "Eifel", "Herr Busch");
+    AddRow(3, 11, 0, "DE-11");
+    AddRow(3, 12, 1, "DE-12", "UPDATE");
+    AddRow(3, 13, 1, "DE-13");
+    AddRow(5, 14, 1, "DE-14", "UPDATE");
+    AddRow(5, 15, 2, "DE-15", "NEW");
+    AddRow(5, 16, 3, "DE-16", "DELETE");
+    AddFree(3, "DE-100");
+    AddFree(5, "DE-100");
+    AddFree(5, "OEK-7");
+  }
+};
+
+TEST_F(TransActToolsTest, WithoutTransactionListNothingIsOpenedOrAnswered) {
+  EXPECT_EQ(GetObjectStatus("DE-1"), -1);
+  EXPECT_EQ(GetTIDOfObject("DE-1"), -1);
+  EXPECT_FALSE(TransactionConnectionOpen());
+  EXPECT_FALSE(KennungInTransactionList("DE-1"));
+  EXPECT_TRUE(GetObjectsByStatus(1, -1).empty());
+  EXPECT_EQ(CountTransactions(), -1);
+  EXPECT_TRUE(GetTransactionNames().empty());
+  EXPECT_FALSE(TransactionConnectionOpen());
+}
+
+TEST_F(TransActToolsTest, TablesAreCreatedOnceWithTheirColumns) {
+  CreateTransactionTables();
+  for (const char* file : {"TA_LIST.dbf", "TA_ID.dbf", "TA_KL.dbf"}) {
+    EXPECT_TRUE(std::filesystem::exists(ProjectDir() + file)) << file;
+  }
+  AddTransaction(1, "A");
+  CreateTransactionTables();  // again: the existing tables and rows stay
+  EXPECT_EQ(CountTransactions(), 1);
+  const std::string fields = testsupport::RunCommand("dbfdump -h '" + ProjectDir() + "TA_LIST.dbf'");
+  for (const char* column : {"TID", "KARTULID", "VGNR", "SCHREIBEND", "KENNUNG", "CHANGED",
+                             "KENNUNGO"}) {
+    EXPECT_NE(fields.find(column), std::string::npos) << column << " in " << fields;
+  }
+}
+
+TEST_F(TransActToolsTest, RowsAreFoundByIdentifierExactly) {
+  Fill();
+  EXPECT_TRUE(KennungInTransactionList("DE-12"));
+  EXPECT_FALSE(KennungInTransactionList("de-12")) << "identifiers compare case-sensitively";
+  EXPECT_FALSE(KennungInTransactionList("DE-1"));
+  EXPECT_EQ(GetObjectStatus("DE-15"), 2);
+  EXPECT_EQ(GetObjectStatus("DE-99"), -1);
+  EXPECT_EQ(GetTIDOfObject("DE-14"), 5);
+  EXPECT_EQ(GetChangedFlag("DE-16"), "DELETE");
+  EXPECT_EQ(GetChangedFlag("DE-99"), "");
+  EXPECT_EQ(GetOriginalKennung("DE-11"), "DE-11");
+
+  TObjectMetadata record;
+  record.Kennung = "unberührt";
+  EXPECT_FALSE(GetObjectMetadata("DE-99", record));
+  EXPECT_EQ(record.Kennung, "unberührt");
+  ASSERT_TRUE(GetObjectMetadata("DE-12", record));
+  EXPECT_EQ(record.TID, 3);
+  EXPECT_EQ(record.KartulID, 12);
+  EXPECT_EQ(record.Vorgangsnummer, 4711);
+  EXPECT_EQ(record.Schreibend, 1);
+  EXPECT_EQ(record.Changed, "UPDATE");
+  EXPECT_EQ(record.Kennung, "DE-12");
+}
+
+TEST_F(TransActToolsTest, StatusListsAndCountsFilterByTransactionOnlyWhenGiven) {
+  Fill();
+  auto kennungen = [](const TObjectMetadataList& list) {
+    Rows result;
+    for (const TObjectMetadata& row : list) result.push_back(row.Kennung);
+    return result;
+  };
+  EXPECT_EQ(kennungen(GetObjectsByStatus(1, -1)), (Rows{"DE-12", "DE-13", "DE-14"}));
+  EXPECT_EQ(kennungen(GetObjectsByStatus(1, 5)), (Rows{"DE-14"}));
+  EXPECT_EQ(kennungen(GetObjectsByStatus(1, 0)), Rows{});
+  EXPECT_EQ(kennungen(GetChangedObjects(-1)), (Rows{"DE-12", "DE-14"}));
+  EXPECT_EQ(kennungen(GetChangedObjects(3)), (Rows{"DE-12"}));
+  EXPECT_EQ(CountObjectsByStatus(1, -1), 3);
+  EXPECT_EQ(CountObjectsByStatus(1, 3), 2);
+  EXPECT_EQ(CountObjectsByStatus(7, -1), 0);
+  EXPECT_EQ(CountChangedObjects(-1), 2);
+  EXPECT_EQ(CountChangedObjects(5), 1);
+  EXPECT_EQ(CountTransactions(), 2);
+  const TObjectMetadataList deleted = GetObjectsByStatus(3, -1);
+  ASSERT_EQ(deleted.size(), 1u);
+  EXPECT_EQ(deleted[0].Originalkennung, "DE-16");
+  EXPECT_EQ(deleted[0].KartulID, 16);
+}
+
+TEST_F(TransActToolsTest, SavingInsertsWithTheIdentifierAsOriginalAndUpdatesInPlace) {
+  Fill();
+  TObjectMetadata record{5, 20, -1, 2, "DE-20", "NEW", "wird ignoriert"};
+  SaveObjectMetadata(record);
+  record.Changed = "UPDATE";
+  record.Schreibend = 1;
+  record.Originalkennung = "DE-20";
+  SaveObjectMetadata(record);
+  const Rows rows = ListRows(ProjectDir());
+  EXPECT_EQ(rows.back(), "DE-20 5 1 UPDATE DE-20");
+  EXPECT_EQ(rows.size(), 7u) << "the second save updated the row";
+  auto raw = ReadDbf(ProjectDir() + "TA_LIST.dbf");
+  EXPECT_EQ(raw.back()["VGNR"], "-1");
+  EXPECT_EQ(raw.back()["KARTULID"], "20");
+}
+
+TEST_F(TransActToolsTest, SavingARowWhoseIdentifierWasSwitchedUpdatesIt) {
+  Fill();
+  AddRow(3, 30, 1, "DE-31", "UPDATE", "DE-30");  // switched from DE-30 to DE-31
+  SaveObjectMetadata({3, 30, 4711, 3, "DE-31", "DELETE", "DE-30"});
+  const Rows rows = ListRows(ProjectDir());
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), "DE-31 3 3 DELETE DE-30"), 1);
+  EXPECT_EQ(rows.size(), 7u) << "no second row for the same identifier";
+}
+
+TEST_F(TransActToolsTest, RenamingMarksOnlyCheckedOutRowsAsChanged) {
+  Fill();
+  UpdateKennungInTransactionList("DE-15", "DE-150");
+  UpdateKennungInTransactionList("DE-13", "DE-130");
+  UpdateKennungInTransactionList("DE-99", "DE-990");
+  const Rows rows = ListRows(ProjectDir());
+  EXPECT_EQ(rows[2], "DE-130 3 1 UPDATE DE-13");
+  EXPECT_EQ(rows[4], "DE-150 5 2 NEW DE-15");
+  EXPECT_EQ(rows.size(), 6u);
+  UpdateChangedFlag("DE-11", "UPDATE");
+  DeleteTransactionListRow("DE-150");
+  EXPECT_EQ(ListRows(ProjectDir())[0], "DE-11 3 0 UPDATE DE-11");
+  EXPECT_EQ(ListRows(ProjectDir()).size(), 5u);
+}
+
+TEST_F(TransActToolsTest, QuotesInValuesAreStoredAndFound) {
+  Fill();
+  SaveObjectMetadata({3, 40, -1, 2, "O'Brien-1", "NEW", ""});
+  EXPECT_TRUE(KennungInTransactionList("O'Brien-1"));
+  EXPECT_EQ(GetObjectStatus("O'Brien-1"), 2);
+  SetFreeKennung(3, "it's");
+  EXPECT_TRUE(KennungIsValid("it's", 3));
+  DeleteFreeKennung("it's");
+  EXPECT_FALSE(KennungIsValid("it's", 3));
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(TransActToolsTest, ThePoolGivesAndTakesIdentifiers) {
+  Fill();
+  EXPECT_EQ(GetFreeKennungen(5), (Rows{"DE-100", "OEK-7"}));
+  EXPECT_TRUE(KennungIsValid("DE-100", 3));
+  EXPECT_FALSE(KennungIsValid("OEK-7", 3));
+  EXPECT_FALSE(KennungListIsEmpty());
+
+  SetFreeKennung(0, "DE-0");
+  SetFreeKennung(-1, "DE-0");
+  SetFreeKennung(3, "DE-100");  // the pool of 3 already holds it
+  SetFreeKennung(3, "DE-101");
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-100", "5 DE-100", "5 OEK-7", "3 DE-101"}));
+
+  DeleteFreeKennung("DE-100");
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"5 OEK-7", "3 DE-101"}))
+      << "an identifier leaves the pools of all transactions";
+  DeleteFreeKennung("OEK-7");
+  DeleteFreeKennung("DE-101");
+  EXPECT_TRUE(KennungListIsEmpty());
+}
+
+TEST_F(TransActToolsTest, FittingIdentifiersFollowTheClassPrefix) {
+  Fill();
+  AddFree(5, "de-101");
+  EXPECT_EQ(GetFittingFreeKennungen("FFH", 5, "NRW"), (Rows{"DE-100"}));
+  EXPECT_EQ(GetFittingFreeKennungen("OEK", 5, ""), (Rows{"OEK-7"}));
+  EXPECT_EQ(GetFittingFreeKennungen("FFH", 5, "BRB"), (Rows{"DE-100", "OEK-7", "de-101"}));
+  EXPECT_EQ(GetFittingFreeKennungen("", 5, "NRW"), (Rows{"DE-100", "OEK-7", "de-101"}));
+}
+
+TEST_F(TransActToolsTest, BrbKeepsEveryIdentifier) {
+  Fill();
+  SetApplicatIni("Config", "Bundesland", "BRB");
+  EXPECT_TRUE(KennungIsValid("in-keinem-Pool", 3));
+}
+
+TEST_F(TransActToolsTest, TransactionsInTableOrderWithTheirEntries) {
+  Fill();
+  const TTransactionMetadataList list = GetTransactions();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[1].ID, 5);
+  EXPECT_EQ(list[1].Name, "Eifel");
+  EXPECT_EQ(list[1].Owner, "Herr Busch");
+  const TNumberedStringList names = GetTransactionNames();
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0].Text, "3 - Ruhrauen");
+  EXPECT_EQ(names[0].Number, 3);
+  EXPECT_EQ(TIDOfEntry(names[1].Text), 5);
+  EXPECT_EQ(TIDOfEntry(" 12 - Name-mit-Strich"), 12);
+  EXPECT_EQ(TIDOfEntry("kein Eintrag"), -1);
+}
+
+TEST_F(TransActToolsTest, AFailedCommandShowsTheDriversTextAndGoesOn) {
+  Fill();
+  Answer("message OK");
+  EXPECT_FALSE(RunCommand(OpenTransactionConnection(), "update TA_LIST set GIBTSNICHT = 1"));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Shown().find("message plain"), std::string::npos);
+  EXPECT_EQ(GetObjectStatus("DE-11"), 0) << "the connection still works";
+}
+
+TEST_F(TransActToolsTest, TheConnectionServesOnlyItsProject) {
+  Fill();
+  EXPECT_EQ(GetObjectStatus("DE-11"), 0);
+  const std::string other = Root() + "/zweites/";
+  hostsim::Host::CreateProject(other);
+  host().OpenProject(other);
+  EXPECT_EQ(GetObjectStatus("DE-11"), -1);
+  CreateTransactionTables();
+  AddTransaction(9, "Anderes Projekt");
+  EXPECT_EQ(CountTransactions(), 1);
+  host().OpenProject(ProjectDir());
+  EXPECT_EQ(CountTransactions(), 2) << "back in the first project, its own tables";
+}
+
+TEST_F(TransActToolsTest, AQueryOnADamagedListIsAnError) {
+  std::filesystem::create_directories(ProjectDir());
+  std::ofstream(ProjectDir() + "TA_LIST.dbf", std::ios::binary) << std::string(40, '\x03');
+  EXPECT_THROW(GetObjectStatus("DE-1"), platform::db::DbError);
+}
+
+}  // namespace
