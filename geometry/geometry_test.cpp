@@ -1,0 +1,89 @@
+// Coordinate and area attributes, and the lifecycle journal table.
+#include <clocale>
+#include <cstdlib>
+
+#include "geometry/GeoAttributes.h"
+#include "geometry/NewDataModule.h"
+#include "platform/db/Connection.h"
+#include "tests/support/ProjectFixture.h"
+
+namespace {
+
+using testsupport::RunCommand;
+
+TEST(CoordinateTextTest, RoundsHalfToEvenWithoutGrouping) {
+  EXPECT_EQ(GeoAttributes::CoordinateText(2500.5), "2500");
+  EXPECT_EQ(GeoAttributes::CoordinateText(2501.5), "2502");
+  EXPECT_EQ(GeoAttributes::CoordinateText(5800000.49), "5800000");
+  EXPECT_EQ(GeoAttributes::CoordinateText(-12.5), "-12");
+  EXPECT_EQ(GeoAttributes::CoordinateText(-0.4), "0");
+  EXPECT_EQ(GeoAttributes::CoordinateText(32512345678.7), "32512345679");
+}
+
+class GeoAttributesTest : public testsupport::ProjectFixture {
+ protected:
+  void TearDown() override {
+    unsetenv("LC_ALL");
+    ProjectFixture::TearDown();
+  }
+  std::string Stored(int32_t id, const std::string& field) {
+    for (auto& row : host().StoredRows("linfos")) {
+      if (row["KARTULID"] == std::to_string(id)) return row[field];
+    }
+    return "<keine Zeile>";
+  }
+};
+
+TEST_F(GeoAttributesTest, PastingWritesCoordinatesAndAreaInTheUsersLocale) {
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  const int32_t id = host().CreateObject(
+      ClassId("BIO"), ktFlaeche,
+      {{3400000.5, 5800000}, {3400025.19, 5800000}, {3400025.19, 5800050}, {3400000.5, 5800050}},
+      "BIO-1");
+  host().Activate(id);
+  GeoAttributes::AfterPasteData();
+  EXPECT_EQ(Stored(id, "GK_RW"), std::to_string(static_cast<long>(host().Easting(id) + 0.5)));
+  EXPECT_EQ(Stored(id, "UTM_East"), Stored(id, "GK_RW"));
+  EXPECT_EQ(Stored(id, "UTM_North"), std::to_string(static_cast<long>(host().Northing(id) + 0.5)));
+  EXPECT_EQ(Stored(id, "FLAECHE"), "1234,5");
+}
+
+TEST_F(GeoAttributesTest, TheCPointSeparatorOutsideGermany) {
+  setenv("LC_ALL", "C.UTF-8", 1);
+  const int32_t id = host().CreateObject(
+      ClassId("BIO"), ktFlaeche, {{0, 0}, {24.69, 0}, {24.69, 50}, {0, 50}}, "BIO-2");
+  host().Activate(id);
+  GeoAttributes::AfterPasteData();
+  EXPECT_EQ(Stored(id, "FLAECHE"), "1234.5");
+}
+
+class JournalTest : public testsupport::ProjectFixture {
+ protected:
+  std::string Sql(const std::string& statement) {
+    return RunCommand("sqlite3 '" + host().ProjectDB() + "' \"" + statement + "\" 2>&1");
+  }
+};
+
+TEST_F(JournalTest, ANewProjectDatabaseGetsTheTableWithItsPrimaryIndex) {
+  LifecycleJournal::EnsureTableLifecycle();
+  const std::string columns = Sql("select name, type from pragma_table_info('KT_SYS_LIFECYCLE')");
+  for (const char* column : {"ID", "KENNUNG", "OKL", "OKL_TYPE", "LC_CHANGE_TYPE", "ZEITSTEMPEL",
+                             "REL_TYPE"}) {
+    EXPECT_NE(columns.find(column), std::string::npos) << column << " in " << columns;
+  }
+  EXPECT_NE(Sql("select count(*) from pragma_index_list('KT_SYS_LIFECYCLE') where \\\"unique\\\"")
+                .find('1'),
+            std::string::npos);
+  Sql("insert into KT_SYS_LIFECYCLE (KENNUNG, OKL) values ('DE-1', 5)");
+  LifecycleJournal::EnsureTableLifecycle();
+  EXPECT_EQ(Sql("select KENNUNG, OKL from KT_SYS_LIFECYCLE"), "DE-1|5\n")
+      << "an existing table keeps its rows";
+}
+
+TEST_F(JournalTest, AnUnopenableDatabaseIsAnErrorOfTheLookup) {
+  TNewDataModule module;
+  EXPECT_FALSE(module.OpenPrjDatabase(Root() + "/gibts/nicht/db.sqlite"));
+  EXPECT_THROW(module.TableNames(), platform::db::DbError);
+}
+
+}  // namespace
