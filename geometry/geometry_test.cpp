@@ -38,7 +38,7 @@ TEST_F(GeoAttributesTest, PastingWritesCoordinatesAndAreaInTheUsersLocale) {
   setenv("LC_ALL", "de_DE.UTF-8", 1);
   const int32_t id = host().CreateObject(
       ClassId("BIO"), ktFlaeche,
-      {{3400000.5, 5800000}, {3400025.19, 5800000}, {3400025.19, 5800050}, {3400000.5, 5800050}},
+      {{100, 5800000}, {124.69, 5800000}, {124.69, 5800050}, {100, 5800050}},
       "BIO-1");
   host().Activate(id);
   GeoAttributes::AfterPasteData();
