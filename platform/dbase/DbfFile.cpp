@@ -107,7 +107,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool IsBlank(std::string_view s) { return Trim(s).empty(); }
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -625,7 +624,8 @@ Cell DbfFile::Read(uint32_t rec, int field) const {
     case 'N':
     case 'F': {
       const std::string_view s = Trim(raw);
-      if (s.empty()) return Cell::Null();
+      // Blank is null; shapelib writes asterisks for a null number.
+      if (s.find_first_not_of('*') == std::string_view::npos) return Cell::Null();
       int64_t i = 0;
       double d = 0;
       bool is_int = false;
@@ -635,7 +635,8 @@ Cell DbfFile::Read(uint32_t rec, int field) const {
       return is_int ? Cell::Integer(i) : Cell::Real(d);
     }
     case 'D': {
-      if (IsBlank(raw) || raw == "00000000") return Cell::Null();
+      // Blank is null; some writers put zeros ("00000000", "       0") instead.
+      if (Trim(raw).find_first_not_of('0') == std::string_view::npos) return Cell::Null();
       int v[3] = {0, 0, 0};
       const int widths[3] = {4, 2, 2};
       size_t p = 0;
