@@ -279,7 +279,7 @@ void DbfFile::CloseFiles() {
   if (memo_fd_ >= 0) ::close(memo_fd_);
   fd_ = -1;
   memo_fd_ = -1;
-  lock_ = 0;
+  lock_ = LockMode::kNone;
 }
 
 void DbfFile::OpenMemo() {
@@ -299,18 +299,18 @@ void DbfFile::OpenMemo() {
   }
 }
 
-void DbfFile::Lock(short type) {
-  if (lock_ == type || (lock_ == F_WRLCK && type == F_RDLCK)) return;
+void DbfFile::Lock(LockMode mode) {
+  if (lock_ == mode || (lock_ == LockMode::kExclusive && mode == LockMode::kShared)) return;
   const int64_t deadline = NowMs() + g_lock_timeout_ms;
   int pause_us = 100;
   for (;;) {
     struct flock fl {};
-    fl.l_type = type;
+    fl.l_type = mode == LockMode::kExclusive ? F_WRLCK : F_RDLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
     fl.l_len = 0;
     if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) {
-      lock_ = type;
+      lock_ = mode;
       return;
     }
     if (errno != EAGAIN && errno != EACCES && errno != EINTR) Fail("cannot lock the file: " + Errno());
@@ -321,12 +321,12 @@ void DbfFile::Lock(short type) {
 }
 
 void DbfFile::Unlock() {
-  if (lock_ == 0 || fd_ < 0) return;
+  if (lock_ == LockMode::kNone || fd_ < 0) return;
   struct flock fl {};
   fl.l_type = F_UNLCK;
   fl.l_whence = SEEK_SET;
   ::fcntl(fd_, F_OFD_SETLK, &fl);
-  lock_ = 0;
+  lock_ = LockMode::kNone;
 }
 
 void DbfFile::Sync() {
@@ -341,7 +341,7 @@ void DbfFile::Sync() {
       // Replaced by another file of the same name: take the new one, under
       // a lock of its own.
       if (attempt > 3) Fail("the file keeps being replaced");
-      const short held = lock_;
+      const LockMode held = lock_;
       CloseFiles();
       OpenFiles();
       Lock(held);
@@ -481,8 +481,8 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
 }
 
 void DbfFile::BeginRead() {
-  if (lock_ == 0) {
-    Lock(F_RDLCK);
+  if (lock_ == LockMode::kNone) {
+    Lock(LockMode::kShared);
     try {
       Sync();
     } catch (...) {
@@ -501,8 +501,8 @@ void DbfFile::EndRead() {
 void DbfFile::BeginWrite() {
   if (writing_) return;
   if (!writable_) Fail("the table is read-only");
-  const bool had_lock = lock_ != 0;
-  Lock(F_WRLCK);
+  const bool had_lock = lock_ != LockMode::kNone;
+  Lock(LockMode::kExclusive);
   if (!had_lock) {
     try {
       Sync();
@@ -531,7 +531,7 @@ void DbfFile::Commit() {
     struct flock fl {};
     fl.l_type = F_RDLCK;
     fl.l_whence = SEEK_SET;
-    if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) lock_ = F_RDLCK;
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) lock_ = LockMode::kShared;
   }
 }
 

@@ -184,6 +184,7 @@ class DbfFile {
   void Delete(uint32_t rec);
 
  private:
+  enum class LockMode { kNone, kShared, kExclusive };
   DbfFile() = default;
   struct Fingerprint {
     ino_t ino = 0;
@@ -198,7 +199,7 @@ class DbfFile {
   void OpenFiles();
   void OpenMemo();
   void CloseFiles();
-  void Lock(short type);
+  void Lock(LockMode mode);
   void Unlock();
   void Sync();
   void Load(int fd, const struct ::stat& st);
@@ -234,7 +235,7 @@ class DbfFile {
   bool stale_ = true;
   uint64_t generation_ = 0;
 
-  short lock_ = 0;  // 0, F_RDLCK or F_WRLCK
+  LockMode lock_ = LockMode::kNone;
   int read_depth_ = 0;
   bool writing_ = false;
 };
