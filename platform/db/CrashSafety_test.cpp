@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -101,18 +102,18 @@ TEST(CrashSafetyTest, KilledWritersLeaveWholeTables) {
       ASSERT_TRUE(changed == "NEW" || changed == "UPDATE") << changed;
     }
     table->EndRead();
-    // The file holds the counted records and the end mark, or one record
-    // more whose count had not been written yet.
+    // The header counts only records the file holds whole. (Behind them may
+    // lie a record cut short by the kill, or an undo block.)
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     const off_t header = 32 + 7 * 32 + 1;
     const off_t record = 1 + 4 * 11 + 50 + 15 + 50;
-    const off_t counted = header + static_cast<off_t>(count) * record + 1;
-    ASSERT_TRUE(st.st_size == counted || st.st_size == counted + record) << st.st_size << " " << counted;
-    if (st.st_size == counted + record) ++kills_with_extra_record;
+    const off_t counted = header + static_cast<off_t>(count) * record;
+    ASSERT_GE(st.st_size, counted);
+    if (st.st_size > counted + 1) ++kills_with_extra_record;
   }
   EXPECT_GT(last_done, kRounds);  // the writer got real work done between kills
-  RecordProperty("kills_between_record_and_count", kills_with_extra_record);
+  std::printf("kills that left bytes behind the counted records: %d of %d\n", kills_with_extra_record, kRounds);
 
   // The table is whole for the driver and for another reader.
   auto c = Connection::Open(dir.DBaseIII());

@@ -200,12 +200,31 @@ std::optional<std::string> KeyOfValue(const Field& f, sqlite3_value* v) {
   }
 }
 
-void SyncIndexes(DbfTable* t) {
-  if (t->generation == t->file->Generation()) return;
+void ResetIndexes(DbfTable* t) {
   const size_t n = t->file->Fields().size();
   t->indexes.assign(n, ColumnIndex());
   t->built.assign(n, 0);
   t->generation = t->file->Generation();
+}
+
+void UpdateIndexes(DbfTable* t, uint32_t rec);
+
+// Brings the indexes in line with the records after the file was checked:
+// from scratch after a full reload, record by record after another
+// program's small change.
+void SyncIndexes(DbfTable* t) {
+  if (t->generation != t->file->Generation()) {
+    ResetIndexes(t);
+    t->file->TakeChangedRecords();
+    return;
+  }
+  const std::vector<uint32_t> changed = t->file->TakeChangedRecords();
+  try {
+    for (uint32_t rec : changed) UpdateIndexes(t, rec);
+  } catch (...) {
+    ResetIndexes(t);
+    throw;
+  }
 }
 
 ColumnIndex& EnsureIndex(DbfTable* t, int field) {

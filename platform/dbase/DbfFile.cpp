@@ -30,7 +30,15 @@ constexpr unsigned char kHeaderEnd = 0x0D;
 constexpr unsigned char kEofMark = 0x1A;
 constexpr unsigned char kMemoEnd3 = 0x1A;
 constexpr unsigned char kMemoEnd4 = 0x1F;
-constexpr int kChangeCountOffset = 16;  // first of the header's multi-user bytes
+// The header's bytes 16 to 27 are reserved for multi-user dBase; this
+// driver keeps a change count in 16-19 and the place of an undo block in
+// 20-23. Byte 14 is dBase IV's "incomplete transaction" flag.
+constexpr int kChangeCountOffset = 16;
+constexpr int kIncompleteFlagAt = 14;
+constexpr int kUndoOffsetAt = 20;
+constexpr int kUndoFlagBytes = kUndoOffsetAt + 4 - kIncompleteFlagAt;
+constexpr char kUndoMagic[4] = {'V', 'U', 'N', 'D'};
+constexpr uint64_t kPage = 4096;
 constexpr uint32_t kMaxRecordLength = 65535;
 
 int g_lock_timeout_ms = 10000;
@@ -54,6 +62,13 @@ void PutLe16(unsigned char* p, uint32_t v) {
 }
 
 std::string Errno() { return std::strerror(errno); }
+
+// FNV-1a, enough to tell a whole undo block from a cut one.
+uint32_t Checksum(const unsigned char* p, size_t n) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+  return h;
+}
 
 // Reads exactly `n` bytes at `offset`; false on a short read or an error.
 bool ReadAt(int fd, void* buf, size_t n, off_t offset) {
@@ -159,6 +174,14 @@ void TodayInto(unsigned char* ymd) {
   ymd[0] = static_cast<unsigned char>(tm.tm_year);  // years since 1900
   ymd[1] = static_cast<unsigned char>(tm.tm_mon + 1);
   ymd[2] = static_cast<unsigned char>(tm.tm_mday);
+}
+
+constexpr int64_t kMtimeSlackNs = 1000000000;
+
+int64_t WallNs() {
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 int64_t NowMs() {
@@ -335,18 +358,28 @@ void DbfFile::Sync() {
     if (::stat(path_.c_str(), &st) != 0) {
       throw FileGone(path_ + ": the file no longer exists");
     }
-    struct stat own;
-    if (::fstat(fd_, &own) != 0) Fail("cannot read the file's status: " + Errno());
-    if (own.st_ino != st.st_ino || own.st_dev != st.st_dev) {
-      // Replaced by another file of the same name: take the new one, under
-      // a lock of its own.
-      if (attempt > 3) Fail("the file keeps being replaced");
-      const LockMode held = lock_;
-      CloseFiles();
-      OpenFiles();
-      Lock(held);
-      stale_ = true;
-      continue;
+    if (st.st_ino != seen_.ino || st.st_dev != seen_.dev) {
+      struct stat own;
+      if (::fstat(fd_, &own) != 0) Fail("cannot read the file's status: " + Errno());
+      if (own.st_ino != st.st_ino || own.st_dev != st.st_dev) {
+        // Replaced by another file of the same name: take the new one, under
+        // a lock of its own.
+        if (attempt > 3) Fail("the file keeps being replaced");
+        const LockMode held = lock_;
+        CloseFiles();
+        OpenFiles();
+        Lock(held);
+        stale_ = true;
+        continue;
+      }
+    }
+    const int64_t mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    // A modification time that was already well in the past when the header
+    // was last read cannot stay the same through another write, so size and
+    // time then tell enough; otherwise the header's counts must be read.
+    if (!stale_ && st.st_size == seen_.size && mtime_ns == seen_.mtime_ns &&
+        seen_.mtime_ns + kMtimeSlackNs < verified_at_ns_) {
+      return;
     }
     unsigned char h[32];
     if (st.st_size < 32 || !ReadAt(fd_, h, sizeof(h), 0)) {
@@ -356,13 +389,15 @@ void DbfFile::Sync() {
     now.ino = st.st_ino;
     now.dev = st.st_dev;
     now.size = st.st_size;
-    now.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    now.mtime_ns = mtime_ns;
     now.count = Le32(h + 4);
     now.changes = Le32(h + kChangeCountOffset);
-    if (stale_ || !(now == seen_)) {
-      Load(fd_, st);
-      seen_ = now;
-    }
+    // After our own commit the time is not known yet; all else must match.
+    Fingerprint expected = seen_;
+    if (expected.mtime_ns < 0) expected.mtime_ns = now.mtime_ns;
+    if (stale_ || !(now == expected)) Load(fd_, st);
+    seen_ = now;
+    verified_at_ns_ = WallNs();
     return;
   }
 }
@@ -445,7 +480,8 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
          std::to_string((static_cast<uint64_t>(size) - header_length) / record_length));
   }
 
-  if (!fields_.empty()) {
+  const bool known = !fields_.empty();
+  if (known) {
     bool same = fields.size() == fields_.size() && header_length == header_length_ &&
                 record_length == record_length_;
     for (size_t i = 0; same && i < fields.size(); ++i) {
@@ -455,29 +491,125 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
     if (!same) throw StructureChanged(path_ + ": the table's fields were changed by another program");
   }
 
-  std::vector<char> data(static_cast<size_t>(count) * record_length);
-  if (!data.empty() && !ReadAt(fd, data.data(), data.size(), header_length)) {
-    Fail("cannot read the records: " + Errno());
+  // Another program's change usually touches a few records: compare the
+  // file with the copy in memory and note only what differs, so the
+  // driver's indexes can follow record by record instead of starting over.
+  const bool incremental = known && !full_reload_ && count >= committed_count_ &&
+                           count_ == committed_count_ && dirty_.empty() && h[kIncompleteFlagAt] == 0;
+  std::vector<uint32_t> changed;
+  if (incremental) {
+    const size_t old_bytes = data_.size();
+    data_.resize(static_cast<size_t>(count) * record_length);
+    constexpr size_t kChunkRecords = 4096;
+    std::vector<char> chunk;
+    for (uint32_t first = 0; first < count; first += kChunkRecords) {
+      const uint32_t n = std::min<uint32_t>(kChunkRecords, count - first);
+      const size_t bytes = static_cast<size_t>(n) * record_length;
+      const size_t at = static_cast<size_t>(first) * record_length;
+      chunk.resize(bytes);
+      if (!ReadAt(fd, chunk.data(), bytes, static_cast<off_t>(header_length + at))) {
+        Fail("cannot read the records: " + Errno());
+      }
+      if (at + bytes <= old_bytes && std::memcmp(chunk.data(), data_.data() + at, bytes) == 0) continue;
+      for (uint32_t k = 0; k < n; ++k) {
+        const size_t rec_at = at + static_cast<size_t>(k) * record_length;
+        if (rec_at + record_length <= old_bytes &&
+            std::memcmp(chunk.data() + static_cast<size_t>(k) * record_length, data_.data() + rec_at,
+                        record_length) == 0) {
+          continue;
+        }
+        std::memcpy(data_.data() + rec_at, chunk.data() + static_cast<size_t>(k) * record_length,
+                    record_length);
+        changed.push_back(first + k);
+      }
+    }
+  } else {
+    std::vector<char> data(static_cast<size_t>(count) * record_length);
+    if (!data.empty() && !ReadAt(fd, data.data(), data.size(), header_length)) {
+      Fail("cannot read the records: " + Errno());
+    }
+    data_ = std::move(data);
   }
-  for (uint32_t r = 0; r < count; ++r) {
-    const auto flag = static_cast<unsigned char>(data[static_cast<size_t>(r) * record_length]);
+  if (h[kIncompleteFlagAt] != 0) Recover(fd, h, size, header_length, record_length, count);
+  const auto check_flag = [&](uint32_t r) {
+    const auto flag = static_cast<unsigned char>(data_[static_cast<size_t>(r) * record_length]);
     if (flag != ' ' && flag != '*') {
+      full_reload_ = true;  // the copy in memory now holds a bad record
       throw DbaseError(path_ + ", record " + std::to_string(static_cast<uint64_t>(r) + 1) +
                        ": the deletion flag " + Hex(flag) + " is neither blank nor '*'");
     }
+  };
+  if (incremental) {
+    for (uint32_t r : changed) check_flag(r);
+  } else {
+    for (uint32_t r = 0; r < count; ++r) check_flag(r);
   }
 
   std::memcpy(header_, h, sizeof(header_));
   header_length_ = header_length;
   record_length_ = record_length;
   fields_ = std::move(fields);
-  data_ = std::move(data);
   count_ = committed_count_ = count;
   dirty_.clear();
   dirty_flag_.assign(count, false);
   stale_ = false;
-  ++generation_;
+  full_reload_ = false;
+  if (incremental && changed.size() <= count / 4 + 16) {
+    changed_.insert(changed_.end(), changed.begin(), changed.end());
+  } else {
+    changed_.clear();
+    ++generation_;
+  }
   if (has_memo && memo_fd_ < 0) OpenMemo();
+}
+
+void DbfFile::Recover(int fd, unsigned char* h, off_t size, uint32_t header_length,
+                      uint32_t record_length, uint32_t count) {
+  // A writer was stopped between saving the old records and writing the
+  // header: put the old records back, in memory always, on disk when this
+  // handle may write.
+  const uint64_t at = Le32(h + kUndoOffsetAt);
+  std::vector<std::pair<uint32_t, std::vector<char>>> images;
+  bool whole = false;
+  unsigned char head[8];
+  if (at >= header_length && at + 8 <= static_cast<uint64_t>(size) &&
+      ReadAt(fd, head, sizeof(head), static_cast<off_t>(at)) && std::memcmp(head, kUndoMagic, 4) == 0) {
+    const uint64_t n = Le32(head + 4);
+    const uint64_t length = 8 + n * (4 + static_cast<uint64_t>(record_length)) + 4;
+    if (n <= count && at + length <= static_cast<uint64_t>(size)) {
+      std::vector<unsigned char> block(static_cast<size_t>(length));
+      if (ReadAt(fd, block.data(), block.size(), static_cast<off_t>(at)) &&
+          Checksum(block.data(), block.size() - 4) == Le32(block.data() + block.size() - 4)) {
+        whole = true;
+        for (uint64_t k = 0; k < n && whole; ++k) {
+          const unsigned char* p = block.data() + 8 + k * (4 + static_cast<uint64_t>(record_length));
+          const uint32_t rec = Le32(p);
+          whole = rec < count;
+          images.emplace_back(rec, std::vector<char>(p + 4, p + 4 + record_length));
+        }
+      }
+    }
+  }
+  if (!whole) images.clear();  // cut short before the flag was set: nothing to undo
+  for (const auto& [rec, bytes] : images) {
+    std::memcpy(data_.data() + static_cast<size_t>(rec) * record_length, bytes.data(), record_length);
+  }
+  if (lock_ != LockMode::kExclusive || !writable_) return;
+  for (const auto& [rec, bytes] : images) {
+    if (!WriteAt(fd, bytes.data(), record_length,
+                 static_cast<off_t>(header_length + static_cast<uint64_t>(rec) * record_length))) {
+      Fail("cannot repair record " + std::to_string(rec + 1) + ": " + Errno());
+    }
+  }
+  unsigned char clear[kUndoFlagBytes] = {};
+  if (!WriteAt(fd, clear, sizeof(clear), kIncompleteFlagAt)) Fail("cannot repair the header: " + Errno());
+  std::memset(h + kIncompleteFlagAt, 0, kUndoFlagBytes);
+}
+
+std::vector<uint32_t> DbfFile::TakeChangedRecords() {
+  std::vector<uint32_t> out;
+  out.swap(changed_);
+  return out;
 }
 
 void DbfFile::BeginRead() {
@@ -503,7 +635,8 @@ void DbfFile::BeginWrite() {
   if (!writable_) Fail("the table is read-only");
   const bool had_lock = lock_ != LockMode::kNone;
   Lock(LockMode::kExclusive);
-  if (!had_lock) {
+  if (header_[kIncompleteFlagAt] != 0) stale_ = true;  // repair what a reader could only undo in memory
+  if (!had_lock || stale_) {
     try {
       Sync();
     } catch (...) {
@@ -520,6 +653,7 @@ void DbfFile::Commit() {
     FlushChanges();
   } catch (...) {
     stale_ = true;
+    full_reload_ = true;
     writing_ = false;
     if (read_depth_ == 0) Unlock();
     throw;
@@ -538,8 +672,10 @@ void DbfFile::Commit() {
 void DbfFile::Rollback() {
   if (!writing_) return;
   writing_ = false;
+  before_.clear();
   if (!dirty_.empty() || count_ != committed_count_) {
     stale_ = true;
+    full_reload_ = true;
     try {
       Sync();  // still under the lock: drop the changes from memory at once
     } catch (const DbaseError&) {
@@ -549,8 +685,51 @@ void DbfFile::Rollback() {
   if (read_depth_ == 0) Unlock();
 }
 
+void DbfFile::MarkDirty(uint32_t rec) {
+  if (rec >= committed_count_ || dirty_flag_[rec]) return;
+  dirty_flag_[rec] = true;
+  dirty_.push_back(rec);
+  before_.emplace_back(RecordPtr(rec), record_length_);
+}
+
 void DbfFile::FlushChanges() {
   if (dirty_.empty() && count_ == committed_count_) return;
+  const auto offset_of = [&](uint32_t rec) {
+    return static_cast<uint64_t>(header_length_) + static_cast<uint64_t>(rec) * record_length_;
+  };
+  // A write that spans pages can be cut short by a kill between two pages.
+  // When that could tear a record, or leave a statement half done, the old
+  // records are saved behind the end mark first and the header says so
+  // (the "incomplete transaction" flag); whoever reads the table next puts
+  // them back.
+  bool need_undo = dirty_.size() > 1;
+  for (uint32_t r : dirty_) {
+    need_undo = need_undo || offset_of(r) / kPage != (offset_of(r) + record_length_ - 1) / kPage;
+  }
+  uint64_t file_end = static_cast<uint64_t>(std::max<off_t>(seen_.size, 0));
+  const uint64_t undo_at = offset_of(count_) + 1;
+  if (need_undo && undo_at <= 0xFFFFFFFFu) {
+    std::vector<unsigned char> undo(8);
+    std::memcpy(undo.data(), kUndoMagic, 4);
+    PutLe32(undo.data() + 4, static_cast<uint32_t>(dirty_.size()));
+    for (size_t k = 0; k < dirty_.size(); ++k) {
+      unsigned char rec[4];
+      PutLe32(rec, dirty_[k]);
+      undo.insert(undo.end(), rec, rec + 4);
+      undo.insert(undo.end(), before_[k].begin(), before_[k].end());
+    }
+    unsigned char sum[4];
+    PutLe32(sum, Checksum(undo.data(), undo.size()));
+    undo.insert(undo.end(), sum, sum + 4);
+    unsigned char flag[kUndoFlagBytes] = {};
+    flag[0] = 1;
+    PutLe32(flag + (kUndoOffsetAt - kIncompleteFlagAt), static_cast<uint32_t>(undo_at));
+    if (!WriteAt(fd_, undo.data(), undo.size(), static_cast<off_t>(undo_at)) ||
+        !WriteAt(fd_, flag, sizeof(flag), kIncompleteFlagAt)) {
+      Fail("cannot write: " + Errno());
+    }
+    file_end = std::max<uint64_t>(file_end, undo_at + undo.size());
+  }
   std::sort(dirty_.begin(), dirty_.end());
   size_t i = 0;
   while (i < dirty_.size()) {
@@ -558,8 +737,7 @@ void DbfFile::FlushChanges() {
     while (j < dirty_.size() && dirty_[j] == dirty_[j - 1] + 1) ++j;
     const uint32_t first = dirty_[i];
     const size_t bytes = (j - i) * record_length_;
-    if (!WriteAt(fd_, RecordPtr(first), bytes,
-                 static_cast<off_t>(header_length_ + static_cast<uint64_t>(first) * record_length_))) {
+    if (!WriteAt(fd_, RecordPtr(first), bytes, static_cast<off_t>(offset_of(first)))) {
       Fail("cannot write record " + std::to_string(first + 1) + ": " + Errno());
     }
     i = j;
@@ -571,30 +749,29 @@ void DbfFile::FlushChanges() {
     std::vector<char> tail(bytes + 1);
     std::memcpy(tail.data(), RecordPtr(committed_count_), bytes);
     tail[bytes] = static_cast<char>(kEofMark);
-    if (!WriteAt(fd_, tail.data(), tail.size(),
-                 static_cast<off_t>(header_length_ +
-                                    static_cast<uint64_t>(committed_count_) * record_length_))) {
+    if (!WriteAt(fd_, tail.data(), tail.size(), static_cast<off_t>(offset_of(committed_count_)))) {
       Fail("cannot append records: " + Errno());
     }
+    file_end = std::max<uint64_t>(file_end, offset_of(count_) + 1);
   }
   TodayInto(header_ + 1);
   PutLe32(header_ + 4, count_);
   const uint32_t changes = Le32(header_ + kChangeCountOffset) + 1;
   PutLe32(header_ + kChangeCountOffset, changes);
-  if (!WriteAt(fd_, header_ + 1, kChangeCountOffset + 4 - 1, 1)) {
+  std::memset(header_ + kIncompleteFlagAt, 0, 1);
+  std::memset(header_ + kUndoOffsetAt, 0, 4);
+  if (!WriteAt(fd_, header_ + 1, kUndoOffsetAt + 4 - 1, 1)) {
     Fail("cannot write the header: " + Errno());
   }
+  before_.clear();
   for (uint32_t r : dirty_) dirty_flag_[r] = false;
   dirty_.clear();
   committed_count_ = count_;
   dirty_flag_.resize(count_, false);
 
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) Fail("cannot read the file's status: " + Errno());
-  seen_.ino = st.st_ino;
-  seen_.dev = st.st_dev;
-  seen_.size = st.st_size;
-  seen_.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  // The new modification time is learnt at the next statement's check.
+  seen_.size = static_cast<off_t>(file_end);
+  seen_.mtime_ns = -1;
   seen_.count = count_;
   seen_.changes = changes;
 }
@@ -868,11 +1045,8 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
     default:
       break;
   }
+  MarkDirty(rec);
   std::memcpy(RecordPtr(rec) + f.offset, out.data(), out.size());
-  if (rec < committed_count_ && !dirty_flag_[rec]) {
-    dirty_flag_[rec] = true;
-    dirty_.push_back(rec);
-  }
 }
 
 uint32_t DbfFile::Append() {
@@ -885,11 +1059,8 @@ uint32_t DbfFile::Append() {
 void DbfFile::Delete(uint32_t rec) {
   if (!writing_) Fail("a change outside a write statement");
   if (rec >= count_) throw DbaseError(Where(rec, -1) + ": no such record");
+  MarkDirty(rec);
   RecordPtr(rec)[0] = '*';
-  if (rec < committed_count_ && !dirty_flag_[rec]) {
-    dirty_flag_[rec] = true;
-    dirty_.push_back(rec);
-  }
 }
 
 std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,

@@ -159,9 +159,12 @@ class DbfFile {
   void Commit();
   void Rollback();
 
-  // Goes up by one whenever the records were reloaded from disk, so that
-  // anything derived from them (the driver's indexes) knows to start over.
+  // Goes up by one whenever the records were reloaded from disk as a whole,
+  // so that anything derived from them (the driver's indexes) knows to start
+  // over. When another program changed only some records, the generation
+  // stays and TakeChangedRecords names them (once).
   uint64_t Generation() const { return generation_; }
+  std::vector<uint32_t> TakeChangedRecords();
 
   // Records from 0, deleted ones included, appended ones of the running
   // statement included.
@@ -204,6 +207,9 @@ class DbfFile {
   void Sync();
   void Load(int fd, const struct ::stat& st);
   void FlushChanges();
+  void MarkDirty(uint32_t rec);
+  void Recover(int fd, unsigned char* header, off_t size, uint32_t header_length,
+               uint32_t record_length, uint32_t count);
   std::string Where(uint32_t rec, int field) const;
   [[noreturn]] void Fail(const std::string& what) const;
   char* RecordPtr(uint32_t rec) { return data_.data() + static_cast<size_t>(rec) * record_length_; }
@@ -231,8 +237,12 @@ class DbfFile {
   uint32_t committed_count_ = 0;   // records on disk according to the header
   std::vector<uint32_t> dirty_;    // changed records below committed_count_
   std::vector<bool> dirty_flag_;
+  std::vector<std::string> before_;  // the records of dirty_ as they were on disk
   Fingerprint seen_;
-  bool stale_ = true;
+  int64_t verified_at_ns_ = 0;     // wall clock when the header was last read
+  bool stale_ = true;              // reload at the next check
+  bool full_reload_ = false;       // ... as a whole, not by comparison
+  std::vector<uint32_t> changed_;  // records another program changed, not yet taken
   uint64_t generation_ = 0;
 
   LockMode lock_ = LockMode::kNone;

@@ -150,9 +150,23 @@ TEST_F(DbfFileTest, AnotherHandlesChangesAreSeenAtTheNextStatement) {
   writer->Commit();
   reader->BeginRead();
   EXPECT_EQ(reader->Read(0, 1).integer, 8);
+  // One record changed: reported as such, no reload as a whole.
+  EXPECT_EQ(reader->Generation(), generation);
+  EXPECT_EQ(reader->TakeChangedRecords(), std::vector<uint32_t>{0});
+  EXPECT_TRUE(reader->TakeChangedRecords().empty());
+  reader->EndRead();
+  // Another program rewrote the file with fewer records: reloaded as a whole.
+  writer.reset();
+  DbfFile::Remove(path_);
+  DbfFile::Create(path_, Flavor::kDBase3, Sample());
+  AddRecord(path_, {Cell::Text("allein")});
+  reader->BeginRead();
+  EXPECT_EQ(reader->RecordCount(), 1u);
+  EXPECT_EQ(reader->Read(0, 0).text, "allein");
   EXPECT_GT(reader->Generation(), generation);
   reader->EndRead();
   // Nothing changed: nothing reloaded.
+  writer = DbfFile::Open(path_, true);
   const uint64_t now = reader->Generation();
   reader->BeginRead();
   reader->EndRead();
@@ -211,6 +225,72 @@ TEST_F(DbfFileTest, DBaseIVMemosSpanBlocksAndKeepTheirLength) {
   const std::string memo = TestDir::ReadAll(dir_.File("IV.dbt"));
   EXPECT_EQ(memo.size(), 512u * (1 + 3 + 1));
   EXPECT_EQ(memo.substr(512, 4), std::string("\xFF\xFF\x08\x00", 4));
+}
+
+uint32_t Fnv1a(const std::string& bytes) {
+  uint32_t h = 2166136261u;
+  for (char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
+std::string Le32Bytes(uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+}
+
+TEST_F(DbfFileTest, AStatementCutShortByAKillIsUndoneByTheNextReader) {
+  // The state a writer killed in the middle of rewriting record 1 leaves:
+  // the old record saved behind the end mark, the header flag set, the
+  // record itself half new.
+  const std::string good = Bytes();
+  const std::string old_record = good.substr(kHeader, kRecord);
+  const size_t undo_at = kHeader + 2 * kRecord + 1;
+  std::string undo = "VUND" + Le32Bytes(1) + Le32Bytes(0) + old_record;
+  undo += Le32Bytes(Fnv1a(undo));
+  std::string torn = good;
+  torn.replace(kHeader + 1, 9, "ZERRISSEN");
+  torn += undo;
+  torn[14] = 1;
+  torn.replace(20, 4, Le32Bytes(undo_at));
+  TestDir::WriteAll(path_, torn);
+
+  auto reader = DbfFile::Open(path_, false);
+  reader->BeginRead();
+  EXPECT_EQ(reader->Read(0, 0).text, "Grün 1");
+  reader->EndRead();
+  EXPECT_EQ(Bytes(), torn);  // a reader does not write
+
+  auto writer = DbfFile::Open(path_, true);
+  writer->BeginWrite();
+  writer->Commit();
+  const std::string repaired = Bytes();
+  EXPECT_EQ(repaired.substr(kHeader, kRecord), old_record);
+  EXPECT_EQ(repaired[14], 0);
+  EXPECT_EQ(repaired.substr(20, 4), Le32Bytes(0));
+
+  // An undo block that does not add up is not applied.
+  torn[torn.size() - 1] ^= 0x55;
+  TestDir::WriteAll(path_, torn);
+  auto third = DbfFile::Open(path_, false);
+  third->BeginRead();
+  EXPECT_EQ(third->Read(0, 0).text.substr(0, 9), "ZERRISSEN");
+  third->EndRead();
+}
+
+TEST_F(DbfFileTest, MultiRecordStatementsSaveTheOldRecordsFirst) {
+  auto f = DbfFile::Open(path_, true);
+  f->BeginWrite();
+  f->Write(0, 1, Cell::Integer(70));
+  f->Write(1, 1, Cell::Integer(71));
+  f->Commit();
+  const std::string bytes = Bytes();
+  // The undo block stays behind the end mark, the flag is cleared.
+  EXPECT_EQ(bytes.substr(kHeader + 2 * kRecord + 1, 4), "VUND");
+  EXPECT_EQ(bytes[14], 0);
+  auto g = DbfFile::Open(path_, false);
+  g->BeginRead();
+  EXPECT_EQ(g->Read(0, 1).integer, 70);
+  EXPECT_EQ(g->Read(1, 1).integer, 71);
+  g->EndRead();
 }
 
 // --- bad files ----------------------------------------------------------------
