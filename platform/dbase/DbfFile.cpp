@@ -39,6 +39,7 @@ constexpr int kUndoOffsetAt = 20;
 constexpr int kUndoFlagBytes = kUndoOffsetAt + 4 - kIncompleteFlagAt;
 constexpr char kUndoMagic[4] = {'V', 'U', 'N', 'D'};
 constexpr uint64_t kPage = 4096;
+constexpr uint64_t kMaxMemo = 16u << 20;  // longer memos are taken for garbled files
 constexpr uint32_t kMaxRecordLength = 65535;
 
 int g_lock_timeout_ms = 10000;
@@ -879,7 +880,7 @@ std::string DbfFile::ReadMemo(uint32_t rec, int field, uint64_t block) const {
                        " is no memo block");
     }
     const uint32_t length = Le32(h + 4);
-    if (length < 8 || start + length > size) {
+    if (length < 8 || start + length > size || length > kMaxMemo) {
       throw DbaseError(Where(rec, field) + ": the memo in block " + std::to_string(block) +
                        " runs past the end of " + memo_path_);
     }
@@ -893,7 +894,7 @@ std::string DbfFile::ReadMemo(uint32_t rec, int field, uint64_t block) const {
   }
   uint64_t pos = start;
   char buf[512];
-  while (pos < size) {
+  while (pos < size && pos - start < kMaxMemo) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof(buf), size - pos));
     if (!ReadAt(memo_fd_, buf, n, static_cast<off_t>(pos))) {
       throw DbaseError(Where(rec, field) + ": cannot read the memo: " + Errno());
@@ -918,9 +919,11 @@ uint64_t DbfFile::WriteMemo(uint32_t rec, int field, const std::string& bytes) {
     throw DbaseError(Where(rec, field) + ": cannot read the header of " + memo_path_);
   }
   const uint64_t bs = memo_block_size_;
-  // Never trust a next-block number that points into blocks already in use.
-  const uint64_t in_file = (static_cast<uint64_t>(st.st_size) + bs - 1) / bs;
-  const uint64_t block = std::max<uint64_t>({Le32(h), in_file, 1});
+  // New memos go behind the last block in the file. The header's next-block
+  // number is written for other programs but not trusted: pointing into
+  // blocks in use it would overwrite memos, pointing far past the end it
+  // would blow the file up.
+  const uint64_t block = std::max<uint64_t>((static_cast<uint64_t>(st.st_size) + bs - 1) / bs, 1);
   std::vector<unsigned char> buf;
   if (memo_dbase4_) {
     buf.resize(8);
