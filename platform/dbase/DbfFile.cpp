@@ -393,10 +393,7 @@ void DbfFile::Sync() {
     now.mtime_ns = mtime_ns;
     now.count = Le32(h + 4);
     now.changes = Le32(h + kChangeCountOffset);
-    // After our own commit the time is not known yet; all else must match.
-    Fingerprint expected = seen_;
-    if (expected.mtime_ns < 0) expected.mtime_ns = now.mtime_ns;
-    if (stale_ || !(now == expected)) Load(fd_, st);
+    if (stale_ || !(now == seen_)) Load(fd_, st);
     seen_ = now;
     verified_at_ns_ = WallNs();
     return;
@@ -707,7 +704,6 @@ void DbfFile::FlushChanges() {
   for (uint32_t r : dirty_) {
     need_undo = need_undo || offset_of(r) / kPage != (offset_of(r) + record_length_ - 1) / kPage;
   }
-  uint64_t file_end = static_cast<uint64_t>(std::max<off_t>(seen_.size, 0));
   const uint64_t undo_at = offset_of(count_) + 1;
   if (need_undo && undo_at <= 0xFFFFFFFFu) {
     std::vector<unsigned char> undo(8);
@@ -729,7 +725,6 @@ void DbfFile::FlushChanges() {
         !WriteAt(fd_, flag, sizeof(flag), kIncompleteFlagAt)) {
       Fail("cannot write: " + Errno());
     }
-    file_end = std::max<uint64_t>(file_end, undo_at + undo.size());
   }
   std::sort(dirty_.begin(), dirty_.end());
   size_t i = 0;
@@ -753,7 +748,6 @@ void DbfFile::FlushChanges() {
     if (!WriteAt(fd_, tail.data(), tail.size(), static_cast<off_t>(offset_of(committed_count_)))) {
       Fail("cannot append records: " + Errno());
     }
-    file_end = std::max<uint64_t>(file_end, offset_of(count_) + 1);
   }
   TodayInto(header_ + 1);
   PutLe32(header_ + 4, count_);
@@ -770,9 +764,11 @@ void DbfFile::FlushChanges() {
   committed_count_ = count_;
   dirty_flag_.resize(count_, false);
 
-  // The new modification time is learnt at the next statement's check.
-  seen_.size = static_cast<off_t>(file_end);
-  seen_.mtime_ns = -1;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) Fail("cannot read the file's status: " + Errno());
+  seen_.size = st.st_size;
+  seen_.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  verified_at_ns_ = WallNs();
   seen_.count = count_;
   seen_.changes = changes;
 }
