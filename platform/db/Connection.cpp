@@ -333,10 +333,10 @@ std::vector<std::string> Connection::TableNames() {
 }
 
 void Connection::Run(std::string_view sql, Rows* out) {
-  const dialect::Statement st = dialect::Parse(sql);
+  const dialect::Statement st = dialect::Parse(sql, true);
   switch (st.kind) {
     case dialect::Kind::kOther:
-      RunSqlite(st.sql, {}, out);
+      RunSqlite(st.sql, st.params, out);
       return;
     case dialect::Kind::kCreateTable:
       if (dbase_) {

@@ -274,6 +274,44 @@ TEST(SqliteConnectionTest, PrimaryIndexNamesBelongToTheirTable) {
   EXPECT_EQ(c->TableNames(), (std::vector<std::string>{"A", "B"}));
 }
 
+TEST(SqliteConnectionTest, LiftedLiteralsGiveTheSameRowsAsTheStatementText) {
+  auto c = Connection::Open("Data Source=:memory:");
+  sqlite3_exec(c->Handle(),
+               "CREATE TABLE T (I INTEGER, R REAL, S TEXT, N NUMERIC, B BLOB, U);"
+               "INSERT INTO T VALUES (1, 1.0, '1', 1, x'31', 1), (2, 2.5, 'b', '2.5', 'b', '2'),"
+               " (3, NULL, 'it''s', NULL, NULL, 'x'), (10, 10, '10', 10, 10, 10.0);",
+               nullptr, nullptr, nullptr);
+  const char* queries[] = {
+      "select I from T where I = '1'",    "select I from T where S = 1",      "select I from T where R = 1",
+      "select I from T where N = '2.5'",  "select I from T where U = 2",      "select I from T where U = '2'",
+      "select I from T where B = 'b'",    "select I from T where S = 'it''s'", "select I from T where S like '1%'",
+      "select I from T where I in (1, '3', 10.0)", "select I from T where I between '2' and 10",
+      "select I, S || 'x' from T where I = 1 + 1", "select count(*) from T where S = #3-5-2024#",
+      "select I from T where S > 5",      "select I from T where U > 5",      "select I from T where R = 1.0e1",
+  };
+  for (const char* sql : queries) {
+    std::vector<std::string> raw;
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(c->Handle(), c->Translate(sql).c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::string row;
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        const auto* text = sqlite3_column_text(stmt, i);
+        row += std::string(text ? reinterpret_cast<const char*>(text) : "<null>") + "|";
+      }
+      raw.push_back(row);
+    }
+    sqlite3_finalize(stmt);
+    std::vector<std::string> lifted;
+    for (const auto& r : All(*c, sql)) {
+      std::string row;
+      for (const auto& v : r) row += v + "|";
+      lifted.push_back(row);
+    }
+    EXPECT_EQ(lifted, raw) << sql;
+  }
+}
+
 TEST(SqliteConnectionTest, TableNamesLeaveOutTheSystemTables) {
   TestDir dir;
   const std::string path = dir.File("projekt.mdb");

@@ -3,6 +3,7 @@
 // two dialects differ; error messages then still point at the user's words.
 #include "platform/db/Dialect.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "platform/db/Connection.h"
@@ -366,7 +367,47 @@ std::string DateLiteralToIso(std::string_view inner) {
   return buf;
 }
 
-Statement Parse(std::string_view sql) {
+namespace {
+
+// The value of a literal token, or empty when it stays in the text.
+bool LiteralValue(const Token& t, Value& out) {
+  if (t.kind == TokenKind::kString) {
+    std::string text;
+    const std::string_view inner = t.text.substr(1, t.text.size() - 2);
+    for (size_t i = 0; i < inner.size(); ++i) {
+      text.push_back(inner[i]);
+      if (inner[i] == '\'' && i + 1 < inner.size() && inner[i + 1] == '\'') ++i;
+    }
+    out = Value(std::move(text));
+    return true;
+  }
+  if (t.kind == TokenKind::kDate) {
+    out = Value(DateLiteralToIso(t.text.substr(1, t.text.size() - 2)));
+    return true;
+  }
+  if (t.kind == TokenKind::kNumber) {
+    const std::string_view s = t.text;
+    if (s.find_first_of(".eE") == std::string_view::npos) {
+      int64_t i = 0;
+      auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
+      if (ec == std::errc() && p == s.data() + s.size()) {
+        out = Value(i);
+        return true;
+      }
+    }
+    double d = 0;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+    if (ec == std::errc() && p == s.data() + s.size()) {
+      out = Value(d);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+Statement Parse(std::string_view sql, bool lift_literals) {
   const std::vector<Token> tokens = Tokenize(sql);
   Reader r(tokens);
   if (r.IsWord("create") && r.IsWord("table", 1)) {
@@ -409,7 +450,33 @@ Statement Parse(std::string_view sql) {
   }
   Statement st;
   st.sql.reserve(sql.size() + 8);
-  for (const Token& t : tokens) st.sql += TranslateToken(t);
+  const bool liftable = lift_literals && (r.IsWord("select") || r.IsWord("insert") || r.IsWord("update") ||
+                                          r.IsWord("delete"));
+  bool lifting = false;
+  bool stopped = !liftable;
+  const Token* previous = nullptr;
+  for (const Token& t : tokens) {
+    if (t.kind == TokenKind::kWord && !stopped) {
+      const std::string w = Lower(t.text);
+      if (w == "where" || w == "values" || w == "set") {
+        lifting = true;
+      } else if (w == "order" || w == "group" || w == "having" || w == "limit") {
+        stopped = true;  // positions and counts must stay literal
+      }
+    }
+    // x'0A' is a blob: its text belongs to the x before it.
+    const bool blob = previous && previous->kind == TokenKind::kWord &&
+                      (previous->text == "x" || previous->text == "X") &&
+                      previous->text.data() + previous->text.size() == t.text.data();
+    Value v;
+    if (lifting && !stopped && !blob && LiteralValue(t, v)) {
+      st.sql += '?';
+      st.params.push_back(std::move(v));
+    } else {
+      st.sql += TranslateToken(t);
+    }
+    if (t.kind != TokenKind::kSpace && t.kind != TokenKind::kComment) previous = &t;
+  }
   return st;
 }
 

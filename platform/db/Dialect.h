@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/db/Connection.h"
+
 namespace platform::db::dialect {
 
 enum class TokenKind { kSpace, kComment, kWord, kNumber, kString, kQuoted, kDate, kPunct };
@@ -42,6 +44,7 @@ enum class Kind { kOther, kCreateTable, kCreateIndex, kDropTable, kDropIndex };
 struct Statement {
   Kind kind = Kind::kOther;
   std::string sql;    // kOther: the text for SQLite
+  std::vector<Value> params;  // kOther with lifted literals: the values of its '?'s
   std::string table;  // the table of all other kinds, unquoted
   std::vector<ColumnDef> columns;  // kCreateTable
   std::string index;               // kCreateIndex, kDropIndex
@@ -53,7 +56,13 @@ struct Statement {
 
 // Reads one statement. Throws DbError on malformed dates and on data
 // definition statements it cannot read.
-Statement Parse(std::string_view sql);
+//
+// With `lift_literals`, the literal values of a select, insert, update or
+// delete from its WHERE, VALUES or SET part on (up to ORDER, GROUP, HAVING
+// or LIMIT) become parameters, so that statements the system builds by
+// concatenation share one prepared statement. Bound parameters compare as
+// literals do in SQLite (neither has an affinity), so results stay the same.
+Statement Parse(std::string_view sql, bool lift_literals = false);
 
 // A name between double quotes, inner quotes doubled.
 std::string QuoteName(std::string_view name);

@@ -95,6 +95,25 @@ TEST(DialectTest, IndexStatementsAreTakenApart) {
   EXPECT_EQ(Parse("drop table [TA KL]").table, "TA KL");
 }
 
+TEST(DialectTest, LiteralsOfWhereValuesAndSetBecomeParameters) {
+  Statement st = Parse("select SCHREIBEND from TA_LIST\r\nwhere KENNUNG= 'K''1'", true);
+  EXPECT_EQ(st.sql, "select SCHREIBEND from TA_LIST\r\nwhere KENNUNG= ?");
+  EXPECT_EQ(st.params, std::vector<Value>{Value("K'1")});
+  st = Parse("insert into T (A,B,C,D)values (1,'x',-2.5,#3-5-2024#)", true);
+  EXPECT_EQ(st.sql, "insert into T (A,B,C,D)values (?,?,-?,?)");
+  EXPECT_EQ(st.params, (std::vector<Value>{Value(int64_t{1}), Value("x"), Value(2.5), Value("2024-03-05")}));
+  st = Parse("update T set A = 3 where B = 'y'", true);
+  EXPECT_EQ(st.sql, "update T set A = ? where B = ?");
+  // The select list, positions, counts and blobs stay as written.
+  st = Parse("select 1, 'a' from T where X = 2 order by 1 limit 5", true);
+  EXPECT_EQ(st.sql, "select 1, 'a' from T where X = ? order by 1 limit 5");
+  st = Parse("select * from T where B = x'0A' and C = 'x'", true);
+  EXPECT_EQ(st.sql, "select * from T where B = x'0A' and C = ?");
+  EXPECT_EQ(Parse("create view V as select * from T where A = 1", true).sql,
+            "create view V as select * from T where A = 1");
+  EXPECT_EQ(Parse("select * from T where A = 1").sql, "select * from T where A = 1");  // not asked to
+}
+
 TEST(DialectTest, QuoteNameDoublesQuotes) { EXPECT_EQ(QuoteName("a\"b"), "\"a\"\"b\""); }
 
 }  // namespace
