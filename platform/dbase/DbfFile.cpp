@@ -39,6 +39,7 @@ constexpr int kUndoOffsetAt = 20;
 constexpr int kUndoFlagBytes = kUndoOffsetAt + 4 - kIncompleteFlagAt;
 constexpr char kUndoMagic[4] = {'V', 'U', 'N', 'D'};
 constexpr uint64_t kPage = 4096;
+constexpr uint32_t kMaxUncounted = 65536;  // uncounted records looked for behind the counted ones
 constexpr uint64_t kMaxMemo = 16u << 20;  // longer memos are taken for garbled files
 constexpr uint32_t kMaxRecordLength = 65535;
 
@@ -408,7 +409,7 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
   if (version != 0x03 && version != 0x83 && version != 0x8B) {
     Fail("unknown dBase version byte " + Hex(version));
   }
-  const uint32_t count = Le32(h + 4);
+  uint32_t count = Le32(h + 4);
   const uint32_t header_length = Le16(h + 8);
   const uint32_t record_length = Le16(h + 10);
   if (header_length < 32 + 32 + 1) {
@@ -478,6 +479,7 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
          std::to_string((static_cast<uint64_t>(size) - header_length) / record_length));
   }
 
+  count += UncountedRecords(fd, size, header_length, record_length, count);
   const bool known = !fields_.empty();
   if (known) {
     bool same = fields.size() == fields_.size() && header_length == header_length_ &&
@@ -604,6 +606,27 @@ void DbfFile::Recover(int fd, unsigned char* h, off_t size, uint32_t header_leng
   std::memset(h + kIncompleteFlagAt, 0, kUndoFlagBytes);
 }
 
+uint32_t DbfFile::UncountedRecords(int fd, off_t size, uint32_t header_length, uint32_t record_length,
+                                   uint32_t count) const {
+  // Whole records behind the counted ones, up to an end mark, are records a
+  // writer appended and opened the gate to but did not count yet (killed
+  // just then, or a writer that counts only when it closes the table).
+  // Anything else behind the counted records is no record at all.
+  uint64_t at = header_length + static_cast<uint64_t>(count) * record_length;
+  uint32_t found = 0;
+  for (;;) {
+    unsigned char flag = 0;
+    if (at >= static_cast<uint64_t>(size) || !ReadAt(fd, &flag, 1, static_cast<off_t>(at))) return 0;
+    if (flag == kEofMark) return found;
+    if ((flag != ' ' && flag != '*') || at + record_length >= static_cast<uint64_t>(size) ||
+        found >= kMaxUncounted || found >= 0xFFFFFFFFu - count) {
+      return 0;
+    }
+    ++found;
+    at += record_length;
+  }
+}
+
 std::vector<uint32_t> DbfFile::TakeChangedRecords() {
   std::vector<uint32_t> out;
   out.swap(changed_);
@@ -705,7 +728,8 @@ void DbfFile::FlushChanges() {
     need_undo = need_undo || offset_of(r) / kPage != (offset_of(r) + record_length_ - 1) / kPage;
   }
   const uint64_t undo_at = offset_of(count_) + 1;
-  if (need_undo && undo_at <= 0xFFFFFFFFu) {
+  const bool undo = need_undo && undo_at <= 0xFFFFFFFFu;
+  if (undo) {
     std::vector<unsigned char> undo(8);
     std::memcpy(undo.data(), kUndoMagic, 4);
     PutLe32(undo.data() + 4, static_cast<uint32_t>(dirty_.size()));
@@ -739,13 +763,18 @@ void DbfFile::FlushChanges() {
     i = j;
   }
   if (count_ > committed_count_) {
-    // The new records and the end mark first; the header that counts them
-    // last, so a crash in between leaves them unseen rather than half seen.
+    // The new records go in behind a closed gate: the end mark stays in the
+    // place of the first one's deletion flag, so that no reader, not even
+    // one that reads up to the end mark rather than the header's count,
+    // sees a record a kill may have cut short. Opening the gate is a
+    // one-byte write; the header that counts the records comes last.
     const size_t bytes = static_cast<size_t>(count_ - committed_count_) * record_length_;
     std::vector<char> tail(bytes + 1);
     std::memcpy(tail.data(), RecordPtr(committed_count_), bytes);
+    tail[0] = static_cast<char>(kEofMark);
     tail[bytes] = static_cast<char>(kEofMark);
-    if (!WriteAt(fd_, tail.data(), tail.size(), static_cast<off_t>(offset_of(committed_count_)))) {
+    const off_t at = static_cast<off_t>(offset_of(committed_count_));
+    if (!WriteAt(fd_, tail.data(), tail.size(), at) || !WriteAt(fd_, RecordPtr(committed_count_), 1, at)) {
       Fail("cannot append records: " + Errno());
     }
   }
@@ -758,6 +787,8 @@ void DbfFile::FlushChanges() {
   if (!WriteAt(fd_, header_ + 1, kUndoOffsetAt + 4 - 1, 1)) {
     Fail("cannot write the header: " + Errno());
   }
+  // The saved records are no longer needed; the file ends at its end mark.
+  if (undo && ::ftruncate(fd_, static_cast<off_t>(undo_at)) != 0) Fail("cannot shorten the file: " + Errno());
   before_.clear();
   for (uint32_t r : dirty_) dirty_flag_[r] = false;
   dirty_.clear();

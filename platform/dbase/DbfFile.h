@@ -208,6 +208,8 @@ class DbfFile {
   void Load(int fd, const struct ::stat& st);
   void FlushChanges();
   void MarkDirty(uint32_t rec);
+  uint32_t UncountedRecords(int fd, off_t size, uint32_t header_length, uint32_t record_length,
+                            uint32_t count) const;
   void Recover(int fd, unsigned char* header, off_t size, uint32_t header_length,
                uint32_t record_length, uint32_t count);
   std::string Where(uint32_t rec, int field) const;
