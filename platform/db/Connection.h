@@ -61,9 +61,14 @@ class Value {
 };
 
 class Connection;
+namespace dialect {
+struct Statement;
+}
 
 // The rows of one query, read front to back by column position. The
-// statement is finalized when the object goes, whatever happens.
+// statement runs to its end in the constructor and is finalized there,
+// whatever happens; the rows are kept by the object, so no lock on a table
+// outlasts the constructor.
 class Query {
  public:
   Query(Connection& connection, std::string_view sql);  // runs it; throws DbError
@@ -86,8 +91,10 @@ class Query {
 
  private:
   void CheckPos(int pos) const;
-  Connection& connection_;
-  sqlite3_stmt* stmt_ = nullptr;
+  const Value& Cell(int pos) const;
+  std::vector<std::string> names_;
+  std::vector<std::vector<Value>> rows_;
+  size_t row_ = 0;
   bool eof_ = true;
 };
 
@@ -152,13 +159,41 @@ class Connection {
 
   sqlite3* Handle() { return db_; }
 
+  // Makes an empty SQLite database file at `path` when there is none (the
+  // platform's "create database"); throws DbError when it cannot, or when
+  // a file that is no database is in the way.
+  static void CreateDatabase(const std::string& path);
+
  private:
-  Connection() = default;
+  struct Rows {
+    std::vector<std::string> names;
+    std::vector<std::string> types;  // declared column types, upper case
+    std::vector<std::vector<Value>> rows;
+  };
+  struct Internals;
+
+  Connection();
   friend class Query;
   friend class Table;
+  // Runs one statement of the system's dialect; fills `out` when not null.
+  void Run(std::string_view sql, Rows* out);
+  // Runs one SQLite statement with bound values; registers a dBase table on
+  // first use and once more when its file changed under it.
+  void RunSqlite(const std::string& sql, const std::vector<Value>& binds, Rows* out);
+  void RunSqliteOnce(const std::string& sql, const std::vector<Value>& binds, Rows* out);
+  void RunScript(const std::string& sql);
+  // dBase: the .dbf of a table name (without regard to case), or empty.
+  std::string FindTableFile(std::string_view name) const;
+  bool AttachTable(const std::string& name);
+  void DetachTable(const std::string& name);
+  void CreateDbaseTable(const dialect::Statement& st);
+  std::string SqliteCreateTable(const dialect::Statement& st) const;
+  std::string SqliteCreateIndex(const dialect::Statement& st) const;
+
   sqlite3* db_ = nullptr;
   bool dbase_ = false;
   std::string data_source_;
+  std::unique_ptr<Internals> internals_;
 };
 
 // A text value with its single quotes doubled, to be put between the quotes

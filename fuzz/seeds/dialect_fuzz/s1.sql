@@ -1,0 +1,1 @@
+create Table TA_LIST (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))

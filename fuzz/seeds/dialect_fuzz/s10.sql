@@ -1,0 +1,1 @@
+create Table 0815pc(PhotoID integer, Kurzname char(50),Datum date,Beschr memo)

@@ -1,0 +1,1 @@
+delete from T where KENNUNG = 'O''Brien'

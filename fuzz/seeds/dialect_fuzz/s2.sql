@@ -1,0 +1,2 @@
+select count(*) from TA_LIST
+where KENNUNG = 'NSG-0001'

@@ -1,0 +1,1 @@
+insert into T (TID,KENNUNG,D)values (3,'NSG-0002',#12-31-1999#)

@@ -1,0 +1,1 @@
+update T set KENNUNG = 'x', TID = 4 where KENNUNG = 'NSG-0001'

@@ -1,0 +1,1 @@
+select count (*) from T where D = #3/5/2024 10:15:00 PM#

@@ -1,0 +1,1 @@
+drop index PrimaryKey on KT_SYS_LIFECYCLE

@@ -1,0 +1,433 @@
+// The dBase codec on its own: values of every field type, the order of
+// writes that keeps a table whole, locks between handles, and files that are
+// truncated, garbled or lie about themselves.
+#include "platform/dbase/DbfFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/db/TestDir.h"
+
+namespace platform::dbase {
+namespace {
+
+using platform::db::testing::TestDir;
+
+std::vector<FieldSpec> Sample() {
+  return {{"KENNUNG", 'C', 12, 0}, {"TID", 'N', 11, 0}, {"WERT", 'N', 8, 2},
+          {"DATUM", 'D', 0, 0},    {"OK", 'L', 0, 0},   {"NOTIZ", 'M', 0, 0}};
+}
+
+// Writes one record through a handle of its own.
+void AddRecord(const std::string& path, const std::vector<Cell>& cells) {
+  auto f = DbfFile::Open(path, true);
+  f->BeginWrite();
+  const uint32_t rec = f->Append();
+  for (size_t i = 0; i < cells.size(); ++i) f->Write(rec, static_cast<int>(i), cells[i]);
+  f->Commit();
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const DbaseError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+class DbfFileTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    path_ = dir_.File("T.dbf");
+    DbfFile::Create(path_, Flavor::kDBase3, Sample());
+    AddRecord(path_, {Cell::Text("Grün 1"), Cell::Integer(7), Cell::Real(3.14159), Cell::MakeDate({2024, 2, 29}),
+                      Cell::Logical(true), Cell::Text("erste Notiz")});
+    AddRecord(path_, {Cell::Text("  zwei"), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null()});
+  }
+  std::string Bytes() const { return TestDir::ReadAll(path_); }
+  void Patch(size_t at, const std::string& bytes) {
+    std::string b = Bytes();
+    b.replace(at, bytes.size(), bytes);
+    TestDir::WriteAll(path_, b);
+  }
+  static constexpr size_t kHeader = 32 + 6 * 32 + 1;
+  static constexpr size_t kRecord = 1 + 12 + 11 + 8 + 8 + 1 + 10;
+
+  TestDir dir_;
+  std::string path_;
+};
+
+TEST_F(DbfFileTest, ValuesComeBackAsWritten) {
+  auto f = DbfFile::Open(path_, false);
+  f->BeginRead();
+  ASSERT_EQ(f->RecordCount(), 2u);
+  EXPECT_EQ(f->Read(0, 0).text, "Grün 1");
+  EXPECT_EQ(f->Read(0, 1).integer, 7);
+  EXPECT_DOUBLE_EQ(f->Read(0, 2).real, 3.14);
+  EXPECT_EQ(f->Read(0, 3).date, (Date{2024, 2, 29}));
+  EXPECT_EQ(f->Read(0, 4).integer, 1);
+  EXPECT_EQ(f->Read(0, 5).text, "erste Notiz");
+  EXPECT_EQ(f->Read(1, 0).text, "  zwei");  // leading blanks stay
+  for (int field = 1; field <= 4; ++field) EXPECT_EQ(f->Read(1, field).kind, Cell::Kind::kNull) << field;
+  EXPECT_EQ(f->Read(1, 5).text, "");
+  EXPECT_EQ(f->Raw(0, 1), "          7");
+  EXPECT_EQ(f->Raw(0, 2), "    3.14");
+  EXPECT_EQ(f->Raw(1, 3), "        ");
+  EXPECT_EQ(f->FieldIndex("notiz"), 5);
+  EXPECT_EQ(f->FieldIndex("FEHLT"), -1);
+  f->EndRead();
+  EXPECT_EQ(f->VersionByte(), 0x83);
+  EXPECT_EQ(Bytes().back(), '\x1A');
+}
+
+TEST_F(DbfFileTest, ValuesThatDoNotFitAreRefusedAndNothingIsCut) {
+  auto f = DbfFile::Open(path_, true);
+  f->BeginWrite();
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 1, Cell::Integer(123456789012)); }).find("record 1, field TID"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 2, Cell::Real(123456.0)); }).find("does not fit N(8,2)"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 0, Cell::Text("dreizehn Zeichen")); }).find("does not fit C(12)"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 5, Cell::Text("a\x1A" "b")); }).find("U+001A"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 3, Cell::MakeDate({2023, 2, 29})); }).find("invalid date"),
+            std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 1, Cell::Text("7")); }).find("cannot be stored"), std::string::npos);
+  f->Write(0, 1, Cell::Real(-2.5));  // rounds half away from zero
+  f->Write(0, 2, Cell::Real(99999.99));
+  EXPECT_EQ(f->Raw(0, 1), "         -3");
+  EXPECT_EQ(f->Raw(0, 2), "99999.99");
+  f->Rollback();
+  f->BeginRead();
+  EXPECT_EQ(f->Read(0, 1).integer, 7);
+  f->EndRead();
+}
+
+TEST_F(DbfFileTest, RollbackWritesNothing) {
+  const std::string before = Bytes();
+  auto f = DbfFile::Open(path_, true);
+  f->BeginWrite();
+  f->Write(0, 0, Cell::Text("geändert"));
+  f->Append();
+  f->Delete(1);
+  f->Rollback();
+  EXPECT_EQ(Bytes(), before);
+  f->BeginRead();
+  EXPECT_EQ(f->RecordCount(), 2u);
+  EXPECT_EQ(f->Read(0, 0).text, "Grün 1");
+  EXPECT_FALSE(f->IsDeleted(1));
+  f->EndRead();
+  EXPECT_THROW(f->Write(0, 0, Cell::Text("x")), DbaseError);  // outside a write statement
+}
+
+TEST_F(DbfFileTest, AppendsCutShortStayUnseenAndWholeUncountedOnesAreTaken) {
+  const std::string good = Bytes();
+  // Killed after writing the record behind the closed gate: the end mark
+  // still stands where the record begins.
+  Patch(4, std::string("\x01\x00\x00\x00", 4));
+  Patch(kHeader + kRecord, "\x1A");
+  {
+    auto f = DbfFile::Open(path_, true);
+    f->BeginRead();
+    EXPECT_EQ(f->RecordCount(), 1u);
+    f->EndRead();
+    f->BeginWrite();
+    const uint32_t rec = f->Append();
+    f->Write(rec, 0, Cell::Text("neu"));
+    f->Commit();
+  }
+  EXPECT_EQ(Bytes().size(), kHeader + 2 * kRecord + 1);
+  EXPECT_EQ(Bytes()[4], 2);
+  auto g = DbfFile::Open(path_, false);
+  g->BeginRead();
+  EXPECT_EQ(g->RecordCount(), 2u);
+  EXPECT_EQ(g->Read(1, 0).text, "neu");
+  g->EndRead();
+
+  // Killed after opening the gate, before counting: the record is whole and
+  // readers that go by the end mark see it already, so it is taken.
+  TestDir::WriteAll(path_, good);
+  Patch(4, std::string("\x01\x00\x00\x00", 4));
+  auto h = DbfFile::Open(path_, true);
+  h->BeginRead();
+  EXPECT_EQ(h->RecordCount(), 2u);
+  EXPECT_EQ(h->Read(1, 0).text, "  zwei");
+  h->EndRead();
+  h->BeginWrite();
+  h->Commit();  // nothing changed: the count stays as the file has it
+  h->BeginWrite();
+  h->Write(1, 1, Cell::Integer(2));
+  h->Commit();
+  EXPECT_EQ(Bytes()[4], 2);  // the next write counts it
+
+  // Bytes behind the counted records that are no whole record are not taken.
+  TestDir::WriteAll(path_, good);
+  Patch(4, std::string("\x01\x00\x00\x00", 4));
+  std::string cut = Bytes();
+  cut.resize(kHeader + kRecord + kRecord / 2);
+  TestDir::WriteAll(path_, cut);
+  auto k = DbfFile::Open(path_, false);
+  k->BeginRead();
+  EXPECT_EQ(k->RecordCount(), 1u);
+  k->EndRead();
+}
+
+TEST_F(DbfFileTest, AnotherHandlesChangesAreSeenAtTheNextStatement) {
+  auto reader = DbfFile::Open(path_, false);
+  auto writer = DbfFile::Open(path_, true);
+  const uint64_t generation = reader->Generation();
+  writer->BeginWrite();
+  writer->Write(0, 1, Cell::Integer(8));
+  writer->Commit();
+  reader->BeginRead();
+  EXPECT_EQ(reader->Read(0, 1).integer, 8);
+  // One record changed: reported as such, no reload as a whole.
+  EXPECT_EQ(reader->Generation(), generation);
+  EXPECT_EQ(reader->TakeChangedRecords(), std::vector<uint32_t>{0});
+  EXPECT_TRUE(reader->TakeChangedRecords().empty());
+  reader->EndRead();
+  // Another program rewrote the file with fewer records: reloaded as a whole.
+  writer.reset();
+  DbfFile::Remove(path_);
+  DbfFile::Create(path_, Flavor::kDBase3, Sample());
+  AddRecord(path_, {Cell::Text("allein")});
+  reader->BeginRead();
+  EXPECT_EQ(reader->RecordCount(), 1u);
+  EXPECT_EQ(reader->Read(0, 0).text, "allein");
+  EXPECT_GT(reader->Generation(), generation);
+  reader->EndRead();
+  // Nothing changed: nothing reloaded.
+  writer = DbfFile::Open(path_, true);
+  const uint64_t now = reader->Generation();
+  reader->BeginRead();
+  reader->EndRead();
+  EXPECT_EQ(reader->Generation(), now);
+}
+
+TEST_F(DbfFileTest, AWriterExcludesOtherHandlesUntilItCommits) {
+  DbfFile::SetLockTimeoutMs(50);
+  auto a = DbfFile::Open(path_, true);
+  auto b = DbfFile::Open(path_, true);
+  a->BeginWrite();
+  EXPECT_NE(ErrorOf([&] { b->BeginRead(); }).find("locked"), std::string::npos);
+  a->Commit();
+  b->BeginRead();
+  EXPECT_NE(ErrorOf([&] { a->BeginWrite(); }).find("locked"), std::string::npos);
+  b->EndRead();
+  a->BeginWrite();
+  a->Commit();
+  DbfFile::SetLockTimeoutMs(10000);
+}
+
+TEST_F(DbfFileTest, AFileRecreatedWithOtherFieldsIsReported) {
+  auto f = DbfFile::Open(path_, false);
+  DbfFile::Remove(path_);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("T.dbt")));
+  EXPECT_THROW(f->BeginRead(), FileGone);
+  DbfFile::Create(path_, Flavor::kDBase3, {{"ANDERS", 'C', 5, 0}});
+  EXPECT_THROW(f->BeginRead(), StructureChanged);
+}
+
+TEST_F(DbfFileTest, CreateRefusesBadDefinitions) {
+  EXPECT_THROW(DbfFile::Create(path_, Flavor::kDBase3, Sample()), DbaseError);  // exists
+  const std::string p = dir_.File("N.dbf");
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {}), DbaseError);
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"ELFZEICHENXX", 'C', 5, 0}}), DbaseError);
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"1A", 'C', 5, 0}}), DbaseError);
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'C', 255, 0}}), DbaseError);
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'N', 5, 4}}), DbaseError);
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'X', 5, 0}}), DbaseError);
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'C', 5, 0}, {"a", 'N', 5, 0}}), DbaseError);
+  EXPECT_FALSE(std::filesystem::exists(p));
+}
+
+TEST_F(DbfFileTest, DBaseIVMemosSpanBlocksAndKeepTheirLength) {
+  const std::string p = dir_.File("IV.dbf");
+  DbfFile::Create(p, Flavor::kDBase4, {{"M", 'M', 0, 0}});
+  const std::string long_text(1500, 'x');
+  AddRecord(p, {Cell::Text(long_text)});
+  AddRecord(p, {Cell::Text("kurz")});
+  auto f = DbfFile::Open(p, false);
+  EXPECT_EQ(f->VersionByte(), 0x8B);
+  f->BeginRead();
+  EXPECT_EQ(f->Read(0, 0).text, long_text);
+  EXPECT_EQ(f->Read(1, 0).text, "kurz");
+  f->EndRead();
+  const std::string memo = TestDir::ReadAll(dir_.File("IV.dbt"));
+  EXPECT_EQ(memo.size(), 512u * (1 + 3 + 1));
+  EXPECT_EQ(memo.substr(512, 4), std::string("\xFF\xFF\x08\x00", 4));
+}
+
+uint32_t Fnv1a(const std::string& bytes) {
+  uint32_t h = 2166136261u;
+  for (char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h;
+}
+
+std::string Le32Bytes(uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+}
+
+TEST_F(DbfFileTest, AStatementCutShortByAKillIsUndoneByTheNextReader) {
+  // The state a writer killed in the middle of rewriting record 1 leaves:
+  // the old record saved behind the end mark, the header flag set, the
+  // record itself half new.
+  const std::string good = Bytes();
+  const std::string old_record = good.substr(kHeader, kRecord);
+  const size_t undo_at = kHeader + 2 * kRecord + 1;
+  std::string undo = "VUND" + Le32Bytes(1) + Le32Bytes(0) + old_record;
+  undo += Le32Bytes(Fnv1a(undo));
+  std::string torn = good;
+  torn.replace(kHeader + 1, 9, "ZERRISSEN");
+  torn += undo;
+  torn[14] = 1;
+  torn.replace(20, 4, Le32Bytes(undo_at));
+  TestDir::WriteAll(path_, torn);
+
+  auto reader = DbfFile::Open(path_, false);
+  reader->BeginRead();
+  EXPECT_EQ(reader->Read(0, 0).text, "Grün 1");
+  reader->EndRead();
+  EXPECT_EQ(Bytes(), torn);  // a reader does not write
+
+  auto writer = DbfFile::Open(path_, true);
+  writer->BeginWrite();
+  writer->Commit();
+  const std::string repaired = Bytes();
+  EXPECT_EQ(repaired.substr(kHeader, kRecord), old_record);
+  EXPECT_EQ(repaired[14], 0);
+  EXPECT_EQ(repaired.substr(20, 4), Le32Bytes(0));
+
+  // An undo block that does not add up is not applied.
+  torn[torn.size() - 1] ^= 0x55;
+  TestDir::WriteAll(path_, torn);
+  auto third = DbfFile::Open(path_, false);
+  third->BeginRead();
+  EXPECT_EQ(third->Read(0, 0).text.substr(0, 9), "ZERRISSEN");
+  third->EndRead();
+}
+
+TEST_F(DbfFileTest, MultiRecordStatementsSaveTheOldRecordsFirst) {
+  auto f = DbfFile::Open(path_, true);
+  f->BeginWrite();
+  f->Write(0, 1, Cell::Integer(70));
+  f->Write(1, 1, Cell::Integer(71));
+  f->Commit();
+  const std::string bytes = Bytes();
+  // The saved records are gone again, the flag is cleared.
+  EXPECT_EQ(bytes.size(), kHeader + 2 * kRecord + 1);
+  EXPECT_EQ(bytes.back(), '\x1A');
+  EXPECT_EQ(bytes[14], 0);
+  auto g = DbfFile::Open(path_, false);
+  g->BeginRead();
+  EXPECT_EQ(g->Read(0, 1).integer, 70);
+  EXPECT_EQ(g->Read(1, 1).integer, 71);
+  g->EndRead();
+}
+
+// --- bad files ----------------------------------------------------------------
+
+struct BadFile {
+  const char* what;
+  std::function<void(DbfFileTest&)> spoil;
+  const char* message;
+};
+
+TEST_F(DbfFileTest, BadFilesAreRefusedWithFileAndRecordNamedAndLeftAlone) {
+  // Each case spoils a good copy and expects an error text that names what
+  // is wrong; the file is never written to.
+  const std::string good = Bytes();
+  const std::string good_memo = TestDir::ReadAll(dir_.File("T.dbt"));
+  auto patch = [&](size_t at, std::string bytes) {
+    return [at, bytes](DbfFileTest& t) { t.Patch(at, bytes); };
+  };
+  const std::vector<BadFile> cases = {
+      {"truncated header", [&](DbfFileTest& t) { TestDir::WriteAll(t.path_, good.substr(0, 20)); },
+       "shorter than a dBase header"},
+      {"unknown version", patch(0, "\x30"), "unknown dBase version byte 0x30"},
+      {"count larger than the file", patch(4, std::string("\x10\x00\x00\x00", 4)),
+       "header counts 16 records, but the file holds only 2"},
+      {"header length past the file", patch(8, std::string("\xFF\x7F", 2)), "runs past the end of the file"},
+      {"descriptors past the header", patch(8, std::string("\x60\x00", 2)), "not ended within the header"},
+      {"zero-length records", patch(10, std::string("\x00\x00", 2)), "record length 0"},
+      {"record shorter than its fields", patch(10, std::string("\x05\x00", 2)), "the fields need"},
+      {"unknown field type", patch(32 + 11, "X"), "field KENNUNG: unknown field type 'X'"},
+      {"garbled field name", patch(32, "\x01"), "field descriptor 1 has a garbled name"},
+      {"bad deletion flag", patch(kHeader + kRecord, "#"), "record 2: the deletion flag 0x23"},
+  };
+  for (const BadFile& c : cases) {
+    TestDir::WriteAll(path_, good);
+    c.spoil(*this);
+    const std::string spoiled = Bytes();
+    const std::string error = ErrorOf([&] { DbfFile::Open(path_, true); });
+    EXPECT_NE(error.find(path_), std::string::npos) << c.what << ": " << error;
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    EXPECT_EQ(Bytes(), spoiled) << c.what;
+  }
+}
+
+TEST_F(DbfFileTest, BadFieldsAndMemosAreReportedWhenRead) {
+  const std::string good = Bytes();
+  struct Case {
+    const char* what;
+    size_t at;
+    std::string bytes;
+    int field;
+    const char* message;
+  };
+  const size_t rec1 = kHeader + 1;
+  const std::vector<Case> cases = {
+      {"garbled number", rec1 + 12, "     12ab  ", 1, "record 1, field TID: '     12ab  ' is no number"},
+      {"garbled date", rec1 + 12 + 11 + 8, "2024XX01", 3, "record 1, field DATUM: '2024XX01' is no date"},
+      {"impossible date", rec1 + 12 + 11 + 8, "20230229", 3, "is no date"},
+      {"garbled logical", rec1 + 12 + 11 + 8 + 8, "x", 4, "is no logical value"},
+      {"garbled memo block", rec1 + 12 + 11 + 8 + 8 + 1, "      1x  ", 5, "is no memo block number"},
+      {"memo block past the end", rec1 + 12 + 11 + 8 + 8 + 1, "       999", 5,
+       "record 1, field NOTIZ: memo block 999 lies past the end"},
+  };
+  for (const Case& c : cases) {
+    TestDir::WriteAll(path_, good);
+    Patch(c.at, c.bytes);
+    auto f = DbfFile::Open(path_, false);
+    f->BeginRead();
+    const std::string error = ErrorOf([&] { f->Read(0, c.field); });
+    f->EndRead();
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+  }
+}
+
+TEST_F(DbfFileTest, MemoFilesThatLieAreReported) {
+  const std::string memo_path = dir_.File("T.dbt");
+  std::string memo = TestDir::ReadAll(memo_path);
+  // dBase III: the end mark of the first memo overwritten up to the end of the file.
+  const size_t end = memo.find('\x1A', 512);
+  ASSERT_NE(end, std::string::npos);
+  memo.replace(end, memo.size() - end, std::string(memo.size() - end, 'y'));
+  TestDir::WriteAll(memo_path, memo);
+  auto f = DbfFile::Open(path_, false);
+  f->BeginRead();
+  EXPECT_NE(ErrorOf([&] { f->Read(0, 5); }).find("has no end mark"), std::string::npos);
+  f->EndRead();
+  std::filesystem::remove(memo_path);
+  EXPECT_NE(ErrorOf([&] { DbfFile::Open(path_, false); }).find("memo file"), std::string::npos);
+
+  const std::string p = dir_.File("IV.dbf");
+  DbfFile::Create(p, Flavor::kDBase4, {{"M", 'M', 0, 0}});
+  AddRecord(p, {Cell::Text("Text")});
+  std::string iv = TestDir::ReadAll(dir_.File("IV.dbt"));
+  iv[512] = 'Q';
+  TestDir::WriteAll(dir_.File("IV.dbt"), iv);
+  auto g = DbfFile::Open(p, false);
+  g->BeginRead();
+  EXPECT_NE(ErrorOf([&] { g->Read(0, 0); }).find("is no memo block"), std::string::npos);
+  iv[512] = '\xFF';
+  iv[519] = '\x7F';  // length far past the end
+  TestDir::WriteAll(dir_.File("IV.dbt"), iv);
+  EXPECT_NE(ErrorOf([&] { g->Read(0, 0); }).find("runs past the end"), std::string::npos);
+  g->EndRead();
+}
+
+}  // namespace
+}  // namespace platform::dbase
