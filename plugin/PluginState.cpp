@@ -1,9 +1,10 @@
 #include "plugin/PluginState.h"
 
-namespace {
-PluginState state;
+// Made on first use: the build's entry runs at library load, possibly before
+// the static objects of this file would have been constructed.
+PluginState& State() {
+  static PluginState state;
+  return state;
 }
 
-PluginState& State() { return state; }
-
-void ResetPluginState() { state = PluginState{}; }
+void ResetPluginState() { State() = PluginState{}; }

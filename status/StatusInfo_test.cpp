@@ -70,8 +70,7 @@ TEST_F(StatusTest, WarningsWithoutObjectListOrRow) {
   Answer(R"(message OK "Es konnte kein aktives Objekt ermittelt werden!"
 message OK "Es konnte keine Transaktionsliste gefunden werden!"
 message OK "Das Objekt DE-X ist nicht in der Transaktionsliste eingetragen!")");
-  host().Activate(0);
-  DoShowStatusInfo();
+  DoShowStatusInfo();  // nothing is active in a fresh project
   host().Activate(MakeObject("FFH", "DE-X"));
   DoShowStatusInfo();
   CreateTransactionTables();
