@@ -402,6 +402,10 @@ void DbfFile::Sync() {
 }
 
 void DbfFile::Load(int fd, const struct ::stat& st) {
+  // Until this load succeeds, the copy in memory may be half updated: the
+  // next one must start from scratch.
+  const bool full = full_reload_;
+  full_reload_ = true;
   const off_t size = st.st_size;
   unsigned char h[32];
   if (size < 32 || !ReadAt(fd, h, sizeof(h), 0)) Fail("the file is shorter than a dBase header");
@@ -494,7 +498,7 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
   // Another program's change usually touches a few records: compare the
   // file with the copy in memory and note only what differs, so the
   // driver's indexes can follow record by record instead of starting over.
-  const bool incremental = known && !full_reload_ && count >= committed_count_ &&
+  const bool incremental = known && !full && count >= committed_count_ &&
                            count_ == committed_count_ && dirty_.empty() && h[kIncompleteFlagAt] == 0;
   std::vector<uint32_t> changed;
   if (incremental) {
@@ -534,7 +538,6 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
   const auto check_flag = [&](uint32_t r) {
     const auto flag = static_cast<unsigned char>(data_[static_cast<size_t>(r) * record_length]);
     if (flag != ' ' && flag != '*') {
-      full_reload_ = true;  // the copy in memory now holds a bad record
       throw DbaseError(path_ + ", record " + std::to_string(static_cast<uint64_t>(r) + 1) +
                        ": the deletion flag " + Hex(flag) + " is neither blank nor '*'");
     }
