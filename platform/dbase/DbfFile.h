@@ -241,10 +241,10 @@ class DbfFile {
   uint32_t record_length_ = 0;
   std::vector<Field> fields_;
 
-  std::vector<char> data_;         // all records, deleted ones included
-  uint32_t count_ = 0;             // records in data_
-  uint32_t committed_count_ = 0;   // records on disk according to the header
-  std::vector<uint32_t> dirty_;    // changed records below committed_count_
+  std::vector<char> data_;        // all records, deleted ones included
+  uint32_t count_ = 0;            // records in data_
+  uint32_t committed_count_ = 0;  // records on disk according to the header
+  std::vector<uint32_t> dirty_;   // changed records below committed_count_
   std::vector<bool> dirty_flag_;
   std::vector<std::string> before_;  // the records of dirty_ as they were on disk
   Fingerprint seen_;
