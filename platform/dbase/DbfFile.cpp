@@ -345,8 +345,15 @@ void DbfFile::Lock(LockMode mode) {
       lock_ = mode;
       return;
     }
-    if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+    if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
+      // A file system without locks: statements still run, unguarded
+      // against other processes, as the platform's driver does there.
+      lock_ = mode;
+      return;
+    }
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
       Fail("cannot lock the file: " + Errno());
+    }
     if (NowMs() >= deadline) Fail("the table is locked by another process");
     std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
     pause_us = std::min(pause_us * 2, 5000);
