@@ -492,9 +492,11 @@ std::string Connection::FindTableFile(std::string_view name) const {
       name.find('\0') != std::string_view::npos || name == "." || name == "..") {
     return {};
   }
-  const std::string wanted = std::string(name) + ".dbf";
+  // "TA_LIST" names TA_LIST.dbf; "TA_LIST.DBF" names the file itself.
+  const bool with_extension = name.size() > 4 && EndsWithNoCase(name, ".dbf");
+  const std::string wanted = with_extension ? std::string(name) : std::string(name) + ".dbf";
   struct stat st;
-  for (const std::string& file : {wanted, std::string(name) + ".DBF"}) {
+  for (const std::string& file : {wanted, with_extension ? wanted : std::string(name) + ".DBF"}) {
     const std::string path = data_source_ + "/" + file;
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
   }
@@ -589,8 +591,10 @@ void Connection::CreateDbaseTable(const dialect::Statement& st) {
     fields.push_back(f);
   }
   if (!FindTableFile(st.table).empty()) throw DbError("Table '" + st.table + "' already exists");
+  const bool with_extension = st.table.size() > 4 && EndsWithNoCase(st.table, ".dbf");
   try {
-    dbase::DbfFile::Create(data_source_ + "/" + st.table + ".dbf", internals_->flavor, fields);
+    dbase::DbfFile::Create(data_source_ + "/" + st.table + (with_extension ? "" : ".dbf"),
+                           internals_->flavor, fields);
   } catch (const dbase::DbaseError& e) {
     throw DbError(e.what());
   }

@@ -117,6 +117,19 @@ TEST(DBaseConnectionTest, TableNamesMatchFilesWithoutRegardToCase) {
   EXPECT_THROW(c->Execute("create Table TA_KL (TID integer)"), DbError);
 }
 
+TEST(DBaseConnectionTest, ATableNameWithItsExtensionNamesTheFile) {
+  TestDir dir;
+  auto c = Connection::Open(dir.DBaseIII());
+  c->Execute("create Table [TA_KL.DBF] (TID integer, KENNUNG char(50))");
+  EXPECT_TRUE(std::filesystem::exists(dir.File("TA_KL.DBF")));
+  c->Execute("insert into [TA_KL.DBF] (TID,KENNUNG) values (1,'A')");
+  EXPECT_EQ(All(*c, "select KENNUNG from TA_KL"), (std::vector<std::vector<std::string>>{{"A"}}));
+  EXPECT_EQ(c->TableNames(), std::vector<std::string>{"TA_KL"});
+  EXPECT_THROW(c->Execute("create Table TA_KL (TID integer)"), DbError);
+  c->Execute("drop table [ta_kl.dbf]");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("TA_KL.DBF")));
+}
+
 TEST(DBaseConnectionTest, ValuesAreStoredAsDBaseStoresThem) {
   TestDir dir;
   auto c = Connection::Open(dir.DBaseIV());
