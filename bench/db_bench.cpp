@@ -37,8 +37,8 @@ std::string InsertSql(int i) {
   const std::string k = Kennung(i);
   // 20 transactions of 5,000 objects; the editing status cycles 0..3.
   return "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
-         std::to_string(i / 5000) + "," + std::to_string(i + 1) + "," + std::to_string(700000 + i) + "," +
-         std::to_string(i % 4) + ",'" + k + "','IGNORED','" + k + "')";
+         std::to_string(i / 5000) + "," + std::to_string(i + 1) + "," + std::to_string(700000 + i) +
+         "," + std::to_string(i % 4) + ",'" + k + "','IGNORED','" + k + "')";
 }
 
 std::string NewFolder() {
@@ -47,7 +47,8 @@ std::string NewFolder() {
 }
 
 std::string ConnectionString(const std::string& folder) {
-  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + ";Extended Properties=DBASE III;";
+  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder +
+         ";Extended Properties=DBASE III;";
 }
 
 // The 100,000-row table the read and update benchmarks share.
@@ -127,8 +128,8 @@ void BM_FirstStatementAfterAnotherProcess(benchmark::State& state) {
     if (pid == 0) {
       try {
         auto other = Connection::Open(ConnectionString(folder));
-        other->Execute("update TA_LIST set SCHREIBEND = " + std::to_string(n % 4) + " where KENNUNG = '" +
-                       Kennung(n) + "'");
+        other->Execute("update TA_LIST set SCHREIBEND = " + std::to_string(n % 4) +
+                       " where KENNUNG = '" + Kennung(n) + "'");
       } catch (...) {
         ::_exit(1);
       }
@@ -136,7 +137,8 @@ void BM_FirstStatementAfterAnotherProcess(benchmark::State& state) {
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("the other process failed");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      state.SkipWithError("the other process failed");
     state.ResumeTiming();
     Query q(*c, "select SCHREIBEND from TA_LIST\r\nwhere KENNUNG= '" + Kennung(n + 7) + "'");
     benchmark::DoNotOptimize(q.AsInt32(0));

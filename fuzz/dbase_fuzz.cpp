@@ -61,11 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The same file through SQL: a scan and an indexed lookup on each column.
   try {
-    auto c = platform::db::Connection::Open("Data Source=" + dir + ";Extended Properties=DBASE IV;");
+    auto c =
+        platform::db::Connection::Open("Data Source=" + dir + ";Extended Properties=DBASE IV;");
     platform::db::Query all(*c, "select * from F");
     for (int i = 0; i < all.FieldCount(); ++i) {
       try {
-        platform::db::Query q(*c, "select count(*) from F where \"" + all.FieldName(i) + "\" = 'x'");
+        platform::db::Query q(*c,
+                              "select count(*) from F where \"" + all.FieldName(i) + "\" = 'x'");
       } catch (const platform::db::DbError&) {
       }
     }

@@ -21,10 +21,12 @@ using platform::db::DbError;
 
 int Deny(void*, int action, const char*, const char*, const char*, const char*) {
   return action == SQLITE_ATTACH || action == SQLITE_DETACH || action == SQLITE_PRAGMA ? SQLITE_DENY
-                                                                                        : SQLITE_OK;
+                                                                                       : SQLITE_OK;
 }
 
-int Stop(void* steps) { return ++*static_cast<int*>(steps) > 2000; }
+int Stop(void* steps) {
+  return ++*static_cast<int*>(steps) > 2000;
+}
 
 void Guard(Connection& c, int* steps) {
   sqlite3_set_authorizer(c.Handle(), Deny, nullptr);
@@ -39,8 +41,8 @@ bool Runnable(const std::string& sql) {
   for (size_t i = start; i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i])); ++i) {
     word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(sql[i]))));
   }
-  return word == "select" || word == "insert" || word == "update" || word == "delete" || word == "create" ||
-         word == "drop";
+  return word == "select" || word == "insert" || word == "update" || word == "delete" ||
+         word == "create" || word == "drop";
 }
 
 }  // namespace

@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (args.size() == 2) return RunOne(*c, args[1], header) ? 0 : 1;
-  const std::string input((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  const std::string input((std::istreambuf_iterator<char>(std::cin)),
+                          std::istreambuf_iterator<char>());
   bool ok = true;
   for (const std::string& sql : SplitStatements(input)) ok = RunOne(*c, sql, header) && ok;
   return ok ? 0 : 1;

@@ -56,8 +56,7 @@ void ColumnIndex::Compact(uint32_t id) {
     list.erase(std::unique(list.begin(), list.end()), list.end());
     unsorted_[id] = 0;
   }
-  list.erase(std::remove_if(list.begin(), list.end(),
-                            [&](uint32_t r) { return key_of_[r] != id; }),
+  list.erase(std::remove_if(list.begin(), list.end(), [&](uint32_t r) { return key_of_[r] != id; }),
              list.end());
 }
 

@@ -70,7 +70,8 @@ std::vector<std::pair<std::string, std::string>> ParseConnectionString(std::stri
     if (j < s.size() && (s[j] == '"' || s[j] == '\'')) {
       const char q = s[j];
       const size_t end = s.find(q, j + 1);
-      value = std::string(s.substr(j + 1, (end == std::string_view::npos ? s.size() : end) - j - 1));
+      value =
+          std::string(s.substr(j + 1, (end == std::string_view::npos ? s.size() : end) - j - 1));
       i = end == std::string_view::npos ? s.size() : end + 1;
       const size_t next = s.find(';', i);
       i = next == std::string_view::npos ? s.size() : next + 1;
@@ -296,13 +297,14 @@ std::string Connection::Translate(std::string_view sql) const {
     case dialect::Kind::kDropTable:
       return "DROP TABLE " + dialect::QuoteName(st.table);
     case dialect::Kind::kDropIndex:
-      return dbase_ ? std::string()
-                    : "DROP INDEX " + dialect::QuoteName(st.table + "." + st.index);
+      return dbase_ ? std::string() : "DROP INDEX " + dialect::QuoteName(st.table + "." + st.index);
   }
   return st.sql;
 }
 
-void Connection::Execute(std::string_view sql) { Run(sql, nullptr); }
+void Connection::Execute(std::string_view sql) {
+  Run(sql, nullptr);
+}
 
 std::vector<std::string> Connection::TableNames() {
   std::vector<std::string> names;
@@ -490,9 +492,11 @@ std::string Connection::FindTableFile(std::string_view name) const {
       name.find('\0') != std::string_view::npos || name == "." || name == "..") {
     return {};
   }
-  const std::string wanted = std::string(name) + ".dbf";
+  // "TA_LIST" names TA_LIST.dbf; "TA_LIST.DBF" names the file itself.
+  const bool with_extension = name.size() > 4 && EndsWithNoCase(name, ".dbf");
+  const std::string wanted = with_extension ? std::string(name) : std::string(name) + ".dbf";
   struct stat st;
-  for (const std::string& file : {wanted, std::string(name) + ".DBF"}) {
+  for (const std::string& file : {wanted, with_extension ? wanted : std::string(name) + ".DBF"}) {
     const std::string path = data_source_ + "/" + file;
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
   }
@@ -577,7 +581,8 @@ void Connection::CreateDbaseTable(const dialect::Statement& st) {
     } else if (t == "autoincrement" || t == "counter" || t == "identity") {
       throw DbError("dBase tables have no autoincrement fields: " + col.name);
     } else {
-      throw DbError("Syntax error in field definition: unknown type '" + col.type + "' of " + col.name);
+      throw DbError("Syntax error in field definition: unknown type '" + col.type + "' of " +
+                    col.name);
     }
     const std::string rest = Lower(col.rest);
     if (!rest.empty() && rest != "null" && rest != "not null") {
@@ -586,8 +591,10 @@ void Connection::CreateDbaseTable(const dialect::Statement& st) {
     fields.push_back(f);
   }
   if (!FindTableFile(st.table).empty()) throw DbError("Table '" + st.table + "' already exists");
+  const bool with_extension = st.table.size() > 4 && EndsWithNoCase(st.table, ".dbf");
   try {
-    dbase::DbfFile::Create(data_source_ + "/" + st.table + ".dbf", internals_->flavor, fields);
+    dbase::DbfFile::Create(data_source_ + "/" + st.table + (with_extension ? "" : ".dbf"),
+                           internals_->flavor, fields);
   } catch (const dbase::DbaseError& e) {
     throw DbError(e.what());
   }
@@ -636,7 +643,8 @@ std::string Connection::SqliteCreateTable(const dialect::Statement& st) const {
     } else if (t == "guid" || t == "uniqueidentifier") {
       type = "TEXT";
     } else {
-      throw DbError("Syntax error in field definition: unknown type '" + col.type + "' of " + col.name);
+      throw DbError("Syntax error in field definition: unknown type '" + col.type + "' of " +
+                    col.name);
     }
     if (i) sql += ", ";
     sql += name + " " + type;
@@ -696,7 +704,9 @@ void Query::Next() {
   eof_ = row_ >= rows_.size();
 }
 
-int Query::FieldCount() const { return static_cast<int>(names_.size()); }
+int Query::FieldCount() const {
+  return static_cast<int>(names_.size());
+}
 
 void Query::CheckPos(int pos) const {
   if (pos < 0 || pos >= static_cast<int>(names_.size())) {
@@ -715,12 +725,26 @@ const Value& Query::Cell(int pos) const {
   return rows_[row_][pos];
 }
 
-bool Query::IsNull(int pos) const { return Cell(pos).IsNull(); }
-Value Query::Field(int pos) const { return Cell(pos); }
-int32_t Query::AsInt32(int pos) const { return Cell(pos).AsInt32(); }
-int64_t Query::AsInt64(int pos) const { return Cell(pos).AsInt64(); }
-double Query::AsDouble(int pos) const { return Cell(pos).AsDouble(); }
-std::string Query::AsString(int pos) const { return Cell(pos).AsString(); }
-DateTime Query::AsDateTime(int pos) const { return Cell(pos).AsDateTime(); }
+bool Query::IsNull(int pos) const {
+  return Cell(pos).IsNull();
+}
+Value Query::Field(int pos) const {
+  return Cell(pos);
+}
+int32_t Query::AsInt32(int pos) const {
+  return Cell(pos).AsInt32();
+}
+int64_t Query::AsInt64(int pos) const {
+  return Cell(pos).AsInt64();
+}
+double Query::AsDouble(int pos) const {
+  return Cell(pos).AsDouble();
+}
+std::string Query::AsString(int pos) const {
+  return Cell(pos).AsString();
+}
+DateTime Query::AsDateTime(int pos) const {
+  return Cell(pos).AsDateTime();
+}
 
 }  // namespace platform::db

@@ -41,7 +41,8 @@ TEST(ConnectionStringTest, DBaseFolderAndDatabaseFileAreTold) {
 
   const std::string db = dir.File("projekt.mdb");
   Connection::CreateDatabase(db);
-  auto s = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db + ";Persist Security Info=False");
+  auto s = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db +
+                            ";Persist Security Info=False");
   EXPECT_FALSE(s->IsDBase());
   EXPECT_EQ(s->DataSource(), db);
 }
@@ -55,10 +56,13 @@ TEST(ConnectionStringTest, BadSourcesAreRefusedWithTheirName) {
   } catch (const DbError& e) {
     EXPECT_NE(std::string(e.what()).find("nowhere"), std::string::npos);
   }
-  EXPECT_THROW(Connection::Open("Data Source=" + dir.Path() + ";Extended Properties=Excel 8.0;"), DbError);
-  EXPECT_THROW(Connection::Open("Data Source=" + dir.File("missing.mdb") + ";Persist Security Info=False"),
+  EXPECT_THROW(Connection::Open("Data Source=" + dir.Path() + ";Extended Properties=Excel 8.0;"),
                DbError);
-  TestDir::WriteAll(dir.File("text.mdb"), "this is no database at all, just some text to fill a page");
+  EXPECT_THROW(
+      Connection::Open("Data Source=" + dir.File("missing.mdb") + ";Persist Security Info=False"),
+      DbError);
+  TestDir::WriteAll(dir.File("text.mdb"),
+                    "this is no database at all, just some text to fill a page");
   EXPECT_THROW(Connection::Open("Data Source=" + dir.File("text.mdb") + ";"), DbError);
   EXPECT_THROW(Connection::CreateDatabase(dir.File("text.mdb")), DbError);
 }
@@ -85,7 +89,8 @@ TEST(DBaseConnectionTest, CreateInsertSelectUpdateDelete) {
     EXPECT_EQ(q.AsString(0), "UPDATE");
   }
   c->Execute("delete from TA_LIST where KENNUNG = 'NSG-0001'");
-  EXPECT_EQ(All(*c, "select count(*) from TA_LIST"), (std::vector<std::vector<std::string>>{{"1"}}));
+  EXPECT_EQ(All(*c, "select count(*) from TA_LIST"),
+            (std::vector<std::vector<std::string>>{{"1"}}));
   // Deleting marks the record; it stays in the file.
   const std::string bytes = TestDir::ReadAll(dir.File("TA_LIST.dbf"));
   const size_t header = 32 + 32 * 7 + 1;
@@ -112,6 +117,19 @@ TEST(DBaseConnectionTest, TableNamesMatchFilesWithoutRegardToCase) {
   EXPECT_THROW(c->Execute("create Table TA_KL (TID integer)"), DbError);
 }
 
+TEST(DBaseConnectionTest, ATableNameWithItsExtensionNamesTheFile) {
+  TestDir dir;
+  auto c = Connection::Open(dir.DBaseIII());
+  c->Execute("create Table [TA_KL.DBF] (TID integer, KENNUNG char(50))");
+  EXPECT_TRUE(std::filesystem::exists(dir.File("TA_KL.DBF")));
+  c->Execute("insert into [TA_KL.DBF] (TID,KENNUNG) values (1,'A')");
+  EXPECT_EQ(All(*c, "select KENNUNG from TA_KL"), (std::vector<std::vector<std::string>>{{"A"}}));
+  EXPECT_EQ(c->TableNames(), std::vector<std::string>{"TA_KL"});
+  EXPECT_THROW(c->Execute("create Table TA_KL (TID integer)"), DbError);
+  c->Execute("drop table [ta_kl.dbf]");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("TA_KL.DBF")));
+}
+
 TEST(DBaseConnectionTest, ValuesAreStoredAsDBaseStoresThem) {
   TestDir dir;
   auto c = Connection::Open(dir.DBaseIV());
@@ -119,12 +137,16 @@ TEST(DBaseConnectionTest, ValuesAreStoredAsDBaseStoresThem) {
   c->Execute("insert into T (N,S,D,M) values (42,'  Grün  ',#3-5-2024#,'Notiz über Äcker')");
   c->Execute("insert into T (N,S,D,M) values (NULL,NULL,NULL,NULL)");
   EXPECT_EQ(All(*c, "select N,S,D,M from T"),
-            (std::vector<std::vector<std::string>>{{"42", "  Grün", "2024-03-05", "Notiz über Äcker"},
-                                                  {"<null>", "", "<null>", ""}}));
+            (std::vector<std::vector<std::string>>{
+                {"42", "  Grün", "2024-03-05", "Notiz über Äcker"}, {"<null>", "", "<null>", ""}}));
   const std::string bytes = TestDir::ReadAll(dir.File("T.dbf"));
   EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0x8B);
   EXPECT_NE(bytes.find("         42  Gr\xFCn    20240305"), std::string::npos);
-  EXPECT_NE(TestDir::ReadAll(dir.File("T.dbt")).find("Notiz \xFC" "ber \xC4" "cker"), std::string::npos);
+  EXPECT_NE(TestDir::ReadAll(dir.File("T.dbt"))
+                .find("Notiz \xFC"
+                      "ber \xC4"
+                      "cker"),
+            std::string::npos);
   Query q(*c, "select D from T where N = 42");
   EXPECT_DOUBLE_EQ(q.AsDateTime(0), 45356.0);
 }
@@ -173,7 +195,8 @@ TEST(DBaseConnectionTest, AStatementSeesWhatAnotherConnectionWrote) {
   auto a = Connection::Open(dir.DBaseIII());
   auto b = Connection::Open(dir.DBaseIII());
   a->Execute(kCreateList);
-  EXPECT_EQ(All(*b, "select count(*) from TA_LIST"), (std::vector<std::vector<std::string>>{{"0"}}));
+  EXPECT_EQ(All(*b, "select count(*) from TA_LIST"),
+            (std::vector<std::vector<std::string>>{{"0"}}));
   for (int i = 0; i < 5; ++i) {
     a->Execute("insert into TA_LIST (TID,KENNUNG) values (1,'K" + std::to_string(i) + "')");
     EXPECT_EQ(All(*b, "select count(*) from TA_LIST where TID = 1"),
@@ -197,7 +220,8 @@ TEST(DBaseConnectionTest, AFileDeletedAndCreatedAnewIsTakenAsItIsNow) {
   auto b = Connection::Open(dir.DBaseIV());
   a->Execute("create Table abcpc (PhotoID integer, Kurzname char(50))");
   a->Execute("insert into abcpc (PhotoID,Kurzname) values (1,'eins')");
-  EXPECT_EQ(All(*b, "select Kurzname from abcpc"), (std::vector<std::vector<std::string>>{{"eins"}}));
+  EXPECT_EQ(All(*b, "select Kurzname from abcpc"),
+            (std::vector<std::vector<std::string>>{{"eins"}}));
   std::filesystem::remove(dir.File("abcpc.dbf"));
   EXPECT_THROW(All(*b, "select Kurzname from abcpc"), DbError);
   a->Execute("create Table abcpc (PhotoID integer, Datei char(20), Kurzname char(50))");
@@ -246,7 +270,8 @@ TEST(SqliteConnectionTest, DatesAreIsoTextsAndReadBackAsDateTimes) {
   TestDir dir;
   const std::string path = dir.File("projekt.mdb");
   Connection::CreateDatabase(path);
-  auto c = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Persist Security Info=False");
+  auto c = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
+                            ";Persist Security Info=False");
   c->Execute("create table D (X date, Y datetime)");
   c->Execute("insert into D (X, Y) values (#12-31-1899#, #1/2/2024 13:30#)");
   Query q(*c, "select X, Y, typeof(X) from D");
@@ -282,17 +307,29 @@ TEST(SqliteConnectionTest, LiftedLiteralsGiveTheSameRowsAsTheStatementText) {
                " (3, NULL, 'it''s', NULL, NULL, 'x'), (10, 10, '10', 10, 10, 10.0);",
                nullptr, nullptr, nullptr);
   const char* queries[] = {
-      "select I from T where I = '1'",    "select I from T where S = 1",      "select I from T where R = 1",
-      "select I from T where N = '2.5'",  "select I from T where U = 2",      "select I from T where U = '2'",
-      "select I from T where B = 'b'",    "select I from T where S = 'it''s'", "select I from T where S like '1%'",
-      "select I from T where I in (1, '3', 10.0)", "select I from T where I between '2' and 10",
-      "select I, S || 'x' from T where I = 1 + 1", "select count(*) from T where S = #3-5-2024#",
-      "select I from T where S > 5",      "select I from T where U > 5",      "select I from T where R = 1.0e1",
+      "select I from T where I = '1'",
+      "select I from T where S = 1",
+      "select I from T where R = 1",
+      "select I from T where N = '2.5'",
+      "select I from T where U = 2",
+      "select I from T where U = '2'",
+      "select I from T where B = 'b'",
+      "select I from T where S = 'it''s'",
+      "select I from T where S like '1%'",
+      "select I from T where I in (1, '3', 10.0)",
+      "select I from T where I between '2' and 10",
+      "select I, S || 'x' from T where I = 1 + 1",
+      "select count(*) from T where S = #3-5-2024#",
+      "select I from T where S > 5",
+      "select I from T where U > 5",
+      "select I from T where R = 1.0e1",
   };
   for (const char* sql : queries) {
     std::vector<std::string> raw;
     sqlite3_stmt* stmt = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(c->Handle(), c->Translate(sql).c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
+    ASSERT_EQ(sqlite3_prepare_v2(c->Handle(), c->Translate(sql).c_str(), -1, &stmt, nullptr),
+              SQLITE_OK)
+        << sql;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
       std::string row;
       for (int i = 0; i < sqlite3_column_count(stmt); ++i) {

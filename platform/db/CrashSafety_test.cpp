@@ -34,15 +34,17 @@ using testing::TestDir;
     }
     for (;; ++next) {
       const std::string k = "K" + std::to_string(next);
-      c->Execute("insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
-                 std::to_string(next % 5) + "," + std::to_string(next) + "," + std::to_string(next * 3) +
-                 "," + std::to_string(next % 4) + ",'" + k + "','NEW','" + k + "')");
+      c->Execute(
+          "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
+          std::to_string(next % 5) + "," + std::to_string(next) + "," + std::to_string(next * 3) +
+          "," + std::to_string(next % 4) + ",'" + k + "','NEW','" + k + "')");
       // Rewrites in place tag a row twice, in CHANGED and at the end of
       // KENNUNGO, 110 bytes apart: a row cut between the two shows.
       const std::string tag = "U" + std::to_string(next);
       if (next % 3 == 2) {
         c->Execute("update TA_LIST set VGNR = KARTULID * 3, SCHREIBEND = 1, CHANGED = '" + tag +
-                   "', KENNUNGO = KENNUNG || '/" + tag + "' where KENNUNG = 'K" + std::to_string(next / 2) + "'");
+                   "', KENNUNGO = KENNUNG || '/" + tag + "' where KENNUNG = 'K" +
+                   std::to_string(next / 2) + "'");
       }
       if (next % 40 == 39) {
         c->Execute("update TA_LIST set CHANGED = '" + tag + "', KENNUNGO = KENNUNG || '/" + tag +
@@ -86,7 +88,8 @@ TEST(CrashSafetyTest, KilledWritersLeaveWholeTables) {
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped on its own with " << WEXITSTATUS(status);
+    ASSERT_TRUE(WIFSIGNALED(status))
+        << "the writer stopped on its own with " << WEXITSTATUS(status);
     int64_t done = 0;
     while (::read(fds[0], &done, sizeof(done)) == sizeof(done)) last_done = done;
     ::close(fds[0]);
@@ -97,7 +100,8 @@ TEST(CrashSafetyTest, KilledWritersLeaveWholeTables) {
     // Every finished insert is there, and at most the one under way besides
     // (one the writer finished but had not reported yet counts as finished).
     ASSERT_GE(static_cast<int64_t>(count), last_done + 1) << "round " << round;
-    ASSERT_LE(static_cast<int64_t>(count), std::max<int64_t>(last_done + 1, previous_count) + 1) << "round " << round;
+    ASSERT_LE(static_cast<int64_t>(count), std::max<int64_t>(last_done + 1, previous_count) + 1)
+        << "round " << round;
     previous_count = count;
     for (uint32_t rec = 0; rec < count; ++rec) {
       ASSERT_FALSE(table->IsDeleted(rec));
@@ -130,16 +134,20 @@ TEST(CrashSafetyTest, KilledWritersLeaveWholeTables) {
     const std::string bytes = TestDir::ReadAll(path);
     if (bytes[14] != 0) ++kills_during_rewrite;
     uint32_t scanned = 0;
-    for (off_t at = header; at < static_cast<off_t>(bytes.size()) && bytes[at] != '\x1A'; at += record) {
-      ASSERT_LE(at + record, static_cast<off_t>(bytes.size())) << "a record cut short is visible, round " << round;
+    for (off_t at = header; at < static_cast<off_t>(bytes.size()) && bytes[at] != '\x1A';
+         at += record) {
+      ASSERT_LE(at + record, static_cast<off_t>(bytes.size()))
+          << "a record cut short is visible, round " << round;
       ASSERT_TRUE(bytes[at] == ' ' || bytes[at] == '*') << "round " << round;
       ++scanned;
     }
     ASSERT_EQ(scanned, count) << "round " << round;
   }
   EXPECT_GT(last_done, kRounds);  // the writer got real work done between kills
-  std::printf("kills that left bytes behind the counted records: %d, in the middle of a rewrite: %d, of %d\n",
-              kills_with_extra_record, kills_during_rewrite, kRounds);
+  std::printf(
+      "kills that left bytes behind the counted records: %d, in the middle of a rewrite: %d, of "
+      "%d\n",
+      kills_with_extra_record, kills_during_rewrite, kRounds);
 
   // The table is whole for the driver and for another reader, and both see
   // the same rows (dbfread reads up to the end mark, not the header count).

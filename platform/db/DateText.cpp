@@ -54,9 +54,8 @@ bool Digits(std::string_view s, size_t pos, size_t n, int& out) {
 
 std::optional<double> DaysFromDate(int year, int month, int day) {
   if (!ValidDate(year, month, day)) return std::nullopt;
-  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                           static_cast<unsigned>(day)) -
-                             kEpoch);
+  return static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch);
 }
 
 std::optional<double> ParseIsoDateTime(std::string_view s) {

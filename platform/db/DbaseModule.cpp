@@ -45,17 +45,21 @@ struct DbfTable : sqlite3_vtab {
 
 struct DbfCursor : sqlite3_vtab_cursor {
   bool holds_read = false;
-  bool scan = false;              // every record, or only those in `rows`
-  uint32_t pos = 0;               // scan: the current record
-  std::vector<uint32_t> rows;     // lookup: the records that match
+  bool scan = false;           // every record, or only those in `rows`
+  uint32_t pos = 0;            // scan: the current record
+  std::vector<uint32_t> rows;  // lookup: the records that match
   size_t row_pos = 0;
   bool eof = true;
 
   uint32_t Current() const { return scan ? pos : rows[row_pos]; }
 };
 
-DbfTable* TableOf(sqlite3_vtab* vt) { return static_cast<DbfTable*>(vt); }
-DbfTable* TableOf(sqlite3_vtab_cursor* cur) { return static_cast<DbfTable*>(cur->pVtab); }
+DbfTable* TableOf(sqlite3_vtab* vt) {
+  return static_cast<DbfTable*>(vt);
+}
+DbfTable* TableOf(sqlite3_vtab_cursor* cur) {
+  return static_cast<DbfTable*>(cur->pVtab);
+}
 
 void SetError(sqlite3_vtab* vt, const std::string& msg) {
   sqlite3_free(vt->zErrMsg);
@@ -114,7 +118,9 @@ const char* DeclaredType(const Field& f) {
 
 // --- index keys -----------------------------------------------------------
 
-std::string NumberKey(int64_t v) { return "i:" + std::to_string(v); }
+std::string NumberKey(int64_t v) {
+  return "i:" + std::to_string(v);
+}
 
 std::string NumberKey(double d) {
   if (d == std::floor(d) && std::fabs(d) < 9.0e18) return NumberKey(static_cast<int64_t>(d));
@@ -176,15 +182,17 @@ std::optional<std::string> KeyOfValue(const Field& f, sqlite3_value* v) {
     case 'C': {
       const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
       if (!text) return std::nullopt;
-      return dbase::Utf8ToCp1252(std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(v))));
+      return dbase::Utf8ToCp1252(
+          std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(v))));
     }
     case 'N':
     case 'F':
     case 'L':
       if (type == SQLITE_INTEGER) return NumberKey(static_cast<int64_t>(sqlite3_value_int64(v)));
       if (type == SQLITE_FLOAT) return NumberKey(sqlite3_value_double(v));
-      return NumberKeyFromText(std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(v)),
-                                                static_cast<size_t>(sqlite3_value_bytes(v))));
+      return NumberKeyFromText(
+          std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                           static_cast<size_t>(sqlite3_value_bytes(v))));
     case 'D': {
       if (type != SQLITE_TEXT) return std::nullopt;
       const std::string_view s(reinterpret_cast<const char*>(sqlite3_value_text(v)),
@@ -295,25 +303,31 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
     case 'D': {
       int y = 0, m = 0, d = 0;
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-        if (!DateFromDays(sqlite3_value_double(v), y, m, d)) return mismatch("the date is out of range");
+        if (!DateFromDays(sqlite3_value_double(v), y, m, d))
+          return mismatch("the date is out of range");
         return Cell::MakeDate({y, m, d});
       }
       const std::string_view s = TextOf(v);
       if (s.find_first_not_of(' ') == std::string_view::npos) return Cell::Null();
       std::optional<double> days = ParseIsoDateTime(s);
       if (!days && s.size() == 8 && s.find_first_not_of("0123456789") == std::string_view::npos) {
-        days = DaysFromDate(std::stoi(std::string(s.substr(0, 4))), std::stoi(std::string(s.substr(4, 2))),
+        days = DaysFromDate(std::stoi(std::string(s.substr(0, 4))),
+                            std::stoi(std::string(s.substr(4, 2))),
                             std::stoi(std::string(s.substr(6, 2))));
       }
-      if (!days || !DateFromDays(*days, y, m, d)) return mismatch("'" + std::string(s) + "' is no date");
+      if (!days || !DateFromDays(*days, y, m, d))
+        return mismatch("'" + std::string(s) + "' is no date");
       return Cell::MakeDate({y, m, d});
     }
     case 'L': {
-      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return Cell::Logical(sqlite3_value_double(v) != 0);
+      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+        return Cell::Logical(sqlite3_value_double(v) != 0);
       const std::string s = Lower(TextOf(v));
       if (s.empty()) return Cell::Null();
-      if (s == "t" || s == "y" || s == "true" || s == "wahr" || s == "1" || s == "-1") return Cell::Logical(true);
-      if (s == "f" || s == "n" || s == "false" || s == "falsch" || s == "0") return Cell::Logical(false);
+      if (s == "t" || s == "y" || s == "true" || s == "wahr" || s == "1" || s == "-1")
+        return Cell::Logical(true);
+      if (s == "f" || s == "n" || s == "false" || s == "falsch" || s == "0")
+        return Cell::Logical(false);
       return mismatch("'" + std::string(TextOf(v)) + "' is no logical value");
     }
     default:
@@ -439,7 +453,8 @@ void SkipDeleted(DbfCursor* cur, const DbfFile& file) {
   cur->eof = cur->pos >= file.RecordCount();
 }
 
-int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc, sqlite3_value** argv) {
+int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
+           sqlite3_value** argv) {
   auto* cur = static_cast<DbfCursor*>(c);
   DbfTable* t = TableOf(c);
   try {
@@ -492,7 +507,8 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc, s
       const std::vector<uint32_t>* best = nullptr;
       size_t best_at = 0;
       for (size_t k = 0; k < conditions.size(); ++k) {
-        const std::vector<uint32_t>* list = EnsureIndex(t, conditions[k].field).Find(conditions[k].key);
+        const std::vector<uint32_t>* list =
+            EnsureIndex(t, conditions[k].field).Find(conditions[k].key);
         if (!list) return SQLITE_OK;
         if (!best || list->size() < best->size()) {
           best = list;
@@ -537,7 +553,9 @@ int Next(sqlite3_vtab_cursor* c) {
   return SQLITE_OK;
 }
 
-int Eof(sqlite3_vtab_cursor* c) { return static_cast<DbfCursor*>(c)->eof ? 1 : 0; }
+int Eof(sqlite3_vtab_cursor* c) {
+  return static_cast<DbfCursor*>(c)->eof ? 1 : 0;
+}
 
 int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int field) {
   // An update that leaves the field alone needs no value (and keeps memos
@@ -558,11 +576,13 @@ int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int field) {
         sqlite3_result_double(ctx, cell.real);
         break;
       case Cell::Kind::kText:
-        sqlite3_result_text(ctx, cell.text.data(), static_cast<int>(cell.text.size()), SQLITE_TRANSIENT);
+        sqlite3_result_text(ctx, cell.text.data(), static_cast<int>(cell.text.size()),
+                            SQLITE_TRANSIENT);
         break;
       case Cell::Kind::kDate: {
         char buf[16];
-        std::snprintf(buf, sizeof(buf), "%04d-%02d-%02d", cell.date.year, cell.date.month, cell.date.day);
+        std::snprintf(buf, sizeof(buf), "%04d-%02d-%02d", cell.date.year, cell.date.month,
+                      cell.date.day);
         sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
         break;
       }
@@ -644,7 +664,9 @@ int Sync(sqlite3_vtab* vt) {
   }
 }
 
-int Commit(sqlite3_vtab* vt) { return Sync(vt); }
+int Commit(sqlite3_vtab* vt) {
+  return Sync(vt);
+}
 
 int Rollback(sqlite3_vtab* vt) {
   TableOf(vt)->file->Rollback();

@@ -35,9 +35,9 @@ class DbaseModuleTest : public ::testing::Test {
     const char* create = "create Table T (N integer, W double, S char(20), D date, L bit)";
     dbase_->Execute(create);
     sqlite_->Execute(create);
-    const char* rows[] = {
-        "(1, 1.5, 'eins', #1-2-2024#, 1)", "(2, 2, '2', #1-3-2024#, 0)",   "(3, NULL, 'Drei', NULL, NULL)",
-        "(2, -0.5, 'drei', #1-2-2024#, 1)", "(NULL, 7, '', #12-31-1999#, 0)", "(5, 5, '5', NULL, 1)"};
+    const char* rows[] = {"(1, 1.5, 'eins', #1-2-2024#, 1)", "(2, 2, '2', #1-3-2024#, 0)",
+                          "(3, NULL, 'Drei', NULL, NULL)",   "(2, -0.5, 'drei', #1-2-2024#, 1)",
+                          "(NULL, 7, '', #12-31-1999#, 0)",  "(5, 5, '5', NULL, 1)"};
     for (const char* r : rows) {
       const std::string sql = std::string("insert into T (N,W,S,D,L) values ") + r;
       dbase_->Execute(sql);
@@ -51,22 +51,36 @@ class DbaseModuleTest : public ::testing::Test {
 
 TEST_F(DbaseModuleTest, LookupsGiveWhatSqliteGives) {
   const char* queries[] = {
-      "select S from T where N = 2",          "select S from T where N = '2'",
-      "select S from T where N = 2.0",        "select S from T where N = 2.5",
-      "select S from T where N = 'zwei'",     "select S from T where N = NULL",
-      "select S from T where S = 2",          "select S from T where S = '2'",
-      "select S from T where S = 'drei'",     "select S from T where S = 'drei' collate nocase",
-      "select S from T where S = ''",         "select S from T where W = 2",
-      "select S from T where W = '1.5'",      "select S from T where W = -0.5",
-      "select S from T where D = #1-2-2024#", "select S from T where D = '2024-01-02 00:00:00'",
-      "select S from T where D = 45293",      "select S from T where L = 1",
-      "select S from T where L = 'T'",        "select S from T where N = 2 and D = '2024-01-02'",
-      "select S from T where N = 2 and S = 'drei' and W = -0.5", "select S from T where N in (1, 3, 5)",
+      "select S from T where N = 2",
+      "select S from T where N = '2'",
+      "select S from T where N = 2.0",
+      "select S from T where N = 2.5",
+      "select S from T where N = 'zwei'",
+      "select S from T where N = NULL",
+      "select S from T where S = 2",
+      "select S from T where S = '2'",
+      "select S from T where S = 'drei'",
+      "select S from T where S = 'drei' collate nocase",
+      "select S from T where S = ''",
+      "select S from T where W = 2",
+      "select S from T where W = '1.5'",
+      "select S from T where W = -0.5",
+      "select S from T where D = #1-2-2024#",
+      "select S from T where D = '2024-01-02 00:00:00'",
+      "select S from T where D = 45293",
+      "select S from T where L = 1",
+      "select S from T where L = 'T'",
+      "select S from T where N = 2 and D = '2024-01-02'",
+      "select S from T where N = 2 and S = 'drei' and W = -0.5",
+      "select S from T where N in (1, 3, 5)",
       "select S from T where N > 1 and N < 5",
-      "select S from T where S like 'd%'",    "select count(*) from T where N = 2 and L = 1",
+      "select S from T where S like 'd%'",
+      "select count(*) from T where N = 2 and L = 1",
       "select a.S, b.S from T a, T b where a.N = b.N and a.S <> b.S",
-      "select S from T where rowid = 3",      "select S from T where rowid = '3'",
-      "select S from T where rowid = 3 and N = 3", "select S from T where rowid = 3 and N = 4",
+      "select S from T where rowid = 3",
+      "select S from T where rowid = '3'",
+      "select S from T where rowid = 3 and N = 3",
+      "select S from T where rowid = 3 and N = 4",
   };
   for (const char* sql : queries) {
     EXPECT_EQ(All(*dbase_, sql), All(*sqlite_, sql)) << sql;
@@ -102,7 +116,8 @@ TEST_F(DbaseModuleTest, IndexesFollowChangesOfEveryKind) {
 TEST_F(DbaseModuleTest, AStatementThatFailsMidwayChangesNothing) {
   const std::string before = TestDir::ReadAll(dir_.File("T.dbf"));
   // The second row's value does not fit N(11,0).
-  EXPECT_THROW(dbase_->Execute("update T set N = case when N = 2 then 99999999999 * 10 else 0 end"), DbError);
+  EXPECT_THROW(dbase_->Execute("update T set N = case when N = 2 then 99999999999 * 10 else 0 end"),
+               DbError);
   EXPECT_EQ(TestDir::ReadAll(dir_.File("T.dbf")), before);
   EXPECT_EQ(All(*dbase_, "select N from T where S = 'eins'"), (Rows{{"1"}}));
   EXPECT_THROW(dbase_->Execute("insert into T (N) select N * 100000000000 from T"), DbError);
@@ -120,7 +135,8 @@ TEST_F(DbaseModuleTest, AGarbledRecordFailsTheStatementWithFileAndRecord) {
     All(*dbase_, "select sum(N) from T");
     FAIL();
   } catch (const DbError& e) {
-    EXPECT_NE(std::string(e.what()).find("T.dbf, record 3, field N"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("T.dbf, record 3, field N"), std::string::npos)
+        << e.what();
   }
   try {
     All(*dbase_, "select S from T where N = 2");

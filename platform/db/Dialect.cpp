@@ -17,8 +17,12 @@ bool IsIdentChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          c == '$' || b >= 0x80;
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -202,7 +206,9 @@ Statement ParseCreateIndex(Reader& r, std::string_view sql, bool unique) {
   return st;
 }
 
-int TwoDigitYear(int y) { return y < 30 ? 2000 + y : 1900 + y; }
+int TwoDigitYear(int y) {
+  return y < 30 ? 2000 + y : 1900 + y;
+}
 
 }  // namespace
 
@@ -277,7 +283,8 @@ std::vector<Token> Tokenize(std::string_view s) {
           while (i < s.size() && IsDigit(s[i])) ++i;
         }
       }
-      if (i < s.size() && IsIdentChar(s[i]) && s.substr(start, i - start).find('.') == std::string_view::npos) {
+      if (i < s.size() && IsIdentChar(s[i]) &&
+          s.substr(start, i - start).find('.') == std::string_view::npos) {
         // A name that begins with a digit, such as an export prefix "0815_aktion".
         while (i < s.size() && IsIdentChar(s[i])) ++i;
         emit(TokenKind::kWord, start);
@@ -450,8 +457,8 @@ Statement Parse(std::string_view sql, bool lift_literals) {
   }
   Statement st;
   st.sql.reserve(sql.size() + 8);
-  const bool liftable = lift_literals && (r.IsWord("select") || r.IsWord("insert") || r.IsWord("update") ||
-                                          r.IsWord("delete"));
+  const bool liftable = lift_literals && (r.IsWord("select") || r.IsWord("insert") ||
+                                          r.IsWord("update") || r.IsWord("delete"));
   bool lifting = false;
   bool stopped = !liftable;
   const Token* previous = nullptr;

@@ -43,15 +43,15 @@ enum class Kind { kOther, kCreateTable, kCreateIndex, kDropTable, kDropIndex };
 
 struct Statement {
   Kind kind = Kind::kOther;
-  std::string sql;    // kOther: the text for SQLite
-  std::vector<Value> params;  // kOther with lifted literals: the values of its '?'s
-  std::string table;  // the table of all other kinds, unquoted
-  std::vector<ColumnDef> columns;  // kCreateTable
-  std::string index;               // kCreateIndex, kDropIndex
+  std::string sql;                         // kOther: the text for SQLite
+  std::vector<Value> params;               // kOther with lifted literals: the values of its '?'s
+  std::string table;                       // the table of all other kinds, unquoted
+  std::vector<ColumnDef> columns;          // kCreateTable
+  std::string index;                       // kCreateIndex, kDropIndex
   std::vector<std::string> index_columns;  // kCreateIndex, with " DESC" where given
   bool unique = false;
-  bool primary = false;       // "with primary"
-  bool disallow_null = false; // "with primary" or "with disallow null"
+  bool primary = false;        // "with primary"
+  bool disallow_null = false;  // "with primary" or "with disallow null"
 };
 
 // Reads one statement. Throws DbError on malformed dates and on data

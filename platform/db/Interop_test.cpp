@@ -48,18 +48,26 @@ Rows All(Connection& c, const std::string& sql) {
 
 const std::string kLongMemo = [] {
   std::string s;
-  for (int i = 0; i < 60; ++i) s += "Zeile " + std::to_string(i) + ": Moorbirke, Sumpfdotterblume. ";
+  for (int i = 0; i < 60; ++i)
+    s += "Zeile " + std::to_string(i) + ": Moorbirke, Sumpfdotterblume. ";
   return s + "Ende";
 }();
 
 // A table with every field type, written by the driver.
 void WriteSample(const TestDir& dir, const std::string& connection_string) {
   auto c = Connection::Open(connection_string);
-  c->Execute("create Table SAMPLE (ID integer, NAME char(30), BETRAG double, DATUM date, OK bit, TEXT memo)");
-  c->Execute("insert into SAMPLE (ID,NAME,BETRAG,DATUM,OK,TEXT) values (1,'Grünland Ä',12.5,#3-5-2024#,1,'kurz ß')");
-  c->Execute("insert into SAMPLE (ID,NAME,BETRAG,DATUM,OK,TEXT) values (2,'gelöscht',0,#1-1-2000#,0,'weg')");
+  c->Execute(
+      "create Table SAMPLE (ID integer, NAME char(30), BETRAG double, DATUM date, OK bit, TEXT "
+      "memo)");
+  c->Execute(
+      "insert into SAMPLE (ID,NAME,BETRAG,DATUM,OK,TEXT) values (1,'Grünland "
+      "Ä',12.5,#3-5-2024#,1,'kurz ß')");
+  c->Execute(
+      "insert into SAMPLE (ID,NAME,BETRAG,DATUM,OK,TEXT) values "
+      "(2,'gelöscht',0,#1-1-2000#,0,'weg')");
   c->Execute("insert into SAMPLE (ID,NAME,TEXT) values (NULL,'  leer',NULL)");
-  c->Execute("insert into SAMPLE (ID,NAME,BETRAG,TEXT) values (-4,'lang',-0.25,'" + kLongMemo + "')");
+  c->Execute("insert into SAMPLE (ID,NAME,BETRAG,TEXT) values (-4,'lang',-0.25,'" + kLongMemo +
+             "')");
   c->Execute("delete from SAMPLE where ID = 2");
   c->Execute("update SAMPLE set TEXT = 'kurz ß, geändert' where ID = 1");
   (void)dir;
@@ -74,15 +82,19 @@ for r in dbfread.DBF(sys.argv[1], encoding='cp1252'):
 // `blank_memo` is how the reader shows a memo field that points nowhere.
 std::string ExpectedSample(const std::string& blank_memo) {
   return "1|Grünland Ä|12.5|2024-03-05|True|kurz ß, geändert\n"
-         "<null>|  leer|<null>|<null>|<null>|" + blank_memo + "\n"
-         "-4|lang|-0.25|<null>|<null>|" + kLongMemo + "\n";
+         "<null>|  leer|<null>|<null>|<null>|" +
+         blank_memo +
+         "\n"
+         "-4|lang|-0.25|<null>|<null>|" +
+         kLongMemo + "\n";
 }
 
 TEST(InteropTest, DbfreadReadsOurDBaseIIIAndIVTablesWithMemos) {
   for (bool four : {false, true}) {
     TestDir dir;
     WriteSample(dir, four ? dir.DBaseIV() : dir.DBaseIII());
-    EXPECT_EQ(static_cast<unsigned char>(TestDir::ReadAll(dir.File("SAMPLE.dbf"))[0]), four ? 0x8B : 0x83);
+    EXPECT_EQ(static_cast<unsigned char>(TestDir::ReadAll(dir.File("SAMPLE.dbf"))[0]),
+              four ? 0x8B : 0x83);
     EXPECT_EQ(Python(dir, kDbfreadScript, dir.File("SAMPLE.dbf")), ExpectedSample("<null>"))
         << (four ? "IV" : "III");
   }
@@ -119,9 +131,10 @@ t.close()
 )";
   ASSERT_EQ(Python(dir, script, dir.Path()), "");
   auto c = Connection::Open(dir.DBaseIII());
-  EXPECT_EQ(All(*c, "select KENNUNG,TID,WERT,DATUM,OK,NOTIZ from FREMD"),
-            (Rows{{"NSG-0001 Süd", "3", "1.25", "1999-12-31", "1", "Notiz mit Ümlaut\r\nzweite Zeile"},
-                  {"", "<null>", "<null>", "<null>", "<null>", ""}}));
+  EXPECT_EQ(
+      All(*c, "select KENNUNG,TID,WERT,DATUM,OK,NOTIZ from FREMD"),
+      (Rows{{"NSG-0001 Süd", "3", "1.25", "1999-12-31", "1", "Notiz mit Ümlaut\r\nzweite Zeile"},
+            {"", "<null>", "<null>", "<null>", "<null>", ""}}));
   // And the other way: our change, read by dbf again.
   c->Execute("update FREMD set NOTIZ = 'neu', TID = 4 where TID = 3");
   const char* reader = R"(
@@ -187,7 +200,9 @@ TEST(InteropTest, ShapelibReadsOurFilesAndWeReadItsFiles) {
   DBFAddField(out, "TID", FTInteger, 11, 0);
   DBFAddField(out, "FLAECHE", FTDouble, 15, 3);
   DBFAddNativeFieldType(out, "DATUM", 'D', 8, 0);
-  DBFWriteStringAttribute(out, 0, 0, "Fl\xFC" "chen");
+  DBFWriteStringAttribute(out, 0, 0,
+                          "Fl\xFC"
+                          "chen");
   DBFWriteIntegerAttribute(out, 0, 1, -7);
   DBFWriteDoubleAttribute(out, 0, 2, 1234.5);
   char date[] = "20240229";  // shapelib writes dates given as text through its number path
@@ -198,8 +213,9 @@ TEST(InteropTest, ShapelibReadsOurFilesAndWeReadItsFiles) {
   DBFWriteNULLAttribute(out, 1, 3);
   DBFClose(out);
   auto c = Connection::Open(dir.DBaseIV());
-  EXPECT_EQ(All(*c, "select KENNUNG,TID,FLAECHE,DATUM from shp"),
-            (Rows{{"Flüchen", "-7", "1234.5", "2024-02-29"}, {"zweite", "<null>", "<null>", "<null>"}}));
+  EXPECT_EQ(
+      All(*c, "select KENNUNG,TID,FLAECHE,DATUM from shp"),
+      (Rows{{"Flüchen", "-7", "1234.5", "2024-02-29"}, {"zweite", "<null>", "<null>", "<null>"}}));
 }
 
 TEST(InteropTest, DbviewShowsOurRecords) {

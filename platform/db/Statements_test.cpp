@@ -23,7 +23,8 @@ using Rows = std::vector<std::vector<std::string>>;
 std::string Fill(std::string text, const std::map<std::string, std::string>& slots) {
   for (const auto& [name, value] : slots) {
     const std::string slot = "{" + name + "}";
-    for (size_t at = text.find(slot); at != std::string::npos; at = text.find(slot, at + value.size())) {
+    for (size_t at = text.find(slot); at != std::string::npos;
+         at = text.find(slot, at + value.size())) {
       text.replace(at, slot.size(), value);
     }
   }
@@ -53,23 +54,23 @@ class TransactionStatementsTest : public ::testing::Test {
     c_ = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dir_.Path() + ";" +
                           "Extended Properties=DBASE III;");
     c_->Execute("create Table TA_KL (TID integer, KENNUNG char(50))");
-    c_->Execute(Fill(
-        "create Table {name} (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
-        "KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))",
-        {{"name", "TA_LIST"}}));
+    c_->Execute(
+        Fill("create Table {name} (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
+             "KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))",
+             {{"name", "TA_LIST"}}));
     c_->Execute("create Table TA_ID (TID integer, NAME char(75),OWNER char(75))");
   }
   void Save(int tid, int kartul_id, int vgnr, int schreibend, const std::string& k,
             const std::string& changed) {
-    c_->Execute(Fill(
-        "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values "
-        "({TID},{KartulID},{Vorgangsnummer},{Schreibend},'{Kennung}','{Changed}','{Kennung}')",
-        {{"TID", std::to_string(tid)},
-         {"KartulID", std::to_string(kartul_id)},
-         {"Vorgangsnummer", std::to_string(vgnr)},
-         {"Schreibend", std::to_string(schreibend)},
-         {"Kennung", k},
-         {"Changed", changed}}));
+    c_->Execute(
+        Fill("insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values "
+             "({TID},{KartulID},{Vorgangsnummer},{Schreibend},'{Kennung}','{Changed}','{Kennung}')",
+             {{"TID", std::to_string(tid)},
+              {"KartulID", std::to_string(kartul_id)},
+              {"Vorgangsnummer", std::to_string(vgnr)},
+              {"Schreibend", std::to_string(schreibend)},
+              {"Kennung", k},
+              {"Changed", changed}}));
   }
   TestDir dir_;
   std::unique_ptr<Connection> c_;
@@ -111,15 +112,17 @@ TEST_F(TransactionStatementsTest, TransactionListQueriesAndCommands) {
             (Rows{{"IGNORED"}}));
   EXPECT_EQ(All(*c_, Fill(Lines({"select KENNUNGO from TA_LIST", "where KENNUNG = '{K}'"}), k1)),
             (Rows{{"NSG-0001"}}));
-  EXPECT_EQ(All(*c_, Fill(Lines({"select TID,KARTULID,VGNR,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST",
-                                 "where KENNUNG = '{K}'"}),
-                          k1)),
-            (Rows{{"3", "101", "7001", "1", "IGNORED", "NSG-0001"}}));
+  EXPECT_EQ(
+      All(*c_, Fill(Lines({"select TID,KARTULID,VGNR,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST",
+                           "where KENNUNG = '{K}'"}),
+                    k1)),
+      (Rows{{"3", "101", "7001", "1", "IGNORED", "NSG-0001"}}));
   EXPECT_EQ(All(*c_, Fill(Lines({"select SCHREIBEND from TA_LIST", "where KENNUNG= '{K}'"}),
                           {{"K", "nicht-da"}})),
             (Rows{}));
 
-  const std::string select_all = "select TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO from TA_LIST";
+  const std::string select_all =
+      "select TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO from TA_LIST";
   EXPECT_EQ(All(*c_, Fill(Lines({select_all, "where SCHREIBEND = {S}"}), {{"S", "1"}})),
             (Rows{{"3", "101", "7001", "1", "NSG-0001", "IGNORED", "NSG-0001"},
                   {"3", "104", "7004", "1", "NSG-0004", "UPDATE", "NSG-0004"}}));
@@ -132,12 +135,16 @@ TEST_F(TransactionStatementsTest, TransactionListQueriesAndCommands) {
                                  "and TID = {T}"}),
                           {{"T", "4"}})),
             (Rows{}));
-  EXPECT_EQ(All(*c_, Fill(Lines({"select count(*) from TA_LIST", "where SCHREIBEND = {S}"}), {{"S", "0"}})),
+  EXPECT_EQ(All(*c_, Fill(Lines({"select count(*) from TA_LIST", "where SCHREIBEND = {S}"}),
+                          {{"S", "0"}})),
             (Rows{{"1"}}));
-  EXPECT_EQ(All(*c_, Fill(Lines({"select count(*) from TA_LIST", "where SCHREIBEND = {S}", "and TID = {T}"}),
-                          {{"S", "1"}, {"T", "3"}})),
-            (Rows{{"2"}}));
-  EXPECT_EQ(All(*c_, Lines({"select count(*) from TA_LIST", "where SCHREIBEND = 1", "and CHANGED = 'UPDATE'"})),
+  EXPECT_EQ(
+      All(*c_,
+          Fill(Lines({"select count(*) from TA_LIST", "where SCHREIBEND = {S}", "and TID = {T}"}),
+               {{"S", "1"}, {"T", "3"}})),
+      (Rows{{"2"}}));
+  EXPECT_EQ(All(*c_, Lines({"select count(*) from TA_LIST", "where SCHREIBEND = 1",
+                            "and CHANGED = 'UPDATE'"})),
             (Rows{{"1"}}));
   EXPECT_EQ(All(*c_, Fill(Lines({"select count(*) from TA_LIST", "where SCHREIBEND = 1",
                                  "and CHANGED = 'UPDATE'", "and TID = {T}"}),
@@ -148,7 +155,8 @@ TEST_F(TransactionStatementsTest, TransactionListQueriesAndCommands) {
                    {{"M", "UPDATE"}, {"K", "NSG-0002"}}));
   c_->Execute(Fill(
       "update TA_LIST set TID = {TID},KARTULID = {KartulID},VGNR = {Vorgangsnummer},SCHREIBEND = "
-      "{Schreibend},CHANGED = '{Changed}',KENNUNGO = '{Originalkennung}' where KENNUNG = '{Kennung}'",
+      "{Schreibend},CHANGED = '{Changed}',KENNUNGO = '{Originalkennung}' where KENNUNG = "
+      "'{Kennung}'",
       {{"TID", "3"},
        {"KartulID", "201"},
        {"Vorgangsnummer", "7001"},
@@ -168,9 +176,12 @@ TEST_F(TransactionStatementsTest, TransactionListQueriesAndCommands) {
 }
 
 TEST_F(TransactionStatementsTest, PoolAndTransactionQueries) {
-  c_->Execute(Fill("insert into TA_KL (TID,KENNUNG) values ({T},'{K}')", {{"T", "3"}, {"K", "NSG-0010"}}));
-  c_->Execute(Fill("insert into TA_KL (TID,KENNUNG) values ({T},'{K}')", {{"T", "4"}, {"K", "NSG-0010"}}));
-  c_->Execute(Fill("insert into TA_KL (TID,KENNUNG) values ({T},'{K}')", {{"T", "3"}, {"K", "NSG-0011"}}));
+  c_->Execute(
+      Fill("insert into TA_KL (TID,KENNUNG) values ({T},'{K}')", {{"T", "3"}, {"K", "NSG-0010"}}));
+  c_->Execute(
+      Fill("insert into TA_KL (TID,KENNUNG) values ({T},'{K}')", {{"T", "4"}, {"K", "NSG-0010"}}));
+  c_->Execute(
+      Fill("insert into TA_KL (TID,KENNUNG) values ({T},'{K}')", {{"T", "3"}, {"K", "NSG-0011"}}));
   EXPECT_EQ(All(*c_, Fill(Lines({"select KENNUNG from TA_KL", "where TID = {T}"}), {{"T", "3"}})),
             (Rows{{"NSG-0010"}, {"NSG-0011"}}));
   EXPECT_EQ(All(*c_, Fill(Lines({"select * from TA_KL", "where TID = {T}", "and KENNUNG = '{K}'"}),
@@ -182,7 +193,8 @@ TEST_F(TransactionStatementsTest, PoolAndTransactionQueries) {
 
   EXPECT_EQ(All(*c_, "select count (*) from TA_ID"), (Rows{{"0"}}));
   c_->Execute("insert into TA_ID (TID,NAME,OWNER) values (3,'Moor am Bach','Erika Muster')");
-  EXPECT_EQ(All(*c_, "select TID,NAME,OWNER from TA_ID"), (Rows{{"3", "Moor am Bach", "Erika Muster"}}));
+  EXPECT_EQ(All(*c_, "select TID,NAME,OWNER from TA_ID"),
+            (Rows{{"3", "Moor am Bach", "Erika Muster"}}));
   EXPECT_EQ(All(*c_, "select TID,NAME from TA_ID"), (Rows{{"3", "Moor am Bach"}}));
   EXPECT_EQ(All(*c_, "select count (*) from TA_ID"), (Rows{{"1"}}));
 }
@@ -190,10 +202,13 @@ TEST_F(TransactionStatementsTest, PoolAndTransactionQueries) {
 TEST_F(TransactionStatementsTest, ImportStatements) {
   // The package tables of a checkout, in a dBase IV exchange folder.
   TestDir package;
-  auto import = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + package.Path() + ";" +
-                                 "Extended Properties=DBASE IV;");
-  import->Execute("create Table abcdeft (KENNUNG char(50), TID integer, KARTULID integer, VGNR integer, SCHREIBEND integer)");
-  import->Execute("insert into abcdeft (KENNUNG,TID,KARTULID,VGNR,SCHREIBEND) values ('NSG-0001',5,11,9001,1)");
+  auto import = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + package.Path() +
+                                 ";" + "Extended Properties=DBASE IV;");
+  import->Execute(
+      "create Table abcdeft (KENNUNG char(50), TID integer, KARTULID integer, VGNR integer, "
+      "SCHREIBEND integer)");
+  import->Execute(
+      "insert into abcdeft (KENNUNG,TID,KARTULID,VGNR,SCHREIBEND) values ('NSG-0001',5,11,9001,1)");
   import->Execute("create Table abcdefkl (TID integer, KENNUNG char(50))");
   import->Execute("insert into abcdefkl (TID,KENNUNG) values (5,'NSG-0050')");
 
@@ -201,19 +216,22 @@ TEST_F(TransactionStatementsTest, ImportStatements) {
   EXPECT_EQ(All(*import, "select KENNUNG,TID,KARTULID,VGNR,SCHREIBEND from " + p + "t"),
             (Rows{{"NSG-0001", "5", "11", "9001", "1"}}));
   const std::string k = "NSG-0001";
-  EXPECT_EQ(All(*c_, Lines({"select TID from TA_LIST ", "where KennungO = '" + k + "'"})), (Rows{}));
-  c_->Execute("insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (" +
-              std::string("5") + "," + "11" + "," + "9001" + "," + "1" + ",'" + k + "','" + k + "','" +
-              "IGNORED" + "')");
-  EXPECT_EQ(All(*c_, Lines({"select TID from TA_LIST ", "where KennungO = '" + k + "'"})), (Rows{{"5"}}));
+  EXPECT_EQ(All(*c_, Lines({"select TID from TA_LIST ", "where KennungO = '" + k + "'"})),
+            (Rows{}));
+  c_->Execute(
+      "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (" +
+      std::string("5") + "," + "11" + "," + "9001" + "," + "1" + ",'" + k + "','" + k + "','" +
+      "IGNORED" + "')");
+  EXPECT_EQ(All(*c_, Lines({"select TID from TA_LIST ", "where KennungO = '" + k + "'"})),
+            (Rows{{"5"}}));
   c_->Execute("update TA_LIST set KARTULID = " + std::string("12") + ",VGNR = " + "9002" +
               ",SCHREIBEND = " + "0" + ",CHANGED = '" + "IGNORED" + "',KENNUNG = '" + k +
               "' where KENNUNGO = '" + k + "'");
   EXPECT_EQ(All(*c_, Lines({"select SCHREIBEND from TA_LIST", " where KennungO = '" + k + "'"})),
             (Rows{{"0"}}));
-  c_->Execute("update TA_LIST set TID = " + std::string("6") + ",KARTULID = " + "13" + ",VGNR = " +
-              "9003" + ",SCHREIBEND = " + "1" + ",CHANGED = '" + "IGNORED" + "',KENNUNG = '" + k +
-              "' where KENNUNGO = '" + k + "'");
+  c_->Execute("update TA_LIST set TID = " + std::string("6") + ",KARTULID = " + "13" +
+              ",VGNR = " + "9003" + ",SCHREIBEND = " + "1" + ",CHANGED = '" + "IGNORED" +
+              "',KENNUNG = '" + k + "' where KENNUNGO = '" + k + "'");
   c_->Execute("update TA_LIST set KENNUNG = '" + k + "' where KENNUNGO = '" + k + "'");
   EXPECT_EQ(All(*c_, "select TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO from TA_LIST"),
             (Rows{{"6", "13", "9003", "1", "NSG-0001", "IGNORED", "NSG-0001"}}));
@@ -226,7 +244,8 @@ TEST_F(TransactionStatementsTest, ImportStatements) {
 
   const Rows pool = All(*import, "select TID, Kennung from " + p + "kl");
   ASSERT_EQ(pool, (Rows{{"5", "NSG-0050"}}));
-  EXPECT_EQ(All(*c_, Lines({"select KENNUNG from TA_KL ", "where KENNUNG = '" + pool[0][1] + "'"})), (Rows{}));
+  EXPECT_EQ(All(*c_, Lines({"select KENNUNG from TA_KL ", "where KENNUNG = '" + pool[0][1] + "'"})),
+            (Rows{}));
   c_->Execute("insert into TA_KL(TID,KENNUNG) values (" + pool[0][0] + ",'" + pool[0][1] + "')");
   EXPECT_EQ(All(*c_, Lines({"select KENNUNG from TA_KL ", "where KENNUNG = '" + pool[0][1] + "'"})),
             (Rows{{"NSG-0050"}}));
@@ -243,26 +262,32 @@ TEST_F(TransactionStatementsTest, ExportStatements) {
   exp->Execute("create Table " + s + "(KENNUNG char(41), AKTION char(1))");
   const Rows rows = All(*c_, Lines({"select KENNUNG,KENNUNGO,SCHREIBEND,CHANGED", "from TA_LIST",
                                     "where TID = " + std::string("3")}));
-  ASSERT_EQ(rows, (Rows{{"NSG-0001", "NSG-0001", "1", "UPDATE"}, {"NSG-0002", "NSG-0002", "2", "NEW"}}));
+  ASSERT_EQ(rows,
+            (Rows{{"NSG-0001", "NSG-0001", "1", "UPDATE"}, {"NSG-0002", "NSG-0002", "2", "NEW"}}));
   for (const auto& row : rows) {
-    exp->Execute("insert into " + s + " (KENNUNG,AKTION) values ('" + row[0] + "','" + row[3].substr(0, 1) + "')");
+    exp->Execute("insert into " + s + " (KENNUNG,AKTION) values ('" + row[0] + "','" +
+                 row[3].substr(0, 1) + "')");
   }
-  EXPECT_EQ(All(*exp, "select KENNUNG,AKTION from " + s), (Rows{{"NSG-0001", "U"}, {"NSG-0002", "N"}}));
+  EXPECT_EQ(All(*exp, "select KENNUNG,AKTION from " + s),
+            (Rows{{"NSG-0001", "U"}, {"NSG-0002", "N"}}));
 
-  exp->Execute("create Table " + p +
-               "pc(PhotoID integer, Kurzname char(50),Datei char(50),RW integer,HW integer,Richtung "
-               "integer,Datum date,Quelle char(254),Beschr memo)");
-  exp->Execute("insert into " + p + "pc (PhotoID,Kurzname,Datei,RW,HW,Richtung,Datum,Quelle,Beschr) values (" +
-               "-1" + ",'" + "Teich" + "','" + "KTFoto1.jpg" + "'," + "2563120" + "," + "5712330" + "," +
-               "45" + "," + "#3-5-2024#" + ",'" + "eigene Aufnahme" + "','" + "Blick über den Teich" + "')");
+  exp->Execute(
+      "create Table " + p +
+      "pc(PhotoID integer, Kurzname char(50),Datei char(50),RW integer,HW integer,Richtung "
+      "integer,Datum date,Quelle char(254),Beschr memo)");
+  exp->Execute("insert into " + p +
+               "pc (PhotoID,Kurzname,Datei,RW,HW,Richtung,Datum,Quelle,Beschr) values (" + "-1" +
+               ",'" + "Teich" + "','" + "KTFoto1.jpg" + "'," + "2563120" + "," + "5712330" + "," +
+               "45" + "," + "#3-5-2024#" + ",'" + "eigene Aufnahme" + "','" +
+               "Blick über den Teich" + "')");
   EXPECT_EQ(All(*exp, "select * from abcdefpc"),
             (Rows{{"-1", "Teich", "KTFoto1.jpg", "2563120", "5712330", "45", "2024-03-05",
                    "eigene Aufnahme", "Blick über den Teich"}}));
   EXPECT_EQ(static_cast<unsigned char>(TestDir::ReadAll(out.File("abcdefpc.dbf"))[0]), 0x8B);
   EXPECT_TRUE(std::filesystem::exists(out.File("abcdefpc.dbt")));
   // The photo list is read again through a dBase III connection and a table object.
-  auto photo_list = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + out.Path() + ";" +
-                                     "Extended Properties=DBASE III;");
+  auto photo_list = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + out.Path() +
+                                     ";" + "Extended Properties=DBASE III;");
   Table t(*photo_list, p + "pc.dbf");
   t.Open();
   ASSERT_FALSE(t.Eof());
@@ -274,40 +299,51 @@ TEST(DatabaseStatementsTest, PhotoCatalogueObjectClassAndLifecycleJournal) {
   TestDir dir;
   const std::string db = dir.File("Projekt.mdb");
   Connection::CreateDatabase(db);
-  auto c = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db + ";" + "Persist Security Info=False");
+  auto c = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db + ";" +
+                            "Persist Security Info=False");
 
-  c->Execute(Lines({"create table Fotos", " (FotoID integer, ", "Kurzname text(50), ", "RW integer, ",
-                    "HW integer, ", "Blickrichtung integer, ", "Aufnahmedatum date, ", "Quelle text(255), ",
-                    "IsNew integer, ", "PicFileName text(50), ", "Bildbeschreibung memo) "}));
+  c->Execute(Lines({"create table Fotos", " (FotoID integer, ", "Kurzname text(50), ",
+                    "RW integer, ", "HW integer, ", "Blickrichtung integer, ",
+                    "Aufnahmedatum date, ", "Quelle text(255), ", "IsNew integer, ",
+                    "PicFileName text(50), ", "Bildbeschreibung memo) "}));
   c->Execute(Lines({"Create unique index PrimaryKey on Fotos", "(FotoID) with primary"}));
   c->Execute(Lines({"create table KT_SYS_LIFECYCLE", " (ID autoincrement, ", "KENNUNG text(128), ",
-                    "OKL long, ", "OKL_TYPE text(1), ", "LC_CHANGE_TYPE integer, ", "ZEITSTEMPEL datetime, ",
-                    "REL_TYPE integer)"}));
+                    "OKL long, ", "OKL_TYPE text(1), ", "LC_CHANGE_TYPE integer, ",
+                    "ZEITSTEMPEL datetime, ", "REL_TYPE integer)"}));
   c->Execute(Lines({"Create unique index PrimaryKey on KT_SYS_LIFECYCLE", "(ID) with primary"}));
   EXPECT_EQ(c->TableNames(), (std::vector<std::string>{"Fotos", "KT_SYS_LIFECYCLE"}));
 
-  c->Execute("insert into KT_SYS_LIFECYCLE (KENNUNG, OKL, OKL_TYPE, LC_CHANGE_TYPE, ZEITSTEMPEL, REL_TYPE) "
-             "values ('NSG-1', 3, 'P', 1, #5-6-2024 10:15:00#, 0)");
+  c->Execute(
+      "insert into KT_SYS_LIFECYCLE (KENNUNG, OKL, OKL_TYPE, LC_CHANGE_TYPE, ZEITSTEMPEL, "
+      "REL_TYPE) "
+      "values ('NSG-1', 3, 'P', 1, #5-6-2024 10:15:00#, 0)");
   c->Execute("insert into KT_SYS_LIFECYCLE (KENNUNG) values ('NSG-2')");
   EXPECT_EQ(All(*c, "select ID, ZEITSTEMPEL from KT_SYS_LIFECYCLE"),
             (Rows{{"1", "2024-05-06 10:15:00"}, {"2", "<null>"}}));
 
   // The host's tables, as the host stand-in keeps them.
-  ASSERT_EQ(sqlite3_exec(c->Handle(),
-                         "CREATE TABLE Objektphotos (PKEY INTEGER, PhotoID INTEGER, KARTULID INTEGER, Hauptphoto TEXT);"
-                         "INSERT INTO Objektphotos VALUES (1, -1, 17, 'WAHR'), (2, -1, 18, 'FALSCH');"
-                         "CREATE TABLE ObjectClass (OKL_ID INTEGER, Shortname TEXT);"
-                         "INSERT INTO ObjectClass VALUES (3, 'NSG');",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  EXPECT_EQ(All(*c, Lines({"Select count (*) from Objektphotos", "where PhotoID = " + std::to_string(-1)})),
+  ASSERT_EQ(
+      sqlite3_exec(c->Handle(),
+                   "CREATE TABLE Objektphotos (PKEY INTEGER, PhotoID INTEGER, KARTULID INTEGER, "
+                   "Hauptphoto TEXT);"
+                   "INSERT INTO Objektphotos VALUES (1, -1, 17, 'WAHR'), (2, -1, 18, 'FALSCH');"
+                   "CREATE TABLE ObjectClass (OKL_ID INTEGER, Shortname TEXT);"
+                   "INSERT INTO ObjectClass VALUES (3, 'NSG');",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  EXPECT_EQ(All(*c, Lines({"Select count (*) from Objektphotos",
+                           "where PhotoID = " + std::to_string(-1)})),
             (Rows{{"2"}}));
-  EXPECT_EQ(All(*c, Lines({"select PhotoID", "from Objektphotos", "where KARTULID = " + std::string("17")})),
+  EXPECT_EQ(All(*c, Lines({"select PhotoID", "from Objektphotos",
+                           "where KARTULID = " + std::string("17")})),
             (Rows{{"-1"}}));
-  EXPECT_EQ(All(*c, "select Shortname from ObjectClass where OKL_ID = " + std::to_string(3)), (Rows{{"NSG"}}));
+  EXPECT_EQ(All(*c, "select Shortname from ObjectClass where OKL_ID = " + std::to_string(3)),
+            (Rows{{"NSG"}}));
 
   // A second "with primary" index of the same name on the same table is refused.
-  EXPECT_THROW(c->Execute(Lines({"Create unique index PrimaryKey on Fotos", "(FotoID) with primary"})), DbError);
+  EXPECT_THROW(
+      c->Execute(Lines({"Create unique index PrimaryKey on Fotos", "(FotoID) with primary"})),
+      DbError);
 }
 
 }  // namespace

@@ -111,16 +111,16 @@ struct Table::Impl {
       if (!binds.empty()) {
         const int64_t rowid = rowids[pos];
         binds.emplace_back(rowid);
-        connection.RunSqlite("UPDATE " + dialect::QuoteName(table) + " SET " + assignments +
-                                 " WHERE rowid = ?",
-                             binds, nullptr);
+        connection.RunSqlite(
+            "UPDATE " + dialect::QuoteName(table) + " SET " + assignments + " WHERE rowid = ?",
+            binds, nullptr);
         if (!Fetch(rowid, rows[pos])) Forget(pos);
       }
     } else {
-      const std::string sql =
-          binds.empty() ? "INSERT INTO " + dialect::QuoteName(table) + " DEFAULT VALUES"
-                        : "INSERT INTO " + dialect::QuoteName(table) + " (" + names + ") VALUES (" +
-                              marks + ")";
+      const std::string sql = binds.empty()
+                                  ? "INSERT INTO " + dialect::QuoteName(table) + " DEFAULT VALUES"
+                                  : "INSERT INTO " + dialect::QuoteName(table) + " (" + names +
+                                        ") VALUES (" + marks + ")";
       connection.RunSqlite(sql, binds, nullptr);
       const int64_t rowid = sqlite3_last_insert_rowid(connection.Handle());
       std::vector<Value> row;
@@ -155,7 +155,8 @@ void Table::Open() {
       t.table.resize(t.table.size() - 4);
     }
     if (t.connection.FindTableFile(t.table).empty()) {
-      throw DbError("The table '" + t.name + "' does not exist in '" + t.connection.DataSource() + "'");
+      throw DbError("The table '" + t.name + "' does not exist in '" + t.connection.DataSource() +
+                    "'");
     }
   }
   t.Load();
@@ -208,7 +209,9 @@ void Table::Next() {
   }
 }
 
-bool Table::Eof() const { return !open_ || impl_->eof; }
+bool Table::Eof() const {
+  return !open_ || impl_->eof;
+}
 
 int64_t Table::RecordCount() const {
   CheckOpen(open_);
@@ -246,7 +249,8 @@ void Table::SetFieldByName(std::string_view column, const Value& value) {
   const int col = t.ColumnOf(column);
   Value stored = value;
   const std::string& type = t.types[col];
-  const bool is_date = type.find("DATE") != std::string::npos || type.find("TIME") != std::string::npos;
+  const bool is_date =
+      type.find("DATE") != std::string::npos || type.find("TIME") != std::string::npos;
   if (is_date && (value.IsFloat() || value.IsInteger())) {
     // Date-times travel as numbers in the program and as ISO-8601 text in the tables.
     const std::string iso = FormatIsoDateTime(value.AsDouble());
@@ -284,13 +288,16 @@ void Table::Post() {
   impl_->Post();
 }
 
-void Table::Cancel() { impl_->mode = Impl::Mode::kBrowse; }
+void Table::Cancel() {
+  impl_->mode = Impl::Mode::kBrowse;
+}
 
 void Table::Delete() {
   CheckOpen(open_);
   Impl& t = *impl_;
   t.mode = Impl::Mode::kBrowse;
-  if (t.rows.empty()) throw DbError("Either BOF or EOF is True, or the current record has been deleted");
+  if (t.rows.empty())
+    throw DbError("Either BOF or EOF is True, or the current record has been deleted");
   t.connection.RunSqlite("DELETE FROM " + dialect::QuoteName(t.table) + " WHERE rowid = ?",
                          {Value(t.rowids[t.pos])}, nullptr);
   t.Forget(t.pos);

@@ -15,10 +15,11 @@ class TableTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Connection::CreateDatabase(dir_.File("Projekt.mdb"));
-    c_ = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dir_.File("Projekt.mdb") +
-                          ";Persist Security Info=False");
+    c_ = Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                          dir_.File("Projekt.mdb") + ";Persist Security Info=False");
     c_->Execute(
-        "create table Fotos\r\n (FotoID integer, \r\nKurzname text(50), \r\nAufnahmedatum date, \r\n"
+        "create table Fotos\r\n (FotoID integer, \r\nKurzname text(50), \r\nAufnahmedatum date, "
+        "\r\n"
         "IsNew integer, \r\nPicFileName text(50), \r\nBildbeschreibung memo) ");
     c_->Execute("Create unique index PrimaryKey on Fotos\r\n(FotoID) with primary");
   }
@@ -114,7 +115,9 @@ TEST_F(TableTest, RefreshSeesWhatOthersWrote) {
 TEST_F(TableTest, DBaseTablesByFileName) {
   auto d = Connection::Open(dir_.DBaseIII());
   d->Execute("create Table abcdefpc (PhotoID integer, Kurzname char(50), Datum date, Beschr memo)");
-  d->Execute("insert into abcdefpc (PhotoID, Kurzname, Datum, Beschr) values (4711, 'Moor', #6-1-2023#, 'lang')");
+  d->Execute(
+      "insert into abcdefpc (PhotoID, Kurzname, Datum, Beschr) values (4711, 'Moor', #6-1-2023#, "
+      "'lang')");
   Table t(*d, "ABCDEFPC.DBF");
   t.Open();
   ASSERT_FALSE(t.Eof());

@@ -25,8 +25,14 @@ class TestDir {
 
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
-  std::string DBaseIII() const { return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_ + ";Extended Properties=DBASE III;"; }
-  std::string DBaseIV() const { return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_ + ";Extended Properties=DBASE IV;"; }
+  std::string DBaseIII() const {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_ +
+           ";Extended Properties=DBASE III;";
+  }
+  std::string DBaseIV() const {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path_ +
+           ";Extended Properties=DBASE IV;";
+  }
 
   static std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -34,8 +34,8 @@ TEST(Cp1252Test, TextThatCannotBeStoredIsRefusedWithAReason) {
   EXPECT_NE(why.find("U+2713"), std::string::npos) << why;
   EXPECT_EQ(Utf8ToCp1252("\xC3", &why), std::nullopt);  // cut sequence
   EXPECT_NE(why.find("invalid UTF-8"), std::string::npos);
-  EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), std::nullopt);        // overlong
-  EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), std::nullopt);    // surrogate
+  EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), std::nullopt);      // overlong
+  EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), std::nullopt);  // surrogate
   EXPECT_EQ(Utf8ToCp1252("\xFF"), std::nullopt);
 }
 

@@ -40,7 +40,7 @@ constexpr int kUndoFlagBytes = kUndoOffsetAt + 4 - kIncompleteFlagAt;
 constexpr char kUndoMagic[4] = {'V', 'U', 'N', 'D'};
 constexpr uint64_t kPage = 4096;
 constexpr uint32_t kMaxUncounted = 65536;  // uncounted records looked for behind the counted ones
-constexpr uint64_t kMaxMemo = 16u << 20;  // longer memos are taken for garbled files
+constexpr uint64_t kMaxMemo = 16u << 20;   // longer memos are taken for garbled files
 constexpr uint32_t kMaxRecordLength = 65535;
 
 int g_lock_timeout_ms = 10000;
@@ -63,7 +63,9 @@ void PutLe16(unsigned char* p, uint32_t v) {
   p[1] = static_cast<unsigned char>(v >> 8);
 }
 
-std::string Errno() { return std::strerror(errno); }
+std::string Errno() {
+  return std::strerror(errno);
+}
 
 // FNV-1a, enough to tell a whole undo block from a cut one.
 uint32_t Checksum(const unsigned char* p, size_t n) {
@@ -123,7 +125,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
   return s;
 }
-
 
 std::string Upper(std::string_view s) {
   std::string out(s);
@@ -259,7 +260,9 @@ bool IsValidDate(int year, int month, int day) {
   return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-void DbfFile::SetLockTimeoutMs(int ms) { g_lock_timeout_ms = ms; }
+void DbfFile::SetLockTimeoutMs(int ms) {
+  g_lock_timeout_ms = ms;
+}
 
 std::unique_ptr<DbfFile> DbfFile::Open(const std::string& path, bool writable) {
   std::unique_ptr<DbfFile> f(new DbfFile());
@@ -271,9 +274,13 @@ std::unique_ptr<DbfFile> DbfFile::Open(const std::string& path, bool writable) {
   return f;
 }
 
-DbfFile::~DbfFile() { CloseFiles(); }
+DbfFile::~DbfFile() {
+  CloseFiles();
+}
 
-void DbfFile::Fail(const std::string& what) const { throw DbaseError(path_ + ": " + what); }
+void DbfFile::Fail(const std::string& what) const {
+  throw DbaseError(path_ + ": " + what);
+}
 
 std::string DbfFile::Where(uint32_t rec, int field) const {
   std::string s = path_ + ", record " + std::to_string(static_cast<uint64_t>(rec) + 1);
@@ -338,7 +345,15 @@ void DbfFile::Lock(LockMode mode) {
       lock_ = mode;
       return;
     }
-    if (errno != EAGAIN && errno != EACCES && errno != EINTR) Fail("cannot lock the file: " + Errno());
+    if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) {
+      // A file system without locks: statements still run, unguarded
+      // against other processes, as the platform's driver does there.
+      lock_ = mode;
+      return;
+    }
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
+      Fail("cannot lock the file: " + Errno());
+    }
     if (NowMs() >= deadline) Fail("the table is locked by another process");
     std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
     pause_us = std::min(pause_us * 2, 5000);
@@ -375,7 +390,8 @@ void DbfFile::Sync() {
         continue;
       }
     }
-    const int64_t mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const int64_t mtime_ns =
+        static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     // A modification time that was already well in the past when the header
     // was last read cannot stay the same through another write, so size and
     // time then tell enough; otherwise the header's counts must be read.
@@ -402,6 +418,10 @@ void DbfFile::Sync() {
 }
 
 void DbfFile::Load(int fd, const struct ::stat& st) {
+  // Until this load succeeds, the copy in memory may be half updated: the
+  // next one must start from scratch.
+  const bool full = full_reload_;
+  full_reload_ = true;
   const off_t size = st.st_size;
   unsigned char h[32];
   if (size < 32 || !ReadAt(fd, h, sizeof(h), 0)) Fail("the file is shorter than a dBase header");
@@ -441,11 +461,13 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
     const unsigned char* d = &hdr[pos];
     Field f;
     const auto* name_end = static_cast<const unsigned char*>(std::memchr(d, 0, 11));
-    f.name.assign(reinterpret_cast<const char*>(d), name_end ? static_cast<size_t>(name_end - d) : 11);
+    f.name.assign(reinterpret_cast<const char*>(d),
+                  name_end ? static_cast<size_t>(name_end - d) : 11);
     f.name = std::string(Trim(f.name));
     for (char c : f.name) {
       const auto b = static_cast<unsigned char>(c);
-      if (b < 0x21 || b > 0x7E) Fail("field descriptor " + std::to_string(n) + " has a garbled name");
+      if (b < 0x21 || b > 0x7E)
+        Fail("field descriptor " + std::to_string(n) + " has a garbled name");
     }
     if (f.name.empty()) Fail("field descriptor " + std::to_string(n) + " has no name");
     f.name = Upper(f.name);
@@ -472,7 +494,8 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
   }
   const bool has_memo =
       std::any_of(fields.begin(), fields.end(), [](const Field& f) { return f.type == 'M'; });
-  if (has_memo && version == 0x03) Fail("memo fields in a table whose version byte has no memo file");
+  if (has_memo && version == 0x03)
+    Fail("memo fields in a table whose version byte has no memo file");
   const uint64_t needed = header_length + static_cast<uint64_t>(count) * record_length;
   if (needed > static_cast<uint64_t>(size)) {
     Fail("the header counts " + std::to_string(count) + " records, but the file holds only " +
@@ -488,14 +511,16 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
       same = fields[i].name == fields_[i].name && fields[i].type == fields_[i].type &&
              fields[i].length == fields_[i].length && fields[i].decimals == fields_[i].decimals;
     }
-    if (!same) throw StructureChanged(path_ + ": the table's fields were changed by another program");
+    if (!same)
+      throw StructureChanged(path_ + ": the table's fields were changed by another program");
   }
 
   // Another program's change usually touches a few records: compare the
   // file with the copy in memory and note only what differs, so the
   // driver's indexes can follow record by record instead of starting over.
-  const bool incremental = known && !full_reload_ && count >= committed_count_ &&
-                           count_ == committed_count_ && dirty_.empty() && h[kIncompleteFlagAt] == 0;
+  const bool incremental = known && !full && count >= committed_count_ &&
+                           count_ == committed_count_ && dirty_.empty() &&
+                           h[kIncompleteFlagAt] == 0;
   std::vector<uint32_t> changed;
   if (incremental) {
     const size_t old_bytes = data_.size();
@@ -510,12 +535,13 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
       if (!ReadAt(fd, chunk.data(), bytes, static_cast<off_t>(header_length + at))) {
         Fail("cannot read the records: " + Errno());
       }
-      if (at + bytes <= old_bytes && std::memcmp(chunk.data(), data_.data() + at, bytes) == 0) continue;
+      if (at + bytes <= old_bytes && std::memcmp(chunk.data(), data_.data() + at, bytes) == 0)
+        continue;
       for (uint32_t k = 0; k < n; ++k) {
         const size_t rec_at = at + static_cast<size_t>(k) * record_length;
         if (rec_at + record_length <= old_bytes &&
-            std::memcmp(chunk.data() + static_cast<size_t>(k) * record_length, data_.data() + rec_at,
-                        record_length) == 0) {
+            std::memcmp(chunk.data() + static_cast<size_t>(k) * record_length,
+                        data_.data() + rec_at, record_length) == 0) {
           continue;
         }
         std::memcpy(data_.data() + rec_at, chunk.data() + static_cast<size_t>(k) * record_length,
@@ -534,7 +560,6 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
   const auto check_flag = [&](uint32_t r) {
     const auto flag = static_cast<unsigned char>(data_[static_cast<size_t>(r) * record_length]);
     if (flag != ' ' && flag != '*') {
-      full_reload_ = true;  // the copy in memory now holds a bad record
       throw DbaseError(path_ + ", record " + std::to_string(static_cast<uint64_t>(r) + 1) +
                        ": the deletion flag " + Hex(flag) + " is neither blank nor '*'");
     }
@@ -573,7 +598,8 @@ void DbfFile::Recover(int fd, unsigned char* h, off_t size, uint32_t header_leng
   bool whole = false;
   unsigned char head[8];
   if (at >= header_length && at + 8 <= static_cast<uint64_t>(size) &&
-      ReadAt(fd, head, sizeof(head), static_cast<off_t>(at)) && std::memcmp(head, kUndoMagic, 4) == 0) {
+      ReadAt(fd, head, sizeof(head), static_cast<off_t>(at)) &&
+      std::memcmp(head, kUndoMagic, 4) == 0) {
     const uint64_t n = Le32(head + 4);
     const uint64_t length = 8 + n * (4 + static_cast<uint64_t>(record_length)) + 4;
     if (n <= count && at + length <= static_cast<uint64_t>(size)) {
@@ -582,7 +608,8 @@ void DbfFile::Recover(int fd, unsigned char* h, off_t size, uint32_t header_leng
           Checksum(block.data(), block.size() - 4) == Le32(block.data() + block.size() - 4)) {
         whole = true;
         for (uint64_t k = 0; k < n && whole; ++k) {
-          const unsigned char* p = block.data() + 8 + k * (4 + static_cast<uint64_t>(record_length));
+          const unsigned char* p =
+              block.data() + 8 + k * (4 + static_cast<uint64_t>(record_length));
           const uint32_t rec = Le32(p);
           whole = rec < count;
           images.emplace_back(rec, std::vector<char>(p + 4, p + 4 + record_length));
@@ -592,7 +619,8 @@ void DbfFile::Recover(int fd, unsigned char* h, off_t size, uint32_t header_leng
   }
   if (!whole) images.clear();  // cut short before the flag was set: nothing to undo
   for (const auto& [rec, bytes] : images) {
-    std::memcpy(data_.data() + static_cast<size_t>(rec) * record_length, bytes.data(), record_length);
+    std::memcpy(data_.data() + static_cast<size_t>(rec) * record_length, bytes.data(),
+                record_length);
   }
   if (lock_ != LockMode::kExclusive || !writable_) return;
   for (const auto& [rec, bytes] : images) {
@@ -602,12 +630,13 @@ void DbfFile::Recover(int fd, unsigned char* h, off_t size, uint32_t header_leng
     }
   }
   unsigned char clear[kUndoFlagBytes] = {};
-  if (!WriteAt(fd, clear, sizeof(clear), kIncompleteFlagAt)) Fail("cannot repair the header: " + Errno());
+  if (!WriteAt(fd, clear, sizeof(clear), kIncompleteFlagAt))
+    Fail("cannot repair the header: " + Errno());
   std::memset(h + kIncompleteFlagAt, 0, kUndoFlagBytes);
 }
 
-uint32_t DbfFile::UncountedRecords(int fd, off_t size, uint32_t header_length, uint32_t record_length,
-                                   uint32_t count) const {
+uint32_t DbfFile::UncountedRecords(int fd, off_t size, uint32_t header_length,
+                                   uint32_t record_length, uint32_t count) const {
   // Whole records behind the counted ones, up to an end mark, are records a
   // writer appended and opened the gate to but did not count yet (killed
   // just then, or a writer that counts only when it closes the table).
@@ -616,7 +645,8 @@ uint32_t DbfFile::UncountedRecords(int fd, off_t size, uint32_t header_length, u
   uint32_t found = 0;
   for (;;) {
     unsigned char flag = 0;
-    if (at >= static_cast<uint64_t>(size) || !ReadAt(fd, &flag, 1, static_cast<off_t>(at))) return 0;
+    if (at >= static_cast<uint64_t>(size) || !ReadAt(fd, &flag, 1, static_cast<off_t>(at)))
+      return 0;
     if (flag == kEofMark) return found;
     if ((flag != ' ' && flag != '*') || at + record_length >= static_cast<uint64_t>(size) ||
         found >= kMaxUncounted || found >= 0xFFFFFFFFu - count) {
@@ -656,7 +686,8 @@ void DbfFile::BeginWrite() {
   if (!writable_) Fail("the table is read-only");
   const bool had_lock = lock_ != LockMode::kNone;
   Lock(LockMode::kExclusive);
-  if (header_[kIncompleteFlagAt] != 0) stale_ = true;  // repair what a reader could only undo in memory
+  if (header_[kIncompleteFlagAt] != 0)
+    stale_ = true;  // repair what a reader could only undo in memory
   if (!had_lock || stale_) {
     try {
       Sync();
@@ -774,7 +805,8 @@ void DbfFile::FlushChanges() {
     tail[0] = static_cast<char>(kEofMark);
     tail[bytes] = static_cast<char>(kEofMark);
     const off_t at = static_cast<off_t>(offset_of(committed_count_));
-    if (!WriteAt(fd_, tail.data(), tail.size(), at) || !WriteAt(fd_, RecordPtr(committed_count_), 1, at)) {
+    if (!WriteAt(fd_, tail.data(), tail.size(), at) ||
+        !WriteAt(fd_, RecordPtr(committed_count_), 1, at)) {
       Fail("cannot append records: " + Errno());
     }
   }
@@ -788,7 +820,8 @@ void DbfFile::FlushChanges() {
     Fail("cannot write the header: " + Errno());
   }
   // The saved records are no longer needed; the file ends at its end mark.
-  if (undo && ::ftruncate(fd_, static_cast<off_t>(undo_at)) != 0) Fail("cannot shorten the file: " + Errno());
+  if (undo && ::ftruncate(fd_, static_cast<off_t>(undo_at)) != 0)
+    Fail("cannot shorten the file: " + Errno());
   before_.clear();
   for (uint32_t r : dirty_) dirty_flag_[r] = false;
   dirty_.clear();
@@ -811,7 +844,9 @@ int DbfFile::FieldIndex(std::string_view name) const {
   return -1;
 }
 
-bool DbfFile::IsDeleted(uint32_t rec) const { return RecordPtr(rec)[0] == '*'; }
+bool DbfFile::IsDeleted(uint32_t rec) const {
+  return RecordPtr(rec)[0] == '*';
+}
 
 std::string_view DbfFile::Raw(uint32_t rec, int field) const {
   const Field& f = fields_[field];
@@ -863,9 +898,20 @@ Cell DbfFile::Read(uint32_t rec, int field) const {
     }
     case 'L': {
       switch (raw[0]) {
-        case 'T': case 't': case 'Y': case 'y': return Cell::Logical(true);
-        case 'F': case 'f': case 'N': case 'n': return Cell::Logical(false);
-        case '?': case ' ': case '\0': return Cell::Null();
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y':
+          return Cell::Logical(true);
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n':
+          return Cell::Logical(false);
+        case '?':
+        case ' ':
+        case '\0':
+          return Cell::Null();
         default:
           throw DbaseError(Where(rec, field) + ": '" + Printable(raw) + "' is no logical value");
       }
@@ -903,8 +949,8 @@ std::string DbfFile::ReadMemo(uint32_t rec, int field, uint64_t block) const {
     unsigned char h[8];
     if (start + 8 > size || !ReadAt(memo_fd_, h, sizeof(h), static_cast<off_t>(start)) ||
         h[0] != 0xFF || h[1] != 0xFF || h[2] != 0x08 || h[3] != 0x00) {
-      throw DbaseError(Where(rec, field) + ": block " + std::to_string(block) + " of " + memo_path_ +
-                       " is no memo block");
+      throw DbaseError(Where(rec, field) + ": block " + std::to_string(block) + " of " +
+                       memo_path_ + " is no memo block");
     }
     const uint32_t length = Le32(h + 4);
     if (length < 8 || start + length > size || length > kMaxMemo) {
@@ -915,7 +961,8 @@ std::string DbfFile::ReadMemo(uint32_t rec, int field, uint64_t block) const {
     if (!out.empty() && !ReadAt(memo_fd_, out.data(), out.size(), static_cast<off_t>(start + 8))) {
       throw DbaseError(Where(rec, field) + ": cannot read the memo: " + Errno());
     }
-    const size_t end = out.find_first_of(std::string{static_cast<char>(kMemoEnd3), static_cast<char>(kMemoEnd4)});
+    const size_t end =
+        out.find_first_of(std::string{static_cast<char>(kMemoEnd3), static_cast<char>(kMemoEnd4)});
     if (end != std::string::npos) out.resize(end);
     return out;
   }
@@ -1038,7 +1085,8 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
     case 'D': {
       if (value.kind == Cell::Kind::kNull) break;
       if (value.kind != Cell::Kind::kDate) type_error("this value");
-      if (!IsValidDate(value.date.year, value.date.month, value.date.day)) type_error("an invalid date");
+      if (!IsValidDate(value.date.year, value.date.month, value.date.day))
+        type_error("an invalid date");
       char buf[16];
       std::snprintf(buf, sizeof(buf), "%04d%02d%02d", value.date.year, value.date.month,
                     value.date.day);
@@ -1056,17 +1104,19 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
       break;
     }
     case 'M': {
-      if (value.kind == Cell::Kind::kNull || (value.kind == Cell::Kind::kText && value.text.empty())) {
+      if (value.kind == Cell::Kind::kNull ||
+          (value.kind == Cell::Kind::kText && value.text.empty())) {
         break;
       }
       if (value.kind != Cell::Kind::kText) type_error("this value");
       std::string bad;
       auto bytes = Utf8ToCp1252(value.text, &bad);
       if (!bytes) throw DbaseError(Where(rec, field) + ": " + bad);
-      if (bytes->find_first_of(std::string{static_cast<char>(kMemoEnd3), static_cast<char>(kMemoEnd4)}) !=
-          std::string::npos) {
-        throw DbaseError(Where(rec, field) + ": a memo text cannot hold the control characters "
-                                             "U+001A or U+001F");
+      if (bytes->find_first_of(std::string{static_cast<char>(kMemoEnd3),
+                                           static_cast<char>(kMemoEnd4)}) != std::string::npos) {
+        throw DbaseError(Where(rec, field) +
+                         ": a memo text cannot hold the control characters "
+                         "U+001A or U+001F");
       }
       const std::string digits = std::to_string(WriteMemo(rec, field, *bytes));
       std::memcpy(out.data() + out.size() - digits.size(), digits.data(), digits.size());
@@ -1127,7 +1177,8 @@ std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,
     offset += f.length;
     fields.push_back(f);
   }
-  if (static_cast<uint32_t>(offset) > kMaxRecordLength) fail("the record is longer than 65535 bytes");
+  if (static_cast<uint32_t>(offset) > kMaxRecordLength)
+    fail("the record is longer than 65535 bytes");
 
   const uint32_t header_length = 32 + 32 * static_cast<uint32_t>(fields.size()) + 1;
   std::vector<unsigned char> bytes(header_length + 1, 0);

@@ -8,11 +8,18 @@
 // handles in one process exclude each other too) and bring the in-memory copy
 // of the records up to date with the disk when another handle or process
 // changed the file (size, modification time, header count and a change count
-// kept in the header's multi-user bytes). Changes are made in memory and
-// written by Commit: changed records in place, then appended records with the
-// end-of-file mark, and only then the header with the new count. A process
-// killed at any instant therefore leaves a table whose header count covers
-// only whole records. Rollback drops the changes of the statement.
+// kept in the header's multi-user bytes 16-19). Changes are made in memory
+// and written by Commit, so that a process killed at any instant (a kill can
+// cut a write short between two pages) leaves only whole records:
+// - records rewritten in place are first saved behind the end-of-file mark,
+//   and the header says so (byte 14, dBase IV's "incomplete transaction"
+//   flag, with the place in bytes 20-23); the next reader puts them back;
+// - appended records are written with the end mark still standing where
+//   the first of them begins, the gate is then opened by writing its
+//   deletion flag, and the header with the new count comes last. Whole
+//   records behind an open gate that the header does not count yet are
+//   taken, as readers that read up to the end mark take them.
+// Rollback drops the changes of the statement.
 //
 // Every error is a DbaseError whose text names the file and, where there is
 // one, the record (counted from 1) and the field. Bad files never crash,
@@ -234,10 +241,10 @@ class DbfFile {
   uint32_t record_length_ = 0;
   std::vector<Field> fields_;
 
-  std::vector<char> data_;         // all records, deleted ones included
-  uint32_t count_ = 0;             // records in data_
-  uint32_t committed_count_ = 0;   // records on disk according to the header
-  std::vector<uint32_t> dirty_;    // changed records below committed_count_
+  std::vector<char> data_;        // all records, deleted ones included
+  uint32_t count_ = 0;            // records in data_
+  uint32_t committed_count_ = 0;  // records on disk according to the header
+  std::vector<uint32_t> dirty_;   // changed records below committed_count_
   std::vector<bool> dirty_flag_;
   std::vector<std::string> before_;  // the records of dirty_ as they were on disk
   Fingerprint seen_;

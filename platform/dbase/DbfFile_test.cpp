@@ -42,9 +42,11 @@ class DbfFileTest : public ::testing::Test {
   void SetUp() override {
     path_ = dir_.File("T.dbf");
     DbfFile::Create(path_, Flavor::kDBase3, Sample());
-    AddRecord(path_, {Cell::Text("Grün 1"), Cell::Integer(7), Cell::Real(3.14159), Cell::MakeDate({2024, 2, 29}),
-                      Cell::Logical(true), Cell::Text("erste Notiz")});
-    AddRecord(path_, {Cell::Text("  zwei"), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null()});
+    AddRecord(path_,
+              {Cell::Text("Grün 1"), Cell::Integer(7), Cell::Real(3.14159),
+               Cell::MakeDate({2024, 2, 29}), Cell::Logical(true), Cell::Text("erste Notiz")});
+    AddRecord(path_, {Cell::Text("  zwei"), Cell::Null(), Cell::Null(), Cell::Null(), Cell::Null(),
+                      Cell::Null()});
   }
   std::string Bytes() const { return TestDir::ReadAll(path_); }
   void Patch(size_t at, const std::string& bytes) {
@@ -70,7 +72,8 @@ TEST_F(DbfFileTest, ValuesComeBackAsWritten) {
   EXPECT_EQ(f->Read(0, 4).integer, 1);
   EXPECT_EQ(f->Read(0, 5).text, "erste Notiz");
   EXPECT_EQ(f->Read(1, 0).text, "  zwei");  // leading blanks stay
-  for (int field = 1; field <= 4; ++field) EXPECT_EQ(f->Read(1, field).kind, Cell::Kind::kNull) << field;
+  for (int field = 1; field <= 4; ++field)
+    EXPECT_EQ(f->Read(1, field).kind, Cell::Kind::kNull) << field;
   EXPECT_EQ(f->Read(1, 5).text, "");
   EXPECT_EQ(f->Raw(0, 1), "          7");
   EXPECT_EQ(f->Raw(0, 2), "    3.14");
@@ -85,16 +88,26 @@ TEST_F(DbfFileTest, ValuesComeBackAsWritten) {
 TEST_F(DbfFileTest, ValuesThatDoNotFitAreRefusedAndNothingIsCut) {
   auto f = DbfFile::Open(path_, true);
   f->BeginWrite();
-  EXPECT_NE(ErrorOf([&] { f->Write(0, 1, Cell::Integer(123456789012)); }).find("record 1, field TID"),
-            std::string::npos);
+  EXPECT_NE(
+      ErrorOf([&] { f->Write(0, 1, Cell::Integer(123456789012)); }).find("record 1, field TID"),
+      std::string::npos);
   EXPECT_NE(ErrorOf([&] { f->Write(0, 2, Cell::Real(123456.0)); }).find("does not fit N(8,2)"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { f->Write(0, 0, Cell::Text("dreizehn Zeichen")); }).find("does not fit C(12)"),
+  EXPECT_NE(
+      ErrorOf([&] { f->Write(0, 0, Cell::Text("dreizehn Zeichen")); }).find("does not fit C(12)"),
+      std::string::npos);
+  EXPECT_NE(ErrorOf([&] {
+              f->Write(0, 5,
+                       Cell::Text("a\x1A"
+                                  "b"));
+            }).find("U+001A"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { f->Write(0, 5, Cell::Text("a\x1A" "b")); }).find("U+001A"), std::string::npos);
-  EXPECT_NE(ErrorOf([&] { f->Write(0, 3, Cell::MakeDate({2023, 2, 29})); }).find("invalid date"),
+  EXPECT_NE(ErrorOf([&] {
+              f->Write(0, 3, Cell::MakeDate({2023, 2, 29}));
+            }).find("invalid date"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { f->Write(0, 1, Cell::Text("7")); }).find("cannot be stored"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 1, Cell::Text("7")); }).find("cannot be stored"),
+            std::string::npos);
   f->Write(0, 1, Cell::Real(-2.5));  // rounds half away from zero
   f->Write(0, 2, Cell::Real(99999.99));
   EXPECT_EQ(f->Raw(0, 1), "         -3");
@@ -239,7 +252,8 @@ TEST_F(DbfFileTest, CreateRefusesBadDefinitions) {
   EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'C', 255, 0}}), DbaseError);
   EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'N', 5, 4}}), DbaseError);
   EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'X', 5, 0}}), DbaseError);
-  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'C', 5, 0}, {"a", 'N', 5, 0}}), DbaseError);
+  EXPECT_THROW(DbfFile::Create(p, Flavor::kDBase3, {{"A", 'C', 5, 0}, {"a", 'N', 5, 0}}),
+               DbaseError);
   EXPECT_FALSE(std::filesystem::exists(p));
 }
 
@@ -267,7 +281,8 @@ uint32_t Fnv1a(const std::string& bytes) {
 }
 
 std::string Le32Bytes(uint32_t v) {
-  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+          static_cast<char>(v >> 24)};
 }
 
 TEST_F(DbfFileTest, AStatementCutShortByAKillIsUndoneByTheNextReader) {
@@ -349,8 +364,10 @@ TEST_F(DbfFileTest, BadFilesAreRefusedWithFileAndRecordNamedAndLeftAlone) {
       {"unknown version", patch(0, "\x30"), "unknown dBase version byte 0x30"},
       {"count larger than the file", patch(4, std::string("\x10\x00\x00\x00", 4)),
        "header counts 16 records, but the file holds only 2"},
-      {"header length past the file", patch(8, std::string("\xFF\x7F", 2)), "runs past the end of the file"},
-      {"descriptors past the header", patch(8, std::string("\x60\x00", 2)), "not ended within the header"},
+      {"header length past the file", patch(8, std::string("\xFF\x7F", 2)),
+       "runs past the end of the file"},
+      {"descriptors past the header", patch(8, std::string("\x60\x00", 2)),
+       "not ended within the header"},
       {"zero-length records", patch(10, std::string("\x00\x00", 2)), "record length 0"},
       {"record shorter than its fields", patch(10, std::string("\x05\x00", 2)), "the fields need"},
       {"unknown field type", patch(32 + 11, "X"), "field KENNUNG: unknown field type 'X'"},
@@ -379,11 +396,14 @@ TEST_F(DbfFileTest, BadFieldsAndMemosAreReportedWhenRead) {
   };
   const size_t rec1 = kHeader + 1;
   const std::vector<Case> cases = {
-      {"garbled number", rec1 + 12, "     12ab  ", 1, "record 1, field TID: '     12ab  ' is no number"},
-      {"garbled date", rec1 + 12 + 11 + 8, "2024XX01", 3, "record 1, field DATUM: '2024XX01' is no date"},
+      {"garbled number", rec1 + 12, "     12ab  ", 1,
+       "record 1, field TID: '     12ab  ' is no number"},
+      {"garbled date", rec1 + 12 + 11 + 8, "2024XX01", 3,
+       "record 1, field DATUM: '2024XX01' is no date"},
       {"impossible date", rec1 + 12 + 11 + 8, "20230229", 3, "is no date"},
       {"garbled logical", rec1 + 12 + 11 + 8 + 8, "x", 4, "is no logical value"},
-      {"garbled memo block", rec1 + 12 + 11 + 8 + 8 + 1, "      1x  ", 5, "is no memo block number"},
+      {"garbled memo block", rec1 + 12 + 11 + 8 + 8 + 1, "      1x  ", 5,
+       "is no memo block number"},
       {"memo block past the end", rec1 + 12 + 11 + 8 + 8 + 1, "       999", 5,
        "record 1, field NOTIZ: memo block 999 lies past the end"},
   };
