@@ -2,7 +2,11 @@
 // the reading of the plug-in's dialog transcript.
 #include "hostsim/Simulator.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -194,6 +198,10 @@ struct Simulator::Impl {
 
   bool expect_failure = false;
 
+  // Standard output of the last program run by exec.
+  std::string last_output;
+  void Exec(const std::vector<std::string>& w);
+
   void Trace(const HookCall& call) {
     PollTranscriptQuiet();
     if (!options.trace) return;
@@ -319,6 +327,7 @@ constexpr CommandHelp kCommands[] = {
     {"import-xml", "import-xml <file> [create]  read linfos from XML"},
     {"answer", "answer <action line>  append an answer for the plug-in's next dialog"},
     {"wait", "wait <ms>  let time pass; timers run"},
+    {"exec", "exec <program> <args...>  run a program (dbsql, say) and keep its output"},
     {"echo", "echo <text>  print a text"},
     {"show", "show objects|selection|classes|hooks|row <table>|rows <table>  print host state"},
     {"fails", "fails <command...>  the command must fail"},
@@ -583,6 +592,8 @@ void Simulator::Impl::Run(const std::vector<std::string>& w, std::string_view ra
     std::ofstream a(options.answers_path, std::ios::app | std::ios::binary);
     a << action.substr(b) << "\n";
     if (!a.flush()) throw HostError("cannot write " + options.answers_path);
+  } else if (c == "exec") {
+    Exec(w);
   } else if (c == "wait") {
     Need(w, 2, 2, "wait <ms>");
     long ms = Integer(w[1]);
@@ -651,6 +662,52 @@ void Simulator::Impl::Show(const std::vector<std::string>& w) {
   }
 }
 
+// Runs a program with its arguments as they stand (no shell) and waits for
+// it; its standard output is kept for "expect output" and shown, its errors
+// go to the terminal. A program that cannot start or ends with a status
+// other than 0 fails the command.
+void Simulator::Impl::Exec(const std::vector<std::string>& w) {
+  if (w.size() < 2) throw HostError("usage: exec <program> <args...>");
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) throw HostError("exec: no pipe");
+  std::vector<char*> argv;
+  for (size_t i = 1; i < w.size(); ++i) argv.push_back(const_cast<char*>(w[i].c_str()));
+  argv.push_back(nullptr);
+  out.flush();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    throw HostError("exec: cannot start " + w[1]);
+  }
+  if (pid == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  last_output.clear();
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) last_output.append(buffer, static_cast<size_t>(n));
+  }
+  close(pipe_fds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  std::istringstream lines(last_output);
+  std::string line;
+  while (std::getline(lines, line)) out << "  | " << line << "\n";
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw HostError(w[1] + (WIFEXITED(status) && WEXITSTATUS(status) == 127
+                                ? " could not be started"
+                                : " ended with status " + std::to_string(WEXITSTATUS(status))));
+  }
+}
+
 void Simulator::Impl::Expect(const std::vector<std::string>& w) {
   if (w.size() < 2) throw HostError("usage: expect <what> ...");
   const std::string& what = w[1];
@@ -667,6 +724,11 @@ void Simulator::Impl::Expect(const std::vector<std::string>& w) {
     return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b));
   };
 
+  if (what == "output") {
+    Need(w, 3, 3, "expect output <text>");
+    if (last_output != w[2]) Fail("the program's output is " + Quote(last_output) + ", not " + Quote(w[2]));
+    return;
+  }
   if (what == "selection") {
     std::vector<int32_t> want;
     if (!(w.size() == 3 && w[2] == "none"))

@@ -281,6 +281,10 @@ int main(int argc, char** argv) {
       if (batch) {
         std::string name =
             scenario.empty() || scenario == "-" ? "stdin" : fs::path(scenario).filename().string();
+        // Files that belong to a scenario (expected results) lie beside it.
+        sim.Variables()["HERE"] = scenario.empty() || scenario == "-"
+                                      ? fs::current_path().string()
+                                      : fs::absolute(scenario).parent_path().string();
         bool ok = sim.RunBatch(
             scenario_file.is_open() ? static_cast<std::istream&>(scenario_file) : std::cin, name);
         try {

@@ -1,8 +1,12 @@
 # Geodata and attribute files out of one project and into another.
 plugin VD1TransAction2010
 new-project ${TEMP}/a
+# Without transaction data the plug-in leaves the identifier to the host.
+answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create NSG area 0 0 100 0 100 100 as "NSG-Großes Moor"
+answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create WEG line 0 0 50 50 as WEG-1
+answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create ND point 7 8 as ND-1
 activate "NSG-Großes Moor"
 set linfos GESCHUETZT ja

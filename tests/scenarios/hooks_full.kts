@@ -2,9 +2,12 @@
 plugin VD1TransAction2010
 new-project ${TEMP}/p
 expect hooks BeforeLoadProject AfterLoadProject AfterKARTULCommand
+# Without transaction data the plug-in leaves the identifier to the host.
+answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create NSG area 0 0 100 0 100 100 0 100
 expect hooks BeforeCreateObject InsertInTransActionList AfterKARTULCommand
 expect active NSG-1
+answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create PFL point 50 50 as PFL-Wiese
 rename NSG-1 NSG-2
 expect hooks UpdateKennungPreCorrection UpdateKennungPreCorrection AfterKARTULCommand
@@ -21,7 +24,9 @@ expect hooks AfterKARTULCommand
 post linfos
 expect hooks OnTablePost AfterKARTULCommand
 paste NSG-2 PFL-Wiese
-expect hooks OnTablePost AfterPasteData AfterKARTULCommand
+# The pasted row is posted, then the plug-in writes and posts the coordinates
+# twice and the area once.
+expect hooks OnTablePost AfterPasteData OnTablePost OnTablePost OnTablePost AfterKARTULCommand
 expect value linfos NAME "Moor am See"
 append Pflanzenliste
 set Pflanzenliste Art "Arnica montana"
@@ -38,7 +43,8 @@ delete-row Objektphotos
 expect hooks OnTablePost AfterKARTULCommand
 expect rows Objektphotos 0
 run SetETRS89
-expect hooks SetETRS89 AfterKARTULCommand
+expect hooks SetETRS89 OnTablePost AfterKARTULCommand
+expect value linfos UTM_East 50
 run VD1CustomExport
 expect hook VD1CustomExport true
 select NSG-2 PFL-Wiese

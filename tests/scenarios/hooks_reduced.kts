@@ -2,6 +2,8 @@
 plugin TransactHooks
 new-project ${TEMP}/p
 expect hooks none
+# Without transaction data the plug-in leaves the identifier to the host.
+answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create ND point 1 1
 expect hooks BeforeCreateObject InsertInTransActionList
 activate ND-1
@@ -10,6 +12,7 @@ post linfos
 expect hooks none
 rename ND-1 ND-2
 expect hooks UpdateKennungPreCorrection UpdateKennungPreCorrection
+answer message OK "Es muss genau ein Objekt selektiert sein!"
 run SwitchKennung
 expect hooks SwitchKennung
 fails run ProcessFoto
