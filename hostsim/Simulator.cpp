@@ -14,6 +14,9 @@
 #include <iostream>
 #include <sstream>
 
+#include <SimpleIni.h>
+
+#include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
 
 namespace fs = std::filesystem;
@@ -327,6 +330,9 @@ constexpr CommandHelp kCommands[] = {
     {"import-xml", "import-xml <file> [create]  read linfos from XML"},
     {"answer", "answer <action line>  append an answer for the plug-in's next dialog"},
     {"wait", "wait <ms>  let time pass; timers run"},
+    {"config", "config <section> <key> <value>  set a key of the procedure's applicat.ini"},
+    {"let", "let <name> <text>  give a variable a value for ${<name>}"},
+    {"include", "include <file>  run the lines of another scenario file (beside this one)"},
     {"exec", "exec <program> <args...>  run a program (dbsql, say) and keep its output"},
     {"echo", "echo <text>  print a text"},
     {"show", "show objects|selection|classes|hooks|row <table>|rows <table>  print host state"},
@@ -594,6 +600,27 @@ void Simulator::Impl::Run(const std::vector<std::string>& w, std::string_view ra
     if (!a.flush()) throw HostError("cannot write " + options.answers_path);
   } else if (c == "exec") {
     Exec(w);
+  } else if (c == "config") {
+    Need(w, 4, 4, "config <section> <key> <value>");
+    if (!host.HasProject()) throw HostError("no project is open");
+    const std::string file = host.ProcedureDir() + "applicat.ini";
+    CSimpleIniA ini(false, false, false);
+    if (ini.LoadFile(file.c_str()) < 0) throw HostError("cannot read " + file);
+    ini.SetValue(Utf8ToAnsi(w[1]).c_str(), Utf8ToAnsi(w[2]).c_str(), Utf8ToAnsi(w[3]).c_str());
+    if (ini.SaveFile(file.c_str(), false) < 0) throw HostError("cannot write " + file);
+  } else if (c == "let") {
+    Need(w, 3, 3, "let <name> <text>");
+    if (w[1].empty() || w[1].find_first_of("{}$ ") != std::string::npos)
+      throw HostError("no variable name: " + w[1]);
+    sim.Variables()[w[1]] = w[2];
+  } else if (c == "include") {
+    Need(w, 2, 2, "include <file>");
+    std::filesystem::path file(w[1]);
+    if (file.is_relative() && sim.Variables().count("HERE")) file = sim.Variables()["HERE"] / file;
+    std::ifstream in(file);
+    if (!in) throw HostError("cannot read " + file.string());
+    if (!sim.RunBatch(in, file.filename().string()))
+      throw HostError("the included " + file.filename().string() + " failed");
   } else if (c == "wait") {
     Need(w, 2, 2, "wait <ms>");
     long ms = Integer(w[1]);
