@@ -14,6 +14,8 @@
 #include <iostream>
 #include <sstream>
 
+// Plain bytes: applicat.ini holds ANSI text, converted at the edges here.
+#define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
 #include "hostsim/Ansi.h"
