@@ -16,6 +16,7 @@
 
 // Plain bytes: applicat.ini holds ANSI text, converted at the edges here.
 #define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include "hostsim/Ansi.h"
