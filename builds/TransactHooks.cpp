@@ -5,6 +5,5 @@
 namespace {
 
 __attribute__((constructor)) void Load() { PluginLoaded(Build::kTransactHooks); }
-__attribute__((destructor)) void Unload() { PluginUnloaded(); }
 
 }  // namespace

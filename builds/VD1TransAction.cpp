@@ -5,6 +5,5 @@
 namespace {
 
 __attribute__((constructor)) void Load() { PluginLoaded(Build::kVD1TransAction); }
-__attribute__((destructor)) void Unload() { PluginUnloaded(); }
 
 }  // namespace

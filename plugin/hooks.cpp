@@ -281,8 +281,3 @@ void PluginLoaded(Build build) {
     ShowHookError(e.what());
   }
 }
-
-void PluginUnloaded() {
-  State().strOldKennung.clear();
-  TransActTools::CloseAllConnections();
-}
