@@ -12,6 +12,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
+#include "platform/ui/Ui.h"
 #include "plugin/BuildProfile.h"
 
 namespace Tools {
@@ -44,8 +45,16 @@ platform::registry::RegIniFile ReadOnlyKey(std::string_view key) {
                                         platform::registry::RegIniFile::Access::kReadOnly);
 }
 
-std::string ApplicatIniPath() { return MyGetVerfahrenDir() + "applicat.ini"; }
-std::string ProjectIniPath() { return MyGetProjectDir() + "KTProjekt.ktp"; }
+// Without a folder from the host there is no such file: a name alone would
+// find whatever lies in the program's working folder.
+std::string ApplicatIniPath() {
+  const std::string dir = MyGetVerfahrenDir();
+  return dir.empty() ? std::string() : dir + "applicat.ini";
+}
+std::string ProjectIniPath() {
+  const std::string dir = MyGetProjectDir();
+  return dir.empty() ? std::string() : dir + "KTProjekt.ktp";
+}
 
 }  // namespace
 
@@ -140,7 +149,9 @@ std::string ReadStringFromProjectIni(std::string_view section, std::string_view 
 
 void WriteStringToProjectIni(std::string_view section, std::string_view key,
                              std::string_view text) {
-  platform::ini::IniFile(ProjectIniPath()).WriteString(section, key, text);
+  const std::string path = ProjectIniPath();
+  if (path.empty()) return;
+  platform::ini::IniFile(path).WriteString(section, key, text);
 }
 
 std::string ReadBundesland() { return ReadStringFromApplicatIni("Config", "Bundesland", "NRW"); }
@@ -161,6 +172,7 @@ void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
   const std::string pattern(mask);
   while (const dirent* entry = readdir(handle)) {
     const std::string name = entry->d_name;
+    // The folder itself and its parent are no files a caller could use.
     if (name == "." || name == "..") continue;
     // The host's file system matches names without regard to case.
     if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) list.push_back(name);
@@ -169,10 +181,12 @@ void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
 }
 
 bool ExecAndWait(const std::string& program, const std::vector<std::string>& arguments) {
+  platform::ui::HourglassGuard hourglass;
   return platform::process::ExecAndWait(program, arguments);
 }
 
 void Exec(const std::string& program, const std::vector<std::string>& arguments) {
+  platform::ui::HourglassGuard hourglass;
   platform::process::Exec(program, arguments);
 }
 

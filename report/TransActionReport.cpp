@@ -1,8 +1,11 @@
 #include "report/TransActionReport.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "host/Tools.h"
 #include "platform/text/Encoding.h"
@@ -82,15 +85,22 @@ bool SaveReport(const std::string& path, const std::vector<std::string>& report)
   for (const std::string& line : report) text += platform::text::Utf8ToAnsi(line) + "\r\n";
   // Written beside the target and renamed over it, so that a failed write
   // never leaves the mapper with half a report in place of the old one.
-  const std::string temp = path + ".tmp";
-  bool ok = false;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    ok = out.write(text.data(), static_cast<std::streamsize>(text.size())).flush().good();
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  bool ok = fd >= 0;
+  if (ok) {
+    size_t written = 0;
+    while (ok && written < text.size()) {
+      const ssize_t n = write(fd, text.data() + written, text.size() - written);
+      ok = n > 0;
+      if (ok) written += static_cast<size_t>(n);
+    }
+    ok = close(fd) == 0 && ok;
+    if (ok) chmod(temp.c_str(), 0644);
+    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
   }
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
-    std::remove(temp.c_str());
+    if (fd >= 0) std::remove(temp.c_str());
     platform::ui::MessageBox(MsgKind::kError,
                              "Die Datei " + path + " konnte nicht geschrieben werden!");
   }

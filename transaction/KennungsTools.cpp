@@ -99,6 +99,7 @@ KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
     return result;
   }
   int32_t number = 0;
+  // A negative number would put its sign into the identifier ("0-5").
   if (!Tools::TryStrToInt(Tools::Trim(nummer), number) || number < 0) {
     result.message = "Die Nummer muss eine ganze Zahl < 1000 sein!";
     return result;

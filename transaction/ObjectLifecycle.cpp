@@ -399,6 +399,12 @@ bool AssignObject(const std::string& K) {
   }
   if (N.empty()) return true;
   if (N == "-1") return false;
+  if (N != K) {
+    // The host renames first: the tables must never name an identifier the
+    // host refused. A refused object is skipped like one not taken.
+    SetKennungInternal(id, N);
+    if (Tools::MyGetKennungOfID(id) != N) return true;
+  }
 
   TObjectMetadata R;
   R.TID = state.TargetTID;
@@ -416,7 +422,6 @@ bool AssignObject(const std::string& K) {
   }
   SaveObjectMetadata(R);
   DeleteFreeKennung(N);
-  if (N != K) SetKennungInternal(id, N);
   return true;
 }
 

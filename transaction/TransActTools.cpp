@@ -113,7 +113,10 @@ void CreateIfMissing(std::string_view table, const std::string& statement, bool 
 }  // namespace
 
 std::string TransactionTablePath(std::string_view table) {
-  return Tools::MyGetProjectDir() + std::string(table) + ".dbf";
+  // Without a project folder there are no tables, not even in the program's
+  // working folder.
+  const std::string dir = Tools::MyGetProjectDir();
+  return dir.empty() ? std::string() : dir + std::string(table) + ".dbf";
 }
 
 bool TransactionListExists() { return Tools::FileExists(TransactionTablePath("TA_LIST")); }
