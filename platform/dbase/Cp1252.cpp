@@ -105,6 +105,10 @@ bool NextCodePoint(std::string_view s, size_t& i, char32_t& c) {
 }  // namespace
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
+  // Most texts are plain ASCII (identifiers, marks), which need no conversion.
+  bool ascii = true;
+  for (char ch : bytes) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+  if (ascii) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size());
   const auto& to_unicode = GetTables().to_unicode;

@@ -1,0 +1,155 @@
+// The hooks that touch the transaction tables, called as the host calls
+// them: through the full build loaded with dlopen into the host stand-in, on
+// a project whose TA_LIST holds 100,000 rows. A mapper must never feel them.
+//
+//   build/bin/hooks_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "host/ktapi32.h"
+#include "hostsim/HostModel.h"
+
+namespace {
+
+constexpr int kRows = 100000;
+const std::string kBin = std::string(VANDRA_BINARY_DIR) + "/bin";
+
+std::string Kennung(int i) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "DE-%06d", i);
+  return buffer;
+}
+
+struct Bench {
+  TKTHookProc OnTablePost = nullptr;
+  TKTHookProc AfterEditObject = nullptr;
+  TKTHookProc GeometryChanged = nullptr;
+  TKTHookProc CheckStatus = nullptr;
+  TKTHookProc InsertInTransActionList = nullptr;
+  TKTHookProc DeleteFromTransActionList = nullptr;
+  int32_t schreibend = 0;  // an object whose row has status 1
+  int32_t neu = 0;         // an object whose row has status 2
+  int32_t geloescht = 0;   // an object whose row has status 3
+};
+
+// Fills the transaction tables with dbsql, the driver's own command-line
+// tool, in one run: the benchmark itself must not carry a second copy of
+// the plug-in's code beside the loaded build.
+void FillTables(const std::string& project) {
+  const std::string sql = (std::filesystem::path(project).parent_path() / "fill.sql").string();
+  {
+    std::ofstream out(sql);
+    out << "create Table TA_LIST (TID integer, KARTULID integer,VGNR integer,SCHREIBEND "
+           "integer,KENNUNG char(50),CHANGED char(15),KENNUNGO char(50));\n"
+           "create Table TA_ID (TID integer, NAME char(75),OWNER char(75));\n"
+           "create Table TA_KL (TID integer, KENNUNG char(50));\n"
+           "insert into TA_ID (TID,NAME,OWNER) values (1,'Transaktion','Betreuer');\n";
+    for (int i = 0; i < kRows; ++i) {
+      const std::string k = Kennung(i);
+      out << "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values ("
+          << 1 + i / 5000 << "," << i + 1 << ",-1," << i % 4 << ",'" << k << "','IGNORED','" << k
+          << "');\n";
+    }
+  }
+  const std::string command = kBin + "/dbsql \"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                              project + ";Extended Properties=DBASE III;\" < " + sql;
+  if (std::system(command.c_str()) != 0) std::abort();
+}
+
+const Bench& Setup() {
+  static const Bench bench = [] {
+    std::string root = (std::filesystem::temp_directory_path() / "vandra-bench-XXXXXX").string();
+    if (mkdtemp(root.data()) == nullptr) std::abort();
+    setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
+    // Any dialog is answered at once instead of waiting for a terminal.
+    std::ofstream(root + "/answers.txt");
+    setenv("KARTUL_ANSWERS", (root + "/answers.txt").c_str(), 1);
+    const std::string project = root + "/projekt";
+    hostsim::Host& host = hostsim::TheHost();
+    hostsim::Host::CreateProject(project);
+    FillTables(project);
+    host.LoadPlugin("VD1TransAction2010", kBin);
+    host.OpenProject(project);
+
+    Bench b;
+    void* library = dlopen((kBin + "/VD1TransAction2010.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (library == nullptr) std::abort();
+    auto hook = [&](const char* name) {
+      auto proc = reinterpret_cast<TKTHookProc>(dlsym(library, name));
+      if (proc == nullptr) std::abort();
+      return proc;
+    };
+    b.OnTablePost = hook("OnTablePost");
+    b.AfterEditObject = hook("AfterEditObject");
+    b.GeometryChanged = hook("GeometryChanged");
+    b.CheckStatus = hook("CheckStatus");
+    b.InsertInTransActionList = hook("InsertInTransActionList");
+    b.DeleteFromTransActionList = hook("DeleteFromTransActionList");
+    // Objects of the host under identifiers of the list, loaded as an import
+    // loads them: the creation hooks must not run here.
+    const int32_t klasse = host.FindClass("FFH")->id;
+    auto object = [&](int row) {
+      return host.CreateObject(klasse, ktSinglePoint, {{1000.0 + row, 2000.0}}, Kennung(row));
+    };
+    host.Bind(hostsim::HookEvent::kBeforeCreateObject, "");
+    host.Bind(hostsim::HookEvent::kObjectCreated, "");
+    b.schreibend = object(50001);
+    b.neu = object(50002);
+    b.geloescht = object(50003);
+    host.Activate(b.schreibend);
+    return b;
+  }();
+  return bench;
+}
+
+const char16_t kLinfos[] = u"linfos";
+
+void BM_OnTablePost(benchmark::State& state) {
+  const Bench& b = Setup();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(b.OnTablePost(0, reinterpret_cast<intptr_t>(kLinfos), 1));
+  }
+}
+BENCHMARK(BM_OnTablePost);
+
+void BM_AfterEditObject(benchmark::State& state) {
+  const Bench& b = Setup();
+  for (auto _ : state) benchmark::DoNotOptimize(b.AfterEditObject(0, 0, 0));
+}
+BENCHMARK(BM_AfterEditObject);
+
+void BM_GeometryChanged(benchmark::State& state) {
+  const Bench& b = Setup();
+  for (auto _ : state) benchmark::DoNotOptimize(b.GeometryChanged(b.schreibend, 0, 0));
+}
+BENCHMARK(BM_GeometryChanged);
+
+void BM_CheckStatus(benchmark::State& state) {
+  const Bench& b = Setup();
+  for (auto _ : state) benchmark::DoNotOptimize(b.CheckStatus(0, b.schreibend, 0));
+}
+BENCHMARK(BM_CheckStatus);
+
+// The object's row exists, so each call rewrites it in place.
+void BM_InsertInTransActionList(benchmark::State& state) {
+  const Bench& b = Setup();
+  for (auto _ : state) benchmark::DoNotOptimize(b.InsertInTransActionList(1057, b.neu, 0));
+}
+BENCHMARK(BM_InsertInTransActionList);
+
+// A deleted row stays; its identifier is already back in the pool.
+void BM_DeleteFromTransActionList(benchmark::State& state) {
+  const Bench& b = Setup();
+  for (auto _ : state) benchmark::DoNotOptimize(b.DeleteFromTransActionList(b.geloescht, 0, 0));
+}
+BENCHMARK(BM_DeleteFromTransActionList);
+
+}  // namespace
+
+BENCHMARK_MAIN();
