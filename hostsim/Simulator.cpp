@@ -593,8 +593,12 @@ void Simulator::Impl::Run(const std::vector<std::string>& w, std::string_view ra
     host.ReportCommand(number);
     if (!ok) throw HostError(c + " " + w[1] + " failed");
   } else if (c == "answer") {
-    if (options.answers_path.empty())
-      throw HostError("no answer file (interactive mode answers at the terminal)");
+    if (options.answers_path.empty()) {
+      // Interactive: the mapper answers the dialog at the terminal instead,
+      // so that included scenario files run there too.
+      out << "  (no answer file: answer at the terminal)\n";
+      return;
+    }
     std::string action(raw);
     size_t b = action.find_first_not_of(" \t");
     if (b == std::string::npos) throw HostError("usage: answer <action line>");
