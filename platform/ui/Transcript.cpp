@@ -21,51 +21,30 @@ std::string Flags(const Control& control) {
 
 }  // namespace
 
-std::string Quote(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out + "\"";
-}
+namespace {
 
-std::string EscapeLine(std::string_view text) {
+// Backslash escapes for the characters that would break a transcript line;
+// quoted texts also escape their quote and tabs.
+std::string Escape(std::string_view text, bool quoted) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        out += c;
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '"': out += quoted ? "\\\"" : "\""; break;
+      case '\t': out += quoted ? "\\t" : "\t"; break;
+      default: out += c;
     }
   }
   return out;
 }
+
+}  // namespace
+
+std::string Quote(std::string_view text) { return "\"" + Escape(text, true) + "\""; }
+
+std::string EscapeLine(std::string_view text) { return Escape(text, false); }
 
 std::vector<std::string> DescribeControls(const Form& form) {
   std::vector<std::string> lines;
