@@ -126,3 +126,9 @@ expect output "ND-0042\t4712\t1\tIGNORED\tND-0042\nDE-5505-001\t4712\t2\tNEW\tDE
 deselect all
 answer message OK "Keine Objekte selektiert!"
 run AssignToTransaction
+
+# The files as another dBase reader (Python's dbfread) sees them.
+exec /usr/bin/python3 -c "import sys, dbfread; [print(r['KENNUNG'], r['TID'], r['SCHREIBEND'], r['CHANGED'], r['KENNUNGO']) for r in dbfread.DBF(sys.argv[1])]" ${PROJECT}TA_LIST.dbf
+expect output "DE-4509-301 4711 1 UPDATE DE-4509-301\nNSG-0815 4711 0 UPDATE NSG-0815\nND-0042 4712 1 IGNORED ND-0042\nDE-5505-001 4712 2 NEW DE-5505-001\n"
+exec /usr/bin/python3 -c "import sys, dbfread; [print(r['TID'], r['KENNUNG']) for r in dbfread.DBF(sys.argv[1])]" ${PROJECT}TA_KL.dbf
+expect output "4711 NSG-0816\n4711 ND-0050\n4712 ND-0051\n4711 DE-4509-311\n4711 DE-4509-310\n"
