@@ -453,8 +453,13 @@ void Host::DeleteRow(const std::string& table) {
   } else {
     if (c.index < 0) throw HostError("table " + table + " has no current row");
     m.Post(t);
-    int64_t key = c.keys[static_cast<size_t>(c.index)];
-    int old_index = c.index;
+    // Posting fires hooks, which may move the host to other rows: the
+    // cursor is looked up again rather than trusted.
+    TableCursor& current = m.CursorOf(t);
+    if (current.index < 0 || static_cast<size_t>(current.index) >= current.keys.size())
+      throw HostError("table " + table + " has no current row");
+    int64_t key = current.keys[static_cast<size_t>(current.index)];
+    int old_index = current.index;
     HookText view(m.utf16, kViewName);
     HookText name(m.utf16, table);
     m.Fire(HookEvent::kTablePosted, view.Pointer(), name.Pointer(), kPostDelete,

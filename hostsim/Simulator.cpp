@@ -735,8 +735,11 @@ void Simulator::Impl::Exec(const std::vector<std::string>& w) {
   std::istringstream lines(last_output);
   std::string line;
   while (std::getline(lines, line)) out << "  | " << line << "\n";
+  if (WIFSIGNALED(status)) {
+    throw HostError(w[1] + " was killed by signal " + std::to_string(WTERMSIG(status)));
+  }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw HostError(w[1] + (WIFEXITED(status) && WEXITSTATUS(status) == 127
+    throw HostError(w[1] + (WEXITSTATUS(status) == 127
                                 ? " could not be started"
                                 : " ended with status " + std::to_string(WEXITSTATUS(status))));
   }

@@ -98,5 +98,25 @@ TEST_F(SimulatorTest, AnswersAreAppendedVerbatim) {
   EXPECT_EQ(s.str(), "message Yes \"Weiter?\"\nselect lbTransActions #0\n");
 }
 
+TEST_F(SimulatorTest, ProgramsRunWithTheirOutputKeptAndTheirEndJudged) {
+  EXPECT_TRUE(Run("let W \"zwei Worte\"\nexec /usr/bin/printf \"%s|%s\" \"${W}\" x\n"
+                  "expect output \"zwei Worte|x\"\n"))
+      << out_.str();
+  EXPECT_FALSE(Run("exec /bin/sh -c \"exit 3\"\n"));
+  EXPECT_NE(out_.str().find("ended with status 3"), std::string::npos);
+  EXPECT_FALSE(Run("exec /bin/sh -c \"kill -9 $$\"\n"));
+  EXPECT_NE(out_.str().find("was killed by signal 9"), std::string::npos) << out_.str();
+  EXPECT_FALSE(Run("exec /gibts/nicht\n"));
+  EXPECT_NE(out_.str().find("could not be started"), std::string::npos);
+}
+
+TEST_F(SimulatorTest, IncludedFilesRunBesideTheScenario) {
+  std::ofstream(options_.temp_dir + "/teil.kts") << "let X eins\n";
+  EXPECT_TRUE(Run("include " + options_.temp_dir + "/teil.kts\nexec /bin/echo ${X}\n"
+                  "expect output \"eins\\n\"\n"))
+      << out_.str();
+  EXPECT_FALSE(Run("include /gibts/nicht.kts\n"));
+}
+
 }  // namespace
 }  // namespace hostsim

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -389,14 +390,19 @@ void Connection::Run(std::string_view sql, Rows* out) {
 
 void Connection::RunSqlite(const std::string& sql, const std::vector<Value>& binds, Rows* out) {
   auto& stale = internals_->module_state.stale_tables;
-  for (int attempt = 0;; ++attempt) {
+  // Each table a statement names may need registering once, however many it
+  // names; only the rounds for tables changed under us are few.
+  int stale_rounds = 0;
+  int attached = 0;
+  for (;;) {
     stale.clear();
     try {
       RunSqliteOnce(sql, binds, out);
       return;
     } catch (const DbError& e) {
-      if (!dbase_ || attempt >= 4) throw;
+      if (!dbase_) throw;
       if (!stale.empty()) {
+        if (++stale_rounds > 4) throw;
         // Another program removed or rebuilt the file: forget the old
         // registration; the next attempt registers what is there now.
         const std::vector<std::string> names = stale;
@@ -404,7 +410,7 @@ void Connection::RunSqlite(const std::string& sql, const std::vector<Value>& bin
         continue;
       }
       const std::string missing = MissingTable(e.what());
-      if (!missing.empty() && AttachTable(missing)) continue;
+      if (!missing.empty() && ++attached <= 256 && AttachTable(missing)) continue;
       throw;
     }
   }
@@ -656,7 +662,18 @@ std::string Connection::SqliteCreateTable(const dialect::Statement& st) const {
       // The platform refuses a text longer than its column; SQLite would keep it.
       sql += " CHECK (length(" + name + ") <= " + std::to_string(max_length) + ")";
     }
-    if (!col.rest.empty()) sql += " " + col.rest;
+    std::string rest = col.rest;
+    if (type.find("PRIMARY KEY") != std::string::npos) {
+      // An autoincrement column is the key already; saying so again would
+      // give the table two primary keys.
+      std::string lower = rest;
+      for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      const size_t at = lower.find("primary key");
+      if (at != std::string::npos) rest.erase(at, std::string("primary key").size());
+      while (!rest.empty() && rest.back() == ' ') rest.pop_back();
+      while (!rest.empty() && rest.front() == ' ') rest.erase(0, 1);
+    }
+    if (!rest.empty()) sql += " " + rest;
   }
   return sql + ")";
 }

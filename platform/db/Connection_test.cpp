@@ -266,6 +266,31 @@ TEST(DBaseConnectionTest, NamesBeginningWithADigitAreTables) {
   EXPECT_TRUE(std::filesystem::exists(dir.File("0815_akt.dbf")));
 }
 
+TEST(DBaseConnectionTest, AStatementMayNameManyTablesNotYetOpened) {
+  TestDir dir;
+  {
+    auto setup = Connection::Open(dir.DBaseIII());
+    for (const char* t : {"A", "B", "C", "D", "E", "F"}) {
+      setup->Execute(std::string("create Table ") + t + " (N integer)");
+      setup->Execute(std::string("insert into ") + t + " (N) values (1)");
+    }
+  }
+  auto c = Connection::Open(dir.DBaseIII());
+  EXPECT_EQ(All(*c, "select count(*) from A,B,C,D,E,F"),
+            (std::vector<std::vector<std::string>>{{"1"}}));
+}
+
+TEST(DBaseConnectionTest, NumbersRoundToZeroWithoutASignAndHugeWholeNumbersAreFound) {
+  TestDir dir;
+  auto c = Connection::Open(dir.DBaseIII());
+  c->Execute("create Table T (V numeric(20,0), W numeric(6,2))");
+  c->Execute("insert into T (V,W) values (9100000000000000000, -0.001)");
+  EXPECT_EQ(All(*c, "select count(*) from T where V = 9.1e18"),
+            (std::vector<std::vector<std::string>>{{"1"}}));
+  EXPECT_NE(TestDir::ReadAll(dir.File("T.dbf")).find("  0.00"), std::string::npos);
+  EXPECT_EQ(All(*c, "select W from T"), (std::vector<std::vector<std::string>>{{"0"}}));
+}
+
 TEST(SqliteConnectionTest, DatesAreIsoTextsAndReadBackAsDateTimes) {
   TestDir dir;
   const std::string path = dir.File("projekt.mdb");
@@ -347,6 +372,18 @@ TEST(SqliteConnectionTest, LiftedLiteralsGiveTheSameRowsAsTheStatementText) {
     }
     EXPECT_EQ(lifted, raw) << sql;
   }
+}
+
+TEST(SqliteConnectionTest, AnAutoincrementColumnMayAlsoSayPrimaryKey) {
+  TestDir dir;
+  const std::string path = dir.File("projekt.mdb");
+  Connection::CreateDatabase(path);
+  auto c = Connection::Open("Data Source=" + path);
+  c->Execute("create table L2 (ID counter primary key, N text(5))");
+  c->Execute("insert into L2 (N) values ('a')");
+  c->Execute("insert into L2 (N) values ('b')");
+  EXPECT_EQ(All(*c, "select ID, N from L2"),
+            (std::vector<std::vector<std::string>>{{"1", "a"}, {"2", "b"}}));
 }
 
 TEST(SqliteConnectionTest, TableNamesLeaveOutTheSystemTables) {

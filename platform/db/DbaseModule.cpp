@@ -123,7 +123,10 @@ std::string NumberKey(int64_t v) {
 }
 
 std::string NumberKey(double d) {
-  if (d == std::floor(d) && std::fabs(d) < 9.0e18) return NumberKey(static_cast<int64_t>(d));
+  // Every whole number an int64 holds gets the key its integer form gets.
+  if (d == std::floor(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0) {
+    return NumberKey(static_cast<int64_t>(d));
+  }
   char buf[40];
   std::snprintf(buf, sizeof(buf), "r:%.17g", d);
   return buf;
@@ -390,13 +393,14 @@ int Disconnect(sqlite3_vtab* vt) {
 int Destroy(sqlite3_vtab* vt) {
   DbfTable* t = TableOf(vt);
   if (!t->state->detaching) {
-    t->file.reset();
+    // The files go first: when they cannot, the table stays whole and usable.
     try {
       DbfFile::Remove(t->path);
     } catch (const std::exception& e) {
       SetError(vt, e.what());
       return SQLITE_ERROR;
     }
+    t->file.reset();
   }
   delete t;
   return SQLITE_OK;

@@ -576,6 +576,7 @@ void DbfFile::Load(int fd, const struct ::stat& st) {
   fields_ = std::move(fields);
   count_ = committed_count_ = count;
   dirty_.clear();
+  before_.clear();
   dirty_flag_.assign(count, false);
   stale_ = false;
   full_reload_ = false;
@@ -704,6 +705,10 @@ void DbfFile::Commit() {
   try {
     FlushChanges();
   } catch (...) {
+    // The saved images belong to this failed statement; left in place they
+    // would be written into the next statement's undo block as records they
+    // are not.
+    before_.clear();
     stale_ = true;
     full_reload_ = true;
     writing_ = false;
@@ -1071,6 +1076,10 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
           char buf[400];
           std::snprintf(buf, sizeof(buf), "%.*f", f.decimals, d == 0 ? 0.0 : d);
           digits = buf;
+          // A negative value that rounds to zero is zero, not "-0.00".
+          if (digits.front() == '-' && digits.find_first_not_of("-0.") == std::string::npos) {
+            digits.erase(0, 1);
+          }
         }
       } else {
         type_error("a text");

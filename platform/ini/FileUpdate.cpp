@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -88,7 +89,18 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-void UpdateFile(const std::string& path, const ContentUpdate& update, std::optional<mode_t> mode) {
+void UpdateFile(const std::string& given_path, const ContentUpdate& update,
+                std::optional<mode_t> mode) {
+  // A file reached through a symbolic link is written where the link
+  // points; replacing the link itself would leave the real file unchanged.
+  std::string path = given_path;
+  struct stat link {};
+  if (lstat(given_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* resolved = realpath(given_path.c_str(), nullptr)) {
+      path = resolved;
+      free(resolved);
+    }
+  }
   std::string dir = DirectoryOf(path);
   Fd dir_fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir_fd.get() < 0) throw FileError(Reason("cannot open folder", dir, errno));

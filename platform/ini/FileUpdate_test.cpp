@@ -40,6 +40,15 @@ TEST_F(FileUpdateTest, MissingFileReadsAsNothingAndStaysMissingWithoutChange) {
   EXPECT_FALSE(fs::exists(path_));
 }
 
+TEST_F(FileUpdateTest, AFileReachedThroughALinkIsWrittenWhereTheLinkPoints) {
+  fs::create_directories(dir_ / "shared");
+  std::ofstream(dir_ / "shared" / "real.ini") << "[A]\nx=1\n";
+  fs::create_symlink(dir_ / "shared" / "real.ini", path_);
+  UpdateFile(path_, [](const std::optional<std::string>& old) { return *old + "y=2\n"; });
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(*ReadWholeFile((dir_ / "shared" / "real.ini").string()), "[A]\nx=1\ny=2\n");
+}
+
 TEST_F(FileUpdateTest, ForcedModeAppliesEvenOverAnOpenFile) {
   std::ofstream(path_) << "old";
   chmod(path_.c_str(), 0644);
