@@ -82,8 +82,10 @@ bool Start(const std::string& program, const std::vector<std::string>& args, boo
   std::string folder = path->substr(0, path->find_last_of('/'));
   if (folder.empty()) folder = "/";
 
+  // The program runs in its own folder, so its name as given (possibly
+  // relative to ours) would not lead back to it.
   std::vector<std::string> arg_strings;
-  arg_strings.push_back(program);
+  arg_strings.push_back(*path);
   arg_strings.insert(arg_strings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : arg_strings) argv.push_back(a.data());
