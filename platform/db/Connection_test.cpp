@@ -8,26 +8,18 @@
 #include <filesystem>
 
 #include "platform/db/TestDir.h"
+#include "platform/db/TestRows.h"
 
 namespace platform::db {
 namespace {
 
 using testing::TestDir;
+using testing::All;
+using testing::Rows;
 
 const char* kCreateList =
     "create Table TA_LIST (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
     "KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))";
-
-std::vector<std::vector<std::string>> All(Connection& c, const std::string& sql) {
-  Query q(c, sql);
-  std::vector<std::vector<std::string>> rows;
-  for (; !q.Eof(); q.Next()) {
-    std::vector<std::string> row;
-    for (int i = 0; i < q.FieldCount(); ++i) row.push_back(q.IsNull(i) ? "<null>" : q.AsString(i));
-    rows.push_back(row);
-  }
-  return rows;
-}
 
 TEST(ConnectionStringTest, DBaseFolderAndDatabaseFileAreTold) {
   TestDir dir;

@@ -9,23 +9,14 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/TestDir.h"
+#include "platform/db/TestRows.h"
 
 namespace platform::db {
 namespace {
 
 using testing::TestDir;
-using Rows = std::vector<std::vector<std::string>>;
-
-Rows All(Connection& c, const std::string& sql) {
-  Query q(c, sql);
-  Rows rows;
-  for (; !q.Eof(); q.Next()) {
-    std::vector<std::string> row;
-    for (int i = 0; i < q.FieldCount(); ++i) row.push_back(q.IsNull(i) ? "<null>" : q.AsString(i));
-    rows.push_back(row);
-  }
-  return rows;
-}
+using testing::All;
+using testing::Rows;
 
 class DbaseModuleTest : public ::testing::Test {
  protected:

@@ -12,12 +12,14 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/TestDir.h"
+#include "platform/db/TestRows.h"
 
 namespace platform::db {
 namespace {
 
 using testing::TestDir;
-using Rows = std::vector<std::vector<std::string>>;
+using testing::All;
+using testing::Rows;
 
 std::string RunCommand(const std::string& command) {
   std::string out;
@@ -33,17 +35,6 @@ std::string Python(const TestDir& dir, const std::string& script, const std::str
   const std::string file = dir.File("script.py");
   TestDir::WriteAll(file, script);
   return RunCommand(std::string(VANDRA_PYTHON3) + " " + file + " '" + arg + "'");
-}
-
-Rows All(Connection& c, const std::string& sql) {
-  Query q(c, sql);
-  Rows rows;
-  for (; !q.Eof(); q.Next()) {
-    std::vector<std::string> row;
-    for (int i = 0; i < q.FieldCount(); ++i) row.push_back(q.IsNull(i) ? "<null>" : q.AsString(i));
-    rows.push_back(row);
-  }
-  return rows;
 }
 
 const std::string kLongMemo = [] {

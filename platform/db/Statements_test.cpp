@@ -12,12 +12,14 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/TestDir.h"
+#include "platform/db/TestRows.h"
 
 namespace platform::db {
 namespace {
 
 using testing::TestDir;
-using Rows = std::vector<std::vector<std::string>>;
+using testing::All;
+using testing::Rows;
 
 // Fills the {slots} of a statement text.
 std::string Fill(std::string text, const std::map<std::string, std::string>& slots) {
@@ -35,17 +37,6 @@ std::string Lines(std::initializer_list<std::string> lines) {
   std::string out;
   for (const std::string& l : lines) out += (out.empty() ? "" : "\r\n") + l;
   return out;
-}
-
-Rows All(Connection& c, const std::string& sql) {
-  Query q(c, sql);
-  Rows rows;
-  for (; !q.Eof(); q.Next()) {
-    std::vector<std::string> row;
-    for (int i = 0; i < q.FieldCount(); ++i) row.push_back(q.IsNull(i) ? "<null>" : q.AsString(i));
-    rows.push_back(row);
-  }
-  return rows;
 }
 
 class TransactionStatementsTest : public ::testing::Test {
