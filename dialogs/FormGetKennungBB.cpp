@@ -1,10 +1,9 @@
 #include "dialogs/FormGetKennungBB.h"
 
+#include "host/HostApi.h"
 #include "host/Tools.h"
-#include "host/ktapi32.h"
-#include "platform/text/Encoding.h"
+#include "platform/text/Formats.h"
 #include "platform/ui/Ui.h"
-#include "transaction/KennungsTools.h"
 
 using platform::ui::Button;
 using platform::ui::Edit;
@@ -13,7 +12,7 @@ using platform::ui::ModalResult;
 using platform::ui::MsgKind;
 using platform::ui::UpDown;
 
-TFormGetKennungBB::TFormGetKennungBB()
+TFormGetKennungBB::TFormGetKennungBB(DialogTools::KennungComposer& composer)
     : Form("TFormGetKennungBB", "Objektkennung eingeben"),
       Label1(Add<Label>("Label1", "Auftraggeber:")),
       EditAG(Add<Edit>("EditAG")),
@@ -27,7 +26,8 @@ TFormGetKennungBB::TFormGetKennungBB()
       btnCalcKennung(Add<Button>("btnCalcKennung", "...", ModalResult::kNone)),
       btnOK(Add<Button>("btnOK", "Weiter", ModalResult::kNone)),
       btnStandard(Add<Button>("btnStandard", "Abbruch", ModalResult::kCancel)),
-      year(KennungsTools::CurrentYear()) {
+      year(platform::text::DecodeDate(platform::text::Now()).year),
+      composer_(composer) {
   EditAG.max_length = 2;
   btnOK.is_default = true;
   btnStandard.is_cancel = true;
@@ -44,8 +44,8 @@ void TFormGetKennungBB::FormShow() {
 }
 
 bool TFormGetKennungBB::Propose() {
-  KennungsTools::KennungBBProposal proposal =
-      KennungsTools::ProposeKennungBB(EditAG.text, EditNummer.text, EditKarte.text, year);
+  const DialogTools::KennungComposer::Proposal proposal =
+      composer_.Propose(EditAG.text, EditNummer.text, EditKarte.text, year);
   if (!proposal.ok) {
     platform::ui::MessageBox(MsgKind::kError, proposal.message);
     return false;
@@ -54,15 +54,17 @@ bool TFormGetKennungBB::Propose() {
   return true;
 }
 
-void TFormGetKennungBB::btnCalcKennungClick() { Propose(); }
+void TFormGetKennungBB::btnCalcKennungClick() {
+  Propose();
+}
 
 void TFormGetKennungBB::btnOKClick() {
   if (Tools::Trim(EditKennung.text).empty()) {
     if (Propose()) SaveAndClose();
     return;
   }
-  if (KennungsTools::KennungBBSyntaxOK(EditKennung.text)) {
-    if (ktKennungExists(platform::text::Utf8ToAnsi(EditKennung.text).c_str())) {
+  if (composer_.SyntaxOK(EditKennung.text)) {
+    if (host::KennungExists(EditKennung.text)) {
       platform::ui::MessageBox(MsgKind::kError, "Die Kennung existiert bereits im Projekt!");
       return;
     }

@@ -4,11 +4,13 @@
 // project already has, and remembers the three parts in the project file.
 #pragma once
 
+#include "dialogs/DialogTools.h"
 #include "platform/ui/Form.h"
 
 class TFormGetKennungBB : public platform::ui::Form {
  public:
-  TFormGetKennungBB();
+  // The composer proposes and tests identifiers; it must outlive the form.
+  explicit TFormGetKennungBB(DialogTools::KennungComposer& composer);
 
   void FormShow() override;
   void btnCalcKennungClick();
@@ -35,4 +37,6 @@ class TFormGetKennungBB : public platform::ui::Form {
   // answers false when a check fails.
   bool Propose();
   void SaveAndClose();
+
+  DialogTools::KennungComposer& composer_;
 };

@@ -6,11 +6,14 @@
 
 #include <cstdint>
 
+#include "dialogs/DialogTools.h"
 #include "platform/ui/Form.h"
 
 class TFormGetTIDAndKennung : public platform::ui::Form {
  public:
-  TFormGetTIDAndKennung();
+  // The pool is asked whenever another transaction is picked; it must
+  // outlive the form.
+  explicit TFormGetTIDAndKennung(DialogTools::KennungPool& pool);
 
   // Refills the identifier list when another transaction is selected.
   void lbTransActionsClick();
@@ -27,4 +30,7 @@ class TFormGetTIDAndKennung : public platform::ui::Form {
 
   int32_t AktTID = 0;
   int32_t lngOKLToBeCreated = 0;
+
+ private:
+  DialogTools::KennungPool& pool_;
 };

@@ -4,7 +4,6 @@
 
 #include "dialogs/DialogTools.h"
 #include "host/Tools.h"
-#include "transaction/TransActTools.h"
 
 using platform::ui::Button;
 using platform::ui::CheckBox;
@@ -14,7 +13,7 @@ using platform::ui::Label;
 using platform::ui::ListBox;
 using platform::ui::ModalResult;
 
-TFormGetTIDAndKennungNeu::TFormGetTIDAndKennungNeu()
+TFormGetTIDAndKennungNeu::TFormGetTIDAndKennungNeu(DialogTools::KennungPool& pool)
     : Form("TFormGetTIDAndKennungNeu", "Kennung für neues Objekt"),
       GroupBox1(Add<GroupBox>("GroupBox1", " Transaktion ")),
       lbTransactions(Add<ListBox>("lbTransactions")),
@@ -26,7 +25,8 @@ TFormGetTIDAndKennungNeu::TFormGetTIDAndKennungNeu()
       lbKennungen(Add<ListBox>("lbKennungen", false)),
       BtnOK(Add<Button>("BtnOK", "Kennung übernehmen", ModalResult::kOk)),
       BtnNoTID(Add<Button>("BtnNoTID", "Keine TID", ModalResult::kIgnore)),
-      BtnCancel(Add<Button>("BtnCancel", "Abbrechen", ModalResult::kCancel)) {
+      BtnCancel(Add<Button>("BtnCancel", "Abbrechen", ModalResult::kCancel)),
+      pool_(pool) {
   resizable = true;
   for (platform::ui::Control* c : std::initializer_list<platform::ui::Control*>{
            &lbTransactions, &Label1, &EditTKBlatt, &btnRequery, &cbAktiviereFilter}) {
@@ -60,8 +60,8 @@ bool TFormGetTIDAndKennungNeu::TKFilter(const std::string& kennung) const {
 }
 
 void TFormGetTIDAndKennungNeu::lbTransactionsClick() {
-  AktTID = TransActTools::TIDOfEntry(lbTransactions.SelectedText());
-  DialogTools::FillKennungList(lbKennungen, AktTID, lngOKLToBeCreated, mBundesland,
+  AktTID = DialogTools::TIDOfEntry(lbTransactions.SelectedText());
+  DialogTools::FillKennungList(lbKennungen, pool_, AktTID, lngOKLToBeCreated, mBundesland,
                                [this](const std::string& K) { return TKFilter(K); });
   UpdateMenuItems();
 }

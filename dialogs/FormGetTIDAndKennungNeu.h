@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 
+#include "dialogs/DialogTools.h"
 #include "platform/ui/Form.h"
 
 class TFormGetTIDAndKennungNeu : public platform::ui::Form {
  public:
-  TFormGetTIDAndKennungNeu();
+  // The pool is asked whenever the list is refilled; it must outlive the form.
+  explicit TFormGetTIDAndKennungNeu(DialogTools::KennungPool& pool);
 
   void FormCreate();
   // Refills the identifier list, also for the same transaction, so that
@@ -35,4 +37,7 @@ class TFormGetTIDAndKennungNeu : public platform::ui::Form {
   int32_t AktTID = 0;
   int32_t lngOKLToBeCreated = 0;
   std::string mBundesland;
+
+ private:
+  DialogTools::KennungPool& pool_;
 };

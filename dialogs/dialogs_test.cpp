@@ -8,6 +8,7 @@
 #include "dialogs/FormGetTIDAndKennungNeu.h"
 #include "host/Tools.h"
 #include "tests/support/ProjectFixture.h"
+#include "transaction/KennungsTools.h"
 
 namespace {
 
@@ -30,10 +31,12 @@ class DialogTest : public testsupport::ProjectFixture {
     for (const char* k : {"DE-9", "DE-1", "OEK-2", "DE-3245NO-1", "DE-3245NW-2"}) AddFree(3, k);
     AddFree(5, "DE-500");
   }
+
+  KennungsTools::TransactionPool pool_;
 };
 
 TEST_F(DialogTest, GeneralChooserListsSortedFittingIdentifiersAndEnablesOk) {
-  TFormGetTIDAndKennung form;
+  TFormGetTIDAndKennung form(pool_);
   form.lngOKLToBeCreated = ClassId("FFH");
   form.lbTransActions.Add("3 - Ruhrauen", 3);
   form.lbTransActions.Add("5 - Eifel", 5);
@@ -53,7 +56,7 @@ TEST_F(DialogTest, GeneralChooserListsSortedFittingIdentifiersAndEnablesOk) {
 }
 
 TEST_F(DialogTest, MapSheetFilterAppliesOnRequeryAndIsRemembered) {
-  TFormGetTIDAndKennungNeu form;
+  TFormGetTIDAndKennungNeu form(pool_);
   form.lngOKLToBeCreated = ClassId("FFH");
   form.mBundesland = "BRB";
   form.lbTransactions.Add("3 - Ruhrauen", 3);
@@ -81,13 +84,13 @@ TEST_F(DialogTest, MapSheetFilterAppliesOnRequeryAndIsRemembered) {
   EXPECT_EQ(form.modal_result, ModalResult::kOk);
   EXPECT_EQ(Tools::ReadStringFromProjectIni("Kennungsliste", "TK-Blatt", ""), "3245NW");
 
-  TFormGetTIDAndKennungNeu next;
+  TFormGetTIDAndKennungNeu next(pool_);
   EXPECT_EQ(next.EditTKBlatt.text, "3245NW");
   EXPECT_TRUE(next.cbAktiviereFilter.checked);
 }
 
 TEST_F(DialogTest, TKFilterUsesTheSecondField) {
-  TFormGetTIDAndKennungNeu form;
+  TFormGetTIDAndKennungNeu form(pool_);
   form.EditTKBlatt.text = "3245NO";
   EXPECT_TRUE(form.TKFilter("ohne-filter")) << "filter off";
   form.cbAktiviereFilter.checked = true;
@@ -100,10 +103,11 @@ class KennungBBTest : public testsupport::ProjectFixture {
  protected:
   ModalResult Show(const std::string& script) {
     Answer("form TFormGetKennungBB\n" + script);
-    form_ = std::make_unique<TFormGetKennungBB>();
+    form_ = std::make_unique<TFormGetKennungBB>(composer_);
     form_->year = 2026;
     return form_->ShowModal();
   }
+  KennungsTools::BBComposer composer_;
   std::unique_ptr<TFormGetKennungBB> form_;
 };
 

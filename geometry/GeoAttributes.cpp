@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/HostApi.h"
 #include "host/Tools.h"
-#include "host/ktapi32.h"
 #include "platform/text/Formats.h"
 
 namespace GeoAttributes {
@@ -18,9 +18,9 @@ struct Position {
 };
 
 Position ActivePosition() {
-  const int32_t id = ktGetActiveGeoObject();
-  ktEnsureData(id);
-  return {ktGetObjectRWert(id), ktGetObjectHWert(id)};
+  const int32_t id = host::ActiveObject();
+  host::EnsureData(id);
+  return {host::ObjectEasting(id), host::ObjectNorthing(id)};
 }
 
 }  // namespace
@@ -38,24 +38,24 @@ void SetETRS89() {
   const Position position = ActivePosition();
   Tools::MySetValueByName(kLinfos, "UTM_East", CoordinateText(position.easting));
   Tools::MySetValueByName(kLinfos, "UTM_North", CoordinateText(position.northing));
-  ktPostRecord("linfos");
+  host::PostRecord(kLinfos);
 }
 
 void SetGaussKrueger() {
   // The Gauss-Krüger northing has no attribute of its own in "linfos".
   const Position position = ActivePosition();
   Tools::MySetValueByName(kLinfos, "GK_RW", CoordinateText(position.easting));
-  ktPostRecord("linfos");
+  host::PostRecord(kLinfos);
 }
 
 void AfterPasteData() {
   SetGaussKrueger();
   SetETRS89();
-  const double area = ktGetObjectArea(ktGetActiveGeoObject());
+  const double area = host::ObjectArea(host::ActiveObject());
   if (std::isfinite(area)) {
     Tools::MySetValueByName(kLinfos, "FLAECHE", platform::text::FloatToStr(area));
   }
-  ktPostRecord("linfos");
+  host::PostRecord(kLinfos);
 }
 
 }  // namespace GeoAttributes

@@ -1,15 +1,17 @@
 #include "geometry/NewDataModule.h"
 
+#include "context/ProjectStore.h"
 #include "host/Tools.h"
 #include "platform/text/Strings.h"
 
-TNewDataModule::~TNewDataModule() { ClosePrjDatabase(); }
+TNewDataModule::~TNewDataModule() {
+  ClosePrjDatabase();
+}
 
 bool TNewDataModule::OpenPrjDatabase(const std::string& strDBName) {
   try {
-    ADOConnectionProjekt = platform::db::Connection::Open(
-        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + strDBName + ";" +
-        "Persist Security Info=False");
+    ADOConnectionProjekt =
+        platform::db::Connection::Open(context::DatabaseConnectionString(strDBName));
   } catch (const platform::db::DbError&) {
     ADOConnectionProjekt.reset();
   }
@@ -30,7 +32,9 @@ platform::db::Connection& TNewDataModule::Connected() {
   return *ADOConnectionProjekt;
 }
 
-std::vector<std::string> TNewDataModule::TableNames() { return Connected().TableNames(); }
+std::vector<std::string> TNewDataModule::TableNames() {
+  return Connected().TableNames();
+}
 
 void TNewDataModule::CreateTableLifecycle() {
   Connected().Execute(

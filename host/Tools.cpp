@@ -4,41 +4,18 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <optional>
 #include <vector>
 
-#include "host/ktapi32.h"
+#include "host/HostApi.h"
 #include "platform/ini/IniFile.h"
 #include "platform/process/Process.h"
 #include "platform/registry/Registry.h"
-#include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
-#include "plugin/BuildProfile.h"
 
 namespace Tools {
 namespace {
-
-std::string Ansi(std::string_view utf8) { return platform::text::Utf8ToAnsi(utf8); }
-
-// Reads a host text into a buffer of the given size; nothing when the host
-// has no value. The buffer is terminated whatever the host wrote into it.
-bool HostValue(std::string_view table, std::string_view field, size_t size, std::string& text) {
-  std::vector<char> buffer(size + 1, '\0');
-  const KTBool ok = ktGetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), buffer.data(),
-                                     static_cast<uint16_t>(size));
-  if (ok == 0) return false;
-  buffer[size] = '\0';
-  text = platform::text::AnsiToUtf8(buffer.data());
-  return true;
-}
-
-std::string HostPath(KTBool (*get)(char*, int32_t)) {
-  constexpr int32_t kSize = 255;
-  char buffer[kSize + 1] = {};
-  if (get(buffer, kSize) == 0) return {};
-  buffer[kSize] = '\0';
-  return platform::text::AnsiToUtf8(buffer);
-}
 
 platform::registry::RegIniFile ReadOnlyKey(std::string_view key) {
   return platform::registry::RegIniFile(std::string(key),
@@ -59,78 +36,69 @@ std::string ProjectIniPath() {
 }  // namespace
 
 std::string MyGetValueByName(std::string_view table, std::string_view field) {
-  std::string text;
-  if (!HostValue(table, field, 4095, text)) return {};
-  return Trim(text);
+  return Trim(host::ValueByName(table, field, 4095).value_or(""));
 }
 
 int32_t MyGetIntValueByName(std::string_view table, std::string_view field) {
-  std::string text;
   int32_t value = -1;
-  if (!HostValue(table, field, 1023, text) || !TryStrToInt(text, value)) return -1;
+  const std::optional<std::string> text = host::ValueByName(table, field, 1023);
+  if (!text || !TryStrToInt(*text, value)) return -1;
   return value;
 }
 
 bool MyGetIntValueByNameEx(std::string_view table, std::string_view field, int32_t& value) {
-  std::string text;
-  if (!HostValue(table, field, 1023, text)) return false;
+  const std::optional<std::string> text = host::ValueByName(table, field, 1023);
+  if (!text) return false;
   int32_t parsed = 0;
-  if (!TryStrToInt(text, parsed)) return false;
+  if (!TryStrToInt(*text, parsed)) return false;
   value = parsed;
   return true;
 }
 
 bool MySetValueByName(std::string_view table, std::string_view field, std::string_view text) {
-  return ktSetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), Ansi(text).c_str()) != 0;
+  return host::SetValueByName(table, field, text);
 }
 
 std::string MyGetProjectDir() {
-  std::string dir = HostPath(ktGetProjectDir);
+  std::string dir = host::ProjectDir();
   return dir.empty() ? dir : WithBackslash(dir);
 }
 
 std::string MyGetVerfahrenDir() {
-  std::string dir = HostPath(ktGetVerfahrenDir);
+  std::string dir = host::VerfahrenDir();
   return dir.empty() ? dir : WithBackslash(dir);
 }
 
-std::string MyGetProjectDB() { return HostPath(ktGetProjectDB); }
-std::string MyGetVerfahrenDB() { return HostPath(ktGetVerfahrenDB); }
+std::string MyGetProjectDB() {
+  return host::ProjectDB();
+}
+std::string MyGetVerfahrenDB() {
+  return host::VerfahrenDB();
+}
 
 std::string MyGetKennungOfID(int32_t id) {
-  constexpr size_t kSize = 129;
-  char buffer[kSize + 1] = {};
-  TKTObjectData data{};
-  data.Id = id;
-  data.Kennung = buffer;
-  if (ktGetObjectData(&data) == 0) return {};
-  buffer[kSize - 1] = '\0';
-  return platform::text::AnsiToUtf8(buffer);
+  return host::KennungOf(id);
 }
 
 int32_t GetRegIntEntry(std::string_view strKey, std::string_view strSection,
                        std::string_view strIdent, int32_t iDefault) {
-  return ReadOnlyKey(strKey).ReadInteger(strSection, strIdent,
-                                                                         iDefault);
+  return ReadOnlyKey(strKey).ReadInteger(strSection, strIdent, iDefault);
 }
 
-void SetRegIntEntry(std::string_view strKey, std::string_view strSection,
-                    std::string_view strIdent, int32_t iValue) {
+void SetRegIntEntry(std::string_view strKey, std::string_view strSection, std::string_view strIdent,
+                    int32_t iValue) {
   platform::registry::RegIniFile(std::string(strKey)).WriteInteger(strSection, strIdent, iValue);
 }
 
 std::string GetRegStringEntry(std::string_view strKey, std::string_view strSection,
                               std::string_view strIdent, std::string_view strDefault) {
-  return ReadOnlyKey(strKey).ReadString(strSection, strIdent,
-                                                                        strDefault);
+  return ReadOnlyKey(strKey).ReadString(strSection, strIdent, strDefault);
 }
 
 void SetRegStringEntry(std::string_view strKey, std::string_view strSection,
                        std::string_view strIdent, std::string_view strValue) {
   platform::registry::RegIniFile(std::string(strKey)).WriteString(strSection, strIdent, strValue);
 }
-
-std::string VandraRegKey() { return std::string(CurrentProfile().registry_key); }
 
 int32_t ReadIntFromApplicatIni(std::string_view strSection, std::string_view strParam,
                                int32_t iDefault) {
@@ -154,7 +122,9 @@ void WriteStringToProjectIni(std::string_view section, std::string_view key,
   platform::ini::IniFile(path).WriteString(section, key, text);
 }
 
-std::string ReadBundesland() { return ReadStringFromApplicatIni("Config", "Bundesland", "NRW"); }
+std::string ReadBundesland() {
+  return ReadStringFromApplicatIni("Config", "Bundesland", "NRW");
+}
 
 bool CheckBundesland(const std::vector<std::string>& names) {
   const std::string bundesland = ReadBundesland();
@@ -190,7 +160,9 @@ void Exec(const std::string& program, const std::vector<std::string>& arguments)
   platform::process::Exec(program, arguments);
 }
 
-std::string GetCurrentUserName() { return platform::process::GetCurrentUserName(); }
+std::string GetCurrentUserName() {
+  return platform::process::GetCurrentUserName();
+}
 
 std::string WithBackslash(std::string_view text) {
   std::string result(text);
@@ -252,7 +224,9 @@ bool FileExists(const std::string& path) {
   return found;
 }
 
-std::string Trim(std::string_view text) { return std::string(platform::text::Trim(text)); }
+std::string Trim(std::string_view text) {
+  return std::string(platform::text::Trim(text));
+}
 
 bool TryStrToInt(std::string_view text, int32_t& value) {
   const std::optional<int32_t> parsed = platform::text::StrToInt(text);

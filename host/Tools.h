@@ -1,8 +1,8 @@
 // The plug-in's access to its environment: field values of host tables by
 // name, the project and procedure folders and databases, an object's
 // identifier, the settings in the registry and in the host's ini files, the
-// current user, and external programs. Texts are UTF-8 here and ANSI towards
-// the host; the conversion happens in this module and nowhere else.
+// current user, and external programs. Texts are UTF-8 here; the host façade
+// (HostApi) converts what crosses to the host.
 //
 // None of these procedures reports to the user: a host call that fails gives
 // the default (empty text, -1, false).
@@ -37,14 +37,12 @@ std::string MyGetKennungOfID(int32_t id);
 // Registry values of the current user, by key, section (a subkey) and name.
 int32_t GetRegIntEntry(std::string_view strKey, std::string_view strSection,
                        std::string_view strIdent, int32_t iDefault);
-void SetRegIntEntry(std::string_view strKey, std::string_view strSection,
-                    std::string_view strIdent, int32_t iValue);
+void SetRegIntEntry(std::string_view strKey, std::string_view strSection, std::string_view strIdent,
+                    int32_t iValue);
 std::string GetRegStringEntry(std::string_view strKey, std::string_view strSection,
                               std::string_view strIdent, std::string_view strDefault);
 void SetRegStringEntry(std::string_view strKey, std::string_view strSection,
                        std::string_view strIdent, std::string_view strValue);
-// The VANDRA key of the loaded build.
-std::string VandraRegKey();
 
 int32_t ReadIntFromApplicatIni(std::string_view strSection, std::string_view strParam,
                                int32_t iDefault);
@@ -52,8 +50,7 @@ std::string ReadStringFromApplicatIni(std::string_view strSection, std::string_v
                                       std::string_view strDefault);
 std::string ReadStringFromProjectIni(std::string_view section, std::string_view key,
                                      std::string_view default_value);
-void WriteStringToProjectIni(std::string_view section, std::string_view key,
-                             std::string_view text);
+void WriteStringToProjectIni(std::string_view section, std::string_view key, std::string_view text);
 // The federal-state rule set, "NRW" unless applicat.ini names another.
 std::string ReadBundesland();
 // True when ReadBundesland equals one of the names exactly.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "context/PluginContext.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/ProjectFixture.h"
 
@@ -69,9 +70,8 @@ TEST_F(ToolsTest, RegistryIntegersRoundTripAsDecimalText) {
 TEST_F(ToolsTest, DamagedRegistryFileGivesDefaults) {
   const std::string file = Root() + "/registry.reg";
   std::ofstream(file, std::ios::binary) << "\x01\x02 kein Registry [HKEY";
-  EXPECT_EQ(Tools::GetRegIntEntry(Tools::VandraRegKey(), "VD2Transaktionen", "GK-Streifen", 2), 2);
-  EXPECT_EQ(Tools::GetRegStringEntry(Tools::VandraRegKey(), "VD2Transaktionen", "ImportDir", ""),
-            "");
+  EXPECT_EQ(Tools::GetRegIntEntry(VandraRegKey(), "VD2Transaktionen", "GK-Streifen", 2), 2);
+  EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "ImportDir", ""), "");
 }
 
 TEST_F(ToolsTest, SettingsOfTheIniFiles) {
@@ -108,7 +108,8 @@ TEST(ToolsText, TokensAndPadding) {
 
 TEST(ToolsText, TruthOfATextByItsFirstLetter) {
   for (const char* yes : {"TRUE", "WAHR", "t", "wahr", "Tja"}) EXPECT_TRUE(Tools::MyStrToBool(yes));
-  for (const char* no : {"FALSCH", "F", "", " TRUE", "1", "ja"}) EXPECT_FALSE(Tools::MyStrToBool(no));
+  for (const char* no : {"FALSCH", "F", "", " TRUE", "1", "ja"})
+    EXPECT_FALSE(Tools::MyStrToBool(no));
 }
 
 TEST_F(ToolsTest, DirectoryListingMatchesMasksWithoutRegardToCase) {
@@ -144,6 +145,8 @@ TEST_F(ToolsTest, ProgramsGetTheirArgumentsWhole) {
   EXPECT_FALSE(Tools::ExecAndWait(Root() + "/gibts/nicht.exe", {"-l"}));
 }
 
-TEST(ToolsUser, TheLogonName) { EXPECT_FALSE(Tools::GetCurrentUserName().empty()); }
+TEST(ToolsUser, TheLogonName) {
+  EXPECT_FALSE(Tools::GetCurrentUserName().empty());
+}
 
 }  // namespace

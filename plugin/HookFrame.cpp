@@ -1,44 +1,16 @@
 #include "plugin/HookFrame.h"
 
-#include <cstring>
-
-#include "platform/text/Encoding.h"
-#include "plugin/BuildProfile.h"
+#include "context/PluginContext.h"
+#include "host/HostApi.h"
 
 namespace HookFrame {
 
 std::string HookText(intptr_t text) {
-  if (text == 0) return {};
-  if (CurrentProfile().utf16_hook_texts) {
-    return platform::text::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text)));
-  }
-  return platform::text::AnsiToUtf8(reinterpret_cast<const char*>(text));
+  return host::HookText(text, CurrentProfile().hook_texts);
 }
 
 void CopyHookText(intptr_t source, intptr_t target, uint16_t max_len) {
-  if (target == 0 || max_len == 0) return;
-  if (CurrentProfile().utf16_hook_texts) {
-    const auto* from = reinterpret_cast<const char16_t*>(source);
-    auto* to = reinterpret_cast<char16_t*>(target);
-    size_t n = 0;
-    if (from != nullptr) {
-      while (n + 1 < max_len && from[n] != u'\0') ++n;
-      // A high surrogate whose partner did not fit would leave half a
-      // character behind.
-      if (n > 0 && from[n] != u'\0' && from[n - 1] >= 0xD800 && from[n - 1] <= 0xDBFF) --n;
-      std::memcpy(to, from, n * sizeof(char16_t));
-    }
-    to[n] = u'\0';
-    return;
-  }
-  const auto* from = reinterpret_cast<const char*>(source);
-  auto* to = reinterpret_cast<char*>(target);
-  size_t n = 0;
-  if (from != nullptr) {
-    while (n + 1 < max_len && from[n] != '\0') ++n;
-    std::memcpy(to, from, n);
-  }
-  to[n] = '\0';
+  host::CopyHookText(source, target, max_len, CurrentProfile().hook_texts);
 }
 
 bool IsPhotoLinkPost(std::string_view table_name, uint16_t event_code) {

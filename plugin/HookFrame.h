@@ -1,6 +1,6 @@
-// What the hooks share beyond the plug-in state: reading their text
-// arguments, which are UTF-16 in the full build and ANSI in the others, the
-// bounded copy into a host buffer, and the host's numbers the hooks compare.
+// What the hooks share beyond the plug-in state: their text arguments in the
+// running build's form (UTF-16 in the full build, ANSI in the others, read
+// and written by the host façade), and the host's numbers the hooks compare.
 #pragma once
 
 #include <cstdint>

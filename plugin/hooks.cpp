@@ -6,17 +6,17 @@
 
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "context/PluginContext.h"
 #include "geometry/GeoAttributes.h"
 #include "geometry/NewDataModule.h"
+#include "host/HostApi.h"
 #include "host/Tools.h"
-#include "host/ktapi32.h"
-#include "platform/text/Encoding.h"
 #include "platform/ui/Ui.h"
 #include "plugin/HookFrame.h"
-#include "plugin/PluginState.h"
 #include "report/TransActionReport.h"
 #include "status/StatusInfo.h"
 #include "transaction/ObjectLifecycle.h"
@@ -46,7 +46,9 @@ int16_t Guarded(OnError on_error, Work&& work) noexcept {
   return on_error == OnError::kVeto ? kHookFalse : kHookTrue;
 }
 
-int32_t Int32Of(intptr_t value) { return static_cast<int32_t>(value); }
+int32_t Int32Of(intptr_t value) {
+  return static_cast<int32_t>(value);
+}
 
 // The earlier build offers the status services only in the state "RLP".
 bool StatusServicesOffered() {
@@ -74,17 +76,20 @@ int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
 int16_t BeforeCloseProject(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     // The transaction connection belongs to the project that closes.
-    TransActTools::CloseProjectConnections();
+    context::Current().Store().CloseProject();
     return true;
   });
 }
 
-int16_t AfterCloseProject(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+int16_t AfterCloseProject(intptr_t, intptr_t, uint16_t) {
+  return kHookTrue;
+}
 
 int16_t BeforeCreateObject(intptr_t ClassID, intptr_t NewKennungStruct, uint16_t GeoTyp) {
   return Guarded(OnError::kVeto, [&] {
-    auto* request = reinterpret_cast<TGetNewKennung*>(NewKennungStruct);
-    if (request == nullptr) return true;
+    std::optional<host::KennungRequest> request =
+        host::KennungRequest::FromHookArgument(NewKennungStruct);
+    if (!request) return true;
     return ObjectLifecycle::BeforeCreateObjectProc(Int32Of(ClassID), *request, GeoTyp);
   });
 }
@@ -97,7 +102,7 @@ int16_t InsertInTransActionList(intptr_t command, intptr_t KARTULID, uint16_t WP
       // entered in the transaction list.
       state.TempObjectKARTULID = Int32Of(KARTULID);
       state.blnTempObjectCreation = false;
-      ktRedraw();
+      host::Redraw();
       return true;
     }
     return ObjectLifecycle::InsertInTransActionListProc(Int32Of(command), Int32Of(KARTULID),
@@ -133,9 +138,8 @@ int16_t UpdateKennungPreCorrection(intptr_t GeoID, intptr_t, uint16_t) {
     state.blnBeforeChangeKennungDone = false;
     return answer;
   }
-  const int16_t answer = Guarded(OnError::kVeto, [&] {
-    return ObjectLifecycle::BeforeChangeKennung(Int32Of(GeoID));
-  });
+  const int16_t answer =
+      Guarded(OnError::kVeto, [&] { return ObjectLifecycle::BeforeChangeKennung(Int32Of(GeoID)); });
   state.blnBeforeChangeKennungDone = answer != kHookFalse;
   return answer;
 }
@@ -146,8 +150,8 @@ int16_t CheckStatus(intptr_t, intptr_t GeoID, uint16_t) {
 
 int16_t GeometryChanged(intptr_t KARTULID, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [&] {
-    ktAddToSelection(Int32Of(KARTULID));
-    ktSetActiveObject(Int32Of(KARTULID));
+    host::AddToSelection(Int32Of(KARTULID));
+    host::SetActiveObject(Int32Of(KARTULID));
     ObjectLifecycle::SetChangedFlag();
     return true;
   });
@@ -180,9 +184,8 @@ int16_t AssignToTransaction(intptr_t, intptr_t, uint16_t) {
 
 int16_t CreateListToAssign(intptr_t ObjectData, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [&] {
-    const auto* data = reinterpret_cast<const TKTObjectData*>(ObjectData);
-    if (data == nullptr || data->Kennung == nullptr) return true;
-    ObjectLifecycle::CreateListToAssign(platform::text::AnsiToUtf8(data->Kennung));
+    const std::optional<std::string> kennung = host::ObjectDataKennung(ObjectData);
+    if (kennung) ObjectLifecycle::CreateListToAssign(*kennung);
     return true;
   });
 }
@@ -216,7 +219,9 @@ int16_t DeletePflanzenStatus(intptr_t AktValue, intptr_t NewValue, uint16_t MaxL
   });
 }
 
-int16_t ProcessFoto(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+int16_t ProcessFoto(intptr_t, intptr_t, uint16_t) {
+  return kHookTrue;
+}
 
 int16_t CorrectHauptfoto(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) {
   Guarded(OnError::kAnswerTrue, [&] {
@@ -230,9 +235,13 @@ int16_t MakeTransActionReport(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] { return TransActionReport::MakeTransActionReport(); });
 }
 
-int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) {
+  return kHookTrue;
+}
 
-int16_t VD1CustomExport(intptr_t, intptr_t, uint16_t) { return kHookTrue; }
+int16_t VD1CustomExport(intptr_t, intptr_t, uint16_t) {
+  return kHookTrue;
+}
 
 int16_t AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {
   return Guarded(OnError::kAnswerTrue, [&] {
@@ -271,8 +280,7 @@ int16_t AfterPasteData(intptr_t, intptr_t, uint16_t) {
 }  // extern "C"
 
 void PluginLoaded(Build build) {
-  SelectBuild(build);
-  ResetPluginState();
+  context::Start(build);
   try {
     platform::ui::ChoosePresenterFromEnvironment();
   } catch (const std::exception& e) {

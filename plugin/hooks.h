@@ -7,37 +7,37 @@
 
 #include <cstdint>
 
-#include "plugin/BuildProfile.h"
+#include "context/BuildProfile.h"
 
-#define VANDRA_HOOK_LIST(X)        \
-  X(BeforeLoadProject)             \
-  X(AfterLoadProject)              \
-  X(BeforeCloseProject)            \
-  X(AfterCloseProject)             \
-  X(BeforeCreateObject)            \
-  X(InsertInTransActionList)       \
-  X(DeleteFromTransActionList)     \
-  X(BeforeChangeKennung)           \
-  X(AfterChangeKennung)            \
-  X(UpdateKennungPreCorrection)    \
-  X(CheckStatus)                   \
-  X(GeometryChanged)               \
-  X(AfterEditObject)               \
-  X(OnTablePost)                   \
-  X(AssignToTransaction)           \
-  X(CreateListToAssign)            \
-  X(SwitchKennung)                 \
-  X(ShowObjStatus)                 \
-  X(SelectByStatus)                \
-  X(DeletePflanzenStatus)          \
-  X(ProcessFoto)                   \
-  X(CorrectHauptfoto)              \
-  X(MakeTransActionReport)         \
-  X(VD1CustomImport)               \
-  X(VD1CustomExport)               \
-  X(AfterKARTULCommand)            \
-  X(SetETRS89)                     \
-  X(SetGaussKrueger)               \
+#define VANDRA_HOOK_LIST(X)     \
+  X(BeforeLoadProject)          \
+  X(AfterLoadProject)           \
+  X(BeforeCloseProject)         \
+  X(AfterCloseProject)          \
+  X(BeforeCreateObject)         \
+  X(InsertInTransActionList)    \
+  X(DeleteFromTransActionList)  \
+  X(BeforeChangeKennung)        \
+  X(AfterChangeKennung)         \
+  X(UpdateKennungPreCorrection) \
+  X(CheckStatus)                \
+  X(GeometryChanged)            \
+  X(AfterEditObject)            \
+  X(OnTablePost)                \
+  X(AssignToTransaction)        \
+  X(CreateListToAssign)         \
+  X(SwitchKennung)              \
+  X(ShowObjStatus)              \
+  X(SelectByStatus)             \
+  X(DeletePflanzenStatus)       \
+  X(ProcessFoto)                \
+  X(CorrectHauptfoto)           \
+  X(MakeTransActionReport)      \
+  X(VD1CustomImport)            \
+  X(VD1CustomExport)            \
+  X(AfterKARTULCommand)         \
+  X(SetETRS89)                  \
+  X(SetGaussKrueger)            \
   X(AfterPasteData)
 
 extern "C" {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "context/PluginContext.h"
 #include "host/ktapi32.h"
 #include "plugin/HookFrame.h"
-#include "plugin/PluginState.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/TransActTools.h"
 
@@ -17,7 +17,9 @@ using testsupport::ListRows;
 
 class HookTest : public testsupport::ProjectFixture {};
 
-intptr_t Ptr(const void* p) { return reinterpret_cast<intptr_t>(p); }
+intptr_t Ptr(const void* p) {
+  return reinterpret_cast<intptr_t>(p);
+}
 
 TEST_F(HookTest, AnsiCopiesStayInsideTheHostsBuffer) {
   SelectBuild(Build::kVD1TransAction);
@@ -54,7 +56,9 @@ TEST_F(HookTest, HookTextsAreUtf16OnlyInTheFullBuild) {
   EXPECT_EQ(HookFrame::HookText(Ptr(u"Objektphotos")), "Objektphotos");
   EXPECT_EQ(HookFrame::HookText(Ptr(u"Gr\u00F6\u00DFe")), "Größe");
   SelectBuild(Build::kTransactHooks);
-  EXPECT_EQ(HookFrame::HookText(Ptr("Gr\xF6\xDF" "e")), "Größe");
+  EXPECT_EQ(HookFrame::HookText(Ptr("Gr\xF6\xDF"
+                                    "e")),
+            "Größe");
   EXPECT_EQ(HookFrame::HookText(0), "");
 }
 
@@ -105,7 +109,7 @@ TEST_F(HookTest, WithoutTransactionListARenameStands) {
   UpdateKennungPreCorrection(id, 0, 0);
   EXPECT_EQ(host().FindObject(id)->kennung, "DE-9");
   EXPECT_TRUE(Messages().empty());
-  EXPECT_FALSE(TransActTools::TransactionConnectionOpen());
+  EXPECT_FALSE(context::Current().Store().TransactionConnectionOpen());
 }
 
 TEST_F(HookTest, TemporaryPointObjectStaysOutOfTheList) {

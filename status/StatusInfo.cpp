@@ -1,10 +1,9 @@
 #include "status/StatusInfo.h"
 
+#include "context/PluginContext.h"
+#include "host/HostApi.h"
 #include "host/Tools.h"
-#include "host/ktapi32.h"
-#include "platform/text/Encoding.h"
 #include "platform/ui/Ui.h"
-#include "plugin/BuildProfile.h"
 #include "transaction/TransActTools.h"
 
 using platform::ui::ModalResult;
@@ -15,7 +14,9 @@ namespace {
 constexpr std::string_view kSection = "VD2Transaktionen";
 constexpr std::string_view kSelectStatus = "SelectStatus";
 
-void Warning(std::string_view text) { platform::ui::MessageBox(MsgKind::kWarning, text); }
+void Warning(std::string_view text) {
+  platform::ui::MessageBox(MsgKind::kWarning, text);
+}
 
 }  // namespace
 
@@ -24,36 +25,41 @@ namespace StatusInfo {
 std::string GetStatusString(int32_t statusID) {
   const bool full = IsFullBuild();
   switch (statusID) {
-    case 0: return full ? "lesend" : "Lesend";
-    case 1: return full ? "schreibend" : "Schreibend";
-    case 2: return full ? "neu" : "Neu";
-    case 3: return full ? "gelöscht" : "Gelöscht";
-    default: return "Unbekannt";
+    case 0:
+      return full ? "lesend" : "Lesend";
+    case 1:
+      return full ? "schreibend" : "Schreibend";
+    case 2:
+      return full ? "neu" : "Neu";
+    case 3:
+      return full ? "gelöscht" : "Gelöscht";
+    default:
+      return "Unbekannt";
   }
 }
 
 void DoShowStatusInfo() {
-  const int32_t id = ktGetActiveGeoObject();
+  const int32_t id = host::ActiveObject();
   if (id <= 0) {
     Warning("Es konnte kein aktives Objekt ermittelt werden!");
     return;
   }
-  if (!Tools::FileExists(Tools::MyGetProjectDir() + "TA_LIST" + ".dbf")) {
+  if (!TransActTools::TransactionListExists()) {
     Warning("Es konnte keine Transaktionsliste gefunden werden!");
     return;
   }
   const std::string kennung = Tools::MyGetKennungOfID(id);
   if (!TransActTools::KennungInTransactionList(kennung)) {
-    platform::ui::MessageBox(MsgKind::kInformation,
-                             "Das Objekt " + kennung +
-                                 " ist nicht in der Transaktionsliste eingetragen!");
+    platform::ui::MessageBox(
+        MsgKind::kInformation,
+        "Das Objekt " + kennung + " ist nicht in der Transaktionsliste eingetragen!");
     return;
   }
   TObjectMetadata row;
   TransActTools::GetObjectMetadata(kennung, row);
   // Line feed before carriage return, as the mappers have always seen it.
-  std::string text = "Das Objekt " + kennung + " ist in der Transaktion " +
-                     std::to_string(row.TID) + "\n\r";
+  std::string text =
+      "Das Objekt " + kennung + " ist in der Transaktion " + std::to_string(row.TID) + "\n\r";
   if (!IsFullBuild()) {
     text += "mit dem Status '" + GetStatusString(row.Schreibend) + "' gesperrt.";
   } else if (row.Schreibend == 0) {
@@ -73,7 +79,7 @@ void DoSelectByStatus() {
     if (form.ShowModal() == ModalResult::kOk) index = form.RadioGroup1.item_index;
   }
   if (index < 0) return;
-  if (!Tools::FileExists(Tools::MyGetProjectDir() + "TA_LIST" + ".dbf")) {
+  if (!TransActTools::TransactionListExists()) {
     Warning("Es konnte keine Transaktionsliste gefunden werden!");
     return;
   }
@@ -82,18 +88,19 @@ void DoSelectByStatus() {
     Warning("Es gibt keine Objekte mit dem Status " + GetStatusString(index) + ".");
     return;
   }
-  ktBeginUpdate();
-  ktDeselectAll();
-  for (const TObjectMetadata& row : rows) {
-    // An identifier the host no longer knows simply selects nothing.
-    ktAddToSelection(ktGetIDFromKennung(platform::text::Utf8ToAnsi(row.Kennung).c_str()));
+  {
+    host::UpdateGuard update;
+    host::DeselectAll();
+    for (const TObjectMetadata& row : rows) {
+      // An identifier the host no longer knows simply selects nothing.
+      host::AddToSelection(host::IdOfKennung(row.Kennung));
+    }
   }
-  ktEndUpdate();
-  ktRedraw();
+  host::Redraw();
 }
 
 void DeletePflanzenStatus() {
-  if (ktGetClassOf(ktGetActiveGeoObject()) != kPflanzenlisteKlasse) return;
+  if (host::ClassOf(host::ActiveObject()) != kPflanzenlisteKlasse) return;
   if (Tools::MyGetValueByName("Pflanzenliste", "Status") == "e") {
     Tools::MySetValueByName("Pflanzenliste", "Status", "");
   }
@@ -119,12 +126,12 @@ TformGetStatus::TformGetStatus()
 }
 
 void TformGetStatus::FormCreate() {
-  const int32_t stored = Tools::GetRegIntEntry(Tools::VandraRegKey(), kSection, kSelectStatus, 0);
+  const int32_t stored = Tools::GetRegIntEntry(VandraRegKey(), kSection, kSelectStatus, 0);
   // A stored value that names no item opens on the first, as a fresh user.
   RadioGroup1.item_index =
       stored >= 0 && stored < static_cast<int32_t>(RadioGroup1.items.size()) ? stored : 0;
 }
 
 void TformGetStatus::BtnWeiterClick() {
-  Tools::SetRegIntEntry(Tools::VandraRegKey(), kSection, kSelectStatus, RadioGroup1.item_index);
+  Tools::SetRegIntEntry(VandraRegKey(), kSection, kSelectStatus, RadioGroup1.item_index);
 }

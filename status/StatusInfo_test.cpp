@@ -1,6 +1,7 @@
 // Status display and selection against a real project.
 #include "status/StatusInfo.h"
 
+#include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "tests/support/ProjectFixture.h"
 
@@ -85,8 +86,7 @@ click BtnWeiter)");
   DoSelectByStatus();
   EXPECT_EQ(host().Selection(), (std::vector<int32_t>{ids_[2], ids_[9]}));
   EXPECT_EQ(host().UpdateDepth(), 0);
-  EXPECT_EQ(Tools::GetRegIntEntry(Tools::VandraRegKey(), "VD2Transaktionen", "SelectStatus", 0),
-            2);
+  EXPECT_EQ(Tools::GetRegIntEntry(VandraRegKey(), "VD2Transaktionen", "SelectStatus", 0), 2);
 
   TformGetStatus again;
   EXPECT_EQ(again.RadioGroup1.item_index, 2) << "opens on the last choice";
@@ -95,8 +95,7 @@ click BtnWeiter)");
 select RadioGroup1 #0
 click btnCancel)");
   DoSelectByStatus();
-  EXPECT_EQ(Tools::GetRegIntEntry(Tools::VandraRegKey(), "VD2Transaktionen", "SelectStatus", 0),
-            2)
+  EXPECT_EQ(Tools::GetRegIntEntry(VandraRegKey(), "VD2Transaktionen", "SelectStatus", 0), 2)
       << "cancelling keeps the stored choice";
   EXPECT_EQ(host().Selection().size(), 2u);
 }
@@ -111,7 +110,7 @@ message OK "Es gibt keine Objekte mit dem Status lesend.")");
 }
 
 TEST_F(StatusTest, AStoredChoiceOutOfRangeOpensOnTheFirstItem) {
-  Tools::SetRegIntEntry(Tools::VandraRegKey(), "VD2Transaktionen", "SelectStatus", 9);
+  Tools::SetRegIntEntry(VandraRegKey(), "VD2Transaktionen", "SelectStatus", 9);
   TformGetStatus form;
   EXPECT_EQ(form.RadioGroup1.item_index, 0);
   EXPECT_EQ(form.RadioGroup1.items[0], "lesend gesperrt");

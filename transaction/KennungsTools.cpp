@@ -1,11 +1,9 @@
 #include "transaction/KennungsTools.h"
 
-#include <ctime>
-
+#include "host/HostApi.h"
 #include "host/Tools.h"
-#include "host/ktapi32.h"
 #include "platform/db/Connection.h"
-#include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 #include "transaction/TransActTools.h"
 
 namespace KennungsTools {
@@ -17,9 +15,8 @@ struct PrefixRow {
 };
 
 constexpr PrefixRow kPrefixTable[] = {
-    {"FFH", "DE-"},         {"VSG", "DE-"},         {"OEK", "OEK-"},
-    {"ND_GLB", "NDGLB-"},   {"ND", "ND-"},          {"LRT-Art-VO", "LRT_V-"},
-    {"OEK_TF", "OEKTF-"},
+    {"FFH", "DE-"}, {"VSG", "DE-"},           {"OEK", "OEK-"},      {"ND_GLB", "NDGLB-"},
+    {"ND", "ND-"},  {"LRT-Art-VO", "LRT_V-"}, {"OEK_TF", "OEKTF-"},
 };
 
 // Characters, not bytes: the mapper counts what the entry field shows.
@@ -39,26 +36,20 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
-std::string Upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return result;
-}
-
 // A serial that no object could ever reach; the search gives up there
 // rather than run on.
 constexpr int kMaxSerial = 9999;
 
 }  // namespace
 
-std::string StateCode() { return Tools::ReadBundesland(); }
+std::string StateCode() {
+  return Tools::ReadBundesland();
+}
 
 std::string GetOKLShortName(int32_t class_id) {
-  platform::db::Query query(TransActTools::OpenVerfahrenConnection(),
-                            "select Shortname from ObjectClass where OKL_ID = " +
-                                std::to_string(class_id));
+  platform::db::Query query(
+      TransActTools::OpenVerfahrenConnection(),
+      "select Shortname from ObjectClass where OKL_ID = " + std::to_string(class_id));
   return query.Eof() ? std::string() : query.AsString(0);
 }
 
@@ -111,11 +102,11 @@ KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
     return result;
   }
   if (!AllDigits(std::string_view(kartenblatt).substr(0, 4))) {
-    result.message =
-        "Die ersten 4 Stellen des Kartenblattbezeichners müssen eine Zahl ergeben!";
+    result.message = "Die ersten 4 Stellen des Kartenblattbezeichners müssen eine Zahl ergeben!";
     return result;
   }
-  const std::string quadrant = Upper(std::string_view(kartenblatt).substr(4));
+  const std::string quadrant =
+      platform::text::ToUpperAscii(std::string_view(kartenblatt).substr(4));
   if (quadrant != "NO" && quadrant != "NW" && quadrant != "SO" && quadrant != "SW") {
     result.message =
         "Die letzten beiden Stellen des Kartenblattbezeichners müssen einem Quadranten "
@@ -130,7 +121,7 @@ KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
                            nummer + "-" + kartenblatt;
   for (int serial = 1; serial <= kMaxSerial; ++serial) {
     std::string candidate = stem + Tools::FillLeft(std::to_string(serial), 4, '0');
-    if (!ktKennungExists(platform::text::Utf8ToAnsi(candidate).c_str())) {
+    if (!host::KennungExists(candidate)) {
       result.ok = true;
       result.kennung = std::move(candidate);
       return result;
@@ -150,11 +141,19 @@ bool KennungBBSyntaxOK(std::string_view text) {
   return false;
 }
 
-int CurrentYear() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local.tm_year + 1900;
+std::vector<std::string> TransactionPool::FittingFreeKennungen(int32_t tid, int32_t okl,
+                                                               std::string_view state_code) {
+  return TransActTools::GetFittingFreeKennungen(GetOKLShortName(okl), tid, state_code);
+}
+
+DialogTools::KennungComposer::Proposal BBComposer::Propose(std::string_view ag, std::string& nummer,
+                                                           std::string& kartenblatt, int year) {
+  const KennungBBProposal p = ProposeKennungBB(ag, nummer, kartenblatt, year);
+  return {p.ok, p.message, p.kennung};
+}
+
+bool BBComposer::SyntaxOK(std::string_view text) {
+  return KennungBBSyntaxOK(text);
 }
 
 }  // namespace KennungsTools

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "dialogs/DialogTools.h"
 
 namespace KennungsTools {
 
@@ -46,7 +49,20 @@ KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
 // Exactly 18 characters and "-" at position 8.
 bool KennungBBSyntaxOK(std::string_view text);
 
-// The current calendar year (local time).
-int CurrentYear();
+// What the choosers look up while they are open: the free identifiers of a
+// transaction that fit the class (GetFittingFreeKennungen).
+class TransactionPool : public DialogTools::KennungPool {
+ public:
+  std::vector<std::string> FittingFreeKennungen(int32_t tid, int32_t okl,
+                                                std::string_view state_code) override;
+};
+
+// The composed identifiers of the "BRB" rule set, for their entry dialog.
+class BBComposer : public DialogTools::KennungComposer {
+ public:
+  Proposal Propose(std::string_view ag, std::string& nummer, std::string& kartenblatt,
+                   int year) override;
+  bool SyntaxOK(std::string_view text) override;
+};
 
 }  // namespace KennungsTools

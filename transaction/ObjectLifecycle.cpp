@@ -12,19 +12,18 @@
 // still refused.
 #include "transaction/ObjectLifecycle.h"
 
-#include <cstring>
 #include <memory>
 
+#include "context/PluginContext.h"
+#include "dialogs/DialogTools.h"
 #include "dialogs/FormGetKennung.h"
 #include "dialogs/FormGetKennungBB.h"
 #include "dialogs/FormGetTID.h"
 #include "dialogs/FormGetTIDAndKennung.h"
 #include "dialogs/FormGetTIDAndKennungNeu.h"
+#include "host/HostApi.h"
 #include "host/Tools.h"
-#include "platform/text/Encoding.h"
 #include "platform/ui/Ui.h"
-#include "plugin/BuildProfile.h"
-#include "plugin/PluginState.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
 
@@ -36,9 +35,9 @@ using namespace TransActTools;
 namespace ObjectLifecycle {
 namespace {
 
-void Warning(std::string_view text) { platform::ui::MessageBox(MsgKind::kWarning, text); }
-
-std::string Ansi(std::string_view utf8) { return platform::text::Utf8ToAnsi(utf8); }
+void Warning(std::string_view text) {
+  platform::ui::MessageBox(MsgKind::kWarning, text);
+}
 
 // Whether a row belongs to the identifier, by the identifier it was entered
 // under or by its current one.
@@ -46,17 +45,14 @@ bool RowKnown(std::string_view K) {
   return OriginalKennungInTransactionList(K) || KennungInTransactionList(K);
 }
 
-// Writes the identifier into the host's request buffer: at most maxChar
-// characters and the terminator. An identifier that does not fit is refused
-// rather than cut into another object's identifier.
-bool WriteIntoRequest(TGetNewKennung& R, std::string_view K) {
-  const std::string ansi = Ansi(K);
-  if (R.Kennung == nullptr || ansi.size() > R.maxChar) {
+// Writes the identifier into the host's request buffer. An identifier that
+// does not fit is refused rather than cut into another object's identifier.
+bool WriteIntoRequest(host::KennungRequest& R, std::string_view K) {
+  if (!R.SetKennung(K)) {
     platform::ui::MessageBox(MsgKind::kError,
                              "Die Kennung " + std::string(K) + " ist für das Objekt zu lang!");
     return false;
   }
-  std::memcpy(R.Kennung, ansi.c_str(), ansi.size() + 1);
   return true;
 }
 
@@ -75,7 +71,9 @@ CreationChoice ReadCreationChoice(const platform::ui::ListBox& transactions,
                                   std::string kennung) {
   CreationChoice choice;
   choice.kennung = std::move(kennung);
-  if (transactions.item_index >= 0) choice.tid = TIDOfEntry(transactions.SelectedText());
+  if (transactions.item_index >= 0) {
+    choice.tid = DialogTools::TIDOfEntry(transactions.SelectedText());
+  }
   if (kennungen.item_index < 0) {
     choice.take_host_kennung = true;
   } else {
@@ -94,11 +92,12 @@ CreationChoice GetTIDAndKennungNeu(int32_t ClassID, std::string_view B) {
   CreationChoice choice;
   TTransactionMetadataList transactions = GetTransactions();
   if (transactions.empty()) return choice;
-  TFormGetTIDAndKennungNeu form;
+  KennungsTools::TransactionPool pool;
+  TFormGetTIDAndKennungNeu form(pool);
   form.lngOKLToBeCreated = ClassID;
   form.mBundesland = std::string(B);
   for (const TTransactionMetadata& t : transactions) {
-    form.lbTransactions.Add(std::to_string(t.ID) + " - " + t.Name, t.ID);
+    form.lbTransactions.Add(DialogTools::TransactionEntry(t.ID, t.Name), t.ID);
   }
   form.lbTransactions.item_index = 0;
   form.lbTransactionsClick();
@@ -106,9 +105,10 @@ CreationChoice GetTIDAndKennungNeu(int32_t ClassID, std::string_view B) {
   return ReadCreationChoice(form.lbTransactions, form.lbKennungen, result, "");
 }
 
-bool GetKennungBB(TGetNewKennung& R) {
+bool GetKennungBB(host::KennungRequest& R) {
   State().TargetTID = GetTransaktionsID(true);
-  TFormGetKennungBB form;
+  KennungsTools::BBComposer composer;
+  TFormGetKennungBB form(composer);
   if (form.ShowModal() != ModalResult::kOk) return false;
   return WriteIntoRequest(R, form.EditKennung.text);
 }
@@ -130,7 +130,7 @@ std::string ChooseKennung(std::string_view K, const TStringList& fitting) {
 // meanwhile must not take it for the mapper's.
 void SetKennungInternal(int32_t id, std::string_view kennung) {
   ScopedFlag internal(State().blnChangingKennungInternal);
-  ktSetKennung(id, Ansi(kennung).c_str());
+  host::SetKennung(id, kennung);
 }
 
 class CursorReset {
@@ -159,7 +159,7 @@ int32_t GetTransaktionsID(bool AutoSingle) {
   if (transactions.size() == 1 && AutoSingle) return transactions.front().ID;
   TFormGetTID form;
   for (const TTransactionMetadata& t : transactions) {
-    form.lbTID.Add(std::to_string(t.ID) + " - " + t.Name, t.ID);
+    form.lbTID.Add(DialogTools::TransactionEntry(t.ID, t.Name), t.ID);
   }
   form.lbTID.item_index = 0;
   if (form.ShowModal() == ModalResult::kOk && form.lbTID.item_index >= 0) {
@@ -168,33 +168,34 @@ int32_t GetTransaktionsID(bool AutoSingle) {
   return -1;
 }
 
-bool BeforeCreateObjectProc(int32_t ClassID, TGetNewKennung& R, uint16_t /*GeoTyp*/) {
+bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t /*GeoTyp*/) {
   PluginState& state = State();
-  R.UseDialog = 1;
+  R.SetUseDialog(true);
   if (state.blnTempObjectCreation) {
-    R.UseDialog = 0;
+    R.SetUseDialog(false);
     return true;
   }
   if (SecondGenerationMode()) {
-    R.UseDialog = 0;
+    R.SetUseDialog(false);
     state.TargetTID = GetTransaktionsID(true);
     return true;
   }
-  std::string K = R.Kennung != nullptr ? platform::text::AnsiToUtf8(R.Kennung) : std::string();
+  std::string K = R.Kennung();
   state.TargetTID = -1;
   const std::string B = KennungsTools::StateCode();
 
   if (B != "BRB") {
     if (!TransactionIDTableExists() || !KennungListExists()) {
       Warning("Transaktions- oder Kennungsliste nicht gefunden!");
-      R.UseDialog = 1;
+      R.SetUseDialog(true);
       return true;
     }
     CreationChoice choice;
     choice.kennung = K;
     TNumberedStringList names = GetTransactionNames();
     if (!names.empty()) {
-      TFormGetTIDAndKennung form;
+      KennungsTools::TransactionPool pool;
+      TFormGetTIDAndKennung form(pool);
       form.lngOKLToBeCreated = ClassID;
       for (TNumberedString& entry : names) form.lbTransActions.Add(entry.Text, entry.Number);
       form.lbTransActions.item_index = 0;
@@ -205,13 +206,13 @@ bool BeforeCreateObjectProc(int32_t ClassID, TGetNewKennung& R, uint16_t /*GeoTy
     if (choice.kennung.empty()) return false;
     if (choice.tid >= 0) state.TargetTID = choice.tid;
     if (!choice.take_host_kennung && !WriteIntoRequest(R, choice.kennung)) return false;
-    R.UseDialog = choice.take_host_kennung ? 1 : 0;
+    R.SetUseDialog(choice.take_host_kennung);
     return true;
   }
 
   if (!TransactionIDTableExists()) {
     Warning("Transaktionsliste nicht gefunden!");
-    R.UseDialog = 1;
+    R.SetUseDialog(true);
   }
   bool result = true;
   if (!KennungListExists() || KennungListIsEmpty()) {
@@ -225,7 +226,7 @@ bool BeforeCreateObjectProc(int32_t ClassID, TGetNewKennung& R, uint16_t /*GeoTy
       result = GetKennungBB(R);
     }
   }
-  R.UseDialog = 0;
+  R.SetUseDialog(false);
   return result;
 }
 
@@ -275,7 +276,7 @@ bool DeleteFromTransActionListProc(int32_t id) {
 
 void SetChangedFlag() {
   if (!TransactionListExists()) return;
-  const int32_t id = ktGetActiveGeoObject();
+  const int32_t id = host::ActiveObject();
   if (id <= 0) return;
   const std::string K = Tools::MyGetKennungOfID(id);
   if (K.empty()) return;
@@ -308,8 +309,7 @@ bool AfterChangeKennung(int32_t id) {
   if (!TransactionListExists()) return true;
   OpenTransactionConnection();
   const std::string old_kennung = state.strOldKennung;
-  if (!old_kennung.empty() && RowKnown(old_kennung) &&
-      Tools::MyGetKennungOfID(id) != old_kennung) {
+  if (!old_kennung.empty() && RowKnown(old_kennung) && Tools::MyGetKennungOfID(id) != old_kennung) {
     Warning("Das Objekt " + old_kennung + " ist bereits einer Transaktion zugewiesen. " +
             "Seine Kennung darf daher nicht geändert werden.");
     SetKennungInternal(id, old_kennung);
@@ -318,9 +318,9 @@ bool AfterChangeKennung(int32_t id) {
 }
 
 std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
-  const int32_t okl = id >= 1 ? ktGetClassOf(id) : ktGetObjectClass();
-  const TStringList fitting = GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T,
-                                                      KennungsTools::StateCode());
+  const int32_t okl = id >= 1 ? host::ClassOf(id) : host::CurrentObjectClass();
+  const TStringList fitting =
+      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T, KennungsTools::StateCode());
   if (fitting.empty()) {
     Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
     return {};
@@ -330,7 +330,7 @@ std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
 
 std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
   const TStringList fitting =
-      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(ktGetObjectClass()), T, B);
+      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(host::CurrentObjectClass()), T, B);
   if (fitting.empty()) {
     Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
     return "-1";
@@ -342,17 +342,17 @@ void SwitchKennung() {
   CursorReset cursor;
   int32_t id = 0;
   if (IsFullBuild()) {
-    id = ktGetActiveGeoObject();
+    id = host::ActiveObject();
     if (id <= 0) {
       cursor.Warn("Kein aktives Objekt gefunden!");
       return;
     }
   } else {
-    if (ktGetNrOfSelectedGeoObjects() != 1) {
+    if (host::SelectedCount() != 1) {
       cursor.Warn("Es muss genau ein Objekt selektiert sein!");
       return;
     }
-    id = ktGetActiveGeoObject();
+    id = host::ActiveObject();
   }
   const std::string K = Tools::MyGetKennungOfID(id);
   const int32_t T = GetTIDOfObject(K);
@@ -375,8 +375,8 @@ void SwitchKennung() {
   UpdateKennungInTransactionList(K, N);
   SetFreeKennung(T, K);
   DeleteFreeKennung(N);
-  ktDeselectAll();
-  ktAddToSelection(id);
+  host::DeselectAll();
+  host::AddToSelection(id);
 }
 
 void CreateListToAssign(const std::string& kennung) {
@@ -388,13 +388,13 @@ void CreateListToAssign(const std::string& kennung) {
 
 bool AssignObject(const std::string& K) {
   PluginState& state = State();
-  const int32_t id = ktGetIDFromKennung(Ansi(K).c_str());
-  ktSetActiveObject(id);
+  const int32_t id = host::IdOfKennung(K);
+  host::SetActiveObject(id);
   std::string N;
   if (GetTIDOfObject(K) == state.TargetTID || KennungIsValid(K, state.TargetTID)) {
     N = K;
   } else {
-    ktSetObjectClass(ktGetClassOf(id));
+    host::SetObjectClass(host::ClassOf(id));
     N = GetNewKennung(K, state.TargetTID, KennungsTools::StateCode());
   }
   if (N.empty()) return true;
@@ -427,7 +427,7 @@ bool AssignObject(const std::string& K) {
 
 bool AssignToTransactionProc() {
   PluginState& state = State();
-  const int32_t n = ktGetNrOfSelectedGeoObjects();
+  const int32_t n = host::SelectedCount();
   if (n <= 0) {
     platform::ui::MessageBox(MsgKind::kInformation, "Keine Objekte selektiert!");
     return true;
@@ -446,8 +446,7 @@ bool AssignToTransactionProc() {
     PluginState& state;
     ~FreeList() { state.ListToAssign.reset(); }
   } free_list{state};
-  const std::string library(CurrentProfile().library_file);
-  ktIterateObjects(0, library.c_str(), "CreateListToAssign");
+  host::IterateObjects(false, CurrentProfile().library_file, "CreateListToAssign");
   // The list is a copy: AssignObject calls back into the host, and nothing
   // may change the list under the loop.
   const TStringList kennungen = *state.ListToAssign;

@@ -8,13 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "host/ktapi32.h"
+#include "host/HostApi.h"
 
 namespace ObjectLifecycle {
 
 // Creation: true lets the host create the object, false cancels it. The
 // request's identifier buffer receives the chosen identifier.
-bool BeforeCreateObjectProc(int32_t ClassID, TGetNewKennung& R, uint16_t GeoTyp);
+bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t GeoTyp);
 // After creation: true when a row was written.
 bool InsertInTransActionListProc(int32_t command, int32_t id, uint16_t WParam);
 bool DeleteFromTransActionListProc(int32_t id);

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "context/PluginContext.h"
 #include "host/Tools.h"
-
-#include "plugin/PluginState.h"
+#include "host/ktapi32.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/TransActTools.h"
 
@@ -32,9 +32,13 @@ class LifecycleTest : public testsupport::ProjectFixture {
     AddFree(5, "DE-500");
   }
 
+  // The host's create request, and the façade's view of it that the hook
+  // hands to the rule.
   struct Request {
     char buffer[51] = {};
     TGetNewKennung request{buffer, 50, 9};
+    host::KennungRequest view =
+        *host::KennungRequest::FromHookArgument(reinterpret_cast<intptr_t>(&request));
     explicit Request(const char* proposal) { std::strcpy(buffer, proposal); }
   };
 
@@ -42,7 +46,7 @@ class LifecycleTest : public testsupport::ProjectFixture {
   // host creates under the request's identifier, the plug-in records it.
   int32_t Create(const std::string& klasse, const char* proposal, bool* allowed = nullptr) {
     Request r(proposal);
-    const bool ok = BeforeCreateObjectProc(ClassId(klasse), r.request, 3);
+    const bool ok = BeforeCreateObjectProc(ClassId(klasse), r.view, 3);
     if (allowed != nullptr) *allowed = ok;
     if (!ok) return 0;
     const int32_t id = MakeObject(klasse, r.buffer);
@@ -95,7 +99,8 @@ click BtnNoTID)");
 }
 
 TEST_F(LifecycleTest, ClassWithoutFittingIdentifiersWarnsInTheDialog) {
-  Answer(R"(message OK "Es sind keine Kennungen für die Zieltransaktion und die gewählte Objektklasse definiert!"
+  Answer(
+      R"(message OK "Es sind keine Kennungen für die Zieltransaktion und die gewählte Objektklasse definiert!"
 form TFormGetTIDAndKennung
 click BtnNoTID)");
   bool allowed = false;
@@ -139,7 +144,7 @@ TEST_F(LifecycleTest, SecondGenerationModeAsksNothingWithOneTransaction) {
 TEST_F(LifecycleTest, TemporaryPointCreationAsksNothing) {
   State().blnTempObjectCreation = true;
   Request r("TempObj1");
-  EXPECT_TRUE(BeforeCreateObjectProc(ClassId("FFH"), r.request, 6));
+  EXPECT_TRUE(BeforeCreateObjectProc(ClassId("FFH"), r.view, 6));
   EXPECT_EQ(r.request.UseDialog, 0);
   EXPECT_STREQ(r.buffer, "TempObj1");
 }
@@ -186,7 +191,9 @@ TEST_F(LifecycleTest, EditsMarkOnlyUnchangedRows) {
 TEST_F(LifecycleTest, GeometryOfReadOnlyObjectsIsVetoed) {
   AddRow(3, 1, 0, "DE-1");
   AddRow(3, 2, 1, "DE-2");
-  Answer("message OK \"Das Objekt ist lesend gesperrt. Seine Geometrie darf nicht verändert werden!\"");
+  Answer(
+      "message OK \"Das Objekt ist lesend gesperrt. Seine Geometrie darf nicht verändert "
+      "werden!\"");
   EXPECT_FALSE(CheckStatus(MakeObject("FFH", "DE-1")));
   EXPECT_TRUE(CheckStatus(MakeObject("FFH", "DE-2")));
   EXPECT_TRUE(CheckStatus(MakeObject("FFH", "DE-3"))) << "not in the list";
@@ -203,8 +210,8 @@ TEST_F(LifecycleTest, DeletionByStatus) {
   }
   EXPECT_EQ(ListRows(ProjectDir()),
             (Rows{"DE-1 3 3 DELETE DE-1", "DE-3 5 3 DELETE DE-3", "DE-4 3 0 IGNORED DE-4"}));
-  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-100", "3 DE-101", "3 OEK-1", "5 DE-500",
-                                          "3 DE-1", "3 DE-2", "5 DE-3"}));
+  EXPECT_EQ(PoolRows(ProjectDir()),
+            (Rows{"3 DE-100", "3 DE-101", "3 OEK-1", "5 DE-500", "3 DE-1", "3 DE-2", "5 DE-3"}));
   // Deleting the deleted object again returns nothing twice.
   DeleteFromTransActionListProc(MakeObject("FFH", "DE-3b"));
   EXPECT_EQ(PoolRows(ProjectDir()).size(), 7u);

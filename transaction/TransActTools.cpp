@@ -7,8 +7,9 @@
 #include "transaction/TransActTools.h"
 
 #include <initializer_list>
-#include <memory>
 
+#include "context/PluginContext.h"
+#include "dialogs/DialogTools.h"
 #include "host/Tools.h"
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
@@ -21,34 +22,6 @@ using platform::db::SqlText;
 namespace TransActTools {
 namespace {
 
-constexpr std::string_view kProvider = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
-
-// The connections the plug-in keeps between calls, with what they were
-// opened for, so that a connection never serves another project's files.
-struct Connections {
-  std::unique_ptr<Connection> transaction;
-  std::string transaction_dir;
-  std::unique_ptr<Connection> verfahren;
-  std::string verfahren_db;
-  std::unique_ptr<Connection> import;
-  std::unique_ptr<Connection> export_;
-};
-
-Connections& Open() {
-  static Connections connections;
-  return connections;
-}
-
-std::string WithoutTrailingDelim(std::string dir) {
-  while (dir.size() > 1 && dir.back() == Tools::kPathDelim) dir.pop_back();
-  return dir;
-}
-
-std::string DBaseConnectionString(std::string_view directory, std::string_view version) {
-  return std::string(kProvider) + WithoutTrailingDelim(std::string(directory)) + ";" +
-         "Extended Properties=" + std::string(version) + ";";
-}
-
 // A statement of several lines is sent as one text, a line break between the
 // lines, as the query objects of the system join them.
 std::string Lines(std::initializer_list<std::string> lines) {
@@ -60,9 +33,13 @@ std::string Lines(std::initializer_list<std::string> lines) {
   return text;
 }
 
-std::string Quoted(std::string_view value) { return SqlText(value); }
+std::string Quoted(std::string_view value) {
+  return SqlText(value);
+}
 
-std::string TidLine(int32_t T) { return "and TID = " + std::to_string(T); }
+std::string TidLine(int32_t T) {
+  return "and TID = " + std::to_string(T);
+}
 
 // The first column of the first row as a number; fallback when none comes.
 int32_t FirstInt(std::string_view sql, int32_t fallback) {
@@ -119,64 +96,35 @@ std::string TransactionTablePath(std::string_view table) {
   return dir.empty() ? std::string() : dir + std::string(table) + ".dbf";
 }
 
-bool TransactionListExists() { return Tools::FileExists(TransactionTablePath("TA_LIST")); }
-bool TransactionIDTableExists() { return Tools::FileExists(TransactionTablePath("TA_ID")); }
-bool KennungListExists() { return Tools::FileExists(TransactionTablePath("TA_KL")); }
+bool TransactionListExists() {
+  return Tools::FileExists(TransactionTablePath("TA_LIST"));
+}
+bool TransactionIDTableExists() {
+  return Tools::FileExists(TransactionTablePath("TA_ID"));
+}
+bool KennungListExists() {
+  return Tools::FileExists(TransactionTablePath("TA_KL"));
+}
 
 Connection& OpenTransactionConnection() {
-  Connections& c = Open();
-  const std::string dir = Tools::MyGetProjectDir();
-  if (c.transaction && c.transaction_dir != dir) c.transaction.reset();
-  if (!c.transaction) {
-    c.transaction = Connection::Open(DBaseConnectionString(dir, "DBASE III"));
-    c.transaction_dir = dir;
-  }
-  return *c.transaction;
+  return context::Current().Store().TransactionConnection();
 }
 
 Connection& OpenVerfahrenConnection() {
-  Connections& c = Open();
-  const std::string db = Tools::MyGetVerfahrenDB();
-  if (c.verfahren && c.verfahren_db != db) c.verfahren.reset();
-  if (!c.verfahren) {
-    c.verfahren = Connection::Open(std::string(kProvider) + db + ";" + "Persist Security Info=False");
-    c.verfahren_db = db;
-  }
-  return *c.verfahren;
+  return context::Current().Store().VerfahrenConnection();
 }
 
 Connection& OpenImportConnection(std::string_view directory) {
-  Connections& c = Open();
-  c.import.reset();
-  c.import = Connection::Open(DBaseConnectionString(directory, "DBASE IV"));
-  return *c.import;
+  return context::Current().Store().ImportConnection(directory);
 }
 
 Connection& OpenExportConnection(std::string_view directory) {
-  Connections& c = Open();
-  // An export that ended by an error leaves its connection behind; the next
-  // export must still write into its own folder.
-  const std::string wanted = WithoutTrailingDelim(std::string(directory));
-  if (c.export_ && c.export_->DataSource() != wanted) c.export_.reset();
-  if (!c.export_) c.export_ = Connection::Open(DBaseConnectionString(directory, "DBASE IV"));
-  return *c.export_;
+  return context::Current().Store().ExportConnection(directory);
 }
 
-void CloseExportConnection() { Open().export_.reset(); }
-
-void CloseProjectConnections() {
-  Connections& c = Open();
-  c.transaction.reset();
-  c.transaction_dir.clear();
-  c.export_.reset();
+void CloseExportConnection() {
+  context::Current().Store().CloseExportConnection();
 }
-
-void CloseAllConnections() {
-  Connections& c = Open();
-  c = Connections{};
-}
-
-bool TransactionConnectionOpen() { return Open().transaction != nullptr; }
 
 bool RunCommand(Connection& connection, std::string_view sql) {
   try {
@@ -206,8 +154,7 @@ void CreateTransactionIDTable() {
 
 bool KennungInTransactionList(std::string_view K) {
   if (!TransactionListExists()) return false;
-  return FirstInt(Lines({"select count(*) from TA_LIST",
-                         "where KENNUNG = '" + Quoted(K) + "'"}),
+  return FirstInt(Lines({"select count(*) from TA_LIST", "where KENNUNG = '" + Quoted(K) + "'"}),
                   0) > 0;
 }
 
@@ -263,9 +210,9 @@ TObjectMetadataList GetObjectsByStatus(int32_t S, int32_t T) {
 TObjectMetadataList GetChangedObjects(int32_t T) {
   if (!TransactionListExists()) return {};
   const std::string select(kSelectObjects);
-  return ReadObjects(T >= 0 ? Lines({select, "where SCHREIBEND = 1", "and CHANGED = 'UPDATE'",
-                                     TidLine(T)})
-                            : Lines({select, "where SCHREIBEND = 1", "and CHANGED = 'UPDATE'"}));
+  return ReadObjects(
+      T >= 0 ? Lines({select, "where SCHREIBEND = 1", "and CHANGED = 'UPDATE'", TidLine(T)})
+             : Lines({select, "where SCHREIBEND = 1", "and CHANGED = 'UPDATE'"}));
 }
 
 int32_t CountObjectsByStatus(int32_t S, int32_t T) {
@@ -292,19 +239,18 @@ void SaveObjectMetadata(const TObjectMetadata& R) {
   // under its old identifier into the void.
   if (KennungInTransactionList(R.Kennung)) {
     RunCommand(OpenTransactionConnection(),
-               "update TA_LIST set TID = " + std::to_string(R.TID) +
-                   ",KARTULID = " + std::to_string(R.KartulID) +
-                   ",VGNR = " + std::to_string(R.Vorgangsnummer) +
+               "update TA_LIST set TID = " + std::to_string(R.TID) + ",KARTULID = " +
+                   std::to_string(R.KartulID) + ",VGNR = " + std::to_string(R.Vorgangsnummer) +
                    ",SCHREIBEND = " + std::to_string(R.Schreibend) + ",CHANGED = '" +
                    Quoted(R.Changed) + "',KENNUNGO = '" + Quoted(R.Originalkennung) +
                    "' where KENNUNG = '" + Quoted(R.Kennung) + "'");
   } else {
-    RunCommand(OpenTransactionConnection(),
-               "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
-                   std::to_string(R.TID) + "," + std::to_string(R.KartulID) + "," +
-                   std::to_string(R.Vorgangsnummer) + "," + std::to_string(R.Schreibend) + ",'" +
-                   Quoted(R.Kennung) + "','" + Quoted(R.Changed) + "','" + Quoted(R.Kennung) +
-                   "')");
+    RunCommand(
+        OpenTransactionConnection(),
+        "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
+            std::to_string(R.TID) + "," + std::to_string(R.KartulID) + "," +
+            std::to_string(R.Vorgangsnummer) + "," + std::to_string(R.Schreibend) + ",'" +
+            Quoted(R.Kennung) + "','" + Quoted(R.Changed) + "','" + Quoted(R.Kennung) + "')");
   }
 }
 
@@ -379,8 +325,7 @@ void SetFreeKennung(int32_t T, std::string_view K) {
 }
 
 void DeleteFreeKennung(std::string_view K) {
-  RunCommand(OpenTransactionConnection(),
-             "delete from TA_KL where KENNUNG = '" + Quoted(K) + "'");
+  RunCommand(OpenTransactionConnection(), "delete from TA_KL where KENNUNG = '" + Quoted(K) + "'");
 }
 
 TTransactionMetadataList GetTransactions() {
@@ -399,7 +344,7 @@ TNumberedStringList GetTransactionNames() {
   Query query(OpenTransactionConnection(), "select TID,NAME from TA_ID");
   for (; !query.Eof(); query.Next()) {
     const int32_t tid = query.AsInt32(0);
-    list.push_back({std::to_string(tid) + " - " + query.AsString(1), tid});
+    list.push_back({DialogTools::TransactionEntry(tid, query.AsString(1)), tid});
   }
   return list;
 }
@@ -407,12 +352,6 @@ TNumberedStringList GetTransactionNames() {
 int32_t CountTransactions() {
   if (!TransactionIDTableExists()) return -1;
   return FirstInt("select count (*) from TA_ID", -1);
-}
-
-int32_t TIDOfEntry(std::string_view entry) {
-  int32_t tid = -1;
-  if (!Tools::TryStrToInt(Tools::Trim(Tools::GetToken(entry, '-', 1)), tid)) return -1;
-  return tid;
 }
 
 }  // namespace TransActTools

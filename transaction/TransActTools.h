@@ -1,9 +1,9 @@
 // The three transaction tables of a project (TA_LIST, TA_ID, TA_KL, dBase III
 // files in the project folder) and every operation on them, each issuing its
-// statement as the system defines it. The connections live here: the
-// transaction connection serves only the project it was opened for; the
-// procedure connection reads the class list; the import and export
-// connections open the exchange folders.
+// statement as the system defines it, over the connections of the plug-in
+// context's store: the transaction connection serves only the project it was
+// opened for; the procedure connection reads the class list; the import and
+// export connections open the exchange folders.
 //
 // Commands (create, insert, update, delete) that fail show the driver's text
 // in a plain message box and return normally; query errors propagate as
@@ -63,23 +63,18 @@ inline constexpr std::string_view kDelete = "DELETE";
 
 // Paths of the tables in the current project folder and their existence.
 std::string TransactionTablePath(std::string_view table);  // e.g. "TA_LIST"
-bool TransactionListExists();   // TA_LIST.dbf
-bool TransactionIDTableExists();  // TA_ID.dbf
-bool KennungListExists();       // TA_KL.dbf
+bool TransactionListExists();                              // TA_LIST.dbf
+bool TransactionIDTableExists();                           // TA_ID.dbf
+bool KennungListExists();                                  // TA_KL.dbf
 
-// Connections. Each opens on first use; the transaction connection is opened
-// again when the project folder is no longer the one it was opened for.
+// Connections, kept by the plug-in context's store: each opens on first
+// use; the transaction connection is opened again when the project folder
+// is no longer the one it was opened for.
 platform::db::Connection& OpenTransactionConnection();
 platform::db::Connection& OpenVerfahrenConnection();
 platform::db::Connection& OpenImportConnection(std::string_view directory);
 platform::db::Connection& OpenExportConnection(std::string_view directory);
 void CloseExportConnection();
-// Drops the connections that belong to a project (at project close).
-void CloseProjectConnections();
-// Drops every connection (library unload, tests).
-void CloseAllConnections();
-// Whether the transaction connection is open (tests: no connection without data).
-bool TransactionConnectionOpen();
 
 // Table creation; each does nothing when its file exists.
 void CreateKennungList();
@@ -121,9 +116,5 @@ int32_t CountTransactions();
 // Runs a command on a connection; a failure shows the driver's text in a
 // plain message box and returns false.
 bool RunCommand(platform::db::Connection& connection, std::string_view sql);
-
-// The TID in a chooser entry "TID - name": the text before the first "-",
-// blanks trimmed; -1 when it is no number.
-int32_t TIDOfEntry(std::string_view entry);
 
 }  // namespace TransActTools

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "context/PluginContext.h"
+#include "dialogs/DialogTools.h"
 #include "host/Tools.h"
 #include "tests/support/ProjectFixture.h"
 
@@ -38,12 +40,12 @@ class TransActToolsTest : public testsupport::ProjectFixture {
 TEST_F(TransActToolsTest, WithoutTransactionListNothingIsOpenedOrAnswered) {
   EXPECT_EQ(GetObjectStatus("DE-1"), -1);
   EXPECT_EQ(GetTIDOfObject("DE-1"), -1);
-  EXPECT_FALSE(TransactionConnectionOpen());
+  EXPECT_FALSE(context::Current().Store().TransactionConnectionOpen());
   EXPECT_FALSE(KennungInTransactionList("DE-1"));
   EXPECT_TRUE(GetObjectsByStatus(1, -1).empty());
   EXPECT_EQ(CountTransactions(), -1);
   EXPECT_TRUE(GetTransactionNames().empty());
-  EXPECT_FALSE(TransactionConnectionOpen());
+  EXPECT_FALSE(context::Current().Store().TransactionConnectionOpen());
 }
 
 TEST_F(TransActToolsTest, TablesAreCreatedOnceWithTheirColumns) {
@@ -54,9 +56,10 @@ TEST_F(TransActToolsTest, TablesAreCreatedOnceWithTheirColumns) {
   AddTransaction(1, "A");
   CreateTransactionTables();  // again: the existing tables and rows stay
   EXPECT_EQ(CountTransactions(), 1);
-  const std::string fields = testsupport::RunCommand("dbfdump -h '" + ProjectDir() + "TA_LIST.dbf'");
-  for (const char* column : {"TID", "KARTULID", "VGNR", "SCHREIBEND", "KENNUNG", "CHANGED",
-                             "KENNUNGO"}) {
+  const std::string fields =
+      testsupport::RunCommand("dbfdump -h '" + ProjectDir() + "TA_LIST.dbf'");
+  for (const char* column :
+       {"TID", "KARTULID", "VGNR", "SCHREIBEND", "KENNUNG", "CHANGED", "KENNUNGO"}) {
     EXPECT_NE(fields.find(column), std::string::npos) << column << " in " << fields;
   }
 }
@@ -209,9 +212,9 @@ TEST_F(TransActToolsTest, TransactionsInTableOrderWithTheirEntries) {
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(names[0].Text, "3 - Ruhrauen");
   EXPECT_EQ(names[0].Number, 3);
-  EXPECT_EQ(TIDOfEntry(names[1].Text), 5);
-  EXPECT_EQ(TIDOfEntry(" 12 - Name-mit-Strich"), 12);
-  EXPECT_EQ(TIDOfEntry("kein Eintrag"), -1);
+  EXPECT_EQ(DialogTools::TIDOfEntry(names[1].Text), 5);
+  EXPECT_EQ(DialogTools::TIDOfEntry(" 12 - Name-mit-Strich"), 12);
+  EXPECT_EQ(DialogTools::TIDOfEntry("kein Eintrag"), -1);
 }
 
 TEST_F(TransActToolsTest, AFailedCommandShowsTheDriversTextAndGoesOn) {

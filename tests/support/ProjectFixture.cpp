@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include "context/PluginContext.h"
 #include "platform/db/Connection.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/Transcript.h"
-#include "plugin/PluginState.h"
 #include "transaction/TransActTools.h"
 
 namespace testsupport {
@@ -110,7 +110,7 @@ void ProjectFixture::SetUp() {
   host().OpenProject(project_dir_);
   SelectBuild(Build::kVD1TransAction2010);
   ResetPluginState();
-  TransActTools::CloseAllConnections();
+  context::Current().Store().CloseAll();
   transcript_ = platform::ui::Transcript::InMemory();
   auto presenter = std::make_unique<platform::ui::ScriptedPresenter>("", transcript_);
   presenter_ = presenter.get();
@@ -119,16 +119,20 @@ void ProjectFixture::SetUp() {
 
 void ProjectFixture::TearDown() {
   ExpectAllAnswered();
-  TransActTools::CloseAllConnections();
+  context::Current().Store().CloseAll();
   host().CloseProject();
   platform::ui::SetPresenter(nullptr);
   presenter_ = nullptr;
   RemoveTree(root_);
 }
 
-void ProjectFixture::Answer(const std::string& script) { presenter_->AddActions(script); }
+void ProjectFixture::Answer(const std::string& script) {
+  presenter_->AddActions(script);
+}
 
-std::string ProjectFixture::Shown() const { return transcript_->Text(); }
+std::string ProjectFixture::Shown() const {
+  return transcript_->Text();
+}
 
 void ProjectFixture::ClearShown() {
   transcript_ = platform::ui::Transcript::InMemory();
@@ -182,16 +186,16 @@ void ProjectFixture::AddRow(int tid, int kartulid, int schreibend, const std::st
                             const std::string& changed, const std::string& kennungo) {
   TransActTools::OpenTransactionConnection().Execute(
       "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (" +
-      std::to_string(tid) + "," + std::to_string(kartulid) + ",4711," +
-      std::to_string(schreibend) + ",'" + platform::db::SqlText(kennung) + "','" +
+      std::to_string(tid) + "," + std::to_string(kartulid) + ",4711," + std::to_string(schreibend) +
+      ",'" + platform::db::SqlText(kennung) + "','" +
       platform::db::SqlText(kennungo.empty() ? kennung : kennungo) + "','" +
       platform::db::SqlText(changed) + "')");
 }
 
 void ProjectFixture::AddFree(int tid, const std::string& kennung) {
-  TransActTools::OpenTransactionConnection().Execute(
-      "insert into TA_KL (TID,KENNUNG) values (" + std::to_string(tid) + ",'" +
-      platform::db::SqlText(kennung) + "')");
+  TransActTools::OpenTransactionConnection().Execute("insert into TA_KL (TID,KENNUNG) values (" +
+                                                     std::to_string(tid) + ",'" +
+                                                     platform::db::SqlText(kennung) + "')");
 }
 
 int32_t ProjectFixture::ClassId(const std::string& short_name) {

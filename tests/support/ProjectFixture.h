@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "context/BuildProfile.h"
 #include "hostsim/HostModel.h"
 #include "platform/ui/ScriptedPresenter.h"
-#include "plugin/BuildProfile.h"
 
 namespace testsupport {
 
@@ -35,8 +35,7 @@ class ProjectFixture : public ::testing::Test {
   // Expects that no failures and no unused answers are left.
   void ExpectAllAnswered();
 
-  void SetApplicatIni(const std::string& section, const std::string& key,
-                      const std::string& value);
+  void SetApplicatIni(const std::string& section, const std::string& key, const std::string& value);
 
   // The transaction tables of an import: TA_LIST, TA_ID and TA_KL, with
   // rows given as SQL value lists.

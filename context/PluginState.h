@@ -1,5 +1,5 @@
-// The plug-in's process-wide state: the flags that steer re-entry and
-// hand-over between hooks, one copy per loaded library, gathered here so
+// The plug-in's flags: what steers re-entry and hand-over between hooks,
+// one copy per loaded library (in the plug-in context), gathered here so
 // that nothing else keeps hook state in globals of its own.
 #pragma once
 
@@ -28,11 +28,6 @@ struct PluginState {
   // Target transaction of the next object entered by creation or assignment.
   int32_t TargetTID = 0;
 };
-
-PluginState& State();
-
-// Puts the state to its values at library load.
-void ResetPluginState();
 
 // Sets a flag for its lifetime and clears it afterwards, also when the work
 // in between throws: the nested hooks must never see a stale flag.

@@ -4,7 +4,10 @@
 // select whichever profile they exercise.
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "host/HostApi.h"
 
 enum class Build { kVD1TransAction2010, kVD1TransAction, kTransactHooks };
 
@@ -17,13 +20,7 @@ struct BuildProfile {
   // Current-user registry key that holds the section "VD2Transaktionen".
   std::string_view registry_key;
   // Text arguments of hooks arrive as UTF-16 (full build) or ANSI.
-  bool utf16_hook_texts;
+  host::TextForm hook_texts;
 };
 
 const BuildProfile& ProfileOf(Build build);
-
-// The profile of the loaded build; the full build's until one is selected.
-const BuildProfile& CurrentProfile();
-void SelectBuild(Build build);
-
-inline bool IsFullBuild() { return CurrentProfile().build == Build::kVD1TransAction2010; }

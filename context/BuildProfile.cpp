@@ -1,0 +1,18 @@
+#include "context/BuildProfile.h"
+
+namespace {
+
+constexpr BuildProfile kProfiles[] = {
+    {Build::kVD1TransAction2010, "VD1TransAction2010", "VD1TransAction2010.so",
+     "Software\\Bremak\\kartul\\5.1\\VANDRA", host::TextForm::kUtf16},
+    {Build::kVD1TransAction, "VD1TransAction", "VD1TransAction.so",
+     "Software\\Bremak\\kartul\\3.2\\VANDRA2", host::TextForm::kAnsi},
+    {Build::kTransactHooks, "TransactHooks", "TransactHooks.so",
+     "Software\\Bremak\\kartul\\3.2\\VANDRA2", host::TextForm::kAnsi},
+};
+
+}  // namespace
+
+const BuildProfile& ProfileOf(Build build) {
+  return kProfiles[static_cast<int>(build)];
+}

@@ -1,0 +1,66 @@
+// The plug-in's context: made when a build's library is loaded and read by
+// every rule below the hooks: which build runs (its profile), the flags the
+// hooks steer re-entry with, and the store of connections. One per loaded
+// library; nothing else keeps hook or project state in globals.
+#pragma once
+
+#include <string>
+
+#include "context/BuildProfile.h"
+#include "context/PluginState.h"
+#include "context/ProjectStore.h"
+
+namespace context {
+
+class PluginContext {
+ public:
+  explicit PluginContext(Build build) : profile_(&ProfileOf(build)) {}
+  PluginContext(const PluginContext&) = delete;
+  PluginContext& operator=(const PluginContext&) = delete;
+
+  const BuildProfile& Profile() const { return *profile_; }
+  PluginState& State() { return state_; }
+  ProjectStore& Store() { return store_; }
+
+  // Another profile for the same state and connections (tests run every
+  // build's rules in one process).
+  void SelectBuild(Build build) { profile_ = &ProfileOf(build); }
+  // The flags at their load-time values.
+  void ResetState() { state_ = PluginState{}; }
+
+ private:
+  const BuildProfile* profile_;
+  PluginState state_;
+  ProjectStore store_;
+};
+
+// The loaded library's context. Made on first use, with the full build's
+// profile until a build is started: a build's entry runs at library load,
+// possibly before other static objects of the library exist.
+PluginContext& Current();
+// A fresh context for the build: flags at their load-time values, no
+// connection open.
+void Start(Build build);
+
+}  // namespace context
+
+// Shorthands for what the rules read most.
+inline const BuildProfile& CurrentProfile() {
+  return context::Current().Profile();
+}
+inline PluginState& State() {
+  return context::Current().State();
+}
+inline bool IsFullBuild() {
+  return CurrentProfile().build == Build::kVD1TransAction2010;
+}
+inline void SelectBuild(Build build) {
+  context::Current().SelectBuild(build);
+}
+inline void ResetPluginState() {
+  context::Current().ResetState();
+}
+// The VANDRA registry key of the running build.
+inline std::string VandraRegKey() {
+  return std::string(CurrentProfile().registry_key);
+}

@@ -1,0 +1,82 @@
+#include "context/ProjectStore.h"
+
+#include "host/Tools.h"
+
+using platform::db::Connection;
+
+namespace context {
+namespace {
+
+constexpr std::string_view kProvider = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+
+std::string WithoutTrailingDelim(std::string dir) {
+  while (dir.size() > 1 && dir.back() == Tools::kPathDelim) dir.pop_back();
+  return dir;
+}
+
+}  // namespace
+
+std::string DBaseConnectionString(std::string_view directory, std::string_view version) {
+  return std::string(kProvider) + WithoutTrailingDelim(std::string(directory)) + ";" +
+         "Extended Properties=" + std::string(version) + ";";
+}
+
+std::string DatabaseConnectionString(std::string_view file) {
+  return std::string(kProvider) + std::string(file) + ";" + "Persist Security Info=False";
+}
+
+Connection& ProjectStore::TransactionConnection() {
+  const std::string dir = Tools::MyGetProjectDir();
+  if (transaction_ && transaction_dir_ != dir) transaction_.reset();
+  if (!transaction_) {
+    transaction_ = Connection::Open(DBaseConnectionString(dir, "DBASE III"));
+    transaction_dir_ = dir;
+  }
+  return *transaction_;
+}
+
+Connection& ProjectStore::VerfahrenConnection() {
+  const std::string db = Tools::MyGetVerfahrenDB();
+  if (verfahren_ && verfahren_db_ != db) verfahren_.reset();
+  if (!verfahren_) {
+    verfahren_ = Connection::Open(DatabaseConnectionString(db));
+    verfahren_db_ = db;
+  }
+  return *verfahren_;
+}
+
+Connection& ProjectStore::ImportConnection(std::string_view directory) {
+  import_.reset();
+  import_ = Connection::Open(DBaseConnectionString(directory, "DBASE IV"));
+  return *import_;
+}
+
+Connection& ProjectStore::ExportConnection(std::string_view directory) {
+  // An export that ended by an error leaves its connection behind; the next
+  // export must still write into its own folder.
+  const std::string wanted = WithoutTrailingDelim(std::string(directory));
+  if (export_ && export_->DataSource() != wanted) export_.reset();
+  if (!export_) export_ = Connection::Open(DBaseConnectionString(directory, "DBASE IV"));
+  return *export_;
+}
+
+void ProjectStore::CloseExportConnection() {
+  export_.reset();
+}
+
+void ProjectStore::CloseProject() {
+  transaction_.reset();
+  transaction_dir_.clear();
+  export_.reset();
+}
+
+void ProjectStore::CloseAll() {
+  transaction_.reset();
+  transaction_dir_.clear();
+  verfahren_.reset();
+  verfahren_db_.clear();
+  import_.reset();
+  export_.reset();
+}
+
+}  // namespace context

@@ -1,0 +1,58 @@
+// The connections the plug-in keeps between hooks, each serving only what it
+// was opened for: the transaction connection belongs to the current project
+// folder (opened on first use, opened anew when the host's project folder is
+// another, dropped at project close where the build has that hook); the
+// procedure connection to the procedure database; the import and export
+// connections to their exchange folders.
+//
+// The store owns the connections; a reference it hands out stays valid
+// until the store opens that connection anew or drops it. Opening throws
+// platform::db::DbError when the data source cannot be opened.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/db/Connection.h"
+
+namespace context {
+
+// The connection strings of the system: a folder of dBase files ("DBASE
+// III" or "DBASE IV") and a database file.
+std::string DBaseConnectionString(std::string_view directory, std::string_view version);
+std::string DatabaseConnectionString(std::string_view file);
+
+class ProjectStore {
+ public:
+  ProjectStore() = default;
+  ProjectStore(const ProjectStore&) = delete;
+  ProjectStore& operator=(const ProjectStore&) = delete;
+
+  // dBase III connection of the project folder the host reports now.
+  platform::db::Connection& TransactionConnection();
+  // The procedure database the host reports now.
+  platform::db::Connection& VerfahrenConnection();
+  // dBase IV connections of an exchange folder; the import connection is
+  // opened anew on every call, the export connection when the folder changed.
+  platform::db::Connection& ImportConnection(std::string_view directory);
+  platform::db::Connection& ExportConnection(std::string_view directory);
+  void CloseExportConnection();
+
+  // The project closes: its connections go.
+  void CloseProject();
+  // Every connection goes (tests, a fresh context).
+  void CloseAll();
+
+  bool TransactionConnectionOpen() const { return transaction_ != nullptr; }
+
+ private:
+  std::unique_ptr<platform::db::Connection> transaction_;
+  std::string transaction_dir_;
+  std::unique_ptr<platform::db::Connection> verfahren_;
+  std::string verfahren_db_;
+  std::unique_ptr<platform::db::Connection> import_;
+  std::unique_ptr<platform::db::Connection> export_;
+};
+
+}  // namespace context

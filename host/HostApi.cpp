@@ -1,0 +1,285 @@
+#include "host/HostApi.h"
+
+#include <cstring>
+#include <vector>
+
+#include "host/ktapi32.h"
+#include "platform/text/Encoding.h"
+
+namespace host {
+namespace {
+
+std::string Ansi(std::string_view utf8) {
+  return platform::text::Utf8ToAnsi(utf8);
+}
+std::string Utf8(const char* ansi) {
+  return platform::text::AnsiToUtf8(ansi);
+}
+
+std::string HostPath(KTBool (*get)(char*, int32_t)) {
+  constexpr int32_t kSize = 255;
+  char buffer[kSize + 1] = {};
+  if (get(buffer, kSize) == 0) return {};
+  buffer[kSize] = '\0';
+  return Utf8(buffer);
+}
+
+}  // namespace
+
+std::string HookText(intptr_t text, TextForm form) {
+  if (text == 0) return {};
+  if (form == TextForm::kUtf16) {
+    return platform::text::Utf16ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text)));
+  }
+  return Utf8(reinterpret_cast<const char*>(text));
+}
+
+void CopyHookText(intptr_t source, intptr_t target, uint16_t max_len, TextForm form) {
+  if (target == 0 || max_len == 0) return;
+  if (form == TextForm::kUtf16) {
+    const auto* from = reinterpret_cast<const char16_t*>(source);
+    auto* to = reinterpret_cast<char16_t*>(target);
+    size_t n = 0;
+    if (from != nullptr) {
+      while (n + 1 < max_len && from[n] != u'\0') ++n;
+      // A high surrogate whose partner did not fit would leave half a
+      // character behind.
+      if (n > 0 && from[n] != u'\0' && from[n - 1] >= 0xD800 && from[n - 1] <= 0xDBFF) --n;
+      std::memcpy(to, from, n * sizeof(char16_t));
+    }
+    to[n] = u'\0';
+    return;
+  }
+  const auto* from = reinterpret_cast<const char*>(source);
+  auto* to = reinterpret_cast<char*>(target);
+  size_t n = 0;
+  if (from != nullptr) {
+    while (n + 1 < max_len && from[n] != '\0') ++n;
+    std::memcpy(to, from, n);
+  }
+  to[n] = '\0';
+}
+
+std::optional<std::string> ObjectDataKennung(intptr_t object_data) {
+  const auto* data = reinterpret_cast<const TKTObjectData*>(object_data);
+  if (data == nullptr || data->Kennung == nullptr) return std::nullopt;
+  return Utf8(data->Kennung);
+}
+
+std::optional<KennungRequest> KennungRequest::FromHookArgument(intptr_t request) {
+  auto* raw = reinterpret_cast<TGetNewKennung*>(request);
+  if (raw == nullptr) return std::nullopt;
+  return KennungRequest(*raw);
+}
+
+std::string KennungRequest::Kennung() const {
+  if (raw_->Kennung == nullptr) return {};
+  // The host keeps maxChar characters and the terminator; a buffer it left
+  // unterminated is read no further.
+  return platform::text::AnsiToUtf8(
+      std::string_view(raw_->Kennung, strnlen(raw_->Kennung, raw_->maxChar + size_t{1})));
+}
+
+bool KennungRequest::SetKennung(std::string_view kennung) {
+  const std::string ansi = Ansi(kennung);
+  if (raw_->Kennung == nullptr || ansi.size() > raw_->maxChar) return false;
+  std::memcpy(raw_->Kennung, ansi.c_str(), ansi.size() + 1);
+  return true;
+}
+
+bool KennungRequest::UseDialog() const {
+  return raw_->UseDialog != 0;
+}
+void KennungRequest::SetUseDialog(bool use_dialog) {
+  raw_->UseDialog = use_dialog ? 1 : 0;
+}
+
+int32_t ActiveObject() {
+  return ktGetActiveGeoObject();
+}
+void SetActiveObject(int32_t id) {
+  ktSetActiveObject(id);
+}
+void AddToSelection(int32_t id) {
+  ktAddToSelection(id);
+}
+void DeleteObject(int32_t id) {
+  ktDeleteObject(id);
+}
+void EnsureData(int32_t id) {
+  ktEnsureData(id);
+}
+void DeselectAll() {
+  ktDeselectAll();
+}
+int32_t SelectedCount() {
+  return ktGetNrOfSelectedGeoObjects();
+}
+void Redraw() {
+  ktRedraw();
+}
+void ActivateMap() {
+  ktActivateMap();
+}
+void ActivateData() {
+  ktActivateData();
+}
+
+UpdateGuard::UpdateGuard() {
+  ktBeginUpdate();
+}
+UpdateGuard::~UpdateGuard() {
+  ktEndUpdate();
+}
+
+int32_t CurrentObjectClass() {
+  return ktGetObjectClass();
+}
+void SetObjectClass(int32_t class_id) {
+  ktSetObjectClass(class_id);
+}
+int32_t ClassOf(int32_t id) {
+  return ktGetClassOf(id);
+}
+
+std::optional<std::string> ClassShortName(int32_t class_id, uint8_t class_type) {
+  char short_name[255 + 1] = {};
+  char long_name[256 + 1] = {};
+  TObjectClassData data{};
+  data.ClassId = class_id;
+  data.ShortName = short_name;
+  data.LongName = long_name;
+  data.ClassType = class_type;
+  if (ktGetObjectClassData(&data) == 0) return std::nullopt;
+  short_name[255] = '\0';
+  return Utf8(short_name);
+}
+
+std::string KennungOf(int32_t id) {
+  constexpr size_t kSize = 129;
+  char buffer[kSize + 1] = {};
+  TKTObjectData data{};
+  data.Id = id;
+  data.Kennung = buffer;
+  if (ktGetObjectData(&data) == 0) return {};
+  buffer[kSize - 1] = '\0';
+  return Utf8(buffer);
+}
+
+void SetKennung(int32_t id, std::string_view kennung) {
+  ktSetKennung(id, Ansi(kennung).c_str());
+}
+bool KennungExists(std::string_view kennung) {
+  return ktKennungExists(Ansi(kennung).c_str()) != 0;
+}
+int32_t IdOfKennung(std::string_view kennung) {
+  return ktGetIDFromKennung(Ansi(kennung).c_str());
+}
+
+bool CreateObjectStart(int32_t class_id, uint8_t draw_typ, std::string_view kennung) {
+  return ktCreateObjectStart(class_id, draw_typ, Ansi(kennung).c_str()) != 0;
+}
+void CreateObjectFinish() {
+  ktCreateObjectFinish();
+}
+
+double ObjectEasting(int32_t id) {
+  return ktGetObjectRWert(id);
+}
+double ObjectNorthing(int32_t id) {
+  return ktGetObjectHWert(id);
+}
+double ObjectArea(int32_t id) {
+  return ktGetObjectArea(id);
+}
+
+std::optional<MapPoint> CursorCoordinates() {
+  TDoublePoint point{};
+  if (ktGetCursorCoordinates(&point) == 0) return std::nullopt;
+  return MapPoint{point.x, point.y};
+}
+
+std::optional<std::string> ValueByName(std::string_view table, std::string_view field,
+                                       uint16_t size) {
+  std::vector<char> buffer(size + size_t{1}, '\0');
+  if (ktGetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), buffer.data(), size) == 0) {
+    return std::nullopt;
+  }
+  // Terminated whatever the host wrote into the buffer.
+  buffer[size] = '\0';
+  return Utf8(buffer.data());
+}
+
+bool SetValueByName(std::string_view table, std::string_view field, std::string_view text) {
+  return ktSetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), Ansi(text).c_str()) != 0;
+}
+
+void TableFirst(std::string_view table) {
+  ktTableFirst(Ansi(table).c_str());
+}
+void TableNext(std::string_view table) {
+  ktTableNext(Ansi(table).c_str());
+}
+bool TableEOF(std::string_view table) {
+  return ktTableEOF(Ansi(table).c_str()) != 0;
+}
+void AppendRecord(std::string_view table) {
+  ktAppendRecord(Ansi(table).c_str());
+}
+void PostRecord(std::string_view table) {
+  ktPostRecord(Ansi(table).c_str());
+}
+void TableRefresh(std::string_view table) {
+  ktTableRefresh(Ansi(table).c_str());
+}
+void DisableControls(std::string_view table) {
+  ktDisableControls(Ansi(table).c_str());
+}
+void EnableControls(std::string_view table) {
+  ktEnableControls(Ansi(table).c_str());
+}
+
+std::string ProjectDir() {
+  return HostPath(ktGetProjectDir);
+}
+std::string VerfahrenDir() {
+  return HostPath(ktGetVerfahrenDir);
+}
+std::string ProjectDB() {
+  return HostPath(ktGetProjectDB);
+}
+std::string VerfahrenDB() {
+  return HostPath(ktGetVerfahrenDB);
+}
+
+void IterateObjects(bool all_objects, std::string_view library_file, std::string_view export_name) {
+  ktIterateObjects(all_objects ? 1 : 0, Ansi(library_file).c_str(), Ansi(export_name).c_str());
+}
+
+void ImportGeodaten(const std::string& file, int32_t mode, int32_t flags) {
+  ktImportGeodaten(Ansi(file).c_str(), mode, flags);
+}
+
+void ImportDataXML(const std::string& file, bool create_missing) {
+  ktImportDataXML(Ansi(file).c_str(), create_missing ? 1 : 0);
+}
+
+bool ExportGeodaten(const std::string& file, int32_t mode, bool all_objects, int32_t options) {
+  return ktExportGeodaten(Ansi(file).c_str(), mode, all_objects ? 1 : 0, options) != 0;
+}
+
+bool ExportDataXML(const std::string& file, bool all_objects, bool with_empty) {
+  return ktExportDataXML(Ansi(file).c_str(), all_objects ? 1 : 0, with_empty ? 1 : 0) != 0;
+}
+
+bool ExportDataXMLEx(const std::string& file, bool all_objects, bool with_empty,
+                     std::string_view true_text, std::string_view false_text) {
+  const std::u16string file16 = platform::text::Utf8ToUtf16(file);
+  const std::u16string true16 = platform::text::Utf8ToUtf16(true_text);
+  const std::u16string false16 = platform::text::Utf8ToUtf16(false_text);
+  return ktExportDataXMLEx(file16.c_str(), all_objects ? 1 : 0, with_empty ? 1 : 0, true16.c_str(),
+                           false16.c_str()) != 0;
+}
+
+}  // namespace host
