@@ -22,8 +22,8 @@
 #include "platform/db/ColumnIndex.h"
 #include "platform/db/DateText.h"
 #include "platform/db/Dialect.h"
-#include "platform/dbase/Cp1252.h"
 #include "platform/dbase/DbfFile.h"
+#include "platform/text/Encoding.h"
 
 namespace platform::db {
 namespace {
@@ -185,7 +185,7 @@ std::optional<std::string> KeyOfValue(const Field& f, sqlite3_value* v) {
     case 'C': {
       const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
       if (!text) return std::nullopt;
-      return dbase::Utf8ToCp1252(
+      return text::Utf8ToAnsiStrict(
           std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(v))));
     }
     case 'N':

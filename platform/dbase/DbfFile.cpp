@@ -21,7 +21,7 @@
 #include <ctime>
 #include <thread>
 
-#include "platform/dbase/Cp1252.h"
+#include "platform/text/Encoding.h"
 
 namespace platform::dbase {
 namespace {
@@ -864,7 +864,7 @@ Cell DbfFile::Read(uint32_t rec, int field) const {
   switch (f.type) {
     case 'C': {
       while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
-      return Cell::Text(Cp1252ToUtf8(raw));
+      return Cell::Text(text::AnsiToUtf8(raw));
     }
     case 'N':
     case 'F': {
@@ -930,7 +930,7 @@ Cell DbfFile::Read(uint32_t rec, int field) const {
         throw DbaseError(Where(rec, field) + ": '" + Printable(raw) + "' is no memo block number");
       }
       if (block == 0) return Cell::Text("");
-      return Cell::Text(Cp1252ToUtf8(ReadMemo(rec, field, block)));
+      return Cell::Text(text::AnsiToUtf8(ReadMemo(rec, field, block)));
     }
     default:
       break;
@@ -1046,7 +1046,7 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
       if (value.kind == Cell::Kind::kNull) break;
       if (value.kind != Cell::Kind::kText) type_error("this value");
       std::string bad;
-      auto bytes = Utf8ToCp1252(value.text, &bad);
+      auto bytes = text::Utf8ToAnsiStrict(value.text, &bad);
       if (!bytes) throw DbaseError(Where(rec, field) + ": " + bad);
       if (bytes->size() > out.size()) {
         throw DbaseError(Where(rec, field) + ": a text of " + std::to_string(bytes->size()) +
@@ -1119,7 +1119,7 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
       }
       if (value.kind != Cell::Kind::kText) type_error("this value");
       std::string bad;
-      auto bytes = Utf8ToCp1252(value.text, &bad);
+      auto bytes = text::Utf8ToAnsiStrict(value.text, &bad);
       if (!bytes) throw DbaseError(Where(rec, field) + ": " + bad);
       if (bytes->find_first_of(std::string{static_cast<char>(kMemoEnd3),
                                            static_cast<char>(kMemoEnd4)}) != std::string::npos) {

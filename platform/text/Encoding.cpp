@@ -1,6 +1,8 @@
-// Conversions through iconv. iconv stops at anything it cannot convert; the
-// loop below decides what takes its place (the five undefined Windows-1252
-// bytes, '?' or U+FFFD) and carries on behind it.
+// Windows-1252 by table: it is converted for every text field of every
+// record read, and only its block 0x80-0x9F differs from Latin-1. The other
+// code pages go through iconv, which stops at anything it cannot convert; the
+// loop below decides what takes its place ('?' or U+FFFD) and carries on
+// behind it.
 #include "platform/text/Encoding.h"
 
 #include <iconv.h>
@@ -9,6 +11,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -16,13 +19,26 @@
 namespace platform::text {
 namespace {
 
-constexpr std::array<unsigned char, 5> kUndefinedAnsi = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+// The characters of Windows-1252's bytes 0x80 to 0x9F; the five bytes the
+// code page leaves undefined stand for the C1 controls of the same value.
+constexpr std::array<char16_t, 32> kAnsiBlock = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
 
-bool IsUndefinedAnsi(uint32_t value) {
-  for (unsigned char b : kUndefinedAnsi) {
-    if (value == b) return true;
+uint32_t AnsiCharacter(unsigned char byte) {
+  return byte >= 0x80 && byte <= 0x9F ? kAnsiBlock[byte - 0x80] : byte;
+}
+
+// The Windows-1252 byte of a character, or -1 when the code page lacks it.
+int AnsiByte(uint32_t code) {
+  if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) return static_cast<int>(code);
+  for (size_t i = 0; i < kAnsiBlock.size(); ++i) {
+    if (kAnsiBlock[i] == code) return static_cast<int>(0x80 + i);
   }
-  return false;
+  return -1;
 }
 
 const char* Utf16Name() {
@@ -116,79 +132,123 @@ class Iconv {
   iconv_t cd_;
 };
 
-// Converts UTF-8 to a single-byte code page; `extra` may map a code point the
-// code page's iconv table lacks to a byte.
-std::string FromUtf8(std::string_view utf8, const char* code_page, size_t* replaced,
-                     bool (*extra)(uint32_t)) {
-  thread_local std::unique_ptr<Iconv> cp1252, cp850;
-  auto& slot = std::strcmp(code_page, "CP1252") == 0 ? cp1252 : cp850;
-  if (!slot) slot = std::make_unique<Iconv>(code_page, "UTF-8");
+// Converts UTF-8 to code page 850 through iconv.
+std::string FromUtf8Oem(std::string_view utf8, size_t* replaced) {
+  thread_local std::unique_ptr<Iconv> conv;
+  if (!conv) conv = std::make_unique<Iconv>("CP850", "UTF-8");
   std::string out;
   out.reserve(utf8.size());
   size_t count = 0;
   size_t pos = 0;
   while (pos < utf8.size()) {
     int err = 0;
-    pos += slot->Run(utf8.data() + pos, utf8.size() - pos, out, err);
+    pos += conv->Run(utf8.data() + pos, utf8.size() - pos, out, err);
     if (pos >= utf8.size()) break;
     uint32_t code = 0;
     size_t length = 1;
-    if (DecodeUtf8(utf8, pos, code, length) && extra != nullptr && extra(code)) {
-      out += static_cast<char>(code);
-    } else {
-      out += kAnsiReplacement;
-      ++count;
-    }
+    DecodeUtf8(utf8, pos, code, length);
+    out += kAnsiReplacement;
+    ++count;
     pos += length;
   }
   if (replaced != nullptr) *replaced = count;
   return out;
 }
 
-std::string ToUtf8(std::string_view bytes, const char* code_page) {
-  thread_local std::unique_ptr<Iconv> cp1252, cp850;
-  auto& slot = std::strcmp(code_page, "CP1252") == 0 ? cp1252 : cp850;
-  if (!slot) slot = std::make_unique<Iconv>("UTF-8", code_page);
+std::string ToUtf8Oem(std::string_view bytes) {
+  thread_local std::unique_ptr<Iconv> conv;
+  if (!conv) conv = std::make_unique<Iconv>("UTF-8", "CP850");
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 4);
   size_t pos = 0;
   while (pos < bytes.size()) {
     int err = 0;
-    pos += slot->Run(bytes.data() + pos, bytes.size() - pos, out, err);
+    pos += conv->Run(bytes.data() + pos, bytes.size() - pos, out, err);
     if (pos >= bytes.size()) break;
-    // Only the undefined bytes of Windows-1252 stop iconv here.
-    AppendUtf8(out, static_cast<unsigned char>(bytes[pos]));
+    // Every byte of code page 850 has a character; should iconv still stop,
+    // the byte is not dropped.
+    AppendUtf8(out, 0xFFFD);
     ++pos;
   }
   return out;
 }
 
-bool UndefinedAnsiByte(uint32_t code) {
-  return IsUndefinedAnsi(code);
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 std::string Utf8ToAnsi(std::string_view utf8, size_t* replaced) {
-  return FromUtf8(utf8, "CP1252", replaced, &UndefinedAnsiByte);
+  size_t count = 0;
+  std::string out;
+  if (IsAscii(utf8)) {
+    out.assign(utf8);
+  } else {
+    out.reserve(utf8.size());
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+      uint32_t code = 0;
+      size_t length = 1;
+      const int byte = DecodeUtf8(utf8, pos, code, length) ? AnsiByte(code) : -1;
+      if (byte < 0) ++count;
+      out += byte < 0 ? kAnsiReplacement : static_cast<char>(byte);
+      pos += length;
+    }
+  }
+  if (replaced != nullptr) *replaced = count;
+  return out;
+}
+
+std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, std::string* bad) {
+  if (IsAscii(utf8)) return std::string(utf8);
+  std::string out;
+  out.reserve(utf8.size());
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    uint32_t code = 0;
+    size_t length = 1;
+    if (!DecodeUtf8(utf8, pos, code, length)) {
+      if (bad != nullptr) *bad = "invalid UTF-8 at byte " + std::to_string(pos);
+      return std::nullopt;
+    }
+    const int byte = AnsiByte(code);
+    if (byte < 0) {
+      if (bad != nullptr) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(code));
+        *bad = std::string("character ") + buffer + " has no Windows-1252 code";
+      }
+      return std::nullopt;
+    }
+    out += static_cast<char>(byte);
+    pos += length;
+  }
+  return out;
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-  return ToUtf8(ansi, "CP1252");
+  // Most texts are plain ASCII (identifiers, marks), which need no conversion.
+  if (IsAscii(ansi)) return std::string(ansi);
+  std::string out;
+  out.reserve(ansi.size() + ansi.size() / 2);
+  for (char c : ansi) AppendUtf8(out, AnsiCharacter(static_cast<unsigned char>(c)));
+  return out;
 }
 
 bool FitsAnsi(std::string_view utf8) {
-  size_t replaced = 0;
-  Utf8ToAnsi(utf8, &replaced);
-  return replaced == 0;
+  return Utf8ToAnsiStrict(utf8).has_value();
 }
 
 std::string Utf8ToOem850(std::string_view utf8, size_t* replaced) {
-  return FromUtf8(utf8, "CP850", replaced, nullptr);
+  return FromUtf8Oem(utf8, replaced);
 }
 
 std::string Oem850ToUtf8(std::string_view oem) {
-  return ToUtf8(oem, "CP850");
+  return ToUtf8Oem(oem);
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {

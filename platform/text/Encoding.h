@@ -2,15 +2,18 @@
 // dBase tables, ini files and text files hold: Windows-1252 ("ANSI"), UTF-16
 // (the full build's hook texts) and DOS code page 850.
 //
-// Every conversion is total: input that cannot be represented is replaced
+// The conversions are total: input that cannot be represented is replaced
 // visibly ('?' in Windows-1252 and code page 850, U+FFFD in UTF-8 and UTF-16),
 // one replacement per character, so a text never silently becomes shorter.
+// Where a replaced character would be data lost for good (a value stored in a
+// table), the refusing form Utf8ToAnsiStrict says why instead.
 // Windows-1252 round-trips all 256 byte values: the five bytes the code page
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to U+0081, U+008D,
 // U+008F, U+0090 and U+009D and back, as on Windows.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +25,10 @@ inline constexpr char kAnsiReplacement = '?';
 // are no valid UTF-8, become '?'. When `replaced` is given it receives the
 // number of replacements made.
 std::string Utf8ToAnsi(std::string_view utf8, size_t* replaced = nullptr);
+// UTF-8 to Windows-1252, refusing: nothing when the text is no valid UTF-8
+// or holds a character the code page lacks; `bad` (may be null) then
+// receives a short description of the first offending character.
+std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, std::string* bad = nullptr);
 // Windows-1252 to UTF-8; every byte has a character.
 std::string AnsiToUtf8(std::string_view ansi);
 // True when every character of the UTF-8 text has a Windows-1252 byte.

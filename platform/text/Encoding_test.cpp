@@ -59,6 +59,31 @@ TEST(Encoding, InvalidUtf8BytesAreReplacedNotDropped) {
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));
 }
 
+TEST(Encoding, WindowsBlockBothWays) {
+  EXPECT_EQ(AnsiToUtf8("\x80 \x84 \x8A \x99 \x9F"), "€ „ Š ™ Ÿ");
+  EXPECT_EQ(Utf8ToAnsiStrict("€ „ Š ™ Ÿ"), std::optional<std::string>("\x80 \x84 \x8A \x99 \x9F"));
+  EXPECT_EQ(Utf8ToAnsiStrict("Grün"), std::optional<std::string>("Gr\xFCn"));
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+  EXPECT_EQ(Utf8ToAnsiStrict(AnsiToUtf8(all)), std::optional<std::string>(all));
+  // The other C1 controls have letters in Windows-1252 and no code of their own.
+  EXPECT_EQ(Utf8ToAnsiStrict("\u0080"), std::nullopt);
+}
+
+TEST(Encoding, StrictFormRefusesWithAReasonWhereTheOtherReplaces) {
+  std::string why;
+  EXPECT_EQ(Utf8ToAnsiStrict("Haken ✓", &why), std::nullopt);
+  EXPECT_NE(why.find("U+2713"), std::string::npos) << why;
+  EXPECT_EQ(Utf8ToAnsi("Haken ✓"), "Haken ?");
+  EXPECT_EQ(Utf8ToAnsiStrict("\xC3", &why), std::nullopt);  // cut sequence
+  EXPECT_NE(why.find("invalid UTF-8"), std::string::npos);
+  EXPECT_EQ(Utf8ToAnsiStrict("\xC0\xAF"), std::nullopt);      // overlong
+  EXPECT_EQ(Utf8ToAnsiStrict("\xED\xA0\x80"), std::nullopt);  // surrogate
+  EXPECT_EQ(Utf8ToAnsiStrict("\xFF"), std::nullopt);
+  EXPECT_FALSE(FitsAnsi("\xFF"));
+  EXPECT_TRUE(FitsAnsi("Maß"));
+}
+
 TEST(Encoding, Utf16RoundTripIncludingSurrogatePairs) {
   std::string text = "Kennung ÄÖÜ €𝄞";
   std::u16string wide = Utf8ToUtf16(text);
