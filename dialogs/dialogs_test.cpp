@@ -99,6 +99,37 @@ TEST_F(DialogTest, TKFilterUsesTheSecondField) {
   EXPECT_FALSE(form.TKFilter("AB26007-3245NO0001")) << "the serial is part of the field";
 }
 
+// The form alone: what it asks the pool on a click, without any table.
+class RecordingPool : public DialogTools::KennungPool {
+ public:
+  std::vector<std::string> FittingFreeKennungen(int32_t tid, int32_t okl,
+                                                std::string_view state_code) override {
+    asked.push_back(std::to_string(tid) + "/" + std::to_string(okl) + "/" +
+                    std::string(state_code));
+    return tid == 7 ? Items{"B-2", "A-1"} : Items{};
+  }
+  Items asked;
+};
+
+TEST(DialogAloneTest, AClickAsksThePoolForTheChosenTransactionOnce) {
+  RecordingPool pool;
+  TFormGetTIDAndKennung form(pool);
+  form.lngOKLToBeCreated = 1002;
+  form.lbTransActions.Add(DialogTools::TransactionEntry(7, "Ruhr - Süd"), 7);
+  form.lbTransActions.Add(DialogTools::TransactionEntry(8, "Eifel"), 8);
+  form.lbTransActions.Select(0);
+  form.lbTransActions.Select(0);
+  EXPECT_EQ(pool.asked, (Items{"7/1002/"})) << "the general chooser passes no state code";
+  EXPECT_EQ(ItemsOf(form.lbKennungen), (Items{"A-1", "B-2"})) << "kept sorted";
+}
+
+TEST(DialogAloneTest, TransactionItemsReadBackTheirNumber) {
+  EXPECT_EQ(DialogTools::TransactionEntry(12, "Name-mit-Strich"), "12 - Name-mit-Strich");
+  EXPECT_EQ(DialogTools::TIDOfEntry(DialogTools::TransactionEntry(-3, "x")), -1)
+      << "a text before the first '-' that is no number";
+  EXPECT_EQ(DialogTools::TIDOfEntry(" 12 - Name-mit-Strich"), 12);
+}
+
 class KennungBBTest : public testsupport::ProjectFixture {
  protected:
   ModalResult Show(const std::string& script) {
