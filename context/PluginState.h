@@ -29,15 +29,18 @@ struct PluginState {
   int32_t TargetTID = 0;
 };
 
-// Sets a flag for its lifetime and clears it afterwards, also when the work
-// in between throws: the nested hooks must never see a stale flag.
+// Sets a flag for its lifetime and puts back the value it found, also when
+// the work in between throws: the nested hooks must never see a stale flag,
+// and an outer holder of the same flag (an export around its host calls)
+// must not lose it to an inner one.
 class ScopedFlag {
  public:
-  explicit ScopedFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~ScopedFlag() { flag_ = false; }
+  explicit ScopedFlag(bool& flag) : flag_(flag), before_(flag) { flag_ = true; }
+  ~ScopedFlag() { flag_ = before_; }
   ScopedFlag(const ScopedFlag&) = delete;
   ScopedFlag& operator=(const ScopedFlag&) = delete;
 
  private:
   bool& flag_;
+  bool before_;
 };

@@ -28,7 +28,9 @@ class TFormGetTIDAndKennung : public platform::ui::Form {
   platform::ui::Button& BtnNoTID;
   platform::ui::Button& BtnCancel;
 
-  int32_t AktTID = 0;
+  // No transaction is listed at first, so that the first click fills the
+  // list whatever its TID (also 0).
+  int32_t AktTID = -1;
   int32_t lngOKLToBeCreated = 0;
 
  private:

@@ -123,6 +123,15 @@ TEST(DialogAloneTest, AClickAsksThePoolForTheChosenTransactionOnce) {
   EXPECT_EQ(ItemsOf(form.lbKennungen), (Items{"A-1", "B-2"})) << "kept sorted";
 }
 
+TEST(DialogAloneTest, ATransactionNumberedZeroIsListedOnTheFirstClick) {
+  RecordingPool pool;
+  TFormGetTIDAndKennung form(pool);
+  form.lbTransActions.Add(DialogTools::TransactionEntry(0, "Null"), 0);
+  form.lbTransActions.item_index = 0;
+  form.lbTransActionsClick();
+  EXPECT_EQ(pool.asked, (Items{"0/0/"}));
+}
+
 TEST(DialogAloneTest, TransactionItemsReadBackTheirNumber) {
   EXPECT_EQ(DialogTools::TransactionEntry(12, "Name-mit-Strich"), "12 - Name-mit-Strich");
   EXPECT_EQ(DialogTools::TIDOfEntry(DialogTools::TransactionEntry(-3, "x")), -1)

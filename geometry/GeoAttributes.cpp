@@ -34,17 +34,23 @@ std::string CoordinateText(double value) {
   return buffer;
 }
 
+// A position the host cannot give (no geometry, a broken one) is none: the
+// columns keep what they held rather than being cleared.
 void SetETRS89() {
   const Position position = ActivePosition();
-  Tools::MySetValueByName(kLinfos, "UTM_East", CoordinateText(position.easting));
-  Tools::MySetValueByName(kLinfos, "UTM_North", CoordinateText(position.northing));
+  if (std::isfinite(position.easting) && std::isfinite(position.northing)) {
+    Tools::MySetValueByName(kLinfos, "UTM_East", CoordinateText(position.easting));
+    Tools::MySetValueByName(kLinfos, "UTM_North", CoordinateText(position.northing));
+  }
   host::PostRecord(kLinfos);
 }
 
 void SetGaussKrueger() {
   // The Gauss-Krüger northing has no attribute of its own in "linfos".
   const Position position = ActivePosition();
-  Tools::MySetValueByName(kLinfos, "GK_RW", CoordinateText(position.easting));
+  if (std::isfinite(position.easting)) {
+    Tools::MySetValueByName(kLinfos, "GK_RW", CoordinateText(position.easting));
+  }
   host::PostRecord(kLinfos);
 }
 

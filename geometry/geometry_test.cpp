@@ -1,5 +1,6 @@
 // Coordinate and area attributes, and the lifecycle journal table.
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 
 #include "geometry/GeoAttributes.h"
@@ -38,8 +39,7 @@ TEST_F(GeoAttributesTest, PastingWritesCoordinatesAndAreaInTheUsersLocale) {
   setenv("LC_ALL", "de_DE.UTF-8", 1);
   const int32_t id = host().CreateObject(
       ClassId("BIO"), ktFlaeche,
-      {{100, 5800000}, {124.69, 5800000}, {124.69, 5800050}, {100, 5800050}},
-      "BIO-1");
+      {{100, 5800000}, {124.69, 5800000}, {124.69, 5800050}, {100, 5800050}}, "BIO-1");
   host().Activate(id);
   GeoAttributes::AfterPasteData();
   EXPECT_EQ(Stored(id, "GK_RW"), std::to_string(static_cast<long>(host().Easting(id) + 0.5)));
@@ -50,11 +50,29 @@ TEST_F(GeoAttributesTest, PastingWritesCoordinatesAndAreaInTheUsersLocale) {
 
 TEST_F(GeoAttributesTest, TheCPointSeparatorOutsideGermany) {
   setenv("LC_ALL", "C.UTF-8", 1);
-  const int32_t id = host().CreateObject(
-      ClassId("BIO"), ktFlaeche, {{0, 0}, {24.69, 0}, {24.69, 50}, {0, 50}}, "BIO-2");
+  const int32_t id = host().CreateObject(ClassId("BIO"), ktFlaeche,
+                                         {{0, 0}, {24.69, 0}, {24.69, 50}, {0, 50}}, "BIO-2");
   host().Activate(id);
   GeoAttributes::AfterPasteData();
   EXPECT_EQ(Stored(id, "FLAECHE"), "1234.5");
+}
+
+TEST_F(GeoAttributesTest, APositionTheHostCannotGiveLeavesTheColumnsAsTheyWere) {
+  setenv("LC_ALL", "C.UTF-8", 1);
+  // Coordinates so large that the centroid overflows: no finite position.
+  const int32_t id = host().CreateObject(
+      ClassId("BIO"), ktFlaeche, {{1e308, 1e308}, {-1e308, 1e308}, {-1e308, -1e308}}, "BIO-3");
+  ASSERT_FALSE(std::isfinite(host().Easting(id)));
+  host().Activate(id);
+  host().EnterValue("linfos", "UTM_East", "1");
+  host().EnterValue("linfos", "UTM_North", "2");
+  host().EnterValue("linfos", "GK_RW", "3");
+  host().PostRow("linfos");
+  GeoAttributes::SetETRS89();
+  GeoAttributes::SetGaussKrueger();
+  EXPECT_EQ(Stored(id, "UTM_East"), "1");
+  EXPECT_EQ(Stored(id, "UTM_North"), "2");
+  EXPECT_EQ(Stored(id, "GK_RW"), "3");
 }
 
 class JournalTest : public testsupport::ProjectFixture {
@@ -67,8 +85,8 @@ class JournalTest : public testsupport::ProjectFixture {
 TEST_F(JournalTest, ANewProjectDatabaseGetsTheTableWithItsPrimaryIndex) {
   LifecycleJournal::EnsureTableLifecycle();
   const std::string columns = Sql("select name, type from pragma_table_info('KT_SYS_LIFECYCLE')");
-  for (const char* column : {"ID", "KENNUNG", "OKL", "OKL_TYPE", "LC_CHANGE_TYPE", "ZEITSTEMPEL",
-                             "REL_TYPE"}) {
+  for (const char* column :
+       {"ID", "KENNUNG", "OKL", "OKL_TYPE", "LC_CHANGE_TYPE", "ZEITSTEMPEL", "REL_TYPE"}) {
     EXPECT_NE(columns.find(column), std::string::npos) << column << " in " << columns;
   }
   EXPECT_NE(Sql("select count(*) from pragma_index_list('KT_SYS_LIFECYCLE') where \\\"unique\\\"")

@@ -185,8 +185,8 @@ int16_t AssignToTransaction(intptr_t, intptr_t, uint16_t) {
 int16_t CreateListToAssign(intptr_t ObjectData, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [&] {
     const std::optional<std::string> kennung = host::ObjectDataKennung(ObjectData);
-    if (kennung) ObjectLifecycle::CreateListToAssign(*kennung);
-    return true;
+    // False ends the host's walk: the assignment is off.
+    return !kennung || ObjectLifecycle::CreateListToAssign(*kennung);
   });
 }
 
@@ -279,13 +279,21 @@ int16_t AfterPasteData(intptr_t, intptr_t, uint16_t) {
 
 }  // extern "C"
 
-void PluginLoaded(Build build) {
-  context::Start(build);
+void PluginLoaded(Build build) noexcept {
+  // The loader calls this: nothing may leave it, or the host goes down with
+  // the library it loads.
+  try {
+    context::Start(build);
+  } catch (...) {
+    // A context that could not be made is made on first use instead.
+  }
   try {
     platform::ui::ChoosePresenterFromEnvironment();
   } catch (const std::exception& e) {
     // Without a presenter of its own choice the plug-in still shows its
     // messages through the default one.
     ShowHookError(e.what());
+  } catch (...) {
+    ShowHookError("Unbekannter Fehler beim Laden des Plug-ins.");
   }
 }

@@ -54,4 +54,4 @@ constexpr int16_t kHookFalse = 0;
 // dialogs are shown. Unloading needs no call: the state and the connections
 // go with the library's static objects, in the order the loader destroys
 // them, which nothing may run after.
-void PluginLoaded(Build build);
+void PluginLoaded(Build build) noexcept;

@@ -1,6 +1,10 @@
 // Status display and selection against a real project.
 #include "status/StatusInfo.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "tests/support/ProjectFixture.h"
@@ -114,6 +118,26 @@ TEST_F(StatusTest, AStoredChoiceOutOfRangeOpensOnTheFirstItem) {
   TformGetStatus form;
   EXPECT_EQ(form.RadioGroup1.item_index, 0);
   EXPECT_EQ(form.RadioGroup1.items[0], "lesend gesperrt");
+}
+
+}  // namespace
+
+namespace {
+
+// The status services never look for the transaction list in the program's
+// working folder: without a project there is none.
+TEST_F(StatusTest, WithoutAProjectTheWorkingFolderIsNotLookedAt) {
+  Fill();
+  char* saved = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(ProjectDir().c_str()), 0) << "TA_LIST.dbf lies in the working folder";
+  host().CloseProject();
+  Answer(
+      "form TformGetStatus\nclick BtnWeiter\n"
+      "message OK \"Es konnte keine Transaktionsliste gefunden werden!\"");
+  DoSelectByStatus();
+  ASSERT_EQ(chdir(saved), 0);
+  std::free(saved);
+  host().OpenProject(ProjectDir());
 }
 
 }  // namespace

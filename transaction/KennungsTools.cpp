@@ -121,7 +121,10 @@ KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
                            nummer + "-" + kartenblatt;
   for (int serial = 1; serial <= kMaxSerial; ++serial) {
     std::string candidate = stem + Tools::FillLeft(std::to_string(serial), 4, '0');
-    if (!host::KennungExists(candidate)) {
+    // The first serial that no object carries and no row of the transaction
+    // list holds (a deleted object's row included: its deletion must still
+    // reach the central system under that identifier).
+    if (!host::KennungExists(candidate) && !TransActTools::KennungInTransactionList(candidate)) {
       result.ok = true;
       result.kennung = std::move(candidate);
       return result;
@@ -141,9 +144,23 @@ bool KennungBBSyntaxOK(std::string_view text) {
   return false;
 }
 
+std::vector<std::string> OfferableKennungen(std::vector<std::string> fitting, bool object_has_row) {
+  if (fitting.empty()) return fitting;
+  const std::unordered_map<std::string, bool> listed = TransActTools::ListedKennungen();
+  std::vector<std::string> offer;
+  for (std::string& K : fitting) {
+    const auto row = listed.find(K);
+    if (row != listed.end() && (object_has_row || !row->second)) continue;
+    if (host::KennungExists(K)) continue;
+    offer.push_back(std::move(K));
+  }
+  return offer;
+}
+
 std::vector<std::string> TransactionPool::FittingFreeKennungen(int32_t tid, int32_t okl,
                                                                std::string_view state_code) {
-  return TransActTools::GetFittingFreeKennungen(GetOKLShortName(okl), tid, state_code);
+  return OfferableKennungen(
+      TransActTools::GetFittingFreeKennungen(GetOKLShortName(okl), tid, state_code), false);
 }
 
 DialogTools::KennungComposer::Proposal BBComposer::Propose(std::string_view ag, std::string& nummer,

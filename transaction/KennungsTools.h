@@ -49,8 +49,15 @@ KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
 // Exactly 18 characters and "-" at position 8.
 bool KennungBBSyntaxOK(std::string_view text);
 
-// What the choosers look up while they are open: the free identifiers of a
-// transaction that fit the class (GetFittingFreeKennungen).
+// Of a chooser's free identifiers, those it may offer an object: none that a
+// host object carries, none that a row of the transaction list holds; an
+// object without a row of its own may take over the identifier of a "DELETE"
+// row, as its re-creation would. So no identifier ever gets two rows.
+std::vector<std::string> OfferableKennungen(std::vector<std::string> fitting, bool object_has_row);
+
+// What the creation choosers look up while they are open: the free
+// identifiers of a transaction that fit the class (GetFittingFreeKennungen)
+// and may be offered a new object.
 class TransactionPool : public DialogTools::KennungPool {
  public:
   std::vector<std::string> FittingFreeKennungen(int32_t tid, int32_t okl,

@@ -2,9 +2,17 @@
 // a hook on the host's thread; some of them call back into the host
 // (ktSetKennung, ktIterateObjects), which calls the plug-in's hooks again
 // before it returns. The flags of the plug-in state make those nested hooks
-// stand aside, and are always cleared again, also when an error ends the
-// work early.
+// stand aside, and are always put back, also when an error ends the work
+// early.
 //
+// A table error ends a rule where it happens: the rule's writes so far are
+// taken back (TableSteps), the mapper sees the driver's text once, and the
+// hook answers false where it can veto. So a failed rule never leaves an
+// identifier half moved between the transaction list and the pools.
+//
+// One row per identifier: an identifier that a row holds is never given to
+// another object, except that an object without a row may take over a
+// "DELETE" row, as the object's re-creation under that identifier would.
 // Rows are looked up by KENNUNGO (the identifier an object was entered
 // under) as the central system expects, and also by KENNUNG: an object whose
 // identifier was switched is found under its current identifier, so its
@@ -23,10 +31,13 @@
 #include "dialogs/FormGetTIDAndKennungNeu.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
+#include "platform/db/Connection.h"
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
+#include "transaction/TableSteps.h"
 #include "transaction/TransActTools.h"
 
+using platform::db::DbError;
 using platform::ui::ModalResult;
 using platform::ui::MsgButtons;
 using platform::ui::MsgKind;
@@ -37,6 +48,27 @@ namespace {
 
 void Warning(std::string_view text) {
   platform::ui::MessageBox(MsgKind::kWarning, text);
+}
+
+// Runs a rule's work on the transaction tables: a driver error ends it there,
+// with no statement after it; the steps done are taken back and the mapper
+// sees the error once, in the plain box of table errors. Answers the work's
+// answer, or on_error.
+template <class Work>
+bool TableRule(bool on_error, Work&& work) {
+  TableSteps steps;
+  try {
+    return work(steps);
+  } catch (const DbError& e) {
+    std::string text = e.what();
+    const std::string left = steps.TakeBack();
+    if (!left.empty()) {
+      text += "\r\nDie Transaktionstabellen konnten nicht wiederhergestellt werden: " + left;
+    }
+    platform::ui::SetCursor(platform::ui::Cursor::kDefault);
+    platform::ui::MessageBox(MsgKind::kPlain, text);
+    return on_error;
+  }
 }
 
 // Whether a row belongs to the identifier, by the identifier it was entered
@@ -127,10 +159,38 @@ std::string ChooseKennung(std::string_view K, const TStringList& fitting) {
 }
 
 // The plug-in's own identifier change: the identifier hooks the host fires
-// meanwhile must not take it for the mapper's.
-void SetKennungInternal(int32_t id, std::string_view kennung) {
-  ScopedFlag internal(State().blnChangingKennungInternal);
-  host::SetKennung(id, kennung);
+// meanwhile must not take it for the mapper's. Answers whether the host took
+// the identifier.
+bool SetKennungInternal(int32_t id, std::string_view kennung) {
+  {
+    ScopedFlag internal(State().blnChangingKennungInternal);
+    host::SetKennung(id, kennung);
+  }
+  return Tools::MyGetKennungOfID(id) == kennung;
+}
+
+// Gives the object its new identifier in the host first, so that the tables
+// never name an identifier the host refused; a refusal is told. When the
+// tables fail afterwards, the host gets the old identifier back.
+bool RenameInHost(TableSteps& steps, int32_t id, const std::string& K, const std::string& N) {
+  if (!SetKennungInternal(id, N)) {
+    platform::ui::SetCursor(platform::ui::Cursor::kDefault);
+    Warning("Die Kennung " + N + " wurde für das Objekt " + K +
+            " nicht angenommen. Das Objekt behält seine Kennung.");
+    return false;
+  }
+  steps.OnTakeBack([id, K] { SetKennungInternal(id, K); });
+  return true;
+}
+
+// A row the target identifier holds that the object may not take: any row
+// when the object has one of its own, else one that is no "DELETE" row.
+bool HeldByAnotherRow(const std::string& N, bool object_has_row) {
+  if (!KennungInTransactionList(N)) return false;
+  if (!object_has_row && GetChangedFlag(N) == kDelete) return false;
+  Warning("Die Kennung " + N + " ist bereits in der Transaktionsliste eingetragen und kann " +
+          "nicht vergeben werden!");
+  return true;
 }
 
 class CursorReset {
@@ -233,45 +293,53 @@ bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t /
 bool InsertInTransActionListProc(int32_t /*command*/, int32_t id, uint16_t /*WParam*/) {
   const PluginState& state = State();
   if (!TransactionListExists() || state.TargetTID < 0) return false;
-  TObjectMetadata R;
-  R.TID = state.TargetTID;
-  R.KartulID = id;
-  R.Vorgangsnummer = -1;
-  R.Schreibend = kNeu;
-  R.Kennung = Tools::MyGetKennungOfID(id);
-  R.Changed = std::string(kNew);
-  // Without an identifier there is no row to address.
-  if (R.Kennung.empty()) return false;
-  if (RowKnown(R.Kennung)) {
-    if (GetChangedFlag(R.Kennung) == kDelete) {
-      // A deleted checked-out object is created anew under its identifier.
-      R.Changed = std::string(kUpdate);
-      R.Schreibend = kSchreibend;
+  return TableRule(false, [&](TableSteps& steps) {
+    TObjectMetadata R;
+    R.TID = state.TargetTID;
+    R.KartulID = id;
+    R.Vorgangsnummer = -1;
+    R.Schreibend = kNeu;
+    R.Kennung = Tools::MyGetKennungOfID(id);
+    R.Changed = std::string(kNew);
+    // Without an identifier there is no row to address.
+    if (R.Kennung.empty()) return false;
+    if (RowKnown(R.Kennung)) {
+      if (GetChangedFlag(R.Kennung) == kDelete) {
+        // A deleted checked-out object is created anew under its identifier.
+        R.Changed = std::string(kUpdate);
+        R.Schreibend = kSchreibend;
+      }
+      R.Originalkennung = GetOriginalKennung(R.Kennung);
     }
-    R.Originalkennung = GetOriginalKennung(R.Kennung);
-  }
-  SaveObjectMetadata(R);
-  DeleteFreeKennung(R.Kennung);
-  return true;
+    // The row before the pool: a kill in between leaves the identifier in
+    // both lists, never in neither.
+    steps.SaveRow(R);
+    steps.TakeFromPools(R.Kennung);
+    return true;
+  });
 }
 
 bool DeleteFromTransActionListProc(int32_t id) {
   if (!TransactionListExists() || State().ImportRunning) return true;
-  const std::string K = Tools::MyGetKennungOfID(id);
-  if (K.empty() || !RowKnown(K)) return true;
-  TObjectMetadata R;
-  GetObjectMetadata(K, R);
-  if (R.Schreibend == kSchreibend) {
-    R.Schreibend = kGeloescht;
-    R.Changed = std::string(kDelete);
-    SaveObjectMetadata(R);
-  } else if (R.Schreibend == kNeu) {
-    DeleteTransactionListRow(K);
-  }
-  // A deleted new or checked-out object gives its identifier back; a
-  // read-only row stays as it is.
-  if (R.Schreibend != kLesend) SetFreeKennung(R.TID, K);
-  return true;
+  // The host deletes the object whatever the answer; a failure is told.
+  return TableRule(true, [&](TableSteps& steps) {
+    const std::string K = Tools::MyGetKennungOfID(id);
+    if (K.empty() || !RowKnown(K)) return true;
+    TObjectMetadata R;
+    GetObjectMetadata(K, R);
+    // A deleted new, checked-out or deleted object gives its identifier back;
+    // a read-only row stays as it is. The pool before the row, so that a kill
+    // in between leaves the identifier in both lists.
+    if (R.Schreibend != kLesend) steps.ReturnToPool(R.TID, K);
+    if (R.Schreibend == kSchreibend) {
+      R.Schreibend = kGeloescht;
+      R.Changed = std::string(kDelete);
+      steps.SaveRow(R);
+    } else if (R.Schreibend == kNeu) {
+      steps.DeleteRow(K);
+    }
+    return true;
+  });
 }
 
 void SetChangedFlag() {
@@ -280,15 +348,22 @@ void SetChangedFlag() {
   if (id <= 0) return;
   const std::string K = Tools::MyGetKennungOfID(id);
   if (K.empty()) return;
-  if (GetChangedFlag(K) == kIgnored) UpdateChangedFlag(K, kUpdate);
+  TableRule(false, [&](TableSteps& steps) {
+    if (GetChangedFlag(K) == kIgnored) steps.MarkChanged(K, kUpdate);
+    return true;
+  });
 }
 
 bool CheckStatus(int32_t id) {
-  if (GetObjectStatus(Tools::MyGetKennungOfID(id)) == kLesend) {
-    Warning("Das Objekt ist lesend gesperrt. Seine Geometrie darf nicht verändert werden!");
-    return false;
-  }
-  return true;
+  // A status that cannot be read vetoes: the geometry of a read-only object
+  // must never change.
+  return TableRule(false, [&](TableSteps&) {
+    if (GetObjectStatus(Tools::MyGetKennungOfID(id)) == kLesend) {
+      Warning("Das Objekt ist lesend gesperrt. Seine Geometrie darf nicht verändert werden!");
+      return false;
+    }
+    return true;
+  });
 }
 
 bool BeforeChangeKennung(int32_t id) {
@@ -307,20 +382,26 @@ bool AfterChangeKennung(int32_t id) {
   } clear_at_end{state.blnDoNotSetChangeFlag};
 
   if (!TransactionListExists()) return true;
-  OpenTransactionConnection();
-  const std::string old_kennung = state.strOldKennung;
-  if (!old_kennung.empty() && RowKnown(old_kennung) && Tools::MyGetKennungOfID(id) != old_kennung) {
-    Warning("Das Objekt " + old_kennung + " ist bereits einer Transaktion zugewiesen. " +
-            "Seine Kennung darf daher nicht geändert werden.");
-    SetKennungInternal(id, old_kennung);
-  }
+  TableRule(true, [&](TableSteps&) {
+    OpenTransactionConnection();
+    const std::string old_kennung = state.strOldKennung;
+    if (!old_kennung.empty() && RowKnown(old_kennung) &&
+        Tools::MyGetKennungOfID(id) != old_kennung) {
+      Warning("Das Objekt " + old_kennung + " ist bereits einer Transaktion zugewiesen. " +
+              "Seine Kennung darf daher nicht geändert werden.");
+      SetKennungInternal(id, old_kennung);
+    }
+    return true;
+  });
   return true;
 }
 
 std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
   const int32_t okl = id >= 1 ? host::ClassOf(id) : host::CurrentObjectClass();
-  const TStringList fitting =
-      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T, KennungsTools::StateCode());
+  // The object switching has a row of its own.
+  const TStringList fitting = KennungsTools::OfferableKennungen(
+      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T, KennungsTools::StateCode()),
+      true);
   if (fitting.empty()) {
     Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
     return {};
@@ -329,8 +410,9 @@ std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
 }
 
 std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
-  const TStringList fitting =
-      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(host::CurrentObjectClass()), T, B);
+  const TStringList fitting = KennungsTools::OfferableKennungen(
+      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(host::CurrentObjectClass()), T, B),
+      KennungInTransactionList(K) && GetChangedFlag(K) != kDelete);
   if (fitting.empty()) {
     Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
     return "-1";
@@ -340,89 +422,108 @@ std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
 
 void SwitchKennung() {
   CursorReset cursor;
-  int32_t id = 0;
-  if (IsFullBuild()) {
-    id = host::ActiveObject();
-    if (id <= 0) {
-      cursor.Warn("Kein aktives Objekt gefunden!");
-      return;
+  TableRule(false, [&](TableSteps& steps) {
+    int32_t id = 0;
+    if (IsFullBuild()) {
+      id = host::ActiveObject();
+      if (id <= 0) {
+        cursor.Warn("Kein aktives Objekt gefunden!");
+        return false;
+      }
+    } else {
+      if (host::SelectedCount() != 1) {
+        cursor.Warn("Es muss genau ein Objekt selektiert sein!");
+        return false;
+      }
+      id = host::ActiveObject();
     }
-  } else {
-    if (host::SelectedCount() != 1) {
-      cursor.Warn("Es muss genau ein Objekt selektiert sein!");
-      return;
+    const std::string K = Tools::MyGetKennungOfID(id);
+    const int32_t T = GetTIDOfObject(K);
+    if (T < 0) {
+      cursor.Warn("Es konnte keine Transaktion für das Objekt ermittelt werden!");
+      return false;
     }
-    id = host::ActiveObject();
-  }
-  const std::string K = Tools::MyGetKennungOfID(id);
-  const int32_t T = GetTIDOfObject(K);
-  if (T < 0) {
-    cursor.Warn("Es konnte keine Transaktion für das Objekt ermittelt werden!");
-    return;
-  }
-  const int32_t S = GetObjectStatus(K);
-  if (S != kSchreibend && S != kNeu) {
-    cursor.Warn("Das Objekt muss schreibend gesperrt oder neu sein!");
-    return;
-  }
-  platform::ui::SetCursor(platform::ui::Cursor::kDefault);
-  const std::string N = GetFreeKennung(K, T, id);
-  if (N == "-1" || N.empty()) return;
-  platform::ui::SetCursor(platform::ui::Cursor::kHourglass);
-  SetKennungInternal(id, N);
-  // The tables follow the host only when the host took the identifier.
-  if (Tools::MyGetKennungOfID(id) != N) return;
-  UpdateKennungInTransactionList(K, N);
-  SetFreeKennung(T, K);
-  DeleteFreeKennung(N);
-  host::DeselectAll();
-  host::AddToSelection(id);
+    const int32_t S = GetObjectStatus(K);
+    if (S != kSchreibend && S != kNeu) {
+      cursor.Warn("Das Objekt muss schreibend gesperrt oder neu sein!");
+      return false;
+    }
+    platform::ui::SetCursor(platform::ui::Cursor::kDefault);
+    const std::string N = GetFreeKennung(K, T, id);
+    if (N == "-1" || N.empty()) return false;
+    platform::ui::SetCursor(platform::ui::Cursor::kHourglass);
+    if (HeldByAnotherRow(N, true) || !RenameInHost(steps, id, K, N)) return false;
+    // The old identifier into its pool, the row renamed, the new one out of
+    // the pools: a kill between any two leaves each at worst in both lists.
+    steps.ReturnToPool(T, K);
+    steps.RenameRow(K, N);
+    steps.TakeFromPools(N);
+    host::DeselectAll();
+    host::AddToSelection(id);
+    return true;
+  });
 }
 
-void CreateListToAssign(const std::string& kennung) {
+bool CreateListToAssign(const std::string& kennung) {
   PluginState& state = State();
-  if (!state.ListToAssign) return;
-  const int32_t S = GetObjectStatus(kennung);
-  if (S == -1 || S == kNeu || S == kGeloescht) state.ListToAssign->push_back(kennung);
+  if (!state.ListToAssign) return true;
+  const bool read = TableRule(false, [&](TableSteps&) {
+    const int32_t S = GetObjectStatus(kennung);
+    if (S == -1 || S == kNeu || S == kGeloescht) state.ListToAssign->push_back(kennung);
+    return true;
+  });
+  // Without the whole list nothing is assigned; the walk ends here.
+  if (!read) state.ListToAssign.reset();
+  return read;
 }
 
 bool AssignObject(const std::string& K) {
   PluginState& state = State();
-  const int32_t id = host::IdOfKennung(K);
-  host::SetActiveObject(id);
-  std::string N;
-  if (GetTIDOfObject(K) == state.TargetTID || KennungIsValid(K, state.TargetTID)) {
-    N = K;
-  } else {
-    host::SetObjectClass(host::ClassOf(id));
-    N = GetNewKennung(K, state.TargetTID, KennungsTools::StateCode());
-  }
-  if (N.empty()) return true;
-  if (N == "-1") return false;
-  if (N != K) {
-    // The host renames first: the tables must never name an identifier the
-    // host refused. A refused object is skipped like one not taken.
-    SetKennungInternal(id, N);
-    if (Tools::MyGetKennungOfID(id) != N) return true;
-  }
+  return TableRule(false, [&](TableSteps& steps) {
+    const int32_t id = host::IdOfKennung(K);
+    host::SetActiveObject(id);
+    // A "DELETE" row under the object's identifier is the deleted object's,
+    // not this one's.
+    const bool has_row = KennungInTransactionList(K) && GetChangedFlag(K) != kDelete;
+    std::string N;
+    if (GetTIDOfObject(K) == state.TargetTID || KennungIsValid(K, state.TargetTID)) {
+      N = K;
+    } else {
+      host::SetObjectClass(host::ClassOf(id));
+      N = GetNewKennung(K, state.TargetTID, KennungsTools::StateCode());
+    }
+    if (N.empty()) return true;
+    if (N == "-1") return false;
+    if (N != K) {
+      // A refused object is skipped like one not taken.
+      if (HeldByAnotherRow(N, has_row) || !RenameInHost(steps, id, K, N)) return true;
+    }
 
-  TObjectMetadata R;
-  R.TID = state.TargetTID;
-  R.KartulID = id;
-  R.Vorgangsnummer = -1;
-  R.Schreibend = kNeu;
-  R.Kennung = N;
-  R.Changed = std::string(kNew);
-  // An existing row keeps the identifier it was entered under, so that the
-  // deletion, rename and save tests find it again; under a new identifier
-  // the row moves along with the object instead of staying behind.
-  if (KennungInTransactionList(K)) {
-    R.Originalkennung = GetOriginalKennung(K);
-    if (N != K) UpdateKennungInTransactionList(K, N);
-  }
-  SaveObjectMetadata(R);
-  DeleteFreeKennung(N);
-  return true;
+    TObjectMetadata R;
+    R.TID = state.TargetTID;
+    R.KartulID = id;
+    R.Vorgangsnummer = -1;
+    R.Schreibend = kNeu;
+    R.Kennung = N;
+    R.Changed = std::string(kNew);
+    if (has_row) {
+      // An existing row keeps the identifier it was entered under, so that
+      // the deletion, rename and save tests find it again; under a new
+      // identifier the row moves along with the object instead of staying
+      // behind.
+      R.Originalkennung = GetOriginalKennung(K);
+      if (N != K) steps.RenameRow(K, N);
+    } else if (GetChangedFlag(N) == kDelete) {
+      // The object takes over the row of a deleted checked-out object, as
+      // its re-creation under that identifier would.
+      R.Schreibend = kSchreibend;
+      R.Changed = std::string(kUpdate);
+      R.Originalkennung = GetOriginalKennung(N);
+    }
+    steps.SaveRow(R);
+    steps.TakeFromPools(N);
+    return true;
+  });
 }
 
 bool AssignToTransactionProc() {
@@ -447,6 +548,7 @@ bool AssignToTransactionProc() {
     ~FreeList() { state.ListToAssign.reset(); }
   } free_list{state};
   host::IterateObjects(false, CurrentProfile().library_file, "CreateListToAssign");
+  if (!state.ListToAssign) return true;
   // The list is a copy: AssignObject calls back into the host, and nothing
   // may change the list under the loop.
   const TStringList kennungen = *state.ListToAssign;

@@ -27,7 +27,9 @@ bool AfterChangeKennung(int32_t id);
 void SwitchKennung();
 bool AssignToTransactionProc();
 // The assignment callback: collects the identifier while an assignment runs.
-void CreateListToAssign(const std::string& kennung);
+// False ends the host's walk: the list could not be read, and the assignment
+// is off (the list is dropped).
+bool CreateListToAssign(const std::string& kennung);
 
 // Target transaction chooser: TID or -1.
 int32_t GetTransaktionsID(bool AutoSingle);

@@ -5,11 +5,13 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "host/ktapi32.h"
 #include "tests/support/ProjectFixture.h"
+#include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
 
 namespace {
@@ -381,6 +383,86 @@ click btnStandard)");
   Create("BIO", "host", &allowed);
   EXPECT_FALSE(allowed);
   EXPECT_NE(Shown().find("3245NO"), std::string::npos) << Shown();
+}
+
+// ---- One row per identifier, and no failure taken for success ----------------
+
+TEST_F(LifecycleTest, AnObjectAssignedOntoADeletedRowsIdentifierTakesTheRowOver) {
+  AddRow(3, 8, 3, "DE-8", "DELETE", "DE-8orig");
+  AddFree(3, "DE-8");  // given back when its object was deleted
+  const int32_t id = MakeObject("FFH", "DE-7");
+  State().TargetTID = 3;
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-8"
+click BtnOK)");
+  EXPECT_TRUE(AssignObject("DE-7"));
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-8");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-8 3 1 UPDATE DE-8orig"}))
+      << "as if the deleted object were created again, never a second row";
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-100", "3 DE-101", "3 OEK-1", "5 DE-500"}));
+}
+
+TEST_F(LifecycleTest, ChoosersNeverOfferWhatAnObjectCarriesOrARowHolds) {
+  AddRow(3, 1, 1, "DE-1");
+  AddRow(3, 8, 3, "DE-100", "DELETE");  // DE-100 is also in the pool
+  AddFree(3, "DE-102");
+  MakeObject("FFH", "DE-101");  // taken with "Keine TID": still in the pool
+  host().Activate(MakeObject("FFH", "DE-1"));
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-102"
+click BtnOK)");
+  SwitchKennung();
+  const std::string shown = Shown();
+  EXPECT_EQ(shown.find("\"DE-100\""), std::string::npos) << "a row holds it: " << shown;
+  EXPECT_EQ(shown.find("\"DE-101\""), std::string::npos) << "an object carries it: " << shown;
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-102 3 1 UPDATE DE-1", "DE-100 3 3 DELETE DE-100"}));
+
+  // A new object may take over the deleted object's identifier, as its
+  // re-creation would; the carried one is still not offered.
+  ClearShown();
+  Answer(R"(form TFormGetTIDAndKennung
+select lbKennungen "DE-100"
+click BtnOK)");
+  Create("FFH", "x");
+  EXPECT_EQ(Shown().find("\"DE-101\""), std::string::npos) << Shown();
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-102 3 1 UPDATE DE-1", "DE-100 3 1 UPDATE DE-100"}));
+}
+
+TEST_F(LifecycleTest, NoObjectWithARowIsAssignedOntoAnotherRowsIdentifier) {
+  AddRow(5, 2, 2, "DE-2", "NEW");
+  AddRow(3, 8, 3, "DE-100", "DELETE");
+  MakeObject("FFH", "DE-2");
+  State().TargetTID = 3;
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-101"
+click BtnOK)");
+  EXPECT_TRUE(AssignObject("DE-2"));
+  EXPECT_EQ(Shown().find("\"DE-100\""), std::string::npos) << Shown();
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-2", "DE-100 3 3 DELETE DE-100"}));
+}
+
+TEST_F(LifecycleTest, TheComposedProposalSkipsIdentifiersARowHolds) {
+  std::string nummer = "7";
+  std::string blatt = "3847NO";
+  const std::string stem = "AB26007-3847NO";
+  AddRow(3, 8, 3, stem + "0001", "DELETE");
+  MakeObject("BIO", stem + "0002");
+  const KennungsTools::KennungBBProposal proposal =
+      KennungsTools::ProposeKennungBB("AB", nummer, blatt, 2026);
+  ASSERT_TRUE(proposal.ok) << proposal.message;
+  EXPECT_EQ(proposal.kennung, stem + "0003");
+}
+
+TEST_F(LifecycleTest, AFailedWriteLeavesTheTablesAsTheyWereAndIsToldOnce) {
+  // A pool that the driver cannot read: the creation's second write fails.
+  std::ofstream(ProjectDir() + "TA_KL.dbf", std::ios::binary | std::ios::trunc) << "kein dBase";
+  State().TargetTID = 3;
+  Answer("message OK");
+  EXPECT_FALSE(InsertInTransActionListProc(1057, MakeObject("FFH", "DE-100"), 0));
+  EXPECT_TRUE(ListRows(ProjectDir()).empty()) << "the row written first was taken back";
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].find("TA_KL"), std::string::npos) << Messages()[0];
+  EXPECT_NE(Shown().find("message plain"), std::string::npos);
 }
 
 }  // namespace

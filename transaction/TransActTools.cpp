@@ -77,14 +77,16 @@ TObjectMetadataList ReadObjects(std::string_view sql) {
 constexpr std::string_view kSelectObjects =
     "select TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO from TA_LIST";
 
-void CreateIfMissing(std::string_view table, const std::string& statement, bool catch_errors) {
+// A command on the transaction connection; a failure throws and nothing
+// after it runs.
+void Command(const std::string& sql) {
+  OpenTransactionConnection().Execute(sql);
+}
+
+void CreateIfMissing(std::string_view table, const std::string& statement) {
   if (Tools::FileExists(TransactionTablePath(table))) return;
   platform::ui::HourglassGuard hourglass;
-  if (catch_errors) {
-    RunCommand(OpenTransactionConnection(), statement);
-  } else {
-    OpenTransactionConnection().Execute(statement);
-  }
+  Command(statement);
 }
 
 }  // namespace
@@ -126,30 +128,18 @@ void CloseExportConnection() {
   context::Current().Store().CloseExportConnection();
 }
 
-bool RunCommand(Connection& connection, std::string_view sql) {
-  try {
-    connection.Execute(sql);
-    return true;
-  } catch (const DbError& e) {
-    platform::ui::MessageBox(platform::ui::MsgKind::kPlain, e.what());
-    return false;
-  }
-}
-
 void CreateKennungList() {
-  CreateIfMissing("TA_KL", "create Table TA_KL (TID integer, KENNUNG char(50))", false);
+  CreateIfMissing("TA_KL", "create Table TA_KL (TID integer, KENNUNG char(50))");
 }
 
 void CreateTransactionList(std::string_view table_name) {
-  CreateIfMissing(table_name,
-                  "create Table " + std::string(table_name) +
-                      " (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
-                      "KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))",
-                  true);
+  CreateIfMissing(table_name, "create Table " + std::string(table_name) +
+                                  " (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
+                                  "KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))");
 }
 
 void CreateTransactionIDTable() {
-  CreateIfMissing("TA_ID", "create Table TA_ID (TID integer, NAME char(75),OWNER char(75))", true);
+  CreateIfMissing("TA_ID", "create Table TA_ID (TID integer, NAME char(75),OWNER char(75))");
 }
 
 bool KennungInTransactionList(std::string_view K) {
@@ -238,16 +228,13 @@ void SaveObjectMetadata(const TObjectMetadata& R) {
   // whose identifier was switched, and would send the update of a row found
   // under its old identifier into the void.
   if (KennungInTransactionList(R.Kennung)) {
-    RunCommand(OpenTransactionConnection(),
-               "update TA_LIST set TID = " + std::to_string(R.TID) + ",KARTULID = " +
-                   std::to_string(R.KartulID) + ",VGNR = " + std::to_string(R.Vorgangsnummer) +
-                   ",SCHREIBEND = " + std::to_string(R.Schreibend) + ",CHANGED = '" +
-                   Quoted(R.Changed) + "',KENNUNGO = '" + Quoted(R.Originalkennung) +
-                   "' where KENNUNG = '" + Quoted(R.Kennung) + "'");
+    Command("update TA_LIST set TID = " + std::to_string(R.TID) + ",KARTULID = " +
+            std::to_string(R.KartulID) + ",VGNR = " + std::to_string(R.Vorgangsnummer) +
+            ",SCHREIBEND = " + std::to_string(R.Schreibend) + ",CHANGED = '" + Quoted(R.Changed) +
+            "',KENNUNGO = '" + Quoted(R.Originalkennung) + "' where KENNUNG = '" +
+            Quoted(R.Kennung) + "'");
   } else {
-    RunCommand(
-        OpenTransactionConnection(),
-        "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
+    Command("insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
             std::to_string(R.TID) + "," + std::to_string(R.KartulID) + "," +
             std::to_string(R.Vorgangsnummer) + "," + std::to_string(R.Schreibend) + ",'" +
             Quoted(R.Kennung) + "','" + Quoted(R.Changed) + "','" + Quoted(R.Kennung) + "')");
@@ -255,13 +242,11 @@ void SaveObjectMetadata(const TObjectMetadata& R) {
 }
 
 void DeleteTransactionListRow(std::string_view K) {
-  RunCommand(OpenTransactionConnection(),
-             "delete from TA_LIST where KENNUNG = '" + Quoted(K) + "'");
+  Command("delete from TA_LIST where KENNUNG = '" + Quoted(K) + "'");
 }
 
 void UpdateChangedFlag(std::string_view K, std::string_view M) {
-  RunCommand(OpenTransactionConnection(), "update TA_LIST set CHANGED = '" + Quoted(M) +
-                                              "' where KENNUNG = '" + Quoted(K) + "'");
+  Command("update TA_LIST set CHANGED = '" + Quoted(M) + "' where KENNUNG = '" + Quoted(K) + "'");
 }
 
 void UpdateKennungInTransactionList(std::string_view O, std::string_view N) {
@@ -270,7 +255,7 @@ void UpdateKennungInTransactionList(std::string_view O, std::string_view N) {
   std::string sql = "update TA_LIST set KENNUNG = '" + Quoted(N) + "'";
   if (S == kSchreibend) sql += ", CHANGED = 'UPDATE'";
   sql += " where KENNUNG = '" + Quoted(O) + "'";
-  RunCommand(OpenTransactionConnection(), sql);
+  Command(sql);
 }
 
 TStringList GetFreeKennungen(int32_t T) {
@@ -315,17 +300,62 @@ bool KennungListIsEmpty() {
   return FirstInt("select count(*) from TA_KL", 0) == 0;
 }
 
-void SetFreeKennung(int32_t T, std::string_view K) {
-  if (T <= 0) return;
+bool SetFreeKennung(int32_t T, std::string_view K) {
+  if (T <= 0) return false;
   // A pool holds each identifier once per transaction; giving an identifier
   // back twice must not make it offered twice.
-  if (InPool(K, T)) return;
-  RunCommand(OpenTransactionConnection(), "insert into TA_KL (TID,KENNUNG) values (" +
-                                              std::to_string(T) + ",'" + Quoted(K) + "')");
+  if (InPool(K, T)) return false;
+  Command("insert into TA_KL (TID,KENNUNG) values (" + std::to_string(T) + ",'" + Quoted(K) + "')");
+  return true;
 }
 
 void DeleteFreeKennung(std::string_view K) {
-  RunCommand(OpenTransactionConnection(), "delete from TA_KL where KENNUNG = '" + Quoted(K) + "'");
+  Command("delete from TA_KL where KENNUNG = '" + Quoted(K) + "'");
+}
+
+std::vector<int32_t> PoolsHolding(std::string_view K) {
+  std::vector<int32_t> tids;
+  if (!KennungListExists()) return tids;
+  Query query(OpenTransactionConnection(),
+              "select TID from TA_KL where KENNUNG = '" + Quoted(K) + "'");
+  for (; !query.Eof(); query.Next()) tids.push_back(query.AsInt32(0));
+  return tids;
+}
+
+void AddToPool(int32_t T, std::string_view K) {
+  Command("insert into TA_KL (TID,KENNUNG) values (" + std::to_string(T) + ",'" + Quoted(K) + "')");
+}
+
+void RemoveFromPool(int32_t T, std::string_view K) {
+  Command("delete from TA_KL where TID = " + std::to_string(T) + " and KENNUNG = '" + Quoted(K) +
+          "'");
+}
+
+void RestoreRow(const TObjectMetadata& R) {
+  Command("insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
+          std::to_string(R.TID) + "," + std::to_string(R.KartulID) + "," +
+          std::to_string(R.Vorgangsnummer) + "," + std::to_string(R.Schreibend) + ",'" +
+          Quoted(R.Kennung) + "','" + Quoted(R.Changed) + "','" + Quoted(R.Originalkennung) + "')");
+}
+
+void RewriteRow(std::string_view K, const TObjectMetadata& R) {
+  Command("update TA_LIST set TID = " + std::to_string(R.TID) + ",KARTULID = " +
+          std::to_string(R.KartulID) + ",VGNR = " + std::to_string(R.Vorgangsnummer) +
+          ",SCHREIBEND = " + std::to_string(R.Schreibend) + ",KENNUNG = '" + Quoted(R.Kennung) +
+          "',CHANGED = '" + Quoted(R.Changed) + "',KENNUNGO = '" + Quoted(R.Originalkennung) +
+          "' where KENNUNG = '" + Quoted(K) + "'");
+}
+
+std::unordered_map<std::string, bool> ListedKennungen() {
+  std::unordered_map<std::string, bool> listed;
+  if (!TransactionListExists()) return listed;
+  Query query(OpenTransactionConnection(), "select KENNUNG,CHANGED from TA_LIST");
+  for (; !query.Eof(); query.Next()) {
+    const bool deleted = query.AsString(1) == kDelete;
+    auto [it, added] = listed.try_emplace(query.AsString(0), deleted);
+    if (!added) it->second = it->second && deleted;
+  }
+  return listed;
 }
 
 TTransactionMetadataList GetTransactions() {

@@ -5,15 +5,17 @@
 // opened for; the procedure connection reads the class list; the import and
 // export connections open the exchange folders.
 //
-// Commands (create, insert, update, delete) that fail show the driver's text
-// in a plain message box and return normally; query errors propagate as
-// platform::db::DbError. Whether a project has transaction data is decided
-// by the file TA_LIST.dbf alone, checked before any query.
+// Nothing here talks to the mapper: a query or command that fails throws
+// platform::db::DbError with the driver's text (naming file, record and
+// field), and the rule that issued it tells the mapper once and makes no
+// statement after it. Whether a project has transaction data is decided by
+// the file TA_LIST.dbf alone, checked before any query.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/db/Connection.h"
@@ -105,16 +107,30 @@ TStringList GetFreeKennungen(int32_t T);
 TStringList GetFittingFreeKennungen(std::string_view C, int32_t T, std::string_view B);
 bool KennungIsValid(std::string_view K, int32_t T);
 bool KennungListIsEmpty();
-void SetFreeKennung(int32_t T, std::string_view K);
+// Answers whether a row was added (none for a TID of 0 or below, nor when
+// the transaction's pool holds the identifier already).
+bool SetFreeKennung(int32_t T, std::string_view K);
 void DeleteFreeKennung(std::string_view K);
+
+// What the rules need beyond the catalogue above: taking a failed rule's
+// writes back, and which identifiers the rows hold. Same connection, same
+// errors.
+// The transactions whose pools hold the identifier, in delivery order.
+std::vector<int32_t> PoolsHolding(std::string_view K);
+// Adds the identifier to one pool, whatever the TID.
+void AddToPool(int32_t T, std::string_view K);
+// Removes the identifier from one pool only.
+void RemoveFromPool(int32_t T, std::string_view K);
+// Inserts the row as it is, its KENNUNGO included.
+void RestoreRow(const TObjectMetadata& R);
+// Rewrites the row now found under K with every column of R, KENNUNG too.
+void RewriteRow(std::string_view K, const TObjectMetadata& R);
+// For every identifier a row holds: true when only "DELETE" rows hold it.
+std::unordered_map<std::string, bool> ListedKennungen();
 
 // TA_ID.
 TTransactionMetadataList GetTransactions();
 TNumberedStringList GetTransactionNames();
 int32_t CountTransactions();
-
-// Runs a command on a connection; a failure shows the driver's text in a
-// plain message box and returns false.
-bool RunCommand(platform::db::Connection& connection, std::string_view sql);
 
 }  // namespace TransActTools

@@ -217,12 +217,20 @@ TEST_F(TransActToolsTest, TransactionsInTableOrderWithTheirEntries) {
   EXPECT_EQ(DialogTools::TIDOfEntry("kein Eintrag"), -1);
 }
 
-TEST_F(TransActToolsTest, AFailedCommandShowsTheDriversTextAndGoesOn) {
+TEST_F(TransActToolsTest, AFailedCommandThrowsTheDriversTextAndShowsNothing) {
   Fill();
-  Answer("message OK");
-  EXPECT_FALSE(RunCommand(OpenTransactionConnection(), "update TA_LIST set GIBTSNICHT = 1"));
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_NE(Shown().find("message plain"), std::string::npos);
+  const std::vector<std::string> before = ListRows(ProjectDir());
+  TObjectMetadata row;
+  row.TID = 3;
+  row.Kennung = std::string(51, 'X');  // one character more than KENNUNG holds
+  try {
+    SaveObjectMetadata(row);
+    ADD_FAILURE() << "an identifier longer than its field was stored";
+  } catch (const platform::db::DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("KENNUNG"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(Messages().empty()) << "the rule that issued the command tells the mapper";
+  EXPECT_EQ(ListRows(ProjectDir()), before);
   EXPECT_EQ(GetObjectStatus("DE-11"), 0) << "the connection still works";
 }
 

@@ -5,7 +5,10 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <exception>
 #include <vector>
+
+#include "platform/ui/Ui.h"
 
 namespace platform::ui {
 namespace {
@@ -30,13 +33,29 @@ HostTimerFunctions& Host() {
   return host;
 }
 
+void ShowTimerError(const char* text) noexcept {
+  try {
+    MessageBox(MsgKind::kError, text);
+  } catch (...) {
+    // Nothing is left to tell the user with; the host's loop must go on.
+  }
+}
+
 std::vector<Timer*>& LocalTimers() {
   static std::vector<Timer*> timers;
   return timers;
 }
 
-void HostTick(void* context) {
-  static_cast<Timer*>(context)->Fire();
+// The host's event loop calls this through a C pointer: no exception may
+// reach it. A handler's error is shown like a hook's, and the timer runs on.
+void HostTick(void* context) noexcept {
+  try {
+    static_cast<Timer*>(context)->Fire();
+  } catch (const std::exception& e) {
+    ShowTimerError(e.what());
+  } catch (...) {
+    ShowTimerError("Unbekannter Fehler im Plug-in.");
+  }
 }
 
 }  // namespace

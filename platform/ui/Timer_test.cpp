@@ -4,6 +4,11 @@
 
 #include <map>
 #include <memory>
+#include <stdexcept>
+
+#include "platform/ui/ScriptedPresenter.h"
+#include "platform/ui/Transcript.h"
+#include "platform/ui/Ui.h"
 
 namespace platform::ui {
 namespace {
@@ -51,6 +56,27 @@ TEST_F(TimerTest, WithoutHostOnlyEnabledDueTimersRun) {
   EXPECT_EQ(off, 0);
   t_fast.SetEnabled(false);
   EXPECT_EQ(RunDueTimers(), 0);
+}
+
+TEST_F(TimerTest, AHandlersErrorNeverReachesTheHostsLoop) {
+  SetHostTimerFunctions(&FakeLoop::Set, &FakeLoop::Kill);
+  auto transcript = Transcript::InMemory();
+  auto previous = SetPresenter(std::make_unique<ScriptedPresenter>("message OK\n", transcript));
+  int runs = 0;
+  Timer failing(
+      [&] {
+        ++runs;
+        throw std::runtime_error("Foto nicht lesbar");
+      },
+      10);
+  failing.SetEnabled(true);
+  EXPECT_NO_THROW(FakeLoop::RunAll());
+  EXPECT_EQ(runs, 1);
+  EXPECT_NE(transcript->Text().find("message error OK: Foto nicht lesbar"), std::string::npos)
+      << transcript->Text();
+  EXPECT_EQ(FakeLoop::timers.size(), 1u) << "the timer runs on";
+  failing.SetEnabled(false);
+  SetPresenter(std::move(previous));
 }
 
 TEST_F(TimerTest, HandlerMayStopItselfOrDestroyAnotherTimer) {
