@@ -1,13 +1,12 @@
 #include "host/Tools.h"
 
-#include <dirent.h>
 #include <fnmatch.h>
-#include <sys/stat.h>
 
 #include <optional>
 #include <vector>
 
 #include "host/HostApi.h"
+#include "platform/env/Env.h"
 #include "platform/ini/IniFile.h"
 #include "platform/process/Process.h"
 #include "platform/registry/Registry.h"
@@ -137,17 +136,17 @@ bool CheckBundesland(const std::vector<std::string>& names) {
 void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
                         std::vector<std::string>& list) {
   const std::string dir(directory);
-  DIR* handle = opendir(dir.empty() ? "." : dir.c_str());
-  if (handle == nullptr) return;
+  std::vector<std::string> names;
+  try {
+    names = platform::env::Env::Current().ListFolder(dir.empty() ? "." : dir);
+  } catch (const platform::env::EnvError&) {
+    return;  // a folder that cannot be read lists nothing
+  }
   const std::string pattern(mask);
-  while (const dirent* entry = readdir(handle)) {
-    const std::string name = entry->d_name;
-    // The folder itself and its parent are no files a caller could use.
-    if (name == "." || name == "..") continue;
+  for (const std::string& name : names) {
     // The host's file system matches names without regard to case.
     if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) list.push_back(name);
   }
-  closedir(handle);
 }
 
 bool ExecAndWait(const std::string& program, const std::vector<std::string>& arguments) {
@@ -206,22 +205,11 @@ bool MyStrToBool(std::string_view text) {
 }
 
 bool FileExists(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) == 0) return S_ISREG(info.st_mode);
+  if (path.empty()) return false;
   const size_t slash = path.rfind(kPathDelim);
   const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  DIR* handle = opendir(dir.c_str());
-  if (handle == nullptr) return false;
-  bool found = false;
-  while (const dirent* entry = readdir(handle)) {
-    if (platform::text::EqualsIgnoreCase(entry->d_name, name)) {
-      found = stat((dir + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
-      if (found) break;
-    }
-  }
-  closedir(handle);
-  return found;
+  return platform::env::FindNoCase(platform::env::Env::Current(), dir, name).has_value();
 }
 
 std::string Trim(std::string_view text) {

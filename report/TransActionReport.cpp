@@ -1,13 +1,7 @@
 #include "report/TransActionReport.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-
 #include "host/Tools.h"
+#include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/ui/Ui.h"
@@ -74,8 +68,8 @@ std::string GetReportFileName() {
 }
 
 bool SaveReport(const std::string& path, const std::vector<std::string>& report) {
-  std::error_code error;
-  if (std::filesystem::exists(path, error) &&
+  platform::env::Env& env = platform::env::Env::Current();
+  if (env.Stat(path) &&
       platform::ui::MessageBox(MsgKind::kConfirmation,
                                "Die Ausgabedatei existiert bereits. Überschreiben?",
                                MsgButtons::kYesNo) != platform::ui::MsgAnswer::kYes) {
@@ -83,28 +77,16 @@ bool SaveReport(const std::string& path, const std::vector<std::string>& report)
   }
   std::string text;
   for (const std::string& line : report) text += platform::text::Utf8ToAnsi(line) + "\r\n";
-  // Written beside the target and renamed over it, so that a failed write
-  // never leaves the mapper with half a report in place of the old one.
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  bool ok = fd >= 0;
-  if (ok) {
-    size_t written = 0;
-    while (ok && written < text.size()) {
-      const ssize_t n = write(fd, text.data() + written, text.size() - written);
-      ok = n > 0;
-      if (ok) written += static_cast<size_t>(n);
-    }
-    ok = close(fd) == 0 && ok;
-    if (ok) chmod(temp.c_str(), 0644);
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-  }
-  if (!ok) {
-    if (fd >= 0) std::remove(temp.c_str());
+  // A safe replace, so that a failed write never leaves the mapper with half
+  // a report in place of the old one; a link is written where it points.
+  try {
+    platform::env::ReplaceFile(env, env.ResolveLinks(path), text);
+  } catch (const platform::env::EnvError&) {
     platform::ui::MessageBox(MsgKind::kError,
                              "Die Datei " + path + " konnte nicht geschrieben werden!");
+    return false;
   }
-  return ok;
+  return true;
 }
 
 }  // namespace TransActionReport
@@ -123,8 +105,8 @@ TFormTransActionReport::TFormTransActionReport()
       LabelnReadOnlyObjects(Add<platform::ui::Label>("LabelnReadOnlyObjects", "")),
       Label6(Add<platform::ui::Label>("Label6", "Anzahl geänderter Objekte:")),
       LabelnChangedObjects(Add<platform::ui::Label>("LabelnChangedObjects", "")),
-      BtnShowReport(Add<platform::ui::Button>("BtnShowReport", "Prüfbericht anzeigen ",
-                                              ModalResult::kNone)),
+      BtnShowReport(
+          Add<platform::ui::Button>("BtnShowReport", "Prüfbericht anzeigen ", ModalResult::kNone)),
       BtnClose(Add<platform::ui::Button>("BtnClose", "S&chließen", ModalResult::kOk)) {
   BtnShowReport.on_click = [this] { BtnShowReportClick(); };
   FormCreate();

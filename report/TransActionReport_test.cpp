@@ -2,11 +2,13 @@
 // expected file, and saving with its overwrite question.
 #include "report/TransActionReport.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "host/Tools.h"
+#include "platform/env/FaultEnv.h"
 #include "tests/support/ProjectFixture.h"
 
 namespace {
@@ -79,7 +81,8 @@ TEST_F(ReportTest, SavingAsksBeforeOverwritingAndRemembersTheName) {
   Fill();
   const std::string path = Root() + "/alt.txt";
   std::ofstream(path) << "alter Bericht";
-  Answer("file \"" + path + "\"\nmessage No \"Die Ausgabedatei existiert bereits. Überschreiben?\"");
+  Answer("file \"" + path +
+         "\"\nmessage No \"Die Ausgabedatei existiert bereits. Überschreiben?\"");
   TFormPrintReport form;
   form.SetReport({"Zeile"});
   form.btnSave.Click();
@@ -99,6 +102,29 @@ TEST_F(ReportTest, AnUnwritableFileIsReported) {
   EXPECT_FALSE(TransActionReport::SaveReport(Root() + "/gibts/nicht/bericht.txt", {"x"}));
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_NE(Messages()[0].find("konnte nicht geschrieben werden"), std::string::npos);
+}
+
+TEST_F(ReportTest, AFullDiskLeavesTheOldReportWholeAndIsReported) {
+  const std::string path = Root() + "/bericht.txt";
+  std::ofstream(path) << "alter Bericht";
+  const auto entries = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Root())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = entries();
+  platform::env::FaultEnv full(platform::env::Env::Posix());
+  full.Inject(platform::env::Fault(platform::env::Op::kWrite, ENOSPC).On("bericht"));
+  platform::env::ScopedEnv scoped(full);
+  Answer("message Yes\nmessage OK");
+  EXPECT_FALSE(TransActionReport::SaveReport(path, {"neue Zeile"}));
+  EXPECT_EQ(full.Failures(), 1);
+  EXPECT_EQ(ReadFile(path), "alter Bericht");
+  EXPECT_EQ(Messages().back(), "Die Datei " + path + " konnte nicht geschrieben werden!");
+  EXPECT_EQ(entries(), before) << "no temporary file left behind";
 }
 
 TEST_F(ReportTest, ShowingTheReportBuildsItWithTodaysDate) {
