@@ -144,9 +144,8 @@ bool KennungBBSyntaxOK(std::string_view text) {
   return false;
 }
 
-std::vector<std::string> OfferableKennungen(std::vector<std::string> fitting, bool object_has_row) {
-  if (fitting.empty()) return fitting;
-  const std::unordered_map<std::string, bool> listed = TransActTools::ListedKennungen();
+std::vector<std::string> OfferableKennungen(std::vector<std::string> fitting, bool object_has_row,
+                                            const std::unordered_map<std::string, bool>& listed) {
   std::vector<std::string> offer;
   for (std::string& K : fitting) {
     const auto row = listed.find(K);
@@ -159,8 +158,11 @@ std::vector<std::string> OfferableKennungen(std::vector<std::string> fitting, bo
 
 std::vector<std::string> TransactionPool::FittingFreeKennungen(int32_t tid, int32_t okl,
                                                                std::string_view state_code) {
-  return OfferableKennungen(
-      TransActTools::GetFittingFreeKennungen(GetOKLShortName(okl), tid, state_code), false);
+  std::vector<std::string> fitting =
+      TransActTools::GetFittingFreeKennungen(GetOKLShortName(okl), tid, state_code);
+  if (fitting.empty()) return fitting;
+  if (!listed_) listed_ = TransActTools::ListedKennungen();
+  return OfferableKennungen(std::move(fitting), false, *listed_);
 }
 
 DialogTools::KennungComposer::Proposal BBComposer::Propose(std::string_view ag, std::string& nummer,

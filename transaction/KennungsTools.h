@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "dialogs/DialogTools.h"
@@ -53,15 +55,21 @@ bool KennungBBSyntaxOK(std::string_view text);
 // host object carries, none that a row of the transaction list holds; an
 // object without a row of its own may take over the identifier of a "DELETE"
 // row, as its re-creation would. So no identifier ever gets two rows.
-std::vector<std::string> OfferableKennungen(std::vector<std::string> fitting, bool object_has_row);
+// `listed` is what TransActTools::ListedKennungen answers.
+std::vector<std::string> OfferableKennungen(std::vector<std::string> fitting, bool object_has_row,
+                                            const std::unordered_map<std::string, bool>& listed);
 
 // What the creation choosers look up while they are open: the free
 // identifiers of a transaction that fit the class (GetFittingFreeKennungen)
-// and may be offered a new object.
+// and may be offered a new object. The identifiers the rows hold are read
+// once per chooser, not on every click.
 class TransactionPool : public DialogTools::KennungPool {
  public:
   std::vector<std::string> FittingFreeKennungen(int32_t tid, int32_t okl,
                                                 std::string_view state_code) override;
+
+ private:
+  std::optional<std::unordered_map<std::string, bool>> listed_;
 };
 
 // The composed identifiers of the "BRB" rule set, for their entry dialog.

@@ -401,7 +401,7 @@ std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
   // The object switching has a row of its own.
   const TStringList fitting = KennungsTools::OfferableKennungen(
       GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T, KennungsTools::StateCode()),
-      true);
+      true, ListedKennungen());
   if (fitting.empty()) {
     Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
     return {};
@@ -412,7 +412,7 @@ std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
 std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
   const TStringList fitting = KennungsTools::OfferableKennungen(
       GetFittingFreeKennungen(KennungsTools::GetOKLShortName(host::CurrentObjectClass()), T, B),
-      KennungInTransactionList(K) && GetChangedFlag(K) != kDelete);
+      KennungInTransactionList(K) && GetChangedFlag(K) != kDelete, ListedKennungen());
   if (fitting.empty()) {
     Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
     return "-1";
