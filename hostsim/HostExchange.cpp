@@ -22,6 +22,7 @@
 #include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
 #include "hostsim/HostImpl.h"
+#include "hostsim/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -29,17 +30,7 @@ namespace hostsim {
 namespace {
 
 std::string BaseName(const std::string& file) {
-  std::string lower = file;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".shp") == 0)
-    return file.substr(0, file.size() - 4);
-  return file;
-}
-
-std::string Trim(std::string s) {
-  size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
-  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+  return EndsWithNoCase(file, ".shp") ? file.substr(0, file.size() - 4) : file;
 }
 
 struct Layer {
@@ -164,7 +155,7 @@ bool ReadLayer(const std::string& base, const Layer& layer, std::vector<LoadedSh
     }
     LoadedShape l;
     const char* k = DBFReadStringAttribute(d, i, f_kennung);
-    l.kennung = Trim(AnsiToUtf8(k ? k : ""));
+    l.kennung = Trim(AnsiToUtf8(k ? k : ""), " ");  // dBase pads with blanks
     l.klasse = f_klasse >= 0 ? DBFReadIntegerAttribute(d, i, f_klasse) : 0;
     int typ = f_typ >= 0 ? DBFReadIntegerAttribute(d, i, f_typ) : 0;
     int end = s->nParts > 1 ? s->panPartStart[1] : s->nVertices;

@@ -16,6 +16,7 @@
 #include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
 #include "hostsim/HostImpl.h"
+#include "hostsim/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -31,19 +32,6 @@ constexpr int kMaxHookDepth = 64;
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
   return path;
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Trim(std::string_view s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string_view::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return std::string(s.substr(b, e - b + 1));
 }
 
 // A value of a Windows ini file (Windows-1252, sections and keys without

@@ -8,6 +8,7 @@
 
 #include "hostsim/Ansi.h"
 #include "hostsim/HostImpl.h"
+#include "hostsim/Text.h"
 
 namespace hostsim {
 namespace {
@@ -72,12 +73,11 @@ bool Normalize(const FieldDef& f, const std::string& text, std::optional<std::st
       out = Utf8Prefix(t, static_cast<size_t>(f.width));
       return true;
     case Type::kInteger: {
-      size_t b = t.find_first_not_of(' '), e = t.find_last_not_of(' ');
-      if (b == std::string::npos) {
+      t = Trim(t, " ");
+      if (t.empty()) {
         out.reset();
         return true;
       }
-      t = t.substr(b, e - b + 1);
       try {
         size_t used = 0;
         long long v = std::stoll(t, &used);
@@ -89,7 +89,7 @@ bool Normalize(const FieldDef& f, const std::string& text, std::optional<std::st
       }
     }
     case Type::kBoolean: {
-      if (text.find_first_not_of(' ') == std::string::npos) {
+      if (Trim(text, " ").empty()) {
         out.reset();
         return true;
       }

@@ -11,6 +11,7 @@
 #include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
 #include "hostsim/HostImpl.h"
+#include "hostsim/Text.h"
 #include "platform/ui/Timer.h"
 
 using hostsim::Host;
@@ -370,10 +371,7 @@ KTBool ktIterateObjects(KTBool flag, const char* library_name, const char* expor
     std::string wanted = Text(library_name);
     size_t slash = wanted.find_last_of("/\\");
     if (slash != std::string::npos) wanted = wanted.substr(slash + 1);
-    std::string lower = wanted;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0)
+    if (hostsim::EndsWithNoCase(wanted, ".dll"))
       wanted = wanted.substr(0, wanted.size() - 4) + ".so";
     if (wanted != m.plugin_file) {
       m.Note("ktIterateObjects: the library " + wanted + " is not loaded (" + m.plugin_file +
