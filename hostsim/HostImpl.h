@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "hostsim/EventLoop.h"
 #include "hostsim/HostModel.h"
+#include "hostsim/PluginHost.h"
 #include "hostsim/Sqlite.h"
 
 namespace hostsim {
@@ -26,13 +28,6 @@ struct TableCursor {
   bool modified = false;
   std::map<std::string, std::optional<std::string>> buffer;
   bool HasRow() const { return is_new || index >= 0; }
-};
-
-struct HostTimer {
-  uint32_t interval_ms = 0;
-  void (*proc)(void*) = nullptr;
-  void* context = nullptr;
-  Host::Clock::time_point due;
 };
 
 struct Host::Impl {
@@ -66,30 +61,13 @@ struct Host::Impl {
   std::map<std::string, TableCursor> cursors;    // built on first use
   std::map<std::string, int> disabled_controls;  // ktDisableControls minus ktEnableControls
 
-  // Plug-in.
-  void* plugin = nullptr;
-  std::string plugin_path;
-  std::string plugin_file;
-  HookTable hooks;
-  bool hooks_set = false;
-  bool utf16 = false;
-  bool utf16_set = false;
-  std::function<void(const HookCall&)> trace;
-  std::function<void(const std::string&)> note;
-  std::vector<HookCall> log;
-  int depth = 0;
-
-  // Event loop.
-  std::map<uint32_t, HostTimer> timers;
-  uint32_t next_timer = 1;
-  bool virtual_clock = false;
-  Clock::time_point virtual_now{};
+  PluginHost plugin;
+  EventLoop loop{plugin};
 
   // ---- helpers (HostModel.cpp) ----
   void Note(const std::string& text);
   void RequireProject() const;  // throws HostError
   void RequireObject(int32_t id) const;
-  Clock::time_point Now() const;
 
   // Calls an export of the plug-in by name; nullopt when there is no plug-in,
   // no such export, or the hook did not return normally.

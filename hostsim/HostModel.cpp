@@ -4,14 +4,11 @@
 // HostExchange.cpp.
 #include "hostsim/HostModel.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
@@ -27,7 +24,6 @@ constexpr const char* kProjectFile = "KTProjekt.ktp";
 constexpr const char* kProjectDbName = "KTProjekt.db";
 constexpr const char* kApplicatIni = "applicat.ini";
 constexpr const char* kProcedureDbName = "Verfahren.db";
-constexpr int kMaxHookDepth = 64;
 
 std::string WithSlash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
@@ -122,7 +118,7 @@ std::optional<bool> ParseBool(std::string_view text) {
 // Impl helpers
 
 void Host::Impl::Note(const std::string& text) {
-  if (note) note(text);
+  plugin.Note(text);
 }
 
 void Host::Impl::RequireProject() const {
@@ -134,58 +130,23 @@ void Host::Impl::RequireObject(int32_t id) const {
   if (!objects.count(id)) throw HostError("no object with id " + std::to_string(id));
 }
 
-Host::Clock::time_point Host::Impl::Now() const {
-  return virtual_clock ? virtual_now : Clock::now();
-}
-
 std::optional<int16_t> Host::Impl::CallExport(const std::string& export_name, intptr_t p1,
                                               intptr_t p2, uint16_t p3,
                                               const std::string& shown_args) {
-  if (!plugin) return std::nullopt;
-  void* symbol = dlsym(plugin, export_name.c_str());
-  if (!symbol) {
-    Note("the plug-in " + plugin_file + " has no export " + export_name + "; nothing called");
-    return std::nullopt;
-  }
-  HookCall call{export_name, shown_args, depth, std::nullopt};
-  if (depth >= kMaxHookDepth) {
-    Note("hooks nested " + std::to_string(depth) + " deep; " + export_name + " not called");
-    return std::nullopt;
-  }
-  auto proc = reinterpret_cast<TKTHookProc>(symbol);
-  size_t slot = log.size();
-  log.push_back(call);
-  if (trace) trace(call);
-  ++depth;
-  try {
-    call.answer = proc(p1, p2, p3);
-  } catch (const std::exception& e) {
-    Note("the hook " + export_name + " raised an error: " + e.what());
-  } catch (...) {
-    Note("the hook " + export_name + " raised an error");
-  }
-  --depth;
-  call.done = true;
-  if (slot < log.size()) log[slot] = call;  // the log may have been cleared inside
-  if (trace) trace(call);
-  return call.answer;
+  return plugin.Call(export_name, p1, p2, p3, shown_args);
 }
 
 bool Host::Impl::Fire(HookEvent event, intptr_t p1, intptr_t p2, uint16_t p3,
                       const std::string& shown_args) {
-  const std::string& name = hooks.ExportFor(event);
-  if (name.empty() || !plugin) return true;
-  auto answer = CallExport(name, p1, p2, p3, shown_args);
-  return answer.has_value() && *answer != 0;
+  return plugin.Fire(event, p1, p2, p3, shown_args);
 }
 
 bool Host::Impl::FireSimple(HookEvent event, intptr_t p1, intptr_t p2, uint16_t p3) {
-  return Fire(event, p1, p2, p3,
-              std::to_string(p1) + ", " + std::to_string(p2) + ", " + std::to_string(p3));
+  return plugin.Fire(event, p1, p2, p3);
 }
 
 void Host::Impl::CommandDone(int32_t command_number, int32_t lparam, uint16_t wparam) {
-  FireSimple(HookEvent::kCommandDone, command_number, lparam, wparam);
+  plugin.CommandDone(command_number, lparam, wparam);
 }
 
 // Empty when the identifier may be given to an object (except_id may keep its own).
@@ -537,108 +498,49 @@ std::string Host::ProcedureDB() const {
 // ---- Plug-in ----------------------------------------------------------------
 
 void Host::LoadPlugin(const std::string& name_or_path, const std::string& search_dir) {
-  Impl& m = *impl_;
-  if (m.plugin) throw HostError("a plug-in is loaded already (" + m.plugin_file + ")");
-  fs::path path(name_or_path);
-  if (name_or_path.find('/') == std::string::npos) {
-    std::string file = name_or_path;
-    if (path.extension() != ".so") file += ".so";
-    path = fs::path(search_dir.empty() ? "." : search_dir) / file;
-  }
-  if (!fs::exists(path)) throw HostError("plug-in file " + path.string() + " not found");
-  std::string stem = path.stem().string();
-  std::optional<HookTable> table =
-      m.hooks_set ? std::optional<HookTable>(m.hooks) : HookTable::ForBuild(stem);
-  if (!table) table = HookTable::ForBuild(kBuildNames[0]);
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) throw HostError(std::string("cannot load plug-in: ") + dlerror());
-  std::vector<std::string> missing;
-  for (const std::string& e : table->BoundExports())
-    if (!dlsym(handle, e.c_str())) missing.push_back(e);
-  if (!missing.empty()) {
-    std::string list;
-    for (const auto& e : missing) list += (list.empty() ? "" : ", ") + e;
-    dlclose(handle);
-    throw HostError("the plug-in " + path.filename().string() +
-                    " lacks exports the hook table binds: " + list);
-  }
-  m.plugin = handle;
-  m.plugin_path = fs::absolute(path).string();
-  m.plugin_file = path.filename().string();
-  m.hooks = *table;
-  m.hooks_set = true;
-  if (!m.utf16_set) m.utf16 = stem == kBuildNames[0] || !HookTable::ForBuild(stem);
+  impl_->plugin.Load(name_or_path, search_dir);
 }
-
 bool Host::HasPlugin() const {
-  return impl_->plugin != nullptr;
+  return impl_->plugin.Loaded();
 }
 std::string Host::PluginFile() const {
-  return impl_->plugin_file;
+  return impl_->plugin.File();
 }
-
 void Host::SetHookTable(const HookTable& table) {
-  Impl& m = *impl_;
-  if (m.plugin)
-    for (const std::string& e : table.BoundExports())
-      if (!dlsym(m.plugin, e.c_str()))
-        throw HostError("the plug-in " + m.plugin_file + " has no export " + e);
-  m.hooks = table;
-  m.hooks_set = true;
+  impl_->plugin.SetHookTable(table);
 }
-
 const HookTable& Host::Hooks() const {
-  return impl_->hooks;
+  return impl_->plugin.Hooks();
 }
-
 void Host::Bind(HookEvent event, const std::string& export_name) {
-  HookTable t = impl_->hooks;
-  t.Bind(event, export_name);
-  SetHookTable(t);
+  impl_->plugin.Bind(event, export_name);
 }
-
 void Host::BindMenu(const std::string& command, const std::string& export_name) {
-  HookTable t = impl_->hooks;
-  if (export_name.empty())
-    t.UnbindMenu(command);
-  else
-    t.BindMenu(command, export_name);
-  SetHookTable(t);
+  impl_->plugin.BindMenu(command, export_name);
 }
-
 void Host::SetUtf16HookTexts(bool utf16) {
-  impl_->utf16 = utf16;
-  impl_->utf16_set = true;
+  impl_->plugin.SetUtf16(utf16);
 }
 bool Host::Utf16HookTexts() const {
-  return impl_->utf16;
+  return impl_->plugin.Utf16();
 }
-
 void Host::SetTraceSink(std::function<void(const HookCall&)> sink) {
-  impl_->trace = std::move(sink);
+  impl_->plugin.SetTraceSink(std::move(sink));
 }
 const std::vector<HookCall>& Host::HookLog() const {
-  return impl_->log;
+  return impl_->plugin.Log();
 }
 void Host::ClearHookLog() {
-  impl_->log.clear();
+  impl_->plugin.ClearLog();
 }
 void Host::SetNoteSink(std::function<void(const std::string&)> sink) {
-  impl_->note = std::move(sink);
+  impl_->plugin.SetNoteSink(std::move(sink));
 }
 
 bool Host::RunMenuCommand(const std::string& name) {
-  Impl& m = *impl_;
-  if (!m.plugin) throw HostError("no plug-in is loaded");
-  auto it = m.hooks.Menu().find(name);
-  std::string export_name = it != m.hooks.Menu().end() ? it->second : name;
-  if (!dlsym(m.plugin, export_name.c_str()))
-    throw HostError("no menu command " + name + ": the plug-in " + m.plugin_file +
-                    " has no such export");
-  auto answer = m.CallExport(export_name, command::kMenuCommand, 0, 0,
-                             std::to_string(command::kMenuCommand) + ", 0, 0");
-  m.CommandDone(command::kMenuCommand, 0, 0);
-  return answer.has_value() && *answer != 0;
+  bool answer = impl_->plugin.RunMenuCommand(name);
+  impl_->plugin.CommandDone(command::kMenuCommand);
+  return answer;
 }
 
 void Host::ReportCommand(int32_t command_number, int32_t lparam, uint16_t wparam) {
@@ -893,89 +795,25 @@ int32_t Host::DataObject() const {
 // ---- Event loop ------------------------------------------------------------
 
 void Host::UseVirtualClock(bool virtual_clock) {
-  impl_->virtual_clock = virtual_clock;
-  impl_->virtual_now = Clock::now();
+  impl_->loop.UseVirtualClock(virtual_clock);
 }
-
 void Host::AdvanceClock(std::chrono::milliseconds by) {
-  Impl& m = *impl_;
-  if (!m.virtual_clock) {
-    // Sleep from timer to timer, running each when it is due.
-    auto end = Clock::now() + by;
-    while (true) {
-      auto next = NextTimerDue();
-      auto now = Clock::now();
-      if (now >= end) break;
-      auto until = next ? std::min(end, now + *next) : end;
-      std::this_thread::sleep_until(until);
-      RunDueTimers();
-    }
-    RunDueTimers();
-    return;
-  }
-  auto end = m.virtual_now + by;
-  while (true) {
-    auto next = NextTimerDue();
-    if (!next || m.virtual_now + *next > end) break;
-    m.virtual_now += *next;
-    RunDueTimers();
-  }
-  m.virtual_now = end;
-  RunDueTimers();
+  impl_->loop.Advance(by);
 }
-
 uint32_t Host::SetTimer(uint32_t interval_ms, void (*proc)(void*), void* context) {
-  Impl& m = *impl_;
-  if (!proc) return 0;
-  uint32_t id = m.next_timer++;
-  if (m.next_timer == 0) m.next_timer = 1;
-  uint32_t interval = std::max<uint32_t>(interval_ms, 1);
-  m.timers[id] = HostTimer{interval, proc, context, m.Now() + std::chrono::milliseconds(interval)};
-  return id;
+  return impl_->loop.SetTimer(interval_ms, proc, context);
 }
-
 void Host::KillTimer(uint32_t id) {
-  impl_->timers.erase(id);
+  impl_->loop.KillTimer(id);
 }
 size_t Host::TimerCount() const {
-  return impl_->timers.size();
+  return impl_->loop.TimerCount();
 }
-
 int Host::RunDueTimers() {
-  Impl& m = *impl_;
-  auto now = m.Now();
-  std::vector<std::pair<Clock::time_point, uint32_t>> due;
-  for (const auto& [id, t] : m.timers)
-    if (t.due <= now) due.emplace_back(t.due, id);
-  std::sort(due.begin(), due.end());
-  int ran = 0;
-  for (const auto& [when, id] : due) {
-    auto it = m.timers.find(id);
-    if (it == m.timers.end()) continue;  // killed by an earlier timer
-    // Like a window timer: due again one interval after it ran, however late.
-    it->second.due = now + std::chrono::milliseconds(it->second.interval_ms);
-    auto proc = it->second.proc;
-    void* context = it->second.context;
-    try {
-      proc(context);
-    } catch (const std::exception& e) {
-      m.Note(std::string("a timer raised an error: ") + e.what());
-    } catch (...) {
-      m.Note("a timer raised an error");
-    }
-    ++ran;
-  }
-  return ran;
+  return impl_->loop.RunDue();
 }
-
 std::optional<std::chrono::milliseconds> Host::NextTimerDue() const {
-  const Impl& m = *impl_;
-  if (m.timers.empty()) return std::nullopt;
-  auto now = m.Now();
-  auto next = Clock::time_point::max();
-  for (const auto& [id, t] : m.timers) next = std::min(next, t.due);
-  if (next <= now) return std::chrono::milliseconds(0);
-  return std::chrono::ceil<std::chrono::milliseconds>(next - now);
+  return impl_->loop.NextDue();
 }
 
 }  // namespace hostsim

@@ -287,8 +287,8 @@ bool Host::Impl::Post(const TableDef& table) {
       pos == c.keys.end() ? (c.keys.empty() ? -1 : 0) : static_cast<int>(pos - c.keys.begin());
   c.eof = c.keys.empty();
   LoadBuffer(table, c);
-  HookText view(utf16, kViewName);
-  HookText name(utf16, table.name);
+  HookText view(plugin.Utf16(), kViewName);
+  HookText name(plugin.Utf16(), table.name);
   uint16_t code = inserted ? kPostInsert : kPostEdit;
   Fire(HookEvent::kTablePosted, view.Pointer(), name.Pointer(), code,
        std::string("\"") + kViewName + "\", \"" + table.name + "\", " + std::to_string(code));
@@ -409,11 +409,11 @@ void Host::EnterValue(const std::string& table, const std::string& field, const 
   if (table == "Objektphotos" && field == "Hauptphoto") event = HookEvent::kHauptphotoEntered;
   if (table == "Pflanzenliste") event = HookEvent::kPflanzenlisteEntered;
   std::string value = text;
-  if (event && !m.hooks.ExportFor(*event).empty() && m.plugin) {
-    HookText akt(m.utf16, text);
+  if (event && m.plugin.Binds(*event)) {
+    HookText akt(m.plugin.Utf16(), text);
     // The result buffer starts with the entered text, so a hook that leaves
     // it alone leaves the value as entered.
-    HookText result(m.utf16, text, kValueBufferChars);
+    HookText result(m.plugin.Utf16(), text, kValueBufferChars);
     m.Fire(*event, akt.Pointer(), result.Pointer(), static_cast<uint16_t>(kValueBufferChars),
            "\"" + text + "\", buffer, " + std::to_string(kValueBufferChars));
     value = result.Read();
@@ -460,8 +460,8 @@ void Host::DeleteRow(const std::string& table) {
       throw HostError("table " + table + " has no current row");
     int64_t key = current.keys[static_cast<size_t>(current.index)];
     int old_index = current.index;
-    HookText view(m.utf16, kViewName);
-    HookText name(m.utf16, table);
+    HookText view(m.plugin.Utf16(), kViewName);
+    HookText name(m.plugin.Utf16(), table);
     m.Fire(HookEvent::kTablePosted, view.Pointer(), name.Pointer(), kPostDelete,
            std::string("\"") + kViewName + "\", \"" + table + "\", " + std::to_string(kPostDelete));
     if (m.project_dir.empty()) return;

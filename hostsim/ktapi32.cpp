@@ -3,8 +3,6 @@
 // failure answers false (or 0) and leaves a note for the host's log.
 #include "host/ktapi32.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -366,21 +364,21 @@ KTBool ktGetVerfahrenDB(char* buffer, int32_t size) {
 KTBool ktIterateObjects(KTBool flag, const char* library_name, const char* export_name) {
   return Guard("ktIterateObjects", kFalse, [&] {
     Host::Impl& m = M();
-    if (!m.plugin || !library_name || !export_name) return kFalse;
+    if (!m.plugin.Loaded() || !library_name || !export_name) return kFalse;
     // The Windows host was given the .dll name; here the library is the .so.
     std::string wanted = Text(library_name);
     size_t slash = wanted.find_last_of("/\\");
     if (slash != std::string::npos) wanted = wanted.substr(slash + 1);
     if (hostsim::EndsWithNoCase(wanted, ".dll"))
       wanted = wanted.substr(0, wanted.size() - 4) + ".so";
-    if (wanted != m.plugin_file) {
-      m.Note("ktIterateObjects: the library " + wanted + " is not loaded (" + m.plugin_file +
+    if (wanted != m.plugin.File()) {
+      m.Note("ktIterateObjects: the library " + wanted + " is not loaded (" + m.plugin.File() +
              " is)");
       return kFalse;
     }
     std::string name = Text(export_name);
-    if (!dlsym(m.plugin, name.c_str())) {
-      m.Note("ktIterateObjects: " + m.plugin_file + " has no export " + name);
+    if (!m.plugin.HasExport(name)) {
+      m.Note("ktIterateObjects: " + m.plugin.File() + " has no export " + name);
       return kFalse;
     }
     std::vector<int32_t> ids = flag ? TheHost().ObjectIds() : m.selection;
