@@ -74,6 +74,18 @@ TEST_F(ProjectTest, BatchObjectsJoinTheProjectOnlyWithTheCommit) {
   EXPECT_EQ(project_.IdOf("C"), 0);
 }
 
+TEST_F(ProjectTest, WithoutAPlugInCreationTakesTheHostsProposal) {
+  int32_t id = project_.Create(1004, ktSinglePoint, {{3, 4}}, "");
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(project_.Find(id)->kennung, "ND-1");
+  EXPECT_EQ(project_.ActiveObject(), id);
+  EXPECT_EQ(tables_.DataObject(), id);
+  EXPECT_EQ(tables_.Value("linfos", "KENNUNG"), "ND-1");
+  EXPECT_EQ(project_.Cursor(), (Point{3, 4}));
+  EXPECT_EQ(project_.ProposeKennung(1004), "ND-2");
+  EXPECT_THROW(project_.Create(1004, ktSinglePoint, {{1, 1}}, "ND-1"), HostError);
+}
+
 TEST_F(ProjectTest, ARenameReachesTheRowShownAndTheStoredOne) {
   int32_t a = Store("A");
   project_.Activate(a);
