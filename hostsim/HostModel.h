@@ -3,7 +3,9 @@
 // placing mode of interactive creation, geodata and attribute exchange with
 // files, and the timers of the event loop. libktapi32.so implements the kt*
 // functions on the one instance TheHost(); kartul-sim and the tests drive the
-// same instance as a mapper would, through this interface.
+// same instance as a mapper would, through this interface. Host is a front:
+// the work is done by the host's parts (project, plug-in host, table
+// cursors, event loop, exchange), which stay inside the library.
 //
 // All texts are UTF-8. Mapper commands throw HostError with a message for the
 // user when they cannot be carried out; the kt* side never throws. Hooks run
@@ -27,6 +29,8 @@
 #include "hostsim/HookTable.h"
 
 namespace hostsim {
+
+struct HostParts;
 
 class HostError : public std::runtime_error {
  public:
@@ -283,12 +287,10 @@ class Host {
   // Time until the next timer is due; nullopt when no timer runs.
   std::optional<std::chrono::milliseconds> NextTimerDue() const;
 
-  // The implementation behind the kt* functions.
-  struct Impl;
-  Impl& impl() { return *impl_; }
-
  private:
-  std::unique_ptr<Impl> impl_;
+  // The parts do the work; each method above is a thin call into them.
+  friend HostParts& PartsOf(Host& host);
+  std::unique_ptr<HostParts> parts_;
 };
 
 // The one host of this process, created on first use.

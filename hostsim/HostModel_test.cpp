@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "platform/ui/Timer.h"
 
@@ -385,6 +387,79 @@ TEST_F(HostTest, ValueBuffersAndPathsRespectTheirSizes) {
   ASSERT_NE(ktGetVerfahrenDB(path, sizeof path), 0);
   EXPECT_TRUE(fs::exists(path));
   EXPECT_EQ(ktGetValueByName("linfos", "NAME", small, 0), 0);
+}
+
+TEST_F(HostTest, TableRefreshReadsWhatOthersWroteAndStaysOnItsRow) {
+  int32_t id = Area("A");
+  host_.Activate(id);
+  for (const char* photo : {"1", "2"}) {
+    ASSERT_NE(ktAppendRecord("Objektphotos"), 0);
+    ASSERT_NE(ktSetValueByName("Objektphotos", "PhotoID", photo), 0);
+  }
+  ASSERT_NE(ktPostRecord("Objektphotos"), 0);
+  ktTableFirst("Objektphotos");
+  ktTableNext("Objektphotos");
+  ASSERT_EQ(host_.Value("Objektphotos", "PhotoID"), "2");
+  // The plug-in's own connection takes the first row away and adds one.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(host_.ProjectDB().c_str(), &db), SQLITE_OK);
+  std::string sql =
+      "DELETE FROM Objektphotos WHERE PhotoID=1; INSERT INTO Objektphotos "
+      "(KARTULID, PhotoID) VALUES (" +
+      std::to_string(id) + ", 3)";
+  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  ASSERT_NE(ktTableRefresh("Objektphotos"), 0);
+  EXPECT_EQ(host_.RowCount("Objektphotos"), 2);
+  EXPECT_EQ(host_.Value("Objektphotos", "PhotoID"), "2");
+  ktTableNext("Objektphotos");
+  EXPECT_EQ(host_.Value("Objektphotos", "PhotoID"), "3");
+  EXPECT_EQ(ktTableRefresh("Fotos"), 0);
+}
+
+TEST_F(HostTest, RefusedApiCallsAnswerFalseWithANoteNamingTheCall) {
+  host_.Activate(Area("A"));
+  notes_.clear();
+  EXPECT_EQ(ktCreateObjectStart(4242, ktFlaeche, "X"), 0);
+  EXPECT_EQ(ktCreateObjectStart(1001, ktGrid, "X"), 0);
+  EXPECT_EQ(host_.CreationState(), Creation::kIdle);
+  EXPECT_EQ(ktCreateObjectFinish(), 0);  // nothing is being placed
+  EXPECT_EQ(ktSetValueByName("linfos", "Nix", "1"), 0);
+  EXPECT_EQ(ktSetValueByName("linfos", "GESCHUETZT", "vielleicht"), 0);
+  EXPECT_EQ(ktExportGeodaten((dir_ + "/x").c_str(), 7, -1, 0), 0);
+  EXPECT_EQ(notes_, (std::vector<std::string>{
+                        "ktCreateObjectStart: no object class 4242",
+                        "ktCreateObjectStart: draw type 7 creates no object",
+                        "ktSetValueByName: table linfos has no field Nix",
+                        "ktSetValueByName: \"vielleicht\" is no truth value for GESCHUETZT",
+                        "ktExportGeodaten: only mode 10 (shapefile) is known"}));
+  // Without a project there is nothing to refuse: no notes.
+  host_.CloseProject();
+  notes_.clear();
+  EXPECT_EQ(ktCreateObjectStart(1001, ktFlaeche, "X"), 0);
+  EXPECT_NE(ktDeselectAll(), 0);
+  EXPECT_EQ(ktSetValueByName("linfos", "NAME", "x"), 0);
+  EXPECT_TRUE(notes_.empty()) << notes_.front();
+}
+
+TEST_F(HostTest, FileNamesAndTextsOfTheExchangeCallsAreConverted) {
+  host_.Activate(Area("A"));
+  host_.EnterValue("linfos", "GESCHUETZT", "WAHR");
+  host_.PostRow("linfos");
+  std::u16string file(dir_.begin(), dir_.end());
+  file += u"/daten-\u00E4.xml";
+  ASSERT_NE(ktExportDataXMLEx(file.c_str(), -1, 0, u"j\u00E4", u"nein"), 0);
+  std::ifstream in(dir_ + "/daten-ä.xml");
+  std::stringstream xml;
+  xml << in.rdbuf();
+  EXPECT_NE(xml.str().find("Wahr=\"jä\" Falsch=\"nein\""), std::string::npos) << xml.str();
+  EXPECT_NE(xml.str().find("<Feld Name=\"GESCHUETZT\">jä</Feld>"), std::string::npos);
+  std::string ansi = dir_ + "/geo-\xE4";
+  ASSERT_NE(ktExportGeodaten(ansi.c_str(), 10, -1, 0), 0);
+  EXPECT_TRUE(fs::exists(dir_ + "/geo-ä.shp"));
+  host_.DeleteObject(host_.IdOf("A"));
+  ASSERT_NE(ktImportDataXML((dir_ + "/daten-\xE4.xml").c_str(), -1), 0);
+  EXPECT_GT(host_.IdOf("A"), 0);
 }
 
 TEST_F(HostTest, ObjectAndClassData) {

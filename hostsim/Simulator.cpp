@@ -1,5 +1,7 @@
 // Scenario commands of kartul-sim: the mapper's actions, the expectations, and
-// the reading of the plug-in's dialog transcript.
+// the reading of the plug-in's dialog transcript. One table of commands (and
+// one each of the kinds of expect and show) drives dispatch, the usage
+// messages, help and completion.
 #include "hostsim/Simulator.h"
 
 #include <sys/wait.h>
@@ -8,10 +10,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
+#include <span>
 #include <sstream>
 
 // Plain bytes: applicat.ini holds ANSI text, converted at the edges here.
@@ -202,11 +207,8 @@ struct Simulator::Impl {
   std::string pending_text;
   int pending_depth = 0;
 
-  bool expect_failure = false;
-
   // Standard output of the last program run by exec.
   std::string last_output;
-  void Exec(const std::vector<std::string>& w);
 
   void Trace(const HookCall& call) {
     PollTranscriptQuiet();
@@ -280,82 +282,615 @@ struct Simulator::Impl {
     return path.string();
   }
 
-  void Need(const std::vector<std::string>& w, size_t min, size_t max, const char* usage) {
-    if (w.size() < min || w.size() > max) throw HostError(std::string("usage: ") + usage);
-  }
-
   void Fail(const std::string& what) { throw HostError("expectation failed: " + what); }
 
-  void Run(const std::vector<std::string>& w, std::string_view raw);
-  void Expect(const std::vector<std::string>& w);
-  void Show(const std::vector<std::string>& w);
+  // ---- Commands ------------------------------------------------------------
+  using Words = std::vector<std::string>;
+  // What a command (or a kind of expect or show) does; w[0] is the command,
+  // raw the line after it as typed.
+  using Handler = void (*)(Impl& m, const Words& w, std::string_view raw);
+  static constexpr size_t kMany = SIZE_MAX;
+
+  // One entry of a command table: the table drives dispatch, the usage
+  // messages, help and completion.
+  struct Entry {
+    const char* name;
+    const char* synopsis;  // the arguments, as help and usage show them
+    const char* help;      // one line
+    size_t min_args = 0;   // words after the name (after the kind for kinds)
+    size_t max_args = 0;
+    Handler run = nullptr;         // nullptr with kinds, or for the prefix RunLine takes off
+    const Entry* kinds = nullptr;  // the second word chooses one of these
+    size_t kind_count = 0;
+    bool keeps_hook_log = false;  // it only looks, so expect hooks still sees the last command's
+  };
+  static const Entry kShowKinds[];
+  static const Entry kExpectKinds[];
+  static const Entry kCommands[];
+
+  static const Entry* FindEntry(std::span<const Entry> table, std::string_view name);
+  static const Entry* FindCommand(std::string_view name);
+  static std::span<const Entry> KindsOf(const Entry& command) {
+    return {command.kinds, command.kind_count};
+  }
+  // "<command> [<kind>] <synopsis>"; a command with kinds and no synopsis of
+  // its own lists them.
+  static std::string Synopsis(const Entry& command, const Entry* kind = nullptr);
+  // "usage: " and the synopsis of a command (or of one of its kinds) by name.
+  static std::string UsageOf(std::string_view command, std::string_view kind = "");
+  void Run(const Words& w, std::string_view raw);
+
+  void Exec(const Words& w);
+  void Exchange(const Words& w);
+  void ShowRows(const Words& w);
+  void ExpectFact(const Words& w);
+  void ExpectCount(const Words& w, long got, const std::string& want);
+  void ExpectRecord(const Words& w);
 };
+
+// ---- The command tables ------------------------------------------------------
 
 namespace {
 
-struct CommandHelp {
-  const char* name;
-  const char* usage;
-};
+// The text after the command word, without leading blanks.
+std::string Rest(std::string_view raw) {
+  size_t b = raw.find_first_not_of(" \t");
+  return b == std::string_view::npos ? "" : std::string(raw.substr(b));
+}
 
-constexpr CommandHelp kCommands[] = {
-    {"new-project", "new-project <dir> [<procedure-dir>]  create a project (and procedure folder)"},
-    {"open", "open <dir>  load a project"},
-    {"close", "close  close the project"},
-    {"plugin", "plugin <build|path>  load a plug-in build"},
-    {"hooks", "hooks <build>  take a build's default hook table"},
-    {"bind", "bind <event> <export>|-  bind an event of the hook table"},
-    {"bind-menu", "bind-menu <command> <export>|-  bind a menu command"},
-    {"utf16", "utf16 on|off  hook texts in UTF-16 or ANSI"},
-    {"class", "class <class>  set the current object class"},
-    {"create", "create <class> <typ> <x> <y> [...] [as <kennung>]  create an object"},
-    {"place", "place <x> <y> [...]  place the object the plug-in asked for"},
-    {"abandon", "abandon  give up placing"},
-    {"delete", "delete <obj>  delete an object"},
-    {"rename", "rename <obj> <kennung>  change an identifier"},
-    {"move", "move <obj> <vertex> <x> <y>  move a vertex (counted from 0)"},
-    {"reclass", "reclass <obj> <class>  give an object another class"},
-    {"paste", "paste <from> <to>  paste attribute data into an object"},
-    {"select", "select <obj>... | select all  add to the selection"},
-    {"deselect", "deselect <obj>... | deselect all"},
-    {"activate", "activate <obj>  make an object the active one"},
-    {"cursor", "cursor <x> <y>  put the map cursor"},
-    {"set", "set <table> <field> <text>  enter a value in the current row"},
-    {"post", "post <table>  save the current row"},
-    {"append", "append <table>  start a new row"},
-    {"delete-row", "delete-row <table>  delete the current row"},
-    {"first", "first <table>  go to the first row"},
-    {"next", "next <table>  go to the next row"},
-    {"run", "run <command>  run a menu command of the plug-in"},
-    {"export-geodata", "export-geodata <file> [all]  write shapefiles"},
-    {"import-geodata", "import-geodata <file> [replace]  read shapefiles"},
-    {"export-xml", "export-xml <file> [all] [empty] [<true> <false>]  write linfos as XML"},
-    {"import-xml", "import-xml <file> [create]  read linfos from XML"},
-    {"answer", "answer <action line>  append an answer for the plug-in's next dialog"},
-    {"wait", "wait <ms>  let time pass; timers run"},
-    {"config", "config <section> <key> <value>  set a key of the procedure's applicat.ini"},
-    {"let", "let <name> <text>  give a variable a value for ${<name>}"},
-    {"include", "include <file>  run the lines of another scenario file (beside this one)"},
-    {"exec", "exec <program> <args...>  run a program (dbsql, say) and keep its output"},
-    {"echo", "echo <text>  print a text"},
-    {"show", "show objects|selection|classes|hooks|row <table>|rows <table>  print host state"},
-    {"fails", "fails <command...>  the command must fail"},
-    {"expect", "expect <what> ...  check host state (see README)"},
-    {"help", "help  list the commands"},
-};
+std::string Names(const Host& host, const std::vector<int32_t>& ids) {
+  std::vector<std::string> n;
+  for (int32_t id : ids)
+    n.push_back(host.FindObject(id) ? host.FindObject(id)->kennung : "#" + std::to_string(id));
+  std::sort(n.begin(), n.end());
+  std::string s;
+  for (const auto& x : n) s += (s.empty() ? "" : " ") + x;
+  return s.empty() ? std::string("none") : s;
+}
+
+bool Near(double a, double b) {
+  return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b));
+}
 
 }  // namespace
 
+// The exchange commands: the host's menu entries, reported as its commands.
+void Simulator::Impl::Exchange(const Words& w) {
+  auto has = [&](const char* flag) { return std::find(w.begin() + 2, w.end(), flag) != w.end(); };
+  const std::string& c = w[0];
+  bool ok = false;
+  int32_t number = 0;
+  if (c == "export-geodata") {
+    ok = host.ExportGeodata(Path(w[1]), has("all"));
+    number = command::kExportGeodata;
+  } else if (c == "import-geodata") {
+    ok = host.ImportGeodata(Path(w[1]), has("replace"));
+    number = command::kImportGeodata;
+  } else if (c == "export-xml") {
+    std::vector<std::string> texts;
+    for (size_t i = 2; i < w.size(); ++i)
+      if (w[i] != "all" && w[i] != "empty") texts.push_back(w[i]);
+    if (!texts.empty() && texts.size() != 2) throw HostError(UsageOf(c));
+    ok = host.ExportXml(Path(w[1]), has("all"), has("empty"), texts.empty() ? "T" : texts[0],
+                        texts.empty() ? "F" : texts[1]);
+    number = command::kExportXml;
+  } else {
+    ok = host.ImportXml(Path(w[1]), has("create"));
+    number = command::kImportXml;
+  }
+  host.ReportCommand(number);
+  if (!ok) throw HostError(c + " " + w[1] + " failed");
+}
+
+void Simulator::Impl::ShowRows(const Words& w) {
+  const TableDef* def = nullptr;
+  for (const auto& t : HostTables())
+    if (t.name == w[2]) def = &t;
+  if (!def) throw HostError("no table " + w[2]);
+  if (w[1] == "row") {
+    for (const auto& f : def->fields) {
+      auto v = host.Value(w[2], f.name);
+      out << "  " << f.name << " = " << (v ? Quote(*v) : "null") << "\n";
+    }
+  } else {
+    for (const auto& row : host.StoredRows(w[2])) {
+      out << " ";
+      for (const auto& f : def->fields) out << " " << f.name << "=" << Quote(row.at(f.name));
+      out << "\n";
+    }
+  }
+}
+
+void Simulator::Impl::ExpectFact(const Words& w) {
+  int32_t id = Obj(w[2]).id;
+  double got = w[1] == "easting"    ? host.Easting(id)
+               : w[1] == "northing" ? host.Northing(id)
+                                    : host.Area(id);
+  if (!Near(got, Number(w[3]))) Fail(w[1] + " of " + w[2] + " is " + NumberText(got));
+}
+
+void Simulator::Impl::ExpectCount(const Words& w, long got, const std::string& want) {
+  if (got != Integer(want))
+    Fail(w[1] + " is " + std::to_string(got) + ", not " + std::to_string(Integer(want)));
+}
+
+const Simulator::Impl::Entry Simulator::Impl::kShowKinds[] = {
+    {"objects", "", "every object with its class, type and geometry", 0, 0,
+     [](Impl& m, const Words&, std::string_view) {
+       for (int32_t id : m.host.ObjectIds()) {
+         const GeoObject& o = *m.host.FindObject(id);
+         m.out << "  #" << id << " " << Quote(o.kennung) << " class " << o.klasse << " "
+               << DrawTypName(o.typ) << " " << GeometryToText(o.geometry) << "\n";
+       }
+     }},
+    {"selection", "", "the selection and the active object", 0, 0,
+     [](Impl& m, const Words&, std::string_view) {
+       m.out << " ";
+       for (int32_t id : m.host.Selection()) m.out << " " << m.host.FindObject(id)->kennung;
+       m.out << "\n  active: "
+             << (m.host.ActiveObject() ? m.host.FindObject(m.host.ActiveObject())->kennung : "none")
+             << "\n";
+     }},
+    {"classes", "", "the class list", 0, 0,
+     [](Impl& m, const Words&, std::string_view) {
+       for (const auto& c : m.host.Classes())
+         m.out << "  " << c.id << " " << c.short_name << " " << Quote(c.long_name) << " "
+               << DrawTypName(c.typ) << "\n";
+     }},
+    {"hooks", "", "the hook table in force", 0, 0,
+     [](Impl& m, const Words&, std::string_view) {
+       const HookTable& t = m.host.Hooks();
+       for (size_t i = 0; i < kHookEventCount; ++i) {
+         auto e = static_cast<HookEvent>(i);
+         m.out << "  " << EventName(e) << " -> " << (t.ExportFor(e).empty() ? "-" : t.ExportFor(e))
+               << "\n";
+       }
+       for (const auto& [command, export_name] : t.Menu())
+         m.out << "  menu " << command << " -> " << export_name << "\n";
+     }},
+    {"row", "<table>", "the current row of the active object", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.ShowRows(w); }},
+    {"rows", "<table>", "every stored row of the table", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.ShowRows(w); }},
+};
+
+const Simulator::Impl::Entry Simulator::Impl::kExpectKinds[] =
+    {
+        {"selection", "<obj>...|none", "the selection is exactly these objects", 0, kMany,
+         [](Impl& m, const Words& w, std::string_view) {
+           std::vector<int32_t> want;
+           if (!(w.size() == 3 && w[2] == "none"))
+             for (size_t i = 2; i < w.size(); ++i) want.push_back(m.Obj(w[i]).id);
+           std::string got = Names(m.host, m.host.Selection()), expected = Names(m.host, want);
+           if (got != expected) m.Fail("selection is " + got + ", not " + expected);
+         }},
+        {"active", "<obj>|none", "the active object", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           int32_t want = w[2] == "none" ? 0 : m.Obj(w[2]).id;
+           if (m.host.ActiveObject() != want)
+             m.Fail("active object is " + Names(m.host, {m.host.ActiveObject()}) + ", not " + w[2]);
+         }},
+        {"objects", "<n>", "the number of objects", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           if (static_cast<long>(m.host.ObjectIds().size()) != Integer(w[2]))
+             m.Fail(std::to_string(m.host.ObjectIds().size()) + " objects, not " + w[2]);
+         }},
+        {"exists", "<kennung>", "an object has the identifier", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           if (m.host.IdOf(w[2]) == 0) m.Fail("object " + w[2] + " does not exist");
+         }},
+        {"missing", "<kennung>", "no object has the identifier", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           if (m.host.IdOf(w[2]) > 0) m.Fail("object " + w[2] + " exists");
+         }},
+        {"kennung", "<obj> <kennung>", "the object's identifier", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) {
+           const GeoObject& o = m.Obj(w[2]);
+           if (o.kennung != w[3])
+             m.Fail("object #" + std::to_string(o.id) + " is " + Quote(o.kennung) + ", not " +
+                    Quote(w[3]));
+         }},
+        {"class", "<obj> <class>", "the object's class", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) {
+           const GeoObject& o = m.Obj(w[2]);
+           if (o.klasse != m.Class(w[3]))
+             m.Fail(o.kennung + " has class " + std::to_string(o.klasse));
+         }},
+        {"geometry", "<obj> <coordinates>", "the object's vertices", 3, kMany,
+         [](Impl& m, const Words& w, std::string_view) {
+           const GeoObject& o = m.Obj(w[2]);
+           if (o.geometry != Coordinates(w, 3, w.size()))
+             m.Fail(o.kennung + " has the geometry " + GeometryToText(o.geometry));
+         }},
+        {"easting", "<obj> <value>", "the host's easting of the object", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) { m.ExpectFact(w); }},
+        {"northing", "<obj> <value>", "the host's northing of the object", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) { m.ExpectFact(w); }},
+        {"area", "<obj> <value>", "the host's area of the object", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) { m.ExpectFact(w); }},
+        {"value", "<table> <field> <text>|null", "a field of the current row", 3, 3,
+         [](Impl& m, const Words& w, std::string_view) {
+           auto v = m.host.Value(w[2], w[3]);
+           if (w[4] == "null" ? v.has_value() : (!v || *v != w[4]))
+             m.Fail(w[2] + "." + w[3] + " is " + (v ? Quote(*v) : "null") + ", not " +
+                    (w[4] == "null" ? "null" : Quote(w[4])));
+         }},
+        {"rows", "<table> <n>", "the rows of the active object in the table", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) {
+           if (m.host.RowCount(w[2]) != Integer(w[3]))
+             m.Fail(w[2] + " shows " + std::to_string(m.host.RowCount(w[2])) + " rows, not " +
+                    w[3]);
+         }},
+        {"eof", "<table> yes|no", "the table is at its end", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) {
+           if (m.host.RowEof(w[2]) != (w[3] == "yes"))
+             m.Fail(w[2] + (m.host.RowEof(w[2]) ? " is" : " is not") + " at its end");
+         }},
+        {"creation", "idle|placing|placed", "the state of interactive creation", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           const char* state[] = {"idle", "placing", "placed"};
+           std::string got = state[static_cast<int>(m.host.CreationState())];
+           if (got != w[2]) m.Fail("creation is " + got);
+         }},
+        {"view", "map|data", "the view the host shows", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           std::string got = m.host.CurrentView() == View::kMap ? "map" : "data";
+           if (got != w[2]) m.Fail("the host shows the " + got);
+         }},
+        {"redraws", "<n>", "the redraws the plug-in asked for", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           m.ExpectCount(w, m.host.RedrawCount(), w[2]);
+         }},
+        {"update-depth", "<n>", "ktBeginUpdate calls not yet ended", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           m.ExpectCount(w, m.host.UpdateDepth(), w[2]);
+         }},
+        {"timers", "<n>", "the timers set", 1, 1,
+         [](Impl& m, const Words& w,
+            std::string_view) { m.ExpectCount(w, static_cast<long>(m.host.TimerCount()), w[2]); }},
+        {"disabled", "<table> <n>", "the table's controls disabled, not yet enabled", 2, 2,
+         [](Impl& m, const Words& w, std::string_view) {
+           m.ExpectCount(w, m.host.ControlsDisabled(w[2]), w[3]);
+         }},
+        {"file", "<path> exists|missing|contains <text>",
+         "a file is there, is not, or holds a text", 2, 3,
+         [](Impl& m, const Words& w, std::string_view) {
+           std::string path = m.Path(w[2]);
+           bool exists = fs::exists(path);
+           if (w[3] == "exists" || w[3] == "missing") {
+             if (exists != (w[3] == "exists"))
+               m.Fail("file " + path + (exists ? " exists" : " does not exist"));
+           } else if (w[3] == "contains" && w.size() == 5) {
+             std::ifstream in(path, std::ios::binary);
+             if (!in) m.Fail("file " + path + " cannot be read");
+             std::stringstream content;
+             content << in.rdbuf();
+             if (content.str().find(w[4]) == std::string::npos)
+               m.Fail("file " + path + " does not contain " + Quote(w[4]));
+           } else {
+             throw HostError(UsageOf("expect", "file"));
+           }
+         }},
+        {"message", "[<kind>] <text>", "a box with this text came since the last match", 1, 2,
+         [](Impl& m, const Words& w, std::string_view) { m.ExpectRecord(w); }},
+        {"form", "<Class>", "a form of this class came since the last match", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) { m.ExpectRecord(w); }},
+        {"hooks", "<export>...|none", "the last command's hooks, exactly and in order", 0, kMany,
+         [](Impl& m, const Words& w, std::string_view) {
+           std::vector<std::string> got;
+           for (const auto& call : m.host.HookLog()) got.push_back(call.export_name);
+           std::vector<std::string> want(w.begin() + 2, w.end());
+           if (want.size() == 1 && want[0] == "none") want.clear();
+           if (got != want) {
+             std::string s;
+             for (const auto& g : got) s += (s.empty() ? "" : " ") + g;
+             m.Fail("the last command called " + (s.empty() ? std::string("no hook") : s));
+           }
+         }},
+        {"hook", "<export> [<n>|true|false]", "the last command called it (n times; answer)", 1, 2,
+         [](Impl& m, const Words& w, std::string_view) {
+           long count = 0;
+           std::optional<int16_t> last;
+           for (const auto& call : m.host.HookLog())
+             if (call.export_name == w[2]) ++count, last = call.answer;
+           if (w.size() == 3 || w[3] == "true" || w[3] == "false") {
+             if (count == 0) m.Fail("the last command did not call " + w[2]);
+             if (w.size() == 4 && (!last || (*last != 0) != (w[3] == "true")))
+               m.Fail(w[2] + " answered " + (last ? (*last ? "true" : "false") : "nothing"));
+           } else if (count != Integer(w[3])) {
+             m.Fail("the last command called " + w[2] + " " + std::to_string(count) + " times");
+           }
+         }},
+        {"output", "<text>", "the last exec printed exactly this text", 1, 1,
+         [](Impl& m, const Words& w, std::string_view) {
+           if (m.last_output != w[2])
+             m.Fail("the program's output is " + Quote(m.last_output) + ", not " + Quote(w[2]));
+         }},
+};
+
+const Simulator::Impl::Entry Simulator::Impl::kCommands[] = {
+    {"new-project", "<dir> [<procedure-dir>]", "create a project (and procedure folder)", 1, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       Host::CreateProject(w[1], w.size() > 2 ? w[2] : "");
+       m.host.OpenProject(w[1]);
+     }},
+    {"open", "<dir>", "load a project", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.OpenProject(w[1]); }},
+    {"close", "", "close the project", 0, 0,
+     [](Impl& m, const Words&, std::string_view) { m.host.CloseProject(); }},
+    {"plugin", "<build|path>", "load a plug-in build", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) {
+       m.host.LoadPlugin(w[1], m.options.program_dir);
+       m.out << "  loaded " << m.host.PluginFile() << "\n";
+     }},
+    {"hooks", "<build>", "take a build's default hook table", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) {
+       auto table = HookTable::ForBuild(w[1]);
+       if (!table) throw HostError("no hook table for " + w[1]);
+       m.host.SetHookTable(*table);
+     }},
+    {"bind", "<event> <export>|-", "bind an event of the hook table", 2, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       auto event = EventByName(w[1]);
+       if (!event) throw HostError("unknown event " + w[1]);
+       m.host.Bind(*event, w[2] == "-" ? "" : w[2]);
+     }},
+    {"bind-menu", "<command> <export>|-", "bind a menu command", 2, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       m.host.BindMenu(w[1], w[2] == "-" ? "" : w[2]);
+     }},
+    {"utf16", "on|off", "hook texts in UTF-16 or ANSI", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.SetUtf16HookTexts(w[1] == "on"); }},
+    {"class", "<class>", "set the current object class", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.SetCurrentClass(m.Class(w[1])); }},
+    {"create", "<class> <typ> <x> <y> [...] [as <kennung>]", "create an object", 4, kMany,
+     [](Impl& m, const Words& w, std::string_view) {
+       int32_t klasse = m.Class(w[1]);
+       auto typ = DrawTypByName(w[2]);
+       if (!typ) throw HostError("unknown draw type " + w[2]);
+       size_t end = w.size();
+       std::string kennung;
+       if (w[w.size() - 2] == "as") {
+         kennung = w.back();
+         end -= 2;
+       }
+       int32_t id = m.host.CreateObject(klasse, *typ, Coordinates(w, 3, end), kennung);
+       if (id)
+         m.out << "  created #" << id << " " << m.host.FindObject(id)->kennung << "\n";
+       else
+         m.out << "  creation cancelled by the plug-in\n";
+     }},
+    {"place", "<x> <y> [...]", "place the object the plug-in asked for", 2, kMany,
+     [](Impl& m, const Words& w, std::string_view) {
+       int32_t id = m.host.Place(Coordinates(w, 1, w.size()));
+       if (id)
+         m.out << "  placed #" << id << " " << m.host.FindObject(id)->kennung << "\n";
+       else
+         m.out << "  placing cancelled by the plug-in\n";
+     }},
+    {"abandon", "", "give up placing", 0, 0,
+     [](Impl& m, const Words&, std::string_view) { m.host.Abandon(); }},
+    {"delete", "<obj>", "delete an object", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.DeleteObject(m.Obj(w[1]).id); }},
+    {"rename", "<obj> <kennung>", "change an identifier", 2, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       int32_t id = m.Obj(w[1]).id;
+       if (!m.host.RenameObject(id, w[2]))
+         m.out << "  the identifier stays " << m.host.FindObject(id)->kennung << "\n";
+       else if (m.host.FindObject(id)->kennung != w[2])
+         m.out << "  the identifier is now " << m.host.FindObject(id)->kennung << "\n";
+     }},
+    {"move", "<obj> <vertex> <x> <y>", "move a vertex (counted from 0)", 4, 4,
+     [](Impl& m, const Words& w, std::string_view) {
+       long vertex = Integer(w[2]);
+       if (vertex < 0) throw HostError("vertices are counted from 0");
+       if (!m.host.MoveVertex(m.Obj(w[1]).id, static_cast<size_t>(vertex),
+                              {Number(w[3]), Number(w[4])}))
+         m.out << "  the geometry change was vetoed\n";
+     }},
+    {"reclass", "<obj> <class>", "give an object another class", 2, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       m.host.ChangeClass(m.Obj(w[1]).id, m.Class(w[2]));
+     }},
+    {"paste", "<from> <to>", "paste attribute data into an object", 2, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       m.host.PasteData(m.Obj(w[1]).id, m.Obj(w[2]).id);
+     }},
+    {"select", "<obj>...|all", "add to the selection", 1, kMany,
+     [](Impl& m, const Words& w, std::string_view) {
+       if (w.size() == 2 && w[1] == "all") {
+         for (int32_t id : m.host.ObjectIds()) m.host.Select(id);
+       } else {
+         for (size_t i = 1; i < w.size(); ++i) m.host.Select(m.Obj(w[i]).id);
+       }
+     }},
+    {"deselect", "<obj>...|all", "take out of the selection", 1, kMany,
+     [](Impl& m, const Words& w, std::string_view) {
+       if (w.size() == 2 && w[1] == "all") {
+         m.host.DeselectAll();
+       } else {
+         for (size_t i = 1; i < w.size(); ++i) m.host.Deselect(m.Obj(w[i]).id);
+       }
+     }},
+    {"activate", "<obj>", "make an object the active one", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.Activate(m.Obj(w[1]).id); }},
+    {"cursor", "<x> <y>", "put the map cursor", 2, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       m.host.SetCursor({Number(w[1]), Number(w[2])});
+     }},
+    {"set", "<table> <field> <text>", "enter a value in the current row", 3, 3,
+     [](Impl& m, const Words& w, std::string_view) { m.host.EnterValue(w[1], w[2], w[3]); }},
+    {"post", "<table>", "save the current row", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.PostRow(w[1]); }},
+    {"append", "<table>", "start a new row", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.AppendRow(w[1]); }},
+    {"delete-row", "<table>", "delete the current row", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.DeleteRow(w[1]); }},
+    {"first", "<table>", "go to the first row", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.FirstRow(w[1]); }},
+    {"next", "<table>", "go to the next row", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) { m.host.NextRow(w[1]); }},
+    {"run", "<command>", "run a menu command of the plug-in", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) {
+       bool answer = m.host.RunMenuCommand(w[1]);
+       if (!m.options.trace)
+         m.out << "  " << w[1] << " answered " << (answer ? "true" : "false") << "\n";
+     }},
+    {"export-geodata", "<file> [all]", "write shapefiles", 1, kMany,
+     [](Impl& m, const Words& w, std::string_view) { m.Exchange(w); }},
+    {"import-geodata", "<file> [replace]", "read shapefiles", 1, kMany,
+     [](Impl& m, const Words& w, std::string_view) { m.Exchange(w); }},
+    {"export-xml", "<file> [all] [empty] [<true> <false>]", "write linfos as XML", 1, kMany,
+     [](Impl& m, const Words& w, std::string_view) { m.Exchange(w); }},
+    {"import-xml", "<file> [create]", "read linfos from XML", 1, kMany,
+     [](Impl& m, const Words& w, std::string_view) { m.Exchange(w); }},
+    {"answer", "<action line>", "append an answer for the plug-in's next dialog", 0, kMany,
+     [](Impl& m, const Words&, std::string_view raw) {
+       if (m.options.answers_path.empty()) {
+         // Interactive: the mapper answers the dialog at the terminal instead,
+         // so that included scenario files run there too.
+         m.out << "  (no answer file: answer at the terminal)\n";
+         return;
+       }
+       std::string action = Rest(raw);
+       if (action.empty()) throw HostError(UsageOf("answer"));
+       std::ofstream a(m.options.answers_path, std::ios::app | std::ios::binary);
+       a << action << "\n";
+       if (!a.flush()) throw HostError("cannot write " + m.options.answers_path);
+     }},
+    {"wait", "<ms>", "let time pass; timers run", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) {
+       long ms = Integer(w[1]);
+       if (ms < 0) throw HostError("time does not run backwards");
+       m.host.AdvanceClock(std::chrono::milliseconds(ms));
+     }},
+    {"config", "<section> <key> <value>", "set a key of the procedure's applicat.ini", 3, 3,
+     [](Impl& m, const Words& w, std::string_view) {
+       if (!m.host.HasProject()) throw HostError("no project is open");
+       const std::string file = m.host.ProcedureDir() + "applicat.ini";
+       CSimpleIniA ini(false, false, false);
+       if (ini.LoadFile(file.c_str()) < 0) throw HostError("cannot read " + file);
+       ini.SetValue(Utf8ToAnsi(w[1]).c_str(), Utf8ToAnsi(w[2]).c_str(), Utf8ToAnsi(w[3]).c_str());
+       if (ini.SaveFile(file.c_str(), false) < 0) throw HostError("cannot write " + file);
+     }},
+    {"let", "<name> <text>", "give a variable a value for ${<name>}", 2, 2,
+     [](Impl& m, const Words& w, std::string_view) {
+       if (w[1].empty() || w[1].find_first_of("{}$ ") != std::string::npos)
+         throw HostError("no variable name: " + w[1]);
+       m.sim.Variables()[w[1]] = w[2];
+     }},
+    {"include", "<file>", "run the lines of another scenario file (beside this one)", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) {
+       fs::path file(w[1]);
+       if (file.is_relative() && m.sim.Variables().count("HERE"))
+         file = m.sim.Variables()["HERE"] / file;
+       std::ifstream in(file);
+       if (!in) throw HostError("cannot read " + file.string());
+       if (!m.sim.RunBatch(in, file.filename().string()))
+         throw HostError("the included " + file.filename().string() + " failed");
+     }},
+    {"exec", "<program> <args...>", "run a program (dbsql, say) and keep its output", 1, kMany,
+     [](Impl& m, const Words& w, std::string_view) { m.Exec(w); }},
+    {"echo", "<text>", "print a text", 0, kMany,
+     [](Impl& m, const Words&, std::string_view raw) { m.out << Rest(raw) << "\n"; }},
+    {"show", "", "print host state", 1, 2, nullptr, kShowKinds, std::size(kShowKinds), true},
+    {"fails", "<command...>", "the command must fail", 1, kMany},
+    {"expect", "<what> ...", "check host state", 1, kMany, nullptr, kExpectKinds,
+     std::size(kExpectKinds), true},
+    {"help", "", "list the commands", 0, kMany,
+     [](Impl& m, const Words&, std::string_view) { m.out << Help(); }},
+};
+
+// ---- Dispatch, usage, help and completion from the tables ------------------------
+
+const Simulator::Impl::Entry* Simulator::Impl::FindEntry(std::span<const Entry> table,
+                                                         std::string_view name) {
+  for (const Entry& e : table)
+    if (name == e.name) return &e;
+  return nullptr;
+}
+
+const Simulator::Impl::Entry* Simulator::Impl::FindCommand(std::string_view name) {
+  return FindEntry(kCommands, name);
+}
+
+std::string Simulator::Impl::Synopsis(const Entry& command, const Entry* kind) {
+  auto join = [](const Entry& e, const std::string& synopsis) {
+    return std::string(e.name) + (synopsis.empty() ? "" : " " + synopsis);
+  };
+  if (kind) return std::string(command.name) + " " + join(*kind, kind->synopsis);
+  std::string synopsis = command.synopsis;
+  if (synopsis.empty())
+    for (const Entry& k : KindsOf(command))
+      synopsis += (synopsis.empty() ? "" : "|") + join(k, k.synopsis);
+  return join(command, synopsis);
+}
+
+std::string Simulator::Impl::UsageOf(std::string_view command, std::string_view kind) {
+  const Entry& c = *FindCommand(command);
+  return "usage: " + Synopsis(c, kind.empty() ? nullptr : FindEntry(KindsOf(c), kind));
+}
+
+void Simulator::Impl::Run(const Words& w, std::string_view raw) {
+  const Entry* c = FindCommand(w[0]);
+  if (!c || (!c->run && !c->kinds)) throw HostError("unknown command " + w[0] + " (try help)");
+  size_t args = w.size() - 1;
+  if (args < c->min_args || args > c->max_args) throw HostError("usage: " + Synopsis(*c));
+  if (!c->kinds) {
+    c->run(*this, w, raw);
+    return;
+  }
+  const Entry* kind = FindEntry(KindsOf(*c), w[1]);
+  if (!kind) {
+    std::string names;
+    for (const Entry& k : KindsOf(*c)) names += (names.empty() ? "" : ", ") + std::string(k.name);
+    throw HostError(w[0] + " what? " + names);
+  }
+  if (args - 1 < kind->min_args || args - 1 > kind->max_args)
+    throw HostError("usage: " + Synopsis(*c, kind));
+  kind->run(*this, w, raw);
+}
+
 std::vector<std::string> Simulator::CommandNames() {
   std::vector<std::string> names;
-  for (const auto& c : kCommands) names.push_back(c.name);
+  for (const Impl::Entry& c : Impl::kCommands) names.push_back(c.name);
   return names;
 }
 
 std::string Simulator::Help() {
+  // Descriptions start in one column; a longer synopsis puts its description
+  // on the next line.
+  constexpr size_t kColumn = 34;
   std::string text;
-  for (const auto& c : kCommands) text += std::string("  ") + c.usage + "\n";
+  auto line = [&](std::string left, const char* help) {
+    if (left.size() + 2 > kColumn) {
+      text += left + "\n";
+      left.clear();
+    }
+    left.resize(kColumn, ' ');
+    text += left + help + "\n";
+  };
+  for (const Impl::Entry& c : Impl::kCommands) {
+    line("  " + Impl::Synopsis(c), c.help);
+    for (const Impl::Entry& k : Impl::KindsOf(c))
+      line("    " + Impl::Synopsis(c, &k).substr(std::string_view(c.name).size() + 1), k.help);
+  }
   return text;
+}
+
+std::vector<std::string> Simulator::Completions(std::string_view before) {
+  std::vector<std::string> words;
+  try {
+    words = SplitWords(before);
+  } catch (const HostError&) {
+    return {};  // inside an open quote
+  }
+  while (!words.empty() && words.front() == "fails") words.erase(words.begin());
+  if (words.empty()) return CommandNames();
+  std::vector<std::string> names;
+  if (const Impl::Entry* c = words.size() == 1 ? Impl::FindCommand(words[0]) : nullptr)
+    for (const Impl::Entry& k : Impl::KindsOf(*c)) names.push_back(k.name);
+  return names;
 }
 
 Simulator::Simulator(Host& host, std::ostream& out, SimOptions options)
@@ -397,9 +932,10 @@ bool Simulator::RunLine(std::string_view line, const std::string& where) {
     bool expect_fail = words[0] == "fails";
     if (expect_fail) {
       words.erase(words.begin());
-      if (words.empty()) throw HostError("usage: fails <command...>");
+      if (words.empty()) throw HostError(Impl::UsageOf("fails"));
     }
-    if (words[0] != "expect" && words[0] != "show") m.host.ClearHookLog();
+    const Impl::Entry* c = Impl::FindCommand(words[0]);
+    if (!c || !c->keeps_hook_log) m.host.ClearHookLog();
     try {
       size_t raw_start = expanded.find(words[0]) + words[0].size();
       m.Run(words, std::string_view(expanded).substr(std::min(raw_start, expanded.size())));
@@ -444,264 +980,38 @@ bool Simulator::RunBatch(std::istream& in, const std::string& name) {
   return true;
 }
 
-void Simulator::Impl::Run(const std::vector<std::string>& w, std::string_view raw) {
-  const std::string& c = w[0];
-  auto all_or_objects = [&](auto each) {
-    for (size_t i = 1; i < w.size(); ++i) each(Obj(w[i]).id);
-  };
-  if (c == "help") {
-    out << Help();
-  } else if (c == "new-project") {
-    Need(w, 2, 3, "new-project <dir> [<procedure-dir>]");
-    Host::CreateProject(w[1], w.size() > 2 ? w[2] : "");
-    host.OpenProject(w[1]);
-  } else if (c == "open") {
-    Need(w, 2, 2, "open <dir>");
-    host.OpenProject(w[1]);
-  } else if (c == "close") {
-    Need(w, 1, 1, "close");
-    host.CloseProject();
-  } else if (c == "plugin") {
-    Need(w, 2, 2, "plugin <build|path>");
-    host.LoadPlugin(w[1], options.program_dir);
-    out << "  loaded " << host.PluginFile() << "\n";
-  } else if (c == "hooks") {
-    Need(w, 2, 2, "hooks <build>");
-    auto table = HookTable::ForBuild(w[1]);
-    if (!table) throw HostError("no hook table for " + w[1]);
-    host.SetHookTable(*table);
-  } else if (c == "bind") {
-    Need(w, 3, 3, "bind <event> <export>|-");
-    auto event = EventByName(w[1]);
-    if (!event) throw HostError("unknown event " + w[1]);
-    host.Bind(*event, w[2] == "-" ? "" : w[2]);
-  } else if (c == "bind-menu") {
-    Need(w, 3, 3, "bind-menu <command> <export>|-");
-    host.BindMenu(w[1], w[2] == "-" ? "" : w[2]);
-  } else if (c == "utf16") {
-    Need(w, 2, 2, "utf16 on|off");
-    host.SetUtf16HookTexts(w[1] == "on");
-  } else if (c == "class") {
-    Need(w, 2, 2, "class <class>");
-    host.SetCurrentClass(Class(w[1]));
-  } else if (c == "create") {
-    if (w.size() < 5) throw HostError("usage: create <class> <typ> <x> <y> [...] [as <kennung>]");
-    int32_t klasse = Class(w[1]);
-    auto typ = DrawTypByName(w[2]);
-    if (!typ) throw HostError("unknown draw type " + w[2]);
-    size_t end = w.size();
-    std::string kennung;
-    if (w.size() >= 2 && w[w.size() - 2] == "as") {
-      kennung = w.back();
-      end -= 2;
+// expect message|form: the next matching record of the transcript after the
+// one matched last.
+void Simulator::Impl::ExpectRecord(const Words& w) {
+  const std::string& what = w[1];
+  PollTranscriptQuiet();
+  if (options.transcript_path.empty()) throw HostError("no transcript in interactive mode");
+  for (size_t i = record_cursor; i < records.size(); ++i) {
+    const std::string& head = records[i].head;
+    bool match = false;
+    if (what == "message" && head.rfind("message ", 0) == 0) {
+      size_t colon = head.find(": ");
+      std::string text = colon == std::string::npos ? "" : Unescape(head.substr(colon + 2));
+      std::string kind =
+          SplitWords(head.substr(8, colon == std::string::npos ? 0 : colon - 8)).front();
+      match = text == w.back() && (w.size() == 3 || kind == w[2]);
+    } else if (what == "form" && head.rfind("form ", 0) == 0) {
+      match = SplitWords(head.substr(5)).front() == w[2];
     }
-    int32_t id = host.CreateObject(klasse, *typ, Coordinates(w, 3, end), kennung);
-    if (id)
-      out << "  created #" << id << " " << host.FindObject(id)->kennung << "\n";
-    else
-      out << "  creation cancelled by the plug-in\n";
-  } else if (c == "place") {
-    if (w.size() < 3) throw HostError("usage: place <x> <y> [...]");
-    int32_t id = host.Place(Coordinates(w, 1, w.size()));
-    if (id)
-      out << "  placed #" << id << " " << host.FindObject(id)->kennung << "\n";
-    else
-      out << "  placing cancelled by the plug-in\n";
-  } else if (c == "abandon") {
-    Need(w, 1, 1, "abandon");
-    host.Abandon();
-  } else if (c == "delete") {
-    Need(w, 2, 2, "delete <obj>");
-    host.DeleteObject(Obj(w[1]).id);
-  } else if (c == "rename") {
-    Need(w, 3, 3, "rename <obj> <kennung>");
-    int32_t id = Obj(w[1]).id;
-    if (!host.RenameObject(id, w[2]))
-      out << "  the identifier stays " << host.FindObject(id)->kennung << "\n";
-    else if (host.FindObject(id)->kennung != w[2])
-      out << "  the identifier is now " << host.FindObject(id)->kennung << "\n";
-  } else if (c == "move") {
-    Need(w, 5, 5, "move <obj> <vertex> <x> <y>");
-    long vertex = Integer(w[2]);
-    if (vertex < 0) throw HostError("vertices are counted from 0");
-    if (!host.MoveVertex(Obj(w[1]).id, static_cast<size_t>(vertex), {Number(w[3]), Number(w[4])}))
-      out << "  the geometry change was vetoed\n";
-  } else if (c == "reclass") {
-    Need(w, 3, 3, "reclass <obj> <class>");
-    host.ChangeClass(Obj(w[1]).id, Class(w[2]));
-  } else if (c == "paste") {
-    Need(w, 3, 3, "paste <from> <to>");
-    host.PasteData(Obj(w[1]).id, Obj(w[2]).id);
-  } else if (c == "select") {
-    if (w.size() < 2) throw HostError("usage: select <obj>... | select all");
-    if (w.size() == 2 && w[1] == "all") {
-      for (int32_t id : host.ObjectIds()) host.Select(id);
-    } else {
-      all_or_objects([&](int32_t id) { host.Select(id); });
-    }
-  } else if (c == "deselect") {
-    if (w.size() < 2) throw HostError("usage: deselect <obj>... | deselect all");
-    if (w.size() == 2 && w[1] == "all")
-      host.DeselectAll();
-    else
-      all_or_objects([&](int32_t id) { host.Deselect(id); });
-  } else if (c == "activate") {
-    Need(w, 2, 2, "activate <obj>");
-    host.Activate(Obj(w[1]).id);
-  } else if (c == "cursor") {
-    Need(w, 3, 3, "cursor <x> <y>");
-    host.SetCursor({Number(w[1]), Number(w[2])});
-  } else if (c == "set") {
-    Need(w, 4, 4, "set <table> <field> <text>");
-    host.EnterValue(w[1], w[2], w[3]);
-  } else if (c == "post" || c == "append" || c == "delete-row" || c == "first" || c == "next") {
-    Need(w, 2, 2, (c + " <table>").c_str());
-    if (c == "post") host.PostRow(w[1]);
-    if (c == "append") host.AppendRow(w[1]);
-    if (c == "delete-row") host.DeleteRow(w[1]);
-    if (c == "first") host.FirstRow(w[1]);
-    if (c == "next") host.NextRow(w[1]);
-  } else if (c == "run") {
-    Need(w, 2, 2, "run <command>");
-    bool answer = host.RunMenuCommand(w[1]);
-    if (!options.trace) out << "  " << w[1] << " answered " << (answer ? "true" : "false") << "\n";
-  } else if (c == "export-geodata" || c == "import-geodata" || c == "export-xml" ||
-             c == "import-xml") {
-    if (w.size() < 2) throw HostError("usage: " + c + " <file> ...");
-    auto has = [&](const char* flag) { return std::find(w.begin() + 2, w.end(), flag) != w.end(); };
-    bool ok = false;
-    int32_t number = 0;
-    if (c == "export-geodata") {
-      ok = host.ExportGeodata(Path(w[1]), has("all"));
-      number = command::kExportGeodata;
-    } else if (c == "import-geodata") {
-      ok = host.ImportGeodata(Path(w[1]), has("replace"));
-      number = command::kImportGeodata;
-    } else if (c == "export-xml") {
-      std::vector<std::string> texts;
-      for (size_t i = 2; i < w.size(); ++i)
-        if (w[i] != "all" && w[i] != "empty") texts.push_back(w[i]);
-      if (!texts.empty() && texts.size() != 2)
-        throw HostError("usage: export-xml <file> [all] [empty] [<true> <false>]");
-      ok = host.ExportXml(Path(w[1]), has("all"), has("empty"), texts.empty() ? "T" : texts[0],
-                          texts.empty() ? "F" : texts[1]);
-      number = command::kExportXml;
-    } else {
-      ok = host.ImportXml(Path(w[1]), has("create"));
-      number = command::kImportXml;
-    }
-    host.ReportCommand(number);
-    if (!ok) throw HostError(c + " " + w[1] + " failed");
-  } else if (c == "answer") {
-    if (options.answers_path.empty()) {
-      // Interactive: the mapper answers the dialog at the terminal instead,
-      // so that included scenario files run there too.
-      out << "  (no answer file: answer at the terminal)\n";
+    if (match) {
+      record_cursor = i + 1;
       return;
     }
-    std::string action(raw);
-    size_t b = action.find_first_not_of(" \t");
-    if (b == std::string::npos) throw HostError("usage: answer <action line>");
-    std::ofstream a(options.answers_path, std::ios::app | std::ios::binary);
-    a << action.substr(b) << "\n";
-    if (!a.flush()) throw HostError("cannot write " + options.answers_path);
-  } else if (c == "exec") {
-    Exec(w);
-  } else if (c == "config") {
-    Need(w, 4, 4, "config <section> <key> <value>");
-    if (!host.HasProject()) throw HostError("no project is open");
-    const std::string file = host.ProcedureDir() + "applicat.ini";
-    CSimpleIniA ini(false, false, false);
-    if (ini.LoadFile(file.c_str()) < 0) throw HostError("cannot read " + file);
-    ini.SetValue(Utf8ToAnsi(w[1]).c_str(), Utf8ToAnsi(w[2]).c_str(), Utf8ToAnsi(w[3]).c_str());
-    if (ini.SaveFile(file.c_str(), false) < 0) throw HostError("cannot write " + file);
-  } else if (c == "let") {
-    Need(w, 3, 3, "let <name> <text>");
-    if (w[1].empty() || w[1].find_first_of("{}$ ") != std::string::npos)
-      throw HostError("no variable name: " + w[1]);
-    sim.Variables()[w[1]] = w[2];
-  } else if (c == "include") {
-    Need(w, 2, 2, "include <file>");
-    std::filesystem::path file(w[1]);
-    if (file.is_relative() && sim.Variables().count("HERE")) file = sim.Variables()["HERE"] / file;
-    std::ifstream in(file);
-    if (!in) throw HostError("cannot read " + file.string());
-    if (!sim.RunBatch(in, file.filename().string()))
-      throw HostError("the included " + file.filename().string() + " failed");
-  } else if (c == "wait") {
-    Need(w, 2, 2, "wait <ms>");
-    long ms = Integer(w[1]);
-    if (ms < 0) throw HostError("time does not run backwards");
-    host.AdvanceClock(std::chrono::milliseconds(ms));
-  } else if (c == "echo") {
-    std::string text(raw);
-    size_t b = text.find_first_not_of(" \t");
-    out << (b == std::string::npos ? "" : text.substr(b)) << "\n";
-  } else if (c == "show") {
-    Show(w);
-  } else if (c == "expect") {
-    Expect(w);
-  } else {
-    throw HostError("unknown command " + c + " (try help)");
   }
-}
-
-void Simulator::Impl::Show(const std::vector<std::string>& w) {
-  Need(w, 2, 3, "show objects|selection|classes|hooks|row <table>|rows <table>");
-  const std::string& what = w[1];
-  if (what == "objects") {
-    for (int32_t id : host.ObjectIds()) {
-      const GeoObject& o = *host.FindObject(id);
-      out << "  #" << id << " " << Quote(o.kennung) << " class " << o.klasse << " "
-          << DrawTypName(o.typ) << " " << GeometryToText(o.geometry) << "\n";
-    }
-  } else if (what == "selection") {
-    out << " ";
-    for (int32_t id : host.Selection()) out << " " << host.FindObject(id)->kennung;
-    out << "\n  active: "
-        << (host.ActiveObject() ? host.FindObject(host.ActiveObject())->kennung : "none") << "\n";
-  } else if (what == "classes") {
-    for (const auto& c : host.Classes())
-      out << "  " << c.id << " " << c.short_name << " " << Quote(c.long_name) << " "
-          << DrawTypName(c.typ) << "\n";
-  } else if (what == "hooks") {
-    const HookTable& t = host.Hooks();
-    for (size_t i = 0; i < kHookEventCount; ++i) {
-      auto e = static_cast<HookEvent>(i);
-      out << "  " << EventName(e) << " -> " << (t.ExportFor(e).empty() ? "-" : t.ExportFor(e))
-          << "\n";
-    }
-    for (const auto& [command, export_name] : t.Menu())
-      out << "  menu " << command << " -> " << export_name << "\n";
-  } else if (what == "row" || what == "rows") {
-    Need(w, 3, 3, "show row <table>");
-    const TableDef* def = nullptr;
-    for (const auto& t : HostTables())
-      if (t.name == w[2]) def = &t;
-    if (!def) throw HostError("no table " + w[2]);
-    if (what == "row") {
-      for (const auto& f : def->fields) {
-        auto v = host.Value(w[2], f.name);
-        out << "  " << f.name << " = " << (v ? Quote(*v) : "null") << "\n";
-      }
-    } else {
-      for (const auto& row : host.StoredRows(w[2])) {
-        out << " ";
-        for (const auto& f : def->fields) out << " " << f.name << "=" << Quote(row.at(f.name));
-        out << "\n";
-      }
-    }
-  } else {
-    throw HostError("show what? objects, selection, classes, hooks, row <table>, rows <table>");
-  }
+  Fail("no " + what + " " + Quote(w.back()) + " in the transcript since its record " +
+       std::to_string(record_cursor + 1));
 }
 
 // Runs a program with its arguments as they stand (no shell) and waits for
 // it; its standard output is kept for "expect output" and shown, its errors
 // go to the terminal. A program that cannot start or ends with a status
 // other than 0 fails the command.
-void Simulator::Impl::Exec(const std::vector<std::string>& w) {
-  if (w.size() < 2) throw HostError("usage: exec <program> <args...>");
+void Simulator::Impl::Exec(const Words& w) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw HostError("exec: no pipe");
   std::vector<char*> argv;
@@ -742,175 +1052,6 @@ void Simulator::Impl::Exec(const std::vector<std::string>& w) {
     throw HostError(w[1] + (WEXITSTATUS(status) == 127
                                 ? " could not be started"
                                 : " ended with status " + std::to_string(WEXITSTATUS(status))));
-  }
-}
-
-void Simulator::Impl::Expect(const std::vector<std::string>& w) {
-  if (w.size() < 2) throw HostError("usage: expect <what> ...");
-  const std::string& what = w[1];
-  auto names = [&](const std::vector<int32_t>& ids) {
-    std::vector<std::string> n;
-    for (int32_t id : ids)
-      n.push_back(host.FindObject(id) ? host.FindObject(id)->kennung : "#" + std::to_string(id));
-    std::sort(n.begin(), n.end());
-    std::string s;
-    for (const auto& x : n) s += (s.empty() ? "" : " ") + x;
-    return s.empty() ? std::string("none") : s;
-  };
-  auto near = [](double a, double b) {
-    return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b));
-  };
-
-  if (what == "output") {
-    Need(w, 3, 3, "expect output <text>");
-    if (last_output != w[2]) Fail("the program's output is " + Quote(last_output) + ", not " + Quote(w[2]));
-    return;
-  }
-  if (what == "selection") {
-    std::vector<int32_t> want;
-    if (!(w.size() == 3 && w[2] == "none"))
-      for (size_t i = 2; i < w.size(); ++i) want.push_back(Obj(w[i]).id);
-    std::string got = names(host.Selection()), expected = names(want);
-    if (got != expected) Fail("selection is " + got + ", not " + expected);
-  } else if (what == "active") {
-    Need(w, 3, 3, "expect active <obj>|none");
-    int32_t want = w[2] == "none" ? 0 : Obj(w[2]).id;
-    if (host.ActiveObject() != want)
-      Fail("active object is " + names({host.ActiveObject()}) + ", not " + w[2]);
-  } else if (what == "objects") {
-    Need(w, 3, 3, "expect objects <n>");
-    if (static_cast<long>(host.ObjectIds().size()) != Integer(w[2]))
-      Fail(std::to_string(host.ObjectIds().size()) + " objects, not " + w[2]);
-  } else if (what == "exists" || what == "missing") {
-    Need(w, 3, 3, "expect exists|missing <kennung>");
-    bool exists = host.IdOf(w[2]) > 0;
-    if (exists != (what == "exists"))
-      Fail("object " + w[2] + (exists ? " exists" : " does not exist"));
-  } else if (what == "kennung") {
-    Need(w, 4, 4, "expect kennung <obj> <kennung>");
-    const GeoObject& o = Obj(w[2]);
-    if (o.kennung != w[3])
-      Fail("object #" + std::to_string(o.id) + " is " + Quote(o.kennung) + ", not " + Quote(w[3]));
-  } else if (what == "class") {
-    Need(w, 4, 4, "expect class <obj> <class>");
-    const GeoObject& o = Obj(w[2]);
-    if (o.klasse != Class(w[3])) Fail(o.kennung + " has class " + std::to_string(o.klasse));
-  } else if (what == "geometry") {
-    if (w.size() < 5) throw HostError("usage: expect geometry <obj> <x> <y> ...");
-    const GeoObject& o = Obj(w[2]);
-    auto want = Coordinates(w, 3, w.size());
-    if (o.geometry != want) Fail(o.kennung + " has the geometry " + GeometryToText(o.geometry));
-  } else if (what == "easting" || what == "northing" || what == "area") {
-    Need(w, 4, 4, "expect easting|northing|area <obj> <value>");
-    int32_t id = Obj(w[2]).id;
-    double got = what == "easting"    ? host.Easting(id)
-                 : what == "northing" ? host.Northing(id)
-                                      : host.Area(id);
-    if (!near(got, Number(w[3]))) Fail(what + " of " + w[2] + " is " + NumberText(got));
-  } else if (what == "value") {
-    Need(w, 5, 5, "expect value <table> <field> <text>|null");
-    auto v = host.Value(w[2], w[3]);
-    if (w[4] == "null" ? v.has_value() : (!v || *v != w[4]))
-      Fail(w[2] + "." + w[3] + " is " + (v ? Quote(*v) : "null") + ", not " +
-           (w[4] == "null" ? "null" : Quote(w[4])));
-  } else if (what == "rows") {
-    Need(w, 4, 4, "expect rows <table> <n>");
-    if (host.RowCount(w[2]) != Integer(w[3]))
-      Fail(w[2] + " shows " + std::to_string(host.RowCount(w[2])) + " rows, not " + w[3]);
-  } else if (what == "eof") {
-    Need(w, 4, 4, "expect eof <table> yes|no");
-    if (host.RowEof(w[2]) != (w[3] == "yes"))
-      Fail(w[2] + (host.RowEof(w[2]) ? " is" : " is not") + " at its end");
-  } else if (what == "creation") {
-    Need(w, 3, 3, "expect creation idle|placing|placed");
-    const char* state[] = {"idle", "placing", "placed"};
-    std::string got = state[static_cast<int>(host.CreationState())];
-    if (got != w[2]) Fail("creation is " + got);
-  } else if (what == "view") {
-    Need(w, 3, 3, "expect view map|data");
-    std::string got = host.CurrentView() == View::kMap ? "map" : "data";
-    if (got != w[2]) Fail("the host shows the " + got);
-  } else if (what == "redraws" || what == "update-depth" || what == "timers" ||
-             what == "disabled") {
-    long got = 0, want = 0;
-    if (what == "disabled") {
-      Need(w, 4, 4, "expect disabled <table> <n>");
-      got = host.ControlsDisabled(w[2]);
-      want = Integer(w[3]);
-    } else {
-      Need(w, 3, 3, "expect redraws|update-depth|timers <n>");
-      got = what == "redraws"  ? host.RedrawCount()
-            : what == "timers" ? static_cast<long>(host.TimerCount())
-                               : host.UpdateDepth();
-      want = Integer(w[2]);
-    }
-    if (got != want) Fail(what + " is " + std::to_string(got) + ", not " + std::to_string(want));
-  } else if (what == "file") {
-    if (w.size() < 4) throw HostError("usage: expect file <path> exists|missing|contains <text>");
-    std::string path = Path(w[2]);
-    bool exists = fs::exists(path);
-    if (w[3] == "exists" || w[3] == "missing") {
-      if (exists != (w[3] == "exists"))
-        Fail("file " + path + (exists ? " exists" : " does not exist"));
-    } else if (w[3] == "contains" && w.size() == 5) {
-      std::ifstream in(path, std::ios::binary);
-      if (!in) Fail("file " + path + " cannot be read");
-      std::stringstream content;
-      content << in.rdbuf();
-      if (content.str().find(w[4]) == std::string::npos)
-        Fail("file " + path + " does not contain " + Quote(w[4]));
-    } else {
-      throw HostError("usage: expect file <path> exists|missing|contains <text>");
-    }
-  } else if (what == "message" || what == "form") {
-    if (w.size() < 3 || w.size() > 4)
-      throw HostError("usage: expect message [<kind>] <text> | expect form <Class>");
-    PollTranscriptQuiet();
-    if (options.transcript_path.empty()) throw HostError("no transcript in interactive mode");
-    for (size_t i = record_cursor; i < records.size(); ++i) {
-      const std::string& head = records[i].head;
-      bool match = false;
-      if (what == "message" && head.rfind("message ", 0) == 0) {
-        size_t colon = head.find(": ");
-        std::string text = colon == std::string::npos ? "" : Unescape(head.substr(colon + 2));
-        std::string kind =
-            SplitWords(head.substr(8, colon == std::string::npos ? 0 : colon - 8)).front();
-        match = text == w.back() && (w.size() == 3 || kind == w[2]);
-      } else if (what == "form" && head.rfind("form ", 0) == 0) {
-        match = SplitWords(head.substr(5)).front() == w[2];
-      }
-      if (match) {
-        record_cursor = i + 1;
-        return;
-      }
-    }
-    Fail("no " + what + " " + Quote(w.back()) + " in the transcript since its record " +
-         std::to_string(record_cursor + 1));
-  } else if (what == "hooks") {
-    std::vector<std::string> got;
-    for (const auto& call : host.HookLog()) got.push_back(call.export_name);
-    std::vector<std::string> want(w.begin() + 2, w.end());
-    if (want.size() == 1 && want[0] == "none") want.clear();
-    if (got != want) {
-      std::string s;
-      for (const auto& g : got) s += (s.empty() ? "" : " ") + g;
-      Fail("the last command called " + (s.empty() ? std::string("no hook") : s));
-    }
-  } else if (what == "hook") {
-    Need(w, 3, 4, "expect hook <export> [<times>|true|false]");
-    long count = 0;
-    std::optional<int16_t> last;
-    for (const auto& call : host.HookLog())
-      if (call.export_name == w[2]) ++count, last = call.answer;
-    if (w.size() == 3 || w[3] == "true" || w[3] == "false") {
-      if (count == 0) Fail("the last command did not call " + w[2]);
-      if (w.size() == 4 && (!last || (*last != 0) != (w[3] == "true")))
-        Fail(w[2] + " answered " + (last ? (*last ? "true" : "false") : "nothing"));
-    } else if (count != Integer(w[3])) {
-      Fail("the last command called " + w[2] + " " + std::to_string(count) + " times");
-    }
-  } else {
-    throw HostError("expect what? see help");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,12 +43,18 @@ class Simulator {
   bool PollTranscript();
   // The variables lines may use as ${NAME}.
   std::map<std::string, std::string>& Variables() { return vars_; }
-  // The command names, for completion and help.
+  // The command names, in the order help lists them.
   static std::vector<std::string> CommandNames();
+  // Every command and every kind of expect and show with its synopsis and a
+  // line on what it does.
   static std::string Help();
+  // What may complete the word that follows before (the line up to it): a
+  // command at the start (also after fails), a kind after expect or show;
+  // nothing where the word is an argument.
+  static std::vector<std::string> Completions(std::string_view before);
 
  private:
-  struct Impl;
+  struct Impl;  // its command tables drive dispatch, usage, help and completion
   std::unique_ptr<Impl> impl_;
   std::map<std::string, std::string> vars_;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,6 +25,54 @@ TEST(ExpandVariables, KnownAndUnknownNames) {
   EXPECT_EQ(ExpandVariables("open ${TEMP}/p $ {TEMP}", vars), "open /tmp/x/p $ {TEMP}");
   EXPECT_THROW(ExpandVariables("${NOPE}", vars), HostError);
   EXPECT_THROW(ExpandVariables("${TEMP", vars), HostError);
+}
+
+// Help entries as the mapper reads them: a line per command at two blanks'
+// indent, its description in the same line or in the next one.
+std::vector<std::pair<std::string, std::string>> HelpEntries(const std::string& help) {
+  std::vector<std::string> lines;
+  std::istringstream in(help);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& l = lines[i];
+    if (l.size() < 3 || l.compare(0, 2, "  ") != 0 || l[2] == ' ') continue;
+    std::string usage = l.substr(2, l.find("  ", 2) - 2);
+    std::string rest = l.size() > 2 + usage.size() ? l.substr(2 + usage.size()) : "";
+    if (rest.empty() && i + 1 < lines.size()) rest = lines[i + 1];
+    size_t b = rest.find_first_not_of(' ');
+    entries.emplace_back(usage, b == std::string::npos ? "" : rest.substr(b));
+  }
+  return entries;
+}
+
+TEST(CommandTable, HelpListsEveryCommandWithItsDescription) {
+  std::vector<std::string> names = Simulator::CommandNames();
+  auto entries = HelpEntries(Simulator::Help());
+  ASSERT_EQ(entries.size(), names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    const auto& [usage, description] = entries[i];
+    EXPECT_EQ(usage.substr(0, usage.find(' ')), names[i]);
+    EXPECT_FALSE(description.empty()) << names[i];
+  }
+  // The kinds of expect and show are listed under them.
+  std::string help = Simulator::Help();
+  EXPECT_NE(help.find("\n    output <text> "), std::string::npos) << help;
+  EXPECT_NE(help.find("\n    rows <table> "), std::string::npos) << help;
+}
+
+TEST(CommandTable, CompletionOffersCommandsAndKinds) {
+  std::vector<std::string> names = Simulator::CommandNames();
+  EXPECT_EQ(Simulator::Completions(""), names);
+  EXPECT_EQ(Simulator::Completions("fails "), names);
+  EXPECT_EQ(Simulator::Completions("show "),
+            (std::vector<std::string>{"objects", "selection", "classes", "hooks", "row", "rows"}));
+  std::vector<std::string> kinds = Simulator::Completions("  expect ");
+  for (const char* kind : {"selection", "value", "file", "message", "hooks", "output"})
+    EXPECT_NE(std::find(kinds.begin(), kinds.end(), kind), kinds.end()) << kind;
+  EXPECT_TRUE(Simulator::Completions("open ").empty());  // a folder: readline's file names
+  EXPECT_TRUE(Simulator::Completions("expect value ").empty());
+  EXPECT_TRUE(Simulator::Completions("echo \"open ").empty());
 }
 
 class SimulatorTest : public ::testing::Test {
@@ -74,6 +123,45 @@ TEST_F(SimulatorTest, BadInputFailsWithAClearMessage) {
   }
 }
 
+TEST_F(SimulatorTest, EveryCommandOfTheTableDispatches) {
+  Simulator sim(TheHost(), out_, options_);
+  for (const std::string& name : Simulator::CommandNames()) {
+    out_.str("");
+    sim.RunLine(name, "test");
+    EXPECT_EQ(out_.str().find("unknown command"), std::string::npos) << out_.str();
+  }
+  out_.str("");
+  // fails is a prefix the line loses, not a command of its own.
+  EXPECT_TRUE(sim.RunLine("fails fails echo x", "test"));
+  EXPECT_NE(out_.str().find("failed as expected: unknown command fails"), std::string::npos)
+      << out_.str();
+  EXPECT_FALSE(sim.RunLine("frobnicate now", "test"));
+  EXPECT_NE(out_.str().find("test: error: unknown command frobnicate (try help)"),
+            std::string::npos)
+      << out_.str();
+}
+
+TEST_F(SimulatorTest, UsageAndUnknownKindsComeFromTheTables) {
+  Simulator sim(TheHost(), out_, options_);
+  for (auto [line, message] : std::vector<std::pair<const char*, const char*>>{
+           {"move A 1", "usage: move <obj> <vertex> <x> <y>"},
+           {"close now", "usage: close"},
+           {"fails", "usage: fails <command...>"},
+           {"show", "usage: show objects|selection|classes|hooks|row <table>|rows <table>"},
+           {"show row", "usage: show row <table>"},
+           {"show tables", "show what? objects, selection, classes, hooks, row, rows"},
+           {"expect", "usage: expect <what> ..."},
+           {"expect objects", "usage: expect objects <n>"},
+           {"expect file x", "usage: expect file <path> exists|missing|contains <text>"},
+           {"expect nothing", "expect what? selection, active, objects,"},
+           {"export-xml f all T", "usage: export-xml <file> [all] [empty] [<true> <false>]"}}) {
+    out_.str("");
+    EXPECT_FALSE(sim.RunLine(line, "test")) << line;
+    EXPECT_NE(out_.str().find(std::string("test: error: ") + message), std::string::npos)
+        << out_.str();
+  }
+}
+
 TEST_F(SimulatorTest, TranscriptIsShownCheckedAndUnexpectedDialogsFail) {
   std::ofstream(options_.transcript_path)
       << "message warning OK: Kein aktives Objekt gefunden!\n  answer OK\n"
@@ -99,8 +187,9 @@ TEST_F(SimulatorTest, AnswersAreAppendedVerbatim) {
 }
 
 TEST_F(SimulatorTest, ProgramsRunWithTheirOutputKeptAndTheirEndJudged) {
-  EXPECT_TRUE(Run("let W \"zwei Worte\"\nexec /usr/bin/printf \"%s|%s\" \"${W}\" x\n"
-                  "expect output \"zwei Worte|x\"\n"))
+  EXPECT_TRUE(
+      Run("let W \"zwei Worte\"\nexec /usr/bin/printf \"%s|%s\" \"${W}\" x\n"
+          "expect output \"zwei Worte|x\"\n"))
       << out_.str();
   EXPECT_FALSE(Run("exec /bin/sh -c \"exit 3\"\n"));
   EXPECT_NE(out_.str().find("ended with status 3"), std::string::npos);
@@ -112,7 +201,8 @@ TEST_F(SimulatorTest, ProgramsRunWithTheirOutputKeptAndTheirEndJudged) {
 
 TEST_F(SimulatorTest, IncludedFilesRunBesideTheScenario) {
   std::ofstream(options_.temp_dir + "/teil.kts") << "let X eins\n";
-  EXPECT_TRUE(Run("include " + options_.temp_dir + "/teil.kts\nexec /bin/echo ${X}\n"
+  EXPECT_TRUE(Run("include " + options_.temp_dir +
+                  "/teil.kts\nexec /bin/echo ${X}\n"
                   "expect output \"eins\\n\"\n"))
       << out_.str();
   EXPECT_FALSE(Run("include /gibts/nicht.kts\n"));

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hostsim/HostModel.h"
@@ -61,25 +62,28 @@ void LineHandler(char* line) {
   g_line = line;
 }
 
-char* CommandGenerator(const char* text, int state) {
+// What readline may complete the current word with; set before each
+// completion, read by the generator.
+std::vector<std::string> g_completions;
+
+char* CompletionGenerator(const char* text, int state) {
   static size_t index;
-  static std::vector<std::string> names;
-  if (state == 0) {
-    index = 0;
-    names = hostsim::Simulator::CommandNames();
-  }
+  if (state == 0) index = 0;
   size_t len = std::strlen(text);
-  while (index < names.size()) {
-    const std::string& n = names[index++];
+  while (index < g_completions.size()) {
+    const std::string& n = g_completions[index++];
     if (n.compare(0, len, text) == 0) return strdup(n.c_str());
   }
   return nullptr;
 }
 
+// Commands and the kinds of expect and show come from the simulator's
+// table; other words are left to readline's file name completion.
 char** Complete(const char* text, int start, int /*end*/) {
-  if (start != 0) return nullptr;
+  g_completions = hostsim::Simulator::Completions(std::string_view(rl_line_buffer, start));
+  if (g_completions.empty()) return nullptr;
   rl_attempted_completion_over = 1;
-  return rl_completion_matches(text, CommandGenerator);
+  return rl_completion_matches(text, CompletionGenerator);
 }
 
 // Reads commands with line editing. Readline owns the terminal only while

@@ -1,27 +1,23 @@
-// Exchange of objects with files: shapefiles of the geometry with the
-// identifiers (shapelib), and the attribute rows of "linfos" as XML. Loading
-// from files creates objects without the creation hooks, as the host does
-// for geodata and attribute files; every load is one database transaction.
-//
-// Geodata: base + ".shp" holds the areas and is always written; lines go to
-// base + "_lin.shp", single points and texts to base + "_pkt.shp",
-// multipoints to base + "_mpt.shp", each when there are such objects. The
-// .dbf of each has KENNUNG (C 50, ANSI), KLASSE, TYP and KARTULID.
-//
-// Attributes: <KartulDaten Tabelle="linfos" Wahr=".." Falsch="..."> with one
-// <Objekt Kennung=".." Klasse=".." Typ=".." KARTULID=".."> per object and a
-// <Feld Name="..">text</Feld> per field, UTF-8.
+// The host's file exchange: shapefiles through shapelib, attribute files
+// through a small XML reader of its own (see Exchange.h).
+#include "hostsim/Exchange.h"
+
 #include <shapefil.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 
 #include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
-#include "hostsim/HostImpl.h"
+#include "hostsim/PluginHost.h"
+#include "hostsim/Project.h"
+#include "hostsim/TableCursors.h"
+#include "hostsim/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -29,17 +25,7 @@ namespace hostsim {
 namespace {
 
 std::string BaseName(const std::string& file) {
-  std::string lower = file;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".shp") == 0)
-    return file.substr(0, file.size() - 4);
-  return file;
-}
-
-std::string Trim(std::string s) {
-  size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
-  return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+  return EndsWithNoCase(file, ".shp") ? file.substr(0, file.size() - 4) : file;
 }
 
 struct Layer {
@@ -164,7 +150,7 @@ bool ReadLayer(const std::string& base, const Layer& layer, std::vector<LoadedSh
     }
     LoadedShape l;
     const char* k = DBFReadStringAttribute(d, i, f_kennung);
-    l.kennung = Trim(AnsiToUtf8(k ? k : ""));
+    l.kennung = Trim(AnsiToUtf8(k ? k : ""), " ");  // dBase pads with blanks
     l.klasse = f_klasse >= 0 ? DBFReadIntegerAttribute(d, i, f_klasse) : 0;
     int typ = f_typ >= 0 ? DBFReadIntegerAttribute(d, i, f_typ) : 0;
     int end = s->nParts > 1 ? s->panPartStart[1] : s->nVertices;
@@ -415,32 +401,57 @@ class XmlReader {
 // ---------------------------------------------------------------------------
 
 namespace {
-std::vector<const GeoObject*> ObjectsToWrite(const Host::Impl& m, bool all_objects) {
+
+std::vector<const GeoObject*> ObjectsToWrite(const Project& project, bool all_objects) {
   std::vector<const GeoObject*> out;
-  if (all_objects) {
-    for (const auto& [id, o] : m.objects) out.push_back(&o);
-  } else {
-    for (int32_t id : m.selection) {
-      auto it = m.objects.find(id);
-      if (it != m.objects.end()) out.push_back(&it->second);
-    }
-  }
+  for (int32_t id : all_objects ? project.ObjectIds() : project.Selection())
+    if (const GeoObject* o = project.Find(id)) out.push_back(o);
   return out;
 }
+
+// A field text of an attribute file as the table cursors store it; nullopt
+// (with a note) when it does not fit the field.
+std::optional<std::string> FieldText(const FieldDef& def, const std::string& v,
+                                     const std::string& true_text, const std::string& false_text,
+                                     const std::function<void(const std::string&)>& note) {
+  if (v.empty()) return std::nullopt;
+  switch (def.type) {
+    case FieldDef::Type::kBoolean: {
+      std::optional<bool> b = v == true_text    ? std::optional<bool>(true)
+                              : v == false_text ? std::optional<bool>(false)
+                                                : ParseBool(v);
+      if (!b) {
+        note("\"" + v + "\" is no truth value; " + def.name + " left empty");
+        return std::nullopt;
+      }
+      return *b ? kTrueText : kFalseText;
+    }
+    case FieldDef::Type::kInteger:
+      try {
+        return std::to_string(std::stoll(v));
+      } catch (...) {
+        note("\"" + v + "\" is no number; " + def.name + " left empty");
+        return std::nullopt;
+      }
+    case FieldDef::Type::kText:
+      break;
+  }
+  return Utf8Prefix(v, static_cast<size_t>(def.width));
+}
+
 }  // namespace
 
-bool Host::ExportGeodata(const std::string& file, bool all_objects) {
-  Impl& m = *impl_;
-  if (m.project_dir.empty()) {
-    m.Note("geodata export without a project");
+bool Exchange::ExportGeodata(const std::string& file, bool all_objects) {
+  if (!project_.IsOpen()) {
+    plugin_.Note("geodata export without a project");
     return false;
   }
   std::string base = BaseName(file);
   std::map<std::string, std::vector<const GeoObject*>> layers;
   layers[kAreas.suffix];
-  for (const GeoObject* o : ObjectsToWrite(m, all_objects)) {
+  for (const GeoObject* o : ObjectsToWrite(project_, all_objects)) {
     if (o->geometry.empty()) {
-      m.Note("object " + o->kennung + " has no geometry; not in " + base + ".shp");
+      plugin_.Note("object " + o->kennung + " has no geometry; not in " + base + ".shp");
       continue;
     }
     layers[LayerOf(o->typ).suffix].push_back(o);
@@ -450,22 +461,21 @@ bool Host::ExportGeodata(const std::string& file, bool all_objects) {
     if (it == layers.end()) continue;
     std::string error;
     if (!WriteLayer(base, *layer, it->second, error)) {
-      m.Note("geodata export: " + error);
+      plugin_.Note("geodata export: " + error);
       return false;
     }
   }
   return true;
 }
 
-bool Host::ImportGeodata(const std::string& file, bool replace_existing) {
-  Impl& m = *impl_;
-  if (m.project_dir.empty()) {
-    m.Note("geodata import without a project");
+bool Exchange::ImportGeodata(const std::string& file, bool replace_existing) {
+  if (!project_.IsOpen()) {
+    plugin_.Note("geodata import without a project");
     return false;
   }
   std::string base = BaseName(file);
   std::vector<LoadedShape> shapes;
-  auto note = [&](const std::string& t) { m.Note("geodata import: " + t); };
+  auto note = [&](const std::string& t) { plugin_.Note("geodata import: " + t); };
   std::string error;
   if (!ReadLayer(base, kAreas, shapes, error, note)) {
     note(error);
@@ -475,7 +485,7 @@ bool Host::ImportGeodata(const std::string& file, bool replace_existing) {
     if (!fs::exists(base + layer->suffix + ".shp")) continue;
     if (!ReadLayer(base, *layer, shapes, error, note)) note(error);
   }
-  m.PostAll();
+  tables_.PostAll();
   struct Change {
     int32_t id;  // 0: a new object
     LoadedShape shape;
@@ -488,7 +498,7 @@ bool Host::ImportGeodata(const std::string& file, bool replace_existing) {
       continue;
     }
     seen[s.kennung] = true;
-    if (!ClassById(s.klasse)) {
+    if (!project_.ClassById(s.klasse)) {
       note(s.kennung + ": unknown object class " + std::to_string(s.klasse) + "; skipped");
       continue;
     }
@@ -496,87 +506,52 @@ bool Host::ImportGeodata(const std::string& file, bool replace_existing) {
       note(s.kennung + ": identifier too long; skipped");
       continue;
     }
-    int32_t existing = IdOf(s.kennung);
+    int32_t existing = project_.IdOf(s.kennung);
     if (existing && !replace_existing) {
       note(s.kennung + " exists already; kept as it is");
       continue;
     }
     changes.push_back({existing, std::move(s)});
   }
-  std::vector<GeoObject> stored;
-  {
-    Transaction t(*m.db);
-    for (auto& c : changes) {
-      if (c.id) {
-        SqliteStmt s(*m.db, "UPDATE KT_OBJEKTE SET KLASSE=?1, TYP=?2, GEOMETRIE=?3 WHERE ID=?4");
-        s.Bind(1, c.shape.klasse)
-            .Bind(2, static_cast<int64_t>(c.shape.typ))
-            .Bind(3, GeometryToText(c.shape.geometry))
-            .Bind(4, c.id)
-            .Run();
-        stored.push_back({c.id, c.shape.kennung, c.shape.klasse, c.shape.typ, c.shape.geometry});
-      } else {
-        SqliteStmt s(
-            *m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,?4)");
-        s.Bind(1, c.shape.kennung)
-            .Bind(2, c.shape.klasse)
-            .Bind(3, static_cast<int64_t>(c.shape.typ))
-            .Bind(4, GeometryToText(c.shape.geometry))
-            .Run();
-        int32_t id = static_cast<int32_t>(m.db->LastInsertId());
-        m.InsertObjectRows(id, c.shape.kennung);
-        stored.push_back({id, c.shape.kennung, c.shape.klasse, c.shape.typ, c.shape.geometry});
-      }
-    }
-    t.Commit();
+  Project::Batch batch(project_);
+  for (const auto& c : changes) {
+    if (c.id)
+      batch.Replace(c.id, c.shape.klasse, c.shape.typ, c.shape.geometry);
+    else
+      batch.Insert(c.shape.klasse, c.shape.typ, c.shape.geometry, c.shape.kennung);
   }
-  for (auto& o : stored) {
-    m.by_kennung[o.kennung] = o.id;
-    m.objects[o.id] = std::move(o);
-  }
-  m.ResetCursors();
+  batch.Commit();
+  tables_.Reload();
   return true;
 }
 
-bool Host::ExportXml(const std::string& file, bool all_objects, bool with_empty_fields,
-                     const std::string& true_text, const std::string& false_text) {
-  Impl& m = *impl_;
-  if (m.project_dir.empty()) {
-    m.Note("XML export without a project");
+bool Exchange::ExportXml(const std::string& file, bool all_objects, bool with_empty_fields,
+                         const std::string& true_text, const std::string& false_text) {
+  if (!project_.IsOpen()) {
+    plugin_.Note("XML export without a project");
     return false;
   }
-  m.PostAll();
-  const TableDef& linfos = *m.FindTable("linfos");
+  tables_.PostAll();
+  const TableDef& linfos = *FindTable("linfos");
   std::ostringstream out;
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KartulDaten Tabelle=\"linfos\" Wahr=\""
       << XmlEscape(true_text, true) << "\" Falsch=\"" << XmlEscape(false_text, true) << "\">\n";
-  for (const GeoObject* o : ObjectsToWrite(m, all_objects)) {
+  for (const GeoObject* o : ObjectsToWrite(project_, all_objects)) {
     out << "  <Objekt Kennung=\"" << XmlEscape(o->kennung, true) << "\" Klasse=\"" << o->klasse
         << "\" Typ=\"" << static_cast<int>(o->typ) << "\" KARTULID=\"" << o->id << "\">\n";
-    SqliteStmt s(*m.db, "SELECT * FROM linfos WHERE KARTULID=?1");
-    s.Bind(1, o->id);
-    if (s.Step()) {
-      for (int i = 0; i < s.ColumnCount(); ++i) {
-        std::string name = s.ColumnName(i);
-        if (name == "KARTULID" || name == "KENNUNG") continue;
-        const FieldDef* f = nullptr;
-        for (const auto& fd : linfos.fields)
-          if (fd.name == name) f = &fd;
-        if (!f) continue;
-        std::string value;
-        if (!s.IsNull(i)) {
-          if (f->type == FieldDef::Type::kBoolean)
-            value = s.Int(i) ? true_text : false_text;
-          else if (f->type == FieldDef::Type::kInteger)
-            value = std::to_string(s.Int(i));
-          else
-            value = s.Text(i);
-        } else if (!with_empty_fields) {
-          continue;
-        }
-        out << "    <Feld Name=\"" << XmlEscape(name, true) << "\">" << XmlEscape(value, false)
-            << "</Feld>\n";
+    for (const auto& [f, stored] : tables_.StoredRowOf(linfos, o->id)) {
+      if (f->name == "KARTULID" || f->name == "KENNUNG") continue;
+      std::string value;
+      if (stored) {
+        if (f->type == FieldDef::Type::kBoolean)
+          value = *stored == kTrueText ? true_text : false_text;
+        else
+          value = *stored;
+      } else if (!with_empty_fields) {
+        continue;
       }
+      out << "    <Feld Name=\"" << XmlEscape(f->name, true) << "\">" << XmlEscape(value, false)
+          << "</Feld>\n";
     }
     out << "  </Objekt>\n";
   }
@@ -586,7 +561,7 @@ bool Host::ExportXml(const std::string& file, bool all_objects, bool with_empty_
     std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
     f << out.str();
     if (!f.flush()) {
-      m.Note("XML export: cannot write " + file);
+      plugin_.Note("XML export: cannot write " + file);
       std::error_code ec;
       fs::remove(tmp, ec);
       return false;
@@ -595,21 +570,20 @@ bool Host::ExportXml(const std::string& file, bool all_objects, bool with_empty_
   std::error_code ec;
   fs::rename(tmp, file, ec);
   if (ec) {
-    m.Note("XML export: cannot write " + file + ": " + ec.message());
+    plugin_.Note("XML export: cannot write " + file + ": " + ec.message());
     return false;
   }
   return true;
 }
 
-bool Host::ImportXml(const std::string& file, bool create_missing) {
-  Impl& m = *impl_;
-  if (m.project_dir.empty()) {
-    m.Note("XML import without a project");
+bool Exchange::ImportXml(const std::string& file, bool create_missing) {
+  if (!project_.IsOpen()) {
+    plugin_.Note("XML import without a project");
     return false;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    m.Note("XML import: cannot read " + file);
+    plugin_.Note("XML import: cannot read " + file);
     return false;
   }
   std::stringstream buffer;
@@ -619,107 +593,69 @@ bool Host::ImportXml(const std::string& file, bool create_missing) {
   try {
     root = XmlReader(text).Document();
   } catch (const HostError& e) {
-    m.Note("XML import: " + file + ": " + e.what());
+    plugin_.Note("XML import: " + file + ": " + e.what());
     return false;
   }
   if (root.name != "KartulDaten" || root.attributes["Tabelle"] != "linfos") {
-    m.Note("XML import: " + file + " holds no linfos data");
+    plugin_.Note("XML import: " + file + " holds no linfos data");
     return false;
   }
   std::string true_text = root.attributes.count("Wahr") ? root.attributes["Wahr"] : "T";
   std::string false_text = root.attributes.count("Falsch") ? root.attributes["Falsch"] : "F";
-  const TableDef& linfos = *m.FindTable("linfos");
-  m.PostAll();
+  const TableDef& linfos = *FindTable("linfos");
+  tables_.PostAll();
 
-  std::vector<GeoObject> created;
-  {
-    Transaction t(*m.db);
-    std::map<std::string, int32_t> new_ids;
-    for (const XmlNode& o : root.children) {
-      if (o.name != "Objekt") continue;
-      auto k = o.attributes.find("Kennung");
-      if (k == o.attributes.end() || k->second.empty() || Utf8Length(k->second) > kMaxKennung) {
-        m.Note("XML import: an object without a usable identifier; skipped");
+  Project::Batch batch(project_);
+  std::map<std::string, int32_t> new_ids;  // the batch's objects join the project at its end
+  for (const XmlNode& o : root.children) {
+    if (o.name != "Objekt") continue;
+    auto k = o.attributes.find("Kennung");
+    if (k == o.attributes.end() || k->second.empty() || Utf8Length(k->second) > kMaxKennung) {
+      plugin_.Note("XML import: an object without a usable identifier; skipped");
+      continue;
+    }
+    const std::string& kennung = k->second;
+    int32_t id = project_.IdOf(kennung);
+    if (!id && new_ids.count(kennung)) id = new_ids[kennung];
+    if (!id) {
+      if (!create_missing) {
+        plugin_.Note("XML import: no object " + kennung + "; skipped");
         continue;
       }
-      const std::string& kennung = k->second;
-      int32_t id = IdOf(kennung);
-      if (!id && new_ids.count(kennung)) id = new_ids[kennung];
-      if (!id) {
-        if (!create_missing) {
-          m.Note("XML import: no object " + kennung + "; skipped");
-          continue;
-        }
-        int32_t klasse = 0;
-        int typ = -1;
-        try {
-          klasse = std::stoi(o.attributes.count("Klasse") ? o.attributes.at("Klasse") : "0");
-          if (o.attributes.count("Typ")) typ = std::stoi(o.attributes.at("Typ"));
-        } catch (...) {
-        }
-        const ObjectClass* oc = ClassById(klasse);
-        if (!oc) {
-          m.Note("XML import: " + kennung + ": unknown object class " + std::to_string(klasse) +
-                 "; skipped");
-          continue;
-        }
-        TDrawTyp draw = IsObjectDrawTyp(typ) ? static_cast<TDrawTyp>(typ) : oc->typ;
-        SqliteStmt s(
-            *m.db, "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) VALUES (?1,?2,?3,'')");
-        s.Bind(1, kennung).Bind(2, klasse).Bind(3, static_cast<int64_t>(draw)).Run();
-        id = static_cast<int32_t>(m.db->LastInsertId());
-        m.InsertObjectRows(id, kennung);
-        new_ids[kennung] = id;
-        created.push_back({id, kennung, klasse, draw, {}});
+      int32_t klasse = 0;
+      int typ = -1;
+      try {
+        klasse = std::stoi(o.attributes.count("Klasse") ? o.attributes.at("Klasse") : "0");
+        if (o.attributes.count("Typ")) typ = std::stoi(o.attributes.at("Typ"));
+      } catch (...) {
       }
-      for (const XmlNode& f : o.children) {
-        if (f.name != "Feld") continue;
-        auto n = f.attributes.find("Name");
-        const FieldDef* def = nullptr;
-        if (n != f.attributes.end())
-          for (const auto& fd : linfos.fields)
-            if (fd.name == n->second) def = &fd;
-        if (!def || def->name == "KARTULID" || def->name == "KENNUNG") {
-          m.Note("XML import: " + kennung + ": field " +
-                 (n == f.attributes.end() ? "?" : n->second) + " skipped");
-          continue;
-        }
-        SqliteStmt s(*m.db, "UPDATE linfos SET " + def->name + "=?1 WHERE KARTULID=?2");
-        std::string v = f.text;
-        if (v.empty()) {
-          s.BindNull(1);
-        } else if (def->type == FieldDef::Type::kBoolean) {
-          std::optional<bool> b = v == true_text    ? std::optional<bool>(true)
-                                  : v == false_text ? std::optional<bool>(false)
-                                                    : ParseBool(v);
-          if (!b) {
-            m.Note("XML import: " + kennung + ": \"" + v + "\" is no truth value; " + def->name +
-                   " left empty");
-            s.BindNull(1);
-          } else {
-            s.Bind(1, static_cast<int64_t>(*b ? 1 : 0));
-          }
-        } else if (def->type == FieldDef::Type::kInteger) {
-          try {
-            s.Bind(1, static_cast<int64_t>(std::stoll(v)));
-          } catch (...) {
-            m.Note("XML import: " + kennung + ": \"" + v + "\" is no number; " + def->name +
-                   " left empty");
-            s.BindNull(1);
-          }
-        } else {
-          s.Bind(1, Utf8Prefix(v, static_cast<size_t>(def->width)));
-        }
-        s.Bind(2, id).Run();
+      const ObjectClass* oc = project_.ClassById(klasse);
+      if (!oc) {
+        plugin_.Note("XML import: " + kennung + ": unknown object class " + std::to_string(klasse) +
+                     "; skipped");
+        continue;
       }
+      TDrawTyp draw = IsObjectDrawTyp(typ) ? static_cast<TDrawTyp>(typ) : oc->typ;
+      id = batch.Insert(klasse, draw, {}, kennung);
+      new_ids[kennung] = id;
     }
-    t.Commit();
+    auto note = [&](const std::string& t) { plugin_.Note("XML import: " + kennung + ": " + t); };
+    for (const XmlNode& f : o.children) {
+      if (f.name != "Feld") continue;
+      auto n = f.attributes.find("Name");
+      const FieldDef* def = nullptr;
+      if (n != f.attributes.end())
+        for (const auto& fd : linfos.fields)
+          if (fd.name == n->second) def = &fd;
+      if (!def || def->name == "KARTULID" || def->name == "KENNUNG") {
+        note("field " + (n == f.attributes.end() ? std::string("?") : n->second) + " skipped");
+        continue;
+      }
+      tables_.StoreField(linfos, id, *def, FieldText(*def, f.text, true_text, false_text, note));
+    }
   }
-  for (auto& o : created) {
-    m.by_kennung[o.kennung] = o.id;
-    m.objects[o.id] = std::move(o);
-  }
-  m.ResetCursors();
+  batch.Commit();
+  tables_.Reload();
   return true;
 }
 
