@@ -12,12 +12,12 @@
 #include <map>
 #include <sstream>
 
-#include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
 #include "hostsim/Project.h"
 #include "hostsim/TableCursors.h"
 #include "hostsim/Text.h"
+#include "platform/text/Encoding.h"
 
 namespace fs = std::filesystem;
 
@@ -92,7 +92,7 @@ bool WriteLayer(const std::string& base, const Layer& layer,
     if (layer.shape_type == SHPT_POLYGON) SHPRewindObject(h, shape);
     int record = SHPWriteObject(h, -1, shape);
     SHPDestroyObject(shape);
-    std::string kennung = Utf8ToAnsi(o->kennung);
+    std::string kennung = platform::text::Utf8ToAnsi(o->kennung);
     ok = record >= 0 && DBFWriteStringAttribute(d, record, 0, kennung.c_str()) &&
          DBFWriteIntegerAttribute(d, record, 1, o->klasse) &&
          DBFWriteIntegerAttribute(d, record, 2, o->typ) &&
@@ -150,7 +150,7 @@ bool ReadLayer(const std::string& base, const Layer& layer, std::vector<LoadedSh
     }
     LoadedShape l;
     const char* k = DBFReadStringAttribute(d, i, f_kennung);
-    l.kennung = Trim(AnsiToUtf8(k ? k : ""), " ");  // dBase pads with blanks
+    l.kennung = Trim(platform::text::AnsiToUtf8(k ? k : ""), " ");  // dBase pads with blanks
     l.klasse = f_klasse >= 0 ? DBFReadIntegerAttribute(d, i, f_klasse) : 0;
     int typ = f_typ >= 0 ? DBFReadIntegerAttribute(d, i, f_typ) : 0;
     int end = s->nParts > 1 ? s->panPartStart[1] : s->nVertices;
@@ -326,7 +326,7 @@ class XmlReader {
           Fail("bad character reference &" + std::string(ent) + ";");
         }
         if (cp == 0 || cp > 0x10FFFF) Fail("bad character reference &" + std::string(ent) + ";");
-        out += Utf16ToUtf8(
+        out += platform::text::Utf16ToUtf8(
             cp >= 0x10000 ? std::u16string{static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
                                            static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))}
                           : std::u16string(1, static_cast<char16_t>(cp)));
@@ -436,7 +436,7 @@ std::optional<std::string> FieldText(const FieldDef& def, const std::string& v,
     case FieldDef::Type::kText:
       break;
   }
-  return Utf8Prefix(v, static_cast<size_t>(def.width));
+  return std::string(platform::text::Utf8Prefix(v, static_cast<size_t>(def.width)));
 }
 
 }  // namespace
@@ -502,7 +502,7 @@ bool Exchange::ImportGeodata(const std::string& file, bool replace_existing) {
       note(s.kennung + ": unknown object class " + std::to_string(s.klasse) + "; skipped");
       continue;
     }
-    if (Utf8Length(s.kennung) > kMaxKennung) {
+    if (platform::text::Utf8Length(s.kennung) > kMaxKennung) {
       note(s.kennung + ": identifier too long; skipped");
       continue;
     }
@@ -610,7 +610,8 @@ bool Exchange::ImportXml(const std::string& file, bool create_missing) {
   for (const XmlNode& o : root.children) {
     if (o.name != "Objekt") continue;
     auto k = o.attributes.find("Kennung");
-    if (k == o.attributes.end() || k->second.empty() || Utf8Length(k->second) > kMaxKennung) {
+    if (k == o.attributes.end() || k->second.empty() ||
+        platform::text::Utf8Length(k->second) > kMaxKennung) {
       plugin_.Note("XML import: an object without a usable identifier; skipped");
       continue;
     }

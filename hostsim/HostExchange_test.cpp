@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "hostsim/Ansi.h"
 #include "hostsim/HostModel.h"
+#include "platform/text/Encoding.h"
 
 namespace fs = std::filesystem;
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
 #include "hostsim/TableCursors.h"
 #include "hostsim/Text.h"
+#include "platform/text/Encoding.h"
 
 namespace fs = std::filesystem;
 
@@ -46,14 +46,14 @@ std::optional<std::string> ReadIni(const std::string& path, std::string_view sec
     }
     size_t eq = t.find('=');
     if (in_section && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key))
-      return AnsiToUtf8(Trim(t.substr(eq + 1)));
+      return platform::text::AnsiToUtf8(Trim(t.substr(eq + 1)));
   }
   return std::nullopt;
 }
 
 void WriteTextFile(const fs::path& path, const std::string& utf8_text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << Utf8ToAnsi(utf8_text);
+  out << platform::text::Utf8ToAnsi(utf8_text);
   if (!out.flush()) throw HostError("cannot write " + path.string());
 }
 
@@ -331,7 +331,7 @@ std::string Project::ProposeKennung(int32_t class_id) const {
 
 std::string Project::KennungProblem(const std::string& kennung, int32_t except_id) const {
   if (kennung.empty()) return "an identifier must not be empty";
-  if (Utf8Length(kennung) > kMaxKennung)
+  if (platform::text::Utf8Length(kennung) > kMaxKennung)
     return "the identifier \"" + kennung + "\" is longer than " + std::to_string(kMaxKennung) +
            " characters";
   if (kennung.find('\0') != std::string::npos) return "an identifier must not contain a zero byte";
@@ -374,7 +374,7 @@ int32_t Project::Create(int32_t class_id, TDrawTyp typ, const std::vector<Point>
 int32_t Project::CreateThroughHooks(int32_t klasse, TDrawTyp typ,
                                     const std::vector<Point>& geometry, const std::string& proposal,
                                     int32_t command_number) {
-  std::string ansi = Utf8ToAnsi(proposal).substr(0, kMaxKennung);
+  std::string ansi = platform::text::Utf8ToAnsi(proposal).substr(0, kMaxKennung);
   // Exactly maxChar characters and the terminator, so that a plug-in writing
   // past it is caught by the sanitizers rather than silently tolerated.
   std::vector<char> buffer(kMaxKennung + 1, '\0');
@@ -387,7 +387,7 @@ int32_t Project::CreateThroughHooks(int32_t klasse, TDrawTyp typ,
   if (!go_on) return 0;
   RequireOpen();  // a hook may have closed it
   std::string chosen =
-      AnsiToUtf8(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
+      platform::text::AnsiToUtf8(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
   std::string problem = KennungProblem(chosen, 0);
   if (request.UseDialog == 0) {
     if (!problem.empty()) {

@@ -24,8 +24,8 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
-#include "hostsim/Ansi.h"
 #include "hostsim/Geometry.h"
+#include "platform/text/Encoding.h"
 
 namespace fs = std::filesystem;
 
@@ -770,7 +770,9 @@ const Simulator::Impl::Entry Simulator::Impl::kCommands[] = {
        const std::string file = m.host.ProcedureDir() + "applicat.ini";
        CSimpleIniA ini(false, false, false);
        if (ini.LoadFile(file.c_str()) < 0) throw HostError("cannot read " + file);
-       ini.SetValue(Utf8ToAnsi(w[1]).c_str(), Utf8ToAnsi(w[2]).c_str(), Utf8ToAnsi(w[3]).c_str());
+       ini.SetValue(platform::text::Utf8ToAnsi(w[1]).c_str(),
+                    platform::text::Utf8ToAnsi(w[2]).c_str(),
+                    platform::text::Utf8ToAnsi(w[3]).c_str());
        if (ini.SaveFile(file.c_str(), false) < 0) throw HostError("cannot write " + file);
      }},
     {"let", "<name> <text>", "give a variable a value for ${<name>}", 2, 2,

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hostsim/Ansi.h"
 #include "hostsim/PluginHost.h"
 #include "hostsim/Sqlite.h"
 #include "hostsim/Text.h"
+#include "platform/text/Encoding.h"
 
 namespace hostsim {
 namespace {
@@ -67,7 +67,7 @@ bool ReadOnly(const TableDef& t, const FieldDef& f) {
 std::optional<std::string> Normalize(const FieldDef& f, const std::string& text) {
   switch (f.type) {
     case Type::kText:
-      return Utf8Prefix(text, static_cast<size_t>(f.width));
+      return std::string(platform::text::Utf8Prefix(text, static_cast<size_t>(f.width)));
     case Type::kInteger: {
       std::string t = Trim(text, " ");
       if (t.empty()) return std::nullopt;
@@ -124,11 +124,11 @@ class HookText {
  public:
   HookText(bool utf16, const std::string& utf8, size_t capacity = 0) : utf16_(utf16) {
     if (utf16) {
-      wide_ = Utf8ToUtf16(utf8);
+      wide_ = platform::text::Utf8ToUtf16(utf8);
       if (capacity) wide_ = wide_.substr(0, capacity - 1);
       wide_.resize(std::max(capacity, wide_.size() + 1), u'\0');
     } else {
-      narrow_ = Utf8ToAnsi(utf8);
+      narrow_ = platform::text::Utf8ToAnsi(utf8);
       if (capacity) narrow_ = narrow_.substr(0, capacity - 1);
       narrow_.resize(std::max(capacity, narrow_.size() + 1), '\0');
     }
@@ -141,9 +141,10 @@ class HookText {
   std::string Read() const {
     if (utf16_) {
       size_t n = std::find(wide_.begin(), wide_.end(), u'\0') - wide_.begin();
-      return Utf16ToUtf8(std::u16string_view(wide_.data(), n));
+      return platform::text::Utf16ToUtf8(std::u16string_view(wide_.data(), n));
     }
-    return AnsiToUtf8(std::string_view(narrow_.data(), strnlen(narrow_.data(), narrow_.size())));
+    return platform::text::AnsiToUtf8(
+        std::string_view(narrow_.data(), strnlen(narrow_.data(), narrow_.size())));
   }
 
  private:

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hostsim/Ansi.h"
 #include "hostsim/HostParts.h"
 #include "hostsim/Text.h"
+#include "platform/text/Encoding.h"
 #include "platform/ui/Timer.h"
 
 using hostsim::GeoObject;
@@ -53,15 +53,15 @@ T Guard(const char* function, T fallback, F&& body) {
 }
 
 std::string Text(const char* ansi) {
-  return ansi ? hostsim::AnsiToUtf8(ansi) : std::string();
+  return ansi ? platform::text::AnsiToUtf8(ansi) : std::string();
 }
 
 // Copies a UTF-8 text as ANSI into a caller's buffer; false when it does not
 // fit whole or does not survive the code page.
 bool ToBuffer(const std::string& utf8, char* buffer, int64_t size) {
   if (!buffer || size <= 0) return false;
-  std::string ansi = hostsim::Utf8ToAnsi(utf8);
-  if (hostsim::AnsiToUtf8(ansi) != utf8) return false;
+  std::string ansi = platform::text::Utf8ToAnsi(utf8);
+  if (platform::text::AnsiToUtf8(ansi) != utf8) return false;
   if (static_cast<int64_t>(ansi.size()) + 1 > size) return false;
   std::memcpy(buffer, ansi.c_str(), ansi.size() + 1);
   return true;
@@ -254,7 +254,7 @@ KTBool ktGetValueByName(const char* table, const char* field, char* buffer, uint
     auto value = Tables().Value(t->name, Text(field));
     if (!value) return kFalse;
     // A value longer than the buffer is cut, as the host's field reader does.
-    std::string ansi = hostsim::Utf8ToAnsi(*value);
+    std::string ansi = platform::text::Utf8ToAnsi(*value);
     size_t n = std::min<size_t>(ansi.size(), size - 1u);
     std::memcpy(buffer, ansi.data(), n);
     buffer[n] = '\0';
@@ -416,7 +416,7 @@ KTBool ktExportDataXMLEx(const char16_t* file, KTBool flag1, KTBool flag2,
   return Guard("ktExportDataXMLEx", kFalse, [&] {
     if (!file) return kFalse;
     auto text = [](const char16_t* s, const char* fallback) {
-      return s ? hostsim::Utf16ToUtf8(std::u16string_view(s)) : std::string(fallback);
+      return s ? platform::text::Utf16ToUtf8(std::u16string_view(s)) : std::string(fallback);
     };
     return B(Parts().exchange.ExportXml(text(file, ""), flag1 != 0, flag2 != 0,
                                         text(true_text, "T"), text(false_text, "F")));
