@@ -1,0 +1,153 @@
+// What every Env shares: the error type, the current Env, and the helpers
+// written once over the interface (case-blind lookup, safe replace, waiting
+// for a lock).
+#include "platform/env/Env.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace platform::env {
+namespace {
+
+std::atomic<Env*> g_current{nullptr};
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsRegularFile(Env& env, const std::string& path) {
+  const std::optional<FileStatus> st = env.Stat(path);
+  return st && st->IsRegular();
+}
+
+}  // namespace
+
+EnvError::EnvError(int code, std::string operation, std::string path)
+    : std::runtime_error(operation + " \"" + path + "\": " + std::strerror(code)),
+      code_(code),
+      operation_(std::move(operation)),
+      path_(std::move(path)) {}
+
+std::string EnvError::Reason() const {
+  return std::strerror(code_);
+}
+
+Env& Env::Current() {
+  Env* env = g_current.load(std::memory_order_acquire);
+  return env ? *env : Posix();
+}
+
+ScopedEnv::ScopedEnv(Env& env) : previous_(g_current.exchange(&env, std::memory_order_acq_rel)) {}
+
+ScopedEnv::~ScopedEnv() {
+  g_current.store(previous_, std::memory_order_release);
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::string_view name) {
+  if (name.empty() || name.find('/') != std::string_view::npos ||
+      name.find('\0') != std::string_view::npos || name == "." || name == "..") {
+    return std::nullopt;
+  }
+  const std::string exact(name);
+  if (IsRegularFile(env, JoinPath(folder, exact))) return exact;
+  std::vector<std::string> matches;
+  try {
+    for (std::string& entry : env.ListFolder(folder)) {
+      if (entry != exact && EqualNoCase(entry, name)) matches.push_back(std::move(entry));
+    }
+  } catch (const EnvError&) {
+    return std::nullopt;
+  }
+  std::sort(matches.begin(), matches.end());
+  for (const std::string& entry : matches) {
+    if (IsRegularFile(env, JoinPath(folder, entry))) return entry;
+  }
+  return std::nullopt;
+}
+
+void ReplaceFile(Env& env, const std::string& path, std::string_view content,
+                 std::optional<uint32_t> mode) {
+  uint32_t new_mode = 0;
+  if (mode) {
+    new_mode = *mode;
+  } else if (const std::optional<FileStatus> old = env.Stat(path)) {
+    new_mode = old->mode;
+  } else {
+    new_mode = env.DefaultFileMode();
+  }
+  const std::string folder = FolderOf(path);
+  std::unique_ptr<File> temp = env.CreateTemporary(folder, NameOf(path) + ".");
+  const std::string temp_path = temp->Path();
+  try {
+    temp->SetMode(new_mode);
+    temp->WriteAt(0, content.data(), content.size());
+    temp->Sync();
+    temp.reset();
+    env.Rename(temp_path, path);
+  } catch (...) {
+    temp.reset();
+    try {
+      env.Remove(temp_path);
+    } catch (const EnvError&) {
+      // Gone already, or the folder refuses: nothing more to tidy.
+    }
+    throw;
+  }
+  // The new name is in place; a crash before the folder reaches the disk
+  // leaves the old or the new file, both whole.
+  env.SyncFolder(folder);
+}
+
+std::string ReadFile(Env& env, const std::string& path) {
+  std::unique_ptr<File> file = env.Open(path, OpenMode::kRead);
+  if (file->Status().IsFolder()) throw EnvError(EISDIR, "read", path);
+  std::string content;
+  char buffer[65536];
+  for (uint64_t at = 0;;) {
+    const size_t n = file->ReadAt(at, buffer, sizeof buffer);
+    if (n == 0) break;
+    content.append(buffer, n);
+    at += n;
+  }
+  return content;
+}
+
+bool LockWithin(Env& env, File& file, LockKind kind, int timeout_ms) {
+  const int64_t deadline = env.SteadyNs() + static_cast<int64_t>(timeout_ms) * 1000000;
+  int pause_us = 100;
+  for (;;) {
+    if (file.TryLock(kind)) return true;
+    if (env.SteadyNs() >= deadline) return false;
+    env.SleepFor(std::chrono::microseconds(pause_us));
+    pause_us = std::min(pause_us * 2, 5000);
+  }
+}
+
+}  // namespace platform::env

@@ -1,0 +1,194 @@
+// The platform seam: every file, folder, lock, temporary file and clock
+// reading of the stand-ins goes through an Env, so that tests can put the
+// storage on an in-memory file system or fail any call they choose (a write
+// that finds the disk full, a lock that another process holds).
+//
+// Three implementations: PosixEnv (Env::Posix(), the only one the product
+// uses), MemEnv (MemEnv.h, files in memory) and FaultEnv (FaultEnv.h, wraps
+// another and fails chosen calls). Code that is not handed an Env uses
+// Env::Current(), the real one unless a test installs another with ScopedEnv.
+//
+// Errors are EnvError, carrying an errno code, the operation and the path.
+// Answers that are no error (a missing file for Stat, a lock that another
+// holder has for TryLock) come back as values.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::env {
+
+// A failed call: `code` is the errno value (ENOENT, EIO, ENOSPC, ...),
+// `operation` what was tried ("open", "write", ...), `path` on what.
+// what() reads "<operation> \"<path>\": <system's text for the code>".
+class EnvError : public std::runtime_error {
+ public:
+  EnvError(int code, std::string operation, std::string path);
+  int Code() const { return code_; }
+  const std::string& Operation() const { return operation_; }
+  const std::string& Path() const { return path_; }
+  // The system's text for the code alone ("No space left on device").
+  std::string Reason() const;
+
+ private:
+  int code_;
+  std::string operation_;
+  std::string path_;
+};
+
+enum class FileKind { kRegular, kFolder, kOther };
+
+// What Stat and File::Status tell. Device and inode together say which file
+// a name stands for; a file replaced under its name gets another identity.
+struct FileStatus {
+  FileKind kind = FileKind::kOther;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t mtime_ns = 0;  // modification time, ns since 1970
+  uint32_t mode = 0;     // permission bits
+
+  bool IsRegular() const { return kind == FileKind::kRegular; }
+  bool IsFolder() const { return kind == FileKind::kFolder; }
+  bool SameFile(const FileStatus& other) const {
+    return device == other.device && inode == other.inode;
+  }
+};
+
+enum class OpenMode {
+  kRead,       // an existing file (or folder, to lock it), read only
+  kReadWrite,  // an existing file, read and write
+  kCreateNew,  // a new file, read and write; EEXIST when the name is taken
+  kTruncate,   // the file emptied, or made when missing; read and write
+};
+
+enum class LockKind { kShared, kExclusive };
+
+// An open file. Locks belong to the open file, not to the process (as OFD
+// locks): two File objects of one process exclude each other. Closing the
+// file (destroying the object) drops its lock. Calls throw EnvError.
+class File {
+ public:
+  virtual ~File() = default;
+
+  virtual const std::string& Path() const = 0;
+  // Reads up to `n` bytes at `offset`; fewer only at the end of the file.
+  virtual size_t ReadAt(uint64_t offset, void* buffer, size_t n) = 0;
+  // Writes all `n` bytes at `offset`, or throws (having written any part).
+  virtual void WriteAt(uint64_t offset, const void* data, size_t n) = 0;
+  virtual uint64_t Size() = 0;
+  virtual void Truncate(uint64_t size) = 0;
+  // Brings the file's content to stable storage.
+  virtual void Sync() = 0;
+  virtual FileStatus Status() = 0;
+  virtual void SetMode(uint32_t mode) = 0;
+
+  // Takes the lock, or changes the one held to `kind`, without waiting:
+  // false when another open file holds a lock that conflicts. A file system
+  // without locks grants every lock.
+  virtual bool TryLock(LockKind kind) = 0;
+  virtual void Unlock() = 0;
+
+  // Reads exactly `n` bytes at `offset`: false when the file ends before.
+  bool ReadExactly(uint64_t offset, void* buffer, size_t n) {
+    return ReadAt(offset, buffer, n) == n;
+  }
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The real file system and clock. Never destroyed.
+  static Env& Posix();
+  // The Env of code that is not handed one: Posix() unless a ScopedEnv
+  // installed another.
+  static Env& Current();
+
+  // --- files and folders -----------------------------------------------------
+  // `create_mode` gives the permission bits of a new file (less the umask).
+  virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode,
+                                     uint32_t create_mode = 0666) = 0;
+  // Nothing when the name does not exist (or a part of its folder does not);
+  // links are followed.
+  virtual std::optional<FileStatus> Stat(const std::string& path) = 0;
+  // The names in a folder, without "." and "..", in no particular order.
+  virtual std::vector<std::string> ListFolder(const std::string& folder) = 0;
+  virtual void CreateFolder(const std::string& folder, uint32_t mode = 0777) = 0;
+  virtual void RemoveFolder(const std::string& folder) = 0;  // an empty one
+  // Replaces `to` when it exists (atomically, on one file system).
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // Brings the folder's entries (a rename, a new file) to stable storage.
+  virtual void SyncFolder(const std::string& folder) = 0;
+  // A new file with a unique name in `folder` that starts with `prefix`,
+  // mode 0600; its Path() names it.
+  virtual std::unique_ptr<File> CreateTemporary(const std::string& folder,
+                                                const std::string& prefix) = 0;
+  // The path with symbolic links followed; the path itself when it is no
+  // link or cannot be resolved.
+  virtual std::string ResolveLinks(const std::string& path) = 0;
+  // The permission bits a new file gets by default (0666 less the umask).
+  virtual uint32_t DefaultFileMode() = 0;
+
+  // --- clock -------------------------------------------------------------------
+  virtual int64_t WallNs() = 0;    // ns since 1970
+  virtual int64_t SteadyNs() = 0;  // ns since an arbitrary start, never going back
+  // The local calendar time of a wall time in seconds since 1970.
+  virtual std::tm LocalTime(int64_t seconds) = 0;
+  virtual void SleepFor(std::chrono::microseconds duration) = 0;
+
+  std::tm LocalNow() { return LocalTime(WallNs() / 1000000000); }
+};
+
+// Installs an Env as Env::Current() for the life of the object and puts the
+// one before back. For tests; not for use while other threads reach Current().
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env& env);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
+};
+
+// --- helpers all stand-ins share ------------------------------------------------
+
+// The folder part of a path ("." for a bare file name, "/" for a file in it).
+std::string FolderOf(const std::string& path);
+// The last part of a path.
+std::string NameOf(const std::string& path);
+// `folder` + "/" + `name`, without doubling a slash.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The real name of the regular file `name` in `folder`, matched without
+// regard to ASCII case: the exact name when it exists, else the first match
+// in sorted order; nothing when there is none or the folder cannot be read.
+std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::string_view name);
+
+// Replaces the file's content safely: the new content goes into a temporary
+// file in the same folder, which is synced and renamed over the target, and
+// the folder is synced. A failure at any step removes the temporary file and
+// leaves the old file as it was; the EnvError passes through. `mode` gives
+// the new file's permission bits; without it they are the old file's, or
+// the default for a new one. Links are not followed (see ResolveLinks).
+void ReplaceFile(Env& env, const std::string& path, std::string_view content,
+                 std::optional<uint32_t> mode = std::nullopt);
+
+// The whole content of a file; throws EnvError (ENOENT included).
+std::string ReadFile(Env& env, const std::string& path);
+
+// Takes the lock, trying again with growing pauses on the Env's clock until
+// `timeout_ms` have passed; false when another still holds it then.
+bool LockWithin(Env& env, File& file, LockKind kind, int timeout_ms);
+
+}  // namespace platform::env

@@ -1,0 +1,277 @@
+// The Env contract, held to the real implementation (in a temporary folder)
+// and to the in-memory one alike, and the helpers written over it.
+#include "platform/env/Env.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/env/MemEnv.h"
+
+namespace platform::env {
+namespace {
+
+// One Env under test with a fresh folder in it.
+struct Subject {
+  virtual ~Subject() = default;
+  virtual Env& env() = 0;
+  virtual std::string Folder() = 0;
+};
+
+struct PosixSubject : Subject {
+  PosixSubject() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vandra-env-XXXXXX").string();
+    folder = ::mkdtemp(pattern.data());
+  }
+  ~PosixSubject() override {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+  Env& env() override { return Env::Posix(); }
+  std::string Folder() override { return folder; }
+  std::string folder;
+};
+
+struct MemSubject : Subject {
+  MemSubject() { mem.CreateFolder("/work"); }
+  Env& env() override { return mem; }
+  std::string Folder() override { return "/work"; }
+  MemEnv mem;
+};
+
+class EnvTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) {
+      subject_ = std::make_unique<MemSubject>();
+    } else {
+      subject_ = std::make_unique<PosixSubject>();
+    }
+  }
+  Env& env() { return subject_->env(); }
+  std::string P(const std::string& name) { return JoinPath(subject_->Folder(), name); }
+  void Put(const std::string& name, const std::string& content) {
+    env().Open(P(name), OpenMode::kTruncate)->WriteAt(0, content.data(), content.size());
+  }
+  int CodeOf(const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const EnvError& e) {
+      return e.Code();
+    }
+    return 0;
+  }
+  std::vector<std::string> Listing() {
+    std::vector<std::string> names = env().ListFolder(subject_->Folder());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::unique_ptr<Subject> subject_;
+};
+
+TEST_P(EnvTest, FilesAreReadAndWrittenAtPositions) {
+  auto f = env().Open(P("a"), OpenMode::kCreateNew);
+  f->WriteAt(0, "hello", 5);
+  f->WriteAt(8, "!", 1);  // past the end: the gap reads as zeros
+  EXPECT_EQ(f->Size(), 9u);
+  char buf[16] = {};
+  EXPECT_EQ(f->ReadAt(0, buf, sizeof buf), 9u);
+  EXPECT_EQ(std::string(buf, 9), std::string("hello\0\0\0!", 9));
+  EXPECT_EQ(f->ReadAt(20, buf, 4), 0u);
+  EXPECT_TRUE(f->ReadExactly(1, buf, 4));
+  EXPECT_FALSE(f->ReadExactly(6, buf, 4));
+  f->Truncate(2);
+  f->Sync();
+  EXPECT_EQ(ReadFile(env(), P("a")), "he");
+}
+
+TEST_P(EnvTest, OpenModesTellNewFromExisting) {
+  EXPECT_EQ(CodeOf([&] { env().Open(P("missing"), OpenMode::kRead); }), ENOENT);
+  EXPECT_EQ(CodeOf([&] { env().Open(P("missing"), OpenMode::kReadWrite); }), ENOENT);
+  EXPECT_EQ(CodeOf([&] { env().Open(P("no/such"), OpenMode::kCreateNew); }), ENOENT);
+  Put("a", "old");
+  EXPECT_EQ(CodeOf([&] { env().Open(P("a"), OpenMode::kCreateNew); }), EEXIST);
+  env().Open(P("a"), OpenMode::kTruncate);
+  EXPECT_EQ(ReadFile(env(), P("a")), "");
+  EXPECT_EQ(CodeOf([&] { ReadFile(env(), P("missing")); }), ENOENT);
+}
+
+TEST_P(EnvTest, StatusTellsKindSizeAndIdentity) {
+  EXPECT_EQ(env().Stat(P("missing")), std::nullopt);
+  EXPECT_EQ(env().Stat(P("missing/deeper")), std::nullopt);
+  Put("a", "12345");
+  const auto st = env().Stat(P("a"));
+  ASSERT_TRUE(st);
+  EXPECT_TRUE(st->IsRegular());
+  EXPECT_EQ(st->size, 5u);
+  EXPECT_GT(st->mtime_ns, 0);
+  auto f = env().Open(P("a"), OpenMode::kRead);
+  EXPECT_TRUE(f->Status().SameFile(*st));
+  EXPECT_TRUE(env().Stat(subject_->Folder())->IsFolder());
+  // Another file renamed over the name is another file.
+  Put("b", "x");
+  env().Rename(P("b"), P("a"));
+  EXPECT_FALSE(env().Stat(P("a"))->SameFile(*st));
+  // The open file still reads what it held.
+  char buf[8];
+  EXPECT_EQ(f->ReadAt(0, buf, sizeof buf), 5u);
+}
+
+TEST_P(EnvTest, FoldersAreListedMadeAndRemoved) {
+  Put("x", "");
+  env().CreateFolder(P("sub"));
+  Put("sub/inner", "1");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"sub", "x"}));
+  EXPECT_EQ(env().ListFolder(P("sub")), std::vector<std::string>{"inner"});
+  EXPECT_EQ(CodeOf([&] { env().CreateFolder(P("sub")); }), EEXIST);
+  EXPECT_EQ(CodeOf([&] { env().RemoveFolder(P("sub")); }), ENOTEMPTY);
+  env().Remove(P("sub/inner"));
+  env().RemoveFolder(P("sub"));
+  EXPECT_EQ(CodeOf([&] { env().Remove(P("x-missing")); }), ENOENT);
+  EXPECT_EQ(CodeOf([&] { env().ListFolder(P("gone")); }), ENOENT);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"x"});
+  env().SyncFolder(subject_->Folder());
+}
+
+TEST_P(EnvTest, LocksBelongToTheOpenFile) {
+  Put("t", "data");
+  auto a = env().Open(P("t"), OpenMode::kReadWrite);
+  auto b = env().Open(P("t"), OpenMode::kReadWrite);
+  EXPECT_TRUE(a->TryLock(LockKind::kShared));
+  EXPECT_TRUE(b->TryLock(LockKind::kShared));
+  EXPECT_FALSE(a->TryLock(LockKind::kExclusive));  // b reads
+  b->Unlock();
+  EXPECT_TRUE(a->TryLock(LockKind::kExclusive));  // an upgrade
+  EXPECT_FALSE(b->TryLock(LockKind::kShared));
+  EXPECT_TRUE(a->TryLock(LockKind::kShared));  // a downgrade lets readers in
+  EXPECT_TRUE(b->TryLock(LockKind::kShared));
+  b.reset();  // closing drops the lock
+  EXPECT_TRUE(a->TryLock(LockKind::kExclusive));
+  a->Unlock();
+  auto c = env().Open(P("t"), OpenMode::kRead);
+  EXPECT_TRUE(c->TryLock(LockKind::kShared));
+  EXPECT_TRUE(LockWithin(env(), *c, LockKind::kShared, 0));
+}
+
+TEST_P(EnvTest, FoldersCanBeLockedToo) {
+  auto a = env().Open(subject_->Folder(), OpenMode::kRead);
+  auto b = env().Open(subject_->Folder(), OpenMode::kRead);
+  EXPECT_TRUE(a->TryLock(LockKind::kExclusive));
+  EXPECT_FALSE(b->TryLock(LockKind::kExclusive));
+  a.reset();
+  EXPECT_TRUE(b->TryLock(LockKind::kExclusive));
+}
+
+TEST_P(EnvTest, TemporaryFilesAreNewAndPrivate) {
+  auto a = env().CreateTemporary(subject_->Folder(), "f.");
+  auto b = env().CreateTemporary(subject_->Folder(), "f.");
+  EXPECT_NE(a->Path(), b->Path());
+  EXPECT_EQ(NameOf(a->Path()).rfind("f.", 0), 0u);
+  EXPECT_EQ(FolderOf(a->Path()), subject_->Folder());
+  EXPECT_EQ(env().Stat(a->Path())->mode & 0777, 0600u);
+  a->WriteAt(0, "t", 1);
+  EXPECT_EQ(ReadFile(env(), a->Path()), "t");
+}
+
+TEST_P(EnvTest, CaseBlindLookupPrefersTheExactNameThenSortedOrder) {
+  EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.dbf"), std::nullopt);
+  Put("ta_list.DBF", "");
+  Put("TA_LIST.dbf", "");
+  EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.dbf"), "TA_LIST.dbf");
+  EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.DBF"), "ta_list.DBF");
+  env().CreateFolder(P("FOTOS.DBF"));  // a folder is no table file
+  EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "fotos.dbf"), std::nullopt);
+  for (const char* bad : {"", ".", "..", "a/b"}) {
+    EXPECT_EQ(FindNoCase(env(), subject_->Folder(), bad), std::nullopt) << bad;
+  }
+  EXPECT_EQ(FindNoCase(env(), P("gone"), "x"), std::nullopt);
+}
+
+TEST_P(EnvTest, ReplaceFileSwapsTheWholeContentAndLeavesNothingBehind) {
+  ReplaceFile(env(), P("s.ini"), "first", 0640);
+  EXPECT_EQ(ReadFile(env(), P("s.ini")), "first");
+  EXPECT_EQ(env().Stat(P("s.ini"))->mode & 0777, 0640u);
+  ReplaceFile(env(), P("s.ini"), "second");  // keeps the mode it had
+  EXPECT_EQ(ReadFile(env(), P("s.ini")), "second");
+  EXPECT_EQ(env().Stat(P("s.ini"))->mode & 0777, 0640u);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"s.ini"});
+  EXPECT_EQ(CodeOf([&] { ReplaceFile(env(), P("no/s.ini"), "x"); }), ENOENT);
+}
+
+TEST_P(EnvTest, ClocksMoveForward) {
+  const int64_t a = env().SteadyNs();
+  env().SleepFor(std::chrono::microseconds(50));
+  const int64_t b = env().SteadyNs();
+  EXPECT_GE(b - a, 50000);
+  const std::tm tm = env().LocalNow();
+  EXPECT_GE(tm.tm_year, 124);
+  EXPECT_GT(env().WallNs(), 1704067200LL * 1000000000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, EnvTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Memory" : "Posix"; });
+
+TEST(EnvErrorTest, NamesOperationPathAndReason) {
+  const EnvError e(ENOSPC, "write", "/data/TA_LIST.dbf");
+  EXPECT_EQ(e.Code(), ENOSPC);
+  EXPECT_EQ(e.Operation(), "write");
+  EXPECT_EQ(e.Path(), "/data/TA_LIST.dbf");
+  EXPECT_EQ(std::string(e.what()), "write \"/data/TA_LIST.dbf\": No space left on device");
+  EXPECT_EQ(e.Reason(), "No space left on device");
+}
+
+TEST(PathsTest, FolderNameAndJoin) {
+  EXPECT_EQ(FolderOf("/a/b.ini"), "/a");
+  EXPECT_EQ(FolderOf("/b.ini"), "/");
+  EXPECT_EQ(FolderOf("b.ini"), ".");
+  EXPECT_EQ(NameOf("/a/b.ini"), "b.ini");
+  EXPECT_EQ(NameOf("b.ini"), "b.ini");
+  EXPECT_EQ(JoinPath("/a", "b"), "/a/b");
+  EXPECT_EQ(JoinPath("/a/", "b"), "/a/b");
+  EXPECT_EQ(MemEnv::Normalize("a//b/./c/../d/"), "/a/b/d");
+  EXPECT_EQ(MemEnv::Normalize(""), "/");
+}
+
+TEST(ScopedEnvTest, InstallsAndPutsBack) {
+  EXPECT_EQ(&Env::Current(), &Env::Posix());
+  MemEnv outer;
+  {
+    ScopedEnv a(outer);
+    EXPECT_EQ(&Env::Current(), &outer);
+    MemEnv inner;
+    {
+      ScopedEnv b(inner);
+      EXPECT_EQ(&Env::Current(), &inner);
+    }
+    EXPECT_EQ(&Env::Current(), &outer);
+  }
+  EXPECT_EQ(&Env::Current(), &Env::Posix());
+}
+
+TEST(MemEnvTest, EachInstanceIsAFileSystemOfItsOwnWithAClockThatSleepsAtOnce) {
+  MemEnv a;
+  MemEnv b;
+  a.Open("/x", OpenMode::kCreateNew);
+  EXPECT_TRUE(a.Stat("x"));  // relative paths are taken from the root
+  EXPECT_FALSE(b.Stat("/x"));
+  const int64_t before = a.SteadyNs();
+  a.SleepFor(std::chrono::hours(1));
+  EXPECT_GE(a.SteadyNs() - before, int64_t{3600} * 1000000000);
+  EXPECT_EQ(a.LocalTime(0).tm_year, 70);  // UTC
+}
+
+TEST(MemEnvTest, RenamedFoldersTakeTheirFilesAlong) {
+  MemEnv env;
+  env.CreateFolder("/a");
+  env.Open("/a/f", OpenMode::kCreateNew)->WriteAt(0, "1", 1);
+  env.Rename("/a", "/b");
+  EXPECT_EQ(ReadFile(env, "/b/f"), "1");
+  EXPECT_FALSE(env.Stat("/a/f"));
+}
+
+}  // namespace
+}  // namespace platform::env
