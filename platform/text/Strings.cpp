@@ -36,6 +36,17 @@ std::string_view Trim(std::string_view text) {
   return TrimRight(TrimLeft(text));
 }
 
+std::string_view TrimChars(std::string_view text, std::string_view chars) {
+  const size_t start = text.find_first_not_of(chars);
+  if (start == std::string_view::npos) return text.substr(text.size());
+  return TrimRightChars(text.substr(start), chars);
+}
+
+std::string_view TrimRightChars(std::string_view text, std::string_view chars) {
+  const size_t last = text.find_last_not_of(chars);
+  return last == std::string_view::npos ? text.substr(0, 0) : text.substr(0, last + 1);
+}
+
 int CompareIgnoreCase(std::string_view a, std::string_view b) {
   size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {
@@ -61,6 +72,11 @@ std::string ToUpperAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = Upper(c);
   return out;
+}
+
+bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::optional<int32_t> StrToInt(std::string_view text) {

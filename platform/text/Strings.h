@@ -16,12 +16,22 @@ std::string_view Trim(std::string_view text);
 std::string_view TrimLeft(std::string_view text);
 std::string_view TrimRight(std::string_view text);
 
+// Removes leading and trailing bytes that occur in `chars`.
+std::string_view TrimChars(std::string_view text, std::string_view chars);
+std::string_view TrimRightChars(std::string_view text, std::string_view chars);
+// The padding of dBase fields: blanks and NUL bytes.
+inline constexpr std::string_view kBlankAndNul{" \0", 2};
+// Blanks and tabs, the white space of connection strings and number texts.
+inline constexpr std::string_view kBlankAndTab{" \t", 2};
+
 // Compares without regard to ASCII case; other bytes compare exactly.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // <0, 0, >0 like strcmp, ASCII letters folded to lower case.
 int CompareIgnoreCase(std::string_view a, std::string_view b);
 std::string ToLowerAscii(std::string_view text);
 std::string ToUpperAscii(std::string_view text);
+// Whether `text` ends with `suffix`, without regard to ASCII case.
+bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix);
 
 // A whole 32-bit number: leading blanks allowed, optional sign, decimal
 // digits or hexadecimal after "$" or "0x"; nothing may follow. Nothing when
