@@ -24,6 +24,7 @@
 #include "platform/db/Dialect.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 
 namespace platform::db {
 namespace {
@@ -87,9 +88,7 @@ int Failed(sqlite3_vtab* vt) {
 }
 
 std::string Unquote(const char* arg) {
-  std::string_view s(arg);
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  const std::string_view s = text::TrimChars(arg, " ");
   if (s.size() >= 2 && s.front() == '\'' && s.back() == '\'') {
     std::string out;
     for (size_t i = 1; i + 1 < s.size(); ++i) {
@@ -134,8 +133,7 @@ std::string NumberKey(double d) {
 
 // A text that reads whole as a number, as SQLite's numeric affinity takes it.
 std::optional<std::string> NumberKeyFromText(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  s = text::TrimChars(s, " ");
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return std::nullopt;
   int64_t i = 0;
@@ -158,9 +156,7 @@ std::optional<std::string> KeyOfRecord(const DbfFile& file, uint32_t rec, int fi
   if (file.IsDeleted(rec)) return std::nullopt;
   const Field& f = file.Fields()[field];
   if (f.type == 'C') {
-    std::string_view raw = file.Raw(rec, field);
-    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
-    return std::string(raw);
+    return std::string(text::TrimRightChars(file.Raw(rec, field), text::kBlankAndNul));
   }
   const Cell c = file.Read(rec, field);
   switch (c.kind) {
@@ -266,14 +262,6 @@ std::string_view TextOf(sqlite3_value* v) {
   return p ? std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string_view();
 }
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
   const Field& f = file.Fields()[field];
   const int type = sqlite3_value_type(v);
@@ -291,9 +279,7 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
     case 'F': {
       if (type == SQLITE_INTEGER) return Cell::Integer(sqlite3_value_int64(v));
       if (type == SQLITE_FLOAT) return Cell::Real(sqlite3_value_double(v));
-      std::string_view s = TextOf(v);
-      while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-      while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+      std::string_view s = text::TrimChars(TextOf(v), " ");
       if (!s.empty() && s.front() == '+') s.remove_prefix(1);
       int64_t i = 0;
       auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
@@ -325,7 +311,7 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
     case 'L': {
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
         return Cell::Logical(sqlite3_value_double(v) != 0);
-      const std::string s = Lower(TextOf(v));
+      const std::string s = text::ToLowerAscii(TextOf(v));
       if (s.empty()) return Cell::Null();
       if (s == "t" || s == "y" || s == "true" || s == "wahr" || s == "1" || s == "-1")
         return Cell::Logical(true);

@@ -5,6 +5,7 @@
 // and the next statement works.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/db/Connection.h"
@@ -109,6 +110,43 @@ TEST_P(WriteFaultTest, AWriteThatKeepsFailingLeavesTheRepairToTheNextReader) {
 
 INSTANTIATE_TEST_SUITE_P(DiskFullAndIoError, WriteFaultTest, ::testing::Values(ENOSPC, EIO),
                          [](const auto& info) { return info.param == ENOSPC ? "ENOSPC" : "EIO"; });
+
+TEST(LockFaultTest, ATableLockedByAnotherProcessIsReportedAfterTheTimeout) {
+  env::MemEnv mem;
+  env::FaultEnv faults(mem);
+  env::ScopedEnv scoped(faults);
+  mem.CreateFolder("/data");
+  const std::string connection = "Data Source=/data;Extended Properties=DBASE III;";
+  auto c = Connection::Open(connection);
+  c->Execute(kCreate);
+  c->Execute(Insert(1));
+  faults.HoldLock("TA_LIST");
+  try {
+    Query q(*c, "select count(*) from TA_LIST");
+    FAIL() << "no error";
+  } catch (const DbError& e) {
+    EXPECT_NE(
+        std::string(e.what()).find("/data/TA_LIST.dbf: the table is locked by another process"),
+        std::string::npos)
+        << e.what();
+  }
+  faults.ReleaseLocks();
+  EXPECT_EQ(All(*c, "select count(*) from TA_LIST"), testing::Rows{{"1"}});
+}
+
+TEST(MemoryTableTest, TheDriverRunsOnAnInMemoryFileSystem) {
+  env::MemEnv mem;
+  env::ScopedEnv scoped(mem);
+  mem.CreateFolder("/data");
+  auto c = Connection::Open("Data Source=/data;Extended Properties=DBASE IV;");
+  c->Execute("create table FOTOS (PKEY integer, BEMERKUNG memo)");
+  c->Execute("insert into FOTOS (PKEY, BEMERKUNG) values (1, 'im Speicher')");
+  EXPECT_EQ(All(*c, "select * from FOTOS"), (testing::Rows{{"1", "im Speicher"}}));
+  EXPECT_EQ(c->TableNames(), std::vector<std::string>{"FOTOS"});
+  auto names = mem.ListFolder("/data");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"FOTOS.dbf", "FOTOS.dbt"}));
+}
 
 }  // namespace
 }  // namespace platform::db
