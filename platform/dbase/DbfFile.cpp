@@ -299,12 +299,13 @@ void DbfFile::Load(const env::FileStatus& st) {
   } else {
     // The old copy goes first, so that a reload never holds two; until the
     // new one is in, the table holds no records.
-    std::vector<char>().swap(data_);
+    data_.clear();
     count_ = committed_count_ = 0;
     dirty_.clear();
     before_.clear();
     dirty_flag_.clear();
-    std::vector<char> data(static_cast<size_t>(count) * record_length);
+    env::LargeBuffer data;
+    data.resize(static_cast<size_t>(count) * record_length);
     if (count > 0) ReadRecords(0, count, data.data());
     data_ = std::move(data);
   }

@@ -42,6 +42,7 @@
 
 #include "platform/dbase/DbfFormat.h"
 #include "platform/env/Env.h"
+#include "platform/env/LargeBuffer.h"
 
 namespace platform::dbase {
 
@@ -168,7 +169,7 @@ class DbfFile {
   uint32_t record_length_ = 0;
   std::vector<Field> fields_;
 
-  std::vector<char> data_;        // all records, deleted ones included
+  env::LargeBuffer data_;         // all records, deleted ones included
   uint32_t count_ = 0;            // records in data_
   uint32_t committed_count_ = 0;  // records on disk according to the header
   std::vector<uint32_t> dirty_;   // changed records below committed_count_
