@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -151,22 +152,39 @@ std::string DateKey(const dbase::Date& d) {
   return buf;
 }
 
-// The key of a stored field; empty for null values and deleted records.
-std::optional<std::string> KeyOfRecord(const DbfFile& file, uint32_t rec, int field) {
+// A text field without its padding: trailing blanks and NUL bytes, eight
+// blanks at a time first, as an identifier fills a small part of its field.
+std::string_view WithoutPadding(std::string_view raw) {
+  constexpr uint64_t kBlanks = 0x2020202020202020ull;
+  size_t n = raw.size();
+  while (n >= 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, raw.data() + n - 8, 8);
+    if (word != kBlanks) break;
+    n -= 8;
+  }
+  return text::TrimRightChars(raw.substr(0, n), text::kBlankAndNul);
+}
+
+// The key of a stored field; nothing for null values and deleted records.
+// A text's key is a view into the record; other keys are written into
+// `scratch`. Either lasts until the record or `scratch` changes.
+ColumnIndex::Key KeyOfRecord(const DbfFile& file, uint32_t rec, int field, std::string& scratch) {
   if (file.IsDeleted(rec)) return std::nullopt;
   const Field& f = file.Fields()[field];
-  if (f.type == 'C') {
-    return std::string(text::TrimRightChars(file.Raw(rec, field), text::kBlankAndNul));
-  }
+  if (f.type == 'C') return WithoutPadding(file.Raw(rec, field));
   const Cell c = file.Read(rec, field);
   switch (c.kind) {
     case Cell::Kind::kInteger:
     case Cell::Kind::kLogical:
-      return NumberKey(c.integer);
+      scratch = NumberKey(c.integer);
+      return scratch;
     case Cell::Kind::kReal:
-      return NumberKey(c.real);
+      scratch = NumberKey(c.real);
+      return scratch;
     case Cell::Kind::kDate:
-      return DateKey(c.date);
+      scratch = DateKey(c.date);
+      return scratch;
     default:
       return std::nullopt;
   }
@@ -237,11 +255,10 @@ void SyncIndexes(DbfTable* t) {
 ColumnIndex& EnsureIndex(DbfTable* t, int field) {
   ColumnIndex& idx = t->indexes[field];
   if (!t->built[field]) {
-    const uint32_t count = t->file->RecordCount();
-    idx.Reset(count);
-    for (uint32_t rec = 0; rec < count; ++rec) {
-      if (auto key = KeyOfRecord(*t->file, rec, field)) idx.Set(rec, &*key);
-    }
+    const DbfFile& file = *t->file;
+    std::string scratch;
+    idx.Build(file.RecordCount(),
+              [&](uint32_t rec) { return KeyOfRecord(file, rec, field, scratch); });
     t->built[field] = 1;
   }
   return idx;
@@ -250,8 +267,8 @@ ColumnIndex& EnsureIndex(DbfTable* t, int field) {
 void UpdateIndexes(DbfTable* t, uint32_t rec) {
   for (size_t f = 0; f < t->built.size(); ++f) {
     if (!t->built[f]) continue;
-    auto key = KeyOfRecord(*t->file, rec, static_cast<int>(f));
-    t->indexes[f].Set(rec, key ? &*key : nullptr);
+    std::string scratch;
+    t->indexes[f].Set(rec, KeyOfRecord(*t->file, rec, static_cast<int>(f), scratch));
   }
 }
 
@@ -489,18 +506,21 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
     }
     if (by_rowid) {
       if (file.IsDeleted(*by_rowid)) return SQLITE_OK;
+      std::string scratch;
       for (const Condition& cond : conditions) {
-        if (KeyOfRecord(file, *by_rowid, cond.field) != cond.key) return SQLITE_OK;
+        if (KeyOfRecord(file, *by_rowid, cond.field, scratch) != std::string_view(cond.key)) {
+          return SQLITE_OK;
+        }
       }
       cur->rows.push_back(*by_rowid);
     } else {
-      const std::vector<uint32_t>* best = nullptr;
+      std::span<const uint32_t> best;
       size_t best_at = 0;
       for (size_t k = 0; k < conditions.size(); ++k) {
-        const std::vector<uint32_t>* list =
+        const std::span<const uint32_t> list =
             EnsureIndex(t, conditions[k].field).Find(conditions[k].key);
-        if (!list) return SQLITE_OK;
-        if (!best || list->size() < best->size()) {
+        if (list.empty()) return SQLITE_OK;
+        if (k == 0 || list.size() < best.size()) {
           best = list;
           best_at = k;
         }
@@ -512,8 +532,8 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
         ColumnIndex& idx = t->indexes[conditions[k].field];
         others.emplace_back(&idx, idx.IdOf(conditions[k].key));
       }
-      cur->rows.reserve(best->size());
-      for (uint32_t rec : *best) {
+      cur->rows.reserve(best.size());
+      for (uint32_t rec : best) {
         bool match = true;
         for (const auto& [idx, id] : others) {
           if (idx->KeyOf(rec) != id) {
