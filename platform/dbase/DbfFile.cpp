@@ -521,12 +521,9 @@ void DbfFile::FlushChanges() {
   for (size_t k = 0; k < dirty_.size(); ++k) images.emplace_back(dirty_[k], std::move(before_[k]));
   before_.clear();
   const format::Header old_header = header_;
-  uint64_t old_size = 0;
-  try {
-    old_size = file_->Size();
-  } catch (const EnvError& e) {
-    Fail("cannot read the file's status", e);
-  }
+  // The size at the statement's start, known without asking: under the
+  // lock no other writer has been at the file since it was last looked at.
+  const auto old_size = static_cast<uint64_t>(seen_.size);
 
   const auto step = [&](const auto& write, const auto& what) {
     try {
@@ -630,7 +627,9 @@ void DbfFile::PutBack(const format::RecordImages& images, const format::Header& 
       file_->WriteAt(end, &mark, 1);  // the gate closed again
     }
     file_->WriteAt(1, old_header.bytes + 1, format::kUndoOffsetAt + 4 - 1);
-    if (file_->Size() > old_size) file_->Truncate(old_size);
+    const uint64_t counted =
+        header_length_ + static_cast<uint64_t>(committed_count_) * record_length_;
+    if (old_size >= counted && file_->Size() > old_size) file_->Truncate(old_size);
   } catch (const EnvError&) {
     // The disk refuses even this; a set flag leaves the repair to the next reader.
   }
