@@ -152,27 +152,13 @@ std::string DateKey(const dbase::Date& d) {
   return buf;
 }
 
-// A text field without its padding: trailing blanks and NUL bytes, eight
-// blanks at a time first, as an identifier fills a small part of its field.
-std::string_view WithoutPadding(std::string_view raw) {
-  constexpr uint64_t kBlanks = 0x2020202020202020ull;
-  size_t n = raw.size();
-  while (n >= 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, raw.data() + n - 8, 8);
-    if (word != kBlanks) break;
-    n -= 8;
-  }
-  return text::TrimRightChars(raw.substr(0, n), text::kBlankAndNul);
-}
-
 // The key of a stored field; nothing for null values and deleted records.
 // A text's key is a view into the record; other keys are written into
 // `scratch`. Either lasts until the record or `scratch` changes.
 ColumnIndex::Key KeyOfRecord(const DbfFile& file, uint32_t rec, int field, std::string& scratch) {
   if (file.IsDeleted(rec)) return std::nullopt;
   const Field& f = file.Fields()[field];
-  if (f.type == 'C') return WithoutPadding(file.Raw(rec, field));
+  if (f.type == 'C') return text::TrimRightBlanksAndNul(file.Raw(rec, field));
   const Cell c = file.Read(rec, field);
   switch (c.kind) {
     case Cell::Kind::kInteger:

@@ -184,7 +184,7 @@ std::vector<Field> ParseFields(const std::string& file, const Header& h,
     const auto* name_end = static_cast<const unsigned char*>(std::memchr(d, 0, 11));
     const std::string_view stored(reinterpret_cast<const char*>(d),
                                   name_end ? static_cast<size_t>(name_end - d) : 11);
-    f.name = std::string(text::TrimChars(stored, text::kBlankAndNul));
+    f.name = std::string(text::TrimBlanksAndNul(stored));
     for (char c : f.name) {
       const auto b = static_cast<unsigned char>(c);
       if (b < 0x21 || b > 0x7E)
@@ -309,10 +309,10 @@ void CheckDeletionFlag(const std::string& file, uint32_t rec, unsigned char flag
 Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
   switch (f.type) {
     case 'C':
-      return Cell::Text(text::AnsiToUtf8(text::TrimRightChars(raw, text::kBlankAndNul)));
+      return Cell::Text(text::AnsiToUtf8(text::TrimRightBlanksAndNul(raw)));
     case 'N':
     case 'F': {
-      const std::string_view s = text::TrimChars(raw, text::kBlankAndNul);
+      const std::string_view s = text::TrimBlanksAndNul(raw);
       // Blank is null; shapelib writes asterisks for a null number.
       if (s.find_first_not_of('*') == std::string_view::npos) return Cell::Null();
       int64_t i = 0;
@@ -325,8 +325,7 @@ Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
     }
     case 'D': {
       // Blank is null; some writers put zeros ("00000000", "       0") instead.
-      if (text::TrimChars(raw, text::kBlankAndNul).find_first_not_of('0') ==
-          std::string_view::npos) {
+      if (text::TrimBlanksAndNul(raw).find_first_not_of('0') == std::string_view::npos) {
         return Cell::Null();
       }
       int v[3] = {0, 0, 0};
@@ -369,7 +368,7 @@ Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
       }
     }
     case 'M': {
-      const std::string_view s = text::TrimChars(raw, text::kBlankAndNul);
+      const std::string_view s = text::TrimBlanksAndNul(raw);
       if (s.empty()) return Cell::Integer(0);
       uint64_t block = 0;
       auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), block);

@@ -1,10 +1,15 @@
-// Buffers from 2 MB on are anonymous mappings marked for huge pages and grown
-// with mremap, which moves pages rather than bytes.
+// The memory comes from malloc, which maps large blocks straight from the
+// system; those are marked for huge pages before their pages are first
+// touched. A buffer grows as a vector does, into a new block with the old
+// one freed: malloc learns from large blocks freed how large a block it
+// should rather keep in its heap, and the many row vectors of a statement
+// are then served without faulting in fresh pages each time.
 #include "platform/env/LargeBuffer.h"
 
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -13,11 +18,14 @@
 namespace platform::env {
 namespace {
 
-constexpr size_t kMapFrom = size_t{2} << 20;
-constexpr size_t kPageRound = size_t{2} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr uintptr_t kPage = 4096;
 
-size_t RoundUp(size_t n, size_t unit) {
-  return (n + unit - 1) / unit * unit;
+// Only advice: without huge pages the buffer works the same, slower to fill.
+void AdviseHugePages(char* data, size_t size) {
+  const auto begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kPage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -29,8 +37,7 @@ LargeBuffer::~LargeBuffer() {
 LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)),
-      mapped_(std::exchange(other.mapped_, false)) {}
+      capacity_(std::exchange(other.capacity_, 0)) {}
 
 LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
   if (this != &other) {
@@ -38,51 +45,27 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
-    mapped_ = std::exchange(other.mapped_, false);
   }
   return *this;
 }
 
 void LargeBuffer::clear() {
-  if (mapped_) {
-    ::munmap(data_, capacity_);
-  } else {
-    std::free(data_);
-  }
+  std::free(data_);
   data_ = nullptr;
   size_ = capacity_ = 0;
-  mapped_ = false;
 }
 
 void LargeBuffer::Reserve(size_t wanted) {
   if (wanted <= capacity_) return;
   // Growing by half again keeps appends record by record amortized.
-  size_t capacity = std::max(wanted, capacity_ + capacity_ / 2);
-  if (capacity < kMapFrom) {
-    capacity = std::max<size_t>(RoundUp(capacity, 64), 256);
-    void* p = std::realloc(data_, capacity);
-    if (!p) throw std::bad_alloc();
-    data_ = static_cast<char*>(p);
-    capacity_ = capacity;
-    return;
-  }
-  capacity = RoundUp(capacity, kPageRound);
-  void* p = MAP_FAILED;
-  if (mapped_) {
-    p = ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
-  } else {
-    p = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  }
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  // Only advice: without huge pages the buffer works the same, slower to fill.
-  ::madvise(p, capacity, MADV_HUGEPAGE);
-  if (!mapped_ && data_) {
-    std::memcpy(p, data_, size_);
-    std::free(data_);
-  }
-  data_ = static_cast<char*>(p);
+  const size_t capacity = std::max<size_t>({wanted, capacity_ + capacity_ / 2, 256});
+  auto* p = static_cast<char*>(std::malloc(capacity));
+  if (!p) throw std::bad_alloc();
+  if (capacity >= kHugePage) AdviseHugePages(p, capacity);
+  if (size_ > 0) std::memcpy(p, data_, size_);
+  std::free(data_);
+  data_ = p;
   capacity_ = capacity;
-  mapped_ = true;
 }
 
 void LargeBuffer::resize(size_t size) {

@@ -1,8 +1,8 @@
 // A growable byte buffer for copies of whole files in memory (a table's
-// records). Large buffers come straight from the system, in huge pages
-// where the kernel offers them, and new bytes are not cleared unless asked:
-// filling 160 MB from a file then costs a hundred page faults instead of
-// forty thousand, and no pass of clearing. Small buffers come from the heap.
+// records). Large buffers are marked for huge pages where the kernel offers
+// them, and new bytes are not cleared unless asked: filling 160 MB from a
+// file then costs a hundred page faults instead of forty thousand, and no
+// pass of clearing.
 //
 // Owns its memory; movable, not copyable. Throws std::bad_alloc when the
 // system has no memory to give.
@@ -41,7 +41,6 @@ class LargeBuffer {
   char* data_ = nullptr;
   size_t size_ = 0;
   size_t capacity_ = 0;
-  bool mapped_ = false;
 };
 
 }  // namespace platform::env

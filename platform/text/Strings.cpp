@@ -18,6 +18,14 @@ char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// The sets are a few bytes long: a plain loop beats a search per byte.
+bool OneOf(char c, std::string_view chars) {
+  for (char x : chars) {
+    if (x == c) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string_view TrimLeft(std::string_view text) {
@@ -37,14 +45,15 @@ std::string_view Trim(std::string_view text) {
 }
 
 std::string_view TrimChars(std::string_view text, std::string_view chars) {
-  const size_t start = text.find_first_not_of(chars);
-  if (start == std::string_view::npos) return text.substr(text.size());
+  size_t start = 0;
+  while (start < text.size() && OneOf(text[start], chars)) ++start;
   return TrimRightChars(text.substr(start), chars);
 }
 
 std::string_view TrimRightChars(std::string_view text, std::string_view chars) {
-  const size_t last = text.find_last_not_of(chars);
-  return last == std::string_view::npos ? text.substr(0, 0) : text.substr(0, last + 1);
+  size_t end = text.size();
+  while (end > 0 && OneOf(text[end - 1], chars)) --end;
+  return text.substr(0, end);
 }
 
 int CompareIgnoreCase(std::string_view a, std::string_view b) {

@@ -25,6 +25,16 @@ TEST(Strings, TrimCharsRemovesOnlyTheGivenBytes) {
   EXPECT_EQ(TrimRightChars("   ", " "), "");
 }
 
+TEST(Strings, DBaseFieldsLoseTheirPadding) {
+  const std::string field = std::string("  NSG-1") + std::string(3, '\0') + std::string(40, ' ');
+  EXPECT_EQ(TrimBlanksAndNul(field), "NSG-1");
+  EXPECT_EQ(TrimRightBlanksAndNul(field), "  NSG-1");
+  EXPECT_EQ(TrimRightBlanksAndNul(std::string(64, ' ')), "");
+  EXPECT_EQ(TrimRightBlanksAndNul("Grün  "), "Grün");
+  EXPECT_EQ(TrimBlanksAndNul("  7"), "7");
+  EXPECT_EQ(TrimBlanksAndNul(""), "");
+}
+
 TEST(Strings, EndsWithIgnoreCase) {
   EXPECT_TRUE(EndsWithIgnoreCase("TA_LIST.DBF", ".dbf"));
   EXPECT_TRUE(EndsWithIgnoreCase(".dbf", ".DbF"));
