@@ -152,14 +152,16 @@ void ColumnIndex::Compact(uint32_t id) {
 std::span<const uint32_t> ColumnIndex::Find(std::string_view key) {
   const uint32_t id = IdOf(key);
   if (id == kNoKey) return {};
-  if (id < in_extra_.size() && !in_extra_[id]) {
+  const bool in_base = id < in_extra_.size() && !in_extra_[id];
+  if (in_base) {
     const uint32_t begin = base_start_[id];
     const uint32_t end = base_start_[id + 1];
     if (live_.empty() || end - begin == live_[id]) return {base_.data() + begin, end - begin};
   }
   if (live_[id] == 0) return {};
-  Compact(id);
-  const std::vector<uint32_t>& list = extra_[id];
+  std::vector<uint32_t>& list = extra_[id];
+  // A list read before and not changed since is whole and in order already.
+  if (in_base || unsorted_[id] || list.size() != live_[id]) Compact(id);
   return {list.data(), list.size()};
 }
 
