@@ -55,13 +55,13 @@ void LargeBuffer::clear() {
   size_ = capacity_ = 0;
 }
 
-void LargeBuffer::Reserve(size_t wanted) {
+void LargeBuffer::Reserve(size_t wanted, bool huge_pages) {
   if (wanted <= capacity_) return;
   // Growing by half again keeps appends record by record amortized.
   const size_t capacity = std::max<size_t>({wanted, capacity_ + capacity_ / 2, 256});
   auto* p = static_cast<char*>(std::malloc(capacity));
   if (!p) throw std::bad_alloc();
-  if (capacity >= kHugePage) AdviseHugePages(p, capacity);
+  if (huge_pages && capacity >= kHugePage) AdviseHugePages(p, capacity);
   if (size_ > 0) std::memcpy(p, data_, size_);
   std::free(data_);
   data_ = p;
@@ -69,12 +69,12 @@ void LargeBuffer::Reserve(size_t wanted) {
 }
 
 void LargeBuffer::resize(size_t size) {
-  Reserve(size);
+  Reserve(size, true);
   size_ = size;
 }
 
 void LargeBuffer::resize(size_t size, char fill) {
-  Reserve(size);
+  Reserve(size, false);
   if (size > size_) std::memset(data_ + size_, fill, size - size_);
   size_ = size;
 }

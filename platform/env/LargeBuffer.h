@@ -1,8 +1,8 @@
 // A growable byte buffer for copies of whole files in memory (a table's
-// records). Large buffers are marked for huge pages where the kernel offers
-// them, and new bytes are not cleared unless asked: filling 160 MB from a
-// file then costs a hundred page faults instead of forty thousand, and no
-// pass of clearing.
+// records). A large buffer made to be filled from a file at once is marked
+// for huge pages where the kernel offers them, and new bytes are not cleared
+// unless asked: filling 160 MB from a file then costs a hundred page faults
+// instead of forty thousand, and no pass of clearing.
 //
 // Owns its memory; movable, not copyable. Throws std::bad_alloc when the
 // system has no memory to give.
@@ -28,15 +28,17 @@ class LargeBuffer {
   char& operator[](size_t i) { return data_[i]; }
   const char& operator[](size_t i) const { return data_[i]; }
 
-  // New bytes are left as they come (whatever they hold).
+  // New bytes are left as they come (whatever they hold), to be filled at
+  // once from a file: a large buffer is asked for huge pages.
   void resize(size_t size);
-  // New bytes are `fill`.
+  // New bytes are `fill`. For growing bit by bit: no huge pages, whose
+  // making can stall a page fault while the kernel compacts memory.
   void resize(size_t size, char fill);
   // Gives the memory back.
   void clear();
 
  private:
-  void Reserve(size_t capacity);
+  void Reserve(size_t capacity, bool huge_pages);
 
   char* data_ = nullptr;
   size_t size_ = 0;
