@@ -1,9 +1,10 @@
-// The memory comes from malloc, which maps large blocks straight from the
-// system; those are marked for huge pages before their pages are first
-// touched. A buffer grows as a vector does, into a new block with the old
-// one freed: malloc learns from large blocks freed how large a block it
-// should rather keep in its heap, and the many row vectors of a statement
-// are then served without faulting in fresh pages each time.
+// A buffer made to be filled from a file is mapped from the system directly
+// and marked for huge pages before its pages are first touched. A buffer
+// that grows record by record comes from malloc and grows as a vector does,
+// into a new block with the old one freed: malloc learns from the large
+// blocks freed how large a block it should rather keep in its heap, and
+// serves the many row vectors of a statement from there. Huge pages are
+// never asked for heap memory, where they would outlast the buffer.
 #include "platform/env/LargeBuffer.h"
 
 #include <sys/mman.h>
@@ -19,14 +20,6 @@ namespace platform::env {
 namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
-constexpr uintptr_t kPage = 4096;
-
-// Only advice: without huge pages the buffer works the same, slower to fill.
-void AdviseHugePages(char* data, size_t size) {
-  const auto begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-  const auto end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kPage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
 
 }  // namespace
 
@@ -37,7 +30,8 @@ LargeBuffer::~LargeBuffer() {
 LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)) {}
+      capacity_(std::exchange(other.capacity_, 0)),
+      mapped_(std::exchange(other.mapped_, false)) {}
 
 LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
   if (this != &other) {
@@ -45,27 +39,51 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
+    mapped_ = std::exchange(other.mapped_, false);
   }
   return *this;
 }
 
 void LargeBuffer::clear() {
-  std::free(data_);
+  Release(data_, capacity_, mapped_);
   data_ = nullptr;
   size_ = capacity_ = 0;
+  mapped_ = false;
 }
 
-void LargeBuffer::Reserve(size_t wanted, bool huge_pages) {
+void LargeBuffer::Release(char* data, size_t capacity, bool mapped) {
+  if (mapped) {
+    ::munmap(data, capacity);
+  } else {
+    std::free(data);
+  }
+}
+
+void LargeBuffer::Reserve(size_t wanted, bool to_fill) {
   if (wanted <= capacity_) return;
-  // Growing by half again keeps appends record by record amortized.
-  const size_t capacity = std::max<size_t>({wanted, capacity_ + capacity_ / 2, 256});
-  auto* p = static_cast<char*>(std::malloc(capacity));
-  if (!p) throw std::bad_alloc();
-  if (huge_pages && capacity >= kHugePage) AdviseHugePages(p, capacity);
+  char* p = nullptr;
+  size_t capacity = 0;
+  bool mapped = false;
+  if (to_fill && size_ == 0 && wanted >= kHugePage) {
+    capacity = (wanted + kHugePage - 1) / kHugePage * kHugePage;
+    void* m = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED) throw std::bad_alloc();
+    // Only advice: without huge pages the buffer works the same, slower to fill.
+    ::madvise(m, capacity, MADV_HUGEPAGE);
+    p = static_cast<char*>(m);
+    mapped = true;
+  } else {
+    // Doubling, as a vector does, keeps appends record by record amortized
+    // with few fresh pages to fault in.
+    capacity = std::max<size_t>({wanted, capacity_ * 2, 256});
+    p = static_cast<char*>(std::malloc(capacity));
+    if (!p) throw std::bad_alloc();
+  }
   if (size_ > 0) std::memcpy(p, data_, size_);
-  std::free(data_);
+  Release(data_, capacity_, mapped_);
   data_ = p;
   capacity_ = capacity;
+  mapped_ = mapped;
 }
 
 void LargeBuffer::resize(size_t size) {

@@ -1,6 +1,6 @@
 // A growable byte buffer for copies of whole files in memory (a table's
-// records). A large buffer made to be filled from a file at once is marked
-// for huge pages where the kernel offers them, and new bytes are not cleared
+// records). A large buffer made to be filled from a file at once is mapped
+// in huge pages where the kernel offers them, and new bytes are not cleared
 // unless asked: filling 160 MB from a file then costs a hundred page faults
 // instead of forty thousand, and no pass of clearing.
 //
@@ -38,11 +38,13 @@ class LargeBuffer {
   void clear();
 
  private:
-  void Reserve(size_t capacity, bool huge_pages);
+  void Reserve(size_t capacity, bool to_fill);
+  static void Release(char* data, size_t capacity, bool mapped);
 
   char* data_ = nullptr;
   size_t size_ = 0;
   size_t capacity_ = 0;
+  bool mapped_ = false;  // mapped from the system, else from malloc
 };
 
 }  // namespace platform::env
