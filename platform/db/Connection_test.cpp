@@ -172,6 +172,33 @@ TEST(DBaseConnectionTest, ValuesThatDoNotFitAreErrorsAndWriteNothing) {
   }
 }
 
+TEST(DBaseConnectionTest, AnInsertIntoATableThatCountsTooFewRecordsIsRefused) {
+  TestDir dir;
+  {
+    auto c = Connection::Open(dir.DBaseIII());
+    c->Execute("create Table T (N integer)");
+    c->Execute("insert into T (N) values (1)");
+    c->Execute("insert into T (N) values (2)");
+  }
+  // A header counting one record, the second behind it with no end mark.
+  std::string bytes = TestDir::ReadAll(dir.File("T.dbf"));
+  bytes[4] = 1;
+  bytes.pop_back();
+  TestDir::WriteAll(dir.File("T.dbf"), bytes);
+  auto c = Connection::Open(dir.DBaseIII());
+  try {
+    c->Execute("insert into T (N) values (3)");
+    FAIL() << "no error";
+  } catch (const DbError& e) {
+    const std::string msg = e.what();
+    EXPECT_NE(msg.find(dir.File("T.dbf") + ": the table is damaged: the header counts 1 record"),
+              std::string::npos)
+        << msg;
+    EXPECT_NE(msg.find("1 whole record and no end mark"), std::string::npos) << msg;
+  }
+  EXPECT_EQ(TestDir::ReadAll(dir.File("T.dbf")), bytes);
+}
+
 TEST(DBaseConnectionTest, QuotesInTextsNeedDoubling) {
   TestDir dir;
   auto c = Connection::Open(dir.DBaseIII());

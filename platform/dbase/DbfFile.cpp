@@ -22,7 +22,7 @@ using format::Le32;
 using format::PutLe32;
 
 constexpr uint64_t kPage = 4096;
-constexpr uint32_t kMaxUncounted = 65536;  // uncounted records looked for behind the counted ones
+constexpr uint64_t kUncountedBlock = 65536;  // bytes read at once behind the counted records
 constexpr int64_t kMtimeSlackNs = 1000000000;
 // Records are read in blocks of this size: large enough that a cold open
 // costs a few system calls, small enough for the comparison of a reload.
@@ -386,27 +386,61 @@ void DbfFile::Recover(format::Header& h, uint64_t size, uint32_t header_length,
 
 uint32_t DbfFile::UncountedRecords(uint64_t size, uint32_t header_length, uint32_t record_length,
                                    uint32_t count) const {
-  // Whole records behind the counted ones, up to an end mark, are records a
-  // writer appended and opened the gate to but did not count yet (killed
-  // just then, or a writer that counts only when it closes the table).
-  // Anything else behind the counted records is no record at all.
-  uint64_t at = header_length + static_cast<uint64_t>(count) * record_length;
-  uint32_t found = 0;
-  try {
-    for (;;) {
-      unsigned char flag = 0;
-      if (at >= size || !file_->ReadExactly(at, &flag, 1)) return 0;
-      if (flag == format::kEofMark) return found;
-      if ((flag != ' ' && flag != '*') || at + record_length >= size || found >= kMaxUncounted ||
-          found >= 0xFFFFFFFFu - count) {
-        return 0;
+  // Behind the counted records the file may end, or hold an end mark with
+  // anything behind it (an undo block, an append stopped before its gate
+  // opened). Whole records up to an end mark are records a writer appended
+  // and opened the gate to but did not count yet (killed just then, or a
+  // writer that counts only when it closes the table): they are taken, as
+  // readers that read up to the end mark take them. Anything else says the
+  // count is wrong; read short, the table would let the next append
+  // overwrite what the header does not count, so it is refused.
+  const uint64_t end = header_length + static_cast<uint64_t>(count) * record_length;
+  if (end >= size) return 0;
+  // The flags are read in blocks: one read for the usual end mark, few for
+  // many uncounted records.
+  std::vector<unsigned char> block;
+  uint64_t block_at = 0;
+  const auto byte_at = [&](uint64_t at) {
+    if (at < block_at || at >= block_at + block.size()) {
+      block.resize(static_cast<size_t>(std::min<uint64_t>(kUncountedBlock, size - at)));
+      block_at = at;
+      if (!file_->ReadExactly(at, block.data(), block.size())) {
+        Fail("cannot read the records: the file ends before them");
       }
-      ++found;
-      at += record_length;
+    }
+    return block[static_cast<size_t>(at - block_at)];
+  };
+  uint64_t at = end;
+  uint32_t found = 0;
+  std::string stray;
+  try {
+    for (;; ++found, at += record_length) {
+      if (at >= size) break;
+      const unsigned char flag = byte_at(at);
+      if (flag == format::kEofMark) return found;
+      if (flag != ' ' && flag != '*') {
+        stray = std::to_string(size - at) + (size - at == 1 ? " stray byte" : " stray bytes") +
+                " (the first is " + format::Hex(flag) + ")";
+        break;
+      }
+      if (at + record_length > size) {
+        stray = std::to_string(size - at) + " bytes of a record cut short";
+        break;
+      }
+      if (found == 0xFFFFFFFFu - count) {
+        stray = "more records than a header can count";
+        break;
+      }
     }
   } catch (const EnvError& e) {
     Fail("cannot read the records", e);
   }
+  std::string behind;
+  if (found > 0) behind = std::to_string(found) + (found == 1 ? " whole record" : " whole records");
+  if (!stray.empty()) behind += (behind.empty() ? "" : " and ") + stray;
+  Fail("the table is damaged: the header counts " + std::to_string(count) +
+       (count == 1 ? " record" : " records") + ", but behind them lie " + behind +
+       " and no end mark");
 }
 
 std::vector<uint32_t> DbfFile::TakeChangedRecords() {

@@ -21,6 +21,11 @@
 //   deletion flag, and the header with the new count comes last. Whole
 //   records behind an open gate that the header does not count yet are
 //   taken, as readers that read up to the end mark take them.
+// Behind the counted records the file ends, or an end mark stands (with
+// anything behind it), or whole records up to an end mark do. A table with
+// anything else there is refused as damaged, the error naming the count and
+// what lies behind it: its count cannot be trusted, and read short, the next
+// append would overwrite the records it does not count.
 // Rollback drops the changes of the statement.
 //
 // If a write fails (a full disk, an I/O error), Commit puts back what it had

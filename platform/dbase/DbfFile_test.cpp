@@ -175,16 +175,84 @@ TEST_F(DbfFileTest, AppendsCutShortStayUnseenAndWholeUncountedOnesAreTaken) {
   h->Commit();
   EXPECT_EQ(Bytes()[4], 2);  // the next write counts it
 
-  // Bytes behind the counted records that are no whole record are not taken.
+  // A record cut short with no end mark before it is no record our writer
+  // leaves: the count is not to be trusted, and the table is refused.
   TestDir::WriteAll(path_, good);
   Patch(4, std::string("\x01\x00\x00\x00", 4));
   std::string cut = Bytes();
   cut.resize(kHeader + kRecord + kRecord / 2);
   TestDir::WriteAll(path_, cut);
-  auto k = DbfFile::Open(path_, false);
-  k->BeginRead();
-  EXPECT_EQ(k->RecordCount(), 1u);
-  k->EndRead();
+  EXPECT_NE(ErrorOf([&] { DbfFile::Open(path_, false); }).find("cut short"), std::string::npos);
+  EXPECT_EQ(Bytes(), cut);
+}
+
+TEST_F(DbfFileTest, AHeaderCountingTooFewRecordsWithNoEndMarkBehindThemIsRefused) {
+  // Read short, such a table would take the next append over the records
+  // its header does not count.
+  const std::string good = Bytes();
+  const std::string one("\x01\x00\x00\x00", 4);
+  const auto counting_one = [&](std::string bytes) {
+    bytes.replace(4, 4, one);
+    return bytes;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"a whole record and the end of the file",
+       counting_one(good.substr(0, kHeader + 2 * kRecord)),
+       "the header counts 1 record, but behind them lie 1 whole record and no end mark"},
+      {"bytes that are no record", counting_one(good.substr(0, kHeader + kRecord) + "GARBAGE"),
+       "behind them lie 7 stray bytes (the first is 0x47) and no end mark"},
+      {"a whole record, then one cut short",
+       counting_one(good.substr(0, kHeader + 2 * kRecord) + good.substr(kHeader, 9)),
+       "behind them lie 1 whole record and 9 bytes of a record cut short and no end mark"},
+      {"a record with a bad deletion flag", counting_one(good.substr(0, kHeader + kRecord) + "#"),
+       "behind them lie 1 stray byte (the first is 0x23)"},
+  };
+  for (const Case& c : cases) {
+    TestDir::WriteAll(path_, c.bytes);
+    for (bool writable : {false, true}) {
+      const std::string error = ErrorOf([&] { DbfFile::Open(path_, writable); });
+      EXPECT_NE(error.find(path_ + ": the table is damaged"), std::string::npos)
+          << c.what << ": " << error;
+      EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+      EXPECT_EQ(Bytes(), c.bytes) << c.what;
+    }
+  }
+  // A table that was fine when opened and is then spoiled so is refused at
+  // the next statement, before anything is written.
+  TestDir::WriteAll(path_, good);
+  auto f = DbfFile::Open(path_, true);
+  TestDir::WriteAll(path_, cases[0].bytes);
+  EXPECT_NE(ErrorOf([&] { f->BeginWrite(); }).find("no end mark"), std::string::npos);
+  EXPECT_EQ(Bytes(), cases[0].bytes);
+}
+
+TEST_F(DbfFileTest, AnEndMarkOrTheEndOfTheFileBehindTheCountedRecordsIsFine) {
+  const std::string good = Bytes();
+  // Behind the end mark may lie anything: the undo block of a statement,
+  // what a writer stopped before it opened the gate left.
+  const std::vector<std::string> files = {good + "VUND and whatever follows",
+                                          good.substr(0, good.size() - 1)};
+  for (const std::string& bytes : files) {
+    TestDir::WriteAll(path_, bytes);
+    auto f = DbfFile::Open(path_, true);
+    f->BeginWrite();
+    ASSERT_EQ(f->RecordCount(), 2u);
+    const uint32_t rec = f->Append();
+    f->Write(rec, 0, Cell::Text("drei"));
+    f->Commit();
+    f->BeginRead();
+    EXPECT_EQ(f->Read(1, 0).text, "  zwei");
+    EXPECT_EQ(f->Read(2, 0).text, "drei");
+    f->EndRead();
+    EXPECT_EQ(Bytes().substr(0, kHeader + 2 * kRecord).substr(kHeader),
+              good.substr(kHeader, 2 * kRecord));
+    EXPECT_EQ(Bytes()[kHeader + 3 * kRecord], '\x1A');
+  }
 }
 
 TEST_F(DbfFileTest, AnotherHandlesChangesAreSeenAtTheNextStatement) {
