@@ -367,21 +367,76 @@ void DbfFile::Recover(format::Header& h, uint64_t size, uint32_t header_length,
                 record_length);
   }
   if (lock_ != LockMode::kExclusive || !writable_) return;
-  for (const auto& [rec, bytes] : *images) {
-    try {
+  // Killed again in the middle of this, the flag still stands and the next
+  // reader starts over: putting the same records back twice does no harm.
+  std::string failed;
+  try {
+    for (const auto& [rec, bytes] : *images) {
+      failed = "cannot repair record " + std::to_string(rec + 1);
       file_->WriteAt(header_length + static_cast<uint64_t>(rec) * record_length, bytes.data(),
                      record_length);
-    } catch (const EnvError& e) {
-      Fail("cannot repair record " + std::to_string(rec + 1), e);
     }
-  }
-  unsigned char clear[format::kUndoFlagBytes] = {};
-  try {
+    failed = "cannot repair the header";
+    unsigned char clear[format::kUndoFlagBytes];
+    std::memcpy(clear, h.bytes + format::kIncompleteFlagAt, sizeof(clear));
+    clear[0] = 0;
+    std::memset(clear + (format::kUndoOffsetAt - format::kIncompleteFlagAt), 0, 4);
     file_->WriteAt(format::kIncompleteFlagAt, clear, sizeof(clear));
   } catch (const EnvError& e) {
-    Fail("cannot repair the header", e);
+    // A reader goes on with the records put back in memory; a writer must
+    // not build on a file that still holds half a statement.
+    if (repair_optional_) {
+      repair_failed_ = true;
+      return;
+    }
+    Fail(failed, e);
   }
-  std::memset(h.bytes + format::kIncompleteFlagAt, 0, format::kUndoFlagBytes);
+  h.bytes[format::kIncompleteFlagAt] = 0;
+  std::memset(h.bytes + format::kUndoOffsetAt, 0, 4);
+  // The saved records, where the writer put them, are no longer needed.
+  if (at == header_length + static_cast<uint64_t>(count) * record_length + 1) {
+    try {
+      file_->Truncate(at);
+    } catch (const EnvError&) {
+      // Behind the end mark they are no record to any reader.
+    }
+  }
+}
+
+void DbfFile::RepairForReaders() {
+  // A writer was killed in the middle of a statement. Put right in memory
+  // only, the file would go on showing the half-done statement to readers
+  // that know nothing of the undo block; so a reader that may write takes
+  // the exclusive lock, waiting as a writer does, repairs the file and goes
+  // on under its shared lock. When others keep the lock past the timeout,
+  // it reads what it put right in memory, and tries again next time.
+  Unlock();
+  bool exclusive = true;
+  try {
+    Lock(LockMode::kExclusive);
+  } catch (const DbaseError&) {
+    exclusive = false;
+  }
+  if (!exclusive) Lock(LockMode::kShared);
+  stale_ = true;
+  repair_optional_ = true;
+  repair_failed_ = false;
+  try {
+    Sync();
+  } catch (...) {
+    repair_optional_ = false;
+    throw;
+  }
+  repair_optional_ = false;
+  // A file that cannot be written is not tried again until it changes.
+  if (repair_failed_) repair_refused_ = seen_;
+  if (lock_ == LockMode::kExclusive) {
+    try {
+      if (file_->TryLock(env::LockKind::kShared)) lock_ = LockMode::kShared;
+    } catch (const EnvError&) {
+      // Still exclusive: more than the reader needs, and dropped at its end.
+    }
+  }
 }
 
 uint32_t DbfFile::UncountedRecords(uint64_t size, uint32_t header_length, uint32_t record_length,
@@ -454,6 +509,9 @@ void DbfFile::BeginRead() {
     Lock(LockMode::kShared);
     try {
       Sync();
+      if (header_.incomplete() && writable_ && !(repair_refused_ && *repair_refused_ == seen_)) {
+        RepairForReaders();
+      }
     } catch (...) {
       Unlock();
       throw;
@@ -572,7 +630,10 @@ void DbfFile::FlushChanges() {
   };
   if (undo) {
     const std::vector<unsigned char> block = format::EncodeUndo(images);
-    unsigned char flag[format::kUndoFlagBytes] = {};
+    // Bytes 15-19 (the change count among them) stay as they are: a kill
+    // leaves them for the reader that repairs the file.
+    unsigned char flag[format::kUndoFlagBytes];
+    std::memcpy(flag, header_.bytes + format::kIncompleteFlagAt, sizeof(flag));
     flag[0] = 1;
     PutLe32(flag + (format::kUndoOffsetAt - format::kIncompleteFlagAt),
             static_cast<uint32_t>(undo_at));

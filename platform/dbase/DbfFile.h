@@ -15,7 +15,14 @@
 // cut a write short between two pages) leaves only whole records:
 // - records rewritten in place are first saved behind the end-of-file mark,
 //   and the header says so (byte 14, dBase IV's "incomplete transaction"
-//   flag, with the place in bytes 20-23); the next reader puts them back;
+//   flag, with the place in bytes 20-23); the next reader puts them back.
+//   A handle that may write does so on disk: a reader takes the exclusive
+//   lock for it (waiting as a writer does, within the lock timeout), puts
+//   the records back, clears the flag and goes on under its shared lock, so
+//   that no other reader sees the half-done statement. A read-only handle,
+//   or one whose writes fail or that does not get the lock in time, puts
+//   them back in memory only and leaves the file as it is; a writer that
+//   cannot repair the file fails instead of building on it;
 // - appended records are written with the end mark still standing where
 //   the first of them begins, the gate is then opened by writing its
 //   deletion flag, and the header with the new count comes last. Whole
@@ -41,6 +48,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -151,6 +159,7 @@ class DbfFile {
                             uint32_t count) const;
   void Recover(format::Header& h, uint64_t size, uint32_t header_length, uint32_t record_length,
                uint32_t count);
+  void RepairForReaders();
   [[noreturn]] void Fail(const std::string& what) const;
   // An Env error as this table's DbaseError: "<file>: <what>: <reason>".
   [[noreturn]] void Fail(const std::string& what, const env::EnvError& e) const;
@@ -186,6 +195,13 @@ class DbfFile {
   bool full_reload_ = false;       // ... as a whole, not by comparison
   std::vector<uint32_t> changed_;  // records another program changed, not yet taken
   uint64_t generation_ = 0;
+
+  // A reader's repair of a killed writer's statement: a failed write leaves
+  // the records put back in memory only (repair_failed_), and the file is
+  // not tried again while its fingerprint stays repair_refused_.
+  bool repair_optional_ = false;
+  bool repair_failed_ = false;
+  std::optional<Fingerprint> repair_refused_;
 
   LockMode lock_ = LockMode::kNone;
   int read_depth_ = 0;

@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "platform/db/TestDir.h"
+#include "platform/env/FaultEnv.h"
+#include "platform/env/MemEnv.h"
 
 namespace platform::dbase {
 namespace {
@@ -390,6 +392,90 @@ TEST_F(DbfFileTest, AStatementCutShortByAKillIsUndoneByTheNextReader) {
   third->BeginRead();
   EXPECT_EQ(third->Read(0, 0).text.substr(0, 9), "ZERRISSEN");
   third->EndRead();
+}
+
+// What a writer killed in the middle of rewriting the first record of a
+// table of two (`good`) leaves, as the test above builds it.
+std::string TornCopy(const std::string& good, size_t header, size_t record) {
+  std::string undo = "VUND" + Le32Bytes(1) + Le32Bytes(0) + good.substr(header, record);
+  undo += Le32Bytes(Fnv1a(undo));
+  std::string torn = good;
+  torn.replace(header + 1, 9, "ZERRISSEN");
+  torn += undo;
+  torn[14] = 1;
+  torn.replace(20, 4, Le32Bytes(static_cast<uint32_t>(header + 2 * record + 1)));
+  return torn;
+}
+
+TEST_F(DbfFileTest, AReaderThatMayWriteRepairsTheFileOnDisk) {
+  const std::string good = Bytes();
+  const std::string torn = TornCopy(good, kHeader, kRecord);
+  TestDir::WriteAll(path_, torn);
+  auto reader = DbfFile::Open(path_, true);
+  reader->BeginRead();
+  EXPECT_EQ(reader->Read(0, 0).text, "Grün 1");
+  EXPECT_FALSE(reader->IsDeleted(1));
+  reader->EndRead();
+  // The old record back, the flag cleared, the saved records gone: the file
+  // as it was before the killed statement, for every other reader too.
+  EXPECT_EQ(Bytes(), good);
+  // The shared lock is the reader's again: another reader gets in beside it.
+  auto other = DbfFile::Open(path_, false);
+  reader->BeginRead();
+  other->BeginRead();
+  EXPECT_EQ(other->Read(0, 0).text, "Grün 1");
+  other->EndRead();
+  reader->EndRead();
+}
+
+TEST_F(DbfFileTest, AReaderThatCannotWriteRepairsInMemoryOnly) {
+  const std::string good = Bytes();
+  const std::string torn = TornCopy(good, kHeader, kRecord);
+  TestDir::WriteAll(path_, torn);
+  env::FaultEnv faults(env::Env::Posix());
+  faults.Inject(env::Fault(env::Op::kWrite, EIO).On("T.dbf"));
+  auto f = DbfFile::Open(path_, true, faults);
+  f->BeginRead();
+  EXPECT_EQ(f->Read(0, 0).text, "Grün 1");
+  f->EndRead();
+  EXPECT_EQ(Bytes(), torn);
+  EXPECT_GT(faults.Failures(), 0);
+  // Not tried again at every statement while the file stays as it is.
+  const int failures = faults.Failures();
+  f->BeginRead();
+  EXPECT_EQ(f->Read(0, 0).text, "Grün 1");
+  f->EndRead();
+  EXPECT_EQ(faults.Failures(), failures);
+  // A writer must repair before it writes: it fails while the disk refuses.
+  EXPECT_NE(ErrorOf([&] { f->BeginWrite(); }).find("cannot repair"), std::string::npos);
+  faults.Clear();
+  f->BeginWrite();
+  f->Commit();
+  EXPECT_EQ(Bytes(), good);
+}
+
+TEST_F(DbfFileTest, AReaderWaitsForTheExclusiveLockToRepairAndReadsMeanwhile) {
+  const std::string good = Bytes();
+  const std::string torn = TornCopy(good, kHeader, kRecord);
+  env::MemEnv mem;
+  mem.CreateFolder("/d");
+  mem.Open("/d/T.dbf", env::OpenMode::kTruncate)->WriteAt(0, torn.data(), torn.size());
+  const std::string memo = TestDir::ReadAll(dir_.File("T.dbt"));
+  mem.Open("/d/T.dbt", env::OpenMode::kTruncate)->WriteAt(0, memo.data(), memo.size());
+  auto other = DbfFile::Open("/d/T.dbf", false, mem);
+  other->BeginRead();  // holds a shared lock past the timeout
+  DbfFile::SetLockTimeoutMs(50);
+  auto f = DbfFile::Open("/d/T.dbf", true, mem);
+  f->BeginRead();
+  EXPECT_EQ(f->Read(0, 0).text, "Grün 1");
+  f->EndRead();
+  EXPECT_EQ(env::ReadFile(mem, "/d/T.dbf"), torn);
+  other->EndRead();
+  f->BeginRead();  // now it gets the lock
+  EXPECT_EQ(f->Read(0, 0).text, "Grün 1");
+  f->EndRead();
+  DbfFile::SetLockTimeoutMs(10000);
+  EXPECT_EQ(env::ReadFile(mem, "/d/T.dbf"), good);
 }
 
 TEST_F(DbfFileTest, MultiRecordStatementsSaveTheOldRecordsFirst) {
