@@ -93,7 +93,7 @@ void DbaseBackend::Run(const dialect::Statement& st, Rows* out) {
       if (st.unique) throw DbError("Unique indexes are not supported on dBase tables: " + st.index);
       return;
     case dialect::Kind::kDropTable:
-      RunSql("DROP TABLE " + dialect::QuoteName(st.table), {}, nullptr);
+      DropTable(st.table);
       return;
     case dialect::Kind::kDropIndex:
       return;
@@ -175,6 +175,32 @@ void DbaseBackend::DetachTable(const std::string& name) {
   } catch (const DbError&) {
   }
   module_state_->detaching = false;
+}
+
+void DbaseBackend::DropTable(const std::string& name) {
+  // The files go here and not in the module's xDestroy, whose message SQLite
+  // does not pass on: a file that cannot be removed came out as "SQL logic
+  // error". They go first; when they cannot, the table stays whole and
+  // registered.
+  const std::string path = FindTableFile(name);
+  if (path.empty()) {
+    // A registration whose file went away is forgotten; no table at all is
+    // SQLite's "no such table".
+    RunSql("DROP TABLE " + dialect::QuoteName(name), {}, nullptr);
+    return;
+  }
+  try {
+    dbase::DbfFile::Remove(path, env::Env::Current());
+  } catch (const dbase::DbaseError& e) {
+    std::optional<env::FileStatus> st;
+    try {
+      st = env::Env::Current().Stat(path);
+    } catch (const env::EnvError&) {
+    }
+    if (!st) DetachTable(name);  // gone, only its memo file is left
+    throw DbError(e.what());
+  }
+  DetachTable(name);
 }
 
 void DbaseBackend::CreateTable(const dialect::Statement& st) {

@@ -35,6 +35,7 @@ class DbaseBackend : public Backend {
   bool AttachTable(const std::string& name);
   void DetachTable(const std::string& name);
   void CreateTable(const dialect::Statement& st);
+  void DropTable(const std::string& name);
 
   dbase::Flavor flavor_;
   // Shared with the module's tables, so declared before the session that

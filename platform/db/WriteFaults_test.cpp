@@ -134,6 +134,56 @@ TEST(LockFaultTest, ATableLockedByAnotherProcessIsReportedAfterTheTimeout) {
   EXPECT_EQ(All(*c, "select count(*) from TA_LIST"), testing::Rows{{"1"}});
 }
 
+TEST(DropFaultTest, ADropThatCannotRemoveTheFileNamesItAndTheReason) {
+  env::MemEnv mem;
+  env::FaultEnv faults(mem);
+  env::ScopedEnv scoped(faults);
+  mem.CreateFolder("/data");
+  const std::string connection = "Data Source=/data;Extended Properties=DBASE IV;";
+  auto c = Connection::Open(connection);
+  c->Execute("create table TA_LIST (TID integer, NOTIZ memo)");
+  c->Execute("insert into TA_LIST (TID, NOTIZ) values (1, 'bleibt')");
+  faults.Inject(env::Fault(env::Op::kRemove, EACCES).On("TA_LIST.dbf"));
+  // Through a connection that has used the table and through one that has not.
+  auto fresh = Connection::Open(connection);
+  for (Connection* conn : {c.get(), fresh.get()}) {
+    try {
+      conn->Execute("drop table TA_LIST");
+      FAIL() << "no error";
+    } catch (const DbError& e) {
+      EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbf: cannot delete the file: " +
+                                           std::string(std::strerror(EACCES))),
+                std::string::npos)
+          << e.what();
+    }
+    // Nothing is gone: the table stays whole and usable.
+    EXPECT_EQ(All(*conn, "select TID, NOTIZ from TA_LIST"), (testing::Rows{{"1", "bleibt"}}));
+  }
+  auto names = mem.ListFolder("/data");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"TA_LIST.dbf", "TA_LIST.dbt"}));
+  faults.Clear();
+  c->Execute("drop table TA_LIST");
+  EXPECT_TRUE(mem.ListFolder("/data").empty());
+  EXPECT_THROW(fresh->Execute("select * from TA_LIST"), DbError);
+
+  // The table is gone, but its memo file stays behind: that is said too.
+  c->Execute("create table TA_LIST (TID integer, NOTIZ memo)");
+  faults.Inject(env::Fault(env::Op::kRemove, EIO).On("TA_LIST.dbt"));
+  try {
+    c->Execute("drop table TA_LIST");
+    FAIL() << "no error";
+  } catch (const DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbt: the table was deleted, but not its "
+                                         "memo file: " +
+                                         std::string(std::strerror(EIO))),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(mem.ListFolder("/data"), std::vector<std::string>{"TA_LIST.dbt"});
+  EXPECT_THROW(c->Execute("select * from TA_LIST"), DbError);
+}
+
 TEST(MemoryTableTest, TheDriverRunsOnAnInMemoryFileSystem) {
   env::MemEnv mem;
   env::ScopedEnv scoped(mem);

@@ -934,7 +934,11 @@ void DbfFile::Remove(const std::string& path, env::Env& env) {
   if (!memo.empty()) {
     try {
       env.Remove(memo);
-    } catch (const EnvError&) {
+    } catch (const EnvError& e) {
+      // The table is gone; what is left of it is named, not kept quiet.
+      if (e.Code() != ENOENT) {
+        throw DbaseError(memo + ": the table was deleted, but not its memo file: " + e.Reason());
+      }
     }
   }
 }

@@ -73,8 +73,9 @@ class DbfFile {
                                          const std::vector<FieldSpec>& fields,
                                          env::Env& env = env::Env::Current());
 
-  // Deletes a table's .dbf and its .dbt. Throws DbaseError when the .dbf
-  // cannot be removed.
+  // Deletes a table's .dbf and then its .dbt. Throws DbaseError naming the
+  // file and the reason when the .dbf cannot be removed (nothing is then
+  // removed), or when the .dbt cannot be (the table is then gone).
   static void Remove(const std::string& path, env::Env& env = env::Env::Current());
 
   // How long BeginRead and BeginWrite wait for another holder of the lock
