@@ -199,6 +199,48 @@ TEST(DBaseConnectionTest, AnInsertIntoATableThatCountsTooFewRecordsIsRefused) {
   EXPECT_EQ(TestDir::ReadAll(dir.File("T.dbf")), bytes);
 }
 
+TEST(DBaseConnectionTest, ANulCharacterOrAFractionForAWholeNumberIsAnError) {
+  TestDir dir;
+  auto c = Connection::Open(dir.DBaseIV());
+  c->Execute("create Table T (N integer, S char(10), M memo)");
+  c->Execute("insert into T (N,S) values (1,'a')");
+  const std::string before = TestDir::ReadAll(dir.File("T.dbf"));
+  const auto error_of = [&](const std::string& sql) -> std::string {
+    try {
+      c->Execute(sql);
+    } catch (const DbError& e) {
+      return e.what();
+    }
+    return "no error";
+  };
+  const std::string path = dir.File("T.dbf");
+  EXPECT_NE(error_of("insert into T (N) values (12.5)")
+                .find(path + ", record 2, field N: 12.5 is no whole number"),
+            std::string::npos);
+  EXPECT_NE(error_of("insert into T (N) values ('12.5')").find("12.5 is no whole number"),
+            std::string::npos);
+  EXPECT_NE(error_of("update T set N = N + 0.5").find(path + ", record 1, field N"),
+            std::string::npos);
+  EXPECT_NE(error_of("insert into T (S) values ('a' || char(0) || 'b')")
+                .find(path + ", record 2, field S: a text cannot hold the character U+0000"),
+            std::string::npos);
+  EXPECT_NE(error_of("update T set M = 'x' || char(0)").find("record 1, field M"),
+            std::string::npos);
+  Table t(*c, "T");
+  t.Open();
+  t.Edit();
+  t.SetFieldByName("S", Value(std::string("a\0b", 3)));
+  EXPECT_THROW(t.Post(), DbError);
+  t.Cancel();
+  EXPECT_EQ(TestDir::ReadAll(path), before);
+  EXPECT_EQ(All(*c, "select N, S, M from T"), (Rows{{"1", "a", ""}}));
+  // Whole numbers written as reals or with a zero fraction are whole numbers.
+  c->Execute("insert into T (N) values (12.0)");
+  c->Execute("insert into T (N) values ('13.0')");
+  c->Execute("update T set N = N * 2 where N = 1");
+  EXPECT_EQ(All(*c, "select N from T"), (Rows{{"2"}, {"12"}, {"13"}}));
+}
+
 TEST(DBaseConnectionTest, QuotesInTextsNeedDoubling) {
   TestDir dir;
   auto c = Connection::Open(dir.DBaseIII());

@@ -110,7 +110,13 @@ TEST_F(DbfFileTest, ValuesThatDoNotFitAreRefusedAndNothingIsCut) {
             std::string::npos);
   EXPECT_NE(ErrorOf([&] { f->Write(0, 1, Cell::Text("7")); }).find("cannot be stored"),
             std::string::npos);
-  f->Write(0, 1, Cell::Real(-2.5));  // rounds half away from zero
+  // A fraction is not rounded into a whole-number field; a whole number
+  // given as a real is taken.
+  EXPECT_NE(ErrorOf([&] {
+              f->Write(0, 1, Cell::Real(-2.5));
+            }).find("record 1, field TID: -2.5 is no whole number"),
+            std::string::npos);
+  f->Write(0, 1, Cell::Real(-3.0));
   f->Write(0, 2, Cell::Real(99999.99));
   EXPECT_EQ(f->Raw(0, 1), "         -3");
   EXPECT_EQ(f->Raw(0, 2), "99999.99");
@@ -118,6 +124,39 @@ TEST_F(DbfFileTest, ValuesThatDoNotFitAreRefusedAndNothingIsCut) {
   f->BeginRead();
   EXPECT_EQ(f->Read(0, 1).integer, 7);
   f->EndRead();
+}
+
+TEST_F(DbfFileTest, ANulCharacterOrAFractionForAWholeNumberIsRefusedNotCut) {
+  auto f = DbfFile::Open(path_, true);
+  f->BeginWrite();
+  const std::string with_nul("a\0b", 3);
+  const std::string text_error = ErrorOf([&] { f->Write(0, 0, Cell::Text(with_nul)); });
+  EXPECT_NE(text_error.find(path_ + ", record 1, field KENNUNG: a text cannot hold the "
+                                    "character U+0000"),
+            std::string::npos)
+      << text_error;
+  EXPECT_NE(ErrorOf([&] {
+              f->Write(1, 0, Cell::Text(std::string("ab\0", 3)));
+            }).find("record 2, field KENNUNG: a text cannot hold the character U+0000"),
+            std::string::npos);
+  const std::string memo_error = ErrorOf([&] { f->Write(0, 5, Cell::Text(with_nul)); });
+  EXPECT_NE(memo_error.find("record 1, field NOTIZ: a memo text cannot hold"), std::string::npos)
+      << memo_error;
+  EXPECT_NE(memo_error.find("U+0000"), std::string::npos) << memo_error;
+  const std::string number_error = ErrorOf([&] { f->Write(1, 1, Cell::Real(12.5)); });
+  EXPECT_NE(number_error.find(path_ + ", record 2, field TID: 12.5 is no whole number, and N(11,0) "
+                                      "holds no decimals"),
+            std::string::npos)
+      << number_error;
+  EXPECT_NE(ErrorOf([&] { f->Write(1, 1, Cell::Real(1e15 + 0.5)); }).find("no whole number"),
+            std::string::npos);
+  EXPECT_EQ(f->Raw(0, 0), "Gr\xFCn 1      ");
+  EXPECT_EQ(f->Raw(1, 1), std::string(11, ' '));
+  f->Write(1, 1, Cell::Real(12.0));
+  EXPECT_EQ(f->Raw(1, 1), "         12");
+  f->Write(1, 2, Cell::Real(0.126));  // a field with decimals rounds to them
+  EXPECT_EQ(f->Raw(1, 2), "    0.13");
+  f->Commit();
 }
 
 TEST_F(DbfFileTest, RollbackWritesNothing) {

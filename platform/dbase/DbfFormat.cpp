@@ -384,11 +384,12 @@ Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
 }
 
 void CheckMemoText(std::string_view bytes, const Where& where) {
-  if (bytes.find_first_of(std::string{static_cast<char>(kMemoEnd3),
+  // NUL, because readers in C end the text there.
+  if (bytes.find_first_of(std::string{'\0', static_cast<char>(kMemoEnd3),
                                       static_cast<char>(kMemoEnd4)}) != std::string::npos) {
     throw DbaseError(where.Text() +
                      ": a memo text cannot hold the control characters "
-                     "U+001A or U+001F");
+                     "U+0000, U+001A or U+001F");
   }
 }
 
@@ -409,6 +410,11 @@ std::string EncodeCell(const Field& f, const Cell& value, const Where& where) {
         throw DbaseError(where.Text() + ": a text of " + std::to_string(bytes->size()) +
                          " characters does not fit " + FieldTypeText(f));
       }
+      // Stored, it would read back cut at the NUL by every reader in C, and
+      // as the end of the text where it is the last character here.
+      if (bytes->find('\0') != std::string::npos) {
+        throw DbaseError(where.Text() + ": a text cannot hold the character U+0000 (NUL)");
+      }
       std::memcpy(out.data(), bytes->data(), bytes->size());
       break;
     }
@@ -423,7 +429,13 @@ std::string EncodeCell(const Field& f, const Cell& value, const Where& where) {
         double d = value.real;
         if (!std::isfinite(d)) type_error("an infinite number");
         if (f.decimals == 0) {
-          d = std::round(d);
+          // Rounded, the value stored would not be the value given.
+          if (d != std::floor(d)) {
+            char buf[40];
+            const auto end = std::to_chars(buf, buf + sizeof(buf), d).ptr;
+            throw DbaseError(where.Text() + ": " + std::string(buf, end) +
+                             " is no whole number, and " + FieldTypeText(f) + " holds no decimals");
+          }
           if (std::fabs(d) >= 9.0e18) {
             throw DbaseError(where.Text() + ": the value " + std::to_string(value.real) +
                              " does not fit " + FieldTypeText(f));
