@@ -55,9 +55,12 @@ class DbaseBackendTest : public ::testing::Test {
  protected:
   void SetUp() override {
     mem_.CreateFolder("/data");
-    for (const char* name : {"/data/ta_list.DBF", "/data/FOTOS.dbf", "/data/fotos.dbf"}) {
+    for (const char* name : {"/data/ta_list.DBF", "/data/FOTOS.dbf"}) {
       dbase::DbfFile::Create(name, dbase::Flavor::kDBase3, {{"KENNUNG", 'C', 10, 0}}, mem_);
     }
+    // A second spelling of FOTOS, as another program may write it.
+    const std::string copy = env::ReadFile(mem_, "/data/FOTOS.dbf");
+    mem_.Open("/data/fotos.dbf", env::OpenMode::kCreateNew)->WriteAt(0, copy.data(), copy.size());
     mem_.CreateFolder("/data/FOLDER.dbf");  // a folder is no table
     mem_.Open("/data/notes.txt", env::OpenMode::kCreateNew);
   }
@@ -69,24 +72,36 @@ TEST_F(DbaseBackendTest, TablesAreTheDbfFilesFoundWithoutRegardToCase) {
   auto b = DbaseBackend::Open("/data/", dbase::Flavor::kDBase3);
   EXPECT_EQ(b->DataSource(), "/data");
   EXPECT_TRUE(b->IsDBase());
-  EXPECT_EQ(b->TableNames(), (std::vector<std::string>{"FOTOS", "fotos", "ta_list"}));
+  // Two spellings of one name are listed once.
+  EXPECT_EQ(b->TableNames(), (std::vector<std::string>{"FOTOS", "ta_list"}));
   EXPECT_TRUE(b->HasTable("TA_LIST"));
   EXPECT_TRUE(b->HasTable("Ta_List.dbf"));
-  EXPECT_FALSE(b->HasTable("FOLDER"));
+  EXPECT_FALSE(b->HasTable("NOTES"));
   EXPECT_FALSE(b->HasTable("../data/ta_list"));
-  b->Run(dialect::Parse("insert into fotos (KENNUNG) values ('klein')", true), nullptr);
-  // "fotos" is the exact name; "Fotos" matches both and takes FOTOS.dbf, first in sorted order.
-  auto other = DbaseBackend::Open("/data", dbase::Flavor::kDBase3);
-  other->Run(dialect::Parse("insert into Fotos (KENNUNG) values ('gross')", true), nullptr);
-  auto small = dbase::DbfFile::Open("/data/fotos.dbf", false, mem_);
-  auto large = dbase::DbfFile::Open("/data/FOTOS.dbf", false, mem_);
-  small->BeginRead();
-  large->BeginRead();
-  EXPECT_EQ(small->RecordCount(), 1u);
-  EXPECT_EQ(small->Read(0, 0).text, "klein");
-  EXPECT_EQ(large->Read(0, 0).text, "gross");
-  small->EndRead();
-  large->EndRead();
+  b->Run(dialect::Parse("insert into TA_LIST (KENNUNG) values ('klein')", true), nullptr);
+  EXPECT_EQ(env::ReadFile(mem_, "/data/ta_list.DBF").size(), 32u + 32 + 1 + 11 + 1);
+  // Neither the exact name nor another spelling picks one of two files:
+  // an error names both, and neither is written.
+  for (const char* name : {"fotos", "Fotos", "FOTOS.DBF"}) {
+    try {
+      b->Run(dialect::Parse(std::string("insert into ") + name + " (KENNUNG) values ('x')", true),
+             nullptr);
+      ADD_FAILURE() << name << ": no error";
+    } catch (const DbError& e) {
+      EXPECT_NE(std::string(e.what()).find("/data/FOTOS.dbf and /data/fotos.dbf both answer"),
+                std::string::npos)
+          << name << ": " << e.what();
+    }
+  }
+  EXPECT_EQ(env::ReadFile(mem_, "/data/FOTOS.dbf"), env::ReadFile(mem_, "/data/fotos.dbf"));
+  // A folder of a table's name is no table, and no silent "no such table" either.
+  try {
+    b->HasTable("FOLDER");
+    ADD_FAILURE() << "no error";
+  } catch (const DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("/data/FOLDER.dbf is a folder"), std::string::npos)
+        << e.what();
+  }
 }
 
 TEST_F(DbaseBackendTest, AFolderThatCannotBeListedIsReported) {

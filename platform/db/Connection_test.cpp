@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "platform/db/Backend.h"
 #include "platform/db/TestDir.h"
@@ -301,6 +302,104 @@ TEST(DBaseConnectionTest, DropTableRemovesTheFiles) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("X.dbf")));
   EXPECT_FALSE(std::filesystem::exists(dir.File("X.dbt")));
   EXPECT_THROW(c->Execute("select * from X"), DbError);
+}
+
+// The error of a call, or "no error".
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const DbError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(DBaseConnectionTest, TwoFilesForOneTableAreAnErrorNamingBoth) {
+  TestDir dir;
+  auto c = Connection::Open(dir.DBaseIII());
+  c->Execute(kCreateList);
+  c->Execute("insert into TA_LIST (TID) values (1)");
+  std::filesystem::copy_file(dir.File("TA_LIST.dbf"), dir.File("TA_LIST.DBF"));
+  const std::string bytes = TestDir::ReadAll(dir.File("TA_LIST.dbf"));
+  auto fresh = Connection::Open(dir.DBaseIII());
+  Table table(*fresh, "TA_LIST");
+  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+      {"a statement through a new connection",
+       [&] { All(*fresh, "select count(*) from TA_LIST"); }},
+      {"a statement through one that has used the table",
+       [&] { All(*c, "select count(*) from TA_LIST"); }},
+      {"an insert", [&] { c->Execute("insert into TA_LIST (TID) values (2)"); }},
+      {"create table", [&] { fresh->Execute(kCreateList); }},
+      {"drop table", [&] { fresh->Execute("drop table ta_list"); }},
+      {"a table object", [&] { table.Open(); }},
+  };
+  for (const auto& [what, call] : calls) {
+    const std::string error = ErrorOf(call);
+    EXPECT_NE(error.find(dir.File("TA_LIST.DBF") + " and " + dir.File("TA_LIST.dbf")),
+              std::string::npos)
+        << what << ": " << error;
+  }
+  EXPECT_EQ(fresh->TableNames(), std::vector<std::string>{"TA_LIST"});
+  EXPECT_EQ(TestDir::ReadAll(dir.File("TA_LIST.dbf")), bytes);
+  EXPECT_EQ(TestDir::ReadAll(dir.File("TA_LIST.DBF")), bytes);
+  // With one of them gone the table is the other.
+  std::filesystem::remove(dir.File("TA_LIST.DBF"));
+  EXPECT_EQ(All(*c, "select count(*) from TA_LIST"), (Rows{{"1"}}));
+  EXPECT_EQ(All(*fresh, "select count(*) from TA_LIST"), (Rows{{"1"}}));
+}
+
+TEST(DBaseConnectionTest, AFolderNamedLikeATableIsAnErrorNamingIt) {
+  TestDir dir;
+  std::filesystem::create_directory(dir.File("TA_KL.dbf"));
+  auto c = Connection::Open(dir.DBaseIII());
+  for (const char* sql : {"select * from TA_KL", "create Table ta_kl (TID integer)"}) {
+    const std::string error = ErrorOf([&] { c->Execute(sql); });
+    EXPECT_NE(error.find(dir.File("TA_KL.dbf") + " is a folder"), std::string::npos)
+        << sql << ": " << error;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("ta_kl.dbf")));
+  EXPECT_EQ(c->TableNames(), std::vector<std::string>{});
+  // Beside the table's file, the folder is a second candidate.
+  c->Execute("create Table X (A integer)");
+  std::filesystem::create_directory(dir.File("x.DBF"));
+  const std::string error = ErrorOf([&] { All(*c, "select * from X"); });
+  EXPECT_NE(error.find(dir.File("X.dbf") + " and " + dir.File("x.DBF")), std::string::npos)
+      << error;
+  EXPECT_EQ(c->TableNames(), std::vector<std::string>{"X"});
+}
+
+TEST(DBaseConnectionTest, TwoMemoFilesForOneTableAreAnErrorNamingBoth) {
+  TestDir dir;
+  auto c = Connection::Open(dir.DBaseIV());
+  c->Execute("create Table T (A integer, M memo)");
+  c->Execute("insert into T (A, M) values (1, 'Notiz')");
+  EXPECT_EQ(All(*c, "select M from T"), (Rows{{"Notiz"}}));
+  std::filesystem::copy_file(dir.File("T.dbt"), dir.File("T.DBT"));
+  auto fresh = Connection::Open(dir.DBaseIV());
+  const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+      {"a statement through a new connection", [&] { All(*fresh, "select M from T"); }},
+      {"a statement through one that has used the table", [&] { All(*c, "select M from T"); }},
+      {"drop table", [&] { fresh->Execute("drop table T"); }},
+  };
+  for (const auto& [what, call] : calls) {
+    const std::string error = ErrorOf(call);
+    EXPECT_NE(error.find(dir.File("T.DBT") + " and " + dir.File("T.dbt")), std::string::npos)
+        << what << ": " << error;
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir.File("T.dbf")));
+  // Two memo files left by tables long gone are no place for a new one.
+  TestDir::WriteAll(dir.File("U.dbt"), std::string(512, '\0'));
+  TestDir::WriteAll(dir.File("U.DBT"), std::string(512, '\0'));
+  const std::string error = ErrorOf([&] { c->Execute("create Table U (M memo)"); });
+  EXPECT_NE(error.find(dir.File("U.DBT") + " and " + dir.File("U.dbt")), std::string::npos)
+      << error;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("U.dbf")));
+  // One is: the new table takes it over.
+  std::filesystem::remove(dir.File("U.DBT"));
+  c->Execute("create Table U (M memo)");
+  c->Execute("insert into U (M) values ('neu')");
+  EXPECT_EQ(All(*c, "select M from U"), (Rows{{"neu"}}));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("U.DBT")));
 }
 
 TEST(DBaseConnectionTest, ErrorsCarryTheDriversMessage) {

@@ -146,8 +146,17 @@ std::vector<std::string> DbaseBackend::TableNames() {
     if (st && st->IsRegular()) names.push_back(file.substr(0, file.size() - 4));
   }
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return text::ToLowerAscii(a) < text::ToLowerAscii(b);
+    const std::string la = text::ToLowerAscii(a);
+    const std::string lb = text::ToLowerAscii(b);
+    return la != lb ? la < lb : a < b;
   });
+  // TA_LIST.dbf and TA_LIST.DBF are one table by name (which statements on
+  // it refuse to guess at): listed once.
+  names.erase(std::unique(names.begin(), names.end(),
+                          [](const std::string& a, const std::string& b) {
+                            return text::EqualsIgnoreCase(a, b);
+                          }),
+              names.end());
   return names;
 }
 
@@ -156,8 +165,12 @@ std::string DbaseBackend::FindTableFile(std::string_view name) const {
   // "TA_LIST" names TA_LIST.dbf; "TA_LIST.DBF" names the file itself.
   const bool with_extension = name.size() > 4 && text::EndsWithIgnoreCase(name, ".dbf");
   const std::string wanted = with_extension ? std::string(name) : std::string(name) + ".dbf";
-  const std::optional<std::string> file =
-      env::FindNoCase(env::Env::Current(), DataSource(), wanted);
+  std::optional<std::string> file;
+  try {
+    file = dbase::DbfFile::Locate(env::Env::Current(), DataSource(), wanted);
+  } catch (const dbase::DbaseError& e) {
+    throw DbError(e.what());
+  }
   return file ? DataSource() + "/" + *file : std::string();
 }
 

@@ -39,11 +39,12 @@ std::string Stem(const std::string& path) {
   return path;
 }
 
-// The memo file beside a table: stem + ".dbt" in any letter case.
+// The memo file beside a table: stem + ".dbt" in any letter case; throws
+// DbaseError when more than one file answers to it.
 std::string FindMemoFile(env::Env& env, const std::string& dbf_path) {
   const std::string stem = Stem(dbf_path);
   const std::string folder = env::FolderOf(stem);
-  const std::optional<std::string> name = env::FindNoCase(env, folder, env::NameOf(stem) + ".dbt");
+  const std::optional<std::string> name = DbfFile::Locate(env, folder, env::NameOf(stem) + ".dbt");
   if (!name) return {};
   return dbf_path.find('/') == std::string::npos ? *name : env::JoinPath(folder, *name);
 }
@@ -56,6 +57,45 @@ void TodayInto(env::Env& env, unsigned char* ymd) {
 }
 
 }  // namespace
+
+std::optional<std::string> DbfFile::Locate(env::Env& env, const std::string& folder,
+                                           std::string_view name) {
+  std::vector<std::string> matches;
+  try {
+    for (std::string& entry : env.ListFolder(folder)) {
+      if (text::EqualsIgnoreCase(entry, name)) matches.push_back(std::move(entry));
+    }
+  } catch (const EnvError&) {
+    // A folder that may be entered but not listed: the name as it is given.
+    matches.assign(1, std::string(name));
+  }
+  if (matches.empty()) return std::nullopt;
+  std::sort(matches.begin(), matches.end());
+  if (matches.size() > 1) {
+    // Taking one of them would be a guess, and each program that guesses
+    // may guess another: the records would be split between two files.
+    std::string all;
+    for (size_t i = 0; i < matches.size(); ++i) {
+      if (i > 0) all += i + 1 == matches.size() ? " and " : ", ";
+      all += env::JoinPath(folder, matches[i]);
+    }
+    throw DbaseError(all + (matches.size() == 2 ? " both" : " all") + " answer to the name " +
+                     std::string(name) +
+                     " (names are matched without regard to case): which one is meant cannot "
+                     "be told");
+  }
+  const std::string path = env::JoinPath(folder, matches[0]);
+  std::optional<env::FileStatus> st;
+  try {
+    st = env.Stat(path);
+  } catch (const EnvError& e) {
+    throw DbaseError(path + ": cannot read the file's status: " + e.Reason());
+  }
+  if (!st) return std::nullopt;
+  if (st->IsFolder()) throw DbaseError(path + " is a folder, not a file");
+  if (!st->IsRegular()) throw DbaseError(path + " is no regular file");
+  return matches[0];
+}
 
 void DbfFile::SetLockTimeoutMs(int ms) {
   g_lock_timeout_ms = ms;
@@ -153,7 +193,30 @@ void DbfFile::Unlock() {
   lock_ = LockMode::kNone;
 }
 
+void DbfFile::CheckNoRivals() {
+  // Another file (or a folder) that answers to the table's name or its memo
+  // file's may come at any time; its folder's modification time tells when
+  // to look. A time well in the past when last looked cannot stay the same
+  // through a change, as with the table's own file.
+  const std::string folder = env::FolderOf(path_);
+  std::optional<env::FileStatus> st;
+  try {
+    st = env_.Stat(folder);
+  } catch (const EnvError&) {
+    return;  // the table's own file tells what is wrong
+  }
+  if (!st || (st->mtime_ns == folder_mtime_ns_ &&
+              folder_mtime_ns_ + kMtimeSlackNs < folder_verified_at_ns_)) {
+    return;
+  }
+  Locate(env_, folder, env::NameOf(path_));
+  if (!memo_path_.empty()) FindMemoFile(env_, path_);
+  folder_mtime_ns_ = st->mtime_ns;
+  folder_verified_at_ns_ = env_.WallNs();
+}
+
 void DbfFile::Sync() {
+  CheckNoRivals();
   for (int attempt = 0;; ++attempt) {
     std::optional<env::FileStatus> st;
     try {
@@ -885,11 +948,18 @@ std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,
     fail("cannot create the file: " + e.Reason());
   }
   if (existing) fail("the table already exists");
+  // Another spelling of the name would make two files answer to it.
+  const std::string folder = env::FolderOf(path);
+  if (const std::optional<std::string> other = Locate(env, folder, env::NameOf(path))) {
+    fail("the table already exists as " + env::JoinPath(folder, *other));
+  }
   if (table.has_memo) {
-    // The memo file first: a .dbf that exists always has its .dbt.
+    // The memo file first: a .dbf that exists always has its .dbt. One left
+    // by a table long gone is taken over in its own spelling.
     const std::string base = env::NameOf(path);
     const bool upper_ext = base.size() > 4 && base.substr(base.size() - 4) == ".DBF";
-    const std::string memo_path = Stem(path) + (upper_ext ? ".DBT" : ".dbt");
+    std::string memo_path = FindMemoFile(env, path);
+    if (memo_path.empty()) memo_path = Stem(path) + (upper_ext ? ".DBT" : ".dbt");
     const std::vector<unsigned char> memo = format::BuildMemoHeader(flavor, base);
     std::unique_ptr<env::File> m;
     try {

@@ -78,6 +78,16 @@ class DbfFile {
   // removed), or when the .dbt cannot be (the table is then gone).
   static void Remove(const std::string& path, env::Env& env = env::Env::Current());
 
+  // The name of the entry of `folder` that is `name` without regard to case,
+  // or nothing when there is none. Throws DbaseError naming the paths when
+  // more than one entry answers to the name (TA_LIST.dbf and TA_LIST.DBF:
+  // which one is meant cannot be told), and naming the entry when it is a
+  // folder or no regular file. A table's .dbf and .dbt are found so: a
+  // table that more than one file answers to, at its opening or at any
+  // statement after, is an error, never a silent choice of one.
+  static std::optional<std::string> Locate(env::Env& env, const std::string& folder,
+                                           std::string_view name);
+
   // How long BeginRead and BeginWrite wait for another holder of the lock
   // before they give up with a DbaseError (default 10 s).
   static void SetLockTimeoutMs(int ms);
@@ -150,6 +160,7 @@ class DbfFile {
   void Lock(LockMode mode);
   void Unlock();
   void Sync();
+  void CheckNoRivals();
   void Load(const env::FileStatus& st);
   void ReadRecords(uint32_t first, uint32_t n, char* into);
   void FlushChanges();
@@ -191,7 +202,9 @@ class DbfFile {
   std::vector<bool> dirty_flag_;
   std::vector<std::string> before_;  // the records of dirty_ as they were on disk
   Fingerprint seen_;
-  int64_t verified_at_ns_ = 0;     // wall clock when the header was last read
+  int64_t verified_at_ns_ = 0;    // wall clock when the header was last read
+  int64_t folder_mtime_ns_ = -1;  // of the folder when no rival file was found in it
+  int64_t folder_verified_at_ns_ = 0;
   bool stale_ = true;              // reload at the next check
   bool full_reload_ = false;       // ... as a whole, not by comparison
   std::vector<uint32_t> changed_;  // records another program changed, not yet taken
