@@ -104,6 +104,33 @@ TEST_F(DbaseBackendTest, TablesAreTheDbfFilesFoundWithoutRegardToCase) {
   }
 }
 
+TEST_F(DbaseBackendTest, ASecondSpellingThatComesLaterIsFoundByTheNextStatement) {
+  auto b = DbaseBackend::Open("/data", dbase::Flavor::kDBase3);
+  const auto count = [&] {
+    Rows rows;
+    b->Run(dialect::Parse("select count(*) from TA_LIST"), &rows);
+    return rows.rows.at(0).at(0).AsInt64();
+  };
+  EXPECT_EQ(count(), 0);
+  // Long after the folder last changed, a statement need not list it again...
+  mem_.SleepFor(std::chrono::seconds(5));
+  EXPECT_EQ(count(), 0);
+  EXPECT_EQ(count(), 0);
+  // ...until it changes.
+  const std::string copy = env::ReadFile(mem_, "/data/ta_list.DBF");
+  mem_.Open("/data/TA_LIST.dbf", env::OpenMode::kCreateNew)->WriteAt(0, copy.data(), copy.size());
+  try {
+    count();
+    ADD_FAILURE() << "no error";
+  } catch (const DbError& e) {
+    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbf and /data/ta_list.DBF both answer"),
+              std::string::npos)
+        << e.what();
+  }
+  mem_.Remove("/data/TA_LIST.dbf");
+  EXPECT_EQ(count(), 0);
+}
+
 TEST_F(DbaseBackendTest, AFolderThatCannotBeListedIsReported) {
   EXPECT_THROW(DbaseBackend::Open("/nowhere", dbase::Flavor::kDBase3), DbError);
   env::FaultEnv faults(mem_);

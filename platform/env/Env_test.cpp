@@ -264,6 +264,38 @@ TEST(MemEnvTest, EachInstanceIsAFileSystemOfItsOwnWithAClockThatSleepsAtOnce) {
   EXPECT_EQ(a.LocalTime(0).tm_year, 70);  // UTC
 }
 
+TEST(MemEnvTest, AFolderChangesWhenAnEntryComesOrGoes) {
+  MemEnv mem;
+  mem.CreateFolder("/d");
+  mem.CreateFolder("/e");
+  const auto mtime = [&](const char* folder) { return mem.Stat(folder)->mtime_ns; };
+  int64_t seen = mtime("/d");
+  const auto changed = [&] {
+    const int64_t now = mtime("/d");
+    const bool moved = now != seen;
+    seen = now;
+    return moved;
+  };
+  mem.Open("/d/a", OpenMode::kCreateNew);
+  EXPECT_TRUE(changed()) << "a new file";
+  mem.Open("/d/a", OpenMode::kReadWrite)->WriteAt(0, "x", 1);
+  EXPECT_FALSE(changed()) << "a file written";
+  mem.Rename("/d/a", "/d/b");
+  EXPECT_TRUE(changed()) << "a rename";
+  const int64_t e = mtime("/e");
+  mem.Rename("/d/b", "/e/b");
+  EXPECT_TRUE(changed()) << "a file moved away";
+  EXPECT_NE(mtime("/e"), e) << "a file moved in";
+  mem.CreateFolder("/d/sub");
+  EXPECT_TRUE(changed()) << "a new folder";
+  mem.RemoveFolder("/d/sub");
+  EXPECT_TRUE(changed()) << "a folder removed";
+  mem.Open("/d/c", OpenMode::kTruncate);
+  EXPECT_TRUE(changed());
+  mem.Remove("/d/c");
+  EXPECT_TRUE(changed()) << "a file removed";
+}
+
 TEST(MemEnvTest, RenamedFoldersTakeTheirFilesAlong) {
   MemEnv env;
   env.CreateFolder("/a");

@@ -166,6 +166,12 @@ void MemEnv::CheckParent(const std::string& key, const std::string& path,
   if (!parent->folder) throw EnvError(ENOTDIR, operation, path);
 }
 
+void MemEnv::Touch(const std::string& key) {
+  // As on POSIX, a folder changes when an entry comes or goes: callers that
+  // watch a folder for new names go by its modification time.
+  if (const std::shared_ptr<Node> parent = Find(Parent(key))) parent->mtime_ns = Tick(1000);
+}
+
 int64_t MemEnv::Tick(int64_t ns) {
   clock_ns_ += ns;
   return clock_ns_;
@@ -186,6 +192,7 @@ std::unique_ptr<File> MemEnv::Open(const std::string& path, OpenMode mode, uint3
     node->mode = create_mode & 07777 & ~022u;  // as under the usual umask
     node->mtime_ns = Tick(1000);
     nodes_[key] = node;
+    Touch(key);
   } else if (mode == OpenMode::kCreateNew) {
     throw EnvError(EEXIST, "open", path);
   } else if (node->folder && mode != OpenMode::kRead) {
@@ -231,6 +238,7 @@ void MemEnv::CreateFolder(const std::string& folder, uint32_t mode) {
   node->mode = mode & 07777 & 0755;
   node->mtime_ns = Tick(1000);
   nodes_[key] = node;
+  Touch(key);
 }
 
 void MemEnv::RemoveFolder(const std::string& folder) {
@@ -245,6 +253,7 @@ void MemEnv::RemoveFolder(const std::string& folder) {
     throw EnvError(ENOTEMPTY, "remove folder", folder);
   }
   nodes_.erase(key);
+  Touch(key);
 }
 
 void MemEnv::Rename(const std::string& from, const std::string& to) {
@@ -271,6 +280,8 @@ void MemEnv::Rename(const std::string& from, const std::string& to) {
   }
   nodes_.erase(src);
   nodes_[dst] = node;
+  Touch(src);
+  Touch(dst);
 }
 
 void MemEnv::Remove(const std::string& path) {
@@ -280,6 +291,7 @@ void MemEnv::Remove(const std::string& path) {
   if (!node) throw EnvError(ENOENT, "remove", path);
   if (node->folder) throw EnvError(EISDIR, "remove", path);
   nodes_.erase(key);
+  Touch(key);
 }
 
 void MemEnv::SyncFolder(const std::string& folder) {

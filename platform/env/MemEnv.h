@@ -5,7 +5,8 @@
 // between the File objects of one MemEnv. The clock is the Env's own: it
 // starts at 2024-01-01 00:00 UTC, moves on by a microsecond at each reading
 // and by the full length of each SleepFor, which returns at once; local time
-// is UTC. Thread-safe.
+// is UTC. A folder's modification time moves when an entry is made,
+// removed or renamed in it. Thread-safe.
 #pragma once
 
 #include <map>
@@ -50,6 +51,7 @@ class MemEnv : public Env {
   std::shared_ptr<Node> Find(const std::string& key) const;  // under mu_
   void CheckParent(const std::string& key, const std::string& path, const char* operation) const;
   int64_t Tick(int64_t ns);
+  void Touch(const std::string& key);  // the folder of `key` changed; under mu_
 
   mutable std::mutex mu_;
   std::map<std::string, std::shared_ptr<Node>> nodes_;
