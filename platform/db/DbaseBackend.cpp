@@ -182,12 +182,17 @@ bool DbaseBackend::AttachTable(const std::string& name) {
 }
 
 void DbaseBackend::DetachTable(const std::string& name) {
+  // Cleared on every way out: left set, the next "drop table" through SQLite
+  // would keep the files.
+  struct Detaching {
+    bool& flag;
+    ~Detaching() { flag = false; }
+  } detaching{module_state_->detaching};
   module_state_->detaching = true;
   try {
     session_.Exec("DROP TABLE IF EXISTS " + dialect::QuoteName(name));
   } catch (const DbError&) {
   }
-  module_state_->detaching = false;
 }
 
 void DbaseBackend::DropTable(const std::string& name) {

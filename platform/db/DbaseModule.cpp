@@ -63,27 +63,58 @@ DbfTable* TableOf(sqlite3_vtab_cursor* cur) {
   return static_cast<DbfTable*>(cur->pVtab);
 }
 
-void SetError(sqlite3_vtab* vt, const std::string& msg) {
+void SetError(sqlite3_vtab* vt, const char* msg) noexcept {
   sqlite3_free(vt->zErrMsg);
-  vt->zErrMsg = sqlite3_mprintf("%s", msg.c_str());
+  vt->zErrMsg = sqlite3_mprintf("%s", msg);
 }
 
-// Turns an exception of the codec into the module's answer; a file that went
-// away or changed its fields is noted for the connection to register anew.
-int Failed(sqlite3_vtab* vt) {
+// Every slot that can throw ends in this: nothing thrown may cross into
+// SQLite's C code, which would skip its own clean-up (the statement under
+// way, the schema being read, the virtual tables' transaction). Called from
+// a catch block; turns what was thrown into the module's answer, with the
+// message set. A file that went away or changed its fields is noted for the
+// connection to register anew.
+int Failed(sqlite3_vtab* vt) noexcept {
   DbfTable* t = TableOf(vt);
+  const auto stale = [&] {
+    try {
+      t->state->stale_tables.push_back(t->name);
+    } catch (...) {
+      // Not registered anew: the statement fails with its message all the same.
+    }
+  };
   try {
     throw;
   } catch (const dbase::StructureChanged& e) {
-    t->state->stale_tables.push_back(t->name);
+    stale();
     SetError(vt, e.what());
   } catch (const dbase::FileGone& e) {
-    t->state->stale_tables.push_back(t->name);
+    stale();
     SetError(vt, e.what());
   } catch (const std::bad_alloc&) {
+    SetError(vt, "out of memory");
     return SQLITE_NOMEM;
   } catch (const std::exception& e) {
     SetError(vt, e.what());
+  } catch (...) {
+    SetError(vt, "vdbase: an unexpected error");
+  }
+  return SQLITE_ERROR;
+}
+
+// The same for xCreate and xConnect, which have no table to carry the
+// message yet.
+int ConnectFailed(char** err, const std::string* path) noexcept {
+  const char* where = path ? path->c_str() : "vdbase";
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    *err = sqlite3_mprintf("%s: out of memory", where);
+    return SQLITE_NOMEM;
+  } catch (const std::exception& e) {
+    *err = sqlite3_mprintf("%s", e.what());
+  } catch (...) {
+    *err = sqlite3_mprintf("%s: an unexpected error", where);
   }
   return SQLITE_ERROR;
 }
@@ -339,55 +370,56 @@ uint32_t RecordOfRowid(const DbfFile& file, sqlite3_int64 rowid) {
 
 // xCreate and xConnect: argv[3] is the path of the .dbf as an SQL text.
 int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
-            char** err) {
+            char** err) noexcept {
   if (argc < 4) {
     *err = sqlite3_mprintf("vdbase: the table needs the path of its .dbf file");
     return SQLITE_ERROR;
   }
-  auto table = std::make_unique<DbfTable>();
-  std::memset(static_cast<sqlite3_vtab*>(table.get()), 0, sizeof(sqlite3_vtab));
-  table->state = static_cast<DbaseModuleState*>(aux);
-  table->name = argv[2];
-  table->path = Unquote(argv[3]);
+  std::unique_ptr<DbfTable> table;
   try {
+    table = std::make_unique<DbfTable>();
+    std::memset(static_cast<sqlite3_vtab*>(table.get()), 0, sizeof(sqlite3_vtab));
+    table->state = static_cast<DbaseModuleState*>(aux);
+    table->name = argv[2];
+    table->path = Unquote(argv[3]);
     table->file = DbfFile::Open(table->path, true);
-  } catch (const std::exception& e) {
-    *err = sqlite3_mprintf("%s", e.what());
-    return SQLITE_ERROR;
+    std::string schema = "CREATE TABLE x(";
+    const auto& fields = table->file->Fields();
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i) schema += ", ";
+      schema += dialect::QuoteName(fields[i].name) + " " + DeclaredType(fields[i]);
+    }
+    schema += ")";
+    const int rc = sqlite3_declare_vtab(db, schema.c_str());
+    if (rc != SQLITE_OK) {
+      *err = sqlite3_mprintf("%s: %s", table->path.c_str(), sqlite3_errmsg(db));
+      return rc;
+    }
+    SyncIndexes(table.get());
+  } catch (...) {
+    return ConnectFailed(err, table && !table->path.empty() ? &table->path : nullptr);
   }
-  std::string schema = "CREATE TABLE x(";
-  const auto& fields = table->file->Fields();
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i) schema += ", ";
-    schema += dialect::QuoteName(fields[i].name) + " " + DeclaredType(fields[i]);
-  }
-  schema += ")";
-  const int rc = sqlite3_declare_vtab(db, schema.c_str());
-  if (rc != SQLITE_OK) {
-    *err = sqlite3_mprintf("%s: %s", table->path.c_str(), sqlite3_errmsg(db));
-    return rc;
-  }
-  SyncIndexes(table.get());
   *out = table.release();
   return SQLITE_OK;
 }
 
-int Disconnect(sqlite3_vtab* vt) {
+int Disconnect(sqlite3_vtab* vt) noexcept {
   delete TableOf(vt);
   return SQLITE_OK;
 }
 
 // xDestroy: "drop table" deletes the files, unless the connection only
-// forgets a table whose file went away or changed.
-int Destroy(sqlite3_vtab* vt) {
+// forgets a table whose file went away or changed. (The connection deletes
+// the files itself before it drops a table: SQLite does not pass this
+// slot's message on.)
+int Destroy(sqlite3_vtab* vt) noexcept {
   DbfTable* t = TableOf(vt);
   if (!t->state->detaching) {
     // The files go first: when they cannot, the table stays whole and usable.
     try {
       DbfFile::Remove(t->path);
-    } catch (const std::exception& e) {
-      SetError(vt, e.what());
-      return SQLITE_ERROR;
+    } catch (...) {
+      return Failed(vt);
     }
     t->file.reset();
   }
@@ -395,7 +427,7 @@ int Destroy(sqlite3_vtab* vt) {
   return SQLITE_OK;
 }
 
-int BestIndex(sqlite3_vtab* vt, sqlite3_index_info* info) {
+int BestIndexOf(sqlite3_vtab* vt, sqlite3_index_info* info) {
   DbfTable* t = TableOf(vt);
   const auto& fields = t->file->Fields();
   int used = 0;
@@ -427,18 +459,33 @@ int BestIndex(sqlite3_vtab* vt, sqlite3_index_info* info) {
   return SQLITE_OK;
 }
 
-int Open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+int BestIndex(sqlite3_vtab* vt, sqlite3_index_info* info) noexcept {
+  try {
+    return BestIndexOf(vt, info);
+  } catch (...) {
+    return Failed(vt);
+  }
+}
+
+int Open(sqlite3_vtab*, sqlite3_vtab_cursor** out) noexcept {
   auto* cur = new (std::nothrow) DbfCursor();
   if (!cur) return SQLITE_NOMEM;
   *out = cur;
   return SQLITE_OK;
 }
 
-int Close(sqlite3_vtab_cursor* c) {
+int Close(sqlite3_vtab_cursor* c) noexcept {
   auto* cur = static_cast<DbfCursor*>(c);
-  if (cur->holds_read) TableOf(c)->file->EndRead();
+  int rc = SQLITE_OK;
+  if (cur->holds_read) {
+    try {
+      TableOf(c)->file->EndRead();
+    } catch (...) {
+      rc = Failed(c->pVtab);
+    }
+  }
   delete cur;
-  return SQLITE_OK;
+  return rc;
 }
 
 void SkipDeleted(DbfCursor* cur, const DbfFile& file) {
@@ -447,7 +494,7 @@ void SkipDeleted(DbfCursor* cur, const DbfFile& file) {
 }
 
 int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
-           sqlite3_value** argv) {
+           sqlite3_value** argv) noexcept {
   auto* cur = static_cast<DbfCursor*>(c);
   DbfTable* t = TableOf(c);
   try {
@@ -537,7 +584,7 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
   }
 }
 
-int Next(sqlite3_vtab_cursor* c) {
+int Next(sqlite3_vtab_cursor* c) noexcept {
   auto* cur = static_cast<DbfCursor*>(c);
   if (cur->scan) {
     ++cur->pos;
@@ -549,11 +596,11 @@ int Next(sqlite3_vtab_cursor* c) {
   return SQLITE_OK;
 }
 
-int Eof(sqlite3_vtab_cursor* c) {
+int Eof(sqlite3_vtab_cursor* c) noexcept {
   return static_cast<DbfCursor*>(c)->eof ? 1 : 0;
 }
 
-int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int field) {
+int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int field) noexcept {
   // An update that leaves the field alone needs no value (and keeps memos
   // where they are).
   if (sqlite3_vtab_nochange(ctx)) return SQLITE_OK;
@@ -583,18 +630,22 @@ int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int field) {
         break;
       }
     }
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
   } catch (const std::exception& e) {
     sqlite3_result_error(ctx, e.what(), -1);
+  } catch (...) {
+    sqlite3_result_error(ctx, "vdbase: an unexpected error", -1);
   }
   return SQLITE_OK;
 }
 
-int Rowid(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) {
+int Rowid(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) noexcept {
   *rowid = static_cast<sqlite3_int64>(static_cast<DbfCursor*>(c)->Current()) + 1;
   return SQLITE_OK;
 }
 
-int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
+int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowid) noexcept {
   DbfTable* t = TableOf(vt);
   try {
     DbfFile& file = *t->file;
@@ -608,12 +659,14 @@ int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowi
       return SQLITE_OK;
     }
     if (argc != fields + 2) {
-      SetError(vt, t->path + ": unexpected number of values");
+      SetError(vt, (t->path + ": unexpected number of values").c_str());
       return SQLITE_ERROR;
     }
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
       if (sqlite3_value_type(argv[1]) != SQLITE_NULL) {
-        SetError(vt, t->path + ": record numbers are given by the table, not by the statement");
+        SetError(
+            vt,
+            (t->path + ": record numbers are given by the table, not by the statement").c_str());
         return SQLITE_ERROR;
       }
       const uint32_t rec = file.Append();
@@ -623,7 +676,7 @@ int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowi
       return SQLITE_OK;
     }
     if (sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1])) {
-      SetError(vt, t->path + ": the record number cannot be changed");
+      SetError(vt, (t->path + ": the record number cannot be changed").c_str());
       return SQLITE_ERROR;
     }
     const uint32_t rec = RecordOfRowid(file, sqlite3_value_int64(argv[0]));
@@ -638,7 +691,7 @@ int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowi
   }
 }
 
-int Begin(sqlite3_vtab* vt) {
+int Begin(sqlite3_vtab* vt) noexcept {
   DbfTable* t = TableOf(vt);
   try {
     t->file->BeginWrite();
@@ -651,7 +704,7 @@ int Begin(sqlite3_vtab* vt) {
 
 // The changes are written in xSync, where a failure can still stop the
 // statement; xCommit finds nothing left to do.
-int Sync(sqlite3_vtab* vt) {
+int Sync(sqlite3_vtab* vt) noexcept {
   try {
     TableOf(vt)->file->Commit();
     return SQLITE_OK;
@@ -660,13 +713,17 @@ int Sync(sqlite3_vtab* vt) {
   }
 }
 
-int Commit(sqlite3_vtab* vt) {
+int Commit(sqlite3_vtab* vt) noexcept {
   return Sync(vt);
 }
 
-int Rollback(sqlite3_vtab* vt) {
-  TableOf(vt)->file->Rollback();
-  return SQLITE_OK;
+int Rollback(sqlite3_vtab* vt) noexcept {
+  try {
+    TableOf(vt)->file->Rollback();
+    return SQLITE_OK;
+  } catch (...) {
+    return Failed(vt);
+  }
 }
 
 const sqlite3_module kModule = {

@@ -92,7 +92,13 @@ void SqliteSession::Run(const std::string& sql, const std::vector<Value>& binds,
         for (auto& [text, s] : cache) sqlite3_finalize(s);
         cache.clear();
       }
-      cache.emplace(sql, stmt);
+      // A destructor must not throw: without room in the cache the
+      // statement is prepared anew next time.
+      try {
+        cache.emplace(sql, stmt);
+      } catch (...) {
+        sqlite3_finalize(stmt);
+      }
     }
   } keep{cache, sql, stmt};
 

@@ -632,7 +632,7 @@ void DbfFile::Commit() {
   }
 }
 
-void DbfFile::Rollback() {
+void DbfFile::Rollback() noexcept {
   if (!writing_) return;
   writing_ = false;
   before_.clear();
@@ -641,11 +641,19 @@ void DbfFile::Rollback() {
     full_reload_ = true;
     try {
       Sync();  // still under the lock: drop the changes from memory at once
-    } catch (const DbaseError&) {
+    } catch (...) {
+      // Whatever failed, the next statement reloads the records as a whole.
       stale_ = true;
+      full_reload_ = true;
     }
   }
-  if (read_depth_ == 0) Unlock();
+  if (read_depth_ == 0) {
+    try {
+      Unlock();
+    } catch (...) {
+      lock_ = LockMode::kNone;  // closing the file drops the lock at the latest
+    }
+  }
 }
 
 void DbfFile::MarkDirty(uint32_t rec) {

@@ -109,7 +109,9 @@ class DbfFile {
   void EndRead();
   void BeginWrite();
   void Commit();
-  void Rollback();
+  // Drops the statement's changes; never throws (it runs where a failure
+  // is already being answered).
+  void Rollback() noexcept;
 
   // Goes up by one whenever the records were reloaded from disk as a whole,
   // so that anything derived from them (the driver's indexes) knows to start
