@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
 #include "platform/db/Backend.h"
 #include "platform/db/TestDir.h"
 #include "platform/db/TestRows.h"
+#include "platform/env/MemEnv.h"
 
 namespace platform::db {
 namespace {
@@ -314,68 +316,105 @@ std::string ErrorOf(const std::function<void()>& f) {
   return "no error";
 }
 
+// A folder on the in-memory Env, whose clock a test moves on at once: a
+// table that is open looks for a second file of its name only now and then.
+class MemFolder {
+ public:
+  MemFolder() { mem.CreateFolder("/data"); }
+  std::unique_ptr<Connection> Open() {
+    return Connection::Open("Data Source=/data;Extended Properties=DBASE IV;");
+  }
+  void Copy(const std::string& from, const std::string& to) {
+    const std::string bytes = Read(from);
+    mem.Open(to, env::OpenMode::kCreateNew)->WriteAt(0, bytes.data(), bytes.size());
+  }
+  std::string Read(const std::string& path) { return env::ReadFile(mem, path); }
+  bool Exists(const std::string& path) { return mem.Stat(path).has_value(); }
+  void Later() { mem.SleepFor(std::chrono::seconds(2)); }
+
+  env::MemEnv mem;
+  env::ScopedEnv scoped{mem};
+};
+
 TEST(DBaseConnectionTest, TwoFilesForOneTableAreAnErrorNamingBoth) {
-  TestDir dir;
-  auto c = Connection::Open(dir.DBaseIII());
+  MemFolder folder;
+  auto c = folder.Open();
   c->Execute(kCreateList);
   c->Execute("insert into TA_LIST (TID) values (1)");
-  std::filesystem::copy_file(dir.File("TA_LIST.dbf"), dir.File("TA_LIST.DBF"));
-  const std::string bytes = TestDir::ReadAll(dir.File("TA_LIST.dbf"));
-  auto fresh = Connection::Open(dir.DBaseIII());
+  folder.Copy("/data/TA_LIST.dbf", "/data/TA_LIST.DBF");
+  const std::string bytes = folder.Read("/data/TA_LIST.dbf");
+  folder.Later();
+  auto fresh = folder.Open();
   Table table(*fresh, "TA_LIST");
   const std::vector<std::pair<const char*, std::function<void()>>> calls = {
       {"a statement through a new connection",
        [&] { All(*fresh, "select count(*) from TA_LIST"); }},
       {"a statement through one that has used the table",
        [&] { All(*c, "select count(*) from TA_LIST"); }},
-      {"an insert", [&] { c->Execute("insert into TA_LIST (TID) values (2)"); }},
+      {"an insert right after", [&] { c->Execute("insert into TA_LIST (TID) values (2)"); }},
       {"create table", [&] { fresh->Execute(kCreateList); }},
       {"drop table", [&] { fresh->Execute("drop table ta_list"); }},
       {"a table object", [&] { table.Open(); }},
   };
   for (const auto& [what, call] : calls) {
     const std::string error = ErrorOf(call);
-    EXPECT_NE(error.find(dir.File("TA_LIST.DBF") + " and " + dir.File("TA_LIST.dbf")),
+    EXPECT_NE(error.find("/data/TA_LIST.DBF and /data/TA_LIST.dbf both answer to the name"),
               std::string::npos)
         << what << ": " << error;
   }
   EXPECT_EQ(fresh->TableNames(), std::vector<std::string>{"TA_LIST"});
-  EXPECT_EQ(TestDir::ReadAll(dir.File("TA_LIST.dbf")), bytes);
-  EXPECT_EQ(TestDir::ReadAll(dir.File("TA_LIST.DBF")), bytes);
+  EXPECT_EQ(folder.Read("/data/TA_LIST.dbf"), bytes);
+  EXPECT_EQ(folder.Read("/data/TA_LIST.DBF"), bytes);
   // With one of them gone the table is the other.
-  std::filesystem::remove(dir.File("TA_LIST.DBF"));
+  folder.mem.Remove("/data/TA_LIST.DBF");
+  folder.Later();
   EXPECT_EQ(All(*c, "select count(*) from TA_LIST"), (Rows{{"1"}}));
   EXPECT_EQ(All(*fresh, "select count(*) from TA_LIST"), (Rows{{"1"}}));
 }
 
-TEST(DBaseConnectionTest, AFolderNamedLikeATableIsAnErrorNamingIt) {
+TEST(DBaseConnectionTest, TwoFilesForOneTableOnDiskAreAnErrorForANewConnection) {
   TestDir dir;
-  std::filesystem::create_directory(dir.File("TA_KL.dbf"));
+  {
+    auto c = Connection::Open(dir.DBaseIII());
+    c->Execute(kCreateList);
+  }
+  std::filesystem::copy_file(dir.File("TA_LIST.dbf"), dir.File("ta_list.DBF"));
   auto c = Connection::Open(dir.DBaseIII());
+  const std::string error = ErrorOf([&] { c->Execute("insert into TA_LIST (TID) values (1)"); });
+  EXPECT_NE(error.find(dir.File("TA_LIST.dbf") + " and " + dir.File("ta_list.DBF")),
+            std::string::npos)
+      << error;
+  EXPECT_EQ(c->TableNames(), std::vector<std::string>{"TA_LIST"});
+}
+
+TEST(DBaseConnectionTest, AFolderNamedLikeATableIsAnErrorNamingIt) {
+  MemFolder folder;
+  folder.mem.CreateFolder("/data/TA_KL.dbf");
+  auto c = folder.Open();
   for (const char* sql : {"select * from TA_KL", "create Table ta_kl (TID integer)"}) {
     const std::string error = ErrorOf([&] { c->Execute(sql); });
-    EXPECT_NE(error.find(dir.File("TA_KL.dbf") + " is a folder"), std::string::npos)
-        << sql << ": " << error;
+    EXPECT_NE(error.find("/data/TA_KL.dbf is a folder"), std::string::npos) << sql << ": " << error;
   }
-  EXPECT_FALSE(std::filesystem::exists(dir.File("ta_kl.dbf")));
+  EXPECT_FALSE(folder.Exists("/data/ta_kl.dbf"));
   EXPECT_EQ(c->TableNames(), std::vector<std::string>{});
   // Beside the table's file, the folder is a second candidate.
   c->Execute("create Table X (A integer)");
-  std::filesystem::create_directory(dir.File("x.DBF"));
+  folder.mem.CreateFolder("/data/x.DBF");
+  folder.Later();
   const std::string error = ErrorOf([&] { All(*c, "select * from X"); });
-  EXPECT_NE(error.find(dir.File("X.dbf") + " and " + dir.File("x.DBF")), std::string::npos)
-      << error;
+  EXPECT_NE(error.find("/data/X.dbf and /data/x.DBF"), std::string::npos) << error;
   EXPECT_EQ(c->TableNames(), std::vector<std::string>{"X"});
 }
 
 TEST(DBaseConnectionTest, TwoMemoFilesForOneTableAreAnErrorNamingBoth) {
-  TestDir dir;
-  auto c = Connection::Open(dir.DBaseIV());
+  MemFolder folder;
+  auto c = folder.Open();
   c->Execute("create Table T (A integer, M memo)");
   c->Execute("insert into T (A, M) values (1, 'Notiz')");
   EXPECT_EQ(All(*c, "select M from T"), (Rows{{"Notiz"}}));
-  std::filesystem::copy_file(dir.File("T.dbt"), dir.File("T.DBT"));
-  auto fresh = Connection::Open(dir.DBaseIV());
+  folder.Copy("/data/T.dbt", "/data/T.DBT");
+  folder.Later();
+  auto fresh = folder.Open();
   const std::vector<std::pair<const char*, std::function<void()>>> calls = {
       {"a statement through a new connection", [&] { All(*fresh, "select M from T"); }},
       {"a statement through one that has used the table", [&] { All(*c, "select M from T"); }},
@@ -383,23 +422,22 @@ TEST(DBaseConnectionTest, TwoMemoFilesForOneTableAreAnErrorNamingBoth) {
   };
   for (const auto& [what, call] : calls) {
     const std::string error = ErrorOf(call);
-    EXPECT_NE(error.find(dir.File("T.DBT") + " and " + dir.File("T.dbt")), std::string::npos)
+    EXPECT_NE(error.find("/data/T.DBT and /data/T.dbt both answer"), std::string::npos)
         << what << ": " << error;
   }
-  EXPECT_TRUE(std::filesystem::exists(dir.File("T.dbf")));
+  EXPECT_TRUE(folder.Exists("/data/T.dbf"));
   // Two memo files left by tables long gone are no place for a new one.
-  TestDir::WriteAll(dir.File("U.dbt"), std::string(512, '\0'));
-  TestDir::WriteAll(dir.File("U.DBT"), std::string(512, '\0'));
+  folder.Copy("/data/T.dbt", "/data/U.dbt");
+  folder.Copy("/data/T.dbt", "/data/U.DBT");
   const std::string error = ErrorOf([&] { c->Execute("create Table U (M memo)"); });
-  EXPECT_NE(error.find(dir.File("U.DBT") + " and " + dir.File("U.dbt")), std::string::npos)
-      << error;
-  EXPECT_FALSE(std::filesystem::exists(dir.File("U.dbf")));
+  EXPECT_NE(error.find("/data/U.DBT and /data/U.dbt"), std::string::npos) << error;
+  EXPECT_FALSE(folder.Exists("/data/U.dbf"));
   // One is: the new table takes it over.
-  std::filesystem::remove(dir.File("U.DBT"));
+  folder.mem.Remove("/data/U.DBT");
   c->Execute("create Table U (M memo)");
   c->Execute("insert into U (M) values ('neu')");
   EXPECT_EQ(All(*c, "select M from U"), (Rows{{"neu"}}));
-  EXPECT_FALSE(std::filesystem::exists(dir.File("U.DBT")));
+  EXPECT_FALSE(folder.Exists("/data/U.DBT"));
 }
 
 TEST(DBaseConnectionTest, ErrorsCarryTheDriversMessage) {

@@ -24,6 +24,8 @@ using format::PutLe32;
 constexpr uint64_t kPage = 4096;
 constexpr uint64_t kUncountedBlock = 65536;  // bytes read at once behind the counted records
 constexpr int64_t kMtimeSlackNs = 1000000000;
+// How long a table goes on without looking for a second file of its name.
+constexpr int64_t kRivalCheckNs = 100000000;
 // Records are read in blocks of this size: large enough that a cold open
 // costs a few system calls, small enough for the comparison of a reload.
 constexpr size_t kReadBlock = size_t{8} << 20;
@@ -104,6 +106,7 @@ void DbfFile::SetLockTimeoutMs(int ms) {
 std::unique_ptr<DbfFile> DbfFile::Open(const std::string& path, bool writable, env::Env& env) {
   std::unique_ptr<DbfFile> f(new DbfFile(env));
   f->path_ = path;
+  f->folder_ = env::FolderOf(path);
   f->writable_ = writable;
   f->OpenFiles();
   f->BeginRead();
@@ -195,28 +198,45 @@ void DbfFile::Unlock() {
 
 void DbfFile::CheckNoRivals() {
   // Another file (or a folder) that answers to the table's name or its memo
-  // file's may come at any time; its folder's modification time tells when
-  // to look. A time well in the past when last looked cannot stay the same
-  // through a change, as with the table's own file.
-  const std::string folder = env::FolderOf(path_);
-  std::optional<env::FileStatus> st;
-  try {
-    st = env_.Stat(folder);
-  } catch (const EnvError&) {
-    return;  // the table's own file tells what is wrong
-  }
-  if (!st || (st->mtime_ns == folder_mtime_ns_ &&
-              folder_mtime_ns_ + kMtimeSlackNs < folder_verified_at_ns_)) {
+  // file's may come at any time; the folder's modification time tells when
+  // to look. Reading it is a system call, which would cost a point lookup a
+  // tenth of its time at every statement: it is read at most every
+  // kRivalCheckNs, through an open handle on the folder (no path to walk).
+  // Once a rival is found, every statement looks until it is gone.
+  const int64_t now = env_.WallNs();
+  if (rivals_checked_at_ns_ != 0 && now >= rivals_checked_at_ns_ &&
+      now - rivals_checked_at_ns_ < kRivalCheckNs) {
     return;
   }
-  Locate(env_, folder, env::NameOf(path_));
+  std::optional<env::FileStatus> st;
+  try {
+    if (!folder_file_) folder_file_ = env_.Open(folder_, env::OpenMode::kRead);
+    st = folder_file_->Status();
+  } catch (const EnvError&) {
+    folder_file_.reset();
+    return;  // the table's own file tells what is wrong
+  }
+  if (st->mtime_ns == folder_mtime_ns_) {
+    // Looked at well after the folder last changed: a change since would
+    // have moved its time.
+    const bool settled = folder_mtime_ns_ + kMtimeSlackNs < folder_verified_at_ns_;
+    // Looked at just after it changed, a change within the same tick of a
+    // coarse file clock would not show: looked at once more when that tick
+    // lies well in the past, rather than at every statement till then (a
+    // table just made takes its first rows in that time).
+    if (settled || now <= folder_mtime_ns_ + kMtimeSlackNs) {
+      rivals_checked_at_ns_ = now;
+      return;
+    }
+  }
+  Locate(env_, folder_, env::NameOf(path_));
   if (!memo_path_.empty()) FindMemoFile(env_, path_);
   folder_mtime_ns_ = st->mtime_ns;
   folder_verified_at_ns_ = env_.WallNs();
+  rivals_checked_at_ns_ = now;
 }
 
 void DbfFile::Sync() {
-  CheckNoRivals();
   for (int attempt = 0;; ++attempt) {
     std::optional<env::FileStatus> st;
     try {
@@ -571,6 +591,7 @@ void DbfFile::BeginRead() {
   if (lock_ == LockMode::kNone) {
     Lock(LockMode::kShared);
     try {
+      CheckNoRivals();
       Sync();
       if (header_.incomplete() && writable_ && !(repair_refused_ && *repair_refused_ == seen_)) {
         RepairForReaders();
@@ -594,13 +615,12 @@ void DbfFile::BeginWrite() {
   const bool had_lock = lock_ != LockMode::kNone;
   Lock(LockMode::kExclusive);
   if (header_.incomplete()) stale_ = true;  // repair what a reader could only undo in memory
-  if (!had_lock || stale_) {
-    try {
-      Sync();
-    } catch (...) {
-      Unlock();
-      throw;
-    }
+  try {
+    CheckNoRivals();
+    if (!had_lock || stale_) Sync();
+  } catch (...) {
+    Unlock();
+    throw;
   }
   writing_ = true;
 }

@@ -83,8 +83,10 @@ class DbfFile {
   // more than one entry answers to the name (TA_LIST.dbf and TA_LIST.DBF:
   // which one is meant cannot be told), and naming the entry when it is a
   // folder or no regular file. A table's .dbf and .dbt are found so: a
-  // table that more than one file answers to, at its opening or at any
-  // statement after, is an error, never a silent choice of one.
+  // table that more than one file answers to is an error at its opening,
+  // and at its statements once the folder was looked at again (at most
+  // every tenth of a second, and at each statement while the error
+  // stands), never a silent choice of one.
   static std::optional<std::string> Locate(env::Env& env, const std::string& folder,
                                            std::string_view name);
 
@@ -186,10 +188,12 @@ class DbfFile {
 
   env::Env& env_;
   std::string path_;
+  std::string folder_;  // of path_
   std::string memo_path_;
   bool writable_ = false;
   std::unique_ptr<env::File> file_;
   std::unique_ptr<env::File> memo_file_;
+  std::unique_ptr<env::File> folder_file_;  // of folder_, to see when its entries change
   format::MemoLayout memo_;
 
   format::Header header_;
@@ -207,9 +211,10 @@ class DbfFile {
   int64_t verified_at_ns_ = 0;    // wall clock when the header was last read
   int64_t folder_mtime_ns_ = -1;  // of the folder when no rival file was found in it
   int64_t folder_verified_at_ns_ = 0;
-  bool stale_ = true;              // reload at the next check
-  bool full_reload_ = false;       // ... as a whole, not by comparison
-  std::vector<uint32_t> changed_;  // records another program changed, not yet taken
+  int64_t rivals_checked_at_ns_ = 0;  // wall clock when the folder's time was last read
+  bool stale_ = true;                 // reload at the next check
+  bool full_reload_ = false;          // ... as a whole, not by comparison
+  std::vector<uint32_t> changed_;     // records another program changed, not yet taken
   uint64_t generation_ = 0;
 
   // A reader's repair of a killed writer's statement: a failed write leaves
