@@ -52,15 +52,17 @@ void Warning(std::string_view text) {
 
 // Runs a rule's work on the transaction tables: a driver error ends it there,
 // with no statement after it; the steps done are taken back and the mapper
-// sees the error once, in the plain box of table errors. Answers the work's
-// answer, or on_error.
+// sees the error once, in the plain box of table errors, behind a German
+// line that says what it concerns. Answers the work's answer, or on_error.
 template <class Work>
 bool TableRule(bool on_error, Work&& work) {
   TableSteps steps;
   try {
     return work(steps);
   } catch (const DbError& e) {
-    std::string text = e.what();
+    // The driver names file, record and reason; the mapper reads first what
+    // it concerns.
+    std::string text = std::string("Fehler in den Transaktionstabellen:\r\n") + e.what();
     const std::string left = steps.TakeBack();
     if (!left.empty()) {
       text += "\r\nDie Transaktionstabellen konnten nicht wiederhergestellt werden: " + left;

@@ -3,6 +3,7 @@
 // independent reader, dialogs answered by script.
 #include "transaction/ObjectLifecycle.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "host/ktapi32.h"
+#include "platform/env/FaultEnv.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
@@ -463,6 +465,61 @@ TEST_F(LifecycleTest, AFailedWriteLeavesTheTablesAsTheyWereAndIsToldOnce) {
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_NE(Messages()[0].find("TA_KL"), std::string::npos) << Messages()[0];
   EXPECT_NE(Shown().find("message plain"), std::string::npos);
+}
+
+// A full disk while the rows are written: the statements the rule made
+// before the failing one are taken back, and the mapper is told once.
+class FullDiskTest : public LifecycleTest {
+ protected:
+  void FailWritesOf(const std::string& file) {
+    faults_.Inject(platform::env::Fault(platform::env::Op::kWrite, ENOSPC).On(file));
+    // The tables open anew, through the failing seam.
+    context::Current().Store().CloseAll();
+  }
+  platform::env::FaultEnv faults_{platform::env::Env::Posix()};
+  platform::env::ScopedEnv scoped_{faults_};
+};
+
+TEST_F(FullDiskTest, ASwitchThatCannotRenameTheRowLeavesTablesAndHostAsTheyWere) {
+  AddRow(3, 1, 1, "DE-1");
+  const int32_t id = MakeObject("FFH", "DE-1");
+  host().Activate(id);
+  const Rows list = ListRows(ProjectDir());
+  const Rows pool = PoolRows(ProjectDir());
+  FailWritesOf("TA_LIST");
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-100"
+click BtnOK
+message OK)");
+  SwitchKennung();
+  EXPECT_GT(faults_.Failures(), 0);
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-1") << "the host's identifier is put back";
+  EXPECT_EQ(ListRows(ProjectDir()), list);
+  EXPECT_EQ(PoolRows(ProjectDir()), pool) << "DE-1 went into the pool first and out again";
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].rfind("Fehler in den Transaktionstabellen:", 0), 0u) << Messages()[0];
+  EXPECT_NE(Messages()[0].find("TA_LIST.dbf"), std::string::npos) << Messages()[0];
+}
+
+TEST_F(FullDiskTest, ADeletionThatCannotMarkTheRowGivesNothingBackToThePool) {
+  AddRow(3, 1, 1, "DE-1");
+  const int32_t id = MakeObject("FFH", "DE-1");
+  const Rows pool = PoolRows(ProjectDir());
+  FailWritesOf("TA_LIST");
+  Answer("message OK");
+  DeleteFromTransActionListProc(id);
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-1 3 1 IGNORED DE-1"}));
+  EXPECT_EQ(PoolRows(ProjectDir()), pool);
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(FullDiskTest, ACreationWhosePoolCannotBeWrittenKeepsNoRow) {
+  FailWritesOf("TA_KL");
+  State().TargetTID = 3;
+  Answer("message OK");
+  EXPECT_FALSE(InsertInTransActionListProc(1057, MakeObject("FFH", "DE-100"), 0));
+  EXPECT_TRUE(ListRows(ProjectDir()).empty());
+  EXPECT_EQ(PoolRows(ProjectDir()).size(), 4u);
 }
 
 }  // namespace
