@@ -148,6 +148,17 @@ TEST_F(PhotoTest, NewPhotoIdsStayBelowTheFirstRowAndEveryIdInUse) {
   EXPECT_EQ(module.GetFotoID(), -2) << "no id below the lowest: from -1 down";
 }
 
+TEST_F(PhotoTest, AnImportsPhotoListIsReachedAsAFolderOfDBaseTables) {
+  Loaded();
+  TdmFotoverwaltung& module = EnsureFotoverwaltung();
+  EXPECT_THROW(module.ImportConnection(), platform::db::DbError) << "not before it is opened";
+  EXPECT_THROW(module.InitImportDBaseDB(Root() + "/gibts-nicht"), platform::db::DbError);
+  fs::create_directories(Root() + "/paket");
+  module.InitImportDBaseDB(Root() + "/paket/");
+  module.ImportConnection().Execute("create table abcdefpc (FOTOID integer, DATEI char(50))");
+  EXPECT_TRUE(fs::exists(Root() + "/paket/abcdefpc.dbf")) << "dBase files in the folder";
+}
+
 TEST_F(PhotoTest, TheLastLinkOfALocalPhotoTakesItsRowAndFile) {
   Loaded();
   AddFoto(-1, 3, "KTFoto1.jpg");
