@@ -148,6 +148,34 @@ TEST_F(HostTest, DuplicateIdentifierFromTheMapperIsRefusedBeforeAnyHook) {
   EXPECT_TRUE(Calls().empty());
 }
 
+TEST_F(HostTest, IdentifiersOutsideWindows1252AreRefusedAtCreateAndRename) {
+  int32_t id = Area("NSG-1");
+  host_.ClearHookLog();
+  // A CJK character, an emoji and a lone continuation byte: none has a
+  // Windows-1252 code, and none may reach a plug-in as "?".
+  for (const std::string& bad :
+       {std::string("NSG-\u4E2D"), std::string("NSG-\U0001F33F"), std::string("NSG-\x80")}) {
+    try {
+      Area(bad);
+      ADD_FAILURE() << "created " << bad;
+    } catch (const HostError& e) {
+      EXPECT_NE(std::string(e.what()).find("cannot be used"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(host_.RenameObject(id, bad), HostError) << bad;
+  }
+  EXPECT_TRUE(Calls().empty()) << "refused before any hook";
+  EXPECT_EQ(host_.ObjectIds().size(), 1u);
+  EXPECT_EQ(host_.FindObject(id)->kennung, "NSG-1");
+  // What the code page holds passes, umlauts and the euro sign included.
+  EXPECT_TRUE(host_.RenameObject(id, "NSG-Grünau-€"));
+  char buffer[64] = {};
+  TKTObjectData data{};
+  data.Id = id;
+  data.Kennung = buffer;
+  ASSERT_NE(ktGetObjectData(&data), 0);
+  EXPECT_STREQ(buffer, "NSG-Gr\xFCnau-\x80");
+}
+
 TEST_F(HostTest, SetKennungFiresThePairingHookBeforeAndAfter) {
   int32_t id = Area();
   host_.ClearHookLog();
