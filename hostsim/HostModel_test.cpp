@@ -570,6 +570,37 @@ TEST_F(HostTest, AHookThatThrowsIsAnsweredFalseAndTheHostGoesOn) {
   EXPECT_GT(Area("A"), 0);
 }
 
+TEST_F(HostTest, NoErrorLeavesAKtFunctionEvenWhenItsNoteCannotBeMade) {
+  host_.SetNoteSink([](const std::string&) { throw std::runtime_error("no room for notes"); });
+  // Each of these leaves a note on the way to its failure answer.
+  EXPECT_EQ(ktEndUpdate(), 0);
+  EXPECT_EQ(ktSetKennung(4711, "X"), 0);
+  EXPECT_EQ(ktIterateObjects(0, "Anderes.dll", "CreateListToAssign"), 0);
+  EXPECT_EQ(ktImportGeodaten("x", 3, 0), 0);
+  host_.SetNoteSink([this](const std::string& n) { notes_.push_back(n); });
+  EXPECT_EQ(ktEndUpdate(), 0);
+  ASSERT_EQ(notes_.size(), 1u);
+  EXPECT_EQ(notes_[0], "ktEndUpdate without ktBeginUpdate");
+}
+
+TEST_F(HostTest, TimerEntryPointsAnswerZeroForATimerThatCannotBeSet) {
+  using SetFn = uint32_t (*)(uint32_t, KartulSimTimerProc, void*);
+  using KillFn = void (*)(uint32_t);
+  auto set = reinterpret_cast<SetFn>(dlsym(RTLD_DEFAULT, "kartulsim_set_timer"));
+  auto kill = reinterpret_cast<KillFn>(dlsym(RTLD_DEFAULT, "kartulsim_kill_timer"));
+  ASSERT_NE(set, nullptr);
+  ASSERT_NE(kill, nullptr);
+  EXPECT_EQ(set(10, nullptr, nullptr), 0u);
+  uint32_t id = set(
+      10, [](void*) {}, nullptr);
+  EXPECT_GT(id, 0u);
+  EXPECT_EQ(host_.TimerCount(), 1u);
+  kill(id);
+  kill(id);  // twice, and an id never given, change nothing
+  kill(987654);
+  EXPECT_EQ(host_.TimerCount(), 0u);
+}
+
 TEST_F(HostTest, MissingExportsAreRefusedWithoutChangingTheTable) {
   EXPECT_THROW(host_.Bind(HookEvent::kObjectEdited, "NoSuchHook"), HostError);
   EXPECT_EQ(host_.Hooks().ExportFor(HookEvent::kObjectEdited), "AfterEditObject");
