@@ -95,6 +95,9 @@ void Host::ClearHookLog() {
 void Host::SetNoteSink(std::function<void(const std::string&)> sink) {
   parts_->plugin.SetNoteSink(std::move(sink));
 }
+std::optional<std::string> Host::TakeHookFailure() {
+  return parts_->plugin.TakeFailure();
+}
 
 // ---- Classes --------------------------------------------------------------------
 

@@ -8,7 +8,8 @@
 // cursors, event loop, exchange), which stay inside the library.
 //
 // All texts are UTF-8. Mapper commands throw HostError with a message for the
-// user when they cannot be carried out; the kt* side never throws. Hooks run
+// user when they cannot be carried out; the kt* side never throws. An
+// exception out of a hook is kept for TakeHookFailure. Hooks run
 // on the calling thread, one at a time, and may re-enter the host through the
 // kt* functions. No database transaction is open while a hook runs, so the
 // plug-in's own connections to the project database are never blocked.
@@ -178,6 +179,11 @@ class Host {
   void ClearHookLog();
   // Notes of the host about refused kt* calls and hooks it could not run.
   void SetNoteSink(std::function<void(const std::string&)> sink);
+  // A hook that let an exception out answered like one that did not return;
+  // this is the first such failure since the last call ("the hook <export>
+  // raised an error: <what>"), or nothing. It is a fault of the plug-in: the
+  // mapper's programs stop or warn on it rather than note it.
+  std::optional<std::string> TakeHookFailure();
 
   // ---- Classes ------------------------------------------------------------
   const std::vector<ObjectClass>& Classes() const;

@@ -563,11 +563,25 @@ TEST_F(HostTest, DeletingThroughTheApiFiresTheHookAndDropsState) {
   EXPECT_EQ(ktDeleteObject(a), 0);
 }
 
-TEST_F(HostTest, AHookThatThrowsIsAnsweredFalseAndTheHostGoesOn) {
+TEST_F(HostTest, AHookThatThrowsIsAnsweredFalseAndKeptAsAFailureNotANote) {
   EXPECT_FALSE(host_.RunMenuCommand("Throw"));
-  ASSERT_FALSE(notes_.empty());
-  EXPECT_NE(notes_.front().find("thrown by the test plug-in"), std::string::npos);
+  EXPECT_TRUE(notes_.empty()) << notes_.front();
+  ASSERT_FALSE(host_.HookLog().empty());
+  EXPECT_EQ(host_.HookLog()[0].export_name, "Throw");
+  EXPECT_TRUE(host_.HookLog()[0].done);
+  EXPECT_FALSE(host_.HookLog()[0].answer.has_value());
+  EXPECT_EQ(host_.TakeHookFailure(), "the hook Throw raised an error: thrown by the test plug-in");
+  EXPECT_EQ(host_.TakeHookFailure(), std::nullopt) << "taken once";
+  // The host goes on; a hook that throws at an event vetoes it.
   EXPECT_GT(Area("A"), 0);
+  host_.Bind(HookEvent::kBeforeCreateObject, "Throw");
+  EXPECT_EQ(Area("B"), 0);
+  EXPECT_FALSE(host_.RunMenuCommand("Throw"));
+  EXPECT_EQ(host_.TakeHookFailure(),
+            "the hook Throw raised an error: thrown by the test plug-in (and 1 more hook error "
+            "after it)");
+  EXPECT_EQ(host_.IdOf("B"), 0);
+  host_.Bind(HookEvent::kBeforeCreateObject, "BeforeCreateObject");
 }
 
 TEST_F(HostTest, NoErrorLeavesAKtFunctionEvenWhenItsNoteCannotBeMade) {

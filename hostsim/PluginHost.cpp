@@ -102,14 +102,21 @@ std::optional<int16_t> PluginHost::Call(const std::string& export_name, intptr_t
   log_.push_back(call);
   if (trace_) trace_(call);
   ++depth_;
+  std::optional<std::string> raised;
   try {
     call.answer = proc(p1, p2, p3);
   } catch (const std::exception& e) {
-    Note("the hook " + export_name + " raised an error: " + e.what());
+    raised = "the hook " + export_name + " raised an error: " + e.what();
   } catch (...) {
-    Note("the hook " + export_name + " raised an error");
+    raised = "the hook " + export_name + " raised an error of unknown kind";
   }
   --depth_;
+  if (raised) {
+    if (failure_)
+      ++later_failures_;
+    else
+      failure_ = std::move(raised);
+  }
   call.done = true;
   if (slot < log_.size()) log_[slot] = call;  // the log may have been cleared inside
   if (trace_) trace_(call);
@@ -147,6 +154,16 @@ bool PluginHost::RunMenuCommand(const std::string& name) {
 
 void PluginHost::Note(const std::string& text) const {
   if (note_) note_(text);
+}
+
+std::optional<std::string> PluginHost::TakeFailure() {
+  std::optional<std::string> failure = std::move(failure_);
+  if (failure && later_failures_ > 0)
+    *failure += " (and " + std::to_string(later_failures_) + " more hook error" +
+                (later_failures_ == 1 ? "" : "s") + " after it)";
+  failure_.reset();
+  later_failures_ = 0;
+  return failure;
 }
 
 }  // namespace hostsim

@@ -4,6 +4,12 @@
 // how deep hooks may nest. It also keeps the host's notes (refused kt*
 // calls, hooks it could not run) for all parts.
 //
+// A hook that lets an exception out is a fault of the plug-in, not a refusal
+// the host can shrug off: the call answers like a hook that did not return,
+// and the failure is kept until the mapper's front takes it, so kartul-sim
+// fails the scenario line (or warns at the prompt) instead of noting it
+// among the host's remarks.
+//
 // It depends on no other part; the project, the table cursors, the event
 // loop and the exchange each hold a reference to it. It owns the library
 // handle, which stays open for the life of the process: timers and objects
@@ -51,9 +57,9 @@ class PluginHost {
 
   // ---- Calls --------------------------------------------------------------
   // Calls an export by name; nullopt when there is no plug-in, no such
-  // export, the hooks nest too deep, or the hook did not return normally
-  // (each with a note). shown_args is how the trace and the log show the
-  // arguments.
+  // export or the hooks nest too deep (each with a note), or when the hook
+  // let an exception out (kept for TakeFailure). shown_args is how the trace
+  // and the log show the arguments.
   std::optional<int16_t> Call(const std::string& export_name, intptr_t p1, intptr_t p2, uint16_t p3,
                               const std::string& shown_args);
   // Fires an event: true when nothing is bound or the hook answered true.
@@ -72,6 +78,10 @@ class PluginHost {
   void ClearLog() { log_.clear(); }
   void SetNoteSink(std::function<void(const std::string&)> sink) { note_ = std::move(sink); }
   void Note(const std::string& text) const;
+  // The first exception a hook let out since the last call, as "the hook
+  // <export> raised an error: <what>"; later ones of the same stretch are
+  // counted in it. Nothing when all hooks returned.
+  std::optional<std::string> TakeFailure();
 
  private:
   void* handle_ = nullptr;
@@ -84,6 +94,8 @@ class PluginHost {
   std::function<void(const std::string&)> note_;
   std::vector<HookCall> log_;
   int depth_ = 0;  // hooks running now
+  std::optional<std::string> failure_;
+  int later_failures_ = 0;
 };
 
 }  // namespace hostsim
