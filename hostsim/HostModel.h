@@ -158,6 +158,14 @@ class Host {
   // table (the full build's for other libraries) unless a table was set
   // before. Throws HostError for a missing file or a missing bound export.
   void LoadPlugin(const std::string& name_or_path, const std::string& search_dir);
+  // For tests that link the plug-in's code into themselves: the program's
+  // own exports are the plug-in's hooks (it must be built with
+  // ENABLE_EXPORTS), known under the build's file name ("VD1TransAction2010"
+  // is "VD1TransAction2010.so", as ktIterateObjects expects it) and its hook
+  // table. The host fires them exactly as those of a loaded build; starting
+  // the plug-in as the build's entry would is the test's part. Throws
+  // HostError as LoadPlugin does.
+  void LoadLinkedPlugin(const std::string& build);
   bool HasPlugin() const;
   std::string PluginFile() const;  // the loaded library's file name, e.g. "TransactHooks.so"
   // Sets the whole table; throws HostError when the loaded plug-in lacks an

@@ -25,24 +25,38 @@ void PluginHost::Load(const std::string& name_or_path, const std::string& search
     path = fs::path(search_dir.empty() ? "." : search_dir) / file;
   }
   if (!fs::exists(path)) throw HostError("plug-in file " + path.string() + " not found");
-  std::string stem = path.stem().string();
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) throw HostError(std::string("cannot load plug-in: ") + dlerror());
+  Adopt(handle, path.filename().string(), path.stem().string(), true);
+}
+
+void PluginHost::LoadLinked(const std::string& build) {
+  if (handle_) throw HostError("a plug-in is loaded already (" + file_ + ")");
+  if (build.empty() || build.find('/') != std::string::npos)
+    throw HostError("a linked plug-in is named by its build, not \"" + build + "\"");
+  // The program's handle: dlsym looks through the program and the libraries
+  // it was started with, so the hooks must be among the program's exports.
+  void* handle = dlopen(nullptr, RTLD_NOW);
+  if (!handle) throw HostError(std::string("cannot reach the program's exports: ") + dlerror());
+  Adopt(handle, build + ".so", build, false);
+}
+
+void PluginHost::Adopt(void* handle, const std::string& file, const std::string& stem,
+                       bool close_on_error) {
   std::optional<HookTable> table =
       hooks_set_ ? std::optional<HookTable>(hooks_) : HookTable::ForBuild(stem);
   if (!table) table = HookTable::ForBuild(kBuildNames[0]);
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) throw HostError(std::string("cannot load plug-in: ") + dlerror());
   std::vector<std::string> missing;
   for (const std::string& e : table->BoundExports())
     if (!dlsym(handle, e.c_str())) missing.push_back(e);
   if (!missing.empty()) {
     std::string list;
     for (const auto& e : missing) list += (list.empty() ? "" : ", ") + e;
-    dlclose(handle);
-    throw HostError("the plug-in " + path.filename().string() +
-                    " lacks exports the hook table binds: " + list);
+    if (close_on_error) dlclose(handle);
+    throw HostError("the plug-in " + file + " lacks exports the hook table binds: " + list);
   }
   handle_ = handle;
-  file_ = path.filename().string();
+  file_ = file;
   hooks_ = *table;
   hooks_set_ = true;
   if (!utf16_set_) utf16_ = stem == kBuildNames[0] || !HookTable::ForBuild(stem);

@@ -38,6 +38,13 @@ class PluginHost {
   // Throws HostError for a second plug-in, a missing file or a missing
   // export the hook table binds.
   void Load(const std::string& name_or_path, const std::string& search_dir);
+  // Takes the plug-in code linked into this program as the loaded plug-in:
+  // its hooks are the program's own exports (a test built with
+  // ENABLE_EXPORTS), known to the host under the build's file name
+  // ("VD1TransAction2010" is "VD1TransAction2010.so") and with its hook
+  // table unless one was set before. Hooks fire as for a loaded library.
+  // Throws HostError as Load does.
+  void LoadLinked(const std::string& build);
   bool Loaded() const { return handle_ != nullptr; }
   const std::string& File() const { return file_; }  // e.g. "TransactHooks.so"; empty when none
   bool HasExport(const std::string& name) const;     // false without a plug-in
@@ -84,6 +91,9 @@ class PluginHost {
   std::optional<std::string> TakeFailure();
 
  private:
+  // Checks the library's exports against the table and makes it the plug-in.
+  void Adopt(void* handle, const std::string& file, const std::string& stem, bool close_on_error);
+
   void* handle_ = nullptr;
   std::string file_;
   HookTable hooks_;
