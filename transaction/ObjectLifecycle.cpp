@@ -308,6 +308,13 @@ bool InsertInTransActionListProc(int32_t /*command*/, int32_t id, uint16_t /*WPa
         // A deleted checked-out object is created anew under its identifier.
         R.Changed = std::string(kUpdate);
         R.Schreibend = kSchreibend;
+      } else if (KennungInTransactionList(R.Kennung)) {
+        // Another object's row: a read-only object deleted in the host keeps
+        // it, and the host may propose its identifier again. Taking the row
+        // over would turn that object into a new one of this transaction.
+        Warning("Die Kennung " + R.Kennung + " ist bereits in der Transaktionsliste eingetragen. " +
+                "Das Objekt wird keiner Transaktion zugewiesen.");
+        return false;
       }
       R.Originalkennung = GetOriginalKennung(R.Kennung);
     }

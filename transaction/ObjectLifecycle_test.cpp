@@ -143,6 +143,21 @@ TEST_F(LifecycleTest, SecondGenerationModeAsksNothingWithOneTransaction) {
   EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-host 3 2 NEW DE-host"}));
 }
 
+TEST_F(LifecycleTest, CreationUnderTheIdentifierOfAnotherObjectsRowLeavesTheRowAlone) {
+  // A read-only object deleted in the host keeps its row; the host proposes
+  // its identifier for the next object of the class.
+  AddRow(3, 77, 0, "NSG-1");
+  SetApplicatIni("VANDRA II", "VD2Transaktion", "1");
+  Answer(R"(form TFormGetTID
+select lbTID "5 - Eifel"
+click BtnOK
+message OK "Die Kennung NSG-1 ist bereits in der Transaktionsliste eingetragen. Das Objekt wird keiner Transaktion zugewiesen.")");
+  const int32_t id = Create("NSG", "NSG-1");
+  EXPECT_EQ(host().FindObject(id)->kennung, "NSG-1") << "the host's creation stands";
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"NSG-1 3 0 IGNORED NSG-1"}));
+  EXPECT_EQ(PoolRows(ProjectDir()).size(), 4u);
+}
+
 TEST_F(LifecycleTest, TemporaryPointCreationAsksNothing) {
   State().blnTempObjectCreation = true;
   Request r("TempObj1");
@@ -161,10 +176,11 @@ TEST_F(LifecycleTest, DeletedCheckedOutObjectCreatedAgainIsAnUpdate) {
 }
 
 TEST_F(LifecycleTest, CreationUnderAnIdentifierWithARowKeepsItsOriginal) {
-  AddRow(5, 1, 0, "DE-8", "IGNORED", "DE-8alt");
+  // The row of a deleted checked-out object entered under another identifier.
+  AddRow(5, 1, 3, "DE-8", "DELETE", "DE-8alt");
   State().TargetTID = 3;
   InsertInTransActionListProc(1057, MakeObject("FFH", "DE-8"), 0);
-  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-8 3 2 NEW DE-8alt"}));
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-8 3 1 UPDATE DE-8alt"}));
 }
 
 TEST_F(LifecycleTest, CreationWithoutTargetChangesNoRow) {
