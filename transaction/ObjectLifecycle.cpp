@@ -517,9 +517,13 @@ bool AssignObject(const std::string& K) {
       // An existing row keeps the identifier it was entered under, so that
       // the deletion, rename and save tests find it again; under a new
       // identifier the row moves along with the object instead of staying
-      // behind.
+      // behind, and the identifier it leaves goes back to its transaction's
+      // pool first, as a switch gives it back.
       R.Originalkennung = GetOriginalKennung(K);
-      if (N != K) steps.RenameRow(K, N);
+      if (N != K) {
+        steps.ReturnToPool(GetTIDOfObject(K), K);
+        steps.RenameRow(K, N);
+      }
     } else if (GetChangedFlag(N) == kDelete) {
       // The object takes over the row of a deleted checked-out object, as
       // its re-creation under that identifier would.

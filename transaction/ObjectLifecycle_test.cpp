@@ -350,7 +350,7 @@ click BtnOK)");
   EXPECT_FALSE(AssignObject("DE-7")) << "Abbrechen stops the assignment";
   EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-5orig", "DE-100 3 2 NEW DE-100"}));
   EXPECT_EQ(host().IdOf("DE-101"), 2) << "the object got the chosen identifier";
-  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 OEK-1", "5 DE-500", "3 DE-102"}));
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 OEK-1", "5 DE-500", "3 DE-102", "5 DE-500x"}));
   EXPECT_FALSE(State().blnChangingKennungInternal);
 }
 
@@ -455,6 +455,20 @@ click BtnOK)");
   EXPECT_TRUE(AssignObject("DE-2"));
   EXPECT_EQ(Shown().find("\"DE-100\""), std::string::npos) << Shown();
   EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-2", "DE-100 3 3 DELETE DE-100"}));
+}
+
+TEST_F(LifecycleTest, ANewObjectAssignedUnderAnotherIdentifierGivesItsOwnBack) {
+  AddRow(5, 2, 2, "DE-500x", "NEW");
+  const int32_t id = MakeObject("FFH", "DE-500x");
+  State().TargetTID = 3;
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-100"
+click BtnOK)");
+  EXPECT_TRUE(AssignObject("DE-500x"));
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-100");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-100 3 2 NEW DE-500x"}));
+  // As a switch gives it back: never in neither list.
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-101", "3 OEK-1", "5 DE-500", "5 DE-500x"}));
 }
 
 TEST_F(LifecycleTest, TheComposedProposalSkipsIdentifiersARowHolds) {
