@@ -91,12 +91,23 @@ class Change {
   std::string step_;
 };
 
-void CheckCreate(Change& c, const Touched& o) {
+void CheckCreate(Change& c, const Touched& o, const StepFacts& step) {
   const std::string& n = o.after;
-  if (n.empty() || (c.RowsSame(n) && c.PoolsSame(n))) return;  // no row written
+  if (n.empty()) return;  // not created
   const ListRow* b = c.before_.Row(n);
   const ListRow* a = c.after_.Row(n);
   const std::string why = "creation of #" + std::to_string(o.id) + " under " + n;
+  const bool written = !c.RowsSame(n) || !c.PoolsSame(n);
+  if (step.target && *step.target < 0) {
+    if (written) c.Fail(why + " without a transaction wrote " + Show(a));
+    return;
+  }
+  if (!written) {
+    // Only another object's row keeps a new object out of its transaction.
+    if (step.target && (!b || IsDeleteRow(*b)))
+      c.Fail(why + " in " + std::to_string(*step.target) + " left no row");
+    return;
+  }
   if (!a) {
     c.Fail(why + " removed the row " + Show(b));
     return;
@@ -104,6 +115,7 @@ void CheckCreate(Change& c, const Touched& o) {
   if (!c.after_.HasTransaction(a->tid)) c.Fail(why + ": no transaction " + std::to_string(a->tid));
   ListRow want = *a;
   want.kartulid = o.id;
+  if (step.target) want.tid = *step.target;
   if (!b) {
     want.status = 2;
     want.changed = "NEW";
@@ -177,6 +189,7 @@ void CheckRename(Change& c, const Touched& o, const StepFacts& step) {
   bool listed = false;
   for (const ListRow& r : c.before_.rows) listed = listed || r.kennung == k || r.kennungo == k;
   if (listed && o.after != k) c.Fail(why + ": the object is listed, yet the host kept " + o.after);
+  if (listed && step.warnings == 0) c.Fail(why + ": undone without a warning");
   if (!listed && o.after != step.requested)
     c.Fail(why + ": the object is not listed, yet the host has " + o.after);
 }
@@ -204,7 +217,7 @@ void CheckSwitch(Change& c, const Touched& o) {
   c.ExpectTaken(n, why + " to " + n);
 }
 
-void CheckAssign(Change& c, const Touched& o) {
+void CheckAssign(Change& c, const Touched& o, const StepFacts& step) {
   const std::string& k = o.before;
   const std::string& n = o.after;
   const ListRow* b = c.before_.Row(k);
@@ -224,6 +237,7 @@ void CheckAssign(Change& c, const Touched& o) {
   if (!c.after_.HasTransaction(a->tid)) c.Fail(why + ": no transaction " + std::to_string(a->tid));
   ListRow want = *a;
   want.kartulid = o.id;
+  if (step.target) want.tid = *step.target;
   const bool own_row = status == 2;
   if (own_row) {
     want.status = 2;
@@ -338,7 +352,7 @@ std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
   for (const Touched& o : step.objects) {
     switch (step.event) {
       case Event::kCreate:
-        CheckCreate(c, o);
+        CheckCreate(c, o, step);
         break;
       case Event::kDelete:
         CheckDelete(c, o);
@@ -354,7 +368,7 @@ std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
         CheckSwitch(c, o);
         break;
       case Event::kAssign:
-        CheckAssign(c, o);
+        CheckAssign(c, o, step);
         break;
     }
   }

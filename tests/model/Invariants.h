@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ struct StepFacts {
   bool table_error = false;  // the mapper was shown a table error
   bool moved = false;        // kMove: the host took the new vertex
   std::string requested;     // kRename: the identifier the mapper typed
+  // kCreate, kAssign: the transaction the mapper chose (-1 for none);
+  // nothing when no chooser asked.
+  std::optional<int> target;
+  int warnings = 0;  // warning boxes shown
 };
 
 std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,

@@ -140,6 +140,42 @@ TEST(InvariantsTest, CreationMayTakeOverOnlyADeleteRow) {
   EXPECT_TRUE(CheckStep(step, before, before).empty());
 }
 
+TEST(InvariantsTest, ACreationWritesItsRowInTheChosenTransactionOnly) {
+  const Tables before = Make({Row("L", 3, 0, "IGNORED", 2)}, {{3, "N"}});
+  StepFacts step = Facts(Event::kCreate, {{7, "", "N"}});
+  step.target = 5;
+  EXPECT_TRUE(
+      CheckStep(step, before, Make({Row("L", 3, 0, "IGNORED", 2), Row("N", 5, 2, "NEW", 7)}, {}))
+          .empty());
+  EXPECT_TRUE(Mentions(CheckStep(step, before, before), "creation of #7 under N in 5 left no row"));
+  EXPECT_TRUE(Mentions(
+      CheckStep(step, before, Make({Row("L", 3, 0, "IGNORED", 2), Row("N", 3, 2, "NEW", 7)}, {})),
+      "expected (N 5 2 NEW N #7), got (N 3 2 NEW N #7)"));
+  // Another object's row keeps it out, and only that.
+  step.objects = {{8, "", "L"}};
+  EXPECT_TRUE(CheckStep(step, before, before).empty());
+  // "Keine TID": no row.
+  step.target = -1;
+  step.objects = {{7, "", "N"}};
+  EXPECT_TRUE(CheckStep(step, before, before).empty());
+  EXPECT_TRUE(Mentions(
+      CheckStep(step, before, Make({Row("L", 3, 0, "IGNORED", 2), Row("N", 3, 2, "NEW", 7)}, {})),
+      "without a transaction wrote"));
+}
+
+TEST(InvariantsTest, AListedObjectsRenameIsUndoneWithAWarning) {
+  const Tables before = Make({Row("A", 3, 1, "IGNORED", 1)}, {});
+  StepFacts step = Facts(Event::kRename, {{1, "A", "A"}});
+  step.requested = "Z";
+  step.warnings = 1;
+  EXPECT_TRUE(CheckStep(step, before, before).empty());
+  step.warnings = 0;
+  EXPECT_TRUE(Mentions(CheckStep(step, before, before), "undone without a warning"));
+  step.objects[0].after = "Z";
+  EXPECT_TRUE(
+      Mentions(CheckStep(step, before, before), "the object is listed, yet the host kept Z"));
+}
+
 TEST(InvariantsTest, ChoosersOfferNeitherCarriedNorHeldIdentifiers) {
   const Tables now = Make({Row("A", 3, 1, "IGNORED"), Row("D", 3, 3, "DELETE")}, {});
   auto carried = [](const std::string& k) { return k == "X" ? 42 : 0; };

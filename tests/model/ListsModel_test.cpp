@@ -251,6 +251,7 @@ class ListsModel {
            << file << "} ";
     }
     StepFacts facts;
+    presenter_->TakeTarget();
     try {
       Act(facts, before, what);
     } catch (const std::exception& e) {
@@ -275,6 +276,8 @@ class ListsModel {
     }
     for (const std::string& line : presenter_->TakeLines()) what << "\n      > " << line;
     facts.table_error = plain > 0;
+    facts.target = presenter_->TakeTarget();
+    for (const auto& box : boxes) facts.warnings += box.kind == platform::ui::MsgKind::kWarning;
     if (facts.table_error) ++counts_.table_errors;
 
     Tables after = ReadTables(project_dir_);

@@ -74,7 +74,15 @@ void MapperPresenter::RunModal(Form& form) {
   batch.insert(batch.begin(), "form " + form.class_name);
   Queue(batch);
   ScriptedPresenter::RunModal(form);
-  if (form.class_name == "TFormGetKennungBB" && form.modal_result == ModalResult::kOk) {
+  const std::string& name = form.class_name;
+  for (const char* list : {"lbTransActions", "lbTransactions", "lbTID"}) {
+    ListBox* tids = List(form, list);
+    if (!tids || name == "TformGetKennung") continue;
+    target_ = form.modal_result == ModalResult::kOk && tids->item_index >= 0
+                  ? std::stoi(tids->SelectedText())
+                  : -1;
+  }
+  if (name == "TFormGetKennungBB" && form.modal_result == ModalResult::kOk) {
     auto* proposal = dynamic_cast<platform::ui::Edit*>(form.Find("EditKennung"));
     if (proposal && on_offer_) on_offer_(form.class_name, "", {proposal->text});
   }
@@ -178,6 +186,12 @@ std::vector<MapperPresenter::Box> MapperPresenter::TakeBoxes() {
   std::vector<Box> boxes;
   boxes.swap(boxes_);
   return boxes;
+}
+
+std::optional<int> MapperPresenter::TakeTarget() {
+  std::optional<int> target = target_;
+  target_.reset();
+  return target;
 }
 
 std::vector<std::string> MapperPresenter::TakeLines() {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ class MapperPresenter : public platform::ui::ScriptedPresenter {
   // The boxes and answer lines since the last call, and a fresh start.
   std::vector<Box> TakeBoxes();
   std::vector<std::string> TakeLines();
+  // The transaction the last chooser that decides one closed with (-1 for
+  // none: "Keine TID", cancelled); nothing when none was shown since the
+  // last call.
+  std::optional<int> TakeTarget();
 
  private:
   void Queue(const std::vector<std::string>& lines);
@@ -76,6 +81,7 @@ class MapperPresenter : public platform::ui::ScriptedPresenter {
   std::vector<Box> boxes_;
   std::vector<std::string> lines_;
   std::map<platform::ui::Form*, int> rounds_;
+  std::optional<int> target_;
 };
 
 }  // namespace model
