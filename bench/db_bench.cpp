@@ -1,20 +1,27 @@
 // Speed of the driver stand-in on a dBase III TA_LIST of 100,000 rows,
 // through Connection as the system uses it: point lookups by KENNUNG, a
 // count with two equalities, single-row updates, 100,000 single inserts, and
-// the first statement after another process changed the file.
+// the first statement after another process changed the file; and the
+// first lookup on a freshly opened connection to tables of 100,000 and
+// 1,000,000 rows, each in a process of its own whose peak memory (max RSS)
+// is reported beside the file's size.
 //
 //   build/bin/db_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
 
 #include "platform/db/Connection.h"
+#include "platform/dbase/DbfFile.h"
 
 namespace {
 
@@ -53,14 +60,15 @@ std::string ConnectionString(const std::string& folder) {
 
 // The 100,000-row table the read and update benchmarks share.
 const std::string& SharedFolder() {
-  static const std::string folder = [] {
+  // Never destroyed: the exit handler that removes the folder needs it.
+  static const std::string& folder = *new std::string([] {
     const std::string f = NewFolder();
     auto c = Connection::Open(ConnectionString(f));
     c->Execute(kCreate);
     for (int i = 0; i < kRows; ++i) c->Execute(InsertSql(i));
     std::atexit([] { std::filesystem::remove_all(SharedFolder()); });
     return f;
-  }();
+  }());
   return folder;
 }
 
@@ -147,6 +155,137 @@ void BM_FirstStatementAfterAnotherProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstStatementAfterAnotherProcess)->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// --- the first lookup on a cold connection --------------------------------
+
+constexpr int kBigRows = 1000000;
+
+// The 1,000,000-row table, written through the codec in a process of its
+// own so that the memory the writing takes stays out of the measurements.
+const std::string& BigFolder() {
+  static const std::string& folder = *new std::string([] {
+    const std::string f = NewFolder();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      try {
+        Connection::Open(ConnectionString(f))->Execute(kCreate);
+        using platform::dbase::Cell;
+        auto table = platform::dbase::DbfFile::Open(f + "/TA_LIST.dbf", true);
+        table->BeginWrite();
+        for (int i = 0; i < kBigRows; ++i) {
+          const uint32_t rec = table->Append();
+          const std::string k = Kennung(i);
+          table->Write(rec, 0, Cell::Integer(i / 5000));
+          table->Write(rec, 1, Cell::Integer(i + 1));
+          table->Write(rec, 2, Cell::Integer(700000 + i));
+          table->Write(rec, 3, Cell::Integer(i % 4));
+          table->Write(rec, 4, Cell::Text(k));
+          table->Write(rec, 5, Cell::Text("IGNORED"));
+          table->Write(rec, 6, Cell::Text(k));
+        }
+        table->Commit();
+      } catch (...) {
+        ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::abort();
+    std::atexit([] { std::filesystem::remove_all(BigFolder()); });
+    return f;
+  }());
+  return folder;
+}
+
+// The process's peak memory (KiB). getrusage's ru_maxrss would do, were it
+// not for carrying the high-water mark of the forked copy of the benchmark
+// over the exec; VmHWM counts this program's own memory alone.
+long PeakMemoryKib() {
+  long kib = -1;
+  if (FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+      if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+    }
+    std::fclose(f);
+  }
+  if (kib < 0) {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    kib = usage.ru_maxrss;
+  }
+  return kib;
+}
+
+// In the process started for one measurement: opens the connection, looks
+// up one identifier, and prints the time it took (ns) and the process's
+// peak memory (KiB).
+int ColdOpen(const std::string& folder, int rows) {
+  const auto start = std::chrono::steady_clock::now();
+  auto c = Connection::Open(ConnectionString(folder));
+  Query q(*c, "select SCHREIBEND from TA_LIST\r\nwhere KENNUNG= '" + Kennung(rows / 2) + "'");
+  const auto ns =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+          .count();
+  if (q.Eof() || q.AsInt32(0) != (rows / 2) % 4) return 1;
+  std::printf("%lld %ld\n", static_cast<long long>(ns), PeakMemoryKib());
+  return 0;
+}
+
+void BM_ColdOpenFirstLookup(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  const std::string folder = rows == kBigRows ? BigFolder() : SharedFolder();
+  double max_rss_mb = 0;
+  for (auto _ : state) {
+    int fds[2];
+    if (::pipe(fds) != 0) state.SkipWithError("no pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(fds[1], 1);
+      ::close(fds[0]);
+      const std::string n = std::to_string(rows);
+      ::execl("/proc/self/exe", "db_bench", "--cold-open", folder.c_str(), n.c_str(), nullptr);
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    char line[128] = {};
+    size_t got = 0;
+    for (ssize_t r;
+         got + 1 < sizeof(line) && (r = ::read(fds[0], line + got, sizeof(line) - 1 - got)) > 0;)
+      got += static_cast<size_t>(r);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    long long ns = 0;
+    long rss_kib = 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        std::sscanf(line, "%lld %ld", &ns, &rss_kib) != 2) {
+      state.SkipWithError("the measuring process failed");
+      break;
+    }
+    state.SetIterationTime(static_cast<double>(ns) / 1e9);
+    max_rss_mb = std::max(max_rss_mb, static_cast<double>(rss_kib) * 1024 / 1e6);
+  }
+  state.counters["max_rss_MB"] = max_rss_mb;
+  state.counters["file_MB"] =
+      static_cast<double>(std::filesystem::file_size(folder + "/TA_LIST.dbf")) / 1e6;
+}
+BENCHMARK(BM_ColdOpenFirstLookup)
+    ->Arg(kRows)
+    ->Arg(kBigRows)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--cold-open") == 0) {
+    return ColdOpen(argv[2], std::atoi(argv[3]));
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

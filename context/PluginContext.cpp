@@ -5,11 +5,11 @@
 namespace context {
 namespace {
 
+// Made on first use and gone with the library: a host that unloads the
+// plug-in (or refuses it after loading) must not keep its connections.
 std::unique_ptr<PluginContext>& Slot() {
-  // Never destroyed at unload: connections closing after the loader tore
-  // down what they use would crash the host on its way out.
-  static auto* slot = new std::unique_ptr<PluginContext>();
-  return *slot;
+  static std::unique_ptr<PluginContext> slot;
+  return slot;
 }
 
 }  // namespace

@@ -2,21 +2,20 @@
 // input is a table file and its memo file: two bytes (little-endian) give
 // the length of the .dbf part, the rest is the .dbt. Whatever the bytes, the
 // codec must answer with a value or a DbaseError, never crash or hang, and
-// a table it cannot read must stay as it was.
+// a table it cannot read must stay as it was. The files live in an
+// in-memory Env of their own for each input: nothing is written to disk.
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <string>
 
-#include "fuzz/FuzzDir.h"
 #include "platform/db/Connection.h"
 #include "platform/dbase/DbfFile.h"
+#include "platform/env/MemEnv.h"
 
 namespace {
 
-void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+void WriteFile(platform::env::Env& env, const std::string& path, const uint8_t* data, size_t size) {
+  env.Open(path, platform::env::OpenMode::kTruncate)->WriteAt(0, data, size);
 }
 
 }  // namespace
@@ -26,12 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using platform::dbase::DbfFile;
   if (size < 2) return 0;
   const size_t dbf_size = std::min<size_t>(size - 2, data[0] | data[1] << 8);
-  const std::string dir = fuzz::ScratchDir();
-  WriteFile(dir + "/F.dbf", data + 2, dbf_size);
-  WriteFile(dir + "/F.dbt", data + 2 + dbf_size, size - 2 - dbf_size);
+  platform::env::MemEnv env;
+  platform::env::ScopedEnv scoped(env);
+  const std::string dir = "/fuzz";
+  env.CreateFolder(dir);
+  WriteFile(env, dir + "/F.dbf", data + 2, dbf_size);
+  WriteFile(env, dir + "/F.dbt", data + 2 + dbf_size, size - 2 - dbf_size);
 
   try {
-    auto table = DbfFile::Open(dir + "/F.dbf", true);
+    auto table = DbfFile::Open(dir + "/F.dbf", true, env);
     table->BeginRead();
     for (uint32_t rec = 0; rec < table->RecordCount(); ++rec) {
       for (size_t field = 0; field < table->Fields().size(); ++field) {

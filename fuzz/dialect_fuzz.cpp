@@ -1,18 +1,19 @@
 // Fuzz target for the dialect layer: any text goes through the tokenizer,
 // the date literals and the data definition parser, and then runs on an
 // in-memory SQLite database and on a dBase folder holding one table. Errors
-// are DbError, never a crash; statements are kept from reaching files
-// outside the scratch folder and from running forever.
+// are DbError, never a crash; statements are kept from attaching files and
+// from running forever. The dBase folder is in an in-memory Env: nothing is
+// written to disk.
 #include <sqlite3.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
-#include "fuzz/FuzzDir.h"
+#include "platform/db/Backend.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Dialect.h"
+#include "platform/env/MemEnv.h"
 
 namespace {
 
@@ -29,9 +30,10 @@ int Stop(void* steps) {
 }
 
 void Guard(Connection& c, int* steps) {
-  sqlite3_set_authorizer(c.Handle(), Deny, nullptr);
-  sqlite3_progress_handler(c.Handle(), 100, Stop, steps);
-  sqlite3_limit(c.Handle(), SQLITE_LIMIT_LENGTH, 100000);
+  sqlite3* db = c.Engine().Session().Handle();
+  sqlite3_set_authorizer(db, Deny, nullptr);
+  sqlite3_progress_handler(db, 100, Stop, steps);
+  sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 100000);
 }
 
 bool Runnable(const std::string& sql) {
@@ -55,19 +57,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Guard(*c, &steps);
     return c;
   }();
-  const std::string dir = fuzz::ScratchDir() + "/dialect";
+  // Never destroyed: the connection's tables hold files of it to the end.
+  static platform::env::MemEnv* env = new platform::env::MemEnv();
+  platform::env::ScopedEnv scoped(*env);
+  const std::string dir = "/dialect";
   static std::unique_ptr<Connection> dbase = [&] {
-    std::filesystem::create_directories(dir);
+    env->CreateFolder(dir);
     auto c = Connection::Open("Data Source=" + dir + ";Extended Properties=DBASE III;");
     Guard(*c, &steps);
     return c;
   }();
   // Keep the folder small: only the one table, as it was.
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    if (entry.path().filename() != "T.dbf") std::filesystem::remove(entry.path());
+  for (const std::string& name : env->ListFolder(dir)) {
+    if (name != "T.dbf") env->Remove(dir + "/" + name);
   }
   try {
-    if (!std::filesystem::exists(dir + "/T.dbf")) {
+    if (!env->Stat(dir + "/T.dbf")) {
       dbase->Execute("create Table T (TID integer, KENNUNG char(50), D date)");
       dbase->Execute("insert into T (TID,KENNUNG,D) values (1,'NSG-0001',#3-5-2024#)");
     }

@@ -57,10 +57,6 @@ DIRECT_CALLS_ALLOWED = {"platform/env", "platform/process", "platform/ui"}
 KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
-# Folders not yet moved onto the platform seam. Each entry is a debt; the
-# list only ever shrinks.
-PENDING = {"platform/dbase", "platform/db", "platform/ini", "platform/registry", "platform/text"}
-
 
 def read_layers(path):
     layers = []
@@ -125,14 +121,14 @@ def check_includes(root, layers):
                             problems.append(f"{rel}: includes the host API; only the host facade may")
                     else:
                         allowed = SYSTEM_HEADERS.get(target)
-                        if allowed is not None and folder not in allowed and folder not in PENDING:
+                        if allowed is not None and folder not in allowed:
                             problems.append(f"{rel}: includes <{target}>, which only "
                                             f"{', '.join(sorted(allowed))} may")
                 code = strip_comments(text)
                 if folder != "host":
                     for m in KT_CALL.finditer(code):
                         problems.append(f"{rel}: calls {m.group(0).rstrip('( ')} outside the host facade")
-                if folder not in DIRECT_CALLS_ALLOWED and folder not in PENDING:
+                if folder not in DIRECT_CALLS_ALLOWED:
                     for m in DIRECT_CALLS.finditer(code):
                         problems.append(
                             f"{rel}: calls {m.group(2)}() directly, not through the platform seam")

@@ -6,6 +6,11 @@
 //
 // Errors come back as DbError carrying the driver's message. The driver
 // never talks to the user; callers decide whether a message box shows it.
+//
+// A Connection is a façade over one back-end (Backend.h): a folder of dBase
+// files (DbaseBackend.h, over the virtual-table module of DbaseModule.h and
+// the codec of platform/dbase) or an SQLite database file
+// (SqliteBackend.h). Files are reached through the current platform Env.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +21,6 @@
 #include <string_view>
 #include <variant>
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace platform::db {
 
@@ -60,10 +62,8 @@ class Value {
   std::variant<std::monostate, int64_t, double, std::string> v_;
 };
 
+class Backend;
 class Connection;
-namespace dialect {
-struct Statement;
-}
 
 // The rows of one query, read front to back by column position. The
 // statement runs to its end in the constructor and is finalized there,
@@ -107,7 +107,7 @@ class Table {
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
-  void Open();   // throws DbError when the table does not exist
+  void Open();  // throws DbError when the table does not exist
   void Close();
   bool IsOpen() const { return open_; }
   void Refresh();
@@ -157,43 +157,21 @@ class Connection {
   // The statement text as SQLite runs it (the dialect applied).
   std::string Translate(std::string_view sql) const;
 
-  sqlite3* Handle() { return db_; }
-
   // Makes an empty SQLite database file at `path` when there is none (the
   // platform's "create database"); throws DbError when it cannot, or when
   // a file that is no database is in the way.
   static void CreateDatabase(const std::string& path);
 
+  // The back-end, for the driver's own Query and Table and its tests; the
+  // connection owns it.
+  Backend& Engine() { return *backend_; }
+
  private:
-  struct Rows {
-    std::vector<std::string> names;
-    std::vector<std::string> types;  // declared column types, upper case
-    std::vector<std::vector<Value>> rows;
-  };
-  struct Internals;
+  explicit Connection(std::unique_ptr<Backend> backend);
 
-  Connection();
-  friend class Query;
-  friend class Table;
-  // Runs one statement of the system's dialect; fills `out` when not null.
-  void Run(std::string_view sql, Rows* out);
-  // Runs one SQLite statement with bound values; registers a dBase table on
-  // first use and once more when its file changed under it.
-  void RunSqlite(const std::string& sql, const std::vector<Value>& binds, Rows* out);
-  void RunSqliteOnce(const std::string& sql, const std::vector<Value>& binds, Rows* out);
-  void RunScript(const std::string& sql);
-  // dBase: the .dbf of a table name (without regard to case), or empty.
-  std::string FindTableFile(std::string_view name) const;
-  bool AttachTable(const std::string& name);
-  void DetachTable(const std::string& name);
-  void CreateDbaseTable(const dialect::Statement& st);
-  std::string SqliteCreateTable(const dialect::Statement& st) const;
-  std::string SqliteCreateIndex(const dialect::Statement& st) const;
-
-  sqlite3* db_ = nullptr;
+  std::unique_ptr<Backend> backend_;
   bool dbase_ = false;
   std::string data_source_;
-  std::unique_ptr<Internals> internals_;
 };
 
 // A text value with its single quotes doubled, to be put between the quotes

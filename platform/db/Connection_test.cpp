@@ -7,15 +7,16 @@
 
 #include <filesystem>
 
+#include "platform/db/Backend.h"
 #include "platform/db/TestDir.h"
 #include "platform/db/TestRows.h"
 
 namespace platform::db {
 namespace {
 
-using testing::TestDir;
 using testing::All;
 using testing::Rows;
+using testing::TestDir;
 
 const char* kCreateList =
     "create Table TA_LIST (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
@@ -318,7 +319,7 @@ TEST(SqliteConnectionTest, PrimaryIndexNamesBelongToTheirTable) {
 
 TEST(SqliteConnectionTest, LiftedLiteralsGiveTheSameRowsAsTheStatementText) {
   auto c = Connection::Open("Data Source=:memory:");
-  sqlite3_exec(c->Handle(),
+  sqlite3_exec(c->Engine().Session().Handle(),
                "CREATE TABLE T (I INTEGER, R REAL, S TEXT, N NUMERIC, B BLOB, U);"
                "INSERT INTO T VALUES (1, 1.0, '1', 1, x'31', 1), (2, 2.5, 'b', '2.5', 'b', '2'),"
                " (3, NULL, 'it''s', NULL, NULL, 'x'), (10, 10, '10', 10, 10, 10.0);",
@@ -344,7 +345,8 @@ TEST(SqliteConnectionTest, LiftedLiteralsGiveTheSameRowsAsTheStatementText) {
   for (const char* sql : queries) {
     std::vector<std::string> raw;
     sqlite3_stmt* stmt = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(c->Handle(), c->Translate(sql).c_str(), -1, &stmt, nullptr),
+    ASSERT_EQ(sqlite3_prepare_v2(c->Engine().Session().Handle(), c->Translate(sql).c_str(), -1,
+                                 &stmt, nullptr),
               SQLITE_OK)
         << sql;
     while (sqlite3_step(stmt) == SQLITE_ROW) {

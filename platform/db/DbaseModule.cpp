@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "platform/db/Dialect.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 
 namespace platform::db {
 namespace {
@@ -87,9 +89,7 @@ int Failed(sqlite3_vtab* vt) {
 }
 
 std::string Unquote(const char* arg) {
-  std::string_view s(arg);
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  const std::string_view s = text::TrimChars(arg, " ");
   if (s.size() >= 2 && s.front() == '\'' && s.back() == '\'') {
     std::string out;
     for (size_t i = 1; i + 1 < s.size(); ++i) {
@@ -134,8 +134,7 @@ std::string NumberKey(double d) {
 
 // A text that reads whole as a number, as SQLite's numeric affinity takes it.
 std::optional<std::string> NumberKeyFromText(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  s = text::TrimChars(s, " ");
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return std::nullopt;
   int64_t i = 0;
@@ -153,24 +152,25 @@ std::string DateKey(const dbase::Date& d) {
   return buf;
 }
 
-// The key of a stored field; empty for null values and deleted records.
-std::optional<std::string> KeyOfRecord(const DbfFile& file, uint32_t rec, int field) {
+// The key of a stored field; nothing for null values and deleted records.
+// A text's key is a view into the record; other keys are written into
+// `scratch`. Either lasts until the record or `scratch` changes.
+ColumnIndex::Key KeyOfRecord(const DbfFile& file, uint32_t rec, int field, std::string& scratch) {
   if (file.IsDeleted(rec)) return std::nullopt;
   const Field& f = file.Fields()[field];
-  if (f.type == 'C') {
-    std::string_view raw = file.Raw(rec, field);
-    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0')) raw.remove_suffix(1);
-    return std::string(raw);
-  }
+  if (f.type == 'C') return text::TrimRightBlanksAndNul(file.Raw(rec, field));
   const Cell c = file.Read(rec, field);
   switch (c.kind) {
     case Cell::Kind::kInteger:
     case Cell::Kind::kLogical:
-      return NumberKey(c.integer);
+      scratch = NumberKey(c.integer);
+      return scratch;
     case Cell::Kind::kReal:
-      return NumberKey(c.real);
+      scratch = NumberKey(c.real);
+      return scratch;
     case Cell::Kind::kDate:
-      return DateKey(c.date);
+      scratch = DateKey(c.date);
+      return scratch;
     default:
       return std::nullopt;
   }
@@ -241,11 +241,10 @@ void SyncIndexes(DbfTable* t) {
 ColumnIndex& EnsureIndex(DbfTable* t, int field) {
   ColumnIndex& idx = t->indexes[field];
   if (!t->built[field]) {
-    const uint32_t count = t->file->RecordCount();
-    idx.Reset(count);
-    for (uint32_t rec = 0; rec < count; ++rec) {
-      if (auto key = KeyOfRecord(*t->file, rec, field)) idx.Set(rec, &*key);
-    }
+    const DbfFile& file = *t->file;
+    std::string scratch;
+    idx.Build(file.RecordCount(),
+              [&](uint32_t rec) { return KeyOfRecord(file, rec, field, scratch); });
     t->built[field] = 1;
   }
   return idx;
@@ -254,8 +253,8 @@ ColumnIndex& EnsureIndex(DbfTable* t, int field) {
 void UpdateIndexes(DbfTable* t, uint32_t rec) {
   for (size_t f = 0; f < t->built.size(); ++f) {
     if (!t->built[f]) continue;
-    auto key = KeyOfRecord(*t->file, rec, static_cast<int>(f));
-    t->indexes[f].Set(rec, key ? &*key : nullptr);
+    std::string scratch;
+    t->indexes[f].Set(rec, KeyOfRecord(*t->file, rec, static_cast<int>(f), scratch));
   }
 }
 
@@ -264,14 +263,6 @@ void UpdateIndexes(DbfTable* t, uint32_t rec) {
 std::string_view TextOf(sqlite3_value* v) {
   const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
   return p ? std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string_view();
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
@@ -291,9 +282,7 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
     case 'F': {
       if (type == SQLITE_INTEGER) return Cell::Integer(sqlite3_value_int64(v));
       if (type == SQLITE_FLOAT) return Cell::Real(sqlite3_value_double(v));
-      std::string_view s = TextOf(v);
-      while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-      while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+      std::string_view s = text::TrimChars(TextOf(v), " ");
       if (!s.empty() && s.front() == '+') s.remove_prefix(1);
       int64_t i = 0;
       auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
@@ -325,7 +314,7 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
     case 'L': {
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
         return Cell::Logical(sqlite3_value_double(v) != 0);
-      const std::string s = Lower(TextOf(v));
+      const std::string s = text::ToLowerAscii(TextOf(v));
       if (s.empty()) return Cell::Null();
       if (s == "t" || s == "y" || s == "true" || s == "wahr" || s == "1" || s == "-1")
         return Cell::Logical(true);
@@ -503,18 +492,21 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
     }
     if (by_rowid) {
       if (file.IsDeleted(*by_rowid)) return SQLITE_OK;
+      std::string scratch;
       for (const Condition& cond : conditions) {
-        if (KeyOfRecord(file, *by_rowid, cond.field) != cond.key) return SQLITE_OK;
+        if (KeyOfRecord(file, *by_rowid, cond.field, scratch) != std::string_view(cond.key)) {
+          return SQLITE_OK;
+        }
       }
       cur->rows.push_back(*by_rowid);
     } else {
-      const std::vector<uint32_t>* best = nullptr;
+      std::span<const uint32_t> best;
       size_t best_at = 0;
       for (size_t k = 0; k < conditions.size(); ++k) {
-        const std::vector<uint32_t>* list =
+        const std::span<const uint32_t> list =
             EnsureIndex(t, conditions[k].field).Find(conditions[k].key);
-        if (!list) return SQLITE_OK;
-        if (!best || list->size() < best->size()) {
+        if (list.empty()) return SQLITE_OK;
+        if (k == 0 || list.size() < best.size()) {
           best = list;
           best_at = k;
         }
@@ -526,8 +518,8 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
         ColumnIndex& idx = t->indexes[conditions[k].field];
         others.emplace_back(&idx, idx.IdOf(conditions[k].key));
       }
-      cur->rows.reserve(best->size());
-      for (uint32_t rec : *best) {
+      cur->rows.reserve(best.size());
+      for (uint32_t rec : best) {
         bool match = true;
         for (const auto& [idx, id] : others) {
           if (idx->KeyOf(rec) != id) {

@@ -8,6 +8,7 @@
 
 #include "platform/db/Connection.h"
 #include "platform/db/DateText.h"
+#include "platform/text/Strings.h"
 
 namespace platform::db::dialect {
 namespace {
@@ -22,14 +23,6 @@ bool IsDigit(char c) {
 }
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 std::string Excerpt(std::string_view s) {
@@ -50,7 +43,7 @@ class Reader {
   }
   bool IsWord(std::string_view lower_word, size_t ahead = 0) const {
     const Token* t = Peek(ahead);
-    return t && t->kind == TokenKind::kWord && Lower(t->text) == lower_word;
+    return t && t->kind == TokenKind::kWord && text::EqualsIgnoreCase(t->text, lower_word);
   }
   bool IsPunct(char c, size_t ahead = 0) const {
     const Token* t = Peek(ahead);
@@ -122,7 +115,7 @@ Statement ParseCreateTable(Reader& r, std::string_view sql) {
     col.name = TakeName(r, kWhat, sql);
     const Token* type = r.Peek();
     if (!type || type->kind != TokenKind::kWord) SyntaxError(kWhat, sql);
-    col.type = Lower(r.Take().text);
+    col.type = text::ToLowerAscii(r.Take().text);
     if (r.IsPunct('(')) {
       r.Take();
       col.size = TakeInt(r, kWhat, sql);
@@ -355,7 +348,7 @@ std::string DateLiteralToIso(std::string_view inner) {
     }
     skip_spaces();
     if (i < inner.size()) {
-      const std::string ampm = Lower(inner.substr(i));
+      const std::string ampm = text::ToLowerAscii(inner.substr(i));
       if (ampm != "am" && ampm != "pm") bad();
       if (h < 1 || h > 12) bad();
       if (ampm == "am" && h == 12) h = 0;
@@ -464,7 +457,7 @@ Statement Parse(std::string_view sql, bool lift_literals) {
   const Token* previous = nullptr;
   for (const Token& t : tokens) {
     if (t.kind == TokenKind::kWord && !stopped) {
-      const std::string w = Lower(t.text);
+      const std::string w = text::ToLowerAscii(t.text);
       if (w == "where" || w == "values" || w == "set") {
         lifting = true;
       } else if (w == "order" || w == "group" || w == "having" || w == "limit") {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 
+#include "platform/db/Backend.h"
 #include "platform/db/Connection.h"
 #include "platform/db/TestDir.h"
 #include "platform/db/TestRows.h"
@@ -17,9 +18,9 @@
 namespace platform::db {
 namespace {
 
-using testing::TestDir;
 using testing::All;
 using testing::Rows;
+using testing::TestDir;
 
 // Fills the {slots} of a statement text.
 std::string Fill(std::string text, const std::map<std::string, std::string>& slots) {
@@ -314,7 +315,7 @@ TEST(DatabaseStatementsTest, PhotoCatalogueObjectClassAndLifecycleJournal) {
 
   // The host's tables, as the host stand-in keeps them.
   ASSERT_EQ(
-      sqlite3_exec(c->Handle(),
+      sqlite3_exec(c->Engine().Session().Handle(),
                    "CREATE TABLE Objektphotos (PKEY INTEGER, PhotoID INTEGER, KARTULID INTEGER, "
                    "Hauptphoto TEXT);"
                    "INSERT INTO Objektphotos VALUES (1, -1, 17, 'WAHR'), (2, -1, 18, 'FALSCH');"

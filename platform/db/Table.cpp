@@ -3,24 +3,16 @@
 // record number of a dBase table). It behaves as the platform's table
 // objects do: moving away from a changed row posts it, Edit on an empty
 // table appends, and Next on the last row sets Eof and stays there.
-#include <sqlite3.h>
-
 #include <cmath>
 
+#include "platform/db/Backend.h"
 #include "platform/db/Connection.h"
 #include "platform/db/DateText.h"
 #include "platform/db/Dialect.h"
+#include "platform/text/Strings.h"
 
 namespace platform::db {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 bool SameValue(const Value& a, const Value& b) {
   if (a.IsNull() || b.IsNull()) return a.IsNull() && b.IsNull();
@@ -53,9 +45,8 @@ struct Table::Impl {
   std::vector<char> changed;
 
   int ColumnOf(std::string_view column) const {
-    const std::string wanted = Lower(column);
     for (size_t i = 0; i < columns.size(); ++i) {
-      if (Lower(columns[i]) == wanted) return static_cast<int>(i);
+      if (text::EqualsIgnoreCase(columns[i], column)) return static_cast<int>(i);
     }
     throw DbError("Field '" + std::string(column) + "' not found in table '" + name + "'");
   }
@@ -63,8 +54,8 @@ struct Table::Impl {
   std::string SelectSql() const { return "SELECT rowid, * FROM " + dialect::QuoteName(table); }
 
   void Load() {
-    Connection::Rows result;
-    connection.RunSqlite(SelectSql(), {}, &result);
+    Rows result;
+    connection.Engine().RunSql(SelectSql(), {}, &result);
     columns.assign(result.names.begin() + 1, result.names.end());
     types.assign(result.types.begin() + 1, result.types.end());
     rowids.clear();
@@ -80,8 +71,8 @@ struct Table::Impl {
 
   // The row with this rowid as it is now; false when it is gone.
   bool Fetch(int64_t rowid, std::vector<Value>& row) {
-    Connection::Rows result;
-    connection.RunSqlite(SelectSql() + " WHERE rowid = ?", {Value(rowid)}, &result);
+    Rows result;
+    connection.Engine().RunSql(SelectSql() + " WHERE rowid = ?", {Value(rowid)}, &result);
     if (result.rows.empty()) return false;
     row = std::move(result.rows[0]);
     row.erase(row.begin());
@@ -111,7 +102,7 @@ struct Table::Impl {
       if (!binds.empty()) {
         const int64_t rowid = rowids[pos];
         binds.emplace_back(rowid);
-        connection.RunSqlite(
+        connection.Engine().RunSql(
             "UPDATE " + dialect::QuoteName(table) + " SET " + assignments + " WHERE rowid = ?",
             binds, nullptr);
         if (!Fetch(rowid, rows[pos])) Forget(pos);
@@ -121,8 +112,8 @@ struct Table::Impl {
                                   ? "INSERT INTO " + dialect::QuoteName(table) + " DEFAULT VALUES"
                                   : "INSERT INTO " + dialect::QuoteName(table) + " (" + names +
                                         ") VALUES (" + marks + ")";
-      connection.RunSqlite(sql, binds, nullptr);
-      const int64_t rowid = sqlite3_last_insert_rowid(connection.Handle());
+      connection.Engine().RunSql(sql, binds, nullptr);
+      const int64_t rowid = connection.Engine().LastInsertRowid();
       std::vector<Value> row;
       if (Fetch(rowid, row)) {
         rows.push_back(std::move(row));
@@ -151,10 +142,10 @@ void Table::Open() {
   Impl& t = *impl_;
   t.table = t.name;
   if (t.connection.IsDBase()) {
-    if (t.table.size() > 4 && Lower(t.table.substr(t.table.size() - 4)) == ".dbf") {
+    if (t.table.size() > 4 && text::EndsWithIgnoreCase(t.table, ".dbf")) {
       t.table.resize(t.table.size() - 4);
     }
-    if (t.connection.FindTableFile(t.table).empty()) {
+    if (!t.connection.Engine().HasTable(t.table)) {
       throw DbError("The table '" + t.name + "' does not exist in '" + t.connection.DataSource() +
                     "'");
     }
@@ -298,8 +289,8 @@ void Table::Delete() {
   t.mode = Impl::Mode::kBrowse;
   if (t.rows.empty())
     throw DbError("Either BOF or EOF is True, or the current record has been deleted");
-  t.connection.RunSqlite("DELETE FROM " + dialect::QuoteName(t.table) + " WHERE rowid = ?",
-                         {Value(t.rowids[t.pos])}, nullptr);
+  t.connection.Engine().RunSql("DELETE FROM " + dialect::QuoteName(t.table) + " WHERE rowid = ?",
+                               {Value(t.rowids[t.pos])}, nullptr);
   t.Forget(t.pos);
 }
 

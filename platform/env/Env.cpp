@@ -127,15 +127,21 @@ void ReplaceFile(Env& env, const std::string& path, std::string_view content,
 
 std::string ReadFile(Env& env, const std::string& path) {
   std::unique_ptr<File> file = env.Open(path, OpenMode::kRead);
-  if (file->Status().IsFolder()) throw EnvError(EISDIR, "read", path);
-  std::string content;
-  char buffer[65536];
-  for (uint64_t at = 0;;) {
-    const size_t n = file->ReadAt(at, buffer, sizeof buffer);
-    if (n == 0) break;
-    content.append(buffer, n);
-    at += n;
+  const FileStatus st = file->Status();
+  if (st.IsFolder()) throw EnvError(EISDIR, "read", path);
+  // Read at the size the file has, in one call: settings files are replaced
+  // whole, never grown in place. Only a file that tells no size (as those
+  // of /proc) is read until it ends.
+  std::string content(static_cast<size_t>(st.size), '\0');
+  size_t done = file->ReadAt(0, content.data(), content.size());
+  if (st.size == 0) {
+    char buffer[8192];
+    while (const size_t n = file->ReadAt(done, buffer, sizeof buffer)) {
+      content.append(buffer, n);
+      done += n;
+    }
   }
+  content.resize(done);
   return content;
 }
 

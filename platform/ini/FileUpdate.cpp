@@ -1,149 +1,75 @@
-// Locked atomic replacement: lock the folder, read, write a temporary file
-// beside the target, fsync, rename.
+// Locked atomic replacement through the platform seam: lock the folder,
+// read, hand the new content to the Env's safe replace (a synced temporary
+// file renamed over the old one).
 #include "platform/ini/FileUpdate.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
+
+#include "platform/env/Env.h"
 
 namespace platform::files {
 namespace {
+
+// Writers of one folder queue behind each other; a holder that keeps the
+// lock this long is taken for stuck.
+constexpr int kFolderLockTimeoutMs = 30000;
 
 std::string Reason(const std::string& what, const std::string& path, int err) {
   return what + " \"" + path + "\": " + std::strerror(err);
 }
 
-// A file descriptor closed with the object.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-bool ReadAll(int fd, std::string& out) {
-  char buffer[8192];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return true;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  return env::FolderOf(path);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    throw FileError(Reason("cannot open", path, errno));
+  try {
+    return env::ReadFile(env::Env::Current(), path);
+  } catch (const env::EnvError& e) {
+    if (e.Code() == ENOENT || e.Code() == ENOTDIR) return std::nullopt;
+    throw FileError(
+        Reason(e.Operation() == "open" ? "cannot open" : "cannot read", path, e.Code()));
   }
-  struct stat st {};
-  if (fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    throw FileError(Reason("cannot read", path, EISDIR));
-  }
-  std::string content;
-  if (!ReadAll(fd.get(), content)) throw FileError(Reason("cannot read", path, errno));
-  return content;
 }
 
 void UpdateFile(const std::string& given_path, const ContentUpdate& update,
-                std::optional<mode_t> mode) {
+                std::optional<uint32_t> mode) {
+  env::Env& env = env::Env::Current();
   // A file reached through a symbolic link is written where the link
   // points; replacing the link itself would leave the real file unchanged.
-  std::string path = given_path;
-  struct stat link {};
-  if (lstat(given_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    if (char* resolved = realpath(given_path.c_str(), nullptr)) {
-      path = resolved;
-      free(resolved);
-    }
+  const std::string path = env.ResolveLinks(given_path);
+  const std::string dir = DirectoryOf(path);
+  std::unique_ptr<env::File> folder;
+  try {
+    folder = env.Open(dir, env::OpenMode::kRead);
+  } catch (const env::EnvError& e) {
+    throw FileError(Reason("cannot open folder", dir, e.Code()));
   }
-  std::string dir = DirectoryOf(path);
-  Fd dir_fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir_fd.get() < 0) throw FileError(Reason("cannot open folder", dir, errno));
-  while (flock(dir_fd.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) throw FileError(Reason("cannot lock folder", dir, errno));
+  bool locked = false;
+  try {
+    locked = env::LockWithin(env, *folder, env::LockKind::kExclusive, kFolderLockTimeoutMs);
+  } catch (const env::EnvError& e) {
+    throw FileError(Reason("cannot lock folder", dir, e.Code()));
   }
-  // The lock goes with the descriptor when it is closed.
+  if (!locked) throw FileError(Reason("cannot lock folder", dir, EWOULDBLOCK));
+  // The lock goes with the folder's handle when it is closed.
 
   std::optional<std::string> current = ReadWholeFile(path);
   std::optional<std::string> next = update(current);
   if (!next) return;
-
-  mode_t new_mode;
-  if (mode) {
-    new_mode = *mode;
-  } else {
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0) {
-      new_mode = st.st_mode & 07777;
-    } else {
-      mode_t mask = umask(0);
-      umask(mask);
-      new_mode = 0666 & ~mask;
-    }
+  try {
+    env::ReplaceFile(env, path, *next, mode);
+  } catch (const env::EnvError& e) {
+    const std::string& op = e.Operation();
+    if (op == "sync folder" || op == "open folder") return;  // the new file is in place
+    if (op == "create a file in") throw FileError(Reason("cannot create a file in", dir, e.Code()));
+    if (op == "set the mode of") throw FileError(Reason("cannot set the mode of", path, e.Code()));
+    if (op == "rename") throw FileError(Reason("cannot replace", path, e.Code()));
+    throw FileError(Reason("cannot write", path, e.Code()));
   }
-
-  std::string temp = path + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  Fd temp_fd(mkostemp(name.data(), O_CLOEXEC));
-  if (temp_fd.get() < 0) throw FileError(Reason("cannot create a file in", dir, errno));
-  std::string temp_path(name.data());
-  auto fail = [&](const std::string& what) {
-    int err = errno;
-    unlink(temp_path.c_str());
-    throw FileError(Reason(what, path, err));
-  };
-  if (fchmod(temp_fd.get(), new_mode) != 0) fail("cannot set the mode of");
-  if (!WriteAll(temp_fd.get(), *next)) fail("cannot write");
-  if (fsync(temp_fd.get()) != 0) fail("cannot write");
-  if (close(temp_fd.release()) != 0) fail("cannot write");
-  if (rename(temp_path.c_str(), path.c_str()) != 0) fail("cannot replace");
-  fsync(dir_fd.get());
 }
 
 }  // namespace platform::files

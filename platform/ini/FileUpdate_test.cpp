@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/env/FaultEnv.h"
+#include "platform/env/MemEnv.h"
+
 namespace platform::files {
 namespace {
 
@@ -97,6 +100,26 @@ TEST_F(FileUpdateTest, ConcurrentWritersLoseNothing) {
   waitpid(child, &status, 0);
   EXPECT_EQ(ReadWholeFile(path_), "400");
   EXPECT_EQ(FilesInDir(), 1u);
+}
+
+TEST_F(FileUpdateTest, AFolderLockHeldElsewhereIsReportedNotWaitedForeverAndLeavesTheFile) {
+  std::ofstream(path_) << "keep";
+  env::MemEnv clock_only;  // the wait runs on a clock that sleeps at once
+  struct HeldEnv : env::FaultEnv {
+    HeldEnv(env::Env& files, env::Env& clock) : FaultEnv(files), clock_(clock) {}
+    int64_t SteadyNs() override { return clock_.SteadyNs(); }
+    void SleepFor(std::chrono::microseconds d) override { clock_.SleepFor(d); }
+    env::Env& clock_;
+  } held(env::Env::Posix(), clock_only);
+  held.HoldLock(dir_.string());
+  env::ScopedEnv scoped(held);
+  try {
+    UpdateFile(path_, [](const auto&) { return std::optional<std::string>("new"); });
+    FAIL();
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot lock folder"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(ReadWholeFile(path_), "keep");
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#include "platform/env/FaultEnv.h"
 
 namespace platform::ini {
 namespace {
@@ -185,6 +188,38 @@ TEST_F(IniFileTest, WriteKeepsTheFileMode) {
   struct stat st {};
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Each step of the replacement fails once in turn (the disk full while
+// writing, an I/O error at sync or rename, no room for the temporary file):
+// the update reports the file and the reason, the old file stays byte for
+// byte, and no temporary file is left.
+TEST_F(IniFileTest, AFailedWriteLeavesTheOldFileWhole) {
+  const std::string old = "[Config]\r\nBundesland=BRB\r\n";
+  Put(old);
+  const std::pair<env::Op, int> faults[] = {{env::Op::kWrite, ENOSPC},
+                                            {env::Op::kSync, EIO},
+                                            {env::Op::kRename, EIO},
+                                            {env::Op::kCreateTemporary, ENOSPC}};
+  for (const auto& [op, code] : faults) {
+    env::FaultEnv faulty(env::Env::Posix());
+    faulty.Inject(env::Fault(op, code).On(dir_.string()));
+    env::ScopedEnv scoped(faulty);
+    IniFile ini(path_);
+    try {
+      ini.WriteString("Config", "Bundesland", "NRW");
+      ADD_FAILURE() << "no error for fault " << static_cast<int>(op);
+    } catch (const files::FileError& e) {
+      EXPECT_NE(std::string(e.what()).find(std::strerror(code)), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(dir_.string()), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(faulty.Failures(), 1);
+    EXPECT_EQ(Get(), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+    EXPECT_EQ(ini.ReadString("Config", "Bundesland", ""), "BRB");
+  }
+  IniFile(path_).WriteString("Config", "Bundesland", "NRW");  // and the next write works
+  EXPECT_EQ(Get(), "[Config]\r\nBundesland=NRW\r\n");
 }
 
 }  // namespace

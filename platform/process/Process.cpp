@@ -159,4 +159,11 @@ std::string GetCurrentUserName() {
   return "";
 }
 
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr)
+    return pw->pw_dir;
+  return "/tmp";
+}
+
 }  // namespace platform::process

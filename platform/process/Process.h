@@ -26,4 +26,8 @@ bool Exec(const std::string& program, const std::vector<std::string>& args);
 // environment's USER or LOGNAME when the database has no entry, else "".
 std::string GetCurrentUserName();
 
+// The current user's home folder: the environment's HOME, else the user
+// database's entry, else "/tmp".
+std::string HomeFolder();
+
 }  // namespace platform::process

@@ -2,15 +2,12 @@
 // goes through the locked atomic replacement with mode 0600.
 #include "platform/registry/Registry.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/env/Env.h"
 #include "platform/ini/FileUpdate.h"
+#include "platform/process/Process.h"
 #include "platform/registry/RegistryFile.h"
 #include "platform/text/Strings.h"
 
@@ -19,22 +16,17 @@ namespace {
 
 using detail::RegistryData;
 
-std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr)
-    return pw->pw_dir;
-  return "/tmp";
-}
-
 // Creates the folders of the path that are missing, readable by the owner only.
 void MakeFolders(const std::string& dir) {
   if (dir.empty() || dir == "/" || dir == ".") return;
-  struct stat st {};
-  if (stat(dir.c_str(), &st) == 0) return;
-  MakeFolders(files::DirectoryOf(dir));
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw RegistryError("cannot create the registry folder \"" + dir +
-                        "\": " + std::strerror(errno));
+  env::Env& env = env::Env::Current();
+  try {
+    if (env.Stat(dir)) return;
+    MakeFolders(files::DirectoryOf(dir));
+    env.CreateFolder(dir, 0700);
+  } catch (const env::EnvError& e) {
+    if (e.Code() == EEXIST) return;
+    throw RegistryError("cannot create the registry folder \"" + dir + "\": " + e.Reason());
   }
 }
 
@@ -76,7 +68,7 @@ std::string RegistryFilePath() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
     config = xdg;
   } else {
-    config = HomeDirectory() + "/.config";
+    config = process::HomeFolder() + "/.config";
   }
   return config + "/kartul/registry.reg";
 }

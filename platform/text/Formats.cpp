@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 
 namespace platform::text {
@@ -49,9 +50,9 @@ LocaleFormats LocaleFormats::FromLocale(const std::string& name) {
     }
   }
   {
-    LocaleHandle time(LC_TIME_MASK, name);
-    if (time.get() != nullptr) {
-      const char* date = nl_langinfo_l(D_FMT, time.get());
+    LocaleHandle dates(LC_TIME_MASK, name);
+    if (dates.get() != nullptr) {
+      const char* date = nl_langinfo_l(D_FMT, dates.get());
       if (date != nullptr && *date != '\0') formats.short_date_format = date;
     }
   }
@@ -162,9 +163,7 @@ Ymd DecodeDate(double date_time) {
 }
 
 double Now() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = env::Env::Current().LocalNow();
   double date = EncodeDate(Ymd{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday});
   return date + (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
 }

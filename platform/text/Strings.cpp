@@ -18,6 +18,14 @@ char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// The sets are a few bytes long: a plain loop beats a search per byte.
+bool OneOf(char c, std::string_view chars) {
+  for (char x : chars) {
+    if (x == c) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string_view TrimLeft(std::string_view text) {
@@ -34,6 +42,18 @@ std::string_view TrimRight(std::string_view text) {
 
 std::string_view Trim(std::string_view text) {
   return TrimRight(TrimLeft(text));
+}
+
+std::string_view TrimChars(std::string_view text, std::string_view chars) {
+  size_t start = 0;
+  while (start < text.size() && OneOf(text[start], chars)) ++start;
+  return TrimRightChars(text.substr(start), chars);
+}
+
+std::string_view TrimRightChars(std::string_view text, std::string_view chars) {
+  size_t end = text.size();
+  while (end > 0 && OneOf(text[end - 1], chars)) --end;
+  return text.substr(0, end);
 }
 
 int CompareIgnoreCase(std::string_view a, std::string_view b) {
@@ -61,6 +81,11 @@ std::string ToUpperAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = Upper(c);
   return out;
+}
+
+bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::optional<int32_t> StrToInt(std::string_view text) {

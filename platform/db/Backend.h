@@ -1,0 +1,56 @@
+// What a Connection stands on: one back-end per kind of data source, a
+// folder of dBase files (DbaseBackend.h) or an SQLite database file
+// (SqliteBackend.h). Both run SQL on an SQLite connection of their own
+// (SqliteSession.h); they differ in what a table is and in how the data
+// definition statements of the system's dialect are carried out.
+//
+// Internal to the driver: the plug-in sees Connection, Query and Table only.
+// Every call throws DbError carrying the driver's message.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/db/Connection.h"
+#include "platform/db/Dialect.h"
+#include "platform/db/SqliteSession.h"
+
+namespace platform::db {
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  bool IsDBase() const { return dbase_; }
+  // The folder of a dBase back-end, the database file otherwise.
+  const std::string& DataSource() const { return data_source_; }
+  // The SQLite connection statements run on.
+  virtual SqliteSession& Session() = 0;
+
+  // Carries out one statement of the system's dialect; fills `out` when not
+  // null.
+  virtual void Run(const dialect::Statement& st, Rows* out) = 0;
+  // Runs one SQLite statement with bound values.
+  virtual void RunSql(const std::string& sql, const std::vector<Value>& binds, Rows* out) = 0;
+  // The statement as SQLite would run it.
+  virtual std::string Translate(const dialect::Statement& st) const = 0;
+  // User tables, system tables left out, sorted without regard to case.
+  virtual std::vector<std::string> TableNames() = 0;
+  // Whether a table of this name (as SQL names it) exists.
+  virtual bool HasTable(std::string_view name) = 0;
+
+  int64_t LastInsertRowid() { return Session().LastInsertRowid(); }
+
+ protected:
+  Backend(bool dbase, std::string data_source)
+      : dbase_(dbase), data_source_(std::move(data_source)) {}
+
+ private:
+  bool dbase_;
+  std::string data_source_;
+};
+
+}  // namespace platform::db

@@ -1,0 +1,580 @@
+// Bytes of the dBase format in and out. Nothing here opens a file: the
+// table layer hands in what it read and writes what comes back.
+#include "platform/dbase/DbfFormat.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
+
+namespace platform::dbase {
+
+bool IsValidDate(int year, int month, int day) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+namespace format {
+namespace {
+
+constexpr char kUndoMagic[4] = {'V', 'U', 'N', 'D'};
+
+// FNV-1a, enough to tell a whole undo block from a cut one.
+uint32_t Checksum(const unsigned char* p, size_t n) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+  return h;
+}
+
+// Checks a field's type and size; empty when it is fine.
+std::string CheckField(char type, int length, int decimals) {
+  switch (type) {
+    case 'C':
+      if (length < 1 || length > 254) return "a character field holds 1 to 254 characters";
+      return {};
+    case 'N':
+    case 'F':
+      if (length < 1 || length > 20) return "a numeric field is 1 to 20 characters wide";
+      if (decimals < 0 || (decimals > 0 && decimals > length - 2) || decimals > 15) {
+        return "a numeric field of width " + std::to_string(length) + " cannot have " +
+               std::to_string(decimals) + " decimals";
+      }
+      return {};
+    case 'D':
+      if (length != 8) return "a date field is 8 characters wide";
+      return {};
+    case 'L':
+      if (length != 1) return "a logical field is 1 character wide";
+      return {};
+    case 'M':
+      if (length != 10) return "a memo field is 10 characters wide";
+      return {};
+    default:
+      return "unknown field type '" + Printable(std::string_view(&type, 1)) + "'";
+  }
+}
+
+bool ParseNumber(std::string_view s, bool want_integer, int64_t& i, double& d, bool& is_int) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (!((c >= '0' && c <= '9') || c == '-' || c == '.' || c == 'e' || c == 'E')) return false;
+  }
+  if (want_integer && s.find_first_of(".eE") == std::string_view::npos) {
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
+    if (ec == std::errc() && p == s.data() + s.size()) {
+      is_int = true;
+      return true;
+    }
+  }
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+  if (ec != std::errc() || p != s.data() + s.size() || !std::isfinite(d)) return false;
+  is_int = false;
+  if (want_integer && d == std::floor(d) && std::fabs(d) < 9.0e18) {
+    i = static_cast<int64_t>(d);
+    is_int = true;
+  }
+  return true;
+}
+
+[[noreturn]] void Fail(const std::string& file, const std::string& what) {
+  throw DbaseError(file + ": " + what);
+}
+
+}  // namespace
+
+uint32_t Le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint16_t Le16(const unsigned char* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+void PutLe32(unsigned char* p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+void PutLe16(unsigned char* p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+std::string Hex(unsigned v) {
+  char buf[8];
+  std::snprintf(buf, sizeof(buf), "0x%02X", v);
+  return buf;
+}
+
+std::string Printable(std::string_view raw) {
+  std::string out;
+  for (char c : raw) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F) {
+      out.push_back(c);
+    } else {
+      out += "\\x" + Hex(b).substr(2);
+    }
+  }
+  return out;
+}
+
+std::string Where::Text() const {
+  std::string s = file;
+  if (record >= 0) s += ", record " + std::to_string(record + 1);
+  if (field) s += ", field " + field->name;
+  return s;
+}
+
+std::string FieldTypeText(const Field& f) {
+  std::string s(1, f.type);
+  s += "(" + std::to_string(f.length);
+  if (f.type == 'N' || f.type == 'F') s += "," + std::to_string(f.decimals);
+  return s + ")";
+}
+
+uint32_t CheckHeader(const std::string& file, const Header& h, uint64_t size) {
+  const unsigned version = h.version();
+  if (version != 0x03 && version != 0x83 && version != 0x8B) {
+    Fail(file, "unknown dBase version byte " + Hex(version));
+  }
+  const uint32_t header_length = h.header_length();
+  const uint32_t record_length = h.record_length();
+  if (header_length < 32 + 32 + 1) {
+    Fail(file,
+         "the header length " + std::to_string(header_length) + " leaves no room for a field");
+  }
+  if (header_length > size) {
+    Fail(file, "the header length " + std::to_string(header_length) +
+                   " runs past the end of the file (" + std::to_string(size) + " bytes)");
+  }
+  if (record_length < 2) {
+    Fail(file,
+         "the record length " + std::to_string(record_length) + " leaves no room for a field");
+  }
+  return header_length;
+}
+
+std::vector<Field> ParseFields(const std::string& file, const Header& h,
+                               const std::vector<unsigned char>& hdr, uint64_t size) {
+  const uint32_t header_length = static_cast<uint32_t>(hdr.size());
+  const uint32_t record_length = h.record_length();
+  std::vector<Field> fields;
+  uint32_t pos = 32;
+  int offset = 1;
+  bool terminated = false;
+  while (pos < header_length) {
+    if (hdr[pos] == kHeaderEnd) {
+      terminated = true;
+      break;
+    }
+    const int n = static_cast<int>(fields.size()) + 1;
+    if (pos + 32 > header_length) {
+      Fail(file, "field descriptor " + std::to_string(n) + " runs past the end of the header");
+    }
+    const unsigned char* d = &hdr[pos];
+    Field f;
+    const auto* name_end = static_cast<const unsigned char*>(std::memchr(d, 0, 11));
+    const std::string_view stored(reinterpret_cast<const char*>(d),
+                                  name_end ? static_cast<size_t>(name_end - d) : 11);
+    f.name = std::string(text::TrimBlanksAndNul(stored));
+    for (char c : f.name) {
+      const auto b = static_cast<unsigned char>(c);
+      if (b < 0x21 || b > 0x7E)
+        Fail(file, "field descriptor " + std::to_string(n) + " has a garbled name");
+    }
+    if (f.name.empty()) Fail(file, "field descriptor " + std::to_string(n) + " has no name");
+    f.name = text::ToUpperAscii(f.name);
+    f.type = static_cast<char>(d[11]);
+    if (f.type >= 'a' && f.type <= 'z') f.type = static_cast<char>(f.type - 'a' + 'A');
+    f.length = d[16];
+    f.decimals = (f.type == 'N' || f.type == 'F') ? d[17] : 0;
+    if (const std::string bad = CheckField(f.type, f.length, f.decimals); !bad.empty()) {
+      Fail(file, "field " + f.name + ": " + bad);
+    }
+    for (const Field& other : fields) {
+      if (other.name == f.name) Fail(file, "the field name " + f.name + " occurs twice");
+    }
+    f.offset = offset;
+    offset += f.length;
+    fields.push_back(std::move(f));
+    pos += 32;
+  }
+  if (!terminated) Fail(file, "the field descriptors are not ended within the header");
+  if (fields.empty()) Fail(file, "the table has no fields");
+  if (static_cast<uint32_t>(offset) > record_length) {
+    Fail(file, "the fields need " + std::to_string(offset) + " bytes but the record length is " +
+                   std::to_string(record_length));
+  }
+  if (HasMemo(fields) && h.version() == 0x03)
+    Fail(file, "memo fields in a table whose version byte has no memo file");
+  const uint64_t needed = header_length + static_cast<uint64_t>(h.count()) * record_length;
+  if (needed > size) {
+    Fail(file, "the header counts " + std::to_string(h.count()) +
+                   " records, but the file holds only " +
+                   std::to_string((size - header_length) / record_length));
+  }
+  return fields;
+}
+
+bool HasMemo(const std::vector<Field>& fields) {
+  return std::any_of(fields.begin(), fields.end(), [](const Field& f) { return f.type == 'M'; });
+}
+
+NewTable BuildTable(const std::string& file, Flavor flavor, const std::vector<FieldSpec>& specs,
+                    const unsigned char today[3]) {
+  if (specs.empty()) Fail(file, "a table needs at least one field");
+  if (specs.size() > 255) Fail(file, "a table holds at most 255 fields");
+  NewTable t;
+  int offset = 1;
+  for (const FieldSpec& s : specs) {
+    Field f;
+    f.name = text::ToUpperAscii(s.name);
+    if (f.name.empty() || f.name.size() > 10) {
+      Fail(file, "the field name '" + s.name + "' is not 1 to 10 characters long");
+    }
+    for (size_t i = 0; i < f.name.size(); ++i) {
+      const char c = f.name[i];
+      const bool letter = c >= 'A' && c <= 'Z';
+      const bool ok = letter || (i > 0 && ((c >= '0' && c <= '9') || c == '_'));
+      if (!ok) Fail(file, "the field name '" + s.name + "' is not a dBase field name");
+    }
+    for (const Field& other : t.fields) {
+      if (other.name == f.name) Fail(file, "the field name " + f.name + " occurs twice");
+    }
+    f.type = s.type;
+    f.length = s.type == 'D' ? 8 : s.type == 'L' ? 1 : s.type == 'M' ? 10 : s.length;
+    f.decimals = (s.type == 'N' || s.type == 'F') ? s.decimals : 0;
+    if (const std::string bad = CheckField(f.type, f.length, f.decimals); !bad.empty()) {
+      Fail(file, "field " + f.name + ": " + bad);
+    }
+    t.has_memo = t.has_memo || f.type == 'M';
+    f.offset = offset;
+    offset += f.length;
+    t.fields.push_back(f);
+  }
+  if (static_cast<uint32_t>(offset) > kMaxRecordLength)
+    Fail(file, "the record is longer than 65535 bytes");
+
+  const uint32_t header_length = 32 + 32 * static_cast<uint32_t>(t.fields.size()) + 1;
+  std::vector<unsigned char>& bytes = t.bytes;
+  bytes.assign(header_length + 1, 0);
+  bytes[0] = t.has_memo ? (flavor == Flavor::kDBase4 ? 0x8B : 0x83) : 0x03;
+  std::memcpy(&bytes[1], today, 3);
+  PutLe16(&bytes[8], header_length);
+  PutLe16(&bytes[10], static_cast<uint32_t>(offset));
+  bytes[29] = 0x57;  // language driver: Windows ANSI (code page 1252)
+  for (size_t i = 0; i < t.fields.size(); ++i) {
+    unsigned char* d = &bytes[32 + 32 * i];
+    std::memcpy(d, t.fields[i].name.data(), t.fields[i].name.size());
+    d[11] = static_cast<unsigned char>(t.fields[i].type);
+    d[16] = static_cast<unsigned char>(t.fields[i].length);
+    d[17] = static_cast<unsigned char>(t.fields[i].decimals);
+  }
+  bytes[header_length - 1] = kHeaderEnd;
+  bytes[header_length] = kEofMark;
+  return t;
+}
+
+std::vector<unsigned char> BuildMemoHeader(Flavor flavor, const std::string& table_name) {
+  std::vector<unsigned char> memo(512, 0);
+  PutLe32(&memo[0], 1);
+  if (flavor == Flavor::kDBase4) {
+    std::string stem = table_name.substr(0, table_name.find_last_of('.'));
+    const std::string name = text::ToUpperAscii(stem).substr(0, 8);
+    std::memcpy(&memo[8], name.data(), name.size());
+    memo[18] = 0x02;
+    memo[19] = 0x01;
+    PutLe16(&memo[20], 512);
+  } else {
+    memo[16] = 0x03;
+  }
+  return memo;
+}
+
+void CheckDeletionFlag(const std::string& file, uint32_t rec, unsigned char flag) {
+  if (flag != ' ' && flag != '*') {
+    throw DbaseError(file + ", record " + std::to_string(static_cast<uint64_t>(rec) + 1) +
+                     ": the deletion flag " + Hex(flag) + " is neither blank nor '*'");
+  }
+}
+
+Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
+  switch (f.type) {
+    case 'C':
+      return Cell::Text(text::AnsiToUtf8(text::TrimRightBlanksAndNul(raw)));
+    case 'N':
+    case 'F': {
+      const std::string_view s = text::TrimBlanksAndNul(raw);
+      // Blank is null; shapelib writes asterisks for a null number.
+      if (s.find_first_not_of('*') == std::string_view::npos) return Cell::Null();
+      int64_t i = 0;
+      double d = 0;
+      bool is_int = false;
+      if (!ParseNumber(s, f.decimals == 0, i, d, is_int)) {
+        throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no number");
+      }
+      return is_int ? Cell::Integer(i) : Cell::Real(d);
+    }
+    case 'D': {
+      // Blank is null; some writers put zeros ("00000000", "       0") instead.
+      if (text::TrimBlanksAndNul(raw).find_first_not_of('0') == std::string_view::npos) {
+        return Cell::Null();
+      }
+      int v[3] = {0, 0, 0};
+      const int widths[3] = {4, 2, 2};
+      size_t p = 0;
+      bool ok = true;
+      for (int k = 0; k < 3 && ok; ++k) {
+        for (int n = 0; n < widths[k]; ++n, ++p) {
+          const char c = raw[p];
+          if (c < '0' || c > '9') {
+            ok = false;
+            break;
+          }
+          v[k] = v[k] * 10 + (c - '0');
+        }
+      }
+      if (!ok || !IsValidDate(v[0], v[1], v[2])) {
+        throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no date");
+      }
+      return Cell::MakeDate({v[0], v[1], v[2]});
+    }
+    case 'L': {
+      switch (raw[0]) {
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y':
+          return Cell::Logical(true);
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n':
+          return Cell::Logical(false);
+        case '?':
+        case ' ':
+        case '\0':
+          return Cell::Null();
+        default:
+          throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no logical value");
+      }
+    }
+    case 'M': {
+      const std::string_view s = text::TrimBlanksAndNul(raw);
+      if (s.empty()) return Cell::Integer(0);
+      uint64_t block = 0;
+      auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), block);
+      if (ec != std::errc() || p != s.data() + s.size()) {
+        throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no memo block number");
+      }
+      return Cell::Integer(static_cast<int64_t>(block));
+    }
+    default:
+      break;
+  }
+  return Cell::Null();
+}
+
+void CheckMemoText(std::string_view bytes, const Where& where) {
+  if (bytes.find_first_of(std::string{static_cast<char>(kMemoEnd3),
+                                      static_cast<char>(kMemoEnd4)}) != std::string::npos) {
+    throw DbaseError(where.Text() +
+                     ": a memo text cannot hold the control characters "
+                     "U+001A or U+001F");
+  }
+}
+
+std::string EncodeCell(const Field& f, const Cell& value, const Where& where) {
+  std::string out(static_cast<size_t>(f.length), ' ');
+  const auto type_error = [&](const char* what) {
+    throw DbaseError(where.Text() + ": " + what + " cannot be stored in a field of type " +
+                     FieldTypeText(f));
+  };
+  switch (f.type) {
+    case 'C': {
+      if (value.kind == Cell::Kind::kNull) break;
+      if (value.kind != Cell::Kind::kText) type_error("this value");
+      std::string bad;
+      auto bytes = text::Utf8ToAnsiStrict(value.text, &bad);
+      if (!bytes) throw DbaseError(where.Text() + ": " + bad);
+      if (bytes->size() > out.size()) {
+        throw DbaseError(where.Text() + ": a text of " + std::to_string(bytes->size()) +
+                         " characters does not fit " + FieldTypeText(f));
+      }
+      std::memcpy(out.data(), bytes->data(), bytes->size());
+      break;
+    }
+    case 'N':
+    case 'F': {
+      std::string digits;
+      if (value.kind == Cell::Kind::kNull) break;
+      if (value.kind == Cell::Kind::kInteger || value.kind == Cell::Kind::kLogical) {
+        digits = std::to_string(value.integer);
+        if (f.decimals > 0) digits += "." + std::string(static_cast<size_t>(f.decimals), '0');
+      } else if (value.kind == Cell::Kind::kReal) {
+        double d = value.real;
+        if (!std::isfinite(d)) type_error("an infinite number");
+        if (f.decimals == 0) {
+          d = std::round(d);
+          if (std::fabs(d) >= 9.0e18) {
+            throw DbaseError(where.Text() + ": the value " + std::to_string(value.real) +
+                             " does not fit " + FieldTypeText(f));
+          }
+          digits = std::to_string(static_cast<int64_t>(d));
+        } else {
+          char buf[400];
+          std::snprintf(buf, sizeof(buf), "%.*f", f.decimals, d == 0 ? 0.0 : d);
+          digits = buf;
+          // A negative value that rounds to zero is zero, not "-0.00".
+          if (digits.front() == '-' && digits.find_first_not_of("-0.") == std::string::npos) {
+            digits.erase(0, 1);
+          }
+        }
+      } else {
+        type_error("a text");
+      }
+      if (digits.size() > out.size()) {
+        throw DbaseError(where.Text() + ": the value " + digits + " does not fit " +
+                         FieldTypeText(f));
+      }
+      std::memcpy(out.data() + out.size() - digits.size(), digits.data(), digits.size());
+      break;
+    }
+    case 'D': {
+      if (value.kind == Cell::Kind::kNull) break;
+      if (value.kind != Cell::Kind::kDate) type_error("this value");
+      if (!IsValidDate(value.date.year, value.date.month, value.date.day))
+        type_error("an invalid date");
+      char buf[16];
+      std::snprintf(buf, sizeof(buf), "%04d%02d%02d", value.date.year, value.date.month,
+                    value.date.day);
+      out.assign(buf, 8);
+      break;
+    }
+    case 'L': {
+      if (value.kind == Cell::Kind::kNull) {
+        out = "?";
+      } else if (value.kind == Cell::Kind::kLogical || value.kind == Cell::Kind::kInteger) {
+        out = value.integer ? "T" : "F";
+      } else {
+        type_error("this value");
+      }
+      break;
+    }
+    case 'M': {
+      if (value.kind == Cell::Kind::kNull || value.integer == 0) break;
+      const std::string digits = std::to_string(value.integer);
+      std::memcpy(out.data() + out.size() - digits.size(), digits.data(), digits.size());
+      break;
+    }
+    default:
+      break;
+  }
+  return out;
+}
+
+MemoLayout ParseMemoHeader(const unsigned char h[32], uint8_t table_version) {
+  MemoLayout layout;
+  layout.dbase4 = table_version == 0x8B;
+  if (layout.dbase4) {
+    const uint32_t bs = Le16(h + 20);
+    if (bs >= 64 && bs <= 32768 && bs % 64 == 0) layout.block_size = bs;
+  }
+  return layout;
+}
+
+std::vector<unsigned char> EncodeMemo(const MemoLayout& layout, std::string_view bytes) {
+  std::vector<unsigned char> buf;
+  if (layout.dbase4) {
+    buf.resize(8);
+    buf[0] = 0xFF;
+    buf[1] = 0xFF;
+    buf[2] = 0x08;
+    buf[3] = 0x00;
+    PutLe32(buf.data() + 4, static_cast<uint32_t>(bytes.size() + 8));
+    buf.insert(buf.end(), bytes.begin(), bytes.end());
+    buf.push_back(kMemoEnd4);
+  } else {
+    buf.assign(bytes.begin(), bytes.end());
+    buf.push_back(kMemoEnd3);
+    buf.push_back(kMemoEnd3);
+  }
+  const uint64_t bs = layout.block_size;
+  buf.resize((buf.size() + bs - 1) / bs * bs, 0);
+  return buf;
+}
+
+uint32_t MemoTextLength(const unsigned char h[8], uint64_t block, uint64_t start,
+                        uint64_t file_size, const std::string& memo_file, const Where& where) {
+  if (h[0] != 0xFF || h[1] != 0xFF || h[2] != 0x08 || h[3] != 0x00) {
+    throw DbaseError(where.Text() + ": block " + std::to_string(block) + " of " + memo_file +
+                     " is no memo block");
+  }
+  const uint32_t length = Le32(h + 4);
+  if (length < 8 || start + length > file_size || length > kMaxMemo) {
+    throw DbaseError(where.Text() + ": the memo in block " + std::to_string(block) +
+                     " runs past the end of " + memo_file);
+  }
+  return length - 8;
+}
+
+std::optional<size_t> MemoEnd(std::string_view bytes, bool dbase4) {
+  const size_t end = dbase4 ? bytes.find_first_of(std::string{static_cast<char>(kMemoEnd3),
+                                                              static_cast<char>(kMemoEnd4)})
+                            : bytes.find(static_cast<char>(kMemoEnd3));
+  if (end == std::string_view::npos) return std::nullopt;
+  return end;
+}
+
+std::vector<unsigned char> EncodeUndo(const RecordImages& images) {
+  std::vector<unsigned char> undo(8);
+  std::memcpy(undo.data(), kUndoMagic, 4);
+  PutLe32(undo.data() + 4, static_cast<uint32_t>(images.size()));
+  for (const auto& [rec, bytes] : images) {
+    unsigned char r[4];
+    PutLe32(r, rec);
+    undo.insert(undo.end(), r, r + 4);
+    undo.insert(undo.end(), bytes.begin(), bytes.end());
+  }
+  unsigned char sum[4];
+  PutLe32(sum, Checksum(undo.data(), undo.size()));
+  undo.insert(undo.end(), sum, sum + 4);
+  return undo;
+}
+
+std::optional<uint64_t> UndoLength(const unsigned char head[8], uint32_t record_length) {
+  if (std::memcmp(head, kUndoMagic, 4) != 0) return std::nullopt;
+  const uint64_t n = Le32(head + 4);
+  return 8 + n * (4 + static_cast<uint64_t>(record_length)) + 4;
+}
+
+std::optional<RecordImages> DecodeUndo(const std::vector<unsigned char>& block,
+                                       uint32_t record_length, uint32_t count) {
+  if (block.size() < 12) return std::nullopt;
+  const uint64_t n = Le32(block.data() + 4);
+  if (n > count || block.size() != 8 + n * (4 + static_cast<uint64_t>(record_length)) + 4) {
+    return std::nullopt;
+  }
+  if (Checksum(block.data(), block.size() - 4) != Le32(block.data() + block.size() - 4)) {
+    return std::nullopt;
+  }
+  RecordImages images;
+  for (uint64_t k = 0; k < n; ++k) {
+    const unsigned char* p = block.data() + 8 + k * (4 + static_cast<uint64_t>(record_length));
+    const uint32_t rec = Le32(p);
+    if (rec >= count) return std::nullopt;
+    images.emplace_back(rec, std::string(reinterpret_cast<const char*>(p + 4), record_length));
+  }
+  return images;
+}
+
+}  // namespace format
+}  // namespace platform::dbase
