@@ -3,6 +3,8 @@
 // independent reader, dialogs answered by script.
 #include "transaction/ObjectLifecycle.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "host/ktapi32.h"
+#include "platform/env/FaultEnv.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
@@ -469,6 +472,47 @@ click BtnOK)");
   EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-100 3 2 NEW DE-500x"}));
   // As a switch gives it back: never in neither list.
   EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-101", "3 OEK-1", "5 DE-500", "5 DE-500x"}));
+}
+
+TEST_F(LifecycleTest, AnAssignmentFailingAtAnyWriteTakesBackEveryObject) {
+  const int32_t renamed = MakeObject("FFH", "DE-7");
+  const int32_t kept = MakeObject("FFH", "DE-100");
+  platform::env::FaultEnv faults(platform::env::Env::Posix());
+  platform::env::ScopedEnv scoped(faults);
+  context::Current().Store().CloseAll();
+  auto sorted = [](Rows rows) {
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  };
+  const Rows list = ListRows(ProjectDir());
+  const Rows pool = sorted(PoolRows(ProjectDir()));
+  for (int after = 0;; ++after) {
+    // The chooser of the first object comes before any write.
+    ClearShown();
+    Answer(R"(form TformGetKennung
+select lbKennungen "DE-101"
+click BtnOK
+message OK)");
+    const int failures = faults.Failures();
+    faults.Inject(
+        platform::env::Fault(platform::env::Op::kWrite, ENOSPC).On("/TA_").After(after).Times(1));
+    State().TargetTID = 3;
+    AssignObjects({"DE-7", "DE-100"});
+    faults.Clear();
+    if (faults.Failures() == failures) {
+      // Every write of the assignment has had its turn.
+      EXPECT_GE(after, 4);
+      EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-101", "DE-100 3 2 NEW DE-100"}));
+      ClearShown();
+      break;
+    }
+    ASSERT_EQ(Messages().size(), 1u) << "write " << after + 1 << ":\n" << Shown();
+    EXPECT_NE(Messages()[0].find("No space left on device"), std::string::npos) << Messages()[0];
+    EXPECT_EQ(ListRows(ProjectDir()), list) << "write " << after + 1;
+    EXPECT_EQ(sorted(PoolRows(ProjectDir())), pool) << "write " << after + 1;
+    EXPECT_EQ(host().FindObject(renamed)->kennung, "DE-7") << "write " << after + 1;
+    EXPECT_EQ(host().FindObject(kept)->kennung, "DE-100");
+  }
 }
 
 TEST_F(LifecycleTest, TheComposedProposalSkipsIdentifiersARowHolds) {
