@@ -611,7 +611,8 @@ bool Exchange::ImportXml(const std::string& file, bool create_missing) {
     if (o.name != "Objekt") continue;
     auto k = o.attributes.find("Kennung");
     if (k == o.attributes.end() || k->second.empty() ||
-        platform::text::Utf8Length(k->second) > kMaxKennung) {
+        platform::text::Utf8Length(k->second) > kMaxKennung ||
+        !platform::text::FitsAnsi(k->second)) {
       plugin_.Note("XML import: an object without a usable identifier; skipped");
       continue;
     }

@@ -322,7 +322,9 @@ int32_t Project::IdOf(std::string_view kennung) const {
 
 std::string Project::ProposeKennung(int32_t class_id) const {
   const ObjectClass* c = ClassById(class_id);
-  std::string prefix = (c && !c->short_name.empty() ? c->short_name : "OBJ") + "-";
+  // A short name the code page cannot hold would make every proposal unusable.
+  const bool usable = c && !c->short_name.empty() && platform::text::FitsAnsi(c->short_name);
+  std::string prefix = (usable ? c->short_name : "OBJ") + "-";
   for (int n = 1;; ++n) {
     std::string k = prefix + std::to_string(n);
     if (!by_kennung_.count(k)) return k;
@@ -335,6 +337,11 @@ std::string Project::KennungProblem(const std::string& kennung, int32_t except_i
     return "the identifier \"" + kennung + "\" is longer than " + std::to_string(kMaxKennung) +
            " characters";
   if (kennung.find('\0') != std::string::npos) return "an identifier must not contain a zero byte";
+  // The host keeps identifiers in Windows-1252 and hands them to plug-ins so;
+  // a character without a code there would reach them as something else.
+  std::string bad;
+  if (!platform::text::Utf8ToAnsiStrict(kennung, &bad))
+    return "the identifier \"" + kennung + "\" cannot be used: " + bad;
   auto it = by_kennung_.find(kennung);
   if (it != by_kennung_.end() && it->second != except_id)
     return "the identifier \"" + kennung + "\" already exists (object #" +
