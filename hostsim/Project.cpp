@@ -10,8 +10,8 @@
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
 #include "hostsim/TableCursors.h"
-#include "hostsim/Text.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 
 namespace fs = std::filesystem;
 
@@ -37,16 +37,18 @@ std::optional<std::string> ReadIni(const std::string& path, std::string_view sec
   std::string line;
   bool in_section = false;
   while (std::getline(in, line)) {
-    std::string t = Trim(line);
+    std::string t(platform::text::Trim(line));
     if (t.empty() || t[0] == ';') continue;
     if (t.front() == '[') {
       size_t close = t.find(']');
-      in_section = close != std::string::npos && Lower(t.substr(1, close - 1)) == Lower(section);
+      in_section = close != std::string::npos &&
+                   platform::text::EqualsIgnoreCase(t.substr(1, close - 1), section);
       continue;
     }
     size_t eq = t.find('=');
-    if (in_section && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key))
-      return platform::text::AnsiToUtf8(Trim(t.substr(eq + 1)));
+    if (in_section && eq != std::string::npos &&
+        platform::text::EqualsIgnoreCase(platform::text::Trim(t.substr(0, eq)), key))
+      return platform::text::AnsiToUtf8(platform::text::Trim(t.substr(eq + 1)));
   }
   return std::nullopt;
 }
@@ -171,7 +173,7 @@ void Project::Open(const std::string& project_dir) {
     int n = s.ColumnCount();
     auto col = [&](const char* name) {
       for (int i = 0; i < n; ++i)
-        if (Lower(s.ColumnName(i)) == Lower(name)) return i;
+        if (platform::text::EqualsIgnoreCase(s.ColumnName(i), name)) return i;
       return -1;
     };
     int c_id = col("OKL_ID"), c_short = col("Shortname"), c_long = col("Langname"),

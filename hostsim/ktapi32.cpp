@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "hostsim/HostParts.h"
-#include "hostsim/Text.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 #include "platform/ui/Timer.h"
 
 using hostsim::GeoObject;
@@ -88,7 +88,8 @@ const TableDef* Table(const char* name) {
 std::string LibraryFile(std::string name) {
   size_t slash = name.find_last_of("/\\");
   if (slash != std::string::npos) name = name.substr(slash + 1);
-  if (hostsim::EndsWithNoCase(name, ".dll")) name = name.substr(0, name.size() - 4) + ".so";
+  if (name.size() > 4 && platform::text::EndsWithIgnoreCase(name, ".dll"))
+    name = name.substr(0, name.size() - 4) + ".so";
   return name;
 }
 
