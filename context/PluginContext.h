@@ -4,7 +4,11 @@
 // library; nothing else keeps hook or project state in globals.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
+#include <typeindex>
+#include <typeinfo>
 
 #include "context/BuildProfile.h"
 #include "context/PluginState.h"
@@ -22,6 +26,17 @@ class PluginContext {
   PluginState& State() { return state_; }
   ProjectStore& Store() { return store_; }
 
+  // State a rules module keeps while the library is loaded (the photo task
+  // with its data module and dialog), made on first use and gone with the
+  // context; one object per type. The context cannot know the rules'
+  // types, so it keeps them without looking inside.
+  template <class T>
+  T& ModuleState() {
+    std::unique_ptr<ModuleStateBase>& slot = module_states_[std::type_index(typeid(T))];
+    if (!slot) slot = std::make_unique<Holder<T>>();
+    return static_cast<Holder<T>&>(*slot).value;
+  }
+
   // Another profile for the same state and connections (tests run every
   // build's rules in one process).
   void SelectBuild(Build build) { profile_ = &ProfileOf(build); }
@@ -29,9 +44,19 @@ class PluginContext {
   void ResetState() { state_ = PluginState{}; }
 
  private:
+  struct ModuleStateBase {
+    virtual ~ModuleStateBase() = default;
+  };
+  template <class T>
+  struct Holder : ModuleStateBase {
+    T value;
+  };
+
   const BuildProfile* profile_;
   PluginState state_;
   ProjectStore store_;
+  // Last, so that the modules' state goes before the connections.
+  std::map<std::type_index, std::unique_ptr<ModuleStateBase>> module_states_;
 };
 
 // The loaded library's context. Made on first use, with the full build's

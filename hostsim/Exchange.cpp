@@ -16,8 +16,8 @@
 #include "hostsim/PluginHost.h"
 #include "hostsim/Project.h"
 #include "hostsim/TableCursors.h"
-#include "hostsim/Text.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +25,9 @@ namespace hostsim {
 namespace {
 
 std::string BaseName(const std::string& file) {
-  return EndsWithNoCase(file, ".shp") ? file.substr(0, file.size() - 4) : file;
+  return file.size() > 4 && platform::text::EndsWithIgnoreCase(file, ".shp")
+             ? file.substr(0, file.size() - 4)
+             : file;
 }
 
 struct Layer {
@@ -150,7 +152,8 @@ bool ReadLayer(const std::string& base, const Layer& layer, std::vector<LoadedSh
     }
     LoadedShape l;
     const char* k = DBFReadStringAttribute(d, i, f_kennung);
-    l.kennung = Trim(platform::text::AnsiToUtf8(k ? k : ""), " ");  // dBase pads with blanks
+    l.kennung = std::string(platform::text::TrimChars(platform::text::AnsiToUtf8(k ? k : ""),
+                                                      " "));  // dBase pads with blanks
     l.klasse = f_klasse >= 0 ? DBFReadIntegerAttribute(d, i, f_klasse) : 0;
     int typ = f_typ >= 0 ? DBFReadIntegerAttribute(d, i, f_typ) : 0;
     int end = s->nParts > 1 ? s->panPartStart[1] : s->nVertices;
@@ -611,7 +614,8 @@ bool Exchange::ImportXml(const std::string& file, bool create_missing) {
     if (o.name != "Objekt") continue;
     auto k = o.attributes.find("Kennung");
     if (k == o.attributes.end() || k->second.empty() ||
-        platform::text::Utf8Length(k->second) > kMaxKennung) {
+        platform::text::Utf8Length(k->second) > kMaxKennung ||
+        !platform::text::FitsAnsi(k->second)) {
       plugin_.Note("XML import: an object without a usable identifier; skipped");
       continue;
     }

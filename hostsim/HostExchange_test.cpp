@@ -217,5 +217,17 @@ TEST_F(ExchangeTest, BrokenXmlChangesNothing) {
   EXPECT_GE(notes_.size(), 3u);
 }
 
+TEST_F(ExchangeTest, XmlObjectsUnderIdentifiersOutsideWindows1252AreNotCreated) {
+  std::ofstream(dir_ + "/cjk.xml", std::ios::trunc)
+      << "<KartulDaten Tabelle='linfos'><Objekt Kennung='ND-\xE4\xB8\xAD' Klasse='1004'/>"
+         "<Objekt Kennung='ND-Linde' Klasse='1004'/></KartulDaten>";
+  notes_.clear();
+  EXPECT_TRUE(host_.ImportXml(dir_ + "/cjk.xml", true));
+  EXPECT_EQ(host_.IdOf("ND-\u4E2D"), 0);
+  EXPECT_GT(host_.IdOf("ND-Linde"), 0);
+  ASSERT_EQ(notes_.size(), 1u);
+  EXPECT_NE(notes_[0].find("without a usable identifier"), std::string::npos) << notes_[0];
+}
+
 }  // namespace
 }  // namespace hostsim

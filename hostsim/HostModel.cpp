@@ -59,6 +59,9 @@ std::string Host::ProcedureDB() const {
 void Host::LoadPlugin(const std::string& name_or_path, const std::string& search_dir) {
   parts_->plugin.Load(name_or_path, search_dir);
 }
+void Host::LoadLinkedPlugin(const std::string& build) {
+  parts_->plugin.LoadLinked(build);
+}
 bool Host::HasPlugin() const {
   return parts_->plugin.Loaded();
 }
@@ -94,6 +97,9 @@ void Host::ClearHookLog() {
 }
 void Host::SetNoteSink(std::function<void(const std::string&)> sink) {
   parts_->plugin.SetNoteSink(std::move(sink));
+}
+std::optional<std::string> Host::TakeHookFailure() {
+  return parts_->plugin.TakeFailure();
 }
 
 // ---- Classes --------------------------------------------------------------------

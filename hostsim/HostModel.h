@@ -8,7 +8,8 @@
 // cursors, event loop, exchange), which stay inside the library.
 //
 // All texts are UTF-8. Mapper commands throw HostError with a message for the
-// user when they cannot be carried out; the kt* side never throws. Hooks run
+// user when they cannot be carried out; the kt* side never throws. An
+// exception out of a hook is kept for TakeHookFailure. Hooks run
 // on the calling thread, one at a time, and may re-enter the host through the
 // kt* functions. No database transaction is open while a hook runs, so the
 // plug-in's own connections to the project database are never blocked.
@@ -157,6 +158,14 @@ class Host {
   // table (the full build's for other libraries) unless a table was set
   // before. Throws HostError for a missing file or a missing bound export.
   void LoadPlugin(const std::string& name_or_path, const std::string& search_dir);
+  // For tests that link the plug-in's code into themselves: the program's
+  // own exports are the plug-in's hooks (it must be built with
+  // ENABLE_EXPORTS), known under the build's file name ("VD1TransAction2010"
+  // is "VD1TransAction2010.so", as ktIterateObjects expects it) and its hook
+  // table. The host fires them exactly as those of a loaded build; starting
+  // the plug-in as the build's entry would is the test's part. Throws
+  // HostError as LoadPlugin does.
+  void LoadLinkedPlugin(const std::string& build);
   bool HasPlugin() const;
   std::string PluginFile() const;  // the loaded library's file name, e.g. "TransactHooks.so"
   // Sets the whole table; throws HostError when the loaded plug-in lacks an
@@ -178,6 +187,11 @@ class Host {
   void ClearHookLog();
   // Notes of the host about refused kt* calls and hooks it could not run.
   void SetNoteSink(std::function<void(const std::string&)> sink);
+  // A hook that let an exception out answered like one that did not return;
+  // this is the first such failure since the last call ("the hook <export>
+  // raised an error: <what>"), or nothing. It is a fault of the plug-in: the
+  // mapper's programs stop or warn on it rather than note it.
+  std::optional<std::string> TakeHookFailure();
 
   // ---- Classes ------------------------------------------------------------
   const std::vector<ObjectClass>& Classes() const;

@@ -148,6 +148,34 @@ TEST_F(HostTest, DuplicateIdentifierFromTheMapperIsRefusedBeforeAnyHook) {
   EXPECT_TRUE(Calls().empty());
 }
 
+TEST_F(HostTest, IdentifiersOutsideWindows1252AreRefusedAtCreateAndRename) {
+  int32_t id = Area("NSG-1");
+  host_.ClearHookLog();
+  // A CJK character, an emoji and a lone continuation byte: none has a
+  // Windows-1252 code, and none may reach a plug-in as "?".
+  for (const std::string& bad :
+       {std::string("NSG-\u4E2D"), std::string("NSG-\U0001F33F"), std::string("NSG-\x80")}) {
+    try {
+      Area(bad);
+      ADD_FAILURE() << "created " << bad;
+    } catch (const HostError& e) {
+      EXPECT_NE(std::string(e.what()).find("cannot be used"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(host_.RenameObject(id, bad), HostError) << bad;
+  }
+  EXPECT_TRUE(Calls().empty()) << "refused before any hook";
+  EXPECT_EQ(host_.ObjectIds().size(), 1u);
+  EXPECT_EQ(host_.FindObject(id)->kennung, "NSG-1");
+  // What the code page holds passes, umlauts and the euro sign included.
+  EXPECT_TRUE(host_.RenameObject(id, "NSG-Grünau-€"));
+  char buffer[64] = {};
+  TKTObjectData data{};
+  data.Id = id;
+  data.Kennung = buffer;
+  ASSERT_NE(ktGetObjectData(&data), 0);
+  EXPECT_STREQ(buffer, "NSG-Gr\xFCnau-\x80");
+}
+
 TEST_F(HostTest, SetKennungFiresThePairingHookBeforeAndAfter) {
   int32_t id = Area();
   host_.ClearHookLog();
@@ -535,11 +563,56 @@ TEST_F(HostTest, DeletingThroughTheApiFiresTheHookAndDropsState) {
   EXPECT_EQ(ktDeleteObject(a), 0);
 }
 
-TEST_F(HostTest, AHookThatThrowsIsAnsweredFalseAndTheHostGoesOn) {
+TEST_F(HostTest, AHookThatThrowsIsAnsweredFalseAndKeptAsAFailureNotANote) {
   EXPECT_FALSE(host_.RunMenuCommand("Throw"));
-  ASSERT_FALSE(notes_.empty());
-  EXPECT_NE(notes_.front().find("thrown by the test plug-in"), std::string::npos);
+  EXPECT_TRUE(notes_.empty()) << notes_.front();
+  ASSERT_FALSE(host_.HookLog().empty());
+  EXPECT_EQ(host_.HookLog()[0].export_name, "Throw");
+  EXPECT_TRUE(host_.HookLog()[0].done);
+  EXPECT_FALSE(host_.HookLog()[0].answer.has_value());
+  EXPECT_EQ(host_.TakeHookFailure(), "the hook Throw raised an error: thrown by the test plug-in");
+  EXPECT_EQ(host_.TakeHookFailure(), std::nullopt) << "taken once";
+  // The host goes on; a hook that throws at an event vetoes it.
   EXPECT_GT(Area("A"), 0);
+  host_.Bind(HookEvent::kBeforeCreateObject, "Throw");
+  EXPECT_EQ(Area("B"), 0);
+  EXPECT_FALSE(host_.RunMenuCommand("Throw"));
+  EXPECT_EQ(host_.TakeHookFailure(),
+            "the hook Throw raised an error: thrown by the test plug-in (and 1 more hook error "
+            "after it)");
+  EXPECT_EQ(host_.IdOf("B"), 0);
+  host_.Bind(HookEvent::kBeforeCreateObject, "BeforeCreateObject");
+}
+
+TEST_F(HostTest, NoErrorLeavesAKtFunctionEvenWhenItsNoteCannotBeMade) {
+  host_.SetNoteSink([](const std::string&) { throw std::runtime_error("no room for notes"); });
+  // Each of these leaves a note on the way to its failure answer.
+  EXPECT_EQ(ktEndUpdate(), 0);
+  EXPECT_EQ(ktSetKennung(4711, "X"), 0);
+  EXPECT_EQ(ktIterateObjects(0, "Anderes.dll", "CreateListToAssign"), 0);
+  EXPECT_EQ(ktImportGeodaten("x", 3, 0), 0);
+  host_.SetNoteSink([this](const std::string& n) { notes_.push_back(n); });
+  EXPECT_EQ(ktEndUpdate(), 0);
+  ASSERT_EQ(notes_.size(), 1u);
+  EXPECT_EQ(notes_[0], "ktEndUpdate without ktBeginUpdate");
+}
+
+TEST_F(HostTest, TimerEntryPointsAnswerZeroForATimerThatCannotBeSet) {
+  using SetFn = uint32_t (*)(uint32_t, KartulSimTimerProc, void*);
+  using KillFn = void (*)(uint32_t);
+  auto set = reinterpret_cast<SetFn>(dlsym(RTLD_DEFAULT, "kartulsim_set_timer"));
+  auto kill = reinterpret_cast<KillFn>(dlsym(RTLD_DEFAULT, "kartulsim_kill_timer"));
+  ASSERT_NE(set, nullptr);
+  ASSERT_NE(kill, nullptr);
+  EXPECT_EQ(set(10, nullptr, nullptr), 0u);
+  uint32_t id = set(
+      10, [](void*) {}, nullptr);
+  EXPECT_GT(id, 0u);
+  EXPECT_EQ(host_.TimerCount(), 1u);
+  kill(id);
+  kill(id);  // twice, and an id never given, change nothing
+  kill(987654);
+  EXPECT_EQ(host_.TimerCount(), 0u);
 }
 
 TEST_F(HostTest, MissingExportsAreRefusedWithoutChangingTheTable) {

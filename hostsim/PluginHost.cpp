@@ -25,24 +25,38 @@ void PluginHost::Load(const std::string& name_or_path, const std::string& search
     path = fs::path(search_dir.empty() ? "." : search_dir) / file;
   }
   if (!fs::exists(path)) throw HostError("plug-in file " + path.string() + " not found");
-  std::string stem = path.stem().string();
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) throw HostError(std::string("cannot load plug-in: ") + dlerror());
+  Adopt(handle, path.filename().string(), path.stem().string(), true);
+}
+
+void PluginHost::LoadLinked(const std::string& build) {
+  if (handle_) throw HostError("a plug-in is loaded already (" + file_ + ")");
+  if (build.empty() || build.find('/') != std::string::npos)
+    throw HostError("a linked plug-in is named by its build, not \"" + build + "\"");
+  // The program's handle: dlsym looks through the program and the libraries
+  // it was started with, so the hooks must be among the program's exports.
+  void* handle = dlopen(nullptr, RTLD_NOW);
+  if (!handle) throw HostError(std::string("cannot reach the program's exports: ") + dlerror());
+  Adopt(handle, build + ".so", build, false);
+}
+
+void PluginHost::Adopt(void* handle, const std::string& file, const std::string& stem,
+                       bool close_on_error) {
   std::optional<HookTable> table =
       hooks_set_ ? std::optional<HookTable>(hooks_) : HookTable::ForBuild(stem);
   if (!table) table = HookTable::ForBuild(kBuildNames[0]);
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) throw HostError(std::string("cannot load plug-in: ") + dlerror());
   std::vector<std::string> missing;
   for (const std::string& e : table->BoundExports())
     if (!dlsym(handle, e.c_str())) missing.push_back(e);
   if (!missing.empty()) {
     std::string list;
     for (const auto& e : missing) list += (list.empty() ? "" : ", ") + e;
-    dlclose(handle);
-    throw HostError("the plug-in " + path.filename().string() +
-                    " lacks exports the hook table binds: " + list);
+    if (close_on_error) dlclose(handle);
+    throw HostError("the plug-in " + file + " lacks exports the hook table binds: " + list);
   }
   handle_ = handle;
-  file_ = path.filename().string();
+  file_ = file;
   hooks_ = *table;
   hooks_set_ = true;
   if (!utf16_set_) utf16_ = stem == kBuildNames[0] || !HookTable::ForBuild(stem);
@@ -102,14 +116,21 @@ std::optional<int16_t> PluginHost::Call(const std::string& export_name, intptr_t
   log_.push_back(call);
   if (trace_) trace_(call);
   ++depth_;
+  std::optional<std::string> raised;
   try {
     call.answer = proc(p1, p2, p3);
   } catch (const std::exception& e) {
-    Note("the hook " + export_name + " raised an error: " + e.what());
+    raised = "the hook " + export_name + " raised an error: " + e.what();
   } catch (...) {
-    Note("the hook " + export_name + " raised an error");
+    raised = "the hook " + export_name + " raised an error of unknown kind";
   }
   --depth_;
+  if (raised) {
+    if (failure_)
+      ++later_failures_;
+    else
+      failure_ = std::move(raised);
+  }
   call.done = true;
   if (slot < log_.size()) log_[slot] = call;  // the log may have been cleared inside
   if (trace_) trace_(call);
@@ -147,6 +168,16 @@ bool PluginHost::RunMenuCommand(const std::string& name) {
 
 void PluginHost::Note(const std::string& text) const {
   if (note_) note_(text);
+}
+
+std::optional<std::string> PluginHost::TakeFailure() {
+  std::optional<std::string> failure = std::move(failure_);
+  if (failure && later_failures_ > 0)
+    *failure += " (and " + std::to_string(later_failures_) + " more hook error" +
+                (later_failures_ == 1 ? "" : "s") + " after it)";
+  failure_.reset();
+  later_failures_ = 0;
+  return failure;
 }
 
 }  // namespace hostsim

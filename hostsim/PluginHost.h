@@ -4,6 +4,12 @@
 // how deep hooks may nest. It also keeps the host's notes (refused kt*
 // calls, hooks it could not run) for all parts.
 //
+// A hook that lets an exception out is a fault of the plug-in, not a refusal
+// the host can shrug off: the call answers like a hook that did not return,
+// and the failure is kept until the mapper's front takes it, so kartul-sim
+// fails the scenario line (or warns at the prompt) instead of noting it
+// among the host's remarks.
+//
 // It depends on no other part; the project, the table cursors, the event
 // loop and the exchange each hold a reference to it. It owns the library
 // handle, which stays open for the life of the process: timers and objects
@@ -32,6 +38,13 @@ class PluginHost {
   // Throws HostError for a second plug-in, a missing file or a missing
   // export the hook table binds.
   void Load(const std::string& name_or_path, const std::string& search_dir);
+  // Takes the plug-in code linked into this program as the loaded plug-in:
+  // its hooks are the program's own exports (a test built with
+  // ENABLE_EXPORTS), known to the host under the build's file name
+  // ("VD1TransAction2010" is "VD1TransAction2010.so") and with its hook
+  // table unless one was set before. Hooks fire as for a loaded library.
+  // Throws HostError as Load does.
+  void LoadLinked(const std::string& build);
   bool Loaded() const { return handle_ != nullptr; }
   const std::string& File() const { return file_; }  // e.g. "TransactHooks.so"; empty when none
   bool HasExport(const std::string& name) const;     // false without a plug-in
@@ -51,9 +64,9 @@ class PluginHost {
 
   // ---- Calls --------------------------------------------------------------
   // Calls an export by name; nullopt when there is no plug-in, no such
-  // export, the hooks nest too deep, or the hook did not return normally
-  // (each with a note). shown_args is how the trace and the log show the
-  // arguments.
+  // export or the hooks nest too deep (each with a note), or when the hook
+  // let an exception out (kept for TakeFailure). shown_args is how the trace
+  // and the log show the arguments.
   std::optional<int16_t> Call(const std::string& export_name, intptr_t p1, intptr_t p2, uint16_t p3,
                               const std::string& shown_args);
   // Fires an event: true when nothing is bound or the hook answered true.
@@ -72,8 +85,15 @@ class PluginHost {
   void ClearLog() { log_.clear(); }
   void SetNoteSink(std::function<void(const std::string&)> sink) { note_ = std::move(sink); }
   void Note(const std::string& text) const;
+  // The first exception a hook let out since the last call, as "the hook
+  // <export> raised an error: <what>"; later ones of the same stretch are
+  // counted in it. Nothing when all hooks returned.
+  std::optional<std::string> TakeFailure();
 
  private:
+  // Checks the library's exports against the table and makes it the plug-in.
+  void Adopt(void* handle, const std::string& file, const std::string& stem, bool close_on_error);
+
   void* handle_ = nullptr;
   std::string file_;
   HookTable hooks_;
@@ -84,6 +104,8 @@ class PluginHost {
   std::function<void(const std::string&)> note_;
   std::vector<HookCall> log_;
   int depth_ = 0;  // hooks running now
+  std::optional<std::string> failure_;
+  int later_failures_ = 0;
 };
 
 }  // namespace hostsim

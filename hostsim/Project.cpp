@@ -10,8 +10,8 @@
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
 #include "hostsim/TableCursors.h"
-#include "hostsim/Text.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 
 namespace fs = std::filesystem;
 
@@ -37,16 +37,18 @@ std::optional<std::string> ReadIni(const std::string& path, std::string_view sec
   std::string line;
   bool in_section = false;
   while (std::getline(in, line)) {
-    std::string t = Trim(line);
+    std::string t(platform::text::Trim(line));
     if (t.empty() || t[0] == ';') continue;
     if (t.front() == '[') {
       size_t close = t.find(']');
-      in_section = close != std::string::npos && Lower(t.substr(1, close - 1)) == Lower(section);
+      in_section = close != std::string::npos &&
+                   platform::text::EqualsIgnoreCase(t.substr(1, close - 1), section);
       continue;
     }
     size_t eq = t.find('=');
-    if (in_section && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key))
-      return platform::text::AnsiToUtf8(Trim(t.substr(eq + 1)));
+    if (in_section && eq != std::string::npos &&
+        platform::text::EqualsIgnoreCase(platform::text::Trim(t.substr(0, eq)), key))
+      return platform::text::AnsiToUtf8(platform::text::Trim(t.substr(eq + 1)));
   }
   return std::nullopt;
 }
@@ -171,7 +173,7 @@ void Project::Open(const std::string& project_dir) {
     int n = s.ColumnCount();
     auto col = [&](const char* name) {
       for (int i = 0; i < n; ++i)
-        if (Lower(s.ColumnName(i)) == Lower(name)) return i;
+        if (platform::text::EqualsIgnoreCase(s.ColumnName(i), name)) return i;
       return -1;
     };
     int c_id = col("OKL_ID"), c_short = col("Shortname"), c_long = col("Langname"),
@@ -322,7 +324,9 @@ int32_t Project::IdOf(std::string_view kennung) const {
 
 std::string Project::ProposeKennung(int32_t class_id) const {
   const ObjectClass* c = ClassById(class_id);
-  std::string prefix = (c && !c->short_name.empty() ? c->short_name : "OBJ") + "-";
+  // A short name the code page cannot hold would make every proposal unusable.
+  const bool usable = c && !c->short_name.empty() && platform::text::FitsAnsi(c->short_name);
+  std::string prefix = (usable ? c->short_name : "OBJ") + "-";
   for (int n = 1;; ++n) {
     std::string k = prefix + std::to_string(n);
     if (!by_kennung_.count(k)) return k;
@@ -335,6 +339,11 @@ std::string Project::KennungProblem(const std::string& kennung, int32_t except_i
     return "the identifier \"" + kennung + "\" is longer than " + std::to_string(kMaxKennung) +
            " characters";
   if (kennung.find('\0') != std::string::npos) return "an identifier must not contain a zero byte";
+  // The host keeps identifiers in Windows-1252 and hands them to plug-ins so;
+  // a character without a code there would reach them as something else.
+  std::string bad;
+  if (!platform::text::Utf8ToAnsiStrict(kennung, &bad))
+    return "the identifier \"" + kennung + "\" cannot be used: " + bad;
   auto it = by_kennung_.find(kennung);
   if (it != by_kennung_.end() && it->second != except_id)
     return "the identifier \"" + kennung + "\" already exists (object #" +

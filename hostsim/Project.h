@@ -72,7 +72,8 @@ class Project {
   int32_t IdOf(std::string_view kennung) const;
   std::string ProposeKennung(int32_t class_id) const;
   // Empty when the identifier may be given to an object (except_id may keep
-  // its own), else why not.
+  // its own), else why not: empty, too long, a zero byte, a character
+  // outside Windows-1252, or another object's.
   std::string KennungProblem(const std::string& kennung, int32_t except_id) const;
   double Easting(int32_t id) const;
   double Northing(int32_t id) const;

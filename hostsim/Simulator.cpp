@@ -230,6 +230,12 @@ struct Simulator::Impl {
     }
   }
 
+  // A plug-in fault stands out from the trace and the notes around it.
+  void ShowHookFailure(const std::string& failure) {
+    FlushPending();
+    out << "  ******** PLUG-IN ERROR: " << failure << "\n";
+  }
+
   void FlushPending() {
     if (pending_open) {
       out << pending_text << " ...\n";
@@ -916,6 +922,15 @@ bool Simulator::PollTranscript() {
   return impl_->unexpected;
 }
 
+bool Simulator::ReportHookFailure(const std::string& where) {
+  std::optional<std::string> failure = impl_->host.TakeHookFailure();
+  if (!failure) return false;
+  impl_->ShowHookFailure(*failure);
+  impl_->out << where << ": error: " << *failure << "\n";
+  impl_->out.flush();
+  return true;
+}
+
 bool Simulator::RunLine(std::string_view line, const std::string& where) {
   Impl& m = *impl_;
   std::string text(line);
@@ -954,6 +969,11 @@ bool Simulator::RunLine(std::string_view line, const std::string& where) {
     error = e.what();
   }
   m.FlushPending();
+  if (std::optional<std::string> failure = m.host.TakeHookFailure()) {
+    m.ShowHookFailure(*failure);
+    ok = false;
+    error = *failure;
+  }
   m.PollTranscriptQuiet();
   if (m.unexpected) {
     m.unexpected = false;
@@ -972,8 +992,11 @@ bool Simulator::RunBatch(std::istream& in, const std::string& name) {
   int number = 0;
   while (std::getline(in, line)) {
     ++number;
-    if (!RunLine(line, name + ":" + std::to_string(number))) return false;
+    const std::string where = name + ":" + std::to_string(number);
+    if (!RunLine(line, where)) return false;
     impl_->host.AdvanceClock(impl_->options.step);
+    // A timer's hooks belong to the line after which they ran.
+    if (ReportHookFailure(where)) return false;
     if (PollTranscript()) {
       impl_->out << name << ":" << number << ": error: the plug-in showed an unexpected dialog\n";
       return false;

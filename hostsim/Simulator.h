@@ -34,13 +34,19 @@ class Simulator {
   Simulator& operator=(const Simulator&) = delete;
 
   // Runs one line; false when it failed (the reason is printed). where names
-  // the line in messages ("day.kts:12").
+  // the line in messages ("day.kts:12"). A hook that let an exception out
+  // fails the line, also under "fails": it is the plug-in's fault, never an
+  // expected outcome.
   bool RunLine(std::string_view line, const std::string& where);
   // Runs a scenario to its end or its first failure; returns whether all passed.
   bool RunBatch(std::istream& in, const std::string& name);
   // Reads and prints what the plug-in appended to its transcript; true when
   // an unexpected dialog was among it.
   bool PollTranscript();
+  // Prints, hard to miss, an exception a hook let out since the last check
+  // (in a timer, say, or at closing); true when there was one. RunLine and
+  // RunBatch check after each line themselves and fail it.
+  bool ReportHookFailure(const std::string& where);
   // The variables lines may use as ${NAME}.
   std::map<std::string, std::string>& Variables() { return vars_; }
   // The command names, in the order help lists them.

@@ -199,6 +199,27 @@ TEST_F(SimulatorTest, ProgramsRunWithTheirOutputKeptAndTheirEndJudged) {
   EXPECT_NE(out_.str().find("could not be started"), std::string::npos);
 }
 
+TEST_F(SimulatorTest, AnExceptionOutOfAHookFailsTheLineEvenUnderFails) {
+  if (!TheHost().HasPlugin())
+    TheHost().LoadPlugin(std::string(VANDRA_BINARY_DIR) + "/bin/kartul_testplugin.so", "");
+  const std::string failure = "the hook Throw raised an error: thrown by the test plug-in";
+  EXPECT_FALSE(Run("new-project ${TEMP}/p\nrun Throw\necho never\n"));
+  EXPECT_EQ(out_.str().find("never"), std::string::npos);
+  EXPECT_NE(out_.str().find("******** PLUG-IN ERROR: " + failure), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("test:2: error: " + failure), std::string::npos) << out_.str();
+  out_.str("");
+  EXPECT_FALSE(Run("open ${TEMP}/p\nfails run Throw\n"));
+  EXPECT_NE(out_.str().find("test:2: error: " + failure), std::string::npos) << out_.str();
+  // One outside any line (a timer's, say) is reported by the next check.
+  out_.str("");
+  Simulator sim(TheHost(), out_, options_);
+  TheHost().RunMenuCommand("Throw");
+  EXPECT_TRUE(sim.ReportHookFailure("timer"));
+  EXPECT_NE(out_.str().find("timer: error: " + failure), std::string::npos) << out_.str();
+  EXPECT_FALSE(sim.ReportHookFailure("timer"));
+  EXPECT_TRUE(sim.RunLine("echo fine", "test"));
+}
+
 TEST_F(SimulatorTest, IncludedFilesRunBesideTheScenario) {
   std::ofstream(options_.temp_dir + "/teil.kts") << "let X eins\n";
   EXPECT_TRUE(Run("include " + options_.temp_dir +

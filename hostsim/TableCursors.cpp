@@ -7,8 +7,8 @@
 
 #include "hostsim/PluginHost.h"
 #include "hostsim/Sqlite.h"
-#include "hostsim/Text.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 
 namespace hostsim {
 namespace {
@@ -69,7 +69,7 @@ std::optional<std::string> Normalize(const FieldDef& f, const std::string& text)
     case Type::kText:
       return std::string(platform::text::Utf8Prefix(text, static_cast<size_t>(f.width)));
     case Type::kInteger: {
-      std::string t = Trim(text, " ");
+      std::string t(platform::text::TrimChars(text, " "));
       if (t.empty()) return std::nullopt;
       try {
         size_t used = 0;
@@ -80,7 +80,7 @@ std::optional<std::string> Normalize(const FieldDef& f, const std::string& text)
       throw HostError("\"" + text + "\" is no whole number for " + f.name);
     }
     case Type::kBoolean: {
-      if (Trim(text, " ").empty()) return std::nullopt;
+      if (platform::text::TrimChars(text, " ").empty()) return std::nullopt;
       auto b = ParseBool(text);
       if (!b) throw HostError("\"" + text + "\" is no truth value for " + f.name);
       return *b ? kTrueText : kFalseText;
@@ -158,7 +158,7 @@ constexpr size_t kValueBufferChars = 256;
 }  // namespace
 
 std::optional<bool> ParseBool(std::string_view text) {
-  std::string t = Trim(text);
+  std::string t(platform::text::Trim(text));
   if (t == "-1") return true;
   if (t.empty()) return std::nullopt;
   switch (t[0]) {

@@ -78,9 +78,15 @@ char* CompletionGenerator(const char* text, int state) {
 }
 
 // Commands and the kinds of expect and show come from the simulator's
-// table; other words are left to readline's file name completion.
+// table; other words are left to readline's file name completion. Readline
+// is C: nothing may be thrown through it, so a completion that cannot be
+// made is none.
 char** Complete(const char* text, int start, int /*end*/) {
-  g_completions = hostsim::Simulator::Completions(std::string_view(rl_line_buffer, start));
+  try {
+    g_completions = hostsim::Simulator::Completions(std::string_view(rl_line_buffer, start));
+  } catch (...) {
+    g_completions.clear();
+  }
   if (g_completions.empty()) return nullptr;
   rl_attempted_completion_over = 1;
   return rl_completion_matches(text, CompletionGenerator);
@@ -124,6 +130,7 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
       rl_callback_handler_remove();
       host.RunDueTimers();
       sim.PollTranscript();
+      if (sim.ReportHookFailure("timer")) failed = true;
       last_timer_run = std::chrono::steady_clock::now();
       rl_callback_handler_install(prompt, LineHandler);
       rl_insert_text(typed.c_str());
@@ -145,6 +152,7 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
     if (!sim.RunLine(line, "line " + std::to_string(number))) failed = true;
     host.RunDueTimers();
     sim.PollTranscript();
+    if (sim.ReportHookFailure("line " + std::to_string(number) + " (timer)")) failed = true;
     rl_callback_handler_install(prompt, LineHandler);
   }
   try {
@@ -153,6 +161,7 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
     std::cout << "error at close: " << e.what() << "\n";
     return 1;
   }
+  if (sim.ReportHookFailure("close")) failed = true;
   return failed ? 1 : 0;
 }
 
@@ -297,6 +306,7 @@ int main(int argc, char** argv) {
           std::cout << name << ": error at close: " << e.what() << "\n";
           ok = false;
         }
+        if (sim.ReportHookFailure(name + ": close")) ok = false;
         if (sim.PollTranscript()) ok = false;
         status = ok ? 0 : 1;
         std::cout << (ok ? "scenario passed\n" : "scenario FAILED\n");

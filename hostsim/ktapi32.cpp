@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "hostsim/HostParts.h"
-#include "hostsim/Text.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
 #include "platform/ui/Timer.h"
 
 using hostsim::GeoObject;
@@ -39,15 +39,26 @@ hostsim::PluginHost& Plugin() {
   return Parts().plugin;
 }
 
-// Runs body; any error becomes a note and the fallback answer.
+// Leaves a note for the host's log; a note that cannot be made (no memory
+// for its text) is dropped rather than let out into the plug-in.
+void NoteQuietly(const char* function, const char* what) noexcept {
+  try {
+    Plugin().Note(std::string(function) + ": " + what);
+  } catch (...) {
+  }
+}
+
+// Runs body; any error becomes a note and the fallback answer. Nothing
+// leaves a kt* function: its caller is C code, or C++ built by another
+// compiler that cannot catch what we throw.
 template <class T, class F>
-T Guard(const char* function, T fallback, F&& body) {
+T Guard(const char* function, T fallback, F&& body) noexcept {
   try {
     return body();
   } catch (const std::exception& e) {
-    Plugin().Note(std::string(function) + ": " + e.what());
+    NoteQuietly(function, e.what());
   } catch (...) {
-    Plugin().Note(std::string(function) + ": unknown error");
+    NoteQuietly(function, "unknown error");
   }
   return fallback;
 }
@@ -77,7 +88,8 @@ const TableDef* Table(const char* name) {
 std::string LibraryFile(std::string name) {
   size_t slash = name.find_last_of("/\\");
   if (slash != std::string::npos) name = name.substr(slash + 1);
-  if (hostsim::EndsWithNoCase(name, ".dll")) name = name.substr(0, name.size() - 4) + ".so";
+  if (name.size() > 4 && platform::text::EndsWithIgnoreCase(name, ".dll"))
+    name = name.substr(0, name.size() - 4) + ".so";
   return name;
 }
 
@@ -86,7 +98,7 @@ std::string LibraryFile(std::string name) {
 extern "C" {
 
 int32_t ktGetActiveGeoObject(void) {
-  return Project().ActiveObject();
+  return Guard("ktGetActiveGeoObject", 0, [] { return Project().ActiveObject(); });
 }
 
 KTBool ktSetActiveObject(int32_t id) {
@@ -122,45 +134,58 @@ KTBool ktEnsureData(int32_t id) {
 }
 
 KTBool ktDeselectAll(void) {
-  // Without a project there is no selection to clear.
-  if (Project().IsOpen()) Project().DeselectAll();
-  return kTrue;
+  return Guard("ktDeselectAll", kFalse, [] {
+    // Without a project there is no selection to clear.
+    if (Project().IsOpen()) Project().DeselectAll();
+    return kTrue;
+  });
 }
 
 KTBool ktBeginUpdate(void) {
-  Project().BeginUpdate();
-  return kTrue;
+  return Guard("ktBeginUpdate", kFalse, [] {
+    Project().BeginUpdate();
+    return kTrue;
+  });
 }
 
 KTBool ktEndUpdate(void) {
-  if (!Project().EndUpdate()) {
-    Plugin().Note("ktEndUpdate without ktBeginUpdate");
-    return kFalse;
-  }
-  return kTrue;
+  return Guard("ktEndUpdate", kFalse, [] {
+    if (!Project().EndUpdate()) {
+      Plugin().Note("ktEndUpdate without ktBeginUpdate");
+      return kFalse;
+    }
+    return kTrue;
+  });
 }
 
 KTBool ktRedraw(void) {
-  Project().Redraw();
-  return kTrue;
+  return Guard("ktRedraw", kFalse, [] {
+    Project().Redraw();
+    return kTrue;
+  });
 }
 
 KTBool ktActivateMap(void) {
-  Project().ShowView(hostsim::View::kMap);
-  return kTrue;
+  return Guard("ktActivateMap", kFalse, [] {
+    Project().ShowView(hostsim::View::kMap);
+    return kTrue;
+  });
 }
 
 KTBool ktActivateData(void) {
-  Project().ShowView(hostsim::View::kData);
-  return kTrue;
+  return Guard("ktActivateData", kFalse, [] {
+    Project().ShowView(hostsim::View::kData);
+    return kTrue;
+  });
 }
 
 int32_t ktGetNrOfSelectedGeoObjects(void) {
-  return static_cast<int32_t>(Project().Selection().size());
+  return Guard("ktGetNrOfSelectedGeoObjects", 0,
+               [] { return static_cast<int32_t>(Project().Selection().size()); });
 }
 
 int32_t ktGetObjectClass(void) {
-  return Project().CurrentClass();
+  return Guard("ktGetObjectClass", 0, [] { return Project().CurrentClass(); });
 }
 
 KTBool ktSetObjectClass(int32_t class_id) {
@@ -172,8 +197,10 @@ KTBool ktSetObjectClass(int32_t class_id) {
 }
 
 int32_t ktGetClassOf(int32_t id) {
-  const GeoObject* o = Project().Find(id);
-  return o ? o->klasse : 0;
+  return Guard("ktGetClassOf", 0, [&] {
+    const GeoObject* o = Project().Find(id);
+    return o ? o->klasse : 0;
+  });
 }
 
 KTBool ktGetObjectData(TKTObjectData* data) {
@@ -208,11 +235,13 @@ KTBool ktSetKennung(int32_t id, const char* kennung) {
 }
 
 KTBool ktKennungExists(const char* kennung) {
-  return B(kennung && Project().IdOf(Text(kennung)) > 0);
+  return Guard("ktKennungExists", kFalse,
+               [&] { return B(kennung && Project().IdOf(Text(kennung)) > 0); });
 }
 
 int32_t ktGetIDFromKennung(const char* kennung) {
-  return kennung ? Project().IdOf(Text(kennung)) : 0;
+  return Guard("ktGetIDFromKennung", 0,
+               [&] { return kennung ? Project().IdOf(Text(kennung)) : 0; });
 }
 
 KTBool ktCreateObjectStart(int32_t class_id, TDrawTyp typ, const char* kennung) {
@@ -228,21 +257,23 @@ KTBool ktCreateObjectFinish(void) {
 }
 
 double ktGetObjectRWert(int32_t id) {
-  return Project().Easting(id);
+  return Guard("ktGetObjectRWert", 0.0, [&] { return Project().Easting(id); });
 }
 double ktGetObjectHWert(int32_t id) {
-  return Project().Northing(id);
+  return Guard("ktGetObjectHWert", 0.0, [&] { return Project().Northing(id); });
 }
 double ktGetObjectArea(int32_t id) {
-  return Project().Area(id);
+  return Guard("ktGetObjectArea", 0.0, [&] { return Project().Area(id); });
 }
 
 KTBool ktGetCursorCoordinates(TDoublePoint* point) {
-  if (!point) return kFalse;
-  hostsim::Point p = Project().Cursor();
-  point->x = p.x;
-  point->y = p.y;
-  return kTrue;
+  return Guard("ktGetCursorCoordinates", kFalse, [&] {
+    if (!point) return kFalse;
+    hostsim::Point p = Project().Cursor();
+    point->x = p.x;
+    point->y = p.y;
+    return kTrue;
+  });
 }
 
 KTBool ktGetValueByName(const char* table, const char* field, char* buffer, uint16_t size) {
@@ -320,31 +351,41 @@ KTBool ktTableRefresh(const char* table) {
 }
 
 KTBool ktDisableControls(const char* table) {
-  const TableDef* t = Table(table);
-  if (!t) return kFalse;
-  Tables().DisableControls(*t);
-  return kTrue;
+  return Guard("ktDisableControls", kFalse, [&] {
+    const TableDef* t = Table(table);
+    if (!t) return kFalse;
+    Tables().DisableControls(*t);
+    return kTrue;
+  });
 }
 
 KTBool ktEnableControls(const char* table) {
-  const TableDef* t = Table(table);
-  return B(t && Tables().EnableControls(*t));
+  return Guard("ktEnableControls", kFalse, [&] {
+    const TableDef* t = Table(table);
+    return B(t && Tables().EnableControls(*t));
+  });
 }
 
 KTBool ktGetProjectDir(char* buffer, int32_t size) {
-  return B(Project().IsOpen() && ToBuffer(Project().Dir(), buffer, size));
+  return Guard("ktGetProjectDir", kFalse,
+               [&] { return B(Project().IsOpen() && ToBuffer(Project().Dir(), buffer, size)); });
 }
 
 KTBool ktGetVerfahrenDir(char* buffer, int32_t size) {
-  return B(Project().IsOpen() && ToBuffer(Project().ProcedureDir(), buffer, size));
+  return Guard("ktGetVerfahrenDir", kFalse, [&] {
+    return B(Project().IsOpen() && ToBuffer(Project().ProcedureDir(), buffer, size));
+  });
 }
 
 KTBool ktGetProjectDB(char* buffer, int32_t size) {
-  return B(Project().IsOpen() && ToBuffer(Project().DbPath(), buffer, size));
+  return Guard("ktGetProjectDB", kFalse,
+               [&] { return B(Project().IsOpen() && ToBuffer(Project().DbPath(), buffer, size)); });
 }
 
 KTBool ktGetVerfahrenDB(char* buffer, int32_t size) {
-  return B(Project().IsOpen() && ToBuffer(Project().ProcedureDbPath(), buffer, size));
+  return Guard("ktGetVerfahrenDB", kFalse, [&] {
+    return B(Project().IsOpen() && ToBuffer(Project().ProcedureDbPath(), buffer, size));
+  });
 }
 
 KTBool ktIterateObjects(KTBool flag, const char* library_name, const char* export_name) {
@@ -423,12 +464,17 @@ KTBool ktExportDataXMLEx(const char16_t* file, KTBool flag1, KTBool flag2,
   });
 }
 
+// 0 is no timer id, so a timer that could not be set is told apart.
 uint32_t kartulsim_set_timer(uint32_t interval_ms, KartulSimTimerProc proc, void* context) {
-  return Parts().loop.SetTimer(interval_ms, proc, context);
+  return Guard("kartulsim_set_timer", uint32_t{0},
+               [&] { return Parts().loop.SetTimer(interval_ms, proc, context); });
 }
 
 void kartulsim_kill_timer(uint32_t id) {
-  Parts().loop.KillTimer(id);
+  Guard("kartulsim_kill_timer", 0, [&] {
+    Parts().loop.KillTimer(id);
+    return 0;
+  });
 }
 
 }  // extern "C"

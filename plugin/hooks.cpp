@@ -15,6 +15,9 @@
 #include "geometry/NewDataModule.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
+#include "photos/EnsureDataBase.h"
+#include "photos/FVTools.h"
+#include "photos/FotoHandling.h"
 #include "platform/ui/Ui.h"
 #include "plugin/HookFrame.h"
 #include "report/TransActionReport.h"
@@ -67,6 +70,16 @@ int16_t BeforeLoadProject(intptr_t, intptr_t, uint16_t) {
 }
 
 int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
+  // Each step on its own: a photo table that cannot be made does not keep
+  // the journal from being made, and the other way round.
+  Guarded(OnError::kAnswerTrue, [] {
+    EnsureTableFotos();
+    return true;
+  });
+  Guarded(OnError::kAnswerTrue, [] {
+    EnsureSubDirFotos();
+    return true;
+  });
   return Guarded(OnError::kAnswerTrue, [] {
     if (IsFullBuild()) LifecycleJournal::EnsureTableLifecycle();
     return true;
@@ -74,6 +87,11 @@ int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
 }
 
 int16_t BeforeCloseProject(intptr_t, intptr_t, uint16_t) {
+  Guarded(OnError::kAnswerTrue, [] {
+    CloseFotoverwaltung();
+    FreeControlForm();
+    return true;
+  });
   return Guarded(OnError::kAnswerTrue, [] {
     // The transaction connection belongs to the project that closes.
     context::Current().Store().CloseProject();
@@ -171,7 +189,11 @@ int16_t OnTablePost(intptr_t pCharUnKnown, intptr_t pCharTableName, uint16_t Eve
     // A project without transaction data needs no connection.
     if (TransActTools::TransactionListExists()) TransActTools::OpenTransactionConnection();
     if (HookFrame::IsPhotoLinkPost(table_name, EventCode)) {
-      // The photo catalogue's clean-up of a link row goes here.
+      // A photo clean-up that fails is shown; the change mark still follows.
+      Guarded(OnError::kAnswerTrue, [] {
+        DeleteFoto();
+        return true;
+      });
     }
     if (!State().blnDoNotSetChangeFlag) ObjectLifecycle::SetChangedFlag();
     return true;
@@ -220,12 +242,16 @@ int16_t DeletePflanzenStatus(intptr_t AktValue, intptr_t NewValue, uint16_t MaxL
 }
 
 int16_t ProcessFoto(intptr_t, intptr_t, uint16_t) {
-  return kHookTrue;
+  return Guarded(OnError::kAnswerTrue, [] {
+    ProcessFotoProc();
+    return true;
+  });
 }
 
 int16_t CorrectHauptfoto(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) {
   Guarded(OnError::kAnswerTrue, [&] {
     HookFrame::CopyHookText(AktValue, NewValue, MaxLen);
+    CorrectHauptfotoProc(HookFrame::HookText(AktValue));
     return true;
   });
   return kHookFalse;

@@ -52,15 +52,17 @@ void Warning(std::string_view text) {
 
 // Runs a rule's work on the transaction tables: a driver error ends it there,
 // with no statement after it; the steps done are taken back and the mapper
-// sees the error once, in the plain box of table errors. Answers the work's
-// answer, or on_error.
+// sees the error once, in the plain box of table errors, behind a German
+// line that says what it concerns. Answers the work's answer, or on_error.
 template <class Work>
 bool TableRule(bool on_error, Work&& work) {
   TableSteps steps;
   try {
     return work(steps);
   } catch (const DbError& e) {
-    std::string text = e.what();
+    // The driver names file, record and reason; the mapper reads first what
+    // it concerns.
+    std::string text = std::string("Fehler in den Transaktionstabellen:\r\n") + e.what();
     const std::string left = steps.TakeBack();
     if (!left.empty()) {
       text += "\r\nDie Transaktionstabellen konnten nicht wiederhergestellt werden: " + left;
@@ -308,6 +310,13 @@ bool InsertInTransActionListProc(int32_t /*command*/, int32_t id, uint16_t /*WPa
         // A deleted checked-out object is created anew under its identifier.
         R.Changed = std::string(kUpdate);
         R.Schreibend = kSchreibend;
+      } else if (KennungInTransactionList(R.Kennung)) {
+        // Another object's row: a read-only object deleted in the host keeps
+        // it, and the host may propose its identifier again. Taking the row
+        // over would turn that object into a new one of this transaction.
+        Warning("Die Kennung " + R.Kennung + " ist bereits in der Transaktionsliste eingetragen. " +
+                "Das Objekt wird keiner Transaktion zugewiesen.");
+        return false;
       }
       R.Originalkennung = GetOriginalKennung(R.Kennung);
     }
@@ -477,51 +486,75 @@ bool CreateListToAssign(const std::string& kennung) {
   return read;
 }
 
-bool AssignObject(const std::string& K) {
-  PluginState& state = State();
-  return TableRule(false, [&](TableSteps& steps) {
-    const int32_t id = host::IdOfKennung(K);
-    host::SetActiveObject(id);
-    // A "DELETE" row under the object's identifier is the deleted object's,
-    // not this one's.
-    const bool has_row = KennungInTransactionList(K) && GetChangedFlag(K) != kDelete;
-    std::string N;
-    if (GetTIDOfObject(K) == state.TargetTID || KennungIsValid(K, state.TargetTID)) {
-      N = K;
-    } else {
-      host::SetObjectClass(host::ClassOf(id));
-      N = GetNewKennung(K, state.TargetTID, KennungsTools::StateCode());
-    }
-    if (N.empty()) return true;
-    if (N == "-1") return false;
-    if (N != K) {
-      // A refused object is skipped like one not taken.
-      if (HeldByAnotherRow(N, has_row) || !RenameInHost(steps, id, K, N)) return true;
-    }
+namespace {
 
-    TObjectMetadata R;
-    R.TID = state.TargetTID;
-    R.KartulID = id;
-    R.Vorgangsnummer = -1;
-    R.Schreibend = kNeu;
-    R.Kennung = N;
-    R.Changed = std::string(kNew);
-    if (has_row) {
-      // An existing row keeps the identifier it was entered under, so that
-      // the deletion, rename and save tests find it again; under a new
-      // identifier the row moves along with the object instead of staying
-      // behind.
-      R.Originalkennung = GetOriginalKennung(K);
-      if (N != K) steps.RenameRow(K, N);
-    } else if (GetChangedFlag(N) == kDelete) {
-      // The object takes over the row of a deleted checked-out object, as
-      // its re-creation under that identifier would.
-      R.Schreibend = kSchreibend;
-      R.Changed = std::string(kUpdate);
-      R.Originalkennung = GetOriginalKennung(N);
+// One object of an assignment, its writes among the steps of the rule that
+// runs it. Answers false when the mapper ends the assignment ("Abbrechen").
+bool AssignOne(TableSteps& steps, const std::string& K) {
+  const PluginState& state = State();
+  const int32_t id = host::IdOfKennung(K);
+  host::SetActiveObject(id);
+  // A "DELETE" row under the object's identifier is the deleted object's,
+  // not this one's.
+  const bool has_row = KennungInTransactionList(K) && GetChangedFlag(K) != kDelete;
+  std::string N;
+  if (GetTIDOfObject(K) == state.TargetTID || KennungIsValid(K, state.TargetTID)) {
+    N = K;
+  } else {
+    host::SetObjectClass(host::ClassOf(id));
+    N = GetNewKennung(K, state.TargetTID, KennungsTools::StateCode());
+  }
+  if (N.empty()) return true;
+  if (N == "-1") return false;
+  if (N != K) {
+    // A refused object is skipped like one not taken.
+    if (HeldByAnotherRow(N, has_row) || !RenameInHost(steps, id, K, N)) return true;
+  }
+
+  TObjectMetadata R;
+  R.TID = state.TargetTID;
+  R.KartulID = id;
+  R.Vorgangsnummer = -1;
+  R.Schreibend = kNeu;
+  R.Kennung = N;
+  R.Changed = std::string(kNew);
+  if (has_row) {
+    // An existing row keeps the identifier it was entered under, so that
+    // the deletion, rename and save tests find it again; under a new
+    // identifier the row moves along with the object instead of staying
+    // behind, and the identifier it leaves goes back to its transaction's
+    // pool first, as a switch gives it back.
+    R.Originalkennung = GetOriginalKennung(K);
+    if (N != K) {
+      steps.ReturnToPool(GetTIDOfObject(K), K);
+      steps.RenameRow(K, N);
     }
-    steps.SaveRow(R);
-    steps.TakeFromPools(N);
+  } else if (GetChangedFlag(N) == kDelete) {
+    // The object takes over the row of a deleted checked-out object, as
+    // its re-creation under that identifier would.
+    R.Schreibend = kSchreibend;
+    R.Changed = std::string(kUpdate);
+    R.Originalkennung = GetOriginalKennung(N);
+  }
+  steps.SaveRow(R);
+  steps.TakeFromPools(N);
+  return true;
+}
+
+}  // namespace
+
+bool AssignObject(const std::string& K) {
+  return TableRule(false, [&](TableSteps& steps) { return AssignOne(steps, K); });
+}
+
+void AssignObjects(const std::vector<std::string>& kennungen) {
+  // The selection is assigned by one rule: a table error at any object takes
+  // back what the objects before it were given too, their new identifiers
+  // included, so the mapper never has to find out which of them went.
+  TableRule(false, [&](TableSteps& steps) {
+    for (const std::string& K : kennungen) {
+      if (!AssignOne(steps, K)) break;
+    }
     return true;
   });
 }
@@ -552,9 +585,7 @@ bool AssignToTransactionProc() {
   // The list is a copy: AssignObject calls back into the host, and nothing
   // may change the list under the loop.
   const TStringList kennungen = *state.ListToAssign;
-  for (const std::string& K : kennungen) {
-    if (!AssignObject(K)) break;
-  }
+  AssignObjects(kennungen);
   return true;
 }
 

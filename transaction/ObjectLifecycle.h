@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/HostApi.h"
 
@@ -37,7 +38,13 @@ int32_t GetTransaktionsID(bool AutoSingle);
 // operation, empty when none was taken.
 std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id);
 std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B);
+// One object of an assignment to State().TargetTID, a rule of its own:
+// false when the mapper ends the assignment or a table error did.
 bool AssignObject(const std::string& K);
+// The objects of an assignment, in order, as one rule: a table error at any
+// of them takes back every object's writes and new identifier. "Abbrechen"
+// ends it, keeping what was assigned before.
+void AssignObjects(const std::vector<std::string>& kennungen);
 
 // The second-generation switch of applicat.ini.
 bool SecondGenerationMode();

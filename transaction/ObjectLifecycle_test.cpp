@@ -3,6 +3,8 @@
 // independent reader, dialogs answered by script.
 #include "transaction/ObjectLifecycle.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "host/ktapi32.h"
+#include "platform/env/FaultEnv.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
@@ -143,6 +146,21 @@ TEST_F(LifecycleTest, SecondGenerationModeAsksNothingWithOneTransaction) {
   EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-host 3 2 NEW DE-host"}));
 }
 
+TEST_F(LifecycleTest, CreationUnderTheIdentifierOfAnotherObjectsRowLeavesTheRowAlone) {
+  // A read-only object deleted in the host keeps its row; the host proposes
+  // its identifier for the next object of the class.
+  AddRow(3, 77, 0, "NSG-1");
+  SetApplicatIni("VANDRA II", "VD2Transaktion", "1");
+  Answer(R"(form TFormGetTID
+select lbTID "5 - Eifel"
+click BtnOK
+message OK "Die Kennung NSG-1 ist bereits in der Transaktionsliste eingetragen. Das Objekt wird keiner Transaktion zugewiesen.")");
+  const int32_t id = Create("NSG", "NSG-1");
+  EXPECT_EQ(host().FindObject(id)->kennung, "NSG-1") << "the host's creation stands";
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"NSG-1 3 0 IGNORED NSG-1"}));
+  EXPECT_EQ(PoolRows(ProjectDir()).size(), 4u);
+}
+
 TEST_F(LifecycleTest, TemporaryPointCreationAsksNothing) {
   State().blnTempObjectCreation = true;
   Request r("TempObj1");
@@ -161,10 +179,11 @@ TEST_F(LifecycleTest, DeletedCheckedOutObjectCreatedAgainIsAnUpdate) {
 }
 
 TEST_F(LifecycleTest, CreationUnderAnIdentifierWithARowKeepsItsOriginal) {
-  AddRow(5, 1, 0, "DE-8", "IGNORED", "DE-8alt");
+  // The row of a deleted checked-out object entered under another identifier.
+  AddRow(5, 1, 3, "DE-8", "DELETE", "DE-8alt");
   State().TargetTID = 3;
   InsertInTransActionListProc(1057, MakeObject("FFH", "DE-8"), 0);
-  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-8 3 2 NEW DE-8alt"}));
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-8 3 1 UPDATE DE-8alt"}));
 }
 
 TEST_F(LifecycleTest, CreationWithoutTargetChangesNoRow) {
@@ -334,7 +353,7 @@ click BtnOK)");
   EXPECT_FALSE(AssignObject("DE-7")) << "Abbrechen stops the assignment";
   EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-5orig", "DE-100 3 2 NEW DE-100"}));
   EXPECT_EQ(host().IdOf("DE-101"), 2) << "the object got the chosen identifier";
-  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 OEK-1", "5 DE-500", "3 DE-102"}));
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 OEK-1", "5 DE-500", "3 DE-102", "5 DE-500x"}));
   EXPECT_FALSE(State().blnChangingKennungInternal);
 }
 
@@ -441,6 +460,61 @@ click BtnOK)");
   EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-2", "DE-100 3 3 DELETE DE-100"}));
 }
 
+TEST_F(LifecycleTest, ANewObjectAssignedUnderAnotherIdentifierGivesItsOwnBack) {
+  AddRow(5, 2, 2, "DE-500x", "NEW");
+  const int32_t id = MakeObject("FFH", "DE-500x");
+  State().TargetTID = 3;
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-100"
+click BtnOK)");
+  EXPECT_TRUE(AssignObject("DE-500x"));
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-100");
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-100 3 2 NEW DE-500x"}));
+  // As a switch gives it back: never in neither list.
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-101", "3 OEK-1", "5 DE-500", "5 DE-500x"}));
+}
+
+TEST_F(LifecycleTest, AnAssignmentFailingAtAnyWriteTakesBackEveryObject) {
+  const int32_t renamed = MakeObject("FFH", "DE-7");
+  const int32_t kept = MakeObject("FFH", "DE-100");
+  platform::env::FaultEnv faults(platform::env::Env::Posix());
+  platform::env::ScopedEnv scoped(faults);
+  context::Current().Store().CloseAll();
+  auto sorted = [](Rows rows) {
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  };
+  const Rows list = ListRows(ProjectDir());
+  const Rows pool = sorted(PoolRows(ProjectDir()));
+  for (int after = 0;; ++after) {
+    // The chooser of the first object comes before any write.
+    ClearShown();
+    Answer(R"(form TformGetKennung
+select lbKennungen "DE-101"
+click BtnOK
+message OK)");
+    const int failures = faults.Failures();
+    faults.Inject(
+        platform::env::Fault(platform::env::Op::kWrite, ENOSPC).On("/TA_").After(after).Times(1));
+    State().TargetTID = 3;
+    AssignObjects({"DE-7", "DE-100"});
+    faults.Clear();
+    if (faults.Failures() == failures) {
+      // Every write of the assignment has had its turn.
+      EXPECT_GE(after, 4);
+      EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-101 3 2 NEW DE-101", "DE-100 3 2 NEW DE-100"}));
+      ClearShown();
+      break;
+    }
+    ASSERT_EQ(Messages().size(), 1u) << "write " << after + 1 << ":\n" << Shown();
+    EXPECT_NE(Messages()[0].find("No space left on device"), std::string::npos) << Messages()[0];
+    EXPECT_EQ(ListRows(ProjectDir()), list) << "write " << after + 1;
+    EXPECT_EQ(sorted(PoolRows(ProjectDir())), pool) << "write " << after + 1;
+    EXPECT_EQ(host().FindObject(renamed)->kennung, "DE-7") << "write " << after + 1;
+    EXPECT_EQ(host().FindObject(kept)->kennung, "DE-100");
+  }
+}
+
 TEST_F(LifecycleTest, TheComposedProposalSkipsIdentifiersARowHolds) {
   std::string nummer = "7";
   std::string blatt = "3847NO";
@@ -463,6 +537,61 @@ TEST_F(LifecycleTest, AFailedWriteLeavesTheTablesAsTheyWereAndIsToldOnce) {
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_NE(Messages()[0].find("TA_KL"), std::string::npos) << Messages()[0];
   EXPECT_NE(Shown().find("message plain"), std::string::npos);
+}
+
+// A full disk while the rows are written: the statements the rule made
+// before the failing one are taken back, and the mapper is told once.
+class FullDiskTest : public LifecycleTest {
+ protected:
+  void FailWritesOf(const std::string& file) {
+    faults_.Inject(platform::env::Fault(platform::env::Op::kWrite, ENOSPC).On(file));
+    // The tables open anew, through the failing seam.
+    context::Current().Store().CloseAll();
+  }
+  platform::env::FaultEnv faults_{platform::env::Env::Posix()};
+  platform::env::ScopedEnv scoped_{faults_};
+};
+
+TEST_F(FullDiskTest, ASwitchThatCannotRenameTheRowLeavesTablesAndHostAsTheyWere) {
+  AddRow(3, 1, 1, "DE-1");
+  const int32_t id = MakeObject("FFH", "DE-1");
+  host().Activate(id);
+  const Rows list = ListRows(ProjectDir());
+  const Rows pool = PoolRows(ProjectDir());
+  FailWritesOf("TA_LIST");
+  Answer(R"(form TformGetKennung
+select lbKennungen "DE-100"
+click BtnOK
+message OK)");
+  SwitchKennung();
+  EXPECT_GT(faults_.Failures(), 0);
+  EXPECT_EQ(host().FindObject(id)->kennung, "DE-1") << "the host's identifier is put back";
+  EXPECT_EQ(ListRows(ProjectDir()), list);
+  EXPECT_EQ(PoolRows(ProjectDir()), pool) << "DE-1 went into the pool first and out again";
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].rfind("Fehler in den Transaktionstabellen:", 0), 0u) << Messages()[0];
+  EXPECT_NE(Messages()[0].find("TA_LIST.dbf"), std::string::npos) << Messages()[0];
+}
+
+TEST_F(FullDiskTest, ADeletionThatCannotMarkTheRowGivesNothingBackToThePool) {
+  AddRow(3, 1, 1, "DE-1");
+  const int32_t id = MakeObject("FFH", "DE-1");
+  const Rows pool = PoolRows(ProjectDir());
+  FailWritesOf("TA_LIST");
+  Answer("message OK");
+  DeleteFromTransActionListProc(id);
+  EXPECT_EQ(ListRows(ProjectDir()), (Rows{"DE-1 3 1 IGNORED DE-1"}));
+  EXPECT_EQ(PoolRows(ProjectDir()), pool);
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(FullDiskTest, ACreationWhosePoolCannotBeWrittenKeepsNoRow) {
+  FailWritesOf("TA_KL");
+  State().TargetTID = 3;
+  Answer("message OK");
+  EXPECT_FALSE(InsertInTransActionListProc(1057, MakeObject("FFH", "DE-100"), 0));
+  EXPECT_TRUE(ListRows(ProjectDir()).empty());
+  EXPECT_EQ(PoolRows(ProjectDir()).size(), 4u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace platform::env {
 namespace {
@@ -92,8 +93,13 @@ std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::
   return std::nullopt;
 }
 
-void ReplaceFile(Env& env, const std::string& path, std::string_view content,
-                 std::optional<uint32_t> mode) {
+namespace {
+
+// The new content of `path` goes into a temporary file of its folder (written
+// by `fill`), which is synced and renamed over the target; a failure at any
+// step removes the temporary file and leaves the old one as it was.
+void ReplaceThroughTemporary(Env& env, const std::string& path, std::optional<uint32_t> mode,
+                             const std::function<void(File&)>& fill) {
   uint32_t new_mode = 0;
   if (mode) {
     new_mode = *mode;
@@ -107,7 +113,7 @@ void ReplaceFile(Env& env, const std::string& path, std::string_view content,
   const std::string temp_path = temp->Path();
   try {
     temp->SetMode(new_mode);
-    temp->WriteAt(0, content.data(), content.size());
+    fill(*temp);
     temp->Sync();
     temp.reset();
     env.Rename(temp_path, path);
@@ -123,6 +129,28 @@ void ReplaceFile(Env& env, const std::string& path, std::string_view content,
   // The new name is in place; a crash before the folder reaches the disk
   // leaves the old or the new file, both whole.
   env.SyncFolder(folder);
+}
+
+}  // namespace
+
+void ReplaceFile(Env& env, const std::string& path, std::string_view content,
+                 std::optional<uint32_t> mode) {
+  ReplaceThroughTemporary(env, path, mode,
+                          [&](File& temp) { temp.WriteAt(0, content.data(), content.size()); });
+}
+
+void CopyFile(Env& env, const std::string& from, const std::string& to) {
+  std::unique_ptr<File> source = env.Open(from, OpenMode::kRead);
+  if (source->Status().IsFolder()) throw EnvError(EISDIR, "read", from);
+  ReplaceThroughTemporary(env, to, std::nullopt, [&](File& temp) {
+    // Pictures run to megabytes: copied in blocks, never whole in memory.
+    std::vector<char> block(1 << 20);
+    uint64_t at = 0;
+    while (const size_t n = source->ReadAt(at, block.data(), block.size())) {
+      temp.WriteAt(at, block.data(), n);
+      at += n;
+    }
+  });
 }
 
 std::string ReadFile(Env& env, const std::string& path) {

@@ -184,6 +184,12 @@ std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::
 void ReplaceFile(Env& env, const std::string& path, std::string_view content,
                  std::optional<uint32_t> mode = std::nullopt);
 
+// Copies a file as ReplaceFile writes one: into a temporary file beside the
+// target, synced and renamed over it, so that a failed copy never leaves a
+// half file nor takes the old one away. The new file gets the old target's
+// permission bits, or the default.
+void CopyFile(Env& env, const std::string& from, const std::string& to);
+
 // The whole content of a file; throws EnvError (ENOENT included).
 std::string ReadFile(Env& env, const std::string& path);
 

@@ -119,6 +119,27 @@ TEST_F(FaultEnvTest, AFailedReplaceLeavesTheOldFileAndNoTemporaryFile) {
   EXPECT_EQ(ReadFile(mem_, "/d/settings.ini"), "new content");
 }
 
+TEST_F(FaultEnvTest, ACopyThatFailsHalfwayLeavesTheOldFileWhole) {
+  // Three blocks of the copy's size and a bit, so that the disk fills in
+  // the middle.
+  std::string picture(3 * (1 << 20) + 17, '\0');
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<char>(i * 7);
+  ReplaceFile(mem_, "/d/neu.jpg", picture);
+  ReplaceFile(mem_, "/d/KTFoto1.jpg", "altes Bild");
+  faults_.Inject(Fault(Op::kWrite, ENOSPC).After(1));
+  EXPECT_EQ(CodeOf([&] { CopyFile(faults_, "/d/neu.jpg", "/d/KTFoto1.jpg"); }), ENOSPC);
+  EXPECT_EQ(ReadFile(mem_, "/d/KTFoto1.jpg"), "altes Bild");
+  EXPECT_EQ(mem_.ListFolder("/d").size(), 3u) << "no temporary file stays";
+  faults_.Clear();
+  faults_.Inject(Fault(Op::kRead, EIO).After(2).On("neu.jpg"));
+  EXPECT_EQ(CodeOf([&] { CopyFile(faults_, "/d/neu.jpg", "/d/KTFoto1.jpg"); }), EIO);
+  EXPECT_EQ(ReadFile(mem_, "/d/KTFoto1.jpg"), "altes Bild");
+  faults_.Clear();
+  CopyFile(faults_, "/d/neu.jpg", "/d/KTFoto1.jpg");
+  EXPECT_EQ(ReadFile(mem_, "/d/KTFoto1.jpg"), picture);
+  EXPECT_EQ(CodeOf([&] { CopyFile(faults_, "/d", "/d/x.jpg"); }), EISDIR);
+}
+
 TEST_F(FaultEnvTest, TheRealEnvCanBeWrappedToo) {
   FaultEnv faults(Env::Posix());
   faults.Inject(Fault(Op::kOpen, EACCES).On("/no-such-place"));

@@ -35,8 +35,9 @@ set Pflanzenliste Status e
 post Pflanzenliste
 expect value Pflanzenliste Status e
 append Objektphotos
+# The main-photo rule saves a row not saved yet, so that it finds it again.
 set Objektphotos Hauptphoto WAHR
-expect hooks CorrectHauptfoto AfterKARTULCommand
+expect hooks CorrectHauptfoto OnTablePost AfterKARTULCommand
 post Objektphotos
 expect hooks OnTablePost AfterKARTULCommand
 delete-row Objektphotos

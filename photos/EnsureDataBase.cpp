@@ -1,0 +1,86 @@
+#include "photos/EnsureDataBase.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "host/Tools.h"
+#include "photos/Fotoverwaltung.h"
+#include "platform/env/Env.h"
+#include "platform/text/Strings.h"
+#include "platform/ui/Ui.h"
+
+using platform::ui::MsgKind;
+
+namespace {
+
+// The columns the catalogue's users read and write.
+constexpr const char* kFotoColumns[] = {"FotoID",        "Kurzname",        "RW",     "HW",
+                                        "Blickrichtung", "Aufnahmedatum",   "Quelle", "IsNew",
+                                        "PicFileName",   "Bildbeschreibung"};
+
+// The catalogue columns a table of that name lacks.
+std::vector<std::string> MissingColumns(TdmFotoverwaltung& module, const std::string& table) {
+  platform::db::Query query(module.ProjectConnection(),
+                            "select * from \"" + table + "\" where 1 = 0");
+  std::vector<std::string> missing;
+  for (const char* column : kFotoColumns) {
+    bool found = false;
+    for (int i = 0; i < query.FieldCount() && !found; ++i) {
+      found = platform::text::EqualsIgnoreCase(query.FieldName(i), column);
+    }
+    if (!found) missing.emplace_back(column);
+  }
+  return missing;
+}
+
+}  // namespace
+
+std::string FotoDir() {
+  const std::string dir = Tools::MyGetProjectDir();
+  return dir.empty() ? std::string() : dir + "KTPhotos" + Tools::kPathDelim;
+}
+
+void EnsureTableFotos() {
+  TdmFotoverwaltung module;
+  module.OpenPrjDatabase(Tools::MyGetProjectDB());
+  const std::vector<std::string> names = module.TableNames();
+  const auto existing = std::find_if(names.begin(), names.end(), [](const std::string& name) {
+    return platform::text::EqualsIgnoreCase(name, "Fotos");
+  });
+  if (existing == names.end()) {
+    module.CreateTableFotos();
+    return;
+  }
+  const std::vector<std::string> missing = MissingColumns(module, *existing);
+  if (!missing.empty()) {
+    std::string list;
+    for (const std::string& column : missing) list += (list.empty() ? "" : ", ") + column;
+    platform::ui::MessageBox(MsgKind::kWarning,
+                             "Die Tabelle " + *existing +
+                                 " der Projektdatenbank ist kein Fotokatalog: es fehlen die "
+                                 "Spalten " +
+                                 list + ". Fotos können in diesem Projekt nicht verwaltet werden.");
+  }
+}
+
+void EnsureSubDirFotos() {
+  const std::string dir = Tools::MyGetProjectDir();
+  if (dir.empty()) return;
+  const std::string folder = dir + "KTPhotos";
+  platform::env::Env& env = platform::env::Env::Current();
+  try {
+    const std::optional<platform::env::FileStatus> status = env.Stat(folder);
+    if (status && status->IsFolder()) return;
+    if (status) {
+      platform::ui::MessageBox(MsgKind::kWarning,
+                               "Der Fotoordner " + folder +
+                                   " ist eine Datei, kein Ordner. Fotos können in diesem "
+                                   "Projekt nicht abgelegt werden.");
+      return;
+    }
+    env.CreateFolder(folder);
+  } catch (const platform::env::EnvError& e) {
+    platform::ui::MessageBox(MsgKind::kWarning, "Der Fotoordner " + folder +
+                                                    " konnte nicht angelegt werden: " + e.Reason());
+  }
+}

@@ -1,0 +1,47 @@
+// The state of a running photo task, and what begins and ends one: the data
+// module opened on first need (EnsureFotoverwaltung), the host put back as
+// the task found it (ResetPreFVState), and the globals reset
+// (ResetFVGlobals, CloseFotoverwaltung). The state is the plug-in context's,
+// one per loaded library; a task runs from ProcessFoto until its dialog
+// closes or the project does.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "photos/FormEditFoto.h"
+#include "photos/Fotoverwaltung.h"
+
+struct PhotoTask {
+  // The data module of the task; created on first need, kept until the
+  // project closes.
+  std::unique_ptr<TdmFotoverwaltung> GlobaldmFotoverwaltung;
+  // The one photo dialog, created on the first task of a project.
+  std::unique_ptr<TFormEditFoto> fvControlForm;
+  // A photo task is running (its dialog is open); ProcessFoto stands aside.
+  bool blnFotoVerwaltungAktiv = false;
+  // Host id of the object active when the task began; -1 none.
+  int32_t lngFvKARTULID = -1;
+  // PKEY of the link row the dialog was opened on; -1 none.
+  int32_t iFvPKeyFoto = -1;
+  // PhotoID of that row, 0 none.
+  int32_t iFvFotoID = 0;
+};
+
+// More link rows than an object ever has; a walk over the rows stops there.
+inline constexpr int kMaxLinkRows = 100000;
+
+// The photo task of the loaded library.
+PhotoTask& FotoTask();
+
+// Opens the data module of the task when there is none: the project
+// database and the table Fotos. A module that cannot be opened is not kept,
+// so the next task tries again; the error passes through.
+TdmFotoverwaltung& EnsureFotoverwaltung();
+
+// Puts the host back where the task began: the data view, the object, the
+// link row.
+void ResetPreFVState();
+void ResetFVGlobals();
+// Ends the task.
+void CloseFotoverwaltung();

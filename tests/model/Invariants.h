@@ -1,0 +1,79 @@
+// What must hold of the transaction lists while a mapper works, written as
+// checks over snapshots of the three tables, so that the model test states
+// each rule once and the rules themselves can be tried on planted faults.
+//
+// State: one row per identifier; an identifier in a pool is listed, if at
+// all, only by "DELETE" rows; an identifier the lists once held is never in
+// neither of them (a row or a pool) again.
+// Choosers: never offer what a host object carries, nor what a row other
+// than a "DELETE" row holds (for an object with a row of its own, not even a
+// "DELETE" row's); the composed "BRB" proposal is held by no row at all.
+// Steps: every row and pool change is one of the allowed transitions of the
+// step's event for the objects it touched; nothing else changes; a step that
+// showed a table error left the tables as they were and the host identifiers
+// of switched or assigned objects as well.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/model/ListsSnapshot.h"
+
+namespace model {
+
+// Checks of one state. `known` collects every identifier the lists have
+// held; one of them in neither list is a violation.
+std::vector<std::string> CheckState(const Tables& tables, std::set<std::string>& known);
+
+enum class Event {
+  kCreate,  // a new object (none when the plug-in refused it)
+  kDelete,
+  kEdit,    // attributes posted, or the class changed
+  kMove,    // a vertex moved (or the move vetoed)
+  kRename,  // the mapper renamed in the host
+  kSwitch,  // SwitchKennung on the active object
+  kAssign,  // AssignToTransaction on the selection
+};
+
+std::string EventName(Event event);
+
+// An object a step touched, with its host identifier before and after the
+// step; empty before for an object the step created, empty after for one it
+// deleted or a creation that did not happen.
+struct Touched {
+  int32_t id = 0;
+  std::string before;
+  std::string after;
+};
+
+struct StepFacts {
+  Event event = Event::kEdit;
+  std::vector<Touched> objects;
+  bool table_error = false;  // the mapper was shown a table error
+  bool moved = false;        // kMove: the host took the new vertex
+  std::string requested;     // kRename: the identifier the mapper typed
+  // kCreate, kAssign: the transaction the mapper chose (-1 for none);
+  // nothing when no chooser asked.
+  std::optional<int> target;
+  int warnings = 0;  // warning boxes shown
+};
+
+std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
+                                   const Tables& after);
+
+// A chooser's list. `for_kennung` is the identifier of the object it is
+// shown for; empty for an object yet to be created. `carried` tells which
+// host object carries an identifier (0 for none).
+std::vector<std::string> CheckOffer(const std::string& chooser, const std::string& for_kennung,
+                                    const std::vector<std::string>& offered, const Tables& now,
+                                    const std::function<int32_t(const std::string&)>& carried);
+
+// The identifier the "BRB" composer proposed.
+std::vector<std::string> CheckProposal(const std::string& proposal, const Tables& now,
+                                       const std::function<int32_t(const std::string&)>& carried);
+
+}  // namespace model
