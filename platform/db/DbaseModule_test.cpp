@@ -14,9 +14,9 @@
 namespace platform::db {
 namespace {
 
-using testing::TestDir;
 using testing::All;
 using testing::Rows;
+using testing::TestDir;
 
 class DbaseModuleTest : public ::testing::Test {
  protected:
