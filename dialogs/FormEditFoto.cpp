@@ -55,14 +55,6 @@ bool IsPlainFileName(const std::string& name) {
          name.find_first_of("/\\") == std::string::npos && name.find('\0') == std::string::npos;
 }
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 // The folder of a path with its trailing delimiter, as the file dialog's
 // folder is remembered.
 std::string FolderWithDelim(const std::string& path) {
@@ -454,11 +446,13 @@ bool TFormEditFoto::CopyFoto() {
     // Windows compares names: without regard to case.
     std::unordered_set<std::string> taken;
     try {
-      for (const std::string& name : e.ListFolder(strDefaultPicDir)) taken.insert(Lower(name));
+      for (const std::string& name : e.ListFolder(strDefaultPicDir))
+        taken.insert(platform::text::ToLowerAscii(name));
     } catch (const env::EnvError&) {
       // An unreadable folder fails the copy below with its reason.
     }
-    for (const std::string& name : katalog_.PicFileNames()) taken.insert(Lower(name));
+    for (const std::string& name : katalog_.PicFileNames())
+      taken.insert(platform::text::ToLowerAscii(name));
     int64_t n = 1;
     while (taken.count("ktfoto" + std::to_string(n) + ".jpg") != 0) ++n;
     strPicNewFileNameInKT = "KTFoto" + std::to_string(n) + ".jpg";
