@@ -80,7 +80,9 @@ std::string ClaimSize(std::string jpeg, int width, int height) {
 }
 
 std::string PngBytes() {
-  return std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0", 33);
+  // Signature and header chunk of a 16 x 16 RGB picture.
+  static constexpr char kHead[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0";
+  return std::string(kHead, sizeof kHead - 1);
 }
 
 }  // namespace testsupport
