@@ -263,6 +263,17 @@ TEST_F(EditFotoTest, ReplacingALocalPictureKeepsItsNameAndNeverLosesIt) {
   EXPECT_FALSE(again.Showing());
   EXPECT_EQ(Bytes(FotoDir() + "KTFoto2.jpg"), Bytes(other));
   EXPECT_EQ(Links(), std::vector<std::string>{std::to_string(object_) + ":-2"});
+
+  // A local photo whose file is gone gets the chosen picture under its name.
+  AddFoto(-3, 3, "KTFoto9.jpg");
+  LinkRow(-3);
+  TFormEditFoto& lost = Open();
+  EXPECT_FALSE(lost.Image1.HasPicture());
+  EXPECT_TRUE(lost.Label7.visible);
+  Choose(lost, other);
+  lost.BtnOK.Click();
+  EXPECT_EQ(Bytes(FotoDir() + "KTFoto9.jpg"), Bytes(other));
+  EXPECT_EQ(Rows().front(), "-3 Foto - - 90 3 KTFoto9.jpg");
 }
 
 TEST_F(EditFotoTest, PicturesFromThePictureFolderAndFilesThatAreNoPictureAreRefused) {
