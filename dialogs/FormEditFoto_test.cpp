@@ -145,6 +145,14 @@ TEST_F(EditFotoTest, ANewPhotoIsCopiedUnderTheFirstFreeNameAndLinked) {
   EXPECT_EQ(Links(), std::vector<std::string>{std::to_string(object_) + ":-8"});
   EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "OriginalFotos", ""),
             camera_);
+
+  // The next project's dialog opens the file dialog there.
+  FreeControlForm();
+  Answer("file cancel");
+  Open().BtnGetFoto.Click();
+  EXPECT_NE(Shown().find("file open \"JPEG-Grafikdatei (*.jpg)|*.jpg\" \"" + camera_ + "\""),
+            std::string::npos)
+      << Shown();
 }
 
 TEST_F(EditFotoTest, TheViewingDirectionCoversItsBoundaries) {
