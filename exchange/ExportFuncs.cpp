@@ -334,10 +334,23 @@ void CreateActionList(const Package::Names& names, int32_t TID) {
   if (S != F) RemoveTableFile(names.D, S);
   platform::db::Connection& connection = OpenExportConnection(names.D);
   connection.Execute(Package::CreateActionTableSql(S));
-  for (const TObjectMetadata& row : ExportRows(TID)) {
-    for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
-      connection.Execute(Package::InsertActionSql(S, action));
+  // The rows go to the file in one write: row by row, a transaction of a
+  // hundred thousand objects would take minutes. A failed insert leaves the
+  // table empty, and the run ends with the error.
+  connection.Execute("begin");
+  try {
+    for (const TObjectMetadata& row : ExportRows(TID)) {
+      for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
+        connection.Execute(Package::InsertActionSql(S, action));
+      }
     }
+    connection.Execute("commit");
+  } catch (...) {
+    try {
+      connection.Execute("rollback");
+    } catch (const DbError&) {
+    }
+    throw;
   }
   if (S != F) {
     platform::env::Env::Current().Rename(names.D + S + ".dbf", names.D + F + ".dbf");
