@@ -1,11 +1,9 @@
 #include "exchange/ExportFuncs.h"
 
-#include <map>
 #include <set>
 #include <unordered_map>
 
 #include "context/PluginContext.h"
-#include "dialogs/DialogTools.h"
 #include "dialogs/FormGetGKStreifen.h"
 #include "dialogs/FormGetTID.h"
 #include "exchange/VandraCheckIn.h"
@@ -86,6 +84,25 @@ bool PackageCanBeWritten(const Package::Names& names) {
     return false;
   }
   return true;
+}
+
+// The action table's identifier column is narrower than an identifier may
+// be; one cut short would name another object, so the run stops before it
+// writes anything.
+bool ActionRowsFit(int32_t TID) {
+  std::string overlong;
+  for (const TObjectMetadata& row : ExportRows(TID)) {
+    for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
+      if (platform::text::Utf8Length(action.Kennung) > Package::kActionKennungWidth) {
+        overlong += "\r" + action.Kennung;
+      }
+    }
+  }
+  if (overlong.empty()) return true;
+  Inform(MsgKind::kError, "Folgende Kennungen sind länger als " +
+                              std::to_string(Package::kActionKennungWidth) +
+                              " Zeichen und können nicht exportiert werden:" + overlong);
+  return false;
 }
 
 bool WriteTid(const Package::Names& names, int32_t TID, bool anything_selected) {
@@ -415,7 +432,7 @@ bool VD1CustomExportProc() {
   if (path.empty()) return false;
   const Package::Names names{Tools::WithBackslash(platform::env::FolderOf(path)),
                              Package::PrefixOf(platform::env::NameOf(path))};
-  if (!PackageCanBeWritten(names)) return false;
+  if (!PackageCanBeWritten(names) || !ActionRowsFit(TID)) return false;
   Tools::SetRegStringEntry(VandraRegKey(), kSection, "FileNamePrefix", names.P);
 
   platform::ui::HourglassGuard hourglass;

@@ -222,6 +222,20 @@ TEST_F(ExportTest, PrefixesAndPathsAreCheckedBeforeAnythingIsWritten) {
   EXPECT_TRUE(fs::exists(out_ + "abcdef_aktion.dbf"));
 }
 
+TEST_F(ExportTest, IdentifiersTheActionTableCannotHoldStopTheRunBeforeItWrites) {
+  Fill();
+  const std::string longest(41, 'L'), too_long = "DE-" + std::string(39, 'X');
+  AddRow(7, MakeObject("FFH", longest), 2, longest, "NEW");
+  AddRow(7, MakeObject("FFH", too_long), 2, too_long, "NEW");
+  AnswerUpToFile("lang");
+  Answer(
+      "message OK \"Folgende Kennungen sind länger als 41 Zeichen und können nicht "
+      "exportiert werden:\\r" +
+      too_long + "\"");
+  EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
+  EXPECT_TRUE(fs::is_empty(out_));
+}
+
 TEST_F(ExportTest, StripFromTheEastingOrTheMappersChoice) {
   Fill();
   SetApplicatIni("Config", "Bundesland", "SN");
@@ -269,6 +283,16 @@ TEST_F(ExportTest, AFailedHostExportEndsTheRunWithoutCheckIn) {
   EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
   EXPECT_FALSE(State().blnDoNotSetChangeFlag);
   EXPECT_FALSE(fs::exists(out_ + "kaputt_aktion.dbf"));
+}
+
+TEST_F(ExportTest, AnErrorWhileSelectingClosesTheHostsUpdate) {
+  Fill();
+  fs::resize_file(ProjectDir() + "TA_LIST.dbf", 40);
+  AnswerUpToFile("bruch");
+  EXPECT_THROW(ExportFuncs::VD1CustomExportProc(), std::exception);
+  EXPECT_EQ(host().UpdateDepth(), 0);
+  EXPECT_FALSE(State().blnDoNotSetChangeFlag);
+  EXPECT_TRUE(fs::is_empty(out_));
 }
 
 TEST_F(ExportTest, PhotosThatCannotGoOutWholeAreToldAndStopTheCheckIn) {

@@ -80,7 +80,8 @@ std::vector<ActionRow> ActionRowsOf(const TObjectMetadata& row) {
 }
 
 std::string CreateActionTableSql(std::string_view table) {
-  return "create Table " + QuoteName(table) + "(KENNUNG char(41), AKTION char(1))";
+  return "create Table " + QuoteName(table) + "(KENNUNG char(" +
+         std::to_string(kActionKennungWidth) + "), AKTION char(1))";
 }
 
 std::string InsertActionSql(std::string_view table, const ActionRow& row) {

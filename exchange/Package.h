@@ -88,6 +88,9 @@ inline constexpr char kGeaendert = 'U';
 inline constexpr char kGeloescht = 'D';
 inline constexpr char kUnveraendert = 'I';
 
+// The width of the column KENNUNG.
+inline constexpr size_t kActionKennungWidth = 41;
+
 struct ActionRow {
   std::string Kennung;
   char Aktion = kUnveraendert;
