@@ -1,14 +1,13 @@
-// The export run against a real project of the host stand-in: what the
-// package holds (read back by dbfread and as bytes), every question and its
-// way out, the checks made before anything is written, and what a failed
-// step leaves behind.
+// The export run against a real project of the host stand-in, where the
+// scenario (tests/scenarios/export.kts) cannot reach: the checks made before
+// anything is written, what a failed step leaves behind, and the earlier
+// build's differences.
 #include "exchange/ExportFuncs.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "context/PluginContext.h"
 #include "host/Tools.h"
@@ -16,7 +15,6 @@
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
 #include "platform/db/Connection.h"
-#include "platform/ini/IniFile.h"
 #include "tests/support/ProjectFixture.h"
 
 namespace {
@@ -25,13 +23,6 @@ namespace fs = std::filesystem;
 using platform::db::Connection;
 
 constexpr const char* kAskFirst = "message Yes";
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::vector<std::string> Column(const std::string& path, const std::string& a,
                                 const std::string& b = "") {
@@ -106,96 +97,6 @@ class ExportTest : public testsupport::ProjectFixture {
   std::string out_;
 };
 
-TEST_F(ExportTest, PackageOfAMappersDay) {
-  Fill();
-  SetApplicatIni("VANDRA", "AutoCheckIn", "1");
-  AnswerUpToFile("paket.dat");
-  Answer(
-      "message OK \"Der automatische Check-In ist noch nicht verfügbar. Bitte übergeben Sie "
-      "die exportierten Dateien selbst an VANDRA.\"");
-  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
-
-  EXPECT_EQ(ReadAll(out_ + "paket._rp.txt"),
-            "Ge\xE4nderte Objekte (2)\r\nDE-1\r\nDE-6\r\n\r\nGel\xF6schte Objekte (1)\r\nDE-4\r\n"
-            "\r\nNeue Objekte (1)\r\nDE-3\r\n");
-  EXPECT_EQ(Column(out_ + "paket._aktion.dbf", "KENNUNG", "AKTION"),
-            (std::vector<std::string>{"DE-1 U", "DE-2 I", "DE-3 N", "DE-4 D", "DE-5 D", "DE-6 N"}));
-  EXPECT_FALSE(fs::exists(out_ + "paket._a.dbf"));
-  // The photo of two exported objects twice, the central one and that of an
-  // untouched object not at all.
-  const auto photos = testsupport::ReadDbf(out_ + "paket.pc.dbf");
-  ASSERT_EQ(photos.size(), 2u);
-  EXPECT_EQ(photos[0].at("PHOTOID"), "-1");
-  EXPECT_EQ(photos[0].at("QUELLE"), "'Quelle' eigene");
-  EXPECT_EQ(photos[0].at("DATUM"), "2024-03-05");
-  EXPECT_EQ(photos[0].at("RW"), "2563120");
-  EXPECT_EQ(photos[0].at("HW"), "");
-  EXPECT_EQ(std::distance(fs::directory_iterator(out_ + "paket._Fotos"), fs::directory_iterator()),
-            1);
-  EXPECT_EQ(ReadAll(out_ + "paket._Fotos/KTFoto1.jpg"), "JPEG -1");
-  EXPECT_TRUE(fs::exists(out_ + "paket..shp"));
-  EXPECT_TRUE(fs::exists(out_ + "paket..xml"));
-  const Package::TidData tid = Package::ReadTidFile(out_ + "paket..tid");
-  EXPECT_EQ(tid.Transaktion, 7);
-  EXPECT_EQ(tid.GKStreifen, 0);
-
-  // The new and changed objects are selected, the update bracket closed, the
-  // change marking back on, and the settings remembered.
-  std::vector<std::string> selected;
-  for (int32_t id : host().Selection()) selected.push_back(host().FindObject(id)->kennung);
-  EXPECT_EQ(selected, (std::vector<std::string>{"DE-1", "DE-3", "DE-6"}));
-  EXPECT_EQ(host().UpdateDepth(), 0);
-  EXPECT_FALSE(State().blnDoNotSetChangeFlag);
-  EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "FileNamePrefix", ""),
-            "paket.");
-  EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "ExportPath", ""),
-            Root() + "/out");
-}
-
-TEST_F(ExportTest, ReExportReplacesTablesAndChangedPictures) {
-  Fill();
-  AnswerUpToFile("ab.xml");
-  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
-  platform::ini::IniFile(out_ + "ab.xml.tid").WriteString("Transaktionsdaten", "Name", "Ruhraue");
-  std::ofstream(FotoDir() + "KTFoto1.jpg", std::ios::binary) << "JPEG neu";
-  TransActTools::UpdateChangedFlag("DE-2", "UPDATE");
-
-  // The dialog proposes the remembered prefix in the remembered folder.
-  AnswerUpToFile("ab.xml");
-  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
-  EXPECT_NE(Shown().find("\"" + Root() + "/out\" \"ab.xml\" -> "), std::string::npos) << Shown();
-  EXPECT_EQ(Column(out_ + "ab.xml_aktion.dbf", "AKTION").size(), 6u);
-  EXPECT_EQ(Column(out_ + "ab.xml_aktion.dbf", "KENNUNG", "AKTION")[1], "DE-2 U");
-  EXPECT_EQ(Column(out_ + "ab.xmlpc.dbf", "PHOTOID"), (std::vector<std::string>{"-1", "-2", "-1"}));
-  EXPECT_EQ(ReadAll(out_ + "ab.xml_Fotos/KTFoto1.jpg"), "JPEG neu");
-  const Package::TidData tid = Package::ReadTidFile(out_ + "ab.xml.tid");
-  EXPECT_EQ(tid.Transaktion, 7);
-  EXPECT_EQ(tid.Name, "Ruhraue");
-}
-
-TEST_F(ExportTest, EveryQuestionHasItsWayOut) {
-  // No at the first question: true, and nothing else happens.
-  Answer("message No");
-  EXPECT_TRUE(ExportFuncs::VD1CustomExportProc());
-  Answer(kAskFirst);
-  Answer(
-      "message OK \"Das Projekt enthält keine Transaktionsdaten. Daher kann kein Export "
-      "durchgeführt werden!\"");
-  EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
-
-  Fill();
-  AddTransaction(8, "Eifel");
-  Answer(kAskFirst);
-  Answer("form TFormGetTID\nclick BtnCancel");
-  Answer("message OK \"Es konnte keine Transaktionsnummer ermittelt werden!\"");
-  EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
-  EXPECT_NE(Shown().find("\"Abbrechen\""), std::string::npos);
-  Answer(kAskFirst);
-  Answer("form TFormGetTID\nselect lbTID \"7 - Ruhraue\"\nclick BtnOK\nfile cancel");
-  EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
-  EXPECT_TRUE(fs::is_empty(out_));
-}
-
 TEST_F(ExportTest, PrefixesAndPathsAreCheckedBeforeAnythingIsWritten) {
   Fill();
   AddTransaction(8, "Eifel");
@@ -220,6 +121,11 @@ TEST_F(ExportTest, PrefixesAndPathsAreCheckedBeforeAnythingIsWritten) {
   Answer("file \"" + out_ + "abcdef gh\"");
   EXPECT_TRUE(ExportFuncs::VD1CustomExportProc());
   EXPECT_TRUE(fs::exists(out_ + "abcdef_aktion.dbf"));
+  // The next dialog opens there with the prefix.
+  EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "ExportPath", ""),
+            Root() + "/out");
+  EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "FileNamePrefix", ""),
+            "abcdef");
 }
 
 TEST_F(ExportTest, IdentifiersTheActionTableCannotHoldStopTheRunBeforeItWrites) {
@@ -234,44 +140,6 @@ TEST_F(ExportTest, IdentifiersTheActionTableCannotHoldStopTheRunBeforeItWrites) 
       too_long + "\"");
   EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
   EXPECT_TRUE(fs::is_empty(out_));
-}
-
-TEST_F(ExportTest, StripFromTheEastingOrTheMappersChoice) {
-  Fill();
-  SetApplicatIni("Config", "Bundesland", "SN");
-  host().SetCursor({3400000, 5800000});
-  AnswerUpToFile("p1");
-  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
-  EXPECT_EQ(Package::ReadTidFile(out_ + "p1.tid").GKStreifen, 3);
-
-  // A negative easting does not tell the strip: the dialog does, and remembers.
-  host().SetCursor({-12.5, 5800000});
-  AnswerUpToFile("p2");
-  Answer("form TFormGetGKStreifen\nselect RadioGroup1 #1\nclick BitBtn1");
-  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
-  EXPECT_EQ(Package::ReadTidFile(out_ + "p2.tid").GKStreifen, 3);
-  EXPECT_EQ(Tools::GetRegIntEntry(VandraRegKey(), "VD2Transaktionen", "GK-Streifen", 0), 3);
-
-  // "BRB" writes 0 without asking.
-  SetApplicatIni("Config", "Bundesland", "BRB");
-  AnswerUpToFile("p3");
-  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
-  EXPECT_EQ(Package::ReadTidFile(out_ + "p3.tid").GKStreifen, 0);
-}
-
-TEST_F(ExportTest, OnlyReadOnlyRowsGiveAnEmptyPackage) {
-  CreateTransactionTables();
-  AddTransaction(7, "Ruhraue");
-  AddRow(7, MakeObject("NSG", "NSG-1"), 0, "NSG-1", "UPDATE");
-  SetApplicatIni("Config", "Bundesland", "SN");
-  AnswerUpToFile("leer");
-  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
-  EXPECT_EQ(ReadAll(out_ + "leer_rp.txt"),
-            "Ge\xE4nderte Objekte (0)\r\n\r\nGel\xF6schte Objekte (0)\r\n\r\nNeue Objekte (0)\r\n");
-  EXPECT_TRUE(testsupport::ReadDbf(out_ + "leer_aktion.dbf").empty());
-  EXPECT_TRUE(testsupport::ReadDbf(out_ + "leerpc.dbf").empty());
-  EXPECT_EQ(Package::ReadTidFile(out_ + "leer.tid").GKStreifen, 0);
-  EXPECT_TRUE(host().Selection().empty());
 }
 
 TEST_F(ExportTest, AFailedHostExportEndsTheRunWithoutCheckIn) {
