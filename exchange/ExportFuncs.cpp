@@ -200,9 +200,10 @@ bool PlainFileName(const std::string& name) {
 struct PhotoRun {
   const Package::Names& names;
   std::string photo_dir;         // the project's KTPhotos, with delimiter
-  std::set<std::string> copied;  // pictures copied in this run
-  std::set<int32_t> refused;     // photos refused in this run
-  std::vector<std::string> not_copied;
+  std::set<std::string> copied;  // pictures to copy in this run
+  std::vector<platform::env::CopyJob> copies;
+  std::set<int32_t> refused;            // photos refused in this run
+  std::vector<std::string> not_copied;  // pictures that could not be copied
   bool rows_ok = true;
 };
 
@@ -227,21 +228,26 @@ void ExportFoto(PhotoRun& run, const Package::TFotoMetadaten& foto) {
     return;
   }
   if (!run.copied.insert(foto.Dateiname).second) return;
-  // A copy left by an earlier export is replaced: the picture may have been
-  // replaced since.
   platform::env::Env& env = platform::env::Env::Current();
   const std::optional<std::string> source =
       PlainFileName(foto.Dateiname) ? platform::env::FindNoCase(env, run.photo_dir, foto.Dateiname)
                                     : std::nullopt;
-  try {
-    if (source) {
-      platform::env::CopyFile(env, run.photo_dir + *source,
-                              platform::env::JoinPath(run.names.PhotoFolder(), foto.Dateiname));
-      return;
-    }
-  } catch (const platform::env::EnvError&) {
+  if (!source) {
+    run.not_copied.push_back(foto.Dateiname);
+    return;
   }
-  run.not_copied.push_back(foto.Dateiname);
+  run.copies.push_back(
+      {run.photo_dir + *source, platform::env::JoinPath(run.names.PhotoFolder(), foto.Dateiname)});
+}
+
+// A copy left by an earlier export is replaced: the picture may have been
+// replaced since. The folder is synced once for all copies.
+void CopyPictures(PhotoRun& run) {
+  const std::vector<std::string> errors =
+      platform::env::CopyFiles(platform::env::Env::Current(), run.copies);
+  for (size_t i = 0; i < errors.size(); ++i) {
+    if (!errors[i].empty()) run.not_copied.push_back(platform::env::NameOf(run.copies[i].to));
+  }
 }
 
 }  // namespace
@@ -388,17 +394,31 @@ bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_lis
   TdmFotoverwaltung& module = EnsureFotoverwaltung();
   const auto photos = LocalPhotos(module);
   const auto links = PhotoLinks(module);
-  PhotoRun run{names, Tools::MyGetProjectDir() + "KTPhotos/", {}, {}, {}, true};
-  for (const std::string& K : photo_list) {
-    const int32_t id = host::IdOfKennung(K);
-    if (id <= 0) continue;
-    const auto linked = links.find(id);
-    if (linked == links.end()) continue;
-    for (const int32_t photo_id : linked->second) {
-      const auto foto = photos.find(photo_id);
-      if (foto != photos.end()) ExportFoto(run, foto->second);
+  PhotoRun run{names, Tools::MyGetProjectDir() + "KTPhotos/", {}, {}, {}, {}, true};
+  // The rows reach the file together, as the action table's do; a row the
+  // driver refuses is told and left out, the others stay.
+  platform::db::Connection& connection = OpenExportConnection(names.D);
+  connection.Execute("begin");
+  try {
+    for (const std::string& K : photo_list) {
+      const int32_t id = host::IdOfKennung(K);
+      if (id <= 0) continue;
+      const auto linked = links.find(id);
+      if (linked == links.end()) continue;
+      for (const int32_t photo_id : linked->second) {
+        const auto foto = photos.find(photo_id);
+        if (foto != photos.end()) ExportFoto(run, foto->second);
+      }
     }
+    connection.Execute("commit");
+  } catch (...) {
+    try {
+      connection.Execute("rollback");
+    } catch (const DbError&) {
+    }
+    throw;
   }
+  CopyPictures(run);
   if (!run.not_copied.empty()) {
     std::string text = "Folgende Fotodateien konnten nicht in den Ordner " + names.PhotoFolder() +
                        " kopiert werden:";
