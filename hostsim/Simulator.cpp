@@ -987,6 +987,17 @@ bool Simulator::RunLine(std::string_view line, const std::string& where) {
   return ok;
 }
 
+namespace {
+
+bool IsAnswerLine(std::string_view line) {
+  const size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return false;
+  line.remove_prefix(start);
+  return line.substr(0, 6) == "answer" && (line.size() == 6 || line[6] == ' ' || line[6] == '\t');
+}
+
+}  // namespace
+
 bool Simulator::RunBatch(std::istream& in, const std::string& name) {
   std::string line;
   int number = 0;
@@ -994,7 +1005,10 @@ bool Simulator::RunBatch(std::istream& in, const std::string& name) {
     ++number;
     const std::string where = name + ":" + std::to_string(number);
     if (!RunLine(line, where)) return false;
-    impl_->host.AdvanceClock(impl_->options.step);
+    // Answers are what the mapper will do, not time passing: a row of them
+    // reaches the presenter whole, so that an action on a modeless form finds
+    // the answer for the box or file dialog it opens.
+    if (!IsAnswerLine(line)) impl_->host.AdvanceClock(impl_->options.step);
     // A timer's hooks belong to the line after which they ran.
     if (ReportHookFailure(where)) return false;
     if (PollTranscript()) {

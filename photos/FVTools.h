@@ -9,13 +9,16 @@
 #include <cstdint>
 #include <memory>
 
-#include "photos/FormEditFoto.h"
+#include "dialogs/FormEditFoto.h"
 #include "photos/Fotoverwaltung.h"
 
 struct PhotoTask {
   // The data module of the task; created on first need, kept until the
   // project closes.
   std::unique_ptr<TdmFotoverwaltung> GlobaldmFotoverwaltung;
+  // What the dialog reaches of the catalogue and the task; before the
+  // dialog, which calls it to the end of its life.
+  std::unique_ptr<DialogTools::FotoKatalog> katalog;
   // The one photo dialog, created on the first task of a project.
   std::unique_ptr<TFormEditFoto> fvControlForm;
   // A photo task is running (its dialog is open); ProcessFoto stands aside.
@@ -33,6 +36,9 @@ inline constexpr int kMaxLinkRows = 100000;
 
 // The photo task of the loaded library.
 PhotoTask& FotoTask();
+
+// The dialog's access to the catalogue and the task.
+std::unique_ptr<DialogTools::FotoKatalog> MakeFotoKatalog(PhotoTask& task);
 
 // Opens the data module of the task when there is none: the project
 // database and the table Fotos. A module that cannot be opened is not kept,

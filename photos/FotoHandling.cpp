@@ -67,7 +67,10 @@ void HandleFoto() {
     CloseFotoverwaltung();
     return;
   }
-  if (!task.fvControlForm) task.fvControlForm = std::make_unique<TFormEditFoto>();
+  if (!task.fvControlForm) {
+    if (!task.katalog) task.katalog = MakeFotoKatalog(task);
+    task.fvControlForm = std::make_unique<TFormEditFoto>(*task.katalog);
+  }
   task.fvControlForm->lngOKL = host::ClassOf(task.lngFvKARTULID);
   task.fvControlForm->InitControls(task.iFvFotoID);
   task.fvControlForm->Show();
@@ -141,6 +144,14 @@ void CorrectHauptfotoProc(const std::string& AktValue) {
 
 void FreeControlForm() {
   PhotoTask& task = FotoTask();
+  try {
+    // Closed first, so that a temporary point it placed goes with it and
+    // does not stay in the project.
+    if (task.fvControlForm && task.fvControlForm->Showing()) {
+      task.fvControlForm->Close(platform::ui::ModalResult::kCancel);
+    }
+  } catch (...) {
+  }
   try {
     task.fvControlForm.reset();
   } catch (...) {

@@ -10,13 +10,9 @@
 #include <functional>
 
 namespace platform::db {
-namespace {
-
-size_t HashOf(std::string_view key) {
+size_t ColumnIndex::Hash(std::string_view key) {
   return std::hash<std::string_view>{}(key);
 }
-
-}  // namespace
 
 void ColumnIndex::Reset(uint32_t records) {
   in_build_ = false;
@@ -51,17 +47,17 @@ void ColumnIndex::StartChanges() {
 uint32_t ColumnIndex::IdOf(std::string_view key) const {
   if (slots_.empty()) return kNoKey;
   const size_t mask = slots_.size() - 1;
-  for (size_t i = HashOf(key) & mask;; i = (i + 1) & mask) {
+  for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
     const uint32_t slot = slots_[i];
     if (slot == 0) return kNoKey;
     if (KeyText(slot - 1) == key) return slot - 1;
   }
 }
 
-uint32_t ColumnIndex::Intern(std::string_view key) {
+uint32_t ColumnIndex::Intern(std::string_view key, size_t hash) {
   if (slots_.empty()) slots_.assign(16, 0);
   const size_t mask = slots_.size() - 1;
-  size_t i = HashOf(key) & mask;
+  size_t i = hash & mask;
   for (;; i = (i + 1) & mask) {
     const uint32_t slot = slots_[i];
     if (slot == 0) break;
@@ -85,7 +81,7 @@ void ColumnIndex::Rehash(size_t size) {
   std::vector<uint32_t> slots(size, 0);
   const size_t mask = slots.size() - 1;
   for (uint32_t id = 0; id < ids(); ++id) {
-    size_t i = HashOf(KeyText(id)) & mask;
+    size_t i = Hash(KeyText(id)) & mask;
     while (slots[i] != 0) i = (i + 1) & mask;
     slots[i] = id + 1;
   }

@@ -42,6 +42,18 @@ class ColumnIndex {
     for (; rec < records && rec < kSample; ++rec) Count(rec, key_of(rec));
     if (rec == kSample && ids() > kSample / 2) {
       Expect(records, arena_.size() / std::max<size_t>(ids(), 1) + 1);
+      // With a key per record, finding each key's slot in a table far larger
+      // than the cache is a miss to memory: the hash of a record a few
+      // places ahead is taken, and its slot fetched, while this one is put in.
+      constexpr uint32_t kAhead = 8;
+      size_t hashes[kAhead];
+      for (uint32_t r = rec; r < records && r < rec + kAhead; ++r)
+        hashes[r % kAhead] = Announce(key_of(r));
+      for (; rec < records; ++rec) {
+        const size_t hash = hashes[rec % kAhead];
+        if (rec + kAhead < records) hashes[rec % kAhead] = Announce(key_of(rec + kAhead));
+        Count(rec, key_of(rec), hash);
+      }
     }
     for (; rec < records; ++rec) Count(rec, key_of(rec));
     LayOutLists();
@@ -64,16 +76,29 @@ class ColumnIndex {
   size_t ids() const { return key_start_.size() - 1; }
   // In a build: gives the record its key and counts it in list_start_.
   void Count(uint32_t rec, Key key) {
+    if (key) Count(rec, *key, Hash(*key));
+  }
+  void Count(uint32_t rec, Key key, size_t hash) {
     if (!key) return;
-    const uint32_t id = Intern(*key);
+    const uint32_t id = Intern(*key, hash);
     key_of_[rec] = id;
     ++base_start_[id + 1];
   }
+  // The hash of a key that is about to be put in; its slot is fetched into
+  // the cache meanwhile.
+  size_t Announce(Key key) const {
+    if (!key) return 0;
+    const size_t hash = Hash(*key);
+    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+    return hash;
+  }
+  static size_t Hash(std::string_view key);
   // Makes room for `keys` keys of about `length` bytes.
   void Expect(size_t keys, size_t length);
   // The per-key state of changes, made on the first change after a build.
   void StartChanges();
-  uint32_t Intern(std::string_view key);
+  uint32_t Intern(std::string_view key) { return Intern(key, Hash(key)); }
+  uint32_t Intern(std::string_view key, size_t hash);
   void Rehash(size_t slots);
   void LayOutLists();
   void Compact(uint32_t id);

@@ -2,14 +2,11 @@
 // form opens and closes through the presenter.
 #include "platform/ui/Form.h"
 
-#include <jpeglib.h>
-
-#include <csetjmp>
-#include <cstdio>
 #include <stdexcept>
 
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
+#include "platform/ui/Jpeg.h"
 #include "platform/ui/Ui.h"
 
 namespace platform::ui {
@@ -168,52 +165,18 @@ bool UpDown::Step(int delta) {
   return true;
 }
 
-namespace {
-
-// libjpeg reports errors through a callback that must not return; it jumps
-// back into ReadJpegSize, which holds no object with a destructor.
-struct JpegError {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-};
-
-void JpegErrorExit(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-
-void JpegSilent(j_common_ptr, int) {}
-
-bool ReadJpegSize(std::FILE* file, int& width, int& height) {
-  jpeg_decompress_struct info;
-  JpegError error;
-  info.err = jpeg_std_error(&error.manager);
-  error.manager.error_exit = JpegErrorExit;
-  error.manager.emit_message = JpegSilent;
-  if (setjmp(error.jump) != 0) {
-    jpeg_destroy_decompress(&info);
-    return false;
-  }
-  jpeg_create_decompress(&info);
-  jpeg_stdio_src(&info, file);
-  jpeg_read_header(&info, TRUE);
-  width = static_cast<int>(info.image_width);
-  height = static_cast<int>(info.image_height);
-  jpeg_destroy_decompress(&info);
-  return true;
-}
-
-}  // namespace
-
 bool Picture::LoadFromFile(const std::string& path) {
   ClearPicture();
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (in == nullptr) return false;
-  int w = 0, h = 0;
-  bool ok = ReadJpegSize(in, w, h);
-  std::fclose(in);
-  if (!ok || w <= 0 || h <= 0) return false;
-  width = w;
-  height = h;
+  JpegPicture picture = ReadJpeg(env::Env::Current(), path);
+  if (!picture.ok) {
+    error = std::move(picture.error);
+    return false;
+  }
+  width = picture.width;
+  height = picture.height;
+  preview_width = picture.preview_width;
+  preview_height = picture.preview_height;
+  preview = std::move(picture.preview);
   file = path;
   return true;
 }
@@ -222,6 +185,10 @@ void Picture::ClearPicture() {
   file.clear();
   width = 0;
   height = 0;
+  error.clear();
+  preview_width = 0;
+  preview_height = 0;
+  preview.clear();
 }
 
 Form::Form(std::string class_name, std::string caption)

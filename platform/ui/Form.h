@@ -12,6 +12,7 @@
 // outlives it. Control names are found without regard to case.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -206,8 +207,9 @@ class DatePicker : public Control {
 class Picture : public Control {
  public:
   Picture(Form& owner, std::string name) : Control(owner, Kind::kPicture, std::move(name), "") {}
-  // Reads a JPEG picture's size; false (and no picture) when the file is
-  // missing, no JPEG or damaged in its header.
+  // Reads and decodes a JPEG picture (Jpeg.h): its size and a small preview.
+  // False, no picture and the reason in `error` when the file is missing,
+  // empty, truncated, too large, damaged or no JPEG.
   bool LoadFromFile(const std::string& path);
   void ClearPicture();
   bool HasPicture() const { return width > 0 && height > 0; }
@@ -215,6 +217,12 @@ class Picture : public Control {
   std::string file;
   int width = 0;
   int height = 0;
+  // Why the last load gave no picture; empty after a good one.
+  std::string error;
+  // Grey values, row by row; empty without a picture.
+  int preview_width = 0;
+  int preview_height = 0;
+  std::vector<uint8_t> preview;
 };
 
 class Form {

@@ -203,6 +203,31 @@ MsgAnswer TerminalPresenter::ShowMessage(MsgKind kind, std::string_view text, Ms
   return answer;
 }
 
+namespace {
+
+// The picture's preview as characters of growing ink, two preview rows to a
+// line (a character cell is about twice as high as wide), at most 32 wide.
+std::string PreviewText(const Picture& p, const std::string& indent) {
+  static constexpr char kInk[] = "@%#*+=-:. ";
+  if (p.preview.empty() || p.preview_width <= 0 || p.preview_height <= 0) return "";
+  const int columns = std::min(32, p.preview_width);
+  const int lines = std::max(1, std::min(16, p.preview_height * columns / p.preview_width / 2));
+  std::string out;
+  for (int line = 0; line < lines; ++line) {
+    out += indent + "|";
+    const int y = line * p.preview_height / lines;
+    for (int col = 0; col < columns; ++col) {
+      const int x = col * p.preview_width / columns;
+      const uint8_t grey = p.preview[static_cast<size_t>(y * p.preview_width + x)];
+      out += kInk[grey * 9 / 255];
+    }
+    out += "|\n";
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string TerminalPresenter::Render(const Form& form) const {
   std::string out = "\n+== " + form.caption + "  [" + form.class_name + "]\n";
   int number = 0;
@@ -274,8 +299,10 @@ std::string TerminalPresenter::Render(const Form& form) const {
         out += head +
                (p.HasPicture() ? "picture " + std::to_string(p.width) + "x" +
                                      std::to_string(p.height) + " " + p.file
-                               : std::string("(no picture)")) +
+                : p.error.empty() ? std::string("(no picture)")
+                                  : "(no picture: " + p.error + ")") +
                State(c) + "\n";
+        if (p.HasPicture() && p.visible) out += PreviewText(p, std::string(head.size(), ' '));
         break;
       }
     }

@@ -108,6 +108,25 @@ TEST_F(TerminalTest, FormClosesWithCancelWhenTheInputEnds) {
   EXPECT_EQ(presenter_.get(), raw);
 }
 
+TEST_F(TerminalTest, APictureShowsItsSizeAndPreviewOrWhyThereIsNone) {
+  Type("");
+  Form form("TFormEditFoto", "Objektfoto bearbeiten");
+  Picture& image = form.Add<Picture>("Image1");
+  Picture& other = form.Add<Picture>("Image2");
+  image.file = "a.jpg";
+  image.width = 800;
+  image.height = 200;
+  image.preview_width = 4;
+  image.preview_height = 1;
+  image.preview = {0, 100, 200, 255};
+  other.error = "Die Bilddatei \"b.jpg\" ist leer.";
+  presenter_->RunModal(form);
+  const std::string out = Output();
+  EXPECT_NE(out.find("picture 800x200 a.jpg\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("|@*: |\n"), std::string::npos) << "dark to light: " << out;
+  EXPECT_NE(out.find("(no picture: Die Bilddatei \"b.jpg\" ist leer.)"), std::string::npos) << out;
+}
+
 TEST_F(TerminalTest, FileDialogJoinsTheFolderAndAddsTheExtension) {
   Type("bericht\n\ncancel\n");
   FileDialogRequest save{

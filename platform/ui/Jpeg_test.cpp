@@ -1,0 +1,105 @@
+// The picture loader on pictures written here with libjpeg and on the files
+// it must refuse: each refusal with its German reason and without a crash,
+// and a picture that claims more than it holds never decoded at that size.
+#include "platform/ui/Jpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/env/FaultEnv.h"
+#include "platform/env/MemEnv.h"
+#include "tests/support/JpegWriter.h"
+
+namespace platform::ui {
+namespace {
+
+using testsupport::EncodeJpeg;
+
+JpegPicture FromBytes(const std::string& bytes) {
+  return DecodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "DSC0001.jpg");
+}
+
+void Put(env::Env& env, const std::string& path, const std::string& bytes) {
+  env.Open(path, env::OpenMode::kTruncate)->WriteAt(0, bytes.data(), bytes.size());
+}
+
+TEST(JpegTest, APictureGivesItsSizeAndAPreviewOfItsShape) {
+  const JpegPicture wide = FromBytes(EncodeJpeg(400, 100));
+  ASSERT_TRUE(wide.ok) << wide.error;
+  EXPECT_EQ(wide.width, 400);
+  EXPECT_EQ(wide.height, 100);
+  EXPECT_EQ(wide.preview_width, kJpegPreviewSize);
+  EXPECT_EQ(wide.preview_height, 16);
+  ASSERT_EQ(wide.preview.size(), static_cast<size_t>(kJpegPreviewSize * 16));
+  for (uint8_t grey : wide.preview) EXPECT_NEAR(grey, 128, 3) << "a flat grey picture";
+
+  const JpegPicture tiny = FromBytes(EncodeJpeg(3, 5, 9, 90, true));
+  ASSERT_TRUE(tiny.ok) << "progressive, smaller than the preview: " << tiny.error;
+  EXPECT_EQ(tiny.preview_width, 3);
+  EXPECT_EQ(tiny.preview_height, 5);
+  EXPECT_TRUE(tiny.error.empty());
+}
+
+TEST(JpegTest, FilesThatAreNoPictureAreToldApart) {
+  const std::string good = EncodeJpeg(64, 48, 3);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* reason;
+  };
+  std::string damaged = good;
+  for (size_t i = damaged.size() / 2; i < damaged.size() / 2 + 40; ++i) damaged[i] = '\xFF';
+  const Case cases[] = {
+      {"empty", "", "ist leer."},
+      {"cut in its header", good.substr(0, 30), "ist unvollständig"},
+      {"cut in its data", good.substr(0, good.size() / 2), "ist unvollständig"},
+      {"a PNG under a .jpg name", testsupport::PngBytes(), "ist kein JPEG-Bild."},
+      {"text", "this is no picture", "ist kein JPEG-Bild."},
+      {"markers in its data", damaged, "ist beschädigt"},
+      {"claiming 20000 x 20000", testsupport::ClaimSize(good, 20000, 20000),
+       "ist mit 20000 x 20000 Bildpunkten zu groß"},
+      {"claiming no width", testsupport::ClaimSize(good, 0, 48), "ist beschädigt"},
+  };
+  for (const Case& c : cases) {
+    const JpegPicture picture = FromBytes(c.bytes);
+    EXPECT_FALSE(picture.ok) << c.what;
+    EXPECT_EQ(picture.width * picture.height == 0 || !picture.ok, true);
+    EXPECT_TRUE(picture.preview.empty()) << c.what;
+    EXPECT_EQ(picture.error.rfind("Die Bilddatei \"DSC0001.jpg\" ", 0), 0u) << picture.error;
+    EXPECT_NE(picture.error.find(c.reason), std::string::npos) << c.what << ": " << picture.error;
+  }
+}
+
+TEST(JpegTest, APictureClaimingMoreThanItsDataHoldIsDamaged) {
+  // Within the limit, so decoding starts; the data end after 16 x 16 pixels,
+  // and the decoder stops there rather than fill the rest.
+  const JpegPicture picture = FromBytes(testsupport::ClaimSize(EncodeJpeg(16, 16), 10000, 10000));
+  EXPECT_FALSE(picture.ok);
+  EXPECT_NE(picture.error.find("ist beschädigt"), std::string::npos) << picture.error;
+}
+
+TEST(JpegTest, FilesAreReadThroughTheEnvAndTheirFaultsTold) {
+  env::MemEnv mem;
+  mem.CreateFolder("/fotos");
+  const std::string big = EncodeJpeg(900, 700, 5);  // more than one read block
+  ASSERT_GT(big.size(), 64u * 1024);
+  Put(mem, "/fotos/a.jpg", big);
+  const JpegPicture picture = ReadJpeg(mem, "/fotos/a.jpg");
+  ASSERT_TRUE(picture.ok) << picture.error;
+  EXPECT_EQ(picture.width, 900);
+  EXPECT_EQ(picture.preview_height, 49);
+
+  EXPECT_EQ(ReadJpeg(mem, "/fotos/b.jpg").error, "Die Bilddatei \"/fotos/b.jpg\" gibt es nicht.");
+  EXPECT_EQ(ReadJpeg(mem, "/fotos").error, "\"/fotos\" ist keine Bilddatei.");
+
+  env::FaultEnv faults(mem);
+  faults.Inject(env::Fault(env::Op::kRead, EIO).After(1));
+  const JpegPicture failed = ReadJpeg(faults, "/fotos/a.jpg");
+  EXPECT_FALSE(failed.ok);
+  EXPECT_NE(failed.error.find("kann nicht gelesen werden: Input/output error"), std::string::npos)
+      << failed.error;
+}
+
+}  // namespace
+}  // namespace platform::ui
