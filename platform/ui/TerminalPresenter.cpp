@@ -172,11 +172,15 @@ MsgAnswer TerminalPresenter::ShowMessage(MsgKind kind, std::string_view text, Ms
   if (transcript_) transcript_->Message(kind, text, buttons);
   std::string box = "\n+-- " + KindTitle(kind) + " " + std::string(40, '-') + "\n";
   size_t pos = 0;
-  std::string body(text);
+  // A box breaks its text at CR LF, at LF and at a lone CR alike.
+  std::string body;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    body += text[i] == '\r' ? '\n' : text[i];
+  }
   while (pos <= body.size()) {
     size_t nl = body.find('\n', pos);
     std::string line = body.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     box += "| " + line + "\n";
     if (nl == std::string::npos) break;
     pos = nl + 1;
