@@ -137,6 +137,25 @@ bool ExportHostData(const Package::Names& names) {
   return true;
 }
 
+// Runs the inserts as one transaction, so that their rows reach the file in
+// one write: row by row, a transaction of a hundred thousand objects would
+// take minutes. An error that escapes leaves none of them.
+template <class Work>
+void InOneWrite(platform::db::Connection& connection, Work&& work) {
+  connection.Execute("begin");
+  try {
+    work();
+    connection.Execute("commit");
+  } catch (...) {
+    try {
+      connection.Execute("rollback");
+    } catch (const DbError&) {
+      // The error that brought us here is the one to tell.
+    }
+    throw;
+  }
+}
+
 // Closes the export connection on every way out of the run.
 struct ExportConnectionScope {
   ~ExportConnectionScope() { CloseExportConnection(); }
@@ -355,29 +374,22 @@ void CreateActionList(const Package::Names& names, int32_t TID) {
       CurrentProfile().build == Build::kVD1TransAction ? F : names.ActionTableShort();
   RemoveTableFile(names.D, F);
   if (S != F) RemoveTableFile(names.D, S);
+  OpenExportConnection(names.D).Execute(Package::CreateActionTableSql(S));
+  FillActionList(names, S, TID);
+  if (S != F) {
+    platform::env::Env::Current().Rename(names.D + S + ".dbf", names.D + F + ".dbf");
+  }
+}
+
+void FillActionList(const Package::Names& names, const std::string& S, int32_t TID) {
   platform::db::Connection& connection = OpenExportConnection(names.D);
-  connection.Execute(Package::CreateActionTableSql(S));
-  // The rows go to the file in one write: row by row, a transaction of a
-  // hundred thousand objects would take minutes. A failed insert leaves the
-  // table empty, and the run ends with the error.
-  connection.Execute("begin");
-  try {
+  InOneWrite(connection, [&] {
     for (const TObjectMetadata& row : ExportRows(TID)) {
       for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
         connection.Execute(Package::InsertActionSql(S, action));
       }
     }
-    connection.Execute("commit");
-  } catch (...) {
-    try {
-      connection.Execute("rollback");
-    } catch (const DbError&) {
-    }
-    throw;
-  }
-  if (S != F) {
-    platform::env::Env::Current().Rename(names.D + S + ".dbf", names.D + F + ".dbf");
-  }
+  });
 }
 
 std::string CreateFotoTabelle(const Package::Names& names) {
@@ -395,11 +407,8 @@ bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_lis
   const auto photos = LocalPhotos(module);
   const auto links = PhotoLinks(module);
   PhotoRun run{names, Tools::MyGetProjectDir() + "KTPhotos/", {}, {}, {}, {}, true};
-  // The rows reach the file together, as the action table's do; a row the
-  // driver refuses is told and left out, the others stay.
-  platform::db::Connection& connection = OpenExportConnection(names.D);
-  connection.Execute("begin");
-  try {
+  // A row the driver refuses is told and left out; the others stay.
+  InOneWrite(OpenExportConnection(names.D), [&] {
     for (const std::string& K : photo_list) {
       const int32_t id = host::IdOfKennung(K);
       if (id <= 0) continue;
@@ -410,14 +419,7 @@ bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_lis
         if (foto != photos.end()) ExportFoto(run, foto->second);
       }
     }
-    connection.Execute("commit");
-  } catch (...) {
-    try {
-      connection.Execute("rollback");
-    } catch (const DbError&) {
-    }
-    throw;
-  }
+  });
   CopyPictures(run);
   if (!run.not_copied.empty()) {
     std::string text = "Folgende Fotodateien konnten nicht in den Ordner " + names.PhotoFolder() +

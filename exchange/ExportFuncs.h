@@ -50,8 +50,11 @@ int32_t GetGKStreifen();
 // Has the host write the attribute data; the host's answer.
 bool ExportXMLData(const std::string& path);
 
-// Creates and fills the action table on the export connection of D.
+// Creates the action table on the export connection of D under its short
+// name, fills it and gives it its full name.
 void CreateActionList(const Package::Names& names, int32_t TID);
+// Inserts the transaction's action rows into table S.
+void FillActionList(const Package::Names& names, const std::string& S, int32_t TID);
 // Creates the photo table (and the photo folder) and returns its name.
 std::string CreateFotoTabelle(const Package::Names& names);
 // Fills the photo table and the photo folder from the photos of the
