@@ -106,6 +106,18 @@ bool WriteLayer(const std::string& base, const Layer& layer,
   return ok;
 }
 
+// Removes the files of one layer; false when one exists and cannot go.
+bool RemoveLayerFiles(const std::string& base, const Layer& layer) {
+  bool ok = true;
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+    std::error_code ec;
+    const fs::path file = base + layer.suffix + ext;
+    fs::remove(file, ec);
+    if (ec && fs::exists(file)) ok = false;
+  }
+  return ok;
+}
+
 struct LoadedShape {
   std::string kennung;
   int32_t klasse = 0;
@@ -461,7 +473,15 @@ bool Exchange::ExportGeodata(const std::string& file, bool all_objects) {
   }
   for (const Layer* layer : {&kAreas, &kLines, &kPoints, &kMultiPoints}) {
     auto it = layers.find(layer->suffix);
-    if (it == layers.end()) continue;
+    if (it == layers.end()) {
+      // A layer an earlier export left under this name would travel with
+      // the new files as if it belonged to them.
+      if (!RemoveLayerFiles(base, *layer)) {
+        plugin_.Note("geodata export: cannot remove the old " + base + layer->suffix + ".shp");
+        return false;
+      }
+      continue;
+    }
     std::string error;
     if (!WriteLayer(base, *layer, it->second, error)) {
       plugin_.Note("geodata export: " + error);

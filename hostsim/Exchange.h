@@ -6,7 +6,8 @@
 //
 // Geodata: base + ".shp" holds the areas and is always written; lines go to
 // base + "_lin.shp", single points and texts to base + "_pkt.shp",
-// multipoints to base + "_mpt.shp", each when there are such objects. The
+// multipoints to base + "_mpt.shp", each when there are such objects; a
+// layer of an earlier export that this one does not write is removed. The
 // .dbf of each has KENNUNG (C 50, ANSI), KLASSE, TYP and KARTULID.
 //
 // Attributes: <KartulDaten Tabelle="linfos" Wahr=".." Falsch=".."> with one

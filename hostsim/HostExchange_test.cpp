@@ -95,6 +95,31 @@ TEST_F(ExchangeTest, ShapefilesOfTheSelectionReadByShapelibTools) {
   EXPECT_NE(mpt.find("MultiPoint"), std::string::npos) << mpt;
 }
 
+TEST_F(ExchangeTest, ALaterExportUnderTheSameNameLeavesNoLayerOfTheEarlierOne) {
+  Fill();
+  const std::string base = dir_ + "/P";
+  ASSERT_TRUE(host_.ExportGeodata(base + ".shp", false));
+  host_.DeselectAll();
+  host_.Select(host_.IdOf("WEG-1"));
+  ASSERT_TRUE(host_.ExportGeodata(base + ".shp", false));
+  for (const char* gone : {"_pkt.shp", "_pkt.shx", "_pkt.dbf", "_mpt.shp", "_mpt.dbf"})
+    EXPECT_FALSE(fs::exists(base + gone)) << gone;
+  EXPECT_NE(Shell("dbfdump " + base + "_lin.dbf").find("WEG-1"), std::string::npos);
+  EXPECT_NE(Shell("shpdump " + base + ".shp").find("# of Shapes: 0"), std::string::npos);
+}
+
+TEST_F(ExchangeTest, SelectionKeepsItsOrderAndHoldsEachObjectOnce) {
+  Fill();
+  const std::vector<int32_t> before = host_.Selection();
+  for (int32_t id : before) host_.Select(id);
+  EXPECT_EQ(host_.Selection(), before);
+  host_.Deselect(before[1]);
+  host_.Select(before[1]);
+  EXPECT_EQ(host_.Selection(), (std::vector<int32_t>{before[0], before[2], before[3], before[1]}));
+  host_.DeleteObject(before[0]);
+  EXPECT_EQ(host_.Selection(), (std::vector<int32_t>{before[2], before[3], before[1]}));
+}
+
 TEST_F(ExchangeTest, ShapefileRoundTripCreatesTheObjectsWithoutHooks) {
   Fill();
   ASSERT_TRUE(host_.ExportGeodata(dir_ + "/P", true));

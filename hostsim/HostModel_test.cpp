@@ -455,12 +455,16 @@ TEST_F(HostTest, RefusedApiCallsAnswerFalseWithANoteNamingTheCall) {
   EXPECT_EQ(ktSetValueByName("linfos", "Nix", "1"), 0);
   EXPECT_EQ(ktSetValueByName("linfos", "GESCHUETZT", "vielleicht"), 0);
   EXPECT_EQ(ktExportGeodaten((dir_ + "/x").c_str(), 7, -1, 0), 0);
+  const std::string long_path = dir_ + "/" + std::string(256 - dir_.size(), 'x') + ".shp";
+  EXPECT_EQ(ktExportGeodaten(long_path.c_str(), 10, -1, 0), 0);
+  EXPECT_FALSE(fs::exists(long_path));
   EXPECT_EQ(notes_, (std::vector<std::string>{
                         "ktCreateObjectStart: no object class 4242",
                         "ktCreateObjectStart: draw type 7 creates no object",
                         "ktSetValueByName: table linfos has no field Nix",
                         "ktSetValueByName: \"vielleicht\" is no truth value for GESCHUETZT",
-                        "ktExportGeodaten: only mode 10 (shapefile) is known"}));
+                        "ktExportGeodaten: only mode 10 (shapefile) is known",
+                        "ktExportGeodaten: the path is longer than 255 characters"}));
   // Without a project there is nothing to refuse: no notes.
   host_.CloseProject();
   notes_.clear();

@@ -223,6 +223,7 @@ void Project::Open(const std::string& project_dir) {
   objects_ = std::move(objects);
   by_kennung_ = std::move(by_kennung);
   selection_.clear();
+  selected_.clear();
   active_ = 0;
   current_class_ = classes_.empty() ? 0 : classes_.front().id;
   view_ = View::kMap;
@@ -251,6 +252,7 @@ void Project::Close() {
   objects_.clear();
   by_kennung_.clear();
   selection_.clear();
+  selected_.clear();
   active_ = current_class_ = 0;
   creation_ = Creation::kIdle;
   plugin_.Fire(HookEvent::kAfterCloseProject, 0, 0, 0);
@@ -476,7 +478,7 @@ void Project::Delete(int32_t id) {
 }
 
 void Project::DropObjectState(int32_t id) {
-  selection_.erase(std::remove(selection_.begin(), selection_.end(), id), selection_.end());
+  Unselect(id);
   if (active_ == id) active_ = 0;
   tables_.ForgetObject(id, active_);
 }
@@ -585,18 +587,23 @@ void Project::GiveUpPlacing() {
 
 void Project::Select(int32_t id) {
   RequireObject(id);
-  if (std::find(selection_.begin(), selection_.end(), id) == selection_.end())
-    selection_.push_back(id);
+  if (selected_.insert(id).second) selection_.push_back(id);
 }
 
 void Project::Deselect(int32_t id) {
   RequireObject(id);
+  Unselect(id);
+}
+
+void Project::Unselect(int32_t id) {
+  if (selected_.erase(id) == 0) return;
   selection_.erase(std::remove(selection_.begin(), selection_.end(), id), selection_.end());
 }
 
 void Project::DeselectAll() {
   RequireOpen();
   selection_.clear();
+  selected_.clear();
 }
 
 void Project::Activate(int32_t id) {

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "hostsim/HostModel.h"
@@ -152,6 +153,8 @@ class Project {
                              const std::string& proposal, int32_t command_number);
   void GiveUpPlacing();  // reports command 1058 as abandoned
   void DropObjectState(int32_t id);
+  // Takes the object out of the selection when it is in it.
+  void Unselect(int32_t id);
 
   PluginHost& plugin_;
   TableCursors& tables_;
@@ -165,6 +168,9 @@ class Project {
   std::map<int32_t, GeoObject> objects_;
   std::map<std::string, int32_t> by_kennung_;
   std::vector<int32_t> selection_;  // in the order of selecting
+  // The same ids, so that selecting a hundred thousand objects one by one
+  // does not search the list each time.
+  std::unordered_set<int32_t> selected_;
   int32_t active_ = 0;
   int32_t current_class_ = 0;
   View view_ = View::kMap;

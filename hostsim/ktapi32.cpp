@@ -21,6 +21,8 @@ namespace {
 
 constexpr KTBool kTrue = -1;
 constexpr KTBool kFalse = 0;
+// The host takes geodata paths of at most 255 characters.
+constexpr size_t kMaxGeodataPath = 255;
 
 KTBool B(bool v) {
   return v ? kTrue : kFalse;
@@ -440,6 +442,10 @@ KTBool ktExportGeodaten(const char* file, int32_t mode, KTBool flag, int32_t /*o
   return Guard("ktExportGeodaten", kFalse, [&] {
     if (!file || mode != 10) {
       Plugin().Note("ktExportGeodaten: only mode 10 (shapefile) is known");
+      return kFalse;
+    }
+    if (std::strlen(file) > kMaxGeodataPath) {
+      Plugin().Note("ktExportGeodaten: the path is longer than 255 characters");
       return kFalse;
     }
     return B(Parts().exchange.ExportGeodata(Text(file), flag != 0));

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "context/PluginContext.h"
+#include "exchange/ExportFuncs.h"
 #include "geometry/GeoAttributes.h"
 #include "geometry/NewDataModule.h"
 #include "host/HostApi.h"
@@ -266,7 +267,7 @@ int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) {
 }
 
 int16_t VD1CustomExport(intptr_t, intptr_t, uint16_t) {
-  return kHookTrue;
+  return Guarded(OnError::kVeto, [] { return ExportFuncs::VD1CustomExportProc(); });
 }
 
 int16_t AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {

@@ -32,11 +32,19 @@ uint32_t Checksum(const unsigned char* p, size_t n) {
   return h;
 }
 
+// The dBase III format ends character fields at 254 characters; dBase IV
+// takes all that the descriptor's length byte can say. A file is read with
+// the wider limit whatever its flavour: other programs write 255.
+constexpr int kMaxCharDBase3 = 254;
+constexpr int kMaxCharDBase4 = 255;
+
 // Checks a field's type and size; empty when it is fine.
-std::string CheckField(char type, int length, int decimals) {
+std::string CheckField(char type, int length, int decimals, int max_char = kMaxCharDBase4) {
   switch (type) {
     case 'C':
-      if (length < 1 || length > 254) return "a character field holds 1 to 254 characters";
+      if (length < 1 || length > max_char) {
+        return "a character field holds 1 to " + std::to_string(max_char) + " characters";
+      }
       return {};
     case 'N':
     case 'F':
@@ -252,7 +260,8 @@ NewTable BuildTable(const std::string& file, Flavor flavor, const std::vector<Fi
     f.type = s.type;
     f.length = s.type == 'D' ? 8 : s.type == 'L' ? 1 : s.type == 'M' ? 10 : s.length;
     f.decimals = (s.type == 'N' || s.type == 'F') ? s.decimals : 0;
-    if (const std::string bad = CheckField(f.type, f.length, f.decimals); !bad.empty()) {
+    const int max_char = flavor == Flavor::kDBase4 ? kMaxCharDBase4 : kMaxCharDBase3;
+    if (const std::string bad = CheckField(f.type, f.length, f.decimals, max_char); !bad.empty()) {
       Fail(file, "field " + f.name + ": " + bad);
     }
     t.has_memo = t.has_memo || f.type == 'M';

@@ -139,18 +139,102 @@ void ReplaceFile(Env& env, const std::string& path, std::string_view content,
                           [&](File& temp) { temp.WriteAt(0, content.data(), content.size()); });
 }
 
-void CopyFile(Env& env, const std::string& from, const std::string& to) {
+namespace {
+
+// Copies the file's content into the open file, block by block: pictures run
+// to megabytes and are never held whole in memory.
+void CopyContent(File& source, File& target, std::vector<char>& block) {
+  uint64_t at = 0;
+  while (const size_t n = source.ReadAt(at, block.data(), block.size())) {
+    target.WriteAt(at, block.data(), n);
+    at += n;
+  }
+}
+
+std::unique_ptr<File> OpenSource(Env& env, const std::string& from) {
   std::unique_ptr<File> source = env.Open(from, OpenMode::kRead);
   if (source->Status().IsFolder()) throw EnvError(EISDIR, "read", from);
-  ReplaceThroughTemporary(env, to, std::nullopt, [&](File& temp) {
-    // Pictures run to megabytes: copied in blocks, never whole in memory.
-    std::vector<char> block(1 << 20);
-    uint64_t at = 0;
-    while (const size_t n = source->ReadAt(at, block.data(), block.size())) {
-      temp.WriteAt(at, block.data(), n);
-      at += n;
+  return source;
+}
+
+}  // namespace
+
+void CopyFile(Env& env, const std::string& from, const std::string& to) {
+  std::unique_ptr<File> source = OpenSource(env, from);
+  std::vector<char> block(1 << 20);
+  ReplaceThroughTemporary(env, to, std::nullopt,
+                          [&](File& temp) { CopyContent(*source, temp, block); });
+}
+
+std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs) {
+  std::vector<std::string> errors(jobs.size());
+  std::vector<std::string> temps(jobs.size());
+  auto drop = [&](size_t i, const std::string& error) {
+    errors[i] = error;
+    if (temps[i].empty()) return;
+    try {
+      env.Remove(temps[i]);
+    } catch (const EnvError&) {
+      // Gone already, or the folder refuses: nothing more to tidy.
     }
-  });
+    temps[i].clear();
+  };
+  // Each copy goes into a temporary file beside its target first.
+  std::vector<char> block(1 << 20);
+  std::vector<std::string> folders;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const std::string folder = FolderOf(jobs[i].to);
+    try {
+      std::unique_ptr<File> source = OpenSource(env, jobs[i].from);
+      const std::optional<FileStatus> old = env.Stat(jobs[i].to);
+      std::unique_ptr<File> temp = env.CreateTemporary(folder, NameOf(jobs[i].to) + ".");
+      temps[i] = temp->Path();
+      temp->SetMode(old ? old->mode : env.DefaultFileMode());
+      CopyContent(*source, *temp, block);
+    } catch (const EnvError& e) {
+      drop(i, e.what());
+      continue;
+    }
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+      folders.push_back(folder);
+    }
+  }
+  auto fail_folder = [&](const std::string& folder, const std::string& error, bool placed) {
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      if (errors[i].empty() && FolderOf(jobs[i].to) == folder) {
+        if (placed) {
+          errors[i] = error;
+        } else {
+          drop(i, error);
+        }
+      }
+    }
+  };
+  // Their contents reach the disk in one sync, before any takes its name.
+  for (const std::string& folder : folders) {
+    try {
+      env.SyncFileSystem(folder);
+    } catch (const EnvError& e) {
+      fail_folder(folder, e.what(), false);
+    }
+  }
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (temps[i].empty()) continue;
+    try {
+      env.Rename(temps[i], jobs[i].to);
+    } catch (const EnvError& e) {
+      drop(i, e.what());
+    }
+  }
+  // The new names reach the disk; until then a crash leaves the old files.
+  for (const std::string& folder : folders) {
+    try {
+      env.SyncFolder(folder);
+    } catch (const EnvError& e) {
+      fail_folder(folder, e.what(), true);
+    }
+  }
+  return errors;
 }
 
 std::string ReadFile(Env& env, const std::string& path) {

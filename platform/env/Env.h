@@ -128,6 +128,10 @@ class Env {
   virtual void Remove(const std::string& path) = 0;
   // Brings the folder's entries (a rename, a new file) to stable storage.
   virtual void SyncFolder(const std::string& folder) = 0;
+  // Brings every file written so far on the file system that holds the
+  // folder to stable storage: one call where a batch of files would take one
+  // each (CopyFiles).
+  virtual void SyncFileSystem(const std::string& folder) = 0;
   // A new file with a unique name in `folder` that starts with `prefix`,
   // mode 0600; its Path() names it.
   virtual std::unique_ptr<File> CreateTemporary(const std::string& folder,
@@ -189,6 +193,17 @@ void ReplaceFile(Env& env, const std::string& path, std::string_view content,
 // half file nor takes the old one away. The new file gets the old target's
 // permission bits, or the default.
 void CopyFile(Env& env, const std::string& from, const std::string& to);
+
+// Copies many files as CopyFile copies one, each whole or not at all, but
+// with one sync of their contents (SyncFileSystem) before any takes its
+// name, and one of each target folder after: a crash meanwhile leaves some
+// targets old or missing, none half written. Answers, per job, the error
+// that kept it from being copied (empty when it was copied).
+struct CopyJob {
+  std::string from;
+  std::string to;
+};
+std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs);
 
 // The whole content of a file; throws EnvError (ENOENT included).
 std::string ReadFile(Env& env, const std::string& path);

@@ -140,6 +140,11 @@ void FaultEnv::Remove(const std::string& path) {
   target_.Remove(path);
 }
 
+void FaultEnv::SyncFileSystem(const std::string& folder) {
+  Check(Op::kSyncFileSystem, folder, "sync file system");
+  target_.SyncFileSystem(folder);
+}
+
 void FaultEnv::SyncFolder(const std::string& folder) {
   Check(Op::kSyncFolder, folder, "sync folder");
   target_.SyncFolder(folder);

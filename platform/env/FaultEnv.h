@@ -34,6 +34,7 @@ enum class Op {
   kRename,           // Env::Rename (the path is the source's)
   kRemove,           // Env::Remove
   kSyncFolder,       // Env::SyncFolder
+  kSyncFileSystem,   // Env::SyncFileSystem (the path is the folder's)
   kCreateTemporary,  // Env::CreateTemporary (the path is the folder's)
 };
 
@@ -85,6 +86,7 @@ class FaultEnv : public Env {
   void Rename(const std::string& from, const std::string& to) override;
   void Remove(const std::string& path) override;
   void SyncFolder(const std::string& folder) override;
+  void SyncFileSystem(const std::string& folder) override;
   std::unique_ptr<File> CreateTemporary(const std::string& folder,
                                         const std::string& prefix) override;
   std::string ResolveLinks(const std::string& path) override { return target_.ResolveLinks(path); }

@@ -140,6 +140,41 @@ TEST_F(FaultEnvTest, ACopyThatFailsHalfwayLeavesTheOldFileWhole) {
   EXPECT_EQ(CodeOf([&] { CopyFile(faults_, "/d", "/d/x.jpg"); }), EISDIR);
 }
 
+TEST_F(FaultEnvTest, ABatchOfCopiesFailsOnlyWhereItMustAndSyncsTheFolderOnce) {
+  mem_.CreateFolder("/d/aus");
+  ReplaceFile(mem_, "/d/a.jpg", "Bild a");
+  ReplaceFile(mem_, "/d/b.jpg", "Bild b");
+  ReplaceFile(mem_, "/d/aus/a.jpg", "altes a");
+  faults_.Inject(Fault(Op::kWrite, ENOSPC).On("b.jpg"));
+  const std::vector<std::string> errors = CopyFiles(faults_, {{"/d/a.jpg", "/d/aus/a.jpg"},
+                                                              {"/d/fehlt.jpg", "/d/aus/fehlt.jpg"},
+                                                              {"/d/b.jpg", "/d/aus/b.jpg"}});
+  ASSERT_EQ(errors.size(), 3u);
+  EXPECT_EQ(errors[0], "");
+  EXPECT_NE(errors[1].find("fehlt.jpg"), std::string::npos) << errors[1];
+  EXPECT_NE(errors[2], "");
+  EXPECT_EQ(ReadFile(mem_, "/d/aus/a.jpg"), "Bild a");
+  EXPECT_EQ(mem_.ListFolder("/d/aus"), std::vector<std::string>{"a.jpg"});
+  // The contents are synced once, before any copy takes its name: when that
+  // sync fails, no copy is placed; when the folder's sync after fails, none
+  // counts as done.
+  faults_.Clear();
+  ReplaceFile(mem_, "/d/b.jpg", "Bild b neu");
+  faults_.Inject(Fault(Op::kSyncFileSystem, EIO).Times(1));
+  const std::vector<std::string> unsynced =
+      CopyFiles(faults_, {{"/d/a.jpg", "/d/aus/a.jpg"}, {"/d/b.jpg", "/d/aus/b.jpg"}});
+  EXPECT_NE(unsynced[0], "");
+  EXPECT_NE(unsynced[1], "");
+  EXPECT_EQ(mem_.ListFolder("/d/aus"), std::vector<std::string>{"a.jpg"});
+  faults_.Clear();
+  faults_.Inject(Fault(Op::kSyncFolder, EIO).Times(1));
+  const std::vector<std::string> placed =
+      CopyFiles(faults_, {{"/d/a.jpg", "/d/aus/a.jpg"}, {"/d/b.jpg", "/d/aus/b.jpg"}});
+  EXPECT_NE(placed[0], "");
+  EXPECT_NE(placed[1], "");
+  EXPECT_EQ(ReadFile(mem_, "/d/aus/b.jpg"), "Bild b neu");
+}
+
 TEST_F(FaultEnvTest, TheRealEnvCanBeWrappedToo) {
   FaultEnv faults(Env::Posix());
   faults.Inject(Fault(Op::kOpen, EACCES).On("/no-such-place"));

@@ -31,6 +31,7 @@ class MemEnv : public Env {
   void Rename(const std::string& from, const std::string& to) override;
   void Remove(const std::string& path) override;
   void SyncFolder(const std::string& folder) override;
+  void SyncFileSystem(const std::string& folder) override { SyncFolder(folder); }
   std::unique_ptr<File> CreateTemporary(const std::string& folder,
                                         const std::string& prefix) override;
   std::string ResolveLinks(const std::string& path) override { return path; }

@@ -200,6 +200,15 @@ class PosixEnv : public Env {
     if (rc != 0 && err != EINVAL && err != EROFS) throw EnvError(err, "sync folder", folder);
   }
 
+  void SyncFileSystem(const std::string& folder) override {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) Throw("open folder", folder);
+    const int rc = ::syncfs(fd);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0) throw EnvError(err, "sync file system", folder);
+  }
+
   std::unique_ptr<File> CreateTemporary(const std::string& folder,
                                         const std::string& prefix) override {
     std::string pattern = JoinPath(folder, prefix) + "XXXXXX";

@@ -82,13 +82,26 @@ const char* kFormHelp =
     "  close          close the window (Cancel)      r     redraw\n"
     "  or an answer-file action: click BtnOK, select lbTID #0, type EditAG \"AB\", ...\n";
 
+// The spinner keeps off the terminal while a box, form or file dialog is on it.
+class SpinnerPause {
+ public:
+  explicit SpinnerPause(BusySpinner& spinner) : spinner_(spinner) { spinner_.Suspend(); }
+  ~SpinnerPause() { spinner_.Resume(); }
+  SpinnerPause(const SpinnerPause&) = delete;
+  SpinnerPause& operator=(const SpinnerPause&) = delete;
+
+ private:
+  BusySpinner& spinner_;
+};
+
 }  // namespace
 
 TerminalPresenter::TerminalPresenter(std::shared_ptr<Transcript> transcript)
     : in_fd_(0),
       out_fd_(1),
       transcript_(std::move(transcript)),
-      idle_timer_([this] { RunIdle(); }, 100) {
+      idle_timer_([this] { RunIdle(); }, 100),
+      spinner_([this](std::string_view text) { Write(text); }) {
   int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (tty >= 0) {
     in_fd_ = out_fd_ = tty;
@@ -100,9 +113,11 @@ TerminalPresenter::TerminalPresenter(int in_fd, int out_fd, std::shared_ptr<Tran
     : in_fd_(in_fd),
       out_fd_(out_fd),
       transcript_(std::move(transcript)),
-      idle_timer_([this] { RunIdle(); }, 100) {}
+      idle_timer_([this] { RunIdle(); }, 100),
+      spinner_([this](std::string_view text) { Write(text); }) {}
 
 TerminalPresenter::~TerminalPresenter() {
+  spinner_.Stop();  // it writes to the descriptor closed below
   idle_timer_.SetEnabled(false);
   if (own_fds_) close(in_fd_);
 }
@@ -152,15 +167,20 @@ std::optional<std::string> TerminalPresenter::ReadLine(std::string_view prompt) 
 }
 
 MsgAnswer TerminalPresenter::ShowMessage(MsgKind kind, std::string_view text, MsgButtons buttons) {
+  SpinnerPause pause(spinner_);
   ++depth_;
   if (transcript_) transcript_->Message(kind, text, buttons);
   std::string box = "\n+-- " + KindTitle(kind) + " " + std::string(40, '-') + "\n";
   size_t pos = 0;
-  std::string body(text);
+  // A box breaks its text at CR LF, at LF and at a lone CR alike.
+  std::string body;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    body += text[i] == '\r' ? '\n' : text[i];
+  }
   while (pos <= body.size()) {
     size_t nl = body.find('\n', pos);
     std::string line = body.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     box += "| " + line + "\n";
     if (nl == std::string::npos) break;
     pos = nl + 1;
@@ -427,6 +447,7 @@ void TerminalPresenter::Interact(Form& form, bool modeless) {
 }
 
 void TerminalPresenter::RunModal(Form& form) {
+  SpinnerPause pause(spinner_);
   if (transcript_) transcript_->FormShown(form);
   Interact(form, false);
   last_render_.erase(&form);
@@ -434,6 +455,7 @@ void TerminalPresenter::RunModal(Form& form) {
 }
 
 void TerminalPresenter::ShowModeless(Form& form) {
+  SpinnerPause pause(spinner_);
   bool known = std::find(modeless_.begin(), modeless_.end(), &form) != modeless_.end();
   if (!known) {
     modeless_.push_back(&form);
@@ -458,6 +480,14 @@ void TerminalPresenter::CloseModeless(Form& form) {
   if (modeless_.empty()) idle_timer_.SetEnabled(false);
 }
 
+void TerminalPresenter::CursorChanged(Cursor cursor) {
+  if (cursor == Cursor::kHourglass) {
+    spinner_.Start();
+  } else {
+    spinner_.Stop();
+  }
+}
+
 void TerminalPresenter::RunIdle() {
   if (depth_ > 0 || eof_) return;
   for (Form* form : std::vector<Form*>(modeless_)) {
@@ -467,6 +497,7 @@ void TerminalPresenter::RunIdle() {
 }
 
 std::optional<std::string> TerminalPresenter::ShowFileDialog(const FileDialogRequest& request) {
+  SpinnerPause pause(spinner_);
   ++depth_;
   namespace fs = std::filesystem;
   bool save = request.kind == FileDialogRequest::Kind::kSave;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/BusySpinner.h"
 #include "platform/ui/Timer.h"
 #include "platform/ui/Transcript.h"
 #include "platform/ui/Ui.h"
@@ -41,6 +42,8 @@ class TerminalPresenter : public Presenter {
   void ShowModeless(Form& form) override;
   void CloseModeless(Form& form) override;
   std::optional<std::string> ShowFileDialog(const FileDialogRequest& request) override;
+  // While the hourglass is up the spinner shows that work goes on.
+  void CursorChanged(Cursor cursor) override;
 
   // Brings back a modeless form whose content changed since it was last shown.
   void RunIdle();
@@ -65,6 +68,7 @@ class TerminalPresenter : public Presenter {
   std::vector<Form*> modeless_;
   std::map<const Form*, std::string> last_render_;
   Timer idle_timer_;
+  BusySpinner spinner_;
 };
 
 }  // namespace platform::ui

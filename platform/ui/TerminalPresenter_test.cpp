@@ -63,6 +63,13 @@ TEST_F(TerminalTest, MessageBoxAnswersFromShortForms) {
             std::string::npos);
 }
 
+TEST_F(TerminalTest, MessageBoxBreaksItsTextAtEveryKindOfLineEnd) {
+  Type("\n");
+  presenter_->ShowMessage(MsgKind::kConfirmation, "eins \rzwei\r\rdrei\r\nvier\nfünf",
+                          MsgButtons::kYesNo);
+  EXPECT_NE(Output().find("| eins \n| zwei\n| \n| drei\n| vier\n| fünf\n+--"), std::string::npos);
+}
+
 class Gk : public Form {
  public:
   Gk() : Form("TFormGetGKStreifen", "GK-Streifen ") {

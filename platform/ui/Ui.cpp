@@ -108,7 +108,9 @@ Cursor CurrentCursor() {
   return TheCursor();
 }
 void SetCursor(Cursor cursor) {
+  if (TheCursor() == cursor) return;
   TheCursor() = cursor;
+  if (Presenter* presenter = InstalledPresenter()) presenter->CursorChanged(cursor);
 }
 
 Presenter& CurrentPresenter() {

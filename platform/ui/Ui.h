@@ -80,6 +80,8 @@ class Presenter {
   virtual void ShowModeless(Form& form) = 0;
   virtual void CloseModeless(Form& form) = 0;
   virtual std::optional<std::string> ShowFileDialog(const FileDialogRequest& request) = 0;
+  // The mouse cursor changed (SetCursor); a presenter may show the work.
+  virtual void CursorChanged(Cursor /*cursor*/) {}
 
  protected:
   static void SetShowing(Form& form, bool showing) { form.showing_ = showing; }

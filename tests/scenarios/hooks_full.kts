@@ -46,6 +46,8 @@ expect rows Objektphotos 0
 run SetETRS89
 expect hooks SetETRS89 OnTablePost AfterKARTULCommand
 expect value linfos UTM_East 50
+# The export asks first; No leaves everything as it is.
+answer message No
 run VD1CustomExport
 expect hook VD1CustomExport true
 select NSG-2 PFL-Wiese

@@ -1,0 +1,143 @@
+// Speed of the transaction export on a transaction of 100,000 changed
+// objects and 1,000 local photos (each linked to two of the objects), end to
+// end through the host stand-in (its XML and geodata exports included), and
+// the plug-in's own share: change list, action table, photo table with the
+// picture copies.
+//
+//   build/bin/export_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "context/PluginContext.h"
+#include "exchange/ExportFuncs.h"
+#include "hostsim/HostModel.h"
+#include "photos/EnsureDataBase.h"
+#include "photos/FVTools.h"
+#include "platform/db/Connection.h"
+#include "platform/ui/ScriptedPresenter.h"
+#include "transaction/TransActTools.h"
+
+namespace {
+
+constexpr int kObjects = 100000;
+constexpr int kPhotos = 1000;
+constexpr int kTid = 7;
+
+std::string Kennung(int i) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "DE-%06d", i);
+  return buffer;
+}
+
+platform::ui::ScriptedPresenter* presenter = nullptr;
+std::string out_dir;
+
+// The project the benchmarks share, made once.
+void SharedProject() {
+  static const bool made = [] {
+    std::string root = (std::filesystem::temp_directory_path() / "vandra-bench-XXXXXX").string();
+    if (mkdtemp(root.data()) == nullptr) std::abort();
+    setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
+    auto scripted = std::make_unique<platform::ui::ScriptedPresenter>();
+    presenter = scripted.get();
+    platform::ui::SetPresenter(std::move(scripted));
+    hostsim::Host::CreateProject(root + "/projekt");
+    hostsim::Host& host = hostsim::TheHost();
+    host.OpenProject(root + "/projekt");
+    out_dir = root + "/aus/";
+    std::filesystem::create_directories(out_dir);
+    EnsureTableFotos();
+    EnsureSubDirFotos();
+
+    const int32_t klasse = host.FindClass("FFH")->id;
+    for (int i = 0; i < kObjects; ++i) {
+      const double x = 2500000 + 100.0 * (i % 1000), y = 5600000 + 100.0 * (i / 1000);
+      host.CreateObject(klasse, ktFlaeche, {{x, y}, {x + 50, y}, {x + 50, y + 50}}, Kennung(i));
+    }
+    using namespace TransActTools;
+    CreateTransactionList("TA_LIST");
+    CreateKennungList();
+    CreateTransactionIDTable();
+    platform::db::Connection& ta = OpenTransactionConnection();
+    ta.Execute("insert into TA_ID (TID,NAME,OWNER) values (" + std::to_string(kTid) +
+               ",'Gross','Betreuer')");
+    for (int i = 0; i < kObjects; ++i) {
+      const std::string k = Kennung(i);
+      ta.Execute(
+          "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO) "
+          "values (" +
+          std::to_string(kTid) + "," + std::to_string(i + 1) + ",-1,1,'" + k + "','UPDATE','" + k +
+          "')");
+    }
+
+    platform::db::Connection& db = EnsureFotoverwaltung().ProjectConnection();
+    db.Execute("begin");
+    for (int i = 0; i < kPhotos; ++i) {
+      const std::string file = "KTFoto" + std::to_string(i) + ".jpg";
+      db.Execute(
+          "insert into Fotos (FotoID, Kurzname, RW, HW, Blickrichtung, Aufnahmedatum, "
+          "Quelle, IsNew, PicFileName, Bildbeschreibung) values (" +
+          std::to_string(-1 - i) + ", 'Foto', 2500000, 5600000, 90, '2026-06-05', 'eigene', 3, '" +
+          file + "', 'Blick nach Osten')");
+      std::ofstream(FotoDir() + file, std::ios::binary) << std::string(20000, 'J');
+      for (int k = 0; k < 2; ++k) {
+        db.Execute("insert into Objektphotos (KARTULID, PhotoID) values (" +
+                   std::to_string(1 + (i * 97 + k * 50000) % kObjects) + ", " +
+                   std::to_string(-1 - i) + ")");
+      }
+    }
+    db.Execute("commit");
+    return true;
+  }();
+  (void)made;
+}
+
+void BM_ExportEndToEnd(benchmark::State& state) {
+  SharedProject();
+  for (auto _ : state) {
+    presenter->AddActions("message Yes\nfile \"" + out_dir + "paket\"\n");
+    if (!ExportFuncs::VD1CustomExportProc()) state.SkipWithError("the export failed");
+  }
+}
+BENCHMARK(BM_ExportEndToEnd)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// What the plug-in writes itself, once the lists are known.
+void BM_PluginShare(benchmark::State& state) {
+  SharedProject();
+  ExportFuncs::ExportLists lists;
+  {
+    host::UpdateGuard update;
+    ExportFuncs::CollectExportObjects(kTid, lists);
+  }
+  const Package::Names names{out_dir, "teil"};
+  for (auto _ : state) {
+    ExportFuncs::WriteChangeList(names.ChangeListFile(), lists);
+    TransActTools::OpenExportConnection(names.D);
+    ExportFuncs::CreateActionList(names, kTid);
+    ExportFuncs::ExportFotoTabelle(names, lists.photos);
+    TransActTools::CloseExportConnection();
+  }
+}
+BENCHMARK(BM_PluginShare)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Selecting the objects in the host.
+void BM_CollectExportObjects(benchmark::State& state) {
+  SharedProject();
+  for (auto _ : state) {
+    host::DeselectAll();
+    ExportFuncs::ExportLists lists;
+    host::UpdateGuard update;
+    ExportFuncs::CollectExportObjects(kTid, lists);
+    benchmark::DoNotOptimize(lists);
+  }
+}
+BENCHMARK(BM_CollectExportObjects)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,481 @@
+#include "exchange/ExportFuncs.h"
+
+#include <set>
+#include <unordered_map>
+
+#include "context/PluginContext.h"
+#include "dialogs/FormGetGKStreifen.h"
+#include "dialogs/FormGetTID.h"
+#include "exchange/VandraCheckIn.h"
+#include "host/HostApi.h"
+#include "host/Tools.h"
+#include "photos/FVTools.h"
+#include "platform/db/Connection.h"
+#include "platform/dbase/DbfFile.h"
+#include "platform/env/Env.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/Formats.h"
+#include "platform/ui/Ui.h"
+
+using platform::db::DbError;
+using platform::db::Query;
+using platform::ui::MsgButtons;
+using platform::ui::MsgKind;
+using namespace TransActTools;
+
+namespace ExportFuncs {
+namespace {
+
+constexpr std::string_view kSection = "VD2Transaktionen";
+
+void Inform(MsgKind kind, const std::string& text) {
+  platform::ui::MessageBox(kind, text);
+}
+
+// The rows of the transaction that the export reads, in delivery order.
+TObjectMetadataList ExportRows(int32_t TID) {
+  TObjectMetadataList rows;
+  Query query(OpenTransactionConnection(),
+              "select KENNUNG,KENNUNGO,SCHREIBEND,CHANGED\r\nfrom TA_LIST\r\nwhere TID = " +
+                  std::to_string(TID));
+  for (; !query.Eof(); query.Next()) {
+    TObjectMetadata& row = rows.emplace_back();
+    row.TID = TID;
+    row.Kennung = query.AsString(0);
+    row.Originalkennung = query.AsString(1);
+    row.Schreibend = query.AsInt32(2);
+    row.Changed = query.AsString(3);
+  }
+  return rows;
+}
+
+// Removes a table file of the folder (and its memo file) when there is one,
+// found without regard to case as the driver finds it.
+void RemoveTableFile(const std::string& D, const std::string& table) {
+  platform::env::Env& env = platform::env::Env::Current();
+  const std::optional<std::string> file = platform::env::FindNoCase(env, D, table + ".dbf");
+  if (file) platform::dbase::DbfFile::Remove(platform::env::JoinPath(D, *file), env);
+}
+
+// The checks that must pass before anything of the package is written.
+bool PackageCanBeWritten(const Package::Names& names) {
+  if (names.P.find(' ') != std::string::npos) {
+    Inform(MsgKind::kInformation, "Der Name der Exportdatei darf kein Leerzeichen enthalten!");
+    return false;
+  }
+  if (!Package::PrefixIsFileName(names.P)) {
+    Inform(MsgKind::kInformation, "Aus dem Namen der Exportdatei \"" + names.P +
+                                      "\" lässt sich kein gültiger Dateiname bilden!");
+    return false;
+  }
+  // The host takes the geodata path as ANSI text of at most 255 characters:
+  // a longer one, or one with a character the code page lacks, would land
+  // somewhere else or nowhere.
+  const std::string shp = names.ShpFile();
+  if (!platform::text::FitsAnsi(shp)) {
+    Inform(
+        MsgKind::kInformation,
+        "Der Pfad der Exportdateien enthält Zeichen, die KARTUL nicht verarbeiten kann:\r" + shp);
+    return false;
+  }
+  if (platform::text::Utf8ToAnsi(shp).size() > Package::kMaxHostPath) {
+    Inform(MsgKind::kInformation,
+           "Der Pfad der Exportdateien ist zu lang (höchstens 255 Zeichen):\r" + shp);
+    return false;
+  }
+  return true;
+}
+
+// The action table's identifier column is narrower than an identifier may
+// be; one cut short would name another object, so the run stops before it
+// writes anything.
+bool ActionRowsFit(int32_t TID) {
+  std::string overlong;
+  for (const TObjectMetadata& row : ExportRows(TID)) {
+    for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
+      if (platform::text::Utf8Length(action.Kennung) > Package::kActionKennungWidth) {
+        overlong += "\r" + action.Kennung;
+      }
+    }
+  }
+  if (overlong.empty()) return true;
+  Inform(MsgKind::kError, "Folgende Kennungen sind länger als " +
+                              std::to_string(Package::kActionKennungWidth) +
+                              " Zeichen und können nicht exportiert werden:" + overlong);
+  return false;
+}
+
+bool WriteTid(const Package::Names& names, int32_t TID, bool anything_selected) {
+  const bool earlier = CurrentProfile().build == Build::kVD1TransAction;
+  int32_t strip = 0;
+  if (!anything_selected) {
+    strip = earlier ? 17 : 0;
+  } else if (earlier || !Tools::CheckBundesland({"NRW", "BRB", "RLP"})) {
+    strip = GetGKStreifen();
+  }
+  try {
+    Package::WriteTidFile(names.TidFile(), TID, strip);
+  } catch (const std::exception&) {
+    Inform(MsgKind::kError, "Die Datei " + names.TidFile() + " konnte nicht geschrieben werden!");
+    return false;
+  }
+  return true;
+}
+
+// The host's two exports, with change marking off while they run.
+bool ExportHostData(const Package::Names& names) {
+  ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+  if (!ExportXMLData(names.XmlFile())) {
+    Inform(MsgKind::kError,
+           "Die Attributdaten konnten nicht exportiert werden:\r" + names.XmlFile());
+    return false;
+  }
+  if (!host::ExportGeodaten(names.ShpFile(), 10, false, 0)) {
+    Inform(MsgKind::kError, "Die Geodaten konnten nicht exportiert werden:\r" + names.ShpFile());
+    return false;
+  }
+  return true;
+}
+
+// Runs the inserts as one transaction, so that their rows reach the file in
+// one write: row by row, a transaction of a hundred thousand objects would
+// take minutes. An error that escapes leaves none of them.
+template <class Work>
+void InOneWrite(platform::db::Connection& connection, Work&& work) {
+  connection.Execute("begin");
+  try {
+    work();
+    connection.Execute("commit");
+  } catch (...) {
+    try {
+      connection.Execute("rollback");
+    } catch (const DbError&) {
+      // The error that brought us here is the one to tell.
+    }
+    throw;
+  }
+}
+
+// Closes the export connection on every way out of the run.
+struct ExportConnectionScope {
+  ~ExportConnectionScope() { CloseExportConnection(); }
+};
+
+int QuelleWidth() {
+  return CurrentProfile().build == Build::kVD1TransAction ? 255 : 254;
+}
+
+// The catalogue's photos taken in this project, read once per run.
+std::unordered_map<int32_t, Package::TFotoMetadaten> LocalPhotos(TdmFotoverwaltung& module) {
+  std::unordered_map<int32_t, Package::TFotoMetadaten> photos;
+  Query query(module.ProjectConnection(),
+              "select FotoID,Kurzname,RW,HW,Blickrichtung,Aufnahmedatum,Quelle,IsNew,"
+              "PicFileName,Bildbeschreibung from Fotos");
+  auto number = [&query](int pos) -> std::optional<int32_t> {
+    if (query.IsNull(pos)) return std::nullopt;
+    return query.AsInt32(pos);
+  };
+  for (; !query.Eof(); query.Next()) {
+    if (query.IsNull(7) || query.AsInt32(7) != 3) continue;
+    Package::TFotoMetadaten foto;
+    foto.Status = 3;
+    foto.FotoID = query.AsInt32(0);
+    foto.Kurzname = query.AsString(1);
+    foto.Rechtswert = number(2);
+    foto.Hochwert = number(3);
+    foto.Blickrichtung = number(4);
+    if (!query.IsNull(5)) {
+      try {
+        foto.Aufnahmedatum = query.AsDateTime(5);
+      } catch (const DbError&) {
+        // A date the catalogue cannot decode goes out empty.
+      }
+    }
+    foto.Quelle = query.AsString(6);
+    foto.Dateiname = query.AsString(8);
+    foto.Beschreibung = query.AsString(9);
+    photos.emplace(foto.FotoID, std::move(foto));
+  }
+  return photos;
+}
+
+// Photo ids of each object's links, in the order the link table delivers them.
+std::unordered_map<int32_t, std::vector<int32_t>> PhotoLinks(TdmFotoverwaltung& module) {
+  std::unordered_map<int32_t, std::vector<int32_t>> links;
+  Query query(module.ProjectConnection(), "select KARTULID,PhotoID from Objektphotos");
+  for (; !query.Eof(); query.Next()) {
+    if (query.IsNull(0) || query.IsNull(1)) continue;
+    links[query.AsInt32(0)].push_back(query.AsInt32(1));
+  }
+  return links;
+}
+
+// A picture's name must stay inside the picture folders.
+bool PlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+struct PhotoRun {
+  const Package::Names& names;
+  std::string photo_dir;         // the project's KTPhotos, with delimiter
+  std::set<std::string> copied;  // pictures to copy in this run
+  std::vector<platform::env::CopyJob> copies;
+  std::set<int32_t> refused;            // photos refused in this run
+  std::vector<std::string> not_copied;  // pictures that could not be copied
+  bool rows_ok = true;
+};
+
+void ExportFoto(PhotoRun& run, const Package::TFotoMetadaten& foto) {
+  if (platform::text::Utf8Length(foto.Quelle) > static_cast<size_t>(QuelleWidth())) {
+    // Cut, it would tell the central system another source. Told once,
+    // however many exported objects show the photo.
+    run.rows_ok = false;
+    if (!run.refused.insert(foto.FotoID).second) return;
+    Inform(MsgKind::kError, "Die Quelle des Fotos \"" + foto.Kurzname + "\" (FotoID " +
+                                std::to_string(foto.FotoID) + ") ist länger als " +
+                                std::to_string(QuelleWidth()) +
+                                " Zeichen. Das Foto wird nicht exportiert.");
+    return;
+  }
+  try {
+    OpenExportConnection(run.names.D)
+        .Execute(Package::InsertPhotoSql(run.names.PhotoTable(), foto));
+  } catch (const DbError& e) {
+    Inform(MsgKind::kPlain, e.what());
+    run.rows_ok = false;
+    return;
+  }
+  if (!run.copied.insert(foto.Dateiname).second) return;
+  platform::env::Env& env = platform::env::Env::Current();
+  const std::optional<std::string> source =
+      PlainFileName(foto.Dateiname) ? platform::env::FindNoCase(env, run.photo_dir, foto.Dateiname)
+                                    : std::nullopt;
+  if (!source) {
+    run.not_copied.push_back(foto.Dateiname);
+    return;
+  }
+  run.copies.push_back(
+      {run.photo_dir + *source, platform::env::JoinPath(run.names.PhotoFolder(), foto.Dateiname)});
+}
+
+// A copy left by an earlier export is replaced: the picture may have been
+// replaced since. The folder is synced once for all copies.
+void CopyPictures(PhotoRun& run) {
+  const std::vector<std::string> errors =
+      platform::env::CopyFiles(platform::env::Env::Current(), run.copies);
+  for (size_t i = 0; i < errors.size(); ++i) {
+    if (!errors[i].empty()) run.not_copied.push_back(platform::env::NameOf(run.copies[i].to));
+  }
+}
+
+}  // namespace
+
+int32_t GetTransaktionsIDExport() {
+  if (!TransactionIDTableExists()) return -1;
+  const TNumberedStringList entries = GetTransactionNames();
+  if (entries.empty()) return -1;
+  if (entries.size() == 1) return entries.front().Number;
+  TFormGetTID form;
+  form.BtnCancel.caption = "Abbrechen";
+  for (const TNumberedString& entry : entries) form.lbTID.Add(entry.Text, entry.Number);
+  form.lbTID.item_index = 0;
+  if (form.ShowModal() != platform::ui::ModalResult::kOk || form.lbTID.item_index < 0) return -1;
+  return entries[static_cast<size_t>(form.lbTID.item_index)].Number;
+}
+
+std::string getExportName() {
+  const std::string key = VandraRegKey();
+  platform::ui::FileDialogRequest request;
+  request.kind = platform::ui::FileDialogRequest::Kind::kSave;
+  request.filter = "Alle Dateien (*.*)|*.*";
+  request.initial_dir =
+      Tools::GetRegStringEntry(key, kSection, "ExportPath", Tools::MyGetProjectDir());
+  request.file_name =
+      Package::PrefixOf(Tools::GetRegStringEntry(key, kSection, "FileNamePrefix", ""));
+  const std::optional<std::string> path = platform::ui::FileDialog(request);
+  if (!path || path->empty()) return {};
+  Tools::SetRegStringEntry(key, kSection, "ExportPath", platform::env::FolderOf(*path));
+  return *path;
+}
+
+void CollectExportObjects(int32_t TID, ExportLists& lists) {
+  for (const TObjectMetadata& row : ExportRows(TID)) {
+    const std::string& K = row.Kennung;
+    const std::string& M = row.Changed;
+    if (row.Schreibend != kLesend) {
+      if (M == kNew) {
+        lists.created.push_back(K);
+        lists.photos.push_back(K);
+      } else if (M == kUpdate) {
+        lists.changed.push_back(K);
+        lists.photos.push_back(K);
+      } else if (M == kDelete) {
+        lists.deleted.push_back(K);
+      }
+    }
+    if ((row.Schreibend == kSchreibend || row.Schreibend == kNeu) && (M == kUpdate || M == kNew)) {
+      const int32_t id = host::IdOfKennung(K);
+      if (id > 0) host::AddToSelection(id);
+    }
+  }
+}
+
+bool WriteChangeList(const std::string& path, const ExportLists& lists) {
+  platform::env::Env& env = platform::env::Env::Current();
+  try {
+    platform::env::ReplaceFile(env, env.ResolveLinks(path),
+                               Package::ChangeListText(Package::ChangeListLines(
+                                   lists.changed, lists.deleted, lists.created)));
+  } catch (const platform::env::EnvError&) {
+    Inform(MsgKind::kError, "Die Datei " + path + " konnte nicht geschrieben werden!");
+    return false;
+  }
+  return true;
+}
+
+int32_t GetGKStreifen() {
+  std::string first = "0";
+  if (const std::optional<host::MapPoint> cursor = host::CursorCoordinates()) {
+    const std::string easting = platform::text::FloatToStr(cursor->x);
+    if (!easting.empty()) first = easting.substr(0, 1);
+  }
+  if (first[0] >= '1' && first[0] <= '9') return first[0] - '0';
+  // A negative or zero easting, or none, does not tell the strip.
+  const std::string key = VandraRegKey();
+  TFormGetGKStreifen form;
+  const int32_t stored = Tools::GetRegIntEntry(key, kSection, "GK-Streifen", 2);
+  const int32_t items = static_cast<int32_t>(form.RadioGroup1.items.size());
+  form.RadioGroup1.item_index = stored - 2 >= 0 && stored - 2 < items ? stored - 2 : 0;
+  form.ShowModal();
+  const int32_t strip = (form.RadioGroup1.item_index >= 0 ? form.RadioGroup1.item_index : 0) + 2;
+  Tools::SetRegIntEntry(key, kSection, "GK-Streifen", strip);
+  return strip;
+}
+
+bool ExportXMLData(const std::string& path) {
+  platform::env::Env& env = platform::env::Env::Current();
+  try {
+    if (env.Stat(path)) env.Remove(path);
+  } catch (const platform::env::EnvError&) {
+    // The host's own write then tells whether the file could be replaced.
+  }
+  if (CurrentProfile().build == Build::kVD1TransAction)
+    return host::ExportDataXML(path, false, true);
+  return host::ExportDataXMLEx(path, false, true,
+                               Tools::ReadStringFromApplicatIni("Config", "TrueValue", "T"),
+                               Tools::ReadStringFromApplicatIni("Config", "FalseValue", "F"));
+}
+
+void CreateActionList(const Package::Names& names, int32_t TID) {
+  const std::string F = names.ActionTable();
+  // The earlier build creates the table under its full name at once.
+  const std::string S =
+      CurrentProfile().build == Build::kVD1TransAction ? F : names.ActionTableShort();
+  RemoveTableFile(names.D, F);
+  if (S != F) RemoveTableFile(names.D, S);
+  OpenExportConnection(names.D).Execute(Package::CreateActionTableSql(S));
+  FillActionList(names, S, TID);
+  if (S != F) {
+    platform::env::Env::Current().Rename(names.D + S + ".dbf", names.D + F + ".dbf");
+  }
+}
+
+void FillActionList(const Package::Names& names, const std::string& S, int32_t TID) {
+  platform::db::Connection& connection = OpenExportConnection(names.D);
+  InOneWrite(connection, [&] {
+    for (const TObjectMetadata& row : ExportRows(TID)) {
+      for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
+        connection.Execute(Package::InsertActionSql(S, action));
+      }
+    }
+  });
+}
+
+std::string CreateFotoTabelle(const Package::Names& names) {
+  platform::env::Env& env = platform::env::Env::Current();
+  if (!env.Stat(names.PhotoFolder())) env.CreateFolder(names.PhotoFolder());
+  RemoveTableFile(names.D, names.PhotoTable());
+  OpenExportConnection(names.D).Execute(
+      Package::CreatePhotoTableSql(names.PhotoTable(), QuelleWidth()));
+  return names.PhotoTable();
+}
+
+bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_list) {
+  CreateFotoTabelle(names);
+  TdmFotoverwaltung& module = EnsureFotoverwaltung();
+  const auto photos = LocalPhotos(module);
+  const auto links = PhotoLinks(module);
+  PhotoRun run{names, Tools::MyGetProjectDir() + "KTPhotos/", {}, {}, {}, {}, true};
+  // A row the driver refuses is told and left out; the others stay.
+  InOneWrite(OpenExportConnection(names.D), [&] {
+    for (const std::string& K : photo_list) {
+      const int32_t id = host::IdOfKennung(K);
+      if (id <= 0) continue;
+      const auto linked = links.find(id);
+      if (linked == links.end()) continue;
+      for (const int32_t photo_id : linked->second) {
+        const auto foto = photos.find(photo_id);
+        if (foto != photos.end()) ExportFoto(run, foto->second);
+      }
+    }
+  });
+  CopyPictures(run);
+  if (!run.not_copied.empty()) {
+    std::string text = "Folgende Fotodateien konnten nicht in den Ordner " + names.PhotoFolder() +
+                       " kopiert werden:";
+    for (const std::string& name : run.not_copied) text += "\r" + name;
+    Inform(MsgKind::kError, text);
+  }
+  return run.rows_ok && run.not_copied.empty();
+}
+
+bool VD1CustomExportProc() {
+  if (platform::ui::MessageBox(
+          MsgKind::kConfirmation,
+          "Bitte überprüfen Sie Konsistenz und Einheit des Raumbezugssystems \rund führen Sie vor "
+          "einem Transaktions-Export eine Projekt-Datenpflege durch!\r\rDatenpflege bereits "
+          "durchgeführt?",
+          MsgButtons::kYesNo) != platform::ui::MsgAnswer::kYes) {
+    return true;
+  }
+  if (!TransactionListExists()) {
+    Inform(MsgKind::kInformation,
+           "Das Projekt enthält keine Transaktionsdaten. Daher kann kein Export durchgeführt "
+           "werden!");
+    return false;
+  }
+  const int32_t TID = GetTransaktionsIDExport();
+  if (TID < 0) {
+    Inform(MsgKind::kError, "Es konnte keine Transaktionsnummer ermittelt werden!");
+    return false;
+  }
+  const std::string path = getExportName();
+  if (path.empty()) return false;
+  const Package::Names names{Tools::WithBackslash(platform::env::FolderOf(path)),
+                             Package::PrefixOf(platform::env::NameOf(path))};
+  if (!PackageCanBeWritten(names) || !ActionRowsFit(TID)) return false;
+  Tools::SetRegStringEntry(VandraRegKey(), kSection, "FileNamePrefix", names.P);
+
+  platform::ui::HourglassGuard hourglass;
+  host::DeselectAll();
+  ExportLists lists;
+  {
+    host::UpdateGuard update;
+    CollectExportObjects(TID, lists);
+  }
+  if (!WriteChangeList(names.ChangeListFile(), lists)) return false;
+  if (!WriteTid(names, TID, host::SelectedCount() >= 1)) return false;
+  if (!ExportHostData(names)) return false;
+
+  ExportConnectionScope connection_scope;
+  OpenExportConnection(names.D);
+  CreateActionList(names, TID);
+  if (!ExportFotoTabelle(names, lists.photos)) return false;
+  CloseExportConnection();
+
+  VandraCheckIn::StartVandraCheckIn(names.D, names.P);
+  return true;
+}
+
+}  // namespace ExportFuncs

@@ -1,0 +1,126 @@
+#include "exchange/Package.h"
+
+#include <cmath>
+
+#include "platform/db/Connection.h"
+#include "platform/db/Dialect.h"
+#include "platform/ini/IniFile.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/Formats.h"
+
+using platform::db::SqlText;
+using platform::db::dialect::QuoteName;
+
+namespace Package {
+
+std::string PrefixOf(std::string_view file_name) {
+  return std::string(platform::text::Utf8Prefix(file_name, kPrefixChars));
+}
+
+bool PrefixIsFileName(std::string_view prefix) {
+  if (prefix.empty() || prefix == "." || prefix == "..") return false;
+  if (!platform::text::IsValidUtf8(prefix) || !platform::text::FitsAnsi(prefix)) return false;
+  for (const char c : prefix) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f || c == '/' || c == '\\') return false;
+  }
+  return true;
+}
+
+std::string Names::ActionTableShort() const {
+  return std::string(platform::text::Utf8Prefix(ActionTable(), 8));
+}
+
+std::vector<std::string> ChangeListLines(const TStringList& changed, const TStringList& deleted,
+                                         const TStringList& created) {
+  std::vector<std::string> lines;
+  auto block = [&lines](const std::string& title, const TStringList& kennungen) {
+    lines.push_back(title + " (" + std::to_string(kennungen.size()) + ")");
+    lines.insert(lines.end(), kennungen.begin(), kennungen.end());
+  };
+  block("Geänderte Objekte", changed);
+  lines.emplace_back();
+  block("Gelöschte Objekte", deleted);
+  lines.emplace_back();
+  block("Neue Objekte", created);
+  return lines;
+}
+
+std::string ChangeListText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += platform::text::Utf8ToAnsi(line) + "\r\n";
+  return text;
+}
+
+void WriteTidFile(const std::string& path, int32_t tid, int32_t strip) {
+  platform::ini::IniFile ini(path);
+  ini.WriteInteger(kTidSection, "Transaktion", tid);
+  ini.WriteInteger(kTidSection, "GK-Streifen", strip);
+}
+
+TidData ReadTidFile(const std::string& path) {
+  const platform::ini::IniFile ini(path);
+  TidData data;
+  data.Transaktion = ini.ReadInteger(kTidSection, "Transaktion", -1);
+  data.Name = ini.ReadString(kTidSection, "Name", "unbekannt");
+  data.Owner = ini.ReadString(kTidSection, "Owner", "unbekannt");
+  data.GKStreifen = ini.ReadInteger(kTidSection, "GK-Streifen", 0);
+  return data;
+}
+
+std::vector<ActionRow> ActionRowsOf(const TObjectMetadata& row) {
+  if (row.Schreibend == TransActTools::kLesend) return {};
+  const std::string& K = row.Kennung;
+  const std::string& O = row.Originalkennung;
+  const std::string M = row.Changed.empty() ? std::string(TransActTools::kIgnored) : row.Changed;
+  if (K == O || O.empty()) return {{K, M.front()}};
+  if (M == TransActTools::kDelete) return {{O, kGeloescht}};
+  if (M == TransActTools::kUpdate) return {{O, kGeloescht}, {K, kNeu}};
+  return {{K, M.front()}};
+}
+
+std::string CreateActionTableSql(std::string_view table) {
+  return "create Table " + QuoteName(table) + "(KENNUNG char(" +
+         std::to_string(kActionKennungWidth) + "), AKTION char(1))";
+}
+
+std::string InsertActionSql(std::string_view table, const ActionRow& row) {
+  return "insert into " + QuoteName(table) + " (KENNUNG,AKTION) values ('" + SqlText(row.Kennung) +
+         "','" + SqlText(std::string(1, row.Aktion)) + "')";
+}
+
+std::string CreatePhotoTableSql(std::string_view table, int quelle_width) {
+  return "create Table " + QuoteName(table) +
+         "(PhotoID integer, Kurzname char(50),Datei char(50),RW integer,HW integer,Richtung "
+         "integer,Datum date,Quelle char(" +
+         std::to_string(quelle_width) + "),Beschr memo)";
+}
+
+std::string DateLiteral(double date_time) {
+  if (!std::isfinite(date_time) || std::fabs(date_time) > 3e6) return {};
+  const platform::text::Ymd ymd = platform::text::DecodeDate(date_time);
+  if (!platform::text::IsValidDate(ymd) || ymd.year < 1 || ymd.year > 9999) return {};
+  return "#" + std::to_string(ymd.month) + "-" + std::to_string(ymd.day) + "-" +
+         std::to_string(ymd.year) + "#";
+}
+
+namespace {
+
+std::string NumberOrNull(const std::optional<int32_t>& value) {
+  return value ? std::to_string(*value) : "null";
+}
+
+}  // namespace
+
+std::string InsertPhotoSql(std::string_view table, const TFotoMetadaten& foto) {
+  std::string date = foto.Aufnahmedatum ? DateLiteral(*foto.Aufnahmedatum) : std::string();
+  if (date.empty()) date = "null";
+  return "insert into " + QuoteName(table) +
+         " (PhotoID,Kurzname,Datei,RW,HW,Richtung,Datum,Quelle,Beschr) values (" +
+         std::to_string(foto.FotoID) + ",'" + SqlText(foto.Kurzname) + "','" +
+         SqlText(foto.Dateiname) + "'," + NumberOrNull(foto.Rechtswert) + "," +
+         NumberOrNull(foto.Hochwert) + "," + NumberOrNull(foto.Blickrichtung) + "," + date + ",'" +
+         SqlText(foto.Quelle) + "','" + SqlText(foto.Beschreibung) + "')";
+}
+
+}  // namespace Package
