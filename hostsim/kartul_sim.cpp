@@ -35,6 +35,8 @@ constexpr const char* kUsage =
     "  --step MS            virtual time per scenario line (default 100)\n"
     "  --answers FILE       answer file for the plug-in's dialogs (batch default: a new one)\n"
     "  --transcript FILE    transcript file of the dialogs (batch default: a new one)\n"
+    "  --registry FILE      the settings file the plug-in reads and writes (batch default:\n"
+    "                       a new one, unless KARTUL_REGISTRY names one; interactive: the user's)\n"
     "  --keep               keep the temporary folder of a batch run\n"
     "  --interactive        prompt for commands even when standard input is no terminal\n"
     "Without SCENARIO, commands are read from the terminal (interactive) or from\n"
@@ -168,7 +170,7 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string build, hooks, project, new_project, scenario, answers, transcript;
+  std::string build, hooks, project, new_project, scenario, answers, transcript, registry;
   bool trace = false, keep = false, interactive = false, quiet = false;
   long step = 100;
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -193,6 +195,8 @@ int main(int argc, char** argv) {
       answers = value();
     else if (a == "--transcript")
       transcript = value();
+    else if (a == "--registry")
+      registry = value();
     else if (a == "--step") {
       try {
         step = std::stol(value());
@@ -251,7 +255,14 @@ int main(int argc, char** argv) {
   if (batch) {
     if (answers.empty()) answers = temp_dir + "/answers.txt";
     if (transcript.empty()) transcript = temp_dir + "/transcript.txt";
+    // A scenario starts from no settings and leaves the user's as they
+    // were; what one run stores (an export folder, a chosen strip) must not
+    // steer the next.
+    const char* env_registry = std::getenv("KARTUL_REGISTRY");
+    if (registry.empty() && (env_registry == nullptr || *env_registry == '\0'))
+      registry = temp_dir + "/registry.reg";
   }
+  if (!registry.empty()) setenv("KARTUL_REGISTRY", registry.c_str(), 1);
   for (const std::string& f : {answers, transcript})
     if (!f.empty()) std::ofstream(f, std::ios::app);
   if (!answers.empty()) setenv("KARTUL_ANSWERS", answers.c_str(), 1);
