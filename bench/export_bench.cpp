@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/BenchFolder.h"
 #include "context/PluginContext.h"
 #include "exchange/ExportFuncs.h"
 #include "hostsim/HostModel.h"
@@ -40,8 +41,7 @@ std::string out_dir;
 // The project the benchmarks share, made once.
 void SharedProject() {
   static const bool made = [] {
-    std::string root = (std::filesystem::temp_directory_path() / "vandra-bench-XXXXXX").string();
-    if (mkdtemp(root.data()) == nullptr) std::abort();
+    const std::string root = bench::NewBenchFolder();
     setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
     auto scripted = std::make_unique<platform::ui::ScriptedPresenter>();
     presenter = scripted.get();

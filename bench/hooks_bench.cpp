@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/BenchFolder.h"
 #include "host/ktapi32.h"
 #include "hostsim/HostModel.h"
 
@@ -57,15 +58,15 @@ void FillTables(const std::string& project) {
           << "');\n";
     }
   }
-  const std::string command = kBin + "/dbsql \"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                              project + ";Extended Properties=DBASE III;\" < " + sql;
+  const std::string command = kBin +
+                              "/dbsql \"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + project +
+                              ";Extended Properties=DBASE III;\" < " + sql;
   if (std::system(command.c_str()) != 0) std::abort();
 }
 
 const Bench& Setup() {
   static const Bench bench = [] {
-    std::string root = (std::filesystem::temp_directory_path() / "vandra-bench-XXXXXX").string();
-    if (mkdtemp(root.data()) == nullptr) std::abort();
+    const std::string root = bench::NewBenchFolder();
     setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
     // Any dialog is answered at once instead of waiting for a terminal.
     std::ofstream(root + "/answers.txt");

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/BenchFolder.h"
 #include "hostsim/HostModel.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
@@ -36,8 +37,7 @@ platform::ui::ScriptedPresenter* presenter = nullptr;
 // The project the benchmarks share, made once.
 void SharedProject() {
   static const bool made = [] {
-    std::string root = (std::filesystem::temp_directory_path() / "vandra-bench-XXXXXX").string();
-    if (mkdtemp(root.data()) == nullptr) std::abort();
+    const std::string root = bench::NewBenchFolder();
     bench_root = root;
     setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
     auto scripted = std::make_unique<platform::ui::ScriptedPresenter>();

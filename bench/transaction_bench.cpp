@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/BenchFolder.h"
 #include "hostsim/HostModel.h"
 #include "platform/ui/ScriptedPresenter.h"
 #include "transaction/KennungsTools.h"
@@ -41,8 +42,7 @@ std::string FreeKennung(int i) {
 // objects, editing status cycling 0..3; the pool spread over 5 transactions.
 void SharedProject() {
   static const bool made = [] {
-    std::string root = (std::filesystem::temp_directory_path() / "vandra-bench-XXXXXX").string();
-    if (mkdtemp(root.data()) == nullptr) std::abort();
+    const std::string root = bench::NewBenchFolder();
     setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
     platform::ui::SetPresenter(std::make_unique<platform::ui::ScriptedPresenter>());
     hostsim::Host::CreateProject(root + "/projekt");
@@ -57,9 +57,11 @@ void SharedProject() {
     }
     for (int i = 0; i < kRows; ++i) {
       const std::string k = Kennung(i);
-      c.Execute("insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)"
-                "values (" + std::to_string(i / 5000) + "," + std::to_string(i + 1) + ",-1," +
-                std::to_string(i % 4) + ",'" + k + "','IGNORED','" + k + "')");
+      c.Execute(
+          "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)"
+          "values (" +
+          std::to_string(i / 5000) + "," + std::to_string(i + 1) + ",-1," + std::to_string(i % 4) +
+          ",'" + k + "','IGNORED','" + k + "')");
     }
     for (int i = 0; i < kFree; ++i) {
       c.Execute("insert into TA_KL (TID,KENNUNG) values (" + std::to_string(3 + i % 5) + ",'" +

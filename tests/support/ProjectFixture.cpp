@@ -49,17 +49,24 @@ std::vector<std::map<std::string, std::string>> ReadDbf(const std::string& path)
       "for r in t:\n"
       "    out.write('\\x1f'.join('' if v is None else str(v) for v in r.values()).encode() + "
       "b'\\n')\n";
-  static const std::string script_file = [&] {
-    const std::string file = MakeTempDir() + "/readdbf.py";
-    FILE* out = std::fopen(file.c_str(), "w");
-    if (out != nullptr) {
-      std::fputs(script.c_str(), out);
-      std::fclose(out);
+  // Written once per test program, and its folder removed when it ends.
+  struct ScriptFile {
+    explicit ScriptFile(const std::string& text) {
+      FILE* out = std::fopen(file.c_str(), "w");
+      if (out != nullptr) {
+        std::fputs(text.c_str(), out);
+        std::fclose(out);
+      }
     }
-    return file;
-  }();
+    ~ScriptFile() { RemoveTree(folder); }
+    ScriptFile(const ScriptFile&) = delete;
+    ScriptFile& operator=(const ScriptFile&) = delete;
+    std::string folder = MakeTempDir();
+    std::string file = folder + "/readdbf.py";
+  };
+  static const ScriptFile script_file(script);
   const std::string command =
-      std::string(VANDRA_PYTHON3) + " " + script_file + " '" + path + "' 2>&1";
+      std::string(VANDRA_PYTHON3) + " " + script_file.file + " '" + path + "' 2>&1";
   std::istringstream lines(RunCommand(command));
   std::vector<std::string> names;
   std::vector<std::map<std::string, std::string>> rows;
