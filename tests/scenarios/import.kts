@@ -8,6 +8,7 @@ plugin VD1TransAction2010
 let PKG "/usr/bin/python3 ${HERE}/import_package.py"
 let IN "${TEMP}/ein"
 let IN2 "${TEMP}/ein2"
+let IN3 "${TEMP}/ein3"
 
 # The geodata of the checkouts: drawn in projects of their own.
 new-project ${TEMP}/zentrale
@@ -22,6 +23,9 @@ select all
 exec /bin/mkdir -p ${IN} ${IN2}
 export-geodata ${IN}/abcdef.shp
 export-xml ${IN}/abcdef.xml
+exec /bin/mkdir -p ${IN3}
+export-geodata ${IN3}/fremd1.shp
+export-xml ${IN3}/fremd1.xml
 close
 new-project ${TEMP}/zentrale2
 answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
@@ -32,6 +36,7 @@ export-xml ${IN2}/eifel1.xml
 close
 exec ${PKG} write ${IN} ABCDEF erste
 exec ${PKG} write ${IN2} eifel1 zweite
+exec ${PKG} write ${IN3} fremd1 fremd
 
 # First import: the mapper picks the free identifiers' table.
 new-project ${TEMP}/projekt
@@ -54,7 +59,9 @@ exec /bin/cat ${PROJECT}KTPhotos/KTFOTO1.JPG
 expect output "JPEG 501"
 
 # The same package again: the rows back to the package's values, the
-# objects loaded anew, nothing twice.
+# objects loaded anew, nothing twice; the catalogued photo's picture is
+# the package's again.
+exec /bin/sh -c "printf 'lokal' > '${PROJECT}KTPhotos/KTFOTO1.JPG'"
 exec ${BIN}/dbsql "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=${PROJECT};Extended Properties=DBASE III;" "update TA_LIST set CHANGED = 'UPDATE', KENNUNG = 'DE-4509-399' where KENNUNGO = 'DE-4509-301'"
 answer file "${IN}/abcdef.tid"
 run VD1CustomImport
@@ -66,6 +73,8 @@ exec ${PKG} rows ${PROJECT}TA_ID.dbf
 expect output "4711|Ruhraue bei Hattingen's|Frau Kern\n"
 exec /usr/bin/sqlite3 "${DB}" "select count(*) from Fotos"
 expect output "1\n"
+exec /bin/cat ${PROJECT}KTPhotos/KTFOTO1.JPG
+expect output "JPEG 501"
 
 # A second transaction beside the first.
 answer file "${IN2}/eifel1t.dbf"
@@ -76,6 +85,19 @@ exec ${PKG} rows ${PROJECT}TA_ID.dbf
 expect output "4711|Ruhraue bei Hattingen's|Frau Kern\n4712|Eifelwiesen|Herr Busch\n"
 exec ${PKG} rows ${PROJECT}TA_KL.dbf
 expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n4712|ND-0051\n"
+
+# A package of 4713 without its .tid, on rows held by 4711: told, and the
+# rest comes in. 4711 keeps DE-4509-301 (held for writing), NSG-0815 goes
+# over to 4713 (read-only in 4711); DE-4509-310 stays in 4711's pool.
+answer file "${IN3}/FREMD1.XML"
+answer message OK "Die Transaktions-ID wurde nicht korrekt übermittelt!"
+run VD1CustomImport
+expect hook VD1CustomImport true
+expect objects 3
+exec ${PKG} rows ${PROJECT}TA_LIST.dbf
+expect output "4711|1|90001|1|DE-4509-301|IGNORED|DE-4509-301\n4713|2|90012|1|NSG-0815|IGNORED|NSG-0815\n4712|3|90003|1|ND-0042|IGNORED|ND-0042\n"
+exec ${PKG} rows ${PROJECT}TA_KL.dbf
+expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n4712|ND-0051\n4713|ND-0060\n"
 
 # The round trip: edited as a mapper, exported, and the exported package
 # imported into a fresh project. An export carries no transaction list, so

@@ -3,9 +3,9 @@ would, with a dBase writer that shares nothing with the plug-in (python3-dbf),
 and reads the project's transaction tables back with another (dbfread).
 
     import_package.py write FOLDER PREFIX KIND
-        the transaction list (dBase III), the free identifiers (dBase IV),
-        the photo list (dBase III with memo, texts in code page 850), the
-        .tid and the photo folder; KIND picks the package's content
+        the transaction list and the free identifiers (dBase III), the
+        photo list (dBase III with memo, texts in code page 850), the .tid
+        and the photo folder; KIND picks the package's content
     import_package.py rows TABLEFILE
         prints the table's rows as dbfread reads them, fields joined by "|"
 """
@@ -33,6 +33,15 @@ PACKAGES = {
         "free": [(4712, "ND-0051")],
         "photos": [],
     },
+    # transaction 4713 without its .tid: DE-4509-301 read-only (4711 holds
+    # it for writing and keeps it), NSG-0815 for writing (taken over from
+    # 4711, where it is read-only)
+    "fremd": {
+        "tid": None,
+        "list": [("DE-4509-301", 4713, 1, 90011, 0), ("NSG-0815", 4713, 2, 90012, 1)],
+        "free": [(4713, "DE-4509-310"), (4713, "ND-0060")],
+        "photos": [],
+    },
     # the demo's checkout: the two transactions of lib/checkout.kts
     "ruhraue": {
         "tid": "[Transaktionsdaten]\r\nTransaktion=4711\r\nName=Ruhraue bei Hattingen\r\n"
@@ -54,8 +63,10 @@ PACKAGES = {
 def write(folder, prefix, kind):
     content = PACKAGES[kind]
     os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, prefix + ".tid"), "w", newline="", encoding="cp1252") as f:
-        f.write(content["tid"])
+    if content["tid"] is not None:
+        with open(os.path.join(folder, prefix + ".tid"), "w", newline="",
+                  encoding="cp1252") as f:
+            f.write(content["tid"])
     table = dbf.Table(os.path.join(folder, prefix + "t.dbf"),
                       "KENNUNG C(50); TID N(11,0); KARTULID N(11,0); VGNR N(11,0); "
                       "SCHREIBEND N(11,0)", dbf_type="db3", codepage="cp1252")
