@@ -261,6 +261,32 @@ TEST_F(ImportTest, FailedGeodataLoadPutsTheTablesBack) {
   EXPECT_EQ(testsupport::ListRows(ProjectDir()).size(), 2u);
 }
 
+TEST_F(ImportTest, FailedPictureCopyPutsRowsAndTablesBack) {
+  WritePackage();
+  CreateTransactionTables();
+  AddFree(3, "DE-1");
+  // The picture folder is a file: no picture can be copied. The host has
+  // loaded the objects by then; the plug-in's tables and rows go back.
+  fs::remove_all(ProjectDir() + "KTPhotos");
+  std::ofstream(ProjectDir() + "KTPhotos") << "kein Ordner";
+  auto tables = [&] {
+    std::map<std::string, std::string> files;
+    for (auto& [path, bytes] : ProjectFiles()) {
+      if (path.find("TA_") != std::string::npos || path.find("KTPhotos") != std::string::npos)
+        files[path] = bytes;
+    }
+    return files;
+  };
+  const auto before = tables();
+  ASSERT_EQ(before.size(), 4u);
+  PickFile("abcdef.tid");
+  Answer("message OK");
+  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  ExpectAllAnswered();
+  EXPECT_TRUE(Photos().empty());
+  EXPECT_TRUE(tables() == before);
+}
+
 TEST_F(ImportTest, PhotosNeitherLeaveTheFolderNorTakeAnotherPhotosPicture) {
   WritePackage();
   {
@@ -301,6 +327,33 @@ TEST_F(ImportTest, MissingPictureFolderIsMade) {
   PickFile("abcdef.tid");
   ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
   EXPECT_TRUE(fs::exists(ProjectDir() + "KTPhotos/KTFOTO1.JPG"));
+}
+
+TEST_F(ImportTest, EarlierBuildReadsThePhotoListByNameAndKeepsItsTexts) {
+  WritePackage();
+  {
+    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
+    package->Execute("drop table abcdefpc");
+    package->Execute(
+        "create table abcdefpc (Datei char(50), Quelle char(254), PhotoID integer, Kurzname "
+        "char(50), RW integer, HW integer, Richtung integer, Datum date, Beschr memo, Extra "
+        "integer)");
+    package->Execute(
+        "insert into abcdefpc (Datei, PhotoID, Kurzname, Quelle) values ('KTFOTO1.JPG', 501, "
+        "'Gr”ne Wiese', 'Zentrale')");
+  }
+  // The full build takes the columns by position: another order is refused.
+  PickFile("abcdef.tid");
+  Answer("message OK");
+  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  EXPECT_FALSE(fs::exists(ProjectDir() + "TA_LIST.dbf"));
+
+  SelectBuild(Build::kVD1TransAction);
+  PickFile("abcdef.tid");
+  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  ExpectAllAnswered();
+  EXPECT_EQ(Photos(), (std::vector<std::string>{"501 Gr”ne Wiese KTFOTO1.JPG 2"}));
+  EXPECT_EQ(testsupport::ListRows(ProjectDir()).size(), 2u);
 }
 
 TEST_F(ImportTest, CancelledDialogChangesNothing) {
