@@ -1,9 +1,12 @@
 # The transaction import: packages written by a dBase writer of their own
 # (import_package.py, python3-dbf) beside the host's own geodata and XML,
 # imported through the hook and read back with dbfread and sqlite3. The
-# package tables' names are upper case, as they come from Windows. A first
-# import, the same package again, a second transaction, and a damaged
-# package that leaves the project as it was.
+# first package's tables are named in upper case, as they come from Windows.
+# A first import, the same package again, a second transaction, a package
+# without its .tid on rows another transaction holds, the round trip
+# through the export, and damaged packages (geodata missing, a truncated
+# table, a photo list of another shape) that leave every project file as it
+# was.
 plugin VD1TransAction2010
 let PKG "/usr/bin/python3 ${HERE}/import_package.py"
 let IN "${TEMP}/ein"
@@ -140,11 +143,27 @@ expect output "JPEG eigen"
 close
 open ${TEMP}/projekt
 
-# A damaged package: its geodata gone. Nothing of the project changes.
+# Damaged packages: nothing of the project changes. First the geodata gone.
 exec /bin/sh -c "cd '${PROJECT}' && find . -type f | sort | xargs md5sum > '${TEMP}/vorher'"
 exec /bin/rm ${IN}/abcdef.shp
 answer file "${IN}/abcdef.tid"
 answer message OK "Das Transaktionspaket wird nicht importiert:\rDie Geodaten des Transaktionspakets fehlen:\r${IN}/abcdef.shp"
+run VD1CustomImport
+expect hook VD1CustomImport false
+exec /bin/sh -c "cd '${PROJECT}' && find . -type f | sort | xargs md5sum | cmp - '${TEMP}/vorher' && echo gleich"
+expect output "gleich\n"
+
+# A truncated transaction list, and a photo list of another shape.
+exec /usr/bin/truncate -s -20 ${IN2}/eifel1t.dbf
+answer file "${IN2}/eifel1.tid"
+answer message OK
+run VD1CustomImport
+expect hook VD1CustomImport false
+exec /bin/sh -c "cd '${PROJECT}' && find . -type f | sort | xargs md5sum | cmp - '${TEMP}/vorher' && echo gleich"
+expect output "gleich\n"
+exec ${PKG} badphotos ${IN3} fremd1
+answer file "${IN3}/fremd1.tid"
+answer message OK "Das Transaktionspaket wird nicht importiert:\rDie Datei ${IN3}/fremd1pc.dbf kann nicht gelesen werden:\rDie Fotoliste ${IN3}/fremd1pc.dbf hat nicht die erwarteten Spalten (PhotoID, Kurzname, Datei, RW, HW, Richtung, Datum, Quelle, Beschr)."
 run VD1CustomImport
 expect hook VD1CustomImport false
 exec /bin/sh -c "cd '${PROJECT}' && find . -type f | sort | xargs md5sum | cmp - '${TEMP}/vorher' && echo gleich"

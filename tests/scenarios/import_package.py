@@ -6,6 +6,8 @@ and reads the project's transaction tables back with another (dbfread).
         the transaction list and the free identifiers (dBase III), the
         photo list (dBase III with memo, texts in code page 850), the .tid
         and the photo folder; KIND picks the package's content
+    import_package.py badphotos FOLDER PREFIX
+        a photo list of another shape (PHOTOID and DATEI only)
     import_package.py rows TABLEFILE
         prints the table's rows as dbfread reads them, fields joined by "|"
 """
@@ -96,6 +98,14 @@ def write(folder, prefix, kind):
         table.close()
 
 
+def badphotos(folder, prefix):
+    table = dbf.Table(os.path.join(folder, prefix + "pc.dbf"), "PHOTOID N(11,0); DATEI C(50)",
+                      dbf_type="db3", codepage="cp1252")
+    table.open(dbf.READ_WRITE)
+    table.append((601, "KTFOTO9.JPG"))
+    table.close()
+
+
 def rows(path):
     for record in dbfread.DBF(path, encoding="cp1252"):
         print("|".join(str(v).strip() for v in record.values()))
@@ -104,6 +114,8 @@ def rows(path):
 if __name__ == "__main__":
     if sys.argv[1] == "write":
         write(*sys.argv[2:5])
+    elif sys.argv[1] == "badphotos":
+        badphotos(*sys.argv[2:4])
     elif sys.argv[1] == "rows":
         rows(sys.argv[2])
     else:
