@@ -4,8 +4,8 @@
 # plug-in shows are answered by the "answer" lines; the transaction tables
 # are shown with dbsql along the way.
 
-echo === Morning: the checked-out transaction is in the project
-include ../tests/scenarios/lib/checkout.kts
+echo === Morning: the checked-out transactions come in from VANDRA
+include import.kts
 show objects
 exec ${BIN}/dbsql -H "${TA}" "select TID,NAME,OWNER from TA_ID"
 exec ${BIN}/dbsql -H "${TA}" "select KENNUNG,TID,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST"

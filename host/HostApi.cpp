@@ -257,12 +257,12 @@ void IterateObjects(bool all_objects, std::string_view library_file, std::string
   ktIterateObjects(all_objects ? 1 : 0, Ansi(library_file).c_str(), Ansi(export_name).c_str());
 }
 
-void ImportGeodaten(const std::string& file, int32_t mode, int32_t flags) {
-  ktImportGeodaten(Ansi(file).c_str(), mode, flags);
+bool ImportGeodaten(const std::string& file, int32_t mode, int32_t flags) {
+  return ktImportGeodaten(Ansi(file).c_str(), mode, flags) != 0;
 }
 
-void ImportDataXML(const std::string& file, bool create_missing) {
-  ktImportDataXML(Ansi(file).c_str(), create_missing ? 1 : 0);
+bool ImportDataXML(const std::string& file, bool create_missing) {
+  return ktImportDataXML(Ansi(file).c_str(), create_missing ? 1 : 0) != 0;
 }
 
 bool ExportGeodaten(const std::string& file, int32_t mode, bool all_objects, int32_t options) {

@@ -145,8 +145,9 @@ std::string VerfahrenDB();
 // Calls the export of the loaded library once per selected object (every
 // object when all_objects).
 void IterateObjects(bool all_objects, std::string_view library_file, std::string_view export_name);
-void ImportGeodaten(const std::string& file, int32_t mode, int32_t flags);
-void ImportDataXML(const std::string& file, bool create_missing);
+// The host's answer: false when it could not load the file.
+bool ImportGeodaten(const std::string& file, int32_t mode, int32_t flags);
+bool ImportDataXML(const std::string& file, bool create_missing);
 bool ExportGeodaten(const std::string& file, int32_t mode, bool all_objects, int32_t options);
 bool ExportDataXML(const std::string& file, bool all_objects, bool with_empty);
 // The newer export: file name and boolean spellings go to the host as UTF-16.

@@ -12,6 +12,7 @@
 
 #include "context/PluginContext.h"
 #include "exchange/ExportFuncs.h"
+#include "exchange/ImportFuncs.h"
 #include "geometry/GeoAttributes.h"
 #include "geometry/NewDataModule.h"
 #include "host/HostApi.h"
@@ -263,7 +264,11 @@ int16_t MakeTransActionReport(intptr_t, intptr_t, uint16_t) {
 }
 
 int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) {
-  return kHookTrue;
+  return Guarded(OnError::kVeto, [] {
+    const bool imported = ImportFuncs::VD1CustomImportProc();
+    host::Redraw();
+    return imported;
+  });
 }
 
 int16_t VD1CustomExport(intptr_t, intptr_t, uint16_t) {

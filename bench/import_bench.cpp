@@ -1,0 +1,147 @@
+// Speed of the transaction import through the host stand-in: a package of
+// 100,000 checked-out objects and 100,000 free identifiers into a fresh
+// project, the same package again (every object deleted and loaded anew,
+// every row found and reset), and a photo list of 10,000 rows without
+// picture files.
+//
+//   build/bin/import_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "bench/BenchFolder.h"
+#include "context/PluginContext.h"
+#include "exchange/ImportFuncs.h"
+#include "hostsim/HostModel.h"
+#include "photos/EnsureDataBase.h"
+#include "photos/FVTools.h"
+#include "platform/db/Connection.h"
+#include "platform/ui/ScriptedPresenter.h"
+
+namespace {
+
+constexpr int kObjects = 100000;
+constexpr int kFree = 100000;
+constexpr int kPhotos = 10000;
+constexpr int kTid = 7;
+
+std::string Numbered(const char* format, int i) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, format, i);
+  return buffer;
+}
+
+platform::ui::ScriptedPresenter* presenter = nullptr;
+std::string root;
+std::string pkg_dir;
+
+void WriteTid(const std::string& path) {
+  std::ofstream(path) << "[Transaktionsdaten]\r\nTransaktion=" << kTid
+                      << "\r\nName=Gross\r\nOwner=Betreuer\r\n";
+}
+
+// The packages, drawn and written once: "gross" with the objects and free
+// identifiers, "fotos1" with the photo list only.
+void Packages() {
+  static const bool made = [] {
+    root = bench::NewBenchFolder();
+    setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
+    auto scripted = std::make_unique<platform::ui::ScriptedPresenter>();
+    presenter = scripted.get();
+    platform::ui::SetPresenter(std::move(scripted));
+    hostsim::Host::CreateProject(root + "/zentrale");
+    hostsim::Host& host = hostsim::TheHost();
+    host.OpenProject(root + "/zentrale");
+    pkg_dir = root + "/paket/";
+    std::filesystem::create_directories(pkg_dir);
+    const int32_t klasse = host.FindClass("FFH")->id;
+    for (int i = 0; i < kObjects; ++i) {
+      const double x = 2500000 + 100.0 * (i % 1000), y = 5600000 + 100.0 * (i / 1000);
+      host.CreateObject(klasse, ktFlaeche, {{x, y}, {x + 50, y}, {x + 50, y + 50}},
+                        Numbered("DE-%06d", i));
+    }
+    host.ExportGeodata(pkg_dir + "gross", true);
+    host.ExportXml(pkg_dir + "gross.xml", true, true, "T", "F");
+    host.CloseProject();
+
+    auto package =
+        platform::db::Connection::Open("Data Source=" + pkg_dir + ";Extended Properties=DBASE IV;");
+    package->Execute("begin");
+    package->Execute(
+        "create table grosst (KENNUNG char(50), TID integer, KARTULID integer, VGNR integer, "
+        "SCHREIBEND integer)");
+    for (int i = 0; i < kObjects; ++i) {
+      package->Execute("insert into grosst values ('" + Numbered("DE-%06d", i) + "', " +
+                       std::to_string(kTid) + ", " + std::to_string(i + 1) + ", 1, 1)");
+    }
+    package->Execute("create table grosskl (TID integer, Kennung char(50))");
+    for (int i = 0; i < kFree; ++i) {
+      package->Execute("insert into grosskl values (" + std::to_string(kTid) + ", '" +
+                       Numbered("DE-9%06d", i) + "')");
+    }
+    package->Execute(
+        "create table fotos1pc (PhotoID integer, Kurzname char(50),Datei char(50),RW integer,HW "
+        "integer,Richtung integer,Datum date,Quelle char(254),Beschr memo)");
+    for (int i = 0; i < kPhotos; ++i) {
+      package->Execute("insert into fotos1pc values (" + std::to_string(1000 + i) +
+                       ", 'Foto', 'Foto" + std::to_string(i) +
+                       ".jpg', 2500000, 5600000, 90, #5-3-2024#, 'VANDRA', 'Blick nach Osten')");
+    }
+    package->Execute("commit");
+    WriteTid(pkg_dir + "gross.tid");
+    WriteTid(pkg_dir + "fotos1.tid");
+    return true;
+  }();
+  (void)made;
+}
+
+void FreshProject(const std::string& name) {
+  hostsim::Host& host = hostsim::TheHost();
+  host.CloseProject();
+  hostsim::Host::CreateProject(root + "/" + name);
+  host.OpenProject(root + "/" + name);
+  CloseFotoverwaltung();
+  EnsureTableFotos();
+  EnsureSubDirFotos();
+}
+
+void Import(benchmark::State& state, const std::string& file) {
+  presenter->AddActions("file \"" + pkg_dir + file + "\"\n");
+  if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
+}
+
+void BM_FirstImport(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) {
+    state.PauseTiming();
+    FreshProject("projekt");
+    state.ResumeTiming();
+    Import(state, "gross.tid");
+  }
+}
+BENCHMARK(BM_FirstImport)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ReImport(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) Import(state, "grosst.dbf");
+}
+BENCHMARK(BM_ReImport)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_PhotoRowsWithoutFiles(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) {
+    state.PauseTiming();
+    FreshProject("fotoprojekt");
+    state.ResumeTiming();
+    Import(state, "fotos1pc.dbf");
+  }
+}
+BENCHMARK(BM_PhotoRowsWithoutFiles)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();
