@@ -105,20 +105,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t rec = table->Append();
     for (size_t field = 0; field < table->Fields().size(); ++field) {
       const int f = static_cast<int>(field);
-      const auto& spec = table->Fields()[field];
-      if (spec.type == 'C' || spec.type == 'M') {
+      const auto& field_def = table->Fields()[field];
+      if (field_def.type == 'C' || field_def.type == 'M') {
         RequireRefused([&] { table->Write(rec, f, Cell::Text(std::string("a\0b", 3))); },
                        "a NUL in a text is refused");
       }
-      if ((spec.type == 'N' || spec.type == 'F') && spec.decimals == 0) {
+      if ((field_def.type == 'N' || field_def.type == 'F') && field_def.decimals == 0) {
         RequireRefused([&] { table->Write(rec, f, Cell::Real(0.5)); },
                        "a fraction for a whole-number field is refused");
       }
       try {
         table->Write(rec, f,
-                     spec.type == 'C' || spec.type == 'M' ? Cell::Text("x")
-                     : spec.type == 'D'                   ? Cell::MakeDate({2024, 3, 5})
-                                                          : Cell::Integer(1));
+                     field_def.type == 'C' || field_def.type == 'M' ? Cell::Text("x")
+                     : field_def.type == 'D'                        ? Cell::MakeDate({2024, 3, 5})
+                                                                    : Cell::Integer(1));
       } catch (const DbaseError&) {
       }
     }
