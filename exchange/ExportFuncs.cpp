@@ -18,6 +18,7 @@
 #include "platform/ui/Ui.h"
 
 using platform::db::DbError;
+using platform::db::InOneWrite;
 using platform::db::Query;
 using platform::ui::MsgButtons;
 using platform::ui::MsgKind;
@@ -135,25 +136,6 @@ bool ExportHostData(const Package::Names& names) {
     return false;
   }
   return true;
-}
-
-// Runs the inserts as one transaction, so that their rows reach the file in
-// one write: row by row, a transaction of a hundred thousand objects would
-// take minutes. An error that escapes leaves none of them.
-template <class Work>
-void InOneWrite(platform::db::Connection& connection, Work&& work) {
-  connection.Execute("begin");
-  try {
-    work();
-    connection.Execute("commit");
-  } catch (...) {
-    try {
-      connection.Execute("rollback");
-    } catch (const DbError&) {
-      // The error that brought us here is the one to tell.
-    }
-    throw;
-  }
 }
 
 // Closes the export connection on every way out of the run.

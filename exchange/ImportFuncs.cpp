@@ -20,6 +20,7 @@
 #include "platform/ui/Ui.h"
 
 using platform::db::DbError;
+using platform::db::InOneWrite;
 using platform::db::Query;
 using platform::db::SqlText;
 using platform::db::dialect::QuoteName;
@@ -209,24 +210,6 @@ struct PictureUndo {
     }
   }
 };
-
-// Runs the statements as one transaction of the connection: one write for
-// all rows, and none of them when an error escapes.
-template <class Work>
-void InOneWrite(platform::db::Connection& connection, Work&& work) {
-  connection.Execute("begin");
-  try {
-    work();
-    connection.Execute("commit");
-  } catch (...) {
-    try {
-      connection.Execute("rollback");
-    } catch (const DbError&) {
-      // The error that brought us here is the one to tell.
-    }
-    throw;
-  }
-}
 
 // ---- The steps --------------------------------------------------------------------
 
