@@ -1,17 +1,32 @@
 #include "exchange/VandraCheckIn.h"
 
+#include <memory>
+
+#include "dialogs/FrmVandraCheckIn.h"
 #include "host/Tools.h"
 #include "platform/ui/Ui.h"
 
 namespace VandraCheckIn {
 
-void StartVandraCheckIn(const std::string& /*D*/, const std::string& /*P*/) {
+void StartVandraCheckIn(const std::string& D, const std::string& P) {
   if (Tools::ReadIntFromApplicatIni("VANDRA", "AutoCheckIn", 0) <= 0) return;
-  // Until the check-in dialog is built the mapper hands the package over
-  // himself; he must not believe it went.
-  platform::ui::MessageBox(platform::ui::MsgKind::kInformation,
-                           "Der automatische Check-In ist noch nicht verfügbar. Bitte übergeben "
-                           "Sie die exportierten Dateien selbst an VANDRA.");
+  std::unique_ptr<TfrmVandraCheckIn> form;
+  try {
+    form = std::make_unique<TfrmVandraCheckIn>();
+  } catch (const platform::registry::RegistryError& error) {
+    // The package is written; only the hand-over cannot be offered.
+    platform::ui::MessageBox(platform::ui::MsgKind::kError,
+                             std::string("Der Check-In kann nicht geöffnet werden, weil die "
+                                         "Einstellungen nicht lesbar sind:\n") +
+                                 error.what());
+    return;
+  }
+  std::string dir = D;
+  while (dir.size() > 1 && dir.back() == Tools::kPathDelim) dir.pop_back();
+  form->strExportDir = dir;
+  form->strFileNamePrefix = P;
+  form->InitControls();
+  form->ShowModal();
 }
 
 }  // namespace VandraCheckIn

@@ -1,6 +1,7 @@
 // Parsing of action lines and their effect on a form.
 #include "platform/ui/Actions.h"
 
+#include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/text/Strings.h"
 
@@ -181,6 +182,14 @@ std::optional<std::string> ApplyFormAction(Form& form, const Action& action) {
     return std::nullopt;
   }
   return "unknown form action " + action.verb;
+}
+
+std::string ActionForTranscript(const Form& form, const Action& action) {
+  if (action.verb != "type" || action.args.size() < 2) return action.line;
+  const auto* edit = dynamic_cast<const Edit*>(form.Find(action.args[0].text));
+  if (edit == nullptr || !edit->password) return action.line;
+  return "type " + action.args[0].text + " \"" +
+         std::string(text::Utf8Length(action.args[1].text), '*') + "\"";
 }
 
 }  // namespace platform::ui

@@ -46,4 +46,9 @@ bool IsFormAction(const Action& action);
 // such item), or nothing when it was.
 std::optional<std::string> ApplyFormAction(Form& form, const Action& action);
 
+// The action as a transcript may keep it: the line as written, except that
+// text typed into a password edit of the form is shown as one "*" per
+// character.
+std::string ActionForTranscript(const Form& form, const Action& action);
+
 }  // namespace platform::ui

@@ -163,7 +163,7 @@ void ScriptedPresenter::RunModal(Form& form) {
       }
       Action action = *next;
       Pop();
-      if (transcript_) transcript_->Action(action.line);
+      if (transcript_) transcript_->Action(ActionForTranscript(form, action));
       if (auto error = ApplyFormAction(form, action)) {
         Fail("action on form " + form.class_name + " at answer line " +
                  std::to_string(action.line_number) + " (" + action.line + "): " + *error,
@@ -210,7 +210,7 @@ void ScriptedPresenter::RunIdle() {
     Action action = *next;
     Pop();
     Form& form = *modeless_target_;
-    if (transcript_) transcript_->Action(action.line);
+    if (transcript_) transcript_->Action(ActionForTranscript(form, action));
     if (auto error = ApplyFormAction(form, action)) {
       Fail("action on form " + form.class_name + " at answer line " +
                std::to_string(action.line_number) + " (" + action.line + "): " + *error,

@@ -317,11 +317,11 @@ std::string TerminalPresenter::Render(const Form& form) const {
 bool TerminalPresenter::Apply(Form& form, const std::string& raw, bool modeless) {
   std::string line(text::Trim(raw));
   std::string lower = text::ToLowerAscii(line);
-  auto report = [&](const std::optional<std::string>& error) {
+  auto report = [&](const Action& action, const std::optional<std::string>& error) {
     if (error)
       Write("  ! " + *error + "\n");
     else if (transcript_)
-      transcript_->Action(line);
+      transcript_->Action(ActionForTranscript(form, action));
   };
   if (line.empty()) {
     if (Button* b = form.DefaultButton(); b != nullptr && b->Usable()) {
@@ -398,11 +398,12 @@ bool TerminalPresenter::Apply(Form& form, const std::string& raw, bool modeless)
     if (action.args.size() > 1) {
       described += " " + (action.args[1].quoted ? Quote(action.args[1].text) : action.args[1].text);
     }
+    action.line = described;
     auto error = ApplyFormAction(form, action);
     if (error)
       Write("  ! " + *error + "\n");
     else if (transcript_)
-      transcript_->Action(described);
+      transcript_->Action(ActionForTranscript(form, action));
     return true;
   }
   std::string error;
@@ -415,7 +416,7 @@ bool TerminalPresenter::Apply(Form& form, const std::string& raw, bool modeless)
     Write("  ! not an action on this form (see ?)\n");
     return true;
   }
-  report(ApplyFormAction(form, *action));
+  report(*action, ApplyFormAction(form, *action));
   return true;
 }
 

@@ -1,0 +1,293 @@
+// The check-in dialog and its reading of the program's log. The check-in
+// program here is a small shell script that records its arguments and
+// leaves the log the test gave it for the probe and for the real run; the
+// editor is a script that records the file it was given.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "dialogs/CheckInLog.h"
+#include "dialogs/FrmVandraCheckIn.h"
+#include "exchange/VandraCheckIn.h"
+#include "host/Tools.h"
+#include "platform/registry/Registry.h"
+#include "tests/support/ProjectFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using CheckInLog::ReportsNoErrors;
+using platform::ui::ModalResult;
+using Lines = std::vector<std::string>;
+
+TEST(CheckInLogTest, BothMarkersWithZeroInEitherOrderAreASuccess) {
+  EXPECT_TRUE(ReportsNoErrors("Check-In\r\nSachdatenfehler: 0\r\nGrafikfehler: 0\r\n"));
+  EXPECT_TRUE(ReportsNoErrors("Grafikfehler: 0\r\nSachdatenfehler: 0\r\n"));
+  EXPECT_FALSE(ReportsNoErrors("Sachdatenfehler: 3\r\nGrafikfehler: 0\r\n"));
+  EXPECT_FALSE(ReportsNoErrors("Sachdatenfehler: 0\r\nGrafikfehler: 00\r\n"));
+  // One marker alone, none, an empty log.
+  EXPECT_FALSE(ReportsNoErrors("Sachdatenfehler: 0\r\n"));
+  EXPECT_FALSE(ReportsNoErrors("Alles in Ordnung\r\n"));
+  EXPECT_FALSE(ReportsNoErrors(""));
+}
+
+TEST(CheckInLogTest, WordsAreCutAtBlanksOnly) {
+  // The count is the word after the last blank: a trailing blank leaves it
+  // empty, extra blanks before it do not matter.
+  EXPECT_FALSE(ReportsNoErrors("Sachdatenfehler: 0 \r\nGrafikfehler: 0\r\n"));
+  EXPECT_TRUE(ReportsNoErrors("Sachdatenfehler:    0\r\nGrafikfehler:\t x 0\r\n"));
+  // A line beginning with a blank has an empty first word.
+  EXPECT_FALSE(ReportsNoErrors(" Sachdatenfehler: 0\r\nGrafikfehler: 0\r\n"));
+  // Only the markers' length of the first word is compared, case-sensitively.
+  EXPECT_TRUE(ReportsNoErrors("Grafikfehlerzahl 0\nSachdatenfehlerzahl 0\n"));
+  EXPECT_FALSE(ReportsNoErrors("grafikfehler: 0\nSachdatenfehler: 0\n"));
+  EXPECT_FALSE(ReportsNoErrors("Grafikfehle 0\nSachdatenfehler: 0\n"));
+  // A line without blanks is its own first and last word.
+  EXPECT_FALSE(ReportsNoErrors("Sachdatenfehler\nGrafikfehler: 0\n"));
+}
+
+TEST(CheckInLogTest, LaterLinesOverwriteUntilBothAreZeroTogether) {
+  EXPECT_FALSE(ReportsNoErrors("Sachdatenfehler: 0\nSachdatenfehler: 2\nGrafikfehler: 0\n"));
+  EXPECT_TRUE(ReportsNoErrors("Sachdatenfehler: 2\nSachdatenfehler: 0\nGrafikfehler: 0\n"));
+  // Once both were zero together, the verdict stands.
+  EXPECT_TRUE(ReportsNoErrors("Sachdatenfehler: 0\nGrafikfehler: 0\nSachdatenfehler: 9\n"));
+  // A Sachdatenfehler line whose last word begins with the other marker
+  // sets both flags from that word.
+  EXPECT_FALSE(ReportsNoErrors("Grafikfehler: 0\nSachdatenfehler: Grafikfehler\n"));
+}
+
+TEST(CheckInLogTest, LineEndsAndPiecesDoNotChangeTheVerdict) {
+  const std::string log = "Kopf\rSachdatenfehler: 0\r\r\nGrafikfehler: 0";
+  EXPECT_TRUE(ReportsNoErrors(log));
+  for (size_t piece = 1; piece <= log.size(); ++piece) {
+    CheckInLog::Reader reader;
+    for (size_t at = 0; at < log.size(); at += piece) reader.Feed(log.substr(at, piece));
+    EXPECT_TRUE(reader.Finish()) << piece;
+  }
+  // Binary bytes, NUL among them, are characters of a line like any other.
+  EXPECT_TRUE(ReportsNoErrors(std::string("\0\xff\x1a\n", 4) + "Sachdatenfehler: 0\n" +
+                              std::string("Grafikfehler:\0 0", 16)));
+}
+
+class CheckInDialogTest : public testsupport::ProjectFixture {
+ protected:
+  void SetUp() override {
+    ProjectFixture::SetUp();
+    package_ = Root() + "/Paket mit Leerzeichen";
+    programs_ = Root() + "/programme/";
+    fs::create_directories(package_);
+    fs::create_directories(programs_);
+    program_ = programs_ + "Checkin.exe";
+    editor_ = programs_ + "editor";
+    Script(program_,
+           "printf '%s|' \"$@\" >> calls.txt; echo >> calls.txt\n"
+           "log=real.log; [ \"$1\" = -l ] && log=probe.log\n"
+           "while [ $# -gt 0 ]; do case $1 in -d) d=$2; shift;; -n) n=$2; shift;; esac; shift; "
+           "done\n"
+           "[ -f $log ] && cp $log \"$d/$n.log\"\n"
+           "exit 0\n");
+    Script(editor_, "printf '%s\\n' \"$1\" >> shown.txt\n");
+  }
+
+  void Script(const std::string& path, const std::string& body) {
+    std::ofstream(path) << "#!/bin/sh\ncd \"$(dirname \"$0\")\"\n" << body;
+    fs::permissions(path, fs::perms::owner_all);
+  }
+  // What the program leaves as the log of the probe and of the real run;
+  // nothing given: no log at all.
+  void Logs(const std::string& probe, const std::string& real) {
+    if (!probe.empty()) std::ofstream(programs_ + "probe.log") << probe;
+    if (!real.empty()) std::ofstream(programs_ + "real.log") << real;
+  }
+  Lines FileLines(const std::string& path) {
+    Lines lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  Lines Calls() { return FileLines(programs_ + "calls.txt"); }
+  // The editor runs on its own; its calls are read once it has recorded
+  // as many as expected (or after a generous wait, to fail then).
+  Lines EditorCalls(size_t expected) {
+    const std::string path = programs_ + "shown.txt";
+    for (int i = 0; i < 500 && FileLines(path).size() < expected; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return FileLines(path);
+  }
+  std::string LogPath() const { return package_ + "/VANDRA.log"; }
+
+  std::unique_ptr<TfrmVandraCheckIn> Dialog() {
+    auto form = std::make_unique<TfrmVandraCheckIn>();
+    form->strExportDir = package_;
+    form->strFileNamePrefix = "VANDRA";
+    form->InitControls();
+    return form;
+  }
+  // The dialog filled as the mapper would, then Start.
+  ModalResult Start(const std::string& answers, bool store = false) {
+    auto form = Dialog();
+    form->EditUserName.Type("Karla Kartiererin");
+    form->EditPassword.Type("geheim mit Blank");
+    form->EditDBServer.Type("vandra-db");
+    form->EditDatabase.Type("");
+    form->editProgrammpfad.Type(program_);
+    form->EditEditorPath.Type(editor_);
+    if (store != form->cbStoreLogin.checked) form->cbStoreLogin.Toggle();
+    Answer(answers);
+    form->btnStart.Click();
+    return form->modal_result;
+  }
+  std::string Stored(std::string_view ident) {
+    return platform::registry::RegIniFile("Vandra",
+                                          platform::registry::RegIniFile::Access::kReadOnly)
+        .ReadString("AutoCheckIn", ident, "<fehlt>");
+  }
+
+  std::string package_;
+  std::string programs_;
+  std::string program_;
+  std::string editor_;
+};
+
+const char* kClean = "Prüfung\r\nSachdatenfehler: 0\r\nGrafikfehler: 0\r\n";
+const char* kFindings = "Objekt DE-1: fehlt\r\nSachdatenfehler: 1\r\nGrafikfehler: 0\r\n";
+
+TEST_F(CheckInDialogTest, ProbeThenRealRunWithTheArgumentsWholeAndTheLogShown) {
+  Logs(kClean, kClean);
+  EXPECT_EQ(Start("message Yes \"Probe-Checkin erfolgreich durchgeführt! Logdate ansehen?\"\n"
+                  "message OK \"Scharfen Checkin starten\"\n"
+                  "message Yes \"Checkin erfolgreich durchgeführt! Logdatei ansehen?\"\n"),
+            ModalResult::kOk);
+  const std::string tail =
+      "-s|vandra-db|-u|Karla Kartiererin|-p|geheim mit Blank|-D||-d|" + package_ + "|-n|VANDRA|";
+  EXPECT_EQ(Calls(), (Lines{"-l|" + tail, tail}));
+  EXPECT_EQ(EditorCalls(2), (Lines{LogPath(), LogPath()}));
+  EXPECT_EQ(Messages(), (Lines{"Probe-Checkin erfolgreich durchgeführt! Logdate ansehen?",
+                               "Scharfen Checkin starten",
+                               "Checkin erfolgreich durchgeführt! Logdatei ansehen?"}));
+}
+
+TEST_F(CheckInDialogTest, AFailedProbeNeverStartsTheRealRun) {
+  Logs(kFindings, kClean);
+  EXPECT_EQ(Start("message OK \"Der Probe-Checkin war nicht erfolgreich!\"\n"),
+            ModalResult::kCancel);
+  EXPECT_EQ(Calls().size(), 1u);
+  EXPECT_EQ(EditorCalls(1), Lines{LogPath()});
+}
+
+TEST_F(CheckInDialogTest, AFailedRealRunIsReportedAsTheProbeIs) {
+  Logs(kClean, kFindings);
+  EXPECT_EQ(Start("message No\nmessage OK \"Der Probe-Checkin war nicht erfolgreich!\"\n"),
+            ModalResult::kCancel);
+  EXPECT_EQ(Calls().size(), 2u);
+  EXPECT_EQ(EditorCalls(1), Lines{LogPath()});
+}
+
+TEST_F(CheckInDialogTest, ARunWithoutALogFailsEvenWhenAnEarlierLogSaidNoErrors) {
+  std::ofstream(LogPath()) << kClean;
+  const std::string missing = "Die Logdatei " + LogPath() + " konnte nicht gefunden werden!";
+  EXPECT_EQ(Start("message OK \"" + missing + "\"\n" +
+                  "message OK \"Der Probe-Checkin war nicht erfolgreich!\"\n" + "message OK \"" +
+                  missing + "\"\n"),
+            ModalResult::kCancel);
+  EXPECT_FALSE(fs::exists(LogPath()));
+  EXPECT_TRUE(EditorCalls(0).empty());
+}
+
+TEST_F(CheckInDialogTest, AMissingProgramAbortsAfterTheSettingsAreStored) {
+  program_ = programs_ + "fehlt/Checkin.exe";
+  EXPECT_EQ(
+      Start("message OK \"Das Programm " + program_ + " konnte nicht gefunden werden!\"\n", true),
+      ModalResult::kAbort);
+  EXPECT_EQ(Stored("StoreLoginParams"), "1");
+  EXPECT_EQ(Stored("UserName"), "Karla Kartiererin");
+  EXPECT_EQ(Stored("Password"), "geheim mit Blank");
+  EXPECT_EQ(Stored("DBServer"), "vandra-db");
+  EXPECT_EQ(Stored("Datenbank"), "");
+  EXPECT_EQ(Stored("ProgramPath"), program_);
+  EXPECT_EQ(Stored("EditorPath"), editor_);
+  // The password lies in a file only its owner may read.
+  struct stat st {};
+  ASSERT_EQ(stat(platform::registry::RegistryFilePath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // The next dialog proposes what was stored.
+  auto form = Dialog();
+  EXPECT_TRUE(form->cbStoreLogin.checked);
+  EXPECT_EQ(form->EditUserName.text, "Karla Kartiererin");
+  EXPECT_EQ(form->EditPassword.text, "geheim mit Blank");
+  EXPECT_EQ(form->editProgrammpfad.text, program_);
+  EXPECT_EQ(form->EditImportDir.text, package_);
+  EXPECT_EQ(form->EditTransaktionsname.text, "VANDRA");
+}
+
+TEST_F(CheckInDialogTest, WithoutStoringTheLoginIsForgottenAndTheLogonNameProposed) {
+  program_ = programs_ + "fehlt";
+  Start("message OK\n", true);
+  Start("message OK\n", false);
+  EXPECT_EQ(Stored("StoreLoginParams"), "0");
+  EXPECT_EQ(Stored("UserName"), "");
+  EXPECT_EQ(Stored("Password"), "");
+  auto form = Dialog();
+  EXPECT_FALSE(form->cbStoreLogin.checked);
+  EXPECT_EQ(form->EditUserName.text, Tools::GetCurrentUserName());
+  EXPECT_EQ(form->EditPassword.text, "");
+}
+
+TEST_F(CheckInDialogTest, AMissingEditorIsNamed) {
+  Logs(kFindings, "");
+  editor_ = programs_ + "kein Editor";
+  EXPECT_EQ(Start("message OK \"Der Probe-Checkin war nicht erfolgreich!\"\n"
+                  "message OK \"Der Editor " +
+                  editor_ + " konnte nicht gefunden werden!\"\n"),
+            ModalResult::kCancel);
+}
+
+TEST_F(CheckInDialogTest, ChoosersFilterForTheirFilesAndTakeTheChoice) {
+  auto form = Dialog();
+  Answer("file \"" + program_ + "\"\nfile cancel\n");
+  form->btnSetProgramDir.Click();
+  form->BtnSetEditorName.Click();
+  EXPECT_EQ(form->editProgrammpfad.text, program_);
+  EXPECT_EQ(form->EditEditorPath.text, "");
+  const std::string shown = Shown();
+  EXPECT_NE(shown.find("Checkin.exe|Checkin.exe"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Ausführbare Dateien (*.exe)|*.exe"), std::string::npos) << shown;
+}
+
+TEST_F(CheckInDialogTest, TheTypedPasswordStaysOutOfTheTranscript) {
+  Logs(kFindings, "");
+  Answer(
+      "form TfrmVandraCheckIn\n"
+      "type EditPassword \"Tür zu 7\"\n"
+      "type editProgrammpfad \"" +
+      program_ +
+      "\"\n"
+      "click btnStart\n"
+      "message OK\nmessage OK\n");
+  VandraCheckIn::StartVandraCheckIn(package_ + "/", "VANDRA");  // switched off: nothing
+  SetApplicatIni("VANDRA", "AutoCheckIn", "1");
+  VandraCheckIn::StartVandraCheckIn(package_ + "/", "VANDRA");
+  EXPECT_EQ(Shown().find("Tür zu"), std::string::npos) << Shown();
+  EXPECT_NE(Shown().find("type EditPassword \"********\""), std::string::npos) << Shown();
+  ASSERT_EQ(Calls().size(), 1u);
+  EXPECT_NE(Calls()[0].find("|-p|Tür zu 7|"), std::string::npos);
+  EXPECT_NE(Calls()[0].find("|-d|" + package_ + "|"), std::string::npos);
+}
+
+TEST_F(CheckInDialogTest, ALogLargerThanABlockIsReadToItsMarkers) {
+  // One line of several megabytes, the markers after it.
+  {
+    std::ofstream out(LogPath(), std::ios::binary);
+    out << std::string(3 << 20, 'x') << "\r\nSachdatenfehler: 0\r\nGrafikfehler: 0\r\n";
+  }
+  EXPECT_EQ(ReadCheckInLog(LogPath()), std::optional<bool>(true));
+  EXPECT_EQ(ReadCheckInLog(package_ + "/fehlt.log"), std::nullopt);
+}
+
+}  // namespace

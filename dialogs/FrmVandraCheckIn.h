@@ -1,0 +1,106 @@
+// "VANDRA Check-In": hands an exported package to the central system's
+// check-in program. The dialog collects login and database, remembers them
+// under the current user's registry key "Vandra", runs the program first as
+// a probe and, when the probe's log reports no errors, for real, and can
+// open the log in a text editor.
+//
+// Only the log decides a run: before each run the package's old log is
+// removed, so that a program that could not start or crashed leaves no log
+// and the run counts as failed instead of being judged by an earlier log.
+// The arguments go to the program as a real argument vector, so values with
+// blanks stay whole and an empty value is an empty argument. The password
+// appears only in the program's arguments and, when the mapper asks for it,
+// in the registry (whose file only the user may read).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry/Registry.h"
+#include "platform/ui/Form.h"
+
+namespace VandraCheckInSettings {
+inline constexpr std::string_view SECTION = "AutoCheckIn";
+inline constexpr std::string_view cIdentStoreLoginParams = "StoreLoginParams";
+inline constexpr std::string_view cIdentUserName = "UserName";
+inline constexpr std::string_view cIdentPassword = "Password";
+inline constexpr std::string_view cIdentDBServer = "DBServer";
+inline constexpr std::string_view cIdentDatabase = "Datenbank";
+inline constexpr std::string_view cIdentProgramPath = "ProgramPath";
+inline constexpr std::string_view cIdentEditorPath = "EditorPath";
+// The check-in program's file name, which its chooser asks for.
+inline constexpr std::string_view cCheckInProgram = "Checkin.exe";
+}  // namespace VandraCheckInSettings
+
+class TfrmVandraCheckIn : public platform::ui::Form {
+ public:
+  // Opens (and creates) the registry key; throws RegistryError when the
+  // registry file is damaged or cannot be written.
+  TfrmVandraCheckIn();
+
+  // Fills the controls from the registry and the package.
+  void InitControls();
+
+  // The handlers.
+  void btnSetProgramDirClick();
+  void BtnSetEditorNameClick();
+  void btnStartClick();
+
+  // The program's arguments for one run: the probe flag, then server, user,
+  // password, database, package folder and prefix, each flag and each value
+  // an argument of its own.
+  std::vector<std::string> CheckInArguments(bool probe) const;
+  // The log of the package: folder + "/" + prefix + ".log".
+  std::string LogFileName() const;
+
+  platform::registry::RegIniFile FRegIniFile;
+  std::string strExportDir;  // without trailing delimiter
+  std::string strFileNamePrefix;
+
+  platform::ui::GroupBox& GroupBox1;
+  platform::ui::Label& Label1;
+  platform::ui::Edit& EditUserName;
+  platform::ui::Label& Label2;
+  platform::ui::Edit& EditPassword;
+  platform::ui::CheckBox& cbStoreLogin;
+  platform::ui::GroupBox& GroupBox2;
+  platform::ui::Label& Label3;
+  platform::ui::Edit& EditDBServer;
+  platform::ui::Label& Label4;
+  platform::ui::Edit& EditDatabase;
+  platform::ui::GroupBox& GroupBox3;
+  platform::ui::Label& Label5;
+  platform::ui::Edit& EditImportDir;
+  platform::ui::Label& Label6;
+  platform::ui::Edit& EditTransaktionsname;
+  platform::ui::GroupBox& GroupBox4;
+  platform::ui::Label& Label7;
+  platform::ui::Edit& editProgrammpfad;
+  platform::ui::Button& btnSetProgramDir;
+  platform::ui::Label& Label8;
+  platform::ui::Edit& EditEditorPath;
+  platform::ui::Button& BtnSetEditorName;
+  platform::ui::Button& btnStart;
+  platform::ui::Button& btnCancel;
+
+ private:
+  // Whether the package's log reports zero attribute and zero geometry
+  // errors; a missing log is reported and counts as failure.
+  bool ProbelaufErfolgreich(const std::string& Dir, const std::string& Prefix);
+  void ShowLogFile(const std::string& EditorPath, const std::string& Dir,
+                   const std::string& Prefix);
+  // Stores the controls' values; a registry that cannot be written is
+  // reported and the check-in goes on with the values typed.
+  void StoreSettings();
+  // Removes the log an earlier run left; false (reported) when it stays.
+  bool RemoveOldLog();
+  // One run of the program, waited for.
+  void RunCheckIn(bool probe);
+};
+
+// Whether the log file reports a run without errors; nothing when it cannot
+// be found. Reads in blocks and stops as soon as the verdict is settled.
+// Throws EnvError when the log exists but cannot be read.
+std::optional<bool> ReadCheckInLog(const std::string& path);
