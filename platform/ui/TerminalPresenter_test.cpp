@@ -104,6 +104,22 @@ TEST_F(TerminalTest, FormShortFormsAndEnterForTheDefaultButton) {
       << transcript_->Text();
 }
 
+TEST_F(TerminalTest, APasswordTypedEitherWayIsMaskedOnScreenAndInTheTranscript) {
+  Type("2 = Tür zu\ntype Kennwort \"noch geheimer\"\n\n");
+  Gk form;
+  form.name->password = true;
+  Edit& other = form.Add<Edit>("Kennwort");
+  other.password = true;
+  presenter_->RunModal(form);
+  EXPECT_EQ(form.name->text, "Tür zu");
+  EXPECT_EQ(other.text, "noch geheimer");
+  const std::string shown = transcript_->Text() + Output();
+  EXPECT_EQ(shown.find("Tür"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("geheim"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("> type EditName \"******\""), std::string::npos) << shown;
+  EXPECT_NE(shown.find("> type Kennwort \"*************\""), std::string::npos) << shown;
+}
+
 TEST_F(TerminalTest, FormClosesWithCancelWhenTheInputEnds) {
   Type("1 1\n");
   Gk form;
