@@ -90,4 +90,26 @@ expect file ${TEMP}/Pruefbericht.txt contains "Transaktionsnummer: 4712"
 exec /usr/bin/iconv -f WINDOWS-1252 -t UTF-8 ${TEMP}/Pruefbericht.txt
 exec ${BIN}/dbsql -H "${TA}" "select KENNUNG,TID,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST"
 exec ${BIN}/dbsql -H "${TA}" "select TID,KENNUNG from TA_KL"
+
+echo === Hand-back: the Ruhr transaction exported and checked in at VANDRA
+exec /bin/mkdir -p "${TEMP}/vandra" "${TEMP}/abgabe"
+exec /bin/sh -c "printf '[Nutzer]\r\nkarla=geheim\r\n[Datenbanken]\r\nvandra_nrw=1\r\n' > '${TEMP}/vandra/checkin.ini'"
+config VANDRA AutoCheckIn 1
+answer message Yes
+answer form TFormGetTID
+answer select lbTID "4711 - Ruhraue bei Hattingen"
+answer click BtnOK
+answer file "${TEMP}/abgabe/RUHR47"
+answer form TfrmVandraCheckIn
+answer type EditUserName karla
+answer type EditPassword geheim
+answer type EditDBServer "${TEMP}/vandra"
+answer type EditDatabase vandra_nrw
+answer type editProgrammpfad "${BIN}/Checkin.exe"
+answer click btnStart
+answer message No "Probe-Checkin erfolgreich durchgeführt! Logdate ansehen?"
+answer message No "Checkin erfolgreich durchgeführt! Logdatei ansehen?"
+run VD1CustomExport
+exec /usr/bin/iconv -f WINDOWS-1252 -t UTF-8 ${TEMP}/abgabe/RUHR47.log
+exec /bin/cat ${TEMP}/vandra/eingecheckt/vandra_nrw/transaktionen.txt
 close

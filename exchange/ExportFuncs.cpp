@@ -439,22 +439,26 @@ bool VD1CustomExportProc() {
   if (!PackageCanBeWritten(names) || !ActionRowsFit(TID)) return false;
   Tools::SetRegStringEntry(VandraRegKey(), kSection, "FileNamePrefix", names.P);
 
-  platform::ui::HourglassGuard hourglass;
-  host::DeselectAll();
-  ExportLists lists;
   {
-    host::UpdateGuard update;
-    CollectExportObjects(TID, lists);
-  }
-  if (!WriteChangeList(names.ChangeListFile(), lists)) return false;
-  if (!WriteTid(names, TID, host::SelectedCount() >= 1)) return false;
-  if (!ExportHostData(names)) return false;
+    // The hourglass ends with the writing: the check-in dialog waits for
+    // the mapper.
+    platform::ui::HourglassGuard hourglass;
+    host::DeselectAll();
+    ExportLists lists;
+    {
+      host::UpdateGuard update;
+      CollectExportObjects(TID, lists);
+    }
+    if (!WriteChangeList(names.ChangeListFile(), lists)) return false;
+    if (!WriteTid(names, TID, host::SelectedCount() >= 1)) return false;
+    if (!ExportHostData(names)) return false;
 
-  ExportConnectionScope connection_scope;
-  OpenExportConnection(names.D);
-  CreateActionList(names, TID);
-  if (!ExportFotoTabelle(names, lists.photos)) return false;
-  CloseExportConnection();
+    ExportConnectionScope connection_scope;
+    OpenExportConnection(names.D);
+    CreateActionList(names, TID);
+    if (!ExportFotoTabelle(names, lists.photos)) return false;
+    CloseExportConnection();
+  }
 
   VandraCheckIn::StartVandraCheckIn(names.D, names.P);
   return true;
