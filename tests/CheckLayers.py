@@ -29,8 +29,9 @@ import sys
 import tempfile
 
 # Folders that are not the plug-in's: the host stand-in (which sees only the
-# two contract headers), tests, tools, and the like.
-NOT_PLUGIN = {"hostsim", "tests", "bench", "fuzz", "tools", "demo", "scripts", "cmake"}
+# two contract headers), the stand-in for the central system's check-in
+# program, tests, tools, and the like.
+NOT_PLUGIN = {"hostsim", "vandrasim", "tests", "bench", "fuzz", "tools", "demo", "scripts", "cmake"}
 
 # System headers that reach the file system, locks or processes, and the only
 # folders that may include them. Storage and the rules go through the

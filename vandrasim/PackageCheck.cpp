@@ -1,0 +1,392 @@
+// The package check (PackageCheck.h): each file of the package read on its
+// own, the findings gathered in the order the files are looked at.
+#include "vandrasim/PackageCheck.h"
+
+#include <shapefil.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <stdexcept>
+
+#include "platform/dbase/DbfFile.h"
+#include "platform/ini/IniFile.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
+
+namespace vandrasim {
+
+using platform::dbase::Cell;
+using platform::dbase::DbaseError;
+using platform::dbase::DbfFile;
+using platform::env::Env;
+using platform::env::EnvError;
+using platform::env::JoinPath;
+
+std::vector<std::string> PackageNames::GeodataBases() const {
+  return {prefix, prefix + "_lin", prefix + "_pkt", prefix + "_mpt"};
+}
+
+std::string PackageNames::ActionTableShortName() const {
+  return std::string(platform::text::Utf8Prefix(prefix + "_aktion", 8)) + ".dbf";
+}
+
+namespace {
+
+constexpr char kActionCodes[] = "NUDI";
+
+// The actions of the table, by identifier: the set of codes given to it.
+// A changed object whose identifier was changed gives its old identifier
+// "D" and its new one "N", and a new object may take over the identifier a
+// switch gave back, so an identifier may carry "D" and "N" together.
+struct Actions {
+  std::map<std::string, std::set<char>> codes;
+
+  bool Present(const std::string& kennung) const {
+    auto it = codes.find(kennung);
+    return it != codes.end() && (it->second.count('N') || it->second.count('U'));
+  }
+  // Deleted and not given again to another object of the package.
+  bool Gone(const std::string& kennung) const {
+    auto it = codes.find(kennung);
+    return it != codes.end() && it->second.count('D') && !Present(kennung);
+  }
+};
+
+class Checker {
+ public:
+  Checker(Env& env, const PackageNames& names) : env_(env), names_(names) {}
+
+  PackageReport Run() {
+    CheckTid();
+    CheckChangeList();
+    std::optional<Actions> actions = ReadActions();
+    std::optional<std::set<std::string>> xml = ReadXml();
+    // A layer that cannot be read hides which objects are missing, but not
+    // that a deleted one is still in a layer that can.
+    bool geodata_whole = true;
+    const std::set<std::string> geodata = ReadGeodata(geodata_whole);
+    if (actions) {
+      for (const auto& [kennung, codes] : actions->codes) {
+        (void)codes;
+        if (actions->Present(kennung)) {
+          if (xml && !xml->count(kennung))
+            Sach("Objekt " + kennung +
+                 ": neu oder geändert gemeldet, fehlt aber in der XML-Datei " + names_.XmlName());
+          if (geodata_whole && !geodata.count(kennung))
+            Grafik("Objekt " + kennung +
+                   ": neu oder geändert gemeldet, fehlt aber in den Geodaten " + names_.prefix +
+                   ".shp");
+        } else if (actions->Gone(kennung)) {
+          if (xml && xml->count(kennung))
+            Sach("Objekt " + kennung +
+                 ": als gelöscht gemeldet, steht aber noch in der XML-Datei " + names_.XmlName());
+          if (geodata.count(kennung))
+            Grafik("Objekt " + kennung +
+                   ": als gelöscht gemeldet, steht aber noch in den Geodaten " + names_.prefix +
+                   ".shp");
+        }
+      }
+    }
+    CheckPhotos();
+    return std::move(report_);
+  }
+
+ private:
+  void Sach(std::string text) {
+    report_.findings.push_back({FindingKind::kSachdaten, std::move(text)});
+  }
+  void Grafik(std::string text) {
+    report_.findings.push_back({FindingKind::kGrafik, std::move(text)});
+  }
+
+  // The real name of a package file, and the file taken into the list of
+  // the package's files.
+  std::optional<std::string> Find(const std::string& name) {
+    std::optional<std::string> found = platform::env::FindNoCase(env_, names_.folder, name);
+    if (found) report_.files.push_back(JoinPath(names_.folder, *found));
+    return found;
+  }
+
+  void CheckTid() {
+    std::optional<std::string> tid = Find(names_.TidName());
+    if (!tid) {
+      Sach("Datei " + names_.TidName() + ": fehlt; die Transaktion ist unbekannt");
+      return;
+    }
+    platform::ini::IniFile ini(JoinPath(names_.folder, *tid));
+    const std::string value = ini.ReadString("Transaktionsdaten", "Transaktion", "");
+    if (!ini.LastError().empty()) {
+      Sach("Datei " + *tid + ": nicht lesbar: " + ini.LastError());
+      return;
+    }
+    if (value.empty()) {
+      Sach("Datei " + *tid + ": Abschnitt [Transaktionsdaten], Schlüssel Transaktion fehlt");
+      return;
+    }
+    // Digits only: a sign, a fraction or a number the central system's
+    // 32-bit counters cannot hold is no transaction number.
+    const bool digits = value.size() <= 10 && std::all_of(value.begin(), value.end(), [](char c) {
+                          return c >= '0' && c <= '9';
+                        });
+    const int64_t number = digits ? std::stoll(value) : -1;
+    if (!digits || number > INT32_MAX) {
+      Sach("Datei " + *tid + ": Transaktion=" + value + " ist keine Transaktionsnummer");
+      return;
+    }
+    report_.transaktion = number;
+  }
+
+  // Not checked, only kept with the package: it is written for people.
+  void CheckChangeList() { Find(names_.ChangeListName()); }
+
+  // Reads a table; a damaged one is one finding naming the file (and the
+  // record and field where the codec tells them).
+  template <typename Row>
+  bool ReadTable(const std::string& file, const std::vector<std::string>& columns, Row&& row) {
+    try {
+      std::unique_ptr<DbfFile> table = DbfFile::Open(JoinPath(names_.folder, file), false, env_);
+      std::vector<int> at;
+      for (const std::string& c : columns) {
+        const int i = table->FieldIndex(c);
+        if (i < 0) {
+          Sach("Tabelle " + file + ": Feld " + c + " fehlt");
+          return false;
+        }
+        at.push_back(i);
+      }
+      table->BeginRead();
+      try {
+        for (uint32_t rec = 0; rec < table->RecordCount(); ++rec) {
+          if (table->IsDeleted(rec)) continue;
+          std::vector<Cell> cells;
+          for (int i : at) cells.push_back(table->Read(rec, i));
+          row(rec, cells);
+        }
+      } catch (...) {
+        table->EndRead();
+        throw;
+      }
+      table->EndRead();
+      return true;
+    } catch (const DbaseError& e) {
+      Sach("Tabelle " + file + ": nicht lesbar: " + e.what());
+    } catch (const EnvError& e) {
+      Sach("Tabelle " + file + ": nicht lesbar: " + e.what());
+    }
+    return false;
+  }
+
+  std::optional<Actions> ReadActions() {
+    std::optional<std::string> file = Find(names_.ActionTableName());
+    if (!file) file = Find(names_.ActionTableShortName());
+    if (!file) {
+      Sach("Tabelle " + names_.ActionTableName() + ": fehlt");
+      return std::nullopt;
+    }
+    Actions actions;
+    const bool read =
+        ReadTable(*file, {"KENNUNG", "AKTION"}, [&](uint32_t rec, const std::vector<Cell>& c) {
+          const std::string where = "Tabelle " + *file + ", Satz " + std::to_string(rec + 1);
+          const std::string kennung(platform::text::Trim(c[0].text));
+          const std::string code(platform::text::Trim(c[1].text));
+          if (kennung.empty()) {
+            Sach(where + ", Feld KENNUNG: keine Kennung");
+            return;
+          }
+          if (code.size() != 1 || !std::strchr(kActionCodes, code[0])) {
+            Sach("Objekt " + kennung + ": unbekannter Aktionscode \"" + code + "\" (" + where +
+                 ", Feld AKTION)");
+            return;
+          }
+          actions.codes[kennung].insert(code[0]);
+        });
+    if (!read) return std::nullopt;
+    return actions;
+  }
+
+  std::optional<std::set<std::string>> ReadXml() {
+    std::optional<std::string> file = Find(names_.XmlName());
+    if (!file) {
+      Sach("Datei " + names_.XmlName() + ": fehlt");
+      return std::nullopt;
+    }
+    try {
+      std::vector<std::string> all =
+          XmlObjectKennungen(platform::env::ReadFile(env_, JoinPath(names_.folder, *file)));
+      return std::set<std::string>(all.begin(), all.end());
+    } catch (const EnvError& e) {
+      Sach("Datei " + *file + ": nicht lesbar: " + e.what());
+    } catch (const std::runtime_error& e) {
+      Sach("Datei " + *file + ": kein gültiges XML: " + e.what());
+    }
+    return std::nullopt;
+  }
+
+  // One layer: the shapes and their attribute table, which must match
+  // record for record; false when the layer cannot be used.
+  bool ReadLayer(const std::string& shp, const std::string& dbf, std::set<std::string>& out) {
+    const std::string shp_path = JoinPath(names_.folder, shp);
+    SHPHandle h = SHPOpen(shp_path.c_str(), "rb");
+    if (!h) {
+      Grafik("Geodaten " + shp + ": nicht lesbar (Kopf oder Index .shx beschädigt oder fehlend)");
+      return false;
+    }
+    int shapes = 0;
+    SHPGetInfo(h, &shapes, nullptr, nullptr, nullptr);
+    std::vector<std::string> kennungen;
+    bool ok = true;
+    try {
+      std::unique_ptr<DbfFile> table = DbfFile::Open(JoinPath(names_.folder, dbf), false, env_);
+      const int f = table->FieldIndex("KENNUNG");
+      if (f < 0) {
+        Grafik("Geodaten " + dbf + ": Feld KENNUNG fehlt");
+        ok = false;
+      } else {
+        table->BeginRead();
+        try {
+          for (uint32_t rec = 0; rec < table->RecordCount(); ++rec)
+            kennungen.push_back(std::string(platform::text::Trim(table->Read(rec, f).text)));
+        } catch (...) {
+          table->EndRead();
+          throw;
+        }
+        table->EndRead();
+      }
+    } catch (const DbaseError& e) {
+      Grafik("Geodaten " + dbf + ": nicht lesbar: " + e.what());
+      ok = false;
+    } catch (const EnvError& e) {
+      Grafik("Geodaten " + dbf + ": nicht lesbar: " + e.what());
+      ok = false;
+    }
+    if (ok && static_cast<size_t>(shapes) != kennungen.size()) {
+      Grafik("Geodaten " + shp + ": " + std::to_string(shapes) + " Geometrien, aber " +
+             std::to_string(kennungen.size()) + " Sätze in " + dbf);
+      ok = false;
+    }
+    for (int i = 0; ok && i < shapes; ++i) {
+      SHPObject* s = SHPReadObject(h, i);
+      const std::string& kennung = kennungen[static_cast<size_t>(i)];
+      if (!s) {
+        Grafik((kennung.empty() ? "Geodaten " + shp : "Objekt " + kennung + ": Geodaten " + shp) +
+               ", Satz " + std::to_string(i + 1) + ": Geometrie nicht lesbar");
+        continue;
+      }
+      const bool empty = s->nSHPType != SHPT_NULL && s->nVertices < 1;
+      SHPDestroyObject(s);
+      if (kennung.empty()) {
+        Grafik("Geodaten " + dbf + ", Satz " + std::to_string(i + 1) +
+               ", Feld KENNUNG: keine Kennung");
+      } else if (empty) {
+        Grafik("Objekt " + kennung + ": Geodaten " + shp + ", Satz " + std::to_string(i + 1) +
+               ": Geometrie ohne Punkte");
+      } else {
+        out.insert(kennung);
+      }
+    }
+    SHPClose(h);
+    return ok;
+  }
+
+  // The identifiers of every layer that can be read; `usable` turns false
+  // when a layer cannot.
+  std::set<std::string> ReadGeodata(bool& usable) {
+    std::set<std::string> kennungen;
+    usable = true;
+    bool first = true;
+    for (const std::string& base : names_.GeodataBases()) {
+      std::optional<std::string> shp = Find(base + ".shp");
+      // The areas' layer is always written; the others only when there are
+      // such objects.
+      if (!shp) {
+        if (first) {
+          Grafik("Geodaten " + base + ".shp: fehlen");
+          usable = false;
+        }
+        first = false;
+        continue;
+      }
+      first = false;
+      std::optional<std::string> shx = Find(base + ".shx");
+      std::optional<std::string> dbf = Find(base + ".dbf");
+      for (const char* ext : {".prj", ".cpg"}) Find(base + ext);
+      if (!shx || !dbf) {
+        Grafik("Geodaten " + *shp + ": " + (shx ? base + ".dbf" : base + ".shx") + " fehlt");
+        usable = false;
+        continue;
+      }
+      if (!ReadLayer(*shp, *dbf, kennungen)) usable = false;
+    }
+    return kennungen;
+  }
+
+  // The photo folder, found without regard to case.
+  std::optional<std::string> PhotoFolder() {
+    const std::string wanted = names_.PhotoFolderName();
+    std::vector<std::string> entries;
+    try {
+      entries = env_.ListFolder(names_.folder);
+    } catch (const EnvError&) {
+      return std::nullopt;
+    }
+    std::sort(entries.begin(), entries.end());
+    auto is_folder = [&](const std::string& e) {
+      auto st = env_.Stat(JoinPath(names_.folder, e));
+      return st && st->IsFolder();
+    };
+    if (std::find(entries.begin(), entries.end(), wanted) != entries.end() && is_folder(wanted))
+      return JoinPath(names_.folder, wanted);
+    for (const std::string& e : entries)
+      if (platform::text::EqualsIgnoreCase(e, wanted) && is_folder(e))
+        return JoinPath(names_.folder, e);
+    return std::nullopt;
+  }
+
+  void CheckPhotos() {
+    std::optional<std::string> table = Find(names_.PhotoTableName());
+    if (!table) {
+      Sach("Tabelle " + names_.PhotoTableName() + ": fehlt");
+      return;
+    }
+    Find(names_.PhotoMemoName());
+    const std::optional<std::string> folder = PhotoFolder();
+    std::set<std::string> copied;
+    ReadTable(*table, {"PHOTOID", "DATEI"}, [&](uint32_t rec, const std::vector<Cell>& c) {
+      const std::string datei(platform::text::Trim(c[1].text));
+      const std::string id = c[0].kind == Cell::Kind::kInteger ? std::to_string(c[0].integer) : "?";
+      const std::string where = "Tabelle " + *table + ", Satz " + std::to_string(rec + 1);
+      if (datei.empty()) {
+        Sach("Foto " + id + ": keine Datei angegeben (" + where + ", Feld DATEI)");
+        return;
+      }
+      // A name with a path would reach outside the photo folder.
+      if (datei.find_first_of("/\\") != std::string::npos || datei == "." || datei == "..") {
+        Sach("Foto " + id + ": Dateiname \"" + datei + "\" ist kein einfacher Dateiname (" + where +
+             ", Feld DATEI)");
+        return;
+      }
+      std::optional<std::string> found =
+          folder ? platform::env::FindNoCase(env_, *folder, datei) : std::nullopt;
+      if (!found) {
+        Sach("Foto " + id + ": Datei " + datei + " fehlt im Fotoordner " +
+             names_.PhotoFolderName() + " (" + where + ")");
+        return;
+      }
+      if (copied.insert(*found).second) report_.files.push_back(JoinPath(*folder, *found));
+    });
+  }
+
+  Env& env_;
+  const PackageNames& names_;
+  PackageReport report_;
+};
+
+}  // namespace
+
+PackageReport CheckPackage(Env& env, const PackageNames& names) {
+  return Checker(env, names).Run();
+}
+
+}  // namespace vandrasim

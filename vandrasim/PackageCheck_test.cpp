@@ -1,0 +1,236 @@
+// The package check on small packages written here (tables by the codec,
+// geodata by shapelib, the attribute file as text), each with one thing
+// wrong, and the attribute file's reader on its own.
+#include "vandrasim/PackageCheck.h"
+
+#include <gtest/gtest.h>
+#include <shapefil.h>
+
+#include <algorithm>
+
+#include "platform/db/TestDir.h"
+#include "platform/dbase/DbfFile.h"
+
+namespace vandrasim {
+namespace {
+
+using platform::db::testing::TestDir;
+using platform::dbase::Cell;
+using platform::dbase::DbfFile;
+using platform::dbase::Flavor;
+
+platform::env::Env& Posix() {
+  return platform::env::Env::Posix();
+}
+
+void WriteTable(const std::string& path, const std::vector<platform::dbase::FieldSpec>& fields,
+                const std::vector<std::vector<Cell>>& rows) {
+  auto t = DbfFile::Create(path, Flavor::kDBase4, fields, Posix());
+  t->BeginWrite();
+  for (const auto& row : rows) {
+    const uint32_t rec = t->Append();
+    for (size_t i = 0; i < row.size(); ++i) t->Write(rec, static_cast<int>(i), row[i]);
+  }
+  t->Commit();
+}
+
+void WriteLayer(const std::string& base, int type, const std::vector<std::string>& kennungen) {
+  SHPHandle h = SHPCreate((base + ".shp").c_str(), type);
+  DBFHandle d = DBFCreate((base + ".dbf").c_str());
+  DBFAddField(d, "KENNUNG", FTString, 50, 0);
+  double x[4] = {0, 10, 10, 0}, y[4] = {0, 0, 10, 0};
+  for (const std::string& k : kennungen) {
+    SHPObject* s = SHPCreateSimpleObject(type, type == SHPT_POINT ? 1 : 4, x, y, nullptr);
+    const int rec = SHPWriteObject(h, -1, s);
+    SHPDestroyObject(s);
+    DBFWriteStringAttribute(d, rec, 0, k.c_str());
+  }
+  SHPClose(h);
+  DBFClose(d);
+}
+
+std::string Xml(const std::vector<std::string>& kennungen) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KartulDaten Tabelle=\"linfos\">\n";
+  for (const std::string& k : kennungen)
+    text += "  <Objekt Kennung=\"" + k + "\" Klasse=\"1\"><Feld Name=\"NAME\">x</Feld></Objekt>\n";
+  return text + "</KartulDaten>\n";
+}
+
+Cell T(const std::string& s) {
+  return Cell::Text(s);
+}
+
+// A package of transaction 4711: A-1 changed, A-2 new, A-3 deleted, A-4
+// switched to A-5 (its old identifier deleted), and A-4 given again to a
+// new object; one photo.
+class PackageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestDir::WriteAll(dir_.File("P.tid"),
+                      "[Transaktionsdaten]\r\nTransaktion=4711\r\nGK-Streifen=0\r\n");
+    TestDir::WriteAll(dir_.File("P.xml"), Xml({"A-1", "A-2", "A-5", "A-4"}));
+    WriteLayer(dir_.File("P"), SHPT_POLYGON, {"A-1", "A-2", "A-5"});
+    WriteLayer(dir_.File("P_pkt"), SHPT_POINT, {"A-4"});
+    WriteActions({{T("A-1"), T("U")},
+                  {T("A-2"), T("N")},
+                  {T("A-3"), T("D")},
+                  {T("A-4"), T("D")},
+                  {T("A-5"), T("N")},
+                  {T("A-4"), T("N")},
+                  {T("A-6"), T("I")}});
+    Posix().CreateFolder(dir_.File("P_Fotos"));
+    TestDir::WriteAll(dir_.File("P_Fotos/KTFoto1.jpg"), "JPEG");
+    WritePhotos({{Cell::Integer(-1), T("KTFoto1.jpg")}});
+  }
+  void WriteActions(const std::vector<std::vector<Cell>>& rows,
+                    const std::string& name = "P_aktion") {
+    if (Posix().Stat(dir_.File("P_aktion.dbf"))) Posix().Remove(dir_.File("P_aktion.dbf"));
+    WriteTable(dir_.File(name + ".dbf"), {{"KENNUNG", 'C', 41, 0}, {"AKTION", 'C', 1, 0}}, rows);
+  }
+  void WritePhotos(const std::vector<std::vector<Cell>>& rows) {
+    if (Posix().Stat(dir_.File("Ppc.dbf"))) Posix().Remove(dir_.File("Ppc.dbf"));
+    WriteTable(dir_.File("Ppc.dbf"), {{"PhotoID", 'N', 11, 0}, {"Datei", 'C', 50, 0}}, rows);
+  }
+  PackageReport Check() { return CheckPackage(Posix(), {dir_.Path(), "P"}); }
+  std::vector<std::string> Texts() {
+    // "G " for a geometry finding, "S " for the others.
+    std::vector<std::string> out;
+    for (const Finding& f : Check().findings)
+      out.push_back((f.kind == FindingKind::kGrafik ? "G " : "S ") + f.text);
+    return out;
+  }
+
+  TestDir dir_;
+};
+
+TEST_F(PackageTest, AWholePackageHasNoFindingsAndListsItsFiles) {
+  WriteTable(dir_.File("dummy.dbf"), {{"X", 'C', 1, 0}}, {});
+  const PackageReport r = Check();
+  EXPECT_EQ(r.findings, std::vector<Finding>{});
+  EXPECT_EQ(r.transaktion, 4711);
+  for (const char* f : {"P.tid", "P.xml", "P.shp", "P.shx", "P_pkt.dbf", "P_aktion.dbf", "Ppc.dbf",
+                        "P_Fotos/KTFoto1.jpg"})
+    EXPECT_NE(std::find(r.files.begin(), r.files.end(), dir_.File(f)), r.files.end()) << f;
+  EXPECT_EQ(std::find(r.files.begin(), r.files.end(), dir_.File("dummy.dbf")), r.files.end());
+}
+
+TEST_F(PackageTest, FilesAreFoundInAnyLetterCaseButNotUnderOtherNames) {
+  WriteActions({{T("A-1"), T("U")}}, "P_aktion");
+  Posix().Rename(dir_.File("P_aktion.dbf"), dir_.File("P_AKTIO.DBF"));
+  EXPECT_EQ(Texts(), std::vector<std::string>{"S Tabelle P_aktion.dbf: fehlt"});
+  Posix().Rename(dir_.File("P_AKTIO.DBF"), dir_.File("p_AKTION.DBF"));
+  Posix().Rename(dir_.File("P_Fotos"), dir_.File("p_fotos"));
+  Posix().Rename(dir_.File("P.tid"), dir_.File("p.TID"));
+  EXPECT_EQ(Texts(), std::vector<std::string>{});
+}
+
+TEST(PackageNames, TheShortActionTableIsTheFirstEightCharacters) {
+  EXPECT_EQ((PackageNames{"/d", "VANDRA"}).ActionTableShortName(), "VANDRA_a.dbf");
+  EXPECT_EQ((PackageNames{"/d", "Größe1"}).ActionTableShortName(), "Größe1_a.dbf");
+  EXPECT_EQ((PackageNames{"/d", "P"}).ActionTableShortName(), "P_aktion.dbf");
+}
+
+TEST_F(PackageTest, ObjectsMissingOrLeftOverAreToldByIdentifier) {
+  TestDir::WriteAll(dir_.File("P.xml"), Xml({"A-1", "A-3", "A-5", "A-4"}));
+  WriteLayer(dir_.File("P"), SHPT_POLYGON, {"A-2", "A-3", "A-5"});
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{
+                "G Objekt A-1: neu oder geändert gemeldet, fehlt aber in den Geodaten P.shp",
+                "S Objekt A-2: neu oder geändert gemeldet, fehlt aber in der XML-Datei P.xml",
+                "S Objekt A-3: als gelöscht gemeldet, steht aber noch in der XML-Datei P.xml",
+                "G Objekt A-3: als gelöscht gemeldet, steht aber noch in den Geodaten P.shp"}));
+}
+
+TEST_F(PackageTest, BadActionRowsAreToldWithRecordAndField) {
+  WriteActions({{T("A-1"), T("u")},
+                {T(""), T("N")},
+                {T("A-2"), T("N")},
+                {T("A-5"), T("N")},
+                {T("A-4"), T("N")}});
+  EXPECT_EQ(
+      Texts(),
+      (std::vector<std::string>{
+          "S Objekt A-1: unbekannter Aktionscode \"u\" (Tabelle P_aktion.dbf, Satz 1, Feld AKTION)",
+          "S Tabelle P_aktion.dbf, Satz 2, Feld KENNUNG: keine Kennung"}));
+}
+
+TEST_F(PackageTest, PhotosMustBeInThePhotoFolderUnderAPlainName) {
+  WritePhotos({{Cell::Integer(-1), T("KTFOTO1.JPG")},
+               {Cell::Integer(-2), T("KTFoto2.jpg")},
+               {Cell::Integer(-3), T("../P.tid")},
+               {Cell::Integer(-4), T("")}});
+  EXPECT_EQ(
+      Texts(),
+      (std::vector<std::string>{
+          "S Foto -2: Datei KTFoto2.jpg fehlt im Fotoordner P_Fotos (Tabelle Ppc.dbf, Satz 2)",
+          "S Foto -3: Dateiname \"../P.tid\" ist kein einfacher Dateiname (Tabelle Ppc.dbf, "
+          "Satz 3, Feld DATEI)",
+          "S Foto -4: keine Datei angegeben (Tabelle Ppc.dbf, Satz 4, Feld DATEI)"}));
+}
+
+TEST_F(PackageTest, TheTransactionFileMustNameATransaction) {
+  for (const char* bad : {"-1", "4711.0", "abc", "99999999999", " "}) {
+    TestDir::WriteAll(dir_.File("P.tid"), std::string("[Transaktionsdaten]\r\nTransaktion=") + bad);
+    const PackageReport r = Check();
+    EXPECT_FALSE(r.transaktion) << bad;
+    ASSERT_EQ(r.findings.size(), 1u) << bad;
+    EXPECT_EQ(r.findings[0].text.substr(0, 11), "Datei P.tid") << bad;
+  }
+  TestDir::WriteAll(dir_.File("P.tid"), "[Transaktionsdaten]\r\nTransaktion=0\r\n");
+  EXPECT_EQ(Check().transaktion, 0);
+}
+
+TEST_F(PackageTest, DamagedTablesNameFileAndWhereTheyFail) {
+  // A numeric field holding letters: the codec names record and field.
+  std::string bytes = TestDir::ReadAll(dir_.File("Ppc.dbf"));
+  const size_t at = bytes.find("         -1");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 11, "        abc");
+  TestDir::WriteAll(dir_.File("Ppc.dbf"), bytes);
+  std::vector<std::string> t = Texts();
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_EQ(t[0].rfind("S Tabelle Ppc.dbf: nicht lesbar: ", 0), 0u) << t[0];
+  EXPECT_NE(t[0].find("record 1"), std::string::npos) << t[0];
+  EXPECT_NE(t[0].find("PHOTOID"), std::string::npos) << t[0];
+
+  // Geodata whose shapes and rows do not match are a geometry finding.
+  WritePhotos({{Cell::Integer(-1), T("KTFoto1.jpg")}});
+  WriteLayer(dir_.File("P_pkt"), SHPT_POINT, {"A-4"});
+  bytes = TestDir::ReadAll(dir_.File("P_pkt.dbf"));
+  TestDir::WriteAll(dir_.File("P_pkt.dbf"), bytes.substr(0, bytes.size() - 20));
+  t = Texts();
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_EQ(t[0].rfind("G Geodaten P_pkt.dbf: nicht lesbar: ", 0), 0u) << t[0];
+
+  Posix().Remove(dir_.File("P.shx"));
+  t = Texts();
+  EXPECT_NE(std::find(t.begin(), t.end(), "G Geodaten P.shp: P.shx fehlt"), t.end());
+}
+
+TEST(XmlObjects, TakesEveryObjectsIdentifierWithEntitiesDecoded) {
+  EXPECT_EQ(
+      XmlObjectKennungen("<?xml version=\"1.0\"?><!-- x --><K><Objekt Kennung='A&amp;B'/>"
+                         "<Objekt Klasse=\"1\" Kennung=\"&#x00C4;-1\"><![CDATA[<>]]></Objekt></K>"),
+      (std::vector<std::string>{"A&B", "Ä-1"}));
+  EXPECT_EQ(XmlObjectKennungen("<K/>"), std::vector<std::string>{});
+}
+
+TEST(XmlObjects, DamagedFilesAreToldWithTheirLine) {
+  for (const char* bad :
+       {"", "<K>", "<K>\n<Objekt Kennung=\"A\"></K>", "<K a=1/>",
+        "<K><Objekt Kennung=\"&bogus;\"/></K>", "<K/><L/>", "<K>\n<Objekt Klasse=\"1\"/></K>",
+        "<K><Objekt Kennung=\"&#0;\"/></K>", "<K>\xFF</K>",
+        "<K><Objekt Kennung=\"a\" Kennung=\"b\"/></K>", "<K>a < b</K>"}) {
+    EXPECT_THROW(XmlObjectKennungen(bad), std::runtime_error) << bad;
+  }
+  try {
+    XmlObjectKennungen("<K>\n\n<Objekt Klasse=\"1\"/></K>");
+    FAIL();
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Zeile 3: <Objekt> ohne Kennung");
+  }
+}
+
+}  // namespace
+}  // namespace vandrasim
