@@ -14,9 +14,10 @@ let EDITOR "${HERE}/lib/editor.sh"
 let WAITFILE "${HERE}/lib/waitfile.sh"
 let REG "${TEMP}/registry.reg"
 
-# The central system: its store knows the mapper and the database.
+# The central system: its store knows the mapper and the database (its
+# ini file in the Windows code page).
 exec /bin/mkdir -p "${SERVER}" "${OUT}" ${TEMP}/ruhr ${TEMP}/eifel
-exec /bin/sh -c "printf '[Nutzer]\r\nkarla=Tür zu 7\r\n[Datenbanken]\r\nvandra_nrw=1\r\n' > '${SERVER}/checkin.ini'"
+exec /bin/sh -c "printf '[Nutzer]\r\nkarla=Tür zu 7\r\n[Datenbanken]\r\nvandra_nrw=1\r\n' | iconv -f UTF-8 -t WINDOWS-1252 > '${SERVER}/checkin.ini'"
 
 # Morning: the checkout packages of 4711 and 4712, drawn in the central
 # system's project and imported.

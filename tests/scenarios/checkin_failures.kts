@@ -70,7 +70,7 @@ answer message OK "Der Probe-Checkin war nicht erfolgreich!"
 run VD1CustomExport
 exec ${WAITFILE} "${OUT}/gezeigt.txt"
 expect file "${OUT}/gezeigt.txt" contains "${LOG}"
-exec /usr/bin/python3 ${HERE}/checkin_log.py "${LOG}" 1 0 KTFoto1.jpg DE-4509-301
+exec /usr/bin/python3 ${HERE}/checkin_log.py "${LOG}" 1 0 KTFoto1.jpg
 expect file "${SERVER}/eingecheckt/nrw/transaktionen.txt" missing
 
 # No log, or a crash, while the log of an earlier good run lies there: the
