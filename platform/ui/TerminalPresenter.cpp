@@ -250,8 +250,9 @@ std::string TerminalPresenter::Render(const Form& form) const {
         break;
       case Control::Kind::kButton: {
         const auto& b = static_cast<const Button&>(c);
-        out += head + "[ " + c.caption + " ]" + (b.is_default ? "  (Enter)" : "") +
-               (b.is_cancel ? "  (esc)" : "") + State(c) + "\n";
+        // A button without caption shows a glyph on screen, "..." for a chooser.
+        out += head + "[ " + (c.caption.empty() ? std::string("...") : c.caption) + " ]" +
+               (b.is_default ? "  (Enter)" : "") + (b.is_cancel ? "  (esc)" : "") + State(c) + "\n";
         break;
       }
       case Control::Kind::kEdit:
