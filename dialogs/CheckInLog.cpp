@@ -1,5 +1,8 @@
 #include "dialogs/CheckInLog.h"
 
+#include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
+
 namespace CheckInLog {
 namespace {
 
@@ -71,6 +74,65 @@ bool ReportsNoErrors(std::string_view log) {
   Reader reader;
   reader.Feed(log);
   return reader.Finish();
+}
+
+std::optional<Befund> ParseBefund(std::string_view ansi_line) {
+  constexpr std::string_view kObjekt = "objekt";
+  std::string_view rest = platform::text::TrimChars(ansi_line, " \t");
+  if (rest.size() <= kObjekt.size() ||
+      !platform::text::EqualsIgnoreCase(rest.substr(0, kObjekt.size()), kObjekt) ||
+      (rest[kObjekt.size()] != ' ' && rest[kObjekt.size()] != '\t')) {
+    return std::nullopt;
+  }
+  rest = platform::text::TrimChars(rest.substr(kObjekt.size()), " \t");
+  std::string_view kennung;
+  if (!rest.empty() && (rest.front() == '"' || rest.front() == '\'')) {
+    const size_t close = rest.find(rest.front(), 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    kennung = rest.substr(1, close - 1);
+    rest = platform::text::TrimChars(rest.substr(close + 1), " \t");
+    if (!rest.empty() && rest.front() == ':') rest.remove_prefix(1);
+  } else {
+    const size_t colon = rest.find(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    kennung = platform::text::TrimChars(rest.substr(0, colon), " \t");
+    rest = rest.substr(colon + 1);
+  }
+  if (kennung.empty()) return std::nullopt;
+  return Befund{platform::text::AnsiToUtf8(kennung),
+                platform::text::AnsiToUtf8(platform::text::TrimChars(rest, " \t"))};
+}
+
+void BefundReader::Feed(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (c == '\n') {
+      if (!after_cr_) EndLine();
+      after_cr_ = false;
+      continue;
+    }
+    after_cr_ = c == '\r';
+    if (after_cr_) {
+      EndLine();
+    } else if (line_.size() < kMaxLine) {
+      line_.push_back(c);
+    }
+  }
+}
+
+void BefundReader::EndLine() {
+  if (std::optional<Befund> befund = ParseBefund(line_)) {
+    if (befunde_.size() < kMaxBefunde) {
+      befunde_.push_back(std::move(*befund));
+    } else {
+      truncated_ = true;
+    }
+  }
+  line_.clear();
+}
+
+std::vector<Befund> BefundReader::Finish() {
+  if (!line_.empty()) EndLine();
+  return std::move(befunde_);
 }
 
 }  // namespace CheckInLog

@@ -14,8 +14,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace CheckInLog {
 
@@ -51,5 +53,44 @@ class Reader {
 
 // The verdict on a whole log text.
 bool ReportsNoErrors(std::string_view log);
+
+// ---- Findings about objects ---------------------------------------------------
+
+// A line of the log about one object: "Objekt <identifier>: <text>". The
+// reader is tolerant, since the log is another program's: leading blanks and
+// tabs, any letter case of "Objekt", the identifier in double or single
+// quotes or up to the first colon, blanks around it. Texts are UTF-8.
+struct Befund {
+  std::string Kennung;
+  std::string Text;
+  bool operator==(const Befund&) const = default;
+};
+
+// The finding of one line (without its line end, in the ANSI code page);
+// nothing when the line names no object.
+std::optional<Befund> ParseBefund(std::string_view ansi_line);
+
+// Collects the findings about objects from a log read piece by piece. A line
+// is kept only up to kMaxLine bytes and at most kMaxBefunde findings are
+// kept, so any log is read in bounded memory; Truncated() tells when
+// findings were left out.
+class BefundReader {
+ public:
+  static constexpr size_t kMaxLine = 4096;
+  static constexpr size_t kMaxBefunde = 10000;
+
+  void Feed(std::string_view bytes);
+  // The end of the log; answers the findings in log order.
+  std::vector<Befund> Finish();
+  bool Truncated() const { return truncated_; }
+
+ private:
+  void EndLine();
+
+  std::string line_;
+  bool after_cr_ = false;
+  bool truncated_ = false;
+  std::vector<Befund> befunde_;
+};
 
 }  // namespace CheckInLog

@@ -73,6 +73,36 @@ TEST(CheckInLogTest, LineEndsAndPiecesDoNotChangeTheVerdict) {
                               std::string("Grafikfehler:\0 0", 16)));
 }
 
+TEST(CheckInLogTest, FindingsAboutObjectsAreReadTolerantly) {
+  using CheckInLog::Befund;
+  using CheckInLog::ParseBefund;
+  EXPECT_EQ(ParseBefund("Objekt DE-4509-301: fehlt in den Geodaten"),
+            (Befund{"DE-4509-301", "fehlt in den Geodaten"}));
+  EXPECT_EQ(ParseBefund("\t  OBJEKT  NSG-0815 :  gel\xf6scht, aber noch da "),
+            (Befund{"NSG-0815", "gelöscht, aber noch da"}));
+  EXPECT_EQ(ParseBefund("objekt \"Wiese: S\xfc" "d\" fehlt"), (Befund{"Wiese: Süd", "fehlt"}));
+  EXPECT_EQ(ParseBefund("Objekt 'ND-1': x"), (Befund{"ND-1", "x"}));
+  for (const char* none : {"Objekte: 3", "Objekt : leer", "Objekt ohne Doppelpunkt",
+                           "Objekt \"offen: x", "Sachdatenfehler: 1", "", "Objekt"}) {
+    EXPECT_EQ(ParseBefund(none), std::nullopt) << none;
+  }
+}
+
+TEST(CheckInLogTest, FindingsAreKeptWithinBounds) {
+  CheckInLog::BefundReader reader;
+  // A line far longer than kept still gives its object; CR, LF and CR LF end lines.
+  reader.Feed("Objekt A: " + std::string(100000, 'x') + "\rObjekt B: y\r\nObjekt C: z\n");
+  for (size_t i = 0; i < CheckInLog::BefundReader::kMaxBefunde; ++i) reader.Feed("Objekt D: w\n");
+  reader.Feed("Objekt E: v");
+  const std::vector<CheckInLog::Befund> befunde = reader.Finish();
+  ASSERT_EQ(befunde.size(), CheckInLog::BefundReader::kMaxBefunde);
+  EXPECT_EQ(befunde[0].Kennung, "A");
+  EXPECT_EQ(befunde[0].Text.size(), CheckInLog::BefundReader::kMaxLine - 10);
+  EXPECT_EQ(befunde[1].Kennung, "B");
+  EXPECT_EQ(befunde[2].Kennung, "C");
+  EXPECT_TRUE(reader.Truncated());
+}
+
 class CheckInDialogTest : public testsupport::ProjectFixture {
  protected:
   void SetUp() override {
@@ -288,6 +318,35 @@ TEST_F(CheckInDialogTest, ALogLargerThanABlockIsReadToItsMarkers) {
   }
   EXPECT_EQ(ReadCheckInLog(LogPath()), std::optional<bool>(true));
   EXPECT_EQ(ReadCheckInLog(package_ + "/fehlt.log"), std::nullopt);
+}
+
+TEST_F(CheckInDialogTest, WhenAskedForTheObjectsOfTheFindingsAreOfferedForSelection) {
+  const int32_t a = MakeObject("FFH", "DE-4509-301");
+  const int32_t b = MakeObject("NSG", "NSG-0815");
+  const std::string log =
+      "Objekt DE-4509-301: fehlt in den Geodaten\r\nObjekt NSG-0815: gelöscht\r\n"
+      "Objekt DE-9999: unbekannt\r\nSachdatenfehler: 1\r\nGrafikfehler: 2\r\n";
+  Logs(log, "");
+  editor_ = "";
+  // Not asked for: nothing more than the failure.
+  Start("message OK \"Der Probe-Checkin war nicht erfolgreich!\"\nmessage OK\n");
+  ExpectAllAnswered();
+  EXPECT_EQ(Shown().find("TFormCheckInBefunde"), std::string::npos);
+
+  SetApplicatIni("VANDRA", "CheckInBefunde", "1");
+  ClearShown();
+  Start(
+      "message OK \"Der Probe-Checkin war nicht erfolgreich!\"\nmessage OK\n"
+      "form TFormCheckInBefunde\nclick BtnSelektieren\n"
+      "message OK \"Diese Objekte des Protokolls gibt es im Projekt nicht:\\rDE-9999\"\n");
+  EXPECT_NE(Shown().find("\"DE-4509-301: fehlt in den Geodaten\""), std::string::npos) << Shown();
+  EXPECT_EQ(host().Selection(), (std::vector<int32_t>{a, b}));
+
+  // One finding chosen: only its object.
+  Start(
+      "message OK \"Der Probe-Checkin war nicht erfolgreich!\"\nmessage OK\n"
+      "form TFormCheckInBefunde\nselect lbBefunde #1\nclick BtnSelektieren\n");
+  EXPECT_EQ(host().Selection(), (std::vector<int32_t>{b}));
 }
 
 }  // namespace

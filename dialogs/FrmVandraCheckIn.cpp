@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "dialogs/CheckInLog.h"
+#include "dialogs/FormCheckInBefunde.h"
 #include "host/Tools.h"
 #include "platform/env/Env.h"
 #include "platform/ui/Ui.h"
@@ -78,6 +79,22 @@ std::optional<bool> ReadCheckInLog(const std::string& path) {
     offset += n;
   }
   return reader.Finish();
+}
+
+std::optional<std::vector<CheckInLog::Befund>> ReadCheckInBefunde(const std::string& path,
+                                                                  bool& truncated) {
+  const std::optional<std::string> found = Locate(path);
+  if (!found) return std::nullopt;
+  std::unique_ptr<env::File> file = env::Env::Current().Open(*found, env::OpenMode::kRead);
+  CheckInLog::BefundReader reader;
+  std::string block(kLogBlock, '\0');
+  uint64_t offset = 0;
+  for (size_t n; (n = file->ReadAt(offset, block.data(), block.size())) > 0; offset += n) {
+    reader.Feed(std::string_view(block.data(), n));
+  }
+  std::vector<CheckInLog::Befund> befunde = reader.Finish();
+  truncated = reader.Truncated();
+  return befunde;
 }
 
 TfrmVandraCheckIn::TfrmVandraCheckIn()
@@ -225,6 +242,7 @@ void TfrmVandraCheckIn::btnStartClick() {
   if (!ProbelaufErfolgreich(strExportDir, strFileNamePrefix)) {
     ShowError("Der Probe-Checkin war nicht erfolgreich!");
     ShowLogFile(EditEditorPath.text, strExportDir, strFileNamePrefix);
+    OfferBefunde();
     modal_result = ModalResult::kCancel;
     return;
   }
@@ -245,12 +263,29 @@ void TfrmVandraCheckIn::btnStartClick() {
                                  MsgButtons::kYesNo) == MsgAnswer::kYes) {
       ShowLogFile(EditEditorPath.text, strExportDir, strFileNamePrefix);
     }
+    OfferBefunde();
     modal_result = ModalResult::kOk;
     return;
   }
   ShowError("Der Probe-Checkin war nicht erfolgreich!");
   ShowLogFile(EditEditorPath.text, strExportDir, strFileNamePrefix);
+  OfferBefunde();
   modal_result = ModalResult::kCancel;
+}
+
+void TfrmVandraCheckIn::OfferBefunde() {
+  if (!CheckInBefundeEnabled()) return;
+  bool truncated = false;
+  std::optional<std::vector<CheckInLog::Befund>> befunde;
+  try {
+    befunde = ReadCheckInBefunde(LogFileName(), truncated);
+  } catch (const env::EnvError&) {
+    // The verdict already told the mapper the log cannot be read.
+    return;
+  }
+  if (!befunde || befunde->empty()) return;
+  TFormCheckInBefunde form(*befunde, truncated);
+  form.ShowModal();
 }
 
 bool TfrmVandraCheckIn::ProbelaufErfolgreich(const std::string& Dir, const std::string& Prefix) {

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dialogs/CheckInLog.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/Form.h"
 
@@ -98,9 +99,17 @@ class TfrmVandraCheckIn : public platform::ui::Form {
   bool RemoveOldLog();
   // One run of the program, waited for.
   void RunCheckIn(bool probe);
+  // When the mapper asked for it and the log names objects: offers them
+  // for selection.
+  void OfferBefunde();
 };
 
 // Whether the log file reports a run without errors; nothing when it cannot
 // be found. Reads in blocks and stops as soon as the verdict is settled.
 // Throws EnvError when the log exists but cannot be read.
 std::optional<bool> ReadCheckInLog(const std::string& path);
+// The findings about objects the log names; nothing when it cannot be
+// found. `truncated` tells when more were named than kept. Throws EnvError
+// when the log exists but cannot be read.
+std::optional<std::vector<CheckInLog::Befund>> ReadCheckInBefunde(const std::string& path,
+                                                                  bool& truncated);

@@ -2,7 +2,9 @@
 // whole text split into lines, each line's first and last word taken by
 // searching for blanks. The reader keeps only a few bytes of each line and
 // must reach the same verdict whatever the text and however it is cut into
-// pieces (the first input byte chooses the piece size).
+// pieces (the first input byte chooses the piece size). The reader of
+// findings about objects must find, line by line, what the parser of a
+// single line finds, within its bounds.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -63,5 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t at = 0; at < text.size(); at += piece) reader.Feed(text.substr(at, piece));
   const bool pieces = reader.Finish();
   if (pieces != PlainVerdict(text) || pieces != CheckInLog::ReportsNoErrors(text)) std::abort();
+
+  CheckInLog::BefundReader befund_reader;
+  for (size_t at = 0; at < text.size(); at += piece) befund_reader.Feed(text.substr(at, piece));
+  const std::vector<CheckInLog::Befund> befunde = befund_reader.Finish();
+  std::vector<CheckInLog::Befund> expected;
+  for (std::string_view line : Lines(text)) {
+    line = line.substr(0, CheckInLog::BefundReader::kMaxLine);
+    if (auto befund = CheckInLog::ParseBefund(line)) expected.push_back(*befund);
+  }
+  if (befunde != expected) std::abort();
   return 0;
 }
