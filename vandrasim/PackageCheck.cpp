@@ -160,8 +160,13 @@ class Checker {
       try {
         for (uint32_t rec = 0; rec < table->RecordCount(); ++rec) {
           if (table->IsDeleted(rec)) continue;
+          // Every field is read, memos included: a table is whole only when
+          // each of its values can be read, not just those looked at here.
+          std::vector<Cell> all;
+          for (int i = 0; i < static_cast<int>(table->Fields().size()); ++i)
+            all.push_back(table->Read(rec, i));
           std::vector<Cell> cells;
-          for (int i : at) cells.push_back(table->Read(rec, i));
+          for (int i : at) cells.push_back(all[static_cast<size_t>(i)]);
           row(rec, cells);
         }
       } catch (...) {
@@ -246,8 +251,10 @@ class Checker {
       } else {
         table->BeginRead();
         try {
-          for (uint32_t rec = 0; rec < table->RecordCount(); ++rec)
+          for (uint32_t rec = 0; rec < table->RecordCount(); ++rec) {
+            for (int i = 0; i < static_cast<int>(table->Fields().size()); ++i) table->Read(rec, i);
             kennungen.push_back(std::string(platform::text::Trim(table->Read(rec, f).text)));
+          }
         } catch (...) {
           table->EndRead();
           throw;
