@@ -286,10 +286,11 @@ class Checker {
       if (kennung.empty()) {
         Grafik("Geodaten " + dbf + ", Satz " + std::to_string(i + 1) +
                ", Feld KENNUNG: keine Kennung");
-      } else if (empty) {
-        Grafik("Objekt " + kennung + ": Geodaten " + shp + ", Satz " + std::to_string(i + 1) +
-               ": Geometrie ohne Punkte");
       } else {
+        // Present all the same: its empty geometry is the one finding.
+        if (empty)
+          Grafik("Objekt " + kennung + ": Geodaten " + shp + ", Satz " + std::to_string(i + 1) +
+                 ": Geometrie ohne Punkte");
         out.insert(kennung);
       }
     }
