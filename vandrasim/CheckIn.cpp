@@ -283,7 +283,9 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
     }
     return 2;
   }
-  const CommandLine& cl = *parsed.line;
+  CommandLine cl = *parsed.line;
+  // Named without a trailing delimiter, but one given is no reason to fail.
+  while (cl.folder.size() > 1 && cl.folder.back() == '/') cl.folder.pop_back();
   if (cl.folder.empty() || !PrefixIsUsable(cl.prefix)) {
     err << "checkin: Ordner oder Präfix kann keine Logdatei benennen\n";
     return 2;

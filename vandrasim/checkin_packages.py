@@ -162,6 +162,15 @@ def main(argv):
     if len(argv) > 4 and argv[4] == "--clean":
         return finish(root, cases)
 
+    # A folder given with a trailing delimiter is the same folder.
+    c = case("trailing_delimiter")
+    run = c.run(checkin, args=["-s", c.store, "-u", USER, "-p", PASSWORD, "-D", DATABASE,
+                               "-d", c.folder + "/", "-n", prefix])
+    c.expect(run, 0, 0, 0, probe=False)
+    if not os.path.isfile(os.path.join(c.store, "eingecheckt", "VANDRA%20NRW", tid,
+                                       prefix + "_Fotos", "KTFoto1.jpg")):
+        fail(c.name, "the photos are not kept in their folder")
+
     # The action table under the short name the full build creates it with.
     c = case("short_action_table")
     os.rename(c.path(prefix + "_aktion.dbf"), c.path((prefix + "_aktion")[:8] + ".dbf"))
@@ -189,7 +198,7 @@ def main(argv):
     replace_bytes(c.path(prefix + ".dbf"), b"DE-4509-310", b"DE-4509-302")
     c.expect(c.run(checkin), 1, 1, 2, [
         "Objekt DE-4509-302: als gelöscht gemeldet, steht aber noch in der XML-Datei",
-        "Objekt DE-4509-302: als gelöscht gemeldet, steht aber noch in den Geodaten",
+        f"Objekt DE-4509-302: als gelöscht gemeldet, steht aber noch in den Geodaten {prefix}.shp",
         "Objekt DE-4509-310: neu oder geändert gemeldet, fehlt aber in den Geodaten"])
 
     c = case("bad_action_code")
