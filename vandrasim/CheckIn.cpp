@@ -2,6 +2,8 @@
 // check and the log, in that order.
 #include "vandrasim/CheckIn.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -29,8 +31,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   bool probe = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    // Only a flag's letter is ever repeated in a message: anything else may
-    // be part of a password split by a caller that quoted nothing.
+    // Only the flags this program knows are ever repeated in a message: any
+    // other argument may be part of a password split by a caller that
+    // quoted nothing, so it is told by its place.
     const bool flag_shape = a.size() == 2 && a[0] == '-';
     if (a == "-l") {
       if (probe && parsed.error.empty()) parsed.error = "Schalter -l doppelt";
@@ -47,9 +50,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       continue;
     }
     if (parsed.error.empty()) {
-      parsed.error = flag_shape && std::isalpha(static_cast<unsigned char>(a[1]))
-                         ? "unbekannter Schalter " + a
-                         : "unerwartetes Argument Nr. " + std::to_string(i + 1);
+      parsed.error =
+          (flag_shape ? "unbekannter Schalter: Argument Nr. " : "unerwartetes Argument Nr. ") +
+          std::to_string(i + 1);
     }
   }
   if (values.count('d')) parsed.folder = values['d'];
@@ -283,7 +286,9 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
     }
     return 2;
   }
-  const CommandLine& cl = *parsed.line;
+  CommandLine cl = *parsed.line;
+  // Named without a trailing delimiter, but one given is no reason to fail.
+  while (cl.folder.size() > 1 && cl.folder.back() == '/') cl.folder.pop_back();
   if (cl.folder.empty() || !PrefixIsUsable(cl.prefix)) {
     err << "checkin: Ordner oder Präfix kann keine Logdatei benennen\n";
     return 2;

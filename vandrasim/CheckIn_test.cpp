@@ -61,7 +61,7 @@ TEST(CommandLine, WrongLinesAreToldWithoutTheirValues) {
   EXPECT_EQ(p.error, "unerwartetes Argument Nr. 7");
 
   p = ParseCommandLine(Line({"-x"}));
-  EXPECT_EQ(p.error, "unbekannter Schalter -x");
+  EXPECT_EQ(p.error, "unbekannter Schalter: Argument Nr. 1");
   p = ParseCommandLine(Line({"-s", "/anders"}));
   EXPECT_EQ(p.error, "Schalter -s doppelt");
   std::vector<std::string> no_value = Line();

@@ -66,7 +66,7 @@ class Checker {
     // A layer that cannot be read hides which objects are missing, but not
     // that a deleted one is still in a layer that can.
     bool geodata_whole = true;
-    const std::set<std::string> geodata = ReadGeodata(geodata_whole);
+    const std::map<std::string, std::string> geodata = ReadGeodata(geodata_whole);
     if (actions) {
       for (const auto& [kennung, codes] : actions->codes) {
         (void)codes;
@@ -77,15 +77,14 @@ class Checker {
           if (geodata_whole && !geodata.count(kennung))
             Grafik("Objekt " + kennung +
                    ": neu oder geändert gemeldet, fehlt aber in den Geodaten " + names_.prefix +
-                   ".shp");
+                   "*.shp");
         } else if (actions->Gone(kennung)) {
           if (xml && xml->count(kennung))
             Sach("Objekt " + kennung +
                  ": als gelöscht gemeldet, steht aber noch in der XML-Datei " + names_.XmlName());
-          if (geodata.count(kennung))
+          if (auto layer = geodata.find(kennung); layer != geodata.end())
             Grafik("Objekt " + kennung +
-                   ": als gelöscht gemeldet, steht aber noch in den Geodaten " + names_.prefix +
-                   ".shp");
+                   ": als gelöscht gemeldet, steht aber noch in den Geodaten " + layer->second);
         }
       }
     }
@@ -160,8 +159,13 @@ class Checker {
       try {
         for (uint32_t rec = 0; rec < table->RecordCount(); ++rec) {
           if (table->IsDeleted(rec)) continue;
+          // Every field is read, memos included: a table is whole only when
+          // each of its values can be read, not just those looked at here.
+          std::vector<Cell> all;
+          for (int i = 0; i < static_cast<int>(table->Fields().size()); ++i)
+            all.push_back(table->Read(rec, i));
           std::vector<Cell> cells;
-          for (int i : at) cells.push_back(table->Read(rec, i));
+          for (int i : at) cells.push_back(all[static_cast<size_t>(i)]);
           row(rec, cells);
         }
       } catch (...) {
@@ -226,7 +230,8 @@ class Checker {
 
   // One layer: the shapes and their attribute table, which must match
   // record for record; false when the layer cannot be used.
-  bool ReadLayer(const std::string& shp, const std::string& dbf, std::set<std::string>& out) {
+  bool ReadLayer(const std::string& shp, const std::string& dbf,
+                 std::map<std::string, std::string>& out) {
     const std::string shp_path = JoinPath(names_.folder, shp);
     SHPHandle h = SHPOpen(shp_path.c_str(), "rb");
     if (!h) {
@@ -246,8 +251,10 @@ class Checker {
       } else {
         table->BeginRead();
         try {
-          for (uint32_t rec = 0; rec < table->RecordCount(); ++rec)
+          for (uint32_t rec = 0; rec < table->RecordCount(); ++rec) {
+            for (int i = 0; i < static_cast<int>(table->Fields().size()); ++i) table->Read(rec, i);
             kennungen.push_back(std::string(platform::text::Trim(table->Read(rec, f).text)));
+          }
         } catch (...) {
           table->EndRead();
           throw;
@@ -279,21 +286,22 @@ class Checker {
       if (kennung.empty()) {
         Grafik("Geodaten " + dbf + ", Satz " + std::to_string(i + 1) +
                ", Feld KENNUNG: keine Kennung");
-      } else if (empty) {
-        Grafik("Objekt " + kennung + ": Geodaten " + shp + ", Satz " + std::to_string(i + 1) +
-               ": Geometrie ohne Punkte");
       } else {
-        out.insert(kennung);
+        // Present all the same: its empty geometry is the one finding.
+        if (empty)
+          Grafik("Objekt " + kennung + ": Geodaten " + shp + ", Satz " + std::to_string(i + 1) +
+                 ": Geometrie ohne Punkte");
+        out.emplace(kennung, shp);
       }
     }
     SHPClose(h);
     return ok;
   }
 
-  // The identifiers of every layer that can be read; `usable` turns false
-  // when a layer cannot.
-  std::set<std::string> ReadGeodata(bool& usable) {
-    std::set<std::string> kennungen;
+  // The identifiers of every layer that can be read, each with its layer's
+  // file; `usable` turns false when a layer cannot.
+  std::map<std::string, std::string> ReadGeodata(bool& usable) {
+    std::map<std::string, std::string> kennungen;
     usable = true;
     bool first = true;
     for (const std::string& base : names_.GeodataBases()) {

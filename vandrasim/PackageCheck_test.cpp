@@ -136,7 +136,7 @@ TEST_F(PackageTest, ObjectsMissingOrLeftOverAreToldByIdentifier) {
   WriteLayer(dir_.File("P"), SHPT_POLYGON, {"A-2", "A-3", "A-5"});
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{
-                "G Objekt A-1: neu oder geändert gemeldet, fehlt aber in den Geodaten P.shp",
+                "G Objekt A-1: neu oder geändert gemeldet, fehlt aber in den Geodaten P*.shp",
                 "S Objekt A-2: neu oder geändert gemeldet, fehlt aber in der XML-Datei P.xml",
                 "S Objekt A-3: als gelöscht gemeldet, steht aber noch in der XML-Datei P.xml",
                 "G Objekt A-3: als gelöscht gemeldet, steht aber noch in den Geodaten P.shp"}));

@@ -61,3 +61,20 @@ expect hook VD1CustomExport true
 expect file ${OUT}/VANDRA_aktion.dbf exists
 expect file ${OUT}/VANDRA_lin.shp exists
 exec /usr/bin/python3 ${HERE}/checkin_packages.py ${BIN} ${OUT} VANDRA
+
+# A transaction of read-only rows only: empty tables, no objects, no
+# photos; nothing to find.
+bind before-create-object -
+bind object-created -
+create NSG area 2579000 5695000 2579300 5695000 2579300 5695300 as NSG-0900
+hooks VD1TransAction2010
+exec ${BIN}/dbsql "${TA}" "insert into TA_ID (TID,NAME,OWNER) values (4713,'Nur lesend','Frau Kern')"
+exec ${BIN}/dbsql "${TA}" "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (4713,9,90009,0,'NSG-0900','NSG-0900','IGNORED')"
+exec /bin/mkdir -p ${TEMP}/lesend
+answer message Yes
+answer form TFormGetTID
+answer select lbTID "4713 - Nur lesend"
+answer click BtnOK
+answer file "${TEMP}/lesend/lesend"
+run VD1CustomExport
+exec /usr/bin/python3 ${HERE}/checkin_packages.py ${BIN} ${TEMP}/lesend lesend --clean

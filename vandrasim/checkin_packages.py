@@ -1,6 +1,9 @@
 """checkin against an exported package and against damaged copies of it.
 
-Usage: checkin_packages.py <bin folder> <package folder> <prefix>
+Usage: checkin_packages.py <bin folder> <package folder> <prefix> [--clean]
+
+With --clean the package is only checked as it is: probe and real run
+find nothing, and the store records it.
 
 Each case copies the package (and a store) into a folder of its own,
 damages the copy in one way, runs checkin on it and reads the log back with
@@ -10,6 +13,7 @@ and the finding lines each case expects are checked, and no file written
 by any run, nor anything it printed, holds the password.
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -127,8 +131,10 @@ def main(argv):
 
     # The package as exported: the probe finds nothing and records nothing;
     # the real run records it; the same transaction again is refused.
+    with open(os.path.join(package, prefix + ".tid"), "rb") as f:
+        tid = re.search(rb"Transaktion=(\d+)", f.read()).group(1).decode()
     c = case("clean")
-    c.expect(c.run(checkin), 0, 0, 0, ["Transaktion: 4711"])
+    c.expect(c.run(checkin), 0, 0, 0, [f"Transaktion: {tid}"])
     if os.path.exists(os.path.join(c.store, "eingecheckt")):
         fail(c.name, "the probe recorded something")
     c.expect(c.run(checkin, probe=False), 0, 0, 0, probe=False)
@@ -136,21 +142,34 @@ def main(argv):
     try:
         with open(record, encoding="utf-8") as f:
             fields = f.read().splitlines()[0].split("\t")
-        if fields[0] != "4711" or fields[1] != prefix or fields[3] != USER:
+        if fields[0] != tid or fields[1] != prefix or fields[3] != USER:
             fail(c.name, f"record {fields}")
     except (OSError, IndexError) as e:
         fail(c.name, f"record: {e}")
-    kept = os.path.join(c.store, "eingecheckt", "VANDRA%20NRW", "4711")
-    for name in (prefix + ".tid", prefix + "_aktion.dbf", prefix + ".shp",
-                 os.path.join(prefix + "_Fotos", "KTFoto1.jpg")):
-        if not os.path.isfile(os.path.join(kept, name)):
-            fail(c.name, f"the store keeps no {name}")
+    kept = os.path.join(c.store, "eingecheckt", "VANDRA%20NRW", tid)
+    for dirpath, _, files in os.walk(package):
+        for name in files:
+            rel = os.path.relpath(os.path.join(dirpath, name), package)
+            if not os.path.isfile(os.path.join(kept, rel)):
+                fail(c.name, f"the store keeps no {rel}")
     c.expect(c.run(checkin, probe=False), 1, 1, 0,
-             ["Transaktion 4711 wurde bereits eingecheckt"], probe=False)
-    c.expect(c.run(checkin), 1, 1, 0, ["Transaktion 4711 wurde bereits eingecheckt"], probe=False)
+             [f"Transaktion {tid} wurde bereits eingecheckt"], probe=False)
+    c.expect(c.run(checkin), 1, 1, 0, [f"Transaktion {tid} wurde bereits eingecheckt"], probe=False)
     with open(record, encoding="utf-8") as f:
         if len(f.read().splitlines()) != 1:
             fail(c.name, "the second run recorded again")
+
+    if len(argv) > 4 and argv[4] == "--clean":
+        return finish(root, cases)
+
+    # A folder given with a trailing delimiter is the same folder.
+    c = case("trailing_delimiter")
+    run = c.run(checkin, args=["-s", c.store, "-u", USER, "-p", PASSWORD, "-D", DATABASE,
+                               "-d", c.folder + "/", "-n", prefix])
+    c.expect(run, 0, 0, 0, probe=False)
+    if not os.path.isfile(os.path.join(c.store, "eingecheckt", "VANDRA%20NRW", tid,
+                                       prefix + "_Fotos", "KTFoto1.jpg")):
+        fail(c.name, "the photos are not kept in their folder")
 
     # The action table under the short name the full build creates it with.
     c = case("short_action_table")
@@ -179,7 +198,7 @@ def main(argv):
     replace_bytes(c.path(prefix + ".dbf"), b"DE-4509-310", b"DE-4509-302")
     c.expect(c.run(checkin), 1, 1, 2, [
         "Objekt DE-4509-302: als gelöscht gemeldet, steht aber noch in der XML-Datei",
-        "Objekt DE-4509-302: als gelöscht gemeldet, steht aber noch in den Geodaten",
+        f"Objekt DE-4509-302: als gelöscht gemeldet, steht aber noch in den Geodaten {prefix}.shp",
         "Objekt DE-4509-310: neu oder geändert gemeldet, fehlt aber in den Geodaten"])
 
     c = case("bad_action_code")
@@ -211,6 +230,11 @@ def main(argv):
     c = case("truncated_photo_table")
     with open(c.path(prefix + "pc.dbf"), "r+b") as f:
         f.truncate(os.path.getsize(c.path(prefix + "pc.dbf")) - 40)
+    c.expect(c.run(checkin), 1, 1, 0, [f"Tabelle {prefix}pc.dbf: nicht lesbar: "])
+
+    c = case("truncated_memo")
+    with open(c.path(prefix + "pc.dbt"), "r+b") as f:
+        f.truncate(512)
     c.expect(c.run(checkin), 1, 1, 0, [f"Tabelle {prefix}pc.dbf: nicht lesbar: "])
 
     c = case("truncated_geodata_table")
@@ -282,6 +306,10 @@ def main(argv):
             fail(c.name, "no blank after the count")
     c.expect(run, 0, "", 0)
 
+    return finish(root, cases)
+
+
+def finish(root, cases):
     # No file any run wrote holds the password.
     secret = [PASSWORD.encode("utf-8"), PASSWORD.encode("cp1252")]
     for c in cases:
