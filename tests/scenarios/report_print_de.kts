@@ -1,22 +1,9 @@
 # The check report of VD1TransAction: the summary, then a print preview paged
 # through and printed to a PDF file, read back with pdftotext. The build has
-# no text report to save. The tables are written directly, as an import
-# leaves them: 4711 with 70 new objects (a list that goes on over the page
-# break), a deleted and two changed ones; 4712 with a new one.
+# no text report to save. The tables come from lib/report_tables.kts.
 plugin VD1TransAction
 new-project ${TEMP}/p
-let TA "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=${PROJECT};Extended Properties=DBASE III;"
-exec ${BIN}/dbsql "${TA}" "create Table TA_LIST (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))"
-exec ${BIN}/dbsql "${TA}" "create Table TA_ID (TID integer, NAME char(75),OWNER char(75))"
-exec ${BIN}/dbsql "${TA}" "create Table TA_KL (TID integer, KENNUNG char(50))"
-exec ${BIN}/dbsql "${TA}" "insert into TA_ID (TID,NAME,OWNER) values (4711,'Ruhraue bei Hattingen','Frau Kern')"
-exec ${BIN}/dbsql "${TA}" "insert into TA_ID (TID,NAME,OWNER) values (4712,'Eifelwiesen Süd','Herr Busch')"
-exec /bin/sh -c "i=1; while [ $i -le 70 ]; do echo \"insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (4711,$i,0,2,'NSG-$i','','NEW');\"; i=$((i+1)); done | ${BIN}/dbsql '${TA}'"
-exec ${BIN}/dbsql "${TA}" "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (4711,101,90001,3,'DE-4509-301','DE-4509-301','DELETE')"
-exec ${BIN}/dbsql "${TA}" "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (4711,102,90002,1,'ÖK-0815','ÖK-0815','UPDATE')"
-exec ${BIN}/dbsql "${TA}" "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (4711,103,90003,1,'NSG-0816','NSG-0816','UPDATE')"
-exec ${BIN}/dbsql "${TA}" "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (4711,104,90004,0,'NSG-0001','NSG-0001','IGNORED')"
-exec ${BIN}/dbsql "${TA}" "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (4712,105,0,2,'ND-0051','','NEW')"
+include lib/report_tables.kts
 
 # The preview opens on page 1 of 3; the mapper turns to page 2, back, and
 # prints. A bare name goes into the project folder and gets ".pdf".
