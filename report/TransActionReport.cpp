@@ -140,9 +140,13 @@ void TFormTransActionReport::BtnShowReportClick() {
   const std::string date = platform::text::DateToStr(today);
   if (CurrentProfile().build == Build::kVD1TransAction) {
     // This build prints the report; it offers no text to save.
-    TFormPrintPreview preview(
-        TransActionReport::LayoutReport(TransActionReport::CollectReport(date)),
-        "Prüfbericht " + platform::text::IsoDate(today) + ".pdf");
+    platform::print::Document document;
+    {
+      platform::ui::HourglassGuard hourglass;
+      document = TransActionReport::LayoutReport(TransActionReport::CollectReport(date));
+    }
+    TFormPrintPreview preview(std::move(document),
+                              "Prüfbericht " + platform::text::IsoDate(today) + ".pdf");
     preview.ShowModal();
     return;
   }

@@ -78,10 +78,11 @@ std::string PrintableText(std::string_view utf8) {
 std::vector<std::string> PageAsText(const Document& document, size_t page) {
   const PageLayout& layout = document.layout;
   const int columns = std::max(1, layout.preview_columns);
-  const int rows =
-      std::max(1, static_cast<int>(
-                      std::ceil((layout.FooterBaseline() - layout.margin_top) / layout.body_line)) +
-                      1);
+  // A text is on the line its baseline falls in; the footer's is the last.
+  const auto line_of = [&](double baseline) {
+    return static_cast<long>(std::floor((baseline - layout.margin_top) / layout.body_line + 1e-6));
+  };
+  const int rows = static_cast<int>(std::max(1L, line_of(layout.FooterBaseline()) + 1));
   std::vector<std::vector<std::string>> grid(
       static_cast<size_t>(rows), std::vector<std::string>(static_cast<size_t>(columns), " "));
   if (page < document.pages.size()) {
@@ -98,7 +99,7 @@ std::vector<std::string> PageAsText(const Document& document, size_t page) {
       int column = anchor;
       if (item.align == Align::kCenter) column = anchor - length / 2;
       if (item.align == Align::kRight) column = anchor - length;
-      const long row = std::lround((item.y - layout.margin_top) / layout.body_line);
+      const long row = line_of(item.y);
       if (row < 0 || row >= rows) continue;
       for (int i = 0; i < length; ++i) {
         const int at = column + i;

@@ -69,9 +69,10 @@ struct Document {
 // something it cannot place.
 std::string PrintableText(std::string_view utf8);
 
-// The page as the preview shows it: one line of characters per body line,
-// `layout.preview_columns` wide, texts placed by their position and cut at
-// their width. Trailing blanks are dropped; empty lines stay.
+// The page as the preview shows it: one line of characters per body line
+// down to the footer's, `layout.preview_columns` wide, texts placed by their
+// position and cut at their width. Trailing blanks are dropped; empty lines
+// stay.
 std::vector<std::string> PageAsText(const Document& document, size_t page);
 
 }  // namespace platform::print

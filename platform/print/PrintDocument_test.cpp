@@ -42,13 +42,14 @@ TEST(PageAsText, PlacesTextsByTheirPositionAndAlignment) {
        Font::kBody, Align::kRight},
       {l.margin_left + 4 * column, l.margin_top + 2 * l.body_line, 10 * column, "ÖK-1", Font::kBody,
        Align::kLeft},
+      {l.margin_left, l.FooterBaseline(), 10 * column, "Fuß", Font::kBody, Align::kLeft},
   };
   const std::vector<std::string> lines = PageAsText(d, 0);
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], "links");
   EXPECT_EQ(lines[1], std::string(18, ' ') + "- 2 -");
   EXPECT_EQ(lines[2], "    ÖK-1" + std::string(26, ' ') + "rechts");
-  EXPECT_EQ(lines.back(), "") << "the page is as long as the body and footer";
+  EXPECT_EQ(lines.back(), "Fuß") << "the page ends with its footer";
 }
 
 TEST(PageAsText, CutsAWideTextAtItsWidthAndLeavesTheNeighbourWhole) {
