@@ -1,3 +1,5 @@
+// The printed check report: the bands placed on pages, the print dialog and
+// the preview that turns the pages.
 #include "report/PrintedReport.h"
 
 #include <algorithm>
@@ -59,7 +61,7 @@ class Paginator {
     // The header, with the first list's title and first line, on one page.
     const ReportSection* first = group.sections.empty() ? nullptr : &group.sections.front();
     const int keep = 4 + (first != nullptr ? 1 + (first->kennungen.empty() ? 0 : 1) : 0);
-    if (!Fits(keep)) NewPage();
+    if (!Fits(keep) && !PageIsEmpty()) NewPage();
     Line("Transaktionsnummer: " + group.tid, Font::kBold, 0);
     Captioned("Name:", group.name);
     Captioned("Gebietsbetreuer:", group.owner);
@@ -73,6 +75,13 @@ class Paginator {
   const PageLayout& Layout() const { return document_.layout; }
 
   bool Fits(int lines) const { return top_ + lines * Layout().body_line <= Layout().BodyBottom(); }
+  // Nothing placed yet: a band too high for any page goes here all the same,
+  // rather than opening page after page.
+  bool PageIsEmpty() const { return top_ <= Layout().margin_top; }
+  // A new page when the lines do not fit on this one.
+  void MakeRoom(int lines) {
+    if (!Fits(lines) && !PageIsEmpty()) Continue();
+  }
 
   void NewPage() {
     document_.pages.emplace_back();
@@ -93,7 +102,7 @@ class Paginator {
   double Baseline() const { return top_ + Layout().body_size; }
 
   void Line(const std::string& text, Font font, double indent) {
-    if (!Fits(1)) Continue();
+    MakeRoom(1);
     const PageLayout& l = Layout();
     Place({l.margin_left + indent, Baseline(), l.PrintableWidth() - indent, text, font,
            Align::kLeft});
@@ -101,7 +110,7 @@ class Paginator {
   }
 
   void Captioned(const std::string& caption, const std::string& value) {
-    if (!Fits(1)) Continue();
+    MakeRoom(1);
     const PageLayout& l = Layout();
     Place({l.margin_left, Baseline(), kCaptionWidth, caption, Font::kBody, Align::kLeft});
     Place({l.margin_left + kCaptionWidth, Baseline(), l.PrintableWidth() - kCaptionWidth, value,
@@ -127,7 +136,7 @@ class Paginator {
 
   void Section(const ReportSection& section) {
     // The title with its first line, or a new page for both.
-    if (!Fits(section.kennungen.empty() ? 1 : 2)) Continue();
+    MakeRoom(section.kennungen.empty() ? 1 : 2);
     SectionTitle(section, "");
     section_ = &section;
     for (const std::string& kennung : section.kennungen) Line(kennung, Font::kBody, kDetailIndent);

@@ -79,8 +79,9 @@ void ExpectSoundPages(const Document& d, const std::string& date) {
 // Each identifier of the data appears exactly once, in order.
 void ExpectEveryIdentifierOnce(const Document& d, const TransActionReport::ReportData& data) {
   std::vector<std::string> printed;
-  for (size_t page = 0; page < d.pages.size(); ++page) {
-    for (const std::string& text : Body(d, page)) {
+  for (const auto& page : d.pages) {
+    for (const TextItem& item : page.items) {
+      const std::string& text = item.text;
       if (text.find("-N") != std::string::npos || text.find("-D") != std::string::npos ||
           text.find("-C") != std::string::npos) {
         printed.push_back(text);
@@ -128,6 +129,20 @@ TEST(PrintedReportLayout, HeadingsNeverStandAloneAtTheFootOfAPage) {
     const Document d = TransActionReport::LayoutReport(data);
     ExpectSoundPages(d, "1.2.2027");
     ExpectEveryIdentifierOnce(d, data);
+  }
+}
+
+TEST(PrintedReportLayout, PagesTooSmallForABandStillEndWithEveryIdentifier) {
+  // A layout with room for two lines, and one with room for none: each band
+  // goes on a page of its own at worst, never onto page after empty page.
+  TransActionReport::ReportData data{"08.12.2026", {Group("1", 5, 1, 1), Group("2", 0)}};
+  for (const double line : {300.0, 5000.0}) {
+    platform::print::PageLayout layout;
+    layout.body_line = line;
+    const Document d = TransActionReport::LayoutReport(data, layout);
+    ExpectEveryIdentifierOnce(d, data);
+    EXPECT_LE(d.pages.size(), 40u) << line;
+    for (const auto& page : d.pages) EXPECT_GT(page.items.size(), 2u) << "more than the footer";
   }
 }
 
