@@ -1,10 +1,12 @@
 #include "report/TransActionReport.h"
 
+#include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/ui/Ui.h"
+#include "report/PrintedReport.h"
 
 using platform::ui::ModalResult;
 using platform::ui::MsgButtons;
@@ -134,9 +136,22 @@ void TFormTransActionReport::BtnShowReportClick() {
         "Die Transaktionsdaten wurden nicht geändert. Ein Prüfbericht wird nicht erstellt.");
     return;
   }
+  const platform::text::Ymd today = platform::text::DecodeDate(platform::text::Now());
+  const std::string date = platform::text::DateToStr(today);
+  if (CurrentProfile().build == Build::kVD1TransAction) {
+    // This build prints the report; it offers no text to save.
+    platform::print::Document document;
+    {
+      platform::ui::HourglassGuard hourglass;
+      document = TransActionReport::LayoutReport(TransActionReport::CollectReport(date));
+    }
+    TFormPrintPreview preview(std::move(document),
+                              "Prüfbericht " + platform::text::IsoDate(today) + ".pdf");
+    preview.ShowModal();
+    return;
+  }
   TFormPrintReport report;
-  report.SetReport(TransActionReport::BuildReport(
-      platform::text::DateToStr(platform::text::DecodeDate(platform::text::Now()))));
+  report.SetReport(TransActionReport::BuildReport(date));
   report.ShowModal();
 }
 

@@ -46,6 +46,9 @@ SYSTEM_HEADERS = {
     "unistd.h": {"platform/env", "platform/process", "platform/ui"},
     "filesystem": {"platform/env", "platform/ui"},
     "fstream": {"platform/env"},
+    # Printing goes through platform/print alone.
+    "cairo.h": {"platform/print"},
+    "cairo-pdf.h": {"platform/print"},
 }
 
 # Calls that touch files, folders, locks or the clock directly; only the

@@ -41,7 +41,8 @@ class Control {
     kUpDown,
     kDatePicker,
     kPicture,
-    kGroupBox
+    kGroupBox,
+    kPagePreview
   };
 
   Control(Form& owner, Kind kind, std::string name, std::string caption);
@@ -223,6 +224,18 @@ class Picture : public Control {
   int preview_width = 0;
   int preview_height = 0;
   std::vector<uint8_t> preview;
+};
+
+// A print preview's page, as lines of characters (the page's text placed on
+// a grid); the form that owns it turns the pages.
+class PagePreview : public Control {
+ public:
+  PagePreview(Form& owner, std::string name)
+      : Control(owner, Kind::kPagePreview, std::move(name), "") {}
+
+  std::vector<std::string> lines;
+  int page = 0;  // from 1; 0 when there is no page
+  int page_count = 0;
 };
 
 class Form {

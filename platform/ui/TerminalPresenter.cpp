@@ -230,6 +230,18 @@ std::string PreviewText(const Picture& p, const std::string& indent) {
   return out;
 }
 
+// A page of the preview inside a frame as wide as the page's lines can be.
+std::string PageText(const PagePreview& pp) {
+  size_t width = 0;
+  for (const std::string& line : pp.lines) width = std::max(width, text::Utf8Length(line));
+  std::string out = "    +" + std::string(width + 2, '-') + "+\n";
+  for (const std::string& line : pp.lines) {
+    out += "    | " + line + std::string(width - text::Utf8Length(line), ' ') + " |\n";
+  }
+  out += "    +" + std::string(width + 2, '-') + "+\n";
+  return out;
+}
+
 }  // namespace
 
 std::string TerminalPresenter::Render(const Form& form) const {
@@ -308,6 +320,13 @@ std::string TerminalPresenter::Render(const Form& form) const {
                                   : "(no picture: " + p.error + ")") +
                State(c) + "\n";
         if (p.HasPicture() && p.visible) out += PreviewText(p, std::string(head.size(), ' '));
+        break;
+      }
+      case Control::Kind::kPagePreview: {
+        const auto& pp = static_cast<const PagePreview&>(c);
+        out += head + "page " + std::to_string(pp.page) + " of " + std::to_string(pp.page_count) +
+               State(c) + "\n";
+        if (pp.visible) out += PageText(pp);
         break;
       }
     }

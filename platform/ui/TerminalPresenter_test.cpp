@@ -160,5 +160,50 @@ TEST_F(TerminalTest, FileDialogJoinsTheFolderAndAddsTheExtension) {
   EXPECT_EQ(presenter_->ShowFileDialog(save), std::nullopt);  // input ended
 }
 
+// A preview of two pages, turned by its default button, as the report's is.
+class TwoPages : public Form {
+ public:
+  TwoPages()
+      : Form("TFormPages", "Seitenansicht"),
+        preview(Add<PagePreview>("Preview")),
+        next(Add<Button>("BtnNextPage", "Nächste Seite >", ModalResult::kNone)),
+        close(Add<Button>("BtnClose", "Schließen", ModalResult::kOk)) {
+    next.is_default = true;
+    next.on_click = [this] { Turn(2); };
+    Turn(1);
+  }
+  void Turn(int page) {
+    preview.page = page;
+    preview.page_count = 2;
+    preview.lines = {"Prüfbericht", "", "Seite " + std::to_string(page), ""};
+    next.enabled = page < 2;
+  }
+  PagePreview& preview;
+  Button& next;
+  Button& close;
+};
+
+TEST_F(TerminalTest, APreviewShowsItsPageFramedAndAgainAfterTurning) {
+  TwoPages form;
+  Type("\n3\n");  // Enter: the next page; then the close button
+  presenter_->RunModal(form);
+  EXPECT_EQ(form.modal_result, ModalResult::kOk);
+  const std::string out = Output();
+  EXPECT_NE(out.find("Preview                  page 1 of 2\n"
+                     "    +-------------+\n"
+                     "    | Prüfbericht |\n"
+                     "    |             |\n"
+                     "    | Seite 1     |\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("page 2 of 2\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("    | Seite 2     |\n"), std::string::npos) << out;
+  // The transcript holds the page's lines that carry text, by line number.
+  const std::string& shown = transcript_->Text();
+  EXPECT_NE(shown.find("  Preview page 1 of 2\n    1 \"Prüfbericht\"\n    3 \"Seite 1\"\n"),
+            std::string::npos)
+      << shown;
+}
+
 }  // namespace
 }  // namespace platform::ui

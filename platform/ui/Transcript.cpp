@@ -29,12 +29,23 @@ std::string Escape(std::string_view text, bool quoted) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '"': out += quoted ? "\\\"" : "\""; break;
-      case '\t': out += quoted ? "\\t" : "\t"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '"':
+        out += quoted ? "\\\"" : "\"";
+        break;
+      case '\t':
+        out += quoted ? "\\t" : "\t";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -42,9 +53,13 @@ std::string Escape(std::string_view text, bool quoted) {
 
 }  // namespace
 
-std::string Quote(std::string_view text) { return "\"" + Escape(text, true) + "\""; }
+std::string Quote(std::string_view text) {
+  return "\"" + Escape(text, true) + "\"";
+}
 
-std::string EscapeLine(std::string_view text) { return Escape(text, false); }
+std::string EscapeLine(std::string_view text) {
+  return Escape(text, false);
+}
 
 std::vector<std::string> DescribeControls(const Form& form) {
   std::vector<std::string> lines;
@@ -129,6 +144,17 @@ std::vector<std::string> DescribeControls(const Form& form) {
                                               " " + Quote(p.file)
                                         : std::string("none")) +
                         Flags(c));
+        break;
+      }
+      case Control::Kind::kPagePreview: {
+        const auto& pp = static_cast<const PagePreview&>(c);
+        lines.push_back(head + "page " + std::to_string(pp.page) + " of " +
+                        std::to_string(pp.page_count) + Flags(c));
+        // The lines that hold text, each after its line number on the page.
+        for (size_t i = 0; i < pp.lines.size(); ++i) {
+          if (pp.lines[i].empty()) continue;
+          lines.push_back("    " + std::to_string(i + 1) + " " + Quote(pp.lines[i]));
+        }
         break;
       }
     }
