@@ -44,7 +44,9 @@ def read(path):
         elif text.get("id") == "leer":
             facts["empty"] = text.text or ""
         elif text.get("class") == "hinweis":
-            facts["notes"].append(text.text or "")
+            # A long note runs over several lines, one tspan each.
+            lines = [t.text or "" for t in text.iter(SVG + "tspan")]
+            facts["notes"].append(" ".join(lines) if lines else text.text or "")
     for g in root.iter(SVG + "g"):
         if g.get("class") == "legende-eintrag":
             rect = g.find(SVG + "rect")

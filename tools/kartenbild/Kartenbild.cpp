@@ -173,14 +173,20 @@ std::optional<std::vector<Transaction>> ReadTransactions(const std::string& dir)
 class ProjectDb {
  public:
   explicit ProjectDb(std::string path) : path_(std::move(path)) {
-    if (!fs::exists(path_)) throw MapError("Die Projektdatenbank " + path_ + " fehlt.");
-    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-      Fail("kann nicht geöffnet werden");
-    sqlite3_busy_timeout(db_, 10000);
-    // One snapshot for both passes: a host writing meanwhile cannot make
-    // the drawing disagree with the extent and the counts.
-    Exec("BEGIN");
-    Exec("SELECT count(*) FROM KT_OBJEKTE");
+    std::error_code ec;
+    if (!fs::exists(path_, ec)) throw MapError("Die Projektdatenbank " + path_ + " fehlt.");
+    try {
+      if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        Fail("kann nicht geöffnet werden");
+      sqlite3_busy_timeout(db_, 10000);
+      // One snapshot for both passes: a host writing meanwhile cannot make
+      // the drawing disagree with the extent and the counts.
+      Exec("BEGIN");
+      Exec("SELECT count(*) FROM KT_OBJEKTE");
+    } catch (...) {
+      sqlite3_close(db_);  // the destructor does not run for a constructor that throws
+      throw;
+    }
   }
   ~ProjectDb() {
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -367,6 +373,28 @@ struct Note {
   }
 };
 
+// A long note in lines of at most about `max_chars` characters, broken only
+// after ", " and ": ", so the lines joined by blanks give the note again.
+std::vector<std::string> Wrap(const std::string& text, size_t max_chars) {
+  std::vector<std::string> lines;
+  size_t start = 0, last_break = std::string::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (i > start && text[i] == ' ' && (text[i - 1] == ',' || text[i - 1] == ':')) {
+      if (i - start > max_chars && last_break != std::string::npos) {
+        lines.push_back(text.substr(start, last_break - start));
+        start = last_break + 1;
+      }
+      last_break = i;
+    }
+  }
+  if (text.size() - start > max_chars && last_break != std::string::npos && last_break > start) {
+    lines.push_back(text.substr(start, last_break - start));
+    start = last_break + 1;
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
 std::string ProjectName(const std::string& dir, const std::string& ktp) {
   std::string name = platform::ini::IniFile(ktp).ReadString("Projekt", "Name", "");
   if (!name.empty()) return name;
@@ -539,10 +567,11 @@ std::string XmlEscape(std::string_view text) {
 }
 
 MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
-  std::string dir = fs::absolute(project_dir).lexically_normal().string();
+  std::error_code ec;
+  std::string dir = fs::absolute(project_dir, ec).lexically_normal().string();
   if (dir.empty() || dir.back() != '/') dir += '/';
   const std::string ktp = dir + "KTProjekt.ktp";
-  if (!fs::exists(ktp))
+  if (!fs::exists(ktp, ec))
     throw MapError("Im Ordner " + dir + " liegt kein Projekt: KTProjekt.ktp fehlt.");
   const std::string db_name =
       platform::ini::IniFile(ktp).ReadString("Projekt", "Datenbank", "KTProjekt.db");
@@ -623,7 +652,15 @@ MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
   const double legend_h = static_cast<double>(legend_lines) * 26;
   const double width = kMargin + frame_w + kMargin + kLegendWidth + kMargin;
   const double notes_top = kHeader + std::max(frame_h, legend_h) + kMargin;
-  const double height = notes_top + static_cast<double>(notes.size()) * kLineHeight + kMargin;
+  // About 8 pixels a character at the notes' size.
+  const size_t note_chars = static_cast<size_t>((width - 2 * kMargin) / 8);
+  std::vector<std::vector<std::string>> note_lines;
+  size_t line_count = 0;
+  for (const auto& n : notes) {
+    note_lines.push_back(Wrap(n, note_chars));
+    line_count += note_lines.back().size();
+  }
+  const double height = notes_top + static_cast<double>(line_count) * kLineHeight + kMargin;
 
   const std::string title = TitleOf(transactions, summary.has_transaction_list);
   const std::string project = ProjectName(dir, ktp);
@@ -690,11 +727,18 @@ MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
   o << "</g>\n";
 
   o << "<g id=\"hinweise\">\n";
-  for (size_t i = 0; i < notes.size(); ++i) {
-    o << "<text class=\"hinweis\" x=\"";
-    o.Number(kMargin) << "\" y=\"";
-    o.Number(notes_top + static_cast<double>(i) * kLineHeight + 14) << "\">";
-    o.Text(notes[i]) << "</text>\n";
+  double ny = notes_top + 14;
+  for (const auto& lines : note_lines) {
+    // One text per note, a line of it per tspan.
+    o << "<text class=\"hinweis\">";
+    for (const auto& line : lines) {
+      o << "<tspan x=\"";
+      o.Number(kMargin) << "\" y=\"";
+      o.Number(ny) << "\">";
+      o.Text(line) << "</tspan>";
+      ny += kLineHeight;
+    }
+    o << "</text>\n";
   }
   o << "</g>\n</svg>\n";
   o.Flush();
@@ -702,9 +746,9 @@ MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
 }
 
 MapSummary WriteMapFile(const std::string& project_dir, const std::string& svg_path) {
-  const fs::path target = fs::absolute(svg_path);
-  if (target.filename().empty()) throw MapError("Kein Dateiname für die Karte: " + svg_path);
   std::error_code ec;
+  const fs::path target = fs::absolute(svg_path, ec);
+  if (target.filename().empty()) throw MapError("Kein Dateiname für die Karte: " + svg_path);
   if (!fs::is_directory(target.parent_path(), ec))
     throw MapError("Die Karte " + target.string() + " kann nicht geschrieben werden: der Ordner " +
                    target.parent_path().string() + " fehlt.");

@@ -353,6 +353,13 @@ TEST_F(MapTest, RowsWithoutObjectsAndUndrawableObjectsAreNamedInNotes) {
             "WEG-3, WEG-4, WEG-5, WEG-6, WEG-7 und 2 weitere");
   EXPECT_EQ(f.notes[1],
             "In der Transaktionsliste, aber nicht im Projekt (1): VERSCHWUNDEN (lesend)");
+  // A long note runs over lines of its own, not off the page.
+  std::ifstream in(root_ + "/karte.svg");
+  const std::string svg((std::istreambuf_iterator<char>(in)), {});
+  size_t lines = 0;
+  for (size_t at = svg.find("<tspan"); at != std::string::npos; at = svg.find("<tspan", at + 1))
+    ++lines;
+  EXPECT_GT(lines, f.notes.size()) << "no note runs over more than one line";
   EXPECT_NE(f.notes[2].find("KAPUTT (KTProjekt.db, KT_OBJEKTE, ID 2, Feld GEOMETRIE: keine "
                             "Koordinatenliste)"),
             std::string::npos)

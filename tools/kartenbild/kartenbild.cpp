@@ -3,6 +3,7 @@
 // project.
 //
 //   kartenbild <project folder> <file.svg>
+#include <exception>
 #include <iostream>
 #include <string>
 
@@ -20,6 +21,9 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const kartenbild::MapError& e) {
     std::cerr << "kartenbild: " << e.what() << '\n';
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "kartenbild: Die Karte konnte nicht gezeichnet werden: " << e.what() << '\n';
     return 1;
   }
 }
