@@ -26,6 +26,7 @@
 
 #include "hostsim/Geometry.h"
 #include "platform/text/Encoding.h"
+#include "tools/kartenbild/Kartenbild.h"
 
 namespace fs = std::filesystem;
 
@@ -750,6 +751,17 @@ const Simulator::Impl::Entry Simulator::Impl::kCommands[] = {
      [](Impl& m, const Words& w, std::string_view) { m.Exchange(w); }},
     {"import-xml", "<file> [create]", "read linfos from XML", 1, kMany,
      [](Impl& m, const Words& w, std::string_view) { m.Exchange(w); }},
+    {"map", "<file.svg>", "write the open project's status map (SVG, for a browser)", 1, 1,
+     [](Impl& m, const Words& w, std::string_view) {
+       if (!m.host.HasProject()) throw HostError("no project is open");
+       const std::string file = m.Path(w[1]);
+       try {
+         const auto summary = kartenbild::WriteMapFile(m.host.ProjectDir(), file);
+         m.out << "  " << kartenbild::SummaryText(file, summary) << "\n";
+       } catch (const kartenbild::MapError& e) {
+         throw HostError(e.what());
+       }
+     }},
     {"answer", "<action line>", "append an answer for the plug-in's next dialog", 0, kMany,
      [](Impl& m, const Words&, std::string_view raw) {
        if (m.options.answers_path.empty()) {
