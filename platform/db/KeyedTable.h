@@ -38,9 +38,9 @@ struct KeyDef {
 class KeyedTable {
  public:
   // The table `file_name` (found without regard to case) in `folder`
-  // (with its trailing delimiter). Nothing is opened yet.
-  KeyedTable(std::string folder, std::string file_name, std::vector<KeyDef> keys,
-             env::Env& env = env::Env::Current());
+  // (with its trailing delimiter), reached through the current Env of each
+  // operation. Nothing is opened yet.
+  KeyedTable(std::string folder, std::string file_name, std::vector<KeyDef> keys);
   ~KeyedTable();
   KeyedTable(const KeyedTable&) = delete;
   KeyedTable& operator=(const KeyedTable&) = delete;
@@ -99,7 +99,7 @@ class KeyedTable {
   std::string folder_;
   std::string file_name_;
   std::vector<KeyDef> keys_;
-  env::Env& env_;
+  env::Env* opened_in_ = nullptr;  // the Env file_ was opened through
   std::unique_ptr<dbase::DbfFile> file_;
   std::vector<int> key_fields_;
   std::vector<ColumnIndex> indexes_;
