@@ -192,4 +192,9 @@ bool BBComposer::SyntaxOK(std::string_view text) {
   return KennungBBSyntaxOK(text);
 }
 
+std::vector<std::string> OfferablePool::FreeKennungen(int32_t tid) {
+  return OfferableKennungen(TransActTools::GetFreeKennungen(tid), object_has_row_,
+                            TransActTools::ListedKennungen());
+}
+
 }  // namespace KennungsTools

@@ -235,7 +235,8 @@ bool ChooseForCreation(int32_t ClassID, host::KennungRequest& R) {
   TNumberedStringList names = GetTransactionNames();
   if (!names.empty()) {
     KennungsTools::TransactionPool pool;
-    TFormGetTIDAndKennung form(pool);
+    // TransactHooks' chooser carries the map-sheet filter.
+    TFormGetTIDAndKennung form(pool, CurrentProfile().build == Build::kTransactHooks);
     form.lngOKLToBeCreated = ClassID;
     for (TNumberedString& entry : names) form.lbTransActions.Add(entry.Text, entry.Number);
     form.lbTransActions.item_index = 0;
@@ -447,8 +448,33 @@ bool AfterChangeKennung(int32_t id) {
   return true;
 }
 
+// TransactHooks' identifier chooser: it fills its list itself, from the
+// pool by the class prefix and the map-sheet filter, and warns when nothing
+// is left. Answers as ChooseKennung; `none` when nothing was listed.
+static std::string ChooseWithMapSheet(std::string_view K, int32_t T, int32_t okl,
+                                      bool object_has_row, const std::string& none) {
+  KennungsTools::OfferablePool pool(object_has_row);
+  const KennungsTools::OKLRule rule =
+      KennungsTools::RuleForOKL(KennungsTools::GetOKLShortName(okl), "");
+  TformGetKennung form(true);
+  form.SetKennungstabelle(pool);
+  form.SetOKLPrefix(rule.every_identifier ? std::string() : rule.prefix);
+  form.SetTransaktionsID(T);
+  form.lblOriginalKennung.caption = std::string(K);
+  if (form.FuelleAuswahlliste() == 0) return none;
+  const ModalResult result = form.ShowModal();
+  if (result == ModalResult::kAbortAll) return "-1";
+  if (result == ModalResult::kOk && form.lbKennungen.item_index >= 0) {
+    return form.lbKennungen.SelectedText();
+  }
+  return {};
+}
+
 std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
   const int32_t okl = id >= 1 ? host::ClassOf(id) : host::CurrentObjectClass();
+  if (CurrentProfile().build == Build::kTransactHooks) {
+    return ChooseWithMapSheet(K, T, okl, true, "");
+  }
   // VD1TransAction offers the transaction's whole pool, whatever the class.
   TStringList pool = CurrentProfile().build == Build::kVD1TransAction
                          ? GetFreeKennungen(T)
@@ -465,6 +491,10 @@ std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
 }
 
 std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
+  if (CurrentProfile().build == Build::kTransactHooks) {
+    return ChooseWithMapSheet(K, T, host::CurrentObjectClass(),
+                              KennungInTransactionList(K) && GetChangedFlag(K) != kDelete, "-1");
+  }
   const TStringList fitting = KennungsTools::OfferableKennungen(
       GetFittingFreeKennungen(KennungsTools::GetOKLShortName(host::CurrentObjectClass()), T, B),
       KennungInTransactionList(K) && GetChangedFlag(K) != kDelete, ListedKennungen());
