@@ -43,6 +43,15 @@ std::string KeyedTable::Path() const {
 }
 
 bool KeyedTable::Exists() const {
+  // The file found before is looked at alone; the folder is read only when
+  // it went.
+  if (file_) {
+    try {
+      if (env::Env::Current().Stat(file_->Path())) return true;
+    } catch (const env::EnvError&) {
+      // Told by the operation that opens it.
+    }
+  }
   try {
     return DbfFile::Locate(env::Env::Current(), folder_, file_name_).has_value();
   } catch (const DbaseError&) {
