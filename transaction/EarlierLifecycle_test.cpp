@@ -7,6 +7,7 @@
 
 #include "context/PluginContext.h"
 #include "host/ktapi32.h"
+#include "platform/env/FaultEnv.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/ObjectLifecycle.h"
@@ -178,6 +179,43 @@ TEST_P(EarlierLifecycleTest, ClassPrefixesAndTheClassShortName) {
   SetApplicatIni("VANDRA", "NSGPrefixFilter", "1");
   EXPECT_TRUE(KennungFitsOKL("NSG", "NSG-1", ""));
   EXPECT_FALSE(KennungFitsOKL("NSG", "DE-1", ""));
+}
+
+// A full disk under the table objects: the rule's writes so far are taken
+// back and the mapper is told once, naming the file.
+class EarlierFullDiskTest : public testsupport::ProjectFixture {
+ protected:
+  void SetUp() override {
+    ProjectFixture::SetUp();
+    SelectBuild(Build::kVD1TransAction);
+    CreateTransactionTables();
+    AddTransaction(3, "Ruhrauen");
+    AddFree(3, "DE-100");
+  }
+  void TearDown() override {
+    SelectBuild(Build::kVD1TransAction2010);
+    ProjectFixture::TearDown();
+  }
+  platform::env::FaultEnv faults_{platform::env::Env::Posix()};
+};
+
+TEST_F(EarlierFullDiskTest, ACreationWhosePoolCannotBeWrittenKeepsNoRow) {
+  const int32_t id = MakeObject("FFH", "DE-100");
+  {
+    platform::env::ScopedEnv scoped(faults_);
+    faults_.Inject(platform::env::Fault(platform::env::Op::kWrite, ENOSPC).On("TA_KL"));
+    State().TargetTID = 3;
+    Answer("message OK");
+    EXPECT_FALSE(InsertInTransActionListProc(1057, id, 0));
+    EXPECT_GT(faults_.Failures(), 0);
+  }
+  EXPECT_TRUE(ListRows(ProjectDir()).empty()) << "the row written first was taken back";
+  EXPECT_EQ(PoolRows(ProjectDir()), (Rows{"3 DE-100"}));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].rfind("Fehler in den Transaktionstabellen:\\r\\nDie Tabelle ", 0), 0u)
+      << Messages()[0];
+  EXPECT_NE(Messages()[0].find("TA_KL.DBF kann nicht geschrieben werden"), std::string::npos)
+      << Messages()[0];
 }
 
 }  // namespace
