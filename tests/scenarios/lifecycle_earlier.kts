@@ -92,6 +92,18 @@ expect output "3\tDELETE\n"
 exec ${BIN}/dbsql "${TA}" "select count(*) from TA_KL where KENNUNG = 'DE-4509-301'"
 expect output "1\n"
 
+# Neither the state code "BRB" nor the second-generation switch changes the
+# creation in this build: the chooser of the general rule set opens.
+config Config Bundesland BRB
+config "VANDRA II" VD2Transaktion 1
+answer form TFormGetTIDAndKennung
+answer click BtnCancel
+create FFH area 0 0 10 0 10 10
+expect form TFormGetTIDAndKennung
+expect missing FFH-1
+config Config Bundesland NRW
+config "VANDRA II" VD2Transaktion 0
+
 # The status display only where the state is "RLP", with this build's words.
 activate NSG-0815
 run ShowObjStatus
