@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench/BenchFolder.h"
+#include "context/PluginContext.h"
 #include "hostsim/HostModel.h"
 #include "platform/ui/ScriptedPresenter.h"
 #include "transaction/KennungsTools.h"
@@ -137,6 +138,53 @@ void BM_GetFittingFreeKennungen20000(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_GetFittingFreeKennungen20000)->Unit(benchmark::kMillisecond);
+
+// The same tables as the earlier builds reach them: table objects with
+// in-memory indexes, each operation opening the table non-exclusively.
+class EarlierBuild {
+ public:
+  EarlierBuild() { SelectBuild(Build::kVD1TransAction); }
+  ~EarlierBuild() { SelectBuild(Build::kVD1TransAction2010); }
+  EarlierBuild(const EarlierBuild&) = delete;
+  EarlierBuild& operator=(const EarlierBuild&) = delete;
+};
+
+// A key lookup on idxKennung.
+void BM_Earlier_GetObjectStatus(benchmark::State& state) {
+  SharedProject();
+  EarlierBuild earlier;
+  int i = 6;
+  for (auto _ : state) benchmark::DoNotOptimize(GetObjectStatus(Kennung(Next(i, kRows))));
+}
+BENCHMARK(BM_Earlier_GetObjectStatus);
+
+// A transaction's pool of 20,000 identifiers, as the key range of its TID.
+void BM_Earlier_GetFreeKennungen20000(benchmark::State& state) {
+  SharedProject();
+  EarlierBuild earlier;
+  for (auto _ : state) benchmark::DoNotOptimize(GetFreeKennungen(kBigTransaction));
+}
+BENCHMARK(BM_Earlier_GetFreeKennungen20000)->Unit(benchmark::kMillisecond);
+
+// A row changed in place, found by key.
+void BM_Earlier_UpdateChangedFlag(benchmark::State& state) {
+  SharedProject();
+  EarlierBuild earlier;
+  int i = 7;
+  for (auto _ : state) UpdateChangedFlag(Kennung(Next(i, kRows)), "IGNORED");
+}
+BENCHMARK(BM_Earlier_UpdateChangedFlag);
+
+void BM_Earlier_SaveObjectMetadata(benchmark::State& state) {
+  SharedProject();
+  EarlierBuild earlier;
+  int i = 8;
+  for (auto _ : state) {
+    const int n = Next(i, kRows);
+    SaveObjectMetadata({n / 5000, n + 1, -1, n % 4, Kennung(n), "IGNORED", Kennung(n)});
+  }
+}
+BENCHMARK(BM_Earlier_SaveObjectMetadata);
 
 // Each iteration takes a different identifier out of the pool, as creations
 // do. It runs last, so that the other measures see the whole pool.

@@ -4,11 +4,11 @@ namespace {
 
 constexpr BuildProfile kProfiles[] = {
     {Build::kVD1TransAction2010, "VD1TransAction2010", "VD1TransAction2010.so",
-     "Software\\Bremak\\kartul\\5.1\\VANDRA", host::TextForm::kUtf16},
+     "Software\\Bremak\\kartul\\5.1\\VANDRA", host::TextForm::kUtf16, false},
     {Build::kVD1TransAction, "VD1TransAction", "VD1TransAction.so",
-     "Software\\Bremak\\kartul\\3.2\\VANDRA2", host::TextForm::kAnsi},
+     "Software\\Bremak\\kartul\\3.2\\VANDRA2", host::TextForm::kAnsi, true},
     {Build::kTransactHooks, "TransactHooks", "TransactHooks.so",
-     "Software\\Bremak\\kartul\\3.2\\VANDRA2", host::TextForm::kAnsi},
+     "Software\\Bremak\\kartul\\3.2\\VANDRA2", host::TextForm::kAnsi, true},
 };
 
 }  // namespace

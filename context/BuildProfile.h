@@ -21,6 +21,9 @@ struct BuildProfile {
   std::string_view registry_key;
   // Text arguments of hooks arrive as UTF-16 (full build) or ANSI.
   host::TextForm hook_texts;
+  // The transaction tables are table objects with named indexes
+  // ("TA_LIST.DBF" ...) rather than reached through SQL.
+  bool keyed_transaction_tables;
 };
 
 const BuildProfile& ProfileOf(Build build);

@@ -23,6 +23,9 @@ struct PluginState {
   int32_t TempObjectKARTULID = 0;
   // Identifiers collected during an assignment run; null outside one.
   std::unique_ptr<std::vector<std::string>> ListToAssign;
+  // Ids of the selected objects, collected by the same walk while an
+  // earlier build's switch or release looks for them; null otherwise.
+  std::unique_ptr<std::vector<int32_t>> SelectedObjects;
   // An import is in progress; deletions leave the transaction list alone.
   bool ImportRunning = false;
   // Target transaction of the next object entered by creation or assignment.

@@ -35,6 +35,23 @@ Connection& ProjectStore::TransactionConnection() {
   return *transaction_;
 }
 
+platform::db::KeyedTable& ProjectStore::ProjectTable(
+    std::string_view file_name, const std::vector<platform::db::KeyDef>& keys) {
+  const std::string dir = Tools::MyGetProjectDir();
+  if (tables_dir_ != dir) {
+    tables_.clear();
+    tables_dir_ = dir;
+  }
+  auto it = tables_.find(file_name);
+  if (it == tables_.end()) {
+    it = tables_
+             .emplace(std::string(file_name),
+                      std::make_unique<platform::db::KeyedTable>(dir, std::string(file_name), keys))
+             .first;
+  }
+  return *it->second;
+}
+
 Connection& ProjectStore::VerfahrenConnection() {
   const std::string db = Tools::MyGetVerfahrenDB();
   if (verfahren_ && verfahren_db_ != db) verfahren_.reset();
@@ -65,12 +82,16 @@ void ProjectStore::CloseExportConnection() {
 }
 
 void ProjectStore::CloseProject() {
+  tables_.clear();
+  tables_dir_.clear();
   transaction_.reset();
   transaction_dir_.clear();
   export_.reset();
 }
 
 void ProjectStore::CloseAll() {
+  tables_.clear();
+  tables_dir_.clear();
   transaction_.reset();
   transaction_dir_.clear();
   verfahren_.reset();

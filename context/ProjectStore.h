@@ -10,11 +10,14 @@
 // platform::db::DbError when the data source cannot be opened.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/db/Connection.h"
+#include "platform/db/KeyedTable.h"
 
 namespace context {
 
@@ -46,9 +49,18 @@ class ProjectStore {
 
   bool TransactionConnectionOpen() const { return transaction_ != nullptr; }
 
+  // A table of the current project folder reached as a table object (the
+  // earlier builds' transaction tables), kept while the project folder
+  // stays the same, so that its records and indexes are not read anew at
+  // every operation.
+  platform::db::KeyedTable& ProjectTable(std::string_view file_name,
+                                         const std::vector<platform::db::KeyDef>& keys);
+
  private:
   std::unique_ptr<platform::db::Connection> transaction_;
   std::string transaction_dir_;
+  std::map<std::string, std::unique_ptr<platform::db::KeyedTable>, std::less<>> tables_;
+  std::string tables_dir_;
   std::unique_ptr<platform::db::Connection> verfahren_;
   std::string verfahren_db_;
   std::unique_ptr<platform::db::Connection> import_;

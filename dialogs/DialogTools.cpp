@@ -33,4 +33,24 @@ int FillKennungList(platform::ui::ListBox& list, KennungPool& pool, int32_t tid,
   return list.Count();
 }
 
+TKFilterSettings TKFilterSettings::Load() {
+  TKFilterSettings settings;
+  settings.tk_blatt = Tools::ReadStringFromProjectIni("Kennungsliste", "TK-Blatt", "");
+  int32_t filter_aktiv = 0;
+  Tools::TryStrToInt(Tools::ReadStringFromProjectIni("Kennungsliste", "FilterAktiv", "0"),
+                     filter_aktiv);
+  settings.aktiv = filter_aktiv > 0;
+  return settings;
+}
+
+void TKFilterSettings::Save() const {
+  Tools::WriteStringToProjectIni("Kennungsliste", "TK-Blatt", Tools::Trim(tk_blatt));
+  Tools::WriteStringToProjectIni("Kennungsliste", "FilterAktiv", aktiv ? "1" : "0");
+}
+
+bool TKFilterSettings::Passes(const std::string& kennung) const {
+  if (!aktiv) return true;
+  return Tools::Trim(Tools::GetToken(kennung, '-', 2)) == tk_blatt;
+}
+
 }  // namespace DialogTools

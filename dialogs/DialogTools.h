@@ -31,6 +31,26 @@ class KennungPool {
                                                         std::string_view state_code) = 0;
 };
 
+// The free identifiers of a transaction's pool, in pool order, as the
+// TransactHooks identifier chooser fills its list itself.
+class KennungTable {
+ public:
+  virtual ~KennungTable() = default;
+  virtual std::vector<std::string> FreeKennungen(int32_t tid) = 0;
+};
+
+// The map-sheet filter of the TransactHooks choosers: the text typed as
+// "TK-Blatt" and the filter box, kept in the project file between openings.
+struct TKFilterSettings {
+  std::string tk_blatt;
+  bool aktiv = false;
+  static TKFilterSettings Load();
+  void Save() const;
+  // True when the filter is off, else exactly when the identifier's second
+  // "-" field, trimmed, is the typed map sheet.
+  bool Passes(const std::string& kennung) const;
+};
+
 // The identifiers the mapper composes under the "BRB" rule set.
 class KennungComposer {
  public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/FormGetGKStreifen.h"
+#include "dialogs/FormGetKennung.h"
 #include "dialogs/FormGetKennungBB.h"
 #include "dialogs/FormGetTIDAndKennung.h"
 #include "dialogs/FormGetTIDAndKennungNeu.h"
@@ -97,6 +98,71 @@ TEST_F(DialogTest, TKFilterUsesTheSecondField) {
   EXPECT_TRUE(form.TKFilter("XX- 3245NO -1"));
   EXPECT_FALSE(form.TKFilter("3245NO"));
   EXPECT_FALSE(form.TKFilter("AB26007-3245NO0001")) << "the serial is part of the field";
+}
+
+TEST_F(DialogTest, TransactHooksCreationChooserFiltersItsSortedListByMapSheet) {
+  TFormGetTIDAndKennung plain(pool_);
+  EXPECT_EQ(plain.EditTKBlatt, nullptr) << "the other builds have no filter";
+
+  TFormGetTIDAndKennung form(pool_, true);
+  ASSERT_NE(form.EditTKBlatt, nullptr);
+  EXPECT_EQ(form.EditTKBlatt->parent, form.GroupBox1.Name());
+  EXPECT_EQ(form.btnRequery->caption, "aktualisieren");
+  EXPECT_EQ(form.cbAktiviereFilter->caption, "TK-Filter aktivieren");
+  form.lngOKLToBeCreated = ClassId("FFH");
+  form.lbTransActions.Add("3 - Ruhrauen", 3);
+  form.lbTransActions.item_index = 0;
+  form.lbTransActionsClick();
+  EXPECT_EQ(ItemsOf(form.lbKennungen), (Items{"DE-1", "DE-3245NO-1", "DE-3245NW-2", "DE-9"}));
+
+  form.EditTKBlatt->Type("3245NW");
+  form.cbAktiviereFilter->Toggle();
+  form.lbTransActions.Select(0);  // the same transaction: no refill
+  EXPECT_EQ(form.lbKennungen.Count(), 4);
+  form.btnRequery->Click();
+  EXPECT_EQ(ItemsOf(form.lbKennungen), (Items{"DE-3245NW-2"}));
+  form.lbKennungen.Select(0);
+  form.BtnOK.Click();
+  EXPECT_EQ(form.modal_result, ModalResult::kOk);
+
+  TFormGetTIDAndKennung next(pool_, true);
+  EXPECT_EQ(next.EditTKBlatt->text, "3245NW");
+  EXPECT_TRUE(next.cbAktiviereFilter->checked);
+}
+
+// TransactHooks' identifier chooser fills its own list.
+class ListedPool : public DialogTools::KennungTable {
+ public:
+  std::vector<std::string> FreeKennungen(int32_t tid) override {
+    return tid == 3 ? Items{"DE-9", "DE-3245NO-1", "OEK-2", "DE-3245NW-2"} : Items{};
+  }
+};
+
+TEST_F(DialogTest, TransactHooksKennungChooserFillsItsListByPrefixAndMapSheet) {
+  ListedPool pool;
+  TformGetKennung form(true);
+  form.SetKennungstabelle(pool);
+  form.SetOKLPrefix("DE-");
+  form.SetTransaktionsID(3);
+  EXPECT_EQ(form.FuelleAuswahlliste(), 3);
+  EXPECT_EQ(ItemsOf(form.lbKennungen), (Items{"DE-3245NO-1", "DE-3245NW-2", "DE-9"}));
+
+  form.EditTKBlatt->Type("3245NO");
+  form.cbAktiviereFilter->Toggle();
+  form.btnRequery->Click();
+  EXPECT_EQ(ItemsOf(form.lbKennungen), (Items{"DE-3245NO-1"}));
+  form.EditTKBlatt->Type("4711NO");
+  Answer(
+      "message OK \"Es sind keine gültigen Kennungen im angegebenen\\n\\r Kartenblatt für die "
+      "Zieltransaktion definiert!\"");
+  form.btnRequery->Click();
+  EXPECT_EQ(form.lbKennungen.Count(), 0);
+  ExpectAllAnswered();
+
+  // An empty prefix lets every identifier of the pool in.
+  form.cbAktiviereFilter->Toggle();
+  form.SetOKLPrefix("");
+  EXPECT_EQ(form.FuelleAuswahlliste(), 4);
 }
 
 // The form alone: what it asks the pool on a click, without any table.

@@ -18,6 +18,7 @@
 #include "photos/FotoHandling.h"
 #include "platform/db/Connection.h"
 #include "tests/support/ProjectFixture.h"
+#include "transaction/TransActTools.h"
 
 namespace {
 
@@ -354,6 +355,13 @@ TEST_F(ImportTest, EarlierBuildReadsThePhotoListByNameAndKeepsItsTexts) {
   ExpectAllAnswered();
   EXPECT_EQ(Photos(), (std::vector<std::string>{"501 Gr”ne Wiese KTFOTO1.JPG 2"}));
   EXPECT_EQ(testsupport::ListRows(ProjectDir()).size(), 2u);
+  // The earlier build makes its tables from field definitions, under their
+  // capital names, and finds the imported rows by key.
+  EXPECT_TRUE(fs::exists(ProjectDir() + "TA_LIST.DBF"));
+  EXPECT_TRUE(fs::exists(ProjectDir() + "TA_KL.DBF"));
+  for (const auto& row : testsupport::ReadDbf(ProjectDir() + "TA_LIST.DBF")) {
+    EXPECT_TRUE(TransActTools::KennungInTransactionList(row.at("KENNUNG"))) << row.at("KENNUNG");
+  }
 }
 
 TEST_F(ImportTest, CancelledDialogChangesNothing) {

@@ -67,6 +67,11 @@ std::optional<std::string> ObjectDataKennung(intptr_t object_data) {
   return Utf8(data->Kennung);
 }
 
+int32_t ObjectDataId(intptr_t object_data) {
+  const auto* data = reinterpret_cast<const TKTObjectData*>(object_data);
+  return data == nullptr ? 0 : data->Id;
+}
+
 std::optional<KennungRequest> KennungRequest::FromHookArgument(intptr_t request) {
   auto* raw = reinterpret_cast<TGetNewKennung*>(request);
   if (raw == nullptr) return std::nullopt;

@@ -36,6 +36,8 @@ void CopyHookText(intptr_t source, intptr_t target, uint16_t max_len, TextForm f
 // The identifier carried by the TKTObjectData* of an object walk
 // (ktIterateObjects); nothing for a null record or identifier.
 std::optional<std::string> ObjectDataKennung(intptr_t object_data);
+// The object id carried by such a record; 0 for a null record.
+int32_t ObjectDataId(intptr_t object_data);
 
 // The host's create request (a TGetNewKennung* in the hook's P2): the
 // identifier the host proposes and receives, the room its buffer has, and

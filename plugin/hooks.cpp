@@ -208,6 +208,11 @@ int16_t AssignToTransaction(intptr_t, intptr_t, uint16_t) {
 
 int16_t CreateListToAssign(intptr_t ObjectData, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [&] {
+    if (State().SelectedObjects) {
+      // The earlier builds find the selected objects by this walk.
+      State().SelectedObjects->push_back(host::ObjectDataId(ObjectData));
+      return true;
+    }
     const std::optional<std::string> kennung = host::ObjectDataKennung(ObjectData);
     // False ends the host's walk: the assignment is off.
     return !kennung || ObjectLifecycle::CreateListToAssign(*kennung);

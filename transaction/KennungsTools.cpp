@@ -1,5 +1,6 @@
 #include "transaction/KennungsTools.h"
 
+#include "context/PluginContext.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
@@ -47,6 +48,8 @@ std::string StateCode() {
 }
 
 std::string GetOKLShortName(int32_t class_id) {
+  // The earlier builds ask the host for its class data.
+  if (!IsFullBuild()) return host::ClassShortName(class_id, 0).value_or(std::string());
   platform::db::Query query(
       TransActTools::OpenVerfahrenConnection(),
       "select Shortname from ObjectClass where OKL_ID = " + std::to_string(class_id));
@@ -67,6 +70,20 @@ bool OKLRule::Fits(std::string_view K) const {
 
 OKLRule RuleForOKL(std::string_view C, std::string_view B) {
   OKLRule rule;
+  if (!IsFullBuild()) {
+    // The earlier builds know no state code and only the NSG, FFH and VSG
+    // rows of the prefix table; every other class is its own prefix.
+    if (C == "NSG") {
+      rule.every_identifier = Tools::ReadIntFromApplicatIni("VANDRA", "NSGPrefixFilter", 0) <= 0;
+      rule.prefix = "NSG-";
+    } else if (C == "FFH" || C == "VSG") {
+      rule.prefix = "DE-";
+    } else {
+      rule.prefix = std::string(C);
+      rule.every_identifier = rule.prefix.empty();
+    }
+    return rule;
+  }
   if (B == "BRB") {
     rule.every_identifier = true;
   } else if (C == "NSG" && Tools::ReadIntFromApplicatIni("VANDRA", "NSGPrefixFilter", 0) <= 0) {
@@ -173,6 +190,11 @@ DialogTools::KennungComposer::Proposal BBComposer::Propose(std::string_view ag, 
 
 bool BBComposer::SyntaxOK(std::string_view text) {
   return KennungBBSyntaxOK(text);
+}
+
+std::vector<std::string> OfferablePool::FreeKennungen(int32_t tid) {
+  return OfferableKennungen(TransActTools::GetFreeKennungen(tid), object_has_row_,
+                            TransActTools::ListedKennungen());
 }
 
 }  // namespace KennungsTools

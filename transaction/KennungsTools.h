@@ -72,6 +72,17 @@ class TransactionPool : public DialogTools::KennungPool {
   std::optional<std::unordered_map<std::string, bool>> listed_;
 };
 
+// The pool as TransactHooks' identifier chooser reads it: the transaction's
+// free identifiers that may be offered the object (OfferableKennungen).
+class OfferablePool : public DialogTools::KennungTable {
+ public:
+  explicit OfferablePool(bool object_has_row) : object_has_row_(object_has_row) {}
+  std::vector<std::string> FreeKennungen(int32_t tid) override;
+
+ private:
+  bool object_has_row_;
+};
+
 // The composed identifiers of the "BRB" rule set, for their entry dialog.
 class BBComposer : public DialogTools::KennungComposer {
  public:

@@ -75,7 +75,9 @@ bool TableRule(bool on_error, Work&& work) {
 
 // Whether a row belongs to the identifier, by the identifier it was entered
 // under or by its current one.
+// The earlier builds know rows by their current identifier only.
 bool RowKnown(std::string_view K) {
+  if (!IsFullBuild()) return KennungInTransactionList(K);
   return OriginalKennungInTransactionList(K) || KennungInTransactionList(K);
 }
 
@@ -160,6 +162,18 @@ std::string ChooseKennung(std::string_view K, const TStringList& fitting) {
   return {};
 }
 
+// The selected objects, as the host walks them for the plug-in.
+std::vector<int32_t> SelectedObjects() {
+  PluginState& state = State();
+  state.SelectedObjects = std::make_unique<std::vector<int32_t>>();
+  struct Drop {
+    PluginState& state;
+    ~Drop() { state.SelectedObjects.reset(); }
+  } drop{state};
+  host::IterateObjects(false, CurrentProfile().library_file, "CreateListToAssign");
+  return *state.SelectedObjects;
+}
+
 // The plug-in's own identifier change: the identifier hooks the host fires
 // meanwhile must not take it for the mapper's. Answers whether the host took
 // the identifier.
@@ -210,6 +224,47 @@ class CursorReset {
 
 }  // namespace
 
+namespace {
+
+// The creation chooser of the general rule set, over the transactions of
+// TA_ID; answers false when the creation is cancelled.
+bool ChooseForCreation(int32_t ClassID, host::KennungRequest& R) {
+  PluginState& state = State();
+  CreationChoice choice;
+  choice.kennung = R.Kennung();
+  TNumberedStringList names = GetTransactionNames();
+  if (!names.empty()) {
+    KennungsTools::TransactionPool pool;
+    // TransactHooks' chooser carries the map-sheet filter.
+    TFormGetTIDAndKennung form(pool, CurrentProfile().build == Build::kTransactHooks);
+    form.lngOKLToBeCreated = ClassID;
+    for (TNumberedString& entry : names) form.lbTransActions.Add(entry.Text, entry.Number);
+    form.lbTransActions.item_index = 0;
+    form.lbTransActionsClick();
+    const ModalResult result = form.ShowModal();
+    choice = ReadCreationChoice(form.lbTransActions, form.lbKennungen, result, R.Kennung());
+  }
+  if (choice.kennung.empty()) return false;
+  if (choice.tid >= 0) state.TargetTID = choice.tid;
+  if (!choice.take_host_kennung && !WriteIntoRequest(R, choice.kennung)) return false;
+  R.SetUseDialog(choice.take_host_kennung);
+  return true;
+}
+
+// The earlier builds know neither the second-generation mode nor the "BRB"
+// rule set; the transactions alone are needed, the pool may be missing.
+bool BeforeCreateObjectEarlier(int32_t ClassID, host::KennungRequest& R) {
+  State().TargetTID = -1;
+  if (!TransactionIDTableExists()) {
+    Warning("Transaktionsliste nicht gefunden!");
+    R.SetUseDialog(true);
+    return true;
+  }
+  return ChooseForCreation(ClassID, R);
+}
+
+}  // namespace
+
 bool SecondGenerationMode() {
   return Tools::ReadIntFromApplicatIni("VANDRA II", "VD2Transaktion", 0) > 0;
 }
@@ -237,6 +292,7 @@ bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t /
     R.SetUseDialog(false);
     return true;
   }
+  if (!IsFullBuild()) return BeforeCreateObjectEarlier(ClassID, R);
   if (SecondGenerationMode()) {
     R.SetUseDialog(false);
     state.TargetTID = GetTransaktionsID(true);
@@ -252,24 +308,7 @@ bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t /
       R.SetUseDialog(true);
       return true;
     }
-    CreationChoice choice;
-    choice.kennung = K;
-    TNumberedStringList names = GetTransactionNames();
-    if (!names.empty()) {
-      KennungsTools::TransactionPool pool;
-      TFormGetTIDAndKennung form(pool);
-      form.lngOKLToBeCreated = ClassID;
-      for (TNumberedString& entry : names) form.lbTransActions.Add(entry.Text, entry.Number);
-      form.lbTransActions.item_index = 0;
-      form.lbTransActionsClick();
-      const ModalResult result = form.ShowModal();
-      choice = ReadCreationChoice(form.lbTransActions, form.lbKennungen, result, K);
-    }
-    if (choice.kennung.empty()) return false;
-    if (choice.tid >= 0) state.TargetTID = choice.tid;
-    if (!choice.take_host_kennung && !WriteIntoRequest(R, choice.kennung)) return false;
-    R.SetUseDialog(choice.take_host_kennung);
-    return true;
+    return ChooseForCreation(ClassID, R);
   }
 
   if (!TransactionIDTableExists()) {
@@ -329,7 +368,8 @@ bool InsertInTransActionListProc(int32_t /*command*/, int32_t id, uint16_t /*WPa
 }
 
 bool DeleteFromTransActionListProc(int32_t id) {
-  if (!TransactionListExists() || State().ImportRunning) return true;
+  // The earlier builds set no import flag to look at.
+  if (!TransactionListExists() || (IsFullBuild() && State().ImportRunning)) return true;
   // The host deletes the object whatever the answer; a failure is told.
   return TableRule(true, [&](TableSteps& steps) {
     const std::string K = Tools::MyGetKennungOfID(id);
@@ -339,7 +379,10 @@ bool DeleteFromTransActionListProc(int32_t id) {
     // A deleted new, checked-out or deleted object gives its identifier back;
     // a read-only row stays as it is. The pool before the row, so that a kill
     // in between leaves the identifier in both lists.
-    if (R.Schreibend != kLesend) steps.ReturnToPool(R.TID, K);
+    // The earlier builds give it back for a checked-out or new object only.
+    const bool gives_back = IsFullBuild() ? R.Schreibend != kLesend
+                                          : R.Schreibend == kSchreibend || R.Schreibend == kNeu;
+    if (gives_back) steps.ReturnToPool(R.TID, K);
     if (R.Schreibend == kSchreibend) {
       R.Schreibend = kGeloescht;
       R.Changed = std::string(kDelete);
@@ -405,12 +448,41 @@ bool AfterChangeKennung(int32_t id) {
   return true;
 }
 
+// TransactHooks' identifier chooser: it fills its list itself, from the
+// pool by the class prefix and the map-sheet filter, and warns when nothing
+// is left. Answers as ChooseKennung; `none` when nothing was listed.
+static std::string ChooseWithMapSheet(std::string_view K, int32_t T, int32_t okl,
+                                      bool object_has_row, const std::string& none) {
+  KennungsTools::OfferablePool pool(object_has_row);
+  const KennungsTools::OKLRule rule =
+      KennungsTools::RuleForOKL(KennungsTools::GetOKLShortName(okl), "");
+  TformGetKennung form(true);
+  form.SetKennungstabelle(pool);
+  form.SetOKLPrefix(rule.every_identifier ? std::string() : rule.prefix);
+  form.SetTransaktionsID(T);
+  form.lblOriginalKennung.caption = std::string(K);
+  if (form.FuelleAuswahlliste() == 0) return none;
+  const ModalResult result = form.ShowModal();
+  if (result == ModalResult::kAbortAll) return "-1";
+  if (result == ModalResult::kOk && form.lbKennungen.item_index >= 0) {
+    return form.lbKennungen.SelectedText();
+  }
+  return {};
+}
+
 std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
   const int32_t okl = id >= 1 ? host::ClassOf(id) : host::CurrentObjectClass();
+  if (CurrentProfile().build == Build::kTransactHooks) {
+    return ChooseWithMapSheet(K, T, okl, true, "");
+  }
+  // VD1TransAction offers the transaction's whole pool, whatever the class.
+  TStringList pool = CurrentProfile().build == Build::kVD1TransAction
+                         ? GetFreeKennungen(T)
+                         : GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T,
+                                                   KennungsTools::StateCode());
   // The object switching has a row of its own.
-  const TStringList fitting = KennungsTools::OfferableKennungen(
-      GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T, KennungsTools::StateCode()),
-      true, ListedKennungen());
+  const TStringList fitting =
+      KennungsTools::OfferableKennungen(std::move(pool), true, ListedKennungen());
   if (fitting.empty()) {
     Warning("Es sind keine gültigen Kennungen für die Zieltransaktion definiert!");
     return {};
@@ -419,6 +491,10 @@ std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
 }
 
 std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
+  if (CurrentProfile().build == Build::kTransactHooks) {
+    return ChooseWithMapSheet(K, T, host::CurrentObjectClass(),
+                              KennungInTransactionList(K) && GetChangedFlag(K) != kDelete, "-1");
+  }
   const TStringList fitting = KennungsTools::OfferableKennungen(
       GetFittingFreeKennungen(KennungsTools::GetOKLShortName(host::CurrentObjectClass()), T, B),
       KennungInTransactionList(K) && GetChangedFlag(K) != kDelete, ListedKennungen());
@@ -440,11 +516,16 @@ void SwitchKennung() {
         return false;
       }
     } else {
-      if (host::SelectedCount() != 1) {
+      // The earlier builds switch the one selected object, whichever object
+      // happens to be the active one, and make it the active one.
+      const std::vector<int32_t> selected =
+          host::SelectedCount() == 1 ? SelectedObjects() : std::vector<int32_t>();
+      if (selected.size() != 1 || selected.front() <= 0) {
         cursor.Warn("Es muss genau ein Objekt selektiert sein!");
         return false;
       }
-      id = host::ActiveObject();
+      id = selected.front();
+      host::SetActiveObject(id);
     }
     const std::string K = Tools::MyGetKennungOfID(id);
     const int32_t T = GetTIDOfObject(K);
@@ -509,6 +590,10 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
   if (N != K) {
     // A refused object is skipped like one not taken.
     if (HeldByAnotherRow(N, has_row) || !RenameInHost(steps, id, K, N)) return true;
+  } else if (!IsFullBuild()) {
+    // The earlier builds hand the host the identifier also when it stays.
+    ScopedFlag internal(State().blnChangingKennungInternal);
+    host::SetKennung(id, N);
   }
 
   TObjectMetadata R;
@@ -518,6 +603,19 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
   R.Schreibend = kNeu;
   R.Kennung = N;
   R.Changed = std::string(kNew);
+  if (has_row && !IsFullBuild()) {
+    // The earlier builds change the existing row in place: transaction,
+    // status and mark; the object's id, process number and original
+    // identifier stay. Under a new identifier the row goes along with the
+    // object, and the old identifier back to its transaction's pool.
+    if (N != K) {
+      steps.ReturnToPool(GetTIDOfObject(K), K);
+      steps.RenameRow(K, N);
+    }
+    steps.AssignInPlace(N, state.TargetTID);
+    steps.TakeFromPools(N);
+    return true;
+  }
   if (has_row) {
     // An existing row keeps the identifier it was entered under, so that
     // the deletion, rename and save tests find it again; under a new
@@ -559,6 +657,25 @@ void AssignObjects(const std::vector<std::string>& kennungen) {
   });
 }
 
+void ReleaseSelectedObjects() {
+  if (platform::ui::MessageBox(
+          MsgKind::kConfirmation,
+          "Sollen die Zuordnungen der selektierten Objekte zu Transaktionen gelöst werden?",
+          MsgButtons::kYesNo) != platform::ui::MsgAnswer::kYes) {
+    return;
+  }
+  if (!TransactionListExists()) return;
+  const std::vector<int32_t> selected = SelectedObjects();
+  // Every row goes or none: a table error takes back the rows deleted so far.
+  TableRule(false, [&](TableSteps& steps) {
+    for (int32_t id : selected) {
+      const std::string K = Tools::MyGetKennungOfID(id);
+      if (!K.empty()) steps.DeleteRow(K);
+    }
+    return true;
+  });
+}
+
 bool AssignToTransactionProc() {
   PluginState& state = State();
   const int32_t n = host::SelectedCount();
@@ -573,7 +690,10 @@ bool AssignToTransactionProc() {
     return true;
   }
   state.TargetTID = GetTransaktionsID(false);
-  if (state.TargetTID < 0) return true;
+  if (state.TargetTID < 0) {
+    if (CurrentProfile().build == Build::kTransactHooks) ReleaseSelectedObjects();
+    return true;
+  }
 
   state.ListToAssign = std::make_unique<TStringList>();
   struct FreeList {

@@ -27,6 +27,10 @@ bool BeforeChangeKennung(int32_t id);
 bool AfterChangeKennung(int32_t id);
 void SwitchKennung();
 bool AssignToTransactionProc();
+// TransactHooks, when no transaction was chosen for an assignment: asks
+// whether the selected objects are to be released and, on Yes, deletes their
+// rows; each keeps its identifier.
+void ReleaseSelectedObjects();
 // The assignment callback: collects the identifier while an assignment runs.
 // False ends the host's walk: the list could not be read, and the assignment
 // is off (the list is dropped).

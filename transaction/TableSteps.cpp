@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "transaction/TransActTables.h"
+
 using namespace TransActTools;
 
 void TableSteps::SaveRow(const TObjectMetadata& R) {
@@ -27,6 +29,13 @@ void TableSteps::RenameRow(std::string_view O, std::string_view N) {
   const bool existed = GetObjectMetadata(O, before);
   UpdateKennungInTransactionList(O, N);
   if (existed) undo_.push_back([before, N = std::string(N)] { RewriteRow(N, before); });
+}
+
+void TableSteps::AssignInPlace(std::string_view K, int32_t T) {
+  TObjectMetadata before;
+  const bool existed = GetObjectMetadata(K, before);
+  TransActTables::AssignRowInPlace(K, T);
+  if (existed) undo_.push_back([before] { RewriteRow(before.Kennung, before); });
 }
 
 void TableSteps::MarkChanged(std::string_view K, std::string_view M) {

@@ -29,6 +29,9 @@ class TableSteps {
   void DeleteRow(std::string_view K);
   // UpdateKennungInTransactionList.
   void RenameRow(std::string_view O, std::string_view N);
+  // The earlier builds' assignment of a row found under K: transaction T,
+  // status 2, "NEW", in place.
+  void AssignInPlace(std::string_view K, int32_t T);
   // UpdateChangedFlag.
   void MarkChanged(std::string_view K, std::string_view M);
   // SetFreeKennung: the identifier goes back to the transaction's pool.

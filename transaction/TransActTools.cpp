@@ -13,6 +13,7 @@
 #include "host/Tools.h"
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
+#include "transaction/TransActTables.h"
 
 using platform::db::Connection;
 using platform::db::DbError;
@@ -89,22 +90,32 @@ void CreateIfMissing(std::string_view table, const std::string& statement) {
   Command(statement);
 }
 
+// The earlier builds reach the tables as table objects.
+bool Keyed() {
+  return CurrentProfile().keyed_transaction_tables;
+}
+
 }  // namespace
 
 std::string TransactionTablePath(std::string_view table) {
   // Without a project folder there are no tables, not even in the program's
   // working folder.
   const std::string dir = Tools::MyGetProjectDir();
-  return dir.empty() ? std::string() : dir + std::string(table) + ".dbf";
+  if (dir.empty()) return {};
+  if (Keyed()) return TransActTables::TablePath(table);
+  return dir + std::string(table) + ".dbf";
 }
 
 bool TransactionListExists() {
+  if (Keyed()) return TransActTables::TransactionListExists();
   return Tools::FileExists(TransactionTablePath("TA_LIST"));
 }
 bool TransactionIDTableExists() {
+  if (Keyed()) return TransActTables::TransactionIDTableExists();
   return Tools::FileExists(TransactionTablePath("TA_ID"));
 }
 bool KennungListExists() {
+  if (Keyed()) return TransActTables::KennungListExists();
   return Tools::FileExists(TransactionTablePath("TA_KL"));
 }
 
@@ -129,52 +140,62 @@ void CloseExportConnection() {
 }
 
 void CreateKennungList() {
+  if (Keyed()) return TransActTables::CreateKennungList();
   CreateIfMissing("TA_KL", "create Table TA_KL (TID integer, KENNUNG char(50))");
 }
 
 void CreateTransactionList(std::string_view table_name) {
+  if (Keyed()) return TransActTables::CreateTransactionList(table_name);
   CreateIfMissing(table_name, "create Table " + std::string(table_name) +
                                   " (TID integer, KARTULID integer,VGNR integer,SCHREIBEND integer,"
                                   "KENNUNG char(50),CHANGED char(15),KENNUNGO char(50))");
 }
 
 void CreateTransactionIDTable() {
+  if (Keyed()) return TransActTables::CreateTransactionIDTable();
   CreateIfMissing("TA_ID", "create Table TA_ID (TID integer, NAME char(75),OWNER char(75))");
 }
 
 bool KennungInTransactionList(std::string_view K) {
+  if (Keyed()) return TransActTables::KennungInTransactionList(K);
   if (!TransactionListExists()) return false;
   return FirstInt(Lines({"select count(*) from TA_LIST", "where KENNUNG = '" + Quoted(K) + "'"}),
                   0) > 0;
 }
 
 bool OriginalKennungInTransactionList(std::string_view K) {
+  if (Keyed()) return TransActTables::OriginalKennungInTransactionList(K);
   if (!TransactionListExists()) return false;
   return HasRow(Lines({"select KARTULID from TA_LIST", "where KENNUNGO = '" + Quoted(K) + "'"}));
 }
 
 int32_t GetObjectStatus(std::string_view K) {
+  if (Keyed()) return TransActTables::GetObjectStatus(K);
   if (!TransactionListExists()) return -1;
   return FirstInt(Lines({"select SCHREIBEND from TA_LIST", "where KENNUNG= '" + Quoted(K) + "'"}),
                   -1);
 }
 
 int32_t GetTIDOfObject(std::string_view K) {
+  if (Keyed()) return TransActTables::GetTIDOfObject(K);
   if (!TransactionListExists()) return -1;
   return FirstInt(Lines({"select TID from TA_LIST", "where KENNUNG= '" + Quoted(K) + "'"}), -1);
 }
 
 std::string GetChangedFlag(std::string_view K) {
+  if (Keyed()) return TransActTables::GetChangedFlag(K);
   if (!TransactionListExists()) return {};
   return FirstText(Lines({"select CHANGED from TA_LIST", "where KENNUNG = '" + Quoted(K) + "'"}));
 }
 
 std::string GetOriginalKennung(std::string_view K) {
+  if (Keyed()) return TransActTables::GetOriginalKennung(K);
   if (!TransactionListExists()) return {};
   return FirstText(Lines({"select KENNUNGO from TA_LIST", "where KENNUNG = '" + Quoted(K) + "'"}));
 }
 
 bool GetObjectMetadata(std::string_view K, TObjectMetadata& record) {
+  if (Keyed()) return TransActTables::GetObjectMetadata(K, record);
   if (!TransactionListExists()) return false;
   Query query(OpenTransactionConnection(),
               Lines({"select TID,KARTULID,VGNR,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST",
@@ -191,6 +212,7 @@ bool GetObjectMetadata(std::string_view K, TObjectMetadata& record) {
 }
 
 TObjectMetadataList GetObjectsByStatus(int32_t S, int32_t T) {
+  if (Keyed()) return TransActTables::GetObjectsByStatus(S, T);
   if (!TransactionListExists()) return {};
   std::string where = "where SCHREIBEND = " + std::to_string(S);
   return ReadObjects(T >= 0 ? Lines({std::string(kSelectObjects), where, TidLine(T)})
@@ -198,6 +220,7 @@ TObjectMetadataList GetObjectsByStatus(int32_t S, int32_t T) {
 }
 
 TObjectMetadataList GetChangedObjects(int32_t T) {
+  if (Keyed()) return TransActTables::GetChangedObjects(T);
   if (!TransactionListExists()) return {};
   const std::string select(kSelectObjects);
   return ReadObjects(
@@ -206,6 +229,7 @@ TObjectMetadataList GetChangedObjects(int32_t T) {
 }
 
 int32_t CountObjectsByStatus(int32_t S, int32_t T) {
+  if (Keyed()) return TransActTables::CountObjectsByStatus(S, T);
   if (!TransactionListExists()) return -1;
   std::string where = "where SCHREIBEND = " + std::to_string(S);
   return FirstInt(T >= 0 ? Lines({"select count(*) from TA_LIST", where, TidLine(T)})
@@ -214,6 +238,7 @@ int32_t CountObjectsByStatus(int32_t S, int32_t T) {
 }
 
 int32_t CountChangedObjects(int32_t T) {
+  if (Keyed()) return TransActTables::CountChangedObjects(T);
   if (!TransactionListExists()) return -1;
   return FirstInt(T >= 0 ? Lines({"select count(*) from TA_LIST", "where SCHREIBEND = 1",
                                   "and CHANGED = 'UPDATE'", TidLine(T)})
@@ -223,6 +248,7 @@ int32_t CountChangedObjects(int32_t T) {
 }
 
 void SaveObjectMetadata(const TObjectMetadata& R) {
+  if (Keyed()) return TransActTables::SaveObjectMetadata(R);
   // The update addresses the row by KENNUNG, so that is where it must be
   // found. Looking only at KENNUNGO would insert a second row for an object
   // whose identifier was switched, and would send the update of a row found
@@ -242,14 +268,17 @@ void SaveObjectMetadata(const TObjectMetadata& R) {
 }
 
 void DeleteTransactionListRow(std::string_view K) {
+  if (Keyed()) return TransActTables::DeleteTransactionListRow(K);
   Command("delete from TA_LIST where KENNUNG = '" + Quoted(K) + "'");
 }
 
 void UpdateChangedFlag(std::string_view K, std::string_view M) {
+  if (Keyed()) return TransActTables::UpdateChangedFlag(K, M);
   Command("update TA_LIST set CHANGED = '" + Quoted(M) + "' where KENNUNG = '" + Quoted(K) + "'");
 }
 
 void UpdateKennungInTransactionList(std::string_view O, std::string_view N) {
+  if (Keyed()) return TransActTables::UpdateKennungInTransactionList(O, N);
   if (!KennungInTransactionList(O)) return;
   const int32_t S = GetObjectStatus(O);
   std::string sql = "update TA_LIST set KENNUNG = '" + Quoted(N) + "'";
@@ -259,6 +288,7 @@ void UpdateKennungInTransactionList(std::string_view O, std::string_view N) {
 }
 
 TStringList GetFreeKennungen(int32_t T) {
+  if (Keyed()) return TransActTables::GetFreeKennungen(T);
   TStringList list;
   if (!KennungListExists()) return list;
   Query query(OpenTransactionConnection(),
@@ -272,6 +302,12 @@ TStringList GetFittingFreeKennungen(std::string_view C, int32_t T, std::string_v
   // identifier: a pool holds thousands of identifiers.
   const KennungsTools::OKLRule rule = KennungsTools::RuleForOKL(C, B);
   TStringList list;
+  if (Keyed()) {
+    for (std::string& K : TransActTables::GetFreeKennungen(T)) {
+      if (rule.Fits(K)) list.push_back(std::move(K));
+    }
+    return list;
+  }
   if (!KennungListExists()) return list;
   Query query(OpenTransactionConnection(),
               Lines({"select KENNUNG from TA_KL", "where TID = " + std::to_string(T)}));
@@ -291,16 +327,20 @@ bool InPool(std::string_view K, int32_t T) {
 }  // namespace
 
 bool KennungIsValid(std::string_view K, int32_t T) {
+  // The earlier builds know no "BRB" rule set.
+  if (Keyed()) return TransActTables::KennungInPool(K, T);
   if (KennungsTools::StateCode() == "BRB") return true;
   return InPool(K, T);
 }
 
 bool KennungListIsEmpty() {
+  if (Keyed()) return TransActTables::KennungListIsEmpty();
   if (!KennungListExists()) return true;
   return FirstInt("select count(*) from TA_KL", 0) == 0;
 }
 
 bool SetFreeKennung(int32_t T, std::string_view K) {
+  if (Keyed()) return TransActTables::SetFreeKennung(T, K);
   if (T <= 0) return false;
   // A pool holds each identifier once per transaction; giving an identifier
   // back twice must not make it offered twice.
@@ -310,10 +350,12 @@ bool SetFreeKennung(int32_t T, std::string_view K) {
 }
 
 void DeleteFreeKennung(std::string_view K) {
+  if (Keyed()) return TransActTables::DeleteFreeKennung(K);
   Command("delete from TA_KL where KENNUNG = '" + Quoted(K) + "'");
 }
 
 std::vector<int32_t> PoolsHolding(std::string_view K) {
+  if (Keyed()) return TransActTables::PoolsHolding(K);
   std::vector<int32_t> tids;
   if (!KennungListExists()) return tids;
   Query query(OpenTransactionConnection(),
@@ -323,15 +365,18 @@ std::vector<int32_t> PoolsHolding(std::string_view K) {
 }
 
 void AddToPool(int32_t T, std::string_view K) {
+  if (Keyed()) return TransActTables::AddToPool(T, K);
   Command("insert into TA_KL (TID,KENNUNG) values (" + std::to_string(T) + ",'" + Quoted(K) + "')");
 }
 
 void RemoveFromPool(int32_t T, std::string_view K) {
+  if (Keyed()) return TransActTables::RemoveFromPool(T, K);
   Command("delete from TA_KL where TID = " + std::to_string(T) + " and KENNUNG = '" + Quoted(K) +
           "'");
 }
 
 void RestoreRow(const TObjectMetadata& R) {
+  if (Keyed()) return TransActTables::RestoreRow(R);
   Command("insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,CHANGED,KENNUNGO)values (" +
           std::to_string(R.TID) + "," + std::to_string(R.KartulID) + "," +
           std::to_string(R.Vorgangsnummer) + "," + std::to_string(R.Schreibend) + ",'" +
@@ -339,6 +384,7 @@ void RestoreRow(const TObjectMetadata& R) {
 }
 
 void RewriteRow(std::string_view K, const TObjectMetadata& R) {
+  if (Keyed()) return TransActTables::RewriteRow(K, R);
   Command("update TA_LIST set TID = " + std::to_string(R.TID) + ",KARTULID = " +
           std::to_string(R.KartulID) + ",VGNR = " + std::to_string(R.Vorgangsnummer) +
           ",SCHREIBEND = " + std::to_string(R.Schreibend) + ",KENNUNG = '" + Quoted(R.Kennung) +
@@ -347,6 +393,7 @@ void RewriteRow(std::string_view K, const TObjectMetadata& R) {
 }
 
 std::unordered_map<std::string, bool> ListedKennungen() {
+  if (Keyed()) return TransActTables::ListedKennungen();
   std::unordered_map<std::string, bool> listed;
   if (!TransactionListExists()) return listed;
   Query query(OpenTransactionConnection(), "select KENNUNG,CHANGED from TA_LIST");
@@ -359,6 +406,7 @@ std::unordered_map<std::string, bool> ListedKennungen() {
 }
 
 TTransactionMetadataList GetTransactions() {
+  if (Keyed()) return TransActTables::GetTransactions();
   TTransactionMetadataList list;
   if (!TransactionIDTableExists()) return list;
   Query query(OpenTransactionConnection(), "select TID,NAME,OWNER from TA_ID");
@@ -369,6 +417,7 @@ TTransactionMetadataList GetTransactions() {
 }
 
 TNumberedStringList GetTransactionNames() {
+  if (Keyed()) return TransActTables::GetTransactionNames();
   TNumberedStringList list;
   if (!TransactionIDTableExists()) return list;
   Query query(OpenTransactionConnection(), "select TID,NAME from TA_ID");
@@ -380,6 +429,7 @@ TNumberedStringList GetTransactionNames() {
 }
 
 int32_t CountTransactions() {
+  if (Keyed()) return TransActTables::CountTransactions();
   if (!TransactionIDTableExists()) return -1;
   return FirstInt("select count (*) from TA_ID", -1);
 }

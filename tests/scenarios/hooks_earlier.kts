@@ -1,8 +1,8 @@
 # The earlier build: no plant-list hook, no coordinate commands.
 plugin VD1TransAction
 new-project ${TEMP}/p
-# Without transaction data the plug-in leaves the identifier to the host.
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+# Without the transaction table the plug-in leaves the identifier to the host.
+answer message OK "Transaktionsliste nicht gefunden!"
 create PFL point 1 1
 append Pflanzenliste
 set Pflanzenliste Status e

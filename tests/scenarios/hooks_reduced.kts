@@ -2,8 +2,8 @@
 plugin TransactHooks
 new-project ${TEMP}/p
 expect hooks none
-# Without transaction data the plug-in leaves the identifier to the host.
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+# Without the transaction table the plug-in leaves the identifier to the host.
+answer message OK "Transaktionsliste nicht gefunden!"
 create ND point 1 1
 expect hooks BeforeCreateObject InsertInTransActionList
 activate ND-1

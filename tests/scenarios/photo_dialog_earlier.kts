@@ -11,9 +11,9 @@ let CAM "${TEMP}/kamera"
 let FOTOS "select FotoID, Kurzname, RW, HW, Blickrichtung, IsNew, PicFileName from Fotos order by FotoID"
 exec /bin/mkdir "${CAM}"
 exec ${BIN}/mkjpeg "${CAM}/DSC0001.jpg" 64 48 1
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+answer message OK "Transaktionsliste nicht gefunden!"
 create NSG area 0 0 100 0 100 100 as NSG-1
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+answer message OK "Transaktionsliste nicht gefunden!"
 create BIO area 200 0 300 0 300 100 as BIO-1
 activate NSG-1
 
@@ -74,7 +74,7 @@ expect output "Quelle am Hang\n"
 
 # The photo's object gone while its point is placed: the point is read and
 # deleted, the object cannot be activated again, the dialog ends.
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+answer message OK "Transaktionsliste nicht gefunden!"
 create ND point 500 500 as ND-1
 run ProcessFoto
 answer form TFormEditFoto

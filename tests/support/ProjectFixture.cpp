@@ -92,9 +92,15 @@ std::vector<std::map<std::string, std::string>> ReadDbf(const std::string& path)
   return rows;
 }
 
+std::string TableFile(const std::string& project_dir, const std::string& table) {
+  // The earlier builds write the file names in capitals.
+  const std::string upper = project_dir + table + ".DBF";
+  return std::filesystem::exists(upper) ? upper : project_dir + table + ".dbf";
+}
+
 std::vector<std::string> ListRows(const std::string& project_dir) {
   std::vector<std::string> rows;
-  for (auto& row : ReadDbf(project_dir + "TA_LIST.dbf")) {
+  for (auto& row : ReadDbf(TableFile(project_dir, "TA_LIST"))) {
     rows.push_back(row["KENNUNG"] + " " + row["TID"] + " " + row["SCHREIBEND"] + " " +
                    row["CHANGED"] + " " + row["KENNUNGO"]);
   }
@@ -103,7 +109,7 @@ std::vector<std::string> ListRows(const std::string& project_dir) {
 
 std::vector<std::string> PoolRows(const std::string& project_dir) {
   std::vector<std::string> rows;
-  for (auto& row : ReadDbf(project_dir + "TA_KL.dbf")) {
+  for (auto& row : ReadDbf(TableFile(project_dir, "TA_KL"))) {
     rows.push_back(row["TID"] + " " + row["KENNUNG"]);
   }
   return rows;

@@ -61,6 +61,10 @@ class ProjectFixture : public ::testing::Test {
 // them: field name to text, deleted records left out.
 std::vector<std::map<std::string, std::string>> ReadDbf(const std::string& path);
 
+// The file of a transaction table ("TA_LIST") in the project folder, in the
+// letter case the running build wrote it.
+std::string TableFile(const std::string& project_dir, const std::string& table);
+
 // A TA_LIST row as "KENNUNG TID SCHREIBEND CHANGED KENNUNGO" for compact checks.
 std::vector<std::string> ListRows(const std::string& project_dir);
 // TA_KL as "TID KENNUNG".

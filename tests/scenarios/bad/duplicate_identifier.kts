@@ -2,8 +2,8 @@
 # message: the identifier "ND-Eiche" already exists
 plugin VD1TransAction
 new-project ${TEMP}/p
-# Without transaction data the plug-in leaves the identifier to the host.
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+# Without the transaction table the plug-in leaves the identifier to the host.
+answer message OK "Transaktionsliste nicht gefunden!"
 create ND point 1 1 as ND-Eiche
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+answer message OK "Transaktionsliste nicht gefunden!"
 create ND point 2 2 as ND-Eiche

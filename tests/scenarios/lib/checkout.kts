@@ -7,13 +7,13 @@
 #     DE-5505-001, ND-0051
 # Afterwards ${TA} is the transaction connection string for dbsql.
 
-# The package: drawn in a project of its own and written as files.
+# The package: drawn in a project of its own and written as files, the
+# plug-in's creation chooser unbound meanwhile (each build has its own
+# warning for a project without transaction tables).
 new-project ${TEMP}/paket
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
+bind before-create-object -
 create FFH area 2575000 5695000 2575600 5695000 2575600 5695400 2575000 5695400 as DE-4509-301
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create NSG area 2576000 5695000 2576500 5695000 2576500 5695500 as NSG-0815
-answer message OK "Transaktions- oder Kennungsliste nicht gefunden!"
 create ND point 2575300 5695800 as ND-0042
 activate DE-4509-301
 set linfos NAME "Ruhrhänge"
@@ -22,6 +22,7 @@ select all
 export-geodata ${TEMP}/paket.shp
 export-xml ${TEMP}/paket.xml
 close
+bind before-create-object BeforeCreateObject
 
 new-project ${TEMP}/projekt
 import-geodata ${TEMP}/paket
