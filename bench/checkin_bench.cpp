@@ -11,23 +11,12 @@
 #include <random>
 
 #include "bench/BenchFolder.h"
+#include "bench/OwnProcess.h"
 #include "dialogs/FrmVandraCheckIn.h"
 
 namespace {
 
 constexpr size_t kLogBytes = 100u << 20;
-
-long PeakMemoryKib() {
-  long kib = 0;
-  if (FILE* f = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-      if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
-    }
-    std::fclose(f);
-  }
-  return kib;
-}
 
 // Written block by block, so that writing does not raise the peak either.
 std::string WriteLog(const std::string& name, bool binary) {
@@ -43,8 +32,7 @@ std::string WriteLog(const std::string& name, bool binary) {
     }
   } else {
     for (int i = 0; block.size() < (1u << 20) - 80; ++i) {
-      block += "Objekt DE-4509-" + std::to_string(i % 1000) +
-               ": Kennung fehlt in den Geodaten\r\n";
+      block += "Objekt DE-4509-" + std::to_string(i % 1000) + ": Kennung fehlt in den Geodaten\r\n";
     }
   }
   for (size_t written = 0; written < kLogBytes; written += block.size()) out << block;
@@ -55,15 +43,15 @@ std::string WriteLog(const std::string& name, bool binary) {
 void BM_ReadCheckInLog(benchmark::State& state) {
   const bool binary = state.range(0) == 1;
   const std::string path = WriteLog(binary ? "binaer.log" : "befunde.log", binary);
-  const long before = PeakMemoryKib();
+  const long before = bench::PeakMemoryKib();
   for (auto _ : state) {
     const std::optional<bool> verdict = ReadCheckInLog(path);
     if (!verdict || *verdict == binary) state.SkipWithError("wrong verdict");
     benchmark::DoNotOptimize(verdict);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kLogBytes));
-  state.counters["peak_MB"] = static_cast<double>(PeakMemoryKib()) / 1024.0;
-  state.counters["peak_growth_MB"] = static_cast<double>(PeakMemoryKib() - before) / 1024.0;
+  state.counters["peak_MB"] = static_cast<double>(bench::PeakMemoryKib()) / 1024.0;
+  state.counters["peak_growth_MB"] = static_cast<double>(bench::PeakMemoryKib() - before) / 1024.0;
 }
 BENCHMARK(BM_ReadCheckInLog)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -20,6 +20,7 @@
 #include <random>
 #include <string>
 
+#include "bench/OwnProcess.h"
 #include "platform/db/Connection.h"
 #include "platform/dbase/DbfFile.h"
 
@@ -197,26 +198,6 @@ const std::string& BigFolder() {
   return folder;
 }
 
-// The process's peak memory (KiB). getrusage's ru_maxrss would do, were it
-// not for carrying the high-water mark of the forked copy of the benchmark
-// over the exec; VmHWM counts this program's own memory alone.
-long PeakMemoryKib() {
-  long kib = -1;
-  if (FILE* f = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, f)) {
-      if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
-    }
-    std::fclose(f);
-  }
-  if (kib < 0) {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    kib = usage.ru_maxrss;
-  }
-  return kib;
-}
-
 // In the process started for one measurement: opens the connection, looks
 // up one identifier, and prints the time it took (ns) and the process's
 // peak memory (KiB).
@@ -228,7 +209,7 @@ int ColdOpen(const std::string& folder, int rows) {
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
           .count();
   if (q.Eof() || q.AsInt32(0) != (rows / 2) % 4) return 1;
-  std::printf("%lld %ld\n", static_cast<long long>(ns), PeakMemoryKib());
+  bench::PrintMeasurement(static_cast<long long>(ns));
   return 0;
 }
 
@@ -237,34 +218,14 @@ void BM_ColdOpenFirstLookup(benchmark::State& state) {
   const std::string folder = rows == kBigRows ? BigFolder() : SharedFolder();
   double max_rss_mb = 0;
   for (auto _ : state) {
-    int fds[2];
-    if (::pipe(fds) != 0) state.SkipWithError("no pipe");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(fds[1], 1);
-      ::close(fds[0]);
-      const std::string n = std::to_string(rows);
-      ::execl("/proc/self/exe", "db_bench", "--cold-open", folder.c_str(), n.c_str(), nullptr);
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    char line[128] = {};
-    size_t got = 0;
-    for (ssize_t r;
-         got + 1 < sizeof(line) && (r = ::read(fds[0], line + got, sizeof(line) - 1 - got)) > 0;)
-      got += static_cast<size_t>(r);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    long long ns = 0;
-    long rss_kib = 0;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(line, "%lld %ld", &ns, &rss_kib) != 2) {
+    const std::optional<bench::Measurement> m =
+        bench::MeasureInOwnProcess("db_bench", {"--cold-open", folder, std::to_string(rows)});
+    if (!m) {
       state.SkipWithError("the measuring process failed");
       break;
     }
-    state.SetIterationTime(static_cast<double>(ns) / 1e9);
-    max_rss_mb = std::max(max_rss_mb, static_cast<double>(rss_kib) * 1024 / 1e6);
+    state.SetIterationTime(static_cast<double>(m->ns) / 1e9);
+    max_rss_mb = std::max(max_rss_mb, static_cast<double>(m->peak_kib) * 1024 / 1e6);
   }
   state.counters["max_rss_MB"] = max_rss_mb;
   state.counters["file_MB"] =

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "bench/BenchFolder.h"
+#include "bench/OwnProcess.h"
 #include "hostsim/HostModel.h"
 #include "platform/dbase/DbfFile.h"
 #include "tools/kartenbild/Kartenbild.h"
@@ -112,24 +113,6 @@ const std::string& Project() {
   return dir;
 }
 
-// The process's peak memory (KiB), as db_bench takes it: VmHWM counts this
-// program's own memory, not the forked copy's it was started from.
-long PeakMemoryKib() {
-  long kib = -1;
-  if (FILE* f = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, f))
-      if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
-    std::fclose(f);
-  }
-  if (kib < 0) {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    kib = usage.ru_maxrss;
-  }
-  return kib;
-}
-
 // In the process started for one measurement: draws the map and prints the
 // time it took (ns) and the peak memory (KiB).
 int DrawOnce(const std::string& project, const std::string& svg) {
@@ -139,7 +122,7 @@ int DrawOnce(const std::string& project, const std::string& svg) {
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
           .count();
   if (summary.drawn != static_cast<size_t>(kObjects)) return 1;
-  std::printf("%lld %ld\n", static_cast<long long>(ns), PeakMemoryKib());
+  bench::PrintMeasurement(static_cast<long long>(ns));
   return 0;
 }
 
@@ -148,33 +131,14 @@ void BM_MapOf100000Objects(benchmark::State& state) {
   const std::string svg = project + "karte.svg";
   double max_rss_mb = 0;
   for (auto _ : state) {
-    int fds[2];
-    if (::pipe(fds) != 0) state.SkipWithError("no pipe");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(fds[1], 1);
-      ::close(fds[0]);
-      ::execl("/proc/self/exe", "map_bench", "--draw", project.c_str(), svg.c_str(), nullptr);
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    char line[128] = {};
-    size_t got = 0;
-    for (ssize_t r;
-         got + 1 < sizeof(line) && (r = ::read(fds[0], line + got, sizeof(line) - 1 - got)) > 0;)
-      got += static_cast<size_t>(r);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    long long ns = 0;
-    long rss_kib = 0;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(line, "%lld %ld", &ns, &rss_kib) != 2) {
+    const std::optional<bench::Measurement> m =
+        bench::MeasureInOwnProcess("map_bench", {"--draw", project, svg});
+    if (!m) {
       state.SkipWithError("the measuring process failed");
       break;
     }
-    state.SetIterationTime(static_cast<double>(ns) / 1e9);
-    max_rss_mb = std::max(max_rss_mb, static_cast<double>(rss_kib) * 1024 / 1e6);
+    state.SetIterationTime(static_cast<double>(m->ns) / 1e9);
+    max_rss_mb = std::max(max_rss_mb, static_cast<double>(m->peak_kib) * 1024 / 1e6);
   }
   state.counters["max_rss_MB"] = max_rss_mb;
   std::error_code ec;
