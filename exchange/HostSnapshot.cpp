@@ -1,6 +1,7 @@
 #include "exchange/HostSnapshot.h"
 
 #include <array>
+#include <climits>
 #include <memory>
 #include <optional>
 #include <unordered_set>
@@ -147,6 +148,21 @@ std::optional<std::string> AttributeOf(std::string_view tag, std::string_view na
   return std::nullopt;
 }
 
+// A decimal number of an attribute; `fallback` when it is none.
+int32_t NumberOr(const std::string& text, int32_t fallback) {
+  if (text.empty() || text.size() > 11) return fallback;
+  int64_t value = 0;
+  size_t i = text[0] == '-' ? 1 : 0;
+  if (i == text.size()) return fallback;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return fallback;
+    value = value * 10 + (text[i] - '0');
+  }
+  if (text[0] == '-') value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return fallback;
+  return static_cast<int32_t>(value);
+}
+
 // A folder of its own in the project folder for the host's two exports,
 // removed with everything in it when the snapshot is done.
 class ScratchFolder {
@@ -240,9 +256,8 @@ std::vector<std::string> ShapeRecords(std::string_view bytes, const std::string&
   return records;
 }
 
-std::unordered_map<std::string, Fingerprint> XmlAttributes(std::string_view xml,
-                                                           const std::string& file) {
-  std::unordered_map<std::string, Fingerprint> objects;
+std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file) {
+  std::vector<XmlObject> objects;
   size_t at = 0;
   size_t number = 0;
   while ((at = xml.find("<Objekt", at)) != std::string_view::npos) {
@@ -258,8 +273,9 @@ std::unordered_map<std::string, Fingerprint> XmlAttributes(std::string_view xml,
       throw SnapshotError("Das Objekt " + std::to_string(number) + " der Attributdatei " + file +
                           " hat keine Kennung.");
     }
+    const std::string klasse = AttributeOf(tag, "Klasse").value_or("");
     Hasher hasher;
-    hasher.Add(AttributeOf(tag, "Klasse").value_or(""));
+    hasher.Add(klasse);
     size_t end = tag_end + 1;
     if (tag.empty() || tag.back() != '/') {
       end = xml.find("</Objekt>", tag_end);
@@ -292,7 +308,12 @@ std::unordered_map<std::string, Fingerprint> XmlAttributes(std::string_view xml,
       }
       end += 9;
     }
-    objects[*kennung] = hasher.Text();
+    XmlObject& object = objects.emplace_back();
+    object.Kennung = *kennung;
+    object.Klasse = NumberOr(klasse, 0);
+    object.Typ = NumberOr(AttributeOf(tag, "Typ").value_or(""), 0);
+    object.id = NumberOr(AttributeOf(tag, "KARTULID").value_or(""), 0);
+    object.attributes = hasher.Text();
     at = end;
   }
   return objects;
@@ -308,15 +329,15 @@ std::vector<HostObject> TakeSnapshot() {
       throw SnapshotError("Die Geodaten des Projekts konnten nicht nach " + base +
                           ".shp exportiert werden.");
     }
-    if (!host::ExportDataXML(base + ".xml", true, true)) {
+    if (!host::ExportDataXML(base + ".xml", true, false)) {
       throw SnapshotError("Die Attributdaten des Projekts konnten nicht nach " + base +
                           ".xml exportiert werden.");
     }
   }
   platform::env::Env& env = CurrentEnv();
-  std::unordered_map<std::string, Fingerprint> attributes;
+  std::vector<XmlObject> listed;
   try {
-    attributes = XmlAttributes(platform::env::ReadFile(env, base + ".xml"), base + ".xml");
+    listed = XmlObjects(platform::env::ReadFile(env, base + ".xml"), base + ".xml");
   } catch (const platform::env::EnvError& e) {
     throw SnapshotError("Die Datei " + base + ".xml kann nicht gelesen werden:\r" + e.what());
   }
@@ -329,7 +350,11 @@ std::vector<HostObject> TakeSnapshot() {
     throw SnapshotError("Der Ordner " + scratch.Path() + " kann nicht geöffnet werden:\r" +
                         e.what());
   }
+  std::unordered_map<std::string, size_t> attributes;  // identifier -> index in listed
+  for (size_t i = 0; i < listed.size(); ++i) attributes.emplace(listed[i].Kennung, i);
+  std::vector<bool> shaped(listed.size(), false);
   std::vector<HostObject> objects;
+  objects.reserve(listed.size());
   for (const std::string_view layer : kLayers) {
     const std::string name = std::string(kBase) + std::string(layer);
     const std::string shp = scratch.Path() + "/" + name + ".shp";
@@ -357,8 +382,24 @@ std::vector<HostObject> TakeSnapshot() {
       geometry.Add(records[i]);
       object.geometry = geometry.Text();
       const auto found = attributes.find(rows[i].Kennung);
-      object.attributes = found == attributes.end() ? HashOf("") : found->second;
+      if (found == attributes.end()) {
+        object.attributes = HashOf("");
+      } else {
+        object.attributes = listed[found->second].attributes;
+        shaped[found->second] = true;
+      }
     }
+  }
+  // Objects without a shape are objects all the same, with no geometry.
+  for (size_t i = 0; i < listed.size(); ++i) {
+    if (shaped[i]) continue;
+    HostObject& object = objects.emplace_back();
+    object.id = listed[i].id;
+    object.Kennung = listed[i].Kennung;
+    object.Klasse = listed[i].Klasse;
+    object.Typ = listed[i].Typ;
+    object.geometry = HashOf("");
+    object.attributes = listed[i].attributes;
   }
   return objects;
 }

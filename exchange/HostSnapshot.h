@@ -45,7 +45,9 @@ struct HostObject {
   Fingerprint attributes;
 };
 
-// Every object of the host, in the order of the geodata layers.
+// Every object of the host: those with a geometry in the order of the
+// geodata layers, then those the host exports without one (the attribute
+// export lists every object, the geodata export only those with a shape).
 std::vector<HostObject> TakeSnapshot();
 
 // ---- The readers of the host's files (no I/O) ------------------------------------
@@ -58,11 +60,19 @@ Fingerprint HashOf(std::string_view bytes);
 // `file` and the record when the file is cut short or damaged.
 std::vector<std::string> ShapeRecords(std::string_view bytes, const std::string& file);
 
-// The attribute export's objects: identifier to the fingerprint of the
-// class and the fields (the field KARTULID left out). Throws naming `file`
+// One object of the attribute export: what its tag says, and the
+// fingerprint of its class and its fields (the field KARTULID left out).
+struct XmlObject {
+  std::string Kennung;
+  int32_t Klasse = 0;
+  int32_t Typ = 0;
+  int32_t id = 0;
+  Fingerprint attributes;
+};
+
+// The attribute export's objects in the file's order. Throws naming `file`
 // when an object is not closed or carries no identifier.
-std::unordered_map<std::string, Fingerprint> XmlAttributes(std::string_view xml,
-                                                           const std::string& file);
+std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file);
 
 // ---- The fingerprint table TA_FP -------------------------------------------------
 

@@ -275,25 +275,34 @@ TEST(HostSnapshotReaders, AttributeFingerprintsIgnoreTheObjectIdOnly) {
       "  </Objekt>\n"
       "  <Objekt Kennung='NSG-0815' Klasse=\"1\" Typ=\"3\" KARTULID=\"2\"/>\n"
       "</KartulDaten>\n";
-  const auto a = HostSnapshot::XmlAttributes(one, "/p/o.xml");
+  const auto a = HostSnapshot::XmlObjects(one, "/p/o.xml");
   ASSERT_EQ(a.size(), 2u);
-  ASSERT_TRUE(a.count("DE&1"));
+  EXPECT_EQ(a[0].Kennung, "DE&1");
+  EXPECT_EQ(a[0].Klasse, 2);
+  EXPECT_EQ(a[0].Typ, 3);
+  EXPECT_EQ(a[0].id, 1);
+  EXPECT_EQ(a[1].Kennung, "NSG-0815");
+  EXPECT_EQ(a[1].id, 2);
+  auto first = [](const std::string& xml) {
+    return HostSnapshot::XmlObjects(xml, "/p/o.xml").at(0).attributes;
+  };
   std::string reloaded = one;
   reloaded.replace(reloaded.find(">1</Feld>"), 9, ">8</Feld>");
-  EXPECT_EQ(HostSnapshot::XmlAttributes(reloaded, "/p/o.xml").at("DE&1"), a.at("DE&1"));
+  reloaded.replace(reloaded.find("KARTULID=\"1\""), 12, "KARTULID=\"8\"");
+  EXPECT_EQ(first(reloaded), a[0].attributes);
   std::string edited = one;
   edited.replace(edited.find("Ruhrhänge"), 10, "Ruhraue");
-  EXPECT_NE(HostSnapshot::XmlAttributes(edited, "/p/o.xml").at("DE&1"), a.at("DE&1"));
+  EXPECT_NE(first(edited), a[0].attributes);
   std::string reclassed = one;
   reclassed.replace(reclassed.find("Klasse=\"2\""), 10, "Klasse=\"4\"");
-  EXPECT_NE(HostSnapshot::XmlAttributes(reclassed, "/p/o.xml").at("DE&1"), a.at("DE&1"));
+  EXPECT_NE(first(reclassed), a[0].attributes);
 }
 
 TEST(HostSnapshotReaders, DamagedAttributeFilesAreNamed) {
-  EXPECT_THROW(HostSnapshot::XmlAttributes("<Objekt Klasse=\"1\"></Objekt>", "/p/o.xml"),
+  EXPECT_THROW(HostSnapshot::XmlObjects("<Objekt Klasse=\"1\"></Objekt>", "/p/o.xml"),
                HostSnapshot::SnapshotError);
   try {
-    HostSnapshot::XmlAttributes("<Objekt Kennung=\"A\"><Feld Name=\"N\">x</Feld>", "/p/o.xml");
+    HostSnapshot::XmlObjects("<Objekt Kennung=\"A\"><Feld Name=\"N\">x</Feld>", "/p/o.xml");
     FAIL();
   } catch (const HostSnapshot::SnapshotError& e) {
     EXPECT_STREQ(e.what(), "Das Objekt \"A\" der Attributdatei /p/o.xml ist nicht abgeschlossen.");
