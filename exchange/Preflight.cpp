@@ -180,8 +180,10 @@ std::string_view ArtText(Art art) {
 std::vector<Finding> Check(const Inputs& in) {
   std::vector<Finding> found;
   const bool have_objects = !in.objects.empty() || in.snapshot_taken;
-  std::unordered_map<std::string, const HostSnapshot::HostObject*> by_kennung;
+  std::unordered_map<std::string_view, const HostSnapshot::HostObject*> by_kennung;
   std::unordered_map<int32_t, const HostSnapshot::HostObject*> by_id;
+  by_kennung.reserve(in.objects.size());
+  by_id.reserve(in.objects.size());
   for (const HostSnapshot::HostObject& object : in.objects) {
     by_kennung.emplace(object.Kennung, &object);
     by_id.emplace(object.id, &object);
@@ -239,11 +241,8 @@ std::vector<Finding> Check(const Inputs& in) {
   }
 
   // The transaction list against the host.
-  std::unordered_set<std::string> listed;  // every identifier a live row holds
-  for (const ListRow& row : in.list) {
-    if (row.Schreibend != TransActTools::kGeloescht) listed.insert(row.Kennung);
-  }
-  std::unordered_set<std::string> any_row;
+  std::unordered_set<std::string_view> any_row;  // every identifier a row holds
+  any_row.reserve(in.list.size());
   for (const ListRow& row : in.list) any_row.insert(row.Kennung);
   if (have_objects) {
     for (const ListRow& row : in.list) {
@@ -289,7 +288,7 @@ std::vector<Finding> Check(const Inputs& in) {
   }
 
   // Identifiers listed and free at once, told once each.
-  std::unordered_map<std::string, int32_t> listed_tid;
+  std::unordered_map<std::string_view, int32_t> listed_tid;
   for (const ListRow& row : in.list) {
     if (row.Schreibend != TransActTools::kGeloescht) listed_tid.emplace(row.Kennung, row.TID);
   }

@@ -182,3 +182,14 @@ run VD1CustomExport
 expect hook VD1CustomExport true
 # The preflight leaves no folder of its own behind in the project.
 exec /bin/sh -c "! ls -a '${PROJECT}' | grep -q vorpruefung"
+
+# An object the host holds without a shape (loaded from attributes alone)
+# is one of its objects all the same: the geodata export leaves it out, the
+# attribute export does not.
+exec /bin/sh -c "printf '<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"DE-9999-002\" Klasse=\"1002\" Typ=\"3\"></Objekt></KartulDaten>' > '${TEMP}/ohne.xml'"
+import-xml ${TEMP}/ohne.xml create
+expect exists DE-9999-002
+answer form TFormVorpruefung
+answer click BtnAbbrechen
+run VD1Vorpruefung
+expect file ${T} contains "Nicht in der Transaktionsliste: DE-9999-002 (FFH): in keiner Transaktion"
