@@ -12,6 +12,12 @@ let SQL /usr/bin/sqlite3
 # The import stored a fingerprint per object of the package.
 exec ${BIN}/dbsql "${TA}" "select TID, KENNUNG, length(GEOMETRIE), length(ATTRIBUTE) from TA_FP order by KENNUNG"
 expect output "4711\tDE-4509-301\t16\t16\n4711\tNSG-0815\t16\t16\n"
+# Imported again, the package's fingerprints are replaced, not added to.
+answer file "${TEMP}/ruhr/RUHR47.tid"
+run VD1CustomImport
+expect hook VD1CustomImport true
+exec ${BIN}/dbsql "${TA}" "select count(*) from TA_FP"
+expect output "2\n"
 
 # A clean checkout: nothing found.
 answer message OK "Die Vorprüfung der Transaktion 4711 - Ruhraue bei Hattingen hat keine Befunde ergeben."
