@@ -6,6 +6,7 @@
 #include "context/PluginContext.h"
 #include "dialogs/FormGetGKStreifen.h"
 #include "dialogs/FormGetTID.h"
+#include "exchange/Preflight.h"
 #include "exchange/VandraCheckIn.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
@@ -432,6 +433,8 @@ bool VD1CustomExportProc() {
     Inform(MsgKind::kError, "Es konnte keine Transaktionsnummer ermittelt werden!");
     return false;
   }
+  // Only when applicat.ini asks for it; the mapper may stop here.
+  if (!Preflight::BeforeExport(TID)) return false;
   const std::string path = getExportName();
   if (path.empty()) return false;
   const Package::Names names{Tools::WithBackslash(platform::env::FolderOf(path)),

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "context/PluginContext.h"
+#include "exchange/Preflight.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/FVTools.h"
@@ -144,12 +145,12 @@ void ReadPhotoList(platform::db::Connection& connection, const std::string& tabl
 
 // ---- Putting the project back -----------------------------------------------------
 
-// The three transaction tables as they were before the import: each file's
-// bytes, or that it was missing.
+// The transaction tables (and the fingerprints) as they were before the
+// import: each file's bytes, or that it was missing.
 class TableSnapshot {
  public:
   TableSnapshot() {
-    for (const char* table : {"TA_LIST", "TA_ID", "TA_KL"}) {
+    for (const char* table : {"TA_LIST", "TA_ID", "TA_KL", "TA_FP"}) {
       Saved& saved = saved_.emplace_back();
       saved.path = TransactionTablePath(table);
       if (IsFile(saved.path)) {
@@ -443,6 +444,14 @@ void ImportFotos(const Package::Names& names, const PackageContent& content, Pic
   }
 }
 
+// With the preflight asked for, the package's objects as the host loaded
+// them, for the preflight to find changes made without a mark.
+void ImportFingerprints(const PackageContent& content) {
+  std::vector<std::pair<std::string, int32_t>> kennungen;
+  for (const TTransaktionslistenDaten& R : content.rows) kennungen.emplace_back(R.Kennung, R.TID);
+  Preflight::StoreImportFingerprints(kennungen);
+}
+
 }  // namespace
 
 std::string getFilenamePrefix(std::string_view path) {
@@ -589,6 +598,7 @@ bool VD1CustomImportProc() {
     if (LoadHostData(*content)) {
       ImportKennungList(*content);
       ImportFotos(names, *content, pictures);
+      ImportFingerprints(*content);
       done = true;
     }
   } catch (const std::exception& e) {

@@ -288,6 +288,46 @@ TEST_F(ImportTest, FailedPictureCopyPutsRowsAndTablesBack) {
   EXPECT_TRUE(tables() == before);
 }
 
+TEST_F(ImportTest, FingerprintsOnlyWhenAskedForAndBackWithAFailedImport) {
+  WritePackage();
+  PickFile("abcdef.tid");
+  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  EXPECT_FALSE(fs::exists(ProjectDir() + "TA_FP.dbf"));
+
+  SetApplicatIni("VANDRA", "Vorpruefung", "1");
+  PickFile("abcdef.tid");
+  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  ExpectAllAnswered();
+  const auto rows = testsupport::ReadDbf(ProjectDir() + "TA_FP.dbf");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].at("KENNUNG"), "DE-1");
+  EXPECT_EQ(rows[0].at("TID"), "7");
+  EXPECT_EQ(rows[0].at("GEOMETRIE").size(), 16u);
+  EXPECT_EQ(rows[1].at("KENNUNG"), "DE-2");
+  // The two objects share their class and (empty) fields, not their shapes;
+  // the identifier is the row's key, not part of the fingerprint.
+  EXPECT_NE(rows[0].at("GEOMETRIE"), rows[1].at("GEOMETRIE"));
+  EXPECT_EQ(rows[0].at("ATTRIBUTE"), rows[1].at("ATTRIBUTE"));
+
+  // A fingerprint table that cannot be read fails the import, which puts
+  // every table back as it was, the damaged one included.
+  std::ofstream(ProjectDir() + "TA_FP.dbf", std::ios::trunc) << "kaputt";
+  auto tables = [&] {
+    std::map<std::string, std::string> files;
+    for (auto& [path, bytes] : ProjectFiles()) {
+      if (path.find("TA_") != std::string::npos) files[path] = bytes;
+    }
+    return files;
+  };
+  const auto before = tables();
+  PickFile("abcdef.tid");
+  Answer("message OK");
+  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  ExpectAllAnswered();
+  EXPECT_NE(Shown().find("TA_FP.dbf"), std::string::npos);
+  EXPECT_TRUE(tables() == before);
+}
+
 TEST_F(ImportTest, PhotosNeitherLeaveTheFolderNorTakeAnotherPhotosPicture) {
   WritePackage();
   {

@@ -54,16 +54,110 @@ const Layer& LayerOf(TDrawTyp typ) {
   }
 }
 
+// Whether a written main file is as long as its header says.
+bool LayerComplete(const std::string& shp) {
+  std::ifstream in(shp, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff size = in.tellg();
+  unsigned char head[28];
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+  const uint32_t words = (uint32_t{head[24]} << 24) | (uint32_t{head[25]} << 16) |
+                         (uint32_t{head[26]} << 8) | uint32_t{head[27]};
+  return static_cast<std::streamoff>(words) * 2 == size;
+}
+
+// Shapelib writes a record with a seek and a few small writes in each of
+// its files; through the C library's files every seek costs system calls,
+// which for a hundred thousand objects takes seconds. A layer is therefore
+// built in memory and each file written whole when shapelib closes it.
+struct MemFile {
+  std::string path;
+  std::string data;
+  size_t pos = 0;
+  bool dirty = false;
+};
+
+MemFile* Mem(SAFile file) {
+  return reinterpret_cast<MemFile*>(file);
+}
+
+int MemFlush(SAFile file) {
+  MemFile* f = Mem(file);
+  if (!f->dirty) return 0;
+  std::ofstream out(f->path, std::ios::binary | std::ios::trunc);
+  out.write(f->data.data(), static_cast<std::streamsize>(f->data.size()));
+  if (!out.flush()) return -1;
+  f->dirty = false;
+  return 0;
+}
+
+SAHooks MemoryHooks() {
+  SAHooks hooks;
+  SASetupDefaultHooks(&hooks);
+  hooks.FOpen = [](const char* name, const char* access) -> SAFile {
+    auto f = std::make_unique<MemFile>();
+    f->path = name;
+    if (std::strchr(access, 'r')) {
+      std::ifstream in(name, std::ios::binary);
+      if (!in) return nullptr;
+      f->data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+      // Opening for writing creates the file at once, as fopen does.
+      f->dirty = true;
+      if (MemFlush(reinterpret_cast<SAFile>(f.get())) != 0) return nullptr;
+    }
+    return reinterpret_cast<SAFile>(f.release());
+  };
+  hooks.FRead = [](void* p, SAOffset size, SAOffset nmemb, SAFile file) -> SAOffset {
+    MemFile* f = Mem(file);
+    if (size == 0 || f->pos >= f->data.size()) return 0;
+    const SAOffset items = std::min<SAOffset>(nmemb, (f->data.size() - f->pos) / size);
+    std::memcpy(p, f->data.data() + f->pos, items * size);
+    f->pos += items * size;
+    return items;
+  };
+  hooks.FWrite = [](void* p, SAOffset size, SAOffset nmemb, SAFile file) -> SAOffset {
+    MemFile* f = Mem(file);
+    const size_t n = size * nmemb;
+    if (f->data.size() < f->pos + n) f->data.resize(f->pos + n);
+    std::memcpy(f->data.data() + f->pos, p, n);
+    f->pos += n;
+    f->dirty = true;
+    return nmemb;
+  };
+  hooks.FSeek = [](SAFile file, SAOffset offset, int whence) -> SAOffset {
+    MemFile* f = Mem(file);
+    if (whence == SEEK_SET) {
+      f->pos = offset;
+    } else if (whence == SEEK_CUR) {
+      f->pos += offset;
+    } else {
+      f->pos = f->data.size() + offset;
+    }
+    return 0;
+  };
+  hooks.FTell = [](SAFile file) -> SAOffset { return Mem(file)->pos; };
+  hooks.FFlush = MemFlush;
+  hooks.FClose = [](SAFile file) -> int {
+    const int result = MemFlush(file);
+    delete Mem(file);
+    return result;
+  };
+  return hooks;
+}
+
 bool WriteLayer(const std::string& base, const Layer& layer,
                 const std::vector<const GeoObject*>& objects, std::string& error) {
   std::string shp = base + layer.suffix + ".shp";
   std::string dbf = base + layer.suffix + ".dbf";
-  SHPHandle h = SHPCreate(shp.c_str(), layer.shape_type);
+  SAHooks hooks = MemoryHooks();
+  SHPHandle h = SHPCreateLL(shp.c_str(), layer.shape_type, &hooks);
   if (!h) {
     error = "cannot create " + shp;
     return false;
   }
-  DBFHandle d = DBFCreateEx(dbf.c_str(), "LDID/87");
+  DBFHandle d = DBFCreateLL(dbf.c_str(), "LDID/87", &hooks);
   if (!d) {
     SHPClose(h);
     error = "cannot create " + dbf;
@@ -102,6 +196,9 @@ bool WriteLayer(const std::string& base, const Layer& layer,
   }
   SHPClose(h);
   DBFClose(d);
+  // The files reach the disk when they are closed; a failed write shows as
+  // a file shorter than its header says.
+  if (ok && !LayerComplete(shp)) ok = false;
   if (!ok) error = "cannot write " + shp;
   return ok;
 }
@@ -559,10 +656,13 @@ bool Exchange::ExportXml(const std::string& file, bool all_objects, bool with_em
   std::ostringstream out;
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KartulDaten Tabelle=\"linfos\" Wahr=\""
       << XmlEscape(true_text, true) << "\" Falsch=\"" << XmlEscape(false_text, true) << "\">\n";
+  const auto stored_rows = tables_.StoredRowsById(linfos);
+  const std::vector<std::pair<const FieldDef*, std::optional<std::string>>> no_row;
   for (const GeoObject* o : ObjectsToWrite(project_, all_objects)) {
+    const auto found = stored_rows.find(o->id);
     out << "  <Objekt Kennung=\"" << XmlEscape(o->kennung, true) << "\" Klasse=\"" << o->klasse
         << "\" Typ=\"" << static_cast<int>(o->typ) << "\" KARTULID=\"" << o->id << "\">\n";
-    for (const auto& [f, stored] : tables_.StoredRowOf(linfos, o->id)) {
+    for (const auto& [f, stored] : found == stored_rows.end() ? no_row : found->second) {
       if (f->name == "KARTULID" || f->name == "KENNUNG") continue;
       std::string value;
       if (stored) {

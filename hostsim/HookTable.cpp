@@ -60,6 +60,7 @@ constexpr MenuBinding kMenuBindings[] = {
     {"VD1CustomExport", kFull | kEarlier},
     {"SetETRS89", kFull},
     {"SetGaussKrueger", kFull},
+    {"VD1Vorpruefung", kFull},
 };
 
 }  // namespace

@@ -23,8 +23,9 @@ TEST(HookTable, EachBuildBindsOnlyWhatItExports) {
   auto earlier = HookTable::ForBuild("VD1TransAction");
   auto reduced = HookTable::ForBuild("TransactHooks");
   // The host calls all hooks but the two halves of the pairing and the
-  // ktIterateObjects callback, which the plug-in reaches itself.
-  EXPECT_EQ(full->BoundExports().size(), 29u - 3u);
+  // ktIterateObjects callback, which the plug-in reaches itself. The full
+  // build has the preflight's menu command besides the system's 29 hooks.
+  EXPECT_EQ(full->BoundExports().size(), 30u - 3u);
   EXPECT_EQ(earlier->BoundExports().size(), 25u - 3u);
   EXPECT_EQ(reduced->BoundExports().size(), 14u - 3u);
   EXPECT_EQ(earlier->ExportFor(HookEvent::kPflanzenlisteEntered), "");
@@ -35,6 +36,8 @@ TEST(HookTable, EachBuildBindsOnlyWhatItExports) {
   EXPECT_FALSE(reduced->Menu().count("ProcessFoto"));
   EXPECT_TRUE(full->Menu().count("SetETRS89"));
   EXPECT_FALSE(earlier->Menu().count("SetETRS89"));
+  EXPECT_TRUE(full->Menu().count("VD1Vorpruefung"));
+  EXPECT_FALSE(earlier->Menu().count("VD1Vorpruefung"));
 }
 
 TEST(HookTable, UnknownBuildsAndEventNames) {

@@ -579,6 +579,31 @@ std::vector<std::pair<const FieldDef*, std::optional<std::string>>> TableCursors
   return row;
 }
 
+std::map<int32_t, std::vector<std::pair<const FieldDef*, std::optional<std::string>>>>
+TableCursors::StoredRowsById(const TableDef& table) const {
+  std::map<int32_t, std::vector<std::pair<const FieldDef*, std::optional<std::string>>>> rows;
+  SqliteStmt s(*db_, "SELECT * FROM " + table.name);
+  int id_column = -1;
+  std::vector<const FieldDef*> fields;
+  for (int i = 0; i < s.ColumnCount(); ++i) {
+    if (s.ColumnName(i) == "KARTULID") id_column = i;
+    fields.push_back(FindField(table, s.ColumnName(i)));
+  }
+  if (id_column < 0) return rows;
+  while (s.Step()) {
+    if (s.IsNull(id_column)) continue;
+    const int32_t id = static_cast<int32_t>(s.Int(id_column));
+    if (rows.count(id)) continue;  // the first row, as StoredRowOf takes it
+    auto& row = rows[id];
+    for (int i = 0; i < static_cast<int>(fields.size()); ++i) {
+      if (fields[static_cast<size_t>(i)])
+        row.emplace_back(fields[static_cast<size_t>(i)],
+                         ColumnText(s, i, *fields[static_cast<size_t>(i)]));
+    }
+  }
+  return rows;
+}
+
 void TableCursors::StoreField(const TableDef& table, int32_t id, const FieldDef& field,
                               const std::optional<std::string>& text) {
   SqliteStmt s(*db_, "UPDATE " + table.name + " SET " + field.name + "=?1 WHERE KARTULID=?2");

@@ -123,6 +123,10 @@ class TableCursors {
   // by field in the order of the database's columns; empty without a row.
   std::vector<std::pair<const FieldDef*, std::optional<std::string>>> StoredRowOf(
       const TableDef& table, int32_t id) const;
+  // The stored rows of such a table for every object, read in one pass: an
+  // export of many objects would prepare a statement per object otherwise.
+  std::map<int32_t, std::vector<std::pair<const FieldDef*, std::optional<std::string>>>>
+  StoredRowsById(const TableDef& table) const;
   // Replaces a field of an object's stored row in a table with one row per
   // object, inside the caller's transaction; text as the buffer holds it.
   void StoreField(const TableDef& table, int32_t id, const FieldDef& field,

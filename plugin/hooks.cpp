@@ -13,6 +13,7 @@
 #include "context/PluginContext.h"
 #include "exchange/ExportFuncs.h"
 #include "exchange/ImportFuncs.h"
+#include "exchange/Preflight.h"
 #include "geometry/GeoAttributes.h"
 #include "geometry/NewDataModule.h"
 #include "host/HostApi.h"
@@ -278,6 +279,10 @@ int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) {
 
 int16_t VD1CustomExport(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kVeto, [] { return ExportFuncs::VD1CustomExportProc(); });
+}
+
+int16_t VD1Vorpruefung(intptr_t, intptr_t, uint16_t) {
+  return Guarded(OnError::kAnswerTrue, [] { return Preflight::VD1VorpruefungProc(); });
 }
 
 int16_t AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {

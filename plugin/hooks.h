@@ -38,7 +38,8 @@
   X(AfterKARTULCommand)         \
   X(SetETRS89)                  \
   X(SetGaussKrueger)            \
-  X(AfterPasteData)
+  X(AfterPasteData)             \
+  X(VD1Vorpruefung)
 
 extern "C" {
 #define VANDRA_DECLARE_HOOK(name) int16_t name(intptr_t P1, intptr_t P2, uint16_t P3);

@@ -163,6 +163,7 @@ PLAIN_HOOK(VD1CustomExport)
 PLAIN_HOOK(SetETRS89)
 PLAIN_HOOK(SetGaussKrueger)
 PLAIN_HOOK(AfterPasteData)
+PLAIN_HOOK(VD1Vorpruefung)
 #undef PLAIN_HOOK
 
 __attribute__((visibility("default"))) int16_t BeforeCreateObject(intptr_t p1, intptr_t p2,

@@ -1,0 +1,101 @@
+// What the host holds of every object, taken through the host's own file
+// exchange: its geodata export (identifier, class, draw type, object id and
+// the exact geometry of each object) and its attribute export (the object's
+// "linfos" row), both of every object, written into a folder of its own in
+// the project folder and removed again. The host API has no other way to
+// hand over an object's geometry and all its attribute fields, and this one
+// works with any host that exports as it is documented to.
+//
+// Each object gets two fingerprints, one of its geometry (draw type and the
+// shape record as written) and one of its attributes (class and every field
+// but the host's object id, which changes when an object is loaded anew).
+// The fingerprints are kept in the dBase table TA_FP beside the transaction
+// tables: the import stores those of the package's objects once the host
+// has loaded them, and the preflight compares them with the objects' own,
+// so that a change made without a change mark is found before the package
+// leaves.
+//
+// Errors are thrown as SnapshotError with a text for the mapper that names
+// the file (and the record) that failed.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace HostSnapshot {
+
+class SnapshotError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A fingerprint as the table keeps it: 16 hexadecimal digits.
+using Fingerprint = std::string;
+
+struct HostObject {
+  int32_t id = 0;
+  std::string Kennung;
+  int32_t Klasse = 0;
+  int32_t Typ = 0;
+  Fingerprint geometry;
+  Fingerprint attributes;
+};
+
+// Every object of the host: those with a geometry in the order of the
+// geodata layers, then those the host exports without one (the attribute
+// export lists every object, the geodata export only those with a shape).
+std::vector<HostObject> TakeSnapshot();
+
+// ---- The readers of the host's files (no I/O) ------------------------------------
+
+// The 64-bit FNV-1a hash of the bytes, as 16 hexadecimal digits.
+Fingerprint HashOf(std::string_view bytes);
+
+// The records of a shapefile's main file, each record's content (shape
+// type, bounds, parts and points) as the file holds it. Throws naming
+// `file` and the record when the file is cut short or damaged.
+std::vector<std::string> ShapeRecords(std::string_view bytes, const std::string& file);
+
+// One object of the attribute export: what its tag says, and the
+// fingerprint of its class and its fields (the field KARTULID left out).
+struct XmlObject {
+  std::string Kennung;
+  int32_t Klasse = 0;
+  int32_t Typ = 0;
+  int32_t id = 0;
+  Fingerprint attributes;
+};
+
+// The attribute export's objects in the file's order. Throws naming `file`
+// when an object is not closed or carries no identifier.
+std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file);
+
+// ---- The fingerprint table TA_FP -------------------------------------------------
+
+// A fingerprint row: the object's geometry and attributes at the import.
+struct Stored {
+  int32_t TID = 0;
+  Fingerprint geometry;
+  Fingerprint attributes;
+};
+
+// The table's path in the project folder, and whether it is there.
+std::string FingerprintTablePath();
+bool FingerprintTableExists();
+
+// Stores the fingerprints of the identifiers (each with its transaction)
+// from the snapshot, replacing the rows stored for them before; an
+// identifier the host has no object for loses its row. Creates the table
+// when it is missing. Throws SnapshotError or the driver's DbError.
+void StoreFingerprints(const std::vector<std::pair<std::string, int32_t>>& kennungen,
+                       const std::vector<HostObject>& snapshot);
+
+// The stored rows by identifier. Throws SnapshotError naming the table
+// when it cannot be read or lacks its columns.
+std::unordered_map<std::string, Stored> ReadFingerprints();
+
+}  // namespace HostSnapshot

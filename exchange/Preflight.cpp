@@ -1,0 +1,484 @@
+#include "exchange/Preflight.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "dialogs/FormVorpruefung.h"
+#include "exchange/ExportFuncs.h"
+#include "host/HostApi.h"
+#include "host/Tools.h"
+#include "photos/EnsureDataBase.h"
+#include "photos/FVTools.h"
+#include "platform/db/Connection.h"
+#include "platform/env/Env.h"
+#include "platform/text/Strings.h"
+#include "platform/ui/Ui.h"
+#include "transaction/KennungsTools.h"
+#include "transaction/TransActTools.h"
+
+using platform::db::Query;
+using platform::ui::MsgKind;
+
+namespace Preflight {
+namespace {
+
+std::string StatusWord(int32_t status) {
+  switch (status) {
+    case TransActTools::kLesend:
+      return "lesend";
+    case TransActTools::kSchreibend:
+      return "schreibend";
+    case TransActTools::kNeu:
+      return "neu";
+    case TransActTools::kGeloescht:
+      return "gelöscht";
+    default:
+      return "Status " + std::to_string(status);
+  }
+}
+
+bool Marked(const std::string& changed) {
+  return changed == TransActTools::kUpdate || changed == TransActTools::kNew ||
+         changed == TransActTools::kDelete;
+}
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+std::string FotoName(const Foto& foto) {
+  return "Foto " + std::to_string(foto.FotoID) +
+         (foto.Kurzname.empty() ? std::string() : " " + Quoted(foto.Kurzname));
+}
+
+// The identifiers of objects, joined for a line.
+std::string KennungenOf(const std::vector<int32_t>& ids,
+                        const std::unordered_map<int32_t, const HostSnapshot::HostObject*>& by_id) {
+  std::string text;
+  for (const int32_t id : ids) {
+    const auto found = by_id.find(id);
+    text += (text.empty() ? "" : ", ") +
+            (found == by_id.end() ? "#" + std::to_string(id) : found->second->Kennung);
+  }
+  return text;
+}
+
+void Add(std::vector<Finding>& findings, Art art, std::string text,
+         std::vector<int32_t> objects = {}) {
+  findings.push_back({art, std::move(text), std::move(objects)});
+}
+
+// ---- Reading the project -------------------------------------------------------------
+
+void ReadList(Inputs& in) {
+  if (!TransActTools::TransactionListExists()) {
+    in.notes.push_back("Die Transaktionsliste " + TransActTools::TransactionTablePath("TA_LIST") +
+                       " fehlt.");
+    return;
+  }
+  try {
+    Query query(TransActTools::OpenTransactionConnection(),
+                "select TID,KENNUNG,KENNUNGO,SCHREIBEND,CHANGED from TA_LIST");
+    for (; !query.Eof(); query.Next()) {
+      ListRow& row = in.list.emplace_back();
+      row.TID = query.IsNull(0) ? -1 : query.AsInt32(0);
+      row.Kennung = query.AsString(1);
+      row.Originalkennung = query.AsString(2);
+      row.Schreibend = query.IsNull(3) ? -1 : query.AsInt32(3);
+      row.Changed = query.AsString(4);
+    }
+  } catch (const std::exception& e) {
+    in.list.clear();
+    in.notes.push_back("Die Transaktionsliste " + TransActTools::TransactionTablePath("TA_LIST") +
+                       " kann nicht gelesen werden:\r" + e.what());
+  }
+}
+
+void ReadPool(Inputs& in) {
+  if (!TransActTools::KennungListExists()) {
+    in.notes.push_back("Die Liste der freien Kennungen " +
+                       TransActTools::TransactionTablePath("TA_KL") + " fehlt.");
+    return;
+  }
+  try {
+    Query query(TransActTools::OpenTransactionConnection(), "select TID,KENNUNG from TA_KL");
+    for (; !query.Eof(); query.Next()) {
+      in.pool.push_back({query.IsNull(0) ? -1 : query.AsInt32(0), query.AsString(1)});
+    }
+  } catch (const std::exception& e) {
+    in.pool.clear();
+    in.notes.push_back("Die Liste der freien Kennungen " +
+                       TransActTools::TransactionTablePath("TA_KL") +
+                       " kann nicht gelesen werden:\r" + e.what());
+  }
+}
+
+void ReadCatalogue(Inputs& in) {
+  const std::string db = Tools::MyGetProjectDB();
+  try {
+    platform::db::Connection& connection = EnsureFotoverwaltung().ProjectConnection();
+    {
+      Query query(connection, "select FotoID,Kurzname,PicFileName,IsNew from Fotos");
+      for (; !query.Eof(); query.Next()) {
+        if (query.IsNull(0)) continue;
+        Foto& foto = in.fotos.emplace_back();
+        foto.FotoID = query.AsInt32(0);
+        foto.Kurzname = query.AsString(1);
+        foto.PicFileName = query.AsString(2);
+        foto.IsNew = query.IsNull(3) ? 0 : query.AsInt32(3);
+      }
+    }
+    Query query(connection, "select KARTULID,PhotoID from Objektphotos");
+    for (; !query.Eof(); query.Next()) {
+      if (query.IsNull(0) || query.IsNull(1)) continue;
+      in.links.push_back({query.AsInt32(0), query.AsInt32(1)});
+    }
+  } catch (const std::exception& e) {
+    in.fotos.clear();
+    in.links.clear();
+    in.notes.push_back("Der Fotokatalog der Projektdatenbank " + db +
+                       " kann nicht gelesen werden:\r" + e.what());
+    return;
+  }
+  const std::string dir = FotoDir();
+  try {
+    for (const std::string& name : platform::env::Env::Current().ListFolder(dir)) {
+      in.pictures.insert(platform::text::ToLowerAscii(name));
+    }
+  } catch (const std::exception& e) {
+    in.notes.push_back("Der Fotoordner " + dir + " kann nicht gelesen werden:\r" + e.what());
+  }
+}
+
+}  // namespace
+
+std::string_view ArtText(Art art) {
+  switch (art) {
+    case Art::kFotodateiFehlt:
+      return "Fotodatei fehlt";
+    case Art::kFotoOhneVerknuepfung:
+      return "Foto ohne Verknüpfung";
+    case Art::kVerknuepfungOhneFoto:
+      return "Verknüpfung ohne Foto";
+    case Art::kObjektFehlt:
+      return "Objekt fehlt";
+    case Art::kNichtInTransaktion:
+      return "Nicht in der Transaktionsliste";
+    case Art::kGelistetUndFrei:
+      return "Kennung gelistet und frei";
+    case Art::kUnmarkierteAenderung:
+      return "Änderung ohne Markierung";
+    case Art::kHinweis:
+      return "Hinweis";
+  }
+  return "Hinweis";
+}
+
+std::vector<Finding> Check(const Inputs& in) {
+  std::vector<Finding> found;
+  const bool have_objects = !in.objects.empty() || in.snapshot_taken;
+  std::unordered_map<std::string_view, const HostSnapshot::HostObject*> by_kennung;
+  std::unordered_map<int32_t, const HostSnapshot::HostObject*> by_id;
+  by_kennung.reserve(in.objects.size());
+  by_id.reserve(in.objects.size());
+  for (const HostSnapshot::HostObject& object : in.objects) {
+    by_kennung.emplace(object.Kennung, &object);
+    by_id.emplace(object.id, &object);
+  }
+
+  // Photos. Links are looked at by photo id, each object once per photo.
+  std::map<int32_t, std::vector<int32_t>> linked;  // photo id -> host ids
+  for (const Link& link : in.links) {
+    std::vector<int32_t>& ids = linked[link.PhotoID];
+    if (std::find(ids.begin(), ids.end(), link.KartulID) == ids.end()) ids.push_back(link.KartulID);
+  }
+  std::set<int32_t> catalogued;
+  for (const Foto& foto : in.fotos) catalogued.insert(foto.FotoID);
+  auto existing = [&by_id, have_objects](const std::vector<int32_t>& ids) {
+    std::vector<int32_t> out;
+    for (const int32_t id : ids) {
+      if (!have_objects || by_id.count(id)) out.push_back(id);
+    }
+    return out;
+  };
+  for (const Foto& foto : in.fotos) {
+    if (foto.IsNew != 3) continue;  // only local photos have their pictures here alone
+    const std::string& name = foto.PicFileName;
+    // A name with a path or ".." is never looked for outside the folder:
+    // it cannot be one of the folder's own names.
+    const bool present = !name.empty() && name.find('/') == std::string::npos &&
+                         name.find('\\') == std::string::npos &&
+                         in.pictures.count(platform::text::ToLowerAscii(name));
+    if (present) continue;
+    const auto links = linked.find(foto.FotoID);
+    const std::vector<int32_t> ids =
+        links == linked.end() ? std::vector<int32_t>() : existing(links->second);
+    std::string text = FotoName(foto) + ": " +
+                       (name.empty() ? std::string("der Fotokatalog nennt keine Datei")
+                                     : "die Datei " + Quoted(name) + " fehlt im Ordner KTPhotos");
+    if (!ids.empty()) text += " (verknüpft mit " + KennungenOf(ids, by_id) + ")";
+    Add(found, Art::kFotodateiFehlt, text, ids);
+  }
+  for (const Foto& foto : in.fotos) {
+    if (linked.count(foto.FotoID)) continue;
+    Add(found, Art::kFotoOhneVerknuepfung,
+        FotoName(foto) + (foto.PicFileName.empty() ? "" : " (" + Quoted(foto.PicFileName) + ")") +
+            " ist mit keinem Objekt verknüpft");
+  }
+  for (const auto& [photo_id, ids] : linked) {
+    // A link row without a photo (0) is a row still being filled.
+    if (photo_id == 0 || catalogued.count(photo_id)) continue;
+    for (const int32_t id : ids) {
+      const bool exists = by_id.count(id) > 0;
+      Add(found, Art::kVerknuepfungOhneFoto,
+          (exists ? by_id.at(id)->Kennung : "Objekt #" + std::to_string(id)) +
+              ": verknüpft mit Foto " + std::to_string(photo_id) + ", das im Fotokatalog fehlt",
+          exists ? std::vector<int32_t>{id} : std::vector<int32_t>());
+    }
+  }
+
+  // The transaction list against the host.
+  std::unordered_set<std::string_view> any_row;  // every identifier a row holds
+  any_row.reserve(in.list.size());
+  for (const ListRow& row : in.list) any_row.insert(row.Kennung);
+  if (have_objects) {
+    for (const ListRow& row : in.list) {
+      if (row.TID != in.TID || row.Schreibend == TransActTools::kGeloescht) continue;
+      if (by_kennung.count(row.Kennung)) continue;
+      Add(found, Art::kObjektFehlt,
+          row.Kennung + " (" + StatusWord(row.Schreibend) +
+              "): in der Transaktionsliste, aber nicht mehr im Projekt");
+    }
+
+    // The classes that need a row: those of the transaction's objects, and
+    // those a free identifier of the transaction fits by its prefix.
+    std::set<int32_t> needy;
+    for (const ListRow& row : in.list) {
+      if (row.TID != in.TID) continue;
+      const auto object = by_kennung.find(row.Kennung);
+      if (object != by_kennung.end()) needy.insert(object->second->Klasse);
+    }
+    std::set<int32_t> classes;
+    for (const HostSnapshot::HostObject& object : in.objects) classes.insert(object.Klasse);
+    if (in.fits) {
+      for (const int32_t klasse : classes) {
+        if (needy.count(klasse)) continue;
+        for (const PoolRow& free : in.pool) {
+          if (free.TID == in.TID && in.fits(klasse, free.Kennung)) {
+            needy.insert(klasse);
+            break;
+          }
+        }
+      }
+    }
+    for (const HostSnapshot::HostObject& object : in.objects) {
+      if (!needy.count(object.Klasse) || any_row.count(object.Kennung)) continue;
+      const auto name = in.class_names.find(object.Klasse);
+      Add(found, Art::kNichtInTransaktion,
+          (object.Kennung.empty() ? "Objekt #" + std::to_string(object.id) : object.Kennung) +
+              " (" +
+              (name == in.class_names.end() ? "Klasse " + std::to_string(object.Klasse)
+                                            : name->second) +
+              "): in keiner Transaktion",
+          {object.id});
+    }
+  }
+
+  // Identifiers listed and free at once, told once each.
+  std::unordered_map<std::string_view, int32_t> listed_tid;
+  for (const ListRow& row : in.list) {
+    if (row.Schreibend != TransActTools::kGeloescht) listed_tid.emplace(row.Kennung, row.TID);
+  }
+  std::set<std::string> told;
+  for (const PoolRow& free : in.pool) {
+    const auto row = listed_tid.find(free.Kennung);
+    if (row == listed_tid.end() || (row->second != in.TID && free.TID != in.TID)) continue;
+    if (!told.insert(free.Kennung).second) continue;
+    const auto object = by_kennung.find(free.Kennung);
+    Add(found, Art::kGelistetUndFrei,
+        free.Kennung + ": in der Transaktionsliste (TID " + std::to_string(row->second) +
+            ") und zugleich frei (TID " + std::to_string(free.TID) + ")",
+        object == by_kennung.end() ? std::vector<int32_t>()
+                                   : std::vector<int32_t>{object->second->id});
+  }
+
+  // Changes since the import that carry no mark.
+  if (have_objects && in.fingerprints_read) {
+    int without = 0;
+    for (const ListRow& row : in.list) {
+      if (row.TID != in.TID || row.Schreibend == TransActTools::kGeloescht) continue;
+      if (Marked(row.Changed)) continue;
+      const auto object = by_kennung.find(row.Kennung);
+      if (object == by_kennung.end()) continue;
+      const std::string& original = row.Originalkennung.empty() ? row.Kennung : row.Originalkennung;
+      const auto stored = in.stored.find(original);
+      if (stored == in.stored.end()) {
+        ++without;
+        continue;
+      }
+      const bool geometry = stored->second.geometry != object->second->geometry;
+      const bool attributes = stored->second.attributes != object->second->attributes;
+      if (!geometry && !attributes) continue;
+      const std::string what = geometry && attributes ? "Geometrie und Sachdaten"
+                               : geometry             ? "Geometrie"
+                                                      : "Sachdaten";
+      Add(found, Art::kUnmarkierteAenderung,
+          row.Kennung + " (" + StatusWord(row.Schreibend) + "): " + what +
+              " seit dem Import geändert, aber als " +
+              Quoted(row.Changed.empty() ? std::string(TransActTools::kIgnored) : row.Changed) +
+              " markiert",
+          {object->second->id});
+    }
+    if (without > 0) {
+      Add(found, Art::kHinweis,
+          "Für " + std::to_string(without) + (without == 1 ? " Objekt" : " Objekte") +
+              " der Transaktion sind keine Fingerabdrücke gespeichert; Änderungen ohne "
+              "Markierung können dort nicht erkannt werden. Der Import speichert sie, wenn in "
+              "applicat.ini [VANDRA] Vorpruefung=1 gesetzt ist.");
+    }
+  }
+
+  for (const std::string& note : in.notes) Add(found, Art::kHinweis, note);
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Finding& a, const Finding& b) { return a.art < b.art; });
+  return found;
+}
+
+Inputs Gather(int32_t TID) {
+  Inputs in;
+  in.TID = TID;
+  ReadList(in);
+  ReadPool(in);
+  try {
+    in.objects = HostSnapshot::TakeSnapshot();
+    in.snapshot_taken = true;
+  } catch (const std::exception& e) {
+    in.notes.push_back(std::string("Die Objekte des Projekts konnten nicht gelesen werden; die "
+                                   "Prüfungen der Objekte entfallen:\r") +
+                       e.what());
+  }
+  ReadCatalogue(in);
+  if (HostSnapshot::FingerprintTableExists()) {
+    try {
+      in.stored = HostSnapshot::ReadFingerprints();
+      in.fingerprints_read = true;
+    } catch (const std::exception& e) {
+      in.notes.push_back(std::string(e.what()) +
+                         "\rÄnderungen ohne Markierung werden nicht geprüft.");
+    }
+  } else {
+    in.fingerprints_read = true;
+  }
+
+  // Class names and prefix rules, settled once per class.
+  std::set<int32_t> classes;
+  for (const HostSnapshot::HostObject& object : in.objects) classes.insert(object.Klasse);
+  auto rules = std::make_shared<std::map<int32_t, KennungsTools::OKLRule>>();
+  try {
+    const std::string state = KennungsTools::StateCode();
+    for (const int32_t klasse : classes) {
+      const std::string name = KennungsTools::GetOKLShortName(klasse);
+      if (!name.empty()) in.class_names[klasse] = name;
+      KennungsTools::OKLRule rule = KennungsTools::RuleForOKL(name, state);
+      // A class whose rule takes every identifier is not told by the pool
+      // whether it belongs to the transaction.
+      if (!name.empty() && !rule.every_identifier) rules->emplace(klasse, std::move(rule));
+    }
+  } catch (const std::exception& e) {
+    in.notes.push_back("Die Objektklassen der Verfahrensdatenbank " + Tools::MyGetVerfahrenDB() +
+                       " können nicht gelesen werden:\r" + e.what());
+  }
+  in.fits = [rules](int32_t klasse, const std::string& K) {
+    const auto rule = rules->find(klasse);
+    return rule != rules->end() && rule->second.Fits(K);
+  };
+  return in;
+}
+
+// ---- The mapper's side ---------------------------------------------------------------
+
+namespace {
+
+class HostSelector : public TFormVorpruefung::ObjectSelector {
+ public:
+  void SelectObjects(const std::vector<int32_t>& ids) override {
+    host::UpdateGuard update;
+    host::DeselectAll();
+    for (const int32_t id : ids) host::AddToSelection(id);
+  }
+};
+
+std::string TransactionEntry(int32_t TID) {
+  try {
+    for (const TNumberedString& entry : TransActTools::GetTransactionNames()) {
+      if (entry.Number == TID) return entry.Text;
+    }
+  } catch (const std::exception&) {
+    // The number alone names it as well.
+  }
+  return std::to_string(TID);
+}
+
+std::vector<Finding> Findings(int32_t TID) {
+  platform::ui::HourglassGuard hourglass;
+  return Check(Gather(TID));
+}
+
+platform::ui::ModalResult ShowFindings(int32_t TID, const std::vector<Finding>& findings,
+                                       bool in_export) {
+  HostSelector selector;
+  TFormVorpruefung form(selector, in_export);
+  std::vector<TFormVorpruefung::Line> lines;
+  for (const Finding& finding : findings) {
+    lines.push_back({std::string(ArtText(finding.art)) + ": " + finding.text, finding.objects});
+  }
+  form.SetLines(TransactionEntry(TID), std::move(lines));
+  return form.ShowModal();
+}
+
+}  // namespace
+
+bool PreflightAsked() {
+  return Tools::ReadIntFromApplicatIni("VANDRA", "Vorpruefung", 0) > 0;
+}
+
+bool BeforeExport(int32_t TID) {
+  if (!PreflightAsked()) return true;
+  const std::vector<Finding> findings = Findings(TID);
+  if (findings.empty()) return true;
+  return ShowFindings(TID, findings, true) == platform::ui::ModalResult::kOk;
+}
+
+bool VD1VorpruefungProc() {
+  if (!TransActTools::TransactionListExists()) {
+    platform::ui::MessageBox(MsgKind::kInformation,
+                             "Das Projekt enthält keine Transaktionsdaten. Daher kann keine "
+                             "Vorprüfung durchgeführt werden!");
+    return false;
+  }
+  const int32_t TID = ExportFuncs::GetTransaktionsIDExport();
+  if (TID < 0) {
+    platform::ui::MessageBox(MsgKind::kError,
+                             "Es konnte keine Transaktionsnummer ermittelt werden!");
+    return false;
+  }
+  const std::vector<Finding> findings = Findings(TID);
+  if (findings.empty()) {
+    platform::ui::MessageBox(
+        MsgKind::kInformation,
+        "Die Vorprüfung der Transaktion " + TransactionEntry(TID) + " hat keine Befunde ergeben.");
+    return true;
+  }
+  ShowFindings(TID, findings, false);
+  return true;
+}
+
+void StoreImportFingerprints(const std::vector<std::pair<std::string, int32_t>>& kennungen) {
+  if (!PreflightAsked() || kennungen.empty()) return;
+  HostSnapshot::StoreFingerprints(kennungen, HostSnapshot::TakeSnapshot());
+}
+
+}  // namespace Preflight
