@@ -1,0 +1,76 @@
+# What the mapper of VD1TransAction is told when the host or the transaction
+# list refuses a step, and that a refused step leaves the lists as they
+# were: the host refusing a switched identifier; the list refusing a
+# checked-out object's rename, the move of a read-only object, the switch
+# of a read-only object or of one outside the list; a damaged pool table.
+plugin VD1TransAction
+include lib/checkout.kts
+let LIST "select KENNUNG,TID,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST"
+let POOL "select TID,KENNUNG from TA_KL"
+
+# A host that refuses every identifier change: its kennung-changing event
+# goes to a hook that answers false there. The switch takes the one
+# selected object and offers the transaction's whole pool.
+bind kennung-changing InsertInTransActionList
+select DE-4509-301
+answer form TformGetKennung
+answer select lbKennungen "DE-4509-310"
+answer click BtnOK
+answer message OK "Die Kennung DE-4509-310 wurde für das Objekt DE-4509-301 nicht angenommen. Das Objekt behält seine Kennung."
+run SwitchKennung
+expect exists DE-4509-301
+expect missing DE-4509-310
+exec ${BIN}/dbsql "${TA}" "${LIST} where TID = 4711"
+expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\n"
+exec ${BIN}/dbsql "${TA}" "${POOL} where TID = 4711"
+expect output "4711\tDE-4509-310\n4711\tDE-4509-311\n4711\tNSG-0816\n4711\tND-0050\n"
+bind kennung-changing UpdateKennungPreCorrection
+deselect all
+
+# The list refuses the rename of an object it holds: the host gives the
+# object its identifier back.
+answer message OK "Das Objekt NSG-0815 ist bereits einer Transaktion zugewiesen. Seine Kennung darf daher nicht geändert werden."
+rename NSG-0815 NSG-0999
+expect exists NSG-0815
+expect missing NSG-0999
+
+# A read-only object keeps its geometry.
+answer message OK "Das Objekt ist lesend gesperrt. Seine Geometrie darf nicht verändert werden!"
+move NSG-0815 1 20 20
+expect geometry NSG-0815 2576000 5695000 2576500 5695500 2576500 5695000
+
+# The switch refuses a read-only object and one outside the list.
+select NSG-0815
+answer message OK "Das Objekt muss schreibend gesperrt oder neu sein!"
+run SwitchKennung
+expect exists NSG-0815
+deselect all
+answer form TFormGetTIDAndKennung
+answer click BtnNoTID
+create ND point 5 5 as ND-frei
+select ND-frei
+answer message OK "Es konnte keine Transaktion für das Objekt ermittelt werden!"
+run SwitchKennung
+expect exists ND-frei
+exec ${BIN}/dbsql "${TA}" "${LIST}"
+expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\n"
+
+# A damaged pool table: each step that needs it is told which table cannot
+# be read, and changes nothing; a deletion, which the host carries out
+# whatever the answer, leaves the row as it was.
+exec /bin/sh -c "printf kaputt > ${PROJECT}TA_KL.dbf"
+let KAPUTT "Die Tabelle ${PROJECT}TA_KL.dbf ist beschädigt oder kann nicht gelesen werden: ${PROJECT}TA_KL.dbf: the file is shorter than a dBase header (6 bytes)"
+deselect all
+select DE-4509-301
+answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
+run SwitchKennung
+expect exists DE-4509-301
+answer message OK "${KAPUTT}"
+create FFH area 0 0 10 0 10 10
+expect missing FFH-1
+answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
+delete DE-4509-301
+expect missing DE-4509-301
+exec ${BIN}/dbsql "${TA}" "${LIST}"
+expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\n"
+exec /bin/sh -c "printf kaputt | cmp -s - ${PROJECT}TA_KL.dbf"
