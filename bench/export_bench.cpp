@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/AreasProject.h"
 #include "bench/BenchFolder.h"
 #include "context/PluginContext.h"
 #include "exchange/ExportFuncs.h"
@@ -30,9 +31,7 @@ constexpr int kPhotos = 1000;
 constexpr int kTid = 7;
 
 std::string Kennung(int i) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "DE-%06d", i);
-  return buffer;
+  return bench::AreaKennung(i);
 }
 
 platform::ui::ScriptedPresenter* presenter = nullptr;
@@ -41,31 +40,10 @@ std::string out_dir;
 // The project the benchmarks share, made once.
 void SharedProject() {
   static const bool made = [] {
-    const std::string root = bench::NewBenchFolder();
-    setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
-    auto scripted = std::make_unique<platform::ui::ScriptedPresenter>();
-    presenter = scripted.get();
-    platform::ui::SetPresenter(std::move(scripted));
-    hostsim::Host::CreateProject(root + "/projekt");
-    hostsim::Host& host = hostsim::TheHost();
-    host.OpenProject(root + "/projekt");
+    const std::string root = bench::MakeAreasProject(kObjects, kTid, &presenter);
     out_dir = root + "/aus/";
     std::filesystem::create_directories(out_dir);
-    EnsureTableFotos();
-    EnsureSubDirFotos();
-
-    const int32_t klasse = host.FindClass("FFH")->id;
-    for (int i = 0; i < kObjects; ++i) {
-      const double x = 2500000 + 100.0 * (i % 1000), y = 5600000 + 100.0 * (i / 1000);
-      host.CreateObject(klasse, ktFlaeche, {{x, y}, {x + 50, y}, {x + 50, y + 50}}, Kennung(i));
-    }
-    using namespace TransActTools;
-    CreateTransactionList("TA_LIST");
-    CreateKennungList();
-    CreateTransactionIDTable();
-    platform::db::Connection& ta = OpenTransactionConnection();
-    ta.Execute("insert into TA_ID (TID,NAME,OWNER) values (" + std::to_string(kTid) +
-               ",'Gross','Betreuer')");
+    platform::db::Connection& ta = TransActTools::OpenTransactionConnection();
     for (int i = 0; i < kObjects; ++i) {
       const std::string k = Kennung(i);
       ta.Execute(

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/AreasProject.h"
 #include "bench/BenchFolder.h"
 #include "exchange/HostSnapshot.h"
 #include "exchange/Preflight.h"
@@ -29,34 +30,14 @@ constexpr int kPhotos = 10000;
 constexpr int kTid = 7;
 
 std::string Kennung(int i) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "DE-%06d", i);
-  return buffer;
+  return bench::AreaKennung(i);
 }
 
 void SharedProject() {
   static const bool made = [] {
-    const std::string root = bench::NewBenchFolder();
-    setenv("KARTUL_REGISTRY", (root + "/registry.reg").c_str(), 1);
-    platform::ui::SetPresenter(std::make_unique<platform::ui::ScriptedPresenter>());
-    hostsim::Host::CreateProject(root + "/projekt");
+    bench::MakeAreasProject(kObjects, kTid);
     hostsim::Host& host = hostsim::TheHost();
-    host.OpenProject(root + "/projekt");
-    EnsureTableFotos();
-    EnsureSubDirFotos();
-
-    const int32_t klasse = host.FindClass("FFH")->id;
-    for (int i = 0; i < kObjects; ++i) {
-      const double x = 2500000 + 100.0 * (i % 1000), y = 5600000 + 100.0 * (i / 1000);
-      host.CreateObject(klasse, ktFlaeche, {{x, y}, {x + 50, y}, {x + 50, y + 50}}, Kennung(i));
-    }
-    using namespace TransActTools;
-    CreateTransactionList("TA_LIST");
-    CreateKennungList();
-    CreateTransactionIDTable();
-    platform::db::Connection& ta = OpenTransactionConnection();
-    ta.Execute("insert into TA_ID (TID,NAME,OWNER) values (" + std::to_string(kTid) +
-               ",'Gross','Betreuer')");
+    platform::db::Connection& ta = TransActTools::OpenTransactionConnection();
     std::vector<std::pair<std::string, int32_t>> kennungen;
     platform::db::InOneWrite(ta, [&] {
       for (int i = 0; i < kObjects; ++i) {
