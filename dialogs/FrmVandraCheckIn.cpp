@@ -62,35 +62,40 @@ std::optional<std::string> ChooseFile(std::string filter, const std::string& cur
   return platform::ui::FileDialog(request);
 }
 
+// Feeds the log found at `path` to `feed` block by block until it ends or
+// `done` says the rest cannot matter; false when there is no log.
+template <class Feed, class Done>
+bool ReadLogInBlocks(const std::string& path, Feed feed, Done done) {
+  const std::optional<std::string> found = Locate(path);
+  if (!found) return false;
+  std::unique_ptr<env::File> file = env::Env::Current().Open(*found, env::OpenMode::kRead);
+  std::string block(kLogBlock, '\0');
+  uint64_t offset = 0;
+  for (size_t n; !done() && (n = file->ReadAt(offset, block.data(), block.size())) > 0;
+       offset += n) {
+    feed(std::string_view(block.data(), n));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<bool> ReadCheckInLog(const std::string& path) {
-  const std::optional<std::string> found = Locate(path);
-  if (!found) return std::nullopt;
-  env::Env& e = env::Env::Current();
-  std::unique_ptr<env::File> file = e.Open(*found, env::OpenMode::kRead);
   CheckInLog::Reader reader;
-  std::string block(kLogBlock, '\0');
-  uint64_t offset = 0;
-  while (!reader.Decided()) {
-    const size_t n = file->ReadAt(offset, block.data(), block.size());
-    if (n == 0) break;
-    reader.Feed(std::string_view(block.data(), n));
-    offset += n;
+  if (!ReadLogInBlocks(
+          path, [&](std::string_view bytes) { reader.Feed(bytes); },
+          [&] { return reader.Decided(); })) {
+    return std::nullopt;
   }
   return reader.Finish();
 }
 
 std::optional<std::vector<CheckInLog::Befund>> ReadCheckInBefunde(const std::string& path,
                                                                   bool& truncated) {
-  const std::optional<std::string> found = Locate(path);
-  if (!found) return std::nullopt;
-  std::unique_ptr<env::File> file = env::Env::Current().Open(*found, env::OpenMode::kRead);
   CheckInLog::BefundReader reader;
-  std::string block(kLogBlock, '\0');
-  uint64_t offset = 0;
-  for (size_t n; (n = file->ReadAt(offset, block.data(), block.size())) > 0; offset += n) {
-    reader.Feed(std::string_view(block.data(), n));
+  if (!ReadLogInBlocks(
+          path, [&](std::string_view bytes) { reader.Feed(bytes); }, [] { return false; })) {
+    return std::nullopt;
   }
   std::vector<CheckInLog::Befund> befunde = reader.Finish();
   truncated = reader.Truncated();
