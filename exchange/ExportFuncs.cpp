@@ -17,6 +17,7 @@
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/ui/Ui.h"
+#include "transaction/TransactionStore.h"
 
 using platform::db::DbError;
 using platform::db::InOneWrite;
@@ -32,23 +33,6 @@ constexpr std::string_view kSection = "VD2Transaktionen";
 
 void Inform(MsgKind kind, const std::string& text) {
   platform::ui::MessageBox(kind, text);
-}
-
-// The rows of the transaction that the export reads, in delivery order.
-TObjectMetadataList ExportRows(int32_t TID) {
-  TObjectMetadataList rows;
-  Query query(OpenTransactionConnection(),
-              "select KENNUNG,KENNUNGO,SCHREIBEND,CHANGED\r\nfrom TA_LIST\r\nwhere TID = " +
-                  std::to_string(TID));
-  for (; !query.Eof(); query.Next()) {
-    TObjectMetadata& row = rows.emplace_back();
-    row.TID = TID;
-    row.Kennung = query.AsString(0);
-    row.Originalkennung = query.AsString(1);
-    row.Schreibend = query.AsInt32(2);
-    row.Changed = query.AsString(3);
-  }
-  return rows;
 }
 
 // Removes a table file of the folder (and its memo file) when there is one,
@@ -93,7 +77,7 @@ bool PackageCanBeWritten(const Package::Names& names) {
 // writes anything.
 bool ActionRowsFit(int32_t TID) {
   std::string overlong;
-  for (const TObjectMetadata& row : ExportRows(TID)) {
+  for (const TObjectMetadata& row : TransactionStore::Current().ExportRows(TID)) {
     for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
       if (platform::text::Utf8Length(action.Kennung) > Package::kActionKennungWidth) {
         overlong += "\r" + action.Kennung;
@@ -283,7 +267,7 @@ std::string getExportName() {
 }
 
 void CollectExportObjects(int32_t TID, ExportLists& lists) {
-  for (const TObjectMetadata& row : ExportRows(TID)) {
+  for (const TObjectMetadata& row : TransactionStore::Current().ExportRows(TID)) {
     const std::string& K = row.Kennung;
     const std::string& M = row.Changed;
     if (row.Schreibend != kLesend) {
@@ -367,7 +351,7 @@ void CreateActionList(const Package::Names& names, int32_t TID) {
 void FillActionList(const Package::Names& names, const std::string& S, int32_t TID) {
   platform::db::Connection& connection = OpenExportConnection(names.D);
   InOneWrite(connection, [&] {
-    for (const TObjectMetadata& row : ExportRows(TID)) {
+    for (const TObjectMetadata& row : TransactionStore::Current().ExportRows(TID)) {
       for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
         connection.Execute(Package::InsertActionSql(S, action));
       }

@@ -12,6 +12,7 @@
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
 #include "transaction/TransActTools.h"
+#include "transaction/TransactionStore.h"
 
 using platform::db::DbError;
 using platform::db::Query;
@@ -407,53 +408,36 @@ std::vector<HostObject> TakeSnapshot() {
 // ---- TA_FP -------------------------------------------------------------------------
 
 std::string FingerprintTablePath() {
-  return TransActTools::TransactionTablePath("TA_FP");
+  return TransactionStore::Current().TablePath("TA_FP");
 }
 
 bool FingerprintTableExists() {
-  const std::string path = FingerprintTablePath();
-  return !path.empty() && Tools::FileExists(path);
+  return TransactionStore::Current().TableExists("TA_FP");
 }
 
 void StoreFingerprints(const std::vector<std::pair<std::string, int32_t>>& kennungen,
                        const std::vector<HostObject>& snapshot) {
-  platform::db::Connection& connection = TransActTools::OpenTransactionConnection();
-  if (!FingerprintTableExists()) {
-    connection.Execute(
-        "create Table TA_FP (TID integer, KENNUNG char(50), GEOMETRIE char(16), ATTRIBUTE "
-        "char(16))");
-  }
   std::unordered_map<std::string, const HostObject*> by_kennung;
   for (const HostObject& object : snapshot) by_kennung.emplace(object.Kennung, &object);
-  std::unordered_set<std::string> stored;
-  {
-    Query query(connection, "select KENNUNG from TA_FP");
-    for (; !query.Eof(); query.Next()) stored.insert(query.AsString(0));
+  std::vector<std::string> replaced;
+  std::vector<FingerprintRow> rows;
+  for (const auto& [K, TID] : kennungen) {
+    replaced.push_back(K);
+    const auto found = by_kennung.find(K);
+    if (found == by_kennung.end()) continue;
+    rows.push_back({TID, K, found->second->geometry, found->second->attributes});
   }
-  platform::db::InOneWrite(connection, [&] {
-    for (const auto& [K, TID] : kennungen) {
-      if (stored.erase(K)) {
-        connection.Execute("delete from TA_FP where KENNUNG = '" + SqlText(K) + "'");
-      }
-      const auto found = by_kennung.find(K);
-      if (found == by_kennung.end()) continue;
-      connection.Execute("insert into TA_FP (TID,KENNUNG,GEOMETRIE,ATTRIBUTE) values (" +
-                         std::to_string(TID) + ",'" + SqlText(K) + "','" + found->second->geometry +
-                         "','" + found->second->attributes + "')");
-    }
-  });
+  TransactionStore::Current().StoreFingerprints(replaced, rows);
 }
 
 std::unordered_map<std::string, Stored> ReadFingerprints() {
   std::unordered_map<std::string, Stored> rows;
   try {
-    Query query(TransActTools::OpenTransactionConnection(),
-                "select KENNUNG,TID,GEOMETRIE,ATTRIBUTE from TA_FP");
-    for (; !query.Eof(); query.Next()) {
-      Stored& row = rows[query.AsString(0)];
-      row.TID = query.IsNull(1) ? 0 : query.AsInt32(1);
-      row.geometry = query.AsString(2);
-      row.attributes = query.AsString(3);
+    for (FingerprintRow& row : TransactionStore::Current().ReadFingerprints()) {
+      Stored& stored = rows[row.Kennung];
+      stored.TID = row.TID;
+      stored.geometry = std::move(row.Geometrie);
+      stored.attributes = std::move(row.Attribute);
     }
   } catch (const DbError& e) {
     throw SnapshotError("Die Tabelle der Fingerabdrücke " + FingerprintTablePath() +

@@ -18,6 +18,7 @@
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
+#include "transaction/TransactionStore.h"
 
 using platform::db::Query;
 using platform::ui::MsgKind;
@@ -80,15 +81,9 @@ void ReadList(Inputs& in) {
     return;
   }
   try {
-    Query query(TransActTools::OpenTransactionConnection(),
-                "select TID,KENNUNG,KENNUNGO,SCHREIBEND,CHANGED from TA_LIST");
-    for (; !query.Eof(); query.Next()) {
-      ListRow& row = in.list.emplace_back();
-      row.TID = query.IsNull(0) ? -1 : query.AsInt32(0);
-      row.Kennung = query.AsString(1);
-      row.Originalkennung = query.AsString(2);
-      row.Schreibend = query.IsNull(3) ? -1 : query.AsInt32(3);
-      row.Changed = query.AsString(4);
+    for (TObjectMetadata& row : TransactionStore::Current().AllRows()) {
+      in.list.push_back({row.TID, std::move(row.Kennung), std::move(row.Originalkennung),
+                         row.Schreibend, std::move(row.Changed)});
     }
   } catch (const std::exception& e) {
     in.list.clear();
@@ -104,10 +99,7 @@ void ReadPool(Inputs& in) {
     return;
   }
   try {
-    Query query(TransActTools::OpenTransactionConnection(), "select TID,KENNUNG from TA_KL");
-    for (; !query.Eof(); query.Next()) {
-      in.pool.push_back({query.IsNull(0) ? -1 : query.AsInt32(0), query.AsString(1)});
-    }
+    in.pool = TransactionStore::Current().AllPoolRows();
   } catch (const std::exception& e) {
     in.pool.clear();
     in.notes.push_back("Die Liste der freien Kennungen " +

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "exchange/HostSnapshot.h"
+#include "transaction/TransactionStore.h"
 
 namespace Preflight {
 
@@ -65,10 +66,7 @@ struct ListRow {
   std::string Changed;
 };
 
-struct PoolRow {
-  int32_t TID = 0;
-  std::string Kennung;
-};
+using PoolRow = ::PoolRow;
 
 struct Foto {
   int32_t FotoID = 0;

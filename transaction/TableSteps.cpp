@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "transaction/TransActTables.h"
+#include "transaction/TransactionStore.h"
 
 using namespace TransActTools;
 
@@ -34,7 +34,7 @@ void TableSteps::RenameRow(std::string_view O, std::string_view N) {
 void TableSteps::AssignInPlace(std::string_view K, int32_t T) {
   TObjectMetadata before;
   const bool existed = GetObjectMetadata(K, before);
-  TransActTables::AssignRowInPlace(K, T);
+  TransactionStore::Current().AssignRowInPlace(K, T);
   if (existed) undo_.push_back([before] { RewriteRow(before.Kennung, before); });
 }
 

@@ -8,8 +8,10 @@
 #include "platform/dbase/DbfFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
@@ -31,6 +33,19 @@ constexpr int64_t kRivalCheckNs = 100000000;
 constexpr size_t kReadBlock = size_t{8} << 20;
 
 int g_lock_timeout_ms = 10000;
+
+// The files this process holds (TableHold), by identity: a table may be
+// reached under several spellings of its name.
+struct HeldFiles {
+  std::mutex mutex;
+  std::vector<std::pair<uint64_t, uint64_t>> files;  // device, inode
+};
+HeldFiles& Held() {
+  static HeldFiles* held = new HeldFiles;  // never destroyed: handles may outlive statics
+  return *held;
+}
+// How many holds stand; without any, a lock needs no look at the list.
+std::atomic<int> g_holds{0};
 
 std::string Stem(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -175,8 +190,31 @@ void DbfFile::OpenMemo() {
   memo_ = format::ParseMemoHeader(h, header_.version());
 }
 
+bool DbfFile::HeldHere() {
+  if (g_holds.load() == 0) return false;
+  env::FileStatus st;
+  try {
+    st = file_->Status();
+  } catch (const EnvError&) {
+    return false;
+  }
+  HeldFiles& held = Held();
+  std::lock_guard<std::mutex> guard(held.mutex);
+  return std::find(held.files.begin(), held.files.end(), std::make_pair(st.device, st.inode)) !=
+         held.files.end();
+}
+
 void DbfFile::Lock(LockMode mode) {
   if (lock_ == mode || (lock_ == LockMode::kExclusive && mode == LockMode::kShared)) return;
+  if (lock_ == LockMode::kNone && HeldHere()) {
+    lock_ = mode;
+    lent_ = true;
+    return;
+  }
+  if (lent_) {
+    lock_ = mode;
+    return;
+  }
   bool locked = false;
   try {
     locked = env::LockWithin(
@@ -191,9 +229,56 @@ void DbfFile::Lock(LockMode mode) {
 }
 
 void DbfFile::Unlock() {
+  if (lent_) {
+    lent_ = false;
+    lock_ = LockMode::kNone;
+    return;
+  }
   if (lock_ == LockMode::kNone || !file_) return;
   file_->Unlock();
   lock_ = LockMode::kNone;
+}
+
+std::unique_ptr<TableHold> TableHold::Take(const std::string& path, env::Env& env) {
+  std::unique_ptr<TableHold> hold(new TableHold);
+  hold->path_ = path;
+  env::LockKind kind = env::LockKind::kExclusive;
+  try {
+    try {
+      hold->file_ = env.Open(path, env::OpenMode::kReadWrite);
+    } catch (const EnvError& e) {
+      if (e.Code() != EACCES && e.Code() != EROFS && e.Code() != EPERM) throw;
+      // Nobody may write the file; a shared lock keeps the writers of
+      // other processes out all the same.
+      hold->file_ = env.Open(path, env::OpenMode::kRead);
+      kind = env::LockKind::kShared;
+    }
+    const env::FileStatus st = hold->file_->Status();
+    hold->device_ = st.device;
+    hold->inode_ = st.inode;
+    if (!env::LockWithin(env, *hold->file_, kind, g_lock_timeout_ms)) {
+      throw DbaseError(path + ": Die Tabelle wird von einem anderen Programm benutzt und "
+                              "bleibt gesperrt.");
+    }
+  } catch (const EnvError& e) {
+    throw DbaseError(path + ": Die Tabelle kann nicht gesperrt werden: " + e.Reason());
+  }
+  HeldFiles& held = Held();
+  std::lock_guard<std::mutex> guard(held.mutex);
+  held.files.emplace_back(hold->device_, hold->inode_);
+  ++g_holds;
+  return hold;
+}
+
+TableHold::~TableHold() {
+  HeldFiles& held = Held();
+  {
+    std::lock_guard<std::mutex> guard(held.mutex);
+    const auto it = std::find(held.files.begin(), held.files.end(), std::make_pair(device_, inode_));
+    if (it != held.files.end()) held.files.erase(it);
+  }
+  --g_holds;
+  // Closing the handle drops its lock.
 }
 
 void DbfFile::CheckNoRivals() {
@@ -513,7 +598,9 @@ void DbfFile::RepairForReaders() {
   repair_optional_ = false;
   // A file that cannot be written is not tried again until it changes.
   if (repair_failed_) repair_refused_ = seen_;
-  if (lock_ == LockMode::kExclusive) {
+  if (lock_ == LockMode::kExclusive && lent_) {
+    lock_ = LockMode::kShared;
+  } else if (lock_ == LockMode::kExclusive) {
     try {
       if (file_->TryLock(env::LockKind::kShared)) lock_ = LockMode::kShared;
     } catch (const EnvError&) {
@@ -643,6 +730,8 @@ void DbfFile::Commit() {
   writing_ = false;
   if (read_depth_ == 0) {
     Unlock();
+  } else if (lent_) {
+    lock_ = LockMode::kShared;
   } else {
     try {
       if (file_->TryLock(env::LockKind::kShared)) lock_ = LockMode::kShared;

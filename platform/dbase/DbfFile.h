@@ -163,6 +163,8 @@ class DbfFile {
   void CloseFiles();
   void Lock(LockMode mode);
   void Unlock();
+  // Whether a TableHold of this process holds the file.
+  bool HeldHere();
   void Sync();
   void CheckNoRivals();
   void Load(const env::FileStatus& st);
@@ -225,8 +227,41 @@ class DbfFile {
   std::optional<Fingerprint> repair_refused_;
 
   LockMode lock_ = LockMode::kNone;
+  // The lock is the process's TableHold on the file, not one of this handle.
+  bool lent_ = false;
   int read_depth_ = 0;
   bool writing_ = false;
+};
+
+// Keeps other processes away from a table for as long as it lives, while
+// the handles of this process reach it as before: an exclusive lock on the
+// .dbf (a shared one when the file may only be read) through a handle of
+// its own, which this process's DbfFile handles take for their own lock.
+// A work of several statements with other work in between (the import
+// around the host's loads) thus cannot be mixed with another writer's
+// statements, and no handle of its own waits for it. Only one thread may
+// use the tables while a hold stands, as the host calls the plug-in.
+//
+// The lock goes with the hold, or with the process when it is killed.
+class TableHold {
+ public:
+  // Takes the lock, waiting as long as DbfFile waits for one. Throws
+  // DbaseError naming the file when it is missing, cannot be opened or
+  // another process keeps its lock past the timeout.
+  static std::unique_ptr<TableHold> Take(const std::string& path,
+                                         env::Env& env = env::Env::Current());
+  ~TableHold();
+  TableHold(const TableHold&) = delete;
+  TableHold& operator=(const TableHold&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  TableHold() = default;
+  std::string path_;
+  std::unique_ptr<env::File> file_;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
 };
 
 }  // namespace platform::dbase

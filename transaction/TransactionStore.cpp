@@ -1,0 +1,227 @@
+// What both makes of the store share: the choice of the make, the
+// fingerprint table (SQL in every build), reading and restoring the rows of
+// a set of identifiers, and the hold against other processes.
+#include "transaction/TransactionStore.h"
+
+#include <algorithm>
+#include <map>
+
+#include "context/PluginContext.h"
+#include "host/Tools.h"
+#include "platform/db/Connection.h"
+#include "transaction/TransactionStores.h"
+
+using platform::db::Query;
+using platform::db::SqlText;
+
+namespace {
+
+// A row as one comparable text, for telling which rows differ.
+std::string RowText(const TObjectMetadata& r) {
+  return std::to_string(r.TID) + '\x1f' + std::to_string(r.KartulID) + '\x1f' +
+         std::to_string(r.Vorgangsnummer) + '\x1f' + std::to_string(r.Schreibend) + '\x1f' +
+         r.Kennung + '\x1f' + r.Changed + '\x1f' + r.Originalkennung;
+}
+
+bool Holds(const TObjectMetadata& row, const std::unordered_set<std::string>& keys) {
+  return keys.count(row.Kennung) > 0 || keys.count(row.Originalkennung) > 0;
+}
+
+// The identifier a row is filed under for the comparison: the one it was
+// entered under when that is one of the keys, else its present one.
+const std::string& FiledUnder(const TObjectMetadata& row,
+                              const std::unordered_set<std::string>& keys) {
+  return keys.count(row.Originalkennung) ? row.Originalkennung : row.Kennung;
+}
+
+}  // namespace
+
+TransactionStore& TransactionStore::Current() {
+  static transaction_store::SqlTransactionStore sql;
+  static transaction_store::KeyedTransactionStore keyed;
+  if (CurrentProfile().keyed_transaction_tables) return keyed;
+  return sql;
+}
+
+bool TransactionStore::TableExists(std::string_view table) {
+  const std::string path = TablePath(table);
+  return !path.empty() && Tools::FileExists(path);
+}
+
+RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& keys) {
+  RowsOfKeys rows;
+  rows.list_exists = TableExists("TA_LIST");
+  rows.pool_exists = TableExists("TA_KL");
+  rows.ids_exists = TableExists("TA_ID");
+  rows.fingerprints_exist = TableExists("TA_FP");
+  if (rows.list_exists) {
+    for (TObjectMetadata& row : AllRows()) {
+      if (Holds(row, keys)) rows.list.push_back(std::move(row));
+    }
+  }
+  if (rows.pool_exists) {
+    for (PoolRow& row : AllPoolRows()) {
+      if (keys.count(row.Kennung)) rows.pool.push_back(std::move(row));
+    }
+  }
+  if (rows.fingerprints_exist) {
+    for (FingerprintRow& row : ReadFingerprints()) {
+      if (keys.count(row.Kennung)) rows.fingerprints.push_back(std::move(row));
+    }
+  }
+  return rows;
+}
+
+void TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
+                                   const RowsOfKeys& before) {
+  const RowsOfKeys now = ReadKeys(keys);
+  Replacement replacement;
+
+  // TA_LIST: the rows filed under an identifier go back as a group when
+  // the group differs in any way (a row more, a row less, a value).
+  std::map<std::string, std::vector<const TObjectMetadata*>> now_groups, before_groups;
+  for (const TObjectMetadata& row : now.list) now_groups[FiledUnder(row, keys)].push_back(&row);
+  for (const TObjectMetadata& row : before.list) {
+    before_groups[FiledUnder(row, keys)].push_back(&row);
+  }
+  const auto texts = [](const std::vector<const TObjectMetadata*>& group) {
+    std::vector<std::string> out;
+    for (const TObjectMetadata* row : group) out.push_back(RowText(*row));
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  static const std::vector<const TObjectMetadata*> kNone;
+  std::vector<std::string> group_keys;
+  for (const auto& [key, group] : now_groups) group_keys.push_back(key);
+  for (const auto& [key, group] : before_groups) {
+    if (!now_groups.count(key)) group_keys.push_back(key);
+  }
+  for (const std::string& key : group_keys) {
+    const auto n = now_groups.find(key);
+    const auto b = before_groups.find(key);
+    const auto& now_rows = n == now_groups.end() ? kNone : n->second;
+    const auto& before_rows = b == before_groups.end() ? kNone : b->second;
+    if (texts(now_rows) == texts(before_rows)) continue;
+    for (const TObjectMetadata* row : now_rows) replacement.list_out.push_back(*row);
+    for (const TObjectMetadata* row : before_rows) replacement.list_in.push_back(*row);
+  }
+
+  // TA_KL: each identifier's pool rows as a set.
+  std::map<std::string, std::vector<int32_t>> now_pools, before_pools;
+  for (const PoolRow& row : now.pool) now_pools[row.Kennung].push_back(row.TID);
+  for (const PoolRow& row : before.pool) before_pools[row.Kennung].push_back(row.TID);
+  for (auto& [key, tids] : now_pools) std::sort(tids.begin(), tids.end());
+  for (auto& [key, tids] : before_pools) std::sort(tids.begin(), tids.end());
+  for (const auto& [key, tids] : now_pools) {
+    const auto b = before_pools.find(key);
+    if (b != before_pools.end() && b->second == tids) continue;
+    replacement.pool_out.push_back(key);
+    if (b != before_pools.end()) {
+      for (const int32_t T : b->second) replacement.pool_in.push_back({T, key});
+    }
+  }
+  for (const auto& [key, tids] : before_pools) {
+    if (now_pools.count(key)) continue;
+    for (const int32_t T : tids) replacement.pool_in.push_back({T, key});
+  }
+  if (!replacement.list_out.empty() || !replacement.list_in.empty() ||
+      !replacement.pool_out.empty() || !replacement.pool_in.empty()) {
+    ReplaceRows(replacement);
+  }
+
+  // TA_FP: each identifier's row as it was.
+  if (now.fingerprints_exist) {
+    std::map<std::string, FingerprintRow> was;
+    for (const FingerprintRow& row : before.fingerprints) was[row.Kennung] = row;
+    std::vector<std::string> replaced;
+    std::vector<FingerprintRow> rows;
+    std::map<std::string, std::vector<FingerprintRow>> is;
+    for (const FingerprintRow& row : now.fingerprints) is[row.Kennung].push_back(row);
+    for (const auto& [key, now_rows] : is) {
+      const auto b = was.find(key);
+      if (b != was.end() && now_rows.size() == 1 && now_rows.front() == b->second) continue;
+      replaced.push_back(key);
+      if (b != was.end()) rows.push_back(b->second);
+    }
+    for (const auto& [key, row] : was) {
+      if (is.count(key)) continue;
+      replaced.push_back(key);
+      rows.push_back(row);
+    }
+    if (!replaced.empty()) StoreFingerprints(replaced, rows);
+  }
+
+  // Tables the import made: gone again when nothing is left in them.
+  bool removed = false;
+  const auto remove_if_empty = [&](std::string_view table, bool existed, bool empty) {
+    if (existed || !TableExists(table) || !empty) return;
+    platform::dbase::DbfFile::Remove(TablePath(table));
+    removed = true;
+  };
+  remove_if_empty("TA_FP", before.fingerprints_exist,
+                  now.fingerprints_exist && ReadFingerprints().empty());
+  remove_if_empty("TA_KL", before.pool_exists, TableExists("TA_KL") && AllPoolRows().empty());
+  remove_if_empty("TA_ID", before.ids_exists, TableExists("TA_ID") && GetTransactions().empty());
+  remove_if_empty("TA_LIST", before.list_exists, TableExists("TA_LIST") && AllRows().empty());
+  if (removed) ForgetFiles();
+}
+
+void TransactionStore::StoreFingerprints(const std::vector<std::string>& replaced,
+                                         const std::vector<FingerprintRow>& rows) {
+  platform::db::Connection& connection = TransActTools::OpenTransactionConnection();
+  if (!TableExists("TA_FP")) {
+    connection.Execute(
+        "create Table TA_FP (TID integer, KENNUNG char(50), GEOMETRIE char(16), ATTRIBUTE "
+        "char(16))");
+  }
+  std::unordered_set<std::string> stored;
+  {
+    Query query(connection, "select KENNUNG from TA_FP");
+    for (; !query.Eof(); query.Next()) stored.insert(query.AsString(0));
+  }
+  platform::db::InOneWrite(connection, [&] {
+    for (const std::string& K : replaced) {
+      if (stored.erase(K)) {
+        connection.Execute("delete from TA_FP where KENNUNG = '" + SqlText(K) + "'");
+      }
+    }
+    for (const FingerprintRow& row : rows) {
+      connection.Execute("insert into TA_FP (TID,KENNUNG,GEOMETRIE,ATTRIBUTE) values (" +
+                         std::to_string(row.TID) + ",'" + SqlText(row.Kennung) + "','" +
+                         SqlText(row.Geometrie) + "','" + SqlText(row.Attribute) + "')");
+    }
+  });
+}
+
+std::vector<FingerprintRow> TransactionStore::ReadFingerprints() {
+  std::vector<FingerprintRow> rows;
+  Query query(TransActTools::OpenTransactionConnection(),
+              "select KENNUNG,TID,GEOMETRIE,ATTRIBUTE from TA_FP");
+  for (; !query.Eof(); query.Next()) {
+    FingerprintRow& row = rows.emplace_back();
+    row.Kennung = query.AsString(0);
+    row.TID = query.IsNull(1) ? 0 : query.AsInt32(1);
+    row.Geometrie = query.AsString(2);
+    row.Attribute = query.AsString(3);
+  }
+  return rows;
+}
+
+void TransactionStore::Hold::Extend(std::string_view table) {
+  if (!store_.TableExists(table)) return;
+  const std::string path = store_.TablePath(table);
+  for (const auto& hold : holds_) {
+    if (hold->Path() == path) return;
+  }
+  try {
+    holds_.push_back(platform::dbase::TableHold::Take(path));
+  } catch (const platform::dbase::DbaseError& e) {
+    throw platform::db::DbError(e.what());
+  }
+}
+
+std::unique_ptr<TransactionStore::Hold> TransactionStore::HoldTables() {
+  std::unique_ptr<Hold> hold(new Hold(*this));
+  for (const char* table : {"TA_LIST", "TA_KL", "TA_ID", "TA_FP"}) hold->Extend(table);
+  return hold;
+}
