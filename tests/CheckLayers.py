@@ -46,6 +46,11 @@ SYSTEM_HEADERS = {
     "unistd.h": {"platform/env", "platform/process", "platform/ui"},
     "filesystem": {"platform/env", "platform/ui"},
     "fstream": {"platform/env"},
+    # Geodata and XML files through their platform services alone.
+    "shapefil.h": {"platform/geodata"},
+    "libxml/parser.h": {"platform/xml"},
+    "libxml/tree.h": {"platform/xml"},
+    "libxml/xmlreader.h": {"platform/xml"},
     # Printing goes through platform/print alone.
     "cairo.h": {"platform/print"},
     "cairo-pdf.h": {"platform/print"},

@@ -185,12 +185,14 @@ std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs) {
   for (size_t i = 0; i < jobs.size(); ++i) {
     const std::string folder = FolderOf(jobs[i].to);
     try {
-      std::unique_ptr<File> source = OpenSource(env, jobs[i].from);
+      std::unique_ptr<File> opened;
+      if (!jobs[i].source) opened = OpenSource(env, jobs[i].from);
+      File& source = jobs[i].source ? *jobs[i].source : *opened;
       const std::optional<FileStatus> old = env.Stat(jobs[i].to);
       std::unique_ptr<File> temp = env.CreateTemporary(folder, NameOf(jobs[i].to) + ".");
       temps[i] = temp->Path();
       temp->SetMode(old ? old->mode : env.DefaultFileMode());
-      CopyContent(*source, *temp, block);
+      CopyContent(source, *temp, block);
     } catch (const EnvError& e) {
       drop(i, e.what());
       continue;

@@ -119,6 +119,9 @@ class Env {
   // Nothing when the name does not exist (or a part of its folder does not);
   // links are followed.
   virtual std::optional<FileStatus> Stat(const std::string& path) = 0;
+  // As Stat, but a symbolic link is told as what it is (kind kOther), not
+  // followed: what a package hands over must be its own files.
+  virtual std::optional<FileStatus> LinkStatus(const std::string& path) = 0;
   // The names in a folder, without "." and "..", in no particular order.
   virtual std::vector<std::string> ListFolder(const std::string& folder) = 0;
   virtual void CreateFolder(const std::string& folder, uint32_t mode = 0777) = 0;
@@ -202,6 +205,9 @@ void CopyFile(Env& env, const std::string& from, const std::string& to);
 struct CopyJob {
   std::string from;
   std::string to;
+  // The source already open (and checked) by the caller, who keeps it
+  // open; `from` then only names it in errors.
+  File* source = nullptr;
 };
 std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs);
 

@@ -115,6 +115,11 @@ std::optional<FileStatus> FaultEnv::Stat(const std::string& path) {
   return target_.Stat(path);
 }
 
+std::optional<FileStatus> FaultEnv::LinkStatus(const std::string& path) {
+  Check(Op::kStat, path, "status");
+  return target_.LinkStatus(path);
+}
+
 std::vector<std::string> FaultEnv::ListFolder(const std::string& folder) {
   Check(Op::kList, folder, "list");
   return target_.ListFolder(folder);

@@ -80,6 +80,7 @@ class FaultEnv : public Env {
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode,
                              uint32_t create_mode = 0666) override;
   std::optional<FileStatus> Stat(const std::string& path) override;
+  std::optional<FileStatus> LinkStatus(const std::string& path) override;
   std::vector<std::string> ListFolder(const std::string& folder) override;
   void CreateFolder(const std::string& folder, uint32_t mode = 0777) override;
   void RemoveFolder(const std::string& folder) override;

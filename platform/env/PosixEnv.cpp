@@ -162,6 +162,13 @@ class PosixEnv : public Env {
     Throw("status", path);
   }
 
+  std::optional<FileStatus> LinkStatus(const std::string& path) override {
+    struct ::stat st;
+    if (::lstat(path.c_str(), &st) == 0) return StatusOf(st);
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    Throw("status", path);
+  }
+
   std::vector<std::string> ListFolder(const std::string& folder) override {
     DIR* d = ::opendir(folder.c_str());
     if (!d) Throw("list", folder);

@@ -165,7 +165,8 @@ int PreviewSide(int side, int longer) {
 
 // Runs libjpeg; answers the failure (kNone when decoded). Holds nothing
 // with a destructor between setjmp and the jumps into it.
-Failure RunDecoder(Source& source, ErrorManager& error, Decoded& out, PreviewSums& sums) {
+Failure RunDecoder(Source& source, ErrorManager& error, Decoded& out, PreviewSums& sums,
+                   bool header_only) {
   jpeg_decompress_struct info;
   info.err = jpeg_std_error(&error.manager);
   error.manager.error_exit = ErrorExit;
@@ -202,6 +203,10 @@ Failure RunDecoder(Source& source, ErrorManager& error, Decoded& out, PreviewSum
       static_cast<uint64_t>(info.image_width) * info.image_height > kMaxJpegPixels) {
     jpeg_destroy_decompress(&info);
     return Failure::kTooLarge;
+  }
+  if (header_only) {
+    jpeg_destroy_decompress(&info);
+    return Failure::kNone;
   }
   const int longer = std::max(out.width, out.height);
   out.preview_width = PreviewSide(out.width, longer);
@@ -272,14 +277,14 @@ std::string Message(Failure failure, const std::string& name, const Decoded& dec
   return "";
 }
 
-JpegPicture Decode(Source& source, const std::string& name) {
+JpegPicture Decode(Source& source, const std::string& name, bool header_only = false) {
   ErrorManager error{};
   Decoded decoded{};
   auto sums = std::make_unique<PreviewSums>();
   sums->sum.fill(0);
   sums->count.fill(0);
   JpegPicture picture;
-  const Failure failure = RunDecoder(source, error, decoded, *sums);
+  const Failure failure = RunDecoder(source, error, decoded, *sums, header_only);
   if (failure != Failure::kNone) {
     picture.error = Message(failure, name, decoded, source.read_error);
     return picture;
@@ -287,6 +292,7 @@ JpegPicture Decode(Source& source, const std::string& name) {
   picture.ok = true;
   picture.width = decoded.width;
   picture.height = decoded.height;
+  if (header_only) return picture;
   picture.preview_width = decoded.preview_width;
   picture.preview_height = decoded.preview_height;
   picture.preview.reserve(static_cast<size_t>(decoded.preview_width * decoded.preview_height));
@@ -327,6 +333,14 @@ JpegPicture ReadJpeg(env::Env& env, const std::string& path) {
   source.file = file.get();
   source.block = block.get();
   return Decode(source, path);
+}
+
+JpegPicture ReadJpegHeader(env::File& file, const std::string& name) {
+  auto block = std::make_unique<uint8_t[]>(kReadBlock);
+  Source source{};
+  source.file = &file;
+  source.block = block.get();
+  return Decode(source, name, true);
 }
 
 JpegPicture DecodeJpeg(const uint8_t* data, size_t size, const std::string& name) {

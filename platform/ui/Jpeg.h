@@ -39,6 +39,11 @@ struct JpegPicture {
 // Reads and decodes the JPEG file at `path`. Never throws for what the file
 // holds; a file that cannot be opened or read is reported in `error` too.
 JpegPicture ReadJpeg(env::Env& env, const std::string& path);
+// Reads only the header of the picture in an open file: whether it is a
+// JPEG picture of a size the system takes, without decoding the picture,
+// so that thousands of pictures are checked in moments. The preview stays
+// empty; `name` is the file the error names.
+JpegPicture ReadJpegHeader(env::File& file, const std::string& name);
 // The same for bytes in memory; `name` is the file the error names.
 JpegPicture DecodeJpeg(const uint8_t* data, size_t size, const std::string& name);
 

@@ -1,0 +1,57 @@
+// Shapefile layers (a .shp with its index .shx and its attribute table
+// .dbf) read and copied with shapelib, every byte through the platform's
+// Env (shapelib's table of file functions): a package's geodata is checked
+// shape by shape before anything of it is taken, and a copy of a layer can
+// leave records out without touching the shapes and attribute records it
+// keeps.
+//
+// Errors are GeodataError in German, naming the file and, where there is
+// one, the record (counted from 1).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/env/Env.h"
+
+namespace platform::geodata {
+
+class GeodataError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ShapeLayer {
+  std::string shp;  // the path of the .shp
+  int shape_type = 0;
+  // The text of the identifying field of each record, in record order,
+  // without the blanks dBase pads with, converted from the Windows code
+  // page to UTF-8.
+  std::vector<std::string> ids;
+};
+
+// Reads every shape of the layer through its index, and the identifying
+// field of each record of the attribute table. The layer is whole when all
+// of it can be read and index, shapes and table agree in number. Throws
+// GeodataError otherwise: the .shx or .dbf missing, a shape cut short or
+// unreadable, more shapes than records or the other way round, no field
+// `id_field`.
+ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field);
+
+// Writes the layer `to` (a .shp path; its .shx and .dbf beside it, and a
+// copy of the .prj and .cpg of `from` when there are any) with the records
+// of `from` for which keep(record, counted from 0) answers true: shapes and
+// attribute records as they are. Throws GeodataError naming the file that
+// could not be read or written.
+void CopyLayer(env::Env& env, const std::string& from, const std::string& to,
+               const std::function<bool(size_t record)>& keep);
+
+// The files of a layer beside its .shp that CopyLayer carries over as they
+// are, by extension.
+inline constexpr std::string_view kCompanionFiles[] = {".prj", ".cpg"};
+
+}  // namespace platform::geodata
