@@ -1,30 +1,33 @@
+// The import run: read the package, gather what the project holds, ask
+// about local work, then under the tables' hold plan, write the journal,
+// take the snapshot, and change: the host deletes, the tables merge, the
+// host loads, links and pictures follow. A failed step undoes the run.
 #include "exchange/ImportFuncs.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <map>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "context/PluginContext.h"
+#include "dialogs/FormLokaleArbeit.h"
+#include "exchange/ImportJournal.h"
+#include "exchange/ImportPlan.h"
+#include "exchange/ImportUndo.h"
+#include "exchange/ObjectFiles.h"
 #include "exchange/Preflight.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
-#include "photos/FVTools.h"
+#include "photos/CatalogueRows.h"
+#include "photos/ObjectRows.h"
 #include "platform/db/Connection.h"
-#include "platform/db/Dialect.h"
 #include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
+#include "transaction/TransactionStore.h"
 
-using platform::db::DbError;
-using platform::db::InOneWrite;
-using platform::db::Query;
-using platform::db::SqlText;
-using platform::db::dialect::QuoteName;
 using platform::ui::MsgKind;
 using namespace TransActTools;
 
@@ -32,10 +35,6 @@ namespace ImportFuncs {
 namespace {
 
 constexpr std::string_view kSection = "VD2Transaktionen";
-
-// The photo list's columns, in the order the export writes them.
-constexpr std::array<std::string_view, 9> kPhotoColumns = {
-    "PhotoID", "Kurzname", "Datei", "RW", "HW", "Richtung", "Datum", "Quelle", "Beschr"};
 
 void Inform(MsgKind kind, const std::string& text) {
   platform::ui::MessageBox(kind, text);
@@ -45,412 +44,485 @@ platform::env::Env& CurrentEnv() {
   return platform::env::Env::Current();
 }
 
-bool IsFile(const std::string& path) {
-  const auto status = CurrentEnv().Stat(path);
-  return status && status->IsRegular();
+// A step of the run that failed, with the text for the mapper.
+class StepFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::string Listed(const std::vector<std::string>& items) {
+  std::string text;
+  for (size_t i = 0; i < items.size() && i < 20; ++i) text += "\r" + items[i];
+  if (items.size() > 20) text += "\r... (" + std::to_string(items.size()) + " insgesamt)";
+  return text;
 }
 
-// The real name of a package file in D, or nothing.
-std::optional<std::string> PackageFile(const std::string& D, const std::string& name) {
-  return platform::env::FindNoCase(CurrentEnv(), D, name);
+// A path the host takes: ANSI, at most 255 characters.
+bool HostCanTake(const std::string& path) {
+  return platform::text::FitsAnsi(path) &&
+         platform::text::Utf8ToAnsi(path).size() <= Package::kMaxHostPath;
 }
 
-// The package's photo folder, found without regard to case as its files are.
-std::optional<std::string> PhotoFolderOf(const Package::Names& names) {
-  platform::env::Env& env = CurrentEnv();
-  const std::string wanted = names.P + "_Fotos";
-  std::vector<std::string> entries;
-  try {
-    entries = env.ListFolder(names.D);
-  } catch (const platform::env::EnvError&) {
-    return std::nullopt;
-  }
-  std::sort(entries.begin(), entries.end());
-  for (const std::string& entry : entries) {
-    if (!platform::text::EqualsIgnoreCase(entry, wanted)) continue;
-    const auto status = env.Stat(names.D + entry);
-    if (status && status->IsFolder()) return names.D + entry;
+std::optional<int32_t> IntField(const ObjectRow& row, std::string_view name) {
+  for (const auto& [field, value] : row.fields) {
+    if (!platform::text::EqualsIgnoreCase(field, name) || !value) continue;
+    int32_t number = 0;
+    if (Tools::TryStrToInt(*value, number)) return number;
   }
   return std::nullopt;
 }
 
-std::optional<int32_t> NumberOrNone(const Query& query, int pos) {
-  if (pos < 0 || query.IsNull(pos)) return std::nullopt;
-  return query.AsInt32(pos);
-}
-
-std::string TextAt(const Query& query, int pos) {
-  return pos < 0 ? std::string() : query.AsString(pos);
-}
-
-// Where each photo column is in the query; nothing when the list has
-// another shape. The earlier build finds the columns by name, the others
-// take them by position and so need them exactly in the export's order.
-std::optional<std::array<int, 9>> PhotoColumnPositions(const Query& query) {
-  std::array<int, 9> positions{};
-  const int count = query.FieldCount();
-  if (CurrentProfile().build == Build::kVD1TransAction) {
-    for (size_t i = 0; i < kPhotoColumns.size(); ++i) {
-      positions[i] = -1;
-      for (int pos = 0; pos < count; ++pos) {
-        if (platform::text::EqualsIgnoreCase(query.FieldName(pos), kPhotoColumns[i])) {
-          positions[i] = pos;
-          break;
-        }
-      }
-      if (positions[i] < 0) return std::nullopt;
-    }
-    return positions;
+// What the project holds of the package's objects now.
+ImportPlan::ProjectState GatherState(const PackageContent& content) {
+  ImportPlan::ProjectState state;
+  TransactionStore& store = TransactionStore::Current();
+  state.rows = store.AllRows();
+  state.pool = store.AllPoolRows();
+  std::unordered_set<int32_t> ids;
+  for (const std::string& K : ImportPlan::PackageKennungen(content)) {
+    const int32_t id = host::IdOfKennung(K);
+    if (id <= 0) continue;
+    state.objects.emplace(K, id);
+    ids.insert(id);
   }
-  if (count != static_cast<int>(kPhotoColumns.size())) return std::nullopt;
-  for (int pos = 0; pos < count; ++pos) {
-    if (!platform::text::EqualsIgnoreCase(query.FieldName(pos), kPhotoColumns[pos]))
+  if (ids.empty()) return state;
+  std::unordered_set<int32_t> local;
+  for (const CatalogueEntry& entry : ReadCatalogueEntries()) {
+    if (entry.IsNew == 3) local.insert(entry.FotoID);
+  }
+  for (const ObjectRow& link : ReadObjectRows("Objektphotos", ids)) {
+    const std::optional<int32_t> photo = IntField(link, "PhotoID");
+    if (photo && local.count(*photo)) ++state.local_photos[link.KartulID];
+  }
+  return state;
+}
+
+// The mapper's choice for the objects with local work; nothing: cancel.
+std::optional<ImportPlan::Policy> AskAboutLocalWork(const std::string& package,
+                                                    const ImportPlan::Objects& objects) {
+  if (objects.local_work.empty()) return ImportPlan::Policy::kTakePackage;
+  std::vector<TFormLokaleArbeit::Line> lines;
+  for (const ImportPlan::LocalWork& work : objects.local_work) {
+    lines.push_back({work.Kennung, work.TID, work.what});
+  }
+  TFormLokaleArbeit form(package, lines);
+  switch (form.ShowModal()) {
+    case platform::ui::ModalResult::kYes:
+      return ImportPlan::Policy::kKeepLocalWork;
+    case platform::ui::ModalResult::kNo:
+      return ImportPlan::Policy::kTakePackage;
+    default:
       return std::nullopt;
-    positions[pos] = pos;
-  }
-  return positions;
-}
-
-std::string PhotoText(std::string text) {
-  if (CurrentProfile().build == Build::kVD1TransAction) return text;
-  return ConvertOemUmlauts(std::move(text));
-}
-
-void ReadPhotoList(platform::db::Connection& connection, const std::string& table,
-                   PackageContent& content, const std::string& file) {
-  Query query(connection, "select * from " + QuoteName(table));
-  const std::optional<std::array<int, 9>> at = PhotoColumnPositions(query);
-  if (!at) {
-    std::string expected;
-    for (const std::string_view column : kPhotoColumns)
-      expected += (expected.empty() ? "" : ", ") + std::string(column);
-    throw DbError("Die Fotoliste " + file + " hat nicht die erwarteten Spalten (" + expected +
-                  ").");
-  }
-  const std::array<int, 9>& p = *at;
-  for (; !query.Eof(); query.Next()) {
-    Package::TFotoMetadaten& foto = content.fotos.emplace_back();
-    foto.Status = 2;
-    foto.FotoID = query.AsInt32(p[0]);
-    foto.Kurzname = PhotoText(TextAt(query, p[1]));
-    foto.Dateiname = PhotoText(TextAt(query, p[2]));
-    foto.Rechtswert = NumberOrNone(query, p[3]);
-    foto.Hochwert = NumberOrNone(query, p[4]);
-    foto.Blickrichtung = NumberOrNone(query, p[5]);
-    if (!query.IsNull(p[6])) foto.Aufnahmedatum = query.AsDateTime(p[6]);
-    foto.Quelle = PhotoText(TextAt(query, p[7]));
-    foto.Beschreibung = PhotoText(TextAt(query, p[8]));
   }
 }
 
-// ---- Putting the project back -----------------------------------------------------
-
-// The transaction tables (and the fingerprints) as they were before the
-// import: each file's bytes, or that it was missing.
-class TableSnapshot {
+class ImportRun {
  public:
-  TableSnapshot() {
-    for (const char* table : {"TA_LIST", "TA_ID", "TA_KL", "TA_FP"}) {
-      Saved& saved = saved_.emplace_back();
-      saved.path = TransactionTablePath(table);
-      if (IsFile(saved.path)) {
-        saved.content = platform::env::ReadFile(CurrentEnv(), saved.path);
-      }
+  ImportRun(const Package::Names& names, const PackageContent& content, ImportPlan::Policy policy,
+            bool with_photos)
+      : names_(names),
+        content_(content),
+        policy_(policy),
+        with_photos_(with_photos),
+        project_(Tools::MyGetProjectDir()),
+        folder_(ImportJournal::FolderIn(project_)),
+        store_(TransactionStore::Current()) {}
+
+  bool Execute() {
+    if (project_.empty()) {
+      Inform(MsgKind::kError, "Es ist kein Projekt geöffnet.");
+      return false;
     }
-  }
-  // Puts the files back; the text of what could not be put back, or empty.
-  std::string Restore() noexcept {
-    std::string failed;
-    platform::env::Env& env = CurrentEnv();
-    for (const Saved& saved : saved_) {
-      try {
-        if (saved.content) {
-          platform::env::ReplaceFile(env, saved.path, *saved.content);
-        } else if (env.Stat(saved.path)) {
-          env.Remove(saved.path);
-        }
-      } catch (const std::exception& e) {
-        failed += std::string("\r") + e.what();
-      }
+    try {
+      hold_ = store_.HoldTables();
+    } catch (const std::exception& e) {
+      Inform(MsgKind::kError,
+             "Die Transaktionstabellen werden von einem anderen Programm benutzt; der Import "
+             "wird nicht ausgeführt:\r" +
+                 std::string(e.what()));
+      return false;
     }
-    // The connection may hold a table the import created and that is gone
-    // now; the next statement opens the folder afresh.
-    context::Current().Store().CloseProject();
-    return failed;
+    try {
+      Plan();
+    } catch (const std::exception& e) {
+      Inform(MsgKind::kError,
+             "Das Projekt kann nicht gelesen werden; der Import wird nicht ausgeführt:\r" +
+                 std::string(e.what()));
+      return false;
+    }
+    if (!BeginJournal()) return false;
+    std::string failure;
+    try {
+      Change();
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    if (!failure.empty()) {
+      UndoAndTell(failure);
+      return false;
+    }
+    try {
+      ImportUndo::Finish(project_);
+    } catch (const std::exception& e) {
+      Inform(MsgKind::kError,
+             "Der Import ist vollständig, aber seine Journaldatei " +
+                 ImportJournal::FileIn(project_) +
+                 " kann nicht entfernt werden:\r" + e.what() +
+                 "\rBitte löschen Sie sie, bevor das Projekt neu geladen wird; sonst wird der "
+                 "Import dann zurückgenommen.");
+    }
+    hold_.reset();
+    if (!notes_.empty()) {
+      std::string text = "Das Transaktionspaket " + names_.D + names_.P + " ist importiert.";
+      for (const std::string& note : notes_) text += "\r\r" + note;
+      Inform(MsgKind::kWarning, text);
+    }
+    return true;
   }
 
  private:
-  struct Saved {
-    std::string path;
-    std::optional<std::string> content;
-  };
-  std::vector<Saved> saved_;
-};
+  // ---- Before anything changes -------------------------------------------------------
 
-// Pictures of KTPhotos that the import replaced or added, to be put back
-// when a later step fails.
-struct PictureUndo {
-  std::vector<std::pair<std::string, std::string>> replaced;  // path, old bytes
-  std::vector<std::string> added;
+  void Plan() {
+    const ImportPlan::ProjectState state = GatherState(content_);
+    objects_ = ImportPlan::PlanObjects(content_, state, policy_);
+    notes_ = content_.notes;
 
-  void Restore() noexcept {
+    journal_.package = names_.D + names_.P;
+    std::unordered_set<std::string> keys;
+    for (const std::string& K : ImportPlan::PackageKennungen(content_)) {
+      if (keys.insert(K).second) journal_.keys.push_back(K);
+    }
+    for (const FreeKennung& free : content_.kennungen) {
+      if (keys.insert(free.Kennung).second) journal_.keys.push_back(free.Kennung);
+    }
+    journal_.before = store_.ReadKeys(keys);
+    if (content_.has_tid && content_.tid.Transaktion != -1 &&
+        !store_.HasTransaction(content_.tid.Transaktion)) {
+      journal_.registered = content_.tid.Transaktion;
+    }
+    journal_.deleted = objects_.deleted;
+    journal_.loaded.assign(objects_.loaded.begin(), objects_.loaded.end());
+    std::sort(journal_.loaded.begin(), journal_.loaded.end());
+    std::unordered_set<int32_t> deleted_ids;
+    for (const auto& [K, id] : objects_.deleted) deleted_ids.insert(id);
+    for (const std::string_view table : kObjectRowTables) {
+      for (ObjectRow& row : ReadObjectRows(table, deleted_ids)) {
+        journal_.object_rows.push_back(std::move(row));
+      }
+    }
+    if (with_photos_) PlanPhotos();
+
+    // Every path the host is handed must fit its 255 characters.
+    const std::string snapshot = platform::env::JoinPath(folder_, ImportUndo::kSnapshotName);
+    std::vector<std::string> paths;
+    if (!objects_.deleted.empty()) {
+      paths.push_back(snapshot + "_mpt.shp");
+      paths.push_back(platform::env::JoinPath(folder_, "zurueck") + "/" +
+                      std::string(ImportUndo::kSnapshotName) + "_mpt.shp");
+    }
+    if (FilteredLoad()) {
+      for (const ImportFuncs::GeoLayer& layer : content_.layers) {
+        paths.push_back(platform::env::JoinPath(folder_, "paket") + "/" +
+                        platform::env::NameOf(layer.path));
+      }
+      if (!content_.xml.empty()) {
+        paths.push_back(platform::env::JoinPath(folder_, "paket") + "/" +
+                        platform::env::NameOf(content_.xml));
+      }
+    }
+    for (const std::string& path : paths) {
+      if (!HostCanTake(path)) {
+        throw StepFailed(
+            "Der Pfad des Projektordners ist zu lang, um KARTUL die Objekte übergeben zu können "
+            "(höchstens 255 Zeichen im Windows-Zeichensatz):\r" +
+            path);
+      }
+    }
+  }
+
+  void PlanPhotos() {
+    const std::string T = project_ + "KTPhotos";
+    std::vector<std::string> pictures;
+    if (CurrentEnv().Stat(T)) pictures = CurrentEnv().ListFolder(T);
+    photos_ = ImportPlan::PlanPhotos(content_, ReadCatalogueEntries(), pictures);
+    for (const ImportedFoto& foto : photos_.rows) journal_.fotos.push_back(foto.FotoID);
+    const std::string backups = platform::env::JoinPath(folder_, ImportUndo::kPictureBackups);
+    for (const ImportPlan::PhotoPlan::Copy& copy : photos_.copies) {
+      ImportJournal::Picture& picture = journal_.pictures.emplace_back();
+      picture.path = platform::env::JoinPath(T, copy.replaces ? copy.present : copy.to);
+      if (copy.replaces) picture.backup = platform::env::JoinPath(backups, copy.present);
+    }
+    if (!photos_.unusable.empty()) {
+      std::string text = "Folgende Fotos der Fotoliste haben keinen gültigen Dateinamen "
+                         "(höchstens " +
+                         std::to_string(kPicFileNameWidth) +
+                         " Zeichen, ohne Pfad) und wurden nicht importiert:";
+      for (const std::string& name : photos_.unusable) text += "\r\"" + name + "\"";
+      notes_.push_back(text);
+    }
+    if (!photos_.kept.empty()) {
+      notes_.push_back(
+          "Folgende Fotodateien werden von anderen Fotos des Projekts verwendet und wurden nicht "
+          "überschrieben:" +
+          Listed(photos_.kept));
+    }
+    std::vector<std::string> renamed;
+    for (const ImportedFoto& foto : photos_.rows) {
+      for (const Package::TFotoMetadaten& delivered : content_.fotos) {
+        if (delivered.FotoID == foto.FotoID && delivered.Dateiname != foto.PicFileName) {
+          renamed.push_back(std::to_string(foto.FotoID) + ": " + delivered.Dateiname + " -> " +
+                            foto.PicFileName);
+          break;
+        }
+      }
+    }
+    if (!renamed.empty()) {
+      notes_.push_back(
+          "Folgende Fotos des Pakets haben den Dateinamen eines anderen Fotos des Projekts und "
+          "wurden unter einem eigenen Namen abgelegt:" +
+          Listed(renamed));
+    }
+  }
+
+  // Whether the host gets a copy of the package without the kept objects.
+  bool FilteredLoad() const {
+    for (const ImportFuncs::GeoLayer& layer : content_.layers) {
+      for (const std::string& K : layer.ids) {
+        if (objects_.kept.count(K)) return true;
+      }
+    }
+    for (const std::string& K : content_.xml_ids) {
+      if (objects_.kept.count(K)) return true;
+    }
+    return false;
+  }
+
+  // The journal, then the snapshot; nothing of the project has changed
+  // when this fails.
+  bool BeginJournal() {
     platform::env::Env& env = CurrentEnv();
-    for (const auto& [path, bytes] : replaced) {
+    try {
+      ImportUndo::Finish(project_);  // a folder left by an earlier run
+      env.CreateFolder(folder_);
+      journal_.Write(project_);
+    } catch (const std::exception& e) {
+      Inform(MsgKind::kError,
+             "Die Journaldatei des Imports kann nicht geschrieben werden; der Import wird nicht "
+             "ausgeführt:\r" +
+                 std::string(e.what()));
       try {
-        platform::env::ReplaceFile(env, path, bytes);
+        ImportUndo::Finish(project_);
       } catch (const std::exception&) {
-        // The catalogue rows are back; a picture that cannot be put back
-        // keeps the package's copy.
       }
+      return false;
     }
-    for (const std::string& path : added) {
+    try {
+      TakeSnapshot();
+      ImportJournal::AppendStep(project_, "schnappschuss");
+      journal_.snapshot_taken = true;
+    } catch (const std::exception& e) {
+      Inform(MsgKind::kError,
+             "Der Stand des Projekts kann vor dem Import nicht gesichert werden; der Import wird "
+             "nicht ausgeführt, das Projekt ist unverändert:\r" +
+                 std::string(e.what()));
       try {
-        env.Remove(path);
+        ImportUndo::Finish(project_);
       } catch (const std::exception&) {
       }
+      return false;
     }
+    return true;
   }
-};
 
-// ---- The steps --------------------------------------------------------------------
-
-struct ListedRow {
-  int32_t TID = -1;
-  int32_t Schreibend = -1;
-};
-
-void ImportTransActionList(const PackageContent& content) {
-  CreateTransactionList("TA_LIST");
-  CreateKennungList();
-  if (!content.has_list) return;
-  platform::db::Connection& connection = OpenTransactionConnection();
-  // The first row of each original identifier, as the lookups by KENNUNGO
-  // would find it; read once, kept up to date by the merge.
-  std::unordered_map<std::string, ListedRow> listed;
-  {
-    Query query(connection, "select KENNUNGO,TID,SCHREIBEND from TA_LIST");
-    for (; !query.Eof(); query.Next()) {
-      listed.emplace(query.AsString(0), ListedRow{query.AsInt32(1), query.AsInt32(2)});
-    }
-  }
-  std::unordered_set<std::string> pooled;
-  {
-    Query query(connection, "select KENNUNG from TA_KL");
-    for (; !query.Eof(); query.Next()) pooled.insert(query.AsString(0));
-  }
-  InOneWrite(connection, [&] {
-    for (const TTransaktionslistenDaten& R : content.rows) {
-      const std::string K = SqlText(R.Kennung);
-      const std::string M = SqlText(R.changed);
-      // The object comes in again with the package's geodata.
-      const int32_t id = host::IdOfKennung(R.Kennung);
-      if (id > 0) host::DeleteObject(id);
-      const auto found = listed.find(R.Kennung);
-      const int32_t T = found == listed.end() ? -1 : found->second.TID;
-      if (T < 0) {
-        connection.Execute(
-            "insert into TA_LIST (TID,KARTULID,VGNR,SCHREIBEND,KENNUNG,KENNUNGO,CHANGED) values (" +
-            std::to_string(R.TID) + "," + std::to_string(R.KartulID) + "," + std::to_string(R.VNr) +
-            "," + std::to_string(R.Schreibend) + ",'" + K + "','" + K + "','" + M + "')");
-        listed[R.Kennung] = {R.TID, R.Schreibend};
-      } else if (T == R.TID || IsHigherState(R.Schreibend, found->second.Schreibend)) {
-        connection.Execute("update TA_LIST set " +
-                           (T == R.TID ? std::string() : "TID = " + std::to_string(R.TID) + ",") +
-                           "KARTULID = " + std::to_string(R.KartulID) +
-                           ",VGNR = " + std::to_string(R.VNr) +
-                           ",SCHREIBEND = " + std::to_string(R.Schreibend) + ",CHANGED = '" + M +
-                           "',KENNUNG = '" + K + "' where KENNUNGO = '" + K + "'");
-        found->second = {R.TID, R.Schreibend};
-      } else {
-        connection.Execute("update TA_LIST set KENNUNG = '" + K + "' where KENNUNGO = '" + K + "'");
+  void TakeSnapshot() {
+    platform::env::Env& env = CurrentEnv();
+    if (!objects_.deleted.empty()) {
+      const std::string base = platform::env::JoinPath(folder_, ImportUndo::kSnapshotName);
+      // The host's exports may post rows; those are no edits of the mapper's.
+      ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+      if (!host::ExportGeodaten(base + ".shp", 10, true, 0)) {
+        throw StepFailed("KARTUL konnte die Geodaten des Projekts nicht nach " + base +
+                         ".shp exportieren.");
       }
-      if (pooled.count(R.Kennung)) {
-        DeleteFreeKennung(R.Kennung);
-        pooled.erase(R.Kennung);
+      if (!host::ExportDataXML(base + ".xml", true, false)) {
+        throw StepFailed("KARTUL konnte die Attributdaten des Projekts nicht nach " + base +
+                         ".xml exportieren.");
       }
     }
-  });
-}
-
-void ImportTransActionNumbers(const PackageContent& content) {
-  CreateTransactionIDTable();
-  const Package::TidData& tid = content.tid;
-  if (!content.has_tid || tid.Transaktion == -1) {
-    Inform(MsgKind::kError, "Die Transaktions-ID wurde nicht korrekt übermittelt!");
-    return;
-  }
-  platform::db::Connection& connection = OpenTransactionConnection();
-  const Query query(connection,
-                    "select TID from TA_ID \r\nwhere TID = " + std::to_string(tid.Transaktion));
-  if (!query.Eof()) return;
-  connection.Execute("insert into TA_ID (TID,NAME,OWNER) values (" +
-                     std::to_string(tid.Transaktion) + ",'" + SqlText(tid.Name) + "','" +
-                     SqlText(tid.Owner) + "')");
-}
-
-// The host's two loads; false, after telling the mapper, when one failed.
-bool LoadHostData(const PackageContent& content) {
-  if (!content.geodata.empty() && !host::ImportGeodaten(content.geodata, 10, -1)) {
-    Inform(MsgKind::kError, "Die Geodaten konnten nicht geladen werden:\r" + content.geodata);
-    return false;
-  }
-  if (!content.xml.empty() && !host::ImportDataXML(content.xml, true)) {
-    Inform(MsgKind::kError, "Die Attributdaten konnten nicht geladen werden:\r" + content.xml);
-    return false;
-  }
-  return true;
-}
-
-void ImportKennungList(const PackageContent& content) {
-  CreateKennungList();
-  if (content.kennungen.empty()) return;
-  platform::db::Connection& connection = OpenTransactionConnection();
-  std::unordered_set<std::string> pooled;
-  {
-    Query query(connection, "select KENNUNG from TA_KL");
-    for (; !query.Eof(); query.Next()) pooled.insert(query.AsString(0));
-  }
-  InOneWrite(connection, [&] {
-    for (const FreeKennung& free : content.kennungen) {
-      if (pooled.count(free.Kennung) || host::KennungExists(free.Kennung)) continue;
-      connection.Execute("insert into TA_KL(TID,KENNUNG) values (" + std::to_string(free.TID) +
-                         ",'" + SqlText(free.Kennung) + "')");
-      pooled.insert(free.Kennung);
+    std::vector<platform::env::CopyJob> backups;
+    for (const ImportJournal::Picture& picture : journal_.pictures) {
+      if (!picture.backup.empty()) backups.push_back({picture.path, picture.backup});
     }
-  });
-}
-
-// A picture name the catalogue can hold and that stays inside KTPhotos.
-bool UsablePictureName(const std::string& name) {
-  return !name.empty() && name.find('/') == std::string::npos &&
-         name.find('\\') == std::string::npos && name.find("..") == std::string::npos &&
-         platform::text::Utf8Length(name) <= kPicFileNameWidth;
-}
-
-std::string InsertFotoSql(const Package::TFotoMetadaten& foto) {
-  auto number = [](const std::optional<int32_t>& v) {
-    return v ? std::to_string(*v) : std::string("null");
-  };
-  std::string date = foto.Aufnahmedatum ? Package::DateLiteral(*foto.Aufnahmedatum) : "";
-  if (date.empty()) date = "null";
-  return "insert into Fotos (FotoID,Kurzname,RW,HW,Blickrichtung,Aufnahmedatum,Quelle,"
-         "Bildbeschreibung,PicFileName,IsNew) values (" +
-         std::to_string(foto.FotoID) + ",'" + SqlText(foto.Kurzname) + "'," +
-         number(foto.Rechtswert) + "," + number(foto.Hochwert) + "," + number(foto.Blickrichtung) +
-         "," + date + ",'" + SqlText(foto.Quelle) + "','" + SqlText(foto.Beschreibung) + "','" +
-         SqlText(foto.Dateiname) + "'," + std::to_string(foto.Status) + ")";
-}
-
-// Copies the package's pictures and appends the new photo rows, the rows in
-// one write. Throws what fails; the pictures replaced or added so far are in
-// `undo`.
-void ImportFotos(const Package::Names& names, const PackageContent& content, PictureUndo& undo) {
-  if (!content.has_photos) return;
-  platform::env::Env& env = CurrentEnv();
-  const std::optional<std::string> S = PhotoFolderOf(names);
-  const std::string T = Tools::MyGetProjectDir() + "KTPhotos";
-  if (S && *S == T) {
-    Inform(MsgKind::kError,
-           "Das Transaktions- und das KARTUL-Projektverzeichnis müssen voneinander getrennt sein "
-           "um Fotos zu importieren!");
-    return;
-  }
-  if (!env.Stat(T)) env.CreateFolder(T);
-
-  TdmFotoverwaltung& module = EnsureFotoverwaltung();
-  platform::db::Connection& catalogue = module.ProjectConnection();
-  std::unordered_set<int32_t> catalogued;
-  // Which photos use each picture, by the lower-case name.
-  std::map<std::string, std::set<int32_t>> users;
-  {
-    Query query(catalogue, "select FotoID, PicFileName from Fotos");
-    for (; !query.Eof(); query.Next()) {
-      if (query.IsNull(0)) continue;
-      catalogued.insert(query.AsInt32(0));
-      users[platform::text::ToLowerAscii(query.AsString(1))].insert(query.AsInt32(0));
+    if (!backups.empty()) {
+      env.CreateFolder(platform::env::JoinPath(folder_, ImportUndo::kPictureBackups));
+      std::vector<std::string> failed;
+      for (const std::string& error : platform::env::CopyFiles(env, backups)) {
+        if (!error.empty()) failed.push_back(error);
+      }
+      if (!failed.empty()) throw StepFailed("Bilder sichern:" + Listed(failed));
     }
   }
-  // The package's own claim on each picture: the photos naming it.
-  std::map<std::string, std::set<int32_t>> package_users;
-  std::vector<std::string> skipped;
-  std::vector<const Package::TFotoMetadaten*> rows;
-  for (const Package::TFotoMetadaten& foto : content.fotos) {
-    if (!UsablePictureName(foto.Dateiname)) {
-      skipped.push_back(foto.Dateiname);
-      continue;
-    }
-    package_users[platform::text::ToLowerAscii(foto.Dateiname)].insert(foto.FotoID);
-    if (catalogued.insert(foto.FotoID).second) rows.push_back(&foto);
+
+  // ---- The changes -------------------------------------------------------------------------
+
+  void Change() {
+    // The deletion hook of the full build leaves the list alone meanwhile;
+    // the earlier builds set no such flag.
+    std::optional<ScopedFlag> running;
+    if (IsFullBuild()) running.emplace(State().ImportRunning);
+    store_.CreateTransactionList("TA_LIST");
+    store_.CreateKennungList();
+    store_.CreateTransactionIDTable();
+    for (const char* table : {"TA_LIST", "TA_KL", "TA_ID"}) hold_->Extend(table);
+
+    DeleteObjects();
+    const ImportChanges changes =
+        ImportPlan::PlanMerge(content_, store_.AllRows(), store_.AllPoolRows(), objects_,
+                              content_.has_tid && store_.HasTransaction(content_.tid.Transaktion));
+    store_.ApplyImport(changes);
+    LoadObjects();
+    if (policy_ == ImportPlan::Policy::kTakePackage) RestoreLocalPhotoLinks();
+    store_.AddFreeKennungen(ImportPlan::PlanFreeKennungen(
+        content_, store_.AllPoolRows(),
+        [](const std::string& K) { return host::KennungExists(K); }));
+    CopyPhotos();
+    StoreFingerprints();
   }
-  if (!skipped.empty()) {
-    std::string text = "Folgende Fotos der Fotoliste haben keinen gültigen Dateinamen (höchstens " +
-                       std::to_string(kPicFileNameWidth) +
-                       " Zeichen, ohne Pfad) und werden nicht importiert:";
-    for (const std::string& name : skipped) text += "\r\"" + name + "\"";
+
+  void DeleteObjects() {
+    std::vector<std::string> stayed;
+    for (const auto& [K, id] : objects_.deleted) {
+      host::DeleteObject(id);
+      if (host::IdOfKennung(K) == id) stayed.push_back(K);
+    }
+    if (!stayed.empty()) {
+      throw StepFailed("KARTUL hat diese Objekte nicht gelöscht:" + Listed(stayed));
+    }
+  }
+
+  void LoadObjects() {
+    std::string base = content_.geodata;
+    std::string xml = content_.xml;
+    if (FilteredLoad()) {
+      const std::string to = platform::env::JoinPath(folder_, "paket");
+      CurrentEnv().CreateFolder(to);
+      const ObjectFiles::Copy copy = ObjectFiles::CopyObjects(
+          base, xml, to, [&](const std::string& K) { return !objects_.kept.count(K); });
+      base = base.empty() ? base : copy.base;
+      xml = copy.xml;
+    }
+    if (!base.empty() && !host::ImportGeodaten(base, 10, -1)) {
+      throw StepFailed("Die Geodaten konnten nicht geladen werden:\r" + base);
+    }
+    if (!xml.empty() && !host::ImportDataXML(xml, true)) {
+      throw StepFailed("Die Attributdaten konnten nicht geladen werden:\r" + xml);
+    }
+    std::vector<std::string> missing;
+    for (const std::string& K : journal_.loaded) {
+      if (host::IdOfKennung(K) <= 0) missing.push_back(K);
+    }
+    if (!missing.empty()) {
+      throw StepFailed("KARTUL hat diese Objekte des Pakets nicht geladen:" + Listed(missing));
+    }
+  }
+
+  // The links of the objects loaded anew to photos taken in this project.
+  void RestoreLocalPhotoLinks() {
+    std::unordered_set<int32_t> local;
+    bool read = false;
+    std::map<int32_t, std::vector<const ObjectRow*>> links;
+    for (const ObjectRow& row : journal_.object_rows) {
+      if (row.table != "Objektphotos") continue;
+      if (!read) {
+        for (const CatalogueEntry& entry : ReadCatalogueEntries()) {
+          if (entry.IsNew == 3) local.insert(entry.FotoID);
+        }
+        read = true;
+      }
+      const std::optional<int32_t> photo = IntField(row, "PhotoID");
+      if (photo && local.count(*photo)) links[row.KartulID].push_back(&row);
+    }
+    std::vector<std::string> refused;
+    for (const auto& [K, old_id] : objects_.deleted) {
+      const auto found = links.find(old_id);
+      if (found == links.end()) continue;
+      if (!AppendObjectRows(host::IdOfKennung(K), found->second)) refused.push_back(K);
+    }
+    if (!refused.empty()) {
+      throw StepFailed("KARTUL hat die Verknüpfungen dieser Objekte mit lokalen Fotos nicht "
+                       "angenommen:" +
+                       Listed(refused));
+    }
+  }
+
+  void CopyPhotos() {
+    if (!with_photos_ || !content_.has_photos) return;
+    platform::env::Env& env = CurrentEnv();
+    const std::string T = project_ + "KTPhotos";
+    if (!env.Stat(T)) env.CreateFolder(T);
+    std::vector<platform::env::CopyJob> jobs;
+    for (size_t i = 0; i < photos_.copies.size(); ++i) {
+      const ImportPlan::PhotoPlan::Copy& copy = photos_.copies[i];
+      platform::env::CopyJob& job = jobs.emplace_back();
+      job.from = copy.picture->path;
+      job.to = journal_.pictures[i].path;
+      job.expect = copy.picture->status;
+    }
+    std::vector<std::string> failed;
+    for (const std::string& error : platform::env::CopyFiles(env, jobs)) {
+      if (!error.empty()) failed.push_back(error);
+    }
+    if (!failed.empty()) throw StepFailed("Die Fotos konnten nicht kopiert werden:" + Listed(failed));
+    AppendImportedFotos(photos_.rows);
+  }
+
+  // With the preflight asked for, the package's objects as the host loaded
+  // them, for the preflight to find changes made without a mark.
+  void StoreFingerprints() {
+    std::vector<std::pair<std::string, int32_t>> kennungen;
+    for (const TTransaktionslistenDaten& R : content_.rows) {
+      if (!objects_.kept.count(R.Kennung)) kennungen.emplace_back(R.Kennung, R.TID);
+    }
+    Preflight::StoreImportFingerprints(kennungen);
+  }
+
+  void UndoAndTell(const std::string& failure) {
+    const std::vector<std::string> failed = ImportUndo::Undo(journal_);
+    if (failed.empty()) {
+      try {
+        ImportUndo::Finish(project_);
+      } catch (const std::exception&) {
+        // The next project load finds the journal and finds nothing to undo.
+      }
+      Inform(MsgKind::kError,
+             "Der Import ist fehlgeschlagen:\r" + failure +
+                 "\rDas Projekt ist wie vor dem Import: seine Objekte, die Transaktionstabellen, "
+                 "der Fotokatalog und die Bilder in KTPhotos.");
+      return;
+    }
+    std::string text = "Der Import ist fehlgeschlagen:\r" + failure +
+                       "\rFolgendes konnte nicht auf den Stand vor dem Import zurückgesetzt "
+                       "werden:";
+    for (const std::string& line : failed) text += "\r" + line;
+    text += "\rDie Journaldatei " + ImportJournal::FileIn(project_) +
+            " bleibt; beim nächsten Laden des Projekts wird es erneut versucht.";
     Inform(MsgKind::kError, text);
   }
 
-  std::vector<platform::env::CopyJob> copies;
-  std::vector<std::string> kept;
-  if (S) {
-    std::vector<std::string> entries = env.ListFolder(*S);
-    std::sort(entries.begin(), entries.end());
-    for (const std::string& name : entries) {
-      if (!platform::text::EndsWithIgnoreCase(name, ".jpg") || !UsablePictureName(name)) continue;
-      const std::string from = platform::env::JoinPath(*S, name);
-      if (!IsFile(from)) continue;
-      const std::optional<std::string> present = platform::env::FindNoCase(env, T, name);
-      const std::string to = platform::env::JoinPath(T, present ? *present : name);
-      if (present) {
-        // Only a picture of the package's own photos may be replaced: one
-        // that another photo of the catalogue shows stays.
-        const auto used = users.find(platform::text::ToLowerAscii(name));
-        const auto claimed = package_users.find(platform::text::ToLowerAscii(name));
-        bool foreign = false;
-        if (used != users.end()) {
-          for (const int32_t id : used->second) {
-            if (claimed == package_users.end() || !claimed->second.count(id)) foreign = true;
-          }
-        }
-        if (foreign) {
-          kept.push_back(name);
-          continue;
-        }
-        undo.replaced.emplace_back(to, platform::env::ReadFile(env, to));
-      } else {
-        undo.added.push_back(to);
-      }
-      copies.push_back({from, to});
-    }
-  }
-
-  InOneWrite(catalogue, [&] {
-    for (const Package::TFotoMetadaten* foto : rows) catalogue.Execute(InsertFotoSql(*foto));
-    const std::vector<std::string> errors = platform::env::CopyFiles(env, copies);
-    std::string failed;
-    for (size_t i = 0; i < errors.size(); ++i) {
-      if (!errors[i].empty()) failed += "\r" + errors[i];
-    }
-    if (!failed.empty()) {
-      throw platform::env::EnvError(EIO, "Fotos kopieren", T + failed);
-    }
-  });
-  if (!kept.empty()) {
-    std::string text =
-        "Folgende Fotodateien werden von anderen Fotos des Projekts verwendet und wurden nicht "
-        "überschrieben:";
-    for (const std::string& name : kept) text += "\r" + name;
-    Inform(MsgKind::kWarning, text);
-  }
-}
-
-// With the preflight asked for, the package's objects as the host loaded
-// them, for the preflight to find changes made without a mark.
-void ImportFingerprints(const PackageContent& content) {
-  std::vector<std::pair<std::string, int32_t>> kennungen;
-  for (const TTransaktionslistenDaten& R : content.rows) kennungen.emplace_back(R.Kennung, R.TID);
-  Preflight::StoreImportFingerprints(kennungen);
-}
+  const Package::Names& names_;
+  const PackageContent& content_;
+  ImportPlan::Policy policy_;
+  bool with_photos_;
+  std::string project_;
+  std::string folder_;
+  TransactionStore& store_;
+  std::unique_ptr<TransactionStore::Hold> hold_;
+  ImportPlan::Objects objects_;
+  ImportPlan::PhotoPlan photos_;
+  ImportJournal journal_;
+  std::vector<std::string> notes_;
+};
 
 }  // namespace
 
@@ -479,93 +551,10 @@ bool IsHigherState(int32_t N, int32_t E) {
   }
 }
 
-std::string ConvertOemUmlauts(std::string text) {
-  static const std::array<std::pair<std::string_view, std::string_view>, 7> kTable = {{
-      {"\u201E", "ä"},
-      {"\u017D", "Ä"},
-      {"\u201D", "ö"},
-      {"\u2122", "Ö"},
-      {"\u0081", "ü"},
-      {"\u0161", "Ü"},
-      {"\u00E1", "ß"},
-  }};
-  for (const auto& [from, to] : kTable) {
-    for (size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-      text.replace(at, from.size(), to);
-    }
-  }
-  return text;
-}
-
-std::optional<PackageContent> ReadPackage(const Package::Names& names, std::string& error) {
-  PackageContent content;
-  const std::string& D = names.D;
-  const std::string& P = names.P;
-  if (P.empty()) {
-    error = "Die gewählte Datei gehört zu keinem Transaktionspaket.";
-    return std::nullopt;
-  }
-  std::string reading;  // the file being read, for the message
-  try {
-    platform::db::Connection& connection = OpenImportConnection(D);
-    if (const auto file = PackageFile(D, P + "t.dbf")) {
-      reading = D + *file;
-      content.has_list = true;
-      Query query(connection,
-                  "select KENNUNG,TID,KARTULID,VGNR,SCHREIBEND from " + QuoteName(P + "t"));
-      for (; !query.Eof(); query.Next()) {
-        TTransaktionslistenDaten& R = content.rows.emplace_back();
-        R.Kennung = query.AsString(0);
-        R.TID = query.AsInt32(1);
-        R.KartulID = query.AsInt32(2);
-        R.VNr = query.AsInt32(3);
-        R.Schreibend = query.AsInt32(4);
-      }
-    }
-    if (const auto file = PackageFile(D, P + ".tid")) {
-      reading = D + *file;
-      content.has_tid = true;
-      content.tid = Package::ReadTidFile(D + *file);
-    }
-    if (const auto file = PackageFile(D, P + ".shp")) {
-      content.geodata = D + file->substr(0, file->size() - 4);
-    } else if (!content.rows.empty()) {
-      error = "Die Geodaten des Transaktionspakets fehlen:\r" + D + P + ".shp";
-      return std::nullopt;
-    }
-    if (const auto file = PackageFile(D, P + ".xml")) content.xml = D + *file;
-    for (const std::string& path : {content.geodata + ".shp", content.xml}) {
-      if (path.size() > 4 && (!platform::text::FitsAnsi(path) ||
-                              platform::text::Utf8ToAnsi(path).size() > Package::kMaxHostPath)) {
-        error =
-            "Der Pfad des Transaktionspakets kann an KARTUL nicht übergeben werden "
-            "(höchstens 255 Zeichen im Windows-Zeichensatz):\r" +
-            path;
-        return std::nullopt;
-      }
-    }
-    if (const auto file = PackageFile(D, P + "kl.dbf")) {
-      reading = D + *file;
-      Query query(connection, "select TID, Kennung from " + QuoteName(P + "kl"));
-      for (; !query.Eof(); query.Next()) {
-        content.kennungen.push_back({query.AsInt32(0), query.AsString(1)});
-      }
-    }
-    if (const auto file = PackageFile(D, P + "pc.dbf")) {
-      reading = D + *file;
-      content.has_photos = true;
-      ReadPhotoList(connection, P + "pc", content, D + *file);
-    }
-  } catch (const std::exception& e) {
-    error = reading.empty() ? std::string(e.what())
-                            : "Die Datei " + reading + " kann nicht gelesen werden:\r" + e.what();
-    return std::nullopt;
-  }
-  return content;
-}
-
 bool VD1CustomImportProc() {
+  // An import cut off earlier is taken back before another one begins.
+  ImportUndo::RecoverCutImport();
+
   const std::string key = VandraRegKey();
   platform::ui::FileDialogRequest request;
   request.kind = platform::ui::FileDialogRequest::Kind::kOpen;
@@ -577,46 +566,42 @@ bool VD1CustomImportProc() {
                              getFilenamePrefix(*path)};
   Tools::SetRegStringEntry(key, kSection, "ImportDir", names.D);
 
-  platform::ui::HourglassGuard hourglass;
-  std::string error;
-  const std::optional<PackageContent> content = ReadPackage(names, error);
-  if (!content) {
-    Inform(MsgKind::kError, "Das Transaktionspaket wird nicht importiert:\r" + error);
-    return false;
+  std::optional<PackageContent> content;
+  ImportPlan::Objects objects;
+  {
+    platform::ui::HourglassGuard hourglass;
+    std::string error;
+    content = ReadPackage(names, error);
+    if (!content) {
+      Inform(MsgKind::kError, "Das Transaktionspaket wird nicht importiert:\r" + error);
+      return false;
+    }
+    try {
+      objects = ImportPlan::PlanObjects(*content, GatherState(*content),
+                                        ImportPlan::Policy::kKeepLocalWork);
+    } catch (const std::exception& e) {
+      Inform(MsgKind::kError,
+             "Das Projekt kann nicht gelesen werden; der Import wird nicht ausgeführt:\r" +
+                 std::string(e.what()));
+      return false;
+    }
+  }
+  const std::optional<ImportPlan::Policy> policy = AskAboutLocalWork(names.D + names.P, objects);
+  if (!policy) return false;
+  if (!content->has_tid || content->tid.Transaktion == -1) {
+    Inform(MsgKind::kError, "Die Transaktions-ID wurde nicht korrekt übermittelt!");
+  }
+  bool with_photos = content->has_photos;
+  if (with_photos && content->photo_folder &&
+      *content->photo_folder == Tools::MyGetProjectDir() + "KTPhotos") {
+    Inform(MsgKind::kError,
+           "Das Transaktions- und das KARTUL-Projektverzeichnis müssen voneinander getrennt sein "
+           "um Fotos zu importieren!");
+    with_photos = false;
   }
 
-  // The earlier build lets the deletion hook see the import's deletions.
-  std::optional<ScopedFlag> running;
-  if (CurrentProfile().build != Build::kVD1TransAction) running.emplace(State().ImportRunning);
-  TableSnapshot tables;
-  PictureUndo pictures;
-  bool done = false;
-  std::string failure;
-  try {
-    ImportTransActionList(*content);
-    ImportTransActionNumbers(*content);
-    if (LoadHostData(*content)) {
-      ImportKennungList(*content);
-      ImportFotos(names, *content, pictures);
-      ImportFingerprints(*content);
-      done = true;
-    }
-  } catch (const std::exception& e) {
-    failure = e.what();
-  }
-  if (!done) {
-    pictures.Restore();
-    const std::string not_restored = tables.Restore();
-    if (!failure.empty()) {
-      Inform(MsgKind::kError,
-             "Der Import ist fehlgeschlagen; Transaktionstabellen und Fotokatalog sind wie vor "
-             "dem Import:\r" +
-                 failure + not_restored);
-    } else if (!not_restored.empty()) {
-      Inform(MsgKind::kError,
-             "Die Transaktionstabellen konnten nicht zurückgesetzt werden:" + not_restored);
-    }
-  }
+  platform::ui::HourglassGuard hourglass;
+  const bool done = ImportRun(names, *content, *policy, with_photos).Execute();
   host::ActivateMap();
   host::Redraw();
   return done;

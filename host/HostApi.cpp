@@ -229,11 +229,11 @@ void TableNext(std::string_view table) {
 bool TableEOF(std::string_view table) {
   return ktTableEOF(Ansi(table).c_str()) != 0;
 }
-void AppendRecord(std::string_view table) {
-  ktAppendRecord(Ansi(table).c_str());
+bool AppendRecord(std::string_view table) {
+  return ktAppendRecord(Ansi(table).c_str()) != 0;
 }
-void PostRecord(std::string_view table) {
-  ktPostRecord(Ansi(table).c_str());
+bool PostRecord(std::string_view table) {
+  return ktPostRecord(Ansi(table).c_str()) != 0;
 }
 void TableRefresh(std::string_view table) {
   ktTableRefresh(Ansi(table).c_str());

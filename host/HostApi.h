@@ -128,8 +128,9 @@ bool SetValueByName(std::string_view table, std::string_view field, std::string_
 void TableFirst(std::string_view table);
 void TableNext(std::string_view table);
 bool TableEOF(std::string_view table);
-void AppendRecord(std::string_view table);
-void PostRecord(std::string_view table);
+// False when the host refused (no table, no data object; nothing pending).
+bool AppendRecord(std::string_view table);
+bool PostRecord(std::string_view table);
 void TableRefresh(std::string_view table);
 void DisableControls(std::string_view table);
 void EnableControls(std::string_view table);

@@ -243,6 +243,24 @@ std::unique_ptr<TableHold> TableHold::Take(const std::string& path, env::Env& en
   std::unique_ptr<TableHold> hold(new TableHold);
   hold->path_ = path;
   env::LockKind kind = env::LockKind::kExclusive;
+  // A second hold of this process on a held file shares the first one's
+  // lock: its own would wait for the first.
+  try {
+    if (const std::optional<env::FileStatus> st = env.Stat(path); st && g_holds.load() > 0) {
+      HeldFiles& held = Held();
+      std::lock_guard<std::mutex> guard(held.mutex);
+      const auto identity = std::make_pair(st->device, st->inode);
+      if (std::find(held.files.begin(), held.files.end(), identity) != held.files.end()) {
+        hold->device_ = st->device;
+        hold->inode_ = st->inode;
+        held.files.push_back(identity);
+        ++g_holds;
+        return hold;
+      }
+    }
+  } catch (const EnvError&) {
+    // Opening it below tells what is wrong.
+  }
   try {
     try {
       hold->file_ = env.Open(path, env::OpenMode::kReadWrite);

@@ -242,7 +242,9 @@ class DbfFile {
 // statements, and no handle of its own waits for it. Only one thread may
 // use the tables while a hold stands, as the host calls the plug-in.
 //
-// The lock goes with the hold, or with the process when it is killed.
+// A second hold of this process on a held file shares the first one's lock
+// and must end before it. The lock goes with the first hold, or with the
+// process when it is killed.
 class TableHold {
  public:
   // Takes the lock, waiting as long as DbfFile waits for one. Throws

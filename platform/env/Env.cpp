@@ -188,6 +188,16 @@ std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs) {
       std::unique_ptr<File> opened;
       if (!jobs[i].source) opened = OpenSource(env, jobs[i].from);
       File& source = jobs[i].source ? *jobs[i].source : *opened;
+      if (jobs[i].expect) {
+        const FileStatus& was = *jobs[i].expect;
+        const std::optional<FileStatus> named = env.LinkStatus(jobs[i].from);
+        const FileStatus is = source.Status();
+        if (!named || !named->IsRegular() || !named->SameFile(was) || !is.SameFile(was) ||
+            is.size != was.size || is.mtime_ns != was.mtime_ns) {
+          drop(i, "\"" + jobs[i].from + "\" wurde verändert, seit es geprüft wurde.");
+          continue;
+        }
+      }
       const std::optional<FileStatus> old = env.Stat(jobs[i].to);
       std::unique_ptr<File> temp = env.CreateTemporary(folder, NameOf(jobs[i].to) + ".");
       temps[i] = temp->Path();

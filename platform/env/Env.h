@@ -203,11 +203,18 @@ void CopyFile(Env& env, const std::string& from, const std::string& to);
 // targets old or missing, none half written. Answers, per job, the error
 // that kept it from being copied (empty when it was copied).
 struct CopyJob {
+  CopyJob() = default;
+  CopyJob(std::string from_path, std::string to_path)
+      : from(std::move(from_path)), to(std::move(to_path)) {}
   std::string from;
   std::string to;
   // The source already open (and checked) by the caller, who keeps it
   // open; `from` then only names it in errors.
   File* source = nullptr;
+  // The file `from` must still be: no link, the same file (device and
+  // inode), size and modification time as when it was checked. A job whose
+  // source changed meanwhile is not copied.
+  std::optional<FileStatus> expect;
 };
 std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs);
 

@@ -1,0 +1,34 @@
+#include "dialogs/FormLokaleArbeit.h"
+
+using platform::ui::Button;
+using platform::ui::Label;
+using platform::ui::ListBox;
+using platform::ui::ModalResult;
+
+TFormLokaleArbeit::TFormLokaleArbeit(const std::string& package, const std::vector<Line>& lines)
+    : Form("TFormLokaleArbeit", "Lokale Arbeit im Transaktionspaket"),
+      Label1(Add<Label>("Label1", "")),
+      lbObjekte(Add<ListBox>("lbObjekte")),
+      Label2(Add<Label>(
+          "Label2",
+          "Lokale Arbeit behalten: diese Objekte werden weder gelöscht noch neu geladen, ihre "
+          "Zeilen behalten Status und Änderungsmarke; alle anderen Objekte und die freien "
+          "Kennungen des Pakets werden importiert. Paketstand übernehmen: diese Objekte werden "
+          "durch den Stand des Pakets ersetzt, ihre Verknüpfungen mit lokalen Fotos bleiben.")),
+      BtnBehalten(Add<Button>("BtnBehalten", "Lokale Arbeit behalten", ModalResult::kYes)),
+      BtnUebernehmen(Add<Button>("BtnUebernehmen", "Paketstand übernehmen", ModalResult::kNo)),
+      BtnAbbrechen(Add<Button>("BtnAbbrechen", "Import abbrechen", ModalResult::kCancel)) {
+  Label1.caption = "Im Transaktionspaket " + package +
+                   (lines.size() == 1 ? " ist 1 Objekt, an dem"
+                                      : " sind " + std::to_string(lines.size()) +
+                                            " Objekte, an denen") +
+                   " in diesem Projekt gearbeitet wurde:";
+  for (const Line& line : lines) {
+    lbObjekte.Add(line.Kennung +
+                  (line.TID >= 0 ? " (Transaktion " + std::to_string(line.TID) + ")" : "") +
+                  ": " + line.what);
+  }
+  lbObjekte.item_index = lines.empty() ? -1 : 0;
+  BtnBehalten.is_default = true;
+  BtnAbbrechen.is_cancel = true;
+}

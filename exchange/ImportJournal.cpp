@@ -1,0 +1,265 @@
+#include "exchange/ImportJournal.h"
+
+#include <cerrno>
+#include <charconv>
+#include <memory>
+
+#include "platform/env/Env.h"
+
+namespace {
+
+constexpr std::string_view kHeader = "VANDRA-IMPORT\t1";
+constexpr std::string_view kNull = "\\N";
+
+std::string Escaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// A line's fields, unescaped; a field that is exactly \N is nothing.
+std::vector<std::optional<std::string>> Fields(std::string_view line) {
+  std::vector<std::optional<std::string>> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    const std::string_view raw =
+        line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+    if (raw == kNull) {
+      fields.emplace_back(std::nullopt);
+    } else {
+      std::string text;
+      for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != '\\' || i + 1 == raw.size()) {
+          text += raw[i];
+          continue;
+        }
+        const char e = raw[++i];
+        text += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+      }
+      fields.emplace_back(std::move(text));
+    }
+    if (tab == std::string_view::npos) break;
+    start = tab + 1;
+  }
+  return fields;
+}
+
+class Line {
+ public:
+  explicit Line(std::string_view record) : text_(record) {}
+  Line& Add(const std::string& field) {
+    text_ += '\t';
+    text_ += Escaped(field);
+    return *this;
+  }
+  Line& Add(int64_t number) { return Add(std::to_string(number)); }
+  Line& Maybe(const std::optional<std::string>& field) {
+    if (!field) {
+      text_ += '\t';
+      text_ += kNull;
+      return *this;
+    }
+    return Add(*field);
+  }
+  std::string End() const { return text_ + "\n"; }
+
+ private:
+  std::string text_;
+};
+
+struct Malformed {};
+
+int32_t Int(const std::optional<std::string>& field) {
+  if (!field) throw Malformed{};
+  int32_t value = 0;
+  const char* end = field->data() + field->size();
+  const auto [at, error] = std::from_chars(field->data(), end, value);
+  if (error != std::errc() || at != end) throw Malformed{};
+  return value;
+}
+
+const std::string& Str(const std::optional<std::string>& field) {
+  if (!field) throw Malformed{};
+  return *field;
+}
+
+}  // namespace
+
+std::string ImportJournal::FileIn(const std::string& project_dir) {
+  return project_dir + "TA_IMPORT.jnl";
+}
+
+std::string ImportJournal::FolderIn(const std::string& project_dir) {
+  return project_dir + "TA_IMPORT.tmp";
+}
+
+std::string ImportJournal::Text() const {
+  std::string out(kHeader);
+  out += '\n';
+  out += Line("paket").Add(package).End();
+  out += Line("tabellen")
+             .Add(int64_t{before.list_exists})
+             .Add(int64_t{before.pool_exists})
+             .Add(int64_t{before.ids_exists})
+             .Add(int64_t{before.fingerprints_exist})
+             .End();
+  for (const std::string& K : keys) out += Line("schluessel").Add(K).End();
+  for (const TObjectMetadata& r : before.list) {
+    out += Line("zeile")
+               .Add(r.TID)
+               .Add(r.KartulID)
+               .Add(r.Vorgangsnummer)
+               .Add(r.Schreibend)
+               .Add(r.Kennung)
+               .Add(r.Changed)
+               .Add(r.Originalkennung)
+               .End();
+  }
+  for (const PoolRow& r : before.pool) out += Line("pool").Add(r.TID).Add(r.Kennung).End();
+  for (const FingerprintRow& r : before.fingerprints) {
+    out += Line("fp").Add(r.TID).Add(r.Kennung).Add(r.Geometrie).Add(r.Attribute).End();
+  }
+  if (registered) out += Line("tid").Add(*registered).End();
+  for (const auto& [K, id] : deleted) out += Line("geloescht").Add(K).Add(id).End();
+  for (const std::string& K : loaded) out += Line("geladen").Add(K).End();
+  for (const ObjectRow& row : object_rows) {
+    Line line("objektzeile");
+    line.Add(row.table).Add(row.KartulID);
+    for (const auto& [field, value] : row.fields) line.Add(field).Maybe(value);
+    out += line.End();
+  }
+  for (const int32_t id : fotos) out += Line("foto").Add(id).End();
+  for (const Picture& p : pictures) {
+    out += Line("bild")
+               .Add(p.path)
+               .Maybe(p.backup.empty() ? std::optional<std::string>() : std::optional(p.backup))
+               .End();
+  }
+  out += "ende\n";
+  if (snapshot_taken) out += Line("schritt").Add(std::string("schnappschuss")).End();
+  return out;
+}
+
+std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::string& error) {
+  ImportJournal journal;
+  bool header = false, complete = false;
+  size_t start = 0, number = 0;
+  try {
+    while (start < text.size()) {
+      const size_t end = text.find('\n', start);
+      // A last line without its end was cut off while it was written.
+      if (end == std::string::npos) break;
+      const std::string_view line(text.data() + start, end - start);
+      start = end + 1;
+      ++number;
+      if (!header) {
+        if (line != kHeader) {
+          error = "Die erste Zeile ist keine Kopfzeile eines Importjournals.";
+          return std::nullopt;
+        }
+        header = true;
+        continue;
+      }
+      const std::vector<std::optional<std::string>> f = Fields(line);
+      const std::string& record = Str(f[0]);
+      const auto need = [&](size_t n) {
+        if (f.size() != n) throw Malformed{};
+      };
+      if (complete) {
+        if (record == "schritt" && f.size() == 2 && Str(f[1]) == "schnappschuss") {
+          journal.snapshot_taken = true;
+        }
+        continue;
+      }
+      if (record == "paket") {
+        need(2);
+        journal.package = Str(f[1]);
+      } else if (record == "tabellen") {
+        need(5);
+        journal.before.list_exists = Int(f[1]) != 0;
+        journal.before.pool_exists = Int(f[2]) != 0;
+        journal.before.ids_exists = Int(f[3]) != 0;
+        journal.before.fingerprints_exist = Int(f[4]) != 0;
+      } else if (record == "schluessel") {
+        need(2);
+        journal.keys.push_back(Str(f[1]));
+      } else if (record == "zeile") {
+        need(8);
+        journal.before.list.push_back({Int(f[1]), Int(f[2]), Int(f[3]), Int(f[4]), Str(f[5]),
+                                       Str(f[6]), Str(f[7])});
+      } else if (record == "pool") {
+        need(3);
+        journal.before.pool.push_back({Int(f[1]), Str(f[2])});
+      } else if (record == "fp") {
+        need(5);
+        journal.before.fingerprints.push_back({Int(f[1]), Str(f[2]), Str(f[3]), Str(f[4])});
+      } else if (record == "tid") {
+        need(2);
+        journal.registered = Int(f[1]);
+      } else if (record == "geloescht") {
+        need(3);
+        journal.deleted.emplace_back(Str(f[1]), Int(f[2]));
+      } else if (record == "geladen") {
+        need(2);
+        journal.loaded.push_back(Str(f[1]));
+      } else if (record == "objektzeile") {
+        if (f.size() < 3 || f.size() % 2 != 1) throw Malformed{};
+        ObjectRow& row = journal.object_rows.emplace_back();
+        row.table = Str(f[1]);
+        row.KartulID = Int(f[2]);
+        for (size_t i = 3; i + 1 < f.size(); i += 2) row.fields.emplace_back(Str(f[i]), f[i + 1]);
+      } else if (record == "foto") {
+        need(2);
+        journal.fotos.push_back(Int(f[1]));
+      } else if (record == "bild") {
+        need(3);
+        journal.pictures.push_back({Str(f[1]), f[2].value_or("")});
+      } else if (record == "ende") {
+        need(1);
+        complete = true;
+      } else {
+        throw Malformed{};
+      }
+    }
+  } catch (const Malformed&) {
+    error = "Die Zeile " + std::to_string(number + 1) + " ist nicht lesbar.";
+    return std::nullopt;
+  }
+  if (!complete) {
+    error = header ? "Der Plan endet vor seinem Ende." : "Die Datei ist leer.";
+    return std::nullopt;
+  }
+  return journal;
+}
+
+void ImportJournal::Write(const std::string& project_dir) const {
+  platform::env::ReplaceFile(platform::env::Env::Current(), FileIn(project_dir), Text());
+}
+
+void ImportJournal::AppendStep(const std::string& project_dir, const std::string& step) {
+  platform::env::Env& env = platform::env::Env::Current();
+  std::unique_ptr<platform::env::File> file =
+      env.Open(FileIn(project_dir), platform::env::OpenMode::kReadWrite);
+  const std::string line = Line("schritt").Add(step).End();
+  file->WriteAt(file->Size(), line.data(), line.size());
+  file->Sync();
+}

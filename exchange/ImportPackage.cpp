@@ -1,0 +1,418 @@
+#include "exchange/ImportPackage.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <set>
+#include <unordered_set>
+
+#include "context/PluginContext.h"
+#include "exchange/AttributeXml.h"
+#include "exchange/ObjectFiles.h"
+#include "platform/db/Connection.h"
+#include "platform/db/Dialect.h"
+#include "platform/geodata/ShapeFiles.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
+#include "platform/ui/Jpeg.h"
+#include "platform/xml/Xml.h"
+#include "transaction/TransActTools.h"
+
+using platform::db::DbError;
+using platform::db::Query;
+using platform::db::dialect::QuoteName;
+
+namespace ImportFuncs {
+namespace {
+
+// The photo list's columns, in the order the export writes them.
+constexpr std::array<std::string_view, 9> kPhotoColumns = {
+    "PhotoID", "Kurzname", "Datei", "RW", "HW", "Richtung", "Datum", "Quelle", "Beschr"};
+
+platform::env::Env& CurrentEnv() {
+  return platform::env::Env::Current();
+}
+
+// A refusal of the package, with the text for the mapper.
+class Refused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The folder's entries, sorted: package files are matched without regard to
+// case, and "the first in sorted order" must be the same on every run.
+class Folder {
+ public:
+  explicit Folder(const std::string& path) : path_(path) {
+    try {
+      entries_ = CurrentEnv().ListFolder(path);
+    } catch (const platform::env::EnvError& e) {
+      throw Refused("Der Ordner " + path + " kann nicht gelesen werden:\r" + e.what());
+    }
+    std::sort(entries_.begin(), entries_.end());
+  }
+
+  // The entry that is `name` without regard to case: nothing when there is
+  // none; refused when it is no regular file (a link, a folder, a device).
+  std::optional<std::string> File(const std::string& name) const {
+    for (const std::string& entry : entries_) {
+      if (platform::text::EqualsIgnoreCase(entry, name)) {
+        CheckRegular(entry);
+        return entry;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // The same for a folder.
+  std::optional<std::string> Subfolder(const std::string& name) const {
+    for (const std::string& entry : entries_) {
+      if (!platform::text::EqualsIgnoreCase(entry, name)) continue;
+      const auto st = CurrentEnv().LinkStatus(platform::env::JoinPath(path_, entry));
+      if (st && st->IsFolder()) return entry;
+      throw Refused("Im Transaktionspaket ist \"" + platform::env::JoinPath(path_, entry) +
+                    "\" kein gewöhnlicher Ordner (eine Verknüpfung oder eine Datei); das Paket "
+                    "wird nicht importiert.");
+    }
+    return std::nullopt;
+  }
+
+  void CheckRegular(const std::string& entry) const {
+    const std::string path = platform::env::JoinPath(path_, entry);
+    std::optional<platform::env::FileStatus> st;
+    try {
+      st = CurrentEnv().LinkStatus(path);
+    } catch (const platform::env::EnvError& e) {
+      throw Refused("Die Datei " + path + " kann nicht gelesen werden:\r" + e.what());
+    }
+    if (!st || !st->IsRegular()) {
+      throw Refused("Im Transaktionspaket ist \"" + path +
+                    "\" keine gewöhnliche Datei (eine Verknüpfung, ein Ordner oder ein Gerät); "
+                    "das Paket wird nicht importiert.");
+    }
+  }
+
+  const std::vector<std::string>& Entries() const { return entries_; }
+
+ private:
+  std::string path_;
+  std::vector<std::string> entries_;
+};
+
+std::optional<int32_t> NumberOrNone(const Query& query, int pos) {
+  if (pos < 0 || query.IsNull(pos)) return std::nullopt;
+  return query.AsInt32(pos);
+}
+
+std::string TextAt(const Query& query, int pos) {
+  return pos < 0 ? std::string() : query.AsString(pos);
+}
+
+// Where each photo column is in the query; nothing when the list has
+// another shape. The earlier build finds the columns by name, the others
+// take them by position and so need them exactly in the export's order.
+std::optional<std::array<int, 9>> PhotoColumnPositions(const Query& query) {
+  std::array<int, 9> positions{};
+  const int count = query.FieldCount();
+  if (CurrentProfile().build == Build::kVD1TransAction) {
+    for (size_t i = 0; i < kPhotoColumns.size(); ++i) {
+      positions[i] = -1;
+      for (int pos = 0; pos < count; ++pos) {
+        if (platform::text::EqualsIgnoreCase(query.FieldName(pos), kPhotoColumns[i])) {
+          positions[i] = pos;
+          break;
+        }
+      }
+      if (positions[i] < 0) return std::nullopt;
+    }
+    return positions;
+  }
+  if (count != static_cast<int>(kPhotoColumns.size())) return std::nullopt;
+  for (int pos = 0; pos < count; ++pos) {
+    if (!platform::text::EqualsIgnoreCase(query.FieldName(pos), kPhotoColumns[pos]))
+      return std::nullopt;
+    positions[pos] = pos;
+  }
+  return positions;
+}
+
+std::string PhotoText(std::string text) {
+  if (CurrentProfile().build == Build::kVD1TransAction) return text;
+  return ConvertOemUmlauts(std::move(text));
+}
+
+void ReadPhotoList(platform::db::Connection& connection, const std::string& table,
+                   PackageContent& content, const std::string& file) {
+  Query query(connection, "select * from " + QuoteName(table));
+  const std::optional<std::array<int, 9>> at = PhotoColumnPositions(query);
+  if (!at) {
+    std::string expected;
+    for (const std::string_view column : kPhotoColumns)
+      expected += (expected.empty() ? "" : ", ") + std::string(column);
+    throw DbError("Die Fotoliste " + file + " hat nicht die erwarteten Spalten (" + expected +
+                  ").");
+  }
+  const std::array<int, 9>& p = *at;
+  for (; !query.Eof(); query.Next()) {
+    Package::TFotoMetadaten& foto = content.fotos.emplace_back();
+    foto.Status = 2;
+    foto.FotoID = query.AsInt32(p[0]);
+    foto.Kurzname = PhotoText(TextAt(query, p[1]));
+    foto.Dateiname = PhotoText(TextAt(query, p[2]));
+    foto.Rechtswert = NumberOrNone(query, p[3]);
+    foto.Hochwert = NumberOrNone(query, p[4]);
+    foto.Blickrichtung = NumberOrNone(query, p[5]);
+    if (!query.IsNull(p[6])) foto.Aufnahmedatum = query.AsDateTime(p[6]);
+    foto.Quelle = PhotoText(TextAt(query, p[7]));
+    foto.Beschreibung = PhotoText(TextAt(query, p[8]));
+  }
+}
+
+// A note naming what a table holds more than once.
+template <class Key>
+void NoteTwice(const std::vector<Key>& keys, const std::string& intro, PackageContent& content) {
+  std::set<Key> seen, twice;
+  for (const Key& key : keys) {
+    if (!seen.insert(key).second) twice.insert(key);
+  }
+  if (twice.empty()) return;
+  std::string text = intro;
+  for (const Key& key : twice) {
+    if constexpr (std::is_same_v<Key, std::string>) {
+      text += "\r" + key;
+    } else {
+      text += "\r" + std::to_string(key);
+    }
+  }
+  content.notes.push_back(text);
+}
+
+void ReadGeodata(const Folder& folder, const Package::Names& names, PackageContent& content) {
+  const std::optional<std::string> main_layer = folder.File(names.P + ".shp");
+  if (!main_layer) {
+    if (!content.rows.empty()) {
+      throw Refused("Die Geodaten des Transaktionspakets fehlen:\r" + names.D + names.P + ".shp");
+    }
+    return;
+  }
+  content.geodata = names.D + main_layer->substr(0, main_layer->size() - 4);
+  for (const std::string& path : ObjectFiles::LayersOf(content.geodata)) {
+    folder.CheckRegular(platform::env::NameOf(path));
+    try {
+      platform::geodata::ShapeLayer read =
+          platform::geodata::ReadLayer(CurrentEnv(), path, "KENNUNG");
+      content.layers.push_back({path, std::move(read.ids)});
+    } catch (const platform::geodata::GeodataError& e) {
+      throw Refused(e.what());
+    }
+  }
+}
+
+void ReadAttributes(const Folder& folder, const Package::Names& names, PackageContent& content) {
+  const std::optional<std::string> file = folder.File(names.P + ".xml");
+  if (!file) return;
+  content.xml = names.D + *file;
+  try {
+    const std::string bytes = platform::env::ReadFile(CurrentEnv(), content.xml);
+    for (AttributeXml::Object& object : AttributeXml::ReadObjects(bytes, content.xml, false)) {
+      content.xml_ids.push_back(std::move(object.Kennung));
+    }
+  } catch (const platform::env::EnvError& e) {
+    throw Refused("Die Datei " + content.xml + " kann nicht gelesen werden:\r" + e.what());
+  } catch (const platform::xml::XmlError& e) {
+    throw Refused(e.what());
+  }
+}
+
+// Every object of the list must come in again with the package's data:
+// the import deletes the project's copy of it first.
+void CheckListedObjects(const PackageContent& content) {
+  std::unordered_set<std::string> delivered(content.xml_ids.begin(), content.xml_ids.end());
+  for (const GeoLayer& layer : content.layers) delivered.insert(layer.ids.begin(), layer.ids.end());
+  std::vector<std::string> missing;
+  std::unordered_set<std::string> named;
+  for (const TTransaktionslistenDaten& R : content.rows) {
+    if (!delivered.count(R.Kennung) && named.insert(R.Kennung).second) missing.push_back(R.Kennung);
+  }
+  if (missing.empty()) return;
+  std::string text =
+      "Die Geo- und Attributdaten des Transaktionspakets enthalten nicht jedes Objekt seiner "
+      "Transaktionsliste; es fehlen:";
+  for (size_t i = 0; i < missing.size() && i < 20; ++i) text += "\r" + missing[i];
+  if (missing.size() > 20) text += "\r... (" + std::to_string(missing.size()) + " insgesamt)";
+  throw Refused(text);
+}
+
+void ReadPictures(const Folder& folder, const Package::Names& names, PackageContent& content) {
+  const std::optional<std::string> photos = folder.Subfolder(names.P + "_Fotos");
+  if (!photos) return;
+  const std::string S = names.D + *photos;
+  content.photo_folder = S;
+  const Folder pictures(S);
+  platform::env::Env& env = CurrentEnv();
+  std::vector<std::string> damaged;
+  for (const std::string& name : pictures.Entries()) {
+    if (!platform::text::EndsWithIgnoreCase(name, ".jpg")) continue;
+    pictures.CheckRegular(name);
+    PackagePicture& picture = content.pictures.emplace_back();
+    picture.name = name;
+    picture.path = platform::env::JoinPath(S, name);
+    try {
+      std::unique_ptr<platform::env::File> file = env.Open(picture.path, platform::env::OpenMode::kRead);
+      picture.status = file->Status();
+      if (!picture.status.IsRegular()) pictures.CheckRegular(name);
+      const platform::ui::JpegPicture header = platform::ui::ReadJpegHeader(*file, name);
+      if (!header.ok) {
+        picture.damage = header.error;
+        damaged.push_back(header.error);
+      }
+    } catch (const platform::env::EnvError& e) {
+      throw Refused("Die Bilddatei " + picture.path + " kann nicht gelesen werden:\r" + e.what());
+    }
+  }
+  if (!damaged.empty()) {
+    std::string text = "Folgende Bilddateien des Pakets sind keine lesbaren JPEG-Bilder; ihre "
+                       "Fotos wurden trotzdem übernommen:";
+    for (const std::string& line : damaged) text += "\r" + line;
+    content.notes.push_back(text);
+  }
+}
+
+void NoteFotosWithoutPicture(PackageContent& content) {
+  if (!content.has_photos) return;
+  std::unordered_set<std::string> present;
+  for (const PackagePicture& picture : content.pictures) {
+    present.insert(platform::text::ToLowerAscii(picture.name));
+  }
+  std::vector<std::string> missing;
+  for (const Package::TFotoMetadaten& foto : content.fotos) {
+    if (UsablePictureName(foto.Dateiname) &&
+        !present.count(platform::text::ToLowerAscii(foto.Dateiname))) {
+      missing.push_back(std::to_string(foto.FotoID) + " (" + foto.Dateiname + ")");
+    }
+  }
+  if (missing.empty()) return;
+  std::string text = "Folgende Fotos der Fotoliste haben keine Bilddatei im Paket:";
+  for (size_t i = 0; i < missing.size() && i < 20; ++i) text += "\r" + missing[i];
+  if (missing.size() > 20) text += "\r... (" + std::to_string(missing.size()) + " insgesamt)";
+  content.notes.push_back(text);
+}
+
+}  // namespace
+
+bool UsablePictureName(const std::string& name) {
+  return !name.empty() && name.find('/') == std::string::npos &&
+         name.find('\\') == std::string::npos && name.find("..") == std::string::npos &&
+         platform::text::Utf8Length(name) <= kPicFileNameWidth;
+}
+
+std::string ConvertOemUmlauts(std::string text) {
+  static const std::array<std::pair<std::string_view, std::string_view>, 7> kTable = {{
+      {"\u201E", "ä"},
+      {"\u017D", "Ä"},
+      {"\u201D", "ö"},
+      {"\u2122", "Ö"},
+      {"\u0081", "ü"},
+      {"\u0161", "Ü"},
+      {"\u00E1", "ß"},
+  }};
+  for (const auto& [from, to] : kTable) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
+}
+
+std::optional<PackageContent> ReadPackage(const Package::Names& names, std::string& error) {
+  PackageContent content;
+  const std::string& D = names.D;
+  const std::string& P = names.P;
+  if (P.empty()) {
+    error = "Die gewählte Datei gehört zu keinem Transaktionspaket.";
+    return std::nullopt;
+  }
+  std::string reading;  // the file being read, for the message
+  try {
+    const Folder folder(D);
+    platform::db::Connection& connection = TransActTools::OpenImportConnection(D);
+    if (const auto file = folder.File(P + "t.dbf")) {
+      reading = D + *file;
+      content.has_list = true;
+      Query query(connection,
+                  "select KENNUNG,TID,KARTULID,VGNR,SCHREIBEND from " + QuoteName(P + "t"));
+      for (; !query.Eof(); query.Next()) {
+        TTransaktionslistenDaten& R = content.rows.emplace_back();
+        R.Kennung = query.AsString(0);
+        R.TID = query.AsInt32(1);
+        R.KartulID = query.AsInt32(2);
+        R.VNr = query.AsInt32(3);
+        R.Schreibend = query.AsInt32(4);
+      }
+      std::vector<std::string> kennungen;
+      for (const TTransaktionslistenDaten& R : content.rows) kennungen.push_back(R.Kennung);
+      NoteTwice(kennungen,
+                "Die Transaktionsliste " + reading +
+                    " nennt folgende Kennungen mehrfach; es gilt jeweils die letzte Zeile:",
+                content);
+    }
+    if (const auto file = folder.File(P + ".tid")) {
+      reading = D + *file;
+      content.has_tid = true;
+      content.tid = Package::ReadTidFile(D + *file);
+    }
+    reading.clear();
+    ReadGeodata(folder, names, content);
+    ReadAttributes(folder, names, content);
+    CheckListedObjects(content);
+    for (const std::string& path : {content.geodata + ".shp", content.xml}) {
+      if (path.size() > 4 && (!platform::text::FitsAnsi(path) ||
+                              platform::text::Utf8ToAnsi(path).size() > Package::kMaxHostPath)) {
+        error =
+            "Der Pfad des Transaktionspakets kann an KARTUL nicht übergeben werden "
+            "(höchstens 255 Zeichen im Windows-Zeichensatz):\r" +
+            path;
+        return std::nullopt;
+      }
+    }
+    if (const auto file = folder.File(P + "kl.dbf")) {
+      reading = D + *file;
+      Query query(connection, "select TID, Kennung from " + QuoteName(P + "kl"));
+      for (; !query.Eof(); query.Next()) {
+        content.kennungen.push_back({query.AsInt32(0), query.AsString(1)});
+      }
+      std::vector<std::string> kennungen;
+      for (const FreeKennung& free : content.kennungen) kennungen.push_back(free.Kennung);
+      NoteTwice(kennungen,
+                "Die Liste der freien Kennungen " + reading +
+                    " nennt folgende Kennungen mehrfach; sie werden einmal übernommen:",
+                content);
+    }
+    if (const auto file = folder.File(P + "pc.dbf")) {
+      reading = D + *file;
+      folder.File(P + "pc.dbt");  // a memo file that is a link refuses the package too
+      content.has_photos = true;
+      ReadPhotoList(connection, P + "pc", content, D + *file);
+      std::vector<int32_t> ids;
+      for (const Package::TFotoMetadaten& foto : content.fotos) ids.push_back(foto.FotoID);
+      NoteTwice(ids,
+                "Die Fotoliste " + reading +
+                    " nennt folgende Foto-IDs mehrfach; es gilt jeweils die erste Zeile:",
+                content);
+    }
+    reading.clear();
+    ReadPictures(folder, names, content);
+    NoteFotosWithoutPicture(content);
+  } catch (const Refused& e) {
+    error = e.what();
+    return std::nullopt;
+  } catch (const std::exception& e) {
+    error = reading.empty() ? std::string(e.what())
+                            : "Die Datei " + reading + " kann nicht gelesen werden:\r" + e.what();
+    return std::nullopt;
+  }
+  return content;
+}
+
+}  // namespace ImportFuncs

@@ -1,0 +1,307 @@
+#include "exchange/ImportPlan.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "exchange/ImportFuncs.h"
+#include "platform/text/Encoding.h"
+#include "platform/text/Strings.h"
+
+using ImportFuncs::PackageContent;
+using ImportFuncs::TTransaktionslistenDaten;
+using namespace TransActTools;
+
+namespace ImportPlan {
+namespace {
+
+// The row the merge finds for an identifier: the first entered under it;
+// for the question also the first that carries it now.
+struct FirstRows {
+  std::unordered_map<std::string, const TObjectMetadata*> by_original;
+  std::unordered_map<std::string, const TObjectMetadata*> by_current;
+
+  explicit FirstRows(const TObjectMetadataList& rows) {
+    for (const TObjectMetadata& row : rows) {
+      by_original.emplace(row.Originalkennung, &row);
+      by_current.emplace(row.Kennung, &row);
+    }
+  }
+  const TObjectMetadata* Original(const std::string& K) const {
+    const auto it = by_original.find(K);
+    return it == by_original.end() ? nullptr : it->second;
+  }
+  const TObjectMetadata* Either(const std::string& K) const {
+    if (const TObjectMetadata* row = Original(K)) return row;
+    const auto it = by_current.find(K);
+    return it == by_current.end() ? nullptr : it->second;
+  }
+};
+
+std::string LocalPhotos(int count) {
+  return count == 1 ? "1 lokales Foto" : std::to_string(count) + " lokale Fotos";
+}
+
+std::string Lower(const std::string& name) {
+  return platform::text::ToLowerAscii(name);
+}
+
+}  // namespace
+
+std::vector<std::string> PackageKennungen(const PackageContent& content) {
+  std::vector<std::string> kennungen;
+  std::unordered_set<std::string> seen;
+  const auto add = [&](const std::string& K) {
+    if (seen.insert(K).second) kennungen.push_back(K);
+  };
+  for (const TTransaktionslistenDaten& R : content.rows) add(R.Kennung);
+  for (const ImportFuncs::GeoLayer& layer : content.layers) {
+    for (const std::string& K : layer.ids) add(K);
+  }
+  for (const std::string& K : content.xml_ids) add(K);
+  return kennungen;
+}
+
+Objects PlanObjects(const PackageContent& content, const ProjectState& state, Policy policy) {
+  Objects plan;
+  const FirstRows first(state.rows);
+  // The first package row of each identifier decides, as the merge meets it
+  // first.
+  std::unordered_map<std::string, const TTransaktionslistenDaten*> package_row;
+  for (const TTransaktionslistenDaten& R : content.rows) package_row.emplace(R.Kennung, &R);
+
+  std::unordered_set<std::string> local;
+  for (const std::string& K : PackageKennungen(content)) {
+    const auto found = state.objects.find(K);
+    const int32_t id = found == state.objects.end() ? 0 : found->second;
+    const TObjectMetadata* row = first.Either(K);
+    std::vector<std::string> what;
+    if (row) {
+      if (row->Changed == kUpdate) what.push_back("geändert");
+      if (row->Changed == kNew) what.push_back("neu angelegt");
+      if (row->Changed == kDelete) what.push_back("gelöscht");
+    }
+    if (id > 0) {
+      const auto photos = state.local_photos.find(id);
+      if (photos != state.local_photos.end() && photos->second > 0) {
+        what.push_back(LocalPhotos(photos->second));
+      }
+    }
+    if (!what.empty()) {
+      LocalWork& work = plan.local_work.emplace_back();
+      work.Kennung = K;
+      work.TID = row ? row->TID : -1;
+      for (const std::string& part : what) work.what += (work.what.empty() ? "" : ", ") + part;
+      local.insert(K);
+    }
+    // A row of another transaction that the package's status does not
+    // outrank stays: its object is the project's, not the package's.
+    const auto R = package_row.find(K);
+    const TObjectMetadata* merged = first.Original(K);
+    if (R != package_row.end() && merged && merged->TID >= 0 && merged->TID != R->second->TID &&
+        !ImportFuncs::IsHigherState(R->second->Schreibend, merged->Schreibend)) {
+      plan.kept.insert(K);
+    }
+  }
+  if (policy == Policy::kKeepLocalWork) plan.kept.insert(local.begin(), local.end());
+  for (const std::string& K : PackageKennungen(content)) {
+    if (plan.kept.count(K)) continue;
+    const auto found = state.objects.find(K);
+    if (found != state.objects.end() && found->second > 0) plan.deleted.emplace_back(K, found->second);
+  }
+  for (const ImportFuncs::GeoLayer& layer : content.layers) {
+    for (const std::string& K : layer.ids) {
+      if (!plan.kept.count(K)) plan.loaded.insert(K);
+    }
+  }
+  for (const std::string& K : content.xml_ids) {
+    if (!plan.kept.count(K)) plan.loaded.insert(K);
+  }
+  // Kept for its local work alone: its row stays as it is too.
+  for (const std::string& K : local) {
+    if (plan.kept.count(K)) plan.local_kept.insert(K);
+  }
+  return plan;
+}
+
+ImportChanges PlanMerge(const PackageContent& content, const TObjectMetadataList& rows,
+                        const std::vector<PoolRow>& pool, const Objects& objects,
+                        bool registered) {
+  ImportChanges changes;
+  struct Listed {
+    int32_t TID = -1;
+    int32_t Schreibend = -1;
+  };
+  // The first row of each original identifier, as the lookups by KENNUNGO
+  // would find it, kept up to date as the merge goes.
+  std::unordered_map<std::string, Listed> listed;
+  for (const TObjectMetadata& row : rows) {
+    listed.emplace(row.Originalkennung, Listed{row.TID, row.Schreibend});
+  }
+  std::unordered_set<std::string> pooled;
+  for (const PoolRow& row : pool) pooled.insert(row.Kennung);
+
+  for (const TTransaktionslistenDaten& R : content.rows) {
+    const std::string& K = R.Kennung;
+    if (pooled.erase(K)) changes.leave_pools.push_back(K);
+    if (objects.local_kept.count(K)) continue;
+    ListMerge merge;
+    merge.row.Kennung = K;
+    merge.row.TID = R.TID;
+    merge.row.KartulID = R.KartulID;
+    merge.row.Vorgangsnummer = R.VNr;
+    merge.row.Schreibend = R.Schreibend;
+    merge.row.Changed = R.changed;
+    const auto found = listed.find(K);
+    const int32_t T = found == listed.end() ? -1 : found->second.TID;
+    if (T < 0) {
+      merge.kind = ListMerge::Kind::kInsert;
+      listed[K] = {R.TID, R.Schreibend};
+    } else if (T == R.TID) {
+      merge.kind = ListMerge::Kind::kUpdate;
+      found->second = {R.TID, R.Schreibend};
+    } else if (ImportFuncs::IsHigherState(R.Schreibend, found->second.Schreibend)) {
+      merge.kind = ListMerge::Kind::kMove;
+      found->second = {R.TID, R.Schreibend};
+    } else {
+      merge.kind = ListMerge::Kind::kResetKennung;
+    }
+    changes.list.push_back(std::move(merge));
+  }
+  if (content.has_tid && content.tid.Transaktion != -1 && !registered) {
+    changes.transaction =
+        TTransactionMetadata{content.tid.Transaktion, content.tid.Name, content.tid.Owner};
+  }
+  return changes;
+}
+
+std::vector<PoolRow> PlanFreeKennungen(const PackageContent& content,
+                                       const std::vector<PoolRow>& pool,
+                                       const std::function<bool(const std::string&)>& carried) {
+  std::unordered_set<std::string> pooled;
+  for (const PoolRow& row : pool) pooled.insert(row.Kennung);
+  std::vector<PoolRow> rows;
+  for (const ImportFuncs::FreeKennung& free : content.kennungen) {
+    if (pooled.count(free.Kennung) || carried(free.Kennung)) continue;
+    rows.push_back({free.TID, free.Kennung});
+    pooled.insert(free.Kennung);
+  }
+  return rows;
+}
+
+namespace {
+
+// A name for a picture that no file of KTPhotos, no catalogue row and no
+// picture of the package has: "name_1.jpg", "name_2.jpg", ... within the
+// catalogue column's width.
+std::string FreeName(const std::string& name, const std::set<std::string>& taken) {
+  const size_t dot = name.rfind('.');
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  for (int n = 1;; ++n) {
+    const std::string suffix = "_" + std::to_string(n) + ext;
+    std::string base = stem;
+    while (!base.empty() &&
+           platform::text::Utf8Length(base + suffix) > ImportFuncs::kPicFileNameWidth) {
+      base = std::string(platform::text::Utf8Prefix(base, platform::text::Utf8Length(base) - 1));
+    }
+    const std::string candidate = base + suffix;
+    if (!taken.count(Lower(candidate))) return candidate;
+  }
+}
+
+}  // namespace
+
+PhotoPlan PlanPhotos(const PackageContent& content, const std::vector<CatalogueEntry>& catalogue,
+                     const std::vector<std::string>& pictures) {
+  PhotoPlan plan;
+  if (!content.has_photos) return plan;
+  std::unordered_set<int32_t> catalogued;
+  std::map<std::string, std::set<int32_t>> users;  // lower-case picture name -> photo ids
+  std::set<std::string> taken;                      // lower-case names in use anywhere
+  for (const CatalogueEntry& entry : catalogue) {
+    catalogued.insert(entry.FotoID);
+    users[Lower(entry.PicFileName)].insert(entry.FotoID);
+    taken.insert(Lower(entry.PicFileName));
+  }
+  std::map<std::string, std::string> present;  // lower-case -> as the folder spells it
+  for (const std::string& name : pictures) {
+    present.emplace(Lower(name), name);
+    taken.insert(Lower(name));
+  }
+  std::map<std::string, const ImportFuncs::PackagePicture*> delivered;
+  for (const ImportFuncs::PackagePicture& picture : content.pictures) {
+    delivered.emplace(Lower(picture.name), &picture);
+    taken.insert(Lower(picture.name));
+  }
+  // The package's own photos by picture name: they may replace their own
+  // pictures, never another photo's.
+  std::map<std::string, std::set<int32_t>> package_users;
+  for (const Package::TFotoMetadaten& foto : content.fotos) {
+    if (ImportFuncs::UsablePictureName(foto.Dateiname)) {
+      package_users[Lower(foto.Dateiname)].insert(foto.FotoID);
+    }
+  }
+  const auto foreign = [&](const std::string& lower) {
+    const auto used = users.find(lower);
+    if (used == users.end()) return false;
+    const auto own = package_users.find(lower);
+    for (const int32_t id : used->second) {
+      if (own == package_users.end() || !own->second.count(id)) return true;
+    }
+    return false;
+  };
+
+  const auto copy_to = [&](const ImportFuncs::PackagePicture* picture, const std::string& to) {
+    PhotoPlan::Copy copy;
+    copy.picture = picture;
+    copy.to = to;
+    const auto there = present.find(Lower(to));
+    copy.replaces = there != present.end();
+    copy.present = copy.replaces ? there->second : to;
+    plan.copies.push_back(std::move(copy));
+  };
+
+  std::set<std::string> renamed;  // pictures that went under a free name
+  for (const Package::TFotoMetadaten& foto : content.fotos) {
+    if (!ImportFuncs::UsablePictureName(foto.Dateiname)) {
+      plan.unusable.push_back(foto.Dateiname);
+      continue;
+    }
+    if (!catalogued.insert(foto.FotoID).second) continue;
+    ImportedFoto& row = plan.rows.emplace_back();
+    row.FotoID = foto.FotoID;
+    row.Kurzname = foto.Kurzname;
+    row.Rechtswert = foto.Rechtswert;
+    row.Hochwert = foto.Hochwert;
+    row.Blickrichtung = foto.Blickrichtung;
+    row.Aufnahmedatum = foto.Aufnahmedatum;
+    row.Quelle = foto.Quelle;
+    row.Beschreibung = foto.Beschreibung;
+    row.PicFileName = foto.Dateiname;
+    row.IsNew = foto.Status;
+    const std::string lower = Lower(foto.Dateiname);
+    if (!foreign(lower)) continue;
+    // Another photo of the project shows a picture of this name: the
+    // package's picture gets a name of its own.
+    const auto picture = delivered.find(lower);
+    row.PicFileName = FreeName(foto.Dateiname, taken);
+    taken.insert(Lower(row.PicFileName));
+    if (picture != delivered.end()) {
+      copy_to(picture->second, row.PicFileName);
+      renamed.insert(lower);
+    }
+  }
+  for (const ImportFuncs::PackagePicture& picture : content.pictures) {
+    if (!ImportFuncs::UsablePictureName(picture.name)) continue;
+    const std::string lower = Lower(picture.name);
+    if (foreign(lower)) {
+      if (!renamed.count(lower)) plan.kept.push_back(picture.name);
+      continue;
+    }
+    copy_to(&picture, picture.name);
+  }
+  return plan;
+}
+
+}  // namespace ImportPlan
