@@ -228,14 +228,19 @@ wait 20
 exec /usr/bin/sqlite3 "${DB}" "select FotoID, coalesce(Blickrichtung, '-') from Fotos where FotoID <= -10 order by FotoID desc"
 expect output "-10|0\n-11|45\n-12|0\n-13|-\n-14|-\n"
 
-# Coordinates that are no whole numbers are refused.
+# Coordinates that are no whole numbers are refused with what is wrong.
 run ProcessFoto
 answer form TFormEditFoto
 answer click cbNoCoordinates
 answer type seRWert "3400000,5"
 answer type seHWert "5800000"
 answer click BtnOK
-answer message OK "Die Eingabedaten sind nicht vollständig!"
+answer message OK "Der Rechtswert muss eine ganze Zahl sein: \"3400000,5\""
+answer type seRWert "3400001"
+answer type seHWert "99999999999"
+answer click BtnOK
+answer message OK "Der Hochwert ist zu groß: \"99999999999\""
+answer type seHWert "5800000"
 answer type seRWert "3400001"
 answer click BtnOK
 wait 20
