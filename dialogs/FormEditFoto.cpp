@@ -275,7 +275,9 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
   const std::optional<DialogTools::FotoRecord> row =
       FotoID != 0 ? katalog_.FindFoto(FotoID) : std::nullopt;
   if (row) {
-    dtpDate.date = row->Aufnahmedatum.value_or(platform::text::Now());
+    // A photo without a date shows none, and is stored without one unless
+    // the mapper enters it.
+    dtpDate.date = row->Aufnahmedatum;
     eKurzname.text = row->Kurzname;
     eQuelle.text = row->Quelle;
     mBeschreibung.text = row->Bildbeschreibung;

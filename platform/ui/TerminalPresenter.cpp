@@ -307,10 +307,12 @@ std::string TerminalPresenter::Render(const Form& form) const {
                ".." + std::to_string(ud.max) + ")" + State(c) + "\n";
         break;
       }
-      case Control::Kind::kDatePicker:
-        out += head + text::DateToStr(text::DecodeDate(static_cast<const DatePicker&>(c).date)) +
+      case Control::Kind::kDatePicker: {
+        const auto& dp = static_cast<const DatePicker&>(c);
+        out += head + (dp.date ? text::DateToStr(text::DecodeDate(*dp.date)) : "(no date)") +
                State(c) + "\n";
         break;
+      }
       case Control::Kind::kPicture: {
         const auto& p = static_cast<const Picture&>(c);
         out += head +

@@ -199,6 +199,7 @@ set Objektphotos PhotoID -10
 post Objektphotos
 run ProcessFoto
 answer form TFormEditFoto
+answer type dtpDate "04.05.2026"
 answer click BtnOK
 wait 20
 set Objektphotos PhotoID -11
@@ -227,6 +228,12 @@ answer click BtnOK
 wait 20
 exec /usr/bin/sqlite3 "${DB}" "select FotoID, coalesce(Blickrichtung, '-') from Fotos where FotoID <= -10 order by FotoID desc"
 expect output "-10|0\n-11|45\n-12|0\n-13|-\n-14|-\n"
+
+# Those rows had no date: the dialog showed none and stored none, but for
+# the one the mapper entered.
+expect file ${TEMP}/transcript.txt contains "  dtpDate date none"
+exec /usr/bin/sqlite3 "${DB}" "select FotoID, coalesce(date(Aufnahmedatum), '-') from Fotos where FotoID <= -10 order by FotoID desc"
+expect output "-10|2026-05-04\n-11|-\n-12|-\n-13|-\n-14|-\n"
 
 # Coordinates that are no whole numbers are refused with what is wrong.
 run ProcessFoto
