@@ -320,5 +320,18 @@ expect form TFormEditFoto
 answer form TFormEditFoto
 answer click btnCancel
 wait 20
+
+# A new photo's id lies below the first row of the catalogue in the order
+# of its key, the lowest id (-14), whatever order the rows were written in
+# (-1 first, -14 last).
+append Objektphotos
+run ProcessFoto
+answer form TFormEditFoto
+answer click BtnGetFoto
+answer file "${CAM}/DSC0001.jpg"
+answer click BtnOK
+wait 20
+exec /usr/bin/sqlite3 "${DB}" "select FotoID, PicFileName from Fotos where FotoID < -14"
+expect output "-15|KTFoto4.jpg\n"
 exec /usr/bin/sqlite3 "${DB}" "${LINKS}"
-expect output "1|-1\n2|-2\n1|17\n2|-14\n"
+expect output "1|-1\n2|-2\n1|17\n2|-14\n1|-15\n"
