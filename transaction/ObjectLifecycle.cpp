@@ -633,6 +633,10 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
     R.Schreibend = kSchreibend;
     R.Changed = std::string(kUpdate);
     R.Originalkennung = GetOriginalKennung(N);
+    // The earlier builds change that row in place too: the central system
+    // still knows the object by the row's process number.
+    TObjectMetadata row;
+    if (!IsFullBuild() && GetObjectMetadata(N, row)) R.Vorgangsnummer = row.Vorgangsnummer;
   }
   steps.SaveRow(R);
   steps.TakeFromPools(N);
