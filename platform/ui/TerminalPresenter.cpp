@@ -123,6 +123,7 @@ TerminalPresenter::~TerminalPresenter() {
 }
 
 void TerminalPresenter::Write(std::string_view text) {
+  ClaimHostTerminal();
   size_t done = 0;
   while (done < text.size()) {
     ssize_t n = write(out_fd_, text.data() + done, text.size() - done);
