@@ -18,57 +18,24 @@ import time
 PROMPT = b"kartul> "
 
 
-class Session:
-    def __init__(self, argv, env):
-        self.pid, self.fd = pty.fork()
-        if self.pid == 0:
-            os.execve(argv[0], argv, env)
-        self.seen = b""
-
-    def read(self, seconds):
-        """Everything the program writes within the time."""
-        got = b""
-        end = time.monotonic() + seconds
-        while (left := end - time.monotonic()) > 0:
-            ready, _, _ = select.select([self.fd], [], [], left)
-            if not ready:
-                break
-            try:
-                chunk = os.read(self.fd, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            got += chunk
-        self.seen += got
-        return got
-
-    def expect(self, text, seconds=20):
-        got = b""
-        end = time.monotonic() + seconds
-        while text not in got:
-            left = end - time.monotonic()
-            if left <= 0:
-                raise SystemExit(f"no {text!r} within {seconds} s; the terminal showed:\n"
-                                 + (self.seen + got).decode(errors="replace")[-3000:])
-            ready, _, _ = select.select([self.fd], [], [], left)
-            if ready:
-                chunk = os.read(self.fd, 4096)
-                if not chunk:
-                    break
-                got += chunk
-        self.seen += got
-        return got
-
-    def send(self, line):
-        os.write(self.fd, line.encode() + b"\n")
-
-    def close(self):
+def read(fd, seconds, until=None):
+    """What the program writes within the time, or up to the text `until`."""
+    got = b""
+    end = time.monotonic() + seconds
+    while (until is None or until not in got) and (left := end - time.monotonic()) > 0:
+        if not select.select([fd], [], [], left)[0]:
+            break
         try:
-            _, status = os.waitpid(self.pid, 0)
-        finally:
-            os.close(self.fd)
-        return os.waitstatus_to_exitcode(status)
+            chunk = os.read(fd, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        got += chunk
+    if until is not None and until not in got:
+        raise SystemExit(f"no {until!r} within {seconds} s; the terminal showed:\n"
+                         + got.decode(errors="replace")[-3000:])
+    return got
 
 
 def main(argv):
@@ -76,37 +43,34 @@ def main(argv):
         raise SystemExit(__doc__)
     sim, mkjpeg = argv[1], argv[2]
     with tempfile.TemporaryDirectory() as tmp:
-        picture = os.path.join(tmp, "DSC0001.jpg")
-        subprocess.run([mkjpeg, picture, "32", "24", "1"], check=True)
-        env = dict(os.environ, TERM="dumb", LC_ALL="C.UTF-8",
+        subprocess.run([mkjpeg, os.path.join(tmp, "DSC0001.jpg"), "32", "24", "1"], check=True)
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("KARTUL_ANSWERS", "KARTUL_TRANSCRIPT")}
+        env.update(TERM="dumb", LC_ALL="C.UTF-8",
                    KARTUL_REGISTRY=os.path.join(tmp, "registry.reg"))
-        for name in ("KARTUL_ANSWERS", "KARTUL_TRANSCRIPT"):
-            env.pop(name, None)
-        s = Session([sim, "--build", "VD1TransAction2010", "--new-project",
-                     os.path.join(tmp, "p")], env)
-        s.expect(PROMPT)
-        s.send("create NSG area 0 0 100 0 100 100 as NSG-1")
-        s.expect(b"answer> ")
-        s.send("")
-        s.expect(PROMPT)
-        s.send("run ProcessFoto")
-        s.expect(b"TFormEditFoto> ")
-        s.send("click BtnGetCoordinate")
-        s.expect(b"TFormEditFoto> ")
-        s.send("host")
-        s.expect(PROMPT)
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execve(sim, [sim, "--build", "VD1TransAction2010", "--new-project",
+                            os.path.join(tmp, "p")], env)
 
+        def say(line, then):
+            os.write(fd, line.encode() + b"\n")
+            return read(fd, 20, then)
+
+        read(fd, 20, PROMPT)
+        say("create NSG area 0 0 100 0 100 100 as NSG-1", b"answer> ")
+        say("", PROMPT)
+        say("run ProcessFoto", b"TFormEditFoto> ")
+        say("click BtnGetCoordinate", b"TFormEditFoto> ")
+        say("host", PROMPT)
         # The placing is pending: the dialog's timer runs every 10 ms.
-        idle = s.read(1.5)
-        redraws = idle.count(PROMPT)
-
-        s.send("place 3400000 5800000")
-        back = s.expect(b"TFormEditFoto> ")
-        s.send("esc")
-        s.expect(PROMPT)
-        s.send("quit")
-        s.read(5)
-        status = s.close()
+        redraws = read(fd, 1.5).count(PROMPT)
+        back = say("place 3400000 5800000", b"TFormEditFoto> ")
+        say("esc", PROMPT)
+        os.write(fd, b"quit\n")
+        read(fd, 5)
+        status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+        os.close(fd)
 
     problems = []
     if redraws:
