@@ -39,11 +39,9 @@ constexpr int kMaxLinkRows = 100000;
 // What the columns Kurzname and Quelle hold, in characters.
 constexpr size_t kKurznameLength = 50;
 constexpr size_t kQuelleLength = 255;
-// The earlier build's coordinate fields: seven digits, and no more than its
-// capture gives for Gauss-Krüger positions.
+// The earlier build's coordinate fields hold seven digits: every easting of
+// the Gauss-Krüger strips and every northing of the country fit.
 constexpr size_t kEarlierDigits = 7;
-constexpr int32_t kEarlierMaxRWert = 3999999;
-constexpr int32_t kEarlierMaxHWert = 5999999;
 
 bool EarlierBuild() {
   return CurrentProfile().build == Build::kVD1TransAction;
@@ -100,16 +98,24 @@ std::string Scaled(double value, double factor) {
   return text;
 }
 
-// A coordinate text the integer columns take: empty, or a whole number.
-bool CoordinateFits(const std::string& text, int32_t max) {
+// What is wrong with a coordinate text, for the mapper; nothing when the
+// integer column takes it (empty, or a whole number the field holds).
+std::optional<std::string> CoordinateProblem(const std::string& text, const char* what) {
   const std::string trimmed = Tools::Trim(text);
-  if (trimmed.empty()) return true;
-  int32_t value = 0;
-  if (!Tools::TryStrToInt(trimmed, value)) return false;
+  if (trimmed.empty()) return std::nullopt;
+  const size_t sign = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
+  const bool digits = trimmed.size() > sign &&
+                      trimmed.find_first_not_of("0123456789", sign) == std::string::npos;
+  const std::string quoted = ": \"" + text + "\"";
   if (EarlierBuild()) {
-    return trimmed.size() <= kEarlierDigits && value >= 0 && value <= max;
+    if (digits && trimmed.size() - sign <= kEarlierDigits) return std::nullopt;
+    return std::string("Der ") + what + " muss eine ganze Zahl mit höchstens " +
+           std::to_string(kEarlierDigits) + " Stellen sein" + quoted;
   }
-  return true;
+  int32_t value = 0;
+  if (Tools::TryStrToInt(trimmed, value)) return std::nullopt;
+  if (digits) return std::string("Der ") + what + " ist zu groß" + quoted;
+  return std::string("Der ") + what + " muss eine ganze Zahl sein" + quoted;
 }
 
 std::optional<std::string> CoordinateOf(const Edit& edit) {
@@ -269,7 +275,9 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
   const std::optional<DialogTools::FotoRecord> row =
       FotoID != 0 ? katalog_.FindFoto(FotoID) : std::nullopt;
   if (row) {
-    dtpDate.date = row->Aufnahmedatum.value_or(platform::text::Now());
+    // A photo without a date shows none, and is stored without one unless
+    // the mapper enters it.
+    dtpDate.date = row->Aufnahmedatum;
     eKurzname.text = row->Kurzname;
     eQuelle.text = row->Quelle;
     mBeschreibung.text = row->Bildbeschreibung;
@@ -415,13 +423,7 @@ void TFormEditFoto::BtnGetFotoClick() {
 
 bool TFormEditFoto::DatenPlausibel() {
   if (!Image1.HasPicture() || !Image1.visible) return false;
-  if (!strPicFullNameFromDialog.empty() && InPictureFolder(strPicFullNameFromDialog)) return false;
-  // The integer columns take whole numbers only.
-  if (!cbNoCoordinates.checked && (!CoordinateFits(seRWert.text, kEarlierMaxRWert) ||
-                                   !CoordinateFits(seHWert.text, kEarlierMaxHWert))) {
-    return false;
-  }
-  return true;
+  return strPicFullNameFromDialog.empty() || !InPictureFolder(strPicFullNameFromDialog);
 }
 
 bool TFormEditFoto::ZustandOK() const {
@@ -534,6 +536,16 @@ void TFormEditFoto::BtnOKClick() {
   if (!DatenPlausibel()) {
     platform::ui::MessageBox(MsgKind::kWarning, kUnvollstaendig);
     return;
+  }
+  // The integer columns take whole numbers only; the mapper learns which
+  // field holds what instead of a general refusal.
+  if (!cbNoCoordinates.checked) {
+    for (const auto& [edit, what] : {std::pair{&seRWert, "Rechtswert"}, {&seHWert, "Hochwert"}}) {
+      if (const std::optional<std::string> problem = CoordinateProblem(edit->text, what)) {
+        platform::ui::MessageBox(MsgKind::kWarning, *problem);
+        return;
+      }
+    }
   }
   // The columns hold no more; a longer text is never cut without a word.
   if (platform::text::Utf8Length(eKurzname.text) > kKurznameLength) {

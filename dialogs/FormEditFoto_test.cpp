@@ -318,9 +318,11 @@ TEST_F(EditFotoTest, CoordinatesMustBeWholeNumbersAndTextsFitTheirColumns) {
   form.cbNoCoordinates.Toggle();
   for (const char* bad : {"3400000,5", "34e5", "abc", "99999999999"}) {
     form.seRWert.Type(bad);
-    Answer("message OK \"Die Eingabedaten sind nicht vollständig!\"");
+    Answer("message OK");
     form.BtnOK.Click();
     EXPECT_TRUE(form.Showing()) << bad;
+    EXPECT_EQ(Messages().back().rfind("Der Rechtswert ", 0), 0u) << Messages().back();
+    EXPECT_NE(Messages().back().find(std::string("\"") + bad + "\""), std::string::npos);
   }
   form.seRWert.Type(" 3400000 ");
   form.seHWert.Type("");
@@ -410,9 +412,11 @@ TEST_F(EditFotoTest, TheEarlierBuildScalesByTheEastingAndDeletesThePointAtOnce) 
   EXPECT_TRUE(form.BtnGetCoordinate.enabled) << "capture again as often as wanted";
   EXPECT_EQ(host().CreationState(), hostsim::Creation::kPlaced) << "no finish in this build";
 
-  // Its seven-digit fields refuse what the northing became.
+  // Its seven-digit fields refuse what the northing became, and say so.
   Choose(form, Picture("a.jpg"));
-  Answer("message OK \"Die Eingabedaten sind nicht vollständig!\"");
+  Answer(
+      "message OK \"Der Hochwert muss eine ganze Zahl mit höchstens 7 Stellen sein: "
+      "\\\"580000000\\\"\"");
   form.BtnOK.Click();
   form.seHWert.Type("5999999");
   host().Activate(other);

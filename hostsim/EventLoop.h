@@ -4,11 +4,14 @@
 // wait; at the interactive prompt it is the steady clock.
 //
 // Owns its timers and nothing else. It holds a reference to the plug-in
-// host only to leave a note when a timer raises an error.
+// host only to leave a note when a timer raises an error. A presenter that
+// writes to the terminal from a timer claims it first (ClaimTerminal), so
+// that the program showing a prompt can take the prompt off the line.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -38,6 +41,11 @@ class EventLoop {
   int RunDue();
   // Time until the next timer is due; nullopt when no timer is set.
   std::optional<std::chrono::milliseconds> NextDue() const;
+  // What a claim of the terminal does (nothing when empty).
+  void SetTerminalClaim(std::function<void()> claim) { terminal_claim_ = std::move(claim); }
+  void ClaimTerminal() const {
+    if (terminal_claim_) terminal_claim_();
+  }
 
  private:
   struct Timer {
@@ -53,6 +61,7 @@ class EventLoop {
   uint32_t next_id_ = 1;
   bool virtual_clock_ = false;
   Clock::time_point virtual_now_{};
+  std::function<void()> terminal_claim_;
 };
 
 }  // namespace hostsim

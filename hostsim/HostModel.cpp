@@ -335,5 +335,8 @@ int Host::RunDueTimers() {
 std::optional<std::chrono::milliseconds> Host::NextTimerDue() const {
   return parts_->loop.NextDue();
 }
+void Host::SetTerminalClaim(std::function<void()> claim) {
+  parts_->loop.SetTerminalClaim(std::move(claim));
+}
 
 }  // namespace hostsim

@@ -300,6 +300,9 @@ class Host {
   int RunDueTimers();
   // Time until the next timer is due; nullopt when no timer runs.
   std::optional<std::chrono::milliseconds> NextTimerDue() const;
+  // Runs `claim` whenever a presenter is about to write to the terminal
+  // (kartulsim_claim_terminal); an empty function ends that.
+  void SetTerminalClaim(std::function<void()> claim);
 
  private:
   // The parts do the work; each method above is a thin call into them.

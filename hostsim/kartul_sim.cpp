@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +96,84 @@ char** Complete(const char* text, int start, int /*end*/) {
   return rl_completion_matches(text, CompletionGenerator);
 }
 
+// The prompt line while timers run: it stays on the terminal as it is
+// unless something is to be shown. Then it is taken off the line once, with
+// what the user has typed so far, and put back when the timers are done.
+class PromptLine {
+ public:
+  explicit PromptLine(const char* prompt) : prompt_(prompt) {}
+  void Take() {
+    if (taken_) return;
+    taken_ = true;
+    typed_ = rl_line_buffer ? rl_line_buffer : "";
+    point_ = rl_point;
+    rl_clear_visible_line();
+    rl_callback_handler_remove();
+  }
+  void PutBack() {
+    if (!taken_) return;
+    taken_ = false;
+    rl_callback_handler_install(prompt_, LineHandler);
+    rl_insert_text(typed_.c_str());
+    rl_point = point_;
+    rl_redisplay();
+  }
+
+ private:
+  const char* prompt_;
+  bool taken_ = false;
+  std::string typed_;
+  int point_ = 0;
+};
+
+// A stream buffer that takes the prompt line before anything written to it
+// reaches the terminal: the simulator's notes and trace from within timers.
+class ClaimingBuffer : public std::streambuf {
+ public:
+  ClaimingBuffer(std::streambuf* target, std::function<void()> claim)
+      : target_(target), claim_(std::move(claim)) {}
+
+ protected:
+  int overflow(int c) override {
+    claim_();
+    return c == traits_type::eof() ? traits_type::not_eof(c) : target_->sputc(static_cast<char>(c));
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    claim_();
+    return target_->sputn(s, n);
+  }
+  int sync() override { return target_->pubsync(); }
+
+ private:
+  std::streambuf* target_;
+  std::function<void()> claim_;
+};
+
+// Runs the due timers behind the prompt: nothing is redrawn unless a timer
+// (a dialog coming back, a note of the simulator) shows something.
+bool RunTimersBehindPrompt(hostsim::Host& host, hostsim::Simulator& sim, PromptLine& line) {
+  const std::function<void()> take = [&line] { line.Take(); };
+  ClaimingBuffer out(std::cout.rdbuf(), take), err(std::cerr.rdbuf(), take);
+  std::streambuf* const cout_buffer = std::cout.rdbuf(&out);
+  std::streambuf* const cerr_buffer = std::cerr.rdbuf(&err);
+  host.SetTerminalClaim(take);
+  struct Restore {
+    hostsim::Host& host;
+    std::streambuf* cout_buffer;
+    std::streambuf* cerr_buffer;
+    ~Restore() {
+      host.SetTerminalClaim(nullptr);
+      std::cout.rdbuf(cout_buffer);
+      std::cerr.rdbuf(cerr_buffer);
+    }
+  } restore{host, cout_buffer, cerr_buffer};
+  host.RunDueTimers();
+  sim.PollTranscript();
+  const bool failed = sim.ReportHookFailure("timer");
+  std::cout.flush();
+  return failed;
+}
+
 // Reads commands with line editing. Readline owns the terminal only while
 // the prompt waits; commands (and the plug-in's terminal dialogs) run with
 // the terminal as it was. Timers run while the prompt waits.
@@ -102,9 +182,9 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
   rl_attempted_completion_function = Complete;
   std::cout << "kartul-sim: type help for the commands, quit or Ctrl-D to leave\n";
   rl_callback_handler_install(prompt, LineHandler);
+  PromptLine prompt_line(prompt);
   int number = 0;
   bool failed = false;
-  auto last_timer_run = std::chrono::steady_clock::now();
   while (true) {
     fd_set fds;
     FD_ZERO(&fds);
@@ -112,13 +192,7 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
     timeval tv{};
     timeval* timeout = nullptr;
     if (auto due = host.NextTimerDue()) {
-      // Redrawing the prompt for every short timer would flicker; a timer
-      // that falls due while the user types runs at most ten times a second.
-      auto ms = std::max<long>(static_cast<long>(due->count()),
-                               100 - std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now() - last_timer_run)
-                                         .count());
-      ms = std::max<long>(ms, 0);
+      const long ms = std::max<long>(static_cast<long>(due->count()), 0);
       tv.tv_sec = ms / 1000;
       tv.tv_usec = (ms % 1000) * 1000;
       timeout = &tv;
@@ -126,18 +200,8 @@ int Interactive(hostsim::Host& host, hostsim::Simulator& sim) {
     int ready = select(STDIN_FILENO + 1, &fds, nullptr, nullptr, timeout);
     if (ready > 0 && FD_ISSET(STDIN_FILENO, &fds)) rl_callback_read_char();
     if (!g_line_ready && host.NextTimerDue() && host.NextTimerDue()->count() == 0) {
-      std::string typed = rl_line_buffer ? rl_line_buffer : "";
-      int point = rl_point;
-      rl_clear_visible_line();
-      rl_callback_handler_remove();
-      host.RunDueTimers();
-      sim.PollTranscript();
-      if (sim.ReportHookFailure("timer")) failed = true;
-      last_timer_run = std::chrono::steady_clock::now();
-      rl_callback_handler_install(prompt, LineHandler);
-      rl_insert_text(typed.c_str());
-      rl_point = point;
-      rl_redisplay();
+      if (RunTimersBehindPrompt(host, sim, prompt_line)) failed = true;
+      prompt_line.PutBack();
     }
     if (!g_line_ready) continue;
     g_line_ready = false;

@@ -483,4 +483,11 @@ void kartulsim_kill_timer(uint32_t id) {
   });
 }
 
+void kartulsim_claim_terminal(void) {
+  Guard("kartulsim_claim_terminal", 0, [&] {
+    Parts().loop.ClaimTerminal();
+    return 0;
+  });
+}
+
 }  // extern "C"

@@ -75,23 +75,23 @@ void TdmFotoverwaltung::CreateTableFotos() {
 }
 
 int32_t TdmFotoverwaltung::GetFotoID() {
-  // One pass over the ids answers what looking each candidate up would:
-  // below the first row's id, past every id in use.
+  // The first row of the table in the order of its key, FotoID, holds the
+  // lowest id, whatever order the rows were written in; a new id goes below
+  // it. One pass over the ids answers what looking each candidate up would.
   Table& fotos = Fotos();
   std::unordered_set<int32_t> used;
-  int64_t id = -1;
-  bool first = true;
+  std::optional<int32_t> lowest;
   for (fotos.First(); !fotos.Eof(); fotos.Next()) {
-    std::optional<int32_t> fid;
     try {
       const platform::db::Value value = fotos.FieldByName("FotoID");
-      if (!value.IsNull()) fid = value.AsInt32();
+      if (value.IsNull()) continue;
+      const int32_t fid = value.AsInt32();
+      used.insert(fid);
+      if (!lowest || fid < *lowest) lowest = fid;
     } catch (const DbError&) {
     }
-    if (first) id = fid ? int64_t{*fid} - 1 : -1;
-    first = false;
-    if (fid) used.insert(*fid);
   }
+  int64_t id = lowest ? int64_t{*lowest} - 1 : -1;
   // An id at the very bottom of the range leaves none below it: start over
   // from -1 then.
   if (id >= 0 || id < INT32_MIN) id = -1;

@@ -140,7 +140,12 @@ TEST_F(PhotoTest, NewPhotoIdsStayBelowTheFirstRowAndEveryIdInUse) {
   AddFoto(-2, 3);
   AddFoto(-3, 3);
   module.Fotos().Refresh();
-  EXPECT_EQ(module.GetFotoID(), -4) << "first row -1: -2 and -3 are taken";
+  EXPECT_EQ(module.GetFotoID(), -4) << "-1, -2 and -3 are taken";
+  db_->Execute("delete from Fotos");
+  AddFoto(5, 2);
+  AddFoto(-3, 3);
+  module.Fotos().Refresh();
+  EXPECT_EQ(module.GetFotoID(), -4) << "the first row in the key's order is -3, not 5";
   db_->Execute("delete from Fotos");
   AddFoto(INT32_MIN, 3);
   AddFoto(-1, 3);

@@ -285,7 +285,9 @@ int32_t GetTransaktionsID(bool AutoSingle) {
   return -1;
 }
 
-bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t /*GeoTyp*/) {
+namespace {
+
+bool ChooseForNewObject(int32_t ClassID, host::KennungRequest& R) {
   PluginState& state = State();
   R.SetUseDialog(true);
   if (state.blnTempObjectCreation) {
@@ -329,6 +331,14 @@ bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t /
   }
   R.SetUseDialog(false);
   return result;
+}
+
+}  // namespace
+
+bool BeforeCreateObjectProc(int32_t ClassID, host::KennungRequest& R, uint16_t /*GeoTyp*/) {
+  // A table the choosers cannot read cancels the creation, told as every
+  // other rule tells a table error.
+  return TableRule(false, [&](TableSteps&) { return ChooseForNewObject(ClassID, R); });
 }
 
 bool InsertInTransActionListProc(int32_t /*command*/, int32_t id, uint16_t /*WParam*/) {
@@ -382,13 +392,28 @@ bool DeleteFromTransActionListProc(int32_t id) {
     // The earlier builds give it back for a checked-out or new object only.
     const bool gives_back = IsFullBuild() ? R.Schreibend != kLesend
                                           : R.Schreibend == kSchreibend || R.Schreibend == kNeu;
-    if (gives_back) steps.ReturnToPool(R.TID, K);
+    // The object is gone from the host whatever happens here: a pool that
+    // cannot take the identifier back must not keep the deletion from the
+    // central system.
+    std::string pool_error;
+    if (gives_back) {
+      try {
+        steps.ReturnToPool(R.TID, K);
+      } catch (const DbError& e) {
+        pool_error = e.what();
+      }
+    }
     if (R.Schreibend == kSchreibend) {
       R.Schreibend = kGeloescht;
       R.Changed = std::string(kDelete);
       steps.SaveRow(R);
     } else if (R.Schreibend == kNeu) {
       steps.DeleteRow(K);
+    }
+    if (!pool_error.empty()) {
+      Warning("Das Löschen von " + K + " ist in der Transaktionsliste vermerkt, aber die Kennung " +
+              "konnte nicht in die Kennungsliste " + TransactionTablePath("TA_KL") +
+              " zurückgegeben werden:\r\n" + pool_error);
     }
     return true;
   });
@@ -633,6 +658,10 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
     R.Schreibend = kSchreibend;
     R.Changed = std::string(kUpdate);
     R.Originalkennung = GetOriginalKennung(N);
+    // The earlier builds change that row in place too: the central system
+    // still knows the object by the row's process number.
+    TObjectMetadata row;
+    if (!IsFullBuild() && GetObjectMetadata(N, row)) R.Vorgangsnummer = row.Vorgangsnummer;
   }
   steps.SaveRow(R);
   steps.TakeFromPools(N);

@@ -138,6 +138,10 @@ std::optional<std::string> ApplyFormAction(Form& form, const Action& action) {
       return std::nullopt;
     }
     if (auto* picker = dynamic_cast<DatePicker*>(control)) {
+      if (action.args[1].text.empty()) {
+        picker->date.reset();
+        return std::nullopt;
+      }
       auto date = text::ParseDate(action.args[1].text);
       if (!date) return "\"" + action.args[1].text + "\" is no date (yyyy-mm-dd or dd.mm.yyyy)";
       picker->date = text::EncodeDate(*date);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -202,7 +203,9 @@ class DatePicker : public Control {
  public:
   DatePicker(Form& owner, std::string name)
       : Control(owner, Kind::kDatePicker, std::move(name), "") {}
-  double date = 0;  // days since 1899-12-30
+  // Days since 1899-12-30; none when the picker shows no date (a date
+  // picker whose check box is cleared).
+  std::optional<double> date;
 };
 
 class Picture : public Control {

@@ -123,6 +123,7 @@ TerminalPresenter::~TerminalPresenter() {
 }
 
 void TerminalPresenter::Write(std::string_view text) {
+  ClaimHostTerminal();
   size_t done = 0;
   while (done < text.size()) {
     ssize_t n = write(out_fd_, text.data() + done, text.size() - done);
@@ -307,10 +308,12 @@ std::string TerminalPresenter::Render(const Form& form) const {
                ".." + std::to_string(ud.max) + ")" + State(c) + "\n";
         break;
       }
-      case Control::Kind::kDatePicker:
-        out += head + text::DateToStr(text::DecodeDate(static_cast<const DatePicker&>(c).date)) +
+      case Control::Kind::kDatePicker: {
+        const auto& dp = static_cast<const DatePicker&>(c);
+        out += head + (dp.date ? text::DateToStr(text::DecodeDate(*dp.date)) : "(no date)") +
                State(c) + "\n";
         break;
+      }
       case Control::Kind::kPicture: {
         const auto& p = static_cast<const Picture&>(c);
         out += head +

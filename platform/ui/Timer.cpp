@@ -64,6 +64,13 @@ bool HostRunsTimers() {
   return Host().set != nullptr;
 }
 
+void ClaimHostTerminal() {
+  using ClaimFn = decltype(&kartulsim_claim_terminal);
+  static const ClaimFn claim =
+      reinterpret_cast<ClaimFn>(dlsym(RTLD_DEFAULT, "kartulsim_claim_terminal"));
+  if (claim != nullptr) claim();
+}
+
 void SetHostTimerFunctions(SetFn set_timer, KillFn kill_timer) {
   HostTimerFunctions& host = Host();
   host.set = set_timer != nullptr && kill_timer != nullptr ? set_timer : nullptr;

@@ -17,6 +17,12 @@ typedef void (*KartulSimTimerProc)(void* context);
 // proc is never called again for that id.
 uint32_t kartulsim_set_timer(uint32_t interval_ms, KartulSimTimerProc proc, void* context);
 void kartulsim_kill_timer(uint32_t id);
+// Exported by the host stand-in too: the terminal is the host's while its
+// loop runs timers (it may show a prompt of its own there). A presenter
+// calls this before it writes to the terminal, and the host gives the
+// terminal over, its prompt taken off the line; it brings the prompt back
+// when the timers are done.
+void kartulsim_claim_terminal(void);
 }
 
 namespace platform::ui {
@@ -51,6 +57,9 @@ class Timer {
 
 // Whether the host's event loop runs the timers (its timer functions were found).
 bool HostRunsTimers();
+// Asks the host for the terminal before a presenter writes to it
+// (kartulsim_claim_terminal); nothing in a host that does not offer it.
+void ClaimHostTerminal();
 // Replaces the host's timer functions (null for both: none, timers run only
 // through RunDueTimers). Tests use it; the functions otherwise come from the
 // running program through dlsym when first needed.

@@ -134,7 +134,8 @@ std::vector<std::string> DescribeControls(const Form& form) {
       }
       case Control::Kind::kDatePicker: {
         const auto& dp = static_cast<const DatePicker&>(c);
-        lines.push_back(head + "date " + text::IsoDate(text::DecodeDate(dp.date)) + Flags(c));
+        lines.push_back(head + "date " +
+                        (dp.date ? text::IsoDate(text::DecodeDate(*dp.date)) : "none") + Flags(c));
         break;
       }
       case Control::Kind::kPicture: {

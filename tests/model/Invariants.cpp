@@ -133,7 +133,7 @@ void CheckCreate(Change& c, const Touched& o, const StepFacts& step) {
   c.ExpectTaken(n, why);
 }
 
-void CheckDelete(Change& c, const Touched& o) {
+void CheckDelete(Change& c, const Touched& o, bool pool_refused) {
   const std::string& k = o.before;
   const ListRow* b = c.before_.Row(k);
   const std::string why = "deletion of " + k;
@@ -154,7 +154,11 @@ void CheckDelete(Change& c, const Touched& o) {
     c.Fail(why + ": a row with the unknown status " + std::to_string(b->status));
     return;
   }
-  c.ExpectReturned(k, b->tid, why);
+  if (!pool_refused) {
+    c.ExpectReturned(k, b->tid, why);
+  } else if (!c.PoolsSame(k)) {
+    c.Fail(why + ": the pool refused " + k + ", but its pools changed");
+  }
 }
 
 void CheckMark(Change& c, const Touched& o, const StepFacts& step) {
@@ -316,6 +320,11 @@ std::vector<std::string> CheckState(const Tables& t, std::set<std::string>& know
   return out;
 }
 
+void Forget(const StepFacts& step, std::set<std::string>& known) {
+  if (step.event != Event::kDelete || !step.pool_refused) return;
+  for (const Touched& o : step.objects) known.erase(o.before);
+}
+
 std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
                                    const Tables& after) {
   std::vector<std::string> out;
@@ -355,7 +364,7 @@ std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
         CheckCreate(c, o, step);
         break;
       case Event::kDelete:
-        CheckDelete(c, o);
+        CheckDelete(c, o, step.pool_refused);
         break;
       case Event::kEdit:
       case Event::kMove:

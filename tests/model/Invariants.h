@@ -4,7 +4,8 @@
 //
 // State: one row per identifier; an identifier in a pool is listed, if at
 // all, only by "DELETE" rows; an identifier the lists once held is never in
-// neither of them (a row or a pool) again.
+// neither of them (a row or a pool) again, unless its deletion was recorded
+// while the pool refused it back and the mapper was told (Forget).
 // Choosers: never offer what a host object carries, nor what a row other
 // than a "DELETE" row holds (for an object with a row of its own, not even a
 // "DELETE" row's); the composed "BRB" proposal is held by no row at all.
@@ -54,6 +55,9 @@ struct StepFacts {
   Event event = Event::kEdit;
   std::vector<Touched> objects;
   bool table_error = false;  // the mapper was shown a table error
+  // kDelete: the deletion was recorded, but the pool could not take the
+  // identifier back, and the mapper was told so.
+  bool pool_refused = false;
   bool moved = false;        // kMove: the host took the new vertex
   std::string requested;     // kRename: the identifier the mapper typed
   // kCreate, kAssign: the transaction the mapper chose (-1 for none);
@@ -64,6 +68,11 @@ struct StepFacts {
 
 std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
                                    const Tables& after);
+
+// Takes the identifiers a step deleted while the pool refused them back out
+// of `known`: a new object's identifier is then in neither list, as the
+// mapper was told.
+void Forget(const StepFacts& step, std::set<std::string>& known);
 
 // A chooser's list. `for_kennung` is the identifier of the object it is
 // shown for; empty for an object yet to be created. `carried` tells which

@@ -84,6 +84,30 @@ TEST(InvariantsTest, DeletionsFollowTheStatusOfTheRow) {
                        "the pools of L went from [] to [3]"));
 }
 
+TEST(InvariantsTest, ADeletionThePoolRefusedIsRecordedAndItsIdentifierForgotten) {
+  const Tables before = Make({Row("S", 3, 1, "IGNORED", 1), Row("N", 3, 2, "NEW", 2)}, {});
+  StepFacts step = Facts(Event::kDelete, {{1, "S", ""}, {2, "N", ""}});
+  step.pool_refused = true;
+  const Tables recorded = Make({Row("S", 3, 3, "DELETE", 1)}, {});
+  EXPECT_TRUE(CheckStep(step, before, recorded).empty());
+  // The row must be recorded all the same, and no pool touched.
+  std::vector<std::string> found = CheckStep(step, before, Make({Row("S", 3, 1, "IGNORED", 1),
+                                                                 Row("N", 3, 2, "NEW", 2)},
+                                                                {{3, "N"}}));
+  EXPECT_TRUE(Mentions(found, "deletion of S: expected"));
+  EXPECT_TRUE(Mentions(found, "deletion of N (new) left the row"));
+  EXPECT_TRUE(Mentions(found, "the pool refused N, but its pools changed"));
+
+  std::set<std::string> known = {"S", "N"};
+  EXPECT_TRUE(Mentions(CheckState(recorded, known), "N is in neither list"));
+  Forget(step, known);
+  EXPECT_TRUE(CheckState(recorded, known).empty()) << "the mapper was told";
+  step.pool_refused = false;
+  known = {"S", "N"};
+  Forget(step, known);
+  EXPECT_EQ(known.size(), 2u) << "an ordinary deletion forgets nothing";
+}
+
 TEST(InvariantsTest, AStepChangesOnlyTheIdentifiersOfItsObjects) {
   const Tables before = Make({Row("A", 3, 1, "IGNORED", 1), Row("B", 3, 1, "IGNORED", 2)}, {});
   StepFacts step = Facts(Event::kEdit, {{1, "A", "A"}});

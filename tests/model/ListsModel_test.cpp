@@ -272,6 +272,13 @@ class ListsModel {
     const std::vector<MapperPresenter::Box> boxes = presenter_->TakeBoxes();
     int plain = 0;
     for (const auto& box : boxes) {
+      // A deletion is recorded also when the pool cannot take the
+      // identifier back; the mapper is warned instead of shown a table error.
+      if (facts.event == Event::kDelete && box.kind == platform::ui::MsgKind::kWarning &&
+          box.text.rfind("Das Löschen von ", 0) == 0 &&
+          box.text.find("Kennungsliste") != std::string::npos) {
+        facts.pool_refused = true;
+      }
       if (box.kind == platform::ui::MsgKind::kPlain) {
         ++plain;
         what << "\n      table error: " << box.text;
@@ -286,10 +293,13 @@ class ListsModel {
     if (facts.table_error) ++counts_.table_errors;
 
     Tables after = ReadTables(project_dir_);
+    Forget(facts, known_);
     std::vector<std::string> found = CheckState(after, known_);
     for (std::string& v : CheckStep(facts, before, after)) found.push_back(std::move(v));
     if (plain > 1) found.push_back("the table error was shown " + std::to_string(plain) + " times");
-    if (fired > 0 && plain == 0) found.push_back("a write failed and the mapper was not told");
+    if (fired > 0 && plain == 0 && !facts.pool_refused)
+      found.push_back("a write failed and the mapper was not told");
+    if (fired == 0 && facts.pool_refused) found.push_back("a pool refusal nobody injected");
     if (fired == 0 && plain > 0) found.push_back("a table error nobody injected");
     if (auto failure = host_.TakeHookFailure()) found.push_back(*failure);
     if (presenter_->Failures().size() > presenter_failures_) {

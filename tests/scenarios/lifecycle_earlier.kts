@@ -1,7 +1,9 @@
 # The earlier build VD1TransAction on a checked-out transaction: the switch
 # works on the one selected object and offers the whole pool, an assigned
-# row is changed in place, a deleted object's identifier stays out of the
-# pool, the status words and the "RLP" gate of the status display.
+# row is changed in place (also the row of a deleted object that an object
+# drawn again under its identifier takes over), a deleted object's
+# identifier stays out of the pool, the status words and the "RLP" gate of
+# the status display.
 plugin VD1TransAction
 include lib/checkout.kts
 let LIST "select KENNUNG,TID,SCHREIBEND,CHANGED,KENNUNGO,KARTULID,VGNR from TA_LIST"
@@ -92,6 +94,27 @@ expect output "3\tDELETE\n"
 exec ${BIN}/dbsql "${TA}" "select count(*) from TA_KL where KENNUNG = 'DE-4509-301'"
 expect output "1\n"
 
+# Drawn again under that identifier outside any transaction and then
+# assigned to it, the object takes over the row in place: changed, not new;
+# the object id is the new object's, the process number and the original
+# identifier stay the checked-out object's.
+answer form TFormGetTIDAndKennung
+answer click BtnNoTID
+create FFH area 2575000 5695000 2575600 5695000 2575600 5695400 as DE-4509-301
+exec ${BIN}/dbsql "${TA}" "${LIST} where KENNUNG = 'DE-4509-301'"
+expect output "DE-4509-301\t4711\t3\tDELETE\tDE-4509-301\t1\t90001\n"
+deselect all
+select DE-4509-301
+answer message Yes "1 Objekte sollen einer Transaktion zugewiesen werden. Weiter?"
+answer form TFormGetTID
+answer select lbTID "4711 - Ruhraue bei Hattingen"
+answer click BtnOK
+run AssignToTransaction
+exec ${BIN}/dbsql "${TA}" "${LIST} where KENNUNG = 'DE-4509-301'"
+expect output "DE-4509-301\t4711\t1\tUPDATE\tDE-4509-301\t6\t90001\n"
+exec ${BIN}/dbsql "${TA}" "select count(*) from TA_KL where KENNUNG = 'DE-4509-301'"
+expect output "0\n"
+
 # Neither the state code "BRB" nor the second-generation switch changes the
 # creation in this build: the chooser of the general rule set opens.
 config Config Bundesland BRB
@@ -117,4 +140,4 @@ run ShowObjStatus
 
 # The tables as another dBase reader sees them.
 exec /usr/bin/python3 -c "import sys, dbfread; [print(r['KENNUNG'], r['TID'], r['SCHREIBEND'], r['CHANGED'], r['KENNUNGO']) for r in dbfread.DBF(sys.argv[1])]" ${PROJECT}TA_LIST.dbf
-expect output "DE-4509-301 4711 3 DELETE DE-4509-301\nNSG-0815 4711 0 IGNORED NSG-0815\nND-0042 4712 1 IGNORED ND-0042\nDE-5505-001 4712 2 NEW DE-4509-311\nND-0051 4712 2 NEW ND-0051\n"
+expect output "DE-4509-301 4711 1 UPDATE DE-4509-301\nNSG-0815 4711 0 IGNORED NSG-0815\nND-0042 4712 1 IGNORED ND-0042\nDE-5505-001 4712 2 NEW DE-4509-311\nND-0051 4712 2 NEW ND-0051\n"

@@ -199,6 +199,7 @@ set Objektphotos PhotoID -10
 post Objektphotos
 run ProcessFoto
 answer form TFormEditFoto
+answer type dtpDate "04.05.2026"
 answer click BtnOK
 wait 20
 set Objektphotos PhotoID -11
@@ -228,14 +229,25 @@ wait 20
 exec /usr/bin/sqlite3 "${DB}" "select FotoID, coalesce(Blickrichtung, '-') from Fotos where FotoID <= -10 order by FotoID desc"
 expect output "-10|0\n-11|45\n-12|0\n-13|-\n-14|-\n"
 
-# Coordinates that are no whole numbers are refused.
+# Those rows had no date: the dialog showed none and stored none, but for
+# the one the mapper entered.
+expect file ${TEMP}/transcript.txt contains "  dtpDate date none"
+exec /usr/bin/sqlite3 "${DB}" "select FotoID, coalesce(date(Aufnahmedatum), '-') from Fotos where FotoID <= -10 order by FotoID desc"
+expect output "-10|2026-05-04\n-11|-\n-12|-\n-13|-\n-14|-\n"
+
+# Coordinates that are no whole numbers are refused with what is wrong.
 run ProcessFoto
 answer form TFormEditFoto
 answer click cbNoCoordinates
 answer type seRWert "3400000,5"
 answer type seHWert "5800000"
 answer click BtnOK
-answer message OK "Die Eingabedaten sind nicht vollständig!"
+answer message OK "Der Rechtswert muss eine ganze Zahl sein: \"3400000,5\""
+answer type seRWert "3400001"
+answer type seHWert "99999999999"
+answer click BtnOK
+answer message OK "Der Hochwert ist zu groß: \"99999999999\""
+answer type seHWert "5800000"
 answer type seRWert "3400001"
 answer click BtnOK
 wait 20
@@ -308,5 +320,18 @@ expect form TFormEditFoto
 answer form TFormEditFoto
 answer click btnCancel
 wait 20
+
+# A new photo's id lies below the first row of the catalogue in the order
+# of its key, the lowest id (-14), whatever order the rows were written in
+# (-1 first, -14 last).
+append Objektphotos
+run ProcessFoto
+answer form TFormEditFoto
+answer click BtnGetFoto
+answer file "${CAM}/DSC0001.jpg"
+answer click BtnOK
+wait 20
+exec /usr/bin/sqlite3 "${DB}" "select FotoID, PicFileName from Fotos where FotoID < -14"
+expect output "-15|KTFoto4.jpg\n"
 exec /usr/bin/sqlite3 "${DB}" "${LINKS}"
-expect output "1|-1\n2|-2\n1|17\n2|-14\n"
+expect output "1|-1\n2|-2\n1|17\n2|-14\n1|-15\n"

@@ -48,18 +48,26 @@ expect output "-1|Quelle am Hang|3400000|5800002||3|KTFoto1.jpg\n"
 exec /usr/bin/sqlite3 "${DB}" "select KARTULID, PhotoID from Objektphotos"
 expect output "1|-1\n"
 
-# The coordinate fields take seven digits at most, up to 3999999 and 5999999.
+# The coordinate fields take every whole number of up to seven digits: an
+# easting of the Gauss-Krüger strips 4 and 5 and a northing from 6000000 on
+# are stored. A longer value, or one that is no whole number, is refused
+# with what is wrong, and nothing is stored.
 first Objektphotos
 run ProcessFoto
 answer form TFormEditFoto
-answer type seHWert "6000000"
+answer type seRWert "4512345"
+answer type seHWert "12345678"
 answer click BtnOK
-answer message OK "Die Eingabedaten sind nicht vollständig!"
-answer type seHWert "5999999"
+answer message OK "Der Hochwert muss eine ganze Zahl mit höchstens 7 Stellen sein: \"12345678\""
+answer type seHWert "6000000"
+answer type seRWert "45123,5"
+answer click BtnOK
+answer message OK "Der Rechtswert muss eine ganze Zahl mit höchstens 7 Stellen sein: \"45123,5\""
+answer type seRWert "5512345"
 answer click BtnOK
 wait 20
 exec /usr/bin/sqlite3 "${DB}" "select RW, HW from Fotos"
-expect output "3400000|5999999\n"
+expect output "5512345|6000000\n"
 
 # Another object made active while the dialog is open: nothing is stored.
 run ProcessFoto

@@ -2,7 +2,8 @@
 # list refuses a step, and that a refused step leaves the lists as they
 # were: the host refusing a switched identifier; the list refusing a
 # checked-out object's rename, the move of a read-only object, the switch
-# of a read-only object or of one outside the list; a damaged pool table.
+# of a read-only object or of one outside the list; a new object under the
+# identifier of another object's row; a damaged pool table.
 plugin VD1TransAction
 include lib/checkout.kts
 let LIST "select KENNUNG,TID,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST"
@@ -55,9 +56,33 @@ expect exists ND-frei
 exec ${BIN}/dbsql "${TA}" "${LIST}"
 expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\n"
 
+# The list refuses a new object under the identifier of another object's
+# row: a read-only object deleted in the host keeps its row, and a host that
+# creates an object without asking the plug-in first (its creation hook
+# unbound) enters it under the transaction chosen last. The object stays in
+# the host outside any transaction; the row and the pool stay as they were.
+answer form TFormGetTIDAndKennung
+answer select lbKennungen "NSG-0816"
+answer click BtnOK
+create NSG area 0 0 10 0 10 10
+expect exists NSG-0816
+delete NSG-0815
+bind before-create-object -
+answer message OK "Die Kennung NSG-0815 ist bereits in der Transaktionsliste eingetragen. Das Objekt wird keiner Transaktion zugewiesen."
+create NSG area 2576000 5695000 2576500 5695000 2576500 5695500 as NSG-0815
+expect message warning "Die Kennung NSG-0815 ist bereits in der Transaktionsliste eingetragen. Das Objekt wird keiner Transaktion zugewiesen."
+expect exists NSG-0815
+bind before-create-object BeforeCreateObject
+exec ${BIN}/dbsql "${TA}" "${LIST}"
+expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\nNSG-0816\t4711\t2\tNEW\tNSG-0816\n"
+exec ${BIN}/dbsql "${TA}" "${POOL} where TID = 4711"
+expect output "4711\tDE-4509-310\n4711\tDE-4509-311\n4711\tND-0050\n"
+
 # A damaged pool table: each step that needs it is told which table cannot
-# be read, and changes nothing; a deletion, which the host carries out
-# whatever the answer, leaves the row as it was.
+# be read, behind the line that says what it concerns, and changes nothing;
+# the creation too. A deletion, which the host carries out whatever the
+# answer, is still recorded in the transaction list, and the mapper learns
+# that the identifier did not go back to the pool.
 exec /bin/sh -c "printf kaputt > ${PROJECT}TA_KL.dbf"
 let KAPUTT "Die Tabelle ${PROJECT}TA_KL.dbf ist beschädigt oder kann nicht gelesen werden: ${PROJECT}TA_KL.dbf: the file is shorter than a dBase header (6 bytes)"
 deselect all
@@ -65,12 +90,12 @@ select DE-4509-301
 answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
 run SwitchKennung
 expect exists DE-4509-301
-answer message OK "${KAPUTT}"
+answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
 create FFH area 0 0 10 0 10 10
 expect missing FFH-1
-answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
+answer message OK "Das Löschen von DE-4509-301 ist in der Transaktionsliste vermerkt, aber die Kennung konnte nicht in die Kennungsliste ${PROJECT}TA_KL.dbf zurückgegeben werden:\r\n${KAPUTT}"
 delete DE-4509-301
 expect missing DE-4509-301
 exec ${BIN}/dbsql "${TA}" "${LIST}"
-expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\n"
+expect output "DE-4509-301\t4711\t3\tDELETE\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\nNSG-0816\t4711\t2\tNEW\tNSG-0816\n"
 exec /bin/sh -c "printf kaputt | cmp -s - ${PROJECT}TA_KL.dbf"

@@ -56,8 +56,10 @@ exec ${BIN}/dbsql "${TA}" "${LIST}"
 expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\n"
 
 # A damaged pool table: each step that needs it is told which table cannot
-# be read, and changes nothing; a deletion, which the host carries out
-# whatever the answer, leaves the row as it was.
+# be read, behind the line that says what it concerns, and changes nothing;
+# the creation too. A deletion, which the host carries out whatever the
+# answer, is still recorded in the transaction list, and the mapper learns
+# that the identifier did not go back to the pool.
 exec /bin/sh -c "printf kaputt > ${PROJECT}TA_KL.dbf"
 let KAPUTT "Die Tabelle ${PROJECT}TA_KL.dbf ist beschädigt oder kann nicht gelesen werden: ${PROJECT}TA_KL.dbf: the file is shorter than a dBase header (6 bytes)"
 deselect all
@@ -65,12 +67,12 @@ select DE-4509-301
 answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
 run SwitchKennung
 expect exists DE-4509-301
-answer message OK "${KAPUTT}"
+answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
 create FFH area 0 0 10 0 10 10
 expect missing FFH-1
-answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
+answer message OK "Das Löschen von DE-4509-301 ist in der Transaktionsliste vermerkt, aber die Kennung konnte nicht in die Kennungsliste ${PROJECT}TA_KL.dbf zurückgegeben werden:\r\n${KAPUTT}"
 delete DE-4509-301
 expect missing DE-4509-301
 exec ${BIN}/dbsql "${TA}" "${LIST}"
-expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\n"
+expect output "DE-4509-301\t4711\t3\tDELETE\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\nND-0042\t4712\t1\tIGNORED\tND-0042\n"
 exec /bin/sh -c "printf kaputt | cmp -s - ${PROJECT}TA_KL.dbf"
