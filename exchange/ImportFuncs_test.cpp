@@ -1,22 +1,34 @@
 // The import run against a real project of the host stand-in: the merge
-// rules, the checks made before anything changes, what a failed step leaves
-// behind, the photo rules and the package files found in any letter case.
+// rules, the checks made before anything changes, the question about local
+// work and its three answers, what a failed step leaves behind (the host's
+// objects with their links and plant lists included), the photo rules, a
+// cut import taken back at the next load, and another process writing the
+// tables meanwhile.
 #include "exchange/ImportFuncs.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <set>
+#include <thread>
+
+#include <unistd.h>
 
 #include "context/PluginContext.h"
+#include "exchange/ImportJournal.h"
+#include "exchange/ImportUndo.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
 #include "platform/db/Connection.h"
+#include "platform/env/FaultEnv.h"
+#include "tests/support/JpegWriter.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/TransActTools.h"
 
@@ -69,17 +81,30 @@ class ImportTest : public testsupport::ProjectFixture {
   }
 
   // A package of transaction 7 under prefix `p` (file names in `p`'s case):
-  // the host's geodata and attributes of DE-1 and DE-2, their list rows,
-  // two free identifiers and a photo.
-  void WritePackage(const std::string& p = "abcdef") {
+  // the host's geodata and attributes of DE-1 and DE-2 (and of `more`),
+  // their list rows, two free identifiers and a photo with its picture.
+  void WritePackage(const std::string& p = "abcdef", const std::vector<std::string>& more = {}) {
     fs::remove_all(pkg_);
     fs::create_directories(pkg_);
-    const int32_t a = MakeObject("FFH", "DE-1");
-    const int32_t b = MakeObject("FFH", "DE-2");
-    ASSERT_TRUE(host::ExportGeodaten(pkg_ + p, 10, true, 0));
-    ASSERT_TRUE(host::ExportDataXML(pkg_ + p + ".xml", true, true));
-    host::DeleteObject(a);
-    host::DeleteObject(b);
+    // Drawn in a project of the central system's own.
+    const std::string project = ProjectDir();
+    host().CloseProject();
+    fs::remove_all(Root() + "/zentrale");
+    hostsim::Host::CreateProject(Root() + "/zentrale/");
+    host().OpenProject(Root() + "/zentrale/");
+    MakeObject("FFH", "DE-1");
+    host().Activate(host().IdOf("DE-1"));
+    host().EnterValue("linfos", "NAME", "Ruhraue");
+    host().PostRow("linfos");
+    MakeObject("FFH", "DE-2");
+    for (const std::string& K : more) MakeObject("FFH", K);
+    host().ExportGeodata(pkg_ + p, true);
+    host().ExportXml(pkg_ + p + ".xml", true, true, "T", "F");
+    host().CloseProject();
+    host().OpenProject(project);
+    CloseFotoverwaltung();
+    context::Current().Store().CloseAll();
+
     auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
     const std::string t = p + (p == "ABCDEF" ? "T" : "t");
     package->Execute("create table \"" + t +
@@ -87,6 +112,9 @@ class ImportTest : public testsupport::ProjectFixture {
                      "SCHREIBEND integer)");
     package->Execute("insert into \"" + t + "\" values ('DE-1', 7, 11, 1, 1)");
     package->Execute("insert into \"" + t + "\" values ('DE-2', 7, 12, 1, 0)");
+    for (const std::string& K : more) {
+      package->Execute("insert into \"" + t + "\" values ('" + K + "', 7, 13, 1, 1)");
+    }
     const std::string kl = p + (p == "ABCDEF" ? "KL" : "kl");
     package->Execute("create table \"" + kl + "\" (TID integer, Kennung char(50))");
     package->Execute("insert into \"" + kl + "\" values (7, 'DE-8')");
@@ -100,11 +128,40 @@ class ImportTest : public testsupport::ProjectFixture {
                      "#5-3-2024#, 'Zentrale', 'am Bach')");
     std::ofstream(pkg_ + p + ".tid") << "[Transaktionsdaten]\r\nTransaktion=7\r\nName=Ruhr'aue\r\n"
                                      << "Owner=O'Neill\r\n";
-    fs::create_directories(pkg_ + p + (p == "ABCDEF" ? "_FOTOS" : "_Fotos"));
-    std::ofstream(pkg_ + p + (p == "ABCDEF" ? "_FOTOS" : "_Fotos") + "/KTFOTO1.JPG") << "JPEG 501";
+    photos_ = pkg_ + p + (p == "ABCDEF" ? "_FOTOS" : "_Fotos");
+    fs::create_directories(photos_);
+    Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(16, 12, 501));
+  }
+
+  static void Put(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  static std::string Get(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+
+  // The last message box's text, its line breaks as the plug-in wrote them.
+  std::string LastMessage() {
+    const std::vector<std::string> all = Messages();
+    if (all.empty()) return "";
+    std::string text = all.back();
+    for (size_t at = text.find("\\r"); at != std::string::npos; at = text.find("\\r", at + 1)) {
+      text.replace(at, 2, "\r");
+    }
+    return text;
   }
 
   void PickFile(const std::string& name) { Answer("file \"" + pkg_ + name + "\""); }
+
+  // Picks the file, then gives the answers for what the run will show.
+  bool Import(const std::string& file = "abcdef.tid", const std::string& answers = "") {
+    PickFile(file);
+    if (!answers.empty()) Answer(answers);
+    return ImportFuncs::VD1CustomImportProc();
+  }
 
   std::vector<std::string> Photos() {
     std::vector<std::string> rows;
@@ -121,15 +178,63 @@ class ImportTest : public testsupport::ProjectFixture {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(ProjectDir())) {
       if (!entry.is_regular_file()) continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::stringstream bytes;
-      bytes << in.rdbuf();
-      files[entry.path().string()] = bytes.str();
+      files[entry.path().string()] = Get(entry.path().string());
     }
     return files;
   }
 
+  // What a mapper sees of the project: the tables' rows, the catalogue,
+  // the pictures and the host's objects.
+  std::string Project() {
+    std::string text;
+    // Rows taken back come again at the end of the file: their order is no
+    // part of what the tables say.
+    std::vector<std::string> rows = testsupport::ListRows(ProjectDir());
+    std::sort(rows.begin(), rows.end());
+    for (const std::string& row : rows) text += "list " + row + "\n";
+    for (const std::string& row : testsupport::PoolRows(ProjectDir())) text += "pool " + row + "\n";
+    if (fs::exists(testsupport::TableFile(ProjectDir(), "TA_ID"))) {
+      for (const auto& row : testsupport::ReadDbf(testsupport::TableFile(ProjectDir(), "TA_ID"))) {
+        text += "id " + row.at("TID") + " " + row.at("NAME") + "\n";
+      }
+    }
+    for (const std::string& row : Photos()) text += "foto " + row + "\n";
+    for (const auto& entry : fs::directory_iterator(ProjectDir() + "KTPhotos")) {
+      text += "bild " + entry.path().filename().string() + " " +
+              std::to_string(std::hash<std::string>()(Get(entry.path().string()))) + "\n";
+    }
+    return text + HostObjects();
+  }
+
+  // The mapper's day on DE-1 and DE-2 after a first import: DE-1 edited and
+  // marked, DE-2 given a local photo, a plant-list row and a remark.
+  void MappersDay() {
+    const int32_t one = host().IdOf("DE-1");
+    host().Activate(one);
+    host().EnterValue("linfos", "NAME", "Ruhraue, erweitert");
+    host().PostRow("linfos");
+    host().MoveVertex(one, 0, {3400001, 5800002});
+    TransActTools::UpdateChangedFlag("DE-1", "UPDATE");
+    EnsureFotoverwaltung().ProjectConnection().Execute(
+        "insert into Fotos (FotoID, Kurzname, IsNew, PicFileName) values (-1, 'Eiche', 3, "
+        "'KTFoto2.jpg')");
+    Put(ProjectDir() + "KTPhotos/KTFoto2.jpg", testsupport::EncodeJpeg(8, 8, 2));
+    host().Activate(host().IdOf("DE-2"));
+    host().AppendRow("Objektphotos");
+    host().EnterValue("Objektphotos", "PhotoID", "-1");
+    host().EnterValue("Objektphotos", "Bemerkung", "alte Eiche");
+    host().PostRow("Objektphotos");
+    host().AppendRow("Objektphotos");
+    host().EnterValue("Objektphotos", "PhotoID", "501");
+    host().PostRow("Objektphotos");
+    host().AppendRow("Pflanzenliste");
+    host().EnterValue("Pflanzenliste", "Art", "Quercus robur");
+    host().EnterValue("Pflanzenliste", "Menge", "3");
+    host().PostRow("Pflanzenliste");
+  }
+
   std::string pkg_;
+  std::string photos_;
 };
 
 TEST_F(ImportTest, FirstImportFillsTablesHostAndCatalogue) {
@@ -147,13 +252,17 @@ TEST_F(ImportTest, FirstImportFillsTablesHostAndCatalogue) {
   EXPECT_GT(host::IdOfKennung("DE-1"), 0);
   EXPECT_GT(host::IdOfKennung("DE-2"), 0);
   EXPECT_EQ(Photos(), (std::vector<std::string>{"501 Gröne Wiese KTFOTO1.JPG 2"}));
-  EXPECT_TRUE(fs::exists(ProjectDir() + "KTPhotos/KTFOTO1.JPG"));
+  EXPECT_EQ(Get(ProjectDir() + "KTPhotos/KTFOTO1.JPG"), Get(photos_ + "/KTFOTO1.JPG"));
   EXPECT_FALSE(State().ImportRunning);
   EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "ImportDir", ""), pkg_);
+  // The journal and the import's folder go with a run that went through.
+  EXPECT_FALSE(fs::exists(ImportJournal::FileIn(ProjectDir())));
+  EXPECT_FALSE(fs::exists(ImportJournal::FolderIn(ProjectDir())));
 
-  // Again: nothing new in TA_ID, the rows back to the package's values.
-  PickFile("abcdef.tid");
-  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  // Again, without local work: nothing new in TA_ID, the rows back to the
+  // package's values, no question.
+  ASSERT_TRUE(Import("abcdef.tid"));
+  ExpectAllAnswered();
   EXPECT_EQ(testsupport::ReadDbf(ProjectDir() + "TA_ID.dbf").size(), 1u);
   EXPECT_EQ(testsupport::ListRows(ProjectDir()).size(), 2u);
   EXPECT_EQ(Photos().size(), 1u);
@@ -170,22 +279,30 @@ TEST_F(ImportTest, PackageFromWindowsIsFoundInAnyLetterCase) {
   EXPECT_TRUE(fs::exists(ProjectDir() + "KTPhotos/KTFOTO1.JPG"));
 }
 
-TEST_F(ImportTest, RowsOfOtherTransactionsAreMergedByRank) {
+TEST_F(ImportTest, RowsOfOtherTransactionsAreMergedByRankAndTheirObjectsStay) {
   WritePackage();
   CreateTransactionTables();
   AddTransaction(3, "Alt");
-  // DE-1 held for writing by transaction 3 under a new identifier: it keeps
-  // its transaction, only the identifier goes back. DE-2 is new in 3 and
+  // DE-1 is held for writing by transaction 3: its row and its object stay
+  // as the project has them (not deleted, not loaded). DE-2 is new in 3 and
   // goes over to 7 with the package's status. DE-8 is pooled by 3 already.
-  AddRow(3, 40, 1, "DE-1X", "UPDATE", "DE-1");
+  const int32_t one = MakeObject("FFH", "DE-1");
+  host().Activate(one);
+  host().EnterValue("linfos", "NAME", "lokal");
+  host().PostRow("linfos");
+  AddRow(3, 40, 1, "DE-1", "IGNORED");
   AddRow(3, 41, 2, "DE-2", "NEW", "DE-2");
   AddFree(3, "DE-8");
   AddFree(3, "DE-1");
-  PickFile("abcdeft.dbf");
-  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  // DE-2 is new here: local work; the package's version is taken.
+  ASSERT_TRUE(Import("abcdeft.dbf", "form TFormLokaleArbeit\nclick BtnUebernehmen"));
+  ExpectAllAnswered();
   EXPECT_EQ(testsupport::ListRows(ProjectDir()),
-            (std::vector<std::string>{"DE-1 3 1 UPDATE DE-1", "DE-2 7 0 IGNORED DE-2"}));
+            (std::vector<std::string>{"DE-1 3 1 IGNORED DE-1", "DE-2 7 0 IGNORED DE-2"}));
   EXPECT_EQ(testsupport::PoolRows(ProjectDir()), (std::vector<std::string>{"3 DE-8", "7 DE-9"}));
+  EXPECT_EQ(host().IdOf("DE-1"), one);
+  host().Activate(one);
+  EXPECT_EQ(host().Value("linfos", "NAME"), "lokal");
 }
 
 TEST_F(ImportTest, MissingTidIsToldAndTheRestComesIn) {
@@ -199,104 +316,267 @@ TEST_F(ImportTest, MissingTidIsToldAndTheRestComesIn) {
   EXPECT_TRUE(testsupport::ReadDbf(ProjectDir() + "TA_ID.dbf").empty());
 }
 
-TEST_F(ImportTest, DamagedPackageLeavesTheProjectAsItWas) {
+TEST_F(ImportTest, DamagedPackagesLeaveEveryFileAndObjectAsItWas) {
   WritePackage();
-  CreateTransactionTables();
-  AddTransaction(3, "Alt");
-  AddRow(3, 40, 1, "DE-1", "UPDATE");
+  ASSERT_TRUE(Import());
+  MappersDay();
   const auto before = ProjectFiles();
-  auto refused = [&](const std::string& text) {
+  const std::string objects = HostObjects();
+  const auto refused = [&](const std::string& what, const std::string& text) {
     PickFile("abcdef.tid");
     Answer("message OK \"Das Transaktionspaket wird nicht importiert:\\r" + text + "\"");
-    EXPECT_FALSE(ImportFuncs::VD1CustomImportProc()) << text;
+    EXPECT_FALSE(ImportFuncs::VD1CustomImportProc()) << what;
     ExpectAllAnswered();
-    EXPECT_EQ(ProjectFiles(), before) << text;
+    EXPECT_TRUE(ProjectFiles() == before) << what;
+    EXPECT_EQ(HostObjects(), objects) << what;
     EXPECT_FALSE(State().ImportRunning);
+    WritePackage();
   };
+
+  const auto shp_size = fs::file_size(pkg_ + "abcdef.shp");
+  fs::resize_file(pkg_ + "abcdef.shp", shp_size - 24);
+  refused("a .shp cut short", "Die Datei " + pkg_ + "abcdef.shp ist unvollständig: ihr Kopf nennt " +
+                                  std::to_string(shp_size) + " Bytes, sie hat " +
+                                  std::to_string(shp_size - 24) + ".");
+
+  fs::remove(pkg_ + "abcdef.shx");
+  refused("no .shx", "Die Datei " + pkg_ + "abcdef.shx der Geodaten fehlt.");
+
+  Put(pkg_ + "abcdef.xml", Get(pkg_ + "abcdef.xml").substr(0, 120));
+  PickFile("abcdef.tid");
+  Answer("message OK");
+  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  EXPECT_NE(LastMessage().find("Die XML-Datei " + pkg_ + "abcdef.xml"), std::string::npos)
+      << LastMessage();
+  EXPECT_TRUE(ProjectFiles() == before);
+  EXPECT_EQ(HostObjects(), objects);
+  WritePackage();
+
+  fs::remove(photos_ + "/KTFOTO1.JPG");
+  fs::create_symlink(ProjectDir() + "KTProjekt.ktp", photos_ + "/KTFOTO1.JPG");
+  refused("a link in _Fotos", "Im Transaktionspaket ist \\\"" + photos_ +
+                                  "/KTFOTO1.JPG\\\" keine gewöhnliche Datei (eine Verknüpfung, ein "
+                                  "Ordner oder ein Gerät); das Paket wird nicht importiert.");
+
   // A photo list of another shape.
-  fs::copy_file(pkg_ + "abcdefpc.dbf", Root() + "/pc.dbf");
-  fs::copy_file(pkg_ + "abcdefpc.dbt", Root() + "/pc.dbt");
   {
     auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
     package->Execute("drop table abcdefpc");
     package->Execute("create table abcdefpc (PhotoID integer, Datei char(50))");
   }
-  refused("Die Datei " + pkg_ + "abcdefpc.dbf kann nicht gelesen werden:\\rDie Fotoliste " + pkg_ +
-          "abcdefpc.dbf hat nicht die erwarteten Spalten (PhotoID, Kurzname, Datei, RW, HW, "
-          "Richtung, Datum, Quelle, Beschr).");
-  fs::copy_file(Root() + "/pc.dbf", pkg_ + "abcdefpc.dbf", fs::copy_options::overwrite_existing);
-  fs::copy_file(Root() + "/pc.dbt", pkg_ + "abcdefpc.dbt", fs::copy_options::overwrite_existing);
-  // Geodata missing while the list names objects.
+  refused("a photo list of another shape",
+          "Die Datei " + pkg_ + "abcdefpc.dbf kann nicht gelesen werden:\\rDie Fotoliste " + pkg_ +
+              "abcdefpc.dbf hat nicht die erwarteten Spalten (PhotoID, Kurzname, Datei, RW, HW, "
+              "Richtung, Datum, Quelle, Beschr).");
+
+  // The list names an object the data do not hold.
+  {
+    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
+    package->Execute("insert into abcdeft values ('DE-404', 7, 14, 1, 1)");
+  }
+  refused("an object of the list without data",
+          "Die Geo- und Attributdaten des Transaktionspakets enthalten nicht jedes Objekt seiner "
+          "Transaktionsliste; es fehlen:\\rDE-404");
+
   fs::rename(pkg_ + "abcdef.shp", Root() + "/abcdef.shp");
-  refused("Die Geodaten des Transaktionspakets fehlen:\\r" + pkg_ + "abcdef.shp");
-  fs::rename(Root() + "/abcdef.shp", pkg_ + "abcdef.shp");
-  // A truncated transaction list.
+  refused("no geodata", "Die Geodaten des Transaktionspakets fehlen:\\r" + pkg_ + "abcdef.shp");
+
   fs::resize_file(pkg_ + "abcdeft.dbf", fs::file_size(pkg_ + "abcdeft.dbf") - 20);
   PickFile("abcdef.tid");
   Answer("message OK");
   EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
-  EXPECT_EQ(ProjectFiles(), before);
-  // No prefix at all.
+  EXPECT_TRUE(ProjectFiles() == before);
+  EXPECT_EQ(HostObjects(), objects);
+
   PickFile("abcdef_rp.txt");
   Answer("message OK");
   EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
-  EXPECT_EQ(ProjectFiles(), before);
+  EXPECT_TRUE(ProjectFiles() == before);
 }
 
-TEST_F(ImportTest, FailedGeodataLoadPutsTheTablesBack) {
+TEST_F(ImportTest, ADamagedPictureIsNamedAndItsPhotoComesIn) {
   WritePackage();
-  CreateTransactionTables();
-  AddFree(3, "DE-1");
+  Put(photos_ + "/KTFOTO1.JPG", testsupport::PngBytes());
+  const std::string told =
+      ("message OK \"Das Transaktionspaket " + pkg_ +
+      "abcdef ist importiert.\\r\\rFolgende Bilddateien des Pakets sind keine lesbaren "
+      "JPEG-Bilder; ihre Fotos wurden trotzdem übernommen:\\rDie Bilddatei \\\"KTFOTO1.JPG\\\" ist "
+      "kein JPEG-Bild.\"");
+  ASSERT_TRUE(Import("abcdef.tid", told));
+  ExpectAllAnswered();
+  EXPECT_EQ(Photos(), (std::vector<std::string>{"501 Gröne Wiese KTFOTO1.JPG 2"}));
+}
+
+TEST_F(ImportTest, TwiceNamedIdentifiersAreToldAndTheLastRowHolds) {
+  WritePackage();
+  {
+    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
+    package->Execute("insert into abcdeft values ('DE-2', 7, 99, 1, 1)");
+    package->Execute("insert into abcdefkl values (7, 'DE-8')");
+  }
+  ASSERT_TRUE(Import("abcdef.tid", "message OK"));
+  ExpectAllAnswered();
+  const std::string told = LastMessage();
+  EXPECT_NE(told.find("abcdeft.dbf nennt folgende Kennungen mehrfach; es gilt jeweils die letzte "
+                      "Zeile:\rDE-2"),
+            std::string::npos)
+      << told;
+  EXPECT_NE(told.find("nennt folgende Kennungen mehrfach; sie werden einmal übernommen:\rDE-8"),
+            std::string::npos);
+  EXPECT_EQ(testsupport::ListRows(ProjectDir()),
+            (std::vector<std::string>{"DE-1 7 1 IGNORED DE-1", "DE-2 7 1 IGNORED DE-2"}));
+  EXPECT_EQ(testsupport::PoolRows(ProjectDir()), (std::vector<std::string>{"7 DE-8", "7 DE-9"}));
+}
+
+TEST_F(ImportTest, LocalWorkIsAskedAboutAndCancelChangesNothing) {
+  WritePackage();
+  ASSERT_TRUE(Import());
+  MappersDay();
   const auto before = ProjectFiles();
-  std::ofstream(pkg_ + "abcdef.shp", std::ios::trunc) << "kaputt";
-  PickFile("abcdef.tid");
-  Answer("message OK \"Die Geodaten konnten nicht geladen werden:\\r" + pkg_ + "abcdef\"");
-  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  const std::string objects = HostObjects();
+  EXPECT_FALSE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnAbbrechen"));
   ExpectAllAnswered();
-  EXPECT_EQ(ProjectFiles(), before);
-  EXPECT_FALSE(State().ImportRunning);
-  // The next import on the same connections finds the tables as they are.
-  WritePackage();
-  PickFile("abcdef.tid");
-  EXPECT_TRUE(ImportFuncs::VD1CustomImportProc());
-  EXPECT_EQ(testsupport::ListRows(ProjectDir()).size(), 2u);
+  EXPECT_NE(Shown().find("DE-1 (Transaktion 7): geändert"), std::string::npos) << Shown();
+  EXPECT_NE(Shown().find("DE-2 (Transaktion 7): 1 lokales Foto"), std::string::npos);
+  EXPECT_TRUE(ProjectFiles() == before);
+  EXPECT_EQ(HostObjects(), objects);
 }
 
-TEST_F(ImportTest, FailedPictureCopyPutsRowsAndTablesBack) {
+TEST_F(ImportTest, KeptLocalWorkStaysWhileTheRestOfThePackageComesIn) {
   WritePackage();
-  CreateTransactionTables();
-  AddFree(3, "DE-1");
-  // The picture folder is a file: no picture can be copied. The host has
-  // loaded the objects by then; the plug-in's tables and rows go back.
-  fs::remove_all(ProjectDir() + "KTPhotos");
-  std::ofstream(ProjectDir() + "KTPhotos") << "kein Ordner";
-  auto tables = [&] {
-    std::map<std::string, std::string> files;
-    for (auto& [path, bytes] : ProjectFiles()) {
-      if (path.find("TA_") != std::string::npos || path.find("KTPhotos") != std::string::npos)
-        files[path] = bytes;
-    }
-    return files;
-  };
-  const auto before = tables();
-  ASSERT_EQ(before.size(), 4u);
-  PickFile("abcdef.tid");
+  ASSERT_TRUE(Import());
+  MappersDay();
+  const int32_t one = host().IdOf("DE-1");
+  const int32_t two = host().IdOf("DE-2");
+  const std::string objects = HostObjects();
+  // The package brings DE-3 besides; the mapper keeps the work on DE-1 and DE-2.
+  WritePackage("abcdef", {"DE-3"});
+  ASSERT_TRUE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnBehalten"));
+  ExpectAllAnswered();
+  EXPECT_EQ(host().IdOf("DE-1"), one);
+  EXPECT_EQ(host().IdOf("DE-2"), two);
+  EXPECT_GT(host().IdOf("DE-3"), 0);
+  // DE-1 and DE-2 exactly as the mapper left them, links and plant list too.
+  std::string without_three;
+  std::istringstream lines(HostObjects());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("DE-3 ", 0) != 0) without_three += line + "\n";
+  }
+  EXPECT_EQ(without_three, objects);
+  EXPECT_EQ(testsupport::ListRows(ProjectDir()),
+            (std::vector<std::string>{"DE-1 7 1 UPDATE DE-1", "DE-2 7 0 IGNORED DE-2",
+                                      "DE-3 7 1 IGNORED DE-3"}));
+}
+
+TEST_F(ImportTest, TakenPackageReplacesTheObjectsAndKeepsTheirLocalPhotoLinks) {
+  WritePackage();
+  ASSERT_TRUE(Import());
+  MappersDay();
+  ASSERT_TRUE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen"));
+  ExpectAllAnswered();
+  EXPECT_EQ(testsupport::ListRows(ProjectDir()),
+            (std::vector<std::string>{"DE-1 7 1 IGNORED DE-1", "DE-2 7 0 IGNORED DE-2"}));
+  const std::string objects = HostObjects();
+  // DE-1 is the package's again; DE-2 the package's, with its link to the
+  // local photo (not the one to the central photo, nor the plant list).
+  EXPECT_NE(objects.find("DE-1 "), std::string::npos);
+  EXPECT_EQ(objects.find("erweitert"), std::string::npos) << objects;
+  EXPECT_NE(objects.find("Bemerkung=alte Eiche;Hauptphoto=;PhotoID=-1;"), std::string::npos)
+      << objects;
+  EXPECT_EQ(objects.find("PhotoID=501"), std::string::npos) << objects;
+  EXPECT_EQ(objects.find("Quercus"), std::string::npos) << objects;
+}
+
+TEST_F(ImportTest, AFailedHostLoadPutsObjectsLinksTablesAndPicturesBack) {
+  WritePackage();
+  ASSERT_TRUE(Import());
+  MappersDay();
+  const std::string before = Project();
+  // The package's DE-3 is of a class this project's host does not know: the
+  // host skips it, and the import must not stand half done.
+  WritePackage("abcdef", {"DE-3"});
+  {
+    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
+    package->Execute("update abcdef set KLASSE = 999999 where KENNUNG = 'DE-3'");
+    std::string xml = Get(pkg_ + "abcdef.xml");
+    const std::string tag = "Kennung=\"DE-3\" Klasse=\"";
+    const size_t at = xml.find(tag);
+    ASSERT_NE(at, std::string::npos);
+    const size_t end = xml.find('"', at + tag.size());
+    xml.replace(at + tag.size(), end - at - tag.size(), "999999");
+    Put(pkg_ + "abcdef.xml", xml);
+  }
+  Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(20, 20, 7));
+  EXPECT_FALSE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
+  ExpectAllAnswered();
+  EXPECT_NE(LastMessage().find("KARTUL hat diese Objekte des Pakets nicht geladen:\rDE-3"),
+            std::string::npos)
+      << LastMessage();
+  EXPECT_EQ(Project(), before);
+  EXPECT_FALSE(fs::exists(ImportJournal::FileIn(ProjectDir())));
+  EXPECT_FALSE(fs::exists(ImportJournal::FolderIn(ProjectDir())));
+}
+
+TEST_F(ImportTest, AFailedStepUndoesEverything) {
+  WritePackage();
+  ASSERT_TRUE(Import());
+  MappersDay();
+  const std::string before = Project();
+  // The picture folder refuses the package's new picture: the host has
+  // loaded the objects and the tables are merged by then.
+  Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(20, 20, 7));
+  platform::env::FaultEnv faults(platform::env::Env::Posix());
+  faults.Inject(
+      platform::env::Fault(platform::env::Op::kCreateTemporary, ENOSPC).On("KTPhotos").Times(1));
+  {
+    platform::env::ScopedEnv scoped(faults);
+    EXPECT_FALSE(
+        Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
+  }
+  ExpectAllAnswered();
+  const std::string told = LastMessage();
+  EXPECT_NE(told.find("Der Import ist fehlgeschlagen:\rDie Fotos konnten nicht kopiert werden:"),
+            std::string::npos)
+      << told;
+  EXPECT_NE(told.find("Das Projekt ist wie vor dem Import"), std::string::npos) << told;
+  EXPECT_EQ(Project(), before);
+  EXPECT_FALSE(fs::exists(ImportJournal::FileIn(ProjectDir())));
+}
+
+TEST_F(ImportTest, AnImportCutOffIsTakenBackAtTheNextLoad) {
+  WritePackage();
+  ASSERT_TRUE(Import());
+  MappersDay();
+  const std::string before = Project();
+  // The run goes through but cannot remove its journal: as after a kill
+  // just before its end, the next project load finds it.
+  platform::env::FaultEnv faults(platform::env::Env::Posix());
+  faults.Inject(platform::env::Fault(platform::env::Op::kRemove, EACCES).On("TA_IMPORT.jnl"));
+  {
+    platform::env::ScopedEnv scoped(faults);
+    ASSERT_TRUE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
+  }
+  ExpectAllAnswered();
+  EXPECT_NE(Project(), before);
+  ASSERT_TRUE(fs::exists(ImportJournal::FileIn(ProjectDir())));
   Answer("message OK");
-  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  ImportUndo::RecoverCutImport();
   ExpectAllAnswered();
-  EXPECT_TRUE(Photos().empty());
-  EXPECT_TRUE(tables() == before);
+  EXPECT_NE(LastMessage().find("wurde unterbrochen. Das Projekt ist wieder wie vor dem Import"),
+            std::string::npos)
+      << LastMessage();
+  EXPECT_EQ(Project(), before);
+  EXPECT_FALSE(fs::exists(ImportJournal::FileIn(ProjectDir())));
+  EXPECT_FALSE(fs::exists(ImportJournal::FolderIn(ProjectDir())));
 }
 
-TEST_F(ImportTest, FingerprintsOnlyWhenAskedForAndBackWithAFailedImport) {
+TEST_F(ImportTest, FingerprintsOnlyWhenAskedForAndAnUnreadableTableRefusesTheImport) {
   WritePackage();
-  PickFile("abcdef.tid");
-  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  ASSERT_TRUE(Import());
   EXPECT_FALSE(fs::exists(ProjectDir() + "TA_FP.dbf"));
 
   SetApplicatIni("VANDRA", "Vorpruefung", "1");
-  PickFile("abcdef.tid");
-  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  ASSERT_TRUE(Import());
   ExpectAllAnswered();
   const auto rows = testsupport::ReadDbf(ProjectDir() + "TA_FP.dbf");
   ASSERT_EQ(rows.size(), 2u);
@@ -304,31 +584,18 @@ TEST_F(ImportTest, FingerprintsOnlyWhenAskedForAndBackWithAFailedImport) {
   EXPECT_EQ(rows[0].at("TID"), "7");
   EXPECT_EQ(rows[0].at("GEOMETRIE").size(), 16u);
   EXPECT_EQ(rows[1].at("KENNUNG"), "DE-2");
-  // The two objects share their class and (empty) fields, not their shapes;
-  // the identifier is the row's key, not part of the fingerprint.
   EXPECT_NE(rows[0].at("GEOMETRIE"), rows[1].at("GEOMETRIE"));
-  EXPECT_EQ(rows[0].at("ATTRIBUTE"), rows[1].at("ATTRIBUTE"));
 
-  // A fingerprint table that cannot be read fails the import, which puts
-  // every table back as it was, the damaged one included.
+  // A fingerprint table that cannot be read: nothing changes at all.
   std::ofstream(ProjectDir() + "TA_FP.dbf", std::ios::trunc) << "kaputt";
-  auto tables = [&] {
-    std::map<std::string, std::string> files;
-    for (auto& [path, bytes] : ProjectFiles()) {
-      if (path.find("TA_") != std::string::npos) files[path] = bytes;
-    }
-    return files;
-  };
-  const auto before = tables();
-  PickFile("abcdef.tid");
-  Answer("message OK");
-  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  const auto before = ProjectFiles();
+  EXPECT_FALSE(Import("abcdef.tid", "message OK"));
   ExpectAllAnswered();
   EXPECT_NE(Shown().find("TA_FP.dbf"), std::string::npos);
-  EXPECT_TRUE(tables() == before);
+  EXPECT_TRUE(ProjectFiles() == before);
 }
 
-TEST_F(ImportTest, PhotosNeitherLeaveTheFolderNorTakeAnotherPhotosPicture) {
+TEST_F(ImportTest, APackagePictureNeverTakesAnotherPhotosPlace) {
   WritePackage();
   {
     auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
@@ -337,36 +604,37 @@ TEST_F(ImportTest, PhotosNeitherLeaveTheFolderNorTakeAnotherPhotosPicture) {
     package->Execute(
         "insert into abcdefpc (PhotoID, Kurzname, Datei) values (503, 'eigen', 'eigen.jpg')");
   }
-  // A local photo shows eigen.jpg; the package's picture of that name stays out.
+  // A local photo shows eigen.jpg: the package's picture of that name goes
+  // under a name of its own, and its row names that.
   EnsureFotoverwaltung().ProjectConnection().Execute(
       "insert into Fotos (FotoID, Kurzname, IsNew, PicFileName) values (-1, 'lokal', 3, "
       "'eigen.jpg')");
-  std::ofstream(ProjectDir() + "KTPhotos/eigen.jpg") << "lokal";
-  std::ofstream(pkg_ + "abcdef_Fotos/eigen.jpg") << "zentral";
-  PickFile("abcdef.tid");
-  Answer(
-      "message OK \"Folgende Fotos der Fotoliste haben keinen gültigen Dateinamen (höchstens 50 "
-      "Zeichen, ohne Pfad) und werden nicht importiert:\\r\\\"../boese.jpg\\\"\"");
-  Answer(
-      "message OK \"Folgende Fotodateien werden von anderen Fotos des Projekts verwendet und "
-      "wurden nicht überschrieben:\\reigen.jpg\"");
-  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  const std::string local = testsupport::EncodeJpeg(8, 8, 1);
+  const std::string central = testsupport::EncodeJpeg(8, 8, 9);
+  Put(ProjectDir() + "KTPhotos/eigen.jpg", local);
+  Put(photos_ + "/EIGEN.JPG", central);
+  ASSERT_TRUE(Import("abcdef.tid", "message OK"));
   ExpectAllAnswered();
+  const std::string told = LastMessage();
+  EXPECT_NE(told.find("Folgende Fotos der Fotoliste haben keinen gültigen Dateinamen (höchstens 50 "
+                      "Zeichen, ohne Pfad) und wurden nicht importiert:\r\"../boese.jpg\""),
+            std::string::npos)
+      << told;
+  EXPECT_NE(told.find("unter einem eigenen Namen abgelegt:\r503: eigen.jpg -> eigen_1.jpg"),
+            std::string::npos)
+      << told;
   EXPECT_EQ(Photos(),
             (std::vector<std::string>{"-1 lokal eigen.jpg 3", "501 Gröne Wiese KTFOTO1.JPG 2",
-                                      "503 eigen eigen.jpg 2"}));
-  std::ifstream in(ProjectDir() + "KTPhotos/eigen.jpg");
-  std::string kept;
-  in >> kept;
-  EXPECT_EQ(kept, "lokal");
+                                      "503 eigen eigen_1.jpg 2"}));
+  EXPECT_EQ(Get(ProjectDir() + "KTPhotos/eigen.jpg"), local);
+  EXPECT_EQ(Get(ProjectDir() + "KTPhotos/eigen_1.jpg"), central);
   EXPECT_FALSE(fs::exists(ProjectDir() + "boese.jpg"));
 }
 
 TEST_F(ImportTest, MissingPictureFolderIsMade) {
   WritePackage();
   fs::remove_all(ProjectDir() + "KTPhotos");
-  PickFile("abcdef.tid");
-  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  ASSERT_TRUE(Import());
   EXPECT_TRUE(fs::exists(ProjectDir() + "KTPhotos/KTFOTO1.JPG"));
 }
 
@@ -384,14 +652,11 @@ TEST_F(ImportTest, EarlierBuildReadsThePhotoListByNameAndKeepsItsTexts) {
         "'Gr”ne Wiese', 'Zentrale')");
   }
   // The full build takes the columns by position: another order is refused.
-  PickFile("abcdef.tid");
-  Answer("message OK");
-  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  EXPECT_FALSE(Import("abcdef.tid", "message OK"));
   EXPECT_FALSE(fs::exists(ProjectDir() + "TA_LIST.dbf"));
 
   SelectBuild(Build::kVD1TransAction);
-  PickFile("abcdef.tid");
-  ASSERT_TRUE(ImportFuncs::VD1CustomImportProc());
+  ASSERT_TRUE(Import());
   ExpectAllAnswered();
   EXPECT_EQ(Photos(), (std::vector<std::string>{"501 Gr”ne Wiese KTFOTO1.JPG 2"}));
   EXPECT_EQ(testsupport::ListRows(ProjectDir()).size(), 2u);
@@ -402,6 +667,50 @@ TEST_F(ImportTest, EarlierBuildReadsThePhotoListByNameAndKeepsItsTexts) {
   for (const auto& row : testsupport::ReadDbf(ProjectDir() + "TA_LIST.DBF")) {
     EXPECT_TRUE(TransActTools::KennungInTransactionList(row.at("KENNUNG"))) << row.at("KENNUNG");
   }
+}
+
+TEST_F(ImportTest, AnotherProcessWritingTheListDuringAFailedImportLosesNothing) {
+  WritePackage();
+  ASSERT_TRUE(Import());
+  MappersDay();
+  Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(20, 20, 7));
+  // Another program inserts rows, one statement a process, all the while.
+  const std::string dbsql = std::string(VANDRA_BINARY_DIR) + "/bin/dbsql";
+  std::atomic<bool> stop{false};
+  std::atomic<int> done{0};
+  std::vector<std::string> acknowledged;
+  std::thread writer([&] {
+    // Until the import is over, then three writes more.
+    for (int i = 0, after = 0; !stop || after++ < 3; ++i) {
+      const std::string K = "FREMD-" + std::to_string(i);
+      const int rc = std::system(("'" + dbsql + "' 'Data Source=" + ProjectDir() +
+                                  ";Extended Properties=DBASE III;' \"insert into TA_LIST "
+                                  "(TID,KENNUNG,KENNUNGO,CHANGED) values (9,'" +
+                                  K + "','" + K + "','NEW')\" >/dev/null 2>&1")
+                                     .c_str());
+      if (rc == 0) acknowledged.push_back(K);
+      ++done;
+    }
+  });
+  while (done < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  platform::env::FaultEnv faults(platform::env::Env::Posix());
+  faults.Inject(
+      platform::env::Fault(platform::env::Op::kCreateTemporary, ENOSPC).On("KTPhotos").Times(1));
+  {
+    platform::env::ScopedEnv scoped(faults);
+    EXPECT_FALSE(
+        Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
+  }
+  stop = true;
+  writer.join();
+  ExpectAllAnswered();
+  std::set<std::string> listed;
+  for (const auto& row : testsupport::ReadDbf(ProjectDir() + "TA_LIST.dbf")) {
+    listed.insert(row.at("KENNUNG"));
+  }
+  ASSERT_GE(acknowledged.size(), 5u);
+  for (const std::string& K : acknowledged) EXPECT_TRUE(listed.count(K)) << K << " was lost";
+  EXPECT_TRUE(listed.count("DE-1") && listed.count("DE-2"));
 }
 
 TEST_F(ImportTest, CancelledDialogChangesNothing) {

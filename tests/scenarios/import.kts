@@ -2,11 +2,12 @@
 # (import_package.py, python3-dbf) beside the host's own geodata and XML,
 # imported through the hook and read back with dbfread and sqlite3. The
 # first package's tables are named in upper case, as they come from Windows.
-# A first import, the same package again, a second transaction, a package
-# without its .tid on rows another transaction holds, the round trip
-# through the export, and damaged packages (geodata missing, a truncated
-# table, a photo list of another shape) that leave every project file as it
-# was.
+# A first import, the same package again (the local mark asked about and
+# the package's version taken), a second transaction, a package without its
+# .tid on rows another transaction holds, the round trip through the export,
+# and damaged packages (geodata missing, a truncated table, a photo list of
+# another shape) that leave every project file as it was. Pictures are
+# written by mkjpeg (libjpeg) and compared byte by byte.
 plugin VD1TransAction2010
 let PKG "/usr/bin/python3 ${HERE}/import_package.py"
 let IN "${TEMP}/ein"
@@ -38,6 +39,7 @@ export-geodata ${IN2}/eifel1.shp
 export-xml ${IN2}/eifel1.xml
 close
 exec ${PKG} write ${IN} ABCDEF erste
+exec ${BIN}/mkjpeg ${IN}/ABCDEF_Fotos/KTFOTO1.JPG 16 12 501
 exec ${PKG} write ${IN2} eifel1 zweite
 exec ${PKG} write ${IN3} fremd1 fremd
 
@@ -58,16 +60,20 @@ exec ${PKG} rows ${PROJECT}TA_KL.dbf
 expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n"
 exec /usr/bin/sqlite3 "${DB}" "select FotoID, Kurzname, PicFileName, IsNew, Quelle, Bildbeschreibung from Fotos"
 expect output "501|Tümpel|KTFOTO1.JPG|2|Quelle Süd|Blick über den Tümpel; Straße\n"
-exec /bin/cat ${PROJECT}KTPhotos/KTFOTO1.JPG
-expect output "JPEG 501"
+exec /usr/bin/cmp ${PROJECT}KTPhotos/KTFOTO1.JPG ${IN}/ABCDEF_Fotos/KTFOTO1.JPG
+expect output ""
 
-# The same package again: the rows back to the package's values, the
-# objects loaded anew, nothing twice; the catalogued photo's picture is
-# the package's again.
-exec /bin/sh -c "printf 'lokal' > '${PROJECT}KTPhotos/KTFOTO1.JPG'"
+# The same package again: the row marked in the project is asked about;
+# with the package's version taken, the rows are back to the package's
+# values, the objects loaded anew, nothing twice; the catalogued photo's
+# picture is the package's again.
+exec ${BIN}/mkjpeg ${PROJECT}KTPhotos/KTFOTO1.JPG 8 8 3
 exec ${BIN}/dbsql "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=${PROJECT};Extended Properties=DBASE III;" "update TA_LIST set CHANGED = 'UPDATE', KENNUNG = 'DE-4509-399' where KENNUNGO = 'DE-4509-301'"
 answer file "${IN}/abcdef.tid"
+answer form TFormLokaleArbeit
+answer click BtnUebernehmen
 run VD1CustomImport
+expect form TFormLokaleArbeit
 expect hook VD1CustomImport true
 expect objects 2
 exec ${PKG} rows ${PROJECT}TA_LIST.dbf
@@ -76,8 +82,8 @@ exec ${PKG} rows ${PROJECT}TA_ID.dbf
 expect output "4711|Ruhraue bei Hattingen's|Frau Kern\n"
 exec /usr/bin/sqlite3 "${DB}" "select count(*) from Fotos"
 expect output "1\n"
-exec /bin/cat ${PROJECT}KTPhotos/KTFOTO1.JPG
-expect output "JPEG 501"
+exec /usr/bin/cmp ${PROJECT}KTPhotos/KTFOTO1.JPG ${IN}/ABCDEF_Fotos/KTFOTO1.JPG
+expect output ""
 
 # A second transaction beside the first.
 answer file "${IN2}/eifel1t.dbf"
@@ -109,7 +115,8 @@ activate DE-4509-301
 set linfos NAME "Ruhrhänge Nord"
 post linfos
 exec /usr/bin/sqlite3 "${DB}" "insert into Fotos (FotoID, Kurzname, RW, HW, Blickrichtung, Aufnahmedatum, Quelle, IsNew, PicFileName, Bildbeschreibung) values (-1, 'Hecke', 2575100, 5695100, 180, '2026-06-05', 'eigene ''Aufnahme''', 3, 'KTFoto1.jpg', 'am Weg')"
-exec /bin/sh -c "printf 'JPEG eigen' > '${PROJECT}KTPhotos/KTFoto1.jpg'"
+exec ${BIN}/mkjpeg ${PROJECT}KTPhotos/KTFoto1.jpg 16 16 4
+exec /bin/cp ${PROJECT}KTPhotos/KTFoto1.jpg ${TEMP}/eigen.jpg
 append Objektphotos
 set Objektphotos PhotoID -1
 post Objektphotos
@@ -138,8 +145,8 @@ exec ${PKG} rows ${PROJECT}TA_ID.dbf
 expect output "4711|unbekannt|unbekannt\n"
 exec /usr/bin/sqlite3 "${PROJECT}KTProjekt.db" "select FotoID, Kurzname, RW, HW, Blickrichtung, Aufnahmedatum, Quelle, IsNew, PicFileName, Bildbeschreibung from Fotos"
 expect output "-1|Hecke|2575100|5695100|180|2026-06-05|eigene 'Aufnahme'|2|KTFoto1.jpg|am Weg\n"
-exec /bin/cat ${PROJECT}KTPhotos/KTFoto1.jpg
-expect output "JPEG eigen"
+exec /usr/bin/cmp ${PROJECT}KTPhotos/KTFoto1.jpg ${TEMP}/eigen.jpg
+expect output ""
 close
 open ${TEMP}/projekt
 

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -215,6 +216,42 @@ int32_t ProjectFixture::ClassId(const std::string& short_name) {
   const hostsim::ObjectClass* klasse = host().FindClass(short_name);
   if (klasse == nullptr) throw std::runtime_error("no class " + short_name);
   return klasse->id;
+}
+
+std::string ProjectFixture::HostObjects() {
+  std::map<int32_t, std::string> kennung_of;
+  for (const int32_t id : host().ObjectIds()) kennung_of[id] = host().FindObject(id)->kennung;
+  std::map<std::string, std::string> lines;
+  for (const int32_t id : host().ObjectIds()) {
+    const hostsim::GeoObject& o = *host().FindObject(id);
+    std::string line = o.kennung + " " + std::to_string(o.klasse) + " " +
+                       std::to_string(static_cast<int>(o.typ));
+    for (const hostsim::Point& p : o.geometry) {
+      line += " (" + std::to_string(p.x) + "," + std::to_string(p.y) + ")";
+    }
+    lines[o.kennung] = line;
+  }
+  for (const char* table : {"linfos", "Objektphotos", "Pflanzenliste"}) {
+    std::map<std::string, std::vector<std::string>> rows;
+    for (const auto& row : host().StoredRows(table)) {
+      const auto id = row.find("KARTULID");
+      if (id == row.end()) continue;
+      const auto kennung = kennung_of.find(std::stoi(id->second));
+      std::string text;
+      for (const auto& [field, value] : row) {
+        if (field == "KARTULID" || field == "PKEY") continue;
+        text += field + "=" + value + ";";
+      }
+      rows[kennung == kennung_of.end() ? "#" + id->second : kennung->second].push_back(text);
+    }
+    for (auto& [kennung, texts] : rows) {
+      std::sort(texts.begin(), texts.end());
+      for (const std::string& text : texts) lines[kennung] += std::string(" | ") + table + ": " + text;
+    }
+  }
+  std::string all;
+  for (const auto& [kennung, line] : lines) all += line + "\n";
+  return all;
 }
 
 int32_t ProjectFixture::MakeObject(const std::string& class_short_name,

@@ -45,6 +45,12 @@ class ProjectFixture : public ::testing::Test {
               const std::string& changed = "IGNORED", const std::string& kennungo = "");
   void AddFree(int tid, const std::string& kennung);
 
+  // Every object of the host as text, one line each, in the order of the
+  // identifiers: identifier, class, draw type, geometry, its linfos fields
+  // and its rows of Objektphotos and Pflanzenliste; the object ids left out,
+  // so that an object loaded anew reads as it did.
+  std::string HostObjects();
+
   // Creates an object in the host without going through the plug-in.
   int32_t MakeObject(const std::string& class_short_name, const std::string& kennung);
   int32_t ClassId(const std::string& short_name);
