@@ -44,6 +44,33 @@ PACKAGES = {
         "free": [(4713, "DE-4509-310"), (4713, "ND-0060")],
         "photos": [],
     },
+    # transaction 4711 a day later: a third object and a third free
+    # identifier besides those of "erste"
+    "zweite_ausgabe": {
+        "tid": "[Transaktionsdaten]\r\nTransaktion=4711\r\nName=Ruhraue bei Hattingen's\r\n"
+        "Owner=Frau Kern\r\n",
+        "list": [("DE-4509-301", 4711, 1, 90001, 1), ("NSG-0815", 4711, 2, 90002, 0),
+                 ("DE-4509-302", 4711, 4, 90004, 1)],
+        "free": [(4711, "DE-4509-310"), (4711, "DE-4509-3'11"), (4711, "DE-4509-312")],
+        "photos": [(501, "Tümpel", "KTFOTO1.JPG", 2575300, 5695200, 45, "Quelle Süd",
+                    "Blick über den Tümpel; Straße")],
+    },
+    # transaction 4713 takes over DE-4509-310, which the project drew as new
+    "nachbar": {
+        "tid": "[Transaktionsdaten]\r\nTransaktion=4713\r\nName=Nachbar\r\nOwner=Herr Roth\r\n",
+        "list": [("DE-4509-310", 4713, 5, 90020, 1)],
+        "free": [],
+        "photos": [],
+    },
+    # photos of 4711 only: one whose picture name a local photo uses
+    "fotos": {
+        "tid": "[Transaktionsdaten]\r\nTransaktion=4711\r\nName=Ruhraue bei Hattingen's\r\n"
+        "Owner=Frau Kern\r\n",
+        "list": [],
+        "free": [],
+        "photos": [(502, "Weiher", "KTFOTO9.JPG", 2575400, 5695300, 90, "Quelle Nord",
+                    "Blick über den Weiher")],
+    },
     # the demo's checkout: the two transactions of lib/checkout.kts
     "ruhraue": {
         "tid": "[Transaktionsdaten]\r\nTransaktion=4711\r\nName=Ruhraue bei Hattingen\r\n"
