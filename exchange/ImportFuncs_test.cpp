@@ -487,29 +487,39 @@ TEST_F(ImportTest, TakenPackageReplacesTheObjectsAndKeepsTheirLocalPhotoLinks) {
   EXPECT_EQ(objects.find("Quercus"), std::string::npos) << objects;
 }
 
+TEST_F(ImportTest, ObjectsOfAClassTheHostDoesNotKnowRefuseThePackage) {
+  WritePackage("abcdef", {"DE-3"});
+  {
+    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
+    package->Execute("update abcdef set KLASSE = 999999 where KENNUNG = 'DE-3'");
+  }
+  EXPECT_FALSE(Import("abcdef.tid", "message OK \"Das Transaktionspaket wird nicht importiert:\\r"
+                                    "Das Transaktionspaket enthält Objekte von Objektklassen, die "
+                                    "dieses Projekt nicht kennt; KARTUL würde sie nicht laden:\\r"
+                                    "999999: DE-3\""));
+  ExpectAllAnswered();
+  EXPECT_FALSE(fs::exists(ProjectDir() + "TA_LIST.dbf"));
+}
+
 TEST_F(ImportTest, AFailedHostLoadPutsObjectsLinksTablesAndPicturesBack) {
   WritePackage();
   ASSERT_TRUE(Import());
   MappersDay();
   const std::string before = Project();
-  // The package's DE-3 is of a class this project's host does not know: the
-  // host skips it, and the import must not stand half done.
+  // The host refuses the package's attribute file (another table's data)
+  // after it loaded the geodata: the import must not stand half done.
   WritePackage("abcdef", {"DE-3"});
   {
-    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
-    package->Execute("update abcdef set KLASSE = 999999 where KENNUNG = 'DE-3'");
     std::string xml = Get(pkg_ + "abcdef.xml");
-    const std::string tag = "Kennung=\"DE-3\" Klasse=\"";
-    const size_t at = xml.find(tag);
+    const size_t at = xml.find("Tabelle=\"linfos\"");
     ASSERT_NE(at, std::string::npos);
-    const size_t end = xml.find('"', at + tag.size());
-    xml.replace(at + tag.size(), end - at - tag.size(), "999999");
+    xml.replace(at, 16, "Tabelle=\"andere\"");
     Put(pkg_ + "abcdef.xml", xml);
   }
   Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(20, 20, 7));
   EXPECT_FALSE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
   ExpectAllAnswered();
-  EXPECT_NE(LastMessage().find("KARTUL hat diese Objekte des Pakets nicht geladen:\rDE-3"),
+  EXPECT_NE(LastMessage().find("Die Attributdaten konnten nicht geladen werden:\r" + pkg_),
             std::string::npos)
       << LastMessage();
   EXPECT_EQ(Project(), before);

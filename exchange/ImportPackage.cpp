@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "context/PluginContext.h"
+#include "host/HostApi.h"
 #include "exchange/AttributeXml.h"
 #include "exchange/ObjectFiles.h"
 #include "platform/db/Connection.h"
@@ -200,8 +201,8 @@ void ReadGeodata(const Folder& folder, const Package::Names& names, PackageConte
     folder.CheckRegular(platform::env::NameOf(path));
     try {
       platform::geodata::ShapeLayer read =
-          platform::geodata::ReadLayer(CurrentEnv(), path, "KENNUNG");
-      content.layers.push_back({path, std::move(read.ids)});
+          platform::geodata::ReadLayer(CurrentEnv(), path, "KENNUNG", "KLASSE");
+      content.layers.push_back({path, std::move(read.ids), std::move(read.classes)});
     } catch (const platform::geodata::GeodataError& e) {
       throw Refused(e.what());
     }
@@ -216,6 +217,7 @@ void ReadAttributes(const Folder& folder, const Package::Names& names, PackageCo
     const std::string bytes = platform::env::ReadFile(CurrentEnv(), content.xml);
     for (AttributeXml::Object& object : AttributeXml::ReadObjects(bytes, content.xml, false)) {
       content.xml_ids.push_back(std::move(object.Kennung));
+      content.xml_classes.push_back(object.Klasse);
     }
   } catch (const platform::env::EnvError& e) {
     throw Refused("Die Datei " + content.xml + " kann nicht gelesen werden:\r" + e.what());
@@ -241,6 +243,35 @@ void CheckListedObjects(const PackageContent& content) {
   for (size_t i = 0; i < missing.size() && i < 20; ++i) text += "\r" + missing[i];
   if (missing.size() > 20) text += "\r... (" + std::to_string(missing.size()) + " insgesamt)";
   throw Refused(text);
+}
+
+// Every object must be of a class the host knows: it skips any other when
+// it loads, and the object the import deleted for it would be gone.
+void CheckClasses(const PackageContent& content) {
+  std::map<int32_t, std::vector<std::string>> used;
+  std::unordered_set<std::string> shaped;
+  for (const GeoLayer& layer : content.layers) {
+    for (size_t i = 0; i < layer.classes.size(); ++i) used[layer.classes[i]].push_back(layer.ids[i]);
+    shaped.insert(layer.ids.begin(), layer.ids.end());
+  }
+  // An object of the attribute file alone is made from its class there.
+  for (size_t i = 0; i < content.xml_ids.size(); ++i) {
+    if (!shaped.count(content.xml_ids[i]) && content.xml_classes[i] != 0) {
+      used[content.xml_classes[i]].push_back(content.xml_ids[i]);
+    }
+  }
+  std::string unknown;
+  for (const auto& [klasse, kennungen] : used) {
+    if (host::ClassShortName(klasse, 0)) continue;
+    unknown += "\r" + std::to_string(klasse) + ":";
+    for (size_t i = 0; i < kennungen.size() && i < 5; ++i) unknown += " " + kennungen[i];
+    if (kennungen.size() > 5) unknown += " ... (" + std::to_string(kennungen.size()) + ")";
+  }
+  if (!unknown.empty()) {
+    throw Refused("Das Transaktionspaket enthält Objekte von Objektklassen, die dieses Projekt "
+                  "nicht kennt; KARTUL würde sie nicht laden:" +
+                  unknown);
+  }
 }
 
 void ReadPictures(const Folder& folder, const Package::Names& names, PackageContent& content) {
@@ -366,6 +397,7 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
     ReadGeodata(folder, names, content);
     ReadAttributes(folder, names, content);
     CheckListedObjects(content);
+    CheckClasses(content);
     for (const std::string& path : {content.geodata + ".shp", content.xml}) {
       if (path.size() > 4 && (!platform::text::FitsAnsi(path) ||
                               platform::text::Utf8ToAnsi(path).size() > Package::kMaxHostPath)) {

@@ -49,6 +49,7 @@ struct PackagePicture {
 struct GeoLayer {
   std::string path;  // of the .shp
   std::vector<std::string> ids;
+  std::vector<int32_t> classes;  // KLASSE of each record, when the table has it
 };
 
 // The package as read before anything changes.
@@ -64,6 +65,7 @@ struct PackageContent {
   std::vector<GeoLayer> layers;
   std::string xml;  // the attribute file; empty: none
   std::vector<std::string> xml_ids;
+  std::vector<int32_t> xml_classes;  // "Klasse" of each object, 0 where it has none
   std::vector<FreeKennung> kennungen;
   bool has_photos = false;  // P + "pc.dbf" is there
   std::vector<Package::TFotoMetadaten> fotos;

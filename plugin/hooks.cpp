@@ -13,6 +13,7 @@
 #include "context/PluginContext.h"
 #include "exchange/ExportFuncs.h"
 #include "exchange/ImportFuncs.h"
+#include "exchange/ImportUndo.h"
 #include "exchange/Preflight.h"
 #include "geometry/GeoAttributes.h"
 #include "geometry/NewDataModule.h"
@@ -83,8 +84,14 @@ int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
     EnsureSubDirFotos();
     return true;
   });
-  return Guarded(OnError::kAnswerTrue, [] {
+  Guarded(OnError::kAnswerTrue, [] {
     if (IsFullBuild()) LifecycleJournal::EnsureTableLifecycle();
+    return true;
+  });
+  // An import cut off in this project is taken back before the mapper
+  // works on a project that is half before and half after it.
+  return Guarded(OnError::kAnswerTrue, [] {
+    ImportUndo::RecoverCutImport();
     return true;
   });
 }

@@ -211,7 +211,8 @@ std::string Because(const std::string& error) {
 
 }  // namespace
 
-ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field) {
+ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field,
+                     std::string_view class_field) {
   CallScope scope(env);
   SAHooks hooks = Hooks();
   ShapeLayer layer;
@@ -273,8 +274,15 @@ ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_
     throw GeodataError("Die Tabelle " + dbf + " der Geodaten hat kein Feld " +
                        std::string(id_field) + ".");
   }
+  const int klasse =
+      class_field.empty() ? -1 : DBFGetFieldIndex(d.get(), std::string(class_field).c_str());
   layer.ids.reserve(static_cast<size_t>(records));
   for (int i = 0; i < records; ++i) {
+    if (klasse >= 0) {
+      layer.classes.push_back(DBFIsAttributeNULL(d.get(), i, klasse)
+                                  ? 0
+                                  : DBFReadIntegerAttribute(d.get(), i, klasse));
+    }
     const char* value = DBFReadStringAttribute(d.get(), i, field);
     if (!value) {
       throw GeodataError("Der Datensatz " + std::to_string(i + 1) + " der Tabelle " + dbf +

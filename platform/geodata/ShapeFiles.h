@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -32,6 +33,9 @@ struct ShapeLayer {
   // without the blanks dBase pads with, converted from the Windows code
   // page to UTF-8.
   std::vector<std::string> ids;
+  // The whole number of the class field of each record (0 where it is
+  // blank), when a class field was asked for and the table has it.
+  std::vector<int32_t> classes;
 };
 
 // Reads every shape of the layer through its index, and the identifying
@@ -40,7 +44,8 @@ struct ShapeLayer {
 // GeodataError otherwise: the .shx or .dbf missing, a shape cut short or
 // unreadable, more shapes than records or the other way round, no field
 // `id_field`.
-ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field);
+ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field,
+                     std::string_view class_field = {});
 
 // Writes the layer `to` (a .shp path; its .shx and .dbf beside it, and a
 // copy of the .prj and .cpg of `from` when there are any) with the records
