@@ -18,6 +18,7 @@
 namespace platform::db {
 namespace {
 
+using env::ReasonText;
 using testing::All;
 using testing::TestDir;
 
@@ -81,7 +82,7 @@ TEST_P(WriteFaultTest, EachWriteOfAStatementFailingOnceLeavesTheFileAsItWas) {
       }
       EXPECT_NE(error.find(path_), std::string::npos)
           << statement << " / " << after << ": " << error;
-      EXPECT_NE(error.find(std::strerror(code)), std::string::npos) << error;
+      EXPECT_NE(error.find(ReasonText(code)), std::string::npos) << error;
       ASSERT_EQ(TestDir::ReadAll(path_), before_) << statement << ", write " << after + 1;
       EXPECT_EQ(All(*c, "select * from TA_LIST"), rows_) << statement;
       // The next statement on the same connection works.
@@ -152,7 +153,7 @@ TEST(DropFaultTest, ADropThatCannotRemoveTheFileNamesItAndTheReason) {
       FAIL() << "no error";
     } catch (const DbError& e) {
       EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbf: cannot delete the file: " +
-                                           std::string(std::strerror(EACCES))),
+                                           ReasonText(EACCES)),
                 std::string::npos)
           << e.what();
     }
@@ -176,7 +177,7 @@ TEST(DropFaultTest, ADropThatCannotRemoveTheFileNamesItAndTheReason) {
   } catch (const DbError& e) {
     EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbt: the table was deleted, but not its "
                                          "memo file: " +
-                                         std::string(std::strerror(EIO))),
+                                         ReasonText(EIO)),
               std::string::npos)
         << e.what();
   }
