@@ -126,9 +126,9 @@ TEST(LockFaultTest, ATableLockedByAnotherProcessIsReportedAfterTheTimeout) {
     Query q(*c, "select count(*) from TA_LIST");
     FAIL() << "no error";
   } catch (const DbError& e) {
-    EXPECT_NE(
-        std::string(e.what()).find("/data/TA_LIST.dbf: the table is locked by another process"),
-        std::string::npos)
+    EXPECT_NE(std::string(e.what()).find(
+                  "/data/TA_LIST.dbf: Die Tabelle ist von einem anderen Programm gesperrt."),
+              std::string::npos)
         << e.what();
   }
   faults.ReleaseLocks();
@@ -152,9 +152,10 @@ TEST(DropFaultTest, ADropThatCannotRemoveTheFileNamesItAndTheReason) {
       conn->Execute("drop table TA_LIST");
       FAIL() << "no error";
     } catch (const DbError& e) {
-      EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbf: cannot delete the file: " +
-                                           ReasonText(EACCES)),
-                std::string::npos)
+      EXPECT_NE(
+          std::string(e.what()).find("/data/TA_LIST.dbf: Die Datei kann nicht gelöscht werden: " +
+                                     ReasonText(EACCES) + "."),
+          std::string::npos)
           << e.what();
     }
     // Nothing is gone: the table stays whole and usable.
@@ -175,9 +176,9 @@ TEST(DropFaultTest, ADropThatCannotRemoveTheFileNamesItAndTheReason) {
     c->Execute("drop table TA_LIST");
     FAIL() << "no error";
   } catch (const DbError& e) {
-    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbt: the table was deleted, but not its "
-                                         "memo file: " +
-                                         ReasonText(EIO)),
+    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbt: Die Tabelle wurde gelöscht, ihre "
+                                         "Memodatei aber nicht: " +
+                                         ReasonText(EIO) + "."),
               std::string::npos)
         << e.what();
   }
