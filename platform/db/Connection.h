@@ -49,7 +49,9 @@ class Value {
   bool IsText() const { return std::holds_alternative<std::string>(v_); }
 
   // Conversions as the platform's field objects make them: null reads as 0
-  // or empty; a text that is no number converts by throwing DbError.
+  // or empty; a text that is no number converts by throwing DbError ("Der
+  // Wert 'abc' ist keine ganze Zahl."), as does a number too large for the
+  // integer asked for.
   int64_t AsInt64() const;
   int32_t AsInt32() const;
   double AsDouble() const;

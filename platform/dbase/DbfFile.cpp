@@ -39,7 +39,6 @@ const std::string kNoRecords = "Die Datensätze können nicht gelesen werden";
 const std::string kRecordsCut =
     "Die Datensätze können nicht gelesen werden: Die Datei endet vorzeitig";
 const std::string kOutsideWrite = "Eine Änderung ist nur in einer schreibenden Anweisung möglich";
-const std::string kNoSuchRecord = "Diesen Datensatz gibt es nicht";
 const std::string kExists = "Die Tabelle ist schon vorhanden";
 
 std::string ShortFileText(uint64_t size) {
@@ -943,7 +942,7 @@ uint64_t DbfFile::WriteMemo(uint32_t rec, int field, const std::string& bytes) {
 
 void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
   if (!writing_) Fail(kOutsideWrite);
-  if (rec >= count_) format::Throw({path_, rec}, kNoSuchRecord);
+  if (rec >= count_) format::Throw({path_, rec}, format::kNoSuchRecord);
   const Field& f = fields_[field];
   const format::Where where{path_, rec, &f};
   std::string out;
@@ -972,7 +971,7 @@ uint32_t DbfFile::Append() {
 
 void DbfFile::Delete(uint32_t rec) {
   if (!writing_) Fail(kOutsideWrite);
-  if (rec >= count_) format::Throw({path_, rec}, kNoSuchRecord);
+  if (rec >= count_) format::Throw({path_, rec}, format::kNoSuchRecord);
   MarkDirty(rec);
   RecordPtr(rec)[0] = '*';
 }

@@ -147,6 +147,9 @@ struct Where {
 // without its full stop.
 [[noreturn]] void Throw(const Where& where, const std::string& what);
 
+// What a record number that names no record is told.
+inline constexpr const char* kNoSuchRecord = "Diesen Datensatz gibt es nicht";
+
 // "C(12)", "N(8,2)"
 std::string FieldTypeText(const Field& f);
 
