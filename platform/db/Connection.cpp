@@ -54,11 +54,20 @@ std::vector<std::pair<std::string, std::string>> ParseConnectionString(std::stri
 }
 
 // A value that cannot be read as the kind asked for: "Der Wert 'abc' ist
-// keine ganze Zahl."
+// keine ganze Zahl." A query, which knows the column and the row, words it
+// again with them; `place` is then " in Tabelle T, Spalte C, Datensatz 3,".
 class Unreadable : public DbError {
  public:
-  Unreadable(const std::string& shown, const char* verdict)
-      : DbError("Der Wert " + shown + " " + verdict + ".") {}
+  Unreadable(std::string shown, const char* verdict)
+      : DbError(Text(shown, verdict, "")), shown_(std::move(shown)), verdict_(verdict) {}
+  std::string At(const std::string& place) const { return Text(shown_, verdict_, place); }
+
+ private:
+  static std::string Text(const std::string& shown, const char* verdict, const std::string& place) {
+    return "Der Wert " + shown + place + " " + verdict + ".";
+  }
+  std::string shown_;
+  const char* verdict_;
 };
 
 constexpr const char* kNoInteger = "ist keine ganze Zahl";
@@ -199,6 +208,7 @@ Query::Query(Connection& connection, std::string_view sql) {
   Rows rows;
   connection.Engine().Run(dialect::Parse(sql, true), &rows);
   names_ = std::move(rows.names);
+  tables_ = std::move(rows.tables);
   rows_ = std::move(rows.rows);
   eof_ = rows_.empty();
 }
@@ -232,6 +242,18 @@ const Value& Query::Cell(int pos) const {
   return rows_[row_][pos];
 }
 
+template <class Read>
+auto Query::Convert(int pos, Read read) const {
+  const Value& v = Cell(pos);
+  try {
+    return read(v);
+  } catch (const Unreadable& e) {
+    const std::string& table = static_cast<size_t>(pos) < tables_.size() ? tables_[pos] : "";
+    throw DbError(e.At((table.empty() ? " in" : " in Tabelle " + table + ",") + " Spalte " +
+                       names_[pos] + ", Datensatz " + std::to_string(row_ + 1) + ","));
+  }
+}
+
 bool Query::IsNull(int pos) const {
   return Cell(pos).IsNull();
 }
@@ -239,19 +261,19 @@ Value Query::Field(int pos) const {
   return Cell(pos);
 }
 int32_t Query::AsInt32(int pos) const {
-  return Cell(pos).AsInt32();
+  return Convert(pos, [](const Value& v) { return v.AsInt32(); });
 }
 int64_t Query::AsInt64(int pos) const {
-  return Cell(pos).AsInt64();
+  return Convert(pos, [](const Value& v) { return v.AsInt64(); });
 }
 double Query::AsDouble(int pos) const {
-  return Cell(pos).AsDouble();
+  return Convert(pos, [](const Value& v) { return v.AsDouble(); });
 }
 std::string Query::AsString(int pos) const {
   return Cell(pos).AsString();
 }
 DateTime Query::AsDateTime(int pos) const {
-  return Cell(pos).AsDateTime();
+  return Convert(pos, [](const Value& v) { return v.AsDateTime(); });
 }
 
 }  // namespace platform::db

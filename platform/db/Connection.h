@@ -85,6 +85,10 @@ class Query {
 
   bool IsNull(int pos) const;
   Value Field(int pos) const;
+  // Conversions as Value's; a value that does not convert is told with its
+  // column, its row (from 1, in the order the rows came) and, when the
+  // column is read straight from a table, the table: "Der Wert 'abc' in
+  // Tabelle Ppc, Spalte PHOTOID, Datensatz 3, ist keine ganze Zahl."
   int32_t AsInt32(int pos) const;
   int64_t AsInt64(int pos) const;
   double AsDouble(int pos) const;
@@ -94,7 +98,10 @@ class Query {
  private:
   void CheckPos(int pos) const;
   const Value& Cell(int pos) const;
+  template <class Read>
+  auto Convert(int pos, Read read) const;
   std::vector<std::string> names_;
+  std::vector<std::string> tables_;  // per column; empty where it is no table's
   std::vector<std::vector<Value>> rows_;
   size_t row_ = 0;
   bool eof_ = true;

@@ -98,6 +98,36 @@ class GermanDriverTest : public ::testing::Test {
   std::unique_ptr<Connection> c_;
 };
 
+TEST_F(GermanDriverTest, AValueOfTheWrongTypeNamesTableColumnAndRecord) {
+  Query q(*c_, "select PHOTOID, DATUM from Ppc");
+  EXPECT_EQ(q.AsInt32(0), 1);
+  q.Next();
+  q.Next();
+  EXPECT_EQ(ErrorOf([&] { q.AsInt32(0); }),
+            "Der Wert 'abc' in Tabelle Ppc, Spalte PHOTOID, Datensatz 3, ist keine ganze Zahl.");
+  EXPECT_EQ(ErrorOf([&] { q.AsInt64(0); }),
+            "Der Wert 'abc' in Tabelle Ppc, Spalte PHOTOID, Datensatz 3, ist keine ganze Zahl.");
+  EXPECT_EQ(ErrorOf([&] { q.AsDouble(0); }),
+            "Der Wert 'abc' in Tabelle Ppc, Spalte PHOTOID, Datensatz 3, ist keine Zahl.");
+  EXPECT_EQ(ErrorOf([&] { q.AsDateTime(1); }),
+            "Der Wert 'kein Datum' in Tabelle Ppc, Spalte DATUM, Datensatz 3, ist kein Datum.");
+  q.Next();
+  EXPECT_EQ(ErrorOf([&] { q.AsInt32(0); }),
+            "Es gibt keinen aktuellen Datensatz: Anfang oder Ende ist erreicht, oder der Datensatz "
+            "wurde gelöscht.");
+}
+
+TEST_F(GermanDriverTest, AComputedColumnIsNamedByItsNameAndRecord) {
+  Query q(*c_,
+          "select PHOTOID || '' as NUMMER, 123456789012 as GROSS from Ppc where DATUM = "
+          "'kein Datum'");
+  EXPECT_EQ(ErrorOf([&] { q.AsInt32(0); }),
+            "Der Wert 'abc' in Spalte NUMMER, Datensatz 1, ist keine ganze Zahl.");
+  EXPECT_EQ(ErrorOf([&] { q.AsInt32(1); }),
+            "Der Wert 123456789012 in Spalte GROSS, Datensatz 1, ist als ganze Zahl zu groß.");
+  EXPECT_EQ(q.AsInt64(1), 123456789012);
+}
+
 TEST_F(GermanDriverTest, AValueOfTheWrongTypeIsToldInGerman) {
   EXPECT_EQ(ErrorOf([] { Value("x").AsInt32(); }), "Der Wert 'x' ist keine ganze Zahl.");
   EXPECT_EQ(ErrorOf([] { Value("x").AsDouble(); }), "Der Wert 'x' ist keine Zahl.");
@@ -114,6 +144,10 @@ TEST(GermanDatabaseTest, SQLitesMessagesReachTheMapperInGerman) {
   c->Execute("create table Fotos (FotoID integer, Kurzname text(5))");
   c->Execute("create unique index PrimaryKey on Fotos (FotoID) with primary");
   c->Execute("insert into Fotos (FotoID, Kurzname) values (1, 'Eiche')");
+  Query q(*c, "select FotoID, Kurzname from Fotos");
+  EXPECT_EQ(ErrorOf([&] { q.AsInt32(1); }),
+            "Der Wert 'Eiche' in Tabelle Fotos, Spalte Kurzname, Datensatz 1, ist keine ganze "
+            "Zahl.");
   EXPECT_EQ(ErrorOf([&] { c->Execute("insert into Fotos (FotoID, Kurzname) values (1, 'x')"); }),
             "Der Wert in Fotos.FotoID ist schon vergeben: Jeder Wert darf dort nur einmal "
             "vorkommen.");

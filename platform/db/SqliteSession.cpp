@@ -116,12 +116,15 @@ void SqliteSession::Run(const std::string& sql, const std::vector<Value>& binds,
   if (out) {
     out->names.clear();
     out->types.clear();
+    out->tables.clear();
     out->rows.clear();
     for (int i = 0; i < columns; ++i) {
       const char* name = sqlite3_column_name(stmt, i);
       const char* type = sqlite3_column_decltype(stmt, i);
+      const char* table = sqlite3_column_table_name(stmt, i);
       out->names.emplace_back(name ? name : "");
       out->types.push_back(text::ToUpperAscii(type ? type : ""));
+      out->tables.emplace_back(table ? table : "");
     }
   }
   for (;;) {

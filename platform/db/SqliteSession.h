@@ -23,7 +23,8 @@ namespace platform::db {
 // The rows of one statement, with their column names and declared types.
 struct Rows {
   std::vector<std::string> names;
-  std::vector<std::string> types;  // declared column types, upper case
+  std::vector<std::string> types;   // declared column types, upper case
+  std::vector<std::string> tables;  // the table a column is read from; empty for an expression
   std::vector<std::vector<Value>> rows;
 };
 
