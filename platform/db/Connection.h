@@ -5,7 +5,9 @@
 // system's own texts; a small dialect layer lets them run as written.
 //
 // Errors come back as DbError carrying the driver's message. The driver
-// never talks to the user; callers decide whether a message box shows it.
+// never talks to the user; callers decide whether a message box shows it,
+// so the message is German, naming file, record and field where there are
+// some (SQLite's own messages are put into German in SqliteMessages.h).
 //
 // A Connection is a façade over one back-end (Backend.h): a folder of dBase
 // files (DbaseBackend.h, over the virtual-table module of DbaseModule.h and
