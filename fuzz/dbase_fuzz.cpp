@@ -156,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::db::Query all(*c, "select * from F");
     Require(false, "a second spelling of a table's name is an error");
   } catch (const platform::db::DbError& e) {
-    Require(std::string(e.what()).find("both answer to the name") != std::string::npos,
+    Require(std::string(e.what()).find("passen beide zum Namen") != std::string::npos,
             "a second spelling of a table's name is an error");
   }
   return 0;

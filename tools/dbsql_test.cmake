@@ -25,7 +25,7 @@ endif()
 
 execute_process(COMMAND ${DBSQL} "${CS}" "select * from TA_LIST"
                 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
-if(rc EQUAL 0 OR NOT err MATCHES "no such table: TA_LIST")
+if(rc EQUAL 0 OR NOT err MATCHES "Die Tabelle TA_LIST gibt es nicht[.]")
   message(FATAL_ERROR "missing table: rc=${rc} err=[${err}]")
 endif()
 

@@ -507,7 +507,8 @@ message OK)");
       break;
     }
     ASSERT_EQ(Messages().size(), 1u) << "write " << after + 1 << ":\n" << Shown();
-    EXPECT_NE(Messages()[0].find("No space left on device"), std::string::npos) << Messages()[0];
+    EXPECT_NE(Messages()[0].find("Auf dem Datenträger ist kein Platz mehr frei"), std::string::npos)
+        << Messages()[0];
     EXPECT_EQ(ListRows(ProjectDir()), list) << "write " << after + 1;
     EXPECT_EQ(sorted(PoolRows(ProjectDir())), pool) << "write " << after + 1;
     EXPECT_EQ(host().FindObject(renamed)->kennung, "DE-7") << "write " << after + 1;

@@ -191,7 +191,7 @@ TEST_F(PackageTest, DamagedTablesNameFileAndWhereTheyFail) {
   std::vector<std::string> t = Texts();
   ASSERT_EQ(t.size(), 1u);
   EXPECT_EQ(t[0].rfind("S Tabelle Ppc.dbf: nicht lesbar: ", 0), 0u) << t[0];
-  EXPECT_NE(t[0].find("record 1"), std::string::npos) << t[0];
+  EXPECT_NE(t[0].find("Datensatz 1"), std::string::npos) << t[0];
   EXPECT_NE(t[0].find("PHOTOID"), std::string::npos) << t[0];
 
   // Geodata whose shapes and rows do not match are a geometry finding.

@@ -20,6 +20,11 @@
 
 namespace platform::db {
 
+// What a query or table object without a current row tells.
+inline constexpr const char* kNoCurrentRecord =
+    "Es gibt keinen aktuellen Datensatz: Anfang oder Ende ist erreicht, oder der Datensatz wurde "
+    "gelöscht.";
+
 class Backend {
  public:
   virtual ~Backend() = default;

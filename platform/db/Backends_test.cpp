@@ -88,7 +88,7 @@ TEST_F(DbaseBackendTest, TablesAreTheDbfFilesFoundWithoutRegardToCase) {
              nullptr);
       ADD_FAILURE() << name << ": no error";
     } catch (const DbError& e) {
-      EXPECT_NE(std::string(e.what()).find("/data/FOTOS.dbf and /data/fotos.dbf both answer"),
+      EXPECT_NE(std::string(e.what()).find("/data/FOTOS.dbf und /data/fotos.dbf passen beide"),
                 std::string::npos)
           << name << ": " << e.what();
     }
@@ -99,7 +99,8 @@ TEST_F(DbaseBackendTest, TablesAreTheDbfFilesFoundWithoutRegardToCase) {
     b->HasTable("FOLDER");
     ADD_FAILURE() << "no error";
   } catch (const DbError& e) {
-    EXPECT_NE(std::string(e.what()).find("/data/FOLDER.dbf is a folder"), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find("/data/FOLDER.dbf ist ein Ordner, keine Datei"),
+              std::string::npos)
         << e.what();
   }
 }
@@ -125,7 +126,7 @@ TEST_F(DbaseBackendTest, ASecondSpellingThatComesLaterIsFoundWhenTheFolderIsLook
     count();
     ADD_FAILURE() << "no error";
   } catch (const DbError& e) {
-    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbf and /data/ta_list.DBF both answer"),
+    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbf und /data/ta_list.DBF passen beide"),
               std::string::npos)
         << e.what();
   }

@@ -53,6 +53,36 @@ std::vector<std::pair<std::string, std::string>> ParseConnectionString(std::stri
   return out;
 }
 
+// A value that cannot be read as the kind asked for: "Der Wert 'abc' ist
+// keine ganze Zahl." A query, which knows the column and the row, words it
+// again with them; `place` is then " in Tabelle T, Spalte C, Datensatz 3,".
+class Unreadable : public DbError {
+ public:
+  Unreadable(std::string shown, const char* verdict)
+      : DbError(Text(shown, verdict, "")), shown_(std::move(shown)), verdict_(verdict) {}
+  std::string At(const std::string& place) const { return Text(shown_, verdict_, place); }
+
+ private:
+  static std::string Text(const std::string& shown, const char* verdict, const std::string& place) {
+    return "Der Wert " + shown + place + " " + verdict + ".";
+  }
+  std::string shown_;
+  const char* verdict_;
+};
+
+constexpr const char* kNoInteger = "ist keine ganze Zahl";
+constexpr const char* kTooLarge = "ist als ganze Zahl zu groß";
+
+std::string Quoted(const std::string& text) {
+  return "'" + text + "'";
+}
+
+std::string FloatText(double d) {
+  char buf[40];
+  std::snprintf(buf, sizeof(buf), "%.15g", d);
+  return buf;
+}
+
 }  // namespace
 
 // --- Value -------------------------------------------------------------------
@@ -62,7 +92,7 @@ int64_t Value::AsInt64() const {
   if (IsInteger()) return std::get<int64_t>(v_);
   if (IsFloat()) {
     const double d = std::round(std::get<double>(v_));
-    if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) throw DbError("Numeric value out of range");
+    if (!std::isfinite(d) || std::fabs(d) >= 9.2e18) throw Unreadable(FloatText(d), kTooLarge);
     return static_cast<int64_t>(d);
   }
   const std::string_view s = Trim(std::get<std::string>(v_));
@@ -74,14 +104,12 @@ int64_t Value::AsInt64() const {
   if (!s.empty() && ec2 == std::errc() && q == s.data() + s.size() && std::fabs(d) < 9.2e18) {
     return static_cast<int64_t>(std::round(d));
   }
-  throw DbError("'" + std::get<std::string>(v_) + "' is not a valid integer value");
+  throw Unreadable(Quoted(std::get<std::string>(v_)), kNoInteger);
 }
 
 int32_t Value::AsInt32() const {
   const int64_t v = AsInt64();
-  if (v < INT32_MIN || v > INT32_MAX) {
-    throw DbError(std::to_string(v) + " is not a valid 32-bit integer value");
-  }
+  if (v < INT32_MIN || v > INT32_MAX) throw Unreadable(std::to_string(v), kTooLarge);
   return static_cast<int32_t>(v);
 }
 
@@ -93,17 +121,13 @@ double Value::AsDouble() const {
   double d = 0;
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
   if (!s.empty() && ec == std::errc() && p == s.data() + s.size()) return d;
-  throw DbError("'" + std::get<std::string>(v_) + "' is not a valid floating-point value");
+  throw Unreadable(Quoted(std::get<std::string>(v_)), "ist keine Zahl");
 }
 
 std::string Value::AsString() const {
   if (IsNull()) return {};
   if (IsInteger()) return std::to_string(std::get<int64_t>(v_));
-  if (IsFloat()) {
-    char buf[40];
-    std::snprintf(buf, sizeof(buf), "%.15g", std::get<double>(v_));
-    return buf;
-  }
+  if (IsFloat()) return FloatText(std::get<double>(v_));
   return std::get<std::string>(v_);
 }
 
@@ -112,7 +136,7 @@ DateTime Value::AsDateTime() const {
   if (IsInteger() || IsFloat()) return AsDouble();
   const std::string& s = std::get<std::string>(v_);
   if (auto d = ParseIsoDateTime(Trim(s))) return *d;
-  throw DbError("'" + s + "' is not a valid date and time");
+  throw Unreadable(Quoted(s), "ist kein Datum");
 }
 
 std::string SqlText(std::string_view text) {
@@ -148,7 +172,7 @@ std::unique_ptr<Connection> Connection::Open(std::string_view connection_string)
     // Provider, Persist Security Info and the rest concern the platform's
     // driver only.
   }
-  if (source.empty()) throw DbError("The connection string names no data source");
+  if (source.empty()) throw DbError("Die Verbindungszeichenfolge nennt keine Datenquelle.");
   if (!has_extended)
     return std::unique_ptr<Connection>(new Connection(SqliteBackend::Open(source)));
   const std::string ext = text::ToUpperAscii(Trim(extended.substr(0, extended.find(';'))));
@@ -156,7 +180,8 @@ std::unique_ptr<Connection> Connection::Open(std::string_view connection_string)
   if (ext == "DBASE IV" || ext == "DBASE 5.0") {
     flavor = dbase::Flavor::kDBase4;
   } else if (ext != "DBASE III") {
-    throw DbError("Could not find installable ISAM for '" + extended + "'");
+    throw DbError("Für '" + extended +
+                  "' gibt es keinen Datenbanktreiber (installierbares ISAM nicht gefunden).");
   }
   return std::unique_ptr<Connection>(new Connection(DbaseBackend::Open(source, flavor)));
 }
@@ -183,6 +208,7 @@ Query::Query(Connection& connection, std::string_view sql) {
   Rows rows;
   connection.Engine().Run(dialect::Parse(sql, true), &rows);
   names_ = std::move(rows.names);
+  tables_ = std::move(rows.tables);
   rows_ = std::move(rows.rows);
   eof_ = rows_.empty();
 }
@@ -201,7 +227,7 @@ int Query::FieldCount() const {
 
 void Query::CheckPos(int pos) const {
   if (pos < 0 || pos >= static_cast<int>(names_.size())) {
-    throw DbError("There is no field at position " + std::to_string(pos));
+    throw DbError("Die Abfrage hat kein Feld an Position " + std::to_string(pos) + ".");
   }
 }
 
@@ -212,8 +238,20 @@ std::string Query::FieldName(int pos) const {
 
 const Value& Query::Cell(int pos) const {
   CheckPos(pos);
-  if (eof_) throw DbError("Either BOF or EOF is True, or the current record has been deleted");
+  if (eof_) throw DbError(kNoCurrentRecord);
   return rows_[row_][pos];
+}
+
+template <class Read>
+auto Query::Convert(int pos, Read read) const {
+  const Value& v = Cell(pos);
+  try {
+    return read(v);
+  } catch (const Unreadable& e) {
+    const std::string& table = static_cast<size_t>(pos) < tables_.size() ? tables_[pos] : "";
+    throw DbError(e.At((table.empty() ? " in" : " in Tabelle " + table + ",") + " Spalte " +
+                       names_[pos] + ", Datensatz " + std::to_string(row_ + 1) + ","));
+  }
 }
 
 bool Query::IsNull(int pos) const {
@@ -223,19 +261,19 @@ Value Query::Field(int pos) const {
   return Cell(pos);
 }
 int32_t Query::AsInt32(int pos) const {
-  return Cell(pos).AsInt32();
+  return Convert(pos, [](const Value& v) { return v.AsInt32(); });
 }
 int64_t Query::AsInt64(int pos) const {
-  return Cell(pos).AsInt64();
+  return Convert(pos, [](const Value& v) { return v.AsInt64(); });
 }
 double Query::AsDouble(int pos) const {
-  return Cell(pos).AsDouble();
+  return Convert(pos, [](const Value& v) { return v.AsDouble(); });
 }
 std::string Query::AsString(int pos) const {
   return Cell(pos).AsString();
 }
 DateTime Query::AsDateTime(int pos) const {
-  return Cell(pos).AsDateTime();
+  return Convert(pos, [](const Value& v) { return v.AsDateTime(); });
 }
 
 }  // namespace platform::db

@@ -5,7 +5,9 @@
 // system's own texts; a small dialect layer lets them run as written.
 //
 // Errors come back as DbError carrying the driver's message. The driver
-// never talks to the user; callers decide whether a message box shows it.
+// never talks to the user; callers decide whether a message box shows it,
+// so the message is German, naming file, record and field where there are
+// some (SQLite's own messages are put into German in SqliteMessages.h).
 //
 // A Connection is a façade over one back-end (Backend.h): a folder of dBase
 // files (DbaseBackend.h, over the virtual-table module of DbaseModule.h and
@@ -49,7 +51,9 @@ class Value {
   bool IsText() const { return std::holds_alternative<std::string>(v_); }
 
   // Conversions as the platform's field objects make them: null reads as 0
-  // or empty; a text that is no number converts by throwing DbError.
+  // or empty; a text that is no number converts by throwing DbError ("Der
+  // Wert 'abc' ist keine ganze Zahl."), as does a number too large for the
+  // integer asked for.
   int64_t AsInt64() const;
   int32_t AsInt32() const;
   double AsDouble() const;
@@ -83,6 +87,10 @@ class Query {
 
   bool IsNull(int pos) const;
   Value Field(int pos) const;
+  // Conversions as Value's; a value that does not convert is told with its
+  // column, its row (from 1, in the order the rows came) and, when the
+  // column is read straight from a table, the table: "Der Wert 'abc' in
+  // Tabelle Ppc, Spalte PHOTOID, Datensatz 3, ist keine ganze Zahl."
   int32_t AsInt32(int pos) const;
   int64_t AsInt64(int pos) const;
   double AsDouble(int pos) const;
@@ -92,7 +100,10 @@ class Query {
  private:
   void CheckPos(int pos) const;
   const Value& Cell(int pos) const;
+  template <class Read>
+  auto Convert(int pos, Read read) const;
   std::vector<std::string> names_;
+  std::vector<std::string> tables_;  // per column; empty where it is no table's
   std::vector<std::vector<Value>> rows_;
   size_t row_ = 0;
   bool eof_ = true;

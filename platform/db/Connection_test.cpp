@@ -171,7 +171,7 @@ TEST(DBaseConnectionTest, ValuesThatDoNotFitAreErrorsAndWriteNothing) {
   } catch (const DbError& e) {
     const std::string msg = e.what();
     EXPECT_NE(msg.find("T.dbf"), std::string::npos) << msg;
-    EXPECT_NE(msg.find("field N"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("Feld N"), std::string::npos) << msg;
   }
 }
 
@@ -194,10 +194,11 @@ TEST(DBaseConnectionTest, AnInsertIntoATableThatCountsTooFewRecordsIsRefused) {
     FAIL() << "no error";
   } catch (const DbError& e) {
     const std::string msg = e.what();
-    EXPECT_NE(msg.find(dir.File("T.dbf") + ": the table is damaged: the header counts 1 record"),
+    EXPECT_NE(msg.find(dir.File("T.dbf") +
+                       ": Die Tabelle ist beschädigt: Der Dateikopf zählt 1 Datensatz"),
               std::string::npos)
         << msg;
-    EXPECT_NE(msg.find("1 whole record and no end mark"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("1 ganzer Datensatz ohne Endmarke"), std::string::npos) << msg;
   }
   EXPECT_EQ(TestDir::ReadAll(dir.File("T.dbf")), bytes);
 }
@@ -218,16 +219,16 @@ TEST(DBaseConnectionTest, ANulCharacterOrAFractionForAWholeNumberIsAnError) {
   };
   const std::string path = dir.File("T.dbf");
   EXPECT_NE(error_of("insert into T (N) values (12.5)")
-                .find(path + ", record 2, field N: 12.5 is no whole number"),
+                .find(path + ", Datensatz 2, Feld N: 12.5 ist keine ganze Zahl"),
             std::string::npos);
-  EXPECT_NE(error_of("insert into T (N) values ('12.5')").find("12.5 is no whole number"),
+  EXPECT_NE(error_of("insert into T (N) values ('12.5')").find("12.5 ist keine ganze Zahl"),
             std::string::npos);
-  EXPECT_NE(error_of("update T set N = N + 0.5").find(path + ", record 1, field N"),
+  EXPECT_NE(error_of("update T set N = N + 0.5").find(path + ", Datensatz 1, Feld N"),
             std::string::npos);
   EXPECT_NE(error_of("insert into T (S) values ('a' || char(0) || 'b')")
-                .find(path + ", record 2, field S: a text cannot hold the character U+0000"),
+                .find(path + ", Datensatz 2, Feld S: Ein Text kann das Zeichen U+0000"),
             std::string::npos);
-  EXPECT_NE(error_of("update T set M = 'x' || char(0)").find("record 1, field M"),
+  EXPECT_NE(error_of("update T set M = 'x' || char(0)").find("Datensatz 1, Feld M"),
             std::string::npos);
   Table t(*c, "T");
   t.Open();
@@ -358,7 +359,7 @@ TEST(DBaseConnectionTest, TwoFilesForOneTableAreAnErrorNamingBoth) {
   };
   for (const auto& [what, call] : calls) {
     const std::string error = ErrorOf(call);
-    EXPECT_NE(error.find("/data/TA_LIST.DBF and /data/TA_LIST.dbf both answer to the name"),
+    EXPECT_NE(error.find("/data/TA_LIST.DBF und /data/TA_LIST.dbf passen beide zum Namen"),
               std::string::npos)
         << what << ": " << error;
   }
@@ -381,7 +382,7 @@ TEST(DBaseConnectionTest, TwoFilesForOneTableOnDiskAreAnErrorForANewConnection) 
   std::filesystem::copy_file(dir.File("TA_LIST.dbf"), dir.File("ta_list.DBF"));
   auto c = Connection::Open(dir.DBaseIII());
   const std::string error = ErrorOf([&] { c->Execute("insert into TA_LIST (TID) values (1)"); });
-  EXPECT_NE(error.find(dir.File("TA_LIST.dbf") + " and " + dir.File("ta_list.DBF")),
+  EXPECT_NE(error.find(dir.File("TA_LIST.dbf") + " und " + dir.File("ta_list.DBF")),
             std::string::npos)
       << error;
   EXPECT_EQ(c->TableNames(), std::vector<std::string>{"TA_LIST"});
@@ -393,7 +394,8 @@ TEST(DBaseConnectionTest, AFolderNamedLikeATableIsAnErrorNamingIt) {
   auto c = folder.Open();
   for (const char* sql : {"select * from TA_KL", "create Table ta_kl (TID integer)"}) {
     const std::string error = ErrorOf([&] { c->Execute(sql); });
-    EXPECT_NE(error.find("/data/TA_KL.dbf is a folder"), std::string::npos) << sql << ": " << error;
+    EXPECT_NE(error.find("/data/TA_KL.dbf ist ein Ordner, keine Datei"), std::string::npos)
+        << sql << ": " << error;
   }
   EXPECT_FALSE(folder.Exists("/data/ta_kl.dbf"));
   EXPECT_EQ(c->TableNames(), std::vector<std::string>{});
@@ -402,7 +404,7 @@ TEST(DBaseConnectionTest, AFolderNamedLikeATableIsAnErrorNamingIt) {
   folder.mem.CreateFolder("/data/x.DBF");
   folder.Later();
   const std::string error = ErrorOf([&] { All(*c, "select * from X"); });
-  EXPECT_NE(error.find("/data/X.dbf and /data/x.DBF"), std::string::npos) << error;
+  EXPECT_NE(error.find("/data/X.dbf und /data/x.DBF"), std::string::npos) << error;
   EXPECT_EQ(c->TableNames(), std::vector<std::string>{"X"});
 }
 
@@ -422,7 +424,7 @@ TEST(DBaseConnectionTest, TwoMemoFilesForOneTableAreAnErrorNamingBoth) {
   };
   for (const auto& [what, call] : calls) {
     const std::string error = ErrorOf(call);
-    EXPECT_NE(error.find("/data/T.DBT and /data/T.dbt both answer"), std::string::npos)
+    EXPECT_NE(error.find("/data/T.DBT und /data/T.dbt passen beide"), std::string::npos)
         << what << ": " << error;
   }
   EXPECT_TRUE(folder.Exists("/data/T.dbf"));
@@ -430,7 +432,7 @@ TEST(DBaseConnectionTest, TwoMemoFilesForOneTableAreAnErrorNamingBoth) {
   folder.Copy("/data/T.dbt", "/data/U.dbt");
   folder.Copy("/data/T.dbt", "/data/U.DBT");
   const std::string error = ErrorOf([&] { c->Execute("create Table U (M memo)"); });
-  EXPECT_NE(error.find("/data/U.DBT and /data/U.dbt"), std::string::npos) << error;
+  EXPECT_NE(error.find("/data/U.DBT und /data/U.dbt"), std::string::npos) << error;
   EXPECT_FALSE(folder.Exists("/data/U.dbf"));
   // One is: the new table takes it over.
   folder.mem.Remove("/data/U.DBT");

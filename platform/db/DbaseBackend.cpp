@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/db/FieldMapping.h"
+#include "platform/db/SqliteMessages.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
@@ -18,14 +19,21 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
 
-// "no such table: X" from SQLite: X, else empty.
-std::string MissingTable(const std::string& message) {
+// "no such table: X" from SQLite: X, else empty. SQLite's own words, never
+// the German text the mapper reads.
+std::string MissingTable(const DbError& error) {
+  const auto* sqlite = dynamic_cast<const SqliteError*>(&error);
+  if (sqlite == nullptr) return {};
   static const std::string kPrefix = "no such table: ";
-  const size_t at = message.find(kPrefix);
-  if (at == std::string::npos) return {};
-  std::string name = message.substr(at + kPrefix.size());
+  const std::string& message = sqlite->Original();
+  if (message.rfind(kPrefix, 0) != 0) return {};
+  std::string name = message.substr(kPrefix.size());
   if (name.rfind("main.", 0) == 0) name = name.substr(5);
   return name;
+}
+
+std::string NoPathText(const std::string& folder) {
+  return "'" + folder + "' ist kein gültiger Pfad.";
 }
 
 bool IsPlainName(std::string_view name) {
@@ -39,7 +47,7 @@ DbaseBackend::DbaseBackend(std::string folder, dbase::Flavor flavor, sqlite3* db
     : Backend(true, std::move(folder)),
       flavor_(flavor),
       module_state_(std::make_unique<DbaseModuleState>()),
-      session_(db) {}
+      session_(db, &module_state_->last_error) {}
 
 std::unique_ptr<DbaseBackend> DbaseBackend::Open(const std::string& source, dbase::Flavor flavor) {
   std::optional<env::FileStatus> st;
@@ -47,7 +55,7 @@ std::unique_ptr<DbaseBackend> DbaseBackend::Open(const std::string& source, dbas
     st = env::Env::Current().Stat(source);
   } catch (const env::EnvError&) {
   }
-  if (!st || !st->IsFolder()) throw DbError("'" + source + "' is not a valid path");
+  if (!st || !st->IsFolder()) throw DbError(NoPathText(source));
   std::string folder = source;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   // A connection serves one thread (the host's user-interface thread), so
@@ -56,7 +64,7 @@ std::unique_ptr<DbaseBackend> DbaseBackend::Open(const std::string& source, dbas
   const int rc = sqlite3_open_v2(
       ":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   std::unique_ptr<DbaseBackend> b(new DbaseBackend(folder, flavor, db));
-  if (rc != SQLITE_OK) throw DbError("Cannot open an SQLite connection");
+  if (rc != SQLITE_OK) throw DbError("Die Verbindung zur Datenbank kann nicht geöffnet werden.");
   RegisterDbaseModule(db, b->module_state_.get());
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db, 0);
@@ -89,8 +97,12 @@ void DbaseBackend::Run(const dialect::Statement& st, Rows* out) {
     case dialect::Kind::kCreateIndex:
       // Equality lookups are indexed in memory; only a unique index would
       // promise something the files cannot keep.
-      if (FindTableFile(st.table).empty()) throw DbError("no such table: " + st.table);
-      if (st.unique) throw DbError("Unique indexes are not supported on dBase tables: " + st.index);
+      if (FindTableFile(st.table).empty()) {
+        throw DbError(GermanSqliteMessage("no such table: " + st.table));
+      }
+      if (st.unique) {
+        throw DbError("Eindeutige Indizes gibt es für dBase-Tabellen nicht: " + st.index + ".");
+      }
       return;
     case dialect::Kind::kDropTable:
       DropTable(st.table);
@@ -120,7 +132,7 @@ void DbaseBackend::RunSql(const std::string& sql, const std::vector<Value>& bind
         for (const std::string& name : names) DetachTable(name);
         continue;
       }
-      const std::string missing = MissingTable(e.what());
+      const std::string missing = MissingTable(e);
       if (!missing.empty() && ++attached <= 256 && AttachTable(missing)) continue;
       throw;
     }
@@ -133,7 +145,7 @@ std::vector<std::string> DbaseBackend::TableNames() {
   try {
     entries = env.ListFolder(DataSource());
   } catch (const env::EnvError&) {
-    throw DbError("'" + DataSource() + "' is not a valid path");
+    throw DbError(NoPathText(DataSource()));
   }
   std::vector<std::string> names;
   for (const std::string& file : entries) {
@@ -222,10 +234,12 @@ void DbaseBackend::DropTable(const std::string& name) {
 }
 
 void DbaseBackend::CreateTable(const dialect::Statement& st) {
-  if (!IsPlainName(st.table)) throw DbError("'" + st.table + "' is not a valid table name");
+  if (!IsPlainName(st.table)) throw DbError("'" + st.table + "' ist kein gültiger Tabellenname.");
   std::vector<dbase::FieldSpec> fields;
   for (const dialect::ColumnDef& col : st.columns) fields.push_back(DBaseFieldFor(col));
-  if (!FindTableFile(st.table).empty()) throw DbError("Table '" + st.table + "' already exists");
+  if (!FindTableFile(st.table).empty()) {
+    throw DbError(GermanSqliteMessage("table " + st.table + " already exists"));
+  }
   const bool with_extension = st.table.size() > 4 && text::EndsWithIgnoreCase(st.table, ".dbf");
   try {
     dbase::DbfFile::Create(DataSource() + "/" + st.table + (with_extension ? "" : ".dbf"), flavor_,

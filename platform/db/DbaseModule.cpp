@@ -23,6 +23,7 @@
 #include "platform/db/ColumnIndex.h"
 #include "platform/db/DateText.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/SqliteMessages.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
@@ -63,9 +64,24 @@ DbfTable* TableOf(sqlite3_vtab_cursor* cur) {
   return static_cast<DbfTable*>(cur->pVtab);
 }
 
+constexpr const char* kUnexpected = "Unerwarteter Fehler im dBase-Treiber.";
+constexpr const char* kNoMemory = "Der Arbeitsspeicher reicht nicht aus.";
+
+// Notes a message handed to SQLite as the module's own, so that the
+// connection passes it on as it is rather than as a message of SQLite's.
+void Own(DbaseModuleState* state, const char* msg) noexcept {
+  if (state == nullptr) return;
+  try {
+    state->last_error = msg;
+  } catch (...) {
+    state->last_error.clear();
+  }
+}
+
 void SetError(sqlite3_vtab* vt, const char* msg) noexcept {
   sqlite3_free(vt->zErrMsg);
   vt->zErrMsg = sqlite3_mprintf("%s", msg);
+  Own(static_cast<DbfTable*>(vt)->state, msg);
 }
 
 // Every slot that can throw ends in this: nothing thrown may cross into
@@ -92,31 +108,34 @@ int Failed(sqlite3_vtab* vt) noexcept {
     stale();
     SetError(vt, e.what());
   } catch (const std::bad_alloc&) {
-    SetError(vt, "out of memory");
+    SetError(vt, kNoMemory);
     return SQLITE_NOMEM;
   } catch (const std::exception& e) {
     SetError(vt, e.what());
   } catch (...) {
-    SetError(vt, "vdbase: an unexpected error");
+    SetError(vt, kUnexpected);
   }
   return SQLITE_ERROR;
 }
 
 // The same for xCreate and xConnect, which have no table to carry the
 // message yet.
-int ConnectFailed(char** err, const std::string* path) noexcept {
-  const char* where = path ? path->c_str() : "vdbase";
+int ConnectFailed(DbaseModuleState* state, char** err, const std::string* path) noexcept {
+  int rc = SQLITE_ERROR;
   try {
     throw;
   } catch (const std::bad_alloc&) {
-    *err = sqlite3_mprintf("%s: out of memory", where);
-    return SQLITE_NOMEM;
+    *err = path ? sqlite3_mprintf("%s: %s", path->c_str(), kNoMemory)
+                : sqlite3_mprintf("%s", kNoMemory);
+    rc = SQLITE_NOMEM;
   } catch (const std::exception& e) {
     *err = sqlite3_mprintf("%s", e.what());
   } catch (...) {
-    *err = sqlite3_mprintf("%s: an unexpected error", where);
+    *err = path ? sqlite3_mprintf("%s: %s", path->c_str(), kUnexpected)
+                : sqlite3_mprintf("%s", kUnexpected);
   }
-  return SQLITE_ERROR;
+  if (*err != nullptr) Own(state, *err);
+  return rc;
 }
 
 std::string Unquote(const char* arg) {
@@ -299,12 +318,13 @@ std::string_view TextOf(sqlite3_value* v) {
 Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
   const Field& f = file.Fields()[field];
   const int type = sqlite3_value_type(v);
+  const dbase::format::Where where{file.Path(), rec, &f};
   const auto mismatch = [&](const std::string& what) -> Cell {
-    throw DbaseError(file.Path() + ", record " + std::to_string(static_cast<uint64_t>(rec) + 1) +
-                     ", field " + f.name + ": data type mismatch: " + what);
+    dbase::format::RefuseValue(f, what, where);
   };
+  const auto as_text = [&] { return "Der Text '" + std::string(TextOf(v)) + "'"; };
   if (type == SQLITE_NULL) return Cell::Null();
-  if (type == SQLITE_BLOB) return mismatch("binary data");
+  if (type == SQLITE_BLOB) return mismatch("Ein binärer Wert");
   switch (f.type) {
     case 'C':
     case 'M':
@@ -321,13 +341,14 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
       double d = 0;
       auto [q, ec2] = std::from_chars(s.data(), s.data() + s.size(), d);
       if (!s.empty() && ec2 == std::errc() && q == s.data() + s.size()) return Cell::Real(d);
-      return mismatch("'" + std::string(TextOf(v)) + "' is no number");
+      return mismatch(as_text());
     }
     case 'D': {
       int y = 0, m = 0, d = 0;
       if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-        if (!DateFromDays(sqlite3_value_double(v), y, m, d))
-          return mismatch("the date is out of range");
+        if (!DateFromDays(sqlite3_value_double(v), y, m, d)) {
+          dbase::format::Throw(where, "Das Datum liegt außerhalb des gültigen Bereichs");
+        }
         return Cell::MakeDate({y, m, d});
       }
       const std::string_view s = TextOf(v);
@@ -338,8 +359,7 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
                             std::stoi(std::string(s.substr(4, 2))),
                             std::stoi(std::string(s.substr(6, 2))));
       }
-      if (!days || !DateFromDays(*days, y, m, d))
-        return mismatch("'" + std::string(s) + "' is no date");
+      if (!days || !DateFromDays(*days, y, m, d)) return mismatch(as_text());
       return Cell::MakeDate({y, m, d});
     }
     case 'L': {
@@ -351,17 +371,17 @@ Cell ToCell(const DbfFile& file, uint32_t rec, int field, sqlite3_value* v) {
         return Cell::Logical(true);
       if (s == "f" || s == "n" || s == "false" || s == "falsch" || s == "0")
         return Cell::Logical(false);
-      return mismatch("'" + std::string(TextOf(v)) + "' is no logical value");
+      return mismatch(as_text());
     }
     default:
-      return mismatch("unsupported field type");
+      return mismatch("Dieser Wert");
   }
 }
 
 uint32_t RecordOfRowid(const DbfFile& file, sqlite3_int64 rowid) {
   if (rowid < 1 || rowid > static_cast<sqlite3_int64>(file.RecordCount()) ||
       file.IsDeleted(static_cast<uint32_t>(rowid - 1))) {
-    throw DbaseError(file.Path() + ": record " + std::to_string(rowid) + " does not exist");
+    dbase::format::Throw({file.Path(), rowid - 1}, dbase::format::kNoSuchRecord);
   }
   return static_cast<uint32_t>(rowid - 1);
 }
@@ -372,7 +392,8 @@ uint32_t RecordOfRowid(const DbfFile& file, sqlite3_int64 rowid) {
 int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
             char** err) noexcept {
   if (argc < 4) {
-    *err = sqlite3_mprintf("vdbase: the table needs the path of its .dbf file");
+    *err = sqlite3_mprintf("Der dBase-Treiber braucht den Pfad der .dbf-Datei.");
+    Own(static_cast<DbaseModuleState*>(aux), *err);
     return SQLITE_ERROR;
   }
   std::unique_ptr<DbfTable> table;
@@ -392,12 +413,15 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     schema += ")";
     const int rc = sqlite3_declare_vtab(db, schema.c_str());
     if (rc != SQLITE_OK) {
-      *err = sqlite3_mprintf("%s: %s", table->path.c_str(), sqlite3_errmsg(db));
+      *err = sqlite3_mprintf("%s: %s", table->path.c_str(),
+                             GermanSqliteMessage(sqlite3_errmsg(db)).c_str());
+      Own(table->state, *err);
       return rc;
     }
     SyncIndexes(table.get());
   } catch (...) {
-    return ConnectFailed(err, table && !table->path.empty() ? &table->path : nullptr);
+    return ConnectFailed(static_cast<DbaseModuleState*>(aux), err,
+                         table && !table->path.empty() ? &table->path : nullptr);
   }
   *out = table.release();
   return SQLITE_OK;
@@ -634,8 +658,10 @@ int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int field) noexcept {
     sqlite3_result_error_nomem(ctx);
   } catch (const std::exception& e) {
     sqlite3_result_error(ctx, e.what(), -1);
+    Own(TableOf(c)->state, e.what());
   } catch (...) {
-    sqlite3_result_error(ctx, "vdbase: an unexpected error", -1);
+    sqlite3_result_error(ctx, kUnexpected, -1);
+    Own(TableOf(c)->state, kUnexpected);
   }
   return SQLITE_OK;
 }
@@ -659,14 +685,14 @@ int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowi
       return SQLITE_OK;
     }
     if (argc != fields + 2) {
-      SetError(vt, (t->path + ": unexpected number of values").c_str());
+      SetError(vt,
+               (t->path + ": Die Zahl der Werte passt nicht zu den Feldern der Tabelle.").c_str());
       return SQLITE_ERROR;
     }
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
       if (sqlite3_value_type(argv[1]) != SQLITE_NULL) {
         SetError(
-            vt,
-            (t->path + ": record numbers are given by the table, not by the statement").c_str());
+            vt, (t->path + ": Datensatznummern vergibt die Tabelle, nicht die Anweisung.").c_str());
         return SQLITE_ERROR;
       }
       const uint32_t rec = file.Append();
@@ -676,7 +702,8 @@ int Update(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* rowi
       return SQLITE_OK;
     }
     if (sqlite3_value_int64(argv[0]) != sqlite3_value_int64(argv[1])) {
-      SetError(vt, (t->path + ": the record number cannot be changed").c_str());
+      SetError(vt,
+               (t->path + ": Die Nummer eines Datensatzes kann nicht geändert werden.").c_str());
       return SQLITE_ERROR;
     }
     const uint32_t rec = RecordOfRowid(file, sqlite3_value_int64(argv[0]));

@@ -20,6 +20,9 @@ struct DbaseModuleState {
   // Tables that met a file that went away or changed its fields; the
   // connection registers them anew and runs the statement again.
   std::vector<std::string> stale_tables;
+  // The last message the module handed SQLite. It is German already and
+  // passes on as it is (SqliteSession); other messages are SQLite's own.
+  std::string last_error;
 };
 
 // Registers the module on a connection.

@@ -126,14 +126,14 @@ TEST_F(DbaseModuleTest, AGarbledRecordFailsTheStatementWithFileAndRecord) {
     All(*dbase_, "select sum(N) from T");
     FAIL();
   } catch (const DbError& e) {
-    EXPECT_NE(std::string(e.what()).find("T.dbf, record 3, field N"), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find("T.dbf, Datensatz 3, Feld N"), std::string::npos)
         << e.what();
   }
   try {
     All(*dbase_, "select S from T where N = 2");
     FAIL();
   } catch (const DbError& e) {
-    EXPECT_NE(std::string(e.what()).find("record 3"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("Datensatz 3"), std::string::npos) << e.what();
   }
   EXPECT_EQ(All(*dbase_, "select S from T where rowid = 1"), (Rows{{"eins"}}));
 }

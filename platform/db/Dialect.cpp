@@ -79,7 +79,8 @@ std::string TranslateToken(const Token& t) {
 }
 
 [[noreturn]] void SyntaxError(const char* what, std::string_view sql) {
-  throw DbError(std::string("Syntax error in ") + what + ": " + Excerpt(sql));
+  throw DbError(std::string("Syntaxfehler in der Anweisung ") + what + ": \"" + Excerpt(sql) +
+                "\".");
 }
 
 std::string TakeName(Reader& r, const char* what, std::string_view sql) {
@@ -104,7 +105,7 @@ void ExpectEnd(Reader& r, const char* what, std::string_view sql) {
 }
 
 Statement ParseCreateTable(Reader& r, std::string_view sql) {
-  constexpr const char* kWhat = "CREATE TABLE statement";
+  constexpr const char* kWhat = "CREATE TABLE";
   Statement st;
   st.kind = Kind::kCreateTable;
   st.table = TakeName(r, kWhat, sql);
@@ -147,7 +148,7 @@ Statement ParseCreateTable(Reader& r, std::string_view sql) {
 }
 
 Statement ParseCreateIndex(Reader& r, std::string_view sql, bool unique) {
-  constexpr const char* kWhat = "CREATE INDEX statement";
+  constexpr const char* kWhat = "CREATE INDEX";
   Statement st;
   st.kind = Kind::kCreateIndex;
   st.unique = unique;
@@ -250,15 +251,17 @@ std::vector<Token> Tokenize(std::string_view s) {
         ++i;
       }
       if (!closed) {
-        throw DbError(std::string(c == '\'' ? "Unclosed text" : "Unclosed name") +
-                      " in statement: " + Excerpt(s.substr(start)));
+        throw DbError(std::string(c == '\'' ? "Ein Text" : "Ein Name") +
+                      " in der Anweisung ist nicht abgeschlossen: \"" + Excerpt(s.substr(start)) +
+                      "\".");
       }
       emit(c == '\'' ? TokenKind::kString : TokenKind::kQuoted, start);
     } else if (c == '#') {
       const size_t end = s.find('#', i + 1);
       const size_t nl = s.find('\n', i + 1);
       if (end == std::string_view::npos || (nl != std::string_view::npos && nl < end)) {
-        throw DbError("Syntax error in date in statement: " + Excerpt(s.substr(start)));
+        throw DbError("Syntaxfehler in einem Datum der Anweisung: \"" + Excerpt(s.substr(start)) +
+                      "\".");
       }
       i = end + 1;
       emit(TokenKind::kDate, start);
@@ -295,9 +298,14 @@ std::vector<Token> Tokenize(std::string_view s) {
   return out;
 }
 
+void RefuseColumnType(const ColumnDef& col) {
+  throw DbError("Syntaxfehler in der Felddefinition: Den Typ '" + col.type + "' der Spalte " +
+                col.name + " gibt es nicht.");
+}
+
 std::string DateLiteralToIso(std::string_view inner) {
   const auto bad = [&]() -> std::string {
-    throw DbError("Syntax error in date in query expression '#" + std::string(inner) + "#'");
+    throw DbError("Syntaxfehler im Datum '#" + std::string(inner) + "#' der Anweisung.");
   };
   size_t i = 0;
   const auto skip_spaces = [&] {
@@ -431,8 +439,8 @@ Statement Parse(std::string_view sql, bool lift_literals) {
     r.Take();
     Statement st;
     st.kind = Kind::kDropTable;
-    st.table = TakeName(r, "DROP TABLE statement", sql);
-    ExpectEnd(r, "DROP TABLE statement", sql);
+    st.table = TakeName(r, "DROP TABLE", sql);
+    ExpectEnd(r, "DROP TABLE", sql);
     return st;
   }
   if (r.IsWord("drop") && r.IsWord("index", 1)) {
@@ -440,12 +448,12 @@ Statement Parse(std::string_view sql, bool lift_literals) {
     r.Take();
     Statement st;
     st.kind = Kind::kDropIndex;
-    st.index = TakeName(r, "DROP INDEX statement", sql);
+    st.index = TakeName(r, "DROP INDEX", sql);
     if (r.IsWord("on")) {
       r.Take();
-      st.table = TakeName(r, "DROP INDEX statement", sql);
+      st.table = TakeName(r, "DROP INDEX", sql);
     }
-    ExpectEnd(r, "DROP INDEX statement", sql);
+    ExpectEnd(r, "DROP INDEX", sql);
     return st;
   }
   Statement st;

@@ -54,6 +54,9 @@ struct Statement {
   bool disallow_null = false;  // "with primary" or "with disallow null"
 };
 
+// Throws the DbError for a column type neither back-end knows.
+[[noreturn]] void RefuseColumnType(const ColumnDef& col);
+
 // Reads one statement. Throws DbError on malformed dates and on data
 // definition statements it cannot read.
 //

@@ -43,14 +43,13 @@ dbase::FieldSpec DBaseFieldFor(const dialect::ColumnDef& col) {
   } else if (t == "bit" || t == "logical" || t == "yesno" || t == "boolean" || t == "logical1") {
     f.type = 'L';
   } else if (t == "autoincrement" || t == "counter" || t == "identity") {
-    throw DbError("dBase tables have no autoincrement fields: " + col.name);
+    throw DbError("dBase-Tabellen haben keine Felder mit automatischer Nummer: " + col.name + ".");
   } else {
-    throw DbError("Syntax error in field definition: unknown type '" + col.type + "' of " +
-                  col.name);
+    dialect::RefuseColumnType(col);
   }
   const std::string rest = text::ToLowerAscii(col.rest);
   if (!rest.empty() && rest != "null" && rest != "not null") {
-    throw DbError("dBase fields take no constraints: " + col.name + " " + col.rest);
+    throw DbError("dBase-Felder kennen keine Einschränkungen: " + col.name + " " + col.rest + ".");
   }
   return f;
 }

@@ -309,7 +309,8 @@ void KeyedTable::Set(uint32_t rec, std::string_view field, const Value& value) {
       cell = Cell::Real(value.AsDouble());
     }
   } catch (const DbError& e) {
-    Fail("Satz " + std::to_string(rec + 1) + ", Feld " + def.name + ": " + e.what());
+    Fail("kann in Datensatz " + std::to_string(rec + 1) + ", Feld " + def.name +
+         " den Wert nicht aufnehmen: " + e.what());
   }
   try {
     file_->Write(rec, f, cell);

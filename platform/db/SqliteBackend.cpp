@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/db/SqliteMessages.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 
@@ -22,21 +23,22 @@ std::unique_ptr<SqliteBackend> SqliteBackend::Open(const std::string& source) {
       st = env::Env::Current().Stat(source);
     } catch (const env::EnvError&) {
     }
-    if (!st || !st->IsRegular()) throw DbError("Could not find file '" + source + "'");
+    if (!st || !st->IsRegular()) throw DbError("Die Datei '" + source + "' wurde nicht gefunden.");
   }
   sqlite3* db = nullptr;
   const int rc =
       sqlite3_open_v2(source.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   std::unique_ptr<SqliteBackend> b(new SqliteBackend(source, db));
+  const std::string cannot_open = "'" + source + "' kann nicht geöffnet werden: ";
   if (rc != SQLITE_OK) {
     const std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
-    throw DbError("Cannot open '" + source + "': " + msg);
+    throw DbError(cannot_open + GermanSqliteMessage(msg));
   }
   // Opening is lazy in SQLite; reading the schema finds a file that is no database.
   try {
     b->session_.Exec("PRAGMA schema_version");
   } catch (const DbError& e) {
-    throw DbError("Cannot open '" + source + "': " + e.what());
+    throw DbError(cannot_open + e.what());
   }
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db, 0);
@@ -58,7 +60,10 @@ void CreateSqliteDatabase(const std::string& path) {
   const std::string msg = err ? err : (db ? sqlite3_errmsg(db) : "out of memory");
   sqlite3_free(err);
   sqlite3_close_v2(db);
-  if (rc != SQLITE_OK) throw DbError("Cannot create the database '" + path + "': " + msg);
+  if (rc != SQLITE_OK) {
+    throw DbError("Die Datenbank '" + path +
+                  "' kann nicht angelegt werden: " + GermanSqliteMessage(msg));
+  }
 }
 
 std::string SqliteBackend::Translate(const dialect::Statement& st) const {
@@ -99,7 +104,7 @@ void SqliteBackend::Run(const dialect::Statement& st, Rows* out) {
             "SELECT tbl_name FROM sqlite_schema WHERE type = 'index' AND substr(name, "
             "length(tbl_name) + 1) = ?",
             {Value("." + st.index)}, &rows);
-        if (rows.rows.size() != 1) throw DbError("no such index: " + st.index);
+        if (rows.rows.size() != 1) throw DbError(GermanSqliteMessage("no such index: " + st.index));
         table = rows.rows[0][0].AsString();
       }
       const std::string base = table + "." + st.index;
@@ -166,8 +171,7 @@ std::string SqliteBackend::CreateTableSql(const dialect::Statement& st) {
     } else if (t == "guid" || t == "uniqueidentifier") {
       type = "TEXT";
     } else {
-      throw DbError("Syntax error in field definition: unknown type '" + col.type + "' of " +
-                    col.name);
+      dialect::RefuseColumnType(col);
     }
     if (i) sql += ", ";
     sql += name + " " + type;

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include "platform/db/SqliteMessages.h"
 #include "platform/text/Strings.h"
 
 namespace platform::db {
@@ -40,10 +41,11 @@ Value ColumnValue(sqlite3_stmt* stmt, int i) {
 
 }  // namespace
 
-SqliteSession::SqliteSession(sqlite3* db) : db_(db) {}
+SqliteSession::SqliteSession(sqlite3* db, const std::string* own_message)
+    : db_(db), own_message_(own_message) {}
 
 SqliteSession::SqliteSession(SqliteSession&& other) noexcept
-    : db_(other.db_), statements_(std::move(other.statements_)) {
+    : db_(other.db_), own_message_(other.own_message_), statements_(std::move(other.statements_)) {
   other.db_ = nullptr;
   other.statements_.clear();
 }
@@ -52,6 +54,13 @@ SqliteSession::~SqliteSession() {
   for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
   statements_.clear();
   if (db_) sqlite3_close_v2(db_);
+}
+
+void SqliteSession::Fail(const std::string& message) const {
+  if (own_message_ != nullptr && !own_message_->empty() && message == *own_message_) {
+    throw SqliteError(message, message);
+  }
+  throw SqliteError(message, GermanSqliteMessage(message));
 }
 
 int64_t SqliteSession::LastInsertRowid() {
@@ -70,13 +79,13 @@ void SqliteSession::Run(const std::string& sql, const std::vector<Value>& binds,
         SQLITE_OK) {
       const std::string msg = sqlite3_errmsg(db_);
       sqlite3_finalize(stmt);
-      throw DbError(msg);
+      Fail(msg);
     }
-    if (!stmt) throw DbError("The statement is empty");
+    if (!stmt) throw DbError("Die Anweisung ist leer.");
     for (const char* p = tail; p && *p; ++p) {
       if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') {
         sqlite3_finalize(stmt);
-        throw DbError("Characters found after end of SQL statement");
+        throw DbError("Hinter dem Ende der SQL-Anweisung stehen noch Zeichen.");
       }
     }
   }
@@ -107,12 +116,15 @@ void SqliteSession::Run(const std::string& sql, const std::vector<Value>& binds,
   if (out) {
     out->names.clear();
     out->types.clear();
+    out->tables.clear();
     out->rows.clear();
     for (int i = 0; i < columns; ++i) {
       const char* name = sqlite3_column_name(stmt, i);
       const char* type = sqlite3_column_decltype(stmt, i);
+      const char* table = sqlite3_column_table_name(stmt, i);
       out->names.emplace_back(name ? name : "");
       out->types.push_back(text::ToUpperAscii(type ? type : ""));
+      out->tables.emplace_back(table ? table : "");
     }
   }
   for (;;) {
@@ -128,7 +140,7 @@ void SqliteSession::Run(const std::string& sql, const std::vector<Value>& binds,
     } else {
       const std::string msg = sqlite3_errmsg(db_);
       if (out) out->rows.clear();
-      throw DbError(msg);
+      Fail(msg);
     }
   }
 }
@@ -140,7 +152,7 @@ void SqliteSession::RunScript(const std::string& sql) {
     const std::string msg = err ? err : sqlite3_errmsg(db_);
     sqlite3_free(err);
     sqlite3_exec(db_, "ROLLBACK TO vandra_ddl; RELEASE vandra_ddl", nullptr, nullptr, nullptr);
-    throw DbError(msg);
+    Fail(msg);
   }
   sqlite3_exec(db_, "RELEASE vandra_ddl", nullptr, nullptr, nullptr);
 }
@@ -150,7 +162,7 @@ void SqliteSession::Exec(const std::string& sql) {
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
     const std::string msg = err ? err : sqlite3_errmsg(db_);
     sqlite3_free(err);
-    throw DbError(msg);
+    Fail(msg);
   }
 }
 

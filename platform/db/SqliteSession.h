@@ -4,8 +4,8 @@
 // being compiled again. Both back-ends run their SQL through one.
 //
 // Owns the sqlite3 handle and every statement it prepared; not copyable,
-// movable. A session serves one thread. Calls throw DbError with SQLite's
-// message.
+// movable. A session serves one thread. Calls throw SqliteError: SQLite's
+// message in German (SqliteMessages.h), the original kept for the driver.
 #pragma once
 
 #include <cstdint>
@@ -23,14 +23,31 @@ namespace platform::db {
 // The rows of one statement, with their column names and declared types.
 struct Rows {
   std::vector<std::string> names;
-  std::vector<std::string> types;  // declared column types, upper case
+  std::vector<std::string> types;   // declared column types, upper case
+  std::vector<std::string> tables;  // the table a column is read from; empty for an expression
   std::vector<std::vector<Value>> rows;
+};
+
+// An error SQLite reported: what() is the text for the mapper, Original()
+// SQLite's own words, which the back-ends read names from ("no such table:
+// X") and which no user sees.
+class SqliteError : public DbError {
+ public:
+  SqliteError(std::string original, const std::string& text)
+      : DbError(text), original_(std::move(original)) {}
+  const std::string& Original() const { return original_; }
+
+ private:
+  std::string original_;
 };
 
 class SqliteSession {
  public:
   // Takes the handle (may be null only for a session moved from).
-  explicit SqliteSession(sqlite3* db);
+  // `own_message`, when given, is the last message the connection's own
+  // virtual tables handed SQLite (they word theirs in German already): an
+  // error that carries it passes unchanged. It must outlive the session.
+  explicit SqliteSession(sqlite3* db, const std::string* own_message = nullptr);
   ~SqliteSession();
   SqliteSession(SqliteSession&& other) noexcept;
   SqliteSession& operator=(SqliteSession&&) = delete;
@@ -48,7 +65,11 @@ class SqliteSession {
   sqlite3* Handle() { return db_; }
 
  private:
+  // Throws the SqliteError for a message of SQLite.
+  [[noreturn]] void Fail(const std::string& message) const;
+
   sqlite3* db_;
+  const std::string* own_message_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
 

@@ -48,7 +48,8 @@ struct Table::Impl {
     for (size_t i = 0; i < columns.size(); ++i) {
       if (text::EqualsIgnoreCase(columns[i], column)) return static_cast<int>(i);
     }
-    throw DbError("Field '" + std::string(column) + "' not found in table '" + name + "'");
+    throw DbError("Das Feld " + std::string(column) + " gibt es in der Tabelle " + name +
+                  " nicht.");
   }
 
   std::string SelectSql() const { return "SELECT rowid, * FROM " + dialect::QuoteName(table); }
@@ -146,8 +147,8 @@ void Table::Open() {
       t.table.resize(t.table.size() - 4);
     }
     if (!t.connection.Engine().HasTable(t.table)) {
-      throw DbError("The table '" + t.name + "' does not exist in '" + t.connection.DataSource() +
-                    "'");
+      throw DbError("Die Tabelle " + t.name + " gibt es in " + t.connection.DataSource() +
+                    " nicht.");
     }
   }
   t.Load();
@@ -166,7 +167,7 @@ void Table::Close() {
 }
 
 static void CheckOpen(bool open) {
-  if (!open) throw DbError("Cannot perform this operation on a closed dataset");
+  if (!open) throw DbError("Die Tabelle ist nicht geöffnet.");
 }
 
 void Table::Refresh() {
@@ -236,7 +237,9 @@ Value Table::FieldByName(std::string_view column) const {
 void Table::SetFieldByName(std::string_view column, const Value& value) {
   CheckOpen(open_);
   Impl& t = *impl_;
-  if (t.mode == Impl::Mode::kBrowse) throw DbError("Dataset not in edit or insert mode");
+  if (t.mode == Impl::Mode::kBrowse) {
+    throw DbError("Der Datensatz wird weder bearbeitet noch angefügt (Edit oder Append fehlt).");
+  }
   const int col = t.ColumnOf(column);
   Value stored = value;
   const std::string& type = t.types[col];
@@ -245,7 +248,10 @@ void Table::SetFieldByName(std::string_view column, const Value& value) {
   if (is_date && (value.IsFloat() || value.IsInteger())) {
     // Date-times travel as numbers in the program and as ISO-8601 text in the tables.
     const std::string iso = FormatIsoDateTime(value.AsDouble());
-    if (iso.empty()) throw DbError("Field '" + std::string(column) + "': the date is out of range");
+    if (iso.empty()) {
+      throw DbError("Feld " + std::string(column) +
+                    ": Das Datum liegt außerhalb des gültigen Bereichs.");
+    }
     stored = Value(iso);
   }
   t.buffer[col] = std::move(stored);
@@ -287,8 +293,7 @@ void Table::Delete() {
   CheckOpen(open_);
   Impl& t = *impl_;
   t.mode = Impl::Mode::kBrowse;
-  if (t.rows.empty())
-    throw DbError("Either BOF or EOF is True, or the current record has been deleted");
+  if (t.rows.empty()) throw DbError(kNoCurrentRecord);
   t.connection.Engine().RunSql("DELETE FROM " + dialect::QuoteName(t.table) + " WHERE rowid = ?",
                                {Value(t.rowids[t.pos])}, nullptr);
   t.Forget(t.pos);

@@ -18,6 +18,7 @@
 namespace platform::db {
 namespace {
 
+using env::ReasonText;
 using testing::All;
 using testing::TestDir;
 
@@ -81,7 +82,7 @@ TEST_P(WriteFaultTest, EachWriteOfAStatementFailingOnceLeavesTheFileAsItWas) {
       }
       EXPECT_NE(error.find(path_), std::string::npos)
           << statement << " / " << after << ": " << error;
-      EXPECT_NE(error.find(std::strerror(code)), std::string::npos) << error;
+      EXPECT_NE(error.find(ReasonText(code)), std::string::npos) << error;
       ASSERT_EQ(TestDir::ReadAll(path_), before_) << statement << ", write " << after + 1;
       EXPECT_EQ(All(*c, "select * from TA_LIST"), rows_) << statement;
       // The next statement on the same connection works.
@@ -125,9 +126,9 @@ TEST(LockFaultTest, ATableLockedByAnotherProcessIsReportedAfterTheTimeout) {
     Query q(*c, "select count(*) from TA_LIST");
     FAIL() << "no error";
   } catch (const DbError& e) {
-    EXPECT_NE(
-        std::string(e.what()).find("/data/TA_LIST.dbf: the table is locked by another process"),
-        std::string::npos)
+    EXPECT_NE(std::string(e.what()).find(
+                  "/data/TA_LIST.dbf: Die Tabelle ist von einem anderen Programm gesperrt."),
+              std::string::npos)
         << e.what();
   }
   faults.ReleaseLocks();
@@ -151,9 +152,10 @@ TEST(DropFaultTest, ADropThatCannotRemoveTheFileNamesItAndTheReason) {
       conn->Execute("drop table TA_LIST");
       FAIL() << "no error";
     } catch (const DbError& e) {
-      EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbf: cannot delete the file: " +
-                                           std::string(std::strerror(EACCES))),
-                std::string::npos)
+      EXPECT_NE(
+          std::string(e.what()).find("/data/TA_LIST.dbf: Die Datei kann nicht gelöscht werden: " +
+                                     ReasonText(EACCES) + "."),
+          std::string::npos)
           << e.what();
     }
     // Nothing is gone: the table stays whole and usable.
@@ -174,9 +176,9 @@ TEST(DropFaultTest, ADropThatCannotRemoveTheFileNamesItAndTheReason) {
     c->Execute("drop table TA_LIST");
     FAIL() << "no error";
   } catch (const DbError& e) {
-    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbt: the table was deleted, but not its "
-                                         "memo file: " +
-                                         std::string(std::strerror(EIO))),
+    EXPECT_NE(std::string(e.what()).find("/data/TA_LIST.dbt: Die Tabelle wurde gelöscht, ihre "
+                                         "Memodatei aber nicht: " +
+                                         ReasonText(EIO) + "."),
               std::string::npos)
         << e.what();
   }

@@ -46,6 +46,18 @@ HeldFiles& Held() {
 }
 // How many holds stand; without any, a lock needs no look at the list.
 std::atomic<int> g_holds{0};
+// Texts more than one place throws.
+const std::string kNoStatus = "Der Zustand der Datei kann nicht abgefragt werden";
+const std::string kNoHeader = "Der Dateikopf kann nicht gelesen werden";
+const std::string kNoRecords = "Die Datensätze können nicht gelesen werden";
+const std::string kRecordsCut =
+    "Die Datensätze können nicht gelesen werden: Die Datei endet vorzeitig";
+const std::string kOutsideWrite = "Eine Änderung ist nur in einer schreibenden Anweisung möglich";
+const std::string kExists = "Die Tabelle ist schon vorhanden";
+
+std::string ShortFileText(uint64_t size) {
+  return "Die Datei ist kürzer als ein dBase-Dateikopf (" + std::to_string(size) + " Bytes)";
+}
 
 std::string Stem(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -93,24 +105,24 @@ std::optional<std::string> DbfFile::Locate(env::Env& env, const std::string& fol
     // may guess another: the records would be split between two files.
     std::string all;
     for (size_t i = 0; i < matches.size(); ++i) {
-      if (i > 0) all += i + 1 == matches.size() ? " and " : ", ";
+      if (i > 0) all += i + 1 == matches.size() ? " und " : ", ";
       all += env::JoinPath(folder, matches[i]);
     }
-    throw DbaseError(all + (matches.size() == 2 ? " both" : " all") + " answer to the name " +
-                     std::string(name) +
-                     " (names are matched without regard to case): which one is meant cannot "
-                     "be told");
+    throw DbaseError(all + (matches.size() == 2 ? " passen beide" : " passen alle") +
+                     " zum Namen " + std::string(name) +
+                     " (Groß- und Kleinschreibung zählt bei Namen nicht): Welche Datei gemeint "
+                     "ist, lässt sich nicht entscheiden.");
   }
   const std::string path = env::JoinPath(folder, matches[0]);
   std::optional<env::FileStatus> st;
   try {
     st = env.Stat(path);
   } catch (const EnvError& e) {
-    throw DbaseError(path + ": cannot read the file's status: " + e.Reason());
+    format::Throw({path}, kNoStatus + ": " + e.Reason());
   }
   if (!st) return std::nullopt;
-  if (st->IsFolder()) throw DbaseError(path + " is a folder, not a file");
-  if (!st->IsRegular()) throw DbaseError(path + " is no regular file");
+  if (st->IsFolder()) throw DbaseError(path + " ist ein Ordner, keine Datei.");
+  if (!st->IsRegular()) throw DbaseError(path + " ist keine gewöhnliche Datei.");
   return matches[0];
 }
 
@@ -134,11 +146,11 @@ DbfFile::~DbfFile() {
 }
 
 void DbfFile::Fail(const std::string& what) const {
-  throw DbaseError(path_ + ": " + what);
+  format::Throw({path_}, what);
 }
 
 void DbfFile::Fail(const std::string& what, const EnvError& e) const {
-  throw DbaseError(path_ + ": " + what + ": " + e.Reason());
+  format::Throw({path_}, what + ": " + e.Reason());
 }
 
 void DbfFile::OpenFiles() {
@@ -151,8 +163,8 @@ void DbfFile::OpenFiles() {
       file_ = env_.Open(path_, env::OpenMode::kRead);
     }
   } catch (const EnvError& e) {
-    if (e.Code() == ENOENT) throw FileGone(path_ + ": the file does not exist");
-    Fail("cannot open the file", e);
+    if (e.Code() == ENOENT) throw FileGone(path_ + ": Die Datei ist nicht vorhanden.");
+    Fail("Die Datei kann nicht geöffnet werden", e);
   }
   bool regular = false;
   try {
@@ -161,7 +173,7 @@ void DbfFile::OpenFiles() {
   }
   if (!regular) {
     CloseFiles();
-    Fail("not a regular file");
+    Fail("Das ist keine gewöhnliche Datei");
   }
 }
 
@@ -173,20 +185,20 @@ void DbfFile::CloseFiles() {
 
 void DbfFile::OpenMemo() {
   memo_path_ = FindMemoFile(env_, path_);
-  if (memo_path_.empty()) Fail("its memo file " + Stem(path_) + ".dbt is missing");
+  if (memo_path_.empty()) Fail("Die zugehörige Memodatei " + Stem(path_) + ".dbt fehlt");
   unsigned char h[32];
   try {
     memo_file_ =
         env_.Open(memo_path_, writable_ ? env::OpenMode::kReadWrite : env::OpenMode::kRead);
   } catch (const EnvError& e) {
-    Fail("cannot open the memo file " + memo_path_, e);
+    Fail("Die Memodatei " + memo_path_ + " kann nicht geöffnet werden", e);
   }
   bool whole = false;
   try {
     whole = memo_file_->ReadExactly(0, h, sizeof(h));
   } catch (const EnvError&) {
   }
-  if (!whole) Fail("the memo file " + memo_path_ + " is shorter than its header");
+  if (!whole) Fail("Die Memodatei " + memo_path_ + " ist kürzer als ihr Dateikopf");
   memo_ = format::ParseMemoHeader(h, header_.version());
 }
 
@@ -222,9 +234,9 @@ void DbfFile::Lock(LockMode mode) {
         mode == LockMode::kExclusive ? env::LockKind::kExclusive : env::LockKind::kShared,
         g_lock_timeout_ms);
   } catch (const EnvError& e) {
-    Fail("cannot lock the file", e);
+    Fail("Die Datei kann nicht gesperrt werden", e);
   }
-  if (!locked) Fail("the table is locked by another process");
+  if (!locked) Fail("Die Tabelle ist von einem anderen Programm gesperrt");
   lock_ = mode;
 }
 
@@ -275,11 +287,10 @@ std::unique_ptr<TableHold> TableHold::Take(const std::string& path, env::Env& en
     hold->device_ = st.device;
     hold->inode_ = st.inode;
     if (!env::LockWithin(env, *hold->file_, kind, g_lock_timeout_ms)) {
-      throw DbaseError(path + ": Die Tabelle wird von einem anderen Programm benutzt und "
-                              "bleibt gesperrt.");
+      format::Throw({path}, "Die Tabelle ist von einem anderen Programm gesperrt");
     }
   } catch (const EnvError& e) {
-    throw DbaseError(path + ": Die Tabelle kann nicht gesperrt werden: " + e.Reason());
+    format::Throw({path}, "Die Datei kann nicht gesperrt werden: " + e.Reason());
   }
   HeldFiles& held = Held();
   std::lock_guard<std::mutex> guard(held.mutex);
@@ -345,20 +356,20 @@ void DbfFile::Sync() {
     try {
       st = env_.Stat(path_);
     } catch (const EnvError& e) {
-      Fail("cannot read the file's status", e);
+      Fail(kNoStatus, e);
     }
-    if (!st) throw FileGone(path_ + ": the file no longer exists");
+    if (!st) throw FileGone(path_ + ": Die Datei ist nicht mehr vorhanden.");
     if (st->device != seen_.device || st->inode != seen_.inode) {
       env::FileStatus own;
       try {
         own = file_->Status();
       } catch (const EnvError& e) {
-        Fail("cannot read the file's status", e);
+        Fail(kNoStatus, e);
       }
       if (!own.SameFile(*st)) {
         // Replaced by another file of the same name: take the new one, under
         // a lock of its own.
-        if (attempt > 3) Fail("the file keeps being replaced");
+        if (attempt > 3) Fail("Die Datei wird immer wieder durch eine andere ersetzt");
         const LockMode held = lock_;
         CloseFiles();
         OpenFiles();
@@ -380,11 +391,9 @@ void DbfFile::Sync() {
     try {
       whole = st->size >= 32 && file_->ReadExactly(0, h.bytes, sizeof(h.bytes));
     } catch (const EnvError& e) {
-      Fail("cannot read the header", e);
+      Fail(kNoHeader, e);
     }
-    if (!whole) {
-      Fail("the file is shorter than a dBase header (" + std::to_string(st->size) + " bytes)");
-    }
+    if (!whole) Fail(ShortFileText(st->size));
     Fingerprint now;
     now.device = st->device;
     now.inode = st->inode;
@@ -406,12 +415,12 @@ void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* into) {
     for (uint64_t done = 0; done < bytes;) {
       const size_t step = static_cast<size_t>(std::min<uint64_t>(kReadBlock, bytes - done));
       if (!file_->ReadExactly(at + done, into + done, step)) {
-        Fail("cannot read the records: the file ends before them");
+        Fail(kRecordsCut);
       }
       done += step;
     }
   } catch (const EnvError& e) {
-    Fail("cannot read the records", e);
+    Fail(kNoRecords, e);
   }
 }
 
@@ -425,12 +434,12 @@ void DbfFile::Load(const env::FileStatus& st) {
   std::vector<unsigned char> hdr;
   try {
     if (size < 32 || !file_->ReadExactly(0, h.bytes, sizeof(h.bytes))) {
-      Fail("the file is shorter than a dBase header");
+      Fail(ShortFileText(size));
     }
     hdr.resize(format::CheckHeader(path_, h, size));
-    if (!file_->ReadExactly(0, hdr.data(), hdr.size())) Fail("cannot read the header");
+    if (!file_->ReadExactly(0, hdr.data(), hdr.size())) Fail(kNoHeader);
   } catch (const EnvError& e) {
-    Fail("cannot read the header", e);
+    Fail(kNoHeader, e);
   }
   std::vector<Field> fields = format::ParseFields(path_, h, hdr, size);
   const uint32_t header_length = h.header_length();
@@ -446,7 +455,8 @@ void DbfFile::Load(const env::FileStatus& st) {
              fields[i].length == fields_[i].length && fields[i].decimals == fields_[i].decimals;
     }
     if (!same)
-      throw StructureChanged(path_ + ": the table's fields were changed by another program");
+      throw StructureChanged(
+          path_ + ": Die Felder der Tabelle wurden von einem anderen Programm geändert.");
   }
   header_length_ = header_length;
   record_length_ = record_length;
@@ -544,7 +554,7 @@ void DbfFile::Recover(format::Header& h, uint64_t size, uint32_t header_length,
       }
     }
   } catch (const EnvError& e) {
-    Fail("cannot read the saved records", e);
+    Fail("Die gesicherten Datensätze können nicht gelesen werden", e);
   }
   // Cut short before the flag was set when not whole: nothing to undo.
   if (!images) images.emplace();
@@ -558,11 +568,11 @@ void DbfFile::Recover(format::Header& h, uint64_t size, uint32_t header_length,
   std::string failed;
   try {
     for (const auto& [rec, bytes] : *images) {
-      failed = "cannot repair record " + std::to_string(rec + 1);
+      failed = "Datensatz " + std::to_string(rec + 1) + " kann nicht wiederhergestellt werden";
       file_->WriteAt(header_length + static_cast<uint64_t>(rec) * record_length, bytes.data(),
                      record_length);
     }
-    failed = "cannot repair the header";
+    failed = "Der Dateikopf kann nicht wiederhergestellt werden";
     unsigned char clear[format::kUndoFlagBytes];
     std::memcpy(clear, h.bytes + format::kIncompleteFlagAt, sizeof(clear));
     clear[0] = 0;
@@ -648,7 +658,7 @@ uint32_t DbfFile::UncountedRecords(uint64_t size, uint32_t header_length, uint32
       block.resize(static_cast<size_t>(std::min<uint64_t>(kUncountedBlock, size - at)));
       block_at = at;
       if (!file_->ReadExactly(at, block.data(), block.size())) {
-        Fail("cannot read the records: the file ends before them");
+        Fail(kRecordsCut);
       }
     }
     return block[static_cast<size_t>(at - block_at)];
@@ -662,28 +672,31 @@ uint32_t DbfFile::UncountedRecords(uint64_t size, uint32_t header_length, uint32
       const unsigned char flag = byte_at(at);
       if (flag == format::kEofMark) return found;
       if (flag != ' ' && flag != '*') {
-        stray = std::to_string(size - at) + (size - at == 1 ? " stray byte" : " stray bytes") +
-                " (the first is " + format::Hex(flag) + ")";
+        stray = std::to_string(size - at) +
+                (size - at == 1 ? " überzähliges Byte (" : " überzählige Bytes (das erste ist ") +
+                format::Hex(flag) + ")";
         break;
       }
       if (at + record_length > size) {
-        stray = std::to_string(size - at) + " bytes of a record cut short";
+        stray = std::to_string(size - at) + " Bytes eines abgeschnittenen Datensatzes";
         break;
       }
       if (found == 0xFFFFFFFFu - count) {
-        stray = "more records than a header can count";
+        stray = "mehr Datensätze, als ein Dateikopf zählen kann,";
         break;
       }
     }
   } catch (const EnvError& e) {
-    Fail("cannot read the records", e);
+    Fail(kNoRecords, e);
   }
   std::string behind;
-  if (found > 0) behind = std::to_string(found) + (found == 1 ? " whole record" : " whole records");
-  if (!stray.empty()) behind += (behind.empty() ? "" : " and ") + stray;
-  Fail("the table is damaged: the header counts " + std::to_string(count) +
-       (count == 1 ? " record" : " records") + ", but behind them lie " + behind +
-       " and no end mark");
+  if (found > 0) {
+    behind = std::to_string(found) + (found == 1 ? " ganzer Datensatz" : " ganze Datensätze");
+  }
+  if (!stray.empty()) behind += (behind.empty() ? "" : " und ") + stray;
+  Fail("Die Tabelle ist beschädigt: Der Dateikopf zählt " + std::to_string(count) +
+       (count == 1 ? " Datensatz" : " Datensätze") + ", dahinter folgen aber " + behind +
+       " ohne Endmarke");
 }
 
 std::vector<uint32_t> DbfFile::TakeChangedRecords() {
@@ -716,7 +729,7 @@ void DbfFile::EndRead() {
 
 void DbfFile::BeginWrite() {
   if (writing_) return;
-  if (!writable_) Fail("the table is read-only");
+  if (!writable_) Fail("Die Tabelle ist schreibgeschützt");
   const bool had_lock = lock_ != LockMode::kNone;
   Lock(LockMode::kExclusive);
   if (header_.incomplete()) stale_ = true;  // repair what a reader could only undo in memory
@@ -840,7 +853,7 @@ void DbfFile::FlushChanges() {
           file_->WriteAt(undo_at, block.data(), block.size());
           file_->WriteAt(format::kIncompleteFlagAt, flag, sizeof(flag));
         },
-        [] { return std::string("cannot write"); });
+        [] { return std::string("Die Datei kann nicht geschrieben werden"); });
   }
   std::sort(dirty_.begin(), dirty_.end());
   size_t i = 0;
@@ -850,7 +863,9 @@ void DbfFile::FlushChanges() {
     const uint32_t first = dirty_[i];
     const size_t bytes = (j - i) * record_length_;
     step([&] { file_->WriteAt(offset_of(first), RecordPtr(first), bytes); },
-         [&] { return "cannot write record " + std::to_string(first + 1); });
+         [&] {
+           return "Datensatz " + std::to_string(first + 1) + " kann nicht geschrieben werden";
+         });
     i = j;
   }
   if (count_ > committed_count_) {
@@ -870,7 +885,7 @@ void DbfFile::FlushChanges() {
           file_->WriteAt(at, tail.data(), tail.size());
           file_->WriteAt(at, RecordPtr(committed_count_), 1);
         },
-        [] { return std::string("cannot append records"); });
+        [] { return std::string("Die neuen Datensätze können nicht angehängt werden"); });
   }
   TodayInto(env_, header_.bytes + 1);
   PutLe32(header_.bytes + 4, count_);
@@ -879,7 +894,7 @@ void DbfFile::FlushChanges() {
   std::memset(header_.bytes + format::kIncompleteFlagAt, 0, 1);
   std::memset(header_.bytes + format::kUndoOffsetAt, 0, 4);
   step([&] { file_->WriteAt(1, header_.bytes + 1, format::kUndoOffsetAt + 4 - 1); },
-       [] { return std::string("cannot write the header"); });
+       [] { return std::string("Der Dateikopf kann nicht geschrieben werden"); });
   // The statement stands. The saved records are no longer needed and the
   // file ends at its end mark again; if it cannot be shortened, what lies
   // behind the mark is no record to any reader.
@@ -898,7 +913,7 @@ void DbfFile::FlushChanges() {
   try {
     st = file_->Status();
   } catch (const EnvError& e) {
-    Fail("cannot read the file's status", e);
+    Fail(kNoStatus, e);
   }
   seen_.size = static_cast<int64_t>(st.size);
   seen_.mtime_ns = st.mtime_ns;
@@ -950,27 +965,28 @@ std::string DbfFile::ReadMemo(uint32_t rec, int field, uint64_t block) const {
   try {
     if (!memo_file_) throw EnvError(EBADF, "status", memo_path_);
     size = memo_file_->Size();
-  } catch (const EnvError&) {
-    throw DbaseError(where.Text() + ": the memo file cannot be read");
+  } catch (const EnvError& e) {
+    format::Throw(where, "Die Memodatei kann nicht gelesen werden: " + e.Reason());
   }
   const uint64_t bs = memo_.block_size;
   const uint64_t start = block * bs;
   if (block > size / bs || start >= size) {
-    throw DbaseError(where.Text() + ": memo block " + std::to_string(block) +
-                     " lies past the end of " + memo_path_);
+    format::Throw(
+        where, "Memoblock " + std::to_string(block) + " liegt hinter dem Ende von " + memo_path_);
   }
+  const auto cut = [&] {
+    format::Throw(where,
+                  "Der Memotext kann nicht gelesen werden: " + memo_path_ + " endet vorzeitig");
+  };
   try {
     std::string out;
     if (memo_.dbase4) {
       unsigned char h[8];
       if (start + 8 > size || !memo_file_->ReadExactly(start, h, sizeof(h))) {
-        throw DbaseError(where.Text() + ": block " + std::to_string(block) + " of " + memo_path_ +
-                         " is no memo block");
+        format::RefuseMemoBlock(block, memo_path_, where);
       }
       out.resize(format::MemoTextLength(h, block, start, size, memo_path_, where));
-      if (!out.empty() && !memo_file_->ReadExactly(start + 8, out.data(), out.size())) {
-        throw DbaseError(where.Text() + ": cannot read the memo: the file ends before it");
-      }
+      if (!out.empty() && !memo_file_->ReadExactly(start + 8, out.data(), out.size())) cut();
       if (const std::optional<size_t> end = format::MemoEnd(out, true)) out.resize(*end);
       return out;
     }
@@ -978,9 +994,7 @@ std::string DbfFile::ReadMemo(uint32_t rec, int field, uint64_t block) const {
     char buf[512];
     while (pos < size && pos - start < format::kMaxMemo) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof(buf), size - pos));
-      if (!memo_file_->ReadExactly(pos, buf, n)) {
-        throw DbaseError(where.Text() + ": cannot read the memo: the file ends before it");
-      }
+      if (!memo_file_->ReadExactly(pos, buf, n)) cut();
       if (const std::optional<size_t> end = format::MemoEnd(std::string_view(buf, n), false)) {
         out.append(buf, *end);
         return out;
@@ -989,22 +1003,23 @@ std::string DbfFile::ReadMemo(uint32_t rec, int field, uint64_t block) const {
       pos += n;
     }
   } catch (const EnvError& e) {
-    throw DbaseError(where.Text() + ": cannot read the memo: " + e.Reason());
+    format::Throw(where, "Der Memotext kann nicht gelesen werden: " + e.Reason());
   }
-  throw DbaseError(where.Text() + ": the memo in block " + std::to_string(block) + " of " +
-                   memo_path_ + " has no end mark");
+  format::Throw(where, "Der Memotext in Block " + std::to_string(block) + " von " + memo_path_ +
+                           " hat keine Endmarke");
 }
 
 uint64_t DbfFile::WriteMemo(uint32_t rec, int field, const std::string& bytes) {
   const format::Where where{path_, rec, &fields_[field]};
-  if (!memo_file_) throw DbaseError(where.Text() + ": the table has no memo file");
+  if (!memo_file_) format::Throw(where, "Die Tabelle hat keine Memodatei");
   unsigned char h[4];
   uint64_t size = 0;
   try {
     if (!memo_file_->ReadExactly(0, h, sizeof(h))) throw EnvError(EIO, "read", memo_path_);
     size = memo_file_->Size();
-  } catch (const EnvError&) {
-    throw DbaseError(where.Text() + ": cannot read the header of " + memo_path_);
+  } catch (const EnvError& e) {
+    format::Throw(where,
+                  "Der Dateikopf von " + memo_path_ + " kann nicht gelesen werden: " + e.Reason());
   }
   const uint64_t bs = memo_.block_size;
   // New memos go behind the last block in the file. The header's next-block
@@ -1014,24 +1029,25 @@ uint64_t DbfFile::WriteMemo(uint32_t rec, int field, const std::string& bytes) {
   const uint64_t block = std::max<uint64_t>((size + bs - 1) / bs, 1);
   const std::vector<unsigned char> buf = format::EncodeMemo(memo_, bytes);
   const uint64_t next = block + buf.size() / bs;
-  if (next > 0xFFFFFFFFu) throw DbaseError(where.Text() + ": the memo file is full");
+  if (next > 0xFFFFFFFFu) format::Throw(where, "Die Memodatei ist voll");
   try {
     memo_file_->WriteAt(block * bs, buf.data(), buf.size());
   } catch (const EnvError& e) {
-    throw DbaseError(where.Text() + ": cannot write the memo: " + e.Reason());
+    format::Throw(where, "Der Memotext kann nicht geschrieben werden: " + e.Reason());
   }
   PutLe32(h, static_cast<uint32_t>(next));
   try {
     memo_file_->WriteAt(0, h, sizeof(h));
-  } catch (const EnvError&) {
-    throw DbaseError(where.Text() + ": cannot write the header of " + memo_path_);
+  } catch (const EnvError& e) {
+    format::Throw(
+        where, "Der Dateikopf von " + memo_path_ + " kann nicht geschrieben werden: " + e.Reason());
   }
   return block;
 }
 
 void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
-  if (!writing_) Fail("a change outside a write statement");
-  if (rec >= count_) throw DbaseError(format::Where{path_, rec}.Text() + ": no such record");
+  if (!writing_) Fail(kOutsideWrite);
+  if (rec >= count_) format::Throw({path_, rec}, format::kNoSuchRecord);
   const Field& f = fields_[field];
   const format::Where where{path_, rec, &f};
   std::string out;
@@ -1041,15 +1057,10 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
              (value.kind == Cell::Kind::kText && value.text.empty())) {
     out = format::EncodeCell(f, Cell::Null(), where);
   } else {
-    if (value.kind != Cell::Kind::kText) {
-      throw DbaseError(where.Text() + ": this value cannot be stored in a field of type " +
-                       format::FieldTypeText(f));
-    }
-    std::string bad;
-    const std::optional<std::string> bytes = text::Utf8ToAnsiStrict(value.text, &bad);
-    if (!bytes) throw DbaseError(where.Text() + ": " + bad);
-    format::CheckMemoText(*bytes, where);
-    const uint64_t block = WriteMemo(rec, field, *bytes);
+    if (value.kind != Cell::Kind::kText) format::RefuseValue(f, "Dieser Wert", where);
+    const std::string bytes = format::FieldBytes(value.text, where);
+    format::CheckMemoText(bytes, where);
+    const uint64_t block = WriteMemo(rec, field, bytes);
     out = format::EncodeCell(f, Cell::Integer(static_cast<int64_t>(block)), where);
   }
   MarkDirty(rec);
@@ -1057,22 +1068,22 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
 }
 
 uint32_t DbfFile::Append() {
-  if (!writing_) Fail("a change outside a write statement");
-  if (count_ == 0xFFFFFFFFu) Fail("the table is full");
+  if (!writing_) Fail(kOutsideWrite);
+  if (count_ == 0xFFFFFFFFu) Fail("Die Tabelle ist voll");
   data_.resize(data_.size() + record_length_, ' ');
   return count_++;
 }
 
 void DbfFile::Delete(uint32_t rec) {
-  if (!writing_) Fail("a change outside a write statement");
-  if (rec >= count_) throw DbaseError(format::Where{path_, rec}.Text() + ": no such record");
+  if (!writing_) Fail(kOutsideWrite);
+  if (rec >= count_) format::Throw({path_, rec}, format::kNoSuchRecord);
   MarkDirty(rec);
   RecordPtr(rec)[0] = '*';
 }
 
 std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,
                                          const std::vector<FieldSpec>& specs, env::Env& env) {
-  const auto fail = [&](const std::string& what) { throw DbaseError(path + ": " + what); };
+  const auto fail = [&](const std::string& what) { format::Throw({path}, what); };
   unsigned char today[3];
   TodayInto(env, today);
   const format::NewTable table = format::BuildTable(path, flavor, specs, today);
@@ -1080,13 +1091,13 @@ std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,
   try {
     existing = env.Stat(path);
   } catch (const EnvError& e) {
-    fail("cannot create the file: " + e.Reason());
+    fail("Die Datei kann nicht angelegt werden: " + e.Reason());
   }
-  if (existing) fail("the table already exists");
+  if (existing) fail(kExists);
   // Another spelling of the name would make two files answer to it.
   const std::string folder = env::FolderOf(path);
   if (const std::optional<std::string> other = Locate(env, folder, env::NameOf(path))) {
-    fail("the table already exists as " + env::JoinPath(folder, *other));
+    fail("Die Tabelle ist schon als " + env::JoinPath(folder, *other) + " vorhanden");
   }
   if (table.has_memo) {
     // The memo file first: a .dbf that exists always has its .dbt. One left
@@ -1100,20 +1111,20 @@ std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,
     try {
       m = env.Open(memo_path, env::OpenMode::kTruncate);
     } catch (const EnvError& e) {
-      fail("cannot create the memo file: " + e.Reason());
+      fail("Die Memodatei kann nicht angelegt werden: " + e.Reason());
     }
     try {
       m->WriteAt(0, memo.data(), memo.size());
     } catch (const EnvError& e) {
-      fail("cannot write the memo file: " + e.Reason());
+      fail("Die Memodatei kann nicht geschrieben werden: " + e.Reason());
     }
   }
   std::unique_ptr<env::File> f;
   try {
     f = env.Open(path, env::OpenMode::kCreateNew);
   } catch (const EnvError& e) {
-    if (e.Code() == EEXIST) fail("the table already exists");
-    fail("cannot create the file: " + e.Reason());
+    if (e.Code() == EEXIST) fail(kExists);
+    fail("Die Datei kann nicht angelegt werden: " + e.Reason());
   }
   try {
     f->WriteAt(0, table.bytes.data(), table.bytes.size());
@@ -1123,7 +1134,7 @@ std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,
       env.Remove(path);
     } catch (const EnvError&) {
     }
-    fail("cannot write the file: " + e.Reason());
+    fail("Die Datei kann nicht geschrieben werden: " + e.Reason());
   }
   f.reset();
   return Open(path, true, env);
@@ -1134,7 +1145,9 @@ void DbfFile::Remove(const std::string& path, env::Env& env) {
   try {
     env.Remove(path);
   } catch (const EnvError& e) {
-    if (e.Code() != ENOENT) throw DbaseError(path + ": cannot delete the file: " + e.Reason());
+    if (e.Code() != ENOENT) {
+      format::Throw({path}, "Die Datei kann nicht gelöscht werden: " + e.Reason());
+    }
   }
   if (!memo.empty()) {
     try {
@@ -1142,7 +1155,8 @@ void DbfFile::Remove(const std::string& path, env::Env& env) {
     } catch (const EnvError& e) {
       // The table is gone; what is left of it is named, not kept quiet.
       if (e.Code() != ENOENT) {
-        throw DbaseError(memo + ": the table was deleted, but not its memo file: " + e.Reason());
+        format::Throw({memo},
+                      "Die Tabelle wurde gelöscht, ihre Memodatei aber nicht: " + e.Reason());
       }
     }
   }

@@ -91,12 +91,12 @@ TEST_F(DbfFileTest, ValuesThatDoNotFitAreRefusedAndNothingIsCut) {
   auto f = DbfFile::Open(path_, true);
   f->BeginWrite();
   EXPECT_NE(
-      ErrorOf([&] { f->Write(0, 1, Cell::Integer(123456789012)); }).find("record 1, field TID"),
+      ErrorOf([&] { f->Write(0, 1, Cell::Integer(123456789012)); }).find("Datensatz 1, Feld TID"),
       std::string::npos);
-  EXPECT_NE(ErrorOf([&] { f->Write(0, 2, Cell::Real(123456.0)); }).find("does not fit N(8,2)"),
+  EXPECT_NE(ErrorOf([&] { f->Write(0, 2, Cell::Real(123456.0)); }).find("passt nicht in N(8,2)"),
             std::string::npos);
   EXPECT_NE(
-      ErrorOf([&] { f->Write(0, 0, Cell::Text("dreizehn Zeichen")); }).find("does not fit C(12)"),
+      ErrorOf([&] { f->Write(0, 0, Cell::Text("dreizehn Zeichen")); }).find("passt nicht in C(12)"),
       std::string::npos);
   EXPECT_NE(ErrorOf([&] {
               f->Write(0, 5,
@@ -106,15 +106,17 @@ TEST_F(DbfFileTest, ValuesThatDoNotFitAreRefusedAndNothingIsCut) {
             std::string::npos);
   EXPECT_NE(ErrorOf([&] {
               f->Write(0, 3, Cell::MakeDate({2023, 2, 29}));
-            }).find("invalid date"),
+            }).find("Ein ungültiges Datum kann nicht in einem Feld vom Typ D(8) stehen"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { f->Write(0, 1, Cell::Text("7")); }).find("cannot be stored"),
+  EXPECT_NE(ErrorOf([&] {
+              f->Write(0, 1, Cell::Text("7"));
+            }).find("Ein Text kann nicht in einem Feld vom Typ N(11,0) stehen"),
             std::string::npos);
   // A fraction is not rounded into a whole-number field; a whole number
   // given as a real is taken.
   EXPECT_NE(ErrorOf([&] {
               f->Write(0, 1, Cell::Real(-2.5));
-            }).find("record 1, field TID: -2.5 is no whole number"),
+            }).find("Datensatz 1, Feld TID: -2.5 ist keine ganze Zahl"),
             std::string::npos);
   f->Write(0, 1, Cell::Real(-3.0));
   f->Write(0, 2, Cell::Real(99999.99));
@@ -131,24 +133,27 @@ TEST_F(DbfFileTest, ANulCharacterOrAFractionForAWholeNumberIsRefusedNotCut) {
   f->BeginWrite();
   const std::string with_nul("a\0b", 3);
   const std::string text_error = ErrorOf([&] { f->Write(0, 0, Cell::Text(with_nul)); });
-  EXPECT_NE(text_error.find(path_ + ", record 1, field KENNUNG: a text cannot hold the "
-                                    "character U+0000"),
-            std::string::npos)
+  EXPECT_NE(
+      text_error.find(path_ + ", Datensatz 1, Feld KENNUNG: Ein Text kann das Zeichen U+0000 (NUL) "
+                              "nicht enthalten."),
+      std::string::npos)
       << text_error;
   EXPECT_NE(ErrorOf([&] {
               f->Write(1, 0, Cell::Text(std::string("ab\0", 3)));
-            }).find("record 2, field KENNUNG: a text cannot hold the character U+0000"),
+            }).find("Datensatz 2, Feld KENNUNG: Ein Text kann das Zeichen U+0000"),
             std::string::npos);
   const std::string memo_error = ErrorOf([&] { f->Write(0, 5, Cell::Text(with_nul)); });
-  EXPECT_NE(memo_error.find("record 1, field NOTIZ: a memo text cannot hold"), std::string::npos)
+  EXPECT_NE(memo_error.find("Datensatz 1, Feld NOTIZ: Ein Memotext kann die Steuerzeichen"),
+            std::string::npos)
       << memo_error;
   EXPECT_NE(memo_error.find("U+0000"), std::string::npos) << memo_error;
   const std::string number_error = ErrorOf([&] { f->Write(1, 1, Cell::Real(12.5)); });
-  EXPECT_NE(number_error.find(path_ + ", record 2, field TID: 12.5 is no whole number, and N(11,0) "
-                                      "holds no decimals"),
-            std::string::npos)
+  EXPECT_NE(
+      number_error.find(path_ + ", Datensatz 2, Feld TID: 12.5 ist keine ganze Zahl, und N(11,0) "
+                                "hat keine Nachkommastellen."),
+      std::string::npos)
       << number_error;
-  EXPECT_NE(ErrorOf([&] { f->Write(1, 1, Cell::Real(1e15 + 0.5)); }).find("no whole number"),
+  EXPECT_NE(ErrorOf([&] { f->Write(1, 1, Cell::Real(1e15 + 0.5)); }).find("ist keine ganze Zahl"),
             std::string::npos);
   EXPECT_EQ(f->Raw(0, 0), "Gr\xFCn 1      ");
   EXPECT_EQ(f->Raw(1, 1), std::string(11, ' '));
@@ -223,7 +228,8 @@ TEST_F(DbfFileTest, AppendsCutShortStayUnseenAndWholeUncountedOnesAreTaken) {
   std::string cut = Bytes();
   cut.resize(kHeader + kRecord + kRecord / 2);
   TestDir::WriteAll(path_, cut);
-  EXPECT_NE(ErrorOf([&] { DbfFile::Open(path_, false); }).find("cut short"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { DbfFile::Open(path_, false); }).find("eines abgeschnittenen Datensatzes"),
+            std::string::npos);
   EXPECT_EQ(Bytes(), cut);
 }
 
@@ -244,20 +250,21 @@ TEST_F(DbfFileTest, AHeaderCountingTooFewRecordsWithNoEndMarkBehindThemIsRefused
   const std::vector<Case> cases = {
       {"a whole record and the end of the file",
        counting_one(good.substr(0, kHeader + 2 * kRecord)),
-       "the header counts 1 record, but behind them lie 1 whole record and no end mark"},
+       "Der Dateikopf zählt 1 Datensatz, dahinter folgen aber 1 ganzer Datensatz ohne Endmarke."},
       {"bytes that are no record", counting_one(good.substr(0, kHeader + kRecord) + "GARBAGE"),
-       "behind them lie 7 stray bytes (the first is 0x47) and no end mark"},
+       "dahinter folgen aber 7 überzählige Bytes (das erste ist 0x47) ohne Endmarke."},
       {"a whole record, then one cut short",
        counting_one(good.substr(0, kHeader + 2 * kRecord) + good.substr(kHeader, 9)),
-       "behind them lie 1 whole record and 9 bytes of a record cut short and no end mark"},
+       "dahinter folgen aber 1 ganzer Datensatz und 9 Bytes eines abgeschnittenen Datensatzes "
+       "ohne Endmarke."},
       {"a record with a bad deletion flag", counting_one(good.substr(0, kHeader + kRecord) + "#"),
-       "behind them lie 1 stray byte (the first is 0x23)"},
+       "dahinter folgen aber 1 überzähliges Byte (0x23)"},
   };
   for (const Case& c : cases) {
     TestDir::WriteAll(path_, c.bytes);
     for (bool writable : {false, true}) {
       const std::string error = ErrorOf([&] { DbfFile::Open(path_, writable); });
-      EXPECT_NE(error.find(path_ + ": the table is damaged"), std::string::npos)
+      EXPECT_NE(error.find(path_ + ": Die Tabelle ist beschädigt"), std::string::npos)
           << c.what << ": " << error;
       EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
       EXPECT_EQ(Bytes(), c.bytes) << c.what;
@@ -268,7 +275,7 @@ TEST_F(DbfFileTest, AHeaderCountingTooFewRecordsWithNoEndMarkBehindThemIsRefused
   TestDir::WriteAll(path_, good);
   auto f = DbfFile::Open(path_, true);
   TestDir::WriteAll(path_, cases[0].bytes);
-  EXPECT_NE(ErrorOf([&] { f->BeginWrite(); }).find("no end mark"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->BeginWrite(); }).find("ohne Endmarke"), std::string::npos);
   EXPECT_EQ(Bytes(), cases[0].bytes);
 }
 
@@ -333,10 +340,12 @@ TEST_F(DbfFileTest, AWriterExcludesOtherHandlesUntilItCommits) {
   auto a = DbfFile::Open(path_, true);
   auto b = DbfFile::Open(path_, true);
   a->BeginWrite();
-  EXPECT_NE(ErrorOf([&] { b->BeginRead(); }).find("locked"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { b->BeginRead(); }).find("von einem anderen Programm gesperrt"),
+            std::string::npos);
   a->Commit();
   b->BeginRead();
-  EXPECT_NE(ErrorOf([&] { a->BeginWrite(); }).find("locked"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { a->BeginWrite(); }).find("von einem anderen Programm gesperrt"),
+            std::string::npos);
   b->EndRead();
   a->BeginWrite();
   a->Commit();
@@ -486,7 +495,8 @@ TEST_F(DbfFileTest, AReaderThatCannotWriteRepairsInMemoryOnly) {
   f->EndRead();
   EXPECT_EQ(faults.Failures(), failures);
   // A writer must repair before it writes: it fails while the disk refuses.
-  EXPECT_NE(ErrorOf([&] { f->BeginWrite(); }).find("cannot repair"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->BeginWrite(); }).find("kann nicht wiederhergestellt werden"),
+            std::string::npos);
   faults.Clear();
   f->BeginWrite();
   f->Commit();
@@ -553,19 +563,24 @@ TEST_F(DbfFileTest, BadFilesAreRefusedWithFileAndRecordNamedAndLeftAlone) {
   };
   const std::vector<BadFile> cases = {
       {"truncated header", [&](DbfFileTest& t) { TestDir::WriteAll(t.path_, good.substr(0, 20)); },
-       "shorter than a dBase header"},
-      {"unknown version", patch(0, "\x30"), "unknown dBase version byte 0x30"},
+       "Die Datei ist kürzer als ein dBase-Dateikopf (20 Bytes)."},
+      {"unknown version", patch(0, "\x30"),
+       "Die Datei ist keine dBase-Tabelle (unbekanntes Versionsbyte 0x30)."},
       {"count larger than the file", patch(4, std::string("\x10\x00\x00\x00", 4)),
-       "header counts 16 records, but the file holds only 2"},
+       "Der Dateikopf zählt 16 Datensätze, die Datei enthält aber nur 2."},
       {"header length past the file", patch(8, std::string("\xFF\x7F", 2)),
-       "runs past the end of the file"},
+       "reicht über das Ende der Datei (328 Bytes) hinaus"},
       {"descriptors past the header", patch(8, std::string("\x60\x00", 2)),
-       "not ended within the header"},
-      {"zero-length records", patch(10, std::string("\x00\x00", 2)), "record length 0"},
-      {"record shorter than its fields", patch(10, std::string("\x05\x00", 2)), "the fields need"},
-      {"unknown field type", patch(32 + 11, "X"), "field KENNUNG: unknown field type 'X'"},
-      {"garbled field name", patch(32, "\x01"), "field descriptor 1 has a garbled name"},
-      {"bad deletion flag", patch(kHeader + kRecord, "#"), "record 2: the deletion flag 0x23"},
+       "Die Feldbeschreibungen enden nicht innerhalb des Dateikopfs"},
+      {"zero-length records", patch(10, std::string("\x00\x00", 2)),
+       "Die Datensatzlänge 0 lässt keinen Platz für ein Feld"},
+      {"record shorter than its fields", patch(10, std::string("\x05\x00", 2)),
+       "Die Felder brauchen"},
+      {"unknown field type", patch(32 + 11, "X"), "Feld KENNUNG: Der Feldtyp 'X' ist unbekannt."},
+      {"garbled field name", patch(32, "\x01"),
+       "Die Feldbeschreibung 1 hat einen unlesbaren Namen."},
+      {"bad deletion flag", patch(kHeader + kRecord, "#"),
+       "Datensatz 2: Das Löschkennzeichen 0x23 ist weder ' ' noch '*'."},
   };
   for (const BadFile& c : cases) {
     TestDir::WriteAll(path_, good);
@@ -590,15 +605,15 @@ TEST_F(DbfFileTest, BadFieldsAndMemosAreReportedWhenRead) {
   const size_t rec1 = kHeader + 1;
   const std::vector<Case> cases = {
       {"garbled number", rec1 + 12, "     12ab  ", 1,
-       "record 1, field TID: '     12ab  ' is no number"},
+       "Datensatz 1, Feld TID: Der Inhalt '     12ab  ' ist keine Zahl."},
       {"garbled date", rec1 + 12 + 11 + 8, "2024XX01", 3,
-       "record 1, field DATUM: '2024XX01' is no date"},
-      {"impossible date", rec1 + 12 + 11 + 8, "20230229", 3, "is no date"},
-      {"garbled logical", rec1 + 12 + 11 + 8 + 8, "x", 4, "is no logical value"},
+       "Datensatz 1, Feld DATUM: Der Inhalt '2024XX01' ist kein Datum."},
+      {"impossible date", rec1 + 12 + 11 + 8, "20230229", 3, "ist kein Datum"},
+      {"garbled logical", rec1 + 12 + 11 + 8 + 8, "x", 4, "ist kein Wahrheitswert"},
       {"garbled memo block", rec1 + 12 + 11 + 8 + 8 + 1, "      1x  ", 5,
-       "is no memo block number"},
+       "ist keine Memo-Blocknummer"},
       {"memo block past the end", rec1 + 12 + 11 + 8 + 8 + 1, "       999", 5,
-       "record 1, field NOTIZ: memo block 999 lies past the end"},
+       "Datensatz 1, Feld NOTIZ: Memoblock 999 liegt hinter dem Ende"},
   };
   for (const Case& c : cases) {
     TestDir::WriteAll(path_, good);
@@ -621,10 +636,10 @@ TEST_F(DbfFileTest, MemoFilesThatLieAreReported) {
   TestDir::WriteAll(memo_path, memo);
   auto f = DbfFile::Open(path_, false);
   f->BeginRead();
-  EXPECT_NE(ErrorOf([&] { f->Read(0, 5); }).find("has no end mark"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { f->Read(0, 5); }).find("hat keine Endmarke"), std::string::npos);
   f->EndRead();
   std::filesystem::remove(memo_path);
-  EXPECT_NE(ErrorOf([&] { DbfFile::Open(path_, false); }).find("memo file"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { DbfFile::Open(path_, false); }).find("Memodatei"), std::string::npos);
 
   const std::string p = dir_.File("IV.dbf");
   DbfFile::Create(p, Flavor::kDBase4, {{"M", 'M', 0, 0}});
@@ -634,12 +649,83 @@ TEST_F(DbfFileTest, MemoFilesThatLieAreReported) {
   TestDir::WriteAll(dir_.File("IV.dbt"), iv);
   auto g = DbfFile::Open(p, false);
   g->BeginRead();
-  EXPECT_NE(ErrorOf([&] { g->Read(0, 0); }).find("is no memo block"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { g->Read(0, 0); }).find("ist kein Memoblock"), std::string::npos);
   iv[512] = '\xFF';
   iv[519] = '\x7F';  // length far past the end
   TestDir::WriteAll(dir_.File("IV.dbt"), iv);
-  EXPECT_NE(ErrorOf([&] { g->Read(0, 0); }).find("runs past the end"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { g->Read(0, 0); }).find("reicht über das Ende"), std::string::npos);
   g->EndRead();
+}
+
+// What the mapper reads of the codec, word for word: the file, the record
+// (from 1) and the field named as before, the rest in German.
+TEST_F(DbfFileTest, TheMapperReadsWhatIsWrongInGerman) {
+  // A header counting more records than the file holds.
+  const std::string good = Bytes();
+  Patch(4, std::string("\x04\x00\x00\x00", 4));
+  TestDir::WriteAll(path_, Bytes().substr(0, kHeader + 2 * kRecord));
+  EXPECT_EQ(ErrorOf([&] { DbfFile::Open(path_, false); }),
+            path_ + ": Der Dateikopf zählt 4 Datensätze, die Datei enthält aber nur 2.");
+  TestDir::WriteAll(path_, good);
+
+  // A value the field cannot hold, and a character Windows-1252 lacks.
+  auto f = DbfFile::Open(path_, true);
+  f->BeginWrite();
+  EXPECT_EQ(ErrorOf([&] { f->Write(1, 1, Cell::Integer(123456789012)); }),
+            path_ + ", Datensatz 2, Feld TID: Der Wert 123456789012 passt nicht in N(11,0).");
+  EXPECT_EQ(
+      ErrorOf([&] { f->Write(0, 0, Cell::Text("Eiche 木")); }),
+      path_ + ", Datensatz 1, Feld KENNUNG: Das Zeichen U+6728 gibt es in Windows-1252 nicht.");
+  EXPECT_EQ(ErrorOf([&] { f->Write(0, 5, Cell::Text("Ω")); }),
+            path_ + ", Datensatz 1, Feld NOTIZ: Das Zeichen U+03A9 gibt es in Windows-1252 nicht.");
+  EXPECT_EQ(ErrorOf([&] { f->Write(0, 0, Cell::Text("a\xFF")); }),
+            path_ + ", Datensatz 1, Feld KENNUNG: Der Text ist kein gültiges UTF-8 (ab Byte 2).");
+  f->Rollback();
+
+  // A table another program holds.
+  DbfFile::SetLockTimeoutMs(50);
+  auto other = DbfFile::Open(path_, true);
+  other->BeginWrite();
+  EXPECT_EQ(ErrorOf([&] { f->BeginRead(); }),
+            path_ + ": Die Tabelle ist von einem anderen Programm gesperrt.");
+  other->Rollback();
+  DbfFile::SetLockTimeoutMs(10000);
+
+  // A field read back that holds no value of its type.
+  f.reset();
+  Patch(kHeader + 1 + 12, "      12ab ");
+  auto g = DbfFile::Open(path_, false);
+  g->BeginRead();
+  EXPECT_EQ(ErrorOf([&] { g->Read(0, 1); }),
+            path_ + ", Datensatz 1, Feld TID: Der Inhalt '      12ab ' ist keine Zahl.");
+  g->EndRead();
+}
+
+TEST_F(DbfFileTest, AFullDiskIsToldInGermanWithTheRecord) {
+  env::FaultEnv faults(env::Env::Posix());
+  auto f = DbfFile::Open(path_, true, faults);
+  f->BeginWrite();
+  f->Write(1, 1, Cell::Integer(42));
+  faults.Inject(env::Fault(env::Op::kWrite, ENOSPC).On("T.dbf"));
+  EXPECT_EQ(ErrorOf([&] { f->Commit(); }),
+            path_ +
+                ": Datensatz 2 kann nicht geschrieben werden: Auf dem Datenträger ist kein Platz "
+                "mehr frei.");
+  faults.Clear();
+  const std::string missing = dir_.File("Neu.dbf");
+  faults.Inject(env::Fault(env::Op::kOpen, ENOSPC).On("Neu."));
+  EXPECT_EQ(ErrorOf([&] { DbfFile::Create(missing, Flavor::kDBase3, Sample(), faults); }),
+            missing +
+                ": Die Memodatei kann nicht angelegt werden: Auf dem Datenträger ist kein "
+                "Platz mehr frei.");
+}
+
+TEST_F(DbfFileTest, TwoFilesOfOneNameAreNamedInGerman) {
+  TestDir::WriteAll(dir_.File("t.DBF"), Bytes());
+  EXPECT_EQ(ErrorOf([&] { DbfFile::Locate(env::Env::Current(), dir_.Path(), "T.dbf"); }),
+            dir_.File("T.dbf") + " und " + dir_.File("t.DBF") +
+                " passen beide zum Namen T.dbf (Groß- und Kleinschreibung zählt bei Namen nicht): "
+                "Welche Datei gemeint ist, lässt sich nicht entscheiden.");
 }
 
 }  // namespace

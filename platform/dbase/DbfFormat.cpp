@@ -43,28 +43,28 @@ std::string CheckField(char type, int length, int decimals, int max_char = kMaxC
   switch (type) {
     case 'C':
       if (length < 1 || length > max_char) {
-        return "a character field holds 1 to " + std::to_string(max_char) + " characters";
+        return "Ein Textfeld ist 1 bis " + std::to_string(max_char) + " Zeichen breit";
       }
       return {};
     case 'N':
     case 'F':
-      if (length < 1 || length > 20) return "a numeric field is 1 to 20 characters wide";
+      if (length < 1 || length > 20) return "Ein Zahlenfeld ist 1 bis 20 Zeichen breit";
       if (decimals < 0 || (decimals > 0 && decimals > length - 2) || decimals > 15) {
-        return "a numeric field of width " + std::to_string(length) + " cannot have " +
-               std::to_string(decimals) + " decimals";
+        return "Ein Zahlenfeld der Breite " + std::to_string(length) + " kann nicht " +
+               std::to_string(decimals) + " Nachkommastellen haben";
       }
       return {};
     case 'D':
-      if (length != 8) return "a date field is 8 characters wide";
+      if (length != 8) return "Ein Datumsfeld ist 8 Zeichen breit";
       return {};
     case 'L':
-      if (length != 1) return "a logical field is 1 character wide";
+      if (length != 1) return "Ein logisches Feld ist 1 Zeichen breit";
       return {};
     case 'M':
-      if (length != 10) return "a memo field is 10 characters wide";
+      if (length != 10) return "Ein Memofeld ist 10 Zeichen breit";
       return {};
     default:
-      return "unknown field type '" + Printable(std::string_view(&type, 1)) + "'";
+      return "Der Feldtyp '" + Printable(std::string_view(&type, 1)) + "' ist unbekannt";
   }
 }
 
@@ -92,7 +92,15 @@ bool ParseNumber(std::string_view s, bool want_integer, int64_t& i, double& d, b
 }
 
 [[noreturn]] void Fail(const std::string& file, const std::string& what) {
-  throw DbaseError(file + ": " + what);
+  Throw(Where{file}, what);
+}
+
+[[noreturn]] void FailField(const std::string& file, const Field& f, const std::string& what) {
+  Throw(Where{file, -1, &f}, what);
+}
+
+std::string TwiceText(const std::string& name) {
+  return "Der Feldname " + name + " kommt zweimal vor";
 }
 
 }  // namespace
@@ -136,9 +144,13 @@ std::string Printable(std::string_view raw) {
 
 std::string Where::Text() const {
   std::string s = file;
-  if (record >= 0) s += ", record " + std::to_string(record + 1);
-  if (field) s += ", field " + field->name;
+  if (record >= 0) s += ", Datensatz " + std::to_string(record + 1);
+  if (field) s += ", Feld " + field->name;
   return s;
+}
+
+void Throw(const Where& where, const std::string& what) {
+  throw DbaseError(where.Text() + ": " + what + ".");
 }
 
 std::string FieldTypeText(const Field& f) {
@@ -151,21 +163,22 @@ std::string FieldTypeText(const Field& f) {
 uint32_t CheckHeader(const std::string& file, const Header& h, uint64_t size) {
   const unsigned version = h.version();
   if (version != 0x03 && version != 0x83 && version != 0x8B) {
-    Fail(file, "unknown dBase version byte " + Hex(version));
+    Fail(file, "Die Datei ist keine dBase-Tabelle (unbekanntes Versionsbyte " + Hex(version) + ")");
   }
   const uint32_t header_length = h.header_length();
   const uint32_t record_length = h.record_length();
   if (header_length < 32 + 32 + 1) {
     Fail(file,
-         "the header length " + std::to_string(header_length) + " leaves no room for a field");
+         "Der Dateikopf ist mit " + std::to_string(header_length) + " Bytes zu kurz für ein Feld");
   }
   if (header_length > size) {
-    Fail(file, "the header length " + std::to_string(header_length) +
-                   " runs past the end of the file (" + std::to_string(size) + " bytes)");
+    Fail(file, "Der Dateikopf (" + std::to_string(header_length) +
+                   " Bytes) reicht über das Ende der Datei (" + std::to_string(size) +
+                   " Bytes) hinaus");
   }
   if (record_length < 2) {
-    Fail(file,
-         "the record length " + std::to_string(record_length) + " leaves no room for a field");
+    Fail(file, "Die Datensatzlänge " + std::to_string(record_length) +
+                   " lässt keinen Platz für ein Feld");
   }
   return header_length;
 }
@@ -185,7 +198,8 @@ std::vector<Field> ParseFields(const std::string& file, const Header& h,
     }
     const int n = static_cast<int>(fields.size()) + 1;
     if (pos + 32 > header_length) {
-      Fail(file, "field descriptor " + std::to_string(n) + " runs past the end of the header");
+      Fail(file, "Die Feldbeschreibung " + std::to_string(n) +
+                     " reicht über das Ende des Dateikopfs hinaus");
     }
     const unsigned char* d = &hdr[pos];
     Field f;
@@ -196,37 +210,38 @@ std::vector<Field> ParseFields(const std::string& file, const Header& h,
     for (char c : f.name) {
       const auto b = static_cast<unsigned char>(c);
       if (b < 0x21 || b > 0x7E)
-        Fail(file, "field descriptor " + std::to_string(n) + " has a garbled name");
+        Fail(file, "Die Feldbeschreibung " + std::to_string(n) + " hat einen unlesbaren Namen");
     }
-    if (f.name.empty()) Fail(file, "field descriptor " + std::to_string(n) + " has no name");
+    if (f.name.empty())
+      Fail(file, "Die Feldbeschreibung " + std::to_string(n) + " hat keinen Namen");
     f.name = text::ToUpperAscii(f.name);
     f.type = static_cast<char>(d[11]);
     if (f.type >= 'a' && f.type <= 'z') f.type = static_cast<char>(f.type - 'a' + 'A');
     f.length = d[16];
     f.decimals = (f.type == 'N' || f.type == 'F') ? d[17] : 0;
     if (const std::string bad = CheckField(f.type, f.length, f.decimals); !bad.empty()) {
-      Fail(file, "field " + f.name + ": " + bad);
+      FailField(file, f, bad);
     }
     for (const Field& other : fields) {
-      if (other.name == f.name) Fail(file, "the field name " + f.name + " occurs twice");
+      if (other.name == f.name) Fail(file, TwiceText(f.name));
     }
     f.offset = offset;
     offset += f.length;
     fields.push_back(std::move(f));
     pos += 32;
   }
-  if (!terminated) Fail(file, "the field descriptors are not ended within the header");
-  if (fields.empty()) Fail(file, "the table has no fields");
+  if (!terminated) Fail(file, "Die Feldbeschreibungen enden nicht innerhalb des Dateikopfs");
+  if (fields.empty()) Fail(file, "Die Tabelle hat keine Felder");
   if (static_cast<uint32_t>(offset) > record_length) {
-    Fail(file, "the fields need " + std::to_string(offset) + " bytes but the record length is " +
-                   std::to_string(record_length));
+    Fail(file, "Die Felder brauchen " + std::to_string(offset) +
+                   " Bytes, die Datensatzlänge ist aber " + std::to_string(record_length));
   }
   if (HasMemo(fields) && h.version() == 0x03)
-    Fail(file, "memo fields in a table whose version byte has no memo file");
+    Fail(file, "Die Tabelle hat Memofelder, laut Versionsbyte aber keine Memodatei");
   const uint64_t needed = header_length + static_cast<uint64_t>(h.count()) * record_length;
   if (needed > size) {
-    Fail(file, "the header counts " + std::to_string(h.count()) +
-                   " records, but the file holds only " +
+    Fail(file, "Der Dateikopf zählt " + std::to_string(h.count()) +
+                   " Datensätze, die Datei enthält aber nur " +
                    std::to_string((size - header_length) / record_length));
   }
   return fields;
@@ -238,31 +253,35 @@ bool HasMemo(const std::vector<Field>& fields) {
 
 NewTable BuildTable(const std::string& file, Flavor flavor, const std::vector<FieldSpec>& specs,
                     const unsigned char today[3]) {
-  if (specs.empty()) Fail(file, "a table needs at least one field");
-  if (specs.size() > 255) Fail(file, "a table holds at most 255 fields");
+  if (specs.empty()) Fail(file, "Eine Tabelle braucht mindestens ein Feld");
+  if (specs.size() > 255) Fail(file, "Eine Tabelle hat höchstens 255 Felder");
   NewTable t;
   int offset = 1;
   for (const FieldSpec& s : specs) {
     Field f;
     f.name = text::ToUpperAscii(s.name);
     if (f.name.empty() || f.name.size() > 10) {
-      Fail(file, "the field name '" + s.name + "' is not 1 to 10 characters long");
+      Fail(file, "Der Feldname '" + s.name + "' ist nicht 1 bis 10 Zeichen lang");
     }
     for (size_t i = 0; i < f.name.size(); ++i) {
       const char c = f.name[i];
       const bool letter = c >= 'A' && c <= 'Z';
       const bool ok = letter || (i > 0 && ((c >= '0' && c <= '9') || c == '_'));
-      if (!ok) Fail(file, "the field name '" + s.name + "' is not a dBase field name");
+      if (!ok) {
+        Fail(file,
+             "Der Feldname '" + s.name +
+                 "' ist kein dBase-Feldname (Buchstaben, Ziffern und '_', vorn ein Buchstabe)");
+      }
     }
     for (const Field& other : t.fields) {
-      if (other.name == f.name) Fail(file, "the field name " + f.name + " occurs twice");
+      if (other.name == f.name) Fail(file, TwiceText(f.name));
     }
     f.type = s.type;
     f.length = s.type == 'D' ? 8 : s.type == 'L' ? 1 : s.type == 'M' ? 10 : s.length;
     f.decimals = (s.type == 'N' || s.type == 'F') ? s.decimals : 0;
     const int max_char = flavor == Flavor::kDBase4 ? kMaxCharDBase4 : kMaxCharDBase3;
     if (const std::string bad = CheckField(f.type, f.length, f.decimals, max_char); !bad.empty()) {
-      Fail(file, "field " + f.name + ": " + bad);
+      FailField(file, f, bad);
     }
     t.has_memo = t.has_memo || f.type == 'M';
     f.offset = offset;
@@ -270,7 +289,7 @@ NewTable BuildTable(const std::string& file, Flavor flavor, const std::vector<Fi
     t.fields.push_back(f);
   }
   if (static_cast<uint32_t>(offset) > kMaxRecordLength)
-    Fail(file, "the record is longer than 65535 bytes");
+    Fail(file, "Ein Datensatz wäre länger als 65535 Bytes");
 
   const uint32_t header_length = 32 + 32 * static_cast<uint32_t>(t.fields.size()) + 1;
   std::vector<unsigned char>& bytes = t.bytes;
@@ -310,8 +329,7 @@ std::vector<unsigned char> BuildMemoHeader(Flavor flavor, const std::string& tab
 
 void CheckDeletionFlag(const std::string& file, uint32_t rec, unsigned char flag) {
   if (flag != ' ' && flag != '*') {
-    throw DbaseError(file + ", record " + std::to_string(static_cast<uint64_t>(rec) + 1) +
-                     ": the deletion flag " + Hex(flag) + " is neither blank nor '*'");
+    Throw(Where{file, rec}, "Das Löschkennzeichen " + Hex(flag) + " ist weder ' ' noch '*'");
   }
 }
 
@@ -328,7 +346,7 @@ Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
       double d = 0;
       bool is_int = false;
       if (!ParseNumber(s, f.decimals == 0, i, d, is_int)) {
-        throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no number");
+        Throw(where, "Der Inhalt '" + Printable(raw) + "' ist keine Zahl");
       }
       return is_int ? Cell::Integer(i) : Cell::Real(d);
     }
@@ -352,7 +370,7 @@ Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
         }
       }
       if (!ok || !IsValidDate(v[0], v[1], v[2])) {
-        throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no date");
+        Throw(where, "Der Inhalt '" + Printable(raw) + "' ist kein Datum");
       }
       return Cell::MakeDate({v[0], v[1], v[2]});
     }
@@ -373,7 +391,7 @@ Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
         case '\0':
           return Cell::Null();
         default:
-          throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no logical value");
+          Throw(where, "Der Inhalt '" + Printable(raw) + "' ist kein Wahrheitswert");
       }
     }
     case 'M': {
@@ -382,7 +400,7 @@ Cell DecodeCell(const Field& f, std::string_view raw, const Where& where) {
       uint64_t block = 0;
       auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), block);
       if (ec != std::errc() || p != s.data() + s.size()) {
-        throw DbaseError(where.Text() + ": '" + Printable(raw) + "' is no memo block number");
+        Throw(where, "Der Inhalt '" + Printable(raw) + "' ist keine Memo-Blocknummer");
       }
       return Cell::Integer(static_cast<int64_t>(block));
     }
@@ -396,35 +414,45 @@ void CheckMemoText(std::string_view bytes, const Where& where) {
   // NUL, because readers in C end the text there.
   if (bytes.find_first_of(std::string{'\0', static_cast<char>(kMemoEnd3),
                                       static_cast<char>(kMemoEnd4)}) != std::string::npos) {
-    throw DbaseError(where.Text() +
-                     ": a memo text cannot hold the control characters "
-                     "U+0000, U+001A or U+001F");
+    Throw(where, "Ein Memotext kann die Steuerzeichen U+0000, U+001A und U+001F nicht enthalten");
   }
+}
+
+std::string FieldBytes(std::string_view text, const Where& where) {
+  text::AnsiRefusal refusal;
+  std::optional<std::string> bytes = text::Utf8ToAnsiStrict(text, &refusal);
+  if (bytes) return std::move(*bytes);
+  if (!refusal.character) {
+    Throw(where,
+          "Der Text ist kein gültiges UTF-8 (ab Byte " + std::to_string(refusal.byte + 1) + ")");
+  }
+  char code[16];
+  std::snprintf(code, sizeof(code), "U+%04X", static_cast<unsigned>(*refusal.character));
+  Throw(where, std::string("Das Zeichen ") + code + " gibt es in Windows-1252 nicht");
+}
+
+void RefuseValue(const Field& f, const std::string& what, const Where& where) {
+  Throw(where, what + " kann nicht in einem Feld vom Typ " + FieldTypeText(f) + " stehen");
 }
 
 std::string EncodeCell(const Field& f, const Cell& value, const Where& where) {
   std::string out(static_cast<size_t>(f.length), ' ');
-  const auto type_error = [&](const char* what) {
-    throw DbaseError(where.Text() + ": " + what + " cannot be stored in a field of type " +
-                     FieldTypeText(f));
-  };
+  const auto type_error = [&](const char* what) { RefuseValue(f, what, where); };
   switch (f.type) {
     case 'C': {
       if (value.kind == Cell::Kind::kNull) break;
-      if (value.kind != Cell::Kind::kText) type_error("this value");
-      std::string bad;
-      auto bytes = text::Utf8ToAnsiStrict(value.text, &bad);
-      if (!bytes) throw DbaseError(where.Text() + ": " + bad);
-      if (bytes->size() > out.size()) {
-        throw DbaseError(where.Text() + ": a text of " + std::to_string(bytes->size()) +
-                         " characters does not fit " + FieldTypeText(f));
+      if (value.kind != Cell::Kind::kText) type_error("Dieser Wert");
+      const std::string bytes = FieldBytes(value.text, where);
+      if (bytes.size() > out.size()) {
+        Throw(where, "Ein Text von " + std::to_string(bytes.size()) + " Zeichen passt nicht in " +
+                         FieldTypeText(f));
       }
       // Stored, it would read back cut at the NUL by every reader in C, and
       // as the end of the text where it is the last character here.
-      if (bytes->find('\0') != std::string::npos) {
-        throw DbaseError(where.Text() + ": a text cannot hold the character U+0000 (NUL)");
+      if (bytes.find('\0') != std::string::npos) {
+        Throw(where, "Ein Text kann das Zeichen U+0000 (NUL) nicht enthalten");
       }
-      std::memcpy(out.data(), bytes->data(), bytes->size());
+      std::memcpy(out.data(), bytes.data(), bytes.size());
       break;
     }
     case 'N':
@@ -436,18 +464,18 @@ std::string EncodeCell(const Field& f, const Cell& value, const Where& where) {
         if (f.decimals > 0) digits += "." + std::string(static_cast<size_t>(f.decimals), '0');
       } else if (value.kind == Cell::Kind::kReal) {
         double d = value.real;
-        if (!std::isfinite(d)) type_error("an infinite number");
+        if (!std::isfinite(d)) type_error("Eine unendliche Zahl");
         if (f.decimals == 0) {
           // Rounded, the value stored would not be the value given.
           if (d != std::floor(d)) {
             char buf[40];
             const auto end = std::to_chars(buf, buf + sizeof(buf), d).ptr;
-            throw DbaseError(where.Text() + ": " + std::string(buf, end) +
-                             " is no whole number, and " + FieldTypeText(f) + " holds no decimals");
+            Throw(where, std::string(buf, end) + " ist keine ganze Zahl, und " + FieldTypeText(f) +
+                             " hat keine Nachkommastellen");
           }
           if (std::fabs(d) >= 9.0e18) {
-            throw DbaseError(where.Text() + ": the value " + std::to_string(value.real) +
-                             " does not fit " + FieldTypeText(f));
+            Throw(where,
+                  "Der Wert " + std::to_string(value.real) + " passt nicht in " + FieldTypeText(f));
           }
           digits = std::to_string(static_cast<int64_t>(d));
         } else {
@@ -460,20 +488,19 @@ std::string EncodeCell(const Field& f, const Cell& value, const Where& where) {
           }
         }
       } else {
-        type_error("a text");
+        type_error("Ein Text");
       }
       if (digits.size() > out.size()) {
-        throw DbaseError(where.Text() + ": the value " + digits + " does not fit " +
-                         FieldTypeText(f));
+        Throw(where, "Der Wert " + digits + " passt nicht in " + FieldTypeText(f));
       }
       std::memcpy(out.data() + out.size() - digits.size(), digits.data(), digits.size());
       break;
     }
     case 'D': {
       if (value.kind == Cell::Kind::kNull) break;
-      if (value.kind != Cell::Kind::kDate) type_error("this value");
+      if (value.kind != Cell::Kind::kDate) type_error("Dieser Wert");
       if (!IsValidDate(value.date.year, value.date.month, value.date.day))
-        type_error("an invalid date");
+        type_error("Ein ungültiges Datum");
       char buf[16];
       std::snprintf(buf, sizeof(buf), "%04d%02d%02d", value.date.year, value.date.month,
                     value.date.day);
@@ -486,7 +513,7 @@ std::string EncodeCell(const Field& f, const Cell& value, const Where& where) {
       } else if (value.kind == Cell::Kind::kLogical || value.kind == Cell::Kind::kInteger) {
         out = value.integer ? "T" : "F";
       } else {
-        type_error("this value");
+        type_error("Dieser Wert");
       }
       break;
     }
@@ -536,15 +563,18 @@ std::vector<unsigned char> EncodeMemo(const MemoLayout& layout, std::string_view
 uint32_t MemoTextLength(const unsigned char h[8], uint64_t block, uint64_t start,
                         uint64_t file_size, const std::string& memo_file, const Where& where) {
   if (h[0] != 0xFF || h[1] != 0xFF || h[2] != 0x08 || h[3] != 0x00) {
-    throw DbaseError(where.Text() + ": block " + std::to_string(block) + " of " + memo_file +
-                     " is no memo block");
+    RefuseMemoBlock(block, memo_file, where);
   }
   const uint32_t length = Le32(h + 4);
   if (length < 8 || start + length > file_size || length > kMaxMemo) {
-    throw DbaseError(where.Text() + ": the memo in block " + std::to_string(block) +
-                     " runs past the end of " + memo_file);
+    Throw(where, "Der Memotext in Block " + std::to_string(block) + " reicht über das Ende von " +
+                     memo_file + " hinaus");
   }
   return length - 8;
+}
+
+void RefuseMemoBlock(uint64_t block, const std::string& memo_file, const Where& where) {
+  Throw(where, "Block " + std::to_string(block) + " von " + memo_file + " ist kein Memoblock");
 }
 
 std::optional<size_t> MemoEnd(std::string_view bytes, bool dbase4) {

@@ -6,7 +6,9 @@
 // can be tested and fuzzed on its own.
 //
 // Every error is a DbaseError whose text names the file and, where there is
-// one, the record (counted from 1) and the field, as the caller's Where says.
+// one, the record (counted from 1) and the field, as the caller's Where says:
+// "<file>, Datensatz 3, Feld PHOTOID: <what is wrong>." The mapper reads it
+// inside a message, so it is German.
 #pragma once
 
 #include <cstdint>
@@ -138,8 +140,15 @@ struct Where {
   const std::string& file;
   int64_t record = -1;
   const Field* field = nullptr;
-  std::string Text() const;  // "<file>, record <n>, field <name>"
+  std::string Text() const;  // "<file>, Datensatz <n>, Feld <name>"
 };
+
+// Throws the DbaseError "<where>: <what>.", `what` being a German sentence
+// without its full stop.
+[[noreturn]] void Throw(const Where& where, const std::string& what);
+
+// What a record number that names no record is told.
+inline constexpr const char* kNoSuchRecord = "Diesen Datensatz gibt es nicht";
 
 // "C(12)", "N(8,2)"
 std::string FieldTypeText(const Field& f);
@@ -200,6 +209,14 @@ std::string EncodeCell(const Field& f, const Cell& value, const Where& where);
 // holds a memo end mark.
 void CheckMemoText(std::string_view bytes, const Where& where);
 
+// A text (UTF-8) as the Windows-1252 bytes a field stores; throws DbaseError
+// naming the first character the code page lacks.
+std::string FieldBytes(std::string_view text, const Where& where);
+
+// Throws the DbaseError for a value that a field of f's type cannot hold;
+// `what` names the value ("Dieser Wert", "Ein Text").
+[[noreturn]] void RefuseValue(const Field& f, const std::string& what, const Where& where);
+
 // --- memo files -------------------------------------------------------------
 
 struct MemoLayout {
@@ -215,6 +232,8 @@ std::vector<unsigned char> EncodeMemo(const MemoLayout& layout, std::string_view
 // past `file_size`.
 uint32_t MemoTextLength(const unsigned char h[8], uint64_t block, uint64_t start,
                         uint64_t file_size, const std::string& memo_file, const Where& where);
+// Throws the DbaseError for a block of a .dbt that holds no memo.
+[[noreturn]] void RefuseMemoBlock(uint64_t block, const std::string& memo_file, const Where& where);
 // The memo text up to its end mark, if the bytes hold one.
 std::optional<size_t> MemoEnd(std::string_view bytes, bool dbase4);
 

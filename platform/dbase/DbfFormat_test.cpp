@@ -48,13 +48,13 @@ TEST(DbfFormatTest, HeadersThatLieAreRefusedNamingTheFile) {
   PutLe32(h.bytes + 4, 3);  // three records the buffer does not hold
   const std::vector<unsigned char> header(t.bytes.begin(), t.bytes.end() - 1);
   EXPECT_EQ(ErrorOf([&] { ParseFields("/d/T.dbf", h, header, t.bytes.size()); }),
-            "/d/T.dbf: the header counts 3 records, but the file holds only 0");
+            "/d/T.dbf: Der Dateikopf zählt 3 Datensätze, die Datei enthält aber nur 0.");
   h.bytes[0] = 0x30;
   EXPECT_EQ(ErrorOf([&] { CheckHeader("/d/T.dbf", h, 100); }),
-            "/d/T.dbf: unknown dBase version byte 0x30");
+            "/d/T.dbf: Die Datei ist keine dBase-Tabelle (unbekanntes Versionsbyte 0x30).");
   EXPECT_NE(ErrorOf([&] {
               BuildTable("T.dbf", Flavor::kDBase3, {{"1A", 'C', 5, 0}}, kToday);
-            }).find("not a dBase field name"),
+            }).find("ist kein dBase-Feldname"),
             std::string::npos);
 }
 
@@ -67,16 +67,16 @@ TEST(DbfFormatTest, CellsRoundTripAndErrorsNameTheirPlace) {
   EXPECT_EQ(DecodeCell(n, "        ", where).kind, Cell::Kind::kNull);
   EXPECT_EQ(DecodeCell(n, "********", where).kind, Cell::Kind::kNull);
   EXPECT_EQ(ErrorOf([&] { DecodeCell(n, "  12ab  ", where); }),
-            "/d/T.dbf, record 5, field WERT: '  12ab  ' is no number");
+            "/d/T.dbf, Datensatz 5, Feld WERT: Der Inhalt '  12ab  ' ist keine Zahl.");
   EXPECT_EQ(ErrorOf([&] { EncodeCell(n, Cell::Real(123456.0), where); }),
-            "/d/T.dbf, record 5, field WERT: the value 123456.00 does not fit N(8,2)");
+            "/d/T.dbf, Datensatz 5, Feld WERT: Der Wert 123456.00 passt nicht in N(8,2).");
   const Field c{"K", 'C', 6, 0, 1};
   EXPECT_EQ(EncodeCell(c, Cell::Text("Grün"), where), "Gr\xFCn  ");
   EXPECT_EQ(DecodeCell(c, std::string("Gr\xFCn\0 ", 6), where).text, "Grün");
   const Field d{"D", 'D', 8, 0, 1};
   EXPECT_EQ(DecodeCell(d, "20240229", where).date, (Date{2024, 2, 29}));
   EXPECT_EQ(DecodeCell(d, "00000000", where).kind, Cell::Kind::kNull);
-  EXPECT_NE(ErrorOf([&] { DecodeCell(d, "20230229", where); }).find("is no date"),
+  EXPECT_NE(ErrorOf([&] { DecodeCell(d, "20230229", where); }).find("ist kein Datum"),
             std::string::npos);
   const Field m{"NOTIZ", 'M', 10, 0, 1};
   EXPECT_EQ(EncodeCell(m, Cell::Integer(12), where), "        12");
@@ -98,7 +98,7 @@ TEST(DbfFormatTest, MemoBlocksAreWholeAndFindTheirEnd) {
   EXPECT_EQ(MemoTextLength(b4.data(), 1, 64, 64 + 128, memo, Where{memo}), 100u);
   EXPECT_NE(ErrorOf([&] {
               MemoTextLength(b4.data(), 1, 64, 64 + 50, memo, Where{memo});
-            }).find("runs past the end of T.dbt"),
+            }).find("reicht über das Ende von T.dbt hinaus"),
             std::string::npos);
   unsigned char h[32] = {};
   PutLe16(h + 20, 1024);

@@ -1,4 +1,4 @@
-// What every Env shares: the error type, the current Env, and the helpers
+// What every Env shares: the current Env, and the helpers
 // written once over the interface (case-blind lookup, safe replace, waiting
 // for a lock).
 #include "platform/env/Env.h"
@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <functional>
 
 namespace platform::env {
@@ -32,16 +31,6 @@ bool IsRegularFile(Env& env, const std::string& path) {
 }
 
 }  // namespace
-
-EnvError::EnvError(int code, std::string operation, std::string path)
-    : std::runtime_error(operation + " \"" + path + "\": " + std::strerror(code)),
-      code_(code),
-      operation_(std::move(operation)),
-      path_(std::move(path)) {}
-
-std::string EnvError::Reason() const {
-  return std::strerror(code_);
-}
 
 Env& Env::Current() {
   Env* env = g_current.load(std::memory_order_acquire);

@@ -26,15 +26,20 @@
 namespace platform::env {
 
 // A failed call: `code` is the errno value (ENOENT, EIO, ENOSPC, ...),
-// `operation` what was tried ("open", "write", ...), `path` on what.
-// what() reads "<operation> \"<path>\": <system's text for the code>".
+// `operation` what was tried ("open", "write", ...), `path` on what. Code(),
+// Operation() and Path() are for the program, which may compare them; the
+// text is for the mapper, in German: what() reads
+// "Fehler beim Schreiben von \"<path>\": <Reason()>.", the operation named
+// in German (ErrorText.cpp); an operation the platform does not name itself
+// (a caller's own words) stands as given: "<operation> \"<path>\": ...".
 class EnvError : public std::runtime_error {
  public:
   EnvError(int code, std::string operation, std::string path);
   int Code() const { return code_; }
   const std::string& Operation() const { return operation_; }
   const std::string& Path() const { return path_; }
-  // The system's text for the code alone ("No space left on device").
+  // The German text for the code alone ("Auf dem Datenträger ist kein Platz
+  // mehr frei"): ReasonText(Code()).
   std::string Reason() const;
 
  private:
@@ -42,6 +47,12 @@ class EnvError : public std::runtime_error {
   std::string operation_;
   std::string path_;
 };
+
+// The German text for an errno value, to stand inside a message after a
+// colon: a sentence without its full stop ("Der Datenträger ist
+// schreibgeschützt"). A value without a text of its own gets a German frame
+// around the system's text.
+std::string ReasonText(int code);
 
 enum class FileKind { kRegular, kFolder, kOther };
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/env/MemEnv.h"
@@ -220,8 +221,50 @@ TEST(EnvErrorTest, NamesOperationPathAndReason) {
   EXPECT_EQ(e.Code(), ENOSPC);
   EXPECT_EQ(e.Operation(), "write");
   EXPECT_EQ(e.Path(), "/data/TA_LIST.dbf");
-  EXPECT_EQ(std::string(e.what()), "write \"/data/TA_LIST.dbf\": No space left on device");
-  EXPECT_EQ(e.Reason(), "No space left on device");
+  EXPECT_EQ(std::string(e.what()),
+            "Fehler beim Schreiben von \"/data/TA_LIST.dbf\": Auf dem Datenträger ist kein Platz "
+            "mehr frei.");
+  EXPECT_EQ(e.Reason(), "Auf dem Datenträger ist kein Platz mehr frei");
+}
+
+TEST(EnvErrorTest, TheMapperReadsGermanForEveryOperationTheEnvsName) {
+  EXPECT_EQ(std::string(EnvError(ENOENT, "open", "/p/TA_ID.dbf").what()),
+            "Fehler beim Öffnen von \"/p/TA_ID.dbf\": Die Datei oder der Ordner ist nicht "
+            "vorhanden.");
+  EXPECT_EQ(std::string(EnvError(EACCES, "create a file in", "/p").what()),
+            "Fehler beim Anlegen einer Datei im Ordner \"/p\": Der Zugriff ist nicht erlaubt "
+            "(keine Berechtigung).");
+  EXPECT_EQ(std::string(EnvError(EROFS, "rename", "/p/a.ini").what()),
+            "Fehler beim Umbenennen von \"/p/a.ini\": Der Datenträger ist schreibgeschützt.");
+  // Every operation an Env throws with has its German words: none is left
+  // to stand in English before the path.
+  for (const char* op : {"open", "read", "write", "truncate", "sync", "status", "set the mode of",
+                         "lock", "list", "create folder", "remove folder", "rename", "remove",
+                         "open folder", "sync folder", "sync file system", "create a file in"}) {
+    const std::string text = EnvError(EIO, op, "/p/x").what();
+    EXPECT_EQ(text.rfind("Fehler beim ", 0), 0u) << op << ": " << text;
+    EXPECT_EQ(text.find(std::string(op) + " \""), std::string::npos) << op << ": " << text;
+  }
+}
+
+TEST(EnvErrorTest, ACallersOwnOperationStandsAsGiven) {
+  EXPECT_EQ(std::string(EnvError(EIO, "Fotos kopieren", "/p/KTPhotos/").what()),
+            "Fotos kopieren \"/p/KTPhotos/\": Beim Zugriff auf den Datenträger ist ein "
+            "Ein-/Ausgabefehler aufgetreten.");
+}
+
+TEST(EnvErrorTest, FileReasonsAreGermanAndOthersFramedInGerman) {
+  for (int code : {ENOENT,      EACCES,    EPERM,        ENOSPC, EIO,    EROFS,  EEXIST, ENOTDIR,
+                   EISDIR,      EBUSY,     ENAMETOOLONG, ELOOP,  EDQUOT, EMFILE, ENFILE, EAGAIN,
+                   EWOULDBLOCK, ENOTEMPTY, EXDEV,        EBADF,  EINVAL, EFBIG,  ENOLCK}) {
+    const std::string reason = ReasonText(code);
+    EXPECT_NE(reason, std::strerror(code)) << code;
+    EXPECT_EQ(reason.find(std::strerror(code)), std::string::npos) << reason;
+    EXPECT_EQ(reason.find("Das System meldet"), std::string::npos) << reason;
+  }
+  EXPECT_EQ(ReasonText(ENOTDIR), "Ein Teil des Pfads ist kein Ordner");
+  EXPECT_EQ(ReasonText(EPROTO), std::string("Das System meldet Fehler ") + std::to_string(EPROTO) +
+                                    " (" + std::strerror(EPROTO) + ")");
 }
 
 TEST(PathsTest, FolderNameAndJoin) {

@@ -203,7 +203,7 @@ std::string Utf8ToAnsi(std::string_view utf8, size_t* replaced) {
   return out;
 }
 
-std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, std::string* bad) {
+std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, AnsiRefusal* refusal) {
   if (IsAscii(utf8)) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
@@ -212,20 +212,31 @@ std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, std::string* 
     uint32_t code = 0;
     size_t length = 1;
     if (!DecodeUtf8(utf8, pos, code, length)) {
-      if (bad != nullptr) *bad = "invalid UTF-8 at byte " + std::to_string(pos);
+      if (refusal != nullptr) *refusal = {pos, std::nullopt};
       return std::nullopt;
     }
     const int byte = AnsiByte(code);
     if (byte < 0) {
-      if (bad != nullptr) {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(code));
-        *bad = std::string("character ") + buffer + " has no Windows-1252 code";
-      }
+      if (refusal != nullptr) *refusal = {pos, code};
       return std::nullopt;
     }
     out += static_cast<char>(byte);
     pos += length;
+  }
+  return out;
+}
+
+std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, std::string* bad) {
+  AnsiRefusal refusal;
+  std::optional<std::string> out = Utf8ToAnsiStrict(utf8, &refusal);
+  if (!out && bad != nullptr) {
+    if (!refusal.character) {
+      *bad = "invalid UTF-8 at byte " + std::to_string(refusal.byte);
+    } else {
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(*refusal.character));
+      *bad = std::string("character ") + buffer + " has no Windows-1252 code";
+    }
   }
   return out;
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,14 @@ std::string Utf8ToAnsi(std::string_view utf8, size_t* replaced = nullptr);
 // or holds a character the code page lacks; `bad` (may be null) then
 // receives a short description of the first offending character.
 std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, std::string* bad = nullptr);
+// The same, telling where it refused: the byte the offending character
+// starts at in the UTF-8 text, and the character (nothing when the bytes
+// there are no valid UTF-8). Callers word the refusal in their own voice.
+struct AnsiRefusal {
+  size_t byte = 0;
+  std::optional<uint32_t> character;
+};
+std::optional<std::string> Utf8ToAnsiStrict(std::string_view utf8, AnsiRefusal* refusal);
 // Windows-1252 to UTF-8; every byte has a character.
 std::string AnsiToUtf8(std::string_view ansi);
 // True when every character of the UTF-8 text has a Windows-1252 byte.

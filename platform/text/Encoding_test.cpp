@@ -84,6 +84,17 @@ TEST(Encoding, StrictFormRefusesWithAReasonWhereTheOtherReplaces) {
   EXPECT_TRUE(FitsAnsi("Maß"));
 }
 
+TEST(Encoding, StrictFormTellsWhereItRefusedForCallersToWordIt) {
+  AnsiRefusal refusal;
+  EXPECT_EQ(Utf8ToAnsiStrict("Grün ✓", &refusal), std::nullopt);
+  EXPECT_EQ(refusal.byte, 6u);  // "Grün " takes six bytes
+  EXPECT_EQ(refusal.character, std::optional<uint32_t>(0x2713));
+  EXPECT_EQ(Utf8ToAnsiStrict("ab\xC3", &refusal), std::nullopt);
+  EXPECT_EQ(refusal.byte, 2u);
+  EXPECT_EQ(refusal.character, std::nullopt);
+  EXPECT_EQ(Utf8ToAnsiStrict("Grün", &refusal), std::optional<std::string>("Gr\xFCn"));
+}
+
 TEST(Encoding, Utf16RoundTripIncludingSurrogatePairs) {
   std::string text = "Kennung ÄÖÜ €𝄞";
   std::u16string wide = Utf8ToUtf16(text);

@@ -272,7 +272,7 @@ std::string Message(Failure failure, const std::string& name, const Decoded& dec
     case Failure::kDamaged:
       return file + " ist beschädigt und kann nicht als JPEG-Bild gelesen werden.";
     case Failure::kUnreadable:
-      return file + " kann nicht gelesen werden: " + std::strerror(read_error);
+      return file + " kann nicht gelesen werden: " + env::ReasonText(read_error);
   }
   return "";
 }

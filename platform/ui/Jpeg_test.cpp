@@ -97,7 +97,9 @@ TEST(JpegTest, FilesAreReadThroughTheEnvAndTheirFaultsTold) {
   faults.Inject(env::Fault(env::Op::kRead, EIO).After(1));
   const JpegPicture failed = ReadJpeg(faults, "/fotos/a.jpg");
   EXPECT_FALSE(failed.ok);
-  EXPECT_NE(failed.error.find("kann nicht gelesen werden: Input/output error"), std::string::npos)
+  EXPECT_NE(failed.error.find("kann nicht gelesen werden: Beim Zugriff auf den Datenträger ist ein "
+                              "Ein-/Ausgabefehler aufgetreten"),
+            std::string::npos)
       << failed.error;
 }
 

@@ -33,7 +33,7 @@ answer select lbKennungen "DE-4509-311"
 answer click BtnOK
 create FFH area 0 0 10 0 10 10
 exec /bin/sh -c "printf kaputt > ${PROJECT}TA_KL.dbf"
-let KAPUTT "${PROJECT}TA_KL.dbf: the file is shorter than a dBase header (6 bytes)"
+let KAPUTT "${PROJECT}TA_KL.dbf: Die Datei ist kürzer als ein dBase-Dateikopf (6 Bytes)."
 activate DE-4509-301
 answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
 run SwitchKennung

@@ -84,7 +84,7 @@ expect output "4711\tDE-4509-310\n4711\tDE-4509-311\n4711\tND-0050\n"
 # answer, is still recorded in the transaction list, and the mapper learns
 # that the identifier did not go back to the pool.
 exec /bin/sh -c "printf kaputt > ${PROJECT}TA_KL.dbf"
-let KAPUTT "Die Tabelle ${PROJECT}TA_KL.dbf ist beschädigt oder kann nicht gelesen werden: ${PROJECT}TA_KL.dbf: the file is shorter than a dBase header (6 bytes)"
+let KAPUTT "Die Tabelle ${PROJECT}TA_KL.dbf ist beschädigt oder kann nicht gelesen werden: ${PROJECT}TA_KL.dbf: Die Datei ist kürzer als ein dBase-Dateikopf (6 Bytes)."
 deselect all
 select DE-4509-301
 answer message OK "Fehler in den Transaktionstabellen:\r\n${KAPUTT}"
