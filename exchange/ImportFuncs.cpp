@@ -79,7 +79,19 @@ ImportPlan::ProjectState GatherState(const PackageContent& content) {
   state.rows = store.AllRows();
   state.pool = store.AllPoolRows();
   std::unordered_set<int32_t> ids;
-  for (const std::string& K : ImportPlan::PackageKennungen(content)) {
+  std::unordered_set<std::string> wanted;
+  for (const std::string& K : ImportPlan::PackageKennungen(content)) wanted.insert(K);
+  // The rows the merge finds by their original identifier may carry another
+  // one now (the mapper switched the object): that object is asked for too.
+  std::vector<std::string> lookups(wanted.begin(), wanted.end());
+  for (const TObjectMetadata& row : state.rows) {
+    if (wanted.count(row.Originalkennung) && row.Kennung != row.Originalkennung &&
+        !wanted.count(row.Kennung)) {
+      lookups.push_back(row.Kennung);
+    }
+  }
+  for (const std::string& K : lookups) {
+    if (state.objects.count(K)) continue;
     const int32_t id = host::IdOfKennung(K);
     if (id <= 0) continue;
     state.objects.emplace(K, id);
@@ -187,6 +199,13 @@ class ImportRun {
     const ImportPlan::ProjectState state = GatherState(content_);
     objects_ = ImportPlan::PlanObjects(content_, state, policy_);
     notes_ = content_.notes;
+    if (!objects_.untouched.empty()) {
+      notes_.push_back(
+          "Folgende Objekte des Pakets wurden nicht übernommen, weil ihre Kennungen im Projekt "
+          "mehrfach vergeben oder mit anderen Kennungen getauscht wurden; Objekte und Zeilen "
+          "blieben, wie sie sind:" +
+          Listed(objects_.untouched));
+    }
 
     journal_.package = names_.D + names_.P;
     std::unordered_set<std::string> keys;
@@ -196,12 +215,19 @@ class ImportRun {
     for (const FreeKennung& free : content_.kennungen) {
       if (keys.insert(free.Kennung).second) journal_.keys.push_back(free.Kennung);
     }
+    for (const auto& [local, K] : objects_.comes_back_as) {
+      if (keys.insert(local).second) journal_.keys.push_back(local);
+    }
     journal_.before = store_.ReadKeys(keys);
     if (content_.has_tid && content_.tid.Transaktion != -1 &&
         !store_.HasTransaction(content_.tid.Transaktion)) {
       journal_.registered = content_.tid.Transaktion;
     }
     journal_.deleted = objects_.deleted;
+    for (const ImportPlan::Objects::Rename& r : objects_.renamed) {
+      journal_.renamed.push_back({r.id, r.from, r.to});
+      if (keys.insert(r.from).second) journal_.keys.push_back(r.from);
+    }
     journal_.loaded.assign(objects_.loaded.begin(), objects_.loaded.end());
     std::sort(journal_.loaded.begin(), journal_.loaded.end());
     std::unordered_set<int32_t> deleted_ids;
@@ -377,6 +403,7 @@ class ImportRun {
     for (const char* table : {"TA_LIST", "TA_KL", "TA_ID"}) hold_->Extend(table);
 
     DeleteObjects();
+    RenameObjects();
     const ImportChanges changes =
         ImportPlan::PlanMerge(content_, store_.AllRows(), store_.AllPoolRows(), objects_,
                               content_.has_tid && store_.HasTransaction(content_.tid.Transaktion));
@@ -384,7 +411,7 @@ class ImportRun {
     LoadObjects();
     if (policy_ == ImportPlan::Policy::kTakePackage) RestoreLocalPhotoLinks();
     store_.AddFreeKennungen(ImportPlan::PlanFreeKennungen(
-        content_, store_.AllPoolRows(),
+        content_, store_.AllPoolRows(), store_.ListedKennungen(),
         [](const std::string& K) { return host::KennungExists(K); }));
     CopyPhotos();
     StoreFingerprints();
@@ -398,6 +425,23 @@ class ImportRun {
     }
     if (!stayed.empty()) {
       throw StepFailed("KARTUL hat diese Objekte nicht gelöscht:" + Listed(stayed));
+    }
+  }
+
+  // Objects whose rows another transaction keeps get back the identifier
+  // the merge gives their rows back.
+  void RenameObjects() {
+    std::vector<std::string> refused;
+    for (const ImportPlan::Objects::Rename& r : objects_.renamed) {
+      {
+        ScopedFlag internal(State().blnChangingKennungInternal);
+        host::SetKennung(r.id, r.to);
+      }
+      if (host::KennungOf(r.id) != r.to) refused.push_back(r.from + " -> " + r.to);
+    }
+    if (!refused.empty()) {
+      throw StepFailed("KARTUL hat diesen Objekten ihre Kennung nicht zurückgegeben:" +
+                       Listed(refused));
     }
   }
 
@@ -447,7 +491,9 @@ class ImportRun {
     for (const auto& [K, old_id] : objects_.deleted) {
       const auto found = links.find(old_id);
       if (found == links.end()) continue;
-      if (!AppendObjectRows(host::IdOfKennung(K), found->second)) refused.push_back(K);
+      const auto back = objects_.comes_back_as.find(K);
+      const std::string& now = back == objects_.comes_back_as.end() ? K : back->second;
+      if (!AppendObjectRows(host::IdOfKennung(now), found->second)) refused.push_back(K);
     }
     if (!refused.empty()) {
       throw StepFailed("KARTUL hat die Verknüpfungen dieser Objekte mit lokalen Fotos nicht "

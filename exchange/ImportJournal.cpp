@@ -141,6 +141,9 @@ std::string ImportJournal::Text() const {
   if (registered) out += Line("tid").Add(*registered).End();
   for (const auto& [K, id] : deleted) out += Line("geloescht").Add(K).Add(id).End();
   for (const std::string& K : loaded) out += Line("geladen").Add(K).End();
+  for (const Rename& r : renamed) {
+    out += Line("umbenannt").Add(int64_t{r.id}).Add(r.from).Add(r.to).End();
+  }
   for (const ObjectRow& row : object_rows) {
     Line line("objektzeile");
     line.Add(row.table).Add(row.KartulID);
@@ -221,6 +224,9 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
       } else if (record == "geladen") {
         need(2);
         journal.loaded.push_back(Str(f[1]));
+      } else if (record == "umbenannt") {
+        need(4);
+        journal.renamed.push_back({Int(f[1]), Str(f[2]), Str(f[3])});
       } else if (record == "objektzeile") {
         if (f.size() < 3 || f.size() % 2 != 1) throw Malformed{};
         ObjectRow& row = journal.object_rows.emplace_back();

@@ -25,6 +25,8 @@
 //   tid <TID>                       the transaction the import registers in TA_ID
 //   geloescht <K> <id>              an object the import deletes, with its id
 //   geladen <K>                     an identifier the host loads from the package
+//   umbenannt <id> <alt> <K>        an object the import gives its checked-out
+//                                   identifier back
 //   objektzeile <Tabelle> <id> (<Feld> <Wert>)...   a row of Objektphotos or
 //                                   Pflanzenliste of a deleted object
 //   foto <FotoID>                   a catalogue row the import appends
@@ -51,6 +53,13 @@ struct ImportJournal {
   std::optional<int32_t> registered;
   std::vector<std::pair<std::string, int32_t>> deleted;
   std::vector<std::string> loaded;
+  struct Rename {
+    int32_t id = 0;
+    std::string from;
+    std::string to;
+    bool operator==(const Rename&) const = default;
+  };
+  std::vector<Rename> renamed;
   std::vector<ObjectRow> object_rows;
   std::vector<int32_t> fotos;
   struct Picture {

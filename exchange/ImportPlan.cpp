@@ -20,12 +20,19 @@ namespace {
 struct FirstRows {
   std::unordered_map<std::string, const TObjectMetadata*> by_original;
   std::unordered_map<std::string, const TObjectMetadata*> by_current;
+  std::unordered_map<std::string, std::vector<const TObjectMetadata*>> all_by_original;
 
   explicit FirstRows(const TObjectMetadataList& rows) {
     for (const TObjectMetadata& row : rows) {
       by_original.emplace(row.Originalkennung, &row);
       by_current.emplace(row.Kennung, &row);
+      all_by_original[row.Originalkennung].push_back(&row);
     }
+  }
+  const std::vector<const TObjectMetadata*>& AllOriginal(const std::string& K) const {
+    static const std::vector<const TObjectMetadata*> kNone;
+    const auto it = all_by_original.find(K);
+    return it == all_by_original.end() ? kNone : it->second;
   }
   const TObjectMetadata* Original(const std::string& K) const {
     const auto it = by_original.find(K);
@@ -102,12 +109,66 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
         !ImportFuncs::IsHigherState(R->second->Schreibend, merged->Schreibend)) {
       plan.kept.insert(K);
     }
+    // A new object switched to K goes with the package's version, and its
+    // row with it.
+    const auto carrier = first.by_current.find(K);
+    if (carrier != first.by_current.end() && carrier->second->Originalkennung != K &&
+        carrier->second->Schreibend == kNeu) {
+      plan.dropped.emplace_back(K, carrier->second->Originalkennung);
+    }
   }
-  if (policy == Policy::kKeepLocalWork) plan.kept.insert(local.begin(), local.end());
+  // Identifiers the project has tangled up: rows entered under K more than
+  // once, another checked-out object switched to K, a row that links K to
+  // another identifier of the package. Whatever the import did there would
+  // take a row from an object or an identifier from every list; such
+  // objects stay as they are and the mapper is told.
+  std::unordered_set<std::string> in_list;
+  for (const TTransaktionslistenDaten& R : content.rows) in_list.insert(R.Kennung);
+  for (const std::string& K : in_list) {
+    const std::vector<const TObjectMetadata*>& entered = first.AllOriginal(K);
+    bool tangled = entered.size() > 1;
+    for (const TObjectMetadata* row : entered) {
+      tangled = tangled || (row->Kennung != K && in_list.count(row->Kennung));
+    }
+    for (const TObjectMetadata& row : state.rows) {
+      if (row.Kennung != K || row.Originalkennung == K) continue;
+      tangled = tangled || in_list.count(row.Originalkennung) || row.Schreibend == kLesend ||
+                row.Schreibend == kSchreibend;
+    }
+    if (!tangled) continue;
+    plan.kept.insert(K);
+    plan.local_kept.insert(K);
+    plan.untouched.push_back(K);
+  }
+  std::sort(plan.untouched.begin(), plan.untouched.end());
+  if (policy == Policy::kKeepLocalWork) {
+    plan.kept.insert(local.begin(), local.end());
+    plan.local_kept.insert(local.begin(), local.end());
+  }
+  // Where the package's version does not come in, the new object carrying
+  // the identifier stays, and its row with it.
+  std::erase_if(plan.dropped, [&](const auto& row) { return plan.kept.count(row.first) > 0; });
+  std::unordered_set<std::string> in_package;
+  for (const std::string& K : PackageKennungen(content)) in_package.insert(K);
   for (const std::string& K : PackageKennungen(content)) {
     if (plan.kept.count(K)) continue;
     const auto found = state.objects.find(K);
     if (found != state.objects.end() && found->second > 0) plan.deleted.emplace_back(K, found->second);
+    if (!package_row.count(K)) continue;
+    // The rows the merge gives K back to may carry other identifiers now:
+    // the objects the mapper switched away from K.
+    for (const TObjectMetadata* row : first.AllOriginal(K)) {
+      if (row->Kennung == K || row->Kennung.empty() || in_package.count(row->Kennung) ||
+          plan.comes_back_as.count(row->Kennung)) {
+        continue;
+      }
+      const auto local_object = state.objects.find(row->Kennung);
+      if (local_object != state.objects.end() && local_object->second > 0) {
+        plan.deleted.emplace_back(row->Kennung, local_object->second);
+      }
+      plan.comes_back_as.emplace(row->Kennung, K);
+      if (row->TID > 0) plan.returned.push_back({row->TID, row->Kennung});
+    }
   }
   for (const ImportFuncs::GeoLayer& layer : content.layers) {
     for (const std::string& K : layer.ids) {
@@ -117,9 +178,22 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
   for (const std::string& K : content.xml_ids) {
     if (!plan.kept.count(K)) plan.loaded.insert(K);
   }
-  // Kept for its local work alone: its row stays as it is too.
-  for (const std::string& K : local) {
-    if (plan.kept.count(K)) plan.local_kept.insert(K);
+  // Kept by rank, its row's identifier is reset: the object must follow.
+  // Where it cannot (another object carries the identifier, or the row's
+  // object is gone), the row stays as it is: reset, it would name an object
+  // it is not, and its own identifier would be in neither list.
+  for (const std::string& K : PackageKennungen(content)) {
+    if (!plan.kept.count(K) || plan.local_kept.count(K)) continue;
+    const TObjectMetadata* row = first.Original(K);
+    if (!row || row->Kennung == K || row->Kennung.empty()) continue;
+    const auto object = state.objects.find(row->Kennung);
+    if (state.objects.count(K) || in_package.count(row->Kennung) || object == state.objects.end() ||
+        object->second <= 0) {
+      plan.local_kept.insert(K);
+      continue;
+    }
+    plan.renamed.push_back({object->second, row->Kennung, K});
+    if (row->TID > 0) plan.returned.push_back({row->TID, row->Kennung});
   }
   return plan;
 }
@@ -135,7 +209,22 @@ ImportChanges PlanMerge(const PackageContent& content, const TObjectMetadataList
   // The first row of each original identifier, as the lookups by KENNUNGO
   // would find it, kept up to date as the merge goes.
   std::unordered_map<std::string, Listed> listed;
+  // The rows of new objects that go with the package's version, as far as
+  // the deletion hook of the earlier builds has not taken them already.
+  for (const auto& [K, original] : objects.dropped) {
+    for (const TObjectMetadata& row : rows) {
+      if (row.Kennung == K && row.Originalkennung == original && row.Schreibend == kNeu) {
+        changes.dropped.emplace_back(K, original);
+        break;
+      }
+    }
+  }
   for (const TObjectMetadata& row : rows) {
+    bool goes = false;
+    for (const auto& [K, original] : changes.dropped) {
+      goes = goes || (row.Kennung == K && row.Originalkennung == original);
+    }
+    if (goes) continue;
     listed.emplace(row.Originalkennung, Listed{row.TID, row.Schreibend});
   }
   std::unordered_set<std::string> pooled;
@@ -143,8 +232,10 @@ ImportChanges PlanMerge(const PackageContent& content, const TObjectMetadataList
 
   for (const TTransaktionslistenDaten& R : content.rows) {
     const std::string& K = R.Kennung;
-    if (pooled.erase(K)) changes.leave_pools.push_back(K);
+    // Kept local work keeps its row as it is, and with it the pools: an
+    // object switched away from the identifier gave it back to a pool.
     if (objects.local_kept.count(K)) continue;
+    if (pooled.erase(K)) changes.leave_pools.push_back(K);
     ListMerge merge;
     merge.row.Kennung = K;
     merge.row.TID = R.TID;
@@ -157,16 +248,23 @@ ImportChanges PlanMerge(const PackageContent& content, const TObjectMetadataList
     if (T < 0) {
       merge.kind = ListMerge::Kind::kInsert;
       listed[K] = {R.TID, R.Schreibend};
-    } else if (T == R.TID) {
-      merge.kind = ListMerge::Kind::kUpdate;
-      found->second = {R.TID, R.Schreibend};
-    } else if (ImportFuncs::IsHigherState(R.Schreibend, found->second.Schreibend)) {
-      merge.kind = ListMerge::Kind::kMove;
+    } else if (T == R.TID || ImportFuncs::IsHigherState(R.Schreibend, found->second.Schreibend)) {
+      merge.kind = T == R.TID ? ListMerge::Kind::kUpdate : ListMerge::Kind::kMove;
       found->second = {R.TID, R.Schreibend};
     } else {
       merge.kind = ListMerge::Kind::kResetKennung;
     }
     changes.list.push_back(std::move(merge));
+  }
+  std::set<std::pair<int32_t, std::string>> pooled_in;
+  for (const PoolRow& row : pool) pooled_in.emplace(row.TID, row.Kennung);
+  std::unordered_set<std::string> held_after;
+  for (const ListMerge& merge : changes.list) held_after.insert(merge.row.Kennung);
+  for (const PoolRow& row : objects.returned) {
+    // The deletion hook of the earlier builds may have given it back already.
+    if (pooled_in.count({row.TID, row.Kennung}) || held_after.count(row.Kennung)) continue;
+    changes.enter_pools.push_back(row);
+    pooled_in.emplace(row.TID, row.Kennung);
   }
   if (content.has_tid && content.tid.Transaktion != -1 && !registered) {
     changes.transaction =
@@ -177,11 +275,14 @@ ImportChanges PlanMerge(const PackageContent& content, const TObjectMetadataList
 
 std::vector<PoolRow> PlanFreeKennungen(const PackageContent& content,
                                        const std::vector<PoolRow>& pool,
+                                       const std::unordered_map<std::string, bool>& listed,
                                        const std::function<bool(const std::string&)>& carried) {
   std::unordered_set<std::string> pooled;
   for (const PoolRow& row : pool) pooled.insert(row.Kennung);
   std::vector<PoolRow> rows;
   for (const ImportFuncs::FreeKennung& free : content.kennungen) {
+    const auto held = listed.find(free.Kennung);
+    if (held != listed.end() && !held->second) continue;
     if (pooled.count(free.Kennung) || carried(free.Kennung)) continue;
     rows.push_back({free.TID, free.Kennung});
     pooled.insert(free.Kennung);

@@ -55,6 +55,33 @@ struct Objects {
   std::unordered_set<std::string> local_kept;
   // The host objects the import deletes (identifier, id), in package order.
   std::vector<std::pair<std::string, int32_t>> deleted;
+  // A checked-out object the mapper switched to another identifier, whose
+  // package version is taken: deleted under that identifier, it comes back
+  // under the checked-out one (the map's key), and the other identifier
+  // goes back to the pool of the row's transaction, as a switch back gives
+  // it. Without this the map would hold the object twice and the other
+  // identifier would be in neither list.
+  std::unordered_map<std::string, std::string> comes_back_as;  // local identifier -> K
+  std::vector<PoolRow> returned;  // the local identifiers and their transactions
+  // A row another transaction keeps by rank gets its checked-out
+  // identifier back, as the merge resets it; the object the mapper switched
+  // to another identifier gets it back too, so that row and object agree,
+  // and the other identifier goes back to its pool.
+  struct Rename {
+    int32_t id = 0;
+    std::string from;  // what the object carries now
+    std::string to;    // the checked-out identifier
+  };
+  std::vector<Rename> renamed;
+  // Rows of new objects the mapper switched to a package identifier: the
+  // object goes with the package's version, and so does its row
+  // (identifier, original identifier), as a new object's row goes with it.
+  std::vector<std::pair<std::string, std::string>> dropped;
+  // Package identifiers the project has tangled up (entered more than
+  // once, carried by another checked-out object, linked by a row to another
+  // identifier of the package): their objects and rows stay as they are, and
+  // the mapper is told. They are among the kept and their rows not merged.
+  std::vector<std::string> untouched;
   // The identifiers of the package's geodata and attributes the host loads.
   std::unordered_set<std::string> loaded;
 };
@@ -71,17 +98,22 @@ Objects PlanObjects(const ImportFuncs::PackageContent& content, const ProjectSta
 // the earlier builds), by the system's rules: rows are found by their
 // original identifier; a row of the same transaction takes the package's
 // values, one of another transaction only when the package's status ranks
-// higher, else only its identifier is reset. Kept objects' rows are left
-// as they are. Every package identifier leaves the pools; the transaction
+// higher, else only its identifier is reset. The rows and pool entries of
+// objects kept for their local work are left as they are; every other
+// package identifier leaves the pools; the transaction
 // is registered when TA_ID lacks it (`registered` says whether it has it).
 ImportChanges PlanMerge(const ImportFuncs::PackageContent& content, const TObjectMetadataList& rows,
                         const std::vector<PoolRow>& pool, const Objects& objects,
                         bool registered);
 
-// The free identifiers that come into the pools: those no pool holds and
-// no object carries (`carried`), each once.
+// The free identifiers that come into the pools: those no pool holds, no
+// object carries (`carried`) and no row holds but a "DELETE" row (`listed`:
+// true where only "DELETE" rows hold it), each once. A row whose object is
+// gone (its deletion could not be written) still holds its identifier:
+// offered again, it would be given to a second object.
 std::vector<PoolRow> PlanFreeKennungen(const ImportFuncs::PackageContent& content,
                                        const std::vector<PoolRow>& pool,
+                                       const std::unordered_map<std::string, bool>& listed,
                                        const std::function<bool(const std::string&)>& carried);
 
 // Where the package's photos go.

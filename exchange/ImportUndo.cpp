@@ -84,6 +84,20 @@ void UndoObjects(const ImportJournal& journal, const std::string& folder,
   std::optional<ScopedFlag> running;
   if (IsFullBuild()) running.emplace(State().ImportRunning);
   ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+  // Objects given their checked-out identifier back get the other again.
+  std::vector<std::string> not_renamed;
+  for (const ImportJournal::Rename& r : journal.renamed) {
+    if (host::IdOfKennung(r.to) != r.id) continue;
+    {
+      ScopedFlag internal(State().blnChangingKennungInternal);
+      host::SetKennung(r.id, r.from);
+    }
+    if (host::KennungOf(r.id) != r.from) not_renamed.push_back(r.to);
+  }
+  if (!not_renamed.empty()) {
+    failed.push_back("Diese Objekte konnten ihre Kennung nicht zurückerhalten: " +
+                     Listed(not_renamed));
+  }
   std::unordered_map<std::string, int32_t> originals(journal.deleted.begin(),
                                                      journal.deleted.end());
   std::vector<std::string> not_removed;

@@ -485,6 +485,11 @@ void KeyedTransactionStore::ApplyImport(const ImportChanges& changes) {
   {
     KeyedTable& t = List();
     Operation op(t, true);
+    for (const auto& [K, original] : changes.dropped) {
+      for (uint32_t rec : t.Seek("idxKennung", Value(K))) {
+        if (t.Get(rec, "KENNUNGO").AsString() == original) t.Delete(rec);
+      }
+    }
     for (const ListMerge& merge : changes.list) {
       const TObjectMetadata& R = merge.row;
       if (merge.kind == ListMerge::Kind::kInsert) {
@@ -505,12 +510,13 @@ void KeyedTransactionStore::ApplyImport(const ImportChanges& changes) {
     }
     op.End();
   }
-  if (!changes.leave_pools.empty() && PoolExists()) {
+  if ((!changes.leave_pools.empty() || !changes.enter_pools.empty()) && PoolExists()) {
     KeyedTable& t = Pool();
     Operation op(t, true);
     for (const std::string& K : changes.leave_pools) {
       for (uint32_t rec : t.Seek("idxKennung", Value(K))) t.Delete(rec);
     }
+    for (const PoolRow& row : changes.enter_pools) AppendPoolRow(t, row.TID, row.Kennung);
     op.End();
   }
   if (changes.transaction) {

@@ -406,6 +406,10 @@ bool SqlTransactionStore::HasTransaction(int32_t T) {
 void SqlTransactionStore::ApplyImport(const ImportChanges& changes) {
   platform::db::Connection& connection = Connection();
   platform::db::InOneWrite(connection, [&] {
+    for (const auto& [K, original] : changes.dropped) {
+      connection.Execute("delete from TA_LIST where KENNUNG = '" + Quoted(K) +
+                         "' and KENNUNGO = '" + Quoted(original) + "'");
+    }
     for (const ListMerge& merge : changes.list) {
       const TObjectMetadata& R = merge.row;
       const std::string K = Quoted(R.Kennung);
@@ -437,6 +441,9 @@ void SqlTransactionStore::ApplyImport(const ImportChanges& changes) {
     }
     for (const std::string& K : changes.leave_pools) {
       connection.Execute("delete from TA_KL where KENNUNG = '" + Quoted(K) + "'");
+    }
+    for (const PoolRow& row : changes.enter_pools) {
+      connection.Execute(AddToPoolSql(row.TID, row.Kennung));
     }
     if (changes.transaction) {
       const TTransactionMetadata& t = *changes.transaction;

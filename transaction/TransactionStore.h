@@ -58,10 +58,15 @@ struct ListMerge {
 
 // What the import writes into the tables once the host deleted the
 // package's objects: the merged rows, the identifiers that leave every
-// pool, and the transaction to register (none when TA_ID has it).
+// pool and those that go back to one, and the transaction to register
+// (none when TA_ID has it).
 struct ImportChanges {
+  // Rows (KENNUNG, KENNUNGO) that go before the merge: those of new objects
+  // the package's version replaces.
+  std::vector<std::pair<std::string, std::string>> dropped;
   std::vector<ListMerge> list;
   std::vector<std::string> leave_pools;
+  std::vector<PoolRow> enter_pools;  // identifiers that go back to a pool
   std::optional<TTransactionMetadata> transaction;
 };
 

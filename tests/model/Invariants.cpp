@@ -272,6 +272,64 @@ void CheckAssign(Change& c, const Touched& o, const StepFacts& step) {
   c.ExpectTaken(n, why + " as " + n);
 }
 
+void CheckImport(Change& c, const StepFacts& step, const Tables& before, const Tables& after) {
+  const ImportFacts& im = step.import;
+  if (!im.imported) {
+    if (!after.SameAs(before)) c.Fail("an import that did not go through changed the lists");
+    return;
+  }
+  std::set<std::string> package;
+  for (const auto& [k, tid] : im.rows) package.insert(k);
+  std::set<std::string> concerned(package.begin(), package.end());
+  concerned.insert(im.free.begin(), im.free.end());
+  // A row the package's identifier comes back to may have carried another
+  // one, which goes back to a pool.
+  for (const ListRow& r : before.rows)
+    if (package.count(r.kennungo)) concerned.insert(r.kennung);
+  const bool kept = im.answer == ImportFacts::Answer::kKeep;
+  for (const std::string& k : package) {
+    const std::string why = "import of " + k;
+    // Identifiers the project tangled up, and rows another transaction
+    // keeps whose object cannot get the identifier back, stay as they are.
+    if ((kept && im.local.count(k)) || im.kept_unchanged.count(k)) {
+      // Rows found under the identifier either way stay as they were.
+      std::vector<ListRow> was, is;
+      for (const ListRow& r : before.rows)
+        if (r.kennung == k || r.kennungo == k) was.push_back(r);
+      for (const ListRow& r : after.rows)
+        if (r.kennung == k || r.kennungo == k) is.push_back(r);
+      auto text = [](std::vector<ListRow> rows) {
+        std::vector<std::string> out;
+        for (const ListRow& r : rows) out.push_back(r.Text());
+        std::sort(out.begin(), out.end());
+        return out;
+      };
+      if (text(was) != text(is)) c.Fail(why + ": the local work kept, yet its rows changed");
+      if (!c.PoolsSame(k)) c.Fail(why + ": the local work kept, yet its pools changed");
+      continue;
+    } else {
+      bool found = false;
+      for (const ListRow& r : after.rows) found = found || (r.kennung == k && r.kennungo == k);
+      if (!found) c.Fail(why + ": no row holds it under itself");
+    }
+    c.ExpectTaken(k, why);
+  }
+  // Whatever holds none of the package's identifiers stays.
+  auto outside = [&](const Tables& t) {
+    std::vector<std::string> lines;
+    for (const ListRow& r : t.rows)
+      if (!concerned.count(r.kennung) && !concerned.count(r.kennungo)) lines.push_back(r.Text());
+    for (const PoolEntry& e : t.pool)
+      if (!concerned.count(e.kennung))
+        lines.push_back("pool " + std::to_string(e.tid) + " " + e.kennung);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  if (outside(before) != outside(after)) {
+    c.Fail("the import changed rows or pool entries that hold none of its identifiers");
+  }
+}
+
 }  // namespace
 
 std::string EventName(Event event) {
@@ -290,6 +348,8 @@ std::string EventName(Event event) {
       return "switch";
     case Event::kAssign:
       return "assign";
+    case Event::kImport:
+      return "import";
   }
   return "?";
 }
@@ -339,6 +399,10 @@ std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
                         o.after + " in the host");
     return out;
   }
+  if (step.event == Event::kImport) {
+    CheckImport(c, step, before, after);
+    return out;
+  }
   // Only the identifiers of the objects the step touched may change.
   std::set<std::string> touched;
   for (const Touched& o : step.objects)
@@ -378,6 +442,8 @@ std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,
         break;
       case Event::kAssign:
         CheckAssign(c, o, step);
+        break;
+      case Event::kImport:
         break;
     }
   }

@@ -12,7 +12,12 @@
 // Steps: every row and pool change is one of the allowed transitions of the
 // step's event for the objects it touched; nothing else changes; a step that
 // showed a table error left the tables as they were and the host identifiers
-// of switched or assigned objects as well.
+// of switched or assigned objects as well. An import that did not go through
+// (cancelled, refused, failed) left the tables as they were; one that did
+// left the rows and pools of objects with kept local work as they were, gave every
+// other package identifier its row under itself, took every package
+// identifier out of the pools, and changed nothing that holds none of the
+// package's identifiers.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +43,7 @@ enum class Event {
   kRename,  // the mapper renamed in the host
   kSwitch,  // SwitchKennung on the active object
   kAssign,  // AssignToTransaction on the selection
+  kImport,  // the checkout package imported again
 };
 
 std::string EventName(Event event);
@@ -49,6 +55,22 @@ struct Touched {
   int32_t id = 0;
   std::string before;
   std::string after;
+};
+
+// kImport: the package and what the mapper answered.
+struct ImportFacts {
+  std::vector<std::pair<std::string, int>> rows;  // the package's rows: identifier, TID
+  std::vector<std::string> free;                  // its free identifiers
+  std::set<std::string> local;  // the objects the question listed with local work
+  // Identifiers whose rows stay as they are whatever the answer: tangled up
+  // in the project (entered more than once, carried by another checked-out
+  // object, linked to another package identifier), or kept by another
+  // transaction's rank while the identifier cannot be given back to their
+  // object (the model decides from the tables and the host).
+  std::set<std::string> kept_unchanged;
+  enum class Answer { kNotAsked, kKeep, kTake, kCancel };
+  Answer answer = Answer::kNotAsked;
+  bool imported = false;  // the hook answered true
 };
 
 struct StepFacts {
@@ -64,6 +86,7 @@ struct StepFacts {
   // nothing when no chooser asked.
   std::optional<int> target;
   int warnings = 0;  // warning boxes shown
+  ImportFacts import;  // kImport
 };
 
 std::vector<std::string> CheckStep(const StepFacts& step, const Tables& before,

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -28,6 +29,7 @@
 
 #include "context/PluginContext.h"
 #include "hostsim/HostModel.h"
+#include "platform/db/Connection.h"
 #include "platform/env/FaultEnv.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/Ui.h"
@@ -203,6 +205,7 @@ class ListsModel {
     for (const auto& [tid, kennung] : pool)
       Execute("insert into TA_KL (TID,KENNUNG) values (" + std::to_string(tid) + ",'" + kennung +
               "')");
+    WritePackage(ids);
     SetMode(Mode::kGeneral);
     Tables start = ReadTables(project_dir_);
     std::vector<std::string> problems = CheckState(start, known_);
@@ -214,6 +217,143 @@ class ListsModel {
 
   static void Execute(const std::string& sql) {
     TransActTools::OpenTransactionConnection().Execute(sql);
+  }
+
+  // The checkout package of 4711 as the central system would send it
+  // again: its objects as the host exports them, its rows (ND-0042, which
+  // 4712 holds for writing, read-only), some of its free identifiers and a
+  // new one.
+  void WritePackage(const std::map<std::string, int32_t>& ids) {
+    package_dir_ = root_ + "/paket/";
+    fs::create_directories(package_dir_);
+    package_rows_ = {{"DE-4509-301", 4711, 1}, {"NSG-0815", 4711, 0}, {"NSG-1", 4711, 0},
+                     {"FFH-1", 4711, 1},       {"ND-0042", 4711, 0}};
+    package_free_ = {"DE-4509-310", "DE-4509-313", "NSG-0818"};
+    host_.DeselectAll();
+    for (const auto& [k, tid, status] : package_rows_) host_.Select(ids.at(k));
+    host_.ExportGeodata(package_dir_ + "ckout", false);
+    host_.ExportXml(package_dir_ + "ckout.xml", false, true, "T", "F");
+    host_.DeselectAll();
+    auto package =
+        platform::db::Connection::Open("Data Source=" + package_dir_ + ";Extended Properties=DBASE IV;");
+    package->Execute(
+        "create table ckoutt (KENNUNG char(50), TID integer, KARTULID integer, VGNR integer, "
+        "SCHREIBEND integer)");
+    int vgnr = 91001;
+    for (const auto& [k, tid, status] : package_rows_) {
+      package->Execute("insert into ckoutt values ('" + k + "', " + std::to_string(tid) + ", " +
+                       std::to_string(ids.at(k)) + ", " + std::to_string(vgnr++) + ", " +
+                       std::to_string(status) + ")");
+    }
+    package->Execute("create table ckoutkl (TID integer, Kennung char(50))");
+    for (const std::string& k : package_free_) {
+      package->Execute("insert into ckoutkl values (4711, '" + k + "')");
+    }
+    std::ofstream(package_dir_ + "ckout.tid")
+        << "[Transaktionsdaten]\r\nTransaktion=4711\r\nName=Ruhraue bei Hattingen\r\n"
+        << "Owner=Kern\r\n";
+  }
+
+  // The mapper imports the checkout package again.
+  void Import(StepFacts& facts, const Tables& before, std::ostringstream& what) {
+    facts.event = Event::kImport;
+    for (const auto& [k, tid, status] : package_rows_) facts.import.rows.emplace_back(k, tid);
+    facts.import.free = package_free_;
+    what << "import";
+    // The rows the package's identifiers meet, for the record of the step.
+    std::set<std::string> package;
+    for (const auto& [k, tid, status] : package_rows_) package.insert(k);
+    for (const ListRow& r : before.rows) {
+      if (package.count(r.kennung) || package.count(r.kennungo)) {
+        what << "\n      row " << r.Text() << " (host: #" << host_.IdOf(r.kennung) << " "
+             << r.kennung << ", #" << host_.IdOf(r.kennungo) << " " << r.kennungo << ")";
+      }
+    }
+    what << "\n     ";
+    presenter_->AddActions("file \"" + package_dir_ + "ckout.tid\"\n");
+    // Rows another transaction keeps by rank whose object carries another
+    // identifier keep it when the checked-out one cannot be given back; an
+    // identifier the project tangled up keeps its rows too.
+    std::set<std::string> in_list;
+    for (const auto& [k, tid, status] : package_rows_) in_list.insert(k);
+    for (const auto& [k, tid, status] : package_rows_) {
+      int entered = 0;
+      for (const ListRow& r : before.rows) {
+        if (r.kennungo == k) {
+          ++entered;
+          if (r.kennung != k && in_list.count(r.kennung)) facts.import.kept_unchanged.insert(k);
+        }
+        if (r.kennung == k && r.kennungo != k &&
+            (in_list.count(r.kennungo) || r.status == 0 || r.status == 1)) {
+          facts.import.kept_unchanged.insert(k);
+        }
+      }
+      if (entered > 1) facts.import.kept_unchanged.insert(k);
+      for (const ListRow& r : before.rows) {
+        if (r.kennungo != k) continue;
+        if (r.tid != tid && !Outranks(status, r.status) && r.kennung != k &&
+            (host_.IdOf(k) != 0 || host_.IdOf(r.kennung) == 0)) {
+          facts.import.kept_unchanged.insert(k);
+        }
+        break;
+      }
+    }
+    facts.import.imported = host_.RunMenuCommand("VD1CustomImport");
+    if (const auto question = presenter_->TakeImportQuestion()) {
+      facts.import.local.insert(question->listed.begin(), question->listed.end());
+      facts.import.answer = question->button == "BtnBehalten"
+                                ? ImportFacts::Answer::kKeep
+                                : question->button == "BtnUebernehmen" ? ImportFacts::Answer::kTake
+                                                                       : ImportFacts::Answer::kCancel;
+      what << " [" << question->button << ", local work:";
+      for (const std::string& k : question->listed) what << " " << k;
+      what << "]";
+    }
+    what << (facts.import.imported ? " -> imported" : " -> not imported");
+    if (!facts.import.imported) return;
+    const Tables after = ReadTables(project_dir_);
+    std::set<std::string> concerned = package;
+    for (const ListRow& r : before.rows) {
+      if (package.count(r.kennungo)) concerned.insert(r.kennung);
+    }
+    for (const ListRow& r : after.rows) {
+      if (concerned.count(r.kennung) || concerned.count(r.kennungo)) what << "\n      now " << r.Text();
+    }
+    for (const PoolEntry& e : after.pool) {
+      if (concerned.count(e.kennung)) what << "\n      pool " << e.tid << " " << e.kennung;
+    }
+    // Every object of the package is in the host, but those kept: for their
+    // local work, or because another transaction's row outranks the package.
+    for (const auto& [k, tid, status] : package_rows_) {
+      const bool kept_local = facts.import.answer == ImportFacts::Answer::kKeep &&
+                              facts.import.local.count(k);
+      const ListRow* row = nullptr;
+      for (const ListRow& r : before.rows) {
+        if (r.kennungo == k) {
+          row = &r;
+          break;
+        }
+      }
+      const bool kept_by_rank = row && row->tid != tid && !Outranks(status, row->status);
+      if (!kept_local && !kept_by_rank && !facts.import.kept_unchanged.count(k) &&
+          host_.IdOf(k) == 0) {
+        step_violations_.push_back("import: the package's " + k + " is not in the host");
+      }
+    }
+  }
+
+  // Whether an imported status replaces the existing one.
+  static bool Outranks(int imported, int existing) {
+    switch (existing) {
+      case 1:
+        return false;
+      case 0:
+        return imported == 1;
+      case 2:
+        return imported == 0 || imported == 1;
+      default:
+        return imported != 3;
+    }
   }
 
   int32_t Create(const std::string& klasse, const std::string& kennung) {
@@ -297,7 +437,11 @@ class ListsModel {
     std::vector<std::string> found = CheckState(after, known_);
     for (std::string& v : CheckStep(facts, before, after)) found.push_back(std::move(v));
     if (plain > 1) found.push_back("the table error was shown " + std::to_string(plain) + " times");
-    if (fired > 0 && plain == 0 && !facts.pool_refused)
+    // An import tells a failed step in an error box of its own.
+    int errors = 0;
+    for (const auto& box : boxes) errors += box.kind == platform::ui::MsgKind::kError;
+    const bool told = plain > 0 || (facts.event == Event::kImport && errors > 0);
+    if (fired > 0 && !told && !facts.pool_refused)
       found.push_back("a write failed and the mapper was not told");
     if (fired == 0 && facts.pool_refused) found.push_back("a pool refusal nobody injected");
     if (fired == 0 && plain > 0) found.push_back("a table error nobody injected");
@@ -317,6 +461,7 @@ class ListsModel {
   }
 
   void Act(StepFacts& facts, const Tables& before, std::ostringstream& what) {
+    if (rng_.Chance(0.03)) return Import(facts, before, what);
     std::vector<int32_t> ids = host_.ObjectIds();
     size_t pick = rng_.Below(100);
     // Keep the map between a handful and a few dozen objects.
@@ -459,6 +604,9 @@ class ListsModel {
   std::deque<std::string> history_;
   Counts counts_;
   int fresh_ = 0;
+  std::string package_dir_;
+  std::vector<std::tuple<std::string, int, int>> package_rows_;  // identifier, TID, status
+  std::vector<std::string> package_free_;
 };
 
 class ListsModelTest : public ::testing::Test {

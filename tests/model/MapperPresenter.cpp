@@ -131,8 +131,26 @@ std::vector<std::string> MapperPresenter::Plan(Form& form, int round) {
               "click BtnOK"};
     return {rng_.Chance(0.6) ? "click BtnCancel" : "click Button1"};
   }
+  if (name == "TFormLokaleArbeit") {
+    ImportQuestion question;
+    if (ListBox* listed = List(form, "lbObjekte")) {
+      for (const std::string& item : Items(*listed)) {
+        question.listed.push_back(item.substr(0, item.find_first_of(" :")));
+      }
+    }
+    const size_t pick = rng_.Below(10);
+    question.button = pick < 5 ? "BtnBehalten" : pick < 9 ? "BtnUebernehmen" : "BtnAbbrechen";
+    question_ = question;
+    return {"click " + question.button};
+  }
   // A form the model does not know: its close box.
   return {"close"};
+}
+
+std::optional<MapperPresenter::ImportQuestion> MapperPresenter::TakeImportQuestion() {
+  std::optional<ImportQuestion> question;
+  question.swap(question_);
+  return question;
 }
 
 std::vector<std::string> MapperPresenter::PlanCreationChooser(Form& form, int round,

@@ -63,6 +63,13 @@ class MapperPresenter : public platform::ui::ScriptedPresenter {
   // none: "Keine TID", cancelled); nothing when none was shown since the
   // last call.
   std::optional<int> TakeTarget();
+  // The question about local work of an import, when it came since the
+  // last call: the button clicked and the identifiers it listed.
+  struct ImportQuestion {
+    std::string button;  // "BtnBehalten", "BtnUebernehmen" or "BtnAbbrechen"
+    std::vector<std::string> listed;
+  };
+  std::optional<ImportQuestion> TakeImportQuestion();
 
  private:
   void Queue(const std::vector<std::string>& lines);
@@ -78,6 +85,7 @@ class MapperPresenter : public platform::ui::ScriptedPresenter {
 
   Rng& rng_;
   OfferSink on_offer_;
+  std::optional<ImportQuestion> question_;
   std::vector<Box> boxes_;
   std::vector<std::string> lines_;
   std::map<platform::ui::Form*, int> rounds_;

@@ -65,7 +65,8 @@ expect output ""
 
 # The same package again: the row marked in the project is asked about;
 # with the package's version taken, the rows are back to the package's
-# values, the objects loaded anew, nothing twice; the catalogued photo's
+# values (the identifier the row carried goes back to its transaction's
+# pool), the objects loaded anew, nothing twice; the catalogued photo's
 # picture is the package's again.
 exec ${BIN}/mkjpeg ${PROJECT}KTPhotos/KTFOTO1.JPG 8 8 3
 exec ${BIN}/dbsql "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=${PROJECT};Extended Properties=DBASE III;" "update TA_LIST set CHANGED = 'UPDATE', KENNUNG = 'DE-4509-399' where KENNUNGO = 'DE-4509-301'"
@@ -93,7 +94,7 @@ expect objects 3
 exec ${PKG} rows ${PROJECT}TA_ID.dbf
 expect output "4711|Ruhraue bei Hattingen's|Frau Kern\n4712|Eifelwiesen|Herr Busch\n"
 exec ${PKG} rows ${PROJECT}TA_KL.dbf
-expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n4712|ND-0051\n"
+expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n4711|DE-4509-399\n4712|ND-0051\n"
 
 # A package of 4713 without its .tid, on rows held by 4711: told, and the
 # rest comes in. 4711 keeps DE-4509-301 (held for writing), NSG-0815 goes
@@ -106,7 +107,7 @@ expect objects 3
 exec ${PKG} rows ${PROJECT}TA_LIST.dbf
 expect output "4711|1|90001|1|DE-4509-301|IGNORED|DE-4509-301\n4713|2|90012|1|NSG-0815|IGNORED|NSG-0815\n4712|3|90003|1|ND-0042|IGNORED|ND-0042\n"
 exec ${PKG} rows ${PROJECT}TA_KL.dbf
-expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n4712|ND-0051\n4713|ND-0060\n"
+expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n4711|DE-4509-399\n4712|ND-0051\n4713|ND-0060\n"
 
 # The round trip: edited as a mapper, exported, and the exported package
 # imported into a fresh project. An export carries no transaction list, so
