@@ -1,8 +1,11 @@
 // Speed of the transaction import through the host stand-in: a package of
 // 100,000 checked-out objects and 100,000 free identifiers into a fresh
-// project, the same package again (every object deleted and loaded anew,
-// every row found and reset), and a photo list of 10,000 rows without
-// picture files.
+// project, the same package again (every object saved in the snapshot,
+// deleted and loaded anew, every row found and reset), the host's snapshot
+// of those objects alone, the time from the chosen file to the question
+// about local work (the whole package read and checked, the project's
+// rows and links gathered), the package's version taken for objects with
+// local work, and a photo list of 10,000 rows without picture files.
 //
 //   build/bin/import_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -16,11 +19,13 @@
 #include "bench/BenchFolder.h"
 #include "context/PluginContext.h"
 #include "exchange/ImportFuncs.h"
+#include "host/HostApi.h"
 #include "hostsim/HostModel.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
 #include "platform/db/Connection.h"
 #include "platform/ui/ScriptedPresenter.h"
+#include "transaction/TransActTools.h"
 
 namespace {
 
@@ -109,8 +114,8 @@ void FreshProject(const std::string& name) {
   EnsureSubDirFotos();
 }
 
-void Import(benchmark::State& state, const std::string& file) {
-  presenter->AddActions("file \"" + pkg_dir + file + "\"\n");
+void Import(benchmark::State& state, const std::string& file, const std::string& answers = "") {
+  presenter->AddActions("file \"" + pkg_dir + file + "\"\n" + answers);
   if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
 }
 
@@ -131,13 +136,80 @@ void BM_ReImport(benchmark::State& state) {
 }
 BENCHMARK(BM_ReImport)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The snapshot a re-import takes before it deletes: the host's geodata and
+// attributes of every object exported into a folder.
+void BM_SnapshotOfTheObjects(benchmark::State& state) {
+  Packages();
+  const std::string folder = root + "/schnappschuss/";
+  std::filesystem::create_directories(folder);
+  for (auto _ : state) {
+    if (!host::ExportGeodaten(folder + "objekte.shp", 10, true, 0) ||
+        !host::ExportDataXML(folder + "objekte.xml", true, false)) {
+      state.SkipWithError("the host's export failed");
+    }
+  }
+}
+BENCHMARK(BM_SnapshotOfTheObjects)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The part of the time to the question that reads and checks the package.
+void BM_ReadPackage(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) {
+    std::string error;
+    if (!ImportFuncs::ReadPackage({pkg_dir, "gross"}, error)) state.SkipWithError(error.c_str());
+  }
+}
+BENCHMARK(BM_ReadPackage)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// One object marked: the question comes, and is cancelled.
+void BM_QuestionAfterTheChoice(benchmark::State& state) {
+  Packages();
+  TransActTools::UpdateChangedFlag("DE-000007", "UPDATE");
+  for (auto _ : state) {
+    presenter->AddActions("file \"" + pkg_dir + "gross.tid\"\nform TFormLokaleArbeit\n"
+                          "click BtnAbbrechen\n");
+    if (ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import was not cancelled");
+  }
+}
+BENCHMARK(BM_QuestionAfterTheChoice)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The package's version taken for a thousand objects with local work.
+void BM_ReImportTakingThePackage(benchmark::State& state) {
+  Packages();
+  for (int i = 0; i < 100000; i += 100) {
+    TransActTools::UpdateChangedFlag(Numbered("DE-%06d", i), "UPDATE");
+  }
+  for (auto _ : state) {
+    presenter->AddActions("file \"" + pkg_dir + "gross.tid\"\nform TFormLokaleArbeit\n"
+                          "click BtnUebernehmen\n");
+    if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
+  }
+}
+BENCHMARK(BM_ReImportTakingThePackage)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The mapper's work on a thousand objects kept: the host gets a copy of
+// the package without them.
+void BM_ReImportKeepingLocalWork(benchmark::State& state) {
+  Packages();
+  for (int i = 0; i < 100000; i += 100) {
+    TransActTools::UpdateChangedFlag(Numbered("DE-%06d", i), "UPDATE");
+  }
+  for (auto _ : state) {
+    presenter->AddActions("file \"" + pkg_dir + "gross.tid\"\nform TFormLokaleArbeit\n"
+                          "click BtnBehalten\n");
+    if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
+  }
+}
+BENCHMARK(BM_ReImportKeepingLocalWork)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 void BM_PhotoRowsWithoutFiles(benchmark::State& state) {
   Packages();
   for (auto _ : state) {
     state.PauseTiming();
     FreshProject("fotoprojekt");
     state.ResumeTiming();
-    Import(state, "fotos1pc.dbf");
+    // The photos without pictures are told at the end.
+    Import(state, "fotos1pc.dbf", "message OK\n");
   }
 }
 BENCHMARK(BM_PhotoRowsWithoutFiles)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -48,6 +48,9 @@ class Reader : public platform::xml::Visitor {
       field_ = field ? *field : std::string();
     }
   }
+  // Without the fields, an object's elements need not be looked at.
+  int Depth() const override { return with_fields_ ? -1 : 1; }
+
   void End(int depth, const std::string& name, const std::string& text) override {
     if (depth == 1 && name == kObject) {
       in_object_ = false;

@@ -79,22 +79,22 @@ ImportPlan::ProjectState GatherState(const PackageContent& content) {
   state.rows = store.AllRows();
   state.pool = store.AllPoolRows();
   std::unordered_set<int32_t> ids;
-  std::unordered_set<std::string> wanted;
-  for (const std::string& K : ImportPlan::PackageKennungen(content)) wanted.insert(K);
+  const std::vector<std::string> kennungen = ImportPlan::PackageKennungen(content);
+  const std::unordered_set<std::string_view> wanted(kennungen.begin(), kennungen.end());
   // The rows the merge finds by their original identifier may carry another
   // one now (the mapper switched the object): that object is asked for too.
-  std::vector<std::string> lookups(wanted.begin(), wanted.end());
+  std::vector<std::string_view> lookups(kennungen.begin(), kennungen.end());
   for (const TObjectMetadata& row : state.rows) {
-    if (wanted.count(row.Originalkennung) && row.Kennung != row.Originalkennung &&
+    if (row.Kennung != row.Originalkennung && wanted.count(row.Originalkennung) &&
         !wanted.count(row.Kennung)) {
       lookups.push_back(row.Kennung);
     }
   }
-  for (const std::string& K : lookups) {
-    if (state.objects.count(K)) continue;
+  state.objects.reserve(lookups.size());
+  for (const std::string_view K : lookups) {
     const int32_t id = host::IdOfKennung(K);
     if (id <= 0) continue;
-    state.objects.emplace(K, id);
+    state.objects.emplace(std::string(K), id);
     ids.insert(id);
   }
   if (ids.empty()) return state;

@@ -15,33 +15,60 @@ using namespace TransActTools;
 namespace ImportPlan {
 namespace {
 
-// The row the merge finds for an identifier: the first entered under it;
-// for the question also the first that carries it now.
+// The rows the merge and the question look at, found by identifier: the
+// first row entered under one (KENNUNGO), how many were, and the first that
+// carries it now (KENNUNG). Rows whose identifier changed since they were
+// entered are few and kept apart. Keys view the rows' own texts.
 struct FirstRows {
-  std::unordered_map<std::string, const TObjectMetadata*> by_original;
-  std::unordered_map<std::string, const TObjectMetadata*> by_current;
-  std::unordered_map<std::string, std::vector<const TObjectMetadata*>> all_by_original;
+  struct Entered {
+    const TObjectMetadata* first = nullptr;
+    int count = 0;
+  };
+  std::unordered_map<std::string_view, Entered> by_original;
+  std::unordered_map<std::string_view, const TObjectMetadata*> by_current;
+  std::unordered_map<std::string_view, std::vector<const TObjectMetadata*>> switched_by_original;
+  std::unordered_map<std::string_view, std::vector<const TObjectMetadata*>> switched_by_current;
 
   explicit FirstRows(const TObjectMetadataList& rows) {
+    by_original.reserve(rows.size());
+    by_current.reserve(rows.size());
     for (const TObjectMetadata& row : rows) {
-      by_original.emplace(row.Originalkennung, &row);
+      Entered& entered = by_original[row.Originalkennung];
+      if (entered.count++ == 0) entered.first = &row;
       by_current.emplace(row.Kennung, &row);
-      all_by_original[row.Originalkennung].push_back(&row);
+      if (row.Kennung != row.Originalkennung) {
+        switched_by_original[row.Originalkennung].push_back(&row);
+        switched_by_current[row.Kennung].push_back(&row);
+      }
     }
   }
-  const std::vector<const TObjectMetadata*>& AllOriginal(const std::string& K) const {
-    static const std::vector<const TObjectMetadata*> kNone;
-    const auto it = all_by_original.find(K);
-    return it == all_by_original.end() ? kNone : it->second;
-  }
-  const TObjectMetadata* Original(const std::string& K) const {
+  const TObjectMetadata* Original(std::string_view K) const {
     const auto it = by_original.find(K);
-    return it == by_original.end() ? nullptr : it->second;
+    return it == by_original.end() ? nullptr : it->second.first;
   }
-  const TObjectMetadata* Either(const std::string& K) const {
+  int EnteredCount(std::string_view K) const {
+    const auto it = by_original.find(K);
+    return it == by_original.end() ? 0 : it->second.count;
+  }
+  const TObjectMetadata* Either(std::string_view K) const {
     if (const TObjectMetadata* row = Original(K)) return row;
     const auto it = by_current.find(K);
     return it == by_current.end() ? nullptr : it->second;
+  }
+  const std::vector<const TObjectMetadata*>& SwitchedFrom(std::string_view K) const {
+    return Find(switched_by_original, K);
+  }
+  const std::vector<const TObjectMetadata*>& SwitchedTo(std::string_view K) const {
+    return Find(switched_by_current, K);
+  }
+
+ private:
+  static const std::vector<const TObjectMetadata*>& Find(
+      const std::unordered_map<std::string_view, std::vector<const TObjectMetadata*>>& map,
+      std::string_view K) {
+    static const std::vector<const TObjectMetadata*> kNone;
+    const auto it = map.find(K);
+    return it == map.end() ? kNone : it->second;
   }
 };
 
@@ -72,33 +99,33 @@ std::vector<std::string> PackageKennungen(const PackageContent& content) {
 Objects PlanObjects(const PackageContent& content, const ProjectState& state, Policy policy) {
   Objects plan;
   const FirstRows first(state.rows);
+  const std::vector<std::string> kennungen = PackageKennungen(content);
   // The first package row of each identifier decides, as the merge meets it
   // first.
-  std::unordered_map<std::string, const TTransaktionslistenDaten*> package_row;
+  std::unordered_map<std::string_view, const TTransaktionslistenDaten*> package_row;
   for (const TTransaktionslistenDaten& R : content.rows) package_row.emplace(R.Kennung, &R);
 
   std::unordered_set<std::string> local;
-  for (const std::string& K : PackageKennungen(content)) {
+  for (const std::string& K : kennungen) {
     const auto found = state.objects.find(K);
     const int32_t id = found == state.objects.end() ? 0 : found->second;
     const TObjectMetadata* row = first.Either(K);
-    std::vector<std::string> what;
+    std::string what;
+    const auto add = [&what](std::string_view part) {
+      if (!what.empty()) what += ", ";
+      what += part;
+    };
     if (row) {
-      if (row->Changed == kUpdate) what.push_back("geändert");
-      if (row->Changed == kNew) what.push_back("neu angelegt");
-      if (row->Changed == kDelete) what.push_back("gelöscht");
+      if (row->Changed == kUpdate) add("geändert");
+      if (row->Changed == kNew) add("neu angelegt");
+      if (row->Changed == kDelete) add("gelöscht");
     }
     if (id > 0) {
       const auto photos = state.local_photos.find(id);
-      if (photos != state.local_photos.end() && photos->second > 0) {
-        what.push_back(LocalPhotos(photos->second));
-      }
+      if (photos != state.local_photos.end() && photos->second > 0) add(LocalPhotos(photos->second));
     }
     if (!what.empty()) {
-      LocalWork& work = plan.local_work.emplace_back();
-      work.Kennung = K;
-      work.TID = row ? row->TID : -1;
-      for (const std::string& part : what) work.what += (work.what.empty() ? "" : ", ") + part;
+      plan.local_work.push_back({K, row ? row->TID : -1, std::move(what)});
       local.insert(K);
     }
     // A row of another transaction that the package's status does not
@@ -111,10 +138,11 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
     }
     // A new object switched to K goes with the package's version, and its
     // row with it.
-    const auto carrier = first.by_current.find(K);
-    if (carrier != first.by_current.end() && carrier->second->Originalkennung != K &&
-        carrier->second->Schreibend == kNeu) {
-      plan.dropped.emplace_back(K, carrier->second->Originalkennung);
+    for (const TObjectMetadata* carrier : first.SwitchedTo(K)) {
+      if (carrier->Schreibend == kNeu) {
+        plan.dropped.emplace_back(K, carrier->Originalkennung);
+        break;
+      }
     }
   }
   // Identifiers the project has tangled up: rows entered under K more than
@@ -122,23 +150,19 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
   // another identifier of the package. Whatever the import did there would
   // take a row from an object or an identifier from every list; such
   // objects stay as they are and the mapper is told.
-  std::unordered_set<std::string> in_list;
-  for (const TTransaktionslistenDaten& R : content.rows) in_list.insert(R.Kennung);
-  for (const std::string& K : in_list) {
-    const std::vector<const TObjectMetadata*>& entered = first.AllOriginal(K);
-    bool tangled = entered.size() > 1;
-    for (const TObjectMetadata* row : entered) {
-      tangled = tangled || (row->Kennung != K && in_list.count(row->Kennung));
+  for (const auto& [K, R] : package_row) {
+    bool tangled = first.EnteredCount(K) > 1;
+    for (const TObjectMetadata* row : first.SwitchedFrom(K)) {
+      tangled = tangled || package_row.count(row->Kennung) > 0;
     }
-    for (const TObjectMetadata& row : state.rows) {
-      if (row.Kennung != K || row.Originalkennung == K) continue;
-      tangled = tangled || in_list.count(row.Originalkennung) || row.Schreibend == kLesend ||
-                row.Schreibend == kSchreibend;
+    for (const TObjectMetadata* row : first.SwitchedTo(K)) {
+      tangled = tangled || package_row.count(row->Originalkennung) > 0 ||
+                row->Schreibend == kLesend || row->Schreibend == kSchreibend;
     }
     if (!tangled) continue;
-    plan.kept.insert(K);
-    plan.local_kept.insert(K);
-    plan.untouched.push_back(K);
+    plan.kept.emplace(K);
+    plan.local_kept.emplace(K);
+    plan.untouched.emplace_back(K);
   }
   std::sort(plan.untouched.begin(), plan.untouched.end());
   if (policy == Policy::kKeepLocalWork) {
@@ -148,17 +172,16 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
   // Where the package's version does not come in, the new object carrying
   // the identifier stays, and its row with it.
   std::erase_if(plan.dropped, [&](const auto& row) { return plan.kept.count(row.first) > 0; });
-  std::unordered_set<std::string> in_package;
-  for (const std::string& K : PackageKennungen(content)) in_package.insert(K);
-  for (const std::string& K : PackageKennungen(content)) {
+  const std::unordered_set<std::string_view> in_package(kennungen.begin(), kennungen.end());
+  for (const std::string& K : kennungen) {
     if (plan.kept.count(K)) continue;
     const auto found = state.objects.find(K);
     if (found != state.objects.end() && found->second > 0) plan.deleted.emplace_back(K, found->second);
     if (!package_row.count(K)) continue;
     // The rows the merge gives K back to may carry other identifiers now:
     // the objects the mapper switched away from K.
-    for (const TObjectMetadata* row : first.AllOriginal(K)) {
-      if (row->Kennung == K || row->Kennung.empty() || in_package.count(row->Kennung) ||
+    for (const TObjectMetadata* row : first.SwitchedFrom(K)) {
+      if (row->Kennung.empty() || in_package.count(row->Kennung) ||
           plan.comes_back_as.count(row->Kennung)) {
         continue;
       }
@@ -182,7 +205,7 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
   // Where it cannot (another object carries the identifier, or the row's
   // object is gone), the row stays as it is: reset, it would name an object
   // it is not, and its own identifier would be in neither list.
-  for (const std::string& K : PackageKennungen(content)) {
+  for (const std::string& K : kennungen) {
     if (!plan.kept.count(K) || plan.local_kept.count(K)) continue;
     const TObjectMetadata* row = first.Original(K);
     if (!row || row->Kennung == K || row->Kennung.empty()) continue;
@@ -211,20 +234,17 @@ ImportChanges PlanMerge(const PackageContent& content, const TObjectMetadataList
   std::unordered_map<std::string, Listed> listed;
   // The rows of new objects that go with the package's version, as far as
   // the deletion hook of the earlier builds has not taken them already.
-  for (const auto& [K, original] : objects.dropped) {
-    for (const TObjectMetadata& row : rows) {
-      if (row.Kennung == K && row.Originalkennung == original && row.Schreibend == kNeu) {
-        changes.dropped.emplace_back(K, original);
-        break;
-      }
+  std::set<std::pair<std::string, std::string>> planned(objects.dropped.begin(),
+                                                        objects.dropped.end());
+  std::set<std::pair<std::string, std::string>> going;
+  for (const TObjectMetadata& row : rows) {
+    const std::pair<std::string, std::string> key{row.Kennung, row.Originalkennung};
+    if (row.Schreibend == kNeu && planned.count(key) && going.insert(key).second) {
+      changes.dropped.push_back(key);
     }
   }
   for (const TObjectMetadata& row : rows) {
-    bool goes = false;
-    for (const auto& [K, original] : changes.dropped) {
-      goes = goes || (row.Kennung == K && row.Originalkennung == original);
-    }
-    if (goes) continue;
+    if (going.count({row.Kennung, row.Originalkennung})) continue;
     listed.emplace(row.Originalkennung, Listed{row.TID, row.Schreibend});
   }
   std::unordered_set<std::string> pooled;

@@ -121,9 +121,11 @@ void Walk(std::string_view bytes, const std::string& file, Visitor& visitor) {
   // The text gathered for each open element, innermost last.
   std::vector<std::string> texts;
   Attributes attributes;
-  int rc = 0;
-  while ((rc = xmlTextReaderRead(reader.get())) == 1) {
-    xmlTextReader* r = reader.get();
+  const int deepest = visitor.Depth();
+  xmlTextReader* r = reader.get();
+  int rc = xmlTextReaderRead(r);
+  while (rc == 1) {
+    bool advanced = false;  // the reader stands on the next node already
     switch (xmlTextReaderNodeType(r)) {
       case XML_READER_TYPE_DOCUMENT_TYPE:
         RefuseDoctype(file);
@@ -139,6 +141,13 @@ void Walk(std::string_view bytes, const std::string& file, Visitor& visitor) {
         visitor.Start(depth, name, attributes);
         if (empty) {
           visitor.End(depth, name, std::string());
+        } else if (depth == deepest) {
+          // Past its subtree in one step: the reader checks it, nobody
+          // gathers it.
+          rc = xmlTextReaderNext(r);
+          if (rc < 0 || error.set) Fail(file, error);
+          visitor.End(depth, name, std::string());
+          advanced = true;
         } else {
           texts.emplace_back();
         }
@@ -165,6 +174,7 @@ void Walk(std::string_view bytes, const std::string& file, Visitor& visitor) {
       default:
         break;
     }
+    if (!advanced) rc = xmlTextReaderRead(r);
   }
   if (rc != 0 || error.set) Fail(file, error);
 }

@@ -40,6 +40,10 @@ class Visitor {
   // It ends, with the text directly inside it (text and CDATA sections
   // joined, that of its child elements left out).
   virtual void End(int depth, const std::string& name, const std::string& text) = 0;
+  // The deepest elements the visitor wants; those below are parsed (the
+  // document must be well-formed all the same) but not reported, and the
+  // elements at this depth end without their text. -1: every element.
+  virtual int Depth() const { return -1; }
 };
 
 // Walks the document in `bytes`; `file` names it in errors. Throws XmlError
