@@ -461,7 +461,7 @@ class ListsModel {
   }
 
   void Act(StepFacts& facts, const Tables& before, std::ostringstream& what) {
-    if (rng_.Chance(0.03)) return Import(facts, before, what);
+    if (rng_.Chance(0.02)) return Import(facts, before, what);
     std::vector<int32_t> ids = host_.ObjectIds();
     size_t pick = rng_.Below(100);
     // Keep the map between a handful and a few dozen objects.
