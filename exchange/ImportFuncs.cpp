@@ -598,8 +598,18 @@ bool IsHigherState(int32_t N, int32_t E) {
 }
 
 bool VD1CustomImportProc() {
-  // An import cut off earlier is taken back before another one begins.
+  // An import cut off earlier is taken back before another one begins; one
+  // that could not be taken back whole keeps its journal, and no other
+  // import may mix with it.
   ImportUndo::RecoverCutImport();
+  if (ImportUndo::JournalLeft()) {
+    Inform(MsgKind::kError,
+           "Ein früherer Import in diesem Projekt konnte nicht vollständig zurückgenommen "
+           "werden (" +
+               ImportJournal::FileIn(Tools::MyGetProjectDir()) +
+               "); solange er nicht zurückgenommen ist, wird kein weiteres Paket importiert.");
+    return false;
+  }
 
   const std::string key = VandraRegKey();
   platform::ui::FileDialogRequest request;

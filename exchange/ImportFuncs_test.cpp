@@ -580,6 +580,39 @@ TEST_F(ImportTest, AnImportCutOffIsTakenBackAtTheNextLoad) {
   EXPECT_FALSE(fs::exists(ImportJournal::FolderIn(ProjectDir())));
 }
 
+TEST_F(ImportTest, AnImportThatCannotBeTakenBackKeepsItsJournalAndBlocksTheNext) {
+  WritePackage();
+  ASSERT_TRUE(Import());
+  MappersDay();
+  platform::env::FaultEnv faults(platform::env::Env::Posix());
+  faults.Inject(platform::env::Fault(platform::env::Op::kRemove, EACCES).On("TA_IMPORT.jnl"));
+  {
+    platform::env::ScopedEnv scoped(faults);
+    ASSERT_TRUE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
+  }
+  // The snapshot is lost: the objects the import replaced cannot come back.
+  fs::remove(ImportJournal::FolderIn(ProjectDir()) + "/objekte.shp");
+  fs::remove(ImportJournal::FolderIn(ProjectDir()) + "/objekte.xml");
+  Answer("message OK");
+  ImportUndo::RecoverCutImport();
+  EXPECT_NE(LastMessage().find("Folgendes konnte nicht auf den Stand vor dem Import "
+                               "zurückgesetzt werden:"),
+            std::string::npos)
+      << LastMessage();
+  EXPECT_NE(LastMessage().find("DE-1"), std::string::npos) << LastMessage();
+  ASSERT_TRUE(fs::exists(ImportJournal::FileIn(ProjectDir())));
+  // No other import mixes with it: the next is refused before it asks for a
+  // package, after the journal was tried once more.
+  Answer("message OK\nmessage OK");
+  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
+  ExpectAllAnswered();
+  EXPECT_NE(LastMessage().find("solange er nicht zurückgenommen ist, wird kein weiteres Paket "
+                               "importiert"),
+            std::string::npos)
+      << LastMessage();
+  EXPECT_TRUE(fs::exists(ImportJournal::FileIn(ProjectDir())));
+}
+
 TEST_F(ImportTest, FingerprintsOnlyWhenAskedForAndAnUnreadableTableRefusesTheImport) {
   WritePackage();
   ASSERT_TRUE(Import());

@@ -221,6 +221,11 @@ void Finish(const std::string& project_dir) {
   RemoveTemporaries(project_dir, {platform::env::NameOf(journal)});
 }
 
+bool JournalLeft() {
+  const std::string project = Tools::MyGetProjectDir();
+  return !project.empty() && CurrentEnv().LinkStatus(ImportJournal::FileIn(project)).has_value();
+}
+
 void RecoverCutImport() {
   const std::string project = Tools::MyGetProjectDir();
   if (project.empty()) return;

@@ -31,6 +31,10 @@ std::vector<std::string> Undo(const ImportJournal& journal);
 // Throws EnvError when the journal cannot go.
 void Finish(const std::string& project_dir);
 
+// Whether the current project holds the journal of an import that is not
+// taken back yet.
+bool JournalLeft();
+
 // At project load: undoes an import cut off in this project and tells the
 // mapper what happened and what could not be put back. Does nothing when
 // there is no journal; removes a folder of the import that outlived it.
