@@ -143,12 +143,19 @@ namespace {
 
 // Copies the file's content into the open file, block by block: pictures run
 // to megabytes and are never held whole in memory.
-void CopyContent(File& source, File& target, std::vector<char>& block) {
+uint64_t CopyContent(File& source, File& target, std::vector<char>& block) {
   uint64_t at = 0;
   while (const size_t n = source.ReadAt(at, block.data(), block.size())) {
     target.WriteAt(at, block.data(), n);
     at += n;
   }
+  return at;
+}
+
+// A file written to while it was copied shows another size or time.
+bool StillAsChecked(const FileStatus& now, const FileStatus& checked, uint64_t copied) {
+  return now.SameFile(checked) && now.size == checked.size && now.mtime_ns == checked.mtime_ns &&
+         copied == checked.size;
 }
 
 std::unique_ptr<File> OpenSource(Env& env, const std::string& from) {
@@ -192,7 +199,10 @@ std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs) {
       std::unique_ptr<File> temp = env.CreateTemporary(folder, NameOf(jobs[i].to) + ".");
       temps[i] = temp->Path();
       temp->SetMode(old ? old->mode : env.DefaultFileMode());
-      CopyContent(source, *temp, block);
+      const uint64_t copied = CopyContent(source, *temp, block);
+      if (jobs[i].expect && !StillAsChecked(source.Status(), *jobs[i].expect, copied)) {
+        throw EnvError(ESTALE, "copy", jobs[i].from);
+      }
     } catch (const EnvError& e) {
       drop(i, e.what());
       continue;

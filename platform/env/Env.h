@@ -67,6 +67,11 @@ enum class OpenMode {
   kReadWrite,  // an existing file, read and write
   kCreateNew,  // a new file, read and write; EEXIST when the name is taken
   kTruncate,   // the file emptied, or made when missing; read and write
+  // An existing file, read only, refused (ELOOP) when the name itself is a
+  // symbolic link, and opened without waiting on a FIFO or a device: what a
+  // mapper chooses must be the file behind that name, and opening it must
+  // not hang. The caller still looks at Status() for the kind of file.
+  kReadNoLink,
 };
 
 enum class LockKind { kShared, kExclusive };
@@ -208,6 +213,10 @@ struct CopyJob {
   // The source already open (and checked) by the caller, who keeps it
   // open; `from` then only names it in errors.
   File* source = nullptr;
+  // The source as it was checked: when given, the copy fails (ESTALE) unless
+  // the source is still that file, of that size and modification time, once
+  // its content is copied, so that what is stored is what was checked.
+  std::optional<FileStatus> expect = std::nullopt;
 };
 std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs);
 

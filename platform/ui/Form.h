@@ -19,6 +19,10 @@
 #include <string_view>
 #include <vector>
 
+namespace platform::env {
+class File;
+}
+
 namespace platform::ui {
 
 enum class ModalResult { kNone, kOk, kCancel, kIgnore, kAbort, kAbortAll, kYes, kNo };
@@ -212,6 +216,9 @@ class Picture : public Control {
   // False, no picture and the reason in `error` when the file is missing,
   // empty, truncated, too large, damaged or no JPEG.
   bool LoadFromFile(const std::string& path);
+  // The same from a file the caller opened (and keeps open); `name` is the
+  // file the picture shows and the error names.
+  bool LoadFromFile(env::File& opened, const std::string& name);
   void ClearPicture();
   bool HasPicture() const { return width > 0 && height > 0; }
 
