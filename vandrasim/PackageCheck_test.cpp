@@ -61,6 +61,23 @@ Cell T(const std::string& s) {
   return Cell::Text(s);
 }
 
+// A change list as the export writes it: Windows-1252, CR LF.
+std::string ChangeList(const std::vector<std::string>& changed,
+                       const std::vector<std::string>& deleted,
+                       const std::vector<std::string>& created) {
+  std::string text;
+  auto block = [&](const std::string& title, const std::vector<std::string>& kennungen) {
+    text += title + " (" + std::to_string(kennungen.size()) + ")\r\n";
+    for (const std::string& k : kennungen) text += k + "\r\n";
+  };
+  block("Ge\xE4nderte Objekte", changed);
+  text += "\r\n";
+  block("Gel\xF6schte Objekte", deleted);
+  text += "\r\n";
+  block("Neue Objekte", created);
+  return text;
+}
+
 // A package of transaction 4711: A-1 changed, A-2 new, A-3 deleted, A-4
 // switched to A-5 (its old identifier deleted), and A-4 given again to a
 // new object; one photo.
@@ -79,6 +96,7 @@ class PackageTest : public ::testing::Test {
                   {T("A-5"), T("N")},
                   {T("A-4"), T("N")},
                   {T("A-6"), T("I")}});
+    TestDir::WriteAll(dir_.File("P_rp.txt"), ChangeList({"A-1", "A-5"}, {"A-3"}, {"A-2", "A-4"}));
     Posix().CreateFolder(dir_.File("P_Fotos"));
     TestDir::WriteAll(dir_.File("P_Fotos/KTFoto1.jpg"), "JPEG");
     WritePhotos({{Cell::Integer(-1), T("KTFoto1.jpg")}});
@@ -110,16 +128,16 @@ TEST_F(PackageTest, AWholePackageHasNoFindingsAndListsItsFiles) {
   EXPECT_EQ(r.findings, std::vector<Finding>{});
   EXPECT_EQ(r.transaktion, 4711);
   for (const char* f : {"P.tid", "P.xml", "P.shp", "P.shx", "P_pkt.dbf", "P_aktion.dbf", "Ppc.dbf",
-                        "P_Fotos/KTFoto1.jpg"})
+                        "P_rp.txt", "P_Fotos/KTFoto1.jpg"})
     EXPECT_NE(std::find(r.files.begin(), r.files.end(), dir_.File(f)), r.files.end()) << f;
   EXPECT_EQ(std::find(r.files.begin(), r.files.end(), dir_.File("dummy.dbf")), r.files.end());
 }
 
 TEST_F(PackageTest, FilesAreFoundInAnyLetterCaseButNotUnderOtherNames) {
-  WriteActions({{T("A-1"), T("U")}}, "P_aktion");
   Posix().Rename(dir_.File("P_aktion.dbf"), dir_.File("P_AKTIO.DBF"));
   EXPECT_EQ(Texts(), std::vector<std::string>{"S Tabelle P_aktion.dbf: fehlt"});
   Posix().Rename(dir_.File("P_AKTIO.DBF"), dir_.File("p_AKTION.DBF"));
+  Posix().Rename(dir_.File("P_rp.txt"), dir_.File("p_RP.TXT"));
   Posix().Rename(dir_.File("P_Fotos"), dir_.File("p_fotos"));
   Posix().Rename(dir_.File("P.tid"), dir_.File("p.TID"));
   EXPECT_EQ(Texts(), std::vector<std::string>{});
@@ -152,7 +170,54 @@ TEST_F(PackageTest, BadActionRowsAreToldWithRecordAndField) {
       Texts(),
       (std::vector<std::string>{
           "S Objekt A-1: unbekannter Aktionscode \"u\" (Tabelle P_aktion.dbf, Satz 1, Feld AKTION)",
-          "S Tabelle P_aktion.dbf, Satz 2, Feld KENNUNG: keine Kennung"}));
+          "S Tabelle P_aktion.dbf, Satz 2, Feld KENNUNG: keine Kennung",
+          // Told once, the identifier of the unknown code is compared no further.
+          "S Tabelle P_aktion.dbf: 0 Zeilen mit D, in der Änderungsliste P_rp.txt stehen 1 "
+          "gelöschte und 1 umbenannte Objekte"}));
+}
+
+TEST_F(PackageTest, TheFilesMustBeOfOneExport) {
+  // The change list of another export: a new object the table does not
+  // have, one the list does not have, a deletion without its row.
+  TestDir::WriteAll(dir_.File("P_rp.txt"), ChangeList({"A-1", "A-5"}, {"A-3", "A-7"}, {"A-9", "A-4"}));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{
+                "S Objekt A-9: in der Änderungsliste P_rp.txt neu, in der Aktionstabelle aber "
+                "nicht mit N",
+                "S Objekt A-2: in der Aktionstabelle mit N, fehlt aber in der Änderungsliste "
+                "P_rp.txt",
+                "S Tabelle P_aktion.dbf: 2 Zeilen mit D, in der Änderungsliste P_rp.txt stehen 2 "
+                "gelöschte und 1 umbenannte Objekte"}));
+
+  // A list cut short, or going on after its last block.
+  const std::string whole = ChangeList({"A-1", "A-5"}, {"A-3"}, {"A-2", "A-4"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole.substr(0, whole.size() - 6));
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "S Datei P_rp.txt: \"Neue Objekte (2)\", aber nur 1 Zeilen folgen; die "
+                         "Liste ist unvollständig"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole.substr(0, whole.find("\r\n\r\n")));
+  EXPECT_EQ(Texts(), std::vector<std::string>{"S Datei P_rp.txt, Zeile 4: keine Leerzeile vor "
+                                              "\"Gelöschte Objekte\"; die Liste ist unvollständig"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), "");
+  EXPECT_EQ(Texts(), std::vector<std::string>{"S Datei P_rp.txt, Zeile 1: \"Geänderte Objekte "
+                                              "(Anzahl)\" erwartet; die Liste ist unvollständig"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole + "A-8\r\n");
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "S Datei P_rp.txt, Zeile 11: mehr Zeilen, als \"Neue Objekte\" zählt"});
+  Posix().Remove(dir_.File("P_rp.txt"));
+  EXPECT_EQ(Texts(), std::vector<std::string>{"S Datei P_rp.txt: fehlt"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole);
+
+  // Attributes and geodata of an object the table does not report.
+  TestDir::WriteAll(dir_.File("P.xml"), Xml({"A-1", "A-2", "A-5", "A-4", "A-6", "B-1"}));
+  WriteLayer(dir_.File("P"), SHPT_POLYGON, {"A-1", "A-2", "A-5", "B-1"});
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         "S Objekt A-6: steht in der XML-Datei P.xml, ist in der Aktionstabelle "
+                         "aber nicht als neu oder geändert gemeldet",
+                         "S Objekt B-1: steht in der XML-Datei P.xml, ist in der Aktionstabelle "
+                         "aber nicht als neu oder geändert gemeldet",
+                         "G Objekt B-1: steht in den Geodaten P.shp, ist in der Aktionstabelle "
+                         "aber nicht als neu oder geändert gemeldet"}));
 }
 
 TEST_F(PackageTest, PhotosMustBeInThePhotoFolderUnderAPlainName) {
