@@ -291,6 +291,14 @@ class Form {
   bool stay_on_top = false;
   ModalResult modal_result = ModalResult::kNone;
 
+  // A form that watches work going on (a program running) sets on_idle:
+  // while it is shown modally, the presenter calls it about every
+  // idle_interval_ms as long as it waits for the user, and it may close the
+  // form (Close) when the work is done. Such a form needs no answer: a
+  // presenter without one for it waits until it closes itself.
+  std::function<void()> on_idle;
+  uint32_t idle_interval_ms = 100;
+
  protected:
   // The window events, as the form classes override them.
   virtual void FormShow() {}
