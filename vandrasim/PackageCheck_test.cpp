@@ -7,9 +7,12 @@
 #include <shapefil.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <sstream>
 
 #include "platform/db/TestDir.h"
 #include "platform/dbase/DbfFile.h"
+#include "vandrasim/CheckIn.h"
 
 namespace vandrasim {
 namespace {
@@ -271,6 +274,128 @@ TEST_F(PackageTest, DamagedTablesNameFileAndWhereTheyFail) {
   Posix().Remove(dir_.File("P.shx"));
   t = Texts();
   EXPECT_NE(std::find(t.begin(), t.end(), "G Geodaten P.shp: P.shx fehlt"), t.end());
+}
+
+// An Env that stops the program at its n-th step that changes or syncs the
+// file system, as a kill would: nothing after it runs (a thrown Killed is
+// caught by no handler of the program's).
+struct Killed {};
+class KillingEnv : public platform::env::Env {
+ public:
+  KillingEnv(platform::env::Env& target, int steps) : target_(target), left_(steps) {}
+  bool Fired() const { return fired_; }
+
+  std::unique_ptr<platform::env::File> Open(const std::string& path, platform::env::OpenMode mode,
+                                            uint32_t create_mode) override {
+    if (mode != platform::env::OpenMode::kRead) Step();
+    return target_.Open(path, mode, create_mode);
+  }
+  std::optional<platform::env::FileStatus> Stat(const std::string& path) override {
+    return target_.Stat(path);
+  }
+  std::optional<platform::env::FileStatus> LinkStatus(const std::string& path) override {
+    return target_.LinkStatus(path);
+  }
+  std::vector<std::string> ListFolder(const std::string& folder) override {
+    return target_.ListFolder(folder);
+  }
+  void CreateFolder(const std::string& folder, uint32_t mode) override {
+    Step();
+    target_.CreateFolder(folder, mode);
+  }
+  void RemoveFolder(const std::string& folder) override {
+    Step();
+    target_.RemoveFolder(folder);
+  }
+  void Rename(const std::string& from, const std::string& to) override {
+    Step();
+    target_.Rename(from, to);
+  }
+  void Remove(const std::string& path) override {
+    Step();
+    target_.Remove(path);
+  }
+  void SyncFolder(const std::string& folder) override {
+    Step();
+    target_.SyncFolder(folder);
+  }
+  void SyncFileSystem(const std::string& folder) override {
+    Step();
+    target_.SyncFileSystem(folder);
+  }
+  std::unique_ptr<platform::env::File> CreateTemporary(const std::string& folder,
+                                                       const std::string& prefix) override {
+    Step();
+    return target_.CreateTemporary(folder, prefix);
+  }
+  std::string ResolveLinks(const std::string& path) override { return target_.ResolveLinks(path); }
+  uint32_t DefaultFileMode() override { return target_.DefaultFileMode(); }
+  int64_t WallNs() override { return target_.WallNs(); }
+  int64_t SteadyNs() override { return target_.SteadyNs(); }
+  std::tm LocalTime(int64_t seconds) override { return target_.LocalTime(seconds); }
+  void SleepFor(std::chrono::microseconds duration) override { target_.SleepFor(duration); }
+
+ private:
+  void Step() {
+    if (left_-- == 0) {
+      fired_ = true;
+      throw Killed{};
+    }
+  }
+  platform::env::Env& target_;
+  int left_;
+  bool fired_ = false;
+};
+
+TEST_F(PackageTest, ACheckInCutAtAnyStepIsRecordedOnlyWithItsLogAndGoesThroughWhenRepeated) {
+  TestDir store;
+  TestDir::WriteAll(store.File("checkin.ini"), "[Nutzer]\r\nanna=x\r\n[Datenbanken]\r\nDB=1\r\n");
+  const std::vector<std::string> args = {"-s", store.Path(), "-u", "anna", "-p", "x",
+                                         "-D", "DB", "-d", dir_.Path(), "-n", "P"};
+  const std::string db = store.File("eingecheckt/DB");
+  const std::string clean_end = "Sachdatenfehler: 0\r\nGrafikfehler: 0\r\n";
+  auto records = [&] {
+    const std::string text = TestDir::ReadAll(db + "/transaktionen.txt");
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  };
+  auto log_is_clean = [&] {
+    const std::string log = TestDir::ReadAll(dir_.File("P.log"));
+    return log.size() >= clean_end.size() &&
+           log.compare(log.size() - clean_end.size(), clean_end.size(), clean_end) == 0;
+  };
+  int cut = 0, logged_only = 0;
+  for (int steps = 0;; ++steps) {
+    std::filesystem::remove_all(store.File("eingecheckt"));
+    std::filesystem::remove(dir_.File("P.log"));
+    std::ostringstream err;
+    KillingEnv killing(Posix(), steps);
+    try {
+      platform::env::ScopedEnv scoped(killing);
+      RunCheckIn(killing, args, err);
+    } catch (const Killed&) {
+    }
+    if (!killing.Fired()) break;  // the whole run took fewer steps
+    ++cut;
+    const std::string at = "cut before step " + std::to_string(steps);
+    if (records() > 0) {
+      EXPECT_TRUE(log_is_clean()) << at << ": recorded without its log";
+      EXPECT_EQ(TestDir::ReadAll(db + "/4711/P.xml"), TestDir::ReadAll(dir_.File("P.xml"))) << at;
+    } else if (log_is_clean()) {
+      ++logged_only;
+    }
+    // The hand-over repeated goes through, and nothing of the cut is left.
+    EXPECT_EQ(RunCheckIn(Posix(), args, err), 0) << at << ": " << err.str();
+    EXPECT_TRUE(log_is_clean()) << at;
+    EXPECT_EQ(records(), 1) << at;
+    std::vector<std::string> left = Posix().ListFolder(db);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"4711", "transaktionen.txt"})) << at;
+    for (const std::string& name : Posix().ListFolder(dir_.Path())) {
+      EXPECT_EQ(name.find("P.log."), std::string::npos) << at << ": " << name;
+    }
+  }
+  EXPECT_GT(cut, 10);
+  EXPECT_GT(logged_only, 0) << "no cut fell between the log and the record";
 }
 
 TEST(XmlObjects, TakesEveryObjectsIdentifierWithEntitiesDecoded) {
