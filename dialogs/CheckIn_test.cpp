@@ -82,7 +82,9 @@ TEST(CheckInLogTest, FindingsAboutObjectsAreReadTolerantly) {
             (Befund{"DE-4509-301", "fehlt in den Geodaten"}));
   EXPECT_EQ(ParseBefund("\t  OBJEKT  NSG-0815 :  gel\xf6scht, aber noch da "),
             (Befund{"NSG-0815", "gelöscht, aber noch da"}));
-  EXPECT_EQ(ParseBefund("objekt \"Wiese: S\xfc" "d\" fehlt"), (Befund{"Wiese: Süd", "fehlt"}));
+  EXPECT_EQ(ParseBefund("objekt \"Wiese: S\xfc"
+                        "d\" fehlt"),
+            (Befund{"Wiese: Süd", "fehlt"}));
   EXPECT_EQ(ParseBefund("Objekt 'ND-1': x"), (Befund{"ND-1", "x"}));
   for (const char* none : {"Objekte: 3", "Objekt : leer", "Objekt ohne Doppelpunkt",
                            "Objekt \"offen: x", "Sachdatenfehler: 1", "", "Objekt"}) {

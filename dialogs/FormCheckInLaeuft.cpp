@@ -18,8 +18,8 @@ int64_t SteadyNs() {
 
 TFormCheckInLaeuft::TFormCheckInLaeuft(bool probe, std::function<bool()> ended)
     : Form("TFormCheckInLaeuft", "VANDRA Check-In läuft"),
-      lblLauf(Add<Label>("lblLauf", probe ? "Der Probe-Checkin läuft."
-                                          : "Der scharfe Checkin läuft.")),
+      lblLauf(
+          Add<Label>("lblLauf", probe ? "Der Probe-Checkin läuft." : "Der scharfe Checkin läuft.")),
       lblSekunden(Add<Label>("lblSekunden", SecondsText(0))),
       btnAbbrechen(Add<Button>("btnAbbrechen", "Abbrechen", ModalResult::kCancel)),
       ended_(std::move(ended)),

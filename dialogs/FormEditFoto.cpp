@@ -405,15 +405,14 @@ void TFormEditFoto::BtnGetFotoClick() {
     return;
   }
   if (picture->checked.size > kAskAbovePictureBytes &&
-      platform::ui::MessageBox(
-          MsgKind::kConfirmation,
-          "Die Bilddatei \"" + *chosen + "\" ist " +
-              std::to_string(picture->checked.size / (1024 * 1024)) +
-              " MB groß. Fotos sind selten größer als " +
-              std::to_string(kAskAbovePictureBytes / (1024 * 1024)) +
-              " MB; sie wird ganz in den Fotoordner kopiert und mit dem Paket "
-              "weitergegeben.\rSoll sie trotzdem übernommen werden?",
-          platform::ui::MsgButtons::kYesNo) != platform::ui::MsgAnswer::kYes) {
+      platform::ui::MessageBox(MsgKind::kConfirmation,
+                               "Die Bilddatei \"" + *chosen + "\" ist " +
+                                   std::to_string(picture->checked.size / (1024 * 1024)) +
+                                   " MB groß. Fotos sind selten größer als " +
+                                   std::to_string(kAskAbovePictureBytes / (1024 * 1024)) +
+                                   " MB; sie wird ganz in den Fotoordner kopiert und mit dem Paket "
+                                   "weitergegeben.\rSoll sie trotzdem übernommen werden?",
+                               platform::ui::MsgButtons::kYesNo) != platform::ui::MsgAnswer::kYes) {
     return;
   }
   Picture candidate(*this, "");

@@ -56,8 +56,7 @@ class FotoKatalog {
  public:
   // Opens the chosen file for taking in: a link, a folder, anything but a
   // regular file is refused. Nothing, and why in German, when refused.
-  virtual std::optional<ChosenPicture> OpenPicture(const std::string& path,
-                                                   std::string& why) = 0;
+  virtual std::optional<ChosenPicture> OpenPicture(const std::string& path, std::string& why) = 0;
   // Stores the chosen picture at `target` (in the picture folder), copied
   // from its open file and only while it is still the file checked, under
   // its name; a failed copy leaves the target as it was. Nothing when

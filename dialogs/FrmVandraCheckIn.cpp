@@ -251,7 +251,8 @@ TfrmVandraCheckIn::Verdict TfrmVandraCheckIn::RunCheckIn(bool probe) {
 }
 
 bool TfrmVandraCheckIn::PackageWhole() {
-  const std::optional<std::string> why = actions_.PackageIncomplete(strExportDir, strFileNamePrefix);
+  const std::optional<std::string> why =
+      actions_.PackageIncomplete(strExportDir, strFileNamePrefix);
   if (!why) return true;
   ShowError(*why + "\rEs wird nicht eingecheckt; ein neuer Export ersetzt es.");
   return false;

@@ -457,8 +457,8 @@ bool VD1CustomExportProc() {
     try {
       staging.emplace(names);
     } catch (const platform::env::EnvError& error) {
-      Inform(MsgKind::kError, "Das Paket kann im Ordner " + names.D +
-                                  " nicht angelegt werden:\r" + error.what());
+      Inform(MsgKind::kError,
+             "Das Paket kann im Ordner " + names.D + " nicht angelegt werden:\r" + error.what());
       return false;
     }
     const Package::Names& staged = staging->Staged();

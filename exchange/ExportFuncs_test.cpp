@@ -120,9 +120,8 @@ TEST_F(ExportTest, PrefixesAndPathsAreCheckedBeforeAnythingIsWritten) {
           "Der Pfad der Exportdateien ist zu lang (höchstens 238 Zeichen):\\r" + deep + ".shp");
   const std::string folder = out_ + std::string(228 - out_.size(), 'y');
   fs::create_directories(folder);
-  refused(folder + "y/paket",
-          "Der Pfad der Exportdateien ist zu lang (höchstens 238 Zeichen):\\r" + folder +
-              "y/paket.shp");
+  refused(folder + "y/paket", "Der Pfad der Exportdateien ist zu lang (höchstens 238 Zeichen):\\r" +
+                                  folder + "y/paket.shp");
   EXPECT_TRUE(fs::is_empty(folder));
   Answer(kAskFirst);
   Answer("form TFormGetTID\nclick BtnOK");
@@ -200,20 +199,23 @@ TEST_F(ExportTest, ACutExportIsNamedAndItsLeftoversRemovedByTheNextOne) {
   std::ofstream(out_ + "paket_Export.tmp/paket_Fotos/KTFoto1.jpg.Ab12Cd") << "JP";
   fs::create_symlink(ProjectDir(), out_ + "paket_Export.tmp/projekt");
   fs::remove(out_ + "paket.tid");
-  for (const char* file : {"paket_rp.txt.Qx7Zk2", "paket.tid.000000", "paket_Fotos/KTFoto2.jpg.aB3dE4",
-                           "fremd.txt.Qx7Zk2"}) {
+  for (const char* file : {"paket_rp.txt.Qx7Zk2", "paket.tid.000000",
+                           "paket_Fotos/KTFoto2.jpg.aB3dE4", "fremd.txt.Qx7Zk2"}) {
     std::ofstream(out_ + file) << "halb";
   }
-  const std::string told = "Im Ordner " + Root() + "/out liegt ein unvollständiges Paket \"paket\": ";
-  EXPECT_EQ(Package::IncompletePackage({out_, "paket"}),
-            told + "ein Export dorthin wurde abgebrochen (der Ordner paket_Export.tmp ist noch da).");
+  const std::string told =
+      "Im Ordner " + Root() + "/out liegt ein unvollständiges Paket \"paket\": ";
+  EXPECT_EQ(
+      Package::IncompletePackage({out_, "paket"}),
+      told + "ein Export dorthin wurde abgebrochen (der Ordner paket_Export.tmp ist noch da).");
   AnswerUpToFile("paket");
   Answer("message OK");
 
   ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
   EXPECT_EQ(Messages().back(),
-            told + "ein Export dorthin wurde abgebrochen (der Ordner paket_Export.tmp ist noch "
-                   "da).\\r\\rDie Reste werden entfernt, das Paket wird neu geschrieben.");
+            told +
+                "ein Export dorthin wurde abgebrochen (der Ordner paket_Export.tmp ist noch "
+                "da).\\r\\rDie Reste werden entfernt, das Paket wird neu geschrieben.");
   std::vector<std::string> expected = whole;
   expected.push_back("fremd.txt.Qx7Zk2");
   std::sort(expected.begin(), expected.end());
@@ -224,8 +226,9 @@ TEST_F(ExportTest, ACutExportIsNamedAndItsLeftoversRemovedByTheNextOne) {
 
   // Package files without the .tid, as a cut during the moves leaves them.
   fs::remove(out_ + "paket.tid");
-  EXPECT_EQ(Package::IncompletePackage({out_, "paket"}),
-            told + "die Datei paket.tid fehlt, die ein Paket als letzte bekommt (paket_rp.txt ist da).");
+  EXPECT_EQ(
+      Package::IncompletePackage({out_, "paket"}),
+      told + "die Datei paket.tid fehlt, die ein Paket als letzte bekommt (paket_rp.txt ist da).");
 }
 
 TEST_F(ExportTest, IdentifiersTheActionTableCannotHoldStopTheRunBeforeItWrites) {

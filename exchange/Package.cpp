@@ -57,14 +57,15 @@ std::string WithoutDelimiter(const std::string& folder) {
 bool IsPackageFile(const Names& names, std::string_view file_name) {
   using platform::text::EqualsIgnoreCase;
   const std::string& P = names.P;
-  for (const std::string& own :
-       {P + "_rp.txt", P + ".tid", P + ".xml", names.ActionTable() + ".dbf",
-        names.ActionTableShort() + ".dbf", names.PhotoTable() + ".dbf", names.PhotoTable() + ".dbt"}) {
+  for (const std::string& own : {P + "_rp.txt", P + ".tid", P + ".xml",
+                                 names.ActionTable() + ".dbf", names.ActionTableShort() + ".dbf",
+                                 names.PhotoTable() + ".dbf", names.PhotoTable() + ".dbt"}) {
     if (EqualsIgnoreCase(file_name, own)) return true;
   }
   for (std::string_view suffix : kLayerSuffixes) {
     for (std::string_view extension : kLayerExtensions) {
-      if (EqualsIgnoreCase(file_name, P + std::string(suffix) + std::string(extension))) return true;
+      if (EqualsIgnoreCase(file_name, P + std::string(suffix) + std::string(extension)))
+        return true;
     }
   }
   return false;
@@ -84,8 +85,8 @@ std::optional<std::string> IncompletePackage(const Names& names) {
   namespace env = platform::env;
   using platform::text::EqualsIgnoreCase;
   const std::string folder_path = WithoutDelimiter(names.D);
-  const std::string package = "Im Ordner " + folder_path + " liegt ein unvollständiges Paket \"" +
-                              names.P + "\": ";
+  const std::string package =
+      "Im Ordner " + folder_path + " liegt ein unvollständiges Paket \"" + names.P + "\": ";
   std::vector<std::string> entries;
   try {
     entries = env::Env::Current().ListFolder(folder_path);
@@ -95,9 +96,12 @@ std::optional<std::string> IncompletePackage(const Names& names) {
   }
   const std::string staging = names.P + std::string(kStagingSuffix);
   // Only package P writes these names; others may share a prefix's start.
-  const std::string own[] = {names.P + "_rp.txt",           names.P + ".xml",
-                             names.P + ".shp",              names.ActionTable() + ".dbf",
-                             names.ActionTableShort() + ".dbf", names.P + "_Fotos"};
+  const std::string own[] = {names.P + "_rp.txt",
+                             names.P + ".xml",
+                             names.P + ".shp",
+                             names.ActionTable() + ".dbf",
+                             names.ActionTableShort() + ".dbf",
+                             names.P + "_Fotos"};
   env::Env& e = env::Env::Current();
   // A name counts only as what the package has under it: the photo folder
   // a folder, the others files.

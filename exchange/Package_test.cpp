@@ -165,8 +165,9 @@ namespace env = platform::env;
 
 TEST(PackageTest, PackageFilesAreThePrefixsOwnWhateverTheirCase) {
   const Package::Names names{"/aus/", "ab"};
-  for (const char* own : {"ab_rp.txt", "AB.TID", "ab.xml", "ab_aktion.dbf", "ab_aktio.dbf",
-                          "abpc.dbf", "abpc.dbt", "ab.shp", "ab_lin.SHX", "ab_pkt.dbf", "ab_mpt.prj"}) {
+  for (const char* own :
+       {"ab_rp.txt", "AB.TID", "ab.xml", "ab_aktion.dbf", "ab_aktio.dbf", "abpc.dbf", "abpc.dbt",
+        "ab.shp", "ab_lin.SHX", "ab_pkt.dbf", "ab_mpt.prj"}) {
     EXPECT_TRUE(Package::IsPackageFile(names, own)) << own;
   }
   // Another prefix that begins alike, the log, and what is no layer file.

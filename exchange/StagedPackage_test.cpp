@@ -87,9 +87,9 @@ TEST(StagedPackageTest, TheNewPackageReplacesTheEarlierOneWithItsTidKeys) {
 }
 
 TEST(StagedPackageTest, AFailureAtAnyStepLeavesTheFolderAsItWasOrToldIncomplete) {
-  const env::Op ops[] = {env::Op::kRename,         env::Op::kRemove,     env::Op::kRemoveFolder,
-                         env::Op::kSyncFolder,     env::Op::kSyncFileSystem, env::Op::kOpen,
-                         env::Op::kWrite,          env::Op::kCreateTemporary, env::Op::kList,
+  const env::Op ops[] = {env::Op::kRename,     env::Op::kRemove,          env::Op::kRemoveFolder,
+                         env::Op::kSyncFolder, env::Op::kSyncFileSystem,  env::Op::kOpen,
+                         env::Op::kWrite,      env::Op::kCreateTemporary, env::Op::kList,
                          env::Op::kStat};
   int as_it_was = 0, incomplete = 0, whole = 0;
   for (const env::Op op : ops) {
@@ -107,8 +107,8 @@ TEST(StagedPackageTest, AFailureAtAnyStepLeavesTheFolderAsItWasOrToldIncomplete)
       env::FaultEnv faults(mem);
       faults.Inject(env::Fault(op, EIO).After(after));
       env::ScopedEnv scoped(faults);
-      const std::string at = "op " + std::to_string(static_cast<int>(op)) + " after " +
-                             std::to_string(after);
+      const std::string at =
+          "op " + std::to_string(static_cast<int>(op)) + " after " + std::to_string(after);
       try {
         staging->Commit();
       } catch (const std::exception& error) {
@@ -120,7 +120,8 @@ TEST(StagedPackageTest, AFailureAtAnyStepLeavesTheFolderAsItWasOrToldIncomplete)
           EXPECT_TRUE(tree == before || tree == kWhole) << at << ": " << error.what();
         }
         if (staging->Begun()) {
-          EXPECT_NE(Package::IncompletePackage(kTarget), std::nullopt) << at << ": " << error.what();
+          EXPECT_NE(Package::IncompletePackage(kTarget), std::nullopt)
+              << at << ": " << error.what();
           ++incomplete;
         } else {
           EXPECT_EQ(Tree(mem, "/aus"), before) << at << ": " << error.what();

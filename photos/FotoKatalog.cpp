@@ -139,9 +139,10 @@ class Katalog : public DialogTools::FotoKatalog {
         const std::optional<env::FileStatus> followed = e.Stat(path);
         const bool link = !followed || !followed->SameFile(*named);
         why = named->IsFolder() ? "\"" + path + "\" ist ein Ordner und keine Bilddatei."
-              : link            ? file + " ist eine Verknüpfung. Es werden nur Bilddateien selbst "
-                                         "übernommen; bitte wählen Sie die Datei, auf die sie zeigt."
-                                : file + " ist keine gewöhnliche Datei und wird nicht übernommen.";
+              : link            ? file +
+                           " ist eine Verknüpfung. Es werden nur Bilddateien selbst "
+                           "übernommen; bitte wählen Sie die Datei, auf die sie zeigt."
+                     : file + " ist keine gewöhnliche Datei und wird nicht übernommen.";
         return std::nullopt;
       }
       DialogTools::ChosenPicture picture;
@@ -156,8 +157,9 @@ class Katalog : public DialogTools::FotoKatalog {
       return picture;
     } catch (const env::EnvError& error) {
       why = error.Code() == ELOOP
-                ? file + " ist eine Verknüpfung. Es werden nur Bilddateien selbst übernommen; "
-                         "bitte wählen Sie die Datei, auf die sie zeigt."
+                ? file +
+                      " ist eine Verknüpfung. Es werden nur Bilddateien selbst übernommen; "
+                      "bitte wählen Sie die Datei, auf die sie zeigt."
                 : "Die Bilddatei \"" + path + "\" kann nicht gelesen werden: " + error.Reason();
       return std::nullopt;
     }

@@ -351,8 +351,7 @@ void Store::Tidy() const {
 void Store::Record(const std::string& database, int64_t transaktion, const std::string& prefix,
                    const std::string& user, const std::string& package_folder,
                    const std::vector<std::string>& files) const {
-  const std::string final_copy =
-      JoinPath(DatabaseFolder(database), std::to_string(transaktion));
+  const std::string final_copy = JoinPath(DatabaseFolder(database), std::to_string(transaktion));
   const std::string target = final_copy + std::string(kCopying);
   RemoveTree(env_, target);
   MakeFolders(env_, target);
@@ -495,8 +494,9 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
               store.SamePackage(cl.database, *report.transaktion, cl.folder, report.files)) {
             // The same hand-over again, after a run whose end the caller
             // did not see.
-            header.push_back("Transaktion " + number + " ist mit diesem Paket bereits in Datenbank " +
-                             cl.database + " eingecheckt");
+            header.push_back("Transaktion " + number +
+                             " ist mit diesem Paket bereits in Datenbank " + cl.database +
+                             " eingecheckt");
           } else {
             findings.push_back({FindingKind::kSachdaten,
                                 "Transaktion " + number +
@@ -515,9 +515,9 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
           header.back() = "Transaktion " + number + " eingecheckt in Datenbank " + cl.database;
         }
       } catch (const EnvError& e) {
-        findings.push_back({FindingKind::kSachdaten, "Server " + cl.server + ": Transaktion " +
-                                                         number + " konnte nicht gespeichert werden: " +
-                                                         e.what()});
+        findings.push_back(
+            {FindingKind::kSachdaten, "Server " + cl.server + ": Transaktion " + number +
+                                          " konnte nicht gespeichert werden: " + e.what()});
       }
     }
   }

@@ -212,16 +212,16 @@ class Checker {
       const std::string title = blocks[b].first;
       if (b > 0) {
         if (at >= lines.size() || !lines[at].empty()) {
-          Sach("Datei " + *file + ", Zeile " + std::to_string(at + 1) +
-               ": keine Leerzeile vor \"" + title + "\"; die Liste ist unvollständig");
+          Sach("Datei " + *file + ", Zeile " + std::to_string(at + 1) + ": keine Leerzeile vor \"" +
+               title + "\"; die Liste ist unvollständig");
           return std::nullopt;
         }
         ++at;
       }
       const std::string head = at < lines.size() ? lines[at] : std::string();
       size_t count = 0;
-      const bool headed = head.size() > title.size() + 3 && head.rfind(title + " (", 0) == 0 &&
-                          head.back() == ')';
+      const bool headed =
+          head.size() > title.size() + 3 && head.rfind(title + " (", 0) == 0 && head.back() == ')';
       const std::string digits =
           headed ? head.substr(title.size() + 2, head.size() - title.size() - 3) : std::string();
       if (!headed || digits.empty() || digits.size() > 9 ||

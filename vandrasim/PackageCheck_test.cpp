@@ -182,7 +182,8 @@ TEST_F(PackageTest, BadActionRowsAreToldWithRecordAndField) {
 TEST_F(PackageTest, TheFilesMustBeOfOneExport) {
   // The change list of another export: a new object the table does not
   // have, one the list does not have, a deletion without its row.
-  TestDir::WriteAll(dir_.File("P_rp.txt"), ChangeList({"A-1", "A-5"}, {"A-3", "A-7"}, {"A-9", "A-4"}));
+  TestDir::WriteAll(dir_.File("P_rp.txt"),
+                    ChangeList({"A-1", "A-5"}, {"A-3", "A-7"}, {"A-9", "A-4"}));
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{
                 "S Objekt A-9: in der Änderungsliste P_rp.txt neu, in der Aktionstabelle aber "
@@ -199,8 +200,9 @@ TEST_F(PackageTest, TheFilesMustBeOfOneExport) {
                          "S Datei P_rp.txt: \"Neue Objekte (2)\", aber nur 1 Zeilen folgen; die "
                          "Liste ist unvollständig"});
   TestDir::WriteAll(dir_.File("P_rp.txt"), whole.substr(0, whole.find("\r\n\r\n")));
-  EXPECT_EQ(Texts(), std::vector<std::string>{"S Datei P_rp.txt, Zeile 4: keine Leerzeile vor "
-                                              "\"Gelöschte Objekte\"; die Liste ist unvollständig"});
+  EXPECT_EQ(Texts(),
+            std::vector<std::string>{"S Datei P_rp.txt, Zeile 4: keine Leerzeile vor "
+                                     "\"Gelöschte Objekte\"; die Liste ist unvollständig"});
   TestDir::WriteAll(dir_.File("P_rp.txt"), "");
   EXPECT_EQ(Texts(), std::vector<std::string>{"S Datei P_rp.txt, Zeile 1: \"Geänderte Objekte "
                                               "(Anzahl)\" erwartet; die Liste ist unvollständig"});
@@ -350,8 +352,8 @@ class KillingEnv : public platform::env::Env {
 TEST_F(PackageTest, ACheckInCutAtAnyStepIsRecordedOnlyWithItsLogAndGoesThroughWhenRepeated) {
   TestDir store;
   TestDir::WriteAll(store.File("checkin.ini"), "[Nutzer]\r\nanna=x\r\n[Datenbanken]\r\nDB=1\r\n");
-  const std::vector<std::string> args = {"-s", store.Path(), "-u", "anna", "-p", "x",
-                                         "-D", "DB", "-d", dir_.Path(), "-n", "P"};
+  const std::vector<std::string> args = {"-s", store.Path(), "-u", "anna",      "-p", "x",
+                                         "-D", "DB",         "-d", dir_.Path(), "-n", "P"};
   const std::string db = store.File("eingecheckt/DB");
   const std::string clean_end = "Sachdatenfehler: 0\r\nGrafikfehler: 0\r\n";
   auto records = [&] {

@@ -158,8 +158,7 @@ bool Exec(const std::string& program, const std::vector<std::string>& args) {
 
 std::unique_ptr<RunningProgram> RunningProgram::Start(const std::string& program,
                                                       const std::vector<std::string>& args) {
-  const std::optional<pid_t> pid =
-      process::Start(program, args, /*hidden=*/true, Mode::kWatch);
+  const std::optional<pid_t> pid = process::Start(program, args, /*hidden=*/true, Mode::kWatch);
   if (!pid) return nullptr;
   return std::unique_ptr<RunningProgram>(new RunningProgram(*pid));
 }

@@ -188,7 +188,8 @@ void ScriptedPresenter::WaitUntilClosed(Form& form) {
   while (form.modal_result == ModalResult::kNone) {
     form.on_idle();
     if (form.modal_result != ModalResult::kNone) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<uint32_t>(1, form.idle_interval_ms)));
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::max<uint32_t>(1, form.idle_interval_ms)));
   }
 }
 

@@ -161,9 +161,9 @@ std::optional<std::string> TerminalPresenter::ReadLine(std::string_view prompt, 
       return line;
     }
     pollfd pfd{in_fd_, POLLIN, 0};
-    const int wait_ms =
-        busy != nullptr ? static_cast<int>(std::clamp<uint32_t>(busy->idle_interval_ms, 1, 100))
-                        : 100;
+    const int wait_ms = busy != nullptr
+                            ? static_cast<int>(std::clamp<uint32_t>(busy->idle_interval_ms, 1, 100))
+                            : 100;
     int ready = poll(&pfd, 1, wait_ms);
     if (ready == 0) {
       if (!HostRunsTimers()) RunDueTimers();
