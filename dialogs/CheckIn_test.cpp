@@ -11,11 +11,9 @@
 #include <thread>
 
 #include "dialogs/CheckInLog.h"
-#include "dialogs/FormCheckInLaeuft.h"
 #include "dialogs/FrmVandraCheckIn.h"
 #include "exchange/VandraCheckIn.h"
 #include "host/Tools.h"
-#include "platform/env/MemEnv.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/ProjectFixture.h"
 
@@ -105,23 +103,6 @@ TEST(CheckInLogTest, FindingsAreKeptWithinBounds) {
   EXPECT_EQ(befunde[1].Kennung, "B");
   EXPECT_EQ(befunde[2].Kennung, "C");
   EXPECT_TRUE(reader.Truncated());
-}
-
-TEST(CheckInRunningTest, TheFormCountsTheSecondsOfTheRun) {
-  platform::env::MemEnv clock;
-  platform::env::ScopedEnv scoped(clock);
-  bool ended = false;
-  TFormCheckInLaeuft form(false, [&ended] { return ended; });
-  EXPECT_EQ(form.lblLauf.caption, "Der scharfe Checkin läuft.");
-  EXPECT_EQ(form.lblSekunden.caption, "seit 0 Sekunden");
-  clock.SleepFor(std::chrono::milliseconds(1500));
-  form.on_idle();
-  EXPECT_EQ(form.lblSekunden.caption, "seit 1 Sekunde");
-  clock.SleepFor(std::chrono::seconds(60));
-  form.on_idle();
-  EXPECT_EQ(form.lblSekunden.caption, "seit 61 Sekunden");
-  EXPECT_TRUE(form.btnAbbrechen.is_cancel);
-  EXPECT_EQ(form.btnAbbrechen.caption, "Abbrechen");
 }
 
 class CheckInDialogTest : public testsupport::ProjectFixture {

@@ -223,12 +223,6 @@ TEST_F(ExportTest, ACutExportIsNamedAndItsLeftoversRemovedByTheNextOne) {
   EXPECT_EQ(Listing(out_ + "paket_Fotos"), (std::vector<std::string>{"KTFoto1.jpg"}));
   EXPECT_TRUE(fs::exists(ProjectDir() + "TA_LIST.dbf")) << "the link was not followed";
   EXPECT_EQ(Package::IncompletePackage({out_, "paket"}), std::nullopt);
-
-  // Package files without the .tid, as a cut during the moves leaves them.
-  fs::remove(out_ + "paket.tid");
-  EXPECT_EQ(
-      Package::IncompletePackage({out_, "paket"}),
-      told + "die Datei paket.tid fehlt, die ein Paket als letzte bekommt (paket_rp.txt ist da).");
 }
 
 TEST_F(ExportTest, IdentifiersTheActionTableCannotHoldStopTheRunBeforeItWrites) {

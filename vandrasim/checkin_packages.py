@@ -212,15 +212,6 @@ def main(argv):
         f"Objekt NSG-0899: in der Änderungsliste {prefix}_rp.txt neu, in der Aktionstabelle aber nicht mit N",
         f"Objekt NSG-0816: in der Aktionstabelle mit N, fehlt aber in der Änderungsliste {prefix}_rp.txt"])
 
-    c = case("change_list_cut")
-    with open(c.path(prefix + "_rp.txt"), "r+b") as f:
-        f.truncate(os.path.getsize(c.path(prefix + "_rp.txt")) - len("DE-4509-303\r\n"))
-    c.expect(c.run(checkin), 1, 1, 0, [f'Datei {prefix}_rp.txt: "Neue Objekte (2)", aber nur 1 Zeilen folgen'])
-
-    c = case("missing_change_list")
-    os.remove(c.path(prefix + "_rp.txt"))
-    c.expect(c.run(checkin), 1, 1, 0, [f"Datei {prefix}_rp.txt: fehlt"])
-
     c = case("deletion_without_its_row")
     replace_bytes(c.path(prefix + "_aktion.dbf"), b"DE-4509-302" + b" " * 30 + b"D",
                   b"DE-4509-302" + b" " * 30 + b"I")
@@ -230,10 +221,6 @@ def main(argv):
     replace_bytes(c.path(prefix + ".xml"), b"</KartulDaten>",
                   b'  <Objekt Kennung="ND-0042" Klasse="1" Typ="3" KARTULID="3"/>\n</KartulDaten>')
     c.expect(c.run(checkin), 1, 1, 0, [f"Objekt ND-0042: steht in der XML-Datei {prefix}.xml, {unannounced}"])
-
-    c = case("missing_photo_table")
-    os.remove(c.path(prefix + "pc.dbf"))
-    c.expect(c.run(checkin), 1, 1, 0, [f"Tabelle {prefix}pc.dbf: fehlt"])
 
     c = case("deleted_still_present")
     replace_bytes(c.path(prefix + ".xml"), b"</KartulDaten>",
