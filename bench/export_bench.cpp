@@ -2,7 +2,8 @@
 // objects and 1,000 local photos (each linked to two of the objects), end to
 // end through the host stand-in (its XML and geodata exports included), and
 // the plug-in's own share: change list, action table, photo table with the
-// picture copies.
+// picture copies, written straight into the folder and (as the export does)
+// staged and moved in.
 //
 //   build/bin/export_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -17,6 +18,7 @@
 #include "bench/BenchFolder.h"
 #include "context/PluginContext.h"
 #include "exchange/ExportFuncs.h"
+#include "exchange/StagedPackage.h"
 #include "hostsim/HostModel.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
@@ -102,6 +104,30 @@ void BM_PluginShare(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PluginShare)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same share written as the export writes it: into the staging folder,
+// then moved into the package's folder (over the package of the run before).
+void BM_PluginShareStaged(benchmark::State& state) {
+  SharedProject();
+  ExportFuncs::ExportLists lists;
+  {
+    host::UpdateGuard update;
+    ExportFuncs::CollectExportObjects(kTid, lists);
+  }
+  const Package::Names names{out_dir, "stufe"};
+  for (auto _ : state) {
+    StagedPackage::Staging staging(names);
+    const Package::Names& staged = staging.Staged();
+    ExportFuncs::WriteChangeList(staged.ChangeListFile(), lists);
+    Package::WriteTidFile(staged.TidFile(), kTid, 0);
+    TransActTools::OpenExportConnection(staged.D);
+    ExportFuncs::CreateActionList(staged, kTid);
+    ExportFuncs::ExportFotoTabelle(staged, lists.photos);
+    TransActTools::CloseExportConnection();
+    staging.Commit();
+  }
+}
+BENCHMARK(BM_PluginShareStaged)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Selecting the objects in the host.
 void BM_CollectExportObjects(benchmark::State& state) {

@@ -80,7 +80,9 @@ TEST(CheckInLogTest, FindingsAboutObjectsAreReadTolerantly) {
             (Befund{"DE-4509-301", "fehlt in den Geodaten"}));
   EXPECT_EQ(ParseBefund("\t  OBJEKT  NSG-0815 :  gel\xf6scht, aber noch da "),
             (Befund{"NSG-0815", "gelöscht, aber noch da"}));
-  EXPECT_EQ(ParseBefund("objekt \"Wiese: S\xfc" "d\" fehlt"), (Befund{"Wiese: Süd", "fehlt"}));
+  EXPECT_EQ(ParseBefund("objekt \"Wiese: S\xfc"
+                        "d\" fehlt"),
+            (Befund{"Wiese: Süd", "fehlt"}));
   EXPECT_EQ(ParseBefund("Objekt 'ND-1': x"), (Befund{"ND-1", "x"}));
   for (const char* none : {"Objekte: 3", "Objekt : leer", "Objekt ohne Doppelpunkt",
                            "Objekt \"offen: x", "Sachdatenfehler: 1", "", "Objekt"}) {
@@ -152,7 +154,7 @@ class CheckInDialogTest : public testsupport::ProjectFixture {
   std::string LogPath() const { return package_ + "/VANDRA.log"; }
 
   std::unique_ptr<TfrmVandraCheckIn> Dialog() {
-    auto form = std::make_unique<TfrmVandraCheckIn>();
+    auto form = std::make_unique<TfrmVandraCheckIn>(VandraCheckIn::Actions());
     form->strExportDir = package_;
     form->strFileNamePrefix = "VANDRA";
     form->InitControls();
@@ -227,6 +229,59 @@ TEST_F(CheckInDialogTest, ARunWithoutALogFailsEvenWhenAnEarlierLogSaidNoErrors) 
             ModalResult::kCancel);
   EXPECT_FALSE(fs::exists(LogPath()));
   EXPECT_TRUE(EditorCalls(0).empty());
+}
+
+TEST_F(CheckInDialogTest, ACrashedRunFailsWhateverItsLogSays) {
+  Logs(kClean, kClean);
+  Script(program_,
+         "log=real.log; [ \"$1\" = -l ] && log=probe.log\n"
+         "while [ $# -gt 0 ]; do case $1 in -d) d=$2; shift;; -n) n=$2; shift;; esac; shift; "
+         "done\n"
+         "cp $log \"$d/$n.log\"\n"
+         "[ $log = real.log ] && kill -SEGV $$\n"
+         "exit 0\n");
+  EXPECT_EQ(Start("message No\n"
+                  "message OK \"Das Programm " +
+                  program_ +
+                  " ist abgestürzt (Signal 11). Der Lauf gilt als nicht erfolgreich, was auch "
+                  "immer seine Logdatei meldet.\"\n"
+                  "message OK \"Der Probe-Checkin war nicht erfolgreich!\"\n"),
+            ModalResult::kCancel);
+  EXPECT_EQ(EditorCalls(1), Lines{LogPath()}) << "the clean log is shown all the same";
+}
+
+TEST_F(CheckInDialogTest, AHangingRunIsShownAndEndedWhenTheMapperCancels) {
+  Script(program_, "echo $$ > pid.txt\nsleep 600\n");
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Start("form TFormCheckInLaeuft\nwait 300\nclick btnAbbrechen\n"
+                  "message OK \"Der Probe-Checkin wurde abgebrochen: das Programm " +
+                  program_ + " wurde beendet.\"\n"),
+            ModalResult::kCancel);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  // The program's process is gone, and no real run followed.
+  pid_t pid = 0;
+  std::ifstream(programs_ + "pid.txt") >> pid;
+  ASSERT_GT(pid, 0);
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  EXPECT_TRUE(!std::getline(stat, line) || line.find(") Z ") != std::string::npos) << line;
+  EXPECT_FALSE(fs::exists(LogPath()));
+}
+
+TEST_F(CheckInDialogTest, AnIncompletePackageIsNeverHandedOver) {
+  std::ofstream(package_ + "/VANDRA_rp.txt") << "Geänderte Objekte (0)\r\n";
+  EXPECT_EQ(Start("message OK \"Im Ordner " + package_ +
+                  " liegt ein unvollständiges Paket \\\"VANDRA\\\": die Datei VANDRA.tid "
+                  "fehlt, die ein Paket als letzte bekommt (VANDRA_rp.txt ist da).\\rEs wird "
+                  "nicht eingecheckt; ein neuer Export ersetzt es.\"\n"),
+            ModalResult::kCancel);
+  EXPECT_TRUE(Calls().empty());
+  // With its .tid the package is whole.
+  std::ofstream(package_ + "/VANDRA.tid") << "[Transaktionsdaten]\r\nTransaktion=1\r\n";
+  Logs(kFindings, "");
+  EXPECT_EQ(Start("message OK \"Der Probe-Checkin war nicht erfolgreich!\"\n"),
+            ModalResult::kCancel);
+  EXPECT_EQ(Calls().size(), 1u);
 }
 
 TEST_F(CheckInDialogTest, AMissingProgramAbortsAfterTheSettingsAreStored) {

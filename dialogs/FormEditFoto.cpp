@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <unordered_set>
 
 #include "context/PluginContext.h"
 #include "host/HostApi.h"
@@ -243,6 +242,7 @@ void TFormEditFoto::FormDestroy() {
 
 void TFormEditFoto::FormClose() {
   Timer1.SetEnabled(false);
+  chosen_.reset();
   try {
     DropTempObject();
   } catch (...) {
@@ -268,6 +268,7 @@ void TFormEditFoto::DropTempObject() {
 void TFormEditFoto::InitControls(int32_t FotoID) {
   strPicNewFileNameInKT.clear();
   strPicFullNameFromDialog.clear();
+  chosen_.reset();
   strPicFilenameFromDB.clear();
   Timer1.SetEnabled(false);
   katalog_.SetPKeyFoto(Tools::MyGetIntValueByName(kLinks, "PKEY"));
@@ -402,12 +403,40 @@ void TFormEditFoto::BtnGetFotoClick() {
         "Es können nur Fotos eingestellt werden, die sich außerhalb des Projekts befinden!");
     return;
   }
-  // A file that is no picture changes nothing: the earlier picture stays.
+  // The file is opened once: the picture checked and shown is the one
+  // stored, whatever is put under its name meanwhile. A file that is no
+  // picture changes nothing: the earlier picture stays.
+  std::string why;
+  std::optional<DialogTools::ChosenPicture> picture = katalog_.OpenPicture(*chosen, why);
+  if (!picture) {
+    platform::ui::MessageBox(MsgKind::kWarning, why);
+    return;
+  }
+  if (picture->checked.size > kAskAbovePictureBytes &&
+      platform::ui::MessageBox(MsgKind::kConfirmation,
+                               "Die Bilddatei \"" + *chosen + "\" ist " +
+                                   std::to_string(picture->checked.size / (1024 * 1024)) +
+                                   " MB groß. Fotos sind selten größer als " +
+                                   std::to_string(kAskAbovePictureBytes / (1024 * 1024)) +
+                                   " MB; sie wird ganz in den Fotoordner kopiert und mit dem Paket "
+                                   "weitergegeben.\rSoll sie trotzdem übernommen werden?",
+                               platform::ui::MsgButtons::kYesNo) != platform::ui::MsgAnswer::kYes) {
+    return;
+  }
   Picture candidate(*this, "");
-  if (!candidate.LoadFromFile(*chosen)) {
+  if (!candidate.LoadFromFile(*picture->file, *chosen)) {
     platform::ui::MessageBox(MsgKind::kWarning, candidate.error);
     return;
   }
+  const env::FileStatus now = picture->file->Status();
+  if (now.size != picture->checked.size || now.mtime_ns != picture->checked.mtime_ns) {
+    platform::ui::MessageBox(MsgKind::kWarning,
+                             "Die Bilddatei \"" + *chosen +
+                                 "\" wurde verändert, während sie geprüft wurde, und wird nicht "
+                                 "übernommen.");
+    return;
+  }
+  chosen_ = std::move(picture);
   StartDir = FolderWithDelim(*chosen);
   strPicFullNameFromDialog = *chosen;
   Image1.file = candidate.file;
@@ -443,43 +472,36 @@ bool TFormEditFoto::CopyFoto() {
   env::Env& e = env::Env::Current();
   std::string target;
   const bool replace = PictureState == 3 && IsPlainFileName(strPicFilenameFromDB);
-  if (PictureState == 1 || (PictureState == 3 && !strPicFullNameFromDialog.empty() && !replace)) {
-    // A name neither a file of the folder nor a catalogue row holds, as
-    // Windows compares names: without regard to case.
-    std::unordered_set<std::string> taken;
-    try {
-      for (const std::string& name : e.ListFolder(strDefaultPicDir))
-        taken.insert(platform::text::ToLowerAscii(name));
-    } catch (const env::EnvError&) {
-      // An unreadable folder fails the copy below with its reason.
-    }
-    for (const std::string& name : katalog_.PicFileNames())
-      taken.insert(platform::text::ToLowerAscii(name));
-    int64_t n = 1;
-    while (taken.count("ktfoto" + std::to_string(n) + ".jpg") != 0) ++n;
-    strPicNewFileNameInKT = "KTFoto" + std::to_string(n) + ".jpg";
+  const bool chosen = !strPicFullNameFromDialog.empty() && chosen_;
+  if (PictureState == 1 || (PictureState == 3 && chosen && !replace)) {
+    strPicNewFileNameInKT = katalog_.FreePictureName();
     target = strDefaultPicDir + strPicNewFileNameInKT;
-  } else if (PictureState == 3 && !strPicFullNameFromDialog.empty()) {
+  } else if (PictureState == 3 && chosen) {
     strPicNewFileNameInKT = strPicFilenameFromDB;
     const std::optional<std::string> real =
         env::FindNoCase(e, strDefaultPicDir, strPicFilenameFromDB);
     target = strDefaultPicDir + real.value_or(strPicFilenameFromDB);
-    // The stored file itself, under another name or through a link: its
-    // picture is already in place.
-    if (SameFile(strPicFullNameFromDialog, target)) return true;
+    // The stored file itself, under another name: its picture is already
+    // in place.
+    try {
+      const std::optional<env::FileStatus> stored = e.Stat(target);
+      if (stored && stored->SameFile(chosen_->checked)) return true;
+    } catch (const env::EnvError&) {
+      // The copy below tells what is wrong with the folder.
+    }
   } else {
     strPicNewFileNameInKT = strPicFilenameFromDB;
     return true;
   }
-  try {
-    // Into a temporary file beside the target, renamed over it: a failed
-    // copy leaves the stored picture as it was.
-    env::CopyFile(e, strPicFullNameFromDialog, target);
-  } catch (const env::EnvError& error) {
-    platform::ui::MessageBox(
-        MsgKind::kError, "Das Bild \"" + strPicFullNameFromDialog +
-                             "\" konnte nicht in den Fotoordner kopiert werden (" + error.what() +
-                             "). Das Foto wurde nicht gespeichert.");
+  if (!chosen_) {
+    platform::ui::MessageBox(MsgKind::kWarning, kUnvollstaendig);
+    strPicNewFileNameInKT.clear();
+    return false;
+  }
+  // Into a temporary file beside the target, renamed over it: a failed copy
+  // leaves the stored picture as it was.
+  if (const std::optional<std::string> error = katalog_.StorePicture(*chosen_, target)) {
+    platform::ui::MessageBox(MsgKind::kError, *error + " Das Foto wurde nicht gespeichert.");
     strPicNewFileNameInKT.clear();
     return false;
   }

@@ -14,10 +14,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/env/Env.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Timer.h"
 
@@ -39,10 +41,31 @@ struct FotoRecord {
   std::string Bildbeschreibung;
 };
 
+// A picture file the mapper chose, opened once: the picture is checked and
+// shown from this open file, and what is stored is copied from it, so that
+// a file put under the name meanwhile is never taken in.
+struct ChosenPicture {
+  std::string path;                           // as chosen
+  std::unique_ptr<platform::env::File> file;  // a regular file, not opened through a link
+  platform::env::FileStatus checked;          // the file as it was when it was checked
+};
+
 // What the dialog needs of the photo catalogue and the running photo task.
 // Errors of the database pass through as exceptions.
 class FotoKatalog {
  public:
+  // Opens the chosen file for taking in: a link, a folder, anything but a
+  // regular file is refused. Nothing, and why in German, when refused.
+  virtual std::optional<ChosenPicture> OpenPicture(const std::string& path, std::string& why) = 0;
+  // Stores the chosen picture at `target` (in the picture folder), copied
+  // from its open file and only while it is still the file checked, under
+  // its name; a failed copy leaves the target as it was. Nothing when
+  // stored, else why in German.
+  virtual std::optional<std::string> StorePicture(ChosenPicture& picture,
+                                                  const std::string& target) = 0;
+  // The first name "KTFoto" + n + ".jpg" that neither a file of the picture
+  // folder nor a catalogue row holds, compared without regard to case.
+  virtual std::string FreePictureName() = 0;
   virtual ~FotoKatalog() = default;
   // Opens the data module when there is none.
   virtual void EnsureFotoverwaltung() = 0;
@@ -160,7 +183,13 @@ class TFormEditFoto : public platform::ui::Form {
   void DropTempObject();
 
   DialogTools::FotoKatalog& katalog_;
+  // The picture chosen in this opening, held open until it is stored or
+  // the dialog closes.
+  std::optional<DialogTools::ChosenPicture> chosen_;
 };
 
 // The state text of a picture state code.
 const char* PictureStateText(int32_t state);
+
+// A picture file larger than this is taken in only when the mapper says so.
+inline constexpr uint64_t kAskAbovePictureBytes = 50ull * 1024 * 1024;

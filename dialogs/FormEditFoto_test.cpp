@@ -312,6 +312,58 @@ TEST_F(EditFotoTest, PicturesFromThePictureFolderAndFilesThatAreNoPictureAreRefu
   EXPECT_TRUE(Rows().empty());
 }
 
+TEST_F(EditFotoTest, ThePictureStoredIsThePictureChecked) {
+  TFormEditFoto& form = Open();
+  const std::string chosen = Picture("DSC0001.jpg", 40, 30, 1);
+  const std::string checked = Bytes(chosen);
+  // Written to after it was checked: refused when taken over, and nothing
+  // is stored; chosen again, it goes in as it is now.
+  Choose(form, chosen);
+  std::ofstream(chosen, std::ios::binary | std::ios::app) << "angehängt";
+  const std::string refused =
+      "Die Bilddatei \\\"" + chosen +
+      "\\\" wurde ersetzt oder verändert, seit sie ausgewählt wurde, und wird nicht "
+      "übernommen. Bitte wählen Sie das Bild erneut aus. Das Foto wurde nicht gespeichert.";
+  Answer("message OK \"" + refused + "\"");
+  form.BtnOK.Click();
+  EXPECT_TRUE(form.Showing());
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_TRUE(fs::is_empty(FotoDir()));
+  // Put back under its name as a new file: the name stands for another
+  // file now, which is refused too.
+  fs::remove(chosen);
+  std::ofstream(chosen, std::ios::binary) << checked;
+  Answer("message OK \"" + refused + "\"");
+  form.BtnOK.Click();
+  EXPECT_TRUE(fs::is_empty(FotoDir()));
+  Choose(form, chosen);
+  form.BtnOK.Click();
+  EXPECT_FALSE(form.Showing());
+  EXPECT_EQ(Bytes(FotoDir() + "KTFoto1.jpg"), checked);
+}
+
+TEST_F(EditFotoTest, APictureOfMoreThanFiftyMegabytesIsTakenOnlyWhenTheMapperSaysSo) {
+  TFormEditFoto& form = Open();
+  const std::string big = Picture("gross.jpg", 16, 16, 2);
+  // A picture with 60 MB behind it (a hole, so the test writes nothing).
+  fs::resize_file(big, 60ull * 1024 * 1024);
+  const std::string question = "Die Bilddatei \\\"" + big +
+                               "\\\" ist 60 MB groß. Fotos sind selten größer als 50 MB; sie "
+                               "wird ganz in den Fotoordner kopiert und mit dem Paket "
+                               "weitergegeben.\\rSoll sie trotzdem übernommen werden?";
+  Choose(form, big, "message No \"" + question + "\"");
+  EXPECT_FALSE(form.Image1.HasPicture());
+  EXPECT_TRUE(form.strPicFullNameFromDialog.empty());
+  Choose(form, big, "message Yes \"" + question + "\"");
+  EXPECT_TRUE(form.Image1.HasPicture());
+  EXPECT_EQ(form.strPicFullNameFromDialog, big);
+  // One of 50 MB exactly is not asked about.
+  fs::resize_file(big, 50ull * 1024 * 1024);
+  Choose(form, big);
+  EXPECT_TRUE(form.Image1.HasPicture());
+  form.btnCancel.Click();
+}
+
 TEST_F(EditFotoTest, CoordinatesMustBeWholeNumbersAndTextsFitTheirColumns) {
   TFormEditFoto& form = Open();
   Choose(form, Picture("a.jpg"));

@@ -102,7 +102,7 @@ std::optional<std::vector<CheckInLog::Befund>> ReadCheckInBefunde(const std::str
   return befunde;
 }
 
-TfrmVandraCheckIn::TfrmVandraCheckIn()
+TfrmVandraCheckIn::TfrmVandraCheckIn(DialogTools::CheckInActions& actions)
     : Form("TfrmVandraCheckIn", "VANDRA Check-In"),
       FRegIniFile(kRegistryKey),
       GroupBox1(Add<GroupBox>("GroupBox1", " Login ")),
@@ -132,7 +132,8 @@ TfrmVandraCheckIn::TfrmVandraCheckIn()
       BtnSetEditorName(
           Within(Add<Button>("BtnSetEditorName", "", ModalResult::kNone), "GroupBox4")),
       btnStart(Add<Button>("btnStart", "Start", ModalResult::kNone)),
-      btnCancel(Add<Button>("btnCancel", "Abbruch", ModalResult::kCancel)) {
+      btnCancel(Add<Button>("btnCancel", "Abbruch", ModalResult::kCancel)),
+      actions_(actions) {
   EditPassword.password = true;
   EditImportDir.read_only = true;
   EditTransaktionsname.read_only = true;
@@ -228,8 +229,33 @@ bool TfrmVandraCheckIn::RemoveOldLog() {
   }
 }
 
-void TfrmVandraCheckIn::RunCheckIn(bool probe) {
-  Tools::ExecAndWait(editProgrammpfad.text, CheckInArguments(probe));
+TfrmVandraCheckIn::Verdict TfrmVandraCheckIn::RunCheckIn(bool probe) {
+  const std::string& program = editProgrammpfad.text;
+  const DialogTools::CheckInRun run = actions_.RunProgram(program, CheckInArguments(probe), probe);
+  using Ending = DialogTools::CheckInRun::Ending;
+  switch (run.ending) {
+    case Ending::kCancelled:
+      ShowError(std::string(probe ? "Der Probe-Checkin" : "Der Checkin") +
+                " wurde abgebrochen: das Programm " + program + " wurde beendet.");
+      return Verdict::kCancelled;
+    case Ending::kCrashed:
+      ShowError("Das Programm " + program + " ist abgestürzt (Signal " + std::to_string(run.code) +
+                "). Der Lauf gilt als nicht erfolgreich, was auch immer seine Logdatei meldet.");
+      return Verdict::kFailure;
+    case Ending::kNotStarted:
+    case Ending::kEnded:
+      break;
+  }
+  return ProbelaufErfolgreich(strExportDir, strFileNamePrefix) ? Verdict::kSuccess
+                                                               : Verdict::kFailure;
+}
+
+bool TfrmVandraCheckIn::PackageWhole() {
+  const std::optional<std::string> why =
+      actions_.PackageIncomplete(strExportDir, strFileNamePrefix);
+  if (!why) return true;
+  ShowError(*why + "\rEs wird nicht eingecheckt; ein neuer Export ersetzt es.");
+  return false;
 }
 
 void TfrmVandraCheckIn::btnStartClick() {
@@ -239,12 +265,16 @@ void TfrmVandraCheckIn::btnStartClick() {
     modal_result = ModalResult::kAbort;
     return;
   }
-  if (!RemoveOldLog()) {
+  if (!PackageWhole() || !RemoveOldLog()) {
     modal_result = ModalResult::kCancel;
     return;
   }
-  RunCheckIn(true);
-  if (!ProbelaufErfolgreich(strExportDir, strFileNamePrefix)) {
+  const Verdict probe = RunCheckIn(true);
+  if (probe == Verdict::kCancelled) {
+    modal_result = ModalResult::kCancel;
+    return;
+  }
+  if (probe == Verdict::kFailure) {
     ShowError("Der Probe-Checkin war nicht erfolgreich!");
     ShowLogFile(EditEditorPath.text, strExportDir, strFileNamePrefix);
     OfferBefunde();
@@ -257,12 +287,16 @@ void TfrmVandraCheckIn::btnStartClick() {
     ShowLogFile(EditEditorPath.text, strExportDir, strFileNamePrefix);
     platform::ui::MessageBox(MsgKind::kInformation, "Scharfen Checkin starten");
   }
-  if (!RemoveOldLog()) {
+  if (!PackageWhole() || !RemoveOldLog()) {
     modal_result = ModalResult::kCancel;
     return;
   }
-  RunCheckIn(false);
-  if (ProbelaufErfolgreich(strExportDir, strFileNamePrefix)) {
+  const Verdict real = RunCheckIn(false);
+  if (real == Verdict::kCancelled) {
+    modal_result = ModalResult::kCancel;
+    return;
+  }
+  if (real == Verdict::kSuccess) {
     if (platform::ui::MessageBox(MsgKind::kConfirmation,
                                  "Checkin erfolgreich durchgeführt! Logdatei ansehen?",
                                  MsgButtons::kYesNo) == MsgAnswer::kYes) {

@@ -4,9 +4,13 @@
 // a probe and, when the probe's log reports no errors, for real, and can
 // open the log in a text editor.
 //
-// Only the log decides a run: before each run the package's old log is
-// removed, so that a program that could not start or crashed leaves no log
-// and the run counts as failed instead of being judged by an earlier log.
+// The log decides a run that ended by itself: before each run the package's
+// old log is removed, so that a program that could not start leaves no log
+// and the run counts as failed instead of being judged by an earlier log. A
+// program that ended by a signal (crashed, or was killed) failed, whatever
+// its log says. While a run goes on the mapper sees it and may cancel it
+// (CheckInActions::RunProgram); a cancelled run failed too. A package that
+// is incomplete (a cut export) is told and never handed over.
 // The arguments go to the program as a real argument vector, so values with
 // blanks stay whole and an empty value is an empty argument. The password
 // appears only in the program's arguments and, when the mapper asks for it,
@@ -35,11 +39,43 @@ inline constexpr std::string_view cIdentEditorPath = "EditorPath";
 inline constexpr std::string_view cCheckInProgram = "Checkin.exe";
 }  // namespace VandraCheckInSettings
 
+namespace DialogTools {
+
+// How one run of the check-in program ended.
+struct CheckInRun {
+  enum class Ending {
+    kNotStarted,  // it could not be started
+    kEnded,       // it ended by itself; `code` is its exit code
+    kCrashed,     // a signal ended it; `code` is the signal
+    kCancelled,   // the mapper cancelled it, and it was ended
+  };
+  Ending ending = Ending::kNotStarted;
+  int code = 0;
+};
+
+// What the check-in dialog has the rules do; the rule that opens the dialog
+// passes it in, and it must outlive the dialog.
+class CheckInActions {
+ public:
+  virtual ~CheckInActions() = default;
+  // Why the package in the folder (without trailing delimiter) under the
+  // prefix cannot be handed over as it lies, in German; nothing when whole.
+  virtual std::optional<std::string> PackageIncomplete(const std::string& folder,
+                                                       const std::string& prefix) = 0;
+  // Runs the program with the arguments, showing the mapper that it runs
+  // until it ends or the mapper cancels it, which ends it and what it
+  // started.
+  virtual CheckInRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                                bool probe) = 0;
+};
+
+}  // namespace DialogTools
+
 class TfrmVandraCheckIn : public platform::ui::Form {
  public:
   // Opens (and creates) the registry key; throws RegistryError when the
   // registry file is damaged or cannot be written.
-  TfrmVandraCheckIn();
+  explicit TfrmVandraCheckIn(DialogTools::CheckInActions& actions);
 
   // Fills the controls from the registry and the package.
   void InitControls();
@@ -97,8 +133,14 @@ class TfrmVandraCheckIn : public platform::ui::Form {
   void StoreSettings();
   // Removes the log an earlier run left; false (reported) when it stays.
   bool RemoveOldLog();
-  // One run of the program, waited for.
-  void RunCheckIn(bool probe);
+  enum class Verdict { kSuccess, kFailure, kCancelled };
+  // One run of the program and its verdict: a cancelled or crashed run is
+  // told here; the log decides one that ended by itself.
+  Verdict RunCheckIn(bool probe);
+  // Whether the package is whole; an incomplete one is told.
+  bool PackageWhole();
+
+  DialogTools::CheckInActions& actions_;
   // When the mapper asked for it and the log names objects: offers them
   // for selection.
   void OfferBefunde();

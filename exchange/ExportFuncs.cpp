@@ -7,6 +7,7 @@
 #include "dialogs/FormGetGKStreifen.h"
 #include "dialogs/FormGetTID.h"
 #include "exchange/Preflight.h"
+#include "exchange/StagedPackage.h"
 #include "exchange/VandraCheckIn.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
@@ -35,6 +36,16 @@ void Inform(MsgKind kind, const std::string& text) {
   platform::ui::MessageBox(kind, text);
 }
 
+// A path as the mapper knows it: a file of the staging folder is named by
+// its place in the package's folder.
+std::string Shown(const std::string& path) {
+  const std::string folder = platform::env::FolderOf(path);
+  if (folder.size() > Package::kStagingSuffix.size() && folder.ends_with(Package::kStagingSuffix)) {
+    return platform::env::JoinPath(platform::env::FolderOf(folder), platform::env::NameOf(path));
+  }
+  return path;
+}
+
 // Removes a table file of the folder (and its memo file) when there is one,
 // found without regard to case as the driver finds it.
 void RemoveTableFile(const std::string& D, const std::string& table) {
@@ -56,7 +67,8 @@ bool PackageCanBeWritten(const Package::Names& names) {
   }
   // The host takes the geodata path as ANSI text of at most 255 characters:
   // a longer one, or one with a character the code page lacks, would land
-  // somewhere else or nowhere.
+  // somewhere else or nowhere. It is given the path in the staging folder,
+  // which is longer by the folder's name.
   const std::string shp = names.ShpFile();
   if (!platform::text::FitsAnsi(shp)) {
     Inform(
@@ -64,9 +76,12 @@ bool PackageCanBeWritten(const Package::Names& names) {
         "Der Pfad der Exportdateien enthält Zeichen, die KARTUL nicht verarbeiten kann:\r" + shp);
     return false;
   }
-  if (platform::text::Utf8ToAnsi(shp).size() > Package::kMaxHostPath) {
-    Inform(MsgKind::kInformation,
-           "Der Pfad der Exportdateien ist zu lang (höchstens 255 Zeichen):\r" + shp);
+  const size_t staged = platform::text::Utf8ToAnsi(names.Staged().ShpFile()).size();
+  const size_t extra = staged - platform::text::Utf8ToAnsi(shp).size();
+  if (staged > Package::kMaxHostPath) {
+    Inform(MsgKind::kInformation, "Der Pfad der Exportdateien ist zu lang (höchstens " +
+                                      std::to_string(Package::kMaxHostPath - extra) +
+                                      " Zeichen):\r" + shp);
     return false;
   }
   return true;
@@ -102,7 +117,8 @@ bool WriteTid(const Package::Names& names, int32_t TID, bool anything_selected) 
   try {
     Package::WriteTidFile(names.TidFile(), TID, strip);
   } catch (const std::exception&) {
-    Inform(MsgKind::kError, "Die Datei " + names.TidFile() + " konnte nicht geschrieben werden!");
+    Inform(MsgKind::kError,
+           "Die Datei " + Shown(names.TidFile()) + " konnte nicht geschrieben werden!");
     return false;
   }
   return true;
@@ -113,11 +129,12 @@ bool ExportHostData(const Package::Names& names) {
   ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
   if (!ExportXMLData(names.XmlFile())) {
     Inform(MsgKind::kError,
-           "Die Attributdaten konnten nicht exportiert werden:\r" + names.XmlFile());
+           "Die Attributdaten konnten nicht exportiert werden:\r" + Shown(names.XmlFile()));
     return false;
   }
   if (!host::ExportGeodaten(names.ShpFile(), 10, false, 0)) {
-    Inform(MsgKind::kError, "Die Geodaten konnten nicht exportiert werden:\r" + names.ShpFile());
+    Inform(MsgKind::kError,
+           "Die Geodaten konnten nicht exportiert werden:\r" + Shown(names.ShpFile()));
     return false;
   }
   return true;
@@ -295,7 +312,7 @@ bool WriteChangeList(const std::string& path, const ExportLists& lists) {
                                Package::ChangeListText(Package::ChangeListLines(
                                    lists.changed, lists.deleted, lists.created)));
   } catch (const platform::env::EnvError&) {
-    Inform(MsgKind::kError, "Die Datei " + path + " konnte nicht geschrieben werden!");
+    Inform(MsgKind::kError, "Die Datei " + Shown(path) + " konnte nicht geschrieben werden!");
     return false;
   }
   return true;
@@ -389,8 +406,8 @@ bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_lis
   });
   CopyPictures(run);
   if (!run.not_copied.empty()) {
-    std::string text = "Folgende Fotodateien konnten nicht in den Ordner " + names.PhotoFolder() +
-                       " kopiert werden:";
+    std::string text = "Folgende Fotodateien konnten nicht in den Ordner " +
+                       Shown(names.PhotoFolder()) + " kopiert werden:";
     for (const std::string& name : run.not_copied) text += "\r" + name;
     Inform(MsgKind::kError, text);
   }
@@ -425,26 +442,54 @@ bool VD1CustomExportProc() {
                              Package::PrefixOf(platform::env::NameOf(path))};
   if (!PackageCanBeWritten(names) || !ActionRowsFit(TID)) return false;
   Tools::SetRegStringEntry(VandraRegKey(), kSection, "FileNamePrefix", names.P);
+  if (const std::optional<std::string> why = Package::IncompletePackage(names)) {
+    Inform(MsgKind::kInformation,
+           *why + "\r\rDie Reste werden entfernt, das Paket wird neu geschrieben.");
+  }
 
   {
     // The hourglass ends with the writing: the check-in dialog waits for
     // the mapper.
     platform::ui::HourglassGuard hourglass;
+    // The package is written whole beside its folder and then moved in, its
+    // .tid last, so that a cut export never leaves one that passes as whole.
+    std::optional<StagedPackage::Staging> staging;
+    try {
+      staging.emplace(names);
+    } catch (const platform::env::EnvError& error) {
+      Inform(MsgKind::kError,
+             "Das Paket kann im Ordner " + names.D + " nicht angelegt werden:\r" + error.what());
+      return false;
+    }
+    const Package::Names& staged = staging->Staged();
     host::DeselectAll();
     ExportLists lists;
     {
       host::UpdateGuard update;
       CollectExportObjects(TID, lists);
     }
-    if (!WriteChangeList(names.ChangeListFile(), lists)) return false;
-    if (!WriteTid(names, TID, host::SelectedCount() >= 1)) return false;
-    if (!ExportHostData(names)) return false;
-
-    ExportConnectionScope connection_scope;
-    OpenExportConnection(names.D);
-    CreateActionList(names, TID);
-    if (!ExportFotoTabelle(names, lists.photos)) return false;
-    CloseExportConnection();
+    if (!WriteChangeList(staged.ChangeListFile(), lists)) return false;
+    if (!WriteTid(staged, TID, host::SelectedCount() >= 1)) return false;
+    if (!ExportHostData(staged)) return false;
+    {
+      ExportConnectionScope connection_scope;
+      OpenExportConnection(staged.D);
+      CreateActionList(staged, TID);
+      if (!ExportFotoTabelle(staged, lists.photos)) return false;
+    }
+    try {
+      staging->Commit();
+    } catch (const std::exception& error) {
+      Inform(MsgKind::kError,
+             staging->Begun()
+                 ? "Das Paket konnte nicht vollständig in den Ordner " + names.D +
+                       " gebracht werden:\r" + error.what() +
+                       "\rEs ist unvollständig und kann so nicht eingecheckt werden; ein neuer "
+                       "Export ersetzt es."
+                 : "Das Paket konnte nicht in den Ordner " + names.D + " gebracht werden:\r" +
+                       error.what() + "\rDer Ordner ist unverändert.");
+      return false;
+    }
   }
 
   VandraCheckIn::StartVandraCheckIn(names.D, names.P);

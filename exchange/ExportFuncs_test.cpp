@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "context/PluginContext.h"
+#include "exchange/Package.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
@@ -111,9 +113,22 @@ TEST_F(ExportTest, PrefixesAndPathsAreCheckedBeforeAnythingIsWritten) {
   refused(out_ + "ab\xE2\x9C\x93",
           "Aus dem Namen der Exportdatei \\\"ab\xE2\x9C\x93\\\" lässt sich kein gültiger "
           "Dateiname bilden!");
+  // The host is given the geodata path in the staging folder,
+  // "paket_Export.tmp/" longer than the package's own.
   const std::string deep = out_ + std::string(250, 'x') + "/paket";
   refused(deep,
-          "Der Pfad der Exportdateien ist zu lang (höchstens 255 Zeichen):\\r" + deep + ".shp");
+          "Der Pfad der Exportdateien ist zu lang (höchstens 238 Zeichen):\\r" + deep + ".shp");
+  const std::string folder = out_ + std::string(228 - out_.size(), 'y');
+  fs::create_directories(folder);
+  refused(folder + "y/paket", "Der Pfad der Exportdateien ist zu lang (höchstens 238 Zeichen):\\r" +
+                                  folder + "y/paket.shp");
+  EXPECT_TRUE(fs::is_empty(folder));
+  Answer(kAskFirst);
+  Answer("form TFormGetTID\nclick BtnOK");
+  Answer("file \"" + folder + "/paket\"");
+  EXPECT_TRUE(ExportFuncs::VD1CustomExportProc()) << "255 characters exactly in the staging";
+  EXPECT_TRUE(fs::exists(folder + "/paket.shp"));
+  fs::remove_all(folder);
   EXPECT_TRUE(fs::is_empty(out_));
   // A blank after the sixth character is never seen.
   Answer(kAskFirst);
@@ -126,6 +141,88 @@ TEST_F(ExportTest, PrefixesAndPathsAreCheckedBeforeAnythingIsWritten) {
             Root() + "/out");
   EXPECT_EQ(Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "FileNamePrefix", ""),
             "abcdef");
+}
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(ExportTest, AnExportOverAnEarlierPackageReplacesItWhole) {
+  Fill();
+  AnswerUpToFile("paket");
+  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
+  const std::vector<std::string> whole = Listing(out_);
+  EXPECT_EQ(whole, (std::vector<std::string>{"paket.dbf", "paket.shp", "paket.shx", "paket.tid",
+                                             "paket.xml", "paket_Fotos/", "paket_aktion.dbf",
+                                             "paket_rp.txt", "paketpc.dbf", "paketpc.dbt"}));
+  // What an earlier export left that this one does not write: a layer of
+  // lines, a file spelt otherwise, a picture of another photo, a key of the
+  // .tid; and a file of another package that only shares the prefix's start.
+  for (const char* file : {"paket_lin.shp", "paket_lin.shx", "paket_lin.dbf", "PAKET.XML",
+                           "paket_Fotos/alt.jpg", "paketx.tid", "paketx.xml"}) {
+    std::ofstream(out_ + file) << "alt";
+  }
+  std::ofstream(out_ + "paket.tid", std::ios::app) << "Name=Ruhraue\r\n";
+  std::ofstream(FotoDir() + "KTFoto1.jpg", std::ios::binary) << "JPEG neu";
+  AnswerUpToFile("paket");
+  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
+  std::vector<std::string> expected = whole;
+  expected.insert(expected.end(), {"paketx.tid", "paketx.xml"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(out_), expected);
+  EXPECT_EQ(Listing(out_ + "paket_Fotos"), (std::vector<std::string>{"KTFoto1.jpg", "alt.jpg"}));
+  EXPECT_EQ(Bytes(out_ + "paket_Fotos/KTFoto1.jpg"), "JPEG neu");
+  const Package::TidData tid = Package::ReadTidFile(out_ + "paket.tid");
+  EXPECT_EQ(tid.Transaktion, 7);
+  EXPECT_EQ(tid.Name, "Ruhraue");
+}
+
+TEST_F(ExportTest, ACutExportIsNamedAndItsLeftoversRemovedByTheNextOne) {
+  Fill();
+  AnswerUpToFile("paket");
+  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
+  const std::vector<std::string> whole = Listing(out_);
+  // A cut as the staging leaves it: the staging folder with part of a
+  // package, the earlier .tid gone, temporary files of package files.
+  fs::create_directories(out_ + "paket_Export.tmp/paket_Fotos");
+  std::ofstream(out_ + "paket_Export.tmp/paket.xml") << "<halb";
+  std::ofstream(out_ + "paket_Export.tmp/paket_Fotos/KTFoto1.jpg.Ab12Cd") << "JP";
+  fs::create_symlink(ProjectDir(), out_ + "paket_Export.tmp/projekt");
+  fs::remove(out_ + "paket.tid");
+  for (const char* file : {"paket_rp.txt.Qx7Zk2", "paket.tid.000000",
+                           "paket_Fotos/KTFoto2.jpg.aB3dE4", "fremd.txt.Qx7Zk2"}) {
+    std::ofstream(out_ + file) << "halb";
+  }
+  const std::string told =
+      "Im Ordner " + Root() + "/out liegt ein unvollständiges Paket \"paket\": ";
+  EXPECT_EQ(
+      Package::IncompletePackage({out_, "paket"}),
+      told + "ein Export dorthin wurde abgebrochen (der Ordner paket_Export.tmp ist noch da).");
+  AnswerUpToFile("paket");
+  Answer("message OK");
+
+  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
+  EXPECT_EQ(Messages().back(),
+            told +
+                "ein Export dorthin wurde abgebrochen (der Ordner paket_Export.tmp ist noch "
+                "da).\\r\\rDie Reste werden entfernt, das Paket wird neu geschrieben.");
+  std::vector<std::string> expected = whole;
+  expected.push_back("fremd.txt.Qx7Zk2");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(out_), expected);
+  EXPECT_EQ(Listing(out_ + "paket_Fotos"), (std::vector<std::string>{"KTFoto1.jpg"}));
+  EXPECT_TRUE(fs::exists(ProjectDir() + "TA_LIST.dbf")) << "the link was not followed";
+  EXPECT_EQ(Package::IncompletePackage({out_, "paket"}), std::nullopt);
 }
 
 TEST_F(ExportTest, IdentifiersTheActionTableCannotHoldStopTheRunBeforeItWrites) {
@@ -142,15 +239,22 @@ TEST_F(ExportTest, IdentifiersTheActionTableCannotHoldStopTheRunBeforeItWrites) 
   EXPECT_TRUE(fs::is_empty(out_));
 }
 
-TEST_F(ExportTest, AFailedHostExportEndsTheRunWithoutCheckIn) {
+TEST_F(ExportTest, APackageThatCannotBeMovedInEndsTheRunWithTheFolderAsItWas) {
   Fill();
   SetApplicatIni("VANDRA", "AutoCheckIn", "1");
   fs::create_directories(out_ + "kaputt.shp");
   AnswerUpToFile("kaputt");
-  Answer("message OK \"Die Geodaten konnten nicht exportiert werden:\\r" + out_ + "kaputt.shp\"");
+  Answer("message OK");
   EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
+  ASSERT_FALSE(Messages().empty());
+  EXPECT_EQ(Messages().back(), "Das Paket konnte nicht in den Ordner " + out_ +
+                                   " gebracht werden:\\rFehler beim Verschieben nach \"" + out_ +
+                                   "kaputt.shp\": Das ist ein Ordner, keine Datei.\\rDer Ordner "
+                                   "ist unverändert.");
   EXPECT_FALSE(State().blnDoNotSetChangeFlag);
-  EXPECT_FALSE(fs::exists(out_ + "kaputt_aktion.dbf"));
+  // Nothing came in, nothing stayed behind, and no check-in was offered.
+  EXPECT_EQ(std::distance(fs::directory_iterator(out_), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::is_empty(out_ + "kaputt.shp"));
 }
 
 TEST_F(ExportTest, AnErrorWhileSelectingClosesTheHostsUpdate) {
@@ -179,8 +283,9 @@ TEST_F(ExportTest, PhotosThatCannotGoOutWholeAreToldAndStopTheCheckIn) {
   Answer("message OK \"Folgende Fotodateien konnten nicht in den Ordner " + out_ +
          "fotos_Fotos kopiert werden:\\rKTFoto5.jpg\"");
   EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
-  // The source is never cut; the other photos still went.
-  EXPECT_EQ(Column(out_ + "fotospc.dbf", "PHOTOID"), (std::vector<std::string>{"-5"}));
+  // The source is never cut, and a package short of photos would pass as
+  // whole: none is left.
+  EXPECT_TRUE(fs::is_empty(out_));
 }
 
 TEST_F(ExportTest, EarlierBuildsDifferences) {

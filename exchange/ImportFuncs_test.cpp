@@ -394,6 +394,25 @@ TEST_F(ImportTest, DamagedPackagesLeaveEveryFileAndObjectAsItWas) {
   EXPECT_TRUE(ProjectFiles() == before);
 }
 
+TEST_F(ImportTest, AnExportCutOffIsNoPackageToImport) {
+  WritePackage();
+  // The staging folder of an export that was cut.
+  fs::create_directories(pkg_ + "abcdef_Export.tmp");
+  EXPECT_FALSE(Import("abcdef.xml", "message OK"));
+  EXPECT_NE(LastMessage().find("liegt ein unvollständiges Paket \"abcdef\": ein Export dorthin "
+                               "wurde abgebrochen"),
+            std::string::npos)
+      << LastMessage();
+  fs::remove_all(pkg_ + "abcdef_Export.tmp");
+  // The export's change list there, its .tid not (yet).
+  fs::remove(pkg_ + "abcdef.tid");
+  Put(pkg_ + "abcdef_rp.txt", "0\r\n");
+  EXPECT_FALSE(Import("abcdef.xml", "message OK"));
+  EXPECT_NE(LastMessage().find("die Datei abcdef.tid fehlt"), std::string::npos) << LastMessage();
+  ExpectAllAnswered();
+  EXPECT_FALSE(fs::exists(ProjectDir() + "TA_LIST.dbf"));
+}
+
 TEST_F(ImportTest, ADamagedPictureIsNamedAndItsPhotoComesIn) {
   WritePackage();
   Put(photos_ + "/KTFOTO1.JPG", testsupport::PngBytes());

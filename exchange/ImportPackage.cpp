@@ -367,6 +367,18 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
   std::string reading;  // the file being read, for the message
   try {
     const Folder folder(D);
+    // An export cut off leaves a package without its .tid, or its staging
+    // folder: taken for a whole one, half a package would come in. A
+    // checkout without its .tid (none of the files only the export writes)
+    // still comes in, as it always did, with the message about its number.
+    if (const std::optional<std::string> why = Package::IncompletePackage(names)) {
+      const bool exported =
+          folder.Subfolder(P + std::string(Package::kStagingSuffix)).has_value() ||
+          folder.File(names.ChangeListFile().substr(D.size())).has_value() ||
+          folder.File(names.ActionTable() + ".dbf").has_value() ||
+          folder.File(names.ActionTableShort() + ".dbf").has_value();
+      if (exported) throw Refused(*why);
+    }
     platform::db::Connection& connection = TransActTools::OpenImportConnection(D);
     if (const auto file = folder.File(P + "t.dbf")) {
       reading = D + *file;

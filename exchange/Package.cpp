@@ -1,12 +1,16 @@
 #include "exchange/Package.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 #include "platform/db/Connection.h"
 #include "platform/db/Dialect.h"
+#include "platform/env/Env.h"
 #include "platform/ini/IniFile.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
+#include "platform/text/Strings.h"
 
 using platform::db::SqlText;
 using platform::db::dialect::QuoteName;
@@ -29,6 +33,104 @@ bool PrefixIsFileName(std::string_view prefix) {
 
 std::string Names::ActionTableShort() const {
   return std::string(platform::text::Utf8Prefix(ActionTable(), 8));
+}
+
+namespace {
+
+// The shapefile's companion files the host may write with a layer.
+constexpr std::string_view kLayerExtensions[] = {".shp", ".shx", ".dbf", ".prj",
+                                                 ".cpg", ".qix", ".sbn", ".sbx"};
+constexpr std::string_view kLayerSuffixes[] = {"", "_lin", "_pkt", "_mpt"};
+
+bool IsAlnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string WithoutDelimiter(const std::string& folder) {
+  std::string out = folder;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+bool IsPackageFile(const Names& names, std::string_view file_name) {
+  using platform::text::EqualsIgnoreCase;
+  const std::string& P = names.P;
+  for (const std::string& own : {P + "_rp.txt", P + ".tid", P + ".xml",
+                                 names.ActionTable() + ".dbf", names.ActionTableShort() + ".dbf",
+                                 names.PhotoTable() + ".dbf", names.PhotoTable() + ".dbt"}) {
+    if (EqualsIgnoreCase(file_name, own)) return true;
+  }
+  for (std::string_view suffix : kLayerSuffixes) {
+    for (std::string_view extension : kLayerExtensions) {
+      if (EqualsIgnoreCase(file_name, P + std::string(suffix) + std::string(extension)))
+        return true;
+    }
+  }
+  return false;
+}
+
+bool IsTemporaryOf(std::string_view name, std::string_view file) {
+  constexpr size_t kRandom = 6;
+  if (name.size() != file.size() + 1 + kRandom || name.substr(0, file.size()) != file ||
+      name[file.size()] != '.') {
+    return false;
+  }
+  const std::string_view random = name.substr(file.size() + 1);
+  return std::all_of(random.begin(), random.end(), IsAlnum);
+}
+
+std::optional<std::string> IncompletePackage(const Names& names) {
+  namespace env = platform::env;
+  using platform::text::EqualsIgnoreCase;
+  const std::string folder_path = WithoutDelimiter(names.D);
+  const std::string package =
+      "Im Ordner " + folder_path + " liegt ein unvollständiges Paket \"" + names.P + "\": ";
+  std::vector<std::string> entries;
+  try {
+    entries = env::Env::Current().ListFolder(folder_path);
+  } catch (const env::EnvError& error) {
+    if (error.Code() == ENOENT) return std::nullopt;
+    return "Der Ordner " + folder_path + " kann nicht gelesen werden: " + error.Reason();
+  }
+  const std::string staging = names.P + std::string(kStagingSuffix);
+  // Only package P writes these names; others may share a prefix's start.
+  const std::string own[] = {names.P + "_rp.txt",
+                             names.P + ".xml",
+                             names.P + ".shp",
+                             names.ActionTable() + ".dbf",
+                             names.ActionTableShort() + ".dbf",
+                             names.P + "_Fotos"};
+  env::Env& e = env::Env::Current();
+  // A name counts only as what the package has under it: the photo folder
+  // a folder, the others files.
+  auto is = [&](const std::string& entry, bool folder) {
+    try {
+      const std::optional<env::FileStatus> status = e.LinkStatus(env::JoinPath(folder_path, entry));
+      return status && status->IsFolder() == folder;
+    } catch (const env::EnvError&) {
+      return false;
+    }
+  };
+  bool tid = false;
+  for (const std::string& entry : entries) {
+    if (EqualsIgnoreCase(entry, staging) && is(entry, true)) {
+      return package + "ein Export dorthin wurde abgebrochen (der Ordner " + entry +
+             " ist noch da).";
+    }
+    if (EqualsIgnoreCase(entry, names.P + ".tid") && is(entry, false)) tid = true;
+  }
+  if (tid) return std::nullopt;
+  for (const std::string& name : own) {
+    for (const std::string& entry : entries) {
+      if (EqualsIgnoreCase(entry, name) && is(entry, name == own[std::size(own) - 1])) {
+        return package + "die Datei " + names.P + ".tid fehlt, die ein Paket als letzte bekommt (" +
+               entry + " ist da).";
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 std::vector<std::string> ChangeListLines(const TStringList& changed, const TStringList& deleted,

@@ -37,11 +37,19 @@ std::string PrefixOf(std::string_view file_name);
 // a file name character; the export refuses it on its own rule.
 bool PrefixIsFileName(std::string_view prefix);
 
+// The folder beside a package's files in which the export writes the whole
+// package before it moves the files into their folder: P + this suffix.
+inline constexpr std::string_view kStagingSuffix = "_Export.tmp";
+
 // The files of one package in folder D (ending with the path delimiter)
 // under prefix P.
 struct Names {
   std::string D;
   std::string P;
+
+  std::string StagingFolder() const { return D + P + std::string(kStagingSuffix); }
+  // The same package as the export writes it into the staging folder.
+  Names Staged() const { return {StagingFolder() + "/", P}; }
 
   std::string ChangeListFile() const { return D + P + "_rp.txt"; }
   std::string TidFile() const { return D + P + ".tid"; }
@@ -54,6 +62,28 @@ struct Names {
   std::string PhotoTable() const { return P + "pc"; }
   std::string PhotoFolder() const { return D + P + "_Fotos"; }
 };
+
+// ---- A package whole or not ---------------------------------------------------------
+
+// Whether a file name (without folder) is a file of the package in its
+// folder, compared without regard to case as the host's file system
+// compares: the plug-in's files (change list, .tid, .xml, the action table
+// under its full and its short name, the photo table with its memo file)
+// and the host's geodata layers under the prefix (P, P + "_lin", "_pkt",
+// "_mpt", each with the shapefile's companion extensions). These are the
+// files an earlier export of P left that a new one replaces or removes.
+bool IsPackageFile(const Names& names, std::string_view file_name);
+// Whether a file name is a temporary file that a write of `file` left
+// behind: `file` + "." + six letters or digits.
+bool IsTemporaryOf(std::string_view name, std::string_view file);
+
+// Why the package P in folder D is incomplete, as the mapper is told it in
+// German; nothing when it is whole or there is none. A package gets its
+// .tid last, so it is incomplete when its folder holds the staging folder of
+// an export that was cut, or files that only package P writes (its change
+// list, attribute file, area layer, action table, photo folder) without the
+// .tid. A folder that cannot be read is told as such. Never throws.
+std::optional<std::string> IncompletePackage(const Names& names);
 
 // ---- Change list (P + "_rp.txt") -----------------------------------------------
 

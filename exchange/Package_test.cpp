@@ -13,6 +13,8 @@
 
 #include "context/ProjectStore.h"
 #include "platform/db/Connection.h"
+#include "platform/env/FaultEnv.h"
+#include "platform/env/MemEnv.h"
 #include "tests/support/ProjectFixture.h"
 
 namespace {
@@ -157,6 +159,63 @@ TEST_F(PackageFilesTest, EarlierBuildsSourceColumnHolds255Characters) {
   // dBase III keeps its limit.
   auto dbase3 = platform::db::Connection::Open(context::DBaseConnectionString(dir_, "DBASE III"));
   EXPECT_THROW(dbase3->Execute("create Table drei (Q char(255))"), platform::db::DbError);
+}
+
+namespace env = platform::env;
+
+TEST(PackageTest, PackageFilesAreThePrefixsOwnWhateverTheirCase) {
+  const Package::Names names{"/aus/", "ab"};
+  for (const char* own :
+       {"ab_rp.txt", "AB.TID", "ab.xml", "ab_aktion.dbf", "ab_aktio.dbf", "abpc.dbf", "abpc.dbt",
+        "ab.shp", "ab_lin.SHX", "ab_pkt.dbf", "ab_mpt.prj"}) {
+    EXPECT_TRUE(Package::IsPackageFile(names, own)) << own;
+  }
+  // Another prefix that begins alike, the log, and what is no layer file.
+  for (const char* other : {"abc.tid", "ab.log", "ab_lin.txt", "ab_Fotos", "abx.shp", "ab.tid.x"}) {
+    EXPECT_FALSE(Package::IsPackageFile(names, other)) << other;
+  }
+  EXPECT_TRUE(Package::IsTemporaryOf("ab.tid.Qx7Zk2", "ab.tid"));
+  EXPECT_FALSE(Package::IsTemporaryOf("ab.tid.Qx7Zk", "ab.tid"));
+  EXPECT_FALSE(Package::IsTemporaryOf("ab.tid.Qx7-k2", "ab.tid"));
+  EXPECT_FALSE(Package::IsTemporaryOf("ab.tidxQx7Zk2", "ab.tid"));
+}
+
+TEST(PackageTest, APackageIsIncompleteWithItsStagingFolderOrWithoutItsTid) {
+  env::MemEnv mem;
+  env::ScopedEnv scoped(mem);
+  const Package::Names names{"/aus/", "ab"};
+  EXPECT_EQ(Package::IncompletePackage(names), std::nullopt) << "no folder, no package";
+  mem.CreateFolder("/aus");
+  auto put = [&](const std::string& name) { env::ReplaceFile(mem, "/aus/" + name, "x"); };
+  // Another package's files, and names another prefix may write too.
+  put("abc.xml");
+  put("abt.dbf");
+  put("ab.log");
+  EXPECT_EQ(Package::IncompletePackage(names), std::nullopt);
+  const std::string told = "Im Ordner /aus liegt ein unvollständiges Paket \"ab\": ";
+  put("AB.XML");
+  EXPECT_EQ(Package::IncompletePackage(names),
+            told + "die Datei ab.tid fehlt, die ein Paket als letzte bekommt (AB.XML ist da).");
+  mem.CreateFolder("/aus/ab.tid");  // a folder is no .tid
+  EXPECT_NE(Package::IncompletePackage(names), std::nullopt);
+  mem.RemoveFolder("/aus/ab.tid");
+  put("Ab.Tid");
+  EXPECT_EQ(Package::IncompletePackage(names), std::nullopt);
+  mem.CreateFolder("/aus/ab_Export.tmp");
+  EXPECT_EQ(Package::IncompletePackage(names),
+            told + "ein Export dorthin wurde abgebrochen (der Ordner ab_Export.tmp ist noch da).");
+  // Only the photo folder alone, without its .tid.
+  env::MemEnv other;
+  env::ScopedEnv scoped_other(other);
+  other.CreateFolder("/aus");
+  other.CreateFolder("/aus/ab_Fotos");
+  EXPECT_EQ(Package::IncompletePackage(names),
+            told + "die Datei ab.tid fehlt, die ein Paket als letzte bekommt (ab_Fotos ist da).");
+  env::FaultEnv faults(other);
+  faults.Inject(env::Fault(env::Op::kList, EACCES));
+  env::ScopedEnv scoped_faults(faults);
+  EXPECT_EQ(Package::IncompletePackage(names),
+            "Der Ordner /aus kann nicht gelesen werden: Der Zugriff ist nicht erlaubt (keine Berechtigung)");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "dialogs/FrmVandraCheckIn.h"
+
 namespace VandraCheckIn {
 
 // Offers the check-in of the package in folder D (ending with the path
@@ -12,5 +14,11 @@ namespace VandraCheckIn {
 // 0 (the check-in dialog, shown modally); does nothing otherwise. A registry
 // that cannot be read is reported instead of the dialog.
 void StartVandraCheckIn(const std::string& D, const std::string& P);
+
+// What the check-in dialog has the rules do: tell an incomplete package
+// (Package::IncompletePackage), and run the program while the mapper sees
+// it run (TFormCheckInLaeuft) and may cancel it, which ends the program
+// with its process group. One instance for the life of the library.
+DialogTools::CheckInActions& Actions();
 
 }  // namespace VandraCheckIn

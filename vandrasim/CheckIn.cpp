@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include "platform/ini/IniFile.h"
 #include "platform/text/Encoding.h"
@@ -142,6 +143,7 @@ TestBehaviour Store::Behaviour() const {
   const std::string v = platform::text::ToLowerAscii(ini.ReadString("Test", "Verhalten", ""));
   if (v == "keinlog") return TestBehaviour::kNoLog;
   if (v == "absturz") return TestBehaviour::kCrash;
+  if (v == "absturznachlog") return TestBehaviour::kCrashAfterLog;
   if (v == "warten") return TestBehaviour::kWait;
   if (v == "leerzeichen") return TestBehaviour::kTrailingBlank;
   return TestBehaviour::kNone;
@@ -211,19 +213,151 @@ std::string Clean(const std::string& text) {
   return out;
 }
 
+// The copy being made of a transaction's package, until it is whole.
+constexpr std::string_view kCopying = ".kopie";
+
+// A file's path below the package folder, as the store keeps it.
+std::string Relative(const std::string& package_folder, const std::string& file) {
+  const std::string base = package_folder + "/";
+  return file.compare(0, base.size(), base) == 0 ? file.substr(base.size())
+                                                 : platform::env::NameOf(file);
+}
+
+bool IsFolder(platform::env::Env& env, const std::string& path) {
+  const std::optional<platform::env::FileStatus> status = env.LinkStatus(path);
+  return status && status->IsFolder();
+}
+
+// Removes a file, or a folder with all it holds; links are not followed.
+void RemoveTree(platform::env::Env& env, const std::string& path) {
+  if (!env.LinkStatus(path)) return;
+  if (IsFolder(env, path)) {
+    for (const std::string& name : env.ListFolder(path)) RemoveTree(env, JoinPath(path, name));
+    env.RemoveFolder(path);
+  } else {
+    env.Remove(path);
+  }
+}
+
+// A temporary file that a safe replace of `file` left: "<file>.XXXXXX".
+bool IsTemporaryOf(const std::string& name, const std::string& file) {
+  if (name.size() != file.size() + 7 || name.compare(0, file.size(), file) != 0 ||
+      name[file.size()] != '.') {
+    return false;
+  }
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(file.size()) + 1, name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+// The files below a folder, as paths relative to it.
+void FilesBelow(platform::env::Env& env, const std::string& folder, const std::string& rel,
+                std::set<std::string>& out) {
+  for (const std::string& name : env.ListFolder(folder)) {
+    const std::string path = JoinPath(folder, name);
+    const std::string inner = rel.empty() ? name : rel + "/" + name;
+    if (IsFolder(env, path)) {
+      FilesBelow(env, path, inner, out);
+    } else {
+      out.insert(inner);
+    }
+  }
+}
+
+bool SameContent(platform::env::Env& env, const std::string& a, const std::string& b) {
+  std::unique_ptr<platform::env::File> fa = env.Open(a, platform::env::OpenMode::kRead);
+  std::unique_ptr<platform::env::File> fb = env.Open(b, platform::env::OpenMode::kRead);
+  if (fa->Size() != fb->Size()) return false;
+  std::string ba(1 << 16, '\0'), bb(1 << 16, '\0');
+  for (uint64_t at = 0;;) {
+    const size_t na = fa->ReadAt(at, ba.data(), ba.size());
+    const size_t nb = fb->ReadAt(at, bb.data(), bb.size());
+    if (na != nb || ba.compare(0, na, bb, 0, nb) != 0) return false;
+    if (na == 0) return true;
+    at += na;
+  }
+}
+
+std::set<std::string> RecordedTransactions(const std::string& records) {
+  std::set<std::string> recorded;
+  size_t pos = 0;
+  while (pos < records.size()) {
+    size_t end = records.find('\n', pos);
+    if (end == std::string::npos) end = records.size();
+    const std::string line = records.substr(pos, end - pos);
+    recorded.insert(line.substr(0, line.find('\t')));
+    pos = end + 1;
+  }
+  return recorded;
+}
+
+std::string ReadIfThere(platform::env::Env& env, const std::string& path) {
+  try {
+    return platform::env::ReadFile(env, path);
+  } catch (const EnvError& e) {
+    if (e.Code() != ENOENT) throw;
+  }
+  return {};
+}
+
 }  // namespace
+
+bool Store::SamePackage(const std::string& database, int64_t transaktion,
+                        const std::string& package_folder,
+                        const std::vector<std::string>& files) const {
+  const std::string kept = JoinPath(DatabaseFolder(database), std::to_string(transaktion));
+  if (!IsFolder(env_, kept)) return false;
+  std::set<std::string> stored;
+  FilesBelow(env_, kept, "", stored);
+  std::set<std::string> given;
+  for (const std::string& file : files) {
+    const std::string rel = Relative(package_folder, file);
+    if (!given.insert(rel).second) continue;
+    if (!stored.count(rel) || !SameContent(env_, file, JoinPath(kept, rel))) return false;
+  }
+  return given == stored;
+}
+
+void Store::Tidy() const {
+  const std::string root = JoinPath(folder_, "eingecheckt");
+  std::vector<std::string> databases;
+  try {
+    databases = env_.ListFolder(root);
+  } catch (const EnvError& e) {
+    if (e.Code() == ENOENT) return;
+    throw;
+  }
+  for (const std::string& database : databases) {
+    const std::string folder = JoinPath(root, database);
+    if (!IsFolder(env_, folder)) continue;
+    const std::set<std::string> recorded =
+        RecordedTransactions(ReadIfThere(env_, JoinPath(folder, "transaktionen.txt")));
+    bool removed = false;
+    for (const std::string& entry : env_.ListFolder(folder)) {
+      const std::string path = JoinPath(folder, entry);
+      const bool digits = !entry.empty() && std::all_of(entry.begin(), entry.end(), [](char c) {
+        return c >= '0' && c <= '9';
+      });
+      const bool copying = entry.size() > kCopying.size() && entry.ends_with(kCopying);
+      if (copying || IsTemporaryOf(entry, "transaktionen.txt") ||
+          (digits && IsFolder(env_, path) && !recorded.count(entry))) {
+        RemoveTree(env_, path);
+        removed = true;
+      }
+    }
+    if (removed) env_.SyncFolder(folder);
+  }
+}
 
 void Store::Record(const std::string& database, int64_t transaktion, const std::string& prefix,
                    const std::string& user, const std::string& package_folder,
                    const std::vector<std::string>& files) const {
-  const std::string target = JoinPath(DatabaseFolder(database), std::to_string(transaktion));
+  const std::string final_copy = JoinPath(DatabaseFolder(database), std::to_string(transaktion));
+  const std::string target = final_copy + std::string(kCopying);
+  RemoveTree(env_, target);
   MakeFolders(env_, target);
   std::vector<platform::env::CopyJob> jobs;
-  const std::string base = package_folder + "/";
   for (const std::string& file : files) {
-    const std::string rel = file.compare(0, base.size(), base) == 0 ? file.substr(base.size())
-                                                                    : platform::env::NameOf(file);
-    const std::string to = JoinPath(target, rel);
+    const std::string to = JoinPath(target, Relative(package_folder, file));
     MakeFolders(env_, platform::env::FolderOf(to));
     jobs.push_back({file, to});
   }
@@ -231,6 +365,11 @@ void Store::Record(const std::string& database, int64_t transaktion, const std::
   for (size_t i = 0; i < errors.size(); ++i) {
     if (!errors[i].empty()) throw EnvError(EIO, "copy", jobs[i].from + ": " + errors[i]);
   }
+  // The copy is whole; only now it takes the transaction's name. A copy of
+  // a run cut before its record line is in the way no longer.
+  RemoveTree(env_, final_copy);
+  env_.Rename(target, final_copy);
+  env_.SyncFolder(DatabaseFolder(database));
   std::string records;
   try {
     records = platform::env::ReadFile(env_, RecordFile(database));
@@ -270,6 +409,27 @@ int WriteLog(platform::env::Env& env, const std::string& path, const std::string
   }
 }
 
+// Temporary files of the log that a cut run left beside the package.
+void RemoveTemporaryLogs(platform::env::Env& env, const std::string& folder,
+                         const std::string& log_name, std::ostream& err) {
+  try {
+    for (const std::string& entry : env.ListFolder(folder)) {
+      if (IsTemporaryOf(entry, log_name)) env.Remove(JoinPath(folder, entry));
+    }
+  } catch (const EnvError& e) {
+    err << "checkin: Reste eines früheren Laufs bleiben: " << e.what() << "\n";
+  }
+}
+
+void TidyStore(const Store& store, std::ostream& err) {
+  try {
+    std::unique_ptr<platform::env::File> lock = store.LockRecord();
+    if (lock) store.Tidy();
+  } catch (const EnvError& e) {
+    err << "checkin: Reste früherer Läufe im Speicher bleiben: " << e.what() << "\n";
+  }
+}
+
 }  // namespace
 
 int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, std::ostream& err) {
@@ -295,6 +455,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
   }
   const PackageNames names{cl.folder, cl.prefix};
   const std::string log = JoinPath(cl.folder, names.LogName());
+  RemoveTemporaryLogs(env, cl.folder, names.LogName(), err);
   std::vector<std::string> header = {
       cl.probe ? "VANDRA Check-In (Probelauf)" : "VANDRA Check-In",
       "Paket: " + JoinPath(cl.folder, cl.prefix),
@@ -309,34 +470,53 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
   } else {
     behaviour = store.Behaviour();
     if (behaviour == TestBehaviour::kCrash) std::abort();
+    TidyStore(store, err);
     if (std::optional<std::string> refused = store.Login(cl.user, cl.password, cl.database))
       findings.push_back({FindingKind::kSachdaten, *refused});
   }
+  auto log_text = [&] {
+    return LogText(header, findings, behaviour == TestBehaviour::kTrailingBlank);
+  };
 
   if (findings.empty()) {
     PackageReport report = CheckPackage(env, names);
     findings = std::move(report.findings);
     if (report.transaktion) {
-      header.push_back("Transaktion: " + std::to_string(*report.transaktion));
+      const std::string number = std::to_string(*report.transaktion);
+      header.push_back("Transaktion: " + number);
       try {
         std::unique_ptr<platform::env::File> lock = store.LockRecord();
         if (!lock) {
           findings.push_back({FindingKind::kSachdaten,
                               "Server " + cl.server + ": belegt, bitte später erneut versuchen"});
         } else if (store.CheckedIn(cl.database, *report.transaktion)) {
-          findings.push_back({FindingKind::kSachdaten,
-                              "Transaktion " + std::to_string(*report.transaktion) +
-                                  " wurde bereits eingecheckt und wird nicht erneut angenommen"});
+          if (findings.empty() &&
+              store.SamePackage(cl.database, *report.transaktion, cl.folder, report.files)) {
+            // The same hand-over again, after a run whose end the caller
+            // did not see.
+            header.push_back("Transaktion " + number +
+                             " ist mit diesem Paket bereits in Datenbank " + cl.database +
+                             " eingecheckt");
+          } else {
+            findings.push_back({FindingKind::kSachdaten,
+                                "Transaktion " + number +
+                                    " wurde bereits eingecheckt und wird nicht erneut angenommen"});
+          }
         } else if (!cl.probe && findings.empty()) {
+          // The log comes before the record, so that a recorded check-in
+          // always has its log; without a log nothing is recorded.
+          header.push_back("Transaktion " + number + " wird in Datenbank " + cl.database +
+                           " eingecheckt");
+          if (behaviour == TestBehaviour::kNoLog) return 0;
+          if (WriteLog(env, log, log_text(), err) != 0) return 1;
+          if (behaviour == TestBehaviour::kCrashAfterLog) std::abort();
           store.Record(cl.database, *report.transaktion, cl.prefix, cl.user, cl.folder,
                        report.files);
-          header.push_back("Transaktion " + std::to_string(*report.transaktion) +
-                           " eingecheckt in Datenbank " + cl.database);
+          header.back() = "Transaktion " + number + " eingecheckt in Datenbank " + cl.database;
         }
       } catch (const EnvError& e) {
         findings.push_back(
-            {FindingKind::kSachdaten, "Server " + cl.server + ": Transaktion " +
-                                          std::to_string(*report.transaktion) +
+            {FindingKind::kSachdaten, "Server " + cl.server + ": Transaktion " + number +
                                           " konnte nicht gespeichert werden: " + e.what()});
       }
     }
@@ -345,8 +525,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
   const int exit_code = findings.empty() ? 0 : 1;
   if (behaviour == TestBehaviour::kNoLog) return exit_code;
   if (behaviour == TestBehaviour::kWait) env.SleepFor(std::chrono::seconds(store.WaitSeconds()));
-  const std::string text = LogText(header, findings, behaviour == TestBehaviour::kTrailingBlank);
-  return WriteLog(env, log, text, err) != 0 ? 1 : exit_code;
+  return WriteLog(env, log, log_text(), err) != 0 ? 1 : exit_code;
 }
 
 }  // namespace vandrasim

@@ -13,7 +13,7 @@
 //     SERVER/checkin.ini
 //         [Nutzer]         one key per user: <user>=<password>
 //         [Datenbanken]    one key per database: <database>=1 (any value)
-//         [Test]           Verhalten=keinlog|absturz|warten|leerzeichen
+//         [Test]           Verhalten=keinlog|absturz|absturznachlog|warten|leerzeichen
 //                          Sekunden=<n>   (how long "warten" waits; 5 when missing)
 //     SERVER/eingecheckt/<database>/transaktionen.txt
 //         one line per checked-in package, UTF-8, fields separated by a tab:
@@ -22,18 +22,21 @@
 //         a copy of the package's files as they were checked in (its photos
 //         in <prefix>_Fotos/)
 //     SERVER/checkin.lock
-//         taken while a run looks at and writes the record, so two runs at
-//         once cannot both check in one transaction
+//         taken while a run tidies the store, and while it looks at and
+//         writes the record, so two runs at once cannot both check in one
+//         transaction
 // The ini file follows the Windows profile rules: users and databases are
 // found without regard to case, values are trimmed. A database's folder
 // name is its name with every character but letters, digits, '-' and '_'
 // written as %XX.
 //
 // Test behaviours ([Test] Verhalten):
-//   keinlog      checks and records as usual but writes no log
-//   absturz      ends with abort() before checking anything: no log, nothing recorded
-//   warten       waits Sekunden seconds before writing the log
-//   leerzeichen  ends the line "Sachdatenfehler: N" with a blank
+//   keinlog         checks as usual but writes no log, and so records nothing
+//   absturz         ends with abort() before checking anything: no log, nothing recorded
+//   absturznachlog  a real run that finds nothing writes its log, then ends
+//                   with abort() before it records
+//   warten          waits Sekunden seconds before writing the log
+//   leerzeichen     ends the line "Sachdatenfehler: N" with a blank
 //
 // The log, FOLDER/PREFIX.log, is Windows-1252 with CR LF line ends: a few
 // header lines, one line per finding, then exactly one line
@@ -41,6 +44,21 @@
 // either word. It replaces an earlier log whole (written beside it and
 // renamed over it), so a reader never sees half a log. The password goes
 // nowhere: not into the log, the store or any message.
+//
+// Crash contract (a kill at any moment):
+//  - A package is recorded only after its log, saying no findings, has
+//    been written: every line of transaktionen.txt has had its log. The
+//    copy of the package is made in <transaction>.kopie, renamed to
+//    <transaction> and then the record line is added (the record file
+//    replaced whole), so a record line always has its whole copy.
+//  - What a cut run leaves (a .kopie folder, a copy without its record
+//    line, temporary files of the record and of the log) is removed when
+//    the program next runs on the store and the package.
+//  - A package that is recorded is taken again as a success when it comes
+//    again unchanged (the same files with the same content as the copy):
+//    a hand-over cut after its record but before the caller saw its end
+//    can be repeated. A changed package of a recorded transaction is
+//    refused.
 //
 // Exit code: 0 when nothing was found, 1 with findings (or when the log
 // could not be written), 2 when the command line is wrong.
@@ -89,7 +107,7 @@ bool PrefixIsUsable(const std::string& prefix);
 std::string LogText(const std::vector<std::string>& header, const std::vector<Finding>& findings,
                     bool blank_after_sachdaten = false);
 
-enum class TestBehaviour { kNone, kNoLog, kCrash, kWait, kTrailingBlank };
+enum class TestBehaviour { kNone, kNoLog, kCrash, kCrashAfterLog, kWait, kTrailingBlank };
 
 // The store a SERVER argument names.
 class Store {
@@ -108,12 +126,20 @@ class Store {
   std::string DatabaseFolder(const std::string& database) const;
   std::string RecordFile(const std::string& database) const;
   bool CheckedIn(const std::string& database, int64_t transaktion) const;
+  // Whether the copy kept for the recorded transaction holds exactly these
+  // files (paths under `package_folder`), byte for byte.
+  bool SamePackage(const std::string& database, int64_t transaktion,
+                   const std::string& package_folder, const std::vector<std::string>& files) const;
   // Copies the files (paths under `package_folder`) into the transaction's
   // folder and then adds the record line, the step that makes the check-in
   // count. Throws EnvError.
   void Record(const std::string& database, int64_t transaktion, const std::string& prefix,
               const std::string& user, const std::string& package_folder,
               const std::vector<std::string>& files) const;
+  // Removes what cut runs left in the store: copies being made, copies
+  // without a record line, temporary files of the record files. Call with
+  // the lock held. Throws EnvError.
+  void Tidy() const;
   // The lock on the record, held while the returned file lives; nothing
   // when another run holds it beyond the wait.
   std::unique_ptr<platform::env::File> LockRecord() const;

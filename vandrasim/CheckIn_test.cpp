@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "platform/db/TestDir.h"
@@ -133,6 +134,7 @@ TEST_F(StoreTest, TestBehavioursAreReadFromTheIni) {
   for (auto [word, behaviour] : std::vector<std::pair<std::string, TestBehaviour>>{
            {"keinlog", TestBehaviour::kNoLog},
            {"Absturz", TestBehaviour::kCrash},
+           {"absturzNachLog", TestBehaviour::kCrashAfterLog},
            {"warten", TestBehaviour::kWait},
            {"leerzeichen", TestBehaviour::kTrailingBlank},
            {"anders", TestBehaviour::kNone}}) {
@@ -164,6 +166,48 @@ TEST_F(StoreTest, ARecordedTransactionIsKnownItsNeighboursAreNot) {
   const std::string record = TestDir::ReadAll(store_.RecordFile("VANDRA NRW"));
   EXPECT_EQ(record.substr(0, 8), "47110\tP\t");
   EXPECT_NE(record.find("\tanna x\n"), std::string::npos) << record;
+
+  // The same package again is the one kept; a changed one, one with a file
+  // more or less, is not.
+  const std::vector<std::string> files = {package.File("P.tid"), package.File("P_Fotos/a.jpg")};
+  EXPECT_TRUE(store_.SamePackage("VANDRA NRW", 47110, package.Path(), files));
+  EXPECT_FALSE(store_.SamePackage("VANDRA NRW", 47110, package.Path(), {files[0]}));
+  TestDir::WriteAll(package.File("P_Fotos/b.jpg"), "JPEG");
+  EXPECT_FALSE(store_.SamePackage("VANDRA NRW", 47110, package.Path(),
+                                  {files[0], files[1], package.File("P_Fotos/b.jpg")}));
+  TestDir::WriteAll(package.File("P_Fotos/a.jpg"), "JPEG2");
+  EXPECT_FALSE(store_.SamePackage("VANDRA NRW", 47110, package.Path(), files));
+  EXPECT_FALSE(store_.SamePackage("VANDRA NRW", 4711, package.Path(), files));
+}
+
+TEST_F(StoreTest, WhatCutRunsLeftIsTidiedAwayAndRecordedCopiesStay) {
+  TestDir package;
+  TestDir::WriteAll(package.File("P.tid"), "[Transaktionsdaten]\r\nTransaktion=1\r\n");
+  store_.Record("VANDRA NRW", 1, "P", "anna", package.Path(), {package.File("P.tid")});
+  platform::env::Env& e = platform::env::Env::Posix();
+  const std::string db = store_.DatabaseFolder("VANDRA NRW");
+  // A copy being made, a copy whose record line never came, a temporary
+  // record file; and what is no leftover.
+  for (const char* folder : {"/2.kopie", "/2.kopie/P_Fotos", "/3", "/notizen"}) {
+    e.CreateFolder(db + folder);
+  }
+  TestDir::WriteAll(db + "/2.kopie/P_Fotos/a.jpg.Ab12Cd", "JP");
+  TestDir::WriteAll(db + "/3/P.tid", "x");
+  TestDir::WriteAll(db + "/transaktionen.txt.Qx7Zk2", "1\tP\n3\tP\n");
+  TestDir::WriteAll(db + "/liesmich.txt", "x");
+  store_.Tidy();
+  std::vector<std::string> left = e.ListFolder(db);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"1", "liesmich.txt", "notizen", "transaktionen.txt"}));
+  EXPECT_EQ(TestDir::ReadAll(db + "/1/P.tid"), "[Transaktionsdaten]\r\nTransaktion=1\r\n");
+  // A record whose copy was cut before its name came: the next record of
+  // the transaction makes the copy anew.
+  e.CreateFolder(db + "/4.kopie");
+  TestDir::WriteAll(db + "/4.kopie/alt.txt", "alt");
+  store_.Record("VANDRA NRW", 4, "P", "anna", package.Path(), {package.File("P.tid")});
+  EXPECT_FALSE(e.Stat(db + "/4.kopie"));
+  EXPECT_FALSE(e.Stat(db + "/4/alt.txt"));
+  EXPECT_TRUE(store_.SamePackage("VANDRA NRW", 4, package.Path(), {package.File("P.tid")}));
 }
 
 TEST_F(StoreTest, AWrongCommandLineStillLeavesALogAndNoPassword) {

@@ -42,6 +42,12 @@ constexpr char kActionCodes[] = "NUDI";
 // switch gave back, so an identifier may carry "D" and "N" together.
 struct Actions {
   std::map<std::string, std::set<char>> codes;
+  // Rows with the code D, counted: a deleted identifier may be written
+  // once per object that gave it up.
+  size_t deleted_rows = 0;
+  // Identifiers of rows with a code the export never writes; they are told
+  // once and left out of the comparisons.
+  std::set<std::string> unknown;
 
   bool Present(const std::string& kennung) const {
     auto it = codes.find(kennung);
@@ -52,6 +58,18 @@ struct Actions {
     auto it = codes.find(kennung);
     return it != codes.end() && it->second.count('D') && !Present(kennung);
   }
+  bool Has(const std::string& kennung, char code) const {
+    auto it = codes.find(kennung);
+    return it != codes.end() && it->second.count(code);
+  }
+};
+
+// The change list as the export writes it: three blocks, each headed with
+// its title and the count of the identifier lines that follow.
+struct ChangeList {
+  std::vector<std::string> changed;
+  std::vector<std::string> deleted;
+  std::vector<std::string> created;
 };
 
 class Checker {
@@ -60,7 +78,6 @@ class Checker {
 
   PackageReport Run() {
     CheckTid();
-    CheckChangeList();
     std::optional<Actions> actions = ReadActions();
     std::optional<std::set<std::string>> xml = ReadXml();
     // A layer that cannot be read hides which objects are missing, but not
@@ -86,6 +103,29 @@ class Checker {
             Grafik("Objekt " + kennung +
                    ": als gelöscht gemeldet, steht aber noch in den Geodaten " + layer->second);
         }
+      }
+    }
+    const std::optional<ChangeList> change_list = ReadChangeList();
+    if (actions && change_list) CompareChangeList(*actions, *change_list);
+    if (actions) {
+      // Only new and changed objects go out as attributes and geodata; one
+      // the action table does not name (or names with an unknown code) is
+      // told once, whatever else it is.
+      auto unannounced = [&](const std::string& kennung) {
+        return !actions->Present(kennung) && !actions->Gone(kennung) &&
+               actions->unknown.count(kennung) == 0;
+      };
+      if (xml) {
+        for (const std::string& kennung : *xml) {
+          if (unannounced(kennung))
+            Sach("Objekt " + kennung + ": steht in der XML-Datei " + names_.XmlName() +
+                 ", ist in der Aktionstabelle aber nicht als neu oder geändert gemeldet");
+        }
+      }
+      for (const auto& [kennung, layer] : geodata) {
+        if (unannounced(kennung))
+          Grafik("Objekt " + kennung + ": steht in den Geodaten " + layer +
+                 ", ist in der Aktionstabelle aber nicht als neu oder geändert gemeldet");
       }
     }
     CheckPhotos();
@@ -137,8 +177,116 @@ class Checker {
     report_.transaktion = number;
   }
 
-  // Not checked, only kept with the package: it is written for people.
-  void CheckChangeList() { Find(names_.ChangeListName()); }
+  // The change list is written for people, but it is written from the same
+  // rows as the action table: a list that does not fit the table belongs to
+  // another export, or to one that was cut.
+  std::optional<ChangeList> ReadChangeList() {
+    const std::optional<std::string> file = Find(names_.ChangeListName());
+    if (!file) {
+      Sach("Datei " + names_.ChangeListName() + ": fehlt");
+      return std::nullopt;
+    }
+    std::string text;
+    try {
+      text = platform::env::ReadFile(env_, JoinPath(names_.folder, *file));
+    } catch (const EnvError& e) {
+      Sach("Datei " + *file + ": nicht lesbar: " + e.what());
+      return std::nullopt;
+    }
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < text.size();) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(pos, end - pos);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(platform::text::AnsiToUtf8(line));
+      pos = end + 1;
+    }
+    ChangeList list;
+    size_t at = 0;
+    const std::pair<const char*, std::vector<std::string>*> blocks[] = {
+        {"Geänderte Objekte", &list.changed},
+        {"Gelöschte Objekte", &list.deleted},
+        {"Neue Objekte", &list.created}};
+    for (size_t b = 0; b < std::size(blocks); ++b) {
+      const std::string title = blocks[b].first;
+      if (b > 0) {
+        if (at >= lines.size() || !lines[at].empty()) {
+          Sach("Datei " + *file + ", Zeile " + std::to_string(at + 1) + ": keine Leerzeile vor \"" +
+               title + "\"; die Liste ist unvollständig");
+          return std::nullopt;
+        }
+        ++at;
+      }
+      const std::string head = at < lines.size() ? lines[at] : std::string();
+      size_t count = 0;
+      const bool headed =
+          head.size() > title.size() + 3 && head.rfind(title + " (", 0) == 0 && head.back() == ')';
+      const std::string digits =
+          headed ? head.substr(title.size() + 2, head.size() - title.size() - 3) : std::string();
+      if (!headed || digits.empty() || digits.size() > 9 ||
+          !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        Sach("Datei " + *file + ", Zeile " + std::to_string(at + 1) + ": \"" + title +
+             " (Anzahl)\" erwartet; die Liste ist unvollständig");
+        return std::nullopt;
+      }
+      count = std::stoul(digits);
+      ++at;
+      if (lines.size() - at < count) {
+        Sach("Datei " + *file + ": \"" + head + "\", aber nur " +
+             std::to_string(lines.size() - at) + " Zeilen folgen; die Liste ist unvollständig");
+        return std::nullopt;
+      }
+      for (size_t i = 0; i < count; ++i, ++at) {
+        blocks[b].second->push_back(std::string(platform::text::Trim(lines[at])));
+      }
+    }
+    // After the last block the file ends (its last line end leaves one
+    // empty piece).
+    if (at < lines.size() && !(at + 1 == lines.size() && lines[at].empty())) {
+      Sach("Datei " + *file + ", Zeile " + std::to_string(at + 1) +
+           ": mehr Zeilen, als \"Neue Objekte\" zählt");
+      return std::nullopt;
+    }
+    return list;
+  }
+
+  void CompareChangeList(const Actions& actions, const ChangeList& list) {
+    const std::string where = "in der Änderungsliste " + names_.ChangeListName();
+    const std::set<std::string> changed(list.changed.begin(), list.changed.end());
+    const std::set<std::string> created(list.created.begin(), list.created.end());
+    auto known = [&](const std::string& k) { return actions.unknown.count(k) == 0; };
+    for (const std::string& k : created) {
+      if (known(k) && !actions.Has(k, 'N'))
+        Sach("Objekt " + k + ": " + where + " neu, in der Aktionstabelle aber nicht mit N");
+    }
+    // A changed object whose identifier changed goes out as its old
+    // identifier deleted and the new one created.
+    size_t renamed = 0;
+    for (const std::string& k : changed) {
+      if (!known(k)) continue;
+      if (actions.Has(k, 'U')) continue;
+      if (actions.Has(k, 'N')) {
+        ++renamed;
+      } else {
+        Sach("Objekt " + k + ": " + where + " geändert, in der Aktionstabelle aber nicht mit U");
+      }
+    }
+    for (const auto& [k, codes] : actions.codes) {
+      if (codes.count('U') && !changed.count(k))
+        Sach("Objekt " + k + ": in der Aktionstabelle mit U, fehlt aber " + where);
+      if (codes.count('N') && !created.count(k) && !changed.count(k))
+        Sach("Objekt " + k + ": in der Aktionstabelle mit N, fehlt aber " + where);
+    }
+    // Each deleted object, and each changed one under a new identifier,
+    // gives exactly one row D.
+    const size_t expected = list.deleted.size() + renamed;
+    if (actions.deleted_rows != expected) {
+      Sach("Tabelle " + names_.ActionTableName() + ": " + std::to_string(actions.deleted_rows) +
+           " Zeilen mit D, " + where + " stehen " + std::to_string(list.deleted.size()) +
+           " gelöschte und " + std::to_string(renamed) + " umbenannte Objekte");
+    }
+  }
 
   // Reads a table; a damaged one is one finding naming the file (and the
   // record and field where the codec tells them).
@@ -202,9 +350,11 @@ class Checker {
           if (code.size() != 1 || !std::strchr(kActionCodes, code[0])) {
             Sach("Objekt " + kennung + ": unbekannter Aktionscode \"" + code + "\" (" + where +
                  ", Feld AKTION)");
+            actions.unknown.insert(kennung);
             return;
           }
           actions.codes[kennung].insert(code[0]);
+          if (code[0] == 'D') ++actions.deleted_rows;
         });
     if (!read) return std::nullopt;
     return actions;

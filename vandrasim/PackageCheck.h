@@ -3,7 +3,12 @@
 // transaction, the action table holds only the export's codes, every new or
 // changed object is in the attribute file and in the geodata, every deleted
 // one is in neither, every photo row's picture is in the photo folder, and
-// every table can be read.
+// every table can be read. The files must also agree with each other, as
+// the files of one export do: the change list is whole and names the same
+// new, changed and deleted objects as the action table, and the attribute
+// file and the geodata hold no object the action table does not report as
+// new or changed. A package cut while it was written, or put together from
+// two exports, fails here even when each file is readable on its own.
 //
 // The package's file names are those the plug-in's export writes; they are
 // spelt here again because this program is no part of the plug-in. Files

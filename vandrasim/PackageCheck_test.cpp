@@ -7,9 +7,12 @@
 #include <shapefil.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <sstream>
 
 #include "platform/db/TestDir.h"
 #include "platform/dbase/DbfFile.h"
+#include "vandrasim/CheckIn.h"
 
 namespace vandrasim {
 namespace {
@@ -61,6 +64,23 @@ Cell T(const std::string& s) {
   return Cell::Text(s);
 }
 
+// A change list as the export writes it: Windows-1252, CR LF.
+std::string ChangeList(const std::vector<std::string>& changed,
+                       const std::vector<std::string>& deleted,
+                       const std::vector<std::string>& created) {
+  std::string text;
+  auto block = [&](const std::string& title, const std::vector<std::string>& kennungen) {
+    text += title + " (" + std::to_string(kennungen.size()) + ")\r\n";
+    for (const std::string& k : kennungen) text += k + "\r\n";
+  };
+  block("Ge\xE4nderte Objekte", changed);
+  text += "\r\n";
+  block("Gel\xF6schte Objekte", deleted);
+  text += "\r\n";
+  block("Neue Objekte", created);
+  return text;
+}
+
 // A package of transaction 4711: A-1 changed, A-2 new, A-3 deleted, A-4
 // switched to A-5 (its old identifier deleted), and A-4 given again to a
 // new object; one photo.
@@ -79,6 +99,7 @@ class PackageTest : public ::testing::Test {
                   {T("A-5"), T("N")},
                   {T("A-4"), T("N")},
                   {T("A-6"), T("I")}});
+    TestDir::WriteAll(dir_.File("P_rp.txt"), ChangeList({"A-1", "A-5"}, {"A-3"}, {"A-2", "A-4"}));
     Posix().CreateFolder(dir_.File("P_Fotos"));
     TestDir::WriteAll(dir_.File("P_Fotos/KTFoto1.jpg"), "JPEG");
     WritePhotos({{Cell::Integer(-1), T("KTFoto1.jpg")}});
@@ -110,16 +131,16 @@ TEST_F(PackageTest, AWholePackageHasNoFindingsAndListsItsFiles) {
   EXPECT_EQ(r.findings, std::vector<Finding>{});
   EXPECT_EQ(r.transaktion, 4711);
   for (const char* f : {"P.tid", "P.xml", "P.shp", "P.shx", "P_pkt.dbf", "P_aktion.dbf", "Ppc.dbf",
-                        "P_Fotos/KTFoto1.jpg"})
+                        "P_rp.txt", "P_Fotos/KTFoto1.jpg"})
     EXPECT_NE(std::find(r.files.begin(), r.files.end(), dir_.File(f)), r.files.end()) << f;
   EXPECT_EQ(std::find(r.files.begin(), r.files.end(), dir_.File("dummy.dbf")), r.files.end());
 }
 
 TEST_F(PackageTest, FilesAreFoundInAnyLetterCaseButNotUnderOtherNames) {
-  WriteActions({{T("A-1"), T("U")}}, "P_aktion");
   Posix().Rename(dir_.File("P_aktion.dbf"), dir_.File("P_AKTIO.DBF"));
   EXPECT_EQ(Texts(), std::vector<std::string>{"S Tabelle P_aktion.dbf: fehlt"});
   Posix().Rename(dir_.File("P_AKTIO.DBF"), dir_.File("p_AKTION.DBF"));
+  Posix().Rename(dir_.File("P_rp.txt"), dir_.File("p_RP.TXT"));
   Posix().Rename(dir_.File("P_Fotos"), dir_.File("p_fotos"));
   Posix().Rename(dir_.File("P.tid"), dir_.File("p.TID"));
   EXPECT_EQ(Texts(), std::vector<std::string>{});
@@ -152,7 +173,56 @@ TEST_F(PackageTest, BadActionRowsAreToldWithRecordAndField) {
       Texts(),
       (std::vector<std::string>{
           "S Objekt A-1: unbekannter Aktionscode \"u\" (Tabelle P_aktion.dbf, Satz 1, Feld AKTION)",
-          "S Tabelle P_aktion.dbf, Satz 2, Feld KENNUNG: keine Kennung"}));
+          "S Tabelle P_aktion.dbf, Satz 2, Feld KENNUNG: keine Kennung",
+          // Told once, the identifier of the unknown code is compared no further.
+          "S Tabelle P_aktion.dbf: 0 Zeilen mit D, in der Änderungsliste P_rp.txt stehen 1 "
+          "gelöschte und 1 umbenannte Objekte"}));
+}
+
+TEST_F(PackageTest, TheFilesMustBeOfOneExport) {
+  // The change list of another export: a new object the table does not
+  // have, one the list does not have, a deletion without its row.
+  TestDir::WriteAll(dir_.File("P_rp.txt"),
+                    ChangeList({"A-1", "A-5"}, {"A-3", "A-7"}, {"A-9", "A-4"}));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{
+                "S Objekt A-9: in der Änderungsliste P_rp.txt neu, in der Aktionstabelle aber "
+                "nicht mit N",
+                "S Objekt A-2: in der Aktionstabelle mit N, fehlt aber in der Änderungsliste "
+                "P_rp.txt",
+                "S Tabelle P_aktion.dbf: 2 Zeilen mit D, in der Änderungsliste P_rp.txt stehen 2 "
+                "gelöschte und 1 umbenannte Objekte"}));
+
+  // A list cut short, or going on after its last block.
+  const std::string whole = ChangeList({"A-1", "A-5"}, {"A-3"}, {"A-2", "A-4"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole.substr(0, whole.size() - 6));
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "S Datei P_rp.txt: \"Neue Objekte (2)\", aber nur 1 Zeilen folgen; die "
+                         "Liste ist unvollständig"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole.substr(0, whole.find("\r\n\r\n")));
+  EXPECT_EQ(Texts(),
+            std::vector<std::string>{"S Datei P_rp.txt, Zeile 4: keine Leerzeile vor "
+                                     "\"Gelöschte Objekte\"; die Liste ist unvollständig"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), "");
+  EXPECT_EQ(Texts(), std::vector<std::string>{"S Datei P_rp.txt, Zeile 1: \"Geänderte Objekte "
+                                              "(Anzahl)\" erwartet; die Liste ist unvollständig"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole + "A-8\r\n");
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "S Datei P_rp.txt, Zeile 11: mehr Zeilen, als \"Neue Objekte\" zählt"});
+  Posix().Remove(dir_.File("P_rp.txt"));
+  EXPECT_EQ(Texts(), std::vector<std::string>{"S Datei P_rp.txt: fehlt"});
+  TestDir::WriteAll(dir_.File("P_rp.txt"), whole);
+
+  // Attributes and geodata of an object the table does not report.
+  TestDir::WriteAll(dir_.File("P.xml"), Xml({"A-1", "A-2", "A-5", "A-4", "A-6", "B-1"}));
+  WriteLayer(dir_.File("P"), SHPT_POLYGON, {"A-1", "A-2", "A-5", "B-1"});
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         "S Objekt A-6: steht in der XML-Datei P.xml, ist in der Aktionstabelle "
+                         "aber nicht als neu oder geändert gemeldet",
+                         "S Objekt B-1: steht in der XML-Datei P.xml, ist in der Aktionstabelle "
+                         "aber nicht als neu oder geändert gemeldet",
+                         "G Objekt B-1: steht in den Geodaten P.shp, ist in der Aktionstabelle "
+                         "aber nicht als neu oder geändert gemeldet"}));
 }
 
 TEST_F(PackageTest, PhotosMustBeInThePhotoFolderUnderAPlainName) {
@@ -206,6 +276,128 @@ TEST_F(PackageTest, DamagedTablesNameFileAndWhereTheyFail) {
   Posix().Remove(dir_.File("P.shx"));
   t = Texts();
   EXPECT_NE(std::find(t.begin(), t.end(), "G Geodaten P.shp: P.shx fehlt"), t.end());
+}
+
+// An Env that stops the program at its n-th step that changes or syncs the
+// file system, as a kill would: nothing after it runs (a thrown Killed is
+// caught by no handler of the program's).
+struct Killed {};
+class KillingEnv : public platform::env::Env {
+ public:
+  KillingEnv(platform::env::Env& target, int steps) : target_(target), left_(steps) {}
+  bool Fired() const { return fired_; }
+
+  std::unique_ptr<platform::env::File> Open(const std::string& path, platform::env::OpenMode mode,
+                                            uint32_t create_mode) override {
+    if (mode != platform::env::OpenMode::kRead) Step();
+    return target_.Open(path, mode, create_mode);
+  }
+  std::optional<platform::env::FileStatus> Stat(const std::string& path) override {
+    return target_.Stat(path);
+  }
+  std::optional<platform::env::FileStatus> LinkStatus(const std::string& path) override {
+    return target_.LinkStatus(path);
+  }
+  std::vector<std::string> ListFolder(const std::string& folder) override {
+    return target_.ListFolder(folder);
+  }
+  void CreateFolder(const std::string& folder, uint32_t mode) override {
+    Step();
+    target_.CreateFolder(folder, mode);
+  }
+  void RemoveFolder(const std::string& folder) override {
+    Step();
+    target_.RemoveFolder(folder);
+  }
+  void Rename(const std::string& from, const std::string& to) override {
+    Step();
+    target_.Rename(from, to);
+  }
+  void Remove(const std::string& path) override {
+    Step();
+    target_.Remove(path);
+  }
+  void SyncFolder(const std::string& folder) override {
+    Step();
+    target_.SyncFolder(folder);
+  }
+  void SyncFileSystem(const std::string& folder) override {
+    Step();
+    target_.SyncFileSystem(folder);
+  }
+  std::unique_ptr<platform::env::File> CreateTemporary(const std::string& folder,
+                                                       const std::string& prefix) override {
+    Step();
+    return target_.CreateTemporary(folder, prefix);
+  }
+  std::string ResolveLinks(const std::string& path) override { return target_.ResolveLinks(path); }
+  uint32_t DefaultFileMode() override { return target_.DefaultFileMode(); }
+  int64_t WallNs() override { return target_.WallNs(); }
+  int64_t SteadyNs() override { return target_.SteadyNs(); }
+  std::tm LocalTime(int64_t seconds) override { return target_.LocalTime(seconds); }
+  void SleepFor(std::chrono::microseconds duration) override { target_.SleepFor(duration); }
+
+ private:
+  void Step() {
+    if (left_-- == 0) {
+      fired_ = true;
+      throw Killed{};
+    }
+  }
+  platform::env::Env& target_;
+  int left_;
+  bool fired_ = false;
+};
+
+TEST_F(PackageTest, ACheckInCutAtAnyStepIsRecordedOnlyWithItsLogAndGoesThroughWhenRepeated) {
+  TestDir store;
+  TestDir::WriteAll(store.File("checkin.ini"), "[Nutzer]\r\nanna=x\r\n[Datenbanken]\r\nDB=1\r\n");
+  const std::vector<std::string> args = {"-s", store.Path(), "-u", "anna",      "-p", "x",
+                                         "-D", "DB",         "-d", dir_.Path(), "-n", "P"};
+  const std::string db = store.File("eingecheckt/DB");
+  const std::string clean_end = "Sachdatenfehler: 0\r\nGrafikfehler: 0\r\n";
+  auto records = [&] {
+    const std::string text = TestDir::ReadAll(db + "/transaktionen.txt");
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  };
+  auto log_is_clean = [&] {
+    const std::string log = TestDir::ReadAll(dir_.File("P.log"));
+    return log.size() >= clean_end.size() &&
+           log.compare(log.size() - clean_end.size(), clean_end.size(), clean_end) == 0;
+  };
+  int cut = 0, logged_only = 0;
+  for (int steps = 0;; ++steps) {
+    std::filesystem::remove_all(store.File("eingecheckt"));
+    std::filesystem::remove(dir_.File("P.log"));
+    std::ostringstream err;
+    KillingEnv killing(Posix(), steps);
+    try {
+      platform::env::ScopedEnv scoped(killing);
+      RunCheckIn(killing, args, err);
+    } catch (const Killed&) {
+    }
+    if (!killing.Fired()) break;  // the whole run took fewer steps
+    ++cut;
+    const std::string at = "cut before step " + std::to_string(steps);
+    if (records() > 0) {
+      EXPECT_TRUE(log_is_clean()) << at << ": recorded without its log";
+      EXPECT_EQ(TestDir::ReadAll(db + "/4711/P.xml"), TestDir::ReadAll(dir_.File("P.xml"))) << at;
+    } else if (log_is_clean()) {
+      ++logged_only;
+    }
+    // The hand-over repeated goes through, and nothing of the cut is left.
+    EXPECT_EQ(RunCheckIn(Posix(), args, err), 0) << at << ": " << err.str();
+    EXPECT_TRUE(log_is_clean()) << at;
+    EXPECT_EQ(records(), 1) << at;
+    std::vector<std::string> left = Posix().ListFolder(db);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"4711", "transaktionen.txt"})) << at;
+    for (const std::string& name : Posix().ListFolder(dir_.Path())) {
+      EXPECT_EQ(name.find("P.log."), std::string::npos) << at << ": " << name;
+    }
+  }
+  EXPECT_GT(cut, 10);
+  EXPECT_GT(logged_only, 0) << "no cut fell between the log and the record";
 }
 
 TEST(XmlObjects, TakesEveryObjectsIdentifierWithEntitiesDecoded) {

@@ -152,9 +152,16 @@ def main(argv):
             rel = os.path.relpath(os.path.join(dirpath, name), package)
             if not os.path.isfile(os.path.join(kept, rel)):
                 fail(c.name, f"the store keeps no {rel}")
+    # The same package again (a hand-over repeated after a cut run) is
+    # taken as checked in, and recorded no second time; a package changed
+    # since is refused.
+    c.expect(c.run(checkin, probe=False), 0, 0, 0,
+             [f"Transaktion {tid} ist mit diesem Paket bereits"], probe=False)
+    c.expect(c.run(checkin), 0, 0, 0, [f"Transaktion {tid} ist mit diesem Paket bereits"])
+    with open(c.path(prefix + ".tid"), "ab") as f:
+        f.write(b"Name=anders\r\n")
     c.expect(c.run(checkin, probe=False), 1, 1, 0,
              [f"Transaktion {tid} wurde bereits eingecheckt"], probe=False)
-    c.expect(c.run(checkin), 1, 1, 0, [f"Transaktion {tid} wurde bereits eingecheckt"], probe=False)
     with open(record, encoding="utf-8") as f:
         if len(f.read().splitlines()) != 1:
             fail(c.name, "the second run recorded again")
@@ -180,17 +187,40 @@ def main(argv):
     os.remove(c.path(os.path.join(prefix + "_Fotos", "KTFoto1.jpg")))
     c.expect(c.run(checkin, probe=False), 1, 1, 0, ["Foto -1: Datei KTFoto1.jpg fehlt"])
 
+    unannounced = "ist in der Aktionstabelle aber nicht als neu oder geändert gemeldet"
     c = case("missing_in_xml")
     replace_bytes(c.path(prefix + ".xml"), b'Kennung="NSG-0816"', b'Kennung="NSG-0899"')
-    c.expect(c.run(checkin), 1, 1, 0, ["Objekt NSG-0816: neu oder geändert gemeldet, fehlt aber in der XML-Datei"])
+    c.expect(c.run(checkin), 1, 2, 0, [
+        "Objekt NSG-0816: neu oder geändert gemeldet, fehlt aber in der XML-Datei",
+        f"Objekt NSG-0899: steht in der XML-Datei {prefix}.xml, {unannounced}"])
 
     c = case("missing_in_geodata")
     replace_bytes(c.path(prefix + ".dbf"), b"NSG-0816", b"NSG-0899")
-    c.expect(c.run(checkin), 1, 0, 1, ["Objekt NSG-0816: neu oder geändert gemeldet, fehlt aber in den Geodaten"])
+    c.expect(c.run(checkin), 1, 0, 2, [
+        "Objekt NSG-0816: neu oder geändert gemeldet, fehlt aber in den Geodaten",
+        f"Objekt NSG-0899: steht in den Geodaten {prefix}.shp, {unannounced}"])
 
     c = case("missing_in_line_layer")
     replace_bytes(c.path(prefix + "_lin.dbf"), b"DE-4509-304", b"DE-4509-399")
-    c.expect(c.run(checkin), 1, 0, 1, ["Objekt DE-4509-304: neu oder geändert gemeldet, fehlt aber in den Geodaten"])
+    c.expect(c.run(checkin), 1, 0, 2, ["Objekt DE-4509-304: neu oder geändert gemeldet, fehlt aber in den Geodaten"])
+
+    # Files that do not agree with each other, as a cut export or two
+    # exports into one folder leave them.
+    c = case("change_list_of_another_export")
+    replace_bytes(c.path(prefix + "_rp.txt"), b"NSG-0816", b"NSG-0899")
+    c.expect(c.run(checkin), 1, 2, 0, [
+        f"Objekt NSG-0899: in der Änderungsliste {prefix}_rp.txt neu, in der Aktionstabelle aber nicht mit N",
+        f"Objekt NSG-0816: in der Aktionstabelle mit N, fehlt aber in der Änderungsliste {prefix}_rp.txt"])
+
+    c = case("deletion_without_its_row")
+    replace_bytes(c.path(prefix + "_aktion.dbf"), b"DE-4509-302" + b" " * 30 + b"D",
+                  b"DE-4509-302" + b" " * 30 + b"I")
+    c.expect(c.run(checkin), 1, 1, 0, [f"Tabelle {prefix}_aktion.dbf: 1 Zeilen mit D"])
+
+    c = case("object_not_announced")
+    replace_bytes(c.path(prefix + ".xml"), b"</KartulDaten>",
+                  b'  <Objekt Kennung="ND-0042" Klasse="1" Typ="3" KARTULID="3"/>\n</KartulDaten>')
+    c.expect(c.run(checkin), 1, 1, 0, [f"Objekt ND-0042: steht in der XML-Datei {prefix}.xml, {unannounced}"])
 
     c = case("deleted_still_present")
     replace_bytes(c.path(prefix + ".xml"), b"</KartulDaten>",
@@ -291,6 +321,21 @@ def main(argv):
     run = c.run(checkin)
     if os.path.exists(c.log()) or run.returncode != 0:
         fail(c.name, f"a log was written or exit {run.returncode}")
+    run = c.run(checkin, probe=False)
+    if os.path.exists(c.log()) or os.path.exists(os.path.join(c.store, "eingecheckt", "VANDRA%20NRW", "transaktionen.txt")):
+        fail(c.name, "a run without a log wrote a log or recorded")
+    # A crash after the log, before the record: nothing recorded, and the
+    # hand-over repeated goes through.
+    c = case("absturznachlog", "[Test]\r\nVerhalten=absturznachlog\r\n")
+    run = c.run(checkin, probe=False)
+    if run.returncode >= 0:
+        fail(c.name, f"exit {run.returncode}")
+    c.expect(run, run.returncode, 0, 0, probe=False)
+    if os.path.exists(os.path.join(c.store, "eingecheckt", "VANDRA%20NRW", "transaktionen.txt")):
+        fail(c.name, "a run that crashed before its record recorded")
+    with open(os.path.join(c.store, "checkin.ini"), "wb") as f:
+        f.write(ini.encode("latin-1"))
+    c.expect(c.run(checkin, probe=False), 0, 0, 0, [f"Transaktion {tid} eingecheckt"], probe=False)
     c = case("absturz", "[Test]\r\nVerhalten=absturz\r\n")
     run = c.run(checkin, probe=False)
     if os.path.exists(c.log()) or run.returncode >= 0:

@@ -132,12 +132,19 @@ namespace {
 
 // Copies the file's content into the open file, block by block: pictures run
 // to megabytes and are never held whole in memory.
-void CopyContent(File& source, File& target, std::vector<char>& block) {
+uint64_t CopyContent(File& source, File& target, std::vector<char>& block) {
   uint64_t at = 0;
   while (const size_t n = source.ReadAt(at, block.data(), block.size())) {
     target.WriteAt(at, block.data(), n);
     at += n;
   }
+  return at;
+}
+
+// A file written to while it was copied shows another size or time.
+bool StillAsChecked(const FileStatus& now, const FileStatus& checked, uint64_t copied) {
+  return now.SameFile(checked) && now.size == checked.size && now.mtime_ns == checked.mtime_ns &&
+         copied == checked.size;
 }
 
 std::unique_ptr<File> OpenSource(Env& env, const std::string& from) {
@@ -177,12 +184,12 @@ std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs) {
       std::unique_ptr<File> opened;
       if (!jobs[i].source) opened = OpenSource(env, jobs[i].from);
       File& source = jobs[i].source ? *jobs[i].source : *opened;
-      if (jobs[i].expect) {
-        const FileStatus& was = *jobs[i].expect;
+      // Opened by its name, the source must still be the file checked
+      // under it, no link; an open handle reads the file checked whatever
+      // the name stands for now. What it read is held to the check below.
+      if (jobs[i].expect && !jobs[i].source) {
         const std::optional<FileStatus> named = env.LinkStatus(jobs[i].from);
-        const FileStatus is = source.Status();
-        if (!named || !named->IsRegular() || !named->SameFile(was) || !is.SameFile(was) ||
-            is.size != was.size || is.mtime_ns != was.mtime_ns) {
+        if (!named || !named->IsRegular() || !named->SameFile(*jobs[i].expect)) {
           drop(i, "\"" + jobs[i].from + "\" wurde verändert, seit es geprüft wurde.");
           continue;
         }
@@ -191,7 +198,10 @@ std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs) {
       std::unique_ptr<File> temp = env.CreateTemporary(folder, NameOf(jobs[i].to) + ".");
       temps[i] = temp->Path();
       temp->SetMode(old ? old->mode : env.DefaultFileMode());
-      CopyContent(source, *temp, block);
+      const uint64_t copied = CopyContent(source, *temp, block);
+      if (jobs[i].expect && !StillAsChecked(source.Status(), *jobs[i].expect, copied)) {
+        throw EnvError(ESTALE, "copy", jobs[i].from);
+      }
     } catch (const EnvError& e) {
       drop(i, e.what());
       continue;

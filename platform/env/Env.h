@@ -78,6 +78,11 @@ enum class OpenMode {
   kReadWrite,  // an existing file, read and write
   kCreateNew,  // a new file, read and write; EEXIST when the name is taken
   kTruncate,   // the file emptied, or made when missing; read and write
+  // An existing file, read only, refused (ELOOP) when the name itself is a
+  // symbolic link, and opened without waiting on a FIFO or a device: what a
+  // mapper chooses must be the file behind that name, and opening it must
+  // not hang. The caller still looks at Status() for the kind of file.
+  kReadNoLink,
 };
 
 enum class LockKind { kShared, kExclusive };
@@ -215,17 +220,22 @@ void CopyFile(Env& env, const std::string& from, const std::string& to);
 // that kept it from being copied (empty when it was copied).
 struct CopyJob {
   CopyJob() = default;
-  CopyJob(std::string from_path, std::string to_path)
-      : from(std::move(from_path)), to(std::move(to_path)) {}
+  CopyJob(std::string from_path, std::string to_path, File* open_source = nullptr,
+          std::optional<FileStatus> checked = std::nullopt)
+      : from(std::move(from_path)),
+        to(std::move(to_path)),
+        source(open_source),
+        expect(std::move(checked)) {}
   std::string from;
   std::string to;
   // The source already open (and checked) by the caller, who keeps it
   // open; `from` then only names it in errors.
   File* source = nullptr;
   // The file `from` must still be: no link, the same file (device and
-  // inode), size and modification time as when it was checked. A job whose
-  // source changed meanwhile is not copied.
-  std::optional<FileStatus> expect;
+  // inode), size and modification time as when it was checked, before its
+  // content is copied and once it is. A job whose source changed meanwhile
+  // is not copied (ESTALE), so that what is stored is what was checked.
+  std::optional<FileStatus> expect = std::nullopt;
 };
 std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs);
 

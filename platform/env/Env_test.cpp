@@ -3,6 +3,7 @@
 #include "platform/env/Env.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -203,6 +204,34 @@ TEST_P(EnvTest, ReplaceFileSwapsTheWholeContentAndLeavesNothingBehind) {
   EXPECT_EQ(CodeOf([&] { ReplaceFile(env(), P("no/s.ini"), "x"); }), ENOENT);
 }
 
+TEST_P(EnvTest, ACopyFromAnOpenFileStoresOnlyWhatWasChecked) {
+  Put("bild.jpg", "geprueft");
+  Put("a.jpg", "alt");
+  std::unique_ptr<File> source = env().Open(P("bild.jpg"), OpenMode::kReadNoLink);
+  const FileStatus checked = source->Status();
+  CopyJob job{P("bild.jpg"), P("a.jpg"), source.get(), checked};
+  EXPECT_EQ(CopyFiles(env(), {job}), std::vector<std::string>{""});
+  EXPECT_EQ(ReadFile(env(), P("a.jpg")), "geprueft");
+
+  // Written to since it was checked: nothing is stored, nothing left behind.
+  Put("a.jpg", "alt");
+  env().Open(P("bild.jpg"), OpenMode::kReadWrite)->WriteAt(8, "!", 1);
+  const std::vector<std::string> errors = CopyFiles(env(), {job});
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("bild.jpg"), std::string::npos) << errors[0];
+  EXPECT_EQ(ReadFile(env(), P("a.jpg")), "alt");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"a.jpg", "bild.jpg"}));
+
+  // Another file put under the name: the handle still reads the one checked.
+  std::unique_ptr<File> again = env().Open(P("bild.jpg"), OpenMode::kReadNoLink);
+  const FileStatus second = again->Status();
+  Put("anders.jpg", "anders");
+  env().Rename(P("anders.jpg"), P("bild.jpg"));
+  EXPECT_EQ(CopyFiles(env(), {{P("bild.jpg"), P("a.jpg"), again.get(), second}}),
+            std::vector<std::string>{""});
+  EXPECT_EQ(ReadFile(env(), P("a.jpg")), "geprueft!");
+}
+
 TEST_P(EnvTest, ClocksMoveForward) {
   const int64_t a = env().SteadyNs();
   env().SleepFor(std::chrono::microseconds(50));
@@ -215,6 +244,28 @@ TEST_P(EnvTest, ClocksMoveForward) {
 
 INSTANTIATE_TEST_SUITE_P(Both, EnvTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Memory" : "Posix"; });
+
+TEST(PosixEnvTest, ReadingWithoutLinksRefusesALinkAndNeverWaitsOnAFifo) {
+  PosixSubject subject;
+  Env& env = Env::Posix();
+  const std::string file = JoinPath(subject.folder, "bild.jpg");
+  env.Open(file, OpenMode::kTruncate)->WriteAt(0, "JPEG", 4);
+  const std::string link = JoinPath(subject.folder, "verweis.jpg");
+  ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
+  try {
+    env.Open(link, OpenMode::kReadNoLink);
+    ADD_FAILURE() << "a link was opened";
+  } catch (const EnvError& e) {
+    EXPECT_EQ(e.Code(), ELOOP);
+  }
+  EXPECT_TRUE(env.Open(link, OpenMode::kRead)->Status().IsRegular()) << "kRead follows it";
+  EXPECT_EQ(env.Open(file, OpenMode::kReadNoLink)->Status().kind, FileKind::kRegular);
+
+  // A FIFO without a writer would block an ordinary open for ever.
+  const std::string fifo = JoinPath(subject.folder, "rohr.jpg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(env.Open(fifo, OpenMode::kReadNoLink)->Status().kind, FileKind::kOther);
+}
 
 TEST(EnvErrorTest, NamesOperationPathAndReason) {
   const EnvError e(ENOSPC, "write", "/data/TA_LIST.dbf");

@@ -79,6 +79,7 @@ constexpr Operation kOperations[] = {
     {"sync folder", "beim Sichern des Ordners"},
     {"sync file system", "beim Sichern des Dateisystems mit dem Ordner"},
     {"create a file in", "beim Anlegen einer Datei im Ordner"},
+    {"move into", "beim Verschieben nach"},
 };
 
 std::string ErrorText(int code, const std::string& operation, const std::string& path) {

@@ -181,6 +181,8 @@ std::unique_ptr<File> MemEnv::Open(const std::string& path, OpenMode mode, uint3
   std::lock_guard<std::mutex> lock(mu_);
   const std::string key = Normalize(path);
   std::shared_ptr<Node> node = Find(key);
+  // Memory has no links: reading without them is reading.
+  if (mode == OpenMode::kReadNoLink) mode = OpenMode::kRead;
   if (!node) {
     if (mode == OpenMode::kRead || mode == OpenMode::kReadWrite) {
       CheckParent(key, path, "open");

@@ -144,6 +144,9 @@ class PosixEnv : public Env {
       case OpenMode::kTruncate:
         flags |= O_RDWR | O_CREAT | O_TRUNC;
         break;
+      case OpenMode::kReadNoLink:
+        flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK;
+        break;
     }
     int fd = -1;
     do {

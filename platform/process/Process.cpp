@@ -52,7 +52,8 @@ std::optional<std::string> Resolve(const std::string& program) {
 
 // Runs in the child: set up and exec, or report errno through `report`.
 [[noreturn]] void ExecChild(const char* path, const char* folder, char* const* argv, bool hidden,
-                            int report) {
+                            bool own_group, int report) {
+  if (own_group) setpgid(0, 0);
   sigset_t all;
   sigemptyset(&all);
   sigprocmask(SIG_SETMASK, &all, nullptr);
@@ -73,12 +74,16 @@ std::optional<std::string> Resolve(const std::string& program) {
   _exit(127);
 }
 
-// Starts the program, hidden or sharing the terminal, and waits for its end
-// or detaches it. True when exec succeeded.
-bool Start(const std::string& program, const std::vector<std::string>& args, bool hidden,
-           bool wait_for_end) {
+enum class Mode { kWait, kDetach, kWatch };
+
+// Starts the program, hidden or sharing the terminal, and waits for its end,
+// detaches it, or (kWatch) leaves it running in a group of its own. The
+// program's pid when exec succeeded (0 once waited for), else nothing.
+std::optional<pid_t> Start(const std::string& program, const std::vector<std::string>& args,
+                           bool hidden, Mode mode) {
+  const bool wait_for_end = mode == Mode::kWait;
   std::optional<std::string> path = Resolve(program);
-  if (!path) return false;
+  if (!path) return std::nullopt;
   std::string folder = path->substr(0, path->find_last_of('/'));
   if (folder.empty()) folder = "/";
 
@@ -92,17 +97,17 @@ bool Start(const std::string& program, const std::vector<std::string>& args, boo
   argv.push_back(nullptr);
 
   int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return false;
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return std::nullopt;
 
   pid_t pid = fork();
   if (pid < 0) {
     close(pipe_fds[0]);
     close(pipe_fds[1]);
-    return false;
+    return std::nullopt;
   }
   if (pid == 0) {
     close(pipe_fds[0]);
-    if (!wait_for_end) {
+    if (mode == Mode::kDetach) {
       // Detach: the grandchild runs the program, this child ends at once so
       // that the caller can reap it and no zombie stays behind.
       pid_t grandchild = fork();
@@ -115,8 +120,12 @@ bool Start(const std::string& program, const std::vector<std::string>& args, boo
       if (grandchild > 0) _exit(0);
       setsid();
     }
-    ExecChild(path->c_str(), folder.c_str(), argv.data(), hidden, pipe_fds[1]);
+    ExecChild(path->c_str(), folder.c_str(), argv.data(), hidden, mode == Mode::kWatch,
+              pipe_fds[1]);
   }
+  // Set from both sides: whichever runs first, the group exists before the
+  // program can start anything.
+  if (mode == Mode::kWatch) setpgid(pid, pid);
   close(pipe_fds[1]);
   int child_errno = 0;
   ssize_t n;
@@ -125,23 +134,73 @@ bool Start(const std::string& program, const std::vector<std::string>& args, boo
   } while (n < 0 && errno == EINTR);
   close(pipe_fds[0]);
   bool started = n == 0;  // the pipe closed by a successful exec
+  if (mode == Mode::kWatch && started) return pid;
 
   // Waiting: for the program itself. Detached: for the intermediate child,
-  // which ends as soon as it has forked.
+  // which ends as soon as it has forked. Watched but not started: for the
+  // child that could not exec.
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return started;
+  if (!started) return std::nullopt;
+  return wait_for_end ? 0 : pid;
 }
 
 }  // namespace
 
 bool ExecAndWait(const std::string& program, const std::vector<std::string>& args) {
-  return Start(program, args, /*hidden=*/true, /*wait_for_end=*/true);
+  return Start(program, args, /*hidden=*/true, Mode::kWait).has_value();
 }
 
 bool Exec(const std::string& program, const std::vector<std::string>& args) {
-  return Start(program, args, /*hidden=*/false, /*wait_for_end=*/false);
+  return Start(program, args, /*hidden=*/false, Mode::kDetach).has_value();
+}
+
+std::unique_ptr<RunningProgram> RunningProgram::Start(const std::string& program,
+                                                      const std::vector<std::string>& args) {
+  const std::optional<pid_t> pid = process::Start(program, args, /*hidden=*/true, Mode::kWatch);
+  if (!pid) return nullptr;
+  return std::unique_ptr<RunningProgram>(new RunningProgram(*pid));
+}
+
+RunningProgram::~RunningProgram() {
+  if (!ending_) Stop(0);
+}
+
+void RunningProgram::Collect(bool wait) {
+  if (ending_) return;
+  int status = 0;
+  pid_t done;
+  do {
+    done = waitpid(pid_, &status, wait ? 0 : WNOHANG);
+  } while (done < 0 && errno == EINTR);
+  if (done == pid_) {
+    if (WIFSIGNALED(status)) {
+      ending_ = Ending{true, WTERMSIG(status)};
+    } else {
+      ending_ = Ending{false, WIFEXITED(status) ? WEXITSTATUS(status) : 0};
+    }
+  } else if (done < 0) {
+    // Collected elsewhere (a handler of the host's): it has ended, how is
+    // not known; taken as an end by a signal, which never passes as success.
+    ending_ = Ending{true, 0};
+  }
+}
+
+bool RunningProgram::Ended() {
+  Collect(false);
+  return ending_.has_value();
+}
+
+void RunningProgram::Stop(int grace_ms) {
+  // The group keeps the leader's number while any member lives, even after
+  // the leader has been collected.
+  kill(-pid_, SIGTERM);
+  for (int waited = 0; waited < grace_ms && !Ended(); waited += 10) {
+    usleep(10 * 1000);
+  }
+  kill(-pid_, SIGKILL);
+  Collect(true);
 }
 
 std::string GetCurrentUserName() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +91,61 @@ TEST_F(ProcessTest, ExecReturnsAtOnceAndTheProgramRuns) {
   std::string content = Read(out);
   EXPECT_NE(content.find("[log file.log]"), std::string::npos);
   EXPECT_NE(content.find(dir_.string() + "\n"), std::string::npos);
+}
+
+TEST_F(ProcessTest, AWatchedProgramTellsHowItEnded) {
+  const std::string program = (dir_ / "Checkin.exe").string();
+  auto run = [&](const std::string& body) {
+    std::ofstream(program) << "#!/bin/sh\n" << body;
+    chmod(program.c_str(), 0755);
+    std::unique_ptr<RunningProgram> running = RunningProgram::Start(program, {"-l"});
+    EXPECT_NE(running, nullptr);
+    if (!running) return RunningProgram::Ending{};
+    for (int i = 0; i < 1000 && !running->Ended(); ++i) usleep(10000);
+    EXPECT_TRUE(running->HowEnded().has_value());
+    return running->HowEnded().value_or(RunningProgram::Ending{});
+  };
+  const RunningProgram::Ending exited = run("[ \"$1\" = -l ] && exit 3\nexit 0\n");
+  EXPECT_FALSE(exited.by_signal);
+  EXPECT_EQ(exited.code, 3);
+  // A crash after a clean log is still a crash.
+  const RunningProgram::Ending crashed = run("echo 'Sachdatenfehler: 0' > log\nkill -SEGV $$\n");
+  EXPECT_TRUE(crashed.by_signal);
+  EXPECT_EQ(crashed.code, SIGSEGV);
+  EXPECT_EQ(RunningProgram::Start((dir_ / "fehlt.exe").string(), {}), nullptr);
+}
+
+TEST_F(ProcessTest, StoppingAProgramEndsWhatItStartedToo) {
+  // The program starts a helper that would outlive it, and both hang.
+  const std::string program = (dir_ / "Checkin.exe").string();
+  const fs::path pids = dir_.parent_path() / "pids.txt";
+  std::ofstream(program) << "#!/bin/sh\n"
+                         << "trap '' TERM\n"  // both deaf to the polite request
+                         << "sleep 600 &\n"
+                         << "echo $$ $! > '" << pids.string() << ".tmp'\n"
+                         << "mv '" << pids.string() << ".tmp' '" << pids.string() << "'\n"
+                         << "wait\n";
+  chmod(program.c_str(), 0755);
+  std::unique_ptr<RunningProgram> running = RunningProgram::Start(program, {});
+  ASSERT_NE(running, nullptr);
+  for (int i = 0; i < 1000 && !fs::exists(pids); ++i) usleep(10000);
+  pid_t shell = 0, helper = 0;
+  std::ifstream(pids) >> shell >> helper;
+  ASSERT_GT(helper, 0);
+  EXPECT_FALSE(running->Ended());
+  running->Stop(200);
+  ASSERT_TRUE(running->HowEnded().has_value());
+  EXPECT_TRUE(running->HowEnded()->by_signal);
+  EXPECT_EQ(running->HowEnded()->code, SIGKILL);
+  // The helper is gone as well (a zombie of init's at most, for a moment).
+  bool gone = false;
+  for (int i = 0; i < 200 && !gone; ++i) {
+    std::ifstream stat("/proc/" + std::to_string(helper) + "/stat");
+    std::string line;
+    gone = !std::getline(stat, line) || line.find(") Z ") != std::string::npos;
+    if (!gone) usleep(10000);
+  }
+  EXPECT_TRUE(gone) << "helper " << helper << " still runs";
 }
 
 TEST(CurrentUser, NameComesFromTheUserDatabase) {

@@ -1,6 +1,10 @@
 // Parsing of action lines and their effect on a form.
 #include "platform/ui/Actions.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/text/Strings.h"
@@ -76,12 +80,28 @@ std::optional<Action> ParseAction(std::string_view line, std::string& error) {
 bool IsFormAction(const Action& action) {
   const std::string& v = action.verb;
   return v == "select" || v == "type" || v == "check" || v == "uncheck" || v == "click" ||
-         v == "updown" || v == "close";
+         v == "updown" || v == "close" || v == "wait";
 }
 
 std::optional<std::string> ApplyFormAction(Form& form, const Action& action) {
   if (action.verb == "close") {
     form.Close(ModalResult::kCancel);
+    return std::nullopt;
+  }
+  if (action.verb == "wait") {
+    const std::optional<int32_t> ms =
+        action.args.size() == 1 ? text::StrToInt(action.args[0].text) : std::nullopt;
+    if (!ms || *ms < 0 || *ms > 600000) return "wait needs a time in ms (0 to 600000)";
+    // Time passes as the user waits: a form watching work goes on watching,
+    // and may close meanwhile.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(*ms);
+    while (std::chrono::steady_clock::now() < until && form.modal_result == ModalResult::kNone) {
+      if (form.on_idle) form.on_idle();
+      if (form.modal_result != ModalResult::kNone) break;
+      const uint32_t step = form.on_idle ? std::max<uint32_t>(1, form.idle_interval_ms) : 10;
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+          std::chrono::milliseconds(step), until - std::chrono::steady_clock::now()));
+    }
     return std::nullopt;
   }
   if (action.args.empty()) return action.verb + " needs a control name";

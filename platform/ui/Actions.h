@@ -7,6 +7,7 @@
 //   check <control>  |  uncheck <control>  |  click <control>
 //   updown <control> +1|-1
 //   close
+//   wait <ms>   (time passes on the open form; a form watching work goes on)
 //   file "<path>"  |  file cancel
 //
 // Arguments with blanks go in double quotes with the escapes \" \\ \r \n \t.
@@ -38,7 +39,7 @@ struct Action {
 // comment line; `error` receives the reason when the line is malformed.
 std::optional<Action> ParseAction(std::string_view line, std::string& error);
 
-// select, type, check, uncheck, click, updown, close: actions on a form.
+// select, type, check, uncheck, click, updown, close, wait: actions on a form.
 bool IsFormAction(const Action& action);
 
 // Applies a form action as the user would; returns why it could not be

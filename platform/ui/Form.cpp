@@ -165,20 +165,31 @@ bool UpDown::Step(int delta) {
   return true;
 }
 
-bool Picture::LoadFromFile(const std::string& path) {
-  ClearPicture();
-  JpegPicture picture = ReadJpeg(env::Env::Current(), path);
+namespace {
+
+bool TakePicture(Picture& control, JpegPicture picture, const std::string& path) {
+  control.ClearPicture();
   if (!picture.ok) {
-    error = std::move(picture.error);
+    control.error = std::move(picture.error);
     return false;
   }
-  width = picture.width;
-  height = picture.height;
-  preview_width = picture.preview_width;
-  preview_height = picture.preview_height;
-  preview = std::move(picture.preview);
-  file = path;
+  control.width = picture.width;
+  control.height = picture.height;
+  control.preview_width = picture.preview_width;
+  control.preview_height = picture.preview_height;
+  control.preview = std::move(picture.preview);
+  control.file = path;
   return true;
+}
+
+}  // namespace
+
+bool Picture::LoadFromFile(const std::string& path) {
+  return TakePicture(*this, ReadJpeg(env::Env::Current(), path), path);
+}
+
+bool Picture::LoadFromFile(env::File& opened, const std::string& name) {
+  return TakePicture(*this, ReadJpeg(opened, name), name);
 }
 
 void Picture::ClearPicture() {

@@ -20,6 +20,10 @@
 #include <string_view>
 #include <vector>
 
+namespace platform::env {
+class File;
+}
+
 namespace platform::ui {
 
 enum class ModalResult { kNone, kOk, kCancel, kIgnore, kAbort, kAbortAll, kYes, kNo };
@@ -215,6 +219,9 @@ class Picture : public Control {
   // False, no picture and the reason in `error` when the file is missing,
   // empty, truncated, too large, damaged or no JPEG.
   bool LoadFromFile(const std::string& path);
+  // The same from a file the caller opened (and keeps open); `name` is the
+  // file the picture shows and the error names.
+  bool LoadFromFile(env::File& opened, const std::string& name);
   void ClearPicture();
   bool HasPicture() const { return width > 0 && height > 0; }
 
@@ -286,6 +293,14 @@ class Form {
   bool resizable = false;
   bool stay_on_top = false;
   ModalResult modal_result = ModalResult::kNone;
+
+  // A form that watches work going on (a program running) sets on_idle:
+  // while it is shown modally, the presenter calls it about every
+  // idle_interval_ms as long as it waits for the user, and it may close the
+  // form (Close) when the work is done. Such a form needs no answer: a
+  // presenter without one for it waits until it closes itself.
+  std::function<void()> on_idle;
+  uint32_t idle_interval_ms = 100;
 
  protected:
   // The window events, as the form classes override them.

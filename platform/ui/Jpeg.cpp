@@ -335,6 +335,14 @@ JpegPicture ReadJpeg(env::Env& env, const std::string& path) {
   return Decode(source, path);
 }
 
+JpegPicture ReadJpeg(env::File& file, const std::string& name) {
+  auto block = std::make_unique<uint8_t[]>(kReadBlock);
+  Source source{};
+  source.file = &file;
+  source.block = block.get();
+  return Decode(source, name);
+}
+
 JpegPicture ReadJpegHeader(env::File& file, const std::string& name) {
   auto block = std::make_unique<uint8_t[]>(kReadBlock);
   Source source{};

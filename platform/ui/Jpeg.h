@@ -39,6 +39,10 @@ struct JpegPicture {
 // Reads and decodes the JPEG file at `path`. Never throws for what the file
 // holds; a file that cannot be opened or read is reported in `error` too.
 JpegPicture ReadJpeg(env::Env& env, const std::string& path);
+// Reads and decodes the JPEG picture in an open file, from its start; `name`
+// is the file the error names. What is checked is this file, whatever its
+// name stands for meanwhile.
+JpegPicture ReadJpeg(env::File& file, const std::string& name);
 // Reads only the header of the picture in an open file: whether it is a
 // JPEG picture of a size the system takes, without decoding the picture,
 // so that thousands of pictures are checked in moments. The preview stays

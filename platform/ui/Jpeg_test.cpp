@@ -90,6 +90,15 @@ TEST(JpegTest, FilesAreReadThroughTheEnvAndTheirFaultsTold) {
   EXPECT_EQ(picture.width, 900);
   EXPECT_EQ(picture.preview_height, 49);
 
+  // From the file opened by the caller: the same picture, named as asked.
+  std::unique_ptr<env::File> opened = mem.Open("/fotos/a.jpg", env::OpenMode::kRead);
+  const JpegPicture from_handle = ReadJpeg(*opened, "DSC0001.jpg");
+  ASSERT_TRUE(from_handle.ok) << from_handle.error;
+  EXPECT_EQ(from_handle.preview, picture.preview);
+  Put(mem, "/fotos/kaputt.jpg", big.substr(0, big.size() / 2));
+  EXPECT_EQ(ReadJpeg(*mem.Open("/fotos/kaputt.jpg", env::OpenMode::kRead), "DSC0002.jpg").error,
+            "Die Bilddatei \"DSC0002.jpg\" ist unvollständig: sie endet mitten im Bild.");
+
   EXPECT_EQ(ReadJpeg(mem, "/fotos/b.jpg").error, "Die Bilddatei \"/fotos/b.jpg\" gibt es nicht.");
   EXPECT_EQ(ReadJpeg(mem, "/fotos").error, "\"/fotos\" ist keine Bilddatei.");
 

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 #include "platform/text/Strings.h"
 
@@ -150,13 +152,21 @@ void ScriptedPresenter::RunModal(Form& form) {
   const Action* next = Peek();
   if (next == nullptr || next->verb != "form" || next->args.size() != 1 ||
       next->args[0].text != form.class_name) {
-    Fail("form " + form.class_name + " " + Quote(form.caption));
-    form.Close(ModalResult::kCancel);
+    if (form.on_idle) {
+      WaitUntilClosed(form);
+    } else {
+      Fail("form " + form.class_name + " " + Quote(form.caption));
+      form.Close(ModalResult::kCancel);
+    }
   } else {
     Pop();
     while (form.modal_result == ModalResult::kNone) {
       next = Peek();
       if (next == nullptr || !IsFormAction(*next)) {
+        if (form.on_idle) {
+          WaitUntilClosed(form);
+          break;
+        }
         Fail("form " + form.class_name + " " + Quote(form.caption) + " is still open");
         form.Close(ModalResult::kCancel);
         break;
@@ -172,6 +182,15 @@ void ScriptedPresenter::RunModal(Form& form) {
     }
   }
   if (transcript_) transcript_->Result(form.modal_result);
+}
+
+void ScriptedPresenter::WaitUntilClosed(Form& form) {
+  while (form.modal_result == ModalResult::kNone) {
+    form.on_idle();
+    if (form.modal_result != ModalResult::kNone) break;
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::max<uint32_t>(1, form.idle_interval_ms)));
+  }
 }
 
 void ScriptedPresenter::ShowModeless(Form& form) {

@@ -11,6 +11,12 @@
 // on. An action that cannot be applied (a disabled, hidden or unknown
 // control, a wrong item) is a failure too and is skipped.
 //
+// A modal form that watches work going on (Form::on_idle) needs no answer:
+// when the next action is not addressed to it, or its actions run out while
+// it is open, the presenter runs its idle handler until the form closes
+// itself. An answer "form <Class>" with actions (a click on its cancel
+// button) is applied as to any form.
+//
 // Modeless forms: while one is open an idle timer (Timer.h) applies the
 // pending actions that begin with "form <Class>" of an open modeless form,
 // and the form actions after it, whenever the host's event loop is idle.
@@ -61,6 +67,8 @@ class ScriptedPresenter : public Presenter {
   const std::vector<Form*>& ModelessForms() const { return modeless_; }
 
  private:
+  // Runs the form's idle handler until the form closes.
+  void WaitUntilClosed(Form& form);
   const Action* Peek();
   void Pop();
   void ReadMore();

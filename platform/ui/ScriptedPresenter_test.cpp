@@ -182,6 +182,51 @@ TEST_F(ScriptedTest, FormLeftOpenByTheScriptFails) {
   EXPECT_EQ(presenter_->PendingActions(), 1u);
 }
 
+// A form that watches work: it closes itself after `rounds` idle calls.
+class Working : public Form {
+ public:
+  explicit Working(int rounds) : Form("TFormArbeit", "Arbeit läuft") {
+    Add<Label>("lblStand", "");
+    Add<Button>("btnAbbrechen", "Abbrechen", ModalResult::kCancel).is_cancel = true;
+    idle_interval_ms = 1;
+    on_idle = [this, rounds] {
+      if (++idles >= rounds) Close(ModalResult::kOk);
+    };
+  }
+  int idles = 0;
+};
+
+TEST_F(ScriptedTest, AFormWatchingWorkNeedsNoAnswerButTakesOne) {
+  // Not addressed: the work ends, the form closes itself, the next answer
+  // stays for the box it was meant for.
+  Install("message OK\n");
+  Working done(3);
+  EXPECT_EQ(done.ShowModal(), ModalResult::kOk);
+  EXPECT_EQ(done.idles, 3);
+  EXPECT_EQ(presenter_->PendingActions(), 1u);
+  EXPECT_EQ(MessageBox(MsgKind::kInformation, "fertig"), MsgAnswer::kOk);
+
+  // Addressed: the mapper's click ends it before the work does.
+  Install("form TFormArbeit\nclick btnAbbrechen\n");
+  Working cancelled(1000000);
+  EXPECT_EQ(cancelled.ShowModal(), ModalResult::kCancel);
+  EXPECT_EQ(cancelled.idles, 0);
+  // Addressed without actions: it is waited for all the same.
+  Install("form TFormArbeit\n");
+  Working waited(2);
+  EXPECT_EQ(waited.ShowModal(), ModalResult::kOk);
+  // Time let pass before the click: the work goes on being watched, and
+  // may end meanwhile (then the click finds the form closed).
+  Install("form TFormArbeit\nwait 30\nclick btnAbbrechen\nform TFormArbeit\nwait 1000\n");
+  Working later(1000000);
+  EXPECT_EQ(later.ShowModal(), ModalResult::kCancel);
+  EXPECT_GT(later.idles, 5);
+  Working ends(3);
+  EXPECT_EQ(ends.ShowModal(), ModalResult::kOk);
+  EXPECT_EQ(ends.idles, 3);
+  EXPECT_TRUE(presenter_->Failures().empty());
+}
+
 TEST_F(ScriptedTest, FileDialogs) {
   Install("file \"/tmp/bericht\"\nfile cancel\nfile \"cancel\"\n");
   FileDialogRequest save{

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 
 #include "platform/text/Encoding.h"
@@ -133,9 +134,20 @@ void TerminalPresenter::Write(std::string_view text) {
   }
 }
 
-std::optional<std::string> TerminalPresenter::ReadLine(std::string_view prompt) {
+std::optional<std::string> TerminalPresenter::ReadLine(std::string_view prompt, Form* busy) {
   Write(prompt);
+  auto last_idle = std::chrono::steady_clock::now();
   for (;;) {
+    if (busy != nullptr) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last_idle >= std::chrono::milliseconds(busy->idle_interval_ms)) {
+        last_idle = now;
+        busy->on_idle();
+        // Closed by its work's end: no line is waited for any more.
+        if (busy->modal_result != ModalResult::kNone) return std::nullopt;
+        ShowChanges(*busy, prompt);
+      }
+    }
     size_t nl = buffer_.find('\n');
     if (nl != std::string::npos) {
       std::string line = buffer_.substr(0, nl);
@@ -150,7 +162,10 @@ std::optional<std::string> TerminalPresenter::ReadLine(std::string_view prompt) 
       return line;
     }
     pollfd pfd{in_fd_, POLLIN, 0};
-    int ready = poll(&pfd, 1, 100);
+    const int wait_ms = busy != nullptr
+                            ? static_cast<int>(std::clamp<uint32_t>(busy->idle_interval_ms, 1, 100))
+                            : 100;
+    int ready = poll(&pfd, 1, wait_ms);
     if (ready == 0) {
       if (!HostRunsTimers()) RunDueTimers();
       continue;
@@ -165,6 +180,32 @@ std::optional<std::string> TerminalPresenter::ReadLine(std::string_view prompt) 
     }
     buffer_.append(chunk, static_cast<size_t>(n));
   }
+}
+
+void TerminalPresenter::ShowChanges(Form& form, std::string_view prompt) {
+  const std::string now = Render(form);
+  std::string& before = last_render_[&form];
+  if (now == before) return;
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t nl = text.find('\n', pos);
+      if (nl == std::string::npos) nl = text.size();
+      out.push_back(text.substr(pos, nl - pos));
+      pos = nl + 1;
+    }
+    return out;
+  };
+  const std::vector<std::string> old_lines = lines(before);
+  std::string changed;
+  const std::vector<std::string> new_lines = lines(now);
+  for (size_t i = 0; i < new_lines.size(); ++i) {
+    if (i >= old_lines.size() || old_lines[i] != new_lines[i]) changed += new_lines[i] + "\n";
+  }
+  before = now;
+  // Over the prompt: the changed lines, then the prompt again.
+  Write("\r" + changed + std::string(prompt) + buffer_);
 }
 
 MsgAnswer TerminalPresenter::ShowMessage(MsgKind kind, std::string_view text, MsgButtons buttons) {
@@ -451,11 +492,13 @@ void TerminalPresenter::Interact(Form& form, bool modeless) {
   for (;;) {
     bool open = modeless ? form.Showing() : form.modal_result == ModalResult::kNone;
     if (!open) break;
-    auto line = ReadLine(form.class_name + "> ");
+    auto line = ReadLine(form.class_name + "> ", !modeless && form.on_idle ? &form : nullptr);
     if (!line) {
-      if (!modeless) {
+      if (!modeless && form.modal_result == ModalResult::kNone) {
         Write("\n(no input: the form closes with Cancel)\n");
         form.Close(ModalResult::kCancel);
+      } else if (!modeless) {
+        Write("\n");
       }
       break;
     }

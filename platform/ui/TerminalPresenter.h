@@ -13,6 +13,11 @@
 //
 // When the input ends, message boxes get the safest answer and forms close
 // with Cancel, so a run without a user never hangs.
+//
+// A modal form that watches work going on (Form::on_idle) has its idle
+// handler run while a line is waited for; the lines of the form that change
+// (the seconds passed) are written again, and the form closes itself when
+// the work ends.
 #pragma once
 
 #include <map>
@@ -49,7 +54,12 @@ class TerminalPresenter : public Presenter {
   void RunIdle();
 
  private:
-  std::optional<std::string> ReadLine(std::string_view prompt);
+  // A line of input, or nothing at its end. With `busy`, a modal form that
+  // watches work going on, its idle handler runs while the line is waited
+  // for; nothing comes back when that closes the form.
+  std::optional<std::string> ReadLine(std::string_view prompt, Form* busy = nullptr);
+  // Writes the lines of the form that changed since it was last shown.
+  void ShowChanges(Form& form, std::string_view prompt);
   void Write(std::string_view text);
   std::string Render(const Form& form) const;
   // Runs the user's actions on the form until it closes or (modeless) the

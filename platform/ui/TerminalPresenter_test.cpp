@@ -43,6 +43,47 @@ class TerminalTest : public ::testing::Test {
   std::unique_ptr<TerminalPresenter> presenter_;
 };
 
+// A form that watches work: its label counts the idle calls, and it closes
+// itself after `rounds` of them.
+class Counting : public Form {
+ public:
+  explicit Counting(int rounds) : Form("TFormArbeit", "Arbeit läuft") {
+    Label& stand = Add<Label>("lblStand", "Runde 0");
+    Add<Button>("btnAbbrechen", "Abbrechen", ModalResult::kCancel).is_cancel = true;
+    idle_interval_ms = 1;
+    on_idle = [this, &stand, rounds] {
+      stand.caption = "Runde " + std::to_string(++idles);
+      if (idles >= rounds) Close(ModalResult::kOk);
+    };
+  }
+  int idles = 0;
+};
+
+TEST_F(TerminalTest, AFormWatchingWorkShowsItsProgressAndClosesItself) {
+  // Shown as the plug-in shows it, through the installed presenter.
+  auto show = [this](Form& form) {
+    std::unique_ptr<Presenter> previous = SetPresenter(std::move(presenter_));
+    const ModalResult result = form.ShowModal();
+    presenter_.reset(static_cast<TerminalPresenter*>(SetPresenter(std::move(previous)).release()));
+    return result;
+  };
+  Counting form(3);
+  EXPECT_EQ(show(form), ModalResult::kOk);  // no input comes
+  const std::string out = Output();
+  EXPECT_NE(out.find("lblStand                 Runde 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("\r1  lblStand                 Runde 2\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("no input"), std::string::npos) << out;
+
+  // The mapper cancels while it works.
+  Type("esc\n", false);
+  Counting long_work(1000000);
+  EXPECT_EQ(show(long_work), ModalResult::kCancel);
+  // And when the input ends, it is cancelled as any form is.
+  Type("");
+  Counting orphan(1000000);
+  EXPECT_EQ(show(orphan), ModalResult::kCancel);
+}
+
 TEST_F(TerminalTest, MessageBoxAnswersFromShortForms) {
   Type("vielleicht\nj\n\nn\n");
   EXPECT_EQ(

@@ -3,9 +3,10 @@
 # report, exports transaction 4711, and the export hands over to the
 # check-in dialog. The probe run succeeds, the mapper looks at its log (the
 # editor is a script that notes the file it was given), and the real run
-# records the package in the central system's store. Then the same package
-# once more, with the login no longer stored: the central system refuses a
-# transaction it has, and the probe fails.
+# records the package in the central system's store. The same package
+# handed over once more is taken as checked in and not recorded again. Then,
+# after more work, the changed package, with the login no longer stored: the
+# central system refuses a transaction it has, and the probe fails.
 plugin VD1TransAction2010
 let PKG "/usr/bin/python3 ${HERE}/import_package.py"
 let SERVER "${TEMP}/vandra server"
@@ -121,9 +122,30 @@ expect file ${REG} contains "\"Datenbank\"=\"vandra_nrw\""
 expect file ${REG} contains "\"ProgramPath\"=\"${BIN}/Checkin.exe\""
 expect file ${REG} contains "\"EditorPath\"=\"${EDITOR}\""
 
-# The same package again. The dialog proposes the stored login; the mapper
-# stops storing it. The central system has 4711 already: the probe fails,
-# its log is shown, and no real run follows.
+# The same package handed over again, as after a run whose end the mapper
+# did not see: the central system has exactly this package and takes it as
+# checked in; it is recorded once.
+answer message Yes
+answer form TFormGetTID
+answer select lbTID "4711 - Ruhraue bei Hattingen"
+answer click BtnOK
+answer file "${OUT}/RUHR47"
+answer form TfrmVandraCheckIn
+answer click btnStart
+answer message No "Probe-Checkin erfolgreich durchgeführt! Logdate ansehen?"
+answer message No "Checkin erfolgreich durchgeführt! Logdatei ansehen?"
+run VD1CustomExport
+exec /usr/bin/python3 ${HERE}/checkin_log.py "${OUT}/RUHR47.log" 0 0 "Transaktion 4711 ist mit diesem Paket bereits"
+exec /bin/sh -c "grep -c . '${SERVER}/eingecheckt/vandra_nrw/transaktionen.txt'"
+expect output "1\n"
+
+# More work, and the package again. The dialog proposes the stored login;
+# the mapper stops storing it. The central system has 4711 already, with
+# another package: the probe fails, its log is shown, and no real run
+# follows.
+activate DE-4509-301
+set linfos NAME "Ruhrhänge Nord"
+post linfos
 exec /bin/rm "${OUT}/gezeigt.txt"
 answer message Yes
 answer form TFormGetTID

@@ -2,8 +2,9 @@
 # the same folder: a missing program, a package that lost a picture on its
 # way (the probe finds it, no real run follows), a program that writes no
 # log or crashes while the log of an earlier good run lies there, a count
-# line ending in a blank, a missing editor, and a slow program that is
-# waited for. The central system's store and its test switches are set by
+# line ending in a blank, a missing editor, a program that hangs until the
+# mapper cancels it, one that crashes after a log without errors, and a
+# slow program that is waited for. The central system's store and its test switches are set by
 # rewriting its checkin.ini.
 plugin VD1TransAction2010
 include lib/checkout.kts
@@ -99,7 +100,7 @@ answer click BtnOK
 answer file "${OUT}/FEHL"
 answer form TfrmVandraCheckIn
 answer click btnStart
-answer message OK "Die Logdatei ${LOG} konnte nicht gefunden werden!"
+answer message OK "Das Programm ${BIN}/Checkin.exe ist abgestürzt (Signal 6). Der Lauf gilt als nicht erfolgreich, was auch immer seine Logdatei meldet."
 answer message OK "Der Probe-Checkin war nicht erfolgreich!"
 answer message OK "Die Logdatei ${LOG} konnte nicht gefunden werden!"
 run VD1CustomExport
@@ -122,7 +123,57 @@ answer message OK "Der Editor ${TEMP}/kein Editor konnte nicht gefunden werden!"
 run VD1CustomExport
 expect file ${LOG} contains "Sachdatenfehler: 0 \r\n"
 
-# A slow program is waited for; then probe and real run succeed.
+# A program that hangs: the dialog shows that it runs, the mapper waits a
+# second and cancels; the program and the helper it started are ended, and
+# the run failed. The program chosen starts the real one, whose store tells
+# it to wait for ten minutes.
+exec /bin/sh -c "printf '${LOGIN}[Test]\r\nVerhalten=warten\r\nSekunden=600\r\n' > '${SERVER}/checkin.ini'"
+exec /bin/mkdir -p ${TEMP}/haengt
+exec /bin/cp ${HERE}/lib/hang.sh ${TEMP}/haengt/Checkin.exe
+exec /bin/ln -s ${BIN}/Checkin.exe ${TEMP}/haengt/echt
+answer message Yes
+answer form TFormGetTID
+answer select lbTID "${TID}"
+answer click BtnOK
+answer file "${OUT}/FEHL"
+answer form TfrmVandraCheckIn
+answer type editProgrammpfad "${TEMP}/haengt/Checkin.exe"
+answer click btnStart
+answer form TFormCheckInLaeuft
+answer wait 1000
+answer click btnAbbrechen
+answer message OK "Der Probe-Checkin wurde abgebrochen: das Programm ${TEMP}/haengt/Checkin.exe wurde beendet."
+run VD1CustomExport
+expect form TFormCheckInLaeuft
+expect file ${TEMP}/transcript.txt contains "lblSekunden label \"seit 0 Sekunden\""
+exec ${HERE}/lib/gone.sh ${TEMP}/haengt/prozesse
+expect file ${LOG} missing
+expect file "${SERVER}/eingecheckt/nrw/transaktionen.txt" missing
+
+# A program that crashes after it wrote a log without errors, before it
+# recorded the package: the run failed, whatever the log says; the log is
+# shown; nothing is recorded.
+exec /bin/sh -c "printf '${LOGIN}[Test]\r\nVerhalten=absturznachlog\r\n' > '${SERVER}/checkin.ini'"
+exec /bin/rm -f "${OUT}/gezeigt.txt"
+answer message Yes
+answer form TFormGetTID
+answer select lbTID "${TID}"
+answer click BtnOK
+answer file "${OUT}/FEHL"
+answer form TfrmVandraCheckIn
+answer type editProgrammpfad "${BIN}/Checkin.exe"
+answer type EditEditorPath "${EDITOR}"
+answer click btnStart
+answer message No "Probe-Checkin erfolgreich durchgeführt! Logdate ansehen?"
+answer message OK "Das Programm ${BIN}/Checkin.exe ist abgestürzt (Signal 6). Der Lauf gilt als nicht erfolgreich, was auch immer seine Logdatei meldet."
+answer message OK "Der Probe-Checkin war nicht erfolgreich!"
+run VD1CustomExport
+exec /usr/bin/python3 ${HERE}/checkin_log.py "${LOG}" 0 0 "Transaktion 4711 wird in Datenbank nrw eingecheckt"
+exec ${WAITFILE} "${OUT}/gezeigt.txt"
+expect file "${SERVER}/eingecheckt/nrw/transaktionen.txt" missing
+
+# A slow program is waited for; then probe and real run succeed: the
+# hand-over cut above goes through when it is tried again.
 exec /bin/sh -c "printf '${LOGIN}[Test]\r\nVerhalten=warten\r\nSekunden=1\r\n' > '${SERVER}/checkin.ini'"
 answer message Yes
 answer form TFormGetTID

@@ -3,7 +3,8 @@
 # read-only, the position captured on the map and a capture abandoned, the
 # viewing direction at its boundaries, "Keine Koordinaten" and "unbekannt",
 # the active object changing while the dialog is open, pictures that are no
-# pictures, and the project closed with the dialog open. After each step the
+# pictures, a picture swapped after it was chosen, and the project closed
+# with the dialog open. After each step the
 # catalogue Fotos, the links Objektphotos and the folder KTPhotos are read
 # back. Every picture is written here by mkjpeg (libjpeg).
 plugin VD1TransAction2010
@@ -102,6 +103,37 @@ answer message OK "Es können nur Fotos eingestellt werden, die sich außerhalb 
 answer click BtnOK
 wait 20
 exec /usr/bin/cmp "${CAM}/DSC0002.jpg" "${PROJECT}KTPhotos/KTFoto1.jpg"
+exec /usr/bin/sqlite3 "${DB}" "${FOTOS}"
+expect output "-2|||||3|KTFoto3.jpg\n-1|Tümpel||||3|KTFoto1.jpg\n"
+
+# The picture stored is the picture checked: a file chosen and then swapped
+# in the folder for a link to another picture is refused when the photo is
+# taken over, and the stored picture stays; chosen again, the link is
+# refused as a link. A FIFO is no picture file, and choosing one never
+# hangs the dialog.
+exec /bin/cp "${CAM}/DSC0001.jpg" "${CAM}/tausch.jpg"
+exec /usr/bin/mkfifo "${CAM}/rohr.jpg"
+run ProcessFoto
+answer form TFormEditFoto
+answer click BtnGetFoto
+answer file "${CAM}/tausch.jpg"
+wait 20
+exec /bin/ln -sf "${CAM}/DSC0002.jpg" "${CAM}/tausch.jpg"
+answer form TFormEditFoto
+answer click BtnOK
+answer message OK "Die Bilddatei \"${CAM}/tausch.jpg\" wurde ersetzt oder verändert, seit sie ausgewählt wurde, und wird nicht übernommen. Bitte wählen Sie das Bild erneut aus. Das Foto wurde nicht gespeichert."
+answer click BtnGetFoto
+answer file "${CAM}/tausch.jpg"
+answer message OK "Die Datei \"${CAM}/tausch.jpg\" ist eine Verknüpfung. Es werden nur Bilddateien selbst übernommen; bitte wählen Sie die Datei, auf die sie zeigt."
+answer click BtnGetFoto
+answer file "${CAM}/rohr.jpg"
+answer message OK "Die Datei \"${CAM}/rohr.jpg\" ist keine gewöhnliche Datei und wird nicht übernommen."
+answer click btnCancel
+wait 20
+expect message error "Die Bilddatei \"${CAM}/tausch.jpg\" wurde ersetzt oder verändert, seit sie ausgewählt wurde, und wird nicht übernommen. Bitte wählen Sie das Bild erneut aus. Das Foto wurde nicht gespeichert."
+exec /usr/bin/cmp "${CAM}/DSC0002.jpg" "${PROJECT}KTPhotos/KTFoto1.jpg"
+exec /bin/ls "${PROJECT}KTPhotos"
+expect output "KTFoto1.jpg\nKTFoto2.jpg\nKTFoto3.jpg\n"
 exec /usr/bin/sqlite3 "${DB}" "${FOTOS}"
 expect output "-2|||||3|KTFoto3.jpg\n-1|Tümpel||||3|KTFoto1.jpg\n"
 
