@@ -76,9 +76,6 @@ inline const BuildProfile& CurrentProfile() {
 inline PluginState& State() {
   return context::Current().State();
 }
-inline bool IsFullBuild() {
-  return CurrentProfile().build == Build::kVD1TransAction2010;
-}
 inline void SelectBuild(Build build) {
   context::Current().SelectBuild(build);
 }

@@ -18,7 +18,7 @@ TEST(PluginContextTest, AStartedBuildHasItsProfileAndLoadTimeFlags) {
   EXPECT_EQ(State().TargetTID, 0);
   EXPECT_FALSE(context::Current().Store().TransactionConnectionOpen());
   context::Start(Build::kVD1TransAction2010);
-  EXPECT_TRUE(IsFullBuild());
+  EXPECT_EQ(CurrentProfile().build, Build::kVD1TransAction2010);
   EXPECT_EQ(CurrentProfile().hook_texts, host::TextForm::kUtf16);
 }
 

@@ -38,12 +38,8 @@ constexpr int kMaxLinkRows = 100000;
 // What the columns Kurzname and Quelle hold, in characters.
 constexpr size_t kKurznameLength = 50;
 constexpr size_t kQuelleLength = 255;
-// The earlier build's coordinate fields hold seven digits: every easting of
-// the Gauss-Krüger strips and every northing of the country fit.
-constexpr size_t kEarlierDigits = 7;
-
-bool EarlierBuild() {
-  return CurrentProfile().build == Build::kVD1TransAction;
+bool PointRemovedAtOnce() {
+  return CurrentProfile().photo_point == PhotoPoint::kRemovedAtOnce;
 }
 
 // A file name inside the picture folder: no folder of its own, no way out.
@@ -103,13 +99,13 @@ std::optional<std::string> CoordinateProblem(const std::string& text, const char
   const std::string trimmed = Tools::Trim(text);
   if (trimmed.empty()) return std::nullopt;
   const size_t sign = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
-  const bool digits = trimmed.size() > sign &&
-                      trimmed.find_first_not_of("0123456789", sign) == std::string::npos;
+  const bool digits =
+      trimmed.size() > sign && trimmed.find_first_not_of("0123456789", sign) == std::string::npos;
   const std::string quoted = ": \"" + text + "\"";
-  if (EarlierBuild()) {
-    if (digits && trimmed.size() - sign <= kEarlierDigits) return std::nullopt;
+  if (const size_t allowed = CurrentProfile().photo_coordinate_digits; allowed > 0) {
+    if (digits && trimmed.size() - sign <= allowed) return std::nullopt;
     return std::string("Der ") + what + " muss eine ganze Zahl mit höchstens " +
-           std::to_string(kEarlierDigits) + " Stellen sein" + quoted;
+           std::to_string(allowed) + " Stellen sein" + quoted;
   }
   int32_t value = 0;
   if (Tools::TryStrToInt(trimmed, value)) return std::nullopt;
@@ -553,8 +549,8 @@ void TFormEditFoto::SaveObjektfoto(int32_t NewFotoID) {
 
 void TFormEditFoto::BtnOKClick() {
   if (PictureState == 2) return;
-  const bool earlier = EarlierBuild();
-  if (!earlier) RemoveTempObject();
+  const bool removed_at_once = PointRemovedAtOnce();
+  if (!removed_at_once) RemoveTempObject();
   if (!DatenPlausibel()) {
     platform::ui::MessageBox(MsgKind::kWarning, kUnvollstaendig);
     return;
@@ -589,12 +585,12 @@ void TFormEditFoto::BtnOKClick() {
   if (!CopyFoto()) return;
   SaveObjektfoto(SaveFotoAlt(OrgFotoID));
   host::TableRefresh(kLinks);
-  if (!earlier) host::Redraw();
+  if (!removed_at_once) host::Redraw();
   Close(ModalResult::kOk);
 }
 
 void TFormEditFoto::btnCancelClick() {
-  if (!EarlierBuild()) RemoveTempObject();
+  if (!PointRemovedAtOnce()) RemoveTempObject();
   Close(ModalResult::kCancel);
 }
 
@@ -632,12 +628,11 @@ void TFormEditFoto::Timer1Timer() {
   if (state.TempObjectKARTULID <= 0) return;
   const int32_t temp = state.TempObjectKARTULID;
   const int32_t task_object = katalog_.TaskObject();
-  const bool earlier = EarlierBuild();
-  if (!earlier) host::CreateObjectFinish();
+  const bool removed_at_once = PointRemovedAtOnce();
+  if (!removed_at_once) host::CreateObjectFinish();
   const double rw = host::ObjectEasting(temp);
   const double hw = host::ObjectNorthing(temp);
-  double factor = 0;
-  if (earlier) {
+  if (removed_at_once) {
     // The point is read and gone at once; the task's object comes back.
     host::DeleteObject(temp);
     state.TempObjectKARTULID = -1;
@@ -648,10 +643,11 @@ void TFormEditFoto::Timer1Timer() {
       Close(ModalResult::kCancel);
       return;
     }
-    factor = ScaleFor(rw, 39999);
-  } else {
-    factor = ScaleFor(hw, 59999);
   }
+  // The grid's unit is told by the easting (a strip's first value) or by
+  // the northing (the country's first value).
+  const double factor =
+      CurrentProfile().photo_scale_by_easting ? ScaleFor(rw, 39999) : ScaleFor(hw, 59999);
   host::EnsureData(task_object);
   seRWert.text = Scaled(rw, factor);
   seHWert.text = Scaled(hw, factor);
@@ -659,5 +655,5 @@ void TFormEditFoto::Timer1Timer() {
   cbNoCoordinates.checked = false;
   cbNoCoordinatesClick();
   // One capture per opening: the point stays until the dialog closes.
-  if (!earlier) BtnGetCoordinate.enabled = false;
+  if (!removed_at_once) BtnGetCoordinate.enabled = false;
 }

@@ -107,11 +107,11 @@ bool ActionRowsFit(int32_t TID) {
 }
 
 bool WriteTid(const Package::Names& names, int32_t TID, bool anything_selected) {
-  const bool earlier = CurrentProfile().build == Build::kVD1TransAction;
+  const BuildProfile& profile = CurrentProfile();
   int32_t strip = 0;
   if (!anything_selected) {
-    strip = earlier ? 17 : 0;
-  } else if (earlier || !Tools::CheckBundesland({"NRW", "BRB", "RLP"})) {
+    strip = profile.strip_when_nothing_selected;
+  } else if (!profile.strip_by_state || !Tools::CheckBundesland({"NRW", "BRB", "RLP"})) {
     strip = GetGKStreifen();
   }
   try {
@@ -146,7 +146,7 @@ struct ExportConnectionScope {
 };
 
 int QuelleWidth() {
-  return CurrentProfile().build == Build::kVD1TransAction ? 255 : 254;
+  return CurrentProfile().quelle_width;
 }
 
 // The catalogue's photos taken in this project, read once per run.
@@ -344,8 +344,7 @@ bool ExportXMLData(const std::string& path) {
   } catch (const platform::env::EnvError&) {
     // The host's own write then tells whether the file could be replaced.
   }
-  if (CurrentProfile().build == Build::kVD1TransAction)
-    return host::ExportDataXML(path, false, true);
+  if (!CurrentProfile().xml_export_truth_values) return host::ExportDataXML(path, false, true);
   return host::ExportDataXMLEx(path, false, true,
                                Tools::ReadStringFromApplicatIni("Config", "TrueValue", "T"),
                                Tools::ReadStringFromApplicatIni("Config", "FalseValue", "F"));
@@ -353,9 +352,7 @@ bool ExportXMLData(const std::string& path) {
 
 void CreateActionList(const Package::Names& names, int32_t TID) {
   const std::string F = names.ActionTable();
-  // The earlier build creates the table under its full name at once.
-  const std::string S =
-      CurrentProfile().build == Build::kVD1TransAction ? F : names.ActionTableShort();
+  const std::string S = CurrentProfile().action_table_full_name ? F : names.ActionTableShort();
   RemoveTableFile(names.D, F);
   if (S != F) RemoveTableFile(names.D, S);
   OpenExportConnection(names.D).Execute(Package::CreateActionTableSql(S));

@@ -396,7 +396,7 @@ class ImportRun {
     // The deletion hook of the full build leaves the list alone meanwhile;
     // the earlier builds set no such flag.
     std::optional<ScopedFlag> running;
-    if (IsFullBuild()) running.emplace(State().ImportRunning);
+    if (CurrentProfile().import_flag) running.emplace(State().ImportRunning);
     store_.CreateTransactionList("TA_LIST");
     store_.CreateKennungList();
     store_.CreateTransactionIDTable();

@@ -110,12 +110,12 @@ std::string TextAt(const Query& query, int pos) {
 }
 
 // Where each photo column is in the query; nothing when the list has
-// another shape. The earlier build finds the columns by name, the others
-// take them by position and so need them exactly in the export's order.
+// another shape. Found by name, the columns may come in any order; taken
+// by position, they must come exactly in the export's order.
 std::optional<std::array<int, 9>> PhotoColumnPositions(const Query& query) {
   std::array<int, 9> positions{};
   const int count = query.FieldCount();
-  if (CurrentProfile().build == Build::kVD1TransAction) {
+  if (CurrentProfile().photo_list_by_column_name) {
     for (size_t i = 0; i < kPhotoColumns.size(); ++i) {
       positions[i] = -1;
       for (int pos = 0; pos < count; ++pos) {
@@ -138,7 +138,7 @@ std::optional<std::array<int, 9>> PhotoColumnPositions(const Query& query) {
 }
 
 std::string PhotoText(std::string text) {
-  if (CurrentProfile().build == Build::kVD1TransAction) return text;
+  if (!CurrentProfile().photo_texts_converted) return text;
   return ConvertOemUmlauts(std::move(text));
 }
 

@@ -82,7 +82,7 @@ std::string Listed(const std::vector<std::string>& items) {
 void UndoObjects(const ImportJournal& journal, const std::string& folder,
                  std::vector<std::string>& failed) {
   std::optional<ScopedFlag> running;
-  if (IsFullBuild()) running.emplace(State().ImportRunning);
+  if (CurrentProfile().import_flag) running.emplace(State().ImportRunning);
   ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
   // Objects given their checked-out identifier back get the other again.
   std::vector<std::string> not_renamed;

@@ -57,9 +57,10 @@ int32_t Int32Of(intptr_t value) {
   return static_cast<int32_t>(value);
 }
 
-// The earlier build offers the status services only in the state "RLP".
+// A build may offer the status services in one state only.
 bool StatusServicesOffered() {
-  return CurrentProfile().build != Build::kVD1TransAction || Tools::CheckBundesland({"RLP"});
+  const std::string_view state = CurrentProfile().status_services_state;
+  return state.empty() || Tools::CheckBundesland({std::string(state)});
 }
 
 }  // namespace
@@ -85,7 +86,7 @@ int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
     return true;
   });
   Guarded(OnError::kAnswerTrue, [] {
-    if (IsFullBuild()) LifecycleJournal::EnsureTableLifecycle();
+    if (CurrentProfile().lifecycle_journal) LifecycleJournal::EnsureTableLifecycle();
     return true;
   });
   // An import cut off in this project is taken back before the mapper

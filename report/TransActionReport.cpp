@@ -138,8 +138,8 @@ void TFormTransActionReport::BtnShowReportClick() {
   }
   const platform::text::Ymd today = platform::text::DecodeDate(platform::text::Now());
   const std::string date = platform::text::DateToStr(today);
-  if (CurrentProfile().build == Build::kVD1TransAction) {
-    // This build prints the report; it offers no text to save.
+  if (CurrentProfile().report == ReportKind::kPrintPreview) {
+    // A printed report offers no text to save.
     platform::print::Document document;
     {
       platform::ui::HourglassGuard hourglass;

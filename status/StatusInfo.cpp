@@ -23,7 +23,7 @@ void Warning(std::string_view text) {
 namespace StatusInfo {
 
 std::string GetStatusString(int32_t statusID) {
-  const bool full = IsFullBuild();
+  const bool full = CurrentProfile().status_wording == StatusWording::kSentencePerStatus;
   switch (statusID) {
     case 0:
       return full ? "lesend" : "Lesend";
@@ -60,7 +60,7 @@ void DoShowStatusInfo() {
   // Line feed before carriage return, as the mappers have always seen it.
   std::string text =
       "Das Objekt " + kennung + " ist in der Transaktion " + std::to_string(row.TID) + "\n\r";
-  if (!IsFullBuild()) {
+  if (CurrentProfile().status_wording == StatusWording::kLocked) {
     text += "mit dem Status '" + GetStatusString(row.Schreibend) + "' gesperrt.";
   } else if (row.Schreibend == 0) {
     text += "mit dem Status 'lesend' für die Bearbeitung gesperrt.";
@@ -115,7 +115,7 @@ TformGetStatus::TformGetStatus()
       RadioGroup1(Add<platform::ui::RadioGroup>("RadioGroup1", " Status für Selektion ")),
       BtnWeiter(Add<platform::ui::Button>("BtnWeiter", "Weiter", ModalResult::kOk)),
       btnCancel(Add<platform::ui::Button>("btnCancel", "Abbrechen", ModalResult::kCancel)) {
-  if (IsFullBuild()) {
+  if (CurrentProfile().status_wording == StatusWording::kSentencePerStatus) {
     RadioGroup1.items = {"lesend gesperrt", "schreibend", "neu"};
   } else {
     RadioGroup1.items = {"Lesend gesperrt", "Schreibend gesperrt", "Neu"};

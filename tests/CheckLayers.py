@@ -9,8 +9,9 @@ table, and to the rules no include path can express:
              may see, never a path with ".."; the host API header is included
              by the host facade alone; system headers for files, folders,
              locks and the clock only in the platform folders that own them;
-             no kt* call outside the host facade; every source folder of the
-             plug-in belongs to a layer.
+             no kt* call outside the host facade; no rule asks which build
+             runs (it asks the build profile what the build does); every
+             source folder of the plug-in belongs to a layer.
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
              includes its own header does.
@@ -62,6 +63,12 @@ DIRECT_CALLS = re.compile(
     r"(?<![\w.>:])(::)?(open|opendir|readdir|stat|lstat|fstat|mkstemp|rename|unlink|fcntl|flock|"
     r"pread|pwrite|ftruncate|fsync|clock_gettime|time|localtime_r)\s*\(")
 DIRECT_CALLS_ALLOWED = {"platform/env", "platform/process", "platform/ui"}
+
+# A rule that tests the build's identity instead of one of its capabilities.
+# Only the profiles themselves, and the build entries that pick one, name
+# a build.
+BUILD_IDENTITY = re.compile(r"\bBuild::k\w+|\.build\s*[!=]=")
+BUILD_IDENTITY_ALLOWED = {"context", "builds"}
 
 KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
@@ -137,6 +144,10 @@ def check_includes(root, layers):
                 if folder != "host":
                     for m in KT_CALL.finditer(code):
                         problems.append(f"{rel}: calls {m.group(0).rstrip('( ')} outside the host facade")
+                if folder not in BUILD_IDENTITY_ALLOWED:
+                    for m in BUILD_IDENTITY.finditer(code):
+                        problems.append(f"{rel}: asks which build runs ({m.group(0)}), "
+                                        "not what the build profile says it does")
                 if folder not in DIRECT_CALLS_ALLOWED:
                     for m in DIRECT_CALLS.finditer(code):
                         problems.append(
@@ -197,7 +208,8 @@ def selftest():
         "low/a.h": '#include "high/b.h"\n',
         "low/c.cpp": '#include "../high/b.h"\n#include <dirent.h>\nint f() { return ::stat(0, 0); }\n',
         "high/b.h": '#include "host/ktapi32.h"\n// ktSetKennung( in a comment is fine\n'
-                    'void g() { ktRedraw(); }\n',
+                    'void g() { ktRedraw(); }\n'
+                    'bool h() { return CurrentProfile().build == Build::kTransactHooks; }\n',
         "loose/d.h": "int d;\n",
         "host/ktapi32.h": "",
     }
@@ -208,6 +220,8 @@ def selftest():
         "low/c.cpp: calls stat() directly",
         "high/b.h: includes the host API",
         "high/b.h: calls ktRedraw outside the host facade",
+        "high/b.h: asks which build runs (.build ==)",
+        "high/b.h: asks which build runs (Build::kTransactHooks)",
         "loose: a source folder that belongs to no layer",
     ]
     with tempfile.TemporaryDirectory() as root:

@@ -48,8 +48,8 @@ std::string StateCode() {
 }
 
 std::string GetOKLShortName(int32_t class_id) {
-  // The earlier builds ask the host for its class data.
-  if (!IsFullBuild()) return host::ClassShortName(class_id, 0).value_or(std::string());
+  if (!CurrentProfile().procedure_class_table)
+    return host::ClassShortName(class_id, 0).value_or(std::string());
   platform::db::Query query(
       TransActTools::OpenVerfahrenConnection(),
       "select Shortname from ObjectClass where OKL_ID = " + std::to_string(class_id));
@@ -70,9 +70,9 @@ bool OKLRule::Fits(std::string_view K) const {
 
 OKLRule RuleForOKL(std::string_view C, std::string_view B) {
   OKLRule rule;
-  if (!IsFullBuild()) {
-    // The earlier builds know no state code and only the NSG, FFH and VSG
-    // rows of the prefix table; every other class is its own prefix.
+  if (!CurrentProfile().procedure_class_table) {
+    // Without the procedure database: no state code and only the NSG, FFH
+    // and VSG rows of the prefix table; every other class is its own prefix.
     if (C == "NSG") {
       rule.every_identifier = Tools::ReadIntFromApplicatIni("VANDRA", "NSGPrefixFilter", 0) <= 0;
       rule.prefix = "NSG-";

@@ -75,9 +75,8 @@ bool TableRule(bool on_error, Work&& work) {
 
 // Whether a row belongs to the identifier, by the identifier it was entered
 // under or by its current one.
-// The earlier builds know rows by their current identifier only.
 bool RowKnown(std::string_view K) {
-  if (!IsFullBuild()) return KennungInTransactionList(K);
+  if (!CurrentProfile().rows_by_original_kennung) return KennungInTransactionList(K);
   return OriginalKennungInTransactionList(K) || KennungInTransactionList(K);
 }
 
@@ -235,8 +234,7 @@ bool ChooseForCreation(int32_t ClassID, host::KennungRequest& R) {
   TNumberedStringList names = GetTransactionNames();
   if (!names.empty()) {
     KennungsTools::TransactionPool pool;
-    // TransactHooks' chooser carries the map-sheet filter.
-    TFormGetTIDAndKennung form(pool, CurrentProfile().build == Build::kTransactHooks);
+    TFormGetTIDAndKennung form(pool, CurrentProfile().map_sheet_chooser);
     form.lngOKLToBeCreated = ClassID;
     for (TNumberedString& entry : names) form.lbTransActions.Add(entry.Text, entry.Number);
     form.lbTransActions.item_index = 0;
@@ -294,7 +292,7 @@ bool ChooseForNewObject(int32_t ClassID, host::KennungRequest& R) {
     R.SetUseDialog(false);
     return true;
   }
-  if (!IsFullBuild()) return BeforeCreateObjectEarlier(ClassID, R);
+  if (!CurrentProfile().second_generation_creation) return BeforeCreateObjectEarlier(ClassID, R);
   if (SecondGenerationMode()) {
     R.SetUseDialog(false);
     state.TargetTID = GetTransaktionsID(true);
@@ -378,8 +376,8 @@ bool InsertInTransActionListProc(int32_t /*command*/, int32_t id, uint16_t /*WPa
 }
 
 bool DeleteFromTransActionListProc(int32_t id) {
-  // The earlier builds set no import flag to look at.
-  if (!TransactionListExists() || (IsFullBuild() && State().ImportRunning)) return true;
+  if (!TransactionListExists() || (CurrentProfile().import_flag && State().ImportRunning))
+    return true;
   // The host deletes the object whatever the answer; a failure is told.
   return TableRule(true, [&](TableSteps& steps) {
     const std::string K = Tools::MyGetKennungOfID(id);
@@ -389,9 +387,10 @@ bool DeleteFromTransActionListProc(int32_t id) {
     // A deleted new, checked-out or deleted object gives its identifier back;
     // a read-only row stays as it is. The pool before the row, so that a kill
     // in between leaves the identifier in both lists.
-    // The earlier builds give it back for a checked-out or new object only.
-    const bool gives_back = IsFullBuild() ? R.Schreibend != kLesend
-                                          : R.Schreibend == kSchreibend || R.Schreibend == kNeu;
+    // Some builds give it back for a checked-out or new object only.
+    const bool gives_back = CurrentProfile().deletion_returns_deleted
+                                ? R.Schreibend != kLesend
+                                : R.Schreibend == kSchreibend || R.Schreibend == kNeu;
     // The object is gone from the host whatever happens here: a pool that
     // cannot take the identifier back must not keep the deletion from the
     // central system.
@@ -497,11 +496,9 @@ static std::string ChooseWithMapSheet(std::string_view K, int32_t T, int32_t okl
 
 std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
   const int32_t okl = id >= 1 ? host::ClassOf(id) : host::CurrentObjectClass();
-  if (CurrentProfile().build == Build::kTransactHooks) {
-    return ChooseWithMapSheet(K, T, okl, true, "");
-  }
-  // VD1TransAction offers the transaction's whole pool, whatever the class.
-  TStringList pool = CurrentProfile().build == Build::kVD1TransAction
+  const BuildProfile& profile = CurrentProfile();
+  if (profile.map_sheet_chooser) return ChooseWithMapSheet(K, T, okl, true, "");
+  TStringList pool = profile.switch_offers_whole_pool
                          ? GetFreeKennungen(T)
                          : GetFittingFreeKennungen(KennungsTools::GetOKLShortName(okl), T,
                                                    KennungsTools::StateCode());
@@ -516,7 +513,7 @@ std::string GetFreeKennung(std::string_view K, int32_t T, int32_t id) {
 }
 
 std::string GetNewKennung(std::string_view K, int32_t T, std::string_view B) {
-  if (CurrentProfile().build == Build::kTransactHooks) {
+  if (CurrentProfile().map_sheet_chooser) {
     return ChooseWithMapSheet(K, T, host::CurrentObjectClass(),
                               KennungInTransactionList(K) && GetChangedFlag(K) != kDelete, "-1");
   }
@@ -534,15 +531,15 @@ void SwitchKennung() {
   CursorReset cursor;
   TableRule(false, [&](TableSteps& steps) {
     int32_t id = 0;
-    if (IsFullBuild()) {
+    if (!CurrentProfile().switch_selected_object) {
       id = host::ActiveObject();
       if (id <= 0) {
         cursor.Warn("Kein aktives Objekt gefunden!");
         return false;
       }
     } else {
-      // The earlier builds switch the one selected object, whichever object
-      // happens to be the active one, and make it the active one.
+      // The one selected object, whichever object happens to be the active
+      // one, is switched and made the active one.
       const std::vector<int32_t> selected =
           host::SelectedCount() == 1 ? SelectedObjects() : std::vector<int32_t>();
       if (selected.size() != 1 || selected.front() <= 0) {
@@ -615,8 +612,8 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
   if (N != K) {
     // A refused object is skipped like one not taken.
     if (HeldByAnotherRow(N, has_row) || !RenameInHost(steps, id, K, N)) return true;
-  } else if (!IsFullBuild()) {
-    // The earlier builds hand the host the identifier also when it stays.
+  } else if (CurrentProfile().assignment_in_place) {
+    // The host is handed the identifier also when it stays.
     ScopedFlag internal(State().blnChangingKennungInternal);
     host::SetKennung(id, N);
   }
@@ -628,8 +625,8 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
   R.Schreibend = kNeu;
   R.Kennung = N;
   R.Changed = std::string(kNew);
-  if (has_row && !IsFullBuild()) {
-    // The earlier builds change the existing row in place: transaction,
+  if (has_row && CurrentProfile().assignment_in_place) {
+    // The existing row is changed in place: transaction,
     // status and mark; the object's id, process number and original
     // identifier stay. Under a new identifier the row goes along with the
     // object, and the old identifier back to its transaction's pool.
@@ -658,10 +655,11 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
     R.Schreibend = kSchreibend;
     R.Changed = std::string(kUpdate);
     R.Originalkennung = GetOriginalKennung(N);
-    // The earlier builds change that row in place too: the central system
+    // That row is changed in place too: the central system
     // still knows the object by the row's process number.
     TObjectMetadata row;
-    if (!IsFullBuild() && GetObjectMetadata(N, row)) R.Vorgangsnummer = row.Vorgangsnummer;
+    if (CurrentProfile().assignment_in_place && GetObjectMetadata(N, row))
+      R.Vorgangsnummer = row.Vorgangsnummer;
   }
   steps.SaveRow(R);
   steps.TakeFromPools(N);
@@ -720,7 +718,7 @@ bool AssignToTransactionProc() {
   }
   state.TargetTID = GetTransaktionsID(false);
   if (state.TargetTID < 0) {
-    if (CurrentProfile().build == Build::kTransactHooks) ReleaseSelectedObjects();
+    if (CurrentProfile().release_without_transaction) ReleaseSelectedObjects();
     return true;
   }
 

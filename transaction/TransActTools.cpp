@@ -139,8 +139,8 @@ TStringList GetFittingFreeKennungen(std::string_view C, int32_t T, std::string_v
 }
 
 bool KennungIsValid(std::string_view K, int32_t T) {
-  // The earlier builds know no "BRB" rule set.
-  if (!CurrentProfile().keyed_transaction_tables && KennungsTools::StateCode() == "BRB") {
+  // The "BRB" rule set takes any identifier; builds without it check the pool.
+  if (CurrentProfile().second_generation_creation && KennungsTools::StateCode() == "BRB") {
     return true;
   }
   return Store().KennungInPool(K, T);
