@@ -178,8 +178,7 @@ class ImportRun {
     } catch (const std::exception& e) {
       Inform(MsgKind::kError,
              "Der Import ist vollständig, aber seine Journaldatei " +
-                 ImportJournal::FileIn(project_) +
-                 " kann nicht entfernt werden:\r" + e.what() +
+                 ImportJournal::FileIn(project_) + " kann nicht entfernt werden:\r" + e.what() +
                  "\rBitte löschen Sie sie, bevor das Projekt neu geladen wird; sonst wird der "
                  "Import dann zurückgenommen.");
     }
@@ -244,17 +243,17 @@ class ImportRun {
     std::vector<std::string> paths;
     if (!objects_.deleted.empty()) {
       paths.push_back(snapshot + "_mpt.shp");
-      paths.push_back(platform::env::JoinPath(folder_, "zurueck") + "/" +
-                      std::string(ImportUndo::kSnapshotName) + "_mpt.shp");
+      paths.push_back(platform::env::JoinPath(platform::env::JoinPath(folder_, "zurueck"),
+                                              std::string(ImportUndo::kSnapshotName) + "_mpt.shp"));
     }
     if (FilteredLoad()) {
       for (const ImportFuncs::GeoLayer& layer : content_.layers) {
-        paths.push_back(platform::env::JoinPath(folder_, "paket") + "/" +
-                        platform::env::NameOf(layer.path));
+        paths.push_back(platform::env::JoinPath(platform::env::JoinPath(folder_, "paket"),
+                                                platform::env::NameOf(layer.path)));
       }
       if (!content_.xml.empty()) {
-        paths.push_back(platform::env::JoinPath(folder_, "paket") + "/" +
-                        platform::env::NameOf(content_.xml));
+        paths.push_back(platform::env::JoinPath(platform::env::JoinPath(folder_, "paket"),
+                                                platform::env::NameOf(content_.xml)));
       }
     }
     for (const std::string& path : paths) {
@@ -280,10 +279,10 @@ class ImportRun {
       if (copy.replaces) picture.backup = platform::env::JoinPath(backups, copy.present);
     }
     if (!photos_.unusable.empty()) {
-      std::string text = "Folgende Fotos der Fotoliste haben keinen gültigen Dateinamen "
-                         "(höchstens " +
-                         std::to_string(kPicFileNameWidth) +
-                         " Zeichen, ohne Pfad) und wurden nicht importiert:";
+      std::string text =
+          "Folgende Fotos der Fotoliste haben keinen gültigen Dateinamen "
+          "(höchstens " +
+          std::to_string(kPicFileNameWidth) + " Zeichen, ohne Pfad) und wurden nicht importiert:";
       for (const std::string& name : photos_.unusable) text += "\r\"" + name + "\"";
       notes_.push_back(text);
     }
@@ -410,9 +409,9 @@ class ImportRun {
     store_.ApplyImport(changes);
     LoadObjects();
     if (policy_ == ImportPlan::Policy::kTakePackage) RestoreLocalPhotoLinks();
-    store_.AddFreeKennungen(ImportPlan::PlanFreeKennungen(
-        content_, store_.AllPoolRows(), store_.ListedKennungen(),
-        [](const std::string& K) { return host::KennungExists(K); }));
+    store_.AddFreeKennungen(
+        ImportPlan::PlanFreeKennungen(content_, store_.AllPoolRows(), store_.ListedKennungen(),
+                                      [](const std::string& K) { return host::KennungExists(K); }));
     CopyPhotos();
     StoreFingerprints();
   }
@@ -496,9 +495,10 @@ class ImportRun {
       if (!AppendObjectRows(host::IdOfKennung(now), found->second)) refused.push_back(K);
     }
     if (!refused.empty()) {
-      throw StepFailed("KARTUL hat die Verknüpfungen dieser Objekte mit lokalen Fotos nicht "
-                       "angenommen:" +
-                       Listed(refused));
+      throw StepFailed(
+          "KARTUL hat die Verknüpfungen dieser Objekte mit lokalen Fotos nicht "
+          "angenommen:" +
+          Listed(refused));
     }
   }
 
@@ -519,7 +519,8 @@ class ImportRun {
     for (const std::string& error : platform::env::CopyFiles(env, jobs)) {
       if (!error.empty()) failed.push_back(error);
     }
-    if (!failed.empty()) throw StepFailed("Die Fotos konnten nicht kopiert werden:" + Listed(failed));
+    if (!failed.empty())
+      throw StepFailed("Die Fotos konnten nicht kopiert werden:" + Listed(failed));
     AppendImportedFotos(photos_.rows);
   }
 

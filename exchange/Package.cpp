@@ -7,6 +7,7 @@
 #include "platform/db/Connection.h"
 #include "platform/db/Dialect.h"
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/ini/IniFile.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
@@ -46,12 +47,6 @@ bool IsAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string WithoutDelimiter(const std::string& folder) {
-  std::string out = folder;
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  return out;
-}
-
 }  // namespace
 
 bool IsPackageFile(const Names& names, std::string_view file_name) {
@@ -84,7 +79,7 @@ bool IsTemporaryOf(std::string_view name, std::string_view file) {
 std::optional<std::string> IncompletePackage(const Names& names) {
   namespace env = platform::env;
   using platform::text::EqualsIgnoreCase;
-  const std::string folder_path = WithoutDelimiter(names.D);
+  const std::string folder_path = env::WithoutTrailingSeparator(names.D);
   const std::string package =
       "Im Ordner " + folder_path + " liegt ein unvollständiges Paket \"" + names.P + "\": ";
   std::vector<std::string> entries;

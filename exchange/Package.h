@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/env/Path.h"
 #include "transaction/TransActTools.h"
 
 namespace Package {
@@ -49,7 +50,7 @@ struct Names {
 
   std::string StagingFolder() const { return D + P + std::string(kStagingSuffix); }
   // The same package as the export writes it into the staging folder.
-  Names Staged() const { return {StagingFolder() + "/", P}; }
+  Names Staged() const { return {platform::env::WithTrailingSeparator(StagingFolder()), P}; }
 
   std::string ChangeListFile() const { return D + P + "_rp.txt"; }
   std::string TidFile() const { return D + P + ".tid"; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/ini/IniFile.h"
 #include "platform/text/Strings.h"
 
@@ -16,12 +17,6 @@ namespace {
 
 namespace env = platform::env;
 using platform::text::EqualsIgnoreCase;
-
-std::string WithoutDelimiter(const std::string& folder) {
-  std::string out = folder;
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  return out;
-}
 
 std::string PhotoFolderName(const Package::Names& names) {
   return names.P + "_Fotos";
@@ -81,7 +76,7 @@ void CarryTidKeys(env::Env& e, const std::string& earlier, const std::string& st
 
 void RemoveLeftovers(const Package::Names& target) {
   env::Env& e = env::Env::Current();
-  const std::string D = WithoutDelimiter(target.D);
+  const std::string D = env::WithoutTrailingSeparator(target.D);
   std::vector<std::string> entries;
   try {
     entries = e.ListFolder(D);
@@ -134,7 +129,7 @@ Staging::~Staging() {
 
 void Staging::Commit() {
   env::Env& e = env::Env::Current();
-  const std::string D = WithoutDelimiter(target_.D);
+  const std::string D = env::WithoutTrailingSeparator(target_.D);
   const std::string staging = target_.StagingFolder();
   const std::string tid_name = target_.P + ".tid";
   const std::string photo_name = PhotoFolderName(target_);

@@ -6,6 +6,7 @@
 
 #include "host/Tools.h"
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/print/PdfWriter.h"
 #include "platform/ui/Ui.h"
 #include "transaction/TransActTools.h"
@@ -210,11 +211,14 @@ bool PrintReport(const Document& document, const std::string& proposed_name) {
   if (!chosen || chosen->empty()) return false;
   // A dialog answers a full path; a bare name is taken in the folder it showed.
   std::string path = *chosen;
-  if (path.front() != '/' && !request.initial_dir.empty()) {
-    path = request.initial_dir + (request.initial_dir.back() == '/' ? "" : "/") + path;
+  if (!platform::env::IsAbsolutePath(path) && !request.initial_dir.empty()) {
+    path = platform::env::JoinPath(request.initial_dir, path);
   }
-  Tools::WriteStringToProjectIni("Transaktionsdaten", "PrintFolder",
-                                 path.substr(0, path.find_last_of('/') + 1));
+  // A name without a folder leaves the next dialog in its default folder.
+  const bool has_folder = platform::env::NameOf(path) != path;
+  Tools::WriteStringToProjectIni(
+      "Transaktionsdaten", "PrintFolder",
+      has_folder ? platform::env::WithTrailingSeparator(platform::env::FolderOf(path)) : "");
   if (env.Stat(path) &&
       platform::ui::MessageBox(MsgKind::kConfirmation,
                                "Die Ausgabedatei existiert bereits. Überschreiben?",

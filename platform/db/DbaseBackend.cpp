@@ -12,6 +12,7 @@
 #include "platform/db/SqliteMessages.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/text/Strings.h"
 
 namespace platform::db {
@@ -36,11 +37,6 @@ std::string NoPathText(const std::string& folder) {
   return "'" + folder + "' ist kein gültiger Pfad.";
 }
 
-bool IsPlainName(std::string_view name) {
-  return !name.empty() && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos && name != "." && name != "..";
-}
-
 }  // namespace
 
 DbaseBackend::DbaseBackend(std::string folder, dbase::Flavor flavor, sqlite3* db)
@@ -56,8 +52,7 @@ std::unique_ptr<DbaseBackend> DbaseBackend::Open(const std::string& source, dbas
   } catch (const env::EnvError&) {
   }
   if (!st || !st->IsFolder()) throw DbError(NoPathText(source));
-  std::string folder = source;
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  const std::string folder = env::WithoutTrailingSeparator(source);
   // A connection serves one thread (the host's user-interface thread), so
   // SQLite's per-call mutex is pure cost on every row read.
   sqlite3* db = nullptr;
@@ -76,7 +71,7 @@ std::string DbaseBackend::Translate(const dialect::Statement& st) const {
     case dialect::Kind::kOther:
       return st.sql;
     case dialect::Kind::kCreateTable:
-      return AttachTableSql(st.table, DataSource() + "/" + st.table + ".dbf");
+      return AttachTableSql(st.table, env::JoinPath(DataSource(), st.table + ".dbf"));
     case dialect::Kind::kCreateIndex:
     case dialect::Kind::kDropIndex:
       return std::string();
@@ -173,7 +168,7 @@ std::vector<std::string> DbaseBackend::TableNames() {
 }
 
 std::string DbaseBackend::FindTableFile(std::string_view name) const {
-  if (!IsPlainName(name)) return {};
+  if (!env::IsPlainName(name)) return {};
   // "TA_LIST" names TA_LIST.dbf; "TA_LIST.DBF" names the file itself.
   const bool with_extension = name.size() > 4 && text::EndsWithIgnoreCase(name, ".dbf");
   const std::string wanted = with_extension ? std::string(name) : std::string(name) + ".dbf";
@@ -183,7 +178,7 @@ std::string DbaseBackend::FindTableFile(std::string_view name) const {
   } catch (const dbase::DbaseError& e) {
     throw DbError(e.what());
   }
-  return file ? DataSource() + "/" + *file : std::string();
+  return file ? env::JoinPath(DataSource(), *file) : std::string();
 }
 
 bool DbaseBackend::AttachTable(const std::string& name) {
@@ -234,7 +229,8 @@ void DbaseBackend::DropTable(const std::string& name) {
 }
 
 void DbaseBackend::CreateTable(const dialect::Statement& st) {
-  if (!IsPlainName(st.table)) throw DbError("'" + st.table + "' ist kein gültiger Tabellenname.");
+  if (!env::IsPlainName(st.table))
+    throw DbError("'" + st.table + "' ist kein gültiger Tabellenname.");
   std::vector<dbase::FieldSpec> fields;
   for (const dialect::ColumnDef& col : st.columns) fields.push_back(DBaseFieldFor(col));
   if (!FindTableFile(st.table).empty()) {
@@ -242,8 +238,8 @@ void DbaseBackend::CreateTable(const dialect::Statement& st) {
   }
   const bool with_extension = st.table.size() > 4 && text::EndsWithIgnoreCase(st.table, ".dbf");
   try {
-    dbase::DbfFile::Create(DataSource() + "/" + st.table + (with_extension ? "" : ".dbf"), flavor_,
-                           fields);
+    dbase::DbfFile::Create(env::JoinPath(DataSource(), st.table + (with_extension ? "" : ".dbf")),
+                           flavor_, fields);
   } catch (const dbase::DbaseError& e) {
     throw DbError(e.what());
   }

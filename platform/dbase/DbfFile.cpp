@@ -13,6 +13,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/env/Path.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 
@@ -59,23 +60,14 @@ std::string ShortFileText(uint64_t size) {
   return "Die Datei ist kürzer als ein dBase-Dateikopf (" + std::to_string(size) + " Bytes)";
 }
 
-std::string Stem(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-    return path.substr(0, dot);
-  }
-  return path;
-}
-
 // The memo file beside a table: stem + ".dbt" in any letter case; throws
 // DbaseError when more than one file answers to it.
 std::string FindMemoFile(env::Env& env, const std::string& dbf_path) {
-  const std::string stem = Stem(dbf_path);
+  const std::string stem = env::WithoutExtension(dbf_path);
   const std::string folder = env::FolderOf(stem);
   const std::optional<std::string> name = DbfFile::Locate(env, folder, env::NameOf(stem) + ".dbt");
   if (!name) return {};
-  return dbf_path.find('/') == std::string::npos ? *name : env::JoinPath(folder, *name);
+  return env::IsPlainName(dbf_path) ? *name : env::JoinPath(folder, *name);
 }
 
 void TodayInto(env::Env& env, unsigned char* ymd) {
@@ -185,7 +177,8 @@ void DbfFile::CloseFiles() {
 
 void DbfFile::OpenMemo() {
   memo_path_ = FindMemoFile(env_, path_);
-  if (memo_path_.empty()) Fail("Die zugehörige Memodatei " + Stem(path_) + ".dbt fehlt");
+  if (memo_path_.empty())
+    Fail("Die zugehörige Memodatei " + env::WithoutExtension(path_) + ".dbt fehlt");
   unsigned char h[32];
   try {
     memo_file_ =
@@ -303,7 +296,8 @@ TableHold::~TableHold() {
   HeldFiles& held = Held();
   {
     std::lock_guard<std::mutex> guard(held.mutex);
-    const auto it = std::find(held.files.begin(), held.files.end(), std::make_pair(device_, inode_));
+    const auto it =
+        std::find(held.files.begin(), held.files.end(), std::make_pair(device_, inode_));
     if (it != held.files.end()) held.files.erase(it);
   }
   --g_holds;
@@ -1105,7 +1099,7 @@ std::unique_ptr<DbfFile> DbfFile::Create(const std::string& path, Flavor flavor,
     const std::string base = env::NameOf(path);
     const bool upper_ext = base.size() > 4 && base.substr(base.size() - 4) == ".DBF";
     std::string memo_path = FindMemoFile(env, path);
-    if (memo_path.empty()) memo_path = Stem(path) + (upper_ext ? ".DBT" : ".dbt");
+    if (memo_path.empty()) memo_path = env::WithoutExtension(path) + (upper_ext ? ".DBT" : ".dbt");
     const std::vector<unsigned char> memo = format::BuildMemoHeader(flavor, base);
     std::unique_ptr<env::File> m;
     try {

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "platform/env/Env.h"
 #include "platform/ui/ScriptedPresenter.h"
 #include "platform/ui/TerminalPresenter.h"
 #include "platform/ui/Transcript.h"
@@ -92,9 +93,8 @@ MsgAnswer MessageBox(MsgKind kind, std::string_view text, MsgButtons buttons) {
 
 std::string WithDefaultExtension(const FileDialogRequest& request, std::string path) {
   if (request.default_ext.empty() || path.empty()) return path;
-  size_t slash = path.find_last_of('/');
-  std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
-  if (name.empty() || name.find('.') != std::string_view::npos) return path;
+  const std::string name = env::NameOf(path);
+  if (name.empty() || name.find('.') != std::string::npos) return path;
   std::string ext = request.default_ext;
   if (ext.front() == '.') ext.erase(0, 1);
   return path + "." + ext;

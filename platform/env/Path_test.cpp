@@ -1,0 +1,50 @@
+// Paths: the names that may not leave their folder, and the ends of folder
+// paths that joins rely on.
+#include "platform/env/Path.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/env/Env.h"
+
+namespace platform::env {
+namespace {
+
+TEST(PathTest, APlainNameStaysInsideItsFolder) {
+  EXPECT_TRUE(IsPlainName("KTFoto1.jpg"));
+  EXPECT_TRUE(IsPlainName("..jpg")) << "dots inside a name are a name";
+#ifdef _WIN32
+  EXPECT_FALSE(IsPlainName("a\\b"));
+  EXPECT_TRUE(IsAbsolutePath("C:\\p"));
+#else
+  EXPECT_TRUE(IsPlainName("a\\b")) << "a backslash is a character of a Linux name";
+#endif
+  for (const std::string& bad : std::initializer_list<std::string>{"", ".", "..", "a/b", "/a", "a/",
+                                                                   std::string("a\0b", 3)}) {
+    EXPECT_FALSE(IsPlainName(bad)) << "\"" << bad << "\"";
+  }
+}
+
+TEST(PathTest, FolderEndsAreMadeAndTakenOffWithoutLosingTheRoot) {
+  EXPECT_EQ(WithoutTrailingSeparator("/p/ta///"), "/p/ta");
+  EXPECT_EQ(WithoutTrailingSeparator("/"), "/");
+  EXPECT_EQ(WithoutTrailingSeparator("ta"), "ta");
+  EXPECT_EQ(WithTrailingSeparator("/p/ta"), "/p/ta/");
+  EXPECT_EQ(WithTrailingSeparator("/p/ta/"), "/p/ta/");
+  EXPECT_EQ(WithTrailingSeparator(""), "") << "no folder must not become the root";
+  // What the host's folders and JoinPath make of each other.
+  EXPECT_EQ(JoinPath(WithTrailingSeparator("/p"), "TA_LIST.dbf"), "/p/TA_LIST.dbf");
+}
+
+TEST(PathTest, AbsolutePathsAndExtensions) {
+  EXPECT_TRUE(IsAbsolutePath("/p/ta"));
+  EXPECT_FALSE(IsAbsolutePath("ta/x.pdf"));
+  EXPECT_FALSE(IsAbsolutePath(""));
+  EXPECT_EQ(WithoutExtension("/p/TA_LIST.dbf"), "/p/TA_LIST");
+  EXPECT_EQ(WithoutExtension("/p.d/TA_LIST"), "/p.d/TA_LIST") << "a folder's dot";
+  EXPECT_EQ(WithoutExtension("x.tar.gz"), "x.tar");
+}
+
+}  // namespace
+}  // namespace platform::env
