@@ -1,6 +1,7 @@
 #include "context/ProjectStore.h"
 
 #include "host/Tools.h"
+#include "platform/env/Path.h"
 
 using platform::db::Connection;
 
@@ -9,16 +10,11 @@ namespace {
 
 constexpr std::string_view kProvider = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
 
-std::string WithoutTrailingDelim(std::string dir) {
-  while (dir.size() > 1 && dir.back() == Tools::kPathDelim) dir.pop_back();
-  return dir;
-}
-
 }  // namespace
 
 std::string DBaseConnectionString(std::string_view directory, std::string_view version) {
-  return std::string(kProvider) + WithoutTrailingDelim(std::string(directory)) + ";" +
-         "Extended Properties=" + std::string(version) + ";";
+  return std::string(kProvider) + platform::env::WithoutTrailingSeparator(std::string(directory)) +
+         ";" + "Extended Properties=" + std::string(version) + ";";
 }
 
 std::string DatabaseConnectionString(std::string_view file) {
@@ -71,7 +67,7 @@ Connection& ProjectStore::ImportConnection(std::string_view directory) {
 Connection& ProjectStore::ExportConnection(std::string_view directory) {
   // An export that ended by an error leaves its connection behind; the next
   // export must still write into its own folder.
-  const std::string wanted = WithoutTrailingDelim(std::string(directory));
+  const std::string wanted = platform::env::WithoutTrailingSeparator(std::string(directory));
   if (export_ && export_->DataSource() != wanted) export_.reset();
   if (!export_) export_ = Connection::Open(DBaseConnectionString(directory, "DBASE IV"));
   return *export_;

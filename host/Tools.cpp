@@ -1,12 +1,11 @@
 #include "host/Tools.h"
 
-#include <fnmatch.h>
-
 #include <optional>
 #include <vector>
 
 #include "host/HostApi.h"
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/ini/IniFile.h"
 #include "platform/process/Process.h"
 #include "platform/registry/Registry.h"
@@ -142,10 +141,8 @@ void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
   } catch (const platform::env::EnvError&) {
     return;  // a folder that cannot be read lists nothing
   }
-  const std::string pattern(mask);
   for (const std::string& name : names) {
-    // The host's file system matches names without regard to case.
-    if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) list.push_back(name);
+    if (platform::env::MatchesFileMask(name, mask)) list.push_back(name);
   }
 }
 
@@ -164,9 +161,9 @@ std::string GetCurrentUserName() {
 }
 
 std::string WithBackslash(std::string_view text) {
-  std::string result(text);
-  if (result.empty() || result.back() != kPathDelim) result += kPathDelim;
-  return result;
+  // An empty text becomes the root, as the host platform's own function makes it.
+  if (text.empty()) return std::string(1, platform::env::kPathSeparator);
+  return platform::env::WithTrailingSeparator(std::string(text));
 }
 
 std::string FillLeft(std::string_view text, size_t width, char fill) {
@@ -206,10 +203,9 @@ bool MyStrToBool(std::string_view text) {
 
 bool FileExists(const std::string& path) {
   if (path.empty()) return false;
-  const size_t slash = path.rfind(kPathDelim);
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return platform::env::FindNoCase(platform::env::Env::Current(), dir, name).has_value();
+  return platform::env::FindNoCase(platform::env::Env::Current(), platform::env::FolderOf(path),
+                                   platform::env::NameOf(path))
+      .has_value();
 }
 
 std::string Trim(std::string_view text) {

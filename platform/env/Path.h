@@ -36,4 +36,9 @@ std::string WithTrailingSeparator(std::string folder);
 // a dot of a folder name is no extension.
 std::string WithoutExtension(const std::string& path);
 
+// Whether a file name matches a mask of the host's file dialogs and folder
+// listings: "*" any run of characters, "?" one character, letters without
+// regard to ASCII case.
+bool MatchesFileMask(std::string_view name, std::string_view mask);
+
 }  // namespace platform::env
