@@ -2,107 +2,92 @@
 
 namespace {
 
-constexpr std::string_view kEarlierKey = "Software\\Bremak\\kartul\\3.2\\VANDRA2";
+// VD1TransAction2010.
+constexpr BuildProfile kFull = {
+    .build = Build::kVD1TransAction2010,
+    .name = "VD1TransAction2010",
+    .library_file = "VD1TransAction2010.so",
+    .registry_key = "Software\\Bremak\\kartul\\5.1\\VANDRA",
+    .hook_texts = host::TextForm::kUtf16,
+    .keyed_transaction_tables = false,
+    .second_generation_creation = true,
+    .map_sheet_chooser = false,
+    .procedure_class_table = true,
+    .rows_by_original_kennung = true,
+    .deletion_returns_deleted = true,
+    .import_flag = true,
+    .assignment_in_place = false,
+    .release_without_transaction = false,
+    .switch_selected_object = false,
+    .switch_offers_whole_pool = false,
+    .status_wording = StatusWording::kSentencePerStatus,
+    .status_services_state = "",
+    .lifecycle_journal = true,
+    .action_table_full_name = false,
+    .quelle_width = 254,
+    .xml_export_truth_values = true,
+    .strip_when_nothing_selected = 0,
+    .strip_by_state = true,
+    .photo_list_by_column_name = false,
+    .photo_texts_converted = true,
+    .report = ReportKind::kTextDialog,
+    .photo_point = PhotoPoint::kKeptUntilClose,
+    .photo_scale_by_easting = false,
+    .photo_coordinate_digits = 0,
+};
+
+// VD1TransAction: what it does otherwise than the full build.
+constexpr BuildProfile EarlierOf(BuildProfile profile) {
+  profile.build = Build::kVD1TransAction;
+  profile.name = "VD1TransAction";
+  profile.library_file = "VD1TransAction.so";
+  profile.registry_key = "Software\\Bremak\\kartul\\3.2\\VANDRA2";
+  profile.hook_texts = host::TextForm::kAnsi;
+  profile.keyed_transaction_tables = true;
+  profile.second_generation_creation = false;
+  profile.procedure_class_table = false;
+  profile.rows_by_original_kennung = false;
+  profile.deletion_returns_deleted = false;
+  profile.import_flag = false;
+  profile.assignment_in_place = true;
+  profile.switch_selected_object = true;
+  profile.switch_offers_whole_pool = true;
+  profile.status_wording = StatusWording::kLocked;
+  profile.status_services_state = "RLP";
+  profile.lifecycle_journal = false;
+  profile.action_table_full_name = true;
+  profile.quelle_width = 255;
+  profile.xml_export_truth_values = false;
+  profile.strip_when_nothing_selected = 17;
+  profile.strip_by_state = false;
+  profile.photo_list_by_column_name = true;
+  profile.photo_texts_converted = false;
+  profile.report = ReportKind::kPrintPreview;
+  profile.photo_point = PhotoPoint::kRemovedAtOnce;
+  profile.photo_scale_by_easting = true;
+  profile.photo_coordinate_digits = 7;
+  return profile;
+}
+
+// TransactHooks: VD1TransAction's transaction hooks and status only, with
+// the map-sheet chooser; its fields of export, import and photos are never
+// asked.
+constexpr BuildProfile ReducedOf(BuildProfile profile) {
+  profile.build = Build::kTransactHooks;
+  profile.name = "TransactHooks";
+  profile.library_file = "TransactHooks.so";
+  profile.map_sheet_chooser = true;
+  profile.release_without_transaction = true;
+  profile.switch_offers_whole_pool = false;
+  profile.status_services_state = "";
+  profile.report = ReportKind::kNone;
+  return profile;
+}
 
 constexpr BuildProfile kProfiles[] = {
-    {
-        .build = Build::kVD1TransAction2010,
-        .name = "VD1TransAction2010",
-        .library_file = "VD1TransAction2010.so",
-        .registry_key = "Software\\Bremak\\kartul\\5.1\\VANDRA",
-        .hook_texts = host::TextForm::kUtf16,
-        .keyed_transaction_tables = false,
-        .second_generation_creation = true,
-        .map_sheet_chooser = false,
-        .procedure_class_table = true,
-        .rows_by_original_kennung = true,
-        .deletion_returns_deleted = true,
-        .import_flag = true,
-        .assignment_in_place = false,
-        .release_without_transaction = false,
-        .switch_selected_object = false,
-        .switch_offers_whole_pool = false,
-        .status_wording = StatusWording::kSentencePerStatus,
-        .status_services_state = "",
-        .lifecycle_journal = true,
-        .action_table_full_name = false,
-        .quelle_width = 254,
-        .xml_export_truth_values = true,
-        .strip_when_nothing_selected = 0,
-        .strip_by_state = true,
-        .photo_list_by_column_name = false,
-        .photo_texts_converted = true,
-        .report = ReportKind::kTextDialog,
-        .photo_point = PhotoPoint::kKeptUntilClose,
-        .photo_scale_by_easting = false,
-        .photo_coordinate_digits = 0,
-    },
-    {
-        .build = Build::kVD1TransAction,
-        .name = "VD1TransAction",
-        .library_file = "VD1TransAction.so",
-        .registry_key = kEarlierKey,
-        .hook_texts = host::TextForm::kAnsi,
-        .keyed_transaction_tables = true,
-        .second_generation_creation = false,
-        .map_sheet_chooser = false,
-        .procedure_class_table = false,
-        .rows_by_original_kennung = false,
-        .deletion_returns_deleted = false,
-        .import_flag = false,
-        .assignment_in_place = true,
-        .release_without_transaction = false,
-        .switch_selected_object = true,
-        .switch_offers_whole_pool = true,
-        .status_wording = StatusWording::kLocked,
-        .status_services_state = "RLP",
-        .lifecycle_journal = false,
-        .action_table_full_name = true,
-        .quelle_width = 255,
-        .xml_export_truth_values = false,
-        .strip_when_nothing_selected = 17,
-        .strip_by_state = false,
-        .photo_list_by_column_name = true,
-        .photo_texts_converted = false,
-        .report = ReportKind::kPrintPreview,
-        .photo_point = PhotoPoint::kRemovedAtOnce,
-        .photo_scale_by_easting = true,
-        .photo_coordinate_digits = 7,
-    },
-    {
-        // The transaction hooks and the status only: the fields of export,
-        // import and photos are those of VD1TransAction and never asked.
-        .build = Build::kTransactHooks,
-        .name = "TransactHooks",
-        .library_file = "TransactHooks.so",
-        .registry_key = kEarlierKey,
-        .hook_texts = host::TextForm::kAnsi,
-        .keyed_transaction_tables = true,
-        .second_generation_creation = false,
-        .map_sheet_chooser = true,
-        .procedure_class_table = false,
-        .rows_by_original_kennung = false,
-        .deletion_returns_deleted = false,
-        .import_flag = false,
-        .assignment_in_place = true,
-        .release_without_transaction = true,
-        .switch_selected_object = true,
-        .switch_offers_whole_pool = false,
-        .status_wording = StatusWording::kLocked,
-        .status_services_state = "",
-        .lifecycle_journal = false,
-        .action_table_full_name = true,
-        .quelle_width = 255,
-        .xml_export_truth_values = false,
-        .strip_when_nothing_selected = 17,
-        .strip_by_state = false,
-        .photo_list_by_column_name = true,
-        .photo_texts_converted = false,
-        .report = ReportKind::kNone,
-        .photo_point = PhotoPoint::kRemovedAtOnce,
-        .photo_scale_by_easting = true,
-        .photo_coordinate_digits = 7,
-    },
+    kFull,
+    EarlierOf(kFull),
+    ReducedOf(EarlierOf(kFull)),
 };
 
 }  // namespace
