@@ -14,6 +14,7 @@
 #include "dialogs/FrmVandraCheckIn.h"
 #include "exchange/VandraCheckIn.h"
 #include "host/Tools.h"
+#include "platform/registry/FileRegistry.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/ProjectFixture.h"
 
