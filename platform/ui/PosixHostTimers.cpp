@@ -25,7 +25,7 @@ class HostLoop : public HostTimers {
     return loop.set != nullptr ? loop.set(interval_ms, proc, context) : 0;
   }
   void KillTimer(uint32_t id) override {
-    if (const KillFn kill = Loop().kill; kill != nullptr) kill(id);
+    if (const KillFn kill_timer = Loop().kill; kill_timer != nullptr) kill_timer(id);
   }
   void ClaimTerminal() override {
     static const ClaimFn claim = Find<ClaimFn>("kartulsim_claim_terminal");
