@@ -14,6 +14,8 @@
 #include "dialogs/FrmVandraCheckIn.h"
 #include "exchange/VandraCheckIn.h"
 #include "host/Tools.h"
+#include "platform/process/Process.h"
+#include "platform/registry/FileRegistry.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/ProjectFixture.h"
 
@@ -402,6 +404,89 @@ TEST_F(CheckInDialogTest, WhenAskedForTheObjectsOfTheFindingsAreOfferedForSelect
       "message OK \"Der Probe-Checkin war nicht erfolgreich!\"\nmessage OK\n"
       "form TFormCheckInBefunde\nselect lbBefunde #1\nclick BtnSelektieren\n");
   EXPECT_EQ(host().Selection(), (std::vector<int32_t>{b}));
+}
+
+// The check-in on a platform whose programs are started by a service of its
+// own: a program that leaves a clean log and ends after a few looks, or
+// never ends at all.
+class PlatformProcesses : public platform::process::Processes {
+ public:
+  using RunningProgram = platform::process::RunningProgram;
+
+  class Program : public RunningProgram {
+   public:
+    Program(PlatformProcesses& owner, int looks) : owner_(owner), looks_(looks) {}
+    bool Ended() override {
+      if (!ending_ && looks_ >= 0 && --looks_ < 0) ending_ = Ending{false, 0};
+      return ending_.has_value();
+    }
+    const std::optional<Ending>& HowEnded() const override { return ending_; }
+    void Stop(int) override {
+      owner_.calls.push_back("stop");
+      ending_ = Ending{true, 15};
+    }
+
+   private:
+    PlatformProcesses& owner_;
+    int looks_;  // below 0: runs until stopped
+    std::optional<Ending> ending_;
+  };
+
+  PlatformProcesses(std::string log, int looks) : log_(std::move(log)), looks_(looks) {}
+
+  bool ExecAndWait(const std::string& program, const std::vector<std::string>&) override {
+    calls.push_back("wait " + program);
+    return true;
+  }
+  std::unique_ptr<RunningProgram> Start(const std::string& program,
+                                        const std::vector<std::string>& args) override {
+    std::string call = "watch " + program;
+    for (const std::string& arg : args) call += "|" + arg;
+    calls.push_back(call);
+    std::ofstream(log_) << kClean;
+    return std::make_unique<Program>(*this, looks_);
+  }
+  bool Exec(const std::string& program, const std::vector<std::string>& args) override {
+    calls.push_back("show " + program + "|" + (args.empty() ? "" : args[0]));
+    return true;
+  }
+  std::string CurrentUserName() override { return "kartiererin"; }
+  std::string HomeFolder() override { return "/home/kartiererin"; }
+
+  std::vector<std::string> calls;
+
+ private:
+  std::string log_;
+  int looks_;
+};
+
+TEST_F(CheckInDialogTest, TheRunsTheirWaitAndTheEditorGoThroughThePlatformsProcesses) {
+  PlatformProcesses platform(LogPath(), 3);
+  platform::process::ScopedProcesses scoped(platform);
+  EXPECT_EQ(Start("message Yes \"Probe-Checkin erfolgreich durchgeführt! Logdate ansehen?\"\n"
+                  "message OK \"Scharfen Checkin starten\"\n"
+                  "message Yes \"Checkin erfolgreich durchgeführt! Logdatei ansehen?\"\n"),
+            ModalResult::kOk);
+  ExpectAllAnswered();
+  const std::string tail =
+      "|-s|vandra-db|-u|Karla Kartiererin|-p|geheim mit Blank|-D||-d|" + package_ + "|-n|VANDRA";
+  EXPECT_EQ(platform.calls,
+            (Lines{"watch " + program_ + "|-l" + tail, "show " + editor_ + "|" + LogPath(),
+                   "watch " + program_ + tail, "show " + editor_ + "|" + LogPath()}));
+  EXPECT_TRUE(Calls().empty()) << "the script itself never ran";
+  EXPECT_EQ(Dialog()->EditUserName.text, "kartiererin") << "the platform's logon name proposed";
+}
+
+TEST_F(CheckInDialogTest, ARunThePlatformCannotEndByItselfIsStoppedThroughIt) {
+  PlatformProcesses platform(LogPath(), -1);
+  platform::process::ScopedProcesses scoped(platform);
+  EXPECT_EQ(Start("form TFormCheckInLaeuft\nclick btnAbbrechen\n"
+                  "message OK \"Der Probe-Checkin wurde abgebrochen: das Programm " +
+                  program_ + " wurde beendet.\"\n"),
+            ModalResult::kCancel);
+  ExpectAllAnswered();
+  ASSERT_EQ(platform.calls.size(), 2u);
+  EXPECT_EQ(platform.calls[1], "stop");
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 #include <fstream>
 
 #include "context/PluginContext.h"
+#include "platform/process/Process.h"
+#include "platform/registry/MemRegistry.h"
 #include "platform/registry/Registry.h"
+#include "platform/ui/Ui.h"
 #include "tests/support/ProjectFixture.h"
 
 namespace {
@@ -65,6 +68,16 @@ TEST_F(ToolsTest, RegistryIntegersRoundTripAsDecimalText) {
   EXPECT_EQ(Tools::GetRegIntEntry(key, "VD2Transaktionen", "SelectStatus", 3), 3)
       << "a text that is no integer reads as the default";
   EXPECT_EQ(Tools::GetRegIntEntry("Software\\Gibts\\Nicht", "S", "I", 5), 5);
+}
+
+TEST_F(ToolsTest, RegistryEntriesAreThoseOfThePlatformsRegistry) {
+  platform::registry::MemRegistry platform_registry;
+  platform::registry::ScopedRegistry scoped(platform_registry);
+  Tools::SetRegIntEntry(VandraRegKey(), "VD2Transaktionen", "GK-Streifen", 3);
+  Tools::SetRegStringEntry("Vandra", "AutoCheckIn", "UserName", "kartiererin");
+  EXPECT_EQ(platform_registry.ReadValue(VandraRegKey() + "\\VD2Transaktionen", "GK-Streifen"), "3");
+  EXPECT_EQ(Tools::GetRegStringEntry("Vandra", "AutoCheckIn", "UserName", ""), "kartiererin");
+  EXPECT_FALSE(std::filesystem::exists(Root() + "/registry.reg")) << "the file is not the registry";
 }
 
 TEST_F(ToolsTest, DamagedRegistryFileGivesDefaults) {
@@ -147,6 +160,49 @@ TEST_F(ToolsTest, ProgramsGetTheirArgumentsWhole) {
 
 TEST(ToolsUser, TheLogonName) {
   EXPECT_FALSE(Tools::GetCurrentUserName().empty());
+}
+
+// Programs on a platform that starts them itself: what it is asked, and the
+// cursor the mapper sees meanwhile.
+class PlatformProcesses : public platform::process::Processes {
+ public:
+  bool ExecAndWait(const std::string& program, const std::vector<std::string>& args) override {
+    return Record("wait", program, args);
+  }
+  std::unique_ptr<platform::process::RunningProgram> Start(
+      const std::string& program, const std::vector<std::string>& args) override {
+    Record("watch", program, args);
+    return nullptr;
+  }
+  bool Exec(const std::string& program, const std::vector<std::string>& args) override {
+    return Record("show", program, args);
+  }
+  std::string CurrentUserName() override { return "kartiererin"; }
+  std::string HomeFolder() override { return "/home/kartiererin"; }
+
+  std::vector<std::string> calls;
+
+ private:
+  bool Record(const std::string& how, const std::string& program,
+              const std::vector<std::string>& args) {
+    const bool hourglass = platform::ui::CurrentCursor() == platform::ui::Cursor::kHourglass;
+    std::string call = how + (hourglass ? " (hourglass) " : " ") + program;
+    for (const std::string& arg : args) call += "|" + arg;
+    calls.push_back(call);
+    return true;
+  }
+};
+
+TEST(ToolsUser, ProgramsStartAndTheLogonNameComeFromThePlatformUnderTheHourglass) {
+  PlatformProcesses platform;
+  platform::process::ScopedProcesses scoped(platform);
+  EXPECT_TRUE(Tools::ExecAndWait("C:/Programme/Checkin.exe", {"-l", "pass wort"}));
+  Tools::Exec("notepad.exe", {"C:/Export/VANDRA.log"});
+  EXPECT_EQ(platform.calls,
+            (std::vector<std::string>{"wait (hourglass) C:/Programme/Checkin.exe|-l|pass wort",
+                                      "show (hourglass) notepad.exe|C:/Export/VANDRA.log"}));
+  EXPECT_EQ(platform::ui::CurrentCursor(), platform::ui::Cursor::kDefault);
+  EXPECT_EQ(Tools::GetCurrentUserName(), "kartiererin");
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/print/PdfWriter.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/FormatSource.h"
 #include "report/TransActionReport.h"
 #include "tests/support/ProjectFixture.h"
 
@@ -214,6 +216,50 @@ click BtnClose)");
   }
   EXPECT_EQ(text.find("DE-1\n"), std::string::npos) << "a read-only object is no change";
   EXPECT_EQ(Tools::ReadStringFromProjectIni("Transaktionsdaten", "PrintFolder", ""), Root() + "/");
+}
+
+// A platform whose printer and date settings are its own.
+class PlatformDate : public platform::text::FormatSource {
+ public:
+  platform::text::LocaleFormats UserFormats() override {
+    platform::text::LocaleFormats formats;
+    formats.short_date_format = "%Y/%m/%d";
+    return formats;
+  }
+};
+class PlatformPrinter : public platform::print::Printer {
+ public:
+  std::string RenderPdf(const Document& document) override {
+    printed.push_back(document);
+    return "%PDF- of the platform";
+  }
+  std::vector<Document> printed;
+};
+
+TEST_F(PrintedReportTest, TheReportIsDatedAndPrintedByThePlatformsServices) {
+  SelectBuild(Build::kVD1TransAction);
+  Fill();
+  PlatformDate date;
+  PlatformPrinter printer;
+  platform::text::ScopedFormatSource scoped_date(date);
+  platform::print::ScopedPrinter scoped_printer(printer);
+  const std::string pdf = Root() + "/bericht.pdf";
+  Answer(
+      "form TFormTransActionReport\nclick BtnShowReport\nform TFormPrintPreview\n"
+      "click BtnPrint\nfile \"" +
+      pdf + "\"\nclick BtnClose\nclick BtnClose");
+  EXPECT_TRUE(TransActionReport::MakeTransActionReport());
+  ExpectAllAnswered();
+  std::ifstream in(pdf, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "%PDF- of the platform");
+  ASSERT_EQ(printer.printed.size(), 1u);
+  const std::regex footer("Prüfbericht vom \\d{4}/\\d{2}/\\d{2}");
+  int dated = 0;
+  for (const TextItem& item : printer.printed[0].pages[0].items) {
+    dated += std::regex_match(item.text, footer);
+  }
+  EXPECT_EQ(dated, 1);
+  EXPECT_TRUE(std::regex_search(Shown(), footer)) << "the preview shows the same date";
 }
 
 TEST_F(PrintedReportTest, ThePreviewTurnsItsPagesWithinTheDocument) {

@@ -9,9 +9,12 @@ table, and to the rules no include path can express:
              may see, never a path with ".."; the host API header is included
              by the host facade alone; system headers for files, folders,
              locks and the clock only in the platform folders that own them;
-             no kt* call outside the host facade; no rule asks which build
-             runs (it asks the build profile what the build does); every
-             source folder of the plug-in belongs to a layer.
+             the headers and calls of a service behind an interface
+             (processes, the host's timer loop, printing) only in the
+             platform's implementation file of that service; no kt* call
+             outside the host facade; no rule asks which build runs (it asks
+             the build profile what the build does); every source folder of
+             the plug-in belongs to a layer.
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
              includes its own header does.
@@ -34,27 +37,45 @@ import tempfile
 # program, tests, tools, and the like.
 NOT_PLUGIN = {"hostsim", "vandrasim", "tests", "bench", "fuzz", "tools", "demo", "scripts", "cmake"}
 
+# The platform's implementation files of the services that sit behind an
+# interface; a second platform adds its own beside them.
+POSIX_PROCESSES = "platform/process/PosixProcesses.cpp"
+POSIX_HOST_TIMERS = "platform/ui/PosixHostTimers.cpp"
+CAIRO_PRINTER = "platform/print/CairoPrinter.cpp"
+
 # System headers that reach the file system, locks or processes, and the only
-# folders that may include them. Storage and the rules go through the
-# platform seam (platform/env) instead.
+# folders (or files) that may include them. Storage and the rules go through
+# the platform seam (platform/env) instead.
 SYSTEM_HEADERS = {
     "sqlite3.h": {"platform/db"},
     "dirent.h": {"platform/env"},
-    "fcntl.h": {"platform/env", "platform/process", "platform/ui"},
-    "sys/stat.h": {"platform/env", "platform/process"},
+    "fcntl.h": {"platform/env", POSIX_PROCESSES, "platform/ui"},
+    "sys/stat.h": {"platform/env", POSIX_PROCESSES},
     "sys/file.h": {"platform/env"},
     "sys/mman.h": {"platform/env"},
-    "unistd.h": {"platform/env", "platform/process", "platform/ui"},
+    "unistd.h": {"platform/env", POSIX_PROCESSES, "platform/ui"},
     "filesystem": {"platform/env", "platform/ui"},
     "fstream": {"platform/env"},
+    # Programs are started, watched and ended by the process service alone.
+    "sys/wait.h": {POSIX_PROCESSES},
+    "signal.h": {POSIX_PROCESSES},
+    "csignal": {POSIX_PROCESSES},
+    "spawn.h": {POSIX_PROCESSES},
+    "pwd.h": {POSIX_PROCESSES},
+    # The host's timer functions are looked up by the timer service alone.
+    "dlfcn.h": {POSIX_HOST_TIMERS},
+    # The user's locale is read by the text formats alone.
+    "langinfo.h": {"platform/text"},
+    "locale.h": {"platform/text"},
+    "clocale": {"platform/text"},
     # Geodata and XML files through their platform services alone.
     "shapefil.h": {"platform/geodata"},
     "libxml/parser.h": {"platform/xml"},
     "libxml/tree.h": {"platform/xml"},
     "libxml/xmlreader.h": {"platform/xml"},
-    # Printing goes through platform/print alone.
-    "cairo.h": {"platform/print"},
-    "cairo-pdf.h": {"platform/print"},
+    # Printing goes through the printer alone.
+    "cairo.h": {CAIRO_PRINTER},
+    "cairo-pdf.h": {CAIRO_PRINTER},
 }
 
 # Calls that touch files, folders, locks or the clock directly; only the
@@ -62,7 +83,17 @@ SYSTEM_HEADERS = {
 DIRECT_CALLS = re.compile(
     r"(?<![\w.>:])(::)?(open|opendir|readdir|stat|lstat|fstat|mkstemp|rename|unlink|fcntl|flock|"
     r"pread|pwrite|ftruncate|fsync|clock_gettime|time|localtime_r)\s*\(")
-DIRECT_CALLS_ALLOWED = {"platform/env", "platform/process", "platform/ui"}
+DIRECT_CALLS_ALLOWED = {"platform/env", POSIX_PROCESSES, "platform/ui"}
+
+# Calls of the services behind an interface, and where alone they are made.
+SERVICE_CALLS = [
+    (re.compile(r"(?<![\w.>:])(::)?(fork|vfork|exec[lv]p?e?|posix_spawnp?|waitpid|wait|kill|"
+                r"killpg|setpgid|setsid|getpwuid(_r)?|getpwnam(_r)?|popen|system)\s*\("),
+     {POSIX_PROCESSES}),
+    (re.compile(r"(?<![\w.>:])(::)?(dlopen|dlsym)\s*\("), {POSIX_HOST_TIMERS}),
+    (re.compile(r"(?<![\w.>:])(::)?(cairo_\w+)\s*\("), {CAIRO_PRINTER}),
+    (re.compile(r"(?<![\w.>:])(::)?(newlocale|nl_langinfo(_l)?)\s*\("), {"platform/text"}),
+]
 
 # A rule that tests the build's identity instead of one of its capabilities.
 # Only the profiles themselves, and the build entries that pick one, name
@@ -112,6 +143,11 @@ def folder_of(include, folders):
     return None
 
 
+def may(allowed, folder, rel):
+    """Whether a file is among the folders or files that `allowed` names."""
+    return folder in allowed or rel.replace(os.sep, "/") in allowed
+
+
 def check_includes(root, layers):
     problems = []
     all_folders = {f for _, own, _ in layers for f in own}
@@ -137,7 +173,7 @@ def check_includes(root, layers):
                             problems.append(f"{rel}: includes the host API; only the host facade may")
                     else:
                         allowed = SYSTEM_HEADERS.get(target)
-                        if allowed is not None and folder not in allowed:
+                        if allowed is not None and not may(allowed, folder, rel):
                             problems.append(f"{rel}: includes <{target}>, which only "
                                             f"{', '.join(sorted(allowed))} may")
                 code = strip_comments(text)
@@ -148,10 +184,16 @@ def check_includes(root, layers):
                     for m in BUILD_IDENTITY.finditer(code):
                         problems.append(f"{rel}: asks which build runs ({m.group(0)}), "
                                         "not what the build profile says it does")
-                if folder not in DIRECT_CALLS_ALLOWED:
+                if not may(DIRECT_CALLS_ALLOWED, folder, rel):
                     for m in DIRECT_CALLS.finditer(code):
                         problems.append(
                             f"{rel}: calls {m.group(2)}() directly, not through the platform seam")
+                for calls, allowed in SERVICE_CALLS:
+                    if may(allowed, folder, rel):
+                        continue
+                    for m in calls.finditer(code):
+                        problems.append(f"{rel}: calls {m.group(2)}(), which only "
+                                        f"{', '.join(sorted(allowed))} may")
     # Every folder with sources belongs to a layer, so none escapes the checks.
     for entry in sorted(os.listdir(root)):
         path = os.path.join(root, entry)
@@ -212,6 +254,17 @@ def selftest():
                     'bool h() { return CurrentProfile().build == Build::kTransactHooks; }\n',
         "loose/d.h": "int d;\n",
         "host/ktapi32.h": "",
+        # A service's system headers and calls outside its implementation
+        # file, in that file's own folder; the implementation files beside
+        # them are fine.
+        "platform/process/Process.cpp": "#include <sys/wait.h>\nint p() { return ::fork(); }\n",
+        "platform/process/PosixProcesses.cpp":
+            "#include <sys/wait.h>\n#include <unistd.h>\n"
+            "int p() { return fork() + waitpid(0, 0, 0) + ::open(\"/dev/null\", 0); }\n",
+        "platform/ui/Timer.cpp": '#include <dlfcn.h>\nvoid* t() { return dlsym(0, "x"); }\n',
+        "platform/ui/PosixHostTimers.cpp": '#include <dlfcn.h>\nvoid* t() { return dlsym(0, "x"); }\n',
+        "platform/print/PdfWriter.cpp": "void r() { cairo_show_page(0); }\n",
+        "platform/print/CairoPrinter.cpp": "#include <cairo.h>\nvoid r() { cairo_show_page(0); }\n",
     }
     expected = [
         "low/a.h: includes high/b.h from high, above the layer low",
@@ -223,13 +276,20 @@ def selftest():
         "high/b.h: asks which build runs (.build ==)",
         "high/b.h: asks which build runs (Build::kTransactHooks)",
         "loose: a source folder that belongs to no layer",
+        "platform/process/Process.cpp: includes <sys/wait.h>",
+        "platform/process/Process.cpp: calls fork()",
+        "platform/ui/Timer.cpp: includes <dlfcn.h>",
+        "platform/ui/Timer.cpp: calls dlsym()",
+        "platform/print/PdfWriter.cpp: calls cairo_show_page()",
     ]
     with tempfile.TemporaryDirectory() as root:
         for rel, text in planted.items():
             os.makedirs(os.path.join(root, os.path.dirname(rel)), exist_ok=True)
             with open(os.path.join(root, rel), "w", encoding="utf-8") as f:
                 f.write(text)
-        layers = [("lower", ["low"], ["low"]), ("upper", ["high", "host"], ["high", "host", "low"])]
+        platform = ["platform/process", "platform/ui", "platform/print"]
+        layers = [("lower", ["low", *platform], ["low", *platform]),
+                  ("upper", ["high", "host"], ["high", "host", "low", *platform])]
         problems = check_includes(root, layers)
     missing = [e for e in expected if not any(p.startswith(e) for p in problems)]
     extra = [p for p in problems if not any(p.startswith(e) for e in expected)]

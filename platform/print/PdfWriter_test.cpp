@@ -143,5 +143,37 @@ TEST_F(PdfTest, AFullDiskLeavesTheOldFileWhole) {
       << "no temporary file left behind";
 }
 
+// A printer of another platform, reduced to what reaches it.
+class RecordingPrinter : public Printer {
+ public:
+  std::string RenderPdf(const Document& document) override {
+    titles.push_back(document.title);
+    if (fail) throw PrintError("Schriftart fehlt");
+    return "%PDF-1.7 " + document.title;
+  }
+  std::vector<std::string> titles;
+  bool fail = false;
+};
+
+TEST_F(PdfTest, ThePrinterInstalledDrawsWhatIsWrittenAndItsFailureKeepsTheOldFile) {
+  const std::string path = Path("bericht.pdf");
+  RecordingPrinter printer;
+  {
+    ScopedPrinter scoped(printer);
+    PrintToPdf(platform::env::Env::Posix(), path, ThreePages());
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              "%PDF-1.7 VANDRA-Transaktions-Prüfbericht");
+    printer.fail = true;
+    EXPECT_THROW(PrintToPdf(platform::env::Env::Posix(), path, Document{}), PrintError);
+  }
+  EXPECT_EQ(printer.titles.size(), 2u);
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+            "%PDF-1.7 VANDRA-Transaktions-Prüfbericht");
+  EXPECT_EQ(RenderPdf(Document{}).rfind("%PDF-", 0), 0u) << "cairo's again";
+  EXPECT_EQ(printer.titles.size(), 2u);
+}
+
 }  // namespace
 }  // namespace platform::print

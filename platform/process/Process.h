@@ -1,13 +1,16 @@
 // Starting external programs (the check-in program, the text editor) and the
-// logon name of the current user.
+// logon name and home folder of the current user.
 //
 // Programs get their arguments as a real argument vector: there is no shell
 // and no splitting, so a value with blanks (a folder, a password) reaches the
 // program as one argument. A program path without a slash is looked up in
 // PATH. The program runs in its own folder.
+//
+// All of it is the work of a Processes service: the platform's own
+// (Processes::Default(), chosen by the build: PosixProcesses.cpp on Linux),
+// or one a test installs with ScopedProcesses. The free functions and
+// RunningProgram::Start go to Processes::Current().
 #pragma once
-
-#include <sys/types.h>
 
 #include <memory>
 #include <optional>
@@ -35,25 +38,21 @@ class RunningProgram {
   // Nothing when the program could not be started.
   static std::unique_ptr<RunningProgram> Start(const std::string& program,
                                                const std::vector<std::string>& args);
-  ~RunningProgram();
+  virtual ~RunningProgram() = default;
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
 
   // Whether the program has ended; never waits.
-  bool Ended();
+  virtual bool Ended() = 0;
   // How it ended; nothing while it runs.
-  const std::optional<Ending>& HowEnded() const { return ending_; }
+  virtual const std::optional<Ending>& HowEnded() const = 0;
   // Ends the program and its group: asked first (SIGTERM), forced (SIGKILL)
   // once `grace_ms` have passed; returns when the program has ended. What
   // it started is ended too, even when the program itself has gone already.
-  void Stop(int grace_ms = 1000);
+  virtual void Stop(int grace_ms = 1000) = 0;
 
- private:
-  explicit RunningProgram(pid_t pid) : pid_(pid) {}
-  void Collect(bool wait);
-
-  pid_t pid_;
-  std::optional<Ending> ending_;
+ protected:
+  RunningProgram() = default;
 };
 
 // Starts the program shown (it shares the caller's terminal) and returns at
@@ -68,5 +67,39 @@ std::string GetCurrentUserName();
 // The current user's home folder: the environment's HOME, else the user
 // database's entry, else "/tmp".
 std::string HomeFolder();
+
+// The service behind the functions above; each member does what the free
+// function of its name promises.
+class Processes {
+ public:
+  virtual ~Processes() = default;
+
+  // The platform's own, the only one the product uses. Never destroyed.
+  static Processes& Default();
+  // The service of code that is not handed one: Default() unless a
+  // ScopedProcesses installed another.
+  static Processes& Current();
+
+  virtual bool ExecAndWait(const std::string& program, const std::vector<std::string>& args) = 0;
+  virtual std::unique_ptr<RunningProgram> Start(const std::string& program,
+                                                const std::vector<std::string>& args) = 0;
+  virtual bool Exec(const std::string& program, const std::vector<std::string>& args) = 0;
+  virtual std::string CurrentUserName() = 0;
+  virtual std::string HomeFolder() = 0;
+};
+
+// Installs a Processes as Processes::Current() for the life of the object
+// and puts the one before back. For tests; not for use while other threads
+// reach Current().
+class ScopedProcesses {
+ public:
+  explicit ScopedProcesses(Processes& processes);
+  ~ScopedProcesses();
+  ScopedProcesses(const ScopedProcesses&) = delete;
+  ScopedProcesses& operator=(const ScopedProcesses&) = delete;
+
+ private:
+  Processes* previous_;
+};
 
 }  // namespace platform::process

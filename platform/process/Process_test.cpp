@@ -154,5 +154,52 @@ TEST(CurrentUser, NameComesFromTheUserDatabase) {
   EXPECT_EQ(GetCurrentUserName(), pw->pw_name);
 }
 
+// A service of another platform, reduced to what reaches it.
+class RecordingProcesses : public Processes {
+ public:
+  bool ExecAndWait(const std::string& program, const std::vector<std::string>& args) override {
+    Record("wait", program, args);
+    return true;
+  }
+  std::unique_ptr<RunningProgram> Start(const std::string& program,
+                                        const std::vector<std::string>& args) override {
+    Record("watch", program, args);
+    return nullptr;
+  }
+  bool Exec(const std::string& program, const std::vector<std::string>& args) override {
+    Record("show", program, args);
+    return false;
+  }
+  std::string CurrentUserName() override { return "kartiererin"; }
+  std::string HomeFolder() override { return "C:/Users/kartiererin"; }
+
+  std::vector<std::string> calls;
+
+ private:
+  void Record(const std::string& how, const std::string& program,
+              const std::vector<std::string>& args) {
+    std::string call = how + " " + program;
+    for (const std::string& arg : args) call += " [" + arg + "]";
+    calls.push_back(call);
+  }
+};
+
+TEST(ProcessService, AServiceInstalledForTheScopeTakesEveryCallAndTheSystemsComesBack) {
+  RecordingProcesses other;
+  {
+    ScopedProcesses scoped(other);
+    EXPECT_TRUE(ExecAndWait("Checkin.exe", {"-l", "pass wort"}));
+    EXPECT_EQ(RunningProgram::Start("Checkin.exe", {""}), nullptr);
+    EXPECT_FALSE(Exec("true", {}));
+    EXPECT_EQ(GetCurrentUserName(), "kartiererin");
+    EXPECT_EQ(HomeFolder(), "C:/Users/kartiererin");
+  }
+  EXPECT_EQ(other.calls, (std::vector<std::string>{"wait Checkin.exe [-l] [pass wort]",
+                                                   "watch Checkin.exe []", "show true"}));
+  EXPECT_EQ(&Processes::Current(), &Processes::Default());
+  EXPECT_FALSE(ExecAndWait("Checkin.exe", {}));
+  EXPECT_EQ(other.calls.size(), 3u);
+}
+
 }  // namespace
 }  // namespace platform::process

@@ -1,87 +1,46 @@
-// RegIniFile over the registry file: every call loads the file, every write
-// goes through the locked atomic replacement with mode 0600.
+// RegIniFile over a RegistryStore, and the current store.
 #include "platform/registry/Registry.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <atomic>
 
-#include "platform/env/Env.h"
-#include "platform/ini/FileUpdate.h"
-#include "platform/process/Process.h"
+#include "platform/registry/FileRegistry.h"
 #include "platform/registry/RegistryFile.h"
 #include "platform/text/Strings.h"
 
 namespace platform::registry {
 namespace {
 
-using detail::RegistryData;
-
-// Creates the folders of the path that are missing, readable by the owner only.
-void MakeFolders(const std::string& dir) {
-  if (dir.empty() || dir == "/" || dir == ".") return;
-  env::Env& env = env::Env::Current();
-  try {
-    if (env.Stat(dir)) return;
-    MakeFolders(files::DirectoryOf(dir));
-    env.CreateFolder(dir, 0700);
-  } catch (const env::EnvError& e) {
-    if (e.Code() == EEXIST) return;
-    throw RegistryError("cannot create the registry folder \"" + dir + "\": " + e.Reason());
-  }
-}
-
-// Loads the file; throws RegistryError when it is damaged or unreadable.
-RegistryData LoadOrThrow(const std::string& file) {
-  std::optional<std::string> content;
-  try {
-    content = files::ReadWholeFile(file);
-  } catch (const files::FileError& e) {
-    throw RegistryError(std::string("The registry file cannot be read: ") + e.what());
-  }
-  return content ? RegistryData::Parse(*content, file) : RegistryData();
-}
-
-// Changes the registry under the lock; `change` returns whether it changed anything.
-void Change(const std::string& file, const std::function<bool(RegistryData&)>& change) {
-  MakeFolders(files::DirectoryOf(file));
-  try {
-    files::UpdateFile(
-        file,
-        [&](const std::optional<std::string>& current) -> std::optional<std::string> {
-          RegistryData data = current ? RegistryData::Parse(*current, file) : RegistryData();
-          if (!change(data)) return std::nullopt;
-          return data.Serialize();
-        },
-        0600);
-  } catch (const files::FileError& e) {
-    throw RegistryError(std::string("The registry file cannot be written: ") + e.what());
-  }
-}
+std::atomic<RegistryStore*> g_current{nullptr};
 
 }  // namespace
 
-std::string RegistryFilePath() {
-  if (const char* file = std::getenv("KARTUL_REGISTRY"); file != nullptr && *file != '\0') {
-    return file;
+std::shared_ptr<RegistryStore> RegistryStore::Current() {
+  if (RegistryStore* store = g_current.load(std::memory_order_acquire)) {
+    // Not owned: the ScopedRegistry's caller keeps it alive.
+    return std::shared_ptr<RegistryStore>(std::shared_ptr<RegistryStore>(), store);
   }
-  std::string config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-    config = xdg;
-  } else {
-    config = process::HomeFolder() + "/.config";
-  }
-  return config + "/kartul/registry.reg";
+  return Default();
 }
 
+ScopedRegistry::ScopedRegistry(RegistryStore& store)
+    : previous_(g_current.exchange(&store, std::memory_order_acq_rel)) {}
+
+ScopedRegistry::~ScopedRegistry() {
+  g_current.store(previous_, std::memory_order_release);
+}
+
+RegIniFile::RegIniFile(std::string key, Access access)
+    : RegIniFile(std::move(key), access, RegistryStore::Current()) {}
+
 RegIniFile::RegIniFile(std::string key, Access access, std::string file)
-    : key_(detail::NormalizeKeyPath(key)), access_(access), file_(std::move(file)) {
-  if (access_ == Access::kReadWrite) {
-    Change(file_, [&](RegistryData& data) {
-      if (data.FindKey(key_) != nullptr) return false;
-      data.CreateKey(key_);
-      return true;
-    });
-  }
+    : RegIniFile(std::move(key), access, std::make_shared<FileRegistry>(std::move(file))) {}
+
+RegIniFile::RegIniFile(std::string key, Access access, std::shared_ptr<RegistryStore> store)
+    : key_(detail::NormalizeKeyPath(key)),
+      access_(access),
+      store_(std::move(store)),
+      file_(store_->Name()) {
+  if (access_ == Access::kReadWrite) store_->CreateKey(key_);
 }
 
 std::string RegIniFile::SectionPath(std::string_view section) const {
@@ -99,7 +58,7 @@ void RegIniFile::CheckWritable() const {
 bool RegIniFile::KeyExists() const {
   last_error_.clear();
   try {
-    return LoadOrThrow(file_).KeyExists(key_);
+    return store_->KeyExists(key_);
   } catch (const RegistryError& e) {
     last_error_ = e.what();
     return false;
@@ -109,9 +68,7 @@ bool RegIniFile::KeyExists() const {
 bool RegIniFile::ValueExists(std::string_view section, std::string_view ident) const {
   last_error_.clear();
   try {
-    RegistryData data = LoadOrThrow(file_);
-    const detail::KeyEntry* key = data.FindKey(SectionPath(section));
-    return key != nullptr && detail::FindValue(*key, ident) != nullptr;
+    return store_->ReadValue(SectionPath(section), ident).has_value();
   } catch (const RegistryError& e) {
     last_error_ = e.what();
     return false;
@@ -122,9 +79,8 @@ std::string RegIniFile::ReadString(std::string_view section, std::string_view id
                                    std::string_view default_value) const {
   last_error_.clear();
   try {
-    RegistryData data = LoadOrThrow(file_);
-    if (const detail::KeyEntry* key = data.FindKey(SectionPath(section))) {
-      if (const detail::Value* value = detail::FindValue(*key, ident)) return value->data;
+    if (std::optional<std::string> value = store_->ReadValue(SectionPath(section), ident)) {
+      return *value;
     }
   } catch (const RegistryError& e) {
     last_error_ = e.what();
@@ -145,7 +101,7 @@ bool RegIniFile::ReadBool(std::string_view section, std::string_view ident,
 std::vector<std::string> RegIniFile::ReadSections() const {
   last_error_.clear();
   try {
-    return LoadOrThrow(file_).SubkeyNames(key_);
+    return store_->SubkeyNames(key_);
   } catch (const RegistryError& e) {
     last_error_ = e.what();
     return {};
@@ -154,26 +110,18 @@ std::vector<std::string> RegIniFile::ReadSections() const {
 
 std::vector<std::string> RegIniFile::ReadSection(std::string_view section) const {
   last_error_.clear();
-  std::vector<std::string> names;
   try {
-    RegistryData data = LoadOrThrow(file_);
-    if (const detail::KeyEntry* key = data.FindKey(SectionPath(section))) {
-      for (const auto& value : key->values) names.push_back(value.name);
-    }
+    return store_->ValueNames(SectionPath(section));
   } catch (const RegistryError& e) {
     last_error_ = e.what();
+    return {};
   }
-  return names;
 }
 
 void RegIniFile::WriteString(std::string_view section, std::string_view ident,
                              std::string_view value) {
   CheckWritable();
-  std::string path = SectionPath(section);
-  Change(file_, [&](RegistryData& data) {
-    detail::SetValue(data.CreateKey(path), ident, value);
-    return true;
-  });
+  store_->WriteValue(SectionPath(section), ident, value);
 }
 
 void RegIniFile::WriteInteger(std::string_view section, std::string_view ident, int32_t value) {
@@ -186,18 +134,14 @@ void RegIniFile::WriteBool(std::string_view section, std::string_view ident, boo
 
 void RegIniFile::DeleteKey(std::string_view section, std::string_view ident) {
   CheckWritable();
-  std::string path = SectionPath(section);
-  Change(file_, [&](RegistryData& data) {
-    detail::KeyEntry* key = data.FindKey(path);
-    return key != nullptr && detail::RemoveValue(*key, ident);
-  });
+  store_->DeleteValue(SectionPath(section), ident);
 }
 
 void RegIniFile::EraseSection(std::string_view section) {
   CheckWritable();
   std::string path = SectionPath(section);
   if (path == key_) return;  // a key does not erase itself through a section
-  Change(file_, [&](RegistryData& data) { return data.EraseKey(path); });
+  store_->EraseKey(path);
 }
 
 }  // namespace platform::registry

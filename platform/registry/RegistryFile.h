@@ -1,7 +1,7 @@
 // The registry file's content in memory: keys in file order, each with its
 // values in order. Parsing is strict, so that a damaged file is recognised
-// and never overwritten with what could be read of it. Used only by Registry.cpp
-// and its tests.
+// and never overwritten with what could be read of it. Used only by the
+// registry's own files and their tests.
 #pragma once
 
 #include <optional>

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/registry/FileRegistry.h"
 #include "platform/registry/RegistryFile.h"
 
 namespace platform::registry {

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "platform/env/Env.h"
+#include "platform/text/FormatSource.h"
 #include "platform/text/Strings.h"
 
 namespace platform::text {
@@ -60,7 +61,7 @@ LocaleFormats LocaleFormats::FromLocale(const std::string& name) {
 }
 
 LocaleFormats UserFormats() {
-  return LocaleFormats::FromLocale("");
+  return FormatSource::Current().UserFormats();
 }
 
 std::string FloatToStr(double value, const LocaleFormats& formats) {

@@ -21,7 +21,7 @@ struct LocaleFormats {
   static LocaleFormats FromLocale(const std::string& name);
 };
 
-// The user's formats, read from the environment at each call.
+// The user's formats, asked of the platform at each call (FormatSource.h).
 LocaleFormats UserFormats();
 
 // A number in the general format: up to 15 significant digits, the locale's

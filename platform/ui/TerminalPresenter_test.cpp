@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 
+#include <functional>
+
 namespace platform::ui {
 namespace {
 
@@ -102,6 +104,35 @@ TEST_F(TerminalTest, MessageBoxAnswersFromShortForms) {
   EXPECT_NE(out.find("choose one of: [Yes] [No]"), std::string::npos);
   EXPECT_NE(transcript_->Text().find("message warning OK: Nein geht nicht\n  answer OK\n"),
             std::string::npos);
+}
+
+// A host that holds the terminal while its loop runs, and keeps what was
+// written before it was first asked for it.
+class TerminalLoop : public HostTimers {
+ public:
+  explicit TerminalLoop(std::function<std::string()> written) : written_(std::move(written)) {}
+  bool RunsTimers() override { return false; }
+  uint32_t SetTimer(uint32_t, KartulSimTimerProc, void*) override { return 0; }
+  void KillTimer(uint32_t) override {}
+  void ClaimTerminal() override {
+    if (claims++ == 0) unasked = written_();
+  }
+
+  std::string unasked;
+  int claims = 0;
+
+ private:
+  std::function<std::string()> written_;
+};
+
+TEST_F(TerminalTest, TheTerminalIsClaimedFromTheHostBeforeAnythingIsWritten) {
+  TerminalLoop host([this] { return Output(); });
+  ScopedHostTimers scoped(host);
+  Type("j\n");
+  presenter_->ShowMessage(MsgKind::kConfirmation, "Logdatei ansehen?", MsgButtons::kYesNo);
+  EXPECT_GE(host.claims, 1);
+  EXPECT_EQ(host.unasked, "");
+  EXPECT_NE(Output().find("Logdatei ansehen?"), std::string::npos);
 }
 
 TEST_F(TerminalTest, MessageBoxBreaksItsTextAtEveryKindOfLineEnd) {

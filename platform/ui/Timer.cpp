@@ -2,9 +2,8 @@
 // in a list that presenters run while they wait.
 #include "platform/ui/Timer.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <vector>
 
@@ -16,22 +15,30 @@ namespace {
 using SetFn = decltype(&kartulsim_set_timer);
 using KillFn = decltype(&kartulsim_kill_timer);
 
-struct HostTimerFunctions {
-  bool looked_up = false;
-  SetFn set = nullptr;
-  KillFn kill = nullptr;
+// The loop of SetHostTimerFunctions: the functions given, the terminal
+// still the platform's to hand over.
+class GivenFunctions : public HostTimers {
+ public:
+  void Replace(SetFn set, KillFn kill) {
+    set_ = set != nullptr && kill != nullptr ? set : nullptr;
+    kill_ = set_ != nullptr ? kill : nullptr;
+  }
+  bool RunsTimers() override { return set_ != nullptr; }
+  uint32_t SetTimer(uint32_t interval_ms, KartulSimTimerProc proc, void* context) override {
+    return set_ != nullptr ? set_(interval_ms, proc, context) : 0;
+  }
+  void KillTimer(uint32_t id) override {
+    if (kill_ != nullptr) kill_(id);
+  }
+  void ClaimTerminal() override { HostTimers::Default().ClaimTerminal(); }
+
+ private:
+  SetFn set_ = nullptr;
+  KillFn kill_ = nullptr;
 };
 
-HostTimerFunctions& Host() {
-  static HostTimerFunctions host;
-  if (!host.looked_up) {
-    host.looked_up = true;
-    host.set = reinterpret_cast<SetFn>(dlsym(RTLD_DEFAULT, "kartulsim_set_timer"));
-    host.kill = reinterpret_cast<KillFn>(dlsym(RTLD_DEFAULT, "kartulsim_kill_timer"));
-    if (host.set == nullptr || host.kill == nullptr) host.set = nullptr, host.kill = nullptr;
-  }
-  return host;
-}
+std::atomic<HostTimers*> g_scoped{nullptr};
+std::atomic<HostTimers*> g_given{nullptr};
 
 void ShowTimerError(const char* text) noexcept {
   try {
@@ -60,21 +67,31 @@ void HostTick(void* context) noexcept {
 
 }  // namespace
 
+HostTimers& HostTimers::Current() {
+  if (HostTimers* scoped = g_scoped.load(std::memory_order_acquire)) return *scoped;
+  if (HostTimers* given = g_given.load(std::memory_order_acquire)) return *given;
+  return Default();
+}
+
+ScopedHostTimers::ScopedHostTimers(HostTimers& timers)
+    : previous_(g_scoped.exchange(&timers, std::memory_order_acq_rel)) {}
+
+ScopedHostTimers::~ScopedHostTimers() {
+  g_scoped.store(previous_, std::memory_order_release);
+}
+
 bool HostRunsTimers() {
-  return Host().set != nullptr;
+  return HostTimers::Current().RunsTimers();
 }
 
 void ClaimHostTerminal() {
-  using ClaimFn = decltype(&kartulsim_claim_terminal);
-  static const ClaimFn claim =
-      reinterpret_cast<ClaimFn>(dlsym(RTLD_DEFAULT, "kartulsim_claim_terminal"));
-  if (claim != nullptr) claim();
+  HostTimers::Current().ClaimTerminal();
 }
 
 void SetHostTimerFunctions(SetFn set_timer, KillFn kill_timer) {
-  HostTimerFunctions& host = Host();
-  host.set = set_timer != nullptr && kill_timer != nullptr ? set_timer : nullptr;
-  host.kill = host.set != nullptr ? kill_timer : nullptr;
+  static GivenFunctions* const given = new GivenFunctions();
+  given->Replace(set_timer, kill_timer);
+  g_given.store(given, std::memory_order_release);
 }
 
 Timer::Timer(std::function<void()> on_timer, uint32_t interval_ms)
@@ -85,18 +102,15 @@ Timer::~Timer() {
 }
 
 void Timer::Register() {
-  HostTimerFunctions& host = Host();
-  if (host.set != nullptr) {
-    host_id_ = host.set(interval_ms_, &HostTick, this);
-    if (host_id_ != 0) return;
-  }
+  host_id_ = HostTimers::Current().SetTimer(interval_ms_, &HostTick, this);
+  if (host_id_ != 0) return;
   due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_ms_);
   LocalTimers().push_back(this);
 }
 
 void Timer::Unregister() {
   if (host_id_ != 0) {
-    if (Host().kill != nullptr) Host().kill(host_id_);
+    HostTimers::Current().KillTimer(host_id_);
     host_id_ = 0;
   }
   std::erase(LocalTimers(), this);

@@ -125,5 +125,47 @@ TEST_F(TimerTest, HostLoopRunsTimersItWasGiven) {
   EXPECT_TRUE(FakeLoop::timers.empty());  // destroyed: killed in the host
 }
 
+// A host loop of another platform, recording what reaches it.
+class RecordingLoop : public HostTimers {
+ public:
+  bool RunsTimers() override { return true; }
+  uint32_t SetTimer(uint32_t interval_ms, KartulSimTimerProc proc, void* context) override {
+    timers[next_id] = FakeLoop::Entry{interval_ms, proc, context};
+    return next_id++;
+  }
+  void KillTimer(uint32_t id) override { timers.erase(id); }
+  void ClaimTerminal() override { ++claims; }
+
+  std::map<uint32_t, FakeLoop::Entry> timers;
+  uint32_t next_id = 40;
+  int claims = 0;
+};
+
+TEST_F(TimerTest, ALoopInstalledForTheScopeComesBeforeTheFunctionsGivenAndLeavesThemAfter) {
+  SetHostTimerFunctions(&FakeLoop::Set, &FakeLoop::Kill);
+  const size_t given_before = FakeLoop::timers.size();
+  RecordingLoop loop;
+  int ticks = 0;
+  {
+    ScopedHostTimers scoped(loop);
+    Timer timer([&] { ++ticks; }, 25);
+    timer.SetEnabled(true);
+    ASSERT_EQ(loop.timers.size(), 1u);
+    EXPECT_EQ(FakeLoop::timers.size(), given_before);
+    const FakeLoop::Entry entry = loop.timers.begin()->second;
+    EXPECT_EQ(entry.interval, 25u);
+    entry.proc(entry.context);
+    EXPECT_EQ(RunDueTimers(), 0);
+    ClaimHostTerminal();
+    EXPECT_EQ(loop.claims, 1);
+  }
+  EXPECT_EQ(ticks, 1);
+  EXPECT_TRUE(loop.timers.empty()) << "destroyed: killed in the loop it was handed to";
+  Timer after([] {}, 10);
+  after.SetEnabled(true);
+  EXPECT_EQ(FakeLoop::timers.size(), given_before + 1);
+  EXPECT_TRUE(loop.timers.empty());
+}
+
 }  // namespace
 }  // namespace platform::ui
