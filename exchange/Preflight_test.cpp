@@ -332,8 +332,7 @@ const std::string kAsWritten =
 
 TEST(HostSnapshotReaders, FingerprintsStoredBeforeTheParserStillCompare) {
   // What the reader that took the file's text as it stood made of it.
-  EXPECT_EQ(HostSnapshot::XmlObjects(kAsWritten, "/p/o.xml").at(0).attributes,
-            "f3c4382942f85ede");
+  EXPECT_EQ(HostSnapshot::XmlObjects(kAsWritten, "/p/o.xml").at(0).attributes, "f3c4382942f85ede");
 }
 
 TEST(HostSnapshotReaders, TheSameDataWrittenOtherwiseHasTheSameFingerprint) {
@@ -357,8 +356,11 @@ TEST(HostSnapshotReaders, TheSameDataWrittenOtherwiseHasTheSameFingerprint) {
       "</KartulDaten>\n";
   const std::string variants[] = {
       // The value as a CDATA section, and with character references.
-      replaced(kAsWritten, "Wiese &amp; Weg &lt;S\xC3\xBC" "d&gt;",
-               "<![CDATA[Wiese & Weg <S\xC3\xBC" "d>]]>"),
+      replaced(kAsWritten,
+               "Wiese &amp; Weg &lt;S\xC3\xBC"
+               "d&gt;",
+               "<![CDATA[Wiese & Weg <S\xC3\xBC"
+               "d>]]>"),
       replaced(kAsWritten, "Wiese &amp; Weg", "Wiese &#38; Weg"),
       // Comments, one of them holding markup of an object.
       replaced(kAsWritten, "  <Objekt", "<!-- <Objekt Kennung=\"FALSCH\"> --><Objekt"),
