@@ -347,6 +347,28 @@ ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_
   return layer;
 }
 
+Form FormOf(int shape_type) {
+  switch (shape_type) {
+    case SHPT_POINT:
+    case SHPT_POINTZ:
+    case SHPT_POINTM:
+    case SHPT_MULTIPOINT:
+    case SHPT_MULTIPOINTZ:
+    case SHPT_MULTIPOINTM:
+      return Form::kPoints;
+    case SHPT_ARC:
+    case SHPT_ARCZ:
+    case SHPT_ARCM:
+      return Form::kLine;
+    case SHPT_POLYGON:
+    case SHPT_POLYGONZ:
+    case SHPT_POLYGONM:
+      return Form::kArea;
+    default:
+      return Form::kNone;
+  }
+}
+
 struct LayerReader::Handles {
   std::string dbf;
   ShpHandle shapes;

@@ -62,6 +62,12 @@ struct Shape {
   std::vector<size_t> parts;
 };
 
+// What a shape type draws: nothing (a null shape, or a type no host
+// writes), points, a line or an area; the measured and 3D variants as the
+// plain ones.
+enum class Form { kNone, kPoints, kLine, kArea };
+Form FormOf(int shape_type);
+
 // A layer read shape by shape, so that one of a hundred thousand shapes
 // never stands in memory whole; the attribute table's fields are read whole
 // when asked for. Opening checks what ReadLayer checks of the files: all
