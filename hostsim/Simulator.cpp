@@ -86,6 +86,19 @@ std::vector<std::string> SplitWords(std::string_view line) {
   return words;
 }
 
+size_t EndOfWords(std::string_view line, size_t n) {
+  size_t i = 0;
+  for (size_t word = 0; word < n && i < line.size(); ++word) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+      if (line[i++] != '"') continue;
+      while (i < line.size() && line[i] != '"') i += line[i] == '\\' ? 2 : 1;
+      i = std::min(i + 1, line.size());
+    }
+  }
+  return i;
+}
+
 std::string ExpandVariables(std::string_view line, const std::map<std::string, std::string>& vars) {
   std::string out;
   size_t i = 0;
@@ -806,6 +819,8 @@ const Simulator::Impl::Entry Simulator::Impl::kCommands[] = {
      [](Impl& m, const Words&, std::string_view raw) { m.out << Rest(raw) << "\n"; }},
     {"show", "", "print host state", 1, 2, nullptr, kShowKinds, std::size(kShowKinds), true},
     {"fails", "<command...>", "the command must fail", 1, kMany},
+    {"when", "<text> = <text> <command...>", "run the command only where both texts are one", 4,
+     kMany},
     {"expect", "<what> ...", "check host state", 1, kMany, nullptr, kExpectKinds,
      std::size(kExpectKinds), true},
     {"help", "", "list the commands", 0, kMany,
@@ -949,6 +964,15 @@ bool Simulator::RunLine(std::string_view line, const std::string& where) {
     std::string expanded = ExpandVariables(text, vars_);
     std::vector<std::string> words = SplitWords(expanded);
     if (words.empty()) return true;
+    // "when <a> = <b> <command...>": the command runs where a is b, and the
+    // line is as none elsewhere (a scenario that takes the build as a
+    // parameter says so of a step of one build).
+    while (words[0] == "when") {
+      if (words.size() < 5 || words[2] != "=") throw HostError(Impl::UsageOf("when"));
+      if (words[1] != words[3]) return true;
+      expanded.erase(0, EndOfWords(expanded, 4));
+      words.erase(words.begin(), words.begin() + 4);
+    }
     bool expect_fail = words[0] == "fails";
     if (expect_fail) {
       words.erase(words.begin());
