@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -277,8 +276,15 @@ Parsed ReadShape(geodata::LayerReader& reader, size_t record) {
                     : "Formtyp " + std::to_string(p.shape.type) + " ist keine Objektart";
     return p;
   }
-  // An area's ring ends where it begins; the closing vertex is no corner.
   const auto& pts = p.shape.points;
+  // A coordinate that is no number would send the whole drawing off the page.
+  for (const Point& pt : pts) {
+    if (!std::isfinite(pt.x) || !std::isfinite(pt.y)) {
+      p.problem = "Koordinaten, die keine Zahlen sind";
+      return p;
+    }
+  }
+  // An area's ring ends where it begins; the closing vertex is no corner.
   const bool closed = p.form == geodata::Form::kArea && pts.size() > 1 &&
                       pts.front().x == pts.back().x && pts.front().y == pts.back().y;
   const size_t corners = pts.size() - (closed ? 1 : 0);

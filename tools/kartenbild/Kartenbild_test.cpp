@@ -9,6 +9,7 @@
 #include <shapefil.h>
 #include <stdlib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -124,40 +125,6 @@ struct HostObject {
   bool damaged = false;  // its record cannot be read
 };
 
-// Text for the attribute file as the host escapes it; what XML cannot hold
-// becomes "?".
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\t':
-        out += "&#9;";
-        break;
-      case '\n':
-        out += "&#10;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      default:
-        out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-    }
-  }
-  return out;
-}
-
 class MapTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -263,7 +230,9 @@ class MapTest : public ::testing::Test {
            "Wahr=\"T\" Falsch=\"F\">\n";
     int id = 0;
     for (const HostObject& o : objects_) {
-      xml << "  <Objekt Kennung=\"" << Escaped(o.kennung) << "\" Klasse=\"1001\" Typ=\"" << o.typ
+      // The map's own escaping: what XML cannot hold becomes U+FFFD, and the
+      // object so another one than the geodata's (which is drawn all the same).
+      xml << "  <Objekt Kennung=\"" << XmlEscape(o.kennung) << "\" Klasse=\"1001\" Typ=\"" << o.typ
           << "\" KARTULID=\"" << ++id << "\">\n  </Objekt>\n";
     }
     xml << "</KartulDaten>\n";
@@ -502,6 +471,24 @@ TEST_F(MapTest, AnUndrawableObjectOfTheListIsNoRowWithoutObject) {
   ASSERT_EQ(f.notes.size(), 2u) << "TA_ID.dbf is missing, and the undrawn objects";
   EXPECT_EQ(f.notes[1].rfind("Nicht gezeichnet, ohne zeichenbare Geometrie (2): ", 0), 0u)
       << f.notes[1];
+}
+
+TEST_F(MapTest, CoordinatesThatAreNoNumbersAreNotDrawnAndMoveNothing) {
+  Object("GUT", 6, "100 100");
+  Object("WEIT", 6, "200 300");
+  objects_.push_back({"NAN", 6, {{std::nan(""), 5}}});
+  objects_.push_back({"INF", 2, {{0, 0}, {HUGE_VAL, 1}}});
+  MapSummary summary;
+  Facts f = Map(&summary);
+  EXPECT_EQ(summary.drawn, 2u);
+  EXPECT_EQ(summary.not_drawn, 2u);
+  ASSERT_EQ(f.notes.size(), 2u) << "TA_LIST.dbf is missing, and the undrawn objects";
+  EXPECT_NE(f.notes[1].find("NAN (objekte_pkt.shp, Form 3: Koordinaten, die keine Zahlen sind)"),
+            std::string::npos)
+      << f.notes[1];
+  EXPECT_NE(f.notes[1].find("INF (objekte_lin.shp, Form 1:"), std::string::npos) << f.notes[1];
+  // The two points span the drawing as they would alone.
+  EXPECT_NEAR(f.objects.at("GUT").y - f.objects.at("WEIT").y, 900, 0.2);
 }
 
 TEST_F(MapTest, AnObjectOfSeveralPartsIsDrawnPartByPart) {
