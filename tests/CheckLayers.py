@@ -54,6 +54,7 @@ SYSTEM_HEADERS = {
     # Geodata and XML files through their platform services alone.
     "shapefil.h": {"platform/geodata"},
     "libxml/parser.h": {"platform/xml"},
+    "libxml/SAX2.h": {"platform/xml"},
     "libxml/tree.h": {"platform/xml"},
     "libxml/xmlreader.h": {"platform/xml"},
     # Printing goes through platform/print alone.

@@ -6,6 +6,7 @@
 // line.
 #include "platform/xml/Xml.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -14,6 +15,8 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+
+#include "platform/text/Encoding.h"
 
 namespace platform::xml {
 namespace {
@@ -210,6 +213,38 @@ void OnText(void* user, const xmlChar* text, int length) {
   }
 }
 
+// A CDATA section as XML means it. libxml2's push parser hands it on as
+// it stands, where its tree builder (and the standard) has every line end
+// (CR LF, a CR alone) as LF and refuses a byte sequence no UTF-8 writer
+// makes (an overlong form); the walk does the same. A section the parser
+// hands on in pieces, which only one larger than the piece of the document
+// it has yet seen is, keeps a CR LF cut between two pieces as two line ends.
+void OnCdata(void* user, const xmlChar* text, int length) {
+  WalkState& w = StateOf(user);
+  if (w.thrown) return;
+  const std::string_view bytes(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+  if (!platform::text::IsValidUtf8(bytes)) {
+    if (!w.error.set) w.error = {true, XML_ERR_INVALID_CHAR, xmlSAX2GetLineNumber(w.parser)};
+    w.Stop();
+    return;
+  }
+  if (bytes.find('\r') == std::string_view::npos) {
+    OnText(user, text, length);
+    return;
+  }
+  std::string lines;
+  lines.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r') {
+      lines += bytes[i];
+      continue;
+    }
+    lines += '\n';
+    if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+  }
+  OnText(user, reinterpret_cast<const xmlChar*>(lines.data()), static_cast<int>(lines.size()));
+}
+
 // Any document type definition, where entity bombs live, ends the walk
 // before one of its declarations is used.
 void OnDoctype(void* user, const xmlChar*, const xmlChar*, const xmlChar*) {
@@ -233,7 +268,7 @@ void Walk(std::string_view bytes, const std::string& file, Visitor& visitor) {
   handler.endElementNs = OnEnd;
   handler.characters = OnText;
   handler.ignorableWhitespace = OnText;
-  handler.cdataBlock = OnText;
+  handler.cdataBlock = OnCdata;
   handler.internalSubset = OnDoctype;
   WalkState state(visitor);
   std::unique_ptr<xmlParserCtxt, ParserFreer> parser(

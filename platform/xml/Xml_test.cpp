@@ -59,6 +59,11 @@ TEST(XmlTest, MarkupInCommentsAndCdataIsText) {
                          }));
 }
 
+TEST(XmlTest, LineEndsInCdataSectionsAreLineFeedsAsInText) {
+  EXPECT_EQ(Walked("<D><F><![CDATA[a\r\nb\rc\n]]></F><G>a\r\nb\rc&#13;</G></D>"),
+            (std::vector<std::string>{"1 F |a\nb\nc\n|", "1 G |a\nb\nc\r|", "0 D ||"}));
+}
+
 TEST(XmlTest, TextOfAnotherEncodingComesAsUtf8) {
   const std::string latin1 =
       "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><D><F N=\"Gr\xFCn\">Stra\xDF"
@@ -117,6 +122,11 @@ TEST(XmlTest, FaultsAreToldInGermanWithTheirLine) {
             "Die XML-Datei daten.xml enthält einen unbekannten Verweis (&...;) (Zeile 1).");
   EXPECT_EQ(Refusal("<D/><E/>"),
             "Die XML-Datei daten.xml hat Inhalt hinter dem Ende des Dokuments (Zeile 1).");
+  // An overlong form inside a CDATA section, which libxml2's push parser
+  // alone would let through.
+  EXPECT_EQ(Refusal("<D>\n<![CDATA[a\xC1\xA2]]></D>"),
+            "Die XML-Datei daten.xml enthält Zeichen, die nicht zu ihrer Kodierung passen "
+            "(Zeile 2).");
 }
 
 TEST(XmlTest, DocumentTypeDefinitionsAreRefused) {
