@@ -27,7 +27,8 @@ int32_t NumberOr(const std::string* text, int32_t fallback) {
 
 class Reader : public platform::xml::Visitor {
  public:
-  Reader(const std::string& file, bool with_fields) : file_(file), with_fields_(with_fields) {}
+  Reader(const std::string& file, bool with_fields, const std::function<void(const Object&)>& each)
+      : file_(file), with_fields_(with_fields), each_(each) {}
 
   void Start(int depth, const std::string& name, const platform::xml::Attributes& a) override {
     if (depth == 1 && name == kObject) {
@@ -37,11 +38,11 @@ class Reader : public platform::xml::Visitor {
         throw platform::xml::XmlError("Das Objekt " + std::to_string(number_) +
                                       " der Attributdatei " + file_ + " hat keine Kennung.");
       }
-      Object& object = objects.emplace_back();
-      object.Kennung = *kennung;
-      object.Klasse = NumberOr(platform::xml::Find(a, "Klasse"), 0);
-      object.Typ = NumberOr(platform::xml::Find(a, "Typ"), 0);
-      object.id = NumberOr(platform::xml::Find(a, "KARTULID"), 0);
+      object_.Kennung = *kennung;
+      object_.Klasse = NumberOr(platform::xml::Find(a, "Klasse"), 0);
+      object_.Typ = NumberOr(platform::xml::Find(a, "Typ"), 0);
+      object_.id = NumberOr(platform::xml::Find(a, "KARTULID"), 0);
+      object_.fields.clear();
       in_object_ = true;
     } else if (depth == 2 && in_object_ && with_fields_ && name == kField) {
       const std::string* field = platform::xml::Find(a, "Name");
@@ -54,16 +55,17 @@ class Reader : public platform::xml::Visitor {
   void End(int depth, const std::string& name, const std::string& text) override {
     if (depth == 1 && name == kObject) {
       in_object_ = false;
+      each_(object_);
     } else if (depth == 2 && in_object_ && with_fields_ && name == kField) {
-      objects.back().fields.emplace_back(field_, text);
+      object_.fields.emplace_back(field_, text);
     }
   }
-
-  std::vector<Object> objects;
 
  private:
   const std::string& file_;
   bool with_fields_;
+  const std::function<void(const Object&)>& each_;
+  Object object_;
   bool in_object_ = false;
   size_t number_ = 0;
   std::string field_;
@@ -71,10 +73,16 @@ class Reader : public platform::xml::Visitor {
 
 }  // namespace
 
-std::vector<Object> ReadObjects(std::string_view xml, const std::string& file, bool with_fields) {
-  Reader reader(file, with_fields);
+void ForEachObject(std::string_view xml, const std::string& file, bool with_fields,
+                   const std::function<void(const Object&)>& each) {
+  Reader reader(file, with_fields, each);
   platform::xml::Walk(xml, file, reader);
-  return std::move(reader.objects);
+}
+
+std::vector<Object> ReadObjects(std::string_view xml, const std::string& file, bool with_fields) {
+  std::vector<Object> objects;
+  ForEachObject(xml, file, with_fields, [&](const Object& object) { objects.push_back(object); });
+  return objects;
 }
 
 std::string KeepObjects(std::string_view xml, const std::string& file,

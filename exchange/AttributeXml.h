@@ -27,8 +27,14 @@ struct Object {
   std::vector<std::pair<std::string, std::string>> fields;
 };
 
-// The objects of the file in its order. An object without an identifier is
-// an error naming its number.
+// Hands each object of the file to `each`, in the file's order, without
+// holding the others: a host's export of every object may be large. The
+// object lives until `each` returns. An object without an identifier is an
+// error naming its number.
+void ForEachObject(std::string_view xml, const std::string& file, bool with_fields,
+                   const std::function<void(const Object&)>& each);
+
+// The objects of the file in its order, as ForEachObject reads them.
 std::vector<Object> ReadObjects(std::string_view xml, const std::string& file, bool with_fields);
 
 // A copy of the file with only the objects whose identifier keep() takes.

@@ -1,16 +1,16 @@
 #include "exchange/HostSnapshot.h"
 
 #include <array>
-#include <climits>
 #include <memory>
-#include <optional>
 #include <unordered_set>
 
 #include "context/PluginContext.h"
+#include "exchange/AttributeXml.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
+#include "platform/xml/Xml.h"
 #include "transaction/TransActTools.h"
 #include "transaction/TransactionStore.h"
 
@@ -61,107 +61,36 @@ class Hasher {
   uint64_t hash_ = 0xcbf29ce484222325ULL;
 };
 
-std::string Utf8Of(uint32_t code) {
-  std::string out;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
+// A field's text in the form the host's attribute export writes it: "&",
+// "<", ">" and the carriage return as references, all else as it is.
+// Fingerprints were first taken from the file's text as it stood, so those
+// stored by earlier imports still compare; and the same value written as a
+// CDATA section or with other references gives the same fingerprint.
+void AddAsWritten(Hasher& hasher, std::string_view value, std::string& buffer) {
+  if (value.find_first_of("&<>\r") == std::string_view::npos) {
+    hasher.Add(value);
+    return;
   }
-  return out;
-}
-
-// The text of attribute `name` in a start tag, entities resolved; nothing
-// when the tag has no such attribute.
-std::optional<std::string> AttributeOf(std::string_view tag, std::string_view name) {
-  size_t at = 0;
-  while ((at = tag.find(name, at)) != std::string_view::npos) {
-    const bool starts = at > 0 && (tag[at - 1] == ' ' || tag[at - 1] == '\t' ||
-                                   tag[at - 1] == '\n' || tag[at - 1] == '\r');
-    size_t after = at + name.size();
-    while (after < tag.size() && tag[after] == ' ') ++after;
-    if (!starts || after >= tag.size() || tag[after] != '=') {
-      at += name.size();
-      continue;
-    }
-    ++after;
-    while (after < tag.size() && tag[after] == ' ') ++after;
-    if (after >= tag.size() || (tag[after] != '"' && tag[after] != '\'')) return std::nullopt;
-    const char quote = tag[after];
-    const size_t end = tag.find(quote, after + 1);
-    if (end == std::string_view::npos) return std::nullopt;
-    std::string_view raw = tag.substr(after + 1, end - after - 1);
-    std::string text;
-    for (size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] != '&') {
-        text += raw[i];
-        continue;
-      }
-      const size_t semi = raw.find(';', i);
-      if (semi == std::string_view::npos) {
-        text += raw.substr(i);
+  buffer.clear();
+  for (const char c : value) {
+    switch (c) {
+      case '&':
+        buffer += "&amp;";
         break;
-      }
-      const std::string_view entity = raw.substr(i + 1, semi - i - 1);
-      if (entity == "amp") {
-        text += '&';
-      } else if (entity == "lt") {
-        text += '<';
-      } else if (entity == "gt") {
-        text += '>';
-      } else if (entity == "quot") {
-        text += '"';
-      } else if (entity == "apos") {
-        text += '\'';
-      } else if (entity.size() > 1 && entity[0] == '#') {
-        uint32_t code = 0;
-        const bool hex = entity[1] == 'x' || entity[1] == 'X';
-        for (size_t k = hex ? 2 : 1; k < entity.size(); ++k) {
-          const char c = entity[k];
-          const int digit = c >= '0' && c <= '9'          ? c - '0'
-                            : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                            : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                          : -1;
-          if (digit < 0 || code > 0x10FFFF) {
-            code = 0xFFFD;
-            break;
-          }
-          code = code * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
-        }
-        text += Utf8Of(code > 0x10FFFF ? 0xFFFD : code);
-      } else {
-        text += raw.substr(i, semi - i + 1);
-      }
-      i = semi;
+      case '<':
+        buffer += "&lt;";
+        break;
+      case '>':
+        buffer += "&gt;";
+        break;
+      case '\r':
+        buffer += "&#13;";
+        break;
+      default:
+        buffer += c;
     }
-    return text;
   }
-  return std::nullopt;
-}
-
-// A decimal number of an attribute; `fallback` when it is none.
-int32_t NumberOr(const std::string& text, int32_t fallback) {
-  if (text.empty() || text.size() > 11) return fallback;
-  int64_t value = 0;
-  size_t i = text[0] == '-' ? 1 : 0;
-  if (i == text.size()) return fallback;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return fallback;
-    value = value * 10 + (text[i] - '0');
-  }
-  if (text[0] == '-') value = -value;
-  if (value < INT32_MIN || value > INT32_MAX) return fallback;
-  return static_cast<int32_t>(value);
+  hasher.Add(buffer);
 }
 
 // A folder of its own in the project folder for the host's two exports,
@@ -259,63 +188,27 @@ std::vector<std::string> ShapeRecords(std::string_view bytes, const std::string&
 
 std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file) {
   std::vector<XmlObject> objects;
-  size_t at = 0;
-  size_t number = 0;
-  while ((at = xml.find("<Objekt", at)) != std::string_view::npos) {
-    ++number;
-    const size_t tag_end = xml.find('>', at);
-    if (tag_end == std::string_view::npos) {
-      throw SnapshotError("Die Attributdatei " + file + " endet im Objekt " +
-                          std::to_string(number) + ".");
-    }
-    const std::string_view tag = xml.substr(at, tag_end - at);
-    const std::optional<std::string> kennung = AttributeOf(tag, "Kennung");
-    if (!kennung) {
-      throw SnapshotError("Das Objekt " + std::to_string(number) + " der Attributdatei " + file +
-                          " hat keine Kennung.");
-    }
-    const std::string klasse = AttributeOf(tag, "Klasse").value_or("");
-    Hasher hasher;
-    hasher.Add(klasse);
-    size_t end = tag_end + 1;
-    if (tag.empty() || tag.back() != '/') {
-      end = xml.find("</Objekt>", tag_end);
-      if (end == std::string_view::npos) {
-        throw SnapshotError("Das Objekt \"" + *kennung + "\" der Attributdatei " + file +
-                            " ist nicht abgeschlossen.");
+  std::string buffer;
+  try {
+    AttributeXml::ForEachObject(xml, file, true, [&](const AttributeXml::Object& read) {
+      Hasher hasher;
+      hasher.Add(std::to_string(read.Klasse));
+      for (const auto& [name, value] : read.fields) {
+        // The host's object id is no attribute of the object: it changes
+        // whenever the object is loaded.
+        if (name == "KARTULID") continue;
+        hasher.Add(name);
+        AddAsWritten(hasher, value, buffer);
       }
-      // Each field by name and raw text; the host's object id is no
-      // attribute of the object, it changes whenever the object is loaded.
-      const std::string_view body = xml.substr(tag_end + 1, end - tag_end - 1);
-      size_t f = 0;
-      while ((f = body.find("<Feld", f)) != std::string_view::npos) {
-        const size_t f_end = body.find('>', f);
-        if (f_end == std::string_view::npos) break;
-        const std::string_view f_tag = body.substr(f, f_end - f);
-        const std::string name = AttributeOf(f_tag, "Name").value_or("");
-        std::string_view value;
-        size_t next = f_end + 1;
-        if (f_tag.empty() || f_tag.back() != '/') {
-          const size_t close = body.find("</Feld>", f_end);
-          if (close == std::string_view::npos) break;
-          value = body.substr(f_end + 1, close - f_end - 1);
-          next = close + 7;
-        }
-        if (name != "KARTULID") {
-          hasher.Add(name);
-          hasher.Add(value);
-        }
-        f = next;
-      }
-      end += 9;
-    }
-    XmlObject& object = objects.emplace_back();
-    object.Kennung = *kennung;
-    object.Klasse = NumberOr(klasse, 0);
-    object.Typ = NumberOr(AttributeOf(tag, "Typ").value_or(""), 0);
-    object.id = NumberOr(AttributeOf(tag, "KARTULID").value_or(""), 0);
-    object.attributes = hasher.Text();
-    at = end;
+      XmlObject& object = objects.emplace_back();
+      object.Kennung = read.Kennung;
+      object.Klasse = read.Klasse;
+      object.Typ = read.Typ;
+      object.id = read.id;
+      object.attributes = hasher.Text();
+    });
+  } catch (const platform::xml::XmlError& e) {
+    throw SnapshotError(e.what());
   }
   return objects;
 }

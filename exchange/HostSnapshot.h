@@ -7,8 +7,12 @@
 // works with any host that exports as it is documented to.
 //
 // Each object gets two fingerprints, one of its geometry (draw type and the
-// shape record as written) and one of its attributes (class and every field
-// but the host's object id, which changes when an object is loaded anew).
+// shape record as written) and one of its attributes (class number and every
+// field but the host's object id, which changes when an object is loaded
+// anew). The attribute file is read with an XML parser (AttributeXml.h), and
+// a field's value is hashed in the form the host's export writes it (see
+// XmlObjects), so that fingerprints stored by earlier imports, which were
+// taken from the file's text as it stood, still compare.
 // The fingerprints are kept in the dBase table TA_FP beside the transaction
 // tables: the import stores those of the package's objects once the host
 // has loaded them, and the preflight compares them with the objects' own,
@@ -70,8 +74,11 @@ struct XmlObject {
   Fingerprint attributes;
 };
 
-// The attribute export's objects in the file's order. Throws naming `file`
-// when an object is not closed or carries no identifier.
+// The attribute export's objects in the file's order. A field's value is
+// hashed with "&", "<", ">" and the carriage return as references and all
+// else as it is: the text the host writes for it, whether the file holds it
+// so or as a CDATA section or other references. Throws naming `file` when the
+// file is no well-formed XML or an object carries no identifier.
 std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file);
 
 // ---- The fingerprint table TA_FP -------------------------------------------------

@@ -169,35 +169,48 @@ std::string_view ArtText(Art art) {
   return "Hinweis";
 }
 
-std::vector<Finding> Check(const Inputs& in) {
-  std::vector<Finding> found;
-  const bool have_objects = !in.objects.empty() || in.snapshot_taken;
-  std::unordered_map<std::string_view, const HostSnapshot::HostObject*> by_kennung;
-  std::unordered_map<int32_t, const HostSnapshot::HostObject*> by_id;
-  by_kennung.reserve(in.objects.size());
-  by_id.reserve(in.objects.size());
-  for (const HostSnapshot::HostObject& object : in.objects) {
-    by_kennung.emplace(object.Kennung, &object);
-    by_id.emplace(object.id, &object);
-  }
+namespace {
 
-  // Photos. Links are looked at by photo id, each object once per photo.
-  std::map<int32_t, std::vector<int32_t>> linked;  // photo id -> host ids
-  for (const Link& link : in.links) {
-    std::vector<int32_t>& ids = linked[link.PhotoID];
-    if (std::find(ids.begin(), ids.end(), link.KartulID) == ids.end()) ids.push_back(link.KartulID);
+// What the checks look objects and links up by, gathered once.
+struct Lookup {
+  explicit Lookup(const Inputs& in) : have_objects(!in.objects.empty() || in.snapshot_taken) {
+    by_kennung.reserve(in.objects.size());
+    by_id.reserve(in.objects.size());
+    for (const HostSnapshot::HostObject& object : in.objects) {
+      by_kennung.emplace(object.Kennung, &object);
+      by_id.emplace(object.id, &object);
+    }
+    // Links by photo id, each object once per photo.
+    for (const Link& link : in.links) {
+      std::vector<int32_t>& ids = linked[link.PhotoID];
+      if (std::find(ids.begin(), ids.end(), link.KartulID) == ids.end()) {
+        ids.push_back(link.KartulID);
+      }
+    }
   }
-  std::set<int32_t> catalogued;
-  for (const Foto& foto : in.fotos) catalogued.insert(foto.FotoID);
-  auto existing = [&by_id, have_objects](const std::vector<int32_t>& ids) {
+  // The ids of those objects the host still has (all of them when the host
+  // could not be read).
+  std::vector<int32_t> Existing(const std::vector<int32_t>& ids) const {
     std::vector<int32_t> out;
     for (const int32_t id : ids) {
       if (!have_objects || by_id.count(id)) out.push_back(id);
     }
     return out;
-  };
+  }
+
+  // Whether the host's objects are known: an empty project is, a host that
+  // could not be read is not, and the object checks are left out.
+  bool have_objects;
+  std::unordered_map<std::string_view, const HostSnapshot::HostObject*> by_kennung;
+  std::unordered_map<int32_t, const HostSnapshot::HostObject*> by_id;
+  std::map<int32_t, std::vector<int32_t>> linked;  // photo id -> host ids
+};
+
+// Local photos whose picture is missing from KTPhotos: only they have their
+// pictures here alone.
+void MissingPictures(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
   for (const Foto& foto : in.fotos) {
-    if (foto.IsNew != 3) continue;  // only local photos have their pictures here alone
+    if (foto.IsNew != 3) continue;
     const std::string& name = foto.PicFileName;
     // A name with a path or ".." is never looked for outside the folder:
     // it cannot be one of the folder's own names.
@@ -205,81 +218,100 @@ std::vector<Finding> Check(const Inputs& in) {
                          name.find('\\') == std::string::npos &&
                          in.pictures.count(platform::text::ToLowerAscii(name));
     if (present) continue;
-    const auto links = linked.find(foto.FotoID);
+    const auto links = lookup.linked.find(foto.FotoID);
     const std::vector<int32_t> ids =
-        links == linked.end() ? std::vector<int32_t>() : existing(links->second);
+        links == lookup.linked.end() ? std::vector<int32_t>() : lookup.Existing(links->second);
     std::string text = FotoName(foto) + ": " +
                        (name.empty() ? std::string("der Fotokatalog nennt keine Datei")
                                      : "die Datei " + Quoted(name) + " fehlt im Ordner KTPhotos");
-    if (!ids.empty()) text += " (verknüpft mit " + KennungenOf(ids, by_id) + ")";
+    if (!ids.empty()) text += " (verknüpft mit " + KennungenOf(ids, lookup.by_id) + ")";
     Add(found, Art::kFotodateiFehlt, text, ids);
   }
+}
+
+// Catalogue rows that no link points to.
+void UnlinkedPhotos(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
   for (const Foto& foto : in.fotos) {
-    if (linked.count(foto.FotoID)) continue;
+    if (lookup.linked.count(foto.FotoID)) continue;
     Add(found, Art::kFotoOhneVerknuepfung,
         FotoName(foto) + (foto.PicFileName.empty() ? "" : " (" + Quoted(foto.PicFileName) + ")") +
             " ist mit keinem Objekt verknüpft");
   }
-  for (const auto& [photo_id, ids] : linked) {
+}
+
+// Links to photo ids the catalogue lacks, one line per linked object.
+void LinksWithoutPhoto(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
+  std::set<int32_t> catalogued;
+  for (const Foto& foto : in.fotos) catalogued.insert(foto.FotoID);
+  for (const auto& [photo_id, ids] : lookup.linked) {
     // A link row without a photo (0) is a row still being filled.
     if (photo_id == 0 || catalogued.count(photo_id)) continue;
     for (const int32_t id : ids) {
-      const bool exists = by_id.count(id) > 0;
+      const auto object = lookup.by_id.find(id);
+      const bool exists = object != lookup.by_id.end();
       Add(found, Art::kVerknuepfungOhneFoto,
-          (exists ? by_id.at(id)->Kennung : "Objekt #" + std::to_string(id)) +
+          (exists ? object->second->Kennung : "Objekt #" + std::to_string(id)) +
               ": verknüpft mit Foto " + std::to_string(photo_id) + ", das im Fotokatalog fehlt",
           exists ? std::vector<int32_t>{id} : std::vector<int32_t>());
     }
   }
+}
 
-  // The transaction list against the host.
+// Rows of the transaction (but deleted ones) whose objects the host no
+// longer has.
+void MissingObjects(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
+  if (!lookup.have_objects) return;
+  for (const ListRow& row : in.list) {
+    if (row.TID != in.TID || row.Schreibend == TransActTools::kGeloescht) continue;
+    if (lookup.by_kennung.count(row.Kennung)) continue;
+    Add(found, Art::kObjektFehlt,
+        row.Kennung + " (" + StatusWord(row.Schreibend) +
+            "): in der Transaktionsliste, aber nicht mehr im Projekt");
+  }
+}
+
+// Objects in no transaction although their class needs a row: a class of
+// the transaction's objects, or one a free identifier of the transaction
+// fits by its prefix.
+void ObjectsOutsideTheList(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
+  if (!lookup.have_objects) return;
   std::unordered_set<std::string_view> any_row;  // every identifier a row holds
   any_row.reserve(in.list.size());
   for (const ListRow& row : in.list) any_row.insert(row.Kennung);
-  if (have_objects) {
-    for (const ListRow& row : in.list) {
-      if (row.TID != in.TID || row.Schreibend == TransActTools::kGeloescht) continue;
-      if (by_kennung.count(row.Kennung)) continue;
-      Add(found, Art::kObjektFehlt,
-          row.Kennung + " (" + StatusWord(row.Schreibend) +
-              "): in der Transaktionsliste, aber nicht mehr im Projekt");
-    }
-
-    // The classes that need a row: those of the transaction's objects, and
-    // those a free identifier of the transaction fits by its prefix.
-    std::set<int32_t> needy;
-    for (const ListRow& row : in.list) {
-      if (row.TID != in.TID) continue;
-      const auto object = by_kennung.find(row.Kennung);
-      if (object != by_kennung.end()) needy.insert(object->second->Klasse);
-    }
+  std::set<int32_t> needy;
+  for (const ListRow& row : in.list) {
+    if (row.TID != in.TID) continue;
+    const auto object = lookup.by_kennung.find(row.Kennung);
+    if (object != lookup.by_kennung.end()) needy.insert(object->second->Klasse);
+  }
+  if (in.fits) {
     std::set<int32_t> classes;
     for (const HostSnapshot::HostObject& object : in.objects) classes.insert(object.Klasse);
-    if (in.fits) {
-      for (const int32_t klasse : classes) {
-        if (needy.count(klasse)) continue;
-        for (const PoolRow& free : in.pool) {
-          if (free.TID == in.TID && in.fits(klasse, free.Kennung)) {
-            needy.insert(klasse);
-            break;
-          }
+    for (const int32_t klasse : classes) {
+      if (needy.count(klasse)) continue;
+      for (const PoolRow& free : in.pool) {
+        if (free.TID == in.TID && in.fits(klasse, free.Kennung)) {
+          needy.insert(klasse);
+          break;
         }
       }
     }
-    for (const HostSnapshot::HostObject& object : in.objects) {
-      if (!needy.count(object.Klasse) || any_row.count(object.Kennung)) continue;
-      const auto name = in.class_names.find(object.Klasse);
-      Add(found, Art::kNichtInTransaktion,
-          (object.Kennung.empty() ? "Objekt #" + std::to_string(object.id) : object.Kennung) +
-              " (" +
-              (name == in.class_names.end() ? "Klasse " + std::to_string(object.Klasse)
-                                            : name->second) +
-              "): in keiner Transaktion",
-          {object.id});
-    }
   }
+  for (const HostSnapshot::HostObject& object : in.objects) {
+    if (!needy.count(object.Klasse) || any_row.count(object.Kennung)) continue;
+    const auto name = in.class_names.find(object.Klasse);
+    Add(found, Art::kNichtInTransaktion,
+        (object.Kennung.empty() ? "Objekt #" + std::to_string(object.id) : object.Kennung) + " (" +
+            (name == in.class_names.end() ? "Klasse " + std::to_string(object.Klasse)
+                                          : name->second) +
+            "): in keiner Transaktion",
+        {object.id});
+  }
+}
 
-  // Identifiers listed and free at once, told once each.
+// Identifiers listed (not as deleted) and free at once, where the row or the
+// pool entry is the transaction's; told once each.
+void ListedAndFree(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
   std::unordered_map<std::string_view, int32_t> listed_tid;
   for (const ListRow& row : in.list) {
     if (row.Schreibend != TransActTools::kGeloescht) listed_tid.emplace(row.Kennung, row.TID);
@@ -289,50 +321,65 @@ std::vector<Finding> Check(const Inputs& in) {
     const auto row = listed_tid.find(free.Kennung);
     if (row == listed_tid.end() || (row->second != in.TID && free.TID != in.TID)) continue;
     if (!told.insert(free.Kennung).second) continue;
-    const auto object = by_kennung.find(free.Kennung);
+    const auto object = lookup.by_kennung.find(free.Kennung);
     Add(found, Art::kGelistetUndFrei,
         free.Kennung + ": in der Transaktionsliste (TID " + std::to_string(row->second) +
             ") und zugleich frei (TID " + std::to_string(free.TID) + ")",
-        object == by_kennung.end() ? std::vector<int32_t>()
-                                   : std::vector<int32_t>{object->second->id});
+        object == lookup.by_kennung.end() ? std::vector<int32_t>()
+                                          : std::vector<int32_t>{object->second->id});
   }
+}
 
-  // Changes since the import that carry no mark.
-  if (have_objects && in.fingerprints_read) {
-    int without = 0;
-    for (const ListRow& row : in.list) {
-      if (row.TID != in.TID || row.Schreibend == TransActTools::kGeloescht) continue;
-      if (Marked(row.Changed)) continue;
-      const auto object = by_kennung.find(row.Kennung);
-      if (object == by_kennung.end()) continue;
-      const std::string& original = row.Originalkennung.empty() ? row.Kennung : row.Originalkennung;
-      const auto stored = in.stored.find(original);
-      if (stored == in.stored.end()) {
-        ++without;
-        continue;
-      }
-      const bool geometry = stored->second.geometry != object->second->geometry;
-      const bool attributes = stored->second.attributes != object->second->attributes;
-      if (!geometry && !attributes) continue;
-      const std::string what = geometry && attributes ? "Geometrie und Sachdaten"
-                               : geometry             ? "Geometrie"
-                                                      : "Sachdaten";
-      Add(found, Art::kUnmarkierteAenderung,
-          row.Kennung + " (" + StatusWord(row.Schreibend) + "): " + what +
-              " seit dem Import geändert, aber als " +
-              Quoted(row.Changed.empty() ? std::string(TransActTools::kIgnored) : row.Changed) +
-              " markiert",
-          {object->second->id});
+// Objects of the transaction changed since the import whose row carries no
+// mark, by their fingerprints; and how many had none stored.
+void UnmarkedChanges(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
+  if (!lookup.have_objects || !in.fingerprints_read) return;
+  int without = 0;
+  for (const ListRow& row : in.list) {
+    if (row.TID != in.TID || row.Schreibend == TransActTools::kGeloescht) continue;
+    if (Marked(row.Changed)) continue;
+    const auto object = lookup.by_kennung.find(row.Kennung);
+    if (object == lookup.by_kennung.end()) continue;
+    const std::string& original = row.Originalkennung.empty() ? row.Kennung : row.Originalkennung;
+    const auto stored = in.stored.find(original);
+    if (stored == in.stored.end()) {
+      ++without;
+      continue;
     }
-    if (without > 0) {
-      Add(found, Art::kHinweis,
-          "Für " + std::to_string(without) + (without == 1 ? " Objekt" : " Objekte") +
-              " der Transaktion sind keine Fingerabdrücke gespeichert; Änderungen ohne "
-              "Markierung können dort nicht erkannt werden. Der Import speichert sie, wenn in "
-              "applicat.ini [VANDRA] Vorpruefung=1 gesetzt ist.");
-    }
+    const bool geometry = stored->second.geometry != object->second->geometry;
+    const bool attributes = stored->second.attributes != object->second->attributes;
+    if (!geometry && !attributes) continue;
+    const std::string what = geometry && attributes ? "Geometrie und Sachdaten"
+                             : geometry             ? "Geometrie"
+                                                    : "Sachdaten";
+    Add(found, Art::kUnmarkierteAenderung,
+        row.Kennung + " (" + StatusWord(row.Schreibend) + "): " + what +
+            " seit dem Import geändert, aber als " +
+            Quoted(row.Changed.empty() ? std::string(TransActTools::kIgnored) : row.Changed) +
+            " markiert",
+        {object->second->id});
   }
+  if (without > 0) {
+    Add(found, Art::kHinweis,
+        "Für " + std::to_string(without) + (without == 1 ? " Objekt" : " Objekte") +
+            " der Transaktion sind keine Fingerabdrücke gespeichert; Änderungen ohne "
+            "Markierung können dort nicht erkannt werden. Der Import speichert sie, wenn in "
+            "applicat.ini [VANDRA] Vorpruefung=1 gesetzt ist.");
+  }
+}
 
+}  // namespace
+
+std::vector<Finding> Check(const Inputs& in) {
+  const Lookup lookup(in);
+  std::vector<Finding> found;
+  MissingPictures(in, lookup, found);
+  UnlinkedPhotos(in, lookup, found);
+  LinksWithoutPhoto(in, lookup, found);
+  MissingObjects(in, lookup, found);
+  ObjectsOutsideTheList(in, lookup, found);
+  ListedAndFree(in, lookup, found);
+  UnmarkedChanges(in, lookup, found);
   for (const std::string& note : in.notes) Add(found, Art::kHinweis, note);
   std::stable_sort(found.begin(), found.end(),
                    [](const Finding& a, const Finding& b) { return a.art < b.art; });

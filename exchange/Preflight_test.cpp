@@ -299,14 +299,89 @@ TEST(HostSnapshotReaders, AttributeFingerprintsIgnoreTheObjectIdOnly) {
 }
 
 TEST(HostSnapshotReaders, DamagedAttributeFilesAreNamed) {
-  EXPECT_THROW(HostSnapshot::XmlObjects("<Objekt Klasse=\"1\"></Objekt>", "/p/o.xml"),
-               HostSnapshot::SnapshotError);
   try {
-    HostSnapshot::XmlObjects("<Objekt Kennung=\"A\"><Feld Name=\"N\">x</Feld>", "/p/o.xml");
+    HostSnapshot::XmlObjects("<KartulDaten><Objekt Klasse=\"1\"></Objekt></KartulDaten>",
+                             "/p/o.xml");
     FAIL();
   } catch (const HostSnapshot::SnapshotError& e) {
-    EXPECT_STREQ(e.what(), "Das Objekt \"A\" der Attributdatei /p/o.xml ist nicht abgeschlossen.");
+    EXPECT_STREQ(e.what(), "Das Objekt 1 der Attributdatei /p/o.xml hat keine Kennung.");
   }
+  try {
+    HostSnapshot::XmlObjects("<KartulDaten>\n<Objekt Kennung=\"A\"><Feld Name=\"N\">x</Feld>",
+                             "/p/o.xml");
+    FAIL();
+  } catch (const HostSnapshot::SnapshotError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Die XML-Datei /p/o.xml ", 0), 0u) << e.what();
+    EXPECT_NE(std::string(e.what()).find("(Zeile 2)"), std::string::npos) << e.what();
+  }
+}
+
+// One object as the host's export writes it: the field texts escaped, a
+// carriage return as a reference.
+const std::string kAsWritten =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<KartulDaten Tabelle=\"linfos\" Wahr=\"T\" Falsch=\"F\">\n"
+    "  <Objekt Kennung=\"DE-4509-301\" Klasse=\"2\" Typ=\"3\" KARTULID=\"1\">\n"
+    "    <Feld Name=\"NAME\">Wiese &amp; Weg &lt;S\xC3\xBC"
+    "d&gt; \"alt\" ]]&gt;</Feld>\n"
+    "    <Feld Name=\"BEMERKUNG\">Zeile 1&#13;\nZeile 2\tTab</Feld>\n"
+    "    <Feld Name=\"GESCHUETZT\">T</Feld>\n"
+    "    <Feld Name=\"FLAECHE\"></Feld>\n"
+    "  </Objekt>\n"
+    "</KartulDaten>\n";
+
+TEST(HostSnapshotReaders, FingerprintsStoredBeforeTheParserStillCompare) {
+  // What the reader that took the file's text as it stood made of it.
+  EXPECT_EQ(HostSnapshot::XmlObjects(kAsWritten, "/p/o.xml").at(0).attributes, "f3c4382942f85ede");
+}
+
+TEST(HostSnapshotReaders, TheSameDataWrittenOtherwiseHasTheSameFingerprint) {
+  const auto expected = HostSnapshot::XmlObjects(kAsWritten, "/p/o.xml");
+  ASSERT_EQ(expected.size(), 1u);
+  auto replaced = [](std::string xml, const std::string& from, const std::string& to) {
+    const size_t at = xml.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return xml.replace(at, from.size(), to);
+  };
+  const std::string latin1 =
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+      "<KartulDaten Tabelle=\"linfos\">\n"
+      "  <Objekt KARTULID=\"1\" Typ=\"3\" Klasse=\"2\" Kennung=\"DE-4509-301\">\n"
+      "    <Feld Name=\"NAME\">Wiese &amp; Weg &lt;S\xFC"
+      "d&gt; \"alt\" ]]&gt;</Feld>\n"
+      "    <Feld Name=\"BEMERKUNG\">Zeile 1&#xD;\nZeile 2&#9;Tab</Feld>\n"
+      "    <Feld Name=\"GESCHUETZT\">T</Feld>\n"
+      "    <Feld Name=\"FLAECHE\"/>\n"
+      "  </Objekt>\n"
+      "</KartulDaten>\n";
+  const std::string variants[] = {
+      // The value as a CDATA section, and with character references.
+      replaced(kAsWritten,
+               "Wiese &amp; Weg &lt;S\xC3\xBC"
+               "d&gt;",
+               "<![CDATA[Wiese & Weg <S\xC3\xBC"
+               "d>]]>"),
+      replaced(kAsWritten, "Wiese &amp; Weg", "Wiese &#38; Weg"),
+      // Comments, one of them holding markup of an object.
+      replaced(kAsWritten, "  <Objekt", "<!-- <Objekt Kennung=\"FALSCH\"> --><Objekt"),
+      replaced(kAsWritten, "T</Feld>", "<!-- x -->T</Feld>"),
+      // Another encoding, attributes in another order, an empty element.
+      latin1,
+  };
+  for (const std::string& xml : variants) {
+    SCOPED_TRACE(xml);
+    const auto objects = HostSnapshot::XmlObjects(xml, "/p/o.xml");
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0].Kennung, "DE-4509-301");
+    EXPECT_EQ(objects[0].Klasse, 2);
+    EXPECT_EQ(objects[0].id, 1);
+    EXPECT_EQ(objects[0].attributes, expected[0].attributes);
+  }
+  // A changed character is a change, however it is written.
+  EXPECT_NE(HostSnapshot::XmlObjects(replaced(kAsWritten, "&amp; Weg", "&amp;Weg"), "/p/o.xml")
+                .at(0)
+                .attributes,
+            expected[0].attributes);
 }
 
 TEST(HostSnapshotReaders, HashTellsBordersAndIsHexadecimal) {

@@ -1,5 +1,5 @@
 // The host's file exchange: shapefiles through shapelib, attribute files
-// through a small XML reader of its own (see Exchange.h).
+// through the platform's XML parser (see Exchange.h).
 #include "hostsim/Exchange.h"
 
 #include <shapefil.h>
@@ -10,7 +10,10 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
@@ -18,6 +21,7 @@
 #include "hostsim/TableCursors.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
+#include "platform/xml/Xml.h"
 
 namespace fs = std::filesystem;
 
@@ -343,169 +347,48 @@ std::string XmlEscape(const std::string& s, bool attribute) {
   return out;
 }
 
-struct XmlNode {
-  std::string name;
-  std::map<std::string, std::string> attributes;
-  std::vector<XmlNode> children;
-  std::string text;
+// An attribute file as the import takes it: the root element and its
+// attributes, and the attributes and fields (name, if any, and text) of each
+// <Objekt> under the root, read with the platform's XML parser.
+struct XmlObject {
+  platform::xml::Attributes attributes;
+  std::vector<std::pair<std::optional<std::string>, std::string>> fields;
 };
 
-// A small reader for the attribute files: elements, attributes, text,
-// character and the five named entities, comments, CDATA and the prolog.
-class XmlReader {
+class AttributeFile : public platform::xml::Visitor {
  public:
-  explicit XmlReader(std::string_view text) : s_(text) {}
-
-  XmlNode Document() {
-    SkipMisc();
-    if (!Starts("<")) Fail("no root element");
-    XmlNode root = Element(0);
-    SkipMisc();
-    if (pos_ != s_.size()) Fail("text after the root element");
-    return root;
+  void Start(int depth, const std::string& name, const platform::xml::Attributes& a) override {
+    if (depth == 0) {
+      root = name;
+      attributes = a;
+    } else if (depth == 1 && name == "Objekt") {
+      objects.push_back({a, {}});
+      in_object_ = true;
+    } else if (depth == 2 && in_object_ && name == "Feld") {
+      const std::string* field = platform::xml::Find(a, "Name");
+      field_ = field ? std::optional<std::string>(*field) : std::nullopt;
+    }
   }
+  void End(int depth, const std::string& name, const std::string& text) override {
+    if (depth == 1 && name == "Objekt") {
+      in_object_ = false;
+    } else if (depth == 2 && in_object_ && name == "Feld") {
+      objects.back().fields.emplace_back(field_, text);
+    }
+  }
+  // The value of an attribute of the root, or `fallback`.
+  std::string RootAttribute(std::string_view name, const std::string& fallback) const {
+    const std::string* value = platform::xml::Find(attributes, name);
+    return value ? *value : fallback;
+  }
+
+  std::string root;
+  platform::xml::Attributes attributes;
+  std::vector<XmlObject> objects;
 
  private:
-  [[noreturn]] void Fail(const std::string& what) {
-    size_t line =
-        1 + static_cast<size_t>(std::count(
-                s_.begin(), s_.begin() + static_cast<long>(std::min(pos_, s_.size())), '\n'));
-    throw HostError("line " + std::to_string(line) + ": " + what);
-  }
-  bool Starts(std::string_view t) const { return s_.substr(pos_, t.size()) == t; }
-  void Expect(std::string_view t) {
-    if (!Starts(t)) Fail("expected \"" + std::string(t) + "\"");
-    pos_ += t.size();
-  }
-  void SkipBlanks() {
-    while (pos_ < s_.size() && std::strchr(" \t\r\n", s_[pos_])) ++pos_;
-  }
-  void SkipTo(std::string_view end) {
-    size_t e = s_.find(end, pos_);
-    if (e == std::string_view::npos)
-      Fail("unterminated \"" + std::string(s_.substr(pos_, 10)) + "\"");
-    pos_ = e + end.size();
-  }
-  void SkipMisc() {
-    while (true) {
-      SkipBlanks();
-      if (Starts("<?"))
-        SkipTo("?>");
-      else if (Starts("<!--"))
-        SkipTo("-->");
-      else if (Starts("<!DOCTYPE"))
-        SkipTo(">");
-      else
-        break;
-    }
-  }
-  std::string Name() {
-    size_t b = pos_;
-    while (pos_ < s_.size() &&
-           (std::isalnum(static_cast<unsigned char>(s_[pos_])) || std::strchr("_-.:", s_[pos_]) ||
-            static_cast<unsigned char>(s_[pos_]) >= 0x80))
-      ++pos_;
-    if (b == pos_) Fail("expected a name");
-    return std::string(s_.substr(b, pos_ - b));
-  }
-  std::string Decode(std::string_view raw) {
-    std::string out;
-    for (size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] != '&') {
-        out += raw[i];
-        continue;
-      }
-      size_t semi = raw.find(';', i);
-      if (semi == std::string_view::npos) Fail("unterminated entity");
-      std::string_view ent = raw.substr(i + 1, semi - i - 1);
-      if (ent == "amp")
-        out += '&';
-      else if (ent == "lt")
-        out += '<';
-      else if (ent == "gt")
-        out += '>';
-      else if (ent == "quot")
-        out += '"';
-      else if (ent == "apos")
-        out += '\'';
-      else if (!ent.empty() && ent[0] == '#') {
-        unsigned long cp = 0;
-        try {
-          cp = ent.size() > 1 && (ent[1] == 'x' || ent[1] == 'X')
-                   ? std::stoul(std::string(ent.substr(2)), nullptr, 16)
-                   : std::stoul(std::string(ent.substr(1)), nullptr, 10);
-        } catch (...) {
-          Fail("bad character reference &" + std::string(ent) + ";");
-        }
-        if (cp == 0 || cp > 0x10FFFF) Fail("bad character reference &" + std::string(ent) + ";");
-        out += platform::text::Utf16ToUtf8(
-            cp >= 0x10000 ? std::u16string{static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)),
-                                           static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))}
-                          : std::u16string(1, static_cast<char16_t>(cp)));
-      } else {
-        Fail("unknown entity &" + std::string(ent) + ";");
-      }
-      i = semi;
-    }
-    return out;
-  }
-  XmlNode Element(int depth) {
-    if (depth > 64) Fail("elements nested too deep");
-    Expect("<");
-    XmlNode node;
-    node.name = Name();
-    while (true) {
-      SkipBlanks();
-      if (Starts("/>")) {
-        pos_ += 2;
-        return node;
-      }
-      if (Starts(">")) {
-        ++pos_;
-        break;
-      }
-      std::string attr = Name();
-      SkipBlanks();
-      Expect("=");
-      SkipBlanks();
-      if (pos_ >= s_.size() || (s_[pos_] != '"' && s_[pos_] != '\''))
-        Fail("expected a quoted value");
-      char quote = s_[pos_++];
-      size_t e = s_.find(quote, pos_);
-      if (e == std::string_view::npos) Fail("unterminated attribute value");
-      node.attributes[attr] = Decode(s_.substr(pos_, e - pos_));
-      pos_ = e + 1;
-    }
-    while (true) {
-      if (pos_ >= s_.size()) Fail("element <" + node.name + "> not closed");
-      if (Starts("</")) {
-        pos_ += 2;
-        if (Name() != node.name) Fail("closing tag does not match <" + node.name + ">");
-        SkipBlanks();
-        Expect(">");
-        return node;
-      }
-      if (Starts("<!--")) {
-        SkipTo("-->");
-      } else if (Starts("<![CDATA[")) {
-        pos_ += 9;
-        size_t e = s_.find("]]>", pos_);
-        if (e == std::string_view::npos) Fail("unterminated CDATA");
-        node.text += s_.substr(pos_, e - pos_);
-        pos_ = e + 3;
-      } else if (Starts("<")) {
-        node.children.push_back(Element(depth + 1));
-      } else {
-        size_t e = s_.find('<', pos_);
-        if (e == std::string_view::npos) e = s_.size();
-        node.text += Decode(s_.substr(pos_, e - pos_));
-        pos_ = e;
-      }
-    }
-  }
-
-  std::string_view s_;
-  size_t pos_ = 0;
+  bool in_object_ = false;
+  std::optional<std::string> field_;
 };
 
 }  // namespace
@@ -712,34 +595,32 @@ bool Exchange::ImportXml(const std::string& file, bool create_missing) {
   std::stringstream buffer;
   buffer << in.rdbuf();
   std::string text = buffer.str();
-  XmlNode root;
+  AttributeFile xml;
   try {
-    root = XmlReader(text).Document();
-  } catch (const HostError& e) {
+    platform::xml::Walk(text, file, xml);
+  } catch (const platform::xml::XmlError& e) {
     plugin_.Note("XML import: " + file + ": " + e.what());
     return false;
   }
-  if (root.name != "KartulDaten" || root.attributes["Tabelle"] != "linfos") {
+  if (xml.root != "KartulDaten" || xml.RootAttribute("Tabelle", "") != "linfos") {
     plugin_.Note("XML import: " + file + " holds no linfos data");
     return false;
   }
-  std::string true_text = root.attributes.count("Wahr") ? root.attributes["Wahr"] : "T";
-  std::string false_text = root.attributes.count("Falsch") ? root.attributes["Falsch"] : "F";
+  const std::string true_text = xml.RootAttribute("Wahr", "T");
+  const std::string false_text = xml.RootAttribute("Falsch", "F");
   const TableDef& linfos = *FindTable("linfos");
   tables_.PostAll();
 
   Project::Batch batch(project_);
   std::map<std::string, int32_t> new_ids;  // the batch's objects join the project at its end
-  for (const XmlNode& o : root.children) {
-    if (o.name != "Objekt") continue;
-    auto k = o.attributes.find("Kennung");
-    if (k == o.attributes.end() || k->second.empty() ||
-        platform::text::Utf8Length(k->second) > kMaxKennung ||
-        !platform::text::FitsAnsi(k->second)) {
+  for (const XmlObject& o : xml.objects) {
+    const std::string* k = platform::xml::Find(o.attributes, "Kennung");
+    if (!k || k->empty() || platform::text::Utf8Length(*k) > kMaxKennung ||
+        !platform::text::FitsAnsi(*k)) {
       plugin_.Note("XML import: an object without a usable identifier; skipped");
       continue;
     }
-    const std::string& kennung = k->second;
+    const std::string& kennung = *k;
     int32_t id = project_.IdOf(kennung);
     if (!id && new_ids.count(kennung)) id = new_ids[kennung];
     if (!id) {
@@ -750,8 +631,10 @@ bool Exchange::ImportXml(const std::string& file, bool create_missing) {
       int32_t klasse = 0;
       int typ = -1;
       try {
-        klasse = std::stoi(o.attributes.count("Klasse") ? o.attributes.at("Klasse") : "0");
-        if (o.attributes.count("Typ")) typ = std::stoi(o.attributes.at("Typ"));
+        const std::string* k_klasse = platform::xml::Find(o.attributes, "Klasse");
+        const std::string* k_typ = platform::xml::Find(o.attributes, "Typ");
+        klasse = std::stoi(k_klasse ? *k_klasse : "0");
+        if (k_typ) typ = std::stoi(*k_typ);
       } catch (...) {
       }
       const ObjectClass* oc = project_.ClassById(klasse);
@@ -765,18 +648,16 @@ bool Exchange::ImportXml(const std::string& file, bool create_missing) {
       new_ids[kennung] = id;
     }
     auto note = [&](const std::string& t) { plugin_.Note("XML import: " + kennung + ": " + t); };
-    for (const XmlNode& f : o.children) {
-      if (f.name != "Feld") continue;
-      auto n = f.attributes.find("Name");
+    for (const auto& [name, value] : o.fields) {
       const FieldDef* def = nullptr;
-      if (n != f.attributes.end())
+      if (name)
         for (const auto& fd : linfos.fields)
-          if (fd.name == n->second) def = &fd;
+          if (fd.name == *name) def = &fd;
       if (!def || def->name == "KARTULID" || def->name == "KENNUNG") {
-        note("field " + (n == f.attributes.end() ? std::string("?") : n->second) + " skipped");
+        note("field " + (name ? *name : std::string("?")) + " skipped");
         continue;
       }
-      tables_.StoreField(linfos, id, *def, FieldText(*def, f.text, true_text, false_text, note));
+      tables_.StoreField(linfos, id, *def, FieldText(*def, value, true_text, false_text, note));
     }
   }
   batch.Commit();

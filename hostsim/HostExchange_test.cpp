@@ -220,6 +220,9 @@ TEST_F(ExchangeTest, BrokenXmlChangesNothing) {
       "<KartulDaten Tabelle=\"Fotos\"/>",
       "<KartulDaten Tabelle=\"linfos\"><Objekt Kennung=\"WEG-1\"><Feld "
       "Name=\"NAME\">&#0;</Feld></Objekt></KartulDaten>",
+      // Entities of a document type definition are never expanded.
+      "<!DOCTYPE KartulDaten [<!ENTITY e \"x\">]><KartulDaten Tabelle=\"linfos\"><Objekt "
+      "Kennung=\"WEG-1\"><Feld Name=\"NAME\">&e;</Feld></Objekt></KartulDaten>",
   };
   for (const auto& text : bad) {
     std::ofstream(dir_ + "/bad.xml", std::ios::trunc) << text;
@@ -240,6 +243,36 @@ TEST_F(ExchangeTest, BrokenXmlChangesNothing) {
   EXPECT_EQ(host_.Value("linfos", "NAME"), "a<bä");
   EXPECT_EQ(host_.IdOf("NEU-1"), 0);
   EXPECT_GE(notes_.size(), 3u);
+}
+
+TEST_F(ExchangeTest, XmlOfAnotherLayoutIsReadAsTheSameData) {
+  Fill();
+  // Another writer's file: declared in ISO-8859-1, attributes in another
+  // order, references for markup and letters, a CDATA section, comments that
+  // hold markup of an object and a field.
+  std::ofstream(dir_ + "/anders.xml", std::ios::trunc | std::ios::binary)
+      << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+         "<!-- <Objekt Kennung=\"WEG-1\"><Feld Name=\"NAME\">falsch</Feld></Objekt> -->\n"
+         "<KartulDaten Falsch=\"nein\" Wahr=\"ja\" Tabelle=\"linfos\">\n"
+         "  <Objekt Typ=\"6\" Klasse=\"1004\" Kennung=\"ND-Gro\xDF\x65 Linde\">\n"
+         "    <Feld Name=\"NAME\">Linde &amp; Eiche &#x3C;alt&#62; \xC4hre</Feld>\n"
+         "    <Feld Name=\"BEMERKUNG\"><![CDATA[<Feld Name=\"NAME\">]]> bleibt</Feld>\n"
+         "    <!-- <Feld Name=\"GESCHUETZT\">nein</Feld> -->\n"
+         "    <Feld Name=\"GESCHUETZT\">ja</Feld>\n"
+         "  </Objekt>\n"
+         "</KartulDaten>\n";
+  notes_.clear();
+  ASSERT_TRUE(host_.ImportXml(dir_ + "/anders.xml", true));
+  EXPECT_TRUE(notes_.empty()) << notes_.front();
+  host_.Activate(host_.IdOf("WEG-1"));
+  EXPECT_EQ(host_.Value("linfos", "NAME"), std::nullopt) << "a comment is no object";
+  const int32_t linde = host_.IdOf("ND-Große Linde");
+  ASSERT_GT(linde, 0);
+  EXPECT_EQ(host_.FindObject(linde)->typ, ktSinglePoint);
+  host_.Activate(linde);
+  EXPECT_EQ(host_.Value("linfos", "NAME"), "Linde & Eiche <alt> Ähre");
+  EXPECT_EQ(host_.Value("linfos", "BEMERKUNG"), "<Feld Name=\"NAME\"> bleibt");
+  EXPECT_EQ(host_.Value("linfos", "GESCHUETZT"), "WAHR");
 }
 
 TEST_F(ExchangeTest, XmlObjectsUnderIdentifiersOutsideWindows1252AreNotCreated) {

@@ -26,7 +26,6 @@
 
 #include "hostsim/Geometry.h"
 #include "platform/text/Encoding.h"
-#include "tools/kartenbild/Kartenbild.h"
 
 namespace fs = std::filesystem;
 
@@ -85,6 +84,19 @@ std::vector<std::string> SplitWords(std::string_view line) {
     if (!word.empty() || quoted_any) words.push_back(word);
   }
   return words;
+}
+
+size_t EndOfWords(std::string_view line, size_t n) {
+  size_t i = 0;
+  for (size_t word = 0; word < n && i < line.size(); ++word) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+      if (line[i++] != '"') continue;
+      while (i < line.size() && line[i] != '"') i += line[i] == '\\' ? 2 : 1;
+      i = std::min(i + 1, line.size());
+    }
+  }
+  return i;
 }
 
 std::string ExpandVariables(std::string_view line, const std::map<std::string, std::string>& vars) {
@@ -328,6 +340,7 @@ struct Simulator::Impl {
   void Run(const Words& w, std::string_view raw);
 
   void Exec(const Words& w);
+  void Map(const std::string& svg);
   void Exchange(const Words& w);
   void ShowRows(const Words& w);
   void ExpectFact(const Words& w);
@@ -752,16 +765,7 @@ const Simulator::Impl::Entry Simulator::Impl::kCommands[] = {
     {"import-xml", "<file> [create]", "read linfos from XML", 1, kMany,
      [](Impl& m, const Words& w, std::string_view) { m.Exchange(w); }},
     {"map", "<file.svg>", "write the open project's status map (SVG, for a browser)", 1, 1,
-     [](Impl& m, const Words& w, std::string_view) {
-       if (!m.host.HasProject()) throw HostError("no project is open");
-       const std::string file = m.Path(w[1]);
-       try {
-         const auto summary = kartenbild::WriteMapFile(m.host.ProjectDir(), file);
-         m.out << "  " << kartenbild::SummaryText(file, summary) << "\n";
-       } catch (const kartenbild::MapError& e) {
-         throw HostError(e.what());
-       }
-     }},
+     [](Impl& m, const Words& w, std::string_view) { m.Map(w[1]); }},
     {"answer", "<action line>", "append an answer for the plug-in's next dialog", 0, kMany,
      [](Impl& m, const Words&, std::string_view raw) {
        if (m.options.answers_path.empty()) {
@@ -815,6 +819,8 @@ const Simulator::Impl::Entry Simulator::Impl::kCommands[] = {
      [](Impl& m, const Words&, std::string_view raw) { m.out << Rest(raw) << "\n"; }},
     {"show", "", "print host state", 1, 2, nullptr, kShowKinds, std::size(kShowKinds), true},
     {"fails", "<command...>", "the command must fail", 1, kMany},
+    {"when", "<text> = <text> <command...>", "run the command only where both texts are one", 4,
+     kMany},
     {"expect", "<what> ...", "check host state", 1, kMany, nullptr, kExpectKinds,
      std::size(kExpectKinds), true},
     {"help", "", "list the commands", 0, kMany,
@@ -958,6 +964,15 @@ bool Simulator::RunLine(std::string_view line, const std::string& where) {
     std::string expanded = ExpandVariables(text, vars_);
     std::vector<std::string> words = SplitWords(expanded);
     if (words.empty()) return true;
+    // "when <a> = <b> <command...>": the command runs where a is b, and the
+    // line is as none elsewhere (a scenario that takes the build as a
+    // parameter says so of a step of one build).
+    while (words[0] == "when") {
+      if (words.size() < 5 || words[2] != "=") throw HostError(Impl::UsageOf("when"));
+      if (words[1] != words[3]) return true;
+      expanded.erase(0, EndOfWords(expanded, 4));
+      words.erase(words.begin(), words.begin() + 4);
+    }
     bool expect_fail = words[0] == "fails";
     if (expect_fail) {
       words.erase(words.begin());
@@ -1058,52 +1073,116 @@ void Simulator::Impl::ExpectRecord(const Words& w) {
        std::to_string(record_cursor + 1));
 }
 
-// Runs a program with its arguments as they stand (no shell) and waits for
-// it; its standard output is kept for "expect output" and shown, its errors
-// go to the terminal. A program that cannot start or ends with a status
-// other than 0 fails the command.
-void Simulator::Impl::Exec(const Words& w) {
+namespace {
+
+// How a program started with RunProgram ended, and what it printed.
+struct ProgramRun {
+  std::string output;
+  int status = 0;  // as waitpid tells it
+};
+
+// Runs a program (no shell) and waits for it; its standard output, and its
+// error output too when `with_errors`, is gathered. Throws HostError when it
+// cannot be started.
+ProgramRun RunProgram(const std::vector<std::string>& args, bool with_errors) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw HostError("exec: no pipe");
   std::vector<char*> argv;
-  for (size_t i = 1; i < w.size(); ++i) argv.push_back(const_cast<char*>(w[i].c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  out.flush();
   const pid_t pid = fork();
   if (pid < 0) {
     close(pipe_fds[0]);
     close(pipe_fds[1]);
-    throw HostError("exec: cannot start " + w[1]);
+    throw HostError("exec: cannot start " + args[0]);
   }
   if (pid == 0) {
     dup2(pipe_fds[1], STDOUT_FILENO);
+    if (with_errors) dup2(pipe_fds[1], STDERR_FILENO);
     close(pipe_fds[0]);
     close(pipe_fds[1]);
     execvp(argv[0], argv.data());
     _exit(127);
   }
   close(pipe_fds[1]);
-  last_output.clear();
+  ProgramRun run;
   char buffer[4096];
   ssize_t n = 0;
   while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-    if (n > 0) last_output.append(buffer, static_cast<size_t>(n));
+    if (n > 0) run.output.append(buffer, static_cast<size_t>(n));
   }
   close(pipe_fds[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(pid, &run.status, 0) < 0 && errno == EINTR) {
   }
+  return run;
+}
+
+// Throws HostError unless the program ended by itself with status 0.
+void CheckEnded(const std::string& program, int status) {
+  if (WIFSIGNALED(status)) {
+    throw HostError(program + " was killed by signal " + std::to_string(WTERMSIG(status)));
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw HostError(program + (WEXITSTATUS(status) == 127
+                                   ? " could not be started"
+                                   : " ended with status " + std::to_string(WEXITSTATUS(status))));
+  }
+}
+
+}  // namespace
+
+// Runs a program with its arguments as they stand (no shell) and waits for
+// it; its standard output is kept for "expect output" and shown, its errors
+// go to the terminal. A program that cannot start or ends with a status
+// other than 0 fails the command.
+void Simulator::Impl::Exec(const Words& w) {
+  out.flush();
+  const ProgramRun run = RunProgram(std::vector<std::string>(w.begin() + 1, w.end()), false);
+  last_output = run.output;
   std::istringstream lines(last_output);
   std::string line;
   while (std::getline(lines, line)) out << "  | " << line << "\n";
-  if (WIFSIGNALED(status)) {
-    throw HostError(w[1] + " was killed by signal " + std::to_string(WTERMSIG(status)));
+  CheckEnded(w[1], run.status);
+}
+
+// The map is the status map program's (tools/kartenbild), which reads what
+// any host writes: the host exports every object's geodata and attributes
+// into a folder of its own, as the real host would for the program, and
+// the folder goes again when the map is drawn.
+void Simulator::Impl::Map(const std::string& svg) {
+  if (!host.HasProject()) throw HostError("no project is open");
+  const std::string file = Path(svg);
+  const std::string folder = options.temp_dir + "/karte-export";
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+  std::filesystem::create_directories(folder, ec);
+  if (ec) throw HostError("cannot create " + folder + ": " + ec.message());
+  struct Removed {
+    const std::string& folder;
+    ~Removed() {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
+  } removed{folder};
+  const std::string base = folder + "/objekte";
+  if (!host.ExportGeodata(base + ".shp", true) ||
+      !host.ExportXml(base + ".xml", true, false, "T", "F")) {
+    throw HostError("the host could not export the project's objects for the map");
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw HostError(w[1] + (WEXITSTATUS(status) == 127
-                                ? " could not be started"
-                                : " ended with status " + std::to_string(WEXITSTATUS(status))));
+  out.flush();
+  const ProgramRun run =
+      RunProgram({options.program_dir + "/kartenbild", host.ProjectDir(), base, file}, true);
+  std::string text = run.output;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) {
+    out << "  " << text << "\n";
+    return;
   }
+  // The program's own sentence tells the mapper why.
+  const std::string prefix = "kartenbild: ";
+  if (text.rfind(prefix, 0) == 0) throw HostError(text.substr(prefix.size()));
+  CheckEnded("kartenbild", run.status);
+  throw HostError(text);
 }
 
 }  // namespace hostsim

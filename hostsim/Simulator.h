@@ -68,6 +68,9 @@ class Simulator {
 // Splits a line into words: blanks separate, double quotes group, and inside
 // quotes \" \\ \r \n \t are escapes. Throws HostError for an open quote.
 std::vector<std::string> SplitWords(std::string_view line);
+// Where the first n words of the line end (as SplitWords reads them), so
+// that the rest can be taken as it is written.
+size_t EndOfWords(std::string_view line, size_t n);
 // Replaces ${NAME} by its value; throws HostError for an unknown name.
 std::string ExpandVariables(std::string_view line, const std::map<std::string, std::string>& vars);
 

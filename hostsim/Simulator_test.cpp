@@ -20,6 +20,13 @@ TEST(SplitWords, QuotesAndEscapes) {
   EXPECT_THROW(SplitWords("set \"open"), HostError);
 }
 
+TEST(SplitWords, TheEndOfTheFirstWordsAsTheyAreWritten) {
+  const std::string line = R"(when "a \" b" = c answer x "y z")";
+  EXPECT_EQ(line.substr(EndOfWords(line, 4)), R"( answer x "y z")");
+  EXPECT_EQ(EndOfWords(line, 0), 0u);
+  EXPECT_EQ(EndOfWords("a b", 5), 3u);
+}
+
 TEST(ExpandVariables, KnownAndUnknownNames) {
   std::map<std::string, std::string> vars = {{"TEMP", "/tmp/x"}};
   EXPECT_EQ(ExpandVariables("open ${TEMP}/p $ {TEMP}", vars), "open /tmp/x/p $ {TEMP}");
@@ -191,6 +198,24 @@ TEST_F(SimulatorTest, AnswersAreAppendedVerbatim) {
   std::stringstream s;
   s << in.rdbuf();
   EXPECT_EQ(s.str(), "message Yes \"Weiter?\"\nselect lbTransActions #0\n");
+}
+
+TEST_F(SimulatorTest, AStepOfOneBuildRunsOnlyWhereTheTextsAreOne) {
+  EXPECT_TRUE(
+      Run("let BUILD TransactHooks\n"
+          "when ${BUILD} = TransactHooks answer message Yes \"Weiter? \\\"ja\\\"\"\n"
+          "when ${BUILD} = VD1TransAction answer message No nie\n"
+          "when ${BUILD} = VD1TransAction expect objects 99\n"
+          "when ${BUILD} = TransactHooks fails expect objects 99\n"))
+      << out_.str();
+  std::ifstream in(options_.answers_path);
+  std::stringstream s;
+  s << in.rdbuf();
+  EXPECT_EQ(s.str(), "message Yes \"Weiter? \\\"ja\\\"\"\n");
+  EXPECT_FALSE(Run("when a = a expect objects 99\n"));
+  EXPECT_FALSE(Run("when a b c d\n"));
+  EXPECT_NE(out_.str().find("usage: when <text> = <text> <command...>"), std::string::npos)
+      << out_.str();
 }
 
 TEST_F(SimulatorTest, ProgramsRunWithTheirOutputKeptAndTheirEndJudged) {

@@ -368,7 +368,7 @@ class Checker {
     }
     try {
       std::vector<std::string> all =
-          XmlObjectKennungen(platform::env::ReadFile(env_, JoinPath(names_.folder, *file)));
+          XmlObjectKennungen(platform::env::ReadFile(env_, JoinPath(names_.folder, *file)), *file);
       return std::set<std::string>(all.begin(), all.end());
     } catch (const EnvError& e) {
       Sach("Datei " + *file + ": nicht lesbar: " + e.what());

@@ -75,8 +75,10 @@ struct PackageReport {
 PackageReport CheckPackage(platform::env::Env& env, const PackageNames& names);
 
 // The identifiers of the objects of an attribute file (<Objekt Kennung="..">
-// anywhere in the document). Throws std::runtime_error naming the line when
-// the text is no well-formed XML.
-std::vector<std::string> XmlObjectKennungen(std::string_view text);
+// anywhere in the document), `file` naming it in errors. Throws
+// std::runtime_error naming the line when the text is no well-formed XML (or
+// carries a document type definition), and naming the object when it has no
+// identifier.
+std::vector<std::string> XmlObjectKennungen(std::string_view text, const std::string& file);
 
 }  // namespace vandrasim

@@ -401,11 +401,18 @@ TEST_F(PackageTest, ACheckInCutAtAnyStepIsRecordedOnlyWithItsLogAndGoesThroughWh
 }
 
 TEST(XmlObjects, TakesEveryObjectsIdentifierWithEntitiesDecoded) {
-  EXPECT_EQ(
-      XmlObjectKennungen("<?xml version=\"1.0\"?><!-- x --><K><Objekt Kennung='A&amp;B'/>"
-                         "<Objekt Klasse=\"1\" Kennung=\"&#x00C4;-1\"><![CDATA[<>]]></Objekt></K>"),
-      (std::vector<std::string>{"A&B", "Ä-1"}));
-  EXPECT_EQ(XmlObjectKennungen("<K/>"), std::vector<std::string>{});
+  EXPECT_EQ(XmlObjectKennungen("<?xml version=\"1.0\"?><!-- <Objekt Kennung=\"X\"/> --><K>"
+                               "<Objekt Kennung='A&amp;B'/><Objekt Klasse=\"1\" "
+                               "Kennung=\"&#x00C4;-1\"><![CDATA[<Objekt Kennung=\"Y\"/>]]>"
+                               "</Objekt></K>",
+                               "P.xml"),
+            (std::vector<std::string>{"A&B", "\xC3\x84-1"}));
+  EXPECT_EQ(XmlObjectKennungen("<K/>", "P.xml"), std::vector<std::string>{});
+  // The encoding the file declares.
+  EXPECT_EQ(XmlObjectKennungen("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+                               "<K><Objekt Kennung=\"\xC4hre\"/></K>",
+                               "P.xml"),
+            std::vector<std::string>{"\xC3\x84hre"});
 }
 
 TEST(XmlObjects, DamagedFilesAreToldWithTheirLine) {
@@ -413,14 +420,23 @@ TEST(XmlObjects, DamagedFilesAreToldWithTheirLine) {
        {"", "<K>", "<K>\n<Objekt Kennung=\"A\"></K>", "<K a=1/>",
         "<K><Objekt Kennung=\"&bogus;\"/></K>", "<K/><L/>", "<K>\n<Objekt Klasse=\"1\"/></K>",
         "<K><Objekt Kennung=\"&#0;\"/></K>", "<K>\xFF</K>",
-        "<K><Objekt Kennung=\"a\" Kennung=\"b\"/></K>", "<K>a < b</K>"}) {
-    EXPECT_THROW(XmlObjectKennungen(bad), std::runtime_error) << bad;
+        "<K><Objekt Kennung=\"a\" Kennung=\"b\"/></K>", "<K>a < b</K>",
+        "<!DOCTYPE K [<!ENTITY e \"x\">]><K><Objekt Kennung=\"&e;\"/></K>"}) {
+    EXPECT_THROW(XmlObjectKennungen(bad, "P.xml"), std::runtime_error) << bad;
   }
   try {
-    XmlObjectKennungen("<K>\n\n<Objekt Klasse=\"1\"/></K>");
+    XmlObjectKennungen("<K>\n\n<Objekt Kennung=\"A\"></K>", "P.xml");
     FAIL();
   } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Zeile 3: <Objekt> ohne Kennung");
+    EXPECT_STREQ(
+        e.what(),
+        "Die XML-Datei P.xml hat ein Element, das nicht richtig geschlossen ist (Zeile 3).");
+  }
+  try {
+    XmlObjectKennungen("<K><Objekt Kennung=\"A\"/>\n<Objekt Klasse=\"1\"/></K>", "P.xml");
+    FAIL();
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "das Objekt 2 hat keine Kennung");
   }
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -22,7 +23,15 @@ namespace {
 struct HookFile {
   std::unique_ptr<env::File> file;
   uint64_t pos = 0;
+  bool writable = false;
+  // What was read ahead of a file opened for reading, from `ahead_at`:
+  // shapelib reads a record at a time, a few bytes each, and every read of
+  // the Env is a call of the system.
+  std::string ahead;
+  uint64_t ahead_at = 0;
 };
+
+constexpr size_t kReadAhead = 64 * 1024;
 
 thread_local env::Env* t_env = nullptr;
 thread_local std::string* t_error = nullptr;
@@ -53,6 +62,7 @@ SAFile Open(const char* name, const char* access) {
     } else if (std::strchr(access, '+')) {
       mode = env::OpenMode::kReadWrite;
     }
+    f->writable = mode != env::OpenMode::kRead;
     const std::string path = mode == env::OpenMode::kTruncate ? name : Spelled(name);
     const std::optional<env::FileStatus> st = t_env->Stat(path);
     if (mode != env::OpenMode::kTruncate && (!st || !st->IsRegular())) return nullptr;
@@ -68,7 +78,19 @@ SAOffset Read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
   HookFile* f = Of(file);
   if (size == 0 || nmemb == 0) return 0;
   try {
-    const size_t n = f->file->ReadAt(f->pos, p, static_cast<size_t>(size * nmemb));
+    const size_t wanted = static_cast<size_t>(size * nmemb);
+    size_t n = 0;
+    if (f->writable || wanted >= kReadAhead) {
+      n = f->file->ReadAt(f->pos, p, wanted);
+    } else {
+      if (f->pos < f->ahead_at || f->pos + wanted > f->ahead_at + f->ahead.size()) {
+        f->ahead.resize(kReadAhead);
+        f->ahead.resize(f->file->ReadAt(f->pos, f->ahead.data(), kReadAhead));
+        f->ahead_at = f->pos;
+      }
+      n = std::min<uint64_t>(wanted, f->ahead_at + f->ahead.size() - f->pos);
+      std::memcpy(p, f->ahead.data() + (f->pos - f->ahead_at), n);
+    }
     f->pos += n;
     return static_cast<SAOffset>(n / size);
   } catch (const env::EnvError& e) {
@@ -190,7 +212,7 @@ struct ShapeDestroyer {
 };
 using ShpHandle = std::unique_ptr<SHPInfo, ShpCloser>;
 using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
-using Shape = std::unique_ptr<SHPObject, ShapeDestroyer>;
+using ShapeObject = std::unique_ptr<SHPObject, ShapeDestroyer>;
 
 std::string Stem(const std::string& shp) {
   return text::EndsWithIgnoreCase(shp, ".shp") ? shp.substr(0, shp.size() - 4) : shp;
@@ -209,23 +231,19 @@ std::string Because(const std::string& error) {
   return error.empty() ? std::string(".") : ":\r" + error;
 }
 
-}  // namespace
-
-ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field,
-                     std::string_view class_field) {
-  CallScope scope(env);
-  SAHooks hooks = Hooks();
-  ShapeLayer layer;
-  layer.shp = shp;
-  const std::string shx = Companion(env, shp, ".shx");
-  const std::string dbf = Companion(env, shp, ".dbf");
-  for (const std::string& part : {shp, shx, dbf}) {
+// Each part of a layer must be there as a regular file.
+void CheckParts(env::Env& env, std::initializer_list<std::string> parts) {
+  for (const std::string& part : parts) {
     const std::optional<env::FileStatus> st = env.LinkStatus(part);
     if (!st) throw GeodataError("Die Datei " + part + " der Geodaten fehlt.");
     if (!st->IsRegular()) {
       throw GeodataError("Die Datei " + part + " der Geodaten ist keine gewöhnliche Datei.");
     }
   }
+}
+
+ShpHandle OpenShapes(env::Env& env, const std::string& shp, SAHooks& hooks,
+                     const CallScope& scope) {
   ShpHandle h(SHPOpenLL(shp.c_str(), "rb", &hooks));
   if (!h) {
     throw GeodataError("Die Geodaten " + shp + " können nicht gelesen werden" +
@@ -239,19 +257,10 @@ ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_
                        std::to_string(h->nFileSize) + " Bytes, sie hat " + std::to_string(size) +
                        ".");
   }
-  int count = 0;
-  SHPGetInfo(h.get(), &count, &layer.shape_type, nullptr, nullptr);
-  for (int i = 0; i < count; ++i) {
-    Shape shape(SHPReadObject(h.get(), i));
-    if (!shape) {
-      throw GeodataError("Die Form " + std::to_string(i + 1) + " der Datei " + shp +
-                         " kann nicht gelesen werden" + Because(scope.error));
-    }
-    if (shape->nSHPType != SHPT_NULL && shape->nSHPType != layer.shape_type) {
-      throw GeodataError("Die Form " + std::to_string(i + 1) + " der Datei " + shp +
-                         " hat einen anderen Typ als die Datei.");
-    }
-  }
+  return h;
+}
+
+DbfHandle OpenTable(env::Env& env, const std::string& dbf, SAHooks& hooks, const CallScope& scope) {
   DbfHandle d(DBFOpenLL(dbf.c_str(), "rb", &hooks));
   if (!d) {
     throw GeodataError("Die Tabelle " + dbf + " der Geodaten kann nicht gelesen werden" +
@@ -264,33 +273,159 @@ ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_
     throw GeodataError("Die Tabelle " + dbf + " ist unvollständig: ihr Kopf nennt " +
                        std::to_string(records) + " Datensätze, die Datei ist kürzer.");
   }
-  if (records != count) {
-    throw GeodataError("Die Geodaten " + shp + " haben " + std::to_string(count) +
+  return d;
+}
+
+void CheckCounts(const std::string& shp, const std::string& dbf, int shapes, int records) {
+  if (records != shapes) {
+    throw GeodataError("Die Geodaten " + shp + " haben " + std::to_string(shapes) +
                        " Formen, ihre Tabelle " + dbf + " " + std::to_string(records) +
                        " Datensätze.");
   }
-  const int field = DBFGetFieldIndex(d.get(), std::string(id_field).c_str());
-  if (field < 0) {
-    throw GeodataError("Die Tabelle " + dbf + " der Geodaten hat kein Feld " +
-                       std::string(id_field) + ".");
+}
+
+int FieldOf(DBFInfo* d, const std::string& dbf, std::string_view field) {
+  const int index = DBFGetFieldIndex(d, std::string(field).c_str());
+  if (index < 0) {
+    throw GeodataError("Die Tabelle " + dbf + " der Geodaten hat kein Feld " + std::string(field) +
+                       ".");
   }
+  return index;
+}
+
+// The text of a field of a record, without the blanks dBase pads with, in
+// UTF-8.
+std::string TextOf(DBFInfo* d, const std::string& dbf, int record, int field,
+                   const CallScope& scope) {
+  const char* value = DBFReadStringAttribute(d, record, field);
+  if (!value) {
+    throw GeodataError("Der Datensatz " + std::to_string(record + 1) + " der Tabelle " + dbf +
+                       " kann nicht gelesen werden" + Because(scope.error));
+  }
+  return std::string(text::TrimChars(text::AnsiToUtf8(value), " "));
+}
+
+}  // namespace
+
+ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field,
+                     std::string_view class_field) {
+  CallScope scope(env);
+  SAHooks hooks = Hooks();
+  ShapeLayer layer;
+  layer.shp = shp;
+  const std::string shx = Companion(env, shp, ".shx");
+  const std::string dbf = Companion(env, shp, ".dbf");
+  CheckParts(env, {shp, shx, dbf});
+  ShpHandle h = OpenShapes(env, shp, hooks, scope);
+  int count = 0;
+  SHPGetInfo(h.get(), &count, &layer.shape_type, nullptr, nullptr);
+  for (int i = 0; i < count; ++i) {
+    ShapeObject shape(SHPReadObject(h.get(), i));
+    if (!shape) {
+      throw GeodataError("Die Form " + std::to_string(i + 1) + " der Datei " + shp +
+                         " kann nicht gelesen werden" + Because(scope.error));
+    }
+    if (shape->nSHPType != SHPT_NULL && shape->nSHPType != layer.shape_type) {
+      throw GeodataError("Die Form " + std::to_string(i + 1) + " der Datei " + shp +
+                         " hat einen anderen Typ als die Datei.");
+    }
+  }
+  DbfHandle d = OpenTable(env, dbf, hooks, scope);
+  const int records = DBFGetRecordCount(d.get());
+  CheckCounts(shp, dbf, count, records);
+  const int field = FieldOf(d.get(), dbf, id_field);
   const int klasse =
       class_field.empty() ? -1 : DBFGetFieldIndex(d.get(), std::string(class_field).c_str());
   layer.ids.reserve(static_cast<size_t>(records));
   for (int i = 0; i < records; ++i) {
     if (klasse >= 0) {
-      layer.classes.push_back(DBFIsAttributeNULL(d.get(), i, klasse)
-                                  ? 0
-                                  : DBFReadIntegerAttribute(d.get(), i, klasse));
+      layer.classes.push_back(
+          DBFIsAttributeNULL(d.get(), i, klasse) ? 0 : DBFReadIntegerAttribute(d.get(), i, klasse));
     }
-    const char* value = DBFReadStringAttribute(d.get(), i, field);
-    if (!value) {
-      throw GeodataError("Der Datensatz " + std::to_string(i + 1) + " der Tabelle " + dbf +
-                         " kann nicht gelesen werden" + Because(scope.error));
-    }
-    layer.ids.emplace_back(text::TrimChars(text::AnsiToUtf8(value), " "));
+    layer.ids.push_back(TextOf(d.get(), dbf, i, field, scope));
   }
   return layer;
+}
+
+Form FormOf(int shape_type) {
+  switch (shape_type) {
+    case SHPT_POINT:
+    case SHPT_POINTZ:
+    case SHPT_POINTM:
+    case SHPT_MULTIPOINT:
+    case SHPT_MULTIPOINTZ:
+    case SHPT_MULTIPOINTM:
+      return Form::kPoints;
+    case SHPT_ARC:
+    case SHPT_ARCZ:
+    case SHPT_ARCM:
+      return Form::kLine;
+    case SHPT_POLYGON:
+    case SHPT_POLYGONZ:
+    case SHPT_POLYGONM:
+      return Form::kArea;
+    default:
+      return Form::kNone;
+  }
+}
+
+struct LayerReader::Handles {
+  std::string dbf;
+  ShpHandle shapes;
+  DbfHandle table;
+};
+
+LayerReader::LayerReader(env::Env& env, const std::string& shp) : env_(env), shp_(shp) {
+  CallScope scope(env);
+  SAHooks hooks = Hooks();
+  handles_ = std::make_unique<Handles>();
+  handles_->dbf = Companion(env, shp, ".dbf");
+  CheckParts(env, {shp, Companion(env, shp, ".shx"), handles_->dbf});
+  handles_->shapes = OpenShapes(env, shp, hooks, scope);
+  handles_->table = OpenTable(env, handles_->dbf, hooks, scope);
+  int count = 0;
+  SHPGetInfo(handles_->shapes.get(), &count, nullptr, nullptr, nullptr);
+  CheckCounts(shp, handles_->dbf, count, DBFGetRecordCount(handles_->table.get()));
+  count_ = static_cast<size_t>(count);
+}
+
+LayerReader::~LayerReader() {
+  CallScope scope(env_);
+  handles_.reset();
+}
+
+std::vector<std::string> LayerReader::Texts(std::string_view field) {
+  CallScope scope(env_);
+  DBFInfo* d = handles_->table.get();
+  const int index = FieldOf(d, handles_->dbf, field);
+  std::vector<std::string> texts;
+  texts.reserve(count_);
+  for (size_t i = 0; i < count_; ++i) {
+    texts.push_back(TextOf(d, handles_->dbf, static_cast<int>(i), index, scope));
+  }
+  return texts;
+}
+
+Shape LayerReader::Read(size_t record) {
+  CallScope scope(env_);
+  ShapeObject read(SHPReadObject(handles_->shapes.get(), static_cast<int>(record)));
+  if (!read) {
+    throw GeodataError("Die Form " + std::to_string(record + 1) + " der Datei " + shp_ +
+                       " kann nicht gelesen werden" + Because(scope.error));
+  }
+  Shape shape;
+  shape.type = read->nSHPType;
+  const size_t vertices = read->nVertices > 0 ? static_cast<size_t>(read->nVertices) : 0;
+  shape.points.reserve(vertices);
+  for (size_t v = 0; v < vertices; ++v) shape.points.push_back({read->padfX[v], read->padfY[v]});
+  if (read->nParts > 0) {
+    for (int part = 0; part < read->nParts; ++part) {
+      shape.parts.push_back(static_cast<size_t>(std::max(0, read->panPartStart[part])));
+    }
+  } else if (vertices > 0) {
+    shape.parts.push_back(0);
+  }
+  return shape;
 }
 
 void CopyLayer(env::Env& env, const std::string& from, const std::string& to,
@@ -321,7 +456,7 @@ void CopyLayer(env::Env& env, const std::string& from, const std::string& to,
   std::string tuple;
   for (int i = 0; i < count; ++i) {
     if (!keep(static_cast<size_t>(i))) continue;
-    Shape shape(SHPReadObject(source.get(), i));
+    ShapeObject shape(SHPReadObject(source.get(), i));
     const void* read = shape ? DBFReadTuple(source_table.get(), i) : nullptr;
     if (!shape || !read) {
       throw GeodataError("Der Datensatz " + std::to_string(i + 1) + " der Geodaten " + from +

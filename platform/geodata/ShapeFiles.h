@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -46,6 +47,56 @@ struct ShapeLayer {
 // `id_field`.
 ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field,
                      std::string_view class_field = {});
+
+// A vertex of a shape.
+struct Point {
+  double x = 0;
+  double y = 0;
+};
+
+// One shape as its vertices. A line or an area may have several parts, each
+// beginning at an index of `points`; a point or a multipoint has one.
+struct Shape {
+  int type = 0;  // shapelib's SHPT_* of the record; 0 for a null shape
+  std::vector<Point> points;
+  std::vector<size_t> parts;
+};
+
+// What a shape type draws: nothing (a null shape, or a type no host
+// writes), points, a line or an area; the measured and 3D variants as the
+// plain ones.
+enum class Form { kNone, kPoints, kLine, kArea };
+Form FormOf(int shape_type);
+
+// A layer read shape by shape, so that one of a hundred thousand shapes
+// never stands in memory whole; the attribute table's fields are read whole
+// when asked for. Opening checks what ReadLayer checks of the files: all
+// three there as regular files, the main file and the table as long as
+// their headers say, as many shapes as records. Every method throws
+// GeodataError naming the file (and the record) that cannot be read.
+class LayerReader {
+ public:
+  LayerReader(env::Env& env, const std::string& shp);
+  ~LayerReader();
+  LayerReader(const LayerReader&) = delete;
+  LayerReader& operator=(const LayerReader&) = delete;
+
+  const std::string& Path() const { return shp_; }
+  size_t Count() const { return count_; }
+
+  // The text of `field` in every record, as ShapeLayer::ids holds it;
+  // throws when the table has no such field.
+  std::vector<std::string> Texts(std::string_view field);
+  // The shape of a record, counted from 0.
+  Shape Read(size_t record);
+
+ private:
+  struct Handles;
+  env::Env& env_;
+  std::string shp_;
+  size_t count_ = 0;
+  std::unique_ptr<Handles> handles_;
+};
 
 // Writes the layer `to` (a .shp path; its .shx and .dbf beside it, and a
 // copy of the .prj and .cpg of `from` when there are any) with the records

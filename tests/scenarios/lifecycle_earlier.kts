@@ -115,17 +115,7 @@ expect output "DE-4509-301\t4711\t1\tUPDATE\tDE-4509-301\t6\t90001\n"
 exec ${BIN}/dbsql "${TA}" "select count(*) from TA_KL where KENNUNG = 'DE-4509-301'"
 expect output "0\n"
 
-# Neither the state code "BRB" nor the second-generation switch changes the
-# creation in this build: the chooser of the general rule set opens.
-config Config Bundesland BRB
-config "VANDRA II" VD2Transaktion 1
-answer form TFormGetTIDAndKennung
-answer click BtnCancel
-create FFH area 0 0 10 0 10 10
-expect form TFormGetTIDAndKennung
-expect missing FFH-1
-config Config Bundesland NRW
-config "VANDRA II" VD2Transaktion 0
+include lib/general_rule_set.kts
 
 # The status display only where the state is "RLP", with this build's words.
 activate NSG-0815

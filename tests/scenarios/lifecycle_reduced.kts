@@ -76,17 +76,7 @@ run AssignToTransaction
 exec ${BIN}/dbsql "${TA}" "select count(*) from TA_LIST where KENNUNG = 'ND-0042'"
 expect output "1\n"
 
-# Neither the state code "BRB" nor the second-generation switch changes the
-# creation in this build: the chooser of the general rule set opens.
-config Config Bundesland BRB
-config "VANDRA II" VD2Transaktion 1
-answer form TFormGetTIDAndKennung
-answer click BtnCancel
-create FFH area 0 0 10 0 10 10
-expect form TFormGetTIDAndKennung
-expect missing FFH-1
-config Config Bundesland NRW
-config "VANDRA II" VD2Transaktion 0
+include lib/general_rule_set.kts
 
 # The status display, with no state gate in this build.
 activate ND-0042

@@ -3,7 +3,7 @@
 # read back with an XML reader (map_check.py): every object in the legend's
 # colour of its status, the change marks, the transactions' names in the
 # title, the deleted monument named beneath the map. The map program
-# kartenbild draws the same map from outside.
+# kartenbild draws the same map from outside, from the host's exports.
 plugin VD1TransAction2010
 include lib/checkout.kts
 let CHECK "/usr/bin/python3 ${HERE}/map_check.py"
@@ -30,8 +30,12 @@ expect file karte.svg exists
 expect file karte.svg contains "<title>Transaktionen 4711 - Ruhraue bei Hattingen; 4712 - Eifelwiesen</title>"
 exec ${CHECK} expect ${PROJECT}karte.svg objects=4 NSG-0815=lesend DE-4509-301=schreibend+ DE-4509-311=neu+ "WEG-Ruhrufer=ohne Transaktion" "note=Gelöscht, im Projekt nicht mehr vorhanden (1): ND-0042"
 
-# The program beside kartul-sim draws the same.
-exec ${BIN}/kartenbild ${PROJECT} ${TEMP}/abends.svg
+# The program beside kartul-sim draws the same from the host's exports of
+# every object.
+exec /bin/mkdir ${TEMP}/export
+export-geodata ${TEMP}/export/objekte.shp all
+export-xml ${TEMP}/export/objekte.xml all
+exec ${BIN}/kartenbild ${PROJECT} ${TEMP}/export/objekte ${TEMP}/abends.svg
 exec ${CHECK} expect ${TEMP}/abends.svg objects=4 DE-4509-301=schreibend+ DE-4509-311=neu+
 
 # Without a project there is nothing to draw; into a missing folder nothing

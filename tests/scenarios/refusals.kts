@@ -5,22 +5,9 @@ include lib/checkout.kts
 let LIST "select KENNUNG,TID,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST"
 let POOL "select TID,KENNUNG from TA_KL"
 
-# A host that refuses every identifier change: its kennung-changing event
-# goes to a hook that answers false there.
-bind kennung-changing InsertInTransActionList
-activate DE-4509-301
-answer form TformGetKennung
-answer select lbKennungen "DE-4509-310"
-answer click BtnOK
-answer message OK "Die Kennung DE-4509-310 wurde für das Objekt DE-4509-301 nicht angenommen. Das Objekt behält seine Kennung."
-run SwitchKennung
-expect exists DE-4509-301
-expect missing DE-4509-310
-exec ${BIN}/dbsql "${TA}" "${LIST} where TID = 4711"
-expect output "DE-4509-301\t4711\t1\tIGNORED\tDE-4509-301\nNSG-0815\t4711\t0\tIGNORED\tNSG-0815\n"
-exec ${BIN}/dbsql "${TA}" "${POOL} where TID = 4711"
-expect output "4711\tDE-4509-310\n4711\tDE-4509-311\n4711\tNSG-0816\n4711\tND-0050\n"
-bind kennung-changing UpdateKennungPreCorrection
+# The switch takes the active object.
+let PICK activate
+include lib/switch_refused.kts
 
 # A damaged pool table: each step that needs it is told which table cannot
 # be read, behind the line that says what it concerns, and changes nothing;

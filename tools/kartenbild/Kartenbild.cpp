@@ -1,8 +1,6 @@
 // The status map of a project as SVG (see Kartenbild.h).
 #include "tools/kartenbild/Kartenbild.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -10,17 +8,19 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
-#include "hostsim/Geometry.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/Env.h"
+#include "platform/geodata/ShapeFiles.h"
 #include "platform/ini/IniFile.h"
+#include "platform/text/Strings.h"
+#include "platform/xml/Xml.h"
 
 namespace kartenbild {
 
@@ -168,129 +168,133 @@ std::optional<std::vector<Transaction>> ReadTransactions(const std::string& dir)
   }
 }
 
-// ---- The project database -------------------------------------------------------
+// ---- The host's exports ---------------------------------------------------------
 
-class ProjectDb {
+namespace geodata = platform::geodata;
+
+// The identifiers of the attribute export's objects, in its order: it lists
+// every object, also one without geometry.
+class ListedObjects : public platform::xml::Visitor {
  public:
-  explicit ProjectDb(std::string path) : path_(std::move(path)) {
-    std::error_code ec;
-    if (!fs::exists(path_, ec)) throw MapError("Die Projektdatenbank " + path_ + " fehlt.");
-    try {
-      if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-        Fail("kann nicht geöffnet werden");
-      sqlite3_busy_timeout(db_, 10000);
-      // One snapshot for both passes: a host writing meanwhile cannot make
-      // the drawing disagree with the extent and the counts.
-      Exec("BEGIN");
-      Exec("SELECT count(*) FROM KT_OBJEKTE");
-    } catch (...) {
-      sqlite3_close(db_);  // the destructor does not run for a constructor that throws
-      throw;
+  explicit ListedObjects(const std::string& file) : file_(file) {}
+  void Start(int depth, const std::string& name, const platform::xml::Attributes& a) override {
+    if (depth != 1 || name != "Objekt") return;
+    const std::string* kennung = platform::xml::Find(a, "Kennung");
+    if (!kennung || kennung->empty()) {
+      throw MapError("Das Objekt " + std::to_string(kennungen.size() + 1) + " der Attributdatei " +
+                     file_ + " hat keine Kennung.");
     }
+    kennungen.push_back(*kennung);
   }
-  ~ProjectDb() {
-    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db_);
-  }
-  ProjectDb(const ProjectDb&) = delete;
-  ProjectDb& operator=(const ProjectDb&) = delete;
+  void End(int, const std::string&, const std::string&) override {}
+  // The objects' fields are not looked at.
+  int Depth() const override { return 1; }
 
-  const std::string& Path() const { return path_; }
-
-  struct Row {
-    int64_t id;
-    std::string_view kennung;
-    int64_t typ;
-    std::string_view geometrie;
-  };
-  // Calls `each` for every object, in the order of the ids, restricted by
-  // `where` (empty for all). The texts live until `each` returns.
-  void ForEach(const std::string& where, const std::function<void(const Row&)>& each) {
-    std::string sql = "SELECT ID, KENNUNG, TYP, GEOMETRIE FROM KT_OBJEKTE";
-    if (!where.empty()) sql += " WHERE " + where;
-    sql += " ORDER BY ID";
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-      Fail("Tabelle KT_OBJEKTE kann nicht gelesen werden");
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      auto text = [&](int col) {
-        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-        return p ? std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt, col)))
-                 : std::string_view();
-      };
-      Row row{sqlite3_column_int64(stmt, 0), {}, sqlite3_column_int64(stmt, 2), {}};
-      row.kennung = text(1);
-      row.geometrie = text(3);
-      each(row);
-    }
-    if (rc != SQLITE_DONE) Fail("Tabelle KT_OBJEKTE kann nicht gelesen werden");
-  }
+  std::vector<std::string> kennungen;
 
  private:
-  void Exec(const char* sql) {
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-      Fail("Tabelle KT_OBJEKTE kann nicht gelesen werden");
-  }
-  [[noreturn]] void Fail(const std::string& what) {
-    std::string reason = db_ ? sqlite3_errmsg(db_) : "kein Speicher";
-    throw MapError("Die Projektdatenbank " + path_ + ": " + what + ": " + reason);
-  }
-
-  std::string path_;
-  sqlite3* db_ = nullptr;
+  const std::string& file_;
 };
 
-// ---- Geometry ------------------------------------------------------------------
-
-enum class Shape { kArea, kLine, kPoints };
-
-// How an object of the draw type is drawn; nothing for a type that makes no
-// object.
-std::optional<Shape> ShapeOf(int64_t typ) {
-  switch (typ) {
-    case ktFlaeche:
-      return Shape::kArea;
-    case ktLinie:
-    case ktDecoLinie:
-      return Shape::kLine;
-    case ktMultiPoint:
-    case ktDecoText:
-    case ktSinglePoint:
-      return Shape::kPoints;
-    default:
-      return std::nullopt;
+std::vector<std::string> ReadListedObjects(const std::string& xml) {
+  auto& env = platform::env::Env::Current();
+  if (!env.Stat(xml)) throw MapError("Die Attributdatei " + xml + " fehlt.");
+  try {
+    ListedObjects listed(xml);
+    platform::xml::Walk(platform::env::ReadFile(env, xml), xml, listed);
+    return std::move(listed.kennungen);
+  } catch (const platform::xml::XmlError& e) {
+    throw MapError(e.what());
+  } catch (const platform::env::EnvError& e) {
+    throw MapError("Die Attributdatei " + xml + " kann nicht gelesen werden: " + e.what());
   }
 }
 
-// The vertices of a row, or why it cannot be drawn.
+// One layer of the geodata export: the shapes of one group of the drawing.
+struct Layer {
+  std::string name;  // the file's name, for the notes
+  std::string group;
+  std::unique_ptr<geodata::LayerReader> reader;
+  std::vector<std::string> kennungen;  // of each record
+  // What the first pass found of each record for the second: its row of
+  // the transaction list (or none), and whether it can be drawn.
+  std::vector<const ListRow*> rows;
+  std::vector<bool> drawable;
+};
+
+// The host writes the areas under the base name, always, and the other
+// kinds each into a layer of its own when there are such objects. Areas are
+// drawn beneath lines beneath points, so nothing small hides under a large
+// area.
+std::vector<Layer> OpenLayers(const std::string& base) {
+  static constexpr std::pair<const char*, const char*> kLayers[] = {
+      {"", "flaechen"}, {"_lin", "linien"}, {"_pkt", "punkte"}, {"_mpt", "punkte"}};
+  auto& env = platform::env::Env::Current();
+  std::vector<Layer> layers;
+  for (const auto& [suffix, group] : kLayers) {
+    const std::string shp = base + suffix + ".shp";
+    if (!env.Stat(shp)) {
+      if (*suffix == '\0') throw MapError("Die Geodaten " + shp + " fehlen.");
+      continue;
+    }
+    try {
+      Layer& layer = layers.emplace_back();
+      layer.name = platform::env::NameOf(shp);
+      layer.group = group;
+      layer.reader = std::make_unique<geodata::LayerReader>(env, shp);
+      layer.kennungen = layer.reader->Texts("KENNUNG");
+    } catch (const geodata::GeodataError& e) {
+      throw MapError(e.what());
+    }
+  }
+  return layers;
+}
+
+// ---- Geometry ------------------------------------------------------------------
+
+using Point = geodata::Point;
+
+// The vertices of a shape, or why it cannot be drawn.
 struct Parsed {
-  std::vector<hostsim::Point> points;
+  geodata::Form form = geodata::Form::kNone;
+  geodata::Shape shape;
   std::string problem;
 };
 
-Parsed ParseRow(const ProjectDb::Row& row) {
+Parsed ReadShape(geodata::LayerReader& reader, size_t record) {
   Parsed p;
-  auto shape = ShapeOf(row.typ);
-  if (!shape) {
-    p.problem = "Zeichentyp " + std::to_string(row.typ) + " ist keine Objektart";
+  try {
+    p.shape = reader.Read(record);
+  } catch (const geodata::GeodataError&) {
+    p.problem = "nicht lesbar";
     return p;
   }
-  auto points = hostsim::GeometryFromText(row.geometrie);
-  if (!points) {
-    p.problem = "keine Koordinatenliste";
+  p.form = geodata::FormOf(p.shape.type);
+  if (p.form == geodata::Form::kNone) {
+    p.problem = p.shape.type == 0
+                    ? "keine Geometrie"
+                    : "Formtyp " + std::to_string(p.shape.type) + " ist keine Objektart";
     return p;
   }
-  const size_t need = *shape == Shape::kArea ? 3 : *shape == Shape::kLine ? 2 : 1;
-  if (points->size() < need) {
-    p.problem = std::to_string(points->size()) + " Koordinatenpaare, " +
-                (*shape == Shape::kArea   ? "eine Fläche braucht 3"
-                 : *shape == Shape::kLine ? "eine Linie braucht 2"
-                                          : "ein Punkt braucht 1");
-    return p;
+  const auto& pts = p.shape.points;
+  // A coordinate that is no number would send the whole drawing off the page.
+  for (const Point& pt : pts) {
+    if (!std::isfinite(pt.x) || !std::isfinite(pt.y)) {
+      p.problem = "Koordinaten, die keine Zahlen sind";
+      return p;
+    }
   }
-  p.points = std::move(*points);
+  // An area's ring ends where it begins; the closing vertex is no corner.
+  const bool closed = p.form == geodata::Form::kArea && pts.size() > 1 &&
+                      pts.front().x == pts.back().x && pts.front().y == pts.back().y;
+  const size_t corners = pts.size() - (closed ? 1 : 0);
+  const size_t need = p.form == geodata::Form::kArea ? 3 : p.form == geodata::Form::kLine ? 2 : 1;
+  if (corners < need) {
+    p.problem = std::to_string(corners) + " Koordinatenpaare, " +
+                (p.form == geodata::Form::kArea   ? "eine Fläche braucht 3"
+                 : p.form == geodata::Form::kLine ? "eine Linie braucht 2"
+                                                  : "ein Punkt braucht 1");
+  }
   return p;
 }
 
@@ -300,7 +304,7 @@ struct Bounds {
   double max_x = -std::numeric_limits<double>::infinity();
   double max_y = -std::numeric_limits<double>::infinity();
   bool Empty() const { return min_x > max_x; }
-  void Add(const hostsim::Point& p) {
+  void Add(const Point& p) {
     min_x = std::min(min_x, p.x);
     min_y = std::min(min_y, p.y);
     max_x = std::max(max_x, p.x);
@@ -330,7 +334,13 @@ class Out {
     if (buffer_.size() >= kChunk) Flush();
     return *this;
   }
-  Out& Text(std::string_view s) { return *this << XmlEscape(s); }
+  Out& Text(std::string_view s) {
+    // Most texts are plain: they need no copy of their own.
+    const bool plain = std::all_of(s.begin(), s.end(), [](char c) {
+      return c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+    });
+    return plain ? *this << s : *this << XmlEscape(s);
+  }
   Out& Number(double v) {
     char b[32];
     // A tenth of a pixel is finer than any screen shows.
@@ -421,21 +431,39 @@ std::string Details(Status status, const ListRow* row) {
   return s;
 }
 
-void WritePoints(Out& o, const std::vector<hostsim::Point>& pts, const Projection& pr) {
-  for (size_t i = 0; i < pts.size(); ++i) {
-    if (i) o << " ";
+// The parts of a shape as [begin, end) of its vertices; an area's part
+// without the vertex that closes its ring (a polygon closes itself).
+std::vector<std::pair<size_t, size_t>> PartsOf(const geodata::Shape& shape, bool area) {
+  std::vector<std::pair<size_t, size_t>> parts;
+  const auto& pts = shape.points;
+  for (size_t k = 0; k < shape.parts.size(); ++k) {
+    const size_t begin = std::min(shape.parts[k], pts.size());
+    size_t end = k + 1 < shape.parts.size() ? std::min(shape.parts[k + 1], pts.size()) : pts.size();
+    if (area && end - begin > 1 && pts[begin].x == pts[end - 1].x && pts[begin].y == pts[end - 1].y)
+      --end;
+    if (end > begin) parts.emplace_back(begin, end);
+  }
+  return parts;
+}
+
+void WritePoints(Out& o, const std::vector<Point>& pts, std::pair<size_t, size_t> part,
+                 const Projection& pr) {
+  for (size_t i = part.first; i < part.second; ++i) {
+    if (i > part.first) o << " ";
     o.Number(pr.X(pts[i].x)) << ",";
     o.Number(pr.Y(pts[i].y));
   }
 }
 
-// One object: a group with its tooltip and its shapes. The status colour is
-// the fill of an area or point and the stroke of a line; a change mark is a
-// dashed outline in the mark colour (for a line, a dashed band beneath it).
-void WriteObject(Out& o, Shape shape, std::string_view kennung, Status status, const ListRow* row,
-                 const std::vector<hostsim::Point>& pts, const Projection& pr) {
+// One object: a group with its tooltip and its shapes, a polygon or polyline
+// per part. The status colour is the fill of an area or point and the
+// stroke of a line; a change mark is a dashed outline in the mark colour
+// (for a line, a dashed band beneath it).
+void WriteObject(Out& o, const geodata::Shape& shape, geodata::Form form, std::string_view kennung,
+                 Status status, const ListRow* row, const Projection& pr) {
   const bool marked = row && IsChangeMark(row->changed);
   const std::string_view colour = kColours[Index(status)];
+  const std::vector<Point>& pts = shape.points;
   o << "<g class=\"objekt\" data-kennung=\"";
   o.Text(kennung) << "\" data-status=\"" << kWords[Index(status)] << "\" data-aenderung=\"";
   if (marked) o.Text(row->changed);
@@ -445,29 +473,35 @@ void WriteObject(Out& o, Shape shape, std::string_view kennung, Status status, c
   const std::string_view outline =
       marked ? "\" stroke=\"#ff7f0e\" stroke-width=\"3\" stroke-dasharray=\"6 3\"/>"
              : "\" stroke=\"#444444\" stroke-width=\"1\"/>";
-  switch (shape) {
-    case Shape::kArea:
-      o << "<polygon class=\"form\" points=\"";
-      WritePoints(o, pts, pr);
-      o << "\" fill=\"" << colour << "\" fill-opacity=\"0.8" << outline;
-      break;
-    case Shape::kLine:
-      if (marked) {
-        o << "<polyline class=\"marke\" points=\"";
-        WritePoints(o, pts, pr);
-        o << "\" fill=\"none\" stroke=\"#ff7f0e\" stroke-width=\"8\" stroke-dasharray=\"6 3\"/>";
+  switch (form) {
+    case geodata::Form::kArea:
+      for (const auto& part : PartsOf(shape, true)) {
+        o << "<polygon class=\"form\" points=\"";
+        WritePoints(o, pts, part, pr);
+        o << "\" fill=\"" << colour << "\" fill-opacity=\"0.8" << outline;
       }
-      o << "<polyline class=\"form\" points=\"";
-      WritePoints(o, pts, pr);
-      o << "\" fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"3\"/>";
       break;
-    case Shape::kPoints:
+    case geodata::Form::kLine:
+      for (const auto& part : PartsOf(shape, false)) {
+        if (marked) {
+          o << "<polyline class=\"marke\" points=\"";
+          WritePoints(o, pts, part, pr);
+          o << "\" fill=\"none\" stroke=\"#ff7f0e\" stroke-width=\"8\" stroke-dasharray=\"6 3\"/>";
+        }
+        o << "<polyline class=\"form\" points=\"";
+        WritePoints(o, pts, part, pr);
+        o << "\" fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"3\"/>";
+      }
+      break;
+    case geodata::Form::kPoints:
       for (const auto& p : pts) {
         o << "<circle class=\"form\" cx=\"";
         o.Number(pr.X(p.x)) << "\" cy=\"";
         o.Number(pr.Y(p.y)) << "\" r=\"" << (marked ? "6" : "5") << "\" fill=\"" << colour
                             << outline;
       }
+      break;
+    case geodata::Form::kNone:
       break;
   }
   o << "</g>\n";
@@ -566,16 +600,14 @@ std::string XmlEscape(std::string_view text) {
   return out;
 }
 
-MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
+MapSummary WriteMap(const std::string& project_dir, const std::string& export_base,
+                    std::ostream& stream) {
   std::error_code ec;
   std::string dir = fs::absolute(project_dir, ec).lexically_normal().string();
   if (dir.empty() || dir.back() != '/') dir += '/';
   const std::string ktp = dir + "KTProjekt.ktp";
   if (!fs::exists(ktp, ec))
     throw MapError("Im Ordner " + dir + " liegt kein Projekt: KTProjekt.ktp fehlt.");
-  const std::string db_name =
-      platform::ini::IniFile(ktp).ReadString("Projekt", "Datenbank", "KTProjekt.db");
-  const std::string db_path = fs::path(db_name).is_absolute() ? db_name : dir + db_name;
 
   MapSummary summary;
   auto list = ReadTransactionList(dir);
@@ -583,30 +615,55 @@ MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
   std::vector<ListRow> rows = list ? std::move(*list) : std::vector<ListRow>{};
   const auto transactions = summary.has_transaction_list ? ReadTransactions(dir) : std::nullopt;
 
-  ProjectDb db(db_path);
-  const std::string db_file = fs::path(db_path).filename().string();
+  const std::string base = platform::text::EndsWithIgnoreCase(export_base, ".shp")
+                               ? export_base.substr(0, export_base.size() - 4)
+                               : export_base;
+  const std::vector<std::string> listed = ReadListedObjects(base + ".xml");
+  std::vector<Layer> layers = OpenLayers(base);
 
-  // First pass: the extent, the counts, and what cannot be drawn.
+  // First pass: the extent, the counts, and what cannot be drawn. An object
+  // is one the attribute export lists or one the geodata holds.
+  std::unordered_map<std::string_view, bool> shaped;  // listed identifier: has a shape
+  shaped.reserve(listed.size());
+  for (const std::string& k : listed) shaped.emplace(k, false);
+  summary.objects = shaped.size();
   Bounds bounds;
   Note unreadable{"Nicht gezeichnet, ohne zeichenbare Geometrie", {}, 0};
-  db.ForEach("", [&](const ProjectDb::Row& r) {
-    ++summary.objects;
-    Parsed p = ParseRow(r);
-    if (!p.problem.empty()) {
-      unreadable.Add(std::string(r.kennung) + " (" + db_file + ", KT_OBJEKTE, ID " +
-                     std::to_string(r.id) + ", Feld " +
-                     (p.problem.starts_with("Zeichentyp") ? "TYP" : "GEOMETRIE") + ": " +
-                     p.problem + ")");
-      return;
+  for (Layer& layer : layers) {
+    layer.rows.resize(layer.kennungen.size());
+    layer.drawable.resize(layer.kennungen.size());
+    for (size_t i = 0; i < layer.kennungen.size(); ++i) {
+      const std::string& kennung = layer.kennungen[i];
+      const auto known = shaped.find(kennung);
+      if (known == shaped.end()) {
+        ++summary.objects;
+      } else {
+        known->second = true;
+      }
+      ListRow* row = FindRow(rows, kennung);
+      if (row) row->present = true;
+      layer.rows[i] = row;
+      const Parsed p = ReadShape(*layer.reader, i);
+      if (!p.problem.empty()) {
+        unreadable.Add(kennung + " (" + layer.name + ", Form " + std::to_string(i + 1) + ": " +
+                       p.problem + ")");
+        continue;
+      }
+      layer.drawable[i] = true;
+      for (const auto& pt : p.shape.points) bounds.Add(pt);
+      Status status = row ? StatusOfCode(row->schreibend) : Status::kOhne;
+      ++summary.drawn;
+      ++summary.by_status[Index(status)];
+      if (row && IsChangeMark(row->changed)) ++summary.marked;
     }
-    for (const auto& pt : p.points) bounds.Add(pt);
-    ListRow* row = FindRow(rows, r.kennung);
-    Status status = row ? StatusOfCode(row->schreibend) : Status::kOhne;
-    if (row) row->present = true;
-    ++summary.drawn;
-    ++summary.by_status[Index(status)];
-    if (row && IsChangeMark(row->changed)) ++summary.marked;
-  });
+  }
+  for (const std::string& k : listed) {
+    bool& has_shape = shaped.at(k);
+    if (has_shape) continue;
+    has_shape = true;  // an identifier listed twice is told once
+    if (ListRow* row = FindRow(rows, k)) row->present = true;
+    unreadable.Add(k + " (ohne Geometrie)");
+  }
   summary.not_drawn = unreadable.count;
 
   Note deleted{"Gelöscht, im Projekt nicht mehr vorhanden", {}, 0};
@@ -692,19 +749,18 @@ MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
     o.Number(kHeader + frame_h / 2) << "\" text-anchor=\"middle\">";
     o.Text("Das Projekt enthält keine Objekte.") << "</text>\n";
   }
-  // Areas beneath lines beneath points, so nothing small hides under a
-  // large area.
-  const std::pair<const char*, const char*> layers[] = {
-      {"flaechen", "TYP = 3"}, {"linien", "TYP IN (2, 5)"}, {"punkte", "TYP IN (1, 4, 6)"}};
-  for (const auto& [id, where] : layers) {
-    o << "<g id=\"" << id << "\">\n";
-    db.ForEach(where, [&](const ProjectDb::Row& r) {
-      Parsed p = ParseRow(r);
-      if (!p.problem.empty()) return;
-      ListRow* row = FindRow(rows, r.kennung);
-      Status status = row ? StatusOfCode(row->schreibend) : Status::kOhne;
-      WriteObject(o, *ShapeOf(r.typ), r.kennung, status, row, p.points, pr);
-    });
+  for (const char* group : {"flaechen", "linien", "punkte"}) {
+    o << "<g id=\"" << group << "\">\n";
+    for (Layer& layer : layers) {
+      if (layer.group != group) continue;
+      for (size_t i = 0; i < layer.kennungen.size(); ++i) {
+        if (!layer.drawable[i]) continue;
+        const Parsed p = ReadShape(*layer.reader, i);
+        const ListRow* row = layer.rows[i];
+        const Status status = row ? StatusOfCode(row->schreibend) : Status::kOhne;
+        WriteObject(o, p.shape, p.form, layer.kennungen[i], status, row, pr);
+      }
+    }
     o << "</g>\n";
   }
   o << "</g>\n";
@@ -745,7 +801,8 @@ MapSummary WriteMap(const std::string& project_dir, std::ostream& stream) {
   return summary;
 }
 
-MapSummary WriteMapFile(const std::string& project_dir, const std::string& svg_path) {
+MapSummary WriteMapFile(const std::string& project_dir, const std::string& export_base,
+                        const std::string& svg_path) {
   std::error_code ec;
   const fs::path target = fs::absolute(svg_path, ec);
   if (target.filename().empty()) throw MapError("Kein Dateiname für die Karte: " + svg_path);
@@ -760,7 +817,7 @@ MapSummary WriteMapFile(const std::string& project_dir, const std::string& svg_p
     if (!out)
       throw MapError("Die Karte " + target.string() +
                      " kann nicht geschrieben werden: " + std::strerror(errno));
-    summary = WriteMap(project_dir, out);
+    summary = WriteMap(project_dir, export_base, out);
     out.flush();
     if (!out)
       throw MapError("Die Karte " + target.string() +

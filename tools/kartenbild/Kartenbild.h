@@ -5,17 +5,21 @@
 // glance what is checked out, what is new, what was deleted and what still
 // has to go back to the central system.
 //
-// The map is read from the project folder as it lies on disk: KTProjekt.ktp
-// names the project database (KT_OBJEKTE: identifier, draw type, geometry),
-// TA_LIST.dbf and TA_ID.dbf beside it hold the statuses and the
-// transactions. Nothing is written to the project. An object's status is the
-// one of the first TA_LIST row with its identifier, as the status display
-// finds it.
+// The map reads only what any host writes, never a host's own storage: the
+// host's export of every object, its geodata (`export_base` + ".shp" for the
+// areas and "_lin", "_pkt", "_mpt" for lines, points and multipoints, each
+// table with the field KENNUNG, as ktExportGeodaten writes them) and its
+// attribute file (`export_base` + ".xml", as ktExportDataXML writes it, which
+// lists every object, also one without geometry), and from the project
+// folder the transaction tables TA_LIST.dbf and TA_ID.dbf and the project's
+// name in KTProjekt.ktp. Nothing is written to the project. An object's
+// status is the one of the first TA_LIST row with its identifier, as the
+// status display finds it.
 //
-// The SVG is streamed out while the objects are read, two passes over the
-// database inside one read transaction (the first finds the extent, the
-// counts and what cannot be drawn, the second draws), so the memory it needs
-// grows with the transaction list, not with the drawing.
+// The SVG is streamed out while the shapes are read, two passes over the
+// geodata (the first finds the extent, the counts and what cannot be drawn,
+// the second draws), so the memory it needs grows with the lists of
+// identifiers, not with the drawing.
 #pragma once
 
 #include <array>
@@ -47,7 +51,7 @@ std::string_view StatusColour(Status status);
 inline constexpr std::string_view kMarkColour = "#ff7f0e";
 
 struct MapSummary {
-  size_t objects = 0;  // rows of KT_OBJEKTE
+  size_t objects = 0;  // objects of the host's exports
   size_t drawn = 0;
   std::array<size_t, kStatusCount> by_status{};  // drawn objects per status
   size_t marked = 0;                             // drawn objects with a change mark
@@ -56,15 +60,18 @@ struct MapSummary {
   bool has_transaction_list = false;
 };
 
-// Writes the map of the project in `project_dir` to `out`. Throws MapError
-// when the project, its database or its transaction tables cannot be read;
-// `out` may then hold part of a map.
-MapSummary WriteMap(const std::string& project_dir, std::ostream& out);
+// Writes the map of the project in `project_dir`, whose objects the host
+// exported to `export_base` (with or without ".shp"), to `out`. Throws
+// MapError when the project, the host's exports or the transaction tables
+// cannot be read; `out` may then hold part of a map.
+MapSummary WriteMap(const std::string& project_dir, const std::string& export_base,
+                    std::ostream& out);
 
 // Writes the map into the file `svg_path`: into a temporary file beside it
 // first, which replaces the file only when the map is complete, so a failed
 // run leaves an earlier map as it was. Throws MapError.
-MapSummary WriteMapFile(const std::string& project_dir, const std::string& svg_path);
+MapSummary WriteMapFile(const std::string& project_dir, const std::string& export_base,
+                        const std::string& svg_path);
 
 // One line for the mapper: the file, the objects drawn per status, the marks.
 std::string SummaryText(const std::string& svg_path, const MapSummary& summary);

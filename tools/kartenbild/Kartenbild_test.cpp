@@ -1,13 +1,15 @@
-// The status map of projects made here: a project database in the host's
-// schema and transaction tables written with the dBase codec. Each map is
-// read back by an XML reader of its own (tests/scenarios/map_check.py, on
-// Python's xml.etree), so a map that a browser could not read fails.
+// The status map of projects made here: the host's exports of their objects
+// written as a host writes them (shapefiles with shapelib, the attribute
+// file as text) and transaction tables written with the dBase codec. Each
+// map is read back by an XML reader of its own (tests/scenarios/map_check.py,
+// on Python's xml.etree), so a map that a browser could not read fails.
 #include "tools/kartenbild/Kartenbild.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
+#include <shapefil.h>
 #include <stdlib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "platform/dbase/DbfFile.h"
+#include "platform/text/Encoding.h"
 
 namespace kartenbild {
 namespace {
@@ -113,6 +116,15 @@ struct ListEntry {
   std::string changed;
 };
 
+// An object of the host as its exports give it.
+struct HostObject {
+  std::string kennung;
+  int typ = 0;  // the host's draw type, or 0 for a null shape
+  std::vector<std::pair<double, double>> points;
+  bool shaped = true;    // in the geodata export
+  bool damaged = false;  // its record cannot be read
+};
+
 class MapTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -121,38 +133,112 @@ class MapTest : public ::testing::Test {
     root_ = t;
     dir_ = root_ + "/projekt/";
     fs::create_directories(dir_);
+    fs::create_directories(root_ + "/export");
     std::ofstream(dir_ + "KTProjekt.ktp", std::ios::binary)
         << "[Projekt]\r\nName=Ruhrtal\r\nVerfahren=Verfahren\r\nDatenbank=KTProjekt.db\r\n";
-    ASSERT_EQ(sqlite3_open((dir_ + "KTProjekt.db").c_str(), &db_), SQLITE_OK);
-    Sql("CREATE TABLE KT_OBJEKTE (ID INTEGER PRIMARY KEY AUTOINCREMENT, KENNUNG TEXT NOT NULL "
-        "UNIQUE, KLASSE INTEGER NOT NULL, TYP INTEGER NOT NULL, GEOMETRIE TEXT NOT NULL)");
   }
   void TearDown() override {
-    sqlite3_close(db_);
     std::error_code ignored;
     fs::remove_all(root_, ignored);
   }
 
-  void Sql(const std::string& sql) {
-    char* error = nullptr;
-    ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-        << (error ? error : "") << "\n"
-        << sql;
-  }
   // typ: 1 multipoint, 2 line, 3 area, 4 text, 5 decoline, 6 point.
   void Object(const std::string& kennung, int typ, const std::string& geometry) {
-    sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db_,
-                                 "INSERT INTO KT_OBJEKTE (KENNUNG, KLASSE, TYP, GEOMETRIE) "
-                                 "VALUES (?1, 1001, ?2, ?3)",
-                                 -1, &s, nullptr),
-              SQLITE_OK);
-    sqlite3_bind_text(s, 1, kennung.data(), static_cast<int>(kennung.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int(s, 2, typ);
-    sqlite3_bind_text(s, 3, geometry.data(), static_cast<int>(geometry.size()), SQLITE_TRANSIENT);
-    EXPECT_EQ(sqlite3_step(s), SQLITE_DONE);
-    sqlite3_finalize(s);
+    HostObject o{kennung, typ, {}};
+    std::istringstream pairs(geometry);
+    for (std::string pair; std::getline(pairs, pair, ',');) {
+      std::istringstream xy(pair);
+      double x = 0, y = 0;
+      xy >> x >> y;
+      o.points.emplace_back(x, y);
+    }
+    objects_.push_back(o);
   }
+  // An area whose record in the geodata cannot be read.
+  void Damaged(const std::string& kennung) {
+    Object(kennung, 3, "0 0,1 0,1 1");
+    objects_.back().damaged = true;
+  }
+  // A shape without vertices.
+  void NullShape(const std::string& kennung) { objects_.push_back({kennung, 0, {}}); }
+  // An object the attribute file lists and the geodata lacks.
+  void WithoutGeometry(const std::string& kennung) { objects_.push_back({kennung, 3, {}, false}); }
+
+  // The host's exports: the layers of the geodata (areas and null shapes
+  // under the base name, always) and the attribute file of every object.
+  void Export() {
+    const std::string base = root_ + "/export/objekte";
+    for (const char* ext : {".shp", ".shx", ".dbf", "_lin.shp", "_lin.shx", "_lin.dbf", "_pkt.shp",
+                            "_pkt.shx", "_pkt.dbf", "_mpt.shp", "_mpt.shx", "_mpt.dbf", ".xml"})
+      fs::remove(base + ext);
+    struct LayerOf {
+      const char* suffix;
+      int type;
+      std::vector<int> typs;
+    };
+    const LayerOf layers[] = {{"", SHPT_POLYGON, {0, 3}},
+                              {"_lin", SHPT_ARC, {2, 5}},
+                              {"_pkt", SHPT_POINT, {4, 6}},
+                              {"_mpt", SHPT_MULTIPOINT, {1}}};
+    for (const LayerOf& layer : layers) {
+      std::vector<const HostObject*> in;
+      for (const HostObject& o : objects_) {
+        if (o.shaped && std::count(layer.typs.begin(), layer.typs.end(), o.typ)) in.push_back(&o);
+      }
+      if (in.empty() && *layer.suffix) continue;
+      const std::string name = base + layer.suffix;
+      SHPHandle shp = SHPCreate(name.c_str(), layer.type);
+      DBFHandle dbf = DBFCreate(name.c_str());
+      ASSERT_TRUE(shp && dbf);
+      DBFAddField(dbf, "KENNUNG", FTString, 50, 0);
+      DBFAddField(dbf, "KLASSE", FTInteger, 10, 0);
+      DBFAddField(dbf, "TYP", FTInteger, 3, 0);
+      DBFAddField(dbf, "KARTULID", FTInteger, 10, 0);
+      std::vector<int> damaged;
+      for (const HostObject* o : in) {
+        std::vector<double> xs, ys;
+        for (const auto& [x, y] : o->points) {
+          xs.push_back(x);
+          ys.push_back(y);
+        }
+        if (layer.type == SHPT_POLYGON && !xs.empty()) {
+          xs.push_back(xs.front());
+          ys.push_back(ys.front());
+        }
+        SHPObject* shape =
+            SHPCreateSimpleObject(o->typ == 0 ? SHPT_NULL : layer.type, static_cast<int>(xs.size()),
+                                  xs.data(), ys.data(), nullptr);
+        const int record = SHPWriteObject(shp, -1, shape);
+        SHPDestroyObject(shape);
+        DBFWriteStringAttribute(dbf, record, 0, platform::text::Utf8ToAnsi(o->kennung).c_str());
+        DBFWriteIntegerAttribute(dbf, record, 1, 1001);
+        DBFWriteIntegerAttribute(dbf, record, 2, o->typ);
+        DBFWriteIntegerAttribute(dbf, record, 3, record + 1);
+        if (o->damaged) damaged.push_back(record);
+      }
+      SHPClose(shp);
+      DBFClose(dbf);
+      // The index sends a damaged record beyond the end of the shapes.
+      for (const int record : damaged) {
+        std::fstream shx(name + ".shx", std::ios::in | std::ios::out | std::ios::binary);
+        shx.seekp(100 + 8 * record);
+        shx.put('\x7f');
+      }
+    }
+    std::ofstream xml(base + ".xml", std::ios::binary);
+    xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KartulDaten Tabelle=\"linfos\" "
+           "Wahr=\"T\" Falsch=\"F\">\n";
+    int id = 0;
+    for (const HostObject& o : objects_) {
+      // The map's own escaping: what XML cannot hold becomes U+FFFD, and the
+      // object so another one than the geodata's (which is drawn all the same).
+      xml << "  <Objekt Kennung=\"" << XmlEscape(o.kennung) << "\" Klasse=\"1001\" Typ=\"" << o.typ
+          << "\" KARTULID=\"" << ++id << "\">\n  </Objekt>\n";
+    }
+    xml << "</KartulDaten>\n";
+  }
+  std::string Base() const { return root_ + "/export/objekte"; }
+
   void List(const std::vector<ListEntry>& entries, const std::vector<uint32_t>& deleted = {}) {
     auto t = dbase::DbfFile::Create(dir_ + "TA_LIST.dbf", dbase::Flavor::kDBase3, kListFields);
     t->BeginWrite();
@@ -183,14 +269,15 @@ class MapTest : public ::testing::Test {
     t->Commit();
   }
   Facts Map(MapSummary* summary = nullptr) {
+    Export();
     const std::string svg = root_ + "/karte.svg";
-    MapSummary s = WriteMapFile(dir_, svg);
+    MapSummary s = WriteMapFile(dir_, Base(), svg);
     if (summary) *summary = s;
     return ReadMap(svg);
   }
 
   std::string root_, dir_;
-  sqlite3* db_ = nullptr;
+  std::vector<HostObject> objects_;
 };
 
 std::string Colour(Status s) {
@@ -332,9 +419,10 @@ TEST_F(MapTest, AProjectWithoutObjectsOrTransactionTablesStillGivesAMapSayingSo)
 
 TEST_F(MapTest, RowsWithoutObjectsAndUndrawableObjectsAreNamedInNotes) {
   Object("GUT", 3, "0 0,10 0,10 10");
-  Object("KAPUTT", 3, "0 0,zehn 0");
+  Damaged("KAPUTT");
   Object("ZU-KURZ", 2, "5 5");
-  Object("FALSCHER-TYP", 9, "1 1");
+  NullShape("LEER");
+  WithoutGeometry("OHNE");
   std::vector<ListEntry> list = {{4711, 1, "GUT", "IGNORED"}};
   for (int i = 0; i < 12; ++i) list.push_back({4711, 3, "WEG-" + std::to_string(i), "DELETE"});
   list.push_back({4711, 0, "VERSCHWUNDEN", "IGNORED"});
@@ -344,8 +432,8 @@ TEST_F(MapTest, RowsWithoutObjectsAndUndrawableObjectsAreNamedInNotes) {
   Facts f = Map(&summary);
   EXPECT_EQ(f.title, "Transaktionen 4711 - Ruhraue; 4712 - Eifelwiesen");
   EXPECT_EQ(f.objects.size(), 1u);
-  EXPECT_EQ(summary.objects, 4u);
-  EXPECT_EQ(summary.not_drawn, 3u);
+  EXPECT_EQ(summary.objects, 5u);
+  EXPECT_EQ(summary.not_drawn, 4u);
   EXPECT_EQ(summary.listed_absent, 13u);
   ASSERT_EQ(f.notes.size(), 3u);
   EXPECT_EQ(f.notes[0],
@@ -360,15 +448,71 @@ TEST_F(MapTest, RowsWithoutObjectsAndUndrawableObjectsAreNamedInNotes) {
   for (size_t at = svg.find("<tspan"); at != std::string::npos; at = svg.find("<tspan", at + 1))
     ++lines;
   EXPECT_GT(lines, f.notes.size()) << "no note runs over more than one line";
-  EXPECT_NE(f.notes[2].find("KAPUTT (KTProjekt.db, KT_OBJEKTE, ID 2, Feld GEOMETRIE: keine "
-                            "Koordinatenliste)"),
-            std::string::npos)
+  // Each named by the file of the host's export and the record (a shape
+  // counted from 1), or as missing from the geodata.
+  EXPECT_NE(f.notes[2].find("KAPUTT (objekte.shp, Form 2: nicht lesbar)"), std::string::npos)
       << f.notes[2];
-  EXPECT_NE(f.notes[2].find("ZU-KURZ (KTProjekt.db, KT_OBJEKTE, ID 3, Feld GEOMETRIE: 1 "
-                            "Koordinatenpaare, eine Linie braucht 2)"),
+  EXPECT_NE(f.notes[2].find("ZU-KURZ (objekte_lin.shp, Form 1: 1 Koordinatenpaare, eine Linie "
+                            "braucht 2)"),
             std::string::npos);
-  EXPECT_NE(f.notes[2].find("FALSCHER-TYP (KTProjekt.db, KT_OBJEKTE, ID 4, Feld TYP"),
-            std::string::npos);
+  EXPECT_NE(f.notes[2].find("LEER (objekte.shp, Form 3: keine Geometrie)"), std::string::npos);
+  EXPECT_NE(f.notes[2].find("OHNE (ohne Geometrie)"), std::string::npos);
+}
+
+TEST_F(MapTest, AnUndrawableObjectOfTheListIsNoRowWithoutObject) {
+  // The object is there; only its geometry cannot be drawn.
+  Damaged("KAPUTT");
+  WithoutGeometry("OHNE");
+  List({{4711, 1, "KAPUTT", "UPDATE"}, {4711, 0, "OHNE", "IGNORED"}});
+  MapSummary summary;
+  Facts f = Map(&summary);
+  EXPECT_EQ(summary.not_drawn, 2u);
+  EXPECT_EQ(summary.listed_absent, 0u);
+  ASSERT_EQ(f.notes.size(), 2u) << "TA_ID.dbf is missing, and the undrawn objects";
+  EXPECT_EQ(f.notes[1].rfind("Nicht gezeichnet, ohne zeichenbare Geometrie (2): ", 0), 0u)
+      << f.notes[1];
+}
+
+TEST_F(MapTest, CoordinatesThatAreNoNumbersAreNotDrawnAndMoveNothing) {
+  Object("GUT", 6, "100 100");
+  Object("WEIT", 6, "200 300");
+  objects_.push_back({"NAN", 6, {{std::nan(""), 5}}});
+  objects_.push_back({"INF", 2, {{0, 0}, {HUGE_VAL, 1}}});
+  MapSummary summary;
+  Facts f = Map(&summary);
+  EXPECT_EQ(summary.drawn, 2u);
+  EXPECT_EQ(summary.not_drawn, 2u);
+  ASSERT_EQ(f.notes.size(), 2u) << "TA_LIST.dbf is missing, and the undrawn objects";
+  EXPECT_NE(f.notes[1].find("NAN (objekte_pkt.shp, Form 3: Koordinaten, die keine Zahlen sind)"),
+            std::string::npos)
+      << f.notes[1];
+  EXPECT_NE(f.notes[1].find("INF (objekte_lin.shp, Form 1:"), std::string::npos) << f.notes[1];
+  // The two points span the drawing as they would alone.
+  EXPECT_NEAR(f.objects.at("GUT").y - f.objects.at("WEIT").y, 900, 0.2);
+}
+
+TEST_F(MapTest, AnObjectOfSeveralPartsIsDrawnPartByPart) {
+  Object("WEG-1", 2, "0 0,10 0");
+  Export();
+  // Rewritten by hand: a line of two parts, as a host may write one.
+  const std::string base = Base() + "_lin";
+  SHPHandle shp = SHPCreate(base.c_str(), SHPT_ARC);
+  double x[] = {0, 10, 20, 30}, y[] = {0, 0, 10, 10};
+  int starts[] = {0, 2};
+  SHPObject* two = SHPCreateObject(SHPT_ARC, -1, 2, starts, nullptr, 4, x, y, nullptr, nullptr);
+  SHPWriteObject(shp, -1, two);
+  SHPDestroyObject(two);
+  SHPClose(shp);
+  const std::string svg = root_ + "/karte.svg";
+  WriteMapFile(dir_, Base(), svg);
+  EXPECT_EQ(ReadMap(svg).objects.at("WEG-1").shape, "polyline");
+  std::ifstream in(svg);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  size_t lines = 0;
+  for (size_t at = text.find("<polyline class=\"form\""); at != std::string::npos;
+       at = text.find("<polyline class=\"form\"", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 2u);
 }
 
 TEST_F(MapTest, TheFirstLiveRowOfAnIdentifierGivesItsStatus) {
@@ -384,8 +528,9 @@ TEST_F(MapTest, TheFirstLiveRowOfAnIdentifierGivesItsStatus) {
 }
 
 TEST_F(MapTest, WhatCannotBeReadIsToldByFileAndField) {
+  Export();
   try {
-    WriteMapFile(root_ + "/nichts", root_ + "/k.svg");
+    WriteMapFile(root_ + "/nichts", Base(), root_ + "/k.svg");
     FAIL() << "a folder without a project";
   } catch (const MapError& e) {
     EXPECT_NE(std::string(e.what()).find("KTProjekt.ktp fehlt"), std::string::npos) << e.what();
@@ -395,7 +540,7 @@ TEST_F(MapTest, WhatCannotBeReadIsToldByFileAndField) {
                                   {{"TID", 'N', 11, 0}, {"KENNUNG", 'C', 50, 0}});
   t.reset();
   try {
-    WriteMapFile(dir_, root_ + "/k.svg");
+    WriteMapFile(dir_, Base(), root_ + "/k.svg");
     FAIL() << "a list without SCHREIBEND";
   } catch (const MapError& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -404,7 +549,7 @@ TEST_F(MapTest, WhatCannotBeReadIsToldByFileAndField) {
 
   std::ofstream(dir_ + "TA_LIST.dbf", std::ios::binary | std::ios::trunc) << "kein dBase";
   try {
-    WriteMapFile(dir_, root_ + "/k.svg");
+    WriteMapFile(dir_, Base(), root_ + "/k.svg");
     FAIL() << "a damaged list";
   } catch (const MapError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Die Transaktionsliste " + dir_ +
@@ -414,24 +559,49 @@ TEST_F(MapTest, WhatCannotBeReadIsToldByFileAndField) {
               0u)
         << e.what();
   }
+  fs::remove(dir_ + "TA_LIST.dbf");
+
+  // The host's exports: missing, not well-formed, without the identifier.
+  auto refusal = [&] {
+    try {
+      WriteMapFile(dir_, Base(), root_ + "/k.svg");
+    } catch (const MapError& e) {
+      return std::string(e.what());
+    }
+    return std::string("(gezeichnet)");
+  };
+  fs::remove(Base() + ".xml");
+  EXPECT_EQ(refusal(), "Die Attributdatei " + Base() + ".xml fehlt.");
+  std::ofstream(Base() + ".xml", std::ios::binary) << "<KartulDaten>\n<Objekt Kennung=\"A\">";
+  EXPECT_EQ(refusal().rfind("Die XML-Datei " + Base() + ".xml ", 0), 0u) << refusal();
+  std::ofstream(Base() + ".xml", std::ios::binary | std::ios::trunc)
+      << "<KartulDaten><Objekt Klasse=\"1\"/></KartulDaten>";
+  EXPECT_EQ(refusal(), "Das Objekt 1 der Attributdatei " + Base() + ".xml hat keine Kennung.");
+  Export();
+  fs::remove(Base() + ".shp");
+  EXPECT_EQ(refusal(), "Die Geodaten " + Base() + ".shp fehlen.");
+  Export();
+  fs::remove(Base() + ".dbf");
+  EXPECT_EQ(refusal(), "Die Datei " + Base() + ".dbf der Geodaten fehlt.");
   EXPECT_FALSE(fs::exists(root_ + "/k.svg"));
   EXPECT_FALSE(fs::exists(root_ + "/k.svg.tmp"));
 }
 
 TEST_F(MapTest, AFailedMapLeavesTheEarlierOneAsItWas) {
   Object("NSG-1", 3, "0 0,1 0,1 1");
+  Export();
   const std::string svg = root_ + "/karte.svg";
-  WriteMapFile(dir_, svg);
+  WriteMapFile(dir_, Base(), svg);
   std::ifstream in(svg);
   const std::string before((std::istreambuf_iterator<char>(in)), {});
   std::ofstream(dir_ + "TA_LIST.dbf", std::ios::binary) << "kaputt";
-  EXPECT_THROW(WriteMapFile(dir_, svg), MapError);
+  EXPECT_THROW(WriteMapFile(dir_, Base(), svg), MapError);
   std::ifstream again(svg);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), before);
   EXPECT_FALSE(fs::exists(svg + ".tmp"));
 
   try {
-    WriteMapFile(dir_, root_ + "/fehlt/karte.svg");
+    WriteMapFile(dir_, Base(), root_ + "/fehlt/karte.svg");
     FAIL() << "a folder that does not exist";
   } catch (const MapError& e) {
     EXPECT_NE(std::string(e.what()).find("der Ordner " + root_ + "/fehlt fehlt"), std::string::npos)
