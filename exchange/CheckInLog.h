@@ -1,8 +1,9 @@
 // The log the check-in program leaves next to the package, read the way the
-// check-in judges a run (VandraCheckIn). A line counts when its first word begins
-// with "Sachdatenfehler" or "Grafikfehler"; the word after the line's last
-// blank is the count, and only "0" means none. Each counting line overwrites
-// its flag, and the run succeeded as soon as both flags are set together.
+// check-in (VandraCheckIn) judges a run. A line counts when its first word
+// begins with "Sachdatenfehler" or "Grafikfehler"; the word after the line's
+// last blank is the count, and only "0" means none. Each counting line
+// overwrites its flag, and the run succeeded as soon as both flags are set
+// together.
 //
 // The log is the program's, not ours: it may be empty, binary, without line
 // ends or hundreds of megabytes long. The reader therefore keeps of a line

@@ -23,7 +23,6 @@
 
 using platform::db::DbError;
 using platform::db::InOneWrite;
-using platform::db::Query;
 using platform::ui::MsgButtons;
 using platform::ui::MsgKind;
 using namespace TransActTools;

@@ -12,7 +12,6 @@
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
-#include "platform/db/Connection.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
@@ -20,7 +19,6 @@
 #include "transaction/TransActTools.h"
 #include "transaction/TransactionStore.h"
 
-using platform::db::Query;
 using platform::ui::MsgKind;
 
 namespace Preflight {

@@ -76,6 +76,27 @@ bool DecodeUtf8(std::string_view text, size_t pos, uint32_t& code, size_t& lengt
   return true;
 }
 
+// The encoder of every UTF-8 text made here; its callers pass characters
+// UTF-8 holds. Kept in the file so that the conversions of table fields
+// have it inline.
+void AppendCodePoint(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
 // One iconv descriptor, closed with the object.
 class Iconv {
  public:
@@ -149,7 +170,7 @@ std::string ToUtf8Oem(std::string_view bytes) {
     if (pos >= bytes.size()) break;
     // Every byte of code page 850 has a character; should iconv still stop,
     // the byte is not dropped.
-    AppendUtf8(out, 0xFFFD);
+    AppendCodePoint(out, 0xFFFD);
     ++pos;
   }
   return out;
@@ -165,22 +186,7 @@ bool IsAscii(std::string_view text) {
 }  // namespace
 
 void AppendUtf8(std::string& out, uint32_t code) {
-  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
+  AppendCodePoint(out, code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0xFFFD : code);
 }
 
 std::string Utf8ToAnsi(std::string_view utf8, size_t* replaced) {
@@ -247,7 +253,7 @@ std::string AnsiToUtf8(std::string_view ansi) {
   if (IsAscii(ansi)) return std::string(ansi);
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 2);
-  for (char c : ansi) AppendUtf8(out, AnsiCharacter(static_cast<unsigned char>(c)));
+  for (char c : ansi) AppendCodePoint(out, AnsiCharacter(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -296,7 +302,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     pos += conv->Run(data + pos, size - pos, out, err);
     if (pos >= size) break;
     // A lone surrogate (or a high one at the end): one replacement per unit.
-    AppendUtf8(out, 0xFFFD);
+    AppendCodePoint(out, 0xFFFD);
     pos += 2;
   }
   return out;
