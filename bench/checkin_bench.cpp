@@ -12,7 +12,7 @@
 
 #include "bench/BenchFolder.h"
 #include "bench/OwnProcess.h"
-#include "dialogs/FrmVandraCheckIn.h"
+#include "exchange/VandraCheckIn.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void BM_ReadCheckInLog(benchmark::State& state) {
   const std::string path = WriteLog(binary ? "binaer.log" : "befunde.log", binary);
   const long before = bench::PeakMemoryKib();
   for (auto _ : state) {
-    const std::optional<bool> verdict = ReadCheckInLog(path);
+    const std::optional<bool> verdict = VandraCheckIn::ReadCheckInLog(path);
     if (!verdict || *verdict == binary) state.SkipWithError("wrong verdict");
     benchmark::DoNotOptimize(verdict);
   }

@@ -17,10 +17,6 @@ struct PluginState {
   bool blnBeforeChangeKennungDone = false;
   // The plug-in itself is setting an identifier; identifier hooks stand aside.
   bool blnChangingKennungInternal = false;
-  // The photo dialog asked the host to place a temporary point object.
-  bool blnTempObjectCreation = false;
-  // Host id of that temporary object, -1 none.
-  int32_t TempObjectKARTULID = 0;
   // Identifiers collected during an assignment run; null outside one.
   std::unique_ptr<std::vector<std::string>> ListToAssign;
   // Ids of the selected objects, collected by the same walk while an

@@ -11,7 +11,7 @@ using platform::ui::Label;
 using platform::ui::ListBox;
 using platform::ui::ModalResult;
 
-TFormCheckInBefunde::TFormCheckInBefunde(const std::vector<CheckInLog::Befund>& befunde,
+TFormCheckInBefunde::TFormCheckInBefunde(const std::vector<DialogTools::CheckInBefund>& befunde,
                                          bool truncated)
     : Form("TFormCheckInBefunde", "Befunde des Check-Ins"),
       Label1(Add<Label>("Label1", "Das Protokoll des Check-Ins nennt Befunde zu diesen Objekten:")),
@@ -36,7 +36,7 @@ void TFormCheckInBefunde::BtnSelektierenClick() {
   if (lbBefunde.item_index >= 0) {
     kennungen.push_back(befunde_[static_cast<size_t>(lbBefunde.item_index)].Kennung);
   } else {
-    for (const CheckInLog::Befund& b : befunde_) kennungen.push_back(b.Kennung);
+    for (const DialogTools::CheckInBefund& b : befunde_) kennungen.push_back(b.Kennung);
   }
   std::vector<std::string> missing;
   {

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/CheckInLog.h"
+#include "dialogs/CheckInBefund.h"
 #include "platform/ui/Form.h"
 
 class TFormCheckInBefunde : public platform::ui::Form {
  public:
   // `truncated`: the log named more objects than are listed.
-  TFormCheckInBefunde(const std::vector<CheckInLog::Befund>& befunde, bool truncated);
+  TFormCheckInBefunde(const std::vector<DialogTools::CheckInBefund>& befunde, bool truncated);
 
   // Selects in the host the objects of the findings (of the chosen one
   // only, when one is chosen) and tells which the project does not have.
@@ -27,7 +27,7 @@ class TFormCheckInBefunde : public platform::ui::Form {
   platform::ui::Button& BtnSchliessen;
 
  private:
-  std::vector<CheckInLog::Befund> befunde_;
+  std::vector<DialogTools::CheckInBefund> befunde_;
 };
 
 // Whether the mapper asked for the findings to be offered.

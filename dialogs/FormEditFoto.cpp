@@ -1,11 +1,8 @@
 #include "dialogs/FormEditFoto.h"
 
-#include <cmath>
-#include <cstdio>
 #include <exception>
 
 #include "context/PluginContext.h"
-#include "host/HostApi.h"
 #include "host/Tools.h"
 #include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
@@ -29,12 +26,7 @@ namespace env = platform::env;
 
 namespace {
 
-constexpr const char* kLinks = "Objektphotos";
 constexpr const char* kUnvollstaendig = "Die Eingabedaten sind nicht vollständig!";
-// ktSinglePoint of the host's draw types.
-constexpr uint8_t kSinglePoint = 6;
-// More link rows than an object ever has; a walk over the rows stops there.
-constexpr int kMaxLinkRows = 100000;
 // What the columns Kurzname and Quelle hold, in characters.
 constexpr size_t kKurznameLength = 50;
 constexpr size_t kQuelleLength = 255;
@@ -42,55 +34,10 @@ bool PointRemovedAtOnce() {
   return CurrentProfile().photo_point == PhotoPoint::kRemovedAtOnce;
 }
 
-// A file name inside the picture folder: no folder of its own, no way out.
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string::npos && name.find('\0') == std::string::npos;
-}
-
 // The folder of a path with its trailing delimiter, as the file dialog's
 // folder is remembered.
 std::string FolderWithDelim(const std::string& path) {
   return Tools::WithBackslash(env::FolderOf(path));
-}
-
-// Whether two names stand for one file or folder (device and inode), so
-// that another spelling or a link is no other file.
-bool SameFile(const std::string& a, const std::string& b) {
-  env::Env& e = env::Env::Current();
-  try {
-    const std::optional<env::FileStatus> sa = e.Stat(a);
-    const std::optional<env::FileStatus> sb = e.Stat(b);
-    return sa && sb && sa->SameFile(*sb);
-  } catch (const env::EnvError&) {
-    return false;
-  }
-}
-
-// The scale of a captured position: the map's units brought to metres of
-// a Gauss-Krüger grid, chosen from one coordinate's size. Each bound is the
-// first of the next decade; the last range is left as it is.
-double ScaleFor(double value, double first_bound) {
-  if (!(value >= first_bound)) return 100;  // below, or not a number
-  if (value < first_bound * 10 + 9) return 10;
-  if (value < first_bound * 100 + 99) return 1;
-  if (value < first_bound * 1000 + 999) return 0.1;
-  if (value < first_bound * 10000 + 9999) return 0.01;
-  if (value < first_bound * 100000 + 99999) return 0.001;
-  return 1;
-}
-
-// The whole number nearest the scaled value (halves to even); empty for a
-// value that is no number.
-std::string Scaled(double value, double factor) {
-  // Dividing keeps 5800000.5 / 10 as exact as the platform gives it.
-  const double scaled = factor < 1 ? value / std::nearbyint(1 / factor) : value * factor;
-  if (!std::isfinite(scaled)) return "";
-  const double rounded = std::nearbyint(scaled);
-  if (std::fabs(rounded) < 9e18) return std::to_string(static_cast<long long>(rounded));
-  char text[400];
-  std::snprintf(text, sizeof text, "%.0f", rounded);
-  return text;
 }
 
 // What is wrong with a coordinate text, for the mapper; nothing when the
@@ -134,7 +81,7 @@ const char* PictureStateText(int32_t state) {
   }
 }
 
-TFormEditFoto::TFormEditFoto(DialogTools::FotoKatalog& katalog)
+TFormEditFoto::TFormEditFoto(DialogTools::FotoActions& actions)
     : Form("TFormEditFoto", "Objektfoto bearbeiten"),
       Label1(Add<Label>("Label1", "Rechtswert:")),
       seRWert(Add<Edit>("seRWert")),
@@ -170,7 +117,7 @@ TFormEditFoto::TFormEditFoto(DialogTools::FotoKatalog& katalog)
       BtnOK(Add<Button>("BtnOK", "Foto übernehmen", ModalResult::kNone)),
       btnCancel(Add<Button>("btnCancel", "Abbrechen", ModalResult::kNone)),
       Timer1([this] { Guarded([this] { Timer1Timer(); }); }, 10),
-      katalog_(katalog) {
+      actions_(actions) {
   stay_on_top = true;
   editFilename.read_only = true;
   btnCancel.is_cancel = true;
@@ -207,7 +154,7 @@ void TFormEditFoto::Guarded(Work&& work) {
       Close(ModalResult::kCancel);
     } else {
       try {
-        katalog_.CloseFotoverwaltung();
+        actions_.CloseFotoverwaltung();
       } catch (...) {
       }
     }
@@ -217,21 +164,20 @@ void TFormEditFoto::Guarded(Work&& work) {
 void TFormEditFoto::FormCreate() {
   StartDir = Tools::GetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "OriginalFotos", "");
   Timer1.SetEnabled(false);
-  katalog_.EnsureFotoverwaltung();
+  actions_.EnsureFotoverwaltung();
   strPicFilenameFromDB.clear();
   strPicNewFileNameInKT.clear();
   strPicFullNameFromDialog.clear();
-  const std::string project = Tools::MyGetProjectDir();
-  strDefaultPicDir = project.empty() ? std::string() : project + "KTPhotos" + Tools::kPathDelim;
+  strDefaultPicDir = actions_.PictureFolder();
 }
 
 void TFormEditFoto::FormShow() {
-  katalog_.EnsureFotoverwaltung();
+  actions_.EnsureFotoverwaltung();
 }
 
 void TFormEditFoto::FormDestroy() {
   try {
-    katalog_.FreeDataModule();
+    actions_.FreeDataModule();
   } catch (...) {
   }
 }
@@ -240,25 +186,11 @@ void TFormEditFoto::FormClose() {
   Timer1.SetEnabled(false);
   chosen_.reset();
   try {
-    DropTempObject();
+    actions_.DropTempObject();
   } catch (...) {
     // The task must end all the same.
   }
-  katalog_.CloseFotoverwaltung();
-}
-
-void TFormEditFoto::DropTempObject() {
-  PluginState& state = State();
-  if (state.blnTempObjectCreation) {
-    // The mapper is still placing: the host gives the placing up (and
-    // reports it, which clears the flag); no point comes after the dialog.
-    host::CreateObjectFinish();
-    state.blnTempObjectCreation = false;
-  }
-  if (state.TempObjectKARTULID > 0) {
-    host::DeleteObject(state.TempObjectKARTULID);
-    state.TempObjectKARTULID = -1;
-  }
+  actions_.CloseFotoverwaltung();
 }
 
 void TFormEditFoto::InitControls(int32_t FotoID) {
@@ -267,10 +199,8 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
   chosen_.reset();
   strPicFilenameFromDB.clear();
   Timer1.SetEnabled(false);
-  katalog_.SetPKeyFoto(Tools::MyGetIntValueByName(kLinks, "PKEY"));
+  const std::optional<DialogTools::FotoRecord> row = actions_.OpenOnLinkRow(FotoID);
   Image1.ClearPicture();
-  const std::optional<DialogTools::FotoRecord> row =
-      FotoID != 0 ? katalog_.FindFoto(FotoID) : std::nullopt;
   if (row) {
     // A photo without a date shows none, and is stored without one unless
     // the mapper enters it.
@@ -294,12 +224,9 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
     // A picture whose file is missing or does not decode leaves the area
     // empty, never an earlier photo's picture; the picture control keeps the
     // reason for the presenter to show, without a box in the mapper's way.
-    if (IsPlainFileName(strPicFilenameFromDB) && !strDefaultPicDir.empty()) {
-      env::Env& e = env::Env::Current();
-      if (auto real = env::FindNoCase(e, strDefaultPicDir, strPicFilenameFromDB)) {
-        editFilename.text = strPicFilenameFromDB;
-        Image1.LoadFromFile(strDefaultPicDir + *real);
-      }
+    if (const std::optional<std::string> stored = actions_.StoredPicture(strPicFilenameFromDB)) {
+      editFilename.text = strPicFilenameFromDB;
+      Image1.LoadFromFile(*stored);
     }
     Label7.visible = !Image1.HasPicture();
     Image1.visible = Image1.HasPicture();
@@ -368,13 +295,6 @@ void TFormEditFoto::UpdateLblPicState() {
   lblPictureState.caption = PictureStateText(PictureState);
 }
 
-bool TFormEditFoto::InPictureFolder(const std::string& path) const {
-  if (strDefaultPicDir.empty()) return false;
-  if (SameFile(env::FolderOf(path), strDefaultPicDir)) return true;
-  const std::string real = env::Env::Current().ResolveLinks(path);
-  return real != path && SameFile(env::FolderOf(real), strDefaultPicDir);
-}
-
 void TFormEditFoto::BtnGetFotoClick() {
   if (PictureState == 2) return;
   platform::ui::FileDialogRequest request;
@@ -393,7 +313,7 @@ void TFormEditFoto::BtnGetFotoClick() {
   }
   stay_on_top = true;
   if (!chosen) return;
-  if (InPictureFolder(*chosen)) {
+  if (actions_.InPictureFolder(*chosen)) {
     platform::ui::MessageBox(
         MsgKind::kWarning,
         "Es können nur Fotos eingestellt werden, die sich außerhalb des Projekts befinden!");
@@ -403,7 +323,7 @@ void TFormEditFoto::BtnGetFotoClick() {
   // stored, whatever is put under its name meanwhile. A file that is no
   // picture changes nothing: the earlier picture stays.
   std::string why;
-  std::optional<DialogTools::ChosenPicture> picture = katalog_.OpenPicture(*chosen, why);
+  std::optional<DialogTools::ChosenPicture> picture = actions_.OpenPicture(*chosen, why);
   if (!picture) {
     platform::ui::MessageBox(MsgKind::kWarning, why);
     return;
@@ -424,8 +344,7 @@ void TFormEditFoto::BtnGetFotoClick() {
     platform::ui::MessageBox(MsgKind::kWarning, candidate.error);
     return;
   }
-  const env::FileStatus now = picture->file->Status();
-  if (now.size != picture->checked.size || now.mtime_ns != picture->checked.mtime_ns) {
+  if (actions_.ChangedSinceChecked(*picture)) {
     platform::ui::MessageBox(MsgKind::kWarning,
                              "Die Bilddatei \"" + *chosen +
                                  "\" wurde verändert, während sie geprüft wurde, und wird nicht "
@@ -448,109 +367,31 @@ void TFormEditFoto::BtnGetFotoClick() {
 
 bool TFormEditFoto::DatenPlausibel() {
   if (!Image1.HasPicture() || !Image1.visible) return false;
-  return strPicFullNameFromDialog.empty() || !InPictureFolder(strPicFullNameFromDialog);
+  return strPicFullNameFromDialog.empty() || !actions_.InPictureFolder(strPicFullNameFromDialog);
 }
 
 bool TFormEditFoto::ZustandOK() const {
-  return host::ActiveObject() == katalog_.TaskObject();
+  return actions_.TaskObjectActive();
 }
 
-void TFormEditFoto::RemoveTempObject() {
-  host::SetActiveObject(katalog_.TaskObject());
-  PluginState& state = State();
-  if (state.TempObjectKARTULID > 0) {
-    host::DeleteObject(state.TempObjectKARTULID);
-    state.TempObjectKARTULID = -1;
-  }
-}
-
-bool TFormEditFoto::CopyFoto() {
-  env::Env& e = env::Env::Current();
-  std::string target;
-  const bool replace = PictureState == 3 && IsPlainFileName(strPicFilenameFromDB);
-  const bool chosen = !strPicFullNameFromDialog.empty() && chosen_;
-  if (PictureState == 1 || (PictureState == 3 && chosen && !replace)) {
-    strPicNewFileNameInKT = katalog_.FreePictureName();
-    target = strDefaultPicDir + strPicNewFileNameInKT;
-  } else if (PictureState == 3 && chosen) {
-    strPicNewFileNameInKT = strPicFilenameFromDB;
-    const std::optional<std::string> real =
-        env::FindNoCase(e, strDefaultPicDir, strPicFilenameFromDB);
-    target = strDefaultPicDir + real.value_or(strPicFilenameFromDB);
-    // The stored file itself, under another name: its picture is already
-    // in place.
-    try {
-      const std::optional<env::FileStatus> stored = e.Stat(target);
-      if (stored && stored->SameFile(chosen_->checked)) return true;
-    } catch (const env::EnvError&) {
-      // The copy below tells what is wrong with the folder.
-    }
-  } else {
-    strPicNewFileNameInKT = strPicFilenameFromDB;
-    return true;
-  }
-  if (!chosen_) {
-    platform::ui::MessageBox(MsgKind::kWarning, kUnvollstaendig);
-    strPicNewFileNameInKT.clear();
-    return false;
-  }
-  // Into a temporary file beside the target, renamed over it: a failed copy
-  // leaves the stored picture as it was.
-  if (const std::optional<std::string> error = katalog_.StorePicture(*chosen_, target)) {
-    platform::ui::MessageBox(MsgKind::kError, *error + " Das Foto wurde nicht gespeichert.");
-    strPicNewFileNameInKT.clear();
-    return false;
-  }
-  editFilename.text = strPicNewFileNameInKT;
-  return true;
-}
-
-int32_t TFormEditFoto::SaveFotoAlt(int32_t OldFotoID) {
-  if (PictureState == 2 || PictureState == 0) return OldFotoID;
-  const int32_t id = OldFotoID != 0 ? OldFotoID : katalog_.GetFotoID();
+DialogTools::FotoRecord TFormEditFoto::Entered() const {
   DialogTools::FotoRecord row;
-  row.FotoID = id;
   if (!cbNoCoordinates.checked) {
     row.RW = CoordinateOf(seRWert);
     row.HW = CoordinateOf(seHWert);
   }
-  if (strPicNewFileNameInKT.empty()) strPicNewFileNameInKT = env::NameOf(strPicFilenameFromDB);
-  row.PicFileName = strPicNewFileNameInKT;
   row.Kurzname = eKurzname.text;
   row.Aufnahmedatum = dtpDate.date;
   const int32_t grad = GetBlickrichtung();
   if (grad != -1) row.Blickrichtung = std::to_string(grad);
   row.Quelle = eQuelle.text;
   row.Bildbeschreibung = mBeschreibung.text;
-  if (PictureState == 1) PictureState = 3;
-  row.IsNew = PictureState;
-  katalog_.PostFoto(row);
-  UpdateLblPicState();
-  return id;
-}
-
-void TFormEditFoto::SaveObjektfoto(int32_t NewFotoID) {
-  const int32_t pkey_foto = katalog_.PKeyFoto();
-  bool found = false;
-  host::TableFirst(kLinks);
-  for (int step = 0; step < kMaxLinkRows && !host::TableEOF(kLinks); ++step) {
-    const int32_t pkey = Tools::MyGetIntValueByName(kLinks, "PKEY");
-    int32_t photo = 0;
-    if (!Tools::MyGetIntValueByNameEx(kLinks, "PhotoID", photo)) photo = 0;
-    if (pkey == pkey_foto || (pkey_foto == -1 && photo == 0)) {
-      found = true;
-      break;
-    }
-    host::TableNext(kLinks);
-  }
-  if (!found) host::AppendRecord(kLinks);
-  Tools::MySetValueByName(kLinks, "PhotoID", std::to_string(NewFotoID));
+  return row;
 }
 
 void TFormEditFoto::BtnOKClick() {
   if (PictureState == 2) return;
-  const bool removed_at_once = PointRemovedAtOnce();
-  if (!removed_at_once) RemoveTempObject();
+  if (!PointRemovedAtOnce()) actions_.RemoveTempObject();
   if (!DatenPlausibel()) {
     platform::ui::MessageBox(MsgKind::kWarning, kUnvollstaendig);
     return;
@@ -582,78 +423,43 @@ void TFormEditFoto::BtnOKClick() {
     return;
   }
   Tools::SetRegStringEntry(VandraRegKey(), "VD2Transaktionen", "OriginalFotos", StartDir);
-  if (!CopyFoto()) return;
-  SaveObjektfoto(SaveFotoAlt(OrgFotoID));
-  host::TableRefresh(kLinks);
-  if (!removed_at_once) host::Redraw();
+  DialogTools::FotoIntake intake;
+  intake.OrgFotoID = OrgFotoID;
+  intake.PictureState = PictureState;
+  intake.strPicFilenameFromDB = strPicFilenameFromDB;
+  intake.chosen = chosen_ ? &*chosen_ : nullptr;
+  intake.entered = Entered();
+  const DialogTools::FotoIntakeResult taken = actions_.TakeIn(intake);
+  strPicNewFileNameInKT = taken.PicFileName;
+  if (!taken.stored) return;
+  if (taken.copied) editFilename.text = strPicNewFileNameInKT;
+  PictureState = taken.PictureState;
+  UpdateLblPicState();
   Close(ModalResult::kOk);
 }
 
 void TFormEditFoto::btnCancelClick() {
-  if (!PointRemovedAtOnce()) RemoveTempObject();
+  if (!PointRemovedAtOnce()) actions_.RemoveTempObject();
   Close(ModalResult::kCancel);
 }
 
 void TFormEditFoto::BtnGetCoordinateClick() {
-  host::ActivateMap();
-  std::string kennung;
-  for (int n = 1;; ++n) {
-    kennung = "TempObj" + std::to_string(n);
-    if (!host::KennungExists(kennung)) break;
-  }
-  PluginState& state = State();
-  // A point of an earlier capture that nothing removed would stay for good.
-  if (state.TempObjectKARTULID > 0) {
-    host::DeleteObject(state.TempObjectKARTULID);
-  }
-  state.blnTempObjectCreation = true;
-  state.TempObjectKARTULID = -1;
-  if (!host::CreateObjectStart(lngOKL, kSinglePoint, kennung)) {
-    // Without a placing no hook would ever clear the flag, and every later
-    // creation would pass as the dialog's point.
-    state.blnTempObjectCreation = false;
-    host::ActivateData();
-    platform::ui::MessageBox(MsgKind::kWarning,
-                             "Die Position kann nicht erfasst werden: KARTUL lässt keinen "
-                             "Punkt platzieren.");
-    return;
-  }
-  Timer1.SetEnabled(true);
+  if (actions_.StartCapture(lngOKL)) Timer1.SetEnabled(true);
 }
 
 void TFormEditFoto::Timer1Timer() {
-  PluginState& state = State();
-  if (state.blnTempObjectCreation) return;
+  if (actions_.CapturePlacing()) return;
   Timer1.SetEnabled(false);
-  if (state.TempObjectKARTULID <= 0) return;
-  const int32_t temp = state.TempObjectKARTULID;
-  const int32_t task_object = katalog_.TaskObject();
-  const bool removed_at_once = PointRemovedAtOnce();
-  if (!removed_at_once) host::CreateObjectFinish();
-  const double rw = host::ObjectEasting(temp);
-  const double hw = host::ObjectNorthing(temp);
-  if (removed_at_once) {
-    // The point is read and gone at once; the task's object comes back.
-    host::DeleteObject(temp);
-    state.TempObjectKARTULID = -1;
-    host::SetActiveObject(task_object);
-    if (host::ActiveObject() != task_object) {
-      platform::ui::MessageBox(MsgKind::kError,
-                               "Das bearbeitete Objekt konnte nicht aktiviert werden!");
-      Close(ModalResult::kCancel);
-      return;
-    }
+  const DialogTools::Capture captured = actions_.TakeCapture();
+  if (captured.state == DialogTools::Capture::State::kNone) return;
+  if (captured.state == DialogTools::Capture::State::kLost) {
+    Close(ModalResult::kCancel);
+    return;
   }
-  // The grid's unit is told by the easting (a strip's first value) or by
-  // the northing (the country's first value).
-  const double factor =
-      CurrentProfile().photo_scale_by_easting ? ScaleFor(rw, 39999) : ScaleFor(hw, 59999);
-  host::EnsureData(task_object);
-  seRWert.text = Scaled(rw, factor);
-  seHWert.text = Scaled(hw, factor);
-  host::ActivateData();
+  seRWert.text = captured.RW;
+  seHWert.text = captured.HW;
   cbNoCoordinates.checked = false;
   cbNoCoordinatesClick();
   // One capture per opening: the point stays until the dialog closes.
-  if (!removed_at_once) BtnGetCoordinate.enabled = false;
+  if (!PointRemovedAtOnce()) BtnGetCoordinate.enabled = false;
 }

@@ -7,95 +7,25 @@
 // while it is open, and the capture waits for the host through a 10 ms
 // timer on the host's event loop instead of blocking.
 //
-// The catalogue, the data module and the photo task belong to the photo
-// rules above this layer; the form reaches them through FotoKatalog, which
-// the opening rule passes in and which must outlive the form. Everything
-// else (the host, the picture files, the registry) it reaches itself.
+// The form holds its controls and what the mapper entered and checks it;
+// the photo rules above this layer take the photo in, and place and read the
+// temporary point, through FotoActions (FotoActions.h), which the opening
+// rule passes in and which must outlive the form.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "platform/env/Env.h"
+#include "dialogs/FotoActions.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Timer.h"
-
-namespace DialogTools {
-
-// One row of the catalogue table Fotos as the dialog reads and writes it.
-// Numbers the mapper types stay texts until they are stored; a null column
-// is nothing.
-struct FotoRecord {
-  int32_t FotoID = 0;
-  std::string Kurzname;
-  std::optional<std::string> RW;
-  std::optional<std::string> HW;
-  std::optional<std::string> Blickrichtung;
-  std::optional<double> Aufnahmedatum;  // days since 1899-12-30
-  std::string Quelle;
-  std::optional<int32_t> IsNew;
-  std::string PicFileName;
-  std::string Bildbeschreibung;
-};
-
-// A picture file the mapper chose, opened once: the picture is checked and
-// shown from this open file, and what is stored is copied from it, so that
-// a file put under the name meanwhile is never taken in.
-struct ChosenPicture {
-  std::string path;                           // as chosen
-  std::unique_ptr<platform::env::File> file;  // a regular file, not opened through a link
-  platform::env::FileStatus checked;          // the file as it was when it was checked
-};
-
-// What the dialog needs of the photo catalogue and the running photo task.
-// Errors of the database pass through as exceptions.
-class FotoKatalog {
- public:
-  // Opens the chosen file for taking in: a link, a folder, anything but a
-  // regular file is refused. Nothing, and why in German, when refused.
-  virtual std::optional<ChosenPicture> OpenPicture(const std::string& path, std::string& why) = 0;
-  // Stores the chosen picture at `target` (in the picture folder), copied
-  // from its open file and only while it is still the file checked, under
-  // its name; a failed copy leaves the target as it was. Nothing when
-  // stored, else why in German.
-  virtual std::optional<std::string> StorePicture(ChosenPicture& picture,
-                                                  const std::string& target) = 0;
-  // The first name "KTFoto" + n + ".jpg" that neither a file of the picture
-  // folder nor a catalogue row holds, compared without regard to case.
-  virtual std::string FreePictureName() = 0;
-  virtual ~FotoKatalog() = default;
-  // Opens the data module when there is none.
-  virtual void EnsureFotoverwaltung() = 0;
-  // Ends the photo task: the host put back as the task found it.
-  virtual void CloseFotoverwaltung() = 0;
-  // Closes and frees the data module; failures are swallowed.
-  virtual void FreeDataModule() = 0;
-  // The catalogue row of the photo; nothing when there is none.
-  virtual std::optional<FotoRecord> FindFoto(int32_t FotoID) = 0;
-  // A new id for a local photo.
-  virtual int32_t GetFotoID() = 0;
-  // Writes the row: the row of its FotoID changed, or a new one appended.
-  // RW, HW and Blickrichtung must be whole numbers when given.
-  virtual void PostFoto(const FotoRecord& row) = 0;
-  // The picture file names every catalogue row holds.
-  virtual std::vector<std::string> PicFileNames() = 0;
-  // Host id of the object the task began on (lngFvKARTULID); -1 none.
-  virtual int32_t TaskObject() = 0;
-  // PKEY of the link row the dialog was opened on (iFvPKeyFoto).
-  virtual int32_t PKeyFoto() = 0;
-  virtual void SetPKeyFoto(int32_t pkey) = 0;
-};
-
-}  // namespace DialogTools
 
 class TFormEditFoto : public platform::ui::Form {
  public:
   // Reads the remembered picture folder and opens the data module
-  // (FormCreate). The catalogue must outlive the form.
-  explicit TFormEditFoto(DialogTools::FotoKatalog& katalog);
+  // (FormCreate). The actions must outlive the form.
+  explicit TFormEditFoto(DialogTools::FotoActions& actions);
   // FormDestroy: the data module goes with the form.
   ~TFormEditFoto() override;
 
@@ -105,13 +35,7 @@ class TFormEditFoto : public platform::ui::Form {
   bool DatenPlausibel();
   bool ZustandOK() const;
   void FillControlsByDefault();
-  // Copies the chosen picture into the picture folder; false (the mapper
-  // told why) when the copy failed, and nothing may be saved then.
-  bool CopyFoto();
-  int32_t SaveFotoAlt(int32_t OldFotoID);
-  void SaveObjektfoto(int32_t NewFotoID);
   void UpdateLblPicState();
-  void RemoveTempObject();
 
   void FormCreate();
   void BtnGetFotoClick();
@@ -176,13 +100,10 @@ class TFormEditFoto : public platform::ui::Form {
   template <class Work>
   void Guarded(Work&& work);
   void FormDestroy();
-  // Whether the file lies in the picture folder: its folder, or the folder
-  // of the file a link names, is the picture folder itself.
-  bool InPictureFolder(const std::string& path) const;
-  // Ends a placing still in progress and removes a placed temporary point.
-  void DropTempObject();
+  // What the mapper entered, for the intake.
+  DialogTools::FotoRecord Entered() const;
 
-  DialogTools::FotoKatalog& katalog_;
+  DialogTools::FotoActions& actions_;
   // The picture chosen in this opening, held open until it is stored or
   // the dialog closes.
   std::optional<DialogTools::ChosenPicture> chosen_;

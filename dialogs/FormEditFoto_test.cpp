@@ -16,6 +16,7 @@
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
+#include "photos/TempObject.h"
 #include "platform/db/Connection.h"
 #include "platform/env/FaultEnv.h"
 #include "tests/support/JpegWriter.h"
@@ -97,8 +98,7 @@ class EditFotoTest : public testsupport::ProjectFixture {
   int32_t Placed(double x, double y) {
     EXPECT_EQ(host().CreationState(), hostsim::Creation::kPlacing);
     const int32_t id = host().Place({{x, y}});
-    State().TempObjectKARTULID = id;
-    State().blnTempObjectCreation = false;
+    EXPECT_TRUE(TempObject::Current().ObjectCreated(id));
     return id;
   }
 
@@ -410,7 +410,7 @@ TEST_F(EditFotoTest, TheCapturedPointIsScaledByItsNorthingAndStaysUntilTheDialog
   for (const Case& c : cases) {
     TFormEditFoto& form = Open();
     form.BtnGetCoordinate.Click();
-    EXPECT_TRUE(State().blnTempObjectCreation);
+    EXPECT_TRUE(TempObject::Current().Placing());
     EXPECT_EQ(host().PlacingKennung(), "TempObj1");
     EXPECT_EQ(host().CurrentView(), hostsim::View::kMap);
     form.Timer1.Fire();  // still placing: nothing
@@ -430,7 +430,7 @@ TEST_F(EditFotoTest, TheCapturedPointIsScaledByItsNorthingAndStaysUntilTheDialog
     form.Close(platform::ui::ModalResult::kCancel);
     EXPECT_EQ(host().FindObject(point), nullptr);
     EXPECT_EQ(host().ActiveObject(), object_);
-    EXPECT_EQ(State().TempObjectKARTULID, -1);
+    EXPECT_EQ(TempObject::Current().Placed(), -1);
   }
   // An abandoned placing changes nothing; a placing left open when the
   // dialog closes is given up.
@@ -438,15 +438,14 @@ TEST_F(EditFotoTest, TheCapturedPointIsScaledByItsNorthingAndStaysUntilTheDialog
   form.seRWert.text = "1";
   form.BtnGetCoordinate.Click();
   host().Abandon();  // as the command-done hook reports it:
-  State().TempObjectKARTULID = -1;
-  State().blnTempObjectCreation = false;
+  TempObject::Current().Abandoned();
   form.Timer1.Fire();
   EXPECT_EQ(form.seRWert.text, "1");
   EXPECT_TRUE(form.BtnGetCoordinate.enabled);
   form.BtnGetCoordinate.Click();
   form.btnCancel.Click();
   EXPECT_EQ(host().CreationState(), hostsim::Creation::kIdle);
-  EXPECT_FALSE(State().blnTempObjectCreation);
+  EXPECT_FALSE(TempObject::Current().Placing());
   EXPECT_EQ(host().ObjectIds(), std::vector<int32_t>{object_});
 }
 

@@ -1,28 +1,15 @@
 // "VANDRA Check-In": hands an exported package to the central system's
-// check-in program. The dialog collects login and database, remembers them
-// under the current user's registry key "Vandra", runs the program first as
-// a probe and, when the probe's log reports no errors, for real, and can
-// open the log in a text editor.
-//
-// The log decides a run that ended by itself: before each run the package's
-// old log is removed, so that a program that could not start leaves no log
-// and the run counts as failed instead of being judged by an earlier log. A
-// program that ended by a signal (crashed, or was killed) failed, whatever
-// its log says. While a run goes on the mapper sees it and may cancel it
-// (CheckInActions::RunProgram); a cancelled run failed too. A package that
-// is incomplete (a cut export) is told and never handed over.
-// The arguments go to the program as a real argument vector, so values with
-// blanks stay whole and an empty value is an empty argument. The password
-// appears only in the program's arguments and, when the mapper asks for it,
-// in the registry (whose file only the user may read).
+// check-in program. The dialog collects login and database and the paths of
+// the program and of a text editor for its log, remembers them under the
+// current user's registry key "Vandra", and on "Start" has the rules run
+// the check-in (VandraCheckIn): the probe, the real run, the verdicts on
+// their logs. The password appears, when the mapper asks for it, in the
+// registry (whose file only the user may read).
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "dialogs/CheckInLog.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/Form.h"
 
@@ -41,16 +28,16 @@ inline constexpr std::string_view cCheckInProgram = "Checkin.exe";
 
 namespace DialogTools {
 
-// How one run of the check-in program ended.
-struct CheckInRun {
-  enum class Ending {
-    kNotStarted,  // it could not be started
-    kEnded,       // it ended by itself; `code` is its exit code
-    kCrashed,     // a signal ended it; `code` is the signal
-    kCancelled,   // the mapper cancelled it, and it was ended
-  };
-  Ending ending = Ending::kNotStarted;
-  int code = 0;
+// What the mapper entered for a check-in.
+struct CheckInRequest {
+  std::string program;  // the check-in program
+  std::string editor;   // the text editor for its log
+  std::string server;
+  std::string user;
+  std::string password;
+  std::string database;
+  std::string folder;  // the package's, without trailing delimiter
+  std::string prefix;  // the package's
 };
 
 // What the check-in dialog has the rules do; the rule that opens the dialog
@@ -58,15 +45,9 @@ struct CheckInRun {
 class CheckInActions {
  public:
   virtual ~CheckInActions() = default;
-  // Why the package in the folder (without trailing delimiter) under the
-  // prefix cannot be handed over as it lies, in German; nothing when whole.
-  virtual std::optional<std::string> PackageIncomplete(const std::string& folder,
-                                                       const std::string& prefix) = 0;
-  // Runs the program with the arguments, showing the mapper that it runs
-  // until it ends or the mapper cancels it, which ends it and what it
-  // started.
-  virtual CheckInRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                bool probe) = 0;
+  // The check-in of the package as "Start" asks for it; answers the
+  // dialog's result.
+  virtual platform::ui::ModalResult CheckIn(const CheckInRequest& request) = 0;
 };
 
 }  // namespace DialogTools
@@ -85,12 +66,8 @@ class TfrmVandraCheckIn : public platform::ui::Form {
   void BtnSetEditorNameClick();
   void btnStartClick();
 
-  // The program's arguments for one run: the probe flag, then server, user,
-  // password, database, package folder and prefix, each flag and each value
-  // an argument of its own.
-  std::vector<std::string> CheckInArguments(bool probe) const;
-  // The log of the package: folder + "/" + prefix + ".log".
-  std::string LogFileName() const;
+  // The check-in as the controls hold it.
+  DialogTools::CheckInRequest Request() const;
 
   platform::registry::RegIniFile FRegIniFile;
   std::string strExportDir;  // without trailing delimiter
@@ -123,35 +100,9 @@ class TfrmVandraCheckIn : public platform::ui::Form {
   platform::ui::Button& btnCancel;
 
  private:
-  // Whether the package's log reports zero attribute and zero geometry
-  // errors; a missing log is reported and counts as failure.
-  bool ProbelaufErfolgreich(const std::string& Dir, const std::string& Prefix);
-  void ShowLogFile(const std::string& EditorPath, const std::string& Dir,
-                   const std::string& Prefix);
   // Stores the controls' values; a registry that cannot be written is
   // reported and the check-in goes on with the values typed.
   void StoreSettings();
-  // Removes the log an earlier run left; false (reported) when it stays.
-  bool RemoveOldLog();
-  enum class Verdict { kSuccess, kFailure, kCancelled };
-  // One run of the program and its verdict: a cancelled or crashed run is
-  // told here; the log decides one that ended by itself.
-  Verdict RunCheckIn(bool probe);
-  // Whether the package is whole; an incomplete one is told.
-  bool PackageWhole();
 
   DialogTools::CheckInActions& actions_;
-  // When the mapper asked for it and the log names objects: offers them
-  // for selection.
-  void OfferBefunde();
 };
-
-// Whether the log file reports a run without errors; nothing when it cannot
-// be found. Reads in blocks and stops as soon as the verdict is settled.
-// Throws EnvError when the log exists but cannot be read.
-std::optional<bool> ReadCheckInLog(const std::string& path);
-// The findings about objects the log names; nothing when it cannot be
-// found. `truncated` tells when more were named than kept. Throws EnvError
-// when the log exists but cannot be read.
-std::optional<std::vector<CheckInLog::Befund>> ReadCheckInBefunde(const std::string& path,
-                                                                  bool& truncated);

@@ -12,6 +12,7 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/FVTools.h"
+#include "photos/PictureName.h"
 #include "platform/db/Connection.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/Env.h"
@@ -22,7 +23,6 @@
 
 using platform::db::DbError;
 using platform::db::InOneWrite;
-using platform::db::Query;
 using platform::ui::MsgButtons;
 using platform::ui::MsgKind;
 using namespace TransActTools;
@@ -152,33 +152,9 @@ int QuelleWidth() {
 // The catalogue's photos taken in this project, read once per run.
 std::unordered_map<int32_t, Package::TFotoMetadaten> LocalPhotos(TdmFotoverwaltung& module) {
   std::unordered_map<int32_t, Package::TFotoMetadaten> photos;
-  Query query(module.ProjectConnection(),
-              "select FotoID,Kurzname,RW,HW,Blickrichtung,Aufnahmedatum,Quelle,IsNew,"
-              "PicFileName,Bildbeschreibung from Fotos");
-  auto number = [&query](int pos) -> std::optional<int32_t> {
-    if (query.IsNull(pos)) return std::nullopt;
-    return query.AsInt32(pos);
-  };
-  for (; !query.Eof(); query.Next()) {
-    if (query.IsNull(7) || query.AsInt32(7) != 3) continue;
-    Package::TFotoMetadaten foto;
-    foto.Status = 3;
-    foto.FotoID = query.AsInt32(0);
-    foto.Kurzname = query.AsString(1);
-    foto.Rechtswert = number(2);
-    foto.Hochwert = number(3);
-    foto.Blickrichtung = number(4);
-    if (!query.IsNull(5)) {
-      try {
-        foto.Aufnahmedatum = query.AsDateTime(5);
-      } catch (const DbError&) {
-        // A date the catalogue cannot decode goes out empty.
-      }
-    }
-    foto.Quelle = query.AsString(6);
-    foto.Dateiname = query.AsString(8);
-    foto.Beschreibung = query.AsString(9);
-    photos.emplace(foto.FotoID, std::move(foto));
+  for (Package::TFotoMetadaten& foto : module.LocalFotos()) {
+    const int32_t id = foto.FotoID;
+    photos.emplace(id, std::move(foto));
   }
   return photos;
 }
@@ -186,18 +162,8 @@ std::unordered_map<int32_t, Package::TFotoMetadaten> LocalPhotos(TdmFotoverwaltu
 // Photo ids of each object's links, in the order the link table delivers them.
 std::unordered_map<int32_t, std::vector<int32_t>> PhotoLinks(TdmFotoverwaltung& module) {
   std::unordered_map<int32_t, std::vector<int32_t>> links;
-  Query query(module.ProjectConnection(), "select KARTULID,PhotoID from Objektphotos");
-  for (; !query.Eof(); query.Next()) {
-    if (query.IsNull(0) || query.IsNull(1)) continue;
-    links[query.AsInt32(0)].push_back(query.AsInt32(1));
-  }
+  for (const PhotoLink& link : module.PhotoLinks()) links[link.KartulID].push_back(link.PhotoID);
   return links;
-}
-
-// A picture's name must stay inside the picture folders.
-bool PlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         name.find('\0') == std::string::npos;
 }
 
 struct PhotoRun {
@@ -233,8 +199,9 @@ void ExportFoto(PhotoRun& run, const Package::TFotoMetadaten& foto) {
   if (!run.copied.insert(foto.Dateiname).second) return;
   platform::env::Env& env = platform::env::Env::Current();
   const std::optional<std::string> source =
-      PlainFileName(foto.Dateiname) ? platform::env::FindNoCase(env, run.photo_dir, foto.Dateiname)
-                                    : std::nullopt;
+      UsablePictureName(foto.Dateiname)
+          ? platform::env::FindNoCase(env, run.photo_dir, foto.Dateiname)
+          : std::nullopt;
   if (!source) {
     run.not_copied.push_back(foto.Dateiname);
     return;

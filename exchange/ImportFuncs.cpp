@@ -19,8 +19,8 @@
 #include "exchange/Preflight.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
-#include "photos/CatalogueRows.h"
-#include "photos/ObjectRows.h"
+#include "photos/FVTools.h"
+#include "photos/PictureName.h"
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
@@ -98,11 +98,12 @@ ImportPlan::ProjectState GatherState(const PackageContent& content) {
     ids.insert(id);
   }
   if (ids.empty()) return state;
+  TdmFotoverwaltung& catalogue = EnsureFotoverwaltung();
   std::unordered_set<int32_t> local;
-  for (const CatalogueEntry& entry : ReadCatalogueEntries()) {
+  for (const CatalogueEntry& entry : catalogue.CatalogueEntries()) {
     if (entry.IsNew == 3) local.insert(entry.FotoID);
   }
-  for (const ObjectRow& link : ReadObjectRows("Objektphotos", ids)) {
+  for (const ObjectRow& link : catalogue.ReadObjectRows(kLinkTable, ids)) {
     const std::optional<int32_t> photo = IntField(link, "PhotoID");
     if (photo && local.count(*photo)) ++state.local_photos[link.KartulID];
   }
@@ -232,7 +233,7 @@ class ImportRun {
     std::unordered_set<int32_t> deleted_ids;
     for (const auto& [K, id] : objects_.deleted) deleted_ids.insert(id);
     for (const std::string_view table : kObjectRowTables) {
-      for (ObjectRow& row : ReadObjectRows(table, deleted_ids)) {
+      for (ObjectRow& row : EnsureFotoverwaltung().ReadObjectRows(table, deleted_ids)) {
         journal_.object_rows.push_back(std::move(row));
       }
     }
@@ -270,8 +271,8 @@ class ImportRun {
     const std::string T = project_ + "KTPhotos";
     std::vector<std::string> pictures;
     if (CurrentEnv().Stat(T)) pictures = CurrentEnv().ListFolder(T);
-    photos_ = ImportPlan::PlanPhotos(content_, ReadCatalogueEntries(), pictures);
-    for (const ImportedFoto& foto : photos_.rows) journal_.fotos.push_back(foto.FotoID);
+    photos_ = ImportPlan::PlanPhotos(content_, EnsureFotoverwaltung().CatalogueEntries(), pictures);
+    for (const Package::TFotoMetadaten& foto : photos_.rows) journal_.fotos.push_back(foto.FotoID);
     const std::string backups = platform::env::JoinPath(folder_, ImportUndo::kPictureBackups);
     for (const ImportPlan::PhotoPlan::Copy& copy : photos_.copies) {
       ImportJournal::Picture& picture = journal_.pictures.emplace_back();
@@ -293,11 +294,11 @@ class ImportRun {
           Listed(photos_.kept));
     }
     std::vector<std::string> renamed;
-    for (const ImportedFoto& foto : photos_.rows) {
+    for (const Package::TFotoMetadaten& foto : photos_.rows) {
       for (const Package::TFotoMetadaten& delivered : content_.fotos) {
-        if (delivered.FotoID == foto.FotoID && delivered.Dateiname != foto.PicFileName) {
+        if (delivered.FotoID == foto.FotoID && delivered.Dateiname != foto.Dateiname) {
           renamed.push_back(std::to_string(foto.FotoID) + ": " + delivered.Dateiname + " -> " +
-                            foto.PicFileName);
+                            foto.Dateiname);
           break;
         }
       }
@@ -476,9 +477,9 @@ class ImportRun {
     bool read = false;
     std::map<int32_t, std::vector<const ObjectRow*>> links;
     for (const ObjectRow& row : journal_.object_rows) {
-      if (row.table != "Objektphotos") continue;
+      if (row.table != kLinkTable) continue;
       if (!read) {
-        for (const CatalogueEntry& entry : ReadCatalogueEntries()) {
+        for (const CatalogueEntry& entry : EnsureFotoverwaltung().CatalogueEntries()) {
           if (entry.IsNew == 3) local.insert(entry.FotoID);
         }
         read = true;
@@ -521,7 +522,7 @@ class ImportRun {
     }
     if (!failed.empty())
       throw StepFailed("Die Fotos konnten nicht kopiert werden:" + Listed(failed));
-    AppendImportedFotos(photos_.rows);
+    EnsureFotoverwaltung().AppendFotos(photos_.rows);
   }
 
   // With the preflight asked for, the package's objects as the host loaded

@@ -43,7 +43,7 @@
 #include <utility>
 #include <vector>
 
-#include "photos/ObjectRows.h"
+#include "photos/Fotoverwaltung.h"
 #include "transaction/TransactionStore.h"
 
 struct ImportJournal {

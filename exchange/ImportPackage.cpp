@@ -7,9 +7,10 @@
 #include <unordered_set>
 
 #include "context/PluginContext.h"
-#include "host/HostApi.h"
 #include "exchange/AttributeXml.h"
 #include "exchange/ObjectFiles.h"
+#include "host/HostApi.h"
+#include "photos/PictureName.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Dialect.h"
 #include "platform/geodata/ShapeFiles.h"
@@ -251,7 +252,8 @@ void CheckClasses(const PackageContent& content) {
   std::map<int32_t, std::vector<std::string>> used;
   std::unordered_set<std::string> shaped;
   for (const GeoLayer& layer : content.layers) {
-    for (size_t i = 0; i < layer.classes.size(); ++i) used[layer.classes[i]].push_back(layer.ids[i]);
+    for (size_t i = 0; i < layer.classes.size(); ++i)
+      used[layer.classes[i]].push_back(layer.ids[i]);
     shaped.insert(layer.ids.begin(), layer.ids.end());
   }
   // An object of the attribute file alone is made from its class there.
@@ -268,9 +270,10 @@ void CheckClasses(const PackageContent& content) {
     if (kennungen.size() > 5) unknown += " ... (" + std::to_string(kennungen.size()) + ")";
   }
   if (!unknown.empty()) {
-    throw Refused("Das Transaktionspaket enthält Objekte von Objektklassen, die dieses Projekt "
-                  "nicht kennt; KARTUL würde sie nicht laden:" +
-                  unknown);
+    throw Refused(
+        "Das Transaktionspaket enthält Objekte von Objektklassen, die dieses Projekt "
+        "nicht kennt; KARTUL würde sie nicht laden:" +
+        unknown);
   }
 }
 
@@ -289,7 +292,8 @@ void ReadPictures(const Folder& folder, const Package::Names& names, PackageCont
     picture.name = name;
     picture.path = platform::env::JoinPath(S, name);
     try {
-      std::unique_ptr<platform::env::File> file = env.Open(picture.path, platform::env::OpenMode::kRead);
+      std::unique_ptr<platform::env::File> file =
+          env.Open(picture.path, platform::env::OpenMode::kRead);
       picture.status = file->Status();
       if (!picture.status.IsRegular()) pictures.CheckRegular(name);
       const platform::ui::JpegPicture header = platform::ui::ReadJpegHeader(*file, name);
@@ -302,8 +306,9 @@ void ReadPictures(const Folder& folder, const Package::Names& names, PackageCont
     }
   }
   if (!damaged.empty()) {
-    std::string text = "Folgende Bilddateien des Pakets sind keine lesbaren JPEG-Bilder; ihre "
-                       "Fotos wurden trotzdem übernommen:";
+    std::string text =
+        "Folgende Bilddateien des Pakets sind keine lesbaren JPEG-Bilder; ihre "
+        "Fotos wurden trotzdem übernommen:";
     for (const std::string& line : damaged) text += "\r" + line;
     content.notes.push_back(text);
   }
@@ -330,12 +335,6 @@ void NoteFotosWithoutPicture(PackageContent& content) {
 }
 
 }  // namespace
-
-bool UsablePictureName(const std::string& name) {
-  return !name.empty() && name.find('/') == std::string::npos &&
-         name.find('\\') == std::string::npos && name.find("..") == std::string::npos &&
-         platform::text::Utf8Length(name) <= kPicFileNameWidth;
-}
 
 std::string ConvertOemUmlauts(std::string text) {
   static const std::array<std::pair<std::string_view, std::string_view>, 7> kTable = {{

@@ -80,11 +80,6 @@ struct PackageContent {
 // tell the mapper in `error`.
 std::optional<PackageContent> ReadPackage(const Package::Names& names, std::string& error);
 
-// The longest picture file name the catalogue's column holds.
-inline constexpr size_t kPicFileNameWidth = 50;
-// A picture name the catalogue can hold and that stays inside KTPhotos.
-bool UsablePictureName(const std::string& name);
-
 // Package photo texts: German letters of code page 850 read as ANSI are put
 // right.
 std::string ConvertOemUmlauts(std::string text);

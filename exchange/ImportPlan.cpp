@@ -5,6 +5,7 @@
 #include <set>
 
 #include "exchange/ImportFuncs.h"
+#include "photos/PictureName.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 
@@ -122,7 +123,8 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
     }
     if (id > 0) {
       const auto photos = state.local_photos.find(id);
-      if (photos != state.local_photos.end() && photos->second > 0) add(LocalPhotos(photos->second));
+      if (photos != state.local_photos.end() && photos->second > 0)
+        add(LocalPhotos(photos->second));
     }
     if (!what.empty()) {
       plan.local_work.push_back({K, row ? row->TID : -1, std::move(what)});
@@ -176,7 +178,8 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
   for (const std::string& K : kennungen) {
     if (plan.kept.count(K)) continue;
     const auto found = state.objects.find(K);
-    if (found != state.objects.end() && found->second > 0) plan.deleted.emplace_back(K, found->second);
+    if (found != state.objects.end() && found->second > 0)
+      plan.deleted.emplace_back(K, found->second);
     if (!package_row.count(K)) continue;
     // The rows the merge gives K back to may carry other identifiers now:
     // the objects the mapper switched away from K.
@@ -222,8 +225,7 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
 }
 
 ImportChanges PlanMerge(const PackageContent& content, const TObjectMetadataList& rows,
-                        const std::vector<PoolRow>& pool, const Objects& objects,
-                        bool registered) {
+                        const std::vector<PoolRow>& pool, const Objects& objects, bool registered) {
   ImportChanges changes;
   struct Listed {
     int32_t TID = -1;
@@ -322,8 +324,7 @@ std::string FreeName(const std::string& name, const std::set<std::string>& taken
   for (int n = 1;; ++n) {
     const std::string suffix = "_" + std::to_string(n) + ext;
     std::string base = stem;
-    while (!base.empty() &&
-           platform::text::Utf8Length(base + suffix) > ImportFuncs::kPicFileNameWidth) {
+    while (!base.empty() && platform::text::Utf8Length(base + suffix) > kPicFileNameWidth) {
       base = std::string(platform::text::Utf8Prefix(base, platform::text::Utf8Length(base) - 1));
     }
     const std::string candidate = base + suffix;
@@ -339,7 +340,7 @@ PhotoPlan PlanPhotos(const PackageContent& content, const std::vector<CatalogueE
   if (!content.has_photos) return plan;
   std::unordered_set<int32_t> catalogued;
   std::map<std::string, std::set<int32_t>> users;  // lower-case picture name -> photo ids
-  std::set<std::string> taken;                      // lower-case names in use anywhere
+  std::set<std::string> taken;                     // lower-case names in use anywhere
   for (const CatalogueEntry& entry : catalogue) {
     catalogued.insert(entry.FotoID);
     users[Lower(entry.PicFileName)].insert(entry.FotoID);
@@ -359,7 +360,7 @@ PhotoPlan PlanPhotos(const PackageContent& content, const std::vector<CatalogueE
   // pictures, never another photo's.
   std::map<std::string, std::set<int32_t>> package_users;
   for (const Package::TFotoMetadaten& foto : content.fotos) {
-    if (ImportFuncs::UsablePictureName(foto.Dateiname)) {
+    if (UsablePictureName(foto.Dateiname)) {
       package_users[Lower(foto.Dateiname)].insert(foto.FotoID);
     }
   }
@@ -385,36 +386,26 @@ PhotoPlan PlanPhotos(const PackageContent& content, const std::vector<CatalogueE
 
   std::set<std::string> renamed;  // pictures that went under a free name
   for (const Package::TFotoMetadaten& foto : content.fotos) {
-    if (!ImportFuncs::UsablePictureName(foto.Dateiname)) {
+    if (!UsablePictureName(foto.Dateiname)) {
       plan.unusable.push_back(foto.Dateiname);
       continue;
     }
     if (!catalogued.insert(foto.FotoID).second) continue;
-    ImportedFoto& row = plan.rows.emplace_back();
-    row.FotoID = foto.FotoID;
-    row.Kurzname = foto.Kurzname;
-    row.Rechtswert = foto.Rechtswert;
-    row.Hochwert = foto.Hochwert;
-    row.Blickrichtung = foto.Blickrichtung;
-    row.Aufnahmedatum = foto.Aufnahmedatum;
-    row.Quelle = foto.Quelle;
-    row.Beschreibung = foto.Beschreibung;
-    row.PicFileName = foto.Dateiname;
-    row.IsNew = foto.Status;
+    Package::TFotoMetadaten& row = plan.rows.emplace_back(foto);
     const std::string lower = Lower(foto.Dateiname);
     if (!foreign(lower)) continue;
     // Another photo of the project shows a picture of this name: the
     // package's picture gets a name of its own.
     const auto picture = delivered.find(lower);
-    row.PicFileName = FreeName(foto.Dateiname, taken);
-    taken.insert(Lower(row.PicFileName));
+    row.Dateiname = FreeName(foto.Dateiname, taken);
+    taken.insert(Lower(row.Dateiname));
     if (picture != delivered.end()) {
-      copy_to(picture->second, row.PicFileName);
+      copy_to(picture->second, row.Dateiname);
       renamed.insert(lower);
     }
   }
   for (const ImportFuncs::PackagePicture& picture : content.pictures) {
-    if (!ImportFuncs::UsablePictureName(picture.name)) continue;
+    if (!UsablePictureName(picture.name)) continue;
     const std::string lower = Lower(picture.name);
     if (foreign(lower)) {
       if (!renamed.count(lower)) plan.kept.push_back(picture.name);

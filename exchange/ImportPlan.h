@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "exchange/ImportPackage.h"
-#include "photos/CatalogueRows.h"
+#include "photos/Fotoverwaltung.h"
 #include "transaction/TransactionStore.h"
 
 namespace ImportPlan {
@@ -28,7 +28,7 @@ enum class Policy {
 
 // What the project holds before the import.
 struct ProjectState {
-  TObjectMetadataList rows;  // every row of TA_LIST
+  TObjectMetadataList rows;   // every row of TA_LIST
   std::vector<PoolRow> pool;  // every row of TA_KL
   // The host's object id of each of the package's identifiers it has.
   std::unordered_map<std::string, int32_t> objects;
@@ -103,8 +103,7 @@ Objects PlanObjects(const ImportFuncs::PackageContent& content, const ProjectSta
 // package identifier leaves the pools; the transaction
 // is registered when TA_ID lacks it (`registered` says whether it has it).
 ImportChanges PlanMerge(const ImportFuncs::PackageContent& content, const TObjectMetadataList& rows,
-                        const std::vector<PoolRow>& pool, const Objects& objects,
-                        bool registered);
+                        const std::vector<PoolRow>& pool, const Objects& objects, bool registered);
 
 // The free identifiers that come into the pools: those no pool holds, no
 // object carries (`carried`) and no row holds but a "DELETE" row (`listed`:
@@ -118,7 +117,8 @@ std::vector<PoolRow> PlanFreeKennungen(const ImportFuncs::PackageContent& conten
 
 // Where the package's photos go.
 struct PhotoPlan {
-  std::vector<ImportedFoto> rows;  // catalogue rows to append, their final picture names in
+  // Catalogue rows to append (Status 2), their final picture names in.
+  std::vector<Package::TFotoMetadaten> rows;
   struct Copy {
     const ImportFuncs::PackagePicture* picture = nullptr;
     std::string to;         // the name in KTPhotos

@@ -13,7 +13,7 @@ using ImportFuncs::PackageContent;
 using ImportPlan::Policy;
 
 TObjectMetadata PlanRow(int tid, const std::string& k, int status, const std::string& changed,
-                    const std::string& original = "") {
+                        const std::string& original = "") {
   TObjectMetadata row;
   row.TID = tid;
   row.Kennung = k;
@@ -26,7 +26,7 @@ TObjectMetadata PlanRow(int tid, const std::string& k, int status, const std::st
 // A package of transaction 7 with rows, their objects in the geodata, and
 // free identifiers.
 PackageContent PlanPackage(const std::vector<std::pair<std::string, int>>& rows,
-                       const std::vector<std::string>& free = {}) {
+                           const std::vector<std::string>& free = {}) {
   PackageContent content;
   content.has_list = true;
   content.has_tid = true;
@@ -59,8 +59,8 @@ std::vector<std::string> PlanDeleted(const ImportPlan::Objects& plan) {
 TEST(ImportPlanTest, LocalWorkIsFoundAndKeptOrTaken) {
   const PackageContent content = PlanPackage({{"A", 1}, {"B", 0}, {"C", 1}, {"D", 1}, {"E", 1}});
   ImportPlan::ProjectState state;
-  state.rows = {PlanRow(7, "A", 1, "UPDATE"), PlanRow(7, "B", 0, "IGNORED"), PlanRow(7, "C", 3, "DELETE"),
-                PlanRow(7, "D", 2, "NEW")};
+  state.rows = {PlanRow(7, "A", 1, "UPDATE"), PlanRow(7, "B", 0, "IGNORED"),
+                PlanRow(7, "C", 3, "DELETE"), PlanRow(7, "D", 2, "NEW")};
   state.objects = {{"A", 1}, {"B", 2}, {"D", 4}, {"E", 5}};
   state.local_photos = {{2, 2}, {5, 1}};
 
@@ -129,8 +129,7 @@ TEST(ImportPlanTest, ASwitchedObjectFollowsItsRow) {
   ASSERT_EQ(plan.returned.size(), 1u);
   EXPECT_EQ(plan.returned[0], (PoolRow{7, "X"}));
   const ImportChanges merge = ImportPlan::PlanMerge(content, state.rows, {}, plan, true);
-  EXPECT_EQ(merge.dropped,
-            (std::vector<std::pair<std::string, std::string>>{{"A", "Y"}}));
+  EXPECT_EQ(merge.dropped, (std::vector<std::pair<std::string, std::string>>{{"A", "Y"}}));
   EXPECT_EQ(merge.enter_pools, (std::vector<PoolRow>{{7, "X"}}));
 
   // Kept by another transaction's rank: the object gets the identifier back.
@@ -185,15 +184,19 @@ TEST(ImportPlanTest, APictureNeverTakesAnotherPhotosPlace) {
     p.name = name;
     p.path = std::string("/paket/abcdef_Fotos/") + name;
   }
-  const std::vector<CatalogueEntry> catalogue = {
-      {-1, "eigen.jpg", 3}, {502, "zentral.jpg", 2}, {-2, "fremd.jpg", 3}, {-3, "eigen_1.jpg", 3}};
+  const std::vector<CatalogueEntry> catalogue = {{-1, "eigen.jpg", 3, ""},
+                                                 {502, "zentral.jpg", 2, ""},
+                                                 {-2, "fremd.jpg", 3, ""},
+                                                 {-3, "eigen_1.jpg", 3, ""}};
   const ImportPlan::PhotoPlan plan = ImportPlan::PlanPhotos(
       content, catalogue, {"eigen.jpg", "zentral.jpg", "fremd.jpg", "eigen_1.jpg"});
   // 501 goes under a free name; 502 is catalogued already (its own picture
   // is replaced); 503 has no usable name; a name of 50 characters is taken.
   std::vector<std::string> rows;
-  for (const ImportedFoto& f : plan.rows) rows.push_back(std::to_string(f.FotoID) + " " + f.PicFileName);
-  EXPECT_EQ(rows, (std::vector<std::string>{"501 eigen_2.jpg", "504 " + std::string(46, 'x') + ".jpg"}));
+  for (const Package::TFotoMetadaten& f : plan.rows)
+    rows.push_back(std::to_string(f.FotoID) + " " + f.Dateiname);
+  EXPECT_EQ(rows,
+            (std::vector<std::string>{"501 eigen_2.jpg", "504 " + std::string(46, 'x') + ".jpg"}));
   std::vector<std::string> copies;
   for (const auto& c : plan.copies) {
     copies.push_back(c.picture->name + " -> " + c.to + (c.replaces ? " (" + c.present + ")" : ""));

@@ -9,7 +9,7 @@
 #include "exchange/ObjectFiles.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
-#include "photos/CatalogueRows.h"
+#include "photos/FVTools.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
@@ -123,8 +123,9 @@ void UndoObjects(const ImportJournal& journal, const std::string& folder,
   const std::string back = platform::env::JoinPath(folder, "zurueck");
   try {
     if (!CurrentEnv().Stat(back)) CurrentEnv().CreateFolder(back);
-    const ObjectFiles::Copy copy = ObjectFiles::CopyObjects(
-        snapshot, snapshot + ".xml", back, [&](const std::string& K) { return missing.count(K) > 0; });
+    const ObjectFiles::Copy copy =
+        ObjectFiles::CopyObjects(snapshot, snapshot + ".xml", back,
+                                 [&](const std::string& K) { return missing.count(K) > 0; });
     if (!ObjectFiles::LayersOf(copy.base).empty()) host::ImportGeodaten(copy.base, 10, -1);
     host::ImportDataXML(copy.xml, true);
   } catch (const std::exception& e) {
@@ -167,8 +168,8 @@ void UndoPictures(const ImportJournal& journal, std::vector<std::string>& failed
         env.Remove(picture.path);
       }
     } catch (const platform::env::EnvError& e) {
-      failed.push_back("Das Bild " + picture.path + " konnte nicht zurückgesetzt werden: " +
-                       e.what());
+      failed.push_back("Das Bild " + picture.path +
+                       " konnte nicht zurückgesetzt werden: " + e.what());
     }
     by_folder[platform::env::FolderOf(picture.path)].insert(platform::env::NameOf(picture.path));
   }
@@ -198,7 +199,7 @@ std::vector<std::string> Undo(const ImportJournal& journal) {
     failed.push_back(std::string("Die Transaktionstabellen: ") + e.what());
   }
   try {
-    RemoveFotos(journal.fotos);
+    EnsureFotoverwaltung().RemoveFotos(journal.fotos);
   } catch (const std::exception& e) {
     failed.push_back(std::string("Der Fotokatalog: ") + e.what());
   }

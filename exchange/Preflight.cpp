@@ -12,7 +12,6 @@
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
-#include "platform/db/Connection.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
@@ -20,7 +19,6 @@
 #include "transaction/TransActTools.h"
 #include "transaction/TransactionStore.h"
 
-using platform::db::Query;
 using platform::ui::MsgKind;
 
 namespace Preflight {
@@ -111,22 +109,13 @@ void ReadPool(Inputs& in) {
 void ReadCatalogue(Inputs& in) {
   const std::string db = Tools::MyGetProjectDB();
   try {
-    platform::db::Connection& connection = EnsureFotoverwaltung().ProjectConnection();
-    {
-      Query query(connection, "select FotoID,Kurzname,PicFileName,IsNew from Fotos");
-      for (; !query.Eof(); query.Next()) {
-        if (query.IsNull(0)) continue;
-        Foto& foto = in.fotos.emplace_back();
-        foto.FotoID = query.AsInt32(0);
-        foto.Kurzname = query.AsString(1);
-        foto.PicFileName = query.AsString(2);
-        foto.IsNew = query.IsNull(3) ? 0 : query.AsInt32(3);
-      }
+    TdmFotoverwaltung& catalogue = EnsureFotoverwaltung();
+    for (CatalogueEntry& entry : catalogue.CatalogueEntries()) {
+      in.fotos.push_back(
+          {entry.FotoID, std::move(entry.Kurzname), std::move(entry.PicFileName), entry.IsNew});
     }
-    Query query(connection, "select KARTULID,PhotoID from Objektphotos");
-    for (; !query.Eof(); query.Next()) {
-      if (query.IsNull(0) || query.IsNull(1)) continue;
-      in.links.push_back({query.AsInt32(0), query.AsInt32(1)});
+    for (const PhotoLink& link : catalogue.PhotoLinks()) {
+      in.links.push_back({link.KartulID, link.PhotoID});
     }
   } catch (const std::exception& e) {
     in.fotos.clear();

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dialogs/CheckInLog.h"
+#include "exchange/CheckInLog.h"
 
 namespace {
 

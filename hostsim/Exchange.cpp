@@ -20,6 +20,7 @@
 #include "hostsim/Project.h"
 #include "hostsim/TableCursors.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Markup.h"
 #include "platform/text/Strings.h"
 #include "platform/xml/Xml.h"
 
@@ -314,39 +315,6 @@ bool ReadLayer(const std::string& base, const Layer& layer, std::vector<LoadedSh
 
 // ---- XML ---------------------------------------------------------------------
 
-std::string XmlEscape(const std::string& s, bool attribute) {
-  std::string out;
-  for (char c : s) {
-    auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += attribute ? "&quot;" : "\"";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      case '\n':
-        out += attribute ? "&#10;" : "\n";
-        break;
-      case '\t':
-        out += attribute ? "&#9;" : "\t";
-        break;
-      default:
-        out += u < 0x20 ? '?' : c;  // not representable in XML 1.0
-    }
-  }
-  return out;
-}
-
 // An attribute file as the import takes it: the root element and its
 // attributes, and the attributes and fields (name, if any, and text) of each
 // <Objekt> under the root, read with the platform's XML parser.
@@ -538,13 +506,15 @@ bool Exchange::ExportXml(const std::string& file, bool all_objects, bool with_em
   const TableDef& linfos = *FindTable("linfos");
   std::ostringstream out;
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KartulDaten Tabelle=\"linfos\" Wahr=\""
-      << XmlEscape(true_text, true) << "\" Falsch=\"" << XmlEscape(false_text, true) << "\">\n";
+      << platform::text::XmlEscape(true_text) << "\" Falsch=\""
+      << platform::text::XmlEscape(false_text) << "\">\n";
   const auto stored_rows = tables_.StoredRowsById(linfos);
   const std::vector<std::pair<const FieldDef*, std::optional<std::string>>> no_row;
   for (const GeoObject* o : ObjectsToWrite(project_, all_objects)) {
     const auto found = stored_rows.find(o->id);
-    out << "  <Objekt Kennung=\"" << XmlEscape(o->kennung, true) << "\" Klasse=\"" << o->klasse
-        << "\" Typ=\"" << static_cast<int>(o->typ) << "\" KARTULID=\"" << o->id << "\">\n";
+    out << "  <Objekt Kennung=\"" << platform::text::XmlEscape(o->kennung) << "\" Klasse=\""
+        << o->klasse << "\" Typ=\"" << static_cast<int>(o->typ) << "\" KARTULID=\"" << o->id
+        << "\">\n";
     for (const auto& [f, stored] : found == stored_rows.end() ? no_row : found->second) {
       if (f->name == "KARTULID" || f->name == "KENNUNG") continue;
       std::string value;
@@ -556,8 +526,8 @@ bool Exchange::ExportXml(const std::string& file, bool all_objects, bool with_em
       } else if (!with_empty_fields) {
         continue;
       }
-      out << "    <Feld Name=\"" << XmlEscape(f->name, true) << "\">" << XmlEscape(value, false)
-          << "</Feld>\n";
+      out << "    <Feld Name=\"" << platform::text::XmlEscape(f->name) << "\">"
+          << platform::text::XmlEscape(value) << "</Feld>\n";
     }
     out << "  </Objekt>\n";
   }

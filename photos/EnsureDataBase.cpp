@@ -11,30 +11,6 @@
 
 using platform::ui::MsgKind;
 
-namespace {
-
-// The columns the catalogue's users read and write.
-constexpr const char* kFotoColumns[] = {"FotoID",        "Kurzname",        "RW",     "HW",
-                                        "Blickrichtung", "Aufnahmedatum",   "Quelle", "IsNew",
-                                        "PicFileName",   "Bildbeschreibung"};
-
-// The catalogue columns a table of that name lacks.
-std::vector<std::string> MissingColumns(TdmFotoverwaltung& module, const std::string& table) {
-  platform::db::Query query(module.ProjectConnection(),
-                            "select * from \"" + table + "\" where 1 = 0");
-  std::vector<std::string> missing;
-  for (const char* column : kFotoColumns) {
-    bool found = false;
-    for (int i = 0; i < query.FieldCount() && !found; ++i) {
-      found = platform::text::EqualsIgnoreCase(query.FieldName(i), column);
-    }
-    if (!found) missing.emplace_back(column);
-  }
-  return missing;
-}
-
-}  // namespace
-
 std::string FotoDir() {
   const std::string dir = Tools::MyGetProjectDir();
   return dir.empty() ? std::string() : dir + "KTPhotos" + Tools::kPathDelim;
@@ -51,7 +27,7 @@ void EnsureTableFotos() {
     module.CreateTableFotos();
     return;
   }
-  const std::vector<std::string> missing = MissingColumns(module, *existing);
+  const std::vector<std::string> missing = module.MissingFotoColumns(*existing);
   if (!missing.empty()) {
     std::string list;
     for (const std::string& column : missing) list += (list.empty() ? "" : ", ") + column;

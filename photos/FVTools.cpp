@@ -24,16 +24,7 @@ void ResetPreFVState() {
   if (task.lngFvKARTULID <= 0) return;
   host::ActivateData();
   if (host::ActiveObject() != task.lngFvKARTULID) host::SetActiveObject(task.lngFvKARTULID);
-  if (task.iFvPKeyFoto >= 0) {
-    host::TableFirst("Objektphotos");
-    // Bounded: a host that never reports the end must not hang the mapper.
-    for (int step = 0; step < kMaxLinkRows &&
-                       Tools::MyGetIntValueByName("Objektphotos", "PKEY") != task.iFvPKeyFoto &&
-                       !host::TableEOF("Objektphotos");
-         ++step) {
-      host::TableNext("Objektphotos");
-    }
-  }
+  if (task.iFvPKeyFoto >= 0) LinkRows::GoTo(task.iFvPKeyFoto);
 }
 
 void ResetFVGlobals() {

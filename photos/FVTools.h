@@ -16,9 +16,9 @@ struct PhotoTask {
   // The data module of the task; created on first need, kept until the
   // project closes.
   std::unique_ptr<TdmFotoverwaltung> GlobaldmFotoverwaltung;
-  // What the dialog reaches of the catalogue and the task; before the
+  // What the dialog has the rules do (the photo intake); before the
   // dialog, which calls it to the end of its life.
-  std::unique_ptr<DialogTools::FotoKatalog> katalog;
+  std::unique_ptr<DialogTools::FotoActions> actions;
   // The one photo dialog, created on the first task of a project.
   std::unique_ptr<TFormEditFoto> fvControlForm;
   // A photo task is running (its dialog is open); ProcessFoto stands aside.
@@ -31,14 +31,8 @@ struct PhotoTask {
   int32_t iFvFotoID = 0;
 };
 
-// More link rows than an object ever has; a walk over the rows stops there.
-inline constexpr int kMaxLinkRows = 100000;
-
 // The photo task of the loaded library.
 PhotoTask& FotoTask();
-
-// The dialog's access to the catalogue and the task.
-std::unique_ptr<DialogTools::FotoKatalog> MakeFotoKatalog(PhotoTask& task);
 
 // Opens the data module of the task when there is none: the project
 // database and the table Fotos. A module that cannot be opened is not kept,

@@ -164,6 +164,79 @@ TEST_F(PhotoTest, AnImportsPhotoListIsReachedAsAFolderOfDBaseTables) {
   EXPECT_TRUE(fs::exists(Root() + "/paket/abcdefpc.dbf")) << "dBase files in the folder";
 }
 
+TEST_F(PhotoTest, TheOwnersReadsTakeWhatOtherProgramsLeftInItsTables) {
+  Loaded();
+  db_->Execute("insert into Fotos (FotoID, PicFileName) values (5, 'a.jpg')");
+  db_->Execute(
+      "insert into Fotos (FotoID, Kurzname, IsNew, PicFileName, Aufnahmedatum, RW) values "
+      "(-1, 'O''Brien', 3, 'KTFoto1.jpg', 'kein Datum', 3400000)");
+  const int32_t moor = MakeObject("NSG", "NSG-1");
+  Link(moor, -1);
+  host().AppendRow("Objektphotos");  // a row still being filled: no photo yet
+  host().PostRow("Objektphotos");
+  TdmFotoverwaltung& module = EnsureFotoverwaltung();
+
+  std::vector<std::string> entries;
+  for (const CatalogueEntry& e : module.CatalogueEntries()) {
+    entries.push_back(std::to_string(e.FotoID) + " " + std::to_string(e.IsNew) + " " +
+                      e.PicFileName + " " + e.Kurzname);
+  }
+  EXPECT_EQ(entries, (std::vector<std::string>{"5 0 a.jpg ", "-1 3 KTFoto1.jpg O'Brien"}))
+      << "a state without a value is 0";
+  const std::vector<Package::TFotoMetadaten> local = module.LocalFotos();
+  ASSERT_EQ(local.size(), 1u);
+  EXPECT_EQ(local[0].FotoID, -1);
+  EXPECT_EQ(local[0].Rechtswert, 3400000);
+  EXPECT_FALSE(local[0].Aufnahmedatum) << "a date the driver cannot read is none";
+  const std::vector<PhotoLink> links = module.PhotoLinks();
+  ASSERT_EQ(links.size(), 1u) << "the row without a photo is no link";
+  EXPECT_EQ(links[0].KartulID, moor);
+  EXPECT_EQ(links[0].PhotoID, -1);
+
+  // Rows the import appends go again, quotes and all.
+  Package::TFotoMetadaten row;
+  row.Status = 2;
+  row.FotoID = 77;
+  row.Kurzname = "Moor 'am' See";
+  row.Dateiname = "x'y.jpg";
+  row.Aufnahmedatum = 45000.0;
+  module.AppendFotos({row});
+  EXPECT_EQ(FotoIds(), (std::vector<int>{-1, 5, 77}));
+  EXPECT_EQ(module.FindFoto(77)->Kurzname, "Moor 'am' See");
+  module.RemoveFotos({77});
+  EXPECT_EQ(FotoIds(), (std::vector<int>{-1, 5}));
+}
+
+TEST_F(PhotoTest, ALinkRowIsTheDialogsOwnOrTheFirstWithoutAPhotoOrANewOne) {
+  const int32_t moor = MakeObject("NSG", "NSG-1");
+  Link(moor, 1);
+  Link(moor, 2);
+  host().FirstRow("Objektphotos");
+  host().NextRow("Objektphotos");
+  const int32_t second = LinkRows::CurrentPKey();
+  host().FirstRow("Objektphotos");
+  LinkRows::LinkPhoto(second, 9);
+  host().PostRow("Objektphotos");
+  const auto photos = [&] {
+    std::string out;
+    for (auto& r : host().StoredRows("Objektphotos")) out += r["PhotoID"] + "|";
+    return out;
+  };
+  EXPECT_EQ(photos(), "1|9|");
+  LinkRows::LinkPhoto(-1, 7);  // opened on a row not stored yet, and none without a photo
+  host().PostRow("Objektphotos");
+  EXPECT_EQ(photos(), "1|9|7|");
+  host().AppendRow("Objektphotos");
+  host().PostRow("Objektphotos");
+  LinkRows::LinkPhoto(-1, 8);
+  host().PostRow("Objektphotos");
+  EXPECT_EQ(photos(), "1|9|7|8|") << "the row without a photo takes it";
+  LinkRows::GoTo(second);
+  EXPECT_EQ(LinkRows::CurrentPhotoID(), 9);
+  LinkRows::GoTo(12345);
+  EXPECT_TRUE(host().RowEof("Objektphotos")) << "a key no row has: the walk ends";
+}
+
 TEST_F(PhotoTest, TheLastLinkOfALocalPhotoTakesItsRowAndFile) {
   Loaded();
   AddFoto(-1, 3, "KTFoto1.jpg");

@@ -22,6 +22,7 @@
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
+#include "photos/TempObject.h"
 #include "platform/ui/Ui.h"
 #include "plugin/HookFrame.h"
 #include "report/TransActionReport.h"
@@ -69,7 +70,7 @@ extern "C" {
 
 int16_t BeforeLoadProject(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
-    State().blnTempObjectCreation = false;
+    TempObject::Current().ProjectLoading();
     return true;
   });
 }
@@ -119,21 +120,15 @@ int16_t BeforeCreateObject(intptr_t ClassID, intptr_t NewKennungStruct, uint16_t
     std::optional<host::KennungRequest> request =
         host::KennungRequest::FromHookArgument(NewKennungStruct);
     if (!request) return true;
+    if (TempObject::Current().LetCreationPass(*request)) return true;
     return ObjectLifecycle::BeforeCreateObjectProc(Int32Of(ClassID), *request, GeoTyp);
   });
 }
 
 int16_t InsertInTransActionList(intptr_t command, intptr_t KARTULID, uint16_t WParam) {
   return Guarded(OnError::kAnswerTrue, [&] {
-    PluginState& state = State();
-    if (state.blnTempObjectCreation) {
-      // The photo dialog's point object: remembered for the dialog, never
-      // entered in the transaction list.
-      state.TempObjectKARTULID = Int32Of(KARTULID);
-      state.blnTempObjectCreation = false;
-      host::Redraw();
-      return true;
-    }
+    // The photo dialog's point is never entered in the transaction list.
+    if (TempObject::Current().ObjectCreated(Int32Of(KARTULID))) return true;
     return ObjectLifecycle::InsertInTransActionListProc(Int32Of(command), Int32Of(KARTULID),
                                                         WParam);
   });
@@ -295,12 +290,9 @@ int16_t VD1Vorpruefung(intptr_t, intptr_t, uint16_t) {
 
 int16_t AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {
   return Guarded(OnError::kAnswerTrue, [&] {
-    PluginState& state = State();
-    if (state.blnTempObjectCreation && Int32Of(Command) == HookFrame::kCommandCreateObject &&
+    if (Int32Of(Command) == HookFrame::kCommandCreateObject &&
         wParam == HookFrame::kCreateAbandoned) {
-      // The mapper abandoned placing the photo dialog's point.
-      state.TempObjectKARTULID = -1;
-      state.blnTempObjectCreation = false;
+      TempObject::Current().Abandoned();
     }
     return true;
   });

@@ -7,6 +7,7 @@
 
 #include "context/PluginContext.h"
 #include "host/ktapi32.h"
+#include "photos/TempObject.h"
 #include "plugin/HookFrame.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/TransActTools.h"
@@ -112,35 +113,49 @@ TEST_F(HookTest, WithoutTransactionListARenameStands) {
   EXPECT_FALSE(context::Current().Store().TransactionConnectionOpen());
 }
 
-TEST_F(HookTest, TemporaryPointObjectStaysOutOfTheList) {
+TEST_F(HookTest, TemporaryPointCreationAsksNothingAndStaysOutOfTheList) {
   CreateTransactionTables();
   AddTransaction(1, "Test");
   State().TargetTID = 1;
-  State().blnTempObjectCreation = true;
+  TempObject& point = TempObject::Current();
+  point.BeginPlacing();
+  char buffer[51] = "TempObj1";
+  TGetNewKennung request{buffer, 50, 9};
+  request.UseDialog = 1;
+  EXPECT_EQ(BeforeCreateObject(ClassId("FFH"), Ptr(&request), 6), kHookTrue);
+  EXPECT_EQ(request.UseDialog, 0) << "no chooser, no identifier of a pool";
+  EXPECT_STREQ(buffer, "TempObj1");
+  EXPECT_TRUE(Messages().empty());
+
   const int redraws = host().RedrawCount();
   EXPECT_EQ(InsertInTransActionList(1058, 77, 0), kHookTrue);
-  EXPECT_EQ(State().TempObjectKARTULID, 77);
-  EXPECT_FALSE(State().blnTempObjectCreation);
+  EXPECT_EQ(point.Placed(), 77);
+  EXPECT_FALSE(point.Placing());
   EXPECT_EQ(host().RedrawCount(), redraws + 1);
   EXPECT_TRUE(ListRows(ProjectDir()).empty());
+  point.Remove();
 }
 
 TEST_F(HookTest, AbandonedPlacingOnlyCountsDuringATemporaryCreation) {
-  State().TempObjectKARTULID = 5;
+  TempObject& point = TempObject::Current();
+  point.BeginPlacing();
+  point.ObjectCreated(MakeObject("NSG", "TempObj1"));
+  const int32_t placed = point.Placed();
   AfterKARTULCommand(1058, 0, 7);
-  EXPECT_EQ(State().TempObjectKARTULID, 5) << "outside a temporary creation nothing changes";
+  EXPECT_EQ(point.Placed(), placed) << "outside a temporary creation nothing changes";
+  point.Remove();
 
-  State().blnTempObjectCreation = true;
+  point.BeginPlacing();
   AfterKARTULCommand(1057, 0, 7);
   AfterKARTULCommand(1058, 0, 1);
-  EXPECT_TRUE(State().blnTempObjectCreation);
+  EXPECT_TRUE(point.Placing());
   AfterKARTULCommand(1058, 0, 7);
-  EXPECT_FALSE(State().blnTempObjectCreation);
-  EXPECT_EQ(State().TempObjectKARTULID, -1);
+  EXPECT_FALSE(point.Placing());
+  EXPECT_EQ(point.Placed(), -1);
 
-  State().blnTempObjectCreation = true;
+  point.BeginPlacing();
   BeforeLoadProject(0, 0, 0);
-  EXPECT_FALSE(State().blnTempObjectCreation);
+  EXPECT_FALSE(point.Placing());
 }
 
 TEST_F(HookTest, TablePostsMarkTheActiveObjectUnlessAChangeIsRunning) {

@@ -19,7 +19,10 @@ table, and to the rules no include path can express:
              the two contract headers and the platform's services; the
              check-in stand-in and the tools their own folders and the
              platform's (so the status map never reads the host stand-in's
-             files, and no program includes another).
+             files, and no program includes another); no statement on a
+             table outside its owner (the photo catalogue Fotos and the link
+             table Objektphotos in photos/Fotoverwaltung.cpp, the transaction
+             tables TA_LIST, TA_KL, TA_ID and TA_FP in transaction/).
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
              includes its own header does.
@@ -116,6 +119,16 @@ OUTSIDE_INCLUDES = {
 }
 
 KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
+
+# Tables with one owner: a statement naming one of them (after from, into,
+# update, table, join or on) stands only in the owner's files, so each table
+# is read and written in one place. Each entry: the tables, the files or
+# folders that own them, and how the owner is named in a finding.
+TABLE_OWNERS = [
+    (("Fotos", "Objektphotos"), ("photos/Fotoverwaltung.cpp", "photos/Fotoverwaltung.h"),
+     "its owner photos/Fotoverwaltung.cpp"),
+    (("TA_LIST", "TA_KL", "TA_ID", "TA_FP"), ("transaction",), "transaction/"),
+]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 
@@ -138,6 +151,57 @@ def strip_comments(text):
     text = re.sub(r"/\*.*?\*/", " ", text, flags=re.S)
     text = re.sub(r"//[^\n]*", " ", text)
     return re.sub(r'"(\\.|[^"\\\n])*"', '""', text)
+
+
+def string_literals(text):
+    """The texts of the string literals outside comments, adjacent literals
+    joined as the compiler joins them, their escapes for white space read as
+    the white space they stand for."""
+    texts, current, i, n = [], None, 0, len(text)
+    while i < n:
+        c = text[i]
+        if text.startswith("//", i):
+            i = text.find("\n", i)
+            i = n if i < 0 else i
+        elif text.startswith("/*", i):
+            i = text.find("*/", i + 2)
+            i = n if i < 0 else i + 2
+        elif c == "'":
+            m = re.compile(r"'(\\.|[^'\\\n])*'").match(text, i)
+            i = m.end() if m else i + 1
+            current = None
+        elif c == '"':
+            m = re.compile(r'"((\\.|[^"\\\n])*)"').match(text, i)
+            if not m:
+                i += 1
+                continue
+            body = re.sub(r"\\[rnt]", " ", m.group(1))
+            if current is None:
+                current = len(texts)
+                texts.append(body)
+            else:
+                texts[current] += body
+            i = m.end()
+        elif c.isspace():
+            i += 1
+        else:
+            current = None
+            i += 1
+    return texts
+
+
+def check_statements(rel, folder, text):
+    problems = []
+    literals = string_literals(text)
+    for tables, owners, owner_name in TABLE_OWNERS:
+        if rel in owners or folder in owners:
+            continue
+        statement = re.compile(r"\b(from|into|update|table|join|on)\s+[\"`\[]?(" +
+                               "|".join(tables) + r")\b", re.I)
+        for literal in literals:
+            for m in statement.finditer(literal):
+                problems.append(f"{rel}: a statement on {m.group(2)} outside {owner_name}")
+    return problems
 
 
 def sources(root, folder):
@@ -208,6 +272,7 @@ def check_includes(root, layers):
                     for m in calls.finditer(code):
                         problems.append(f"{rel}: calls {m.group(2)}(), which only "
                                         f"{', '.join(sorted(allowed))} may")
+                problems += check_statements(rel, folder, text)
     # Every folder with sources belongs to a layer, so none escapes the checks.
     for entry in sorted(os.listdir(root)):
         path = os.path.join(root, entry)
@@ -298,6 +363,20 @@ def selftest():
         "platform/print/CairoPrinter.cpp": "#include <cairo.h>\nvoid r() { cairo_show_page(0); }\n",
         "tools/map/Map.cpp": '#include "hostsim/Geometry.h"\n#include "platform/env/Env.h"\n',
         "hostsim/Sim.cpp": '#include "tools/map/Map.h"\n#include "host/ktapi32.h"\n',
+        # Statements on owned tables: the owners' own, and what only looks
+        # like one (a comment, a message, a bare name), pass.
+        "photos/Fotoverwaltung.cpp": 'auto a = "delete from Fotos where FotoID = 1";\n'
+                                     'auto b = "Select count (*) from Objektphotos\\r\\nwhere";\n',
+        "photos/Other.cpp": '// select FotoID from Fotos\n'
+                            'auto m = "Die Tabelle Fotos fehlt.";\n'
+                            'auto q = "select FotoID,Kurzname "\n'
+                            '         "from Fotos";\n'
+                            "auto c = 'x'; auto t = \"Objektphotos\";\n",
+        "transaction/Store.cpp": 'auto s = "update TA_LIST set CHANGED = \'NEW\'";\n',
+        "high/e.cpp": 'auto p = "TA_LIST";\n'
+                      'auto u = Lines({"select KENNUNG from TA_KL", "where TID = 1"});\n'
+                      'auto v = "Create unique index PrimaryKey on Objektphotos\\r\\n(PKEY)";\n'
+                      'auto w = "insert into\\r\\nta_fp (TID) values (1)";\n',
     }
     expected = [
         "low/a.h: includes high/b.h from high, above the layer low",
@@ -316,6 +395,10 @@ def selftest():
         "platform/print/PdfWriter.cpp: calls cairo_show_page()",
         "tools/map/Map.cpp: includes hostsim/Geometry.h",
         "hostsim/Sim.cpp: includes tools/map/Map.h",
+        "photos/Other.cpp: a statement on Fotos outside its owner photos/Fotoverwaltung.cpp",
+        "high/e.cpp: a statement on TA_KL outside transaction/",
+        "high/e.cpp: a statement on Objektphotos outside its owner photos/Fotoverwaltung.cpp",
+        "high/e.cpp: a statement on ta_fp outside transaction/",
     ]
     with tempfile.TemporaryDirectory() as root:
         for rel, text in planted.items():
@@ -324,9 +407,13 @@ def selftest():
                 f.write(text)
         platform = ["platform/process", "platform/ui", "platform/print"]
         layers = [("lower", ["low", *platform], ["low", *platform]),
-                  ("upper", ["high", "host"], ["high", "host", "low", *platform])]
+                  ("upper", ["high", "host", "photos", "transaction"],
+                   ["high", "host", "photos", "transaction", "low", *platform])]
         problems = check_includes(root, layers) + check_outside(root)
     missing = [e for e in expected if not any(p.startswith(e) for p in problems)]
+    # Each planted statement is found once.
+    missing += [f"{e} (more than once)" for e in expected
+                if sum(p.startswith(e) for p in problems) > 1]
     extra = [p for p in problems if not any(p.startswith(e) for e in expected)]
     return [f"not found: {m}" for m in missing] + [f"found wrongly: {e}" for e in extra]
 

@@ -288,10 +288,6 @@ namespace {
 bool ChooseForNewObject(int32_t ClassID, host::KennungRequest& R) {
   PluginState& state = State();
   R.SetUseDialog(true);
-  if (state.blnTempObjectCreation) {
-    R.SetUseDialog(false);
-    return true;
-  }
   if (!CurrentProfile().second_generation_creation) return BeforeCreateObjectEarlier(ClassID, R);
   if (SecondGenerationMode()) {
     R.SetUseDialog(false);

@@ -161,14 +161,6 @@ message OK "Die Kennung NSG-1 ist bereits in der Transaktionsliste eingetragen. 
   EXPECT_EQ(PoolRows(ProjectDir()).size(), 4u);
 }
 
-TEST_F(LifecycleTest, TemporaryPointCreationAsksNothing) {
-  State().blnTempObjectCreation = true;
-  Request r("TempObj1");
-  EXPECT_TRUE(BeforeCreateObjectProc(ClassId("FFH"), r.view, 6));
-  EXPECT_EQ(r.request.UseDialog, 0);
-  EXPECT_STREQ(r.buffer, "TempObj1");
-}
-
 TEST_F(LifecycleTest, DeletedCheckedOutObjectCreatedAgainIsAnUpdate) {
   AddRow(3, 1, 3, "DE-7", "DELETE");
   AddFree(3, "DE-7");

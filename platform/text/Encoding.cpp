@@ -76,7 +76,10 @@ bool DecodeUtf8(std::string_view text, size_t pos, uint32_t& code, size_t& lengt
   return true;
 }
 
-void AppendUtf8(std::string& out, uint32_t code) {
+// The encoder of every UTF-8 text made here; its callers pass characters
+// UTF-8 holds. Kept in the file so that the conversions of table fields
+// have it inline.
+void AppendCodePoint(std::string& out, uint32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
   } else if (code < 0x800) {
@@ -167,7 +170,7 @@ std::string ToUtf8Oem(std::string_view bytes) {
     if (pos >= bytes.size()) break;
     // Every byte of code page 850 has a character; should iconv still stop,
     // the byte is not dropped.
-    AppendUtf8(out, 0xFFFD);
+    AppendCodePoint(out, 0xFFFD);
     ++pos;
   }
   return out;
@@ -181,6 +184,10 @@ bool IsAscii(std::string_view text) {
 }
 
 }  // namespace
+
+void AppendUtf8(std::string& out, uint32_t code) {
+  AppendCodePoint(out, code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ? 0xFFFD : code);
+}
 
 std::string Utf8ToAnsi(std::string_view utf8, size_t* replaced) {
   size_t count = 0;
@@ -246,7 +253,7 @@ std::string AnsiToUtf8(std::string_view ansi) {
   if (IsAscii(ansi)) return std::string(ansi);
   std::string out;
   out.reserve(ansi.size() + ansi.size() / 2);
-  for (char c : ansi) AppendUtf8(out, AnsiCharacter(static_cast<unsigned char>(c)));
+  for (char c : ansi) AppendCodePoint(out, AnsiCharacter(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -295,7 +302,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     pos += conv->Run(data + pos, size - pos, out, err);
     if (pos >= size) break;
     // A lone surrogate (or a high one at the end): one replacement per unit.
-    AppendUtf8(out, 0xFFFD);
+    AppendCodePoint(out, 0xFFFD);
     pos += 2;
   }
   return out;

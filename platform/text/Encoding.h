@@ -53,6 +53,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
 bool IsValidUtf8(std::string_view text);
+// Appends the UTF-8 form of a character; one beyond U+10FFFF or a
+// surrogate, which UTF-8 cannot hold, becomes U+FFFD.
+void AppendUtf8(std::string& out, uint32_t code);
 // Number of characters (code points) of a UTF-8 text; an invalid byte counts as one.
 size_t Utf8Length(std::string_view utf8);
 // The first `count` characters of a UTF-8 text, never cutting a character.

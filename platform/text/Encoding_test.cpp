@@ -27,6 +27,20 @@ TEST(Encoding, UndefinedAnsiBytesMapToC1Controls) {
   EXPECT_EQ(AnsiToUtf8("\x80"), "\u20AC");
 }
 
+TEST(Encoding, EveryCharacterIsAppendedAsItsUtf8AndWhatUtf8CannotHoldAsTheReplacement) {
+  std::string out;
+  for (const uint32_t code :
+       {0x41u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFDu, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
+    AppendUtf8(out, code);
+  }
+  EXPECT_EQ(out, "A\x7F\u0080\u07FF\u0800\uFFFD\xEF\xBF\xBF\U00010000\U0010FFFF");
+  EXPECT_TRUE(IsValidUtf8(out));
+  EXPECT_EQ(Utf8ToUtf16(out), u"A\x7F\u0080\u07FF\u0800\uFFFD\xFFFF\U00010000\U0010FFFF");
+  out.clear();
+  for (const uint32_t code : {0xD800u, 0xDFFFu, 0x110000u, 0xFFFFFFFFu}) AppendUtf8(out, code);
+  EXPECT_EQ(out, "\uFFFD\uFFFD\uFFFD\uFFFD");
+}
+
 TEST(Encoding, GermanTextAndEuro) {
   EXPECT_EQ(Utf8ToAnsi("Gauß-Krüger Ä€"), "Gau\xDF-Kr\xFCger \xC4\x80");
   EXPECT_EQ(AnsiToUtf8("Pr\xFC"

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "context/PluginContext.h"
+#include "photos/TempObject.h"
 #include "platform/db/Connection.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/Transcript.h"
@@ -124,6 +125,9 @@ void ProjectFixture::SetUp() {
   host().OpenProject(project_dir_);
   SelectBuild(Build::kVD1TransAction2010);
   ResetPluginState();
+  // The temporary point is the photo rules' state, not a flag of the
+  // context: a placing a test left would let the next test's creations pass.
+  TempObject::Current() = TempObject();
   context::Current().Store().CloseAll();
   transcript_ = platform::ui::Transcript::InMemory();
   auto presenter = std::make_unique<platform::ui::ScriptedPresenter>("", transcript_);

@@ -1,4 +1,4 @@
-#include "dialogs/CheckInLog.h"
+#include "exchange/CheckInLog.h"
 
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"

@@ -1,8 +1,9 @@
 // The log the check-in program leaves next to the package, read the way the
-// check-in dialog judges a run. A line counts when its first word begins
-// with "Sachdatenfehler" or "Grafikfehler"; the word after the line's last
-// blank is the count, and only "0" means none. Each counting line overwrites
-// its flag, and the run succeeded as soon as both flags are set together.
+// check-in (VandraCheckIn) judges a run. A line counts when its first word
+// begins with "Sachdatenfehler" or "Grafikfehler"; the word after the line's
+// last blank is the count, and only "0" means none. Each counting line
+// overwrites its flag, and the run succeeded as soon as both flags are set
+// together.
 //
 // The log is the program's, not ours: it may be empty, binary, without line
 // ends or hundreds of megabytes long. The reader therefore keeps of a line
@@ -18,6 +19,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "dialogs/CheckInBefund.h"
 
 namespace CheckInLog {
 
@@ -60,11 +63,7 @@ bool ReportsNoErrors(std::string_view log);
 // reader is tolerant, since the log is another program's: leading blanks and
 // tabs, any letter case of "Objekt", the identifier in double or single
 // quotes or up to the first colon, blanks around it. Texts are UTF-8.
-struct Befund {
-  std::string Kennung;
-  std::string Text;
-  bool operator==(const Befund&) const = default;
-};
+using Befund = DialogTools::CheckInBefund;
 
 // The finding of one line (without its line end, in the ANSI code page);
 // nothing when the line names no object.
