@@ -16,7 +16,7 @@ std::string Utf8(const char* ansi) {
   return platform::text::AnsiToUtf8(ansi);
 }
 
-std::string HostPath(KTBool (*get)(char*, int32_t)) {
+std::string HostPath(KTBool(KTAPI_CALL* get)(char*, int32_t)) {
   constexpr int32_t kSize = 255;
   char buffer[kSize + 1] = {};
   if (get(buffer, kSize) == 0) return {};
