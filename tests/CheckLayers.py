@@ -43,6 +43,16 @@ SYSTEM_HEADERS = {
     "sys/stat.h": {"platform/env", "platform/process"},
     "sys/file.h": {"platform/env"},
     "sys/mman.h": {"platform/env"},
+    # Loaded modules: the plug-in's own file and the host stand-in's timer.
+    "dlfcn.h": {"platform/module", "platform/ui"},
+    # The Win32 API, in the folders that own a Windows implementation: the
+    # files of WinEnv and the module's own name. A Windows implementation of
+    # another service adds its folder here.
+    "windows.h": {"platform/env", "platform/module"},
+    "winbase.h": {"platform/env"},
+    "fileapi.h": {"platform/env"},
+    "io.h": {"platform/env"},
+    "direct.h": {"platform/env"},
     "unistd.h": {"platform/env", "platform/process", "platform/ui"},
     "filesystem": {"platform/env", "platform/ui"},
     "fstream": {"platform/env"},
@@ -60,7 +70,12 @@ SYSTEM_HEADERS = {
 # platform seam makes them.
 DIRECT_CALLS = re.compile(
     r"(?<![\w.>:])(::)?(open|opendir|readdir|stat|lstat|fstat|mkstemp|rename|unlink|fcntl|flock|"
-    r"pread|pwrite|ftruncate|fsync|clock_gettime|time|localtime_r)\s*\(")
+    r"pread|pwrite|ftruncate|fsync|clock_gettime|time|localtime_r|"
+    # ... and their Win32 counterparts.
+    r"CreateFile[AW]?|ReOpenFile|LockFileEx|UnlockFileEx|FlushFileBuffers|"
+    r"MoveFileEx[AW]?|DeleteFile[AW]?|CreateDirectory[AW]?|RemoveDirectory[AW]?|"
+    r"FindFirstFile(Ex)?[AW]?|GetFileAttributes(Ex)?[AW]?|SetFileInformationByHandle|"
+    r"GetSystemTime(Precise)?AsFileTime|_wopen|_wstat|_wrename|_wunlink)\s*\(")
 DIRECT_CALLS_ALLOWED = {"platform/env", "platform/process", "platform/ui"}
 
 KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
@@ -196,6 +211,7 @@ def selftest():
     planted = {
         "low/a.h": '#include "high/b.h"\n',
         "low/c.cpp": '#include "../high/b.h"\n#include <dirent.h>\nint f() { return ::stat(0, 0); }\n',
+        "low/w.cpp": '#include <windows.h>\nvoid w() { MoveFileExW(0, 0, 0); LockFileEx(0, 0, 0, 0, 0, 0); }\n',
         "high/b.h": '#include "host/ktapi32.h"\n// ktSetKennung( in a comment is fine\n'
                     'void g() { ktRedraw(); }\n',
         "loose/d.h": "int d;\n",
@@ -206,6 +222,9 @@ def selftest():
         "low/c.cpp: includes ../high/b.h by a relative path",
         "low/c.cpp: includes <dirent.h>",
         "low/c.cpp: calls stat() directly",
+        "low/w.cpp: includes <windows.h>",
+        "low/w.cpp: calls MoveFileExW() directly",
+        "low/w.cpp: calls LockFileEx() directly",
         "high/b.h: includes the host API",
         "high/b.h: calls ktRedraw outside the host facade",
         "loose: a source folder that belongs to no layer",

@@ -13,6 +13,14 @@ namespace {
 
 std::atomic<Env*> g_current{nullptr};
 
+// Windows takes both slashes in a path, and its own functions answer with
+// backslashes.
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -34,7 +42,7 @@ bool IsRegularFile(Env& env, const std::string& path) {
 
 Env& Env::Current() {
   Env* env = g_current.load(std::memory_order_acquire);
-  return env ? *env : Posix();
+  return env ? *env : Default();
 }
 
 ScopedEnv::ScopedEnv(Env& env) : previous_(g_current.exchange(&env, std::memory_order_acq_rel)) {}
@@ -44,24 +52,26 @@ ScopedEnv::~ScopedEnv() {
 }
 
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
 }
 
 std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
+  const bool separated =
+      std::string_view(kSeparators).find(folder.back()) != std::string_view::npos;
+  return separated ? folder + name : folder + "/" + name;
 }
 
 std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::string_view name) {
-  if (name.empty() || name.find('/') != std::string_view::npos ||
+  if (name.empty() || name.find_first_of(kSeparators) != std::string_view::npos ||
       name.find('\0') != std::string_view::npos || name == "." || name == "..") {
     return std::nullopt;
   }
