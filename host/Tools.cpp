@@ -1,7 +1,5 @@
 #include "host/Tools.h"
 
-#include <fnmatch.h>
-
 #include <optional>
 #include <vector>
 
@@ -142,10 +140,8 @@ void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
   } catch (const platform::env::EnvError&) {
     return;  // a folder that cannot be read lists nothing
   }
-  const std::string pattern(mask);
   for (const std::string& name : names) {
-    // The host's file system matches names without regard to case.
-    if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) list.push_back(name);
+    if (platform::env::MatchesMask(name, mask)) list.push_back(name);
   }
 }
 

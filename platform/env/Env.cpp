@@ -70,6 +70,65 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return separated ? folder + name : folder + "/" + name;
 }
 
+namespace {
+
+// The next character of a UTF-8 text as a code point; a byte that starts no
+// valid character stands for itself.
+uint32_t NextChar(std::string_view text, size_t& pos) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : 4;
+  if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4 || pos + length > text.size())) length = 1;
+  uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(pos + i) & 0xC0) != 0x80) {
+      ++pos;
+      return lead;
+    }
+    code = code << 6 | (byte(pos + i) & 0x3F);
+  }
+  pos += length;
+  return code;
+}
+
+uint32_t FoldCase(uint32_t c) {
+  if (c >= 'A' && c <= 'Z') return c + ('a' - 'A');
+  // Latin-1 capitals À..Þ but the multiplication sign.
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  return c;
+}
+
+std::vector<uint32_t> FoldedChars(std::string_view text) {
+  std::vector<uint32_t> chars;
+  for (size_t pos = 0; pos < text.size();) chars.push_back(FoldCase(NextChar(text, pos)));
+  return chars;
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  const std::vector<uint32_t> n = FoldedChars(name);
+  const std::vector<uint32_t> m = FoldedChars(mask);
+  // Greedy with one point to go back to: the last '*' and where its run ended.
+  size_t i = 0, j = 0, star = std::string_view::npos, resume = 0;
+  while (i < n.size()) {
+    if (j < m.size() && (m[j] == '?' || m[j] == n[i])) {
+      ++i;
+      ++j;
+    } else if (j < m.size() && m[j] == '*') {
+      star = j++;
+      resume = i;
+    } else if (star != std::string_view::npos) {
+      j = star + 1;
+      i = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (j < m.size() && m[j] == '*') ++j;
+  return j == m.size();
+}
+
 std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::string_view name) {
   if (name.empty() || name.find_first_of(kSeparators) != std::string_view::npos ||
       name.find('\0') != std::string_view::npos || name == "." || name == "..") {

@@ -220,6 +220,11 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // in sorted order; nothing when there is none or the folder cannot be read.
 std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::string_view name);
 
+// Whether a file name fits a mask as the host's file system matches one: '*'
+// any run of characters, '?' any one, every other character itself without
+// regard to the case of ASCII and Latin-1 letters. UTF-8 throughout.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
 // Replaces the file's content safely: the new content goes into a temporary
 // file in the same folder, which is synced and renamed over the target, and
 // the folder is synced. A failure at any step removes the temporary file and

@@ -483,6 +483,28 @@ TEST(PathsTest, FolderNameAndJoin) {
   EXPECT_EQ(MemEnv::Normalize(""), "/");
 }
 
+TEST(MatchesMaskTest, StarsQuestionMarksAndLetterCaseAsTheHostsFileSystem) {
+  EXPECT_TRUE(MatchesMask("a.jpg", "*.jpg"));
+  EXPECT_TRUE(MatchesMask("B.JPG", "*.jpg"));
+  EXPECT_FALSE(MatchesMask("a.jpeg", "*.jpg"));
+  EXPECT_TRUE(MatchesMask("KTFoto12.jpg", "KTFoto*.JPG"));
+  EXPECT_TRUE(MatchesMask("P12345_aktion.dbf", "P12345*"));
+  EXPECT_FALSE(MatchesMask("P1234_aktion.dbf", "P12345*"));
+  EXPECT_TRUE(MatchesMask("ab", "a?"));
+  EXPECT_FALSE(MatchesMask("a", "a?"));
+  EXPECT_TRUE(MatchesMask("aXbXc", "a*b*c"));
+  EXPECT_TRUE(MatchesMask("a*b", "a*b"));
+  EXPECT_FALSE(MatchesMask("abca", "*bc"));
+  EXPECT_TRUE(MatchesMask("", "*"));
+  EXPECT_FALSE(MatchesMask("", "?"));
+  EXPECT_TRUE(MatchesMask(".hidden", "*"));
+  // Umlauts are letters with a case, and one character each for '?'.
+  EXPECT_TRUE(MatchesMask("Übersicht.txt", "üBERSICHT.*"));
+  EXPECT_TRUE(MatchesMask("Größe.txt", "Gr??e.txt"));
+  EXPECT_FALSE(MatchesMask("×.txt", "÷.txt"));
+  EXPECT_TRUE(MatchesMask("a\xff.txt", "a?.txt")) << "a byte that is no UTF-8 is one character";
+}
+
 TEST(ScopedEnvTest, InstallsAndPutsBack) {
   EXPECT_EQ(&Env::Current(), &Env::Default());
   MemEnv outer;
