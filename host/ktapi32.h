@@ -21,6 +21,7 @@
 #ifndef HOST_KTAPI32_H
 #define HOST_KTAPI32_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -103,6 +104,17 @@ KTAPI_STATIC_ASSERT(sizeof(TKTObjectData) == 4 + sizeof(char*) + 8, "TKTObjectDa
 KTAPI_STATIC_ASSERT(sizeof(TGetNewKennung) == sizeof(char*) + 3, "TGetNewKennung is packed");
 KTAPI_STATIC_ASSERT(sizeof(TObjectClassData) == 5 + 2 * sizeof(char*),
                     "TObjectClassData is packed");
+KTAPI_STATIC_ASSERT(offsetof(TKTObjectData, Kennung) == 4 &&
+                        offsetof(TKTObjectData, Klasse) == 4 + sizeof(char*) &&
+                        offsetof(TKTObjectData, Id) == 8 + sizeof(char*),
+                    "TKTObjectData: Typ, reserved0, OKLType, reserved1, Kennung, Klasse, Id");
+KTAPI_STATIC_ASSERT(offsetof(TGetNewKennung, maxChar) == sizeof(char*) &&
+                        offsetof(TGetNewKennung, UseDialog) == sizeof(char*) + 2,
+                    "TGetNewKennung: Kennung, maxChar, UseDialog");
+KTAPI_STATIC_ASSERT(offsetof(TObjectClassData, ShortName) == 4 &&
+                        offsetof(TObjectClassData, LongName) == 4 + sizeof(char*) &&
+                        offsetof(TObjectClassData, ClassType) == 4 + 2 * sizeof(char*),
+                    "TObjectClassData: ClassId, ShortName, LongName, ClassType");
 #if defined(_WIN32) && !defined(_WIN64)
 KTAPI_STATIC_ASSERT(sizeof(TKTObjectData) == 16, "TKTObjectData: the host's 16 bytes");
 KTAPI_STATIC_ASSERT(sizeof(TGetNewKennung) == 7, "TGetNewKennung: the host's 7 bytes");
