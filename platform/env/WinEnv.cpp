@@ -335,6 +335,8 @@ class WinFile : public File {
       // handle's own shared lock would refuse the exclusive one.
       UnlockFileEx(h_.get(), 0, 1, 0, &at);
       if (!TakeRange(LockKind::kExclusive)) {
+        // Back to shared; should a writer have come in between, the file
+        // holds no lock now, and the caller's next try tells.
         if (!TakeRange(LockKind::kShared)) held_.reset();
         return false;
       }
@@ -393,7 +395,9 @@ bool RemovePosix(const std::wstring& path) {
                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!h.valid()) return false;
   FILE_DISPOSITION_INFO_EX info{};
-  info.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
+  // A read-only file goes too, as on Linux, where the folder decides.
+  info.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+               FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
   return SetFileInformationByHandle(h.get(), kFileDispositionInfoEx, &info, sizeof info) != 0;
 }
 
