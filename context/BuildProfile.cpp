@@ -6,7 +6,6 @@ namespace {
 constexpr BuildProfile kFull = {
     .build = Build::kVD1TransAction2010,
     .name = "VD1TransAction2010",
-    .library_file = "VD1TransAction2010.so",
     .registry_key = "Software\\Bremak\\kartul\\5.1\\VANDRA",
     .hook_texts = host::TextForm::kUtf16,
     .keyed_transaction_tables = false,
@@ -40,7 +39,6 @@ constexpr BuildProfile kFull = {
 constexpr BuildProfile EarlierOf(BuildProfile profile) {
   profile.build = Build::kVD1TransAction;
   profile.name = "VD1TransAction";
-  profile.library_file = "VD1TransAction.so";
   profile.registry_key = "Software\\Bremak\\kartul\\3.2\\VANDRA2";
   profile.hook_texts = host::TextForm::kAnsi;
   profile.keyed_transaction_tables = true;
@@ -75,7 +73,6 @@ constexpr BuildProfile EarlierOf(BuildProfile profile) {
 constexpr BuildProfile ReducedOf(BuildProfile profile) {
   profile.build = Build::kTransactHooks;
   profile.name = "TransactHooks";
-  profile.library_file = "TransactHooks.so";
   profile.map_sheet_chooser = true;
   profile.release_without_transaction = true;
   profile.switch_offers_whole_pool = false;

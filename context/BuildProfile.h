@@ -38,8 +38,6 @@ struct BuildProfile {
   Build build;
   // The deliverable's name, e.g. "VD1TransAction2010".
   std::string_view name;
-  // The library's own file name, as the host knows it (ktIterateObjects).
-  std::string_view library_file;
   // Current-user registry key that holds the section "VD2Transaktionen".
   std::string_view registry_key;
   // Text arguments of hooks arrive as UTF-16 (full build) or ANSI.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/ktapi32.h"
+#include "platform/module/Module.h"
 #include "platform/text/Encoding.h"
 
 namespace host {
@@ -16,7 +17,7 @@ std::string Utf8(const char* ansi) {
   return platform::text::AnsiToUtf8(ansi);
 }
 
-std::string HostPath(KTBool (*get)(char*, int32_t)) {
+std::string HostPath(KTBool(KTAPI_CALL* get)(char*, int32_t)) {
   constexpr int32_t kSize = 255;
   char buffer[kSize + 1] = {};
   if (get(buffer, kSize) == 0) return {};
@@ -258,8 +259,9 @@ std::string VerfahrenDB() {
   return HostPath(ktGetVerfahrenDB);
 }
 
-void IterateObjects(bool all_objects, std::string_view library_file, std::string_view export_name) {
-  ktIterateObjects(all_objects ? 1 : 0, Ansi(library_file).c_str(), Ansi(export_name).c_str());
+void IterateObjects(bool all_objects, std::string_view export_name) {
+  ktIterateObjects(all_objects ? 1 : 0, Ansi(platform::module::OwnFileName()).c_str(),
+                   Ansi(export_name).c_str());
 }
 
 bool ImportGeodaten(const std::string& file, int32_t mode, int32_t flags) {

@@ -145,9 +145,11 @@ std::string VerfahrenDB();
 
 // ---- Object walks and file exchange ---------------------------------------------------
 
-// Calls the export of the loaded library once per selected object (every
-// object when all_objects).
-void IterateObjects(bool all_objects, std::string_view library_file, std::string_view export_name);
+// Has the host call the plug-in's own export once per selected object
+// (every object when all_objects). The host finds the plug-in by the file
+// name it was loaded from, which the system tells (a library renamed on
+// installation included).
+void IterateObjects(bool all_objects, std::string_view export_name);
 // The host's answer: false when it could not load the file.
 bool ImportGeodaten(const std::string& file, int32_t mode, int32_t flags);
 bool ImportDataXML(const std::string& file, bool create_missing);

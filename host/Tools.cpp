@@ -142,7 +142,7 @@ void ReadDirectroyFiles(std::string_view directory, std::string_view mask,
     return;  // a folder that cannot be read lists nothing
   }
   for (const std::string& name : names) {
-    if (platform::env::MatchesFileMask(name, mask)) list.push_back(name);
+    if (platform::env::MatchesMask(name, mask)) list.push_back(name);
   }
 }
 

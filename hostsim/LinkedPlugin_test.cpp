@@ -1,8 +1,8 @@
 // The plug-in linked into the program itself: the host takes the program's
 // own exports as the hooks (this test is built with ENABLE_EXPORTS and
 // defines a few), fires them as it fires those of a loaded build, and knows
-// the plug-in under the build's file name, so that ktIterateObjects finds it
-// by the library name the plug-in gives.
+// the plug-in under the program's file name, so that ktIterateObjects finds
+// it by the name the plug-in code learns from the system.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,7 +15,8 @@
 namespace {
 
 std::vector<std::string> g_calls;
-std::string g_library = "VD1TransAction2010.dll";
+const std::string kProgram = "hostsim_linked_test";
+std::string g_library = kProgram;
 
 }  // namespace
 
@@ -73,7 +74,7 @@ class LinkedPluginTest : public ::testing::Test {
     Host::CreateProject(dir_ + "/p");
     host_.OpenProject(dir_ + "/p");
     g_calls.clear();
-    g_library = "VD1TransAction2010.dll";
+    g_library = kProgram;
   }
   void TearDown() override {
     host_.CloseProject();
@@ -92,8 +93,8 @@ class LinkedPluginTest : public ::testing::Test {
 std::string LinkedPluginTest::refusal_;
 
 TEST_F(LinkedPluginTest, AMissingExportIsRefusedAsForALoadedBuild) {
-  EXPECT_NE(refusal_.find("the plug-in VD1TransAction2010.so lacks exports the hook table binds: "
-                          "BeforeLoadProject"),
+  EXPECT_NE(refusal_.find("the plug-in " + kProgram +
+                          " lacks exports the hook table binds: BeforeLoadProject"),
             std::string::npos)
       << refusal_;
   EXPECT_EQ(refusal_.find("InsertInTransActionList"), std::string::npos) << refusal_;
@@ -104,7 +105,7 @@ TEST_F(LinkedPluginTest, AMissingExportIsRefusedAsForALoadedBuild) {
 
 TEST_F(LinkedPluginTest, TheProgramsOwnExportsAreCalledAtTheHostsEvents) {
   EXPECT_TRUE(host_.HasPlugin());
-  EXPECT_EQ(host_.PluginFile(), "VD1TransAction2010.so");
+  EXPECT_EQ(host_.PluginFile(), kProgram);
   EXPECT_TRUE(host_.Utf16HookTexts()) << "the full build's texts";
   int32_t a = Point("ND-1");
   int32_t b = Point("ND-2");
@@ -127,7 +128,7 @@ TEST_F(LinkedPluginTest, IterationFindsTheLinkedPlugInByItsLibraryName) {
   EXPECT_TRUE(host_.RunMenuCommand("AssignToTransaction"));
   EXPECT_EQ(g_calls,
             (std::vector<std::string>{"CreateListToAssign ND-2", "AssignToTransaction -1"}));
-  g_library = "TransactHooks.dll";
+  g_library = "VD1TransAction2010.dll";
   g_calls.clear();
   host_.RunMenuCommand("AssignToTransaction");
   EXPECT_EQ(g_calls, (std::vector<std::string>{"AssignToTransaction 0"}));

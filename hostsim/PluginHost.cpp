@@ -38,7 +38,7 @@ void PluginHost::LoadLinked(const std::string& build) {
   // it was started with, so the hooks must be among the program's exports.
   void* handle = dlopen(nullptr, RTLD_NOW);
   if (!handle) throw HostError(std::string("cannot reach the program's exports: ") + dlerror());
-  Adopt(handle, build + ".so", build, false);
+  Adopt(handle, fs::read_symlink("/proc/self/exe").filename().string(), build, false);
 }
 
 void PluginHost::Adopt(void* handle, const std::string& file, const std::string& stem,

@@ -40,9 +40,10 @@ class PluginHost {
   void Load(const std::string& name_or_path, const std::string& search_dir);
   // Takes the plug-in code linked into this program as the loaded plug-in:
   // its hooks are the program's own exports (a test built with
-  // ENABLE_EXPORTS), known to the host under the build's file name
-  // ("VD1TransAction2010" is "VD1TransAction2010.so") and with its hook
-  // table unless one was set before. Hooks fire as for a loaded library.
+  // ENABLE_EXPORTS), known to the host under the program's file name (the
+  // name the plug-in code learns from the system and gives ktIterateObjects)
+  // and with the build's hook table unless one was set before. Hooks fire as
+  // for a loaded library.
   // Throws HostError as Load does.
   void LoadLinked(const std::string& build);
   bool Loaded() const { return handle_ != nullptr; }

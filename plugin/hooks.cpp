@@ -68,14 +68,14 @@ bool StatusServicesOffered() {
 
 extern "C" {
 
-int16_t BeforeLoadProject(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL BeforeLoadProject(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     TempObject::Current().ProjectLoading();
     return true;
   });
 }
 
-int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL AfterLoadProject(intptr_t, intptr_t, uint16_t) {
   // Each step on its own: a photo table that cannot be made does not keep
   // the journal from being made, and the other way round.
   Guarded(OnError::kAnswerTrue, [] {
@@ -98,7 +98,7 @@ int16_t AfterLoadProject(intptr_t, intptr_t, uint16_t) {
   });
 }
 
-int16_t BeforeCloseProject(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL BeforeCloseProject(intptr_t, intptr_t, uint16_t) {
   Guarded(OnError::kAnswerTrue, [] {
     CloseFotoverwaltung();
     FreeControlForm();
@@ -111,11 +111,12 @@ int16_t BeforeCloseProject(intptr_t, intptr_t, uint16_t) {
   });
 }
 
-int16_t AfterCloseProject(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL AfterCloseProject(intptr_t, intptr_t, uint16_t) {
   return kHookTrue;
 }
 
-int16_t BeforeCreateObject(intptr_t ClassID, intptr_t NewKennungStruct, uint16_t GeoTyp) {
+int16_t VANDRA_HOOK_CALL BeforeCreateObject(intptr_t ClassID, intptr_t NewKennungStruct,
+                                            uint16_t GeoTyp) {
   return Guarded(OnError::kVeto, [&] {
     std::optional<host::KennungRequest> request =
         host::KennungRequest::FromHookArgument(NewKennungStruct);
@@ -125,7 +126,8 @@ int16_t BeforeCreateObject(intptr_t ClassID, intptr_t NewKennungStruct, uint16_t
   });
 }
 
-int16_t InsertInTransActionList(intptr_t command, intptr_t KARTULID, uint16_t WParam) {
+int16_t VANDRA_HOOK_CALL InsertInTransActionList(intptr_t command, intptr_t KARTULID,
+                                                 uint16_t WParam) {
   return Guarded(OnError::kAnswerTrue, [&] {
     // The photo dialog's point is never entered in the transaction list.
     if (TempObject::Current().ObjectCreated(Int32Of(KARTULID))) return true;
@@ -134,22 +136,22 @@ int16_t InsertInTransActionList(intptr_t command, intptr_t KARTULID, uint16_t WP
   });
 }
 
-int16_t DeleteFromTransActionList(intptr_t GeoID, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL DeleteFromTransActionList(intptr_t GeoID, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue,
                  [&] { return ObjectLifecycle::DeleteFromTransActionListProc(Int32Of(GeoID)); });
 }
 
-int16_t BeforeChangeKennung(intptr_t GeoID, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL BeforeChangeKennung(intptr_t GeoID, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue,
                  [&] { return ObjectLifecycle::BeforeChangeKennung(Int32Of(GeoID)); });
 }
 
-int16_t AfterChangeKennung(intptr_t GeoID, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL AfterChangeKennung(intptr_t GeoID, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue,
                  [&] { return ObjectLifecycle::AfterChangeKennung(Int32Of(GeoID)); });
 }
 
-int16_t UpdateKennungPreCorrection(intptr_t GeoID, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL UpdateKennungPreCorrection(intptr_t GeoID, intptr_t, uint16_t) {
   PluginState& state = State();
   if (state.blnChangingKennungInternal) {
     // The plug-in's own restore or switch passes untouched, and the pairing
@@ -168,11 +170,11 @@ int16_t UpdateKennungPreCorrection(intptr_t GeoID, intptr_t, uint16_t) {
   return answer;
 }
 
-int16_t CheckStatus(intptr_t, intptr_t GeoID, uint16_t) {
+int16_t VANDRA_HOOK_CALL CheckStatus(intptr_t, intptr_t GeoID, uint16_t) {
   return Guarded(OnError::kVeto, [&] { return ObjectLifecycle::CheckStatus(Int32Of(GeoID)); });
 }
 
-int16_t GeometryChanged(intptr_t KARTULID, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL GeometryChanged(intptr_t KARTULID, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [&] {
     host::AddToSelection(Int32Of(KARTULID));
     host::SetActiveObject(Int32Of(KARTULID));
@@ -181,14 +183,15 @@ int16_t GeometryChanged(intptr_t KARTULID, intptr_t, uint16_t) {
   });
 }
 
-int16_t AfterEditObject(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL AfterEditObject(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     ObjectLifecycle::SetChangedFlag();
     return true;
   });
 }
 
-int16_t OnTablePost(intptr_t pCharUnKnown, intptr_t pCharTableName, uint16_t EventCode) {
+int16_t VANDRA_HOOK_CALL OnTablePost(intptr_t pCharUnKnown, intptr_t pCharTableName,
+                                     uint16_t EventCode) {
   (void)pCharUnKnown;
   return Guarded(OnError::kAnswerTrue, [&] {
     const std::string table_name = HookFrame::HookText(pCharTableName);
@@ -206,11 +209,11 @@ int16_t OnTablePost(intptr_t pCharUnKnown, intptr_t pCharTableName, uint16_t Eve
   });
 }
 
-int16_t AssignToTransaction(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL AssignToTransaction(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] { return ObjectLifecycle::AssignToTransactionProc(); });
 }
 
-int16_t CreateListToAssign(intptr_t ObjectData, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL CreateListToAssign(intptr_t ObjectData, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [&] {
     if (State().SelectedObjects) {
       // The earlier builds find the selected objects by this walk.
@@ -223,28 +226,29 @@ int16_t CreateListToAssign(intptr_t ObjectData, intptr_t, uint16_t) {
   });
 }
 
-int16_t SwitchKennung(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL SwitchKennung(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     ObjectLifecycle::SwitchKennung();
     return true;
   });
 }
 
-int16_t ShowObjStatus(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL ShowObjStatus(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     if (StatusServicesOffered()) StatusInfo::DoShowStatusInfo();
     return true;
   });
 }
 
-int16_t SelectByStatus(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL SelectByStatus(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     if (StatusServicesOffered()) StatusInfo::DoSelectByStatus();
     return true;
   });
 }
 
-int16_t DeletePflanzenStatus(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) {
+int16_t VANDRA_HOOK_CALL DeletePflanzenStatus(intptr_t AktValue, intptr_t NewValue,
+                                              uint16_t MaxLen) {
   return Guarded(OnError::kAnswerTrue, [&] {
     HookFrame::CopyHookText(AktValue, NewValue, MaxLen);
     StatusInfo::DeletePflanzenStatus();
@@ -252,14 +256,14 @@ int16_t DeletePflanzenStatus(intptr_t AktValue, intptr_t NewValue, uint16_t MaxL
   });
 }
 
-int16_t ProcessFoto(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL ProcessFoto(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     ProcessFotoProc();
     return true;
   });
 }
 
-int16_t CorrectHauptfoto(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) {
+int16_t VANDRA_HOOK_CALL CorrectHauptfoto(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) {
   Guarded(OnError::kAnswerTrue, [&] {
     HookFrame::CopyHookText(AktValue, NewValue, MaxLen);
     CorrectHauptfotoProc(HookFrame::HookText(AktValue));
@@ -268,11 +272,11 @@ int16_t CorrectHauptfoto(intptr_t AktValue, intptr_t NewValue, uint16_t MaxLen) 
   return kHookFalse;
 }
 
-int16_t MakeTransActionReport(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL MakeTransActionReport(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] { return TransActionReport::MakeTransActionReport(); });
 }
 
-int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL VD1CustomImport(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kVeto, [] {
     const bool imported = ImportFuncs::VD1CustomImportProc();
     host::Redraw();
@@ -280,15 +284,15 @@ int16_t VD1CustomImport(intptr_t, intptr_t, uint16_t) {
   });
 }
 
-int16_t VD1CustomExport(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL VD1CustomExport(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kVeto, [] { return ExportFuncs::VD1CustomExportProc(); });
 }
 
-int16_t VD1Vorpruefung(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL VD1Vorpruefung(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] { return Preflight::VD1VorpruefungProc(); });
 }
 
-int16_t AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {
+int16_t VANDRA_HOOK_CALL AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {
   return Guarded(OnError::kAnswerTrue, [&] {
     if (Int32Of(Command) == HookFrame::kCommandCreateObject &&
         wParam == HookFrame::kCreateAbandoned) {
@@ -298,21 +302,21 @@ int16_t AfterKARTULCommand(intptr_t Command, intptr_t, uint16_t wParam) {
   });
 }
 
-int16_t SetETRS89(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL SetETRS89(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     GeoAttributes::SetETRS89();
     return true;
   });
 }
 
-int16_t SetGaussKrueger(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL SetGaussKrueger(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     GeoAttributes::SetGaussKrueger();
     return true;
   });
 }
 
-int16_t AfterPasteData(intptr_t, intptr_t, uint16_t) {
+int16_t VANDRA_HOOK_CALL AfterPasteData(intptr_t, intptr_t, uint16_t) {
   return Guarded(OnError::kAnswerTrue, [] {
     GeoAttributes::AfterPasteData();
     return true;

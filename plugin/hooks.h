@@ -3,6 +3,11 @@
 // has the host's signature: P1 and P2 pointer-sized (they carry pointers in
 // several hooks), P3 16 bits, answer 0 (false) or -1 (true). No C++ exception
 // and no STL type crosses this boundary.
+//
+// The host calls hooks with the Windows standard calling convention: on
+// 32-bit Windows the callee takes its 12 bytes of arguments off the stack
+// (ret 0xc), and a hook compiled otherwise would leave the host's stack off
+// by that much after every call. Elsewhere there is one convention only.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +46,15 @@
   X(AfterPasteData)             \
   X(VD1Vorpruefung)
 
+#if defined(_WIN32) && !defined(_WIN64)
+#define VANDRA_HOOK_CALL __attribute__((stdcall))
+#else
+#define VANDRA_HOOK_CALL
+#endif
+
 extern "C" {
-#define VANDRA_DECLARE_HOOK(name) int16_t name(intptr_t P1, intptr_t P2, uint16_t P3);
+#define VANDRA_DECLARE_HOOK(name) \
+  int16_t VANDRA_HOOK_CALL name(intptr_t P1, intptr_t P2, uint16_t P3);
 VANDRA_HOOK_LIST(VANDRA_DECLARE_HOOK)
 #undef VANDRA_DECLARE_HOOK
 }

@@ -61,6 +61,14 @@ SYSTEM_HEADERS = {
     "sys/stat.h": {"platform/env", POSIX_PROCESSES},
     "sys/file.h": {"platform/env"},
     "sys/mman.h": {"platform/env"},
+    # The Win32 API, in the folders that own a Windows implementation: the
+    # files of WinEnv and the module's own name. A Windows implementation of
+    # another service adds its folder here.
+    "windows.h": {"platform/env", "platform/module"},
+    "winbase.h": {"platform/env"},
+    "fileapi.h": {"platform/env"},
+    "io.h": {"platform/env"},
+    "direct.h": {"platform/env"},
     "unistd.h": {"platform/env", POSIX_PROCESSES, "platform/ui"},
     "filesystem": {"platform/env", "platform/ui"},
     "fstream": {"platform/env"},
@@ -70,8 +78,9 @@ SYSTEM_HEADERS = {
     "csignal": {POSIX_PROCESSES},
     "spawn.h": {POSIX_PROCESSES},
     "pwd.h": {POSIX_PROCESSES},
-    # The host's timer functions are looked up by the timer service alone.
-    "dlfcn.h": {POSIX_HOST_TIMERS},
+    # Loaded modules: the plug-in's own file name, and the host's timer
+    # functions, looked up by the timer service alone.
+    "dlfcn.h": {"platform/module", POSIX_HOST_TIMERS},
     # The user's locale is read by the text formats alone.
     "langinfo.h": {"platform/text"},
     "locale.h": {"platform/text"},
@@ -91,7 +100,12 @@ SYSTEM_HEADERS = {
 # platform seam makes them.
 DIRECT_CALLS = re.compile(
     r"(?<![\w.>:])(::)?(open|opendir|readdir|stat|lstat|fstat|mkstemp|rename|unlink|fcntl|flock|"
-    r"pread|pwrite|ftruncate|fsync|clock_gettime|time|localtime_r)\s*\(")
+    r"pread|pwrite|ftruncate|fsync|clock_gettime|time|localtime_r|"
+    # ... and their Win32 counterparts.
+    r"CreateFile[AW]?|ReOpenFile|LockFileEx|UnlockFileEx|FlushFileBuffers|"
+    r"MoveFileEx[AW]?|DeleteFile[AW]?|CreateDirectory[AW]?|RemoveDirectory[AW]?|"
+    r"FindFirstFile(Ex)?[AW]?|GetFileAttributes(Ex)?[AW]?|SetFileInformationByHandle|"
+    r"GetSystemTime(Precise)?AsFileTime|_wopen|_wstat|_wrename|_wunlink)\s*\(")
 DIRECT_CALLS_ALLOWED = {"platform/env", POSIX_PROCESSES, "platform/ui"}
 
 # Calls of the services behind an interface, and where alone they are made.
@@ -99,7 +113,7 @@ SERVICE_CALLS = [
     (re.compile(r"(?<![\w.>:])(::)?(fork|vfork|exec[lv]p?e?|posix_spawnp?|waitpid|wait|kill|"
                 r"killpg|setpgid|setsid|getpwuid(_r)?|getpwnam(_r)?|popen|system)\s*\("),
      {POSIX_PROCESSES}),
-    (re.compile(r"(?<![\w.>:])(::)?(dlopen|dlsym)\s*\("), {POSIX_HOST_TIMERS}),
+    (re.compile(r"(?<![\w.>:])(::)?(dlopen|dlsym|dladdr)\s*\("), {POSIX_HOST_TIMERS, "platform/module"}),
     (re.compile(r"(?<![\w.>:])(::)?(cairo_\w+)\s*\("), {CAIRO_PRINTER}),
     (re.compile(r"(?<![\w.>:])(::)?(newlocale|nl_langinfo(_l)?)\s*\("), {"platform/text"}),
 ]
@@ -345,6 +359,7 @@ def selftest():
     planted = {
         "low/a.h": '#include "high/b.h"\n',
         "low/c.cpp": '#include "../high/b.h"\n#include <dirent.h>\nint f() { return ::stat(0, 0); }\n',
+        "low/w.cpp": '#include <windows.h>\nvoid w() { MoveFileExW(0, 0, 0); LockFileEx(0, 0, 0, 0, 0, 0); }\n',
         "high/b.h": '#include "host/ktapi32.h"\n// ktSetKennung( in a comment is fine\n'
                     'void g() { ktRedraw(); }\n'
                     'bool h() { return CurrentProfile().build == Build::kTransactHooks; }\n',
@@ -383,6 +398,9 @@ def selftest():
         "low/c.cpp: includes ../high/b.h by a relative path",
         "low/c.cpp: includes <dirent.h>",
         "low/c.cpp: calls stat() directly",
+        "low/w.cpp: includes <windows.h>",
+        "low/w.cpp: calls MoveFileExW() directly",
+        "low/w.cpp: calls LockFileEx() directly",
         "high/b.h: includes the host API",
         "high/b.h: calls ktRedraw outside the host facade",
         "high/b.h: asks which build runs (.build ==)",

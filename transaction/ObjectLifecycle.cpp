@@ -169,7 +169,7 @@ std::vector<int32_t> SelectedObjects() {
     PluginState& state;
     ~Drop() { state.SelectedObjects.reset(); }
   } drop{state};
-  host::IterateObjects(false, CurrentProfile().library_file, "CreateListToAssign");
+  host::IterateObjects(false, "CreateListToAssign");
   return *state.SelectedObjects;
 }
 
@@ -723,7 +723,7 @@ bool AssignToTransactionProc() {
     PluginState& state;
     ~FreeList() { state.ListToAssign.reset(); }
   } free_list{state};
-  host::IterateObjects(false, CurrentProfile().library_file, "CreateListToAssign");
+  host::IterateObjects(false, "CreateListToAssign");
   if (!state.ListToAssign) return true;
   // The list is a copy: AssignObject calls back into the host, and nothing
   // may change the list under the loop.

@@ -542,13 +542,15 @@ MemoLayout ParseMemoHeader(const unsigned char h[32], uint8_t table_version) {
 std::vector<unsigned char> EncodeMemo(const MemoLayout& layout, std::string_view bytes) {
   std::vector<unsigned char> buf;
   if (layout.dbase4) {
-    buf.resize(8);
+    // Sized at once: GCC 12 building for 32-bit Windows takes an insert
+    // after the header for a write past its 8 bytes and refuses it.
+    buf.resize(8 + bytes.size());
     buf[0] = 0xFF;
     buf[1] = 0xFF;
     buf[2] = 0x08;
     buf[3] = 0x00;
     PutLe32(buf.data() + 4, static_cast<uint32_t>(bytes.size() + 8));
-    buf.insert(buf.end(), bytes.begin(), bytes.end());
+    std::copy(bytes.begin(), bytes.end(), buf.begin() + 8);
     buf.push_back(kMemoEnd4);
   } else {
     buf.assign(bytes.begin(), bytes.end());

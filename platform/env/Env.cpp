@@ -34,7 +34,7 @@ bool IsRegularFile(Env& env, const std::string& path) {
 
 Env& Env::Current() {
   Env* env = g_current.load(std::memory_order_acquire);
-  return env ? *env : Posix();
+  return env ? *env : Default();
 }
 
 ScopedEnv::ScopedEnv(Env& env) : previous_(g_current.exchange(&env, std::memory_order_acq_rel)) {}
@@ -43,28 +43,8 @@ ScopedEnv::~ScopedEnv() {
   g_current.store(previous_, std::memory_order_release);
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::string_view name) {
-  if (name.empty() || name.find('/') != std::string_view::npos ||
-      name.find('\0') != std::string_view::npos || name == "." || name == "..") {
-    return std::nullopt;
-  }
+  if (!IsPlainName(name)) return std::nullopt;
   const std::string exact(name);
   if (IsRegularFile(env, JoinPath(folder, exact))) return exact;
   std::vector<std::string> matches;

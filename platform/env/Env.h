@@ -3,16 +3,20 @@
 // storage on an in-memory file system or fail any call they choose (a write
 // that finds the disk full, a lock that another process holds).
 //
-// Three implementations: PosixEnv (Env::Posix(), the only one the product
-// uses), MemEnv (MemEnv.h, files in memory) and FaultEnv (FaultEnv.h, wraps
-// another and fails chosen calls). Code that is not handed an Env uses
-// Env::Current(), the real one unless a test installs another with ScopedEnv.
+// The real one is the platform's, chosen by the build: PosixEnv on Linux
+// (Env::Posix()), WinEnv on Windows (the Win32 file API); Env::Default() is
+// whichever the build has, the only one the product uses. Beside them MemEnv
+// (MemEnv.h, files in memory) and FaultEnv (FaultEnv.h, wraps another and
+// fails chosen calls). Code that is not handed an Env uses Env::Current(),
+// the real one unless a test installs another with ScopedEnv.
 //
-// Errors are EnvError, carrying an errno code, the operation and the path.
+// Errors are EnvError, carrying an errno code, the operation and the path;
+// WinEnv gives Windows' errors the errno values of the same meaning.
 // Answers that are no error (a missing file for Stat, a lock that another
 // holder has for TryLock) come back as values.
 #pragma once
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -22,6 +26,19 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/env/Path.h"
+
+#ifdef _WIN32
+// Codes the callers compare that the Windows C runtime lacks, above all of
+// its own values.
+#ifndef EDQUOT
+#define EDQUOT 160
+#endif
+#ifndef ESTALE
+#define ESTALE 161
+#endif
+#endif
 
 namespace platform::env {
 
@@ -122,9 +139,14 @@ class Env {
  public:
   virtual ~Env() = default;
 
-  // The real file system and clock. Never destroyed.
+  // The real file system and clock of the platform the build is for. Never
+  // destroyed.
+  static Env& Default();
+#ifndef _WIN32
+  // The real one on Linux: Default().
   static Env& Posix();
-  // The Env of code that is not handed one: Posix() unless a ScopedEnv
+#endif
+  // The Env of code that is not handed one: Default() unless a ScopedEnv
   // installed another.
   static Env& Current();
 
@@ -168,7 +190,9 @@ class Env {
   virtual std::tm LocalTime(int64_t seconds) = 0;
   virtual void SleepFor(std::chrono::microseconds duration) = 0;
 
-  std::tm LocalNow() { return LocalTime(WallNs() / 1000000000); }
+  std::tm LocalNow() {
+    return LocalTime(WallNs() / 1000000000);
+  }
 };
 
 // Installs an Env as Env::Current() for the life of the object and puts the
@@ -185,13 +209,6 @@ class ScopedEnv {
 };
 
 // --- helpers all stand-ins share ------------------------------------------------
-
-// The folder part of a path ("." for a bare file name, "/" for a file in it).
-std::string FolderOf(const std::string& path);
-// The last part of a path.
-std::string NameOf(const std::string& path);
-// `folder` + "/" + `name`, without doubling a slash.
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 // The real name of the regular file `name` in `folder`, matched without
 // regard to ASCII case: the exact name when it exists, else the first match

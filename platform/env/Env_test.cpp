@@ -1,15 +1,26 @@
-// The Env contract, held to the real implementation (in a temporary folder)
-// and to the in-memory one alike, and the helpers written over it.
+// The Env contract, held to the real implementation of the platform the
+// tests are built for (POSIX on Linux, Win32 on Windows, in a temporary
+// folder) and to the in-memory one alike, and the helpers written over it.
 #include "platform/env/Env.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+// Macros of windows.h that would rename the Env's own helpers.
+#undef CopyFile
+#undef ReplaceFile
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <random>
 
 #include "platform/env/MemEnv.h"
 
@@ -21,19 +32,61 @@ struct Subject {
   virtual ~Subject() = default;
   virtual Env& env() = 0;
   virtual std::string Folder() = 0;
+  // The permission bits a file given `mode` shows: Windows has only the
+  // read-only attribute, and an access list decides who reads a file.
+  virtual uint32_t Shown(uint32_t mode) { return mode; }
+  // Whether names that differ only in letter case are one file (Windows).
+  virtual bool CaseBlind() { return false; }
+  // Whether a name can be renamed over or removed, and is free again at
+  // once, while the file it names is open elsewhere; why not, when not.
+  virtual std::optional<std::string> CannotReplaceOpenFiles() { return std::nullopt; }
+  // Whether shared locks of a folder let each other in (Windows has one
+  // kind of folder lock only, which keeps every other locker out).
+  virtual bool SharedFolderLocks() { return true; }
 };
 
-struct PosixSubject : Subject {
-  PosixSubject() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vandra-env-XXXXXX").string();
-    folder = ::mkdtemp(pattern.data());
+#ifdef _WIN32
+bool RunsUnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+#endif
+
+struct RealSubject : Subject {
+  RealSubject() {
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::filesystem::path made;
+    do {
+      made = base / ("vandra-env-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(made));
+    const std::u8string name = made.u8string();
+    folder.assign(name.begin(), name.end());
   }
-  ~PosixSubject() override {
+  ~RealSubject() override {
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    std::filesystem::remove_all(std::filesystem::path(std::u8string(folder.begin(), folder.end())),
+                                ec);
   }
-  Env& env() override { return Env::Posix(); }
+  Env& env() override { return Env::Default(); }
   std::string Folder() override { return folder; }
+#ifdef _WIN32
+  uint32_t Shown(uint32_t mode) override {
+    return (mode & 0200) ? 0666 : 0444;
+  }
+  bool CaseBlind() override {
+    return true;
+  }
+  std::optional<std::string> CannotReplaceOpenFiles() override {
+    if (!RunsUnderWine()) return std::nullopt;
+    return "wine has no POSIX-semantics rename and delete: it refuses to replace an open "
+           "file and keeps a removed one's name until it is closed; Windows 10 and later "
+           "on NTFS do both: to be tried there";
+  }
+  bool SharedFolderLocks() override {
+    return false;
+  }
+#endif
   std::string folder;
 };
 
@@ -50,7 +103,7 @@ class EnvTest : public ::testing::TestWithParam<bool> {
     if (GetParam()) {
       subject_ = std::make_unique<MemSubject>();
     } else {
-      subject_ = std::make_unique<PosixSubject>();
+      subject_ = std::make_unique<RealSubject>();
     }
   }
   Env& env() { return subject_->env(); }
@@ -114,6 +167,7 @@ TEST_P(EnvTest, StatusTellsKindSizeAndIdentity) {
   auto f = env().Open(P("a"), OpenMode::kRead);
   EXPECT_TRUE(f->Status().SameFile(*st));
   EXPECT_TRUE(env().Stat(subject_->Folder())->IsFolder());
+  if (auto why = subject_->CannotReplaceOpenFiles()) GTEST_SKIP() << *why;
   // Another file renamed over the name is another file.
   Put("b", "x");
   env().Rename(P("b"), P("a"));
@@ -174,7 +228,7 @@ TEST_P(EnvTest, TemporaryFilesAreNewAndPrivate) {
   EXPECT_NE(a->Path(), b->Path());
   EXPECT_EQ(NameOf(a->Path()).rfind("f.", 0), 0u);
   EXPECT_EQ(FolderOf(a->Path()), subject_->Folder());
-  EXPECT_EQ(env().Stat(a->Path())->mode & 0777, 0600u);
+  EXPECT_EQ(env().Stat(a->Path())->mode & 0777, subject_->Shown(0600));
   a->WriteAt(0, "t", 1);
   EXPECT_EQ(ReadFile(env(), a->Path()), "t");
 }
@@ -183,8 +237,14 @@ TEST_P(EnvTest, CaseBlindLookupPrefersTheExactNameThenSortedOrder) {
   EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.dbf"), std::nullopt);
   Put("ta_list.DBF", "");
   Put("TA_LIST.dbf", "");
-  EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.dbf"), "TA_LIST.dbf");
-  EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.DBF"), "ta_list.DBF");
+  if (subject_->CaseBlind()) {
+    // One file under either spelling, found under the one asked for.
+    EXPECT_EQ(Listing().size(), 1u);
+    EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.dbf"), "ta_list.dbf");
+  } else {
+    EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.dbf"), "TA_LIST.dbf");
+    EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "ta_list.DBF"), "ta_list.DBF");
+  }
   env().CreateFolder(P("FOTOS.DBF"));  // a folder is no table file
   EXPECT_EQ(FindNoCase(env(), subject_->Folder(), "fotos.dbf"), std::nullopt);
   for (const char* bad : {"", ".", "..", "a/b"}) {
@@ -196,12 +256,16 @@ TEST_P(EnvTest, CaseBlindLookupPrefersTheExactNameThenSortedOrder) {
 TEST_P(EnvTest, ReplaceFileSwapsTheWholeContentAndLeavesNothingBehind) {
   ReplaceFile(env(), P("s.ini"), "first", 0640);
   EXPECT_EQ(ReadFile(env(), P("s.ini")), "first");
-  EXPECT_EQ(env().Stat(P("s.ini"))->mode & 0777, 0640u);
+  EXPECT_EQ(env().Stat(P("s.ini"))->mode & 0777, subject_->Shown(0640));
   ReplaceFile(env(), P("s.ini"), "second");  // keeps the mode it had
   EXPECT_EQ(ReadFile(env(), P("s.ini")), "second");
-  EXPECT_EQ(env().Stat(P("s.ini"))->mode & 0777, 0640u);
+  EXPECT_EQ(env().Stat(P("s.ini"))->mode & 0777, subject_->Shown(0640));
   EXPECT_EQ(Listing(), std::vector<std::string>{"s.ini"});
   EXPECT_EQ(CodeOf([&] { ReplaceFile(env(), P("no/s.ini"), "x"); }), ENOENT);
+  ReplaceFile(env(), P("r.ini"), "fest", 0444);
+  EXPECT_EQ(env().Stat(P("r.ini"))->mode & 0777, subject_->Shown(0444));
+  env().Open(P("r.ini"), OpenMode::kRead)->SetMode(0644);
+  EXPECT_EQ(env().Stat(P("r.ini"))->mode & 0777, subject_->Shown(0644));
 }
 
 TEST_P(EnvTest, ACopyFromAnOpenFileStoresOnlyWhatWasChecked) {
@@ -223,6 +287,7 @@ TEST_P(EnvTest, ACopyFromAnOpenFileStoresOnlyWhatWasChecked) {
   EXPECT_EQ(Listing(), (std::vector<std::string>{"a.jpg", "bild.jpg"}));
 
   // Another file put under the name: the handle still reads the one checked.
+  if (auto why = subject_->CannotReplaceOpenFiles()) GTEST_SKIP() << *why;
   std::unique_ptr<File> again = env().Open(P("bild.jpg"), OpenMode::kReadNoLink);
   const FileStatus second = again->Status();
   Put("anders.jpg", "anders");
@@ -230,6 +295,84 @@ TEST_P(EnvTest, ACopyFromAnOpenFileStoresOnlyWhatWasChecked) {
   EXPECT_EQ(CopyFiles(env(), {{P("bild.jpg"), P("a.jpg"), again.get(), second}}),
             std::vector<std::string>{""});
   EXPECT_EQ(ReadFile(env(), P("a.jpg")), "geprueft!");
+}
+
+TEST_P(EnvTest, NamesWithUmlautsAndBlanksComeBackAsGiven) {
+  Put("Prüfbericht März.txt", "ä");
+  env().CreateFolder(P("Fotos Übersicht"));
+  Put("Fotos Übersicht/Blick nach Süden.jpg", "J");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"Fotos Übersicht", "Prüfbericht März.txt"}));
+  EXPECT_EQ(env().ListFolder(P("Fotos Übersicht")),
+            std::vector<std::string>{"Blick nach Süden.jpg"});
+  env().Rename(P("Prüfbericht März.txt"), P("Größe.txt"));
+  EXPECT_EQ(ReadFile(env(), P("Größe.txt")), "ä");
+  EXPECT_EQ(NameOf(env().CreateTemporary(P("Fotos Übersicht"), "Süd.")->Path()).rfind("Süd.", 0),
+            0u);
+}
+
+TEST_P(EnvTest, AFileOpenElsewhereIsReplacedUnderItsName) {
+  if (auto why = subject_->CannotReplaceOpenFiles()) GTEST_SKIP() << *why;
+  Put("TA_LIST.dbf", "alt");
+  auto reader = env().Open(P("TA_LIST.dbf"), OpenMode::kRead);
+  Put("neu.tmp", "neu");
+  env().Rename(P("neu.tmp"), P("TA_LIST.dbf"));
+  EXPECT_EQ(ReadFile(env(), P("TA_LIST.dbf")), "neu");
+  char buf[8] = {};
+  ASSERT_EQ(reader->ReadAt(0, buf, sizeof buf), 3u);
+  EXPECT_EQ(std::string(buf, 3), "alt") << "the open handle keeps the file it opened";
+}
+
+TEST_P(EnvTest, AFileOpenElsewhereIsRemovedAndItsNameIsFreeAtOnce) {
+  if (auto why = subject_->CannotReplaceOpenFiles()) GTEST_SKIP() << *why;
+  Put("TA_LIST.dbf", "alt");
+  auto writer = env().Open(P("TA_LIST.dbf"), OpenMode::kReadWrite);
+  env().Remove(P("TA_LIST.dbf"));
+  EXPECT_EQ(env().Stat(P("TA_LIST.dbf")), std::nullopt);
+  Put("TA_LIST.dbf", "wieder");
+  EXPECT_EQ(ReadFile(env(), P("TA_LIST.dbf")), "wieder");
+  writer->WriteAt(0, "X", 1);  // into the removed file, not the new one
+  EXPECT_EQ(ReadFile(env(), P("TA_LIST.dbf")), "wieder");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"TA_LIST.dbf"});
+}
+
+TEST_P(EnvTest, LocksKeepOutLockersButNeitherReadersNorWriters) {
+  Put("t.dbf", "data");
+  auto a = env().Open(P("t.dbf"), OpenMode::kReadWrite);
+  auto b = env().Open(P("t.dbf"), OpenMode::kReadWrite);
+  ASSERT_TRUE(a->TryLock(LockKind::kExclusive));
+  EXPECT_FALSE(b->TryLock(LockKind::kShared));
+  char buf[4] = {};
+  EXPECT_EQ(b->ReadAt(0, buf, 4), 4u);
+  b->WriteAt(4, "!", 1);
+  EXPECT_EQ(a->Size(), 5u);
+  // Both reading under shared locks, either still writes what it must.
+  ASSERT_TRUE(a->TryLock(LockKind::kShared));
+  ASSERT_TRUE(b->TryLock(LockKind::kShared));
+  a->WriteAt(0, "D", 1);
+  EXPECT_EQ(ReadFile(env(), P("t.dbf")), "Data!");
+  a->Unlock();
+  b->Unlock();
+  EXPECT_TRUE(a->TryLock(LockKind::kExclusive));
+}
+
+TEST_P(EnvTest, AFolderLockedByOneTakesNewFilesAndRenamesButNoOtherLocker) {
+  auto owner = env().Open(subject_->Folder(), OpenMode::kRead);
+  auto other = env().Open(subject_->Folder(), OpenMode::kRead);
+  ASSERT_TRUE(owner->TryLock(LockKind::kExclusive));
+  ReplaceFile(env(), P("KTProjekt.ktp"), "[Kennungsliste]");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"KTProjekt.ktp"});
+  EXPECT_FALSE(other->TryLock(LockKind::kShared));
+  // Down to shared: other readers come in (where the platform tells
+  // readers apart), a writer still waits.
+  ASSERT_TRUE(owner->TryLock(LockKind::kShared));
+  EXPECT_EQ(other->TryLock(LockKind::kShared), subject_->SharedFolderLocks());
+  auto third = env().Open(subject_->Folder(), OpenMode::kRead);
+  EXPECT_FALSE(third->TryLock(LockKind::kExclusive));
+  other->Unlock();
+  EXPECT_FALSE(third->TryLock(LockKind::kExclusive)) << "the owner still reads";
+  ASSERT_TRUE(owner->TryLock(LockKind::kExclusive)) << "up again, alone";
+  owner.reset();
+  EXPECT_TRUE(third->TryLock(LockKind::kExclusive));
 }
 
 TEST_P(EnvTest, ClocksMoveForward) {
@@ -243,10 +386,11 @@ TEST_P(EnvTest, ClocksMoveForward) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, EnvTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Memory" : "Posix"; });
+                         [](const auto& info) { return info.param ? "Memory" : "Real"; });
 
+#ifndef _WIN32
 TEST(PosixEnvTest, ReadingWithoutLinksRefusesALinkAndNeverWaitsOnAFifo) {
-  PosixSubject subject;
+  RealSubject subject;
   Env& env = Env::Posix();
   const std::string file = JoinPath(subject.folder, "bild.jpg");
   env.Open(file, OpenMode::kTruncate)->WriteAt(0, "JPEG", 4);
@@ -266,6 +410,7 @@ TEST(PosixEnvTest, ReadingWithoutLinksRefusesALinkAndNeverWaitsOnAFifo) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(env.Open(fifo, OpenMode::kReadNoLink)->Status().kind, FileKind::kOther);
 }
+#endif
 
 TEST(EnvErrorTest, NamesOperationPathAndReason) {
   const EnvError e(ENOSPC, "write", "/data/TA_LIST.dbf");
@@ -326,12 +471,42 @@ TEST(PathsTest, FolderNameAndJoin) {
   EXPECT_EQ(NameOf("b.ini"), "b.ini");
   EXPECT_EQ(JoinPath("/a", "b"), "/a/b");
   EXPECT_EQ(JoinPath("/a/", "b"), "/a/b");
+#ifdef _WIN32
+  // Windows answers with backslashes and takes either.
+  EXPECT_EQ(FolderOf("C:\\Projekt\\TA_LIST.dbf"), "C:\\Projekt");
+  EXPECT_EQ(NameOf("C:\\Projekt\\TA_LIST.dbf"), "TA_LIST.dbf");
+  EXPECT_EQ(JoinPath("C:\\Projekt\\", "KTPhotos"), "C:\\Projekt\\KTPhotos");
+#else
+  EXPECT_EQ(NameOf("C:\\Projekt\\TA_LIST.dbf"), "C:\\Projekt\\TA_LIST.dbf");
+#endif
   EXPECT_EQ(MemEnv::Normalize("a//b/./c/../d/"), "/a/b/d");
   EXPECT_EQ(MemEnv::Normalize(""), "/");
 }
 
+TEST(MatchesMaskTest, StarsQuestionMarksAndLetterCaseAsTheHostsFileSystem) {
+  EXPECT_TRUE(MatchesMask("a.jpg", "*.jpg"));
+  EXPECT_TRUE(MatchesMask("B.JPG", "*.jpg"));
+  EXPECT_FALSE(MatchesMask("a.jpeg", "*.jpg"));
+  EXPECT_TRUE(MatchesMask("KTFoto12.jpg", "KTFoto*.JPG"));
+  EXPECT_TRUE(MatchesMask("P12345_aktion.dbf", "P12345*"));
+  EXPECT_FALSE(MatchesMask("P1234_aktion.dbf", "P12345*"));
+  EXPECT_TRUE(MatchesMask("ab", "a?"));
+  EXPECT_FALSE(MatchesMask("a", "a?"));
+  EXPECT_TRUE(MatchesMask("aXbXc", "a*b*c"));
+  EXPECT_TRUE(MatchesMask("a*b", "a*b"));
+  EXPECT_FALSE(MatchesMask("abca", "*bc"));
+  EXPECT_TRUE(MatchesMask("", "*"));
+  EXPECT_FALSE(MatchesMask("", "?"));
+  EXPECT_TRUE(MatchesMask(".hidden", "*"));
+  // Umlauts are letters with a case, and one character each for '?'.
+  EXPECT_TRUE(MatchesMask("Übersicht.txt", "üBERSICHT.*"));
+  EXPECT_TRUE(MatchesMask("Größe.txt", "Gr??e.txt"));
+  EXPECT_FALSE(MatchesMask("×.txt", "÷.txt"));
+  EXPECT_TRUE(MatchesMask("a\xff.txt", "a?.txt")) << "a byte that is no UTF-8 is one character";
+}
+
 TEST(ScopedEnvTest, InstallsAndPutsBack) {
-  EXPECT_EQ(&Env::Current(), &Env::Posix());
+  EXPECT_EQ(&Env::Current(), &Env::Default());
   MemEnv outer;
   {
     ScopedEnv a(outer);
@@ -343,7 +518,7 @@ TEST(ScopedEnvTest, InstallsAndPutsBack) {
     }
     EXPECT_EQ(&Env::Current(), &outer);
   }
-  EXPECT_EQ(&Env::Current(), &Env::Posix());
+  EXPECT_EQ(&Env::Current(), &Env::Default());
 }
 
 TEST(MemEnvTest, EachInstanceIsAFileSystemOfItsOwnWithAClockThatSleepsAtOnce) {

@@ -176,7 +176,7 @@ TEST_F(FaultEnvTest, ABatchOfCopiesFailsOnlyWhereItMustAndSyncsTheFolderOnce) {
 }
 
 TEST_F(FaultEnvTest, TheRealEnvCanBeWrappedToo) {
-  FaultEnv faults(Env::Posix());
+  FaultEnv faults(Env::Default());
   faults.Inject(Fault(Op::kOpen, EACCES).On("/no-such-place"));
   EXPECT_EQ(CodeOf([&] { faults.Open("/no-such-place/x", OpenMode::kRead); }), EACCES);
   EXPECT_EQ(CodeOf([&] { faults.Open("/no-such-folder-either/x", OpenMode::kRead); }), ENOENT);

@@ -4,10 +4,16 @@
 // into a new block with the old one freed: malloc learns from the large
 // blocks freed how large a block it should rather keep in its heap, and
 // serves the many row vectors of a statement from there. Huge pages are
-// never asked for heap memory, where they would outlast the buffer.
+// never asked for heap memory, where they would outlast the buffer. Windows
+// maps the buffer too (VirtualAlloc), with small pages: large ones need a
+// privilege users do not have.
 #include "platform/env/LargeBuffer.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -53,7 +59,12 @@ void LargeBuffer::clear() {
 
 void LargeBuffer::Release(char* data, size_t capacity, bool mapped) {
   if (mapped) {
+#ifdef _WIN32
+    (void)capacity;
+    VirtualFree(data, 0, MEM_RELEASE);
+#else
     ::munmap(data, capacity);
+#endif
   } else {
     std::free(data);
   }
@@ -66,10 +77,15 @@ void LargeBuffer::Reserve(size_t wanted, bool to_fill) {
   bool mapped = false;
   if (to_fill && size_ == 0 && wanted >= kHugePage) {
     capacity = (wanted + kHugePage - 1) / kHugePage * kHugePage;
+#ifdef _WIN32
+    void* m = VirtualAlloc(nullptr, capacity, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (m == nullptr) throw std::bad_alloc();
+#else
     void* m = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m == MAP_FAILED) throw std::bad_alloc();
     // Only advice: without huge pages the buffer works the same, slower to fill.
     ::madvise(m, capacity, MADV_HUGEPAGE);
+#endif
     p = static_cast<char*>(m);
     mapped = true;
   } else {

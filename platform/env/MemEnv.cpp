@@ -332,7 +332,11 @@ int64_t MemEnv::SteadyNs() {
 std::tm MemEnv::LocalTime(int64_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &t);
+#else
   ::gmtime_r(&t, &tm);
+#endif
   return tm;
 }
 

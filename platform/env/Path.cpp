@@ -1,23 +1,17 @@
 #include "platform/env/Path.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace platform::env {
 
 namespace {
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Bytes of the UTF-8 character that starts at `at` (1 for a stray byte).
-size_t CharacterLength(std::string_view text, size_t at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  for (size_t i = 1; i < length; ++i) {
-    if (at + i >= text.size() || (static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) {
-      return 1;
-    }
+size_t LastSeparator(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsPathSeparator(path[i - 1])) return i - 1;
   }
-  return length;
+  return std::string::npos;
 }
 
 }  // namespace
@@ -72,31 +66,80 @@ std::string WithoutExtension(const std::string& path) {
   return path.substr(0, dot);
 }
 
-bool MatchesFileMask(std::string_view name, std::string_view mask) {
-  // Greedy with one step back to the last star: each star is retried at
-  // most once per character of the name, so no mask takes exponential time.
-  size_t n = 0, m = 0;
-  size_t star = std::string_view::npos, star_n = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && mask[m] == '*') {
-      star = m++;
-      star_n = n;
-    } else if (m < mask.size() && mask[m] == '?') {
-      n += CharacterLength(name, n);
-      ++m;
-    } else if (m < mask.size() && LowerAscii(mask[m]) == LowerAscii(name[n])) {
-      ++n;
-      ++m;
+std::string FolderOf(const std::string& path) {
+  const size_t slash = LastSeparator(path);
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return path.substr(0, 1);
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = LastSeparator(path);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return IsPathSeparator(folder.back()) ? folder + name : folder + kPathSeparator + name;
+}
+
+namespace {
+
+// The next character of a UTF-8 text as a code point; a byte that starts no
+// valid character stands for itself.
+uint32_t NextChar(std::string_view text, size_t& pos) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : 4;
+  if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4 || pos + length > text.size())) length = 1;
+  uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(pos + i) & 0xC0) != 0x80) {
+      ++pos;
+      return lead;
+    }
+    code = code << 6 | (byte(pos + i) & 0x3F);
+  }
+  pos += length;
+  return code;
+}
+
+uint32_t FoldCase(uint32_t c) {
+  if (c >= 'A' && c <= 'Z') return c + ('a' - 'A');
+  // Latin-1 capitals À..Þ but the multiplication sign.
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  return c;
+}
+
+std::vector<uint32_t> FoldedChars(std::string_view text) {
+  std::vector<uint32_t> chars;
+  for (size_t pos = 0; pos < text.size();) chars.push_back(FoldCase(NextChar(text, pos)));
+  return chars;
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+  const std::vector<uint32_t> n = FoldedChars(name);
+  const std::vector<uint32_t> m = FoldedChars(mask);
+  // Greedy with one point to go back to: the last '*' and where its run ended.
+  size_t i = 0, j = 0, star = std::string_view::npos, resume = 0;
+  while (i < n.size()) {
+    if (j < m.size() && (m[j] == '?' || m[j] == n[i])) {
+      ++i;
+      ++j;
+    } else if (j < m.size() && m[j] == '*') {
+      star = j++;
+      resume = i;
     } else if (star != std::string_view::npos) {
-      m = star + 1;
-      star_n += CharacterLength(name, star_n);
-      n = star_n;
+      j = star + 1;
+      i = ++resume;
     } else {
       return false;
     }
   }
-  while (m < mask.size() && mask[m] == '*') ++m;
-  return m == mask.size();
+  while (j < m.size() && m[j] == '*') ++j;
+  return j == m.size();
 }
 
 }  // namespace platform::env

@@ -1,6 +1,6 @@
 // Paths as the platform writes them. Everything above the platform seam
-// joins, splits and compares paths through these (and FolderOf, NameOf and
-// JoinPath in Env.h) rather than with a separator of its own, so that a
+// joins, splits and compares paths through these rather than with a
+// separator of its own, so that a
 // build for a platform whose paths take another separator changes only here.
 #pragma once
 
@@ -36,9 +36,17 @@ std::string WithTrailingSeparator(std::string folder);
 // a dot of a folder name is no extension.
 std::string WithoutExtension(const std::string& path);
 
-// Whether a file name matches a mask of the host's file dialogs and folder
-// listings: "*" any run of characters, "?" one character, letters without
-// regard to ASCII case.
-bool MatchesFileMask(std::string_view name, std::string_view mask);
+// The folder part of a path ("." for a bare file name, the root for a file
+// in it).
+std::string FolderOf(const std::string& path);
+// The last part of a path.
+std::string NameOf(const std::string& path);
+// `folder` and `name` with one separator between them, not doubled.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// Whether a file name fits a mask as the host's file system matches one: '*'
+// any run of characters, '?' any one, every other character itself without
+// regard to the case of ASCII and Latin-1 letters. UTF-8 throughout.
+bool MatchesMask(std::string_view name, std::string_view mask);
 
 }  // namespace platform::env

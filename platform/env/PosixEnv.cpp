@@ -275,4 +275,8 @@ Env& Env::Posix() {
   return *posix;
 }
 
+Env& Env::Default() {
+  return Posix();
+}
+
 }  // namespace platform::env

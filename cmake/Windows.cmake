@@ -1,0 +1,35 @@
+# The Windows build, cross-built with Debian's MinGW-w64 (toolchain files in
+# cmake/windows/, libraries from scripts/windows-deps). It holds what has a
+# Windows implementation so far, and grows service by service until it
+# builds all that the Linux build does (README, "Windows"):
+#
+#   64-bit  the platform services that have their Windows implementation,
+#           files, folders, locks and clock (platform/env, WinEnv.cpp in
+#           place of PosixEnv.cpp) and the module's own name (platform/module),
+#           with their tests, which run under wine64 (the toolchain's emulator)
+#   32-bit  the three plug-in DLLs for the host (cmake/windows/PlugIn.cmake),
+#           checked statically: 32-bit Windows code does not run here
+find_package(Threads REQUIRED)
+include(cmake/Layers.cmake)
+
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+  include(cmake/windows/PlugIn.cmake)
+  return()
+endif()
+
+vandra_layer(platform FOLDERS platform/env platform/module)
+target_link_libraries(vandra_platform PUBLIC Threads::Threads)
+find_package(GTest CONFIG REQUIRED)
+enable_testing()
+
+# A test program of one folder. It runs whole under the emulator, one wine
+# start per program rather than per case.
+function(vandra_add_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE vandra_platform GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  add_test(NAME windows.${name} COMMAND ${name} --gtest_brief=1)
+endfunction()
+
+add_subdirectory(platform/env)
+add_subdirectory(platform/module)
