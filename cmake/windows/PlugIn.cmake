@@ -31,27 +31,26 @@ vandra_layer(hooks FOLDERS plugin builds BELOW rules)
 # leaves functions unresolved that the DLLs import from vandra_pending.dll;
 # VANDRA_PENDING_SERVICES names the namespaces they may come from.
 set(VANDRA_NOT_ON_WINDOWS
-  # Linux's file system; WinEnv.cpp is Windows'.
-  platform/env/PosixEnv.cpp
   # Code page 850 through iconv and the locale's number and date formats
   # through langinfo: MultiByteToWideChar and GetLocaleInfoEx, chosen by
   # platform/text/CMakeLists.txt as platform/env chooses its Env.
   platform/text/Encoding.cpp platform/text/Formats.cpp
-  # The registry as a file (the Linux stand-in): RegCreateKeyExW and
-  # RegQueryValueExW behind platform/registry/Registry.h.
-  platform/registry/Registry.cpp platform/registry/RegistryFile.cpp
-  # Programs by fork and exec: CreateProcessW with Windows' quoting, a job
-  # object for the watched program, behind platform/process/Process.h.
-  platform/process/Process.cpp
-  # The presenters and the host stand-in's timer: a presenter of Win32
-  # dialog windows, SetTimer, the transcript through the Env.
+  # The presenters: a presenter of Win32 dialog windows, the transcript
+  # through the Env.
   platform/ui/ScriptedPresenter.cpp platform/ui/TerminalPresenter.cpp
-  platform/ui/Timer.cpp platform/ui/Transcript.cpp
-  # PDF through cairo: the Windows print dialog or a PDF of Windows' own.
-  platform/print/PdfWriter.cpp
+  platform/ui/Transcript.cpp
+  # PDF through cairo: the Windows print dialog or a PDF of Windows' own
+  # behind platform/print/PrintDocument.h.
+  platform/print/CairoPrinter.cpp
   # Shapefiles through shapelib, whose source Debian's registry does not
   # serve: a reader and writer over the Env and the dBase codec.
   platform/geodata/ShapeFiles.cpp)
+# The POSIX implementations behind the other seams (Posix*.cpp, left out
+# above) leave only their Default() unresolved: RegCreateKeyExW and
+# RegQueryValueExW behind platform/registry/Registry.h, CreateProcessW with
+# Windows' quoting and a job object behind platform/process/Process.h,
+# SetTimer behind platform/ui/Timer.h, GetLocaleInfoEx behind
+# platform/text/FormatSource.h.
 set(VANDRA_PENDING_SERVICES
   platform::text platform::registry platform::process platform::ui platform::print
   platform::geodata)
@@ -64,6 +63,8 @@ foreach(layer ${VANDRA_LAYERS})
       # Linked into each DLL itself, not kept in a library.
       list(FILTER sources EXCLUDE REGEX "/(hooks|VD1TransAction2010|VD1TransAction|TransactHooks)\\.cpp$")
     endif()
+    # Posix*.cpp are the POSIX implementations behind the services' seams.
+    list(FILTER sources EXCLUDE REGEX "/Posix[^/]*\\.cpp$")
     list(REMOVE_ITEM sources ${VANDRA_NOT_ON_WINDOWS})
     list(TRANSFORM sources PREPEND ${CMAKE_SOURCE_DIR}/)
     target_sources(vandra_${layer} PRIVATE ${sources})

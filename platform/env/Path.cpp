@@ -48,8 +48,22 @@ std::string WithoutTrailingSeparator(std::string folder) {
   return folder;
 }
 
+namespace {
+
+// The separator a folder path already uses, so that a path keeps one kind
+// throughout ("C:\Projekt" grows with a backslash, "/tmp/p" with a slash, on
+// either platform); the platform's own for a path with none.
+char SeparatorOf(std::string_view folder) {
+  for (size_t i = folder.size(); i > 0; --i) {
+    if (IsPathSeparator(folder[i - 1])) return folder[i - 1];
+  }
+  return kPathSeparator;
+}
+
+}  // namespace
+
 std::string WithTrailingSeparator(std::string folder) {
-  if (!folder.empty() && !IsPathSeparator(folder.back())) folder += kPathSeparator;
+  if (!folder.empty() && !IsPathSeparator(folder.back())) folder += SeparatorOf(folder);
   return folder;
 }
 
@@ -80,7 +94,7 @@ std::string NameOf(const std::string& path) {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  return IsPathSeparator(folder.back()) ? folder + name : folder + kPathSeparator + name;
+  return IsPathSeparator(folder.back()) ? folder + name : folder + SeparatorOf(folder) + name;
 }
 
 namespace {

@@ -29,7 +29,8 @@ bool IsAbsolutePath(std::string_view path);
 // The folder path without separators at its end; the root stays the root.
 std::string WithoutTrailingSeparator(std::string folder);
 // The folder path ending in one separator, as the host hands its folders;
-// an empty path stays empty.
+// an empty path stays empty. Here and in JoinPath the separator added is
+// the one the path already uses, else the platform's.
 std::string WithTrailingSeparator(std::string folder);
 
 // The path without the extension of its last part ("a/b.dbf" -> "a/b");

@@ -52,4 +52,11 @@ TEST(PathTest, AMaskWithManyStarsTakesNoExponentialTime) {
 }
 
 }  // namespace
+TEST(PathTest, AFolderGrowsWithTheSeparatorItAlreadyUses) {
+  EXPECT_EQ(JoinPath("C:\\Projekt\\KTPhotos", "a.jpg"),
+            IsPathSeparator('\\') ? "C:\\Projekt\\KTPhotos\\a.jpg" : "C:\\Projekt\\KTPhotos/a.jpg");
+  EXPECT_EQ(WithTrailingSeparator("/tmp/p"), "/tmp/p/");
+  EXPECT_EQ(JoinPath("Projekt", "a.jpg"), std::string("Projekt") + kPathSeparator + "a.jpg");
+}
+
 }  // namespace platform::env
