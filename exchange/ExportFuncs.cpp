@@ -11,6 +11,7 @@
 #include "exchange/VandraCheckIn.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
+#include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
 #include "photos/PictureName.h"
 #include "platform/db/Connection.h"
@@ -354,7 +355,7 @@ bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_lis
   TdmFotoverwaltung& module = EnsureFotoverwaltung();
   const auto photos = LocalPhotos(module);
   const auto links = PhotoLinks(module);
-  PhotoRun run{names, Tools::MyGetProjectDir() + "KTPhotos/", {}, {}, {}, {}, true};
+  PhotoRun run{names, FotoDir(), {}, {}, {}, {}, true};
   // A row the driver refuses is told and left out; the others stay.
   InOneWrite(OpenExportConnection(names.D), [&] {
     for (const std::string& K : photo_list) {

@@ -10,6 +10,7 @@
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/xml/Xml.h"
 #include "transaction/TransActTools.h"
 #include "transaction/TransactionStore.h"
@@ -112,7 +113,8 @@ class ScratchFolder {
   ~ScratchFolder() {
     platform::env::Env& env = CurrentEnv();
     try {
-      for (const std::string& name : env.ListFolder(path_)) env.Remove(path_ + "/" + name);
+      for (const std::string& name : env.ListFolder(path_))
+        env.Remove(platform::env::JoinPath(path_, name));
       env.RemoveFolder(path_);
       env.Remove(reservation_);
     } catch (const std::exception&) {
@@ -215,7 +217,7 @@ std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file)
 
 std::vector<HostObject> TakeSnapshot() {
   ScratchFolder scratch;
-  const std::string base = scratch.Path() + "/" + std::string(kBase);
+  const std::string base = platform::env::JoinPath(scratch.Path(), std::string(kBase));
   {
     // The host's exports may post rows; those are no edits of the mapper's.
     ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
@@ -251,7 +253,7 @@ std::vector<HostObject> TakeSnapshot() {
   objects.reserve(listed.size());
   for (const std::string_view layer : kLayers) {
     const std::string name = std::string(kBase) + std::string(layer);
-    const std::string shp = scratch.Path() + "/" + name + ".shp";
+    const std::string shp = platform::env::JoinPath(scratch.Path(), name + ".shp");
     if (!env.Stat(shp)) continue;
     std::vector<std::string> records;
     try {
@@ -260,7 +262,7 @@ std::vector<HostObject> TakeSnapshot() {
       throw SnapshotError("Die Datei " + shp + " kann nicht gelesen werden:\r" + e.what());
     }
     const std::vector<LayerRow> rows =
-        LayerRows(*connection, name, scratch.Path() + "/" + name + ".dbf");
+        LayerRows(*connection, name, platform::env::JoinPath(scratch.Path(), name + ".dbf"));
     if (rows.size() != records.size()) {
       throw SnapshotError("Die Datei " + shp + " hat " + std::to_string(records.size()) +
                           " Formen, ihre Tabelle " + std::to_string(rows.size()) + " Zeilen.");

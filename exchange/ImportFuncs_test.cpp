@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include <unistd.h>
@@ -335,9 +335,9 @@ TEST_F(ImportTest, DamagedPackagesLeaveEveryFileAndObjectAsItWas) {
 
   const auto shp_size = fs::file_size(pkg_ + "abcdef.shp");
   fs::resize_file(pkg_ + "abcdef.shp", shp_size - 24);
-  refused("a .shp cut short", "Die Datei " + pkg_ + "abcdef.shp ist unvollständig: ihr Kopf nennt " +
-                                  std::to_string(shp_size) + " Bytes, sie hat " +
-                                  std::to_string(shp_size - 24) + ".");
+  refused("a .shp cut short",
+          "Die Datei " + pkg_ + "abcdef.shp ist unvollständig: ihr Kopf nennt " +
+              std::to_string(shp_size) + " Bytes, sie hat " + std::to_string(shp_size - 24) + ".");
 
   fs::remove(pkg_ + "abcdef.shx");
   refused("no .shx", "Die Datei " + pkg_ + "abcdef.shx der Geodaten fehlt.");
@@ -418,9 +418,10 @@ TEST_F(ImportTest, ADamagedPictureIsNamedAndItsPhotoComesIn) {
   Put(photos_ + "/KTFOTO1.JPG", testsupport::PngBytes());
   const std::string told =
       ("message OK \"Das Transaktionspaket " + pkg_ +
-      "abcdef ist importiert.\\r\\rFolgende Bilddateien des Pakets sind keine lesbaren "
-      "JPEG-Bilder; ihre Fotos wurden trotzdem übernommen:\\rDie Bilddatei \\\"KTFOTO1.JPG\\\" ist "
-      "kein JPEG-Bild.\"");
+       "abcdef ist importiert.\\r\\rFolgende Bilddateien des Pakets sind keine lesbaren "
+       "JPEG-Bilder; ihre Fotos wurden trotzdem übernommen:\\rDie Bilddatei \\\"KTFOTO1.JPG\\\" "
+       "ist "
+       "kein JPEG-Bild.\"");
   ASSERT_TRUE(Import("abcdef.tid", told));
   ExpectAllAnswered();
   EXPECT_EQ(Photos(), (std::vector<std::string>{"501 Gröne Wiese KTFOTO1.JPG 2"}));
@@ -512,10 +513,11 @@ TEST_F(ImportTest, ObjectsOfAClassTheHostDoesNotKnowRefuseThePackage) {
     auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
     package->Execute("update abcdef set KLASSE = 999999 where KENNUNG = 'DE-3'");
   }
-  EXPECT_FALSE(Import("abcdef.tid", "message OK \"Das Transaktionspaket wird nicht importiert:\\r"
-                                    "Das Transaktionspaket enthält Objekte von Objektklassen, die "
-                                    "dieses Projekt nicht kennt; KARTUL würde sie nicht laden:\\r"
-                                    "999999: DE-3\""));
+  EXPECT_FALSE(Import("abcdef.tid",
+                      "message OK \"Das Transaktionspaket wird nicht importiert:\\r"
+                      "Das Transaktionspaket enthält Objekte von Objektklassen, die "
+                      "dieses Projekt nicht kennt; KARTUL würde sie nicht laden:\\r"
+                      "999999: DE-3\""));
   ExpectAllAnswered();
   EXPECT_FALSE(fs::exists(ProjectDir() + "TA_LIST.dbf"));
 }
@@ -559,8 +561,7 @@ TEST_F(ImportTest, AFailedStepUndoesEverything) {
       platform::env::Fault(platform::env::Op::kCreateTemporary, ENOSPC).On("KTPhotos").Times(1));
   {
     platform::env::ScopedEnv scoped(faults);
-    EXPECT_FALSE(
-        Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
+    EXPECT_FALSE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
   }
   ExpectAllAnswered();
   const std::string told = LastMessage();
@@ -760,8 +761,7 @@ TEST_F(ImportTest, AnotherProcessWritingTheListDuringAFailedImportLosesNothing) 
       platform::env::Fault(platform::env::Op::kCreateTemporary, ENOSPC).On("KTPhotos").Times(1));
   {
     platform::env::ScopedEnv scoped(faults);
-    EXPECT_FALSE(
-        Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
+    EXPECT_FALSE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
   }
   stop = true;
   writer.join();

@@ -207,8 +207,8 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
         journal.keys.push_back(Str(f[1]));
       } else if (record == "zeile") {
         need(8);
-        journal.before.list.push_back({Int(f[1]), Int(f[2]), Int(f[3]), Int(f[4]), Str(f[5]),
-                                       Str(f[6]), Str(f[7])});
+        journal.before.list.push_back(
+            {Int(f[1]), Int(f[2]), Int(f[3]), Int(f[4]), Str(f[5]), Str(f[6]), Str(f[7])});
       } else if (record == "pool") {
         need(3);
         journal.before.pool.push_back({Int(f[1]), Str(f[2])});

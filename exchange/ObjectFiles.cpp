@@ -33,8 +33,7 @@ Copy CopyObjects(const std::string& base, const std::string& xml, const std::str
   Copy copy;
   copy.base = platform::env::JoinPath(folder, platform::env::NameOf(base));
   for (const std::string& layer : LayersOf(base)) {
-    const platform::geodata::ShapeLayer read =
-        platform::geodata::ReadLayer(env, layer, "KENNUNG");
+    const platform::geodata::ShapeLayer read = platform::geodata::ReadLayer(env, layer, "KENNUNG");
     platform::geodata::CopyLayer(env, layer,
                                  platform::env::JoinPath(folder, platform::env::NameOf(layer)),
                                  [&](size_t record) { return keep(read.ids[record]); });
@@ -42,8 +41,7 @@ Copy CopyObjects(const std::string& base, const std::string& xml, const std::str
   if (!xml.empty()) {
     copy.xml = platform::env::JoinPath(folder, platform::env::NameOf(xml));
     platform::env::ReplaceFile(
-        env, copy.xml,
-        AttributeXml::KeepObjects(platform::env::ReadFile(env, xml), xml, keep));
+        env, copy.xml, AttributeXml::KeepObjects(platform::env::ReadFile(env, xml), xml, keep));
   }
   return copy;
 }

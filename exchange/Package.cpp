@@ -27,9 +27,9 @@ bool PrefixIsFileName(std::string_view prefix) {
   if (!platform::text::IsValidUtf8(prefix) || !platform::text::FitsAnsi(prefix)) return false;
   for (const char c : prefix) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f || c == '/' || c == '\\') return false;
+    if (u < 0x20 || u == 0x7f) return false;
   }
-  return true;
+  return !platform::env::HoldsAnySeparator(prefix);
 }
 
 std::string Names::ActionTableShort() const {

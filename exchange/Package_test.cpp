@@ -215,7 +215,8 @@ TEST(PackageTest, APackageIsIncompleteWithItsStagingFolderOrWithoutItsTid) {
   faults.Inject(env::Fault(env::Op::kList, EACCES));
   env::ScopedEnv scoped_faults(faults);
   EXPECT_EQ(Package::IncompletePackage(names),
-            "Der Ordner /aus kann nicht gelesen werden: Der Zugriff ist nicht erlaubt (keine Berechtigung)");
+            "Der Ordner /aus kann nicht gelesen werden: Der Zugriff ist nicht erlaubt (keine "
+            "Berechtigung)");
 }
 
 }  // namespace

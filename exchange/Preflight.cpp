@@ -12,6 +12,7 @@
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
+#include "photos/PictureName.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
@@ -203,9 +204,8 @@ void MissingPictures(const Inputs& in, const Lookup& lookup, std::vector<Finding
     const std::string& name = foto.PicFileName;
     // A name with a path or ".." is never looked for outside the folder:
     // it cannot be one of the folder's own names.
-    const bool present = !name.empty() && name.find('/') == std::string::npos &&
-                         name.find('\\') == std::string::npos &&
-                         in.pictures.count(platform::text::ToLowerAscii(name));
+    const bool present =
+        UsablePictureName(name) && in.pictures.count(platform::text::ToLowerAscii(name));
     if (present) continue;
     const auto links = lookup.linked.find(foto.FotoID);
     const std::vector<int32_t> ids =

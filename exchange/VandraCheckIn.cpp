@@ -7,6 +7,7 @@
 #include "exchange/Package.h"
 #include "host/Tools.h"
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/process/Process.h"
 #include "platform/ui/Ui.h"
 
@@ -190,9 +191,7 @@ void StartVandraCheckIn(const std::string& D, const std::string& P) {
                                  error.what());
     return;
   }
-  std::string dir = D;
-  while (dir.size() > 1 && dir.back() == Tools::kPathDelim) dir.pop_back();
-  form->strExportDir = dir;
+  form->strExportDir = platform::env::WithoutTrailingSeparator(D);
   form->strFileNamePrefix = P;
   form->InitControls();
   form->ShowModal();
@@ -241,7 +240,7 @@ std::vector<std::string> CheckInArguments(const CheckInRequest& r, bool probe) {
 }
 
 std::string LogFileName(const std::string& Dir, const std::string& Prefix) {
-  return Dir + Tools::kPathDelim + Prefix + ".log";
+  return platform::env::JoinPath(Dir, Prefix + ".log");
 }
 
 bool ProbelaufErfolgreich(const std::string& Dir, const std::string& Prefix) {

@@ -48,7 +48,7 @@ platform::ui::ModalResult CheckIn(const DialogTools::CheckInRequest& request);
 // password, database, package folder and prefix, each flag and each value
 // an argument of its own.
 std::vector<std::string> CheckInArguments(const DialogTools::CheckInRequest& request, bool probe);
-// The log of the package: folder + "/" + prefix + ".log".
+// The log of the package: prefix + ".log" in the package's folder.
 std::string LogFileName(const std::string& Dir, const std::string& Prefix);
 
 // Whether the package's log reports zero attribute and zero geometry

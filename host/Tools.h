@@ -13,12 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/env/Path.h"
-
 namespace Tools {
-
-// The platform's path delimiter, the one the host's folders end with.
-inline constexpr char kPathDelim = platform::env::kPathSeparator;
 
 std::string MyGetValueByName(std::string_view table, std::string_view field);
 int32_t MyGetIntValueByName(std::string_view table, std::string_view field);

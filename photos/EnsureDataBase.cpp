@@ -6,6 +6,7 @@
 #include "host/Tools.h"
 #include "photos/Fotoverwaltung.h"
 #include "platform/env/Env.h"
+#include "platform/env/Path.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
 
@@ -13,7 +14,9 @@ using platform::ui::MsgKind;
 
 std::string FotoDir() {
   const std::string dir = Tools::MyGetProjectDir();
-  return dir.empty() ? std::string() : dir + "KTPhotos" + Tools::kPathDelim;
+  return dir.empty()
+             ? std::string()
+             : platform::env::WithTrailingSeparator(platform::env::JoinPath(dir, "KTPhotos"));
 }
 
 void EnsureTableFotos() {

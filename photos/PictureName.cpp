@@ -1,10 +1,11 @@
 #include "photos/PictureName.h"
 
+#include "platform/env/Path.h"
 #include "platform/text/Encoding.h"
 
 bool UsablePictureName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos &&
+  return !name.empty() && name != "." && name != ".." && !platform::env::HoldsAnySeparator(name) &&
+         name.find('\0') == std::string_view::npos &&
          platform::text::Utf8Length(name) <= kPicFileNameWidth;
 }
 

@@ -124,6 +124,20 @@ SERVICE_CALLS = [
 BUILD_IDENTITY = re.compile(r"\bBuild::k\w+|\.build\s*[!=]=")
 BUILD_IDENTITY_ALLOWED = {"context", "builds"}
 
+# A path separator written out: a char literal '/', or a string literal
+# that starts or ends with one (a path being joined or split by hand).
+# Above the platform, paths are made with platform/env/Path.h, so that a
+# platform with another separator changes only there.
+PATH_SEPARATOR_CHAR = re.compile(r"'/'")
+
+
+def path_separator_literals(text):
+    code = re.sub(r"^\s*#\s*include[^\n]*", " ", text, flags=re.M)
+    found = [m.group(0) for m in PATH_SEPARATOR_CHAR.finditer(strip_comments(code))]
+    found += [f'"{t}"' for t in string_literals(code) if t.startswith("/") or t.endswith("/")]
+    return found
+
+
 # What the programs beside the plug-in may include, by the start of the
 # path; their tests are not held to it.
 OUTSIDE_INCLUDES = {
@@ -287,6 +301,10 @@ def check_includes(root, layers):
                         problems.append(f"{rel}: calls {m.group(2)}(), which only "
                                         f"{', '.join(sorted(allowed))} may")
                 problems += check_statements(rel, folder, text)
+                if not folder.startswith("platform"):
+                    for literal in path_separator_literals(text):
+                        problems.append(f"{rel}: writes the path separator {literal} out; "
+                                        "paths are made with platform/env/Path.h")
     # Every folder with sources belongs to a layer, so none escapes the checks.
     for entry in sorted(os.listdir(root)):
         path = os.path.join(root, entry)
@@ -391,7 +409,13 @@ def selftest():
         "high/e.cpp": 'auto p = "TA_LIST";\n'
                       'auto u = Lines({"select KENNUNG from TA_KL", "where TID = 1"});\n'
                       'auto v = "Create unique index PrimaryKey on Objektphotos\\r\\n(PKEY)";\n'
-                      'auto w = "insert into\\r\\nta_fp (TID) values (1)";\n',
+                      'auto w = "insert into\\r\\nta_fp (TID) values (1)";\n'
+                      '#include "low/a.h"\n'
+                      'auto f = dir + "KTPhotos/"; auto g = "/" + name;\n'
+                      "bool s = c == '/';\n"
+                      '// dir + "/" in a comment is fine\n'
+                      'auto m = "Objekte/Flaechen";\n',
+        "platform/process/Paths.cpp": 'auto r = std::string("/") + "dev/null";\n',
     }
     expected = [
         "low/a.h: includes high/b.h from high, above the layer low",
@@ -417,6 +441,9 @@ def selftest():
         "high/e.cpp: a statement on TA_KL outside transaction/",
         "high/e.cpp: a statement on Objektphotos outside its owner photos/Fotoverwaltung.cpp",
         "high/e.cpp: a statement on ta_fp outside transaction/",
+        'high/e.cpp: writes the path separator "KTPhotos/" out',
+        'high/e.cpp: writes the path separator "/" out',
+        "high/e.cpp: writes the path separator '/' out",
     ]
     with tempfile.TemporaryDirectory() as root:
         for rel, text in planted.items():

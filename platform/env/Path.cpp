@@ -43,6 +43,10 @@ bool IsAbsolutePath(std::string_view path) {
 #endif
 }
 
+bool HoldsAnySeparator(std::string_view name) {
+  return name.find_first_of("/\\") != std::string_view::npos;
+}
+
 std::string WithoutTrailingSeparator(std::string folder) {
   while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
   return folder;

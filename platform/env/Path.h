@@ -22,6 +22,11 @@ bool IsPathSeparator(char c);
 // neither "." nor "..", so that it cannot reach outside the folder.
 bool IsPlainName(std::string_view name);
 
+// Whether the text holds a separator of either platform. A name that
+// travels between platforms (a package's, a picture's) must hold none, or
+// it would be a path where the other side reads it.
+bool HoldsAnySeparator(std::string_view name);
+
 // Whether the path starts at the root of the file system (or, on Windows,
 // of a drive), rather than at the current folder.
 bool IsAbsolutePath(std::string_view path);

@@ -52,6 +52,12 @@ TEST(PathTest, AMaskWithManyStarsTakesNoExponentialTime) {
 }
 
 }  // namespace
+TEST(PathTest, NamesThatTravelHoldTheSeparatorsOfNeitherPlatform) {
+  EXPECT_TRUE(HoldsAnySeparator("a/b"));
+  EXPECT_TRUE(HoldsAnySeparator("a\\b"));
+  EXPECT_FALSE(HoldsAnySeparator("KTFoto1.jpg"));
+}
+
 TEST(PathTest, AFolderGrowsWithTheSeparatorItAlreadyUses) {
   EXPECT_EQ(JoinPath("C:\\Projekt\\KTPhotos", "a.jpg"),
             IsPathSeparator('\\') ? "C:\\Projekt\\KTPhotos\\a.jpg" : "C:\\Projekt\\KTPhotos/a.jpg");

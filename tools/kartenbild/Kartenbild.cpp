@@ -19,12 +19,14 @@
 #include "platform/env/Env.h"
 #include "platform/geodata/ShapeFiles.h"
 #include "platform/ini/IniFile.h"
+#include "platform/text/Markup.h"
 #include "platform/text/Strings.h"
 #include "platform/xml/Xml.h"
 
 namespace kartenbild {
 
 namespace fs = std::filesystem;
+using platform::text::XmlEscape;
 
 namespace {
 
@@ -528,76 +530,6 @@ std::string_view StatusWord(Status status) {
 }
 std::string_view StatusColour(Status status) {
   return kColours[Index(status)];
-}
-
-std::string XmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-  for (size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      switch (c) {
-        case '&':
-          out += "&amp;";
-          break;
-        case '<':
-          out += "&lt;";
-          break;
-        case '>':
-          out += "&gt;";
-          break;
-        case '"':
-          out += "&quot;";
-          break;
-        case '\'':
-          out += "&apos;";
-          break;
-        case '\t':
-          out += "&#9;";
-          break;
-        case '\n':
-          out += "&#10;";
-          break;
-        case '\r':
-          out += "&#13;";
-          break;
-        default:
-          if (c < 0x20 || c == 0x7F)
-            out += kReplacement;
-          else
-            out.push_back(static_cast<char>(c));
-      }
-      ++i;
-      continue;
-    }
-    // A UTF-8 sequence: its length from the lead byte, its continuation
-    // bytes checked, overlong forms, surrogates and code points beyond
-    // U+10FFFF refused. C1 controls stay: XML 1.0 holds them, and the
-    // code page's undefined bytes come through as such.
-    size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-    if (c > 0xF4) len = 0;
-    uint32_t cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-    bool ok = len != 0 && i + len <= n;
-    for (size_t k = 1; ok && k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (ok) {
-      ok = !(len == 3 && cp < 0x800) && !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
-           !(cp >= 0xD800 && cp <= 0xDFFF) && cp != 0xFFFE && cp != 0xFFFF;
-    }
-    if (ok) {
-      out.append(text.substr(i, len));
-      i += len;
-    } else {
-      out += kReplacement;
-      ++i;
-    }
-  }
-  return out;
 }
 
 MapSummary WriteMap(const std::string& project_dir, const std::string& export_base,

@@ -76,9 +76,4 @@ MapSummary WriteMapFile(const std::string& project_dir, const std::string& expor
 // One line for the mapper: the file, the objects drawn per status, the marks.
 std::string SummaryText(const std::string& svg_path, const MapSummary& summary);
 
-// Text for XML: & < > " ' as references, tab and line breaks as character
-// references (so attribute values keep them), and what XML 1.0 cannot hold
-// (C0 control characters, bytes that are no UTF-8) as U+FFFD.
-std::string XmlEscape(std::string_view text);
-
 }  // namespace kartenbild

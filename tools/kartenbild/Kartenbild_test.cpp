@@ -21,12 +21,14 @@
 
 #include "platform/dbase/DbfFile.h"
 #include "platform/text/Encoding.h"
+#include "platform/text/Markup.h"
 
 namespace kartenbild {
 namespace {
 
 namespace fs = std::filesystem;
 namespace dbase = platform::dbase;
+using platform::text::XmlEscape;
 
 // One object as map_check.py reads it from the drawing.
 struct Drawn {
@@ -607,18 +609,6 @@ TEST_F(MapTest, AFailedMapLeavesTheEarlierOneAsItWas) {
     EXPECT_NE(std::string(e.what()).find("der Ordner " + root_ + "/fehlt fehlt"), std::string::npos)
         << e.what();
   }
-}
-
-TEST(XmlEscapeTest, MarkupIsReferencedAndWhatXmlCannotHoldIsReplaced) {
-  EXPECT_EQ(XmlEscape("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&apos;");
-  EXPECT_EQ(XmlEscape("x\ty\nz\r"), "x&#9;y&#10;z&#13;");
-  EXPECT_EQ(XmlEscape("Öl ß €"), "Öl ß €");
-  EXPECT_EQ(XmlEscape("\x01"), "\xEF\xBF\xBD");
-  EXPECT_EQ(XmlEscape("\xC3"), "\xEF\xBF\xBD") << "a sequence cut short";
-  EXPECT_EQ(XmlEscape("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD") << "an overlong form";
-  EXPECT_EQ(XmlEscape("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD") << "a surrogate";
-  EXPECT_EQ(XmlEscape("\xC2\x81"), "\xC2\x81") << "the code page's undefined byte 0x81";
-  EXPECT_EQ(XmlEscape("\xF0\x9F\x8C\xB3"), "\xF0\x9F\x8C\xB3");
 }
 
 }  // namespace
