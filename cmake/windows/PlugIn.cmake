@@ -16,16 +16,7 @@ find_path(SIMPLEINI_INCLUDE_DIR SimpleIni.h REQUIRED)
 find_program(VANDRA_DLLTOOL ${VANDRA_WINDOWS_TRIPLE}-dlltool REQUIRED)
 find_program(VANDRA_OBJDUMP ${VANDRA_WINDOWS_TRIPLE}-objdump REQUIRED)
 
-vandra_layer(platform FOLDERS
-  platform/env platform/text platform/ini platform/registry platform/process platform/ui
-  platform/print platform/xml platform/geodata platform/module)
-vandra_layer(dbase FOLDERS platform/dbase BELOW platform)
-vandra_layer(db FOLDERS platform/db BELOW dbase)
-vandra_layer(host FOLDERS host BELOW db)
-vandra_layer(context FOLDERS context BELOW host)
-vandra_layer(dialogs FOLDERS dialogs BELOW context)
-vandra_layer(rules FOLDERS transaction status report geometry photos exchange BELOW dialogs)
-vandra_layer(hooks FOLDERS plugin builds BELOW rules)
+include(cmake/PluginLayers.cmake)
 
 # Sources without a Windows implementation yet, and where one plugs in. Each
 # leaves functions unresolved that the DLLs import from vandra_pending.dll;
