@@ -115,3 +115,7 @@ foreach(build VD1TransAction2010 VD1TransAction TransactHooks)
 endforeach()
 add_test(NAME windows.dll.checks_find_faults
   COMMAND ${check_dll} selftest ${VANDRA_OBJDUMP} ${CMAKE_C_COMPILER})
+# The release zip (scripts/package-windows): made from DLLs that pass,
+# refused while a DLL still lacks a service.
+add_test(NAME windows.release_zip
+  COMMAND ${PYTHON3_SYSTEM} ${CMAKE_SOURCE_DIR}/scripts/package_windows.py selftest)
