@@ -248,7 +248,7 @@ std::unique_ptr<dbase::DbfFile> OpenTable(env::Env& env, const std::string& dbf)
 // Reading the table's records within one statement of the codec.
 class TableRead {
  public:
-  TableRead(dbase::DbfFile& table) : table_(table) {
+  explicit TableRead(dbase::DbfFile& table) : table_(table) {
     try {
       table_.BeginRead();
     } catch (const dbase::DbaseError& e) {
@@ -256,7 +256,13 @@ class TableRead {
                          Because(e.what()));
     }
   }
-  ~TableRead() { table_.EndRead(); }
+  ~TableRead() {
+    // A lock that cannot be given back goes with the handle.
+    try {
+      table_.EndRead();
+    } catch (const std::exception&) {
+    }
+  }
   TableRead(const TableRead&) = delete;
   TableRead& operator=(const TableRead&) = delete;
 
