@@ -18,8 +18,8 @@ find_program(VANDRA_OBJDUMP ${VANDRA_WINDOWS_TRIPLE}-objdump REQUIRED)
 
 vandra_layer(platform FOLDERS
   platform/env platform/text platform/ini platform/registry platform/process platform/ui
-  platform/print platform/xml platform/geodata platform/module)
-vandra_layer(dbase FOLDERS platform/dbase BELOW platform)
+  platform/print platform/xml platform/module)
+vandra_layer(dbase FOLDERS platform/dbase platform/geodata BELOW platform)
 vandra_layer(db FOLDERS platform/db BELOW dbase)
 vandra_layer(host FOLDERS host BELOW db)
 vandra_layer(context FOLDERS context BELOW host)
@@ -41,10 +41,7 @@ set(VANDRA_NOT_ON_WINDOWS
   platform/ui/Transcript.cpp
   # PDF through cairo: the Windows print dialog or a PDF of Windows' own
   # behind platform/print/PrintDocument.h.
-  platform/print/CairoPrinter.cpp
-  # Shapefiles through shapelib, whose source Debian's registry does not
-  # serve: a reader and writer over the Env and the dBase codec.
-  platform/geodata/ShapeFiles.cpp)
+  platform/print/CairoPrinter.cpp)
 # The POSIX implementations behind the other seams (Posix*.cpp, left out
 # above) leave only their Default() unresolved: RegCreateKeyExW and
 # RegQueryValueExW behind platform/registry/Registry.h, CreateProcessW with
@@ -52,8 +49,7 @@ set(VANDRA_NOT_ON_WINDOWS
 # SetTimer behind platform/ui/Timer.h, GetLocaleInfoEx behind
 # platform/text/FormatSource.h.
 set(VANDRA_PENDING_SERVICES
-  platform::text platform::registry platform::process platform::ui platform::print
-  platform::geodata)
+  platform::text platform::registry platform::process platform::ui platform::print)
 
 foreach(layer ${VANDRA_LAYERS})
   foreach(folder ${VANDRA_LAYER_${layer}_FOLDERS})
