@@ -1,12 +1,12 @@
 # The plug-in's layers, each a static library that sees only the layers
 # below it (cmake/Layers.cmake): the platform stand-ins; storage (the dBase
-# codec, then the database driver over it); the host façade; the plug-in
-# context; the dialogs; the rules of the system's modules; the hooks. One
-# table for the Linux build and the Windows DLLs.
+# codec and the shapefiles over it, then the database driver); the host
+# façade; the plug-in context; the dialogs; the rules of the system's
+# modules; the hooks. One table for the Linux build and the Windows DLLs.
 vandra_layer(platform FOLDERS
   platform/env platform/text platform/ini platform/registry platform/process platform/ui
-  platform/print platform/xml platform/geodata platform/module)
-vandra_layer(dbase FOLDERS platform/dbase BELOW platform)
+  platform/print platform/xml platform/module)
+vandra_layer(dbase FOLDERS platform/dbase platform/geodata BELOW platform)
 vandra_layer(db FOLDERS platform/db BELOW dbase)
 vandra_layer(host FOLDERS host BELOW db)
 vandra_layer(context FOLDERS context BELOW host)

@@ -32,10 +32,7 @@ set(VANDRA_NOT_ON_WINDOWS
   platform/ui/Transcript.cpp
   # PDF through cairo: the Windows print dialog or a PDF of Windows' own
   # behind platform/print/PrintDocument.h.
-  platform/print/CairoPrinter.cpp
-  # Shapefiles through shapelib, whose source Debian's registry does not
-  # serve: a reader and writer over the Env and the dBase codec.
-  platform/geodata/ShapeFiles.cpp)
+  platform/print/CairoPrinter.cpp)
 # The POSIX implementations behind the other seams (Posix*.cpp, left out
 # above) leave only their Default() unresolved: RegCreateKeyExW and
 # RegQueryValueExW behind platform/registry/Registry.h, CreateProcessW with
@@ -43,8 +40,7 @@ set(VANDRA_NOT_ON_WINDOWS
 # SetTimer behind platform/ui/Timer.h, GetLocaleInfoEx behind
 # platform/text/FormatSource.h.
 set(VANDRA_PENDING_SERVICES
-  platform::text platform::registry platform::process platform::ui platform::print
-  platform::geodata)
+  platform::text platform::registry platform::process platform::ui platform::print)
 
 foreach(layer ${VANDRA_LAYERS})
   foreach(folder ${VANDRA_LAYER_${layer}_FOLDERS})

@@ -1,221 +1,42 @@
-// shapelib reaches files only through its table of hooks, which carries no
-// pointer of the caller's: the Env of the running call and the last error
-// shapelib reported are kept per thread for the length of one call. No
-// exception may cross shapelib's C frames, so every hook catches what the
-// Env throws and answers as the C library would.
+// The main file and its index are read through a window of the main file
+// read ahead: a layer is read record after record, a few hundred bytes
+// each, and every read of the Env is a call of the system. The index is
+// read whole when the layer is opened (eight bytes a record, no more than
+// the file holds). A record is checked against the index and the file's
+// end before its bytes are taken, and its counts against its own length
+// (ShapeCodec.cpp) before anything is allocated for them. The attribute
+// table is the dBase codec's.
 #include "platform/geodata/ShapeFiles.h"
 
-#include <shapefil.h>
-
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <optional>
 
+#include "platform/dbase/DbfFile.h"
+#include "platform/geodata/ShapeCodec.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 
 namespace platform::geodata {
 namespace {
 
-struct HookFile {
-  std::unique_ptr<env::File> file;
-  uint64_t pos = 0;
-  bool writable = false;
-  // What was read ahead of a file opened for reading, from `ahead_at`:
-  // shapelib reads a record at a time, a few bytes each, and every read of
-  // the Env is a call of the system.
-  std::string ahead;
-  uint64_t ahead_at = 0;
-};
-
 constexpr size_t kReadAhead = 64 * 1024;
-
-thread_local env::Env* t_env = nullptr;
-thread_local std::string* t_error = nullptr;
-
-HookFile* Of(SAFile file) {
-  return reinterpret_cast<HookFile*>(file);
-}
-
-void Note(const std::string& text) {
-  if (t_error && t_error->empty()) *t_error = text;
-}
-
-// The name as the folder spells it: packages come from Windows, where
-// "ABCDEF.SHX" and "abcdef.shx" are one file.
-std::string Spelled(const std::string& path) {
-  if (t_env->Stat(path)) return path;
-  const std::optional<std::string> found =
-      env::FindNoCase(*t_env, env::FolderOf(path), env::NameOf(path));
-  return found ? env::JoinPath(env::FolderOf(path), *found) : path;
-}
-
-SAFile Open(const char* name, const char* access) {
-  try {
-    std::unique_ptr<HookFile> f = std::make_unique<HookFile>();
-    env::OpenMode mode = env::OpenMode::kRead;
-    if (std::strchr(access, 'w')) {
-      mode = env::OpenMode::kTruncate;
-    } else if (std::strchr(access, '+')) {
-      mode = env::OpenMode::kReadWrite;
-    }
-    f->writable = mode != env::OpenMode::kRead;
-    const std::string path = mode == env::OpenMode::kTruncate ? name : Spelled(name);
-    const std::optional<env::FileStatus> st = t_env->Stat(path);
-    if (mode != env::OpenMode::kTruncate && (!st || !st->IsRegular())) return nullptr;
-    f->file = t_env->Open(path, mode);
-    return reinterpret_cast<SAFile>(f.release());
-  } catch (const env::EnvError& e) {
-    Note(e.what());
-    return nullptr;
-  }
-}
-
-SAOffset Read(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
-  HookFile* f = Of(file);
-  if (size == 0 || nmemb == 0) return 0;
-  try {
-    const size_t wanted = static_cast<size_t>(size * nmemb);
-    size_t n = 0;
-    if (f->writable || wanted >= kReadAhead) {
-      n = f->file->ReadAt(f->pos, p, wanted);
-    } else {
-      if (f->pos < f->ahead_at || f->pos + wanted > f->ahead_at + f->ahead.size()) {
-        f->ahead.resize(kReadAhead);
-        f->ahead.resize(f->file->ReadAt(f->pos, f->ahead.data(), kReadAhead));
-        f->ahead_at = f->pos;
-      }
-      n = std::min<uint64_t>(wanted, f->ahead_at + f->ahead.size() - f->pos);
-      std::memcpy(p, f->ahead.data() + (f->pos - f->ahead_at), n);
-    }
-    f->pos += n;
-    return static_cast<SAOffset>(n / size);
-  } catch (const env::EnvError& e) {
-    Note(e.what());
-    return 0;
-  }
-}
-
-SAOffset Write(void* p, SAOffset size, SAOffset nmemb, SAFile file) {
-  HookFile* f = Of(file);
-  try {
-    f->file->WriteAt(f->pos, p, static_cast<size_t>(size * nmemb));
-    f->pos += size * nmemb;
-    return nmemb;
-  } catch (const env::EnvError& e) {
-    Note(e.what());
-    return 0;
-  }
-}
-
-SAOffset Seek(SAFile file, SAOffset offset, int whence) {
-  HookFile* f = Of(file);
-  try {
-    switch (whence) {
-      case SEEK_SET:
-        f->pos = offset;
-        break;
-      case SEEK_CUR:
-        f->pos += offset;
-        break;
-      case SEEK_END:
-        f->pos = f->file->Size() + offset;
-        break;
-      default:
-        return static_cast<SAOffset>(-1);
-    }
-    return 0;
-  } catch (const env::EnvError& e) {
-    Note(e.what());
-    return static_cast<SAOffset>(-1);
-  }
-}
-
-SAOffset Tell(SAFile file) {
-  return static_cast<SAOffset>(Of(file)->pos);
-}
-
-int Flush(SAFile) {
-  return 0;
-}
-
-int Close(SAFile file) {
-  delete Of(file);
-  return 0;
-}
-
-int Remove(const char* name) {
-  try {
-    t_env->Remove(name);
-    return 0;
-  } catch (const env::EnvError&) {
-    return -1;
-  }
-}
-
-void Error(const char* message) {
-  Note(message ? message : "");
-}
-
-double Atof(const char* text) {
-  return std::atof(text);
-}
-
-SAHooks Hooks() {
-  SAHooks hooks;
-  SASetupDefaultHooks(&hooks);
-  hooks.FOpen = Open;
-  hooks.FRead = Read;
-  hooks.FWrite = Write;
-  hooks.FSeek = Seek;
-  hooks.FTell = Tell;
-  hooks.FFlush = Flush;
-  hooks.FClose = Close;
-  hooks.Remove = Remove;
-  hooks.Error = Error;
-  hooks.Atof = Atof;
-  return hooks;
-}
-
-// The Env and the error slot of one call, put back when it ends (calls may
-// nest only in tests, never across threads).
-class CallScope {
- public:
-  explicit CallScope(env::Env& env) : env_(t_env), error_(t_error) {
-    t_env = &env;
-    t_error = &error;
-  }
-  ~CallScope() {
-    t_env = env_;
-    t_error = error_;
-  }
-  CallScope(const CallScope&) = delete;
-  CallScope& operator=(const CallScope&) = delete;
-  std::string error;
-
- private:
-  env::Env* env_;
-  std::string* error_;
-};
-
-struct ShpCloser {
-  void operator()(SHPInfo* h) const { SHPClose(h); }
-};
-struct DbfCloser {
-  void operator()(DBFInfo* h) const { DBFClose(h); }
-};
-struct ShapeDestroyer {
-  void operator()(SHPObject* s) const { SHPDestroyObject(s); }
-};
-using ShpHandle = std::unique_ptr<SHPInfo, ShpCloser>;
-using DbfHandle = std::unique_ptr<DBFInfo, DbfCloser>;
-using ShapeObject = std::unique_ptr<SHPObject, ShapeDestroyer>;
 
 std::string Stem(const std::string& shp) {
   return text::EndsWithIgnoreCase(shp, ".shp") ? shp.substr(0, shp.size() - 4) : shp;
+}
+
+// The name as the folder spells it: packages come from Windows, where
+// "ABCDEF.SHP" and "abcdef.shp" are one file.
+std::string Spelled(env::Env& env, const std::string& path) {
+  if (env.Stat(path)) return path;
+  const std::optional<std::string> found =
+      env::FindNoCase(env, env::FolderOf(path), env::NameOf(path));
+  return found ? env::JoinPath(env::FolderOf(path), *found) : path;
 }
 
 // The companion of a layer in the letter case the folder has, or the
@@ -242,41 +63,221 @@ void CheckParts(env::Env& env, std::initializer_list<std::string> parts) {
   }
 }
 
-ShpHandle OpenShapes(env::Env& env, const std::string& shp, SAHooks& hooks,
-                     const CallScope& scope) {
-  ShpHandle h(SHPOpenLL(shp.c_str(), "rb", &hooks));
-  if (!h) {
-    throw GeodataError("Die Geodaten " + shp + " können nicht gelesen werden" +
-                       Because(scope.error));
+std::string Incomplete(const std::string& path, uint64_t said, uint64_t size) {
+  return "Die Datei " + path + " ist unvollständig: ihr Kopf nennt " + std::to_string(said) +
+         " Bytes, sie hat " + std::to_string(size) + ".";
+}
+
+// Why a record cannot be read, without the file and the record, which the
+// caller names in its own words.
+class Unreadable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A main file with its index, open for reading.
+class MainFile {
+ public:
+  MainFile(env::Env& env, const std::string& shp, const std::string& shx) : shp_(shp), shx_(shx) {
+    const auto unreadable = [&](const std::string& why) {
+      return GeodataError("Die Geodaten " + shp + " können nicht gelesen werden" + Because(why));
+    };
+    unsigned char head[codec::kHeaderSize];
+    try {
+      file_ = env.Open(shp, env::OpenMode::kRead);
+      size_ = file_->Size();
+      if (!file_->ReadExactly(0, head, sizeof head)) {
+        throw unreadable("Sie ist mit " + std::to_string(size_) +
+                         " Bytes kürzer als der Kopf einer Shape-Datei.");
+      }
+      header_ = codec::ParseHeader(head);
+    } catch (const env::EnvError& e) {
+      throw unreadable(e.what());
+    } catch (const codec::FormatError& e) {
+      throw unreadable(e.what());
+    }
+    // The header's length is what the writer meant to write: a file that is
+    // shorter lost its end.
+    if (header_.length > size_) throw GeodataError(Incomplete(shp, header_.length, size_));
+    ReadIndex(env);
   }
-  // The header's length is what the writer meant to write: a file that is
-  // shorter lost its end.
-  const uint64_t size = env.Stat(shp)->size;
-  if (static_cast<uint64_t>(h->nFileSize) > size) {
-    throw GeodataError("Die Datei " + shp + " ist unvollständig: ihr Kopf nennt " +
-                       std::to_string(h->nFileSize) + " Bytes, sie hat " + std::to_string(size) +
+
+  size_t Count() const { return count_; }
+  int Type() const { return header_.type; }
+
+  // The content of a record (behind its record header), checked against
+  // the index and the file; valid until the next call.
+  std::string_view Content(size_t record) {
+    if (record >= count_) {
+      throw Unreadable("Die Datei hat nur " + std::to_string(count_) + " Formen.");
+    }
+    const unsigned char* entry =
+        reinterpret_cast<const unsigned char*>(index_.data()) + record * codec::kIndexEntrySize;
+    const uint64_t offset = static_cast<uint64_t>(codec::Be32(entry)) * 2;
+    const uint64_t length = static_cast<uint64_t>(codec::Be32(entry + 4)) * 2;
+    const uint64_t end = offset + codec::kRecordHeaderSize + length;
+    if (offset < codec::kHeaderSize || end > header_.length) {
+      throw Unreadable("Der Index " + shx_ + " nennt für sie die Bytes " + std::to_string(offset) +
+                       " bis " + std::to_string(end) + ", die Datei hat " +
+                       std::to_string(header_.length) + ".");
+    }
+    const unsigned char* bytes = Fetch(offset, codec::kRecordHeaderSize + length);
+    const uint32_t number = codec::Be32(bytes);
+    const uint64_t own_length = static_cast<uint64_t>(codec::Be32(bytes + 4)) * 2;
+    // Shapes are numbered from 1; a writer that counts from 0 is taken too,
+    // as long as it does so throughout (the first record read decides): what
+    // is refused is an index that points at another shape's record.
+    if (!numbered_from_ && (number == record + 1 || number == record)) {
+      numbered_from_ = number - record;
+    }
+    if (!numbered_from_ || number != record + *numbered_from_) {
+      throw Unreadable("Der Index " + shx_ + " zeigt auf den Datensatz " + std::to_string(number) +
                        ".");
+    }
+    if (own_length != length) {
+      throw Unreadable("Sie ist nach ihrem Kopf " + std::to_string(own_length) +
+                       " Bytes lang, nach dem Index " + shx_ + " " + std::to_string(length) + ".");
+    }
+    return {reinterpret_cast<const char*>(bytes) + codec::kRecordHeaderSize,
+            static_cast<size_t>(length)};
   }
-  return h;
+
+  codec::Record Read(size_t record) {
+    const std::string_view content = Content(record);
+    try {
+      return codec::ParseRecord(reinterpret_cast<const unsigned char*>(content.data()),
+                                content.size());
+    } catch (const codec::FormatError& e) {
+      throw Unreadable(e.what());
+    }
+  }
+
+ private:
+  void ReadIndex(env::Env& env) {
+    unsigned char head[codec::kHeaderSize];
+    uint64_t size = 0;
+    codec::Header h;
+    try {
+      std::unique_ptr<env::File> index = env.Open(shx_, env::OpenMode::kRead);
+      size = index->Size();
+      if (!index->ReadExactly(0, head, sizeof head)) {
+        throw GeodataError("Der Index " + shx_ +
+                           " der Geodaten kann nicht gelesen werden:\rEr ist mit " +
+                           std::to_string(size) + " Bytes kürzer als sein Kopf.");
+      }
+      try {
+        h = codec::ParseHeader(head);
+      } catch (const codec::FormatError& e) {
+        throw GeodataError("Der Index " + shx_ + " der Geodaten kann nicht gelesen werden:\r" +
+                           e.what());
+      }
+      if (h.length > size) throw GeodataError(Incomplete(shx_, h.length, size));
+      if (h.length < codec::kHeaderSize) {
+        throw GeodataError("Der Index " + shx_ +
+                           " der Geodaten kann nicht gelesen werden:\rSein Kopf nennt " +
+                           std::to_string(h.length) + " Bytes.");
+      }
+      count_ = static_cast<size_t>((h.length - codec::kHeaderSize) / codec::kIndexEntrySize);
+      index_.resize(count_ * codec::kIndexEntrySize);
+      if (!index->ReadExactly(codec::kHeaderSize, index_.data(), index_.size())) {
+        throw GeodataError(Incomplete(shx_, h.length, index->Size()));
+      }
+    } catch (const env::EnvError& e) {
+      throw GeodataError("Der Index " + shx_ + " der Geodaten kann nicht gelesen werden:\r" +
+                         e.what());
+    }
+    if (h.type != header_.type) {
+      throw GeodataError("Der Index " + shx_ + " nennt den Formtyp " + std::to_string(h.type) +
+                         ", die Datei " + shp_ + " " + std::to_string(header_.type) + ".");
+    }
+  }
+
+  // `n` bytes at `offset`, which the caller found within the file.
+  const unsigned char* Fetch(uint64_t offset, uint64_t n) {
+    if (offset < ahead_at_ || offset + n > ahead_at_ + ahead_.size()) {
+      ahead_.resize(std::max<uint64_t>(kReadAhead, n));
+      try {
+        ahead_.resize(file_->ReadAt(offset, ahead_.data(), ahead_.size()));
+      } catch (const env::EnvError& e) {
+        ahead_.clear();
+        throw Unreadable(e.what());
+      }
+      ahead_at_ = offset;
+      if (ahead_.size() < n) {
+        ahead_.clear();
+        throw Unreadable("Die Datei endet vor ihrem Ende.");
+      }
+    }
+    return reinterpret_cast<const unsigned char*>(ahead_.data()) + (offset - ahead_at_);
+  }
+
+  std::string shp_;
+  std::string shx_;
+  std::unique_ptr<env::File> file_;
+  uint64_t size_ = 0;
+  codec::Header header_;
+  std::string index_;
+  std::optional<uint64_t> numbered_from_;
+  size_t count_ = 0;
+  std::string ahead_;
+  uint64_t ahead_at_ = 0;
+};
+
+std::string ShapeUnreadable(size_t record, const std::string& shp, const std::string& why) {
+  return "Die Form " + std::to_string(record + 1) + " der Datei " + shp +
+         " kann nicht gelesen werden" + Because(why);
 }
 
-DbfHandle OpenTable(env::Env& env, const std::string& dbf, SAHooks& hooks, const CallScope& scope) {
-  DbfHandle d(DBFOpenLL(dbf.c_str(), "rb", &hooks));
-  if (!d) {
+// The attribute table, checked as long as its header says before the codec
+// takes it.
+std::unique_ptr<dbase::DbfFile> OpenTable(env::Env& env, const std::string& dbf) {
+  try {
+    std::unique_ptr<env::File> file = env.Open(dbf, env::OpenMode::kRead);
+    dbase::format::Header h;
+    if (file->ReadExactly(0, h.bytes, sizeof h.bytes)) {
+      const uint64_t needed = static_cast<uint64_t>(h.header_length()) +
+                              static_cast<uint64_t>(h.count()) * h.record_length();
+      if (file->Size() < needed) {
+        throw GeodataError("Die Tabelle " + dbf + " ist unvollständig: ihr Kopf nennt " +
+                           std::to_string(h.count()) + " Datensätze, die Datei ist kürzer.");
+      }
+    }
+    return dbase::DbfFile::Open(dbf, false, env);
+  } catch (const env::EnvError& e) {
     throw GeodataError("Die Tabelle " + dbf + " der Geodaten kann nicht gelesen werden" +
-                       Because(scope.error));
+                       Because(e.what()));
+  } catch (const dbase::DbaseError& e) {
+    throw GeodataError("Die Tabelle " + dbf + " der Geodaten kann nicht gelesen werden" +
+                       Because(e.what()));
   }
-  const int records = DBFGetRecordCount(d.get());
-  const uint64_t needed = static_cast<uint64_t>(d->nHeaderLength) +
-                          static_cast<uint64_t>(records) * static_cast<uint64_t>(d->nRecordLength);
-  if (env.Stat(dbf)->size < needed) {
-    throw GeodataError("Die Tabelle " + dbf + " ist unvollständig: ihr Kopf nennt " +
-                       std::to_string(records) + " Datensätze, die Datei ist kürzer.");
-  }
-  return d;
 }
 
-void CheckCounts(const std::string& shp, const std::string& dbf, int shapes, int records) {
+// Reading the table's records within one statement of the codec.
+class TableRead {
+ public:
+  explicit TableRead(dbase::DbfFile& table) : table_(table) {
+    try {
+      table_.BeginRead();
+    } catch (const dbase::DbaseError& e) {
+      throw GeodataError("Die Tabelle " + table.Path() + " der Geodaten kann nicht gelesen werden" +
+                         Because(e.what()));
+    }
+  }
+  ~TableRead() {
+    // A lock that cannot be given back goes with the handle.
+    try {
+      table_.EndRead();
+    } catch (const std::exception&) {
+    }
+  }
+  TableRead(const TableRead&) = delete;
+  TableRead& operator=(const TableRead&) = delete;
+
+ private:
+  dbase::DbfFile& table_;
+};
+
+void CheckCounts(const std::string& shp, const std::string& dbf, size_t shapes, size_t records) {
   if (records != shapes) {
     throw GeodataError("Die Geodaten " + shp + " haben " + std::to_string(shapes) +
                        " Formen, ihre Tabelle " + dbf + " " + std::to_string(records) +
@@ -284,85 +285,91 @@ void CheckCounts(const std::string& shp, const std::string& dbf, int shapes, int
   }
 }
 
-int FieldOf(DBFInfo* d, const std::string& dbf, std::string_view field) {
-  const int index = DBFGetFieldIndex(d, std::string(field).c_str());
+int FieldOf(const dbase::DbfFile& d, std::string_view field) {
+  const int index = d.FieldIndex(field);
   if (index < 0) {
-    throw GeodataError("Die Tabelle " + dbf + " der Geodaten hat kein Feld " + std::string(field) +
-                       ".");
+    throw GeodataError("Die Tabelle " + d.Path() + " der Geodaten hat kein Feld " +
+                       std::string(field) + ".");
   }
   return index;
 }
 
+// A field's bytes as other dBase readers give them: up to a NUL, if any.
+std::string_view Stored(const dbase::DbfFile& d, uint32_t record, int field) {
+  std::string_view raw = d.Raw(record, field);
+  return raw.substr(0, raw.find('\0'));
+}
+
 // The text of a field of a record, without the blanks dBase pads with, in
 // UTF-8.
-std::string TextOf(DBFInfo* d, const std::string& dbf, int record, int field,
-                   const CallScope& scope) {
-  const char* value = DBFReadStringAttribute(d, record, field);
-  if (!value) {
-    throw GeodataError("Der Datensatz " + std::to_string(record + 1) + " der Tabelle " + dbf +
-                       " kann nicht gelesen werden" + Because(scope.error));
-  }
-  return std::string(text::TrimChars(text::AnsiToUtf8(value), " "));
+std::string TextOf(const dbase::DbfFile& d, uint32_t record, int field) {
+  return std::string(text::TrimChars(text::AnsiToUtf8(Stored(d, record, field)), " "));
+}
+
+// The whole number of a field, 0 where it is blank (or a number field is
+// filled with '*', dBase's overflow).
+int32_t NumberOf(const dbase::DbfFile& d, uint32_t record, int field) {
+  const std::string value(text::TrimChars(Stored(d, record, field), " "));
+  if (value.empty() || value[0] == '*') return 0;
+  const long long n = std::strtoll(value.c_str(), nullptr, 10);
+  return static_cast<int32_t>(std::clamp<long long>(n, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace
 
 ShapeLayer ReadLayer(env::Env& env, const std::string& shp, std::string_view id_field,
                      std::string_view class_field) {
-  CallScope scope(env);
-  SAHooks hooks = Hooks();
   ShapeLayer layer;
   layer.shp = shp;
   const std::string shx = Companion(env, shp, ".shx");
   const std::string dbf = Companion(env, shp, ".dbf");
   CheckParts(env, {shp, shx, dbf});
-  ShpHandle h = OpenShapes(env, shp, hooks, scope);
-  int count = 0;
-  SHPGetInfo(h.get(), &count, &layer.shape_type, nullptr, nullptr);
-  for (int i = 0; i < count; ++i) {
-    ShapeObject shape(SHPReadObject(h.get(), i));
-    if (!shape) {
-      throw GeodataError("Die Form " + std::to_string(i + 1) + " der Datei " + shp +
-                         " kann nicht gelesen werden" + Because(scope.error));
+  MainFile shapes(env, shp, shx);
+  layer.shape_type = shapes.Type();
+  for (size_t i = 0; i < shapes.Count(); ++i) {
+    codec::Record shape;
+    try {
+      shape = shapes.Read(i);
+    } catch (const Unreadable& e) {
+      throw GeodataError(ShapeUnreadable(i, shp, e.what()));
     }
-    if (shape->nSHPType != SHPT_NULL && shape->nSHPType != layer.shape_type) {
+    if (shape.shape.type != codec::kNull && shape.shape.type != layer.shape_type) {
       throw GeodataError("Die Form " + std::to_string(i + 1) + " der Datei " + shp +
                          " hat einen anderen Typ als die Datei.");
     }
   }
-  DbfHandle d = OpenTable(env, dbf, hooks, scope);
-  const int records = DBFGetRecordCount(d.get());
-  CheckCounts(shp, dbf, count, records);
-  const int field = FieldOf(d.get(), dbf, id_field);
-  const int klasse =
-      class_field.empty() ? -1 : DBFGetFieldIndex(d.get(), std::string(class_field).c_str());
-  layer.ids.reserve(static_cast<size_t>(records));
-  for (int i = 0; i < records; ++i) {
-    if (klasse >= 0) {
-      layer.classes.push_back(
-          DBFIsAttributeNULL(d.get(), i, klasse) ? 0 : DBFReadIntegerAttribute(d.get(), i, klasse));
-    }
-    layer.ids.push_back(TextOf(d.get(), dbf, i, field, scope));
+  std::unique_ptr<dbase::DbfFile> d = OpenTable(env, dbf);
+  TableRead read(*d);
+  const uint32_t records = d->RecordCount();
+  CheckCounts(shp, dbf, shapes.Count(), records);
+  const int field = FieldOf(*d, id_field);
+  const int klasse = class_field.empty() ? -1 : d->FieldIndex(class_field);
+  layer.ids.reserve(records);
+  if (klasse >= 0) layer.classes.reserve(records);
+  for (uint32_t i = 0; i < records; ++i) {
+    if (klasse >= 0) layer.classes.push_back(NumberOf(*d, i, klasse));
+    layer.ids.push_back(TextOf(*d, i, field));
   }
   return layer;
 }
 
 Form FormOf(int shape_type) {
   switch (shape_type) {
-    case SHPT_POINT:
-    case SHPT_POINTZ:
-    case SHPT_POINTM:
-    case SHPT_MULTIPOINT:
-    case SHPT_MULTIPOINTZ:
-    case SHPT_MULTIPOINTM:
+    case codec::kPoint:
+    case codec::kPointZ:
+    case codec::kPointM:
+    case codec::kMultiPoint:
+    case codec::kMultiPointZ:
+    case codec::kMultiPointM:
       return Form::kPoints;
-    case SHPT_ARC:
-    case SHPT_ARCZ:
-    case SHPT_ARCM:
+    case codec::kArc:
+    case codec::kArcZ:
+    case codec::kArcM:
       return Form::kLine;
-    case SHPT_POLYGON:
-    case SHPT_POLYGONZ:
-    case SHPT_POLYGONM:
+    case codec::kPolygon:
+    case codec::kPolygonZ:
+    case codec::kPolygonM:
       return Form::kArea;
     default:
       return Form::kNone;
@@ -370,112 +377,183 @@ Form FormOf(int shape_type) {
 }
 
 struct LayerReader::Handles {
-  std::string dbf;
-  ShpHandle shapes;
-  DbfHandle table;
+  std::unique_ptr<MainFile> shapes;
+  std::unique_ptr<dbase::DbfFile> table;
 };
 
 LayerReader::LayerReader(env::Env& env, const std::string& shp) : env_(env), shp_(shp) {
-  CallScope scope(env);
-  SAHooks hooks = Hooks();
+  const std::string shx = Companion(env, shp, ".shx");
+  const std::string dbf = Companion(env, shp, ".dbf");
+  CheckParts(env, {shp, shx, dbf});
   handles_ = std::make_unique<Handles>();
-  handles_->dbf = Companion(env, shp, ".dbf");
-  CheckParts(env, {shp, Companion(env, shp, ".shx"), handles_->dbf});
-  handles_->shapes = OpenShapes(env, shp, hooks, scope);
-  handles_->table = OpenTable(env, handles_->dbf, hooks, scope);
-  int count = 0;
-  SHPGetInfo(handles_->shapes.get(), &count, nullptr, nullptr, nullptr);
-  CheckCounts(shp, handles_->dbf, count, DBFGetRecordCount(handles_->table.get()));
-  count_ = static_cast<size_t>(count);
+  handles_->shapes = std::make_unique<MainFile>(env, shp, shx);
+  handles_->table = OpenTable(env, dbf);
+  TableRead read(*handles_->table);
+  CheckCounts(shp, dbf, handles_->shapes->Count(), handles_->table->RecordCount());
+  count_ = handles_->shapes->Count();
 }
 
-LayerReader::~LayerReader() {
-  CallScope scope(env_);
-  handles_.reset();
-}
+LayerReader::~LayerReader() = default;
 
 std::vector<std::string> LayerReader::Texts(std::string_view field) {
-  CallScope scope(env_);
-  DBFInfo* d = handles_->table.get();
-  const int index = FieldOf(d, handles_->dbf, field);
+  dbase::DbfFile& d = *handles_->table;
+  TableRead read(d);
+  const int index = FieldOf(d, field);
+  if (d.RecordCount() != count_) {
+    CheckCounts(shp_, d.Path(), count_, d.RecordCount());
+  }
   std::vector<std::string> texts;
   texts.reserve(count_);
-  for (size_t i = 0; i < count_; ++i) {
-    texts.push_back(TextOf(d, handles_->dbf, static_cast<int>(i), index, scope));
-  }
+  for (size_t i = 0; i < count_; ++i) texts.push_back(TextOf(d, static_cast<uint32_t>(i), index));
   return texts;
 }
 
 Shape LayerReader::Read(size_t record) {
-  CallScope scope(env_);
-  ShapeObject read(SHPReadObject(handles_->shapes.get(), static_cast<int>(record)));
-  if (!read) {
-    throw GeodataError("Die Form " + std::to_string(record + 1) + " der Datei " + shp_ +
-                       " kann nicht gelesen werden" + Because(scope.error));
+  try {
+    return handles_->shapes->Read(record).shape;
+  } catch (const Unreadable& e) {
+    throw GeodataError(ShapeUnreadable(record, shp_, e.what()));
   }
-  Shape shape;
-  shape.type = read->nSHPType;
-  const size_t vertices = read->nVertices > 0 ? static_cast<size_t>(read->nVertices) : 0;
-  shape.points.reserve(vertices);
-  for (size_t v = 0; v < vertices; ++v) shape.points.push_back({read->padfX[v], read->padfY[v]});
-  if (read->nParts > 0) {
-    for (int part = 0; part < read->nParts; ++part) {
-      shape.parts.push_back(static_cast<size_t>(std::max(0, read->panPartStart[part])));
-    }
-  } else if (vertices > 0) {
-    shape.parts.push_back(0);
-  }
-  return shape;
 }
+
+namespace {
+
+// A file written front to back through a buffer, its first bytes last.
+class Output {
+ public:
+  Output(env::Env& env, const std::string& path)
+      : file_(env.Open(path, env::OpenMode::kTruncate)) {}
+  void Put(const void* data, size_t n) {
+    buffer_.append(static_cast<const char*>(data), n);
+    if (buffer_.size() >= kReadAhead) Flush();
+  }
+  uint64_t Position() const { return written_ + buffer_.size(); }
+  void Flush() {
+    file_->WriteAt(written_, buffer_.data(), buffer_.size());
+    written_ += buffer_.size();
+    buffer_.clear();
+  }
+  void PutAt(uint64_t offset, const void* data, size_t n) { file_->WriteAt(offset, data, n); }
+
+ private:
+  std::unique_ptr<env::File> file_;
+  std::string buffer_;
+  uint64_t written_ = 0;
+};
+
+// The whole header of a table, as it is stored.
+std::string TableHeader(env::Env& env, const dbase::DbfFile& table) {
+  std::unique_ptr<env::File> file = env.Open(table.Path(), env::OpenMode::kRead);
+  dbase::format::Header h;
+  if (!file->ReadExactly(0, h.bytes, sizeof h.bytes))
+    throw env::EnvError(EIO, "read", table.Path());
+  std::string bytes(h.header_length(), '\0');
+  if (!file->ReadExactly(0, bytes.data(), bytes.size())) {
+    throw env::EnvError(EIO, "read", table.Path());
+  }
+  return bytes;
+}
+
+}  // namespace
 
 void CopyLayer(env::Env& env, const std::string& from, const std::string& to,
                const std::function<bool(size_t record)>& keep) {
-  CallScope scope(env);
-  SAHooks hooks = Hooks();
-  ShpHandle source(SHPOpenLL(from.c_str(), "rb", &hooks));
-  if (!source) {
-    throw GeodataError("Die Geodaten " + from + " können nicht gelesen werden" +
-                       Because(scope.error));
-  }
+  const std::string source_shp = Spelled(env, from);
+  std::optional<MainFile> source;
+  source.emplace(env, source_shp, Companion(env, from, ".shx"));
   const std::string from_dbf = Companion(env, from, ".dbf");
-  DbfHandle source_table(DBFOpenLL(from_dbf.c_str(), "rb", &hooks));
-  if (!source_table) {
+  std::unique_ptr<dbase::DbfFile> table;
+  std::string table_header;
+  try {
+    table = dbase::DbfFile::Open(from_dbf, false, env);
+    table_header = TableHeader(env, *table);
+  } catch (const dbase::DbaseError& e) {
     throw GeodataError("Die Tabelle " + from_dbf + " kann nicht gelesen werden" +
-                       Because(scope.error));
+                       Because(e.what()));
+  } catch (const env::EnvError& e) {
+    throw GeodataError("Die Tabelle " + from_dbf + " kann nicht gelesen werden" +
+                       Because(e.what()));
   }
-  int count = 0, type = 0;
-  SHPGetInfo(source.get(), &count, &type, nullptr, nullptr);
+  TableRead read(*table);
+  CheckCounts(from, from_dbf, source->Count(), table->RecordCount());
+  const std::vector<dbase::Field>& fields = table->Fields();
+  const size_t record_length =
+      dbase::format::Le16(reinterpret_cast<const unsigned char*>(table_header.data()) + 10);
+
   const std::string to_stem = Stem(to);
-  ShpHandle target(SHPCreateLL(to.c_str(), type, &hooks));
-  DbfHandle target_table(DBFCloneEmpty(source_table.get(), (to_stem + ".dbf").c_str()));
-  if (!target || !target_table) {
-    throw GeodataError("Die Geodaten " + to + " können nicht geschrieben werden" +
-                       Because(scope.error));
-  }
-  int written = 0;
-  std::string tuple;
-  for (int i = 0; i < count; ++i) {
-    if (!keep(static_cast<size_t>(i))) continue;
-    ShapeObject shape(SHPReadObject(source.get(), i));
-    const void* read = shape ? DBFReadTuple(source_table.get(), i) : nullptr;
-    if (!shape || !read) {
-      throw GeodataError("Der Datensatz " + std::to_string(i + 1) + " der Geodaten " + from +
-                         " kann nicht gelesen werden" + Because(scope.error));
+  const auto unwritable = [&](const std::string& why) {
+    return GeodataError("Die Geodaten " + to + " können nicht geschrieben werden" + Because(why));
+  };
+  try {
+    Output shp(env, to_stem + ".shp");
+    Output dbf(env, to_stem + ".dbf");
+    std::string index(codec::kHeaderSize, '\0');
+    const std::string blank(codec::kHeaderSize, '\0');
+    shp.Put(blank.data(), blank.size());
+    dbf.Put(table_header.data(), table_header.size());
+    codec::Header header;
+    header.type = source->Type();
+    uint32_t written = 0;
+    std::string tuple;
+    for (size_t i = 0; i < source->Count(); ++i) {
+      if (!keep(i)) continue;
+      std::string_view content;
+      try {
+        const codec::Record record = source->Read(i);
+        if (record.shape.type != codec::kNull && record.shape.type != header.type) {
+          throw Unreadable("Sie hat einen anderen Typ als die Datei.");
+        }
+        codec::Widen(header.bounds, record, written == 0);
+        content = source->Content(i);
+      } catch (const Unreadable& e) {
+        throw GeodataError("Der Datensatz " + std::to_string(i + 1) + " der Geodaten " + from +
+                           " kann nicht gelesen werden" + Because(e.what()));
+      }
+      ++written;
+      unsigned char head[codec::kRecordHeaderSize];
+      codec::PutBe32(head, written);
+      codec::PutBe32(head + 4, static_cast<uint32_t>(content.size() / 2));
+      unsigned char entry[codec::kIndexEntrySize];
+      codec::PutBe32(entry, static_cast<uint32_t>(shp.Position() / 2));
+      codec::PutBe32(entry + 4, static_cast<uint32_t>(content.size() / 2));
+      index.append(reinterpret_cast<const char*>(entry), sizeof entry);
+      shp.Put(head, sizeof head);
+      shp.Put(content.data(), content.size());
+      // The attribute record as it is, its deletion flag included.
+      tuple.assign(record_length, ' ');
+      if (table->IsDeleted(static_cast<uint32_t>(i))) tuple[0] = '*';
+      for (size_t f = 0; f < fields.size(); ++f) {
+        const std::string_view raw = table->Raw(static_cast<uint32_t>(i), static_cast<int>(f));
+        tuple.replace(static_cast<size_t>(fields[f].offset), raw.size(), raw);
+      }
+      dbf.Put(tuple.data(), tuple.size());
     }
-    // shapelib hands out its record buffer read-only but takes a writable one.
-    tuple.assign(static_cast<const char*>(read), static_cast<size_t>(source_table->nRecordLength));
-    if (SHPWriteObject(target.get(), -1, shape.get()) < 0 ||
-        !DBFWriteTuple(target_table.get(), written, tuple.data()) || !scope.error.empty()) {
-      throw GeodataError("Die Geodaten " + to + " können nicht geschrieben werden" +
-                         Because(scope.error));
-    }
-    ++written;
-  }
-  target.reset();
-  target_table.reset();
-  if (!scope.error.empty()) {
-    throw GeodataError("Die Geodaten " + to + " können nicht geschrieben werden" +
-                       Because(scope.error));
+    const unsigned char eof = dbase::format::kEofMark;
+    dbf.Put(&eof, 1);
+    shp.Flush();
+    dbf.Flush();
+
+    header.length = shp.Position();
+    unsigned char bytes[codec::kHeaderSize];
+    codec::EncodeHeader(header, bytes);
+    shp.PutAt(0, bytes, sizeof bytes);
+    header.length = index.size();
+    codec::EncodeHeader(header, bytes);
+    index.replace(0, sizeof bytes, reinterpret_cast<const char*>(bytes), sizeof bytes);
+    Output shx(env, to_stem + ".shx");
+    shx.Put(index.data(), index.size());
+    shx.Flush();
+
+    // The table's header with the new count, without what belongs to the
+    // source file alone (the codec's change count and undo mark, the flag of
+    // a production index that is not copied).
+    std::string table_head = table_header.substr(0, 32);
+    unsigned char* h = reinterpret_cast<unsigned char*>(table_head.data());
+    dbase::format::PutLe32(h + 4, written);
+    std::memset(h + 12, 0, 17);
+    dbf.PutAt(0, table_head.data(), table_head.size());
+  } catch (const env::EnvError& e) {
+    throw unwritable(e.what());
   }
   for (const std::string_view ext : kCompanionFiles) {
     const std::optional<std::string> found =

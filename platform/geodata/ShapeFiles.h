@@ -1,9 +1,9 @@
 // Shapefile layers (a .shp with its index .shx and its attribute table
-// .dbf) read and copied with shapelib, every byte through the platform's
-// Env (shapelib's table of file functions): a package's geodata is checked
-// shape by shape before anything of it is taken, and a copy of a layer can
-// leave records out without touching the shapes and attribute records it
-// keeps.
+// .dbf) read and copied by the platform's own codec (ShapeCodec.h for the
+// main file and index, the dBase codec for the table), every byte through
+// the Env: a package's geodata is checked shape by shape before anything of
+// it is taken, and a copy of a layer can leave records out without touching
+// the shapes and attribute records it keeps.
 //
 // Errors are GeodataError in German, naming the file and, where there is
 // one, the record (counted from 1).
@@ -57,7 +57,7 @@ struct Point {
 // One shape as its vertices. A line or an area may have several parts, each
 // beginning at an index of `points`; a point or a multipoint has one.
 struct Shape {
-  int type = 0;  // shapelib's SHPT_* of the record; 0 for a null shape
+  int type = 0;  // the record's shape type as the format numbers it; 0 for a null shape
   std::vector<Point> points;
   std::vector<size_t> parts;
 };
