@@ -6,7 +6,9 @@
 #   64-bit  the platform services that have their Windows implementation,
 #           files, folders, locks and clock (platform/env, WinEnv.cpp in
 #           place of PosixEnv.cpp) and the module's own name (platform/module),
-#           with their tests, which run under wine64 (the toolchain's emulator)
+#           the registry, starting programs and the message loop's timers
+#           (their Win*.cpp), with their tests, which run under wine64 (the
+#           toolchain's emulator)
 #   32-bit  the three plug-in DLLs for the host (cmake/windows/PlugIn.cmake),
 #           checked statically: 32-bit Windows code does not run here
 find_package(Threads REQUIRED)
@@ -17,7 +19,9 @@ if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
   return()
 endif()
 
-vandra_layer(platform FOLDERS platform/env platform/module)
+vandra_layer(platform FOLDERS platform/env platform/module
+  platform/registry platform/process platform/ui
+  platform/text platform/ini)
 target_link_libraries(vandra_platform PUBLIC Threads::Threads)
 find_package(GTest CONFIG REQUIRED)
 enable_testing()
@@ -33,3 +37,13 @@ endfunction()
 
 add_subdirectory(platform/env)
 add_subdirectory(platform/module)
+add_subdirectory(platform/registry)
+add_subdirectory(platform/process)
+# Of platform/ui the timers' host loop alone: the presenters have no Windows
+# implementation yet.
+target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/ui/WinHostTimers.cpp)
+vandra_add_test(ui_timer_test platform/ui/WinHostTimers_test.cpp)
+# What the registry needs of folders not built whole here yet: the text
+# helpers, and the file replacement under the registry file.
+target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/text/Strings.cpp
+                                       ${CMAKE_SOURCE_DIR}/platform/ini/FileUpdate.cpp)

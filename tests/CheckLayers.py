@@ -50,6 +50,9 @@ NOT_PLUGIN = {"hostsim", "vandrasim", "tests", "bench", "fuzz", "tools", "demo",
 POSIX_PROCESSES = "platform/process/PosixProcesses.cpp"
 POSIX_HOST_TIMERS = "platform/ui/PosixHostTimers.cpp"
 CAIRO_PRINTER = "platform/print/CairoPrinter.cpp"
+WIN_REGISTRY = "platform/registry/WinRegistry.cpp"
+WIN_PROCESSES = "platform/process/WinProcesses.cpp"
+WIN_HOST_TIMERS = "platform/ui/WinHostTimers.cpp"
 
 # System headers that reach the file system, locks or processes, and the only
 # folders (or files) that may include them. Storage and the rules go through
@@ -64,7 +67,7 @@ SYSTEM_HEADERS = {
     # The Win32 API, in the folders that own a Windows implementation: the
     # files of WinEnv and the module's own name. A Windows implementation of
     # another service adds its folder here.
-    "windows.h": {"platform/env", "platform/module"},
+    "windows.h": {"platform/env", "platform/module", WIN_REGISTRY, WIN_PROCESSES, WIN_HOST_TIMERS},
     "winbase.h": {"platform/env"},
     "fileapi.h": {"platform/env"},
     "io.h": {"platform/env"},
@@ -106,7 +109,7 @@ DIRECT_CALLS = re.compile(
     r"MoveFileEx[AW]?|DeleteFile[AW]?|CreateDirectory[AW]?|RemoveDirectory[AW]?|"
     r"FindFirstFile(Ex)?[AW]?|GetFileAttributes(Ex)?[AW]?|SetFileInformationByHandle|"
     r"GetSystemTime(Precise)?AsFileTime|_wopen|_wstat|_wrename|_wunlink)\s*\(")
-DIRECT_CALLS_ALLOWED = {"platform/env", POSIX_PROCESSES, "platform/ui"}
+DIRECT_CALLS_ALLOWED = {"platform/env", POSIX_PROCESSES, WIN_PROCESSES, "platform/ui"}
 
 # Calls of the services behind an interface, and where alone they are made.
 SERVICE_CALLS = [
@@ -386,7 +389,10 @@ def selftest():
         # A service's system headers and calls outside its implementation
         # file, in that file's own folder; the implementation files beside
         # them are fine.
-        "platform/process/Process.cpp": "#include <sys/wait.h>\nint p() { return ::fork(); }\n",
+        "platform/process/Process.cpp": "#include <sys/wait.h>\n#include <windows.h>\n"
+                                        "int p() { return ::fork(); }\n",
+        "platform/process/WinProcesses.cpp":
+            '#include <windows.h>\nvoid* p() { return CreateFileW(L"NUL", 0, 0, 0, 0, 0, 0); }\n',
         "platform/process/PosixProcesses.cpp":
             "#include <sys/wait.h>\n#include <unistd.h>\n"
             "int p() { return fork() + waitpid(0, 0, 0) + ::open(\"/dev/null\", 0); }\n",
@@ -432,6 +438,7 @@ def selftest():
         "loose: a source folder that belongs to no layer",
         "platform/process/Process.cpp: includes <sys/wait.h>",
         "platform/process/Process.cpp: calls fork()",
+        "platform/process/Process.cpp: includes <windows.h>",
         "platform/ui/Timer.cpp: includes <dlfcn.h>",
         "platform/ui/Timer.cpp: calls dlsym()",
         "platform/print/PdfWriter.cpp: calls cairo_show_page()",

@@ -34,13 +34,11 @@ set(VANDRA_NOT_ON_WINDOWS
   # behind platform/print/PrintDocument.h.
   platform/print/CairoPrinter.cpp)
 # The POSIX implementations behind the other seams (Posix*.cpp, left out
-# above) leave only their Default() unresolved: RegCreateKeyExW and
-# RegQueryValueExW behind platform/registry/Registry.h, CreateProcessW with
-# Windows' quoting and a job object behind platform/process/Process.h,
-# SetTimer behind platform/ui/Timer.h, GetLocaleInfoEx behind
+# below; the registry's, the processes' and the timers' have their Win*.cpp)
+# leave only their Default() unresolved: GetLocaleInfoEx behind
 # platform/text/FormatSource.h.
 set(VANDRA_PENDING_SERVICES
-  platform::text platform::registry platform::process platform::ui platform::print)
+  platform::text platform::ui platform::print)
 
 foreach(layer ${VANDRA_LAYERS})
   foreach(folder ${VANDRA_LAYER_${layer}_FOLDERS})

@@ -4,10 +4,14 @@
 // Programs get their arguments as a real argument vector: there is no shell
 // and no splitting, so a value with blanks (a folder, a password) reaches the
 // program as one argument. A program path without a slash is looked up in
-// PATH. The program runs in its own folder.
+// PATH. The program runs in its own folder. On Windows the arguments travel
+// as one command line, quoted so that the program's C runtime splits it back
+// into exactly them; a batch file is not started (cmd.exe would read its
+// arguments by rules of its own).
 //
 // All of it is the work of a Processes service: the platform's own
-// (Processes::Default(), chosen by the build: PosixProcesses.cpp on Linux),
+// (Processes::Default(), chosen by the build: PosixProcesses.cpp on Linux,
+// WinProcesses.cpp on Windows),
 // or one a test installs with ScopedProcesses. The free functions and
 // RunningProgram::Start go to Processes::Current().
 #pragma once
@@ -19,7 +23,8 @@
 
 namespace platform::process {
 
-// Starts the program hidden (standard input, output and error on /dev/null),
+// Starts the program hidden (standard input, output and error on /dev/null,
+// NUL on Windows, where it shows no window),
 // waits without a time limit until it ends, and answers whether it could be
 // started at all; its exit code is not looked at.
 bool ExecAndWait(const std::string& program, const std::vector<std::string>& args);
@@ -28,11 +33,15 @@ bool ExecAndWait(const std::string& program, const std::vector<std::string>& arg
 // watches instead of waiting for it, and may end. It leads a process group
 // of its own, so that ending it ends what it started as well (unless that
 // left the group). A program still running when the object goes is ended.
+// On Windows the group is a job object, which nothing the program starts
+// leaves, and which ends all in it when the object goes.
 class RunningProgram {
  public:
   struct Ending {
     bool by_signal = false;  // killed or crashed
-    int code = 0;            // the exit code, or the signal's number
+    // The exit code, or the signal's number; on Windows the status of the
+    // exception (0xC0000005, ...) or of Stop (0xC000013A), as an int.
+    int code = 0;
   };
 
   // Nothing when the program could not be started.
@@ -46,8 +55,9 @@ class RunningProgram {
   virtual bool Ended() = 0;
   // How it ended; nothing while it runs.
   virtual const std::optional<Ending>& HowEnded() const = 0;
-  // Ends the program and its group: asked first (SIGTERM), forced (SIGKILL)
-  // once `grace_ms` have passed; returns when the program has ended. What
+  // Ends the program and its group: asked first (SIGTERM; on Windows WM_CLOSE
+  // to their windows, and not waited for when none has one), forced
+  // (SIGKILL) once `grace_ms` have passed; returns when the program has ended. What
   // it started is ended too, even when the program itself has gone already.
   virtual void Stop(int grace_ms = 1000) = 0;
 
@@ -62,10 +72,12 @@ bool Exec(const std::string& program, const std::vector<std::string>& args);
 
 // The logon name of the current user from the system's user database; the
 // environment's USER or LOGNAME when the database has no entry, else "".
+// On Windows GetUserNameW, else USERNAME.
 std::string GetCurrentUserName();
 
 // The current user's home folder: the environment's HOME, else the user
-// database's entry, else "/tmp".
+// database's entry, else "/tmp". On Windows USERPROFILE, else HOMEDRIVE and
+// HOMEPATH, else the folder for temporary files.
 std::string HomeFolder();
 
 // The service behind the functions above; each member does what the free

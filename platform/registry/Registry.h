@@ -7,7 +7,8 @@
 //
 // The keys live in a RegistryStore: the platform's own for the current user
 // (RegistryStore::Default(), chosen by the build: on Linux a FileRegistry,
-// FileRegistry.h, at RegistryFilePath()), or one a test installs with
+// FileRegistry.h, at RegistryFilePath(); on Windows the registry itself,
+// WinRegistry.h), or one a test installs with
 // ScopedRegistry. Key and value names are found without regard to case and
 // keep the spelling they were created with. Every operation reads the store
 // afresh (another process may have changed it).
@@ -55,9 +56,11 @@ class RegistryStore {
   virtual bool KeyExists(const std::string& key) = 0;
   // The value's data; nothing when the key or the value is missing.
   virtual std::optional<std::string> ReadValue(const std::string& key, std::string_view name) = 0;
-  // The names of the key's direct subkeys, in the order they were created.
+  // The names of the key's direct subkeys, in the order they were created
+  // (the Windows registry: in its own order).
   virtual std::vector<std::string> SubkeyNames(const std::string& key) = 0;
-  // The names of the key's values, in the order they were created.
+  // The names of the key's values, in the order they were created (the
+  // Windows registry: in its own order).
   virtual std::vector<std::string> ValueNames(const std::string& key) = 0;
 
   // Creates the key (with its missing parents) when it is missing.
