@@ -22,6 +22,9 @@ TEST(Formats, GermanLocaleUsesCommaAndDottedDate) {
 }
 
 TEST(Formats, UserFormatsFollowTheEnvironment) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows takes the user's formats from the user's settings, not the environment";
+#else
   const char* old = std::getenv("LC_ALL");
   std::string saved = old ? old : "";
   setenv("LC_ALL", "de_DE.UTF-8", 1);
@@ -33,6 +36,7 @@ TEST(Formats, UserFormatsFollowTheEnvironment) {
     setenv("LC_ALL", saved.c_str(), 1);
   else
     unsetenv("LC_ALL");
+#endif
 }
 
 TEST(Formats, FloatToStrGeneralFormat) {
@@ -60,6 +64,15 @@ TEST(Formats, StrToFloatTakesOnlyTheLocaleSeparator) {
   EXPECT_EQ(StrToFloat("", de), std::nullopt);
   EXPECT_EQ(StrToFloat("1,5x", de), std::nullopt);
   EXPECT_EQ(StrToFloat("1,5E3", de), 1500.0);
+  EXPECT_EQ(StrToFloat("+1,5", de), 1.5);
+  EXPECT_EQ(StrToFloat("+-1", de), std::nullopt);
+  EXPECT_EQ(StrToFloat("1,5e", de), std::nullopt);
+  EXPECT_EQ(StrToFloat(",5", de), 0.5);
+  // Beyond a double: too large is no number, too small is zero.
+  EXPECT_EQ(StrToFloat("1E400", de), std::nullopt);
+  EXPECT_EQ(StrToFloat("-1e-400", C()), -0.0);
+  EXPECT_EQ(StrToFloat("0.000001e-320", C()), 0.0);
+  EXPECT_EQ(StrToFloat("1000e-326", C()), 1e-323);
 }
 
 TEST(Formats, RoundHalfEven) {
@@ -90,6 +103,15 @@ TEST(Formats, ParseDateAcceptsIsoAndGermanForms) {
   EXPECT_EQ(ParseDate("heute"), std::nullopt);
   EXPECT_EQ(IsoDate(Ymd{2024, 3, 5}), "2024-03-05");
   EXPECT_EQ(DateToStr(Ymd{2024, 3, 5}, C()), "03/05/24");
+}
+
+TEST(Formats, DatesTakeTheNamesOfTheirLocale) {
+  LocaleFormats de = German();
+  de.short_date_format = "%a, %d. %B %Y";
+  EXPECT_EQ(DateToStr(Ymd{2024, 3, 5}, de), "Di, 05. März 2024");
+  LocaleFormats c = C();
+  c.short_date_format = "%A %e %b %y|%F|%%";
+  EXPECT_EQ(DateToStr(Ymd{2007, 1, 7}, c), "Sunday  7 Jan 07|2007-01-07|%");
 }
 
 }  // namespace
