@@ -5,8 +5,10 @@
 #
 #   64-bit  the platform services that have their Windows implementation,
 #           files, folders, locks and clock (platform/env, WinEnv.cpp in
-#           place of PosixEnv.cpp) and the module's own name (platform/module),
-#           with their tests, which run under wine64 (the toolchain's emulator)
+#           place of PosixEnv.cpp), code pages and the user's formats
+#           (platform/text, WinEncoding.cpp and WinFormats.cpp) and the
+#           module's own name (platform/module), with their tests, which run
+#           under wine64 (the toolchain's emulator)
 #   32-bit  the three plug-in DLLs for the host (cmake/windows/PlugIn.cmake),
 #           checked statically: 32-bit Windows code does not run here
 find_package(Threads REQUIRED)
@@ -17,7 +19,7 @@ if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
   return()
 endif()
 
-vandra_layer(platform FOLDERS platform/env platform/module)
+vandra_layer(platform FOLDERS platform/env platform/text platform/module)
 target_link_libraries(vandra_platform PUBLIC Threads::Threads)
 find_package(GTest CONFIG REQUIRED)
 enable_testing()
@@ -32,4 +34,5 @@ function(vandra_add_test name)
 endfunction()
 
 add_subdirectory(platform/env)
+add_subdirectory(platform/text)
 add_subdirectory(platform/module)

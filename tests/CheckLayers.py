@@ -64,7 +64,7 @@ SYSTEM_HEADERS = {
     # The Win32 API, in the folders that own a Windows implementation: the
     # files of WinEnv and the module's own name. A Windows implementation of
     # another service adds its folder here.
-    "windows.h": {"platform/env", "platform/module"},
+    "windows.h": {"platform/env", "platform/module", "platform/text"},
     "winbase.h": {"platform/env"},
     "fileapi.h": {"platform/env"},
     "io.h": {"platform/env"},

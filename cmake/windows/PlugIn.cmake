@@ -31,10 +31,6 @@ vandra_layer(hooks FOLDERS plugin builds BELOW rules)
 # leaves functions unresolved that the DLLs import from vandra_pending.dll;
 # VANDRA_PENDING_SERVICES names the namespaces they may come from.
 set(VANDRA_NOT_ON_WINDOWS
-  # Code page 850 through iconv and the locale's number and date formats
-  # through langinfo: MultiByteToWideChar and GetLocaleInfoEx, chosen by
-  # platform/text/CMakeLists.txt as platform/env chooses its Env.
-  platform/text/Encoding.cpp platform/text/Formats.cpp
   # The presenters: a presenter of Win32 dialog windows, the transcript
   # through the Env.
   platform/ui/ScriptedPresenter.cpp platform/ui/TerminalPresenter.cpp
@@ -49,10 +45,9 @@ set(VANDRA_NOT_ON_WINDOWS
 # above) leave only their Default() unresolved: RegCreateKeyExW and
 # RegQueryValueExW behind platform/registry/Registry.h, CreateProcessW with
 # Windows' quoting and a job object behind platform/process/Process.h,
-# SetTimer behind platform/ui/Timer.h, GetLocaleInfoEx behind
-# platform/text/FormatSource.h.
+# SetTimer behind platform/ui/Timer.h.
 set(VANDRA_PENDING_SERVICES
-  platform::text platform::registry platform::process platform::ui platform::print
+  platform::registry platform::process platform::ui platform::print
   platform::geodata)
 
 foreach(layer ${VANDRA_LAYERS})
@@ -63,7 +58,8 @@ foreach(layer ${VANDRA_LAYERS})
       # Linked into each DLL itself, not kept in a library.
       list(FILTER sources EXCLUDE REGEX "/(hooks|VD1TransAction2010|VD1TransAction|TransactHooks)\\.cpp$")
     endif()
-    # Posix*.cpp are the POSIX implementations behind the services' seams.
+    # Posix*.cpp are the POSIX implementations behind the services' seams;
+    # the Win*.cpp beside them are taken.
     list(FILTER sources EXCLUDE REGEX "/Posix[^/]*\\.cpp$")
     list(REMOVE_ITEM sources ${VANDRA_NOT_ON_WINDOWS})
     list(TRANSFORM sources PREPEND ${CMAKE_SOURCE_DIR}/)

@@ -1,5 +1,6 @@
 #include "platform/text/Formats.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,7 +18,13 @@ LocaleFormats C() {
 TEST(Formats, GermanLocaleUsesCommaAndDottedDate) {
   LocaleFormats de = German();
   ASSERT_EQ(de.decimal_separator, ",") << "de_DE.UTF-8 must be installed (scripts/setup)";
+#ifdef _WIN32
+  // Windows' own German short date is "dd.MM.yyyy", wine's "d.M.yyyy".
+  EXPECT_THAT(DateToStr(Ymd{2024, 3, 5}, de), testing::AnyOf("05.03.2024", "5.3.2024"));
+  EXPECT_EQ(DateToStr(Ymd{2024, 11, 25}, de), "25.11.2024");
+#else
   EXPECT_EQ(DateToStr(Ymd{2024, 3, 5}, de), "05.03.2024");
+#endif
   EXPECT_EQ(FloatToStr(3400000.5, de), "3400000,5");
 }
 
@@ -107,8 +114,8 @@ TEST(Formats, ParseDateAcceptsIsoAndGermanForms) {
 
 TEST(Formats, DatesTakeTheNamesOfTheirLocale) {
   LocaleFormats de = German();
-  de.short_date_format = "%a, %d. %B %Y";
-  EXPECT_EQ(DateToStr(Ymd{2024, 3, 5}, de), "Di, 05. März 2024");
+  de.short_date_format = "%A, %d. %B %Y";
+  EXPECT_EQ(DateToStr(Ymd{2024, 3, 5}, de), "Dienstag, 05. März 2024");
   LocaleFormats c = C();
   c.short_date_format = "%A %e %b %y|%F|%%";
   EXPECT_EQ(DateToStr(Ymd{2007, 1, 7}, c), "Sunday  7 Jan 07|2007-01-07|%");
