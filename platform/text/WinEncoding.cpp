@@ -17,15 +17,16 @@ constexpr UINT kOem850 = 850;
 bool Narrow(std::u16string_view wide, std::string& bytes) {
   const auto* in = reinterpret_cast<const wchar_t*>(wide.data());
   const int in_size = static_cast<int>(wide.size());
-  const char replacement = kAnsiReplacement;
+  // Windows may read a default character of two bytes; ours is one.
+  const char replacement[2] = {kAnsiReplacement, '\0'};
   BOOL used = FALSE;
   const int size = WideCharToMultiByte(kOem850, WC_NO_BEST_FIT_CHARS, in, in_size, nullptr, 0,
-                                       &replacement, &used);
+                                       replacement, &used);
   if (size <= 0 || used) return false;
   bytes.resize(static_cast<size_t>(size));
   used = FALSE;
   const int written = WideCharToMultiByte(kOem850, WC_NO_BEST_FIT_CHARS, in, in_size, bytes.data(),
-                                          size, &replacement, &used);
+                                          size, replacement, &used);
   return written == size && !used;
 }
 
