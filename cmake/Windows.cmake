@@ -5,10 +5,11 @@
 #
 #   64-bit  the platform services that have their Windows implementation,
 #           files, folders, locks and clock (platform/env, WinEnv.cpp in
-#           place of PosixEnv.cpp) and the module's own name (platform/module),
-#           the registry, starting programs and the message loop's timers
-#           (their Win*.cpp), with their tests, which run under wine64 (the
-#           toolchain's emulator)
+#           place of PosixEnv.cpp), code pages and the user's formats
+#           (platform/text, WinEncoding.cpp and WinFormats.cpp), the module's
+#           own name (platform/module), the registry, starting programs and
+#           the message loop's timers (their Win*.cpp), with their tests,
+#           which run under wine64 (the toolchain's emulator)
 #   32-bit  the three plug-in DLLs for the host (cmake/windows/PlugIn.cmake),
 #           checked statically: 32-bit Windows code does not run here
 find_package(Threads REQUIRED)
@@ -36,6 +37,7 @@ function(vandra_add_test name)
 endfunction()
 
 add_subdirectory(platform/env)
+add_subdirectory(platform/text)
 add_subdirectory(platform/module)
 add_subdirectory(platform/registry)
 add_subdirectory(platform/process)
@@ -43,7 +45,6 @@ add_subdirectory(platform/process)
 # implementation yet.
 target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/ui/WinHostTimers.cpp)
 vandra_add_test(ui_timer_test platform/ui/WinHostTimers_test.cpp)
-# What the registry needs of folders not built whole here yet: the text
-# helpers, and the file replacement under the registry file.
-target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/text/Strings.cpp
-                                       ${CMAKE_SOURCE_DIR}/platform/ini/FileUpdate.cpp)
+# What the registry needs of a folder not built whole here yet: the file
+# replacement under the registry file.
+target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/ini/FileUpdate.cpp)

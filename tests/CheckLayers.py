@@ -67,7 +67,8 @@ SYSTEM_HEADERS = {
     # The Win32 API, in the folders that own a Windows implementation: the
     # files of WinEnv and the module's own name. A Windows implementation of
     # another service adds its folder here.
-    "windows.h": {"platform/env", "platform/module", WIN_REGISTRY, WIN_PROCESSES, WIN_HOST_TIMERS},
+    "windows.h": {"platform/env", "platform/module", "platform/text", WIN_REGISTRY, WIN_PROCESSES,
+                  WIN_HOST_TIMERS},
     "winbase.h": {"platform/env"},
     "fileapi.h": {"platform/env"},
     "io.h": {"platform/env"},

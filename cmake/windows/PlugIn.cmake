@@ -22,10 +22,6 @@ include(cmake/PluginLayers.cmake)
 # leaves functions unresolved that the DLLs import from vandra_pending.dll;
 # VANDRA_PENDING_SERVICES names the namespaces they may come from.
 set(VANDRA_NOT_ON_WINDOWS
-  # Code page 850 through iconv and the locale's number and date formats
-  # through langinfo: MultiByteToWideChar and GetLocaleInfoEx, chosen by
-  # platform/text/CMakeLists.txt as platform/env chooses its Env.
-  platform/text/Encoding.cpp platform/text/Formats.cpp
   # The presenters: a presenter of Win32 dialog windows, the transcript
   # through the Env.
   platform/ui/ScriptedPresenter.cpp platform/ui/TerminalPresenter.cpp
@@ -33,12 +29,11 @@ set(VANDRA_NOT_ON_WINDOWS
   # PDF through cairo: the Windows print dialog or a PDF of Windows' own
   # behind platform/print/PrintDocument.h.
   platform/print/CairoPrinter.cpp)
-# The POSIX implementations behind the other seams (Posix*.cpp, left out
-# below; the registry's, the processes' and the timers' have their Win*.cpp)
-# leave only their Default() unresolved: GetLocaleInfoEx behind
-# platform/text/FormatSource.h.
+# The POSIX implementations behind the seams (Posix*.cpp) are left out
+# below; each seam but printing's has its Win*.cpp, and printing leaves
+# Printer::Default() unresolved.
 set(VANDRA_PENDING_SERVICES
-  platform::text platform::ui platform::print)
+  platform::ui platform::print)
 
 foreach(layer ${VANDRA_LAYERS})
   foreach(folder ${VANDRA_LAYER_${layer}_FOLDERS})
@@ -48,7 +43,8 @@ foreach(layer ${VANDRA_LAYERS})
       # Linked into each DLL itself, not kept in a library.
       list(FILTER sources EXCLUDE REGEX "/(hooks|VD1TransAction2010|VD1TransAction|TransactHooks)\\.cpp$")
     endif()
-    # Posix*.cpp are the POSIX implementations behind the services' seams.
+    # Posix*.cpp are the POSIX implementations behind the services' seams;
+    # the Win*.cpp beside them are taken.
     list(FILTER sources EXCLUDE REGEX "/Posix[^/]*\\.cpp$")
     list(REMOVE_ITEM sources ${VANDRA_NOT_ON_WINDOWS})
     list(TRANSFORM sources PREPEND ${CMAKE_SOURCE_DIR}/)

@@ -1,20 +1,15 @@
 // Windows-1252 by table: it is converted for every text field of every
-// record read, and only its block 0x80-0x9F differs from Latin-1. The other
-// code pages go through iconv, which stops at anything it cannot convert; the
-// loop below decides what takes its place ('?' or U+FFFD) and carries on
-// behind it.
+// record read, and only its block 0x80-0x9F differs from Latin-1. UTF-16 is
+// arithmetic. Code page 850 is the platform's (OemCodePage.h); it is handed
+// valid UTF-8 only, so what becomes of invalid bytes is decided here, alike
+// on every platform.
 #include "platform/text/Encoding.h"
 
-#include <iconv.h>
-
 #include <array>
-#include <bit>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <memory>
-#include <stdexcept>
+
+#include "platform/text/OemCodePage.h"
 
 namespace platform::text {
 namespace {
@@ -39,10 +34,6 @@ int AnsiByte(uint32_t code) {
     if (kAnsiBlock[i] == code) return static_cast<int>(0x80 + i);
   }
   return -1;
-}
-
-const char* Utf16Name() {
-  return std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 }
 
 // Decodes one UTF-8 character; `length` receives its byte count (1 for an
@@ -95,85 +86,6 @@ void AppendCodePoint(std::string& out, uint32_t code) {
     out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
-}
-
-// One iconv descriptor, closed with the object.
-class Iconv {
- public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
-    }
-  }
-  ~Iconv() { iconv_close(cd_); }
-  Iconv(const Iconv&) = delete;
-  Iconv& operator=(const Iconv&) = delete;
-
-  // Converts as much as it can. Returns the position in `in` where it stopped
-  // and whether that was the end; `err` receives errno when it was not.
-  size_t Run(const char* in, size_t in_size, std::string& out, int& err) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* in_ptr = const_cast<char*>(in);
-    size_t in_left = in_size;
-    err = 0;
-    char buffer[4096];
-    while (in_left > 0) {
-      char* out_ptr = buffer;
-      size_t out_left = sizeof buffer;
-      size_t rc = iconv(cd_, &in_ptr, &in_left, &out_ptr, &out_left);
-      out.append(buffer, static_cast<size_t>(out_ptr - buffer));
-      if (rc == static_cast<size_t>(-1)) {
-        if (errno == E2BIG) continue;
-        err = errno;
-        break;
-      }
-    }
-    return in_size - in_left;
-  }
-
- private:
-  iconv_t cd_;
-};
-
-// Converts UTF-8 to code page 850 through iconv.
-std::string FromUtf8Oem(std::string_view utf8, size_t* replaced) {
-  thread_local std::unique_ptr<Iconv> conv;
-  if (!conv) conv = std::make_unique<Iconv>("CP850", "UTF-8");
-  std::string out;
-  out.reserve(utf8.size());
-  size_t count = 0;
-  size_t pos = 0;
-  while (pos < utf8.size()) {
-    int err = 0;
-    pos += conv->Run(utf8.data() + pos, utf8.size() - pos, out, err);
-    if (pos >= utf8.size()) break;
-    uint32_t code = 0;
-    size_t length = 1;
-    DecodeUtf8(utf8, pos, code, length);
-    out += kAnsiReplacement;
-    ++count;
-    pos += length;
-  }
-  if (replaced != nullptr) *replaced = count;
-  return out;
-}
-
-std::string ToUtf8Oem(std::string_view bytes) {
-  thread_local std::unique_ptr<Iconv> conv;
-  if (!conv) conv = std::make_unique<Iconv>("UTF-8", "CP850");
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4);
-  size_t pos = 0;
-  while (pos < bytes.size()) {
-    int err = 0;
-    pos += conv->Run(bytes.data() + pos, bytes.size() - pos, out, err);
-    if (pos >= bytes.size()) break;
-    // Every byte of code page 850 has a character; should iconv still stop,
-    // the byte is not dropped.
-    AppendCodePoint(out, 0xFFFD);
-    ++pos;
-  }
-  return out;
 }
 
 bool IsAscii(std::string_view text) {
@@ -262,48 +174,76 @@ bool FitsAnsi(std::string_view utf8) {
 }
 
 std::string Utf8ToOem850(std::string_view utf8, size_t* replaced) {
-  return FromUtf8Oem(utf8, replaced);
+  std::string out;
+  out.reserve(utf8.size());
+  size_t count = 0;
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    // The longest valid piece from here, within the platform's limit.
+    size_t end = pos;
+    uint32_t code = 0;
+    size_t length = 1;
+    while (end < utf8.size() && end - pos < oem::kPiece && DecodeUtf8(utf8, end, code, length)) {
+      end += length;
+    }
+    if (end > pos) {
+      count += oem::AppendFromUtf8(out, utf8.substr(pos, end - pos));
+      pos = end;
+    } else {
+      out += kAnsiReplacement;
+      ++count;
+      pos += length;
+    }
+  }
+  if (replaced != nullptr) *replaced = count;
+  return out;
 }
 
 std::string Oem850ToUtf8(std::string_view oem) {
-  return ToUtf8Oem(oem);
+  std::string out;
+  out.reserve(oem.size() + oem.size() / 4);
+  for (size_t pos = 0; pos < oem.size(); pos += oem::kPiece) {
+    oem::AppendToUtf8(out, oem.substr(pos, oem::kPiece));
+  }
+  return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
-  thread_local std::unique_ptr<Iconv> conv;
-  if (!conv) conv = std::make_unique<Iconv>(Utf16Name(), "UTF-8");
-  std::string bytes;
+  std::u16string out;
+  out.reserve(utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {
-    int err = 0;
-    pos += conv->Run(utf8.data() + pos, utf8.size() - pos, bytes, err);
-    if (pos >= utf8.size()) break;
     uint32_t code = 0;
     size_t length = 1;
-    DecodeUtf8(utf8, pos, code, length);
-    char16_t fffd = u'\uFFFD';
-    bytes.append(reinterpret_cast<const char*>(&fffd), sizeof fffd);
+    if (!DecodeUtf8(utf8, pos, code, length)) code = 0xFFFD;
+    if (code >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
     pos += length;
   }
-  std::u16string out(bytes.size() / 2, u'\0');
-  std::memcpy(out.data(), bytes.data(), out.size() * 2);
   return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
-  thread_local std::unique_ptr<Iconv> conv;
-  if (!conv) conv = std::make_unique<Iconv>("UTF-8", Utf16Name());
   std::string out;
-  const char* data = reinterpret_cast<const char*>(utf16.data());
-  size_t size = utf16.size() * 2;
-  size_t pos = 0;
-  while (pos < size) {
-    int err = 0;
-    pos += conv->Run(data + pos, size - pos, out, err);
-    if (pos >= size) break;
-    // A lone surrogate (or a high one at the end): one replacement per unit.
-    AppendCodePoint(out, 0xFFFD);
-    pos += 2;
+  out.reserve(utf16.size() + utf16.size() / 2);
+  for (size_t pos = 0; pos < utf16.size(); ++pos) {
+    uint32_t code = utf16[pos];
+    if (code >= 0xD800 && code <= 0xDFFF) {
+      // A pair, or a lone surrogate: one replacement per unit.
+      const bool pair = code <= 0xDBFF && pos + 1 < utf16.size() && utf16[pos + 1] >= 0xDC00 &&
+                        utf16[pos + 1] <= 0xDFFF;
+      if (pair) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (utf16[pos + 1] - 0xDC00);
+        ++pos;
+      } else {
+        code = 0xFFFD;
+      }
+    }
+    AppendCodePoint(out, code);
   }
   return out;
 }

@@ -139,6 +139,36 @@ TEST(Encoding, DosCodePage850) {
   EXPECT_EQ(replaced, 1u);
 }
 
+TEST(Encoding, CodePage850RoundTripsEveryByteAndReplacesWithoutLookAlikes) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  const std::string utf8 = Oem850ToUtf8(all);
+  EXPECT_TRUE(IsValidUtf8(utf8));
+  EXPECT_EQ(Utf8Length(utf8), 256u);
+  size_t replaced = 99;
+  EXPECT_EQ(Utf8ToOem850(utf8, &replaced), all);
+  EXPECT_EQ(replaced, 0u);
+  // Characters the code page lacks become one '?' each, never a best fit
+  // ('A' for 'Ā', "EUR" for '€'), a character beyond the BMP included.
+  EXPECT_EQ(Utf8ToOem850("Ā€𝄞\u201Cx\u201D", &replaced), "????x?");
+  EXPECT_EQ(replaced, 5u);
+  // Invalid bytes between valid text: one '?' per byte, the text around kept.
+  EXPECT_EQ(Utf8ToOem850("ü\xFF\xC3ö\xE2\x82", &replaced), "\x81??\x94??");
+  EXPECT_EQ(replaced, 4u);
+}
+
+TEST(Encoding, LongTextsConvertWhole) {
+  std::string oem(70000, '\x81');
+  oem += "\x94";
+  std::string utf8 = Oem850ToUtf8(oem);
+  EXPECT_EQ(Utf8Length(utf8), 70001u);
+  utf8 += "€";
+  size_t replaced = 0;
+  EXPECT_EQ(Utf8ToOem850(utf8, &replaced), oem + "?");
+  EXPECT_EQ(replaced, 1u);
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(utf8)), utf8);
+}
+
 TEST(Encoding, PrefixNeverCutsACharacter) {
   EXPECT_EQ(Utf8Prefix("Größe", 3), "Grö");
   EXPECT_EQ(Utf8Prefix("ab", 5), "ab");

@@ -1,64 +1,51 @@
-// Number and date texts in the user's locale, read through the thread-safe
-// *_l functions so that the process's own locale (usually "C") stays untouched.
+// Number and date texts in the user's formats. The formats themselves, and
+// the dates written in them, are the platform's (PlatformFormats.h); the
+// numbers are written and read here, apart from any locale, so that the
+// process's own locale (usually "C") neither matters nor changes.
 #include "platform/text/Formats.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 
 #include "platform/env/Env.h"
 #include "platform/text/FormatSource.h"
+#include "platform/text/PlatformFormats.h"
 #include "platform/text/Strings.h"
 
 namespace platform::text {
 namespace {
 
-// A locale_t for one category, freed with the object; null when unavailable.
-class LocaleHandle {
- public:
-  LocaleHandle(int mask, const std::string& name) : loc_(newlocale(mask, name.c_str(), nullptr)) {
-    if (loc_ == nullptr) loc_ = newlocale(mask, "C", nullptr);
-  }
-  ~LocaleHandle() {
-    if (loc_ != nullptr) freelocale(loc_);
-  }
-  LocaleHandle(const LocaleHandle&) = delete;
-  LocaleHandle& operator=(const LocaleHandle&) = delete;
-  locale_t get() const { return loc_; }
-
- private:
-  locale_t loc_;
-};
-
 constexpr int64_t kDaysFrom1970To1899 = -25569;  // 1899-12-30 relative to 1970-01-01
 
-}  // namespace
-
-LocaleFormats LocaleFormats::FromLocale(const std::string& name) {
-  LocaleFormats formats;
-  formats.locale_name = name;
-  {
-    LocaleHandle numeric(LC_NUMERIC_MASK, name);
-    if (numeric.get() != nullptr) {
-      const char* radix = nl_langinfo_l(RADIXCHAR, numeric.get());
-      if (radix != nullptr && *radix != '\0') formats.decimal_separator = radix;
-    }
+// Whether a number that does not fit a double is too small for one rather
+// than too large: the power of ten of its first significant digit is
+// negative. strtod made such a number zero, and so do we.
+bool BelowDoubleRange(std::string_view number) {
+  const size_t e = number.find_first_of("eE");
+  const std::string_view mantissa = number.substr(0, e);
+  long power = 0;
+  if (e != std::string_view::npos) {
+    std::string_view exponent = number.substr(e + 1);
+    if (!exponent.empty() && exponent.front() == '+') exponent.remove_prefix(1);
+    const auto [end, ec] =
+        std::from_chars(exponent.data(), exponent.data() + exponent.size(), power);
+    if (ec == std::errc::result_out_of_range) return exponent.front() == '-';
   }
-  {
-    LocaleHandle dates(LC_TIME_MASK, name);
-    if (dates.get() != nullptr) {
-      const char* date = nl_langinfo_l(D_FMT, dates.get());
-      if (date != nullptr && *date != '\0') formats.short_date_format = date;
-    }
-  }
-  return formats;
+  const size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return true;
+  const size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const long digits_before = static_cast<long>(point) - static_cast<long>(first);
+  return power + (first < point ? digits_before - 1 : digits_before) < 0;
 }
+
+}  // namespace
 
 LocaleFormats UserFormats() {
   return FormatSource::Current().UserFormats();
@@ -107,8 +94,8 @@ std::string FloatToStr(double value) {
 std::optional<double> StrToFloat(std::string_view text, const LocaleFormats& formats) {
   std::string trimmed(Trim(text));
   if (trimmed.empty()) return std::nullopt;
-  // Bring the locale's separator to '.' and parse in the C locale, so that a
-  // '.' in a German text is refused as it is by the host.
+  // Bring the locale's separator to '.' and read the number apart from any
+  // locale, so that a '.' in a German text is refused as it is by the host.
   std::string normalized;
   const std::string& sep = formats.decimal_separator;
   for (size_t i = 0; i < trimmed.size();) {
@@ -127,10 +114,18 @@ std::optional<double> StrToFloat(std::string_view text, const LocaleFormats& for
       return std::nullopt;
     }
   }
-  LocaleHandle c_locale(LC_NUMERIC_MASK, "C");
-  char* end = nullptr;
-  double value = strtod_l(normalized.c_str(), &end, c_locale.get());
-  if (end == normalized.c_str() || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+  // from_chars reads what strtod does but a leading '+'.
+  std::string_view number = normalized;
+  if (number.size() > 1 && number[0] == '+' && number[1] != '-' && number[1] != '+') {
+    number.remove_prefix(1);
+  }
+  double value = 0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (end != number.data() + number.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range && BelowDoubleRange(number)) {
+    return number.front() == '-' ? -0.0 : 0.0;
+  }
+  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
   return value;
 }
 
@@ -170,15 +165,7 @@ double Now() {
 }
 
 std::string DateToStr(const Ymd& date, const LocaleFormats& formats) {
-  std::tm tm{};
-  tm.tm_year = date.year - 1900;
-  tm.tm_mon = date.month - 1;
-  tm.tm_mday = date.day;
-  char buffer[128];
-  LocaleHandle time_locale(LC_TIME_MASK, formats.locale_name);
-  size_t n =
-      strftime_l(buffer, sizeof buffer, formats.short_date_format.c_str(), &tm, time_locale.get());
-  return std::string(buffer, n);
+  return FormatDate(date, formats);
 }
 
 std::string DateToStr(const Ymd& date) {

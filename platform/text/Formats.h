@@ -1,5 +1,6 @@
 // The host's number and date texts, which follow the user's locale settings
-// (LC_NUMERIC for the decimal separator, LC_TIME for the short date format),
+// (LC_NUMERIC for the decimal separator, LC_TIME for the short date format;
+// on Windows the user's regional settings),
 // and the date-time value of the host platform: days since 1899-12-30 as a
 // double, the fraction being the time of day.
 #pragma once
@@ -15,9 +16,11 @@ struct LocaleFormats {
   std::string short_date_format = "%m/%d/%y";  // strftime pattern of the locale's date
   std::string locale_name = "C";               // as given to FromLocale
 
-  // The formats of a named locale ("de_DE.UTF-8"); "" takes the user's
-  // environment (LC_ALL, LC_NUMERIC / LC_TIME, LANG). A locale that is not
-  // installed gives the formats of the C locale.
+  // The formats of a named locale ("de_DE.UTF-8"; on Windows the locale of
+  // the same language and country, "de-DE"); "" takes the user's: the
+  // environment's (LC_ALL, LC_NUMERIC / LC_TIME, LANG), on Windows the
+  // regional settings. A locale that is not installed, or that Windows does
+  // not know, gives the formats of the C locale.
   static LocaleFormats FromLocale(const std::string& name);
 };
 
