@@ -2,7 +2,9 @@
 // folder of dBase files (DbaseBackend.h) or an SQLite database file
 // (SqliteBackend.h). Both run SQL on an SQLite connection of their own
 // (SqliteSession.h); they differ in what a table is and in how the data
-// definition statements of the system's dialect are carried out.
+// definition statements of the system's dialect are carried out. On
+// Windows, an Access database goes to the platform's own engine through ADO
+// (WinAdoBackend.h), which reads the dialect itself.
 //
 // Internal to the driver: the plug-in sees Connection, Query and Table only.
 // Every call throws DbError carrying the driver's message.
@@ -35,6 +37,14 @@ class Backend {
   // The SQLite connection statements run on.
   virtual SqliteSession& Session() = 0;
 
+  // Whether the engine reads the system's statements as written; the
+  // back-ends over SQLite want them read by the dialect layer first (Run).
+  virtual bool NativeDialect() const { return false; }
+  // Carries out a statement as written, on a back-end of NativeDialect().
+  virtual void RunNative(std::string_view, Rows*) {
+    throw DbError("Dieser Datenbanktreiber braucht die Anweisung übersetzt.");
+  }
+
   // Carries out one statement of the system's dialect; fills `out` when not
   // null.
   virtual void Run(const dialect::Statement& st, Rows* out) = 0;
@@ -47,7 +57,8 @@ class Backend {
   // Whether a table of this name (as SQL names it) exists.
   virtual bool HasTable(std::string_view name) = 0;
 
-  int64_t LastInsertRowid() { return Session().LastInsertRowid(); }
+  // The key of the row inserted last.
+  virtual int64_t LastInsertRowid() = 0;
 
  protected:
   Backend(bool dbase, std::string data_source)

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/db/DatabaseFile.h"
 #include "platform/db/DateText.h"
 #include "platform/db/DbaseBackend.h"
 #include "platform/db/Dialect.h"
-#include "platform/db/SqliteBackend.h"
 #include "platform/text/Strings.h"
 
 namespace platform::db {
@@ -81,6 +81,16 @@ std::string FloatText(double d) {
   char buf[40];
   std::snprintf(buf, sizeof(buf), "%.15g", d);
   return buf;
+}
+
+// A statement goes to an engine that reads the system's dialect as written,
+// and through the dialect layer to one over SQLite.
+void RunStatement(Backend& backend, std::string_view sql, Rows* out) {
+  if (backend.NativeDialect()) {
+    backend.RunNative(sql, out);
+  } else {
+    backend.Run(dialect::Parse(sql, true), out);
+  }
 }
 
 }  // namespace
@@ -174,7 +184,7 @@ std::unique_ptr<Connection> Connection::Open(std::string_view connection_string)
   }
   if (source.empty()) throw DbError("Die Verbindungszeichenfolge nennt keine Datenquelle.");
   if (!has_extended)
-    return std::unique_ptr<Connection>(new Connection(SqliteBackend::Open(source)));
+    return std::unique_ptr<Connection>(new Connection(OpenDatabaseFile(connection_string, source)));
   const std::string ext = text::ToUpperAscii(Trim(extended.substr(0, extended.find(';'))));
   dbase::Flavor flavor = dbase::Flavor::kDBase3;
   if (ext == "DBASE IV" || ext == "DBASE 5.0") {
@@ -187,15 +197,16 @@ std::unique_ptr<Connection> Connection::Open(std::string_view connection_string)
 }
 
 void Connection::CreateDatabase(const std::string& path) {
-  CreateSqliteDatabase(path);
+  CreateDatabaseFile(path);
 }
 
 std::string Connection::Translate(std::string_view sql) const {
+  if (backend_->NativeDialect()) return std::string(sql);
   return backend_->Translate(dialect::Parse(sql));
 }
 
 void Connection::Execute(std::string_view sql) {
-  backend_->Run(dialect::Parse(sql, true), nullptr);
+  RunStatement(*backend_, sql, nullptr);
 }
 
 std::vector<std::string> Connection::TableNames() {
@@ -206,7 +217,7 @@ std::vector<std::string> Connection::TableNames() {
 
 Query::Query(Connection& connection, std::string_view sql) {
   Rows rows;
-  connection.Engine().Run(dialect::Parse(sql, true), &rows);
+  RunStatement(connection.Engine(), sql, &rows);
   names_ = std::move(rows.names);
   tables_ = std::move(rows.tables);
   rows_ = std::move(rows.rows);

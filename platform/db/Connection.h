@@ -62,8 +62,12 @@ class Value {
 
   bool operator==(const Value&) const = default;
 
+  using Data = std::variant<std::monostate, int64_t, double, std::string>;
+  // The value as it is held, for a back-end that hands it to another engine.
+  const Data& Held() const { return v_; }
+
  private:
-  std::variant<std::monostate, int64_t, double, std::string> v_;
+  Data v_;
 };
 
 class Backend;

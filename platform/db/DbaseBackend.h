@@ -27,6 +27,7 @@ class DbaseBackend : public Backend {
   std::vector<std::string> TableNames() override;
   bool HasTable(std::string_view name) override { return !FindTableFile(name).empty(); }
   SqliteSession& Session() override { return session_; }
+  int64_t LastInsertRowid() override { return session_.LastInsertRowid(); }
 
  private:
   DbaseBackend(std::string folder, dbase::Flavor flavor, sqlite3* db);

@@ -27,6 +27,7 @@ class SqliteBackend : public Backend {
   std::vector<std::string> TableNames() override;
   bool HasTable(std::string_view) override { return true; }  // SQLite's own error names it
   SqliteSession& Session() override { return session_; }
+  int64_t LastInsertRowid() override { return session_.LastInsertRowid(); }
 
  private:
   SqliteBackend(std::string file, sqlite3* db) : Backend(false, std::move(file)), session_(db) {}
