@@ -48,3 +48,10 @@ vandra_add_test(ui_timer_test platform/ui/WinHostTimers_test.cpp)
 # What the registry needs of a folder not built whole here yet: the file
 # replacement under the registry file.
 target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/ini/FileUpdate.cpp)
+# Of platform/db the Access databases through ADO alone, with their test:
+# the rest of the driver stands on SQLite, built for the DLLs only.
+add_library(vandra_ado STATIC platform/db/WinAdoBackend.cpp)
+target_include_directories(vandra_ado PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(vandra_ado PUBLIC vandra_platform ole32 oleaut32 uuid)
+vandra_add_test(ado_test platform/db/WinAdoBackend_test.cpp)
+target_link_libraries(ado_test PRIVATE vandra_ado)
