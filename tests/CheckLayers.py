@@ -53,6 +53,7 @@ CAIRO_PRINTER = "platform/print/CairoPrinter.cpp"
 WIN_REGISTRY = "platform/registry/WinRegistry.cpp"
 WIN_PROCESSES = "platform/process/WinProcesses.cpp"
 WIN_HOST_TIMERS = "platform/ui/WinHostTimers.cpp"
+WIN_ADO = "platform/db/WinAdoBackend.cpp"
 
 # System headers that reach the file system, locks or processes, and the only
 # folders (or files) that may include them. Storage and the rules go through
@@ -68,7 +69,11 @@ SYSTEM_HEADERS = {
     # files of WinEnv and the module's own name. A Windows implementation of
     # another service adds its folder here.
     "windows.h": {"platform/env", "platform/module", "platform/text", WIN_REGISTRY, WIN_PROCESSES,
-                  WIN_HOST_TIMERS},
+                  WIN_HOST_TIMERS, WIN_ADO},
+    # COM and its variants: the Access databases through ADO alone.
+    "oleauto.h": {WIN_ADO},
+    "objbase.h": {WIN_ADO},
+    "adoint.h": {WIN_ADO},
     "winbase.h": {"platform/env"},
     "fileapi.h": {"platform/env"},
     "io.h": {"platform/env"},
