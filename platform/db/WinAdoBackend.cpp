@@ -1,8 +1,10 @@
 // Access databases through ADO, bound late (WinAdoBackend.h says why).
 #include "platform/db/WinAdoBackend.h"
 
-#include <oleauto.h>
 #include <windows.h>
+
+// VARIANT's functions; after windows.h, which they stand on.
+#include <oleauto.h>
 
 #include <algorithm>
 #include <cstdio>

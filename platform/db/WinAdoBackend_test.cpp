@@ -6,8 +6,10 @@
 #include "platform/db/WinAdoBackend.h"
 
 #include <gtest/gtest.h>
-#include <oleauto.h>
 #include <windows.h>
+
+// VARIANT's functions; after windows.h, which they stand on.
+#include <oleauto.h>
 
 #include <cstring>
 #include <string>
