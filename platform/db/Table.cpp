@@ -142,6 +142,12 @@ Table::~Table() = default;
 void Table::Open() {
   Impl& t = *impl_;
   t.table = t.name;
+  // Rows are addressed by SQLite's rowid, which the platform's own engine
+  // has not: over ADO a table object wants a recordset of its own.
+  if (t.connection.Engine().NativeDialect()) {
+    throw DbError("Die Tabelle " + t.name + " kann in " + t.connection.DataSource() +
+                  " nicht als Tabellenobjekt geöffnet werden, nur über SQL-Anweisungen.");
+  }
   if (t.connection.IsDBase()) {
     if (t.table.size() > 4 && text::EndsWithIgnoreCase(t.table, ".dbf")) {
       t.table.resize(t.table.size() - 4);
