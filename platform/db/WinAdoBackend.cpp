@@ -160,16 +160,11 @@ class Object {
   Object GetObject(const wchar_t* name, std::initializer_list<const VARIANT*> args = {}) const {
     return ObjectOf(Get(name, args));
   }
-  long GetLong(const wchar_t* name) const {
-    Variant v = Get(name);
-    if (FAILED(VariantChangeType(v.get(), v.get(), 0, VT_I4))) return 0;
-    return (*v).lVal;
-  }
+  long GetLong(const wchar_t* name) const { return (*GetAs(name, VT_I4)).lVal; }
   bool GetBool(const wchar_t* name) const {
-    Variant v = Get(name);
-    if (FAILED(VariantChangeType(v.get(), v.get(), 0, VT_BOOL))) return false;
-    return (*v).boolVal != VARIANT_FALSE;
+    return (*GetAs(name, VT_BOOL)).boolVal != VARIANT_FALSE;
   }
+  std::string GetText(const wchar_t* name) const { return Utf8((*GetAs(name, VT_BSTR)).bstrVal); }
 
   static Object ObjectOf(Variant v) {
     const VARIANT& r = *v;
@@ -225,6 +220,18 @@ class Object {
       throw AdoError(hr, description.empty() ? HResultText(hr) : description);
     }
     return result;
+  }
+
+  // A property as the kind asked; a provider that answers with another kind
+  // must not be read as a closed recordset or an endless one.
+  Variant GetAs(const wchar_t* name, VARTYPE vt) const {
+    Variant v = Get(name);
+    const HRESULT hr = VariantChangeType(v.get(), v.get(), 0, vt);
+    if (FAILED(hr)) {
+      throw AdoError(hr, "ADO gibt '" + Utf8(name, wcslen(name)) +
+                             "' in einer unerwarteten Art an: " + HResultText(hr));
+    }
+    return v;
   }
 
   IDispatch* p_ = nullptr;
@@ -318,7 +325,7 @@ void ReadRows(const Object& rs, Rows* out) {
     Variant index = Variant::Long(i);
     columns.push_back(fields.GetObject(L"Item", {index.get()}));
     const Object& f = columns.back();
-    out->names.push_back(Utf8((*f.Get(L"Name")).bstrVal));
+    out->names.push_back(f.GetText(L"Name"));
     out->types.push_back(AdoTypeName(static_cast<int>(f.GetLong(L"Type"))));
     // The table a column comes from, where the provider tells it.
     std::string table;
