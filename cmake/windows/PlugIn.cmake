@@ -26,14 +26,12 @@ set(VANDRA_NOT_ON_WINDOWS
   # through the Env.
   platform/ui/ScriptedPresenter.cpp platform/ui/TerminalPresenter.cpp
   platform/ui/Transcript.cpp
-  # PDF through cairo: the Windows print dialog or a PDF of Windows' own
-  # behind platform/print/PrintDocument.h.
+  # Linux's printer, through cairo; WinPrinter.cpp is Windows'.
   platform/print/CairoPrinter.cpp)
 # The POSIX implementations behind the seams (Posix*.cpp) are left out
-# below; each seam but printing's has its Win*.cpp, and printing leaves
-# Printer::Default() unresolved.
+# below; each seam has its Win*.cpp.
 set(VANDRA_PENDING_SERVICES
-  platform::ui platform::print)
+  platform::ui)
 
 foreach(layer ${VANDRA_LAYERS})
   foreach(folder ${VANDRA_LAYER_${layer}_FOLDERS})

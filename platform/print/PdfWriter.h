@@ -3,9 +3,10 @@
 // "…", the file written whole or not at all.
 //
 // The drawing is the work of a Printer: the platform's own
-// (Printer::Default(), chosen by the build: cairo's PDF writer,
-// CairoPrinter.cpp), or one a test installs with ScopedPrinter. RenderPdf and
-// PrintToPdf go to Printer::Current().
+// (Printer::Default(), chosen by the build: cairo's PDF writer on Linux,
+// CairoPrinter.cpp; the PDF in the standard fonts on Windows, WinPrinter.cpp),
+// or one a test installs with ScopedPrinter. RenderPdf and PrintToPdf go to
+// Printer::Current().
 #pragma once
 
 #include <stdexcept>
