@@ -22,10 +22,8 @@ include(cmake/PluginLayers.cmake)
 # leaves functions unresolved that the DLLs import from vandra_pending.dll;
 # VANDRA_PENDING_SERVICES names the namespaces they may come from.
 set(VANDRA_NOT_ON_WINDOWS
-  # The presenters: a presenter of Win32 dialog windows, the transcript
-  # through the Env.
-  platform/ui/ScriptedPresenter.cpp platform/ui/TerminalPresenter.cpp
-  platform/ui/Transcript.cpp
+  # The terminal presenter: Linux's terminal; Windows has WinPresenter.cpp.
+  platform/ui/TerminalPresenter.cpp
   # Linux's printer, through cairo; WinPrinter.cpp is Windows'.
   platform/print/CairoPrinter.cpp)
 # The POSIX implementations behind the seams (Posix*.cpp) are left out

@@ -1,14 +1,12 @@
 // Answering dialogs from a script.
 #include "platform/ui/ScriptedPresenter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <thread>
 
+#include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 
 namespace platform::ui {
@@ -31,9 +29,10 @@ struct DepthGuard {
 }  // namespace
 
 std::unique_ptr<ScriptedPresenter> ScriptedPresenter::FromFile(
-    std::string path, std::shared_ptr<Transcript> transcript) {
+    std::string path, std::shared_ptr<Transcript> transcript, env::Env* env) {
   auto presenter = std::make_unique<ScriptedPresenter>(std::string_view{}, std::move(transcript));
   presenter->path_ = std::move(path);
+  presenter->env_ = env;
   return presenter;
 }
 
@@ -74,19 +73,24 @@ void ScriptedPresenter::AddLine(std::string_view line) {
 
 void ScriptedPresenter::ReadMore() {
   if (!path_) return;
-  int fd = open(path_->c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  if (lseek(fd, offset_, SEEK_SET) == offset_) {
-    std::string data;
+  env::Env& env = env_ != nullptr ? *env_ : env::Env::Current();
+  std::string data;
+  try {
+    std::unique_ptr<env::File> file = env.Open(*path_, env::OpenMode::kRead);
     char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(n));
-    // The host is waiting for this call while an answer is needed, so a last
-    // line without its line end is complete as well.
-    offset_ += static_cast<long long>(data.size());
-    AddActions(data);
+    size_t n;
+    while ((n = file->ReadAt(static_cast<uint64_t>(offset_) + data.size(), buffer, sizeof buffer)) >
+           0) {
+      data.append(buffer, n);
+    }
+  } catch (const env::EnvError&) {
+    // Not there yet, or not readable now: the next answer needed reads again.
+    // What was read up to an error is kept, as the host only ever appends.
   }
-  close(fd);
+  // The host is waiting for this call while an answer is needed, so a last
+  // line without its line end is complete as well.
+  offset_ += static_cast<long long>(data.size());
+  AddActions(data);
 }
 
 const Action* ScriptedPresenter::Peek() {

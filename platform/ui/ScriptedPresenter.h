@@ -36,13 +36,19 @@
 #include "platform/ui/Transcript.h"
 #include "platform/ui/Ui.h"
 
+namespace platform::env {
+class Env;
+}
+
 namespace platform::ui {
 
 class ScriptedPresenter : public Presenter {
  public:
-  // Actions from the answer file at `path` (it need not exist yet).
+  // Actions from the answer file at `path` (it need not exist yet), read
+  // through `env`, or Env::Current() when none is given.
   static std::unique_ptr<ScriptedPresenter> FromFile(std::string path,
-                                                     std::shared_ptr<Transcript> transcript = {});
+                                                     std::shared_ptr<Transcript> transcript = {},
+                                                     env::Env* env = nullptr);
   // Actions from a text; more can be added with AddActions.
   explicit ScriptedPresenter(std::string_view script = {},
                              std::shared_ptr<Transcript> transcript = {});
@@ -77,6 +83,7 @@ class ScriptedPresenter : public Presenter {
   std::string Expectation();
 
   std::optional<std::string> path_;
+  env::Env* env_ = nullptr;
   long long offset_ = 0;
   int line_number_ = 0;
   std::deque<Action> queue_;

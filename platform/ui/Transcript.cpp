@@ -1,11 +1,7 @@
 // Transcript lines and the description of a form's controls.
 #include "platform/ui/Transcript.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-
+#include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 
@@ -163,9 +159,10 @@ std::vector<std::string> DescribeControls(const Form& form) {
   return lines;
 }
 
-std::shared_ptr<Transcript> Transcript::ToFile(std::string path) {
+std::shared_ptr<Transcript> Transcript::ToFile(std::string path, env::Env* env) {
   auto transcript = std::make_shared<Transcript>();
   transcript->path_ = std::move(path);
+  transcript->env_ = env;
   transcript->to_file_ = true;
   return transcript;
 }
@@ -182,15 +179,31 @@ void Transcript::Line(std::string_view line) {
     return;
   }
   // Opened for each line, so that the host may read and append in between.
-  int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
+  // A transcript that cannot be written must not stop the dialog it records.
+  env::Env& env = env_ != nullptr ? *env_ : env::Env::Current();
+  try {
+    std::unique_ptr<env::File> file;
+    for (int attempt = 0; !file && attempt < 2; ++attempt) {
+      try {
+        file = env.Open(path_, env::OpenMode::kReadWrite);
+      } catch (const env::EnvError& e) {
+        if (e.Code() != ENOENT) throw;
+        try {
+          file = env.Open(path_, env::OpenMode::kCreateNew, 0644);
+        } catch (const env::EnvError& again) {
+          if (again.Code() != EEXIST) throw;  // made meanwhile by another writer
+        }
+      }
+    }
+    if (!file) return;
+    // Another writer holds the lock for the length of one line; after a
+    // second the line goes in unlocked rather than not at all.
+    for (int waited = 0; !file->TryLock(env::LockKind::kExclusive) && waited < 1000; ++waited) {
+      env.SleepFor(std::chrono::milliseconds(1));
+    }
+    file->WriteAt(file->Size(), text.data(), text.size());
+  } catch (const env::EnvError&) {
   }
-  close(fd);
 }
 
 void Transcript::Message(MsgKind kind, std::string_view text, MsgButtons buttons) {

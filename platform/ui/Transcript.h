@@ -13,12 +13,19 @@
 #include "platform/ui/Form.h"
 #include "platform/ui/Ui.h"
 
+namespace platform::env {
+class Env;
+}
+
 namespace platform::ui {
 
 class Transcript {
  public:
-  // Appends to the file (created when missing); each line is written at once.
-  static std::shared_ptr<Transcript> ToFile(std::string path);
+  // Appends to the file (created when missing) through `env`, or
+  // Env::Current() when none is given; each line is written at once, whole,
+  // under the file's exclusive lock, so that the builds of one host writing
+  // to one transcript never interleave within a line.
+  static std::shared_ptr<Transcript> ToFile(std::string path, env::Env* env = nullptr);
   static std::shared_ptr<Transcript> InMemory();
 
   void Message(MsgKind kind, std::string_view text, MsgButtons buttons);
@@ -38,6 +45,7 @@ class Transcript {
 
  private:
   std::string path_;
+  env::Env* env_ = nullptr;
   std::string memory_;
   bool to_file_ = false;
 };
