@@ -54,6 +54,7 @@ WIN_REGISTRY = "platform/registry/WinRegistry.cpp"
 WIN_PROCESSES = "platform/process/WinProcesses.cpp"
 WIN_HOST_TIMERS = "platform/ui/WinHostTimers.cpp"
 WIN_ADO = "platform/db/WinAdoBackend.cpp"
+WIN_PRESENTER = "platform/ui/WinPresenter.cpp"
 
 # System headers that reach the file system, locks or processes, and the only
 # folders (or files) that may include them. Storage and the rules go through
@@ -69,7 +70,7 @@ SYSTEM_HEADERS = {
     # files of WinEnv and the module's own name. A Windows implementation of
     # another service adds its folder here.
     "windows.h": {"platform/env", "platform/module", "platform/text", WIN_REGISTRY, WIN_PROCESSES,
-                  WIN_HOST_TIMERS, WIN_ADO},
+                  WIN_HOST_TIMERS, WIN_ADO, WIN_PRESENTER},
     # COM and its variants: the Access databases through ADO alone.
     "oleauto.h": {WIN_ADO},
     "objbase.h": {WIN_ADO},

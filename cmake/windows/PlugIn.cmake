@@ -50,6 +50,8 @@ endforeach()
 target_include_directories(vandra_platform PUBLIC ${SIMPLEINI_INCLUDE_DIR})
 target_compile_definitions(vandra_platform PUBLIC LIBXML_STATIC)
 target_link_libraries(vandra_platform PUBLIC Threads::Threads JPEG::JPEG LibXml2::LibXml2)
+# The presenter's windows: up-downs and date pickers, the file dialogs.
+target_link_libraries(vandra_platform PUBLIC comctl32 comdlg32)
 # COM for the Access databases through ADO (platform/db/WinAdoBackend.cpp).
 target_link_libraries(vandra_db PUBLIC SQLite::SQLite3 ole32 oleaut32 uuid)
 
