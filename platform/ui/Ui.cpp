@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "platform/env/Env.h"
+#include "platform/ui/InteractivePresenter.h"
 #include "platform/ui/ScriptedPresenter.h"
-#include "platform/ui/TerminalPresenter.h"
 #include "platform/ui/Transcript.h"
 
 namespace platform::ui {
@@ -136,7 +136,7 @@ void ChoosePresenterFromEnvironment() {
   if (const char* answers = std::getenv("KARTUL_ANSWERS"); answers != nullptr && *answers != '\0') {
     SetPresenter(ScriptedPresenter::FromFile(answers, transcript));
   } else {
-    SetPresenter(std::make_unique<TerminalPresenter>(transcript));
+    SetPresenter(MakeInteractivePresenter(transcript));
   }
 }
 

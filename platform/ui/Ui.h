@@ -1,7 +1,8 @@
 // Message boxes, file dialogs, the mouse cursor and the presenter that shows
 // them. The presenter is chosen once when a plug-in build is loaded
-// (ChoosePresenterFromEnvironment): the terminal presenter by default, the
-// scripted one when KARTUL_ANSWERS names an answer file; with
+// (ChoosePresenterFromEnvironment): the scripted one when KARTUL_ANSWERS
+// names an answer file, else the platform's interactive one (the terminal
+// presenter on Linux, Win32 dialog windows on Windows); with
 // KARTUL_TRANSCRIPT set, every message box and form shown is appended to
 // that file with its texts and the answer given.
 #pragma once
@@ -68,7 +69,8 @@ class HourglassGuard {
 };
 
 // Shows forms and message boxes. Implementations: ScriptedPresenter (tests,
-// batch scenarios), TerminalPresenter (interactive).
+// batch scenarios), TerminalPresenter (interactive, Linux), WinPresenter
+// (Win32 windows, Windows).
 class Presenter {
  public:
   virtual ~Presenter() = default;
