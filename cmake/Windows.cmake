@@ -45,10 +45,11 @@ add_subdirectory(platform/process)
 # Printing whole: its Windows printer writes the PDF in the standard fonts
 # (WinPrinter.cpp); the tests that read it back with pdftotext skip here.
 add_subdirectory(platform/print)
-# Of platform/ui the timers' host loop alone: the presenters have no Windows
-# implementation yet.
-target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/ui/WinHostTimers.cpp)
-vandra_add_test(ui_timer_test platform/ui/WinHostTimers_test.cpp)
+# The forms, the presenters (Win32 windows and the scripted one) and the
+# timers; the pictures of the forms are JPEG files.
+find_package(JPEG REQUIRED)
+target_link_libraries(vandra_platform PUBLIC JPEG::JPEG comctl32 comdlg32 oleaut32)
+add_subdirectory(platform/ui)
 # What the registry needs of a folder not built whole here yet: the file
 # replacement under the registry file.
 target_sources(vandra_platform PRIVATE ${CMAKE_SOURCE_DIR}/platform/ini/FileUpdate.cpp)

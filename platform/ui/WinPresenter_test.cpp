@@ -1,0 +1,342 @@
+// The Win32 presenter against a real window system (under test: wine with
+// its null graphics driver, which has windows but no screen). A helper
+// thread plays the user: it waits for the dialog, reads the controls back
+// through the Win32 API, answers, and the test checks what the model got.
+#include "platform/ui/WinPresenter.h"
+
+#include <gtest/gtest.h>
+
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+// Ui.h's MessageBox, not the Win32 macro.
+#undef MessageBox
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace platform::ui {
+namespace {
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// Waits on a thread of its own for the top-level dialog with the caption
+// and hands it to `answer`. When none comes, the test thread's loop gets a
+// quit, which ends a modal loop, so a failing test does not hang.
+class User {
+ public:
+  User(std::wstring caption, std::function<void(HWND)> answer)
+      : test_thread_(GetCurrentThreadId()),
+        thread_([this, caption = std::move(caption), answer = std::move(answer)] {
+          for (int i = 0; i < 500; ++i) {
+            HWND dialog = FindWindowW(WinPresenter::WindowClass(), caption.c_str());
+            if (dialog != nullptr && IsWindowVisible(dialog)) {
+              found_ = true;
+              answer(dialog);
+              return;
+            }
+            Sleep(20);
+          }
+          PostThreadMessageW(test_thread_, WM_QUIT, 0, 0);
+        }) {}
+  ~User() {
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Found() {
+    if (thread_.joinable()) thread_.join();
+    // A quit posted for a dialog that never came is not the next test's.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    return found_;
+  }
+
+ private:
+  DWORD test_thread_;
+  std::atomic<bool> found_{false};
+  std::thread thread_;
+};
+
+class Survey : public Form {
+ public:
+  Survey() : Form("TFormSurvey", "Erfassung Ü") {
+    Add<Label>("Label1", "Kurzname:");
+    Add<GroupBox>("GroupBox1", " Objekt ");
+    name = &Add<Edit>("eName");
+    name->parent = "GroupBox1";
+    name->text = "alt";
+    note = &Add<Memo>("mNote");
+    note->text = "eins\nzwei";
+    note->parent = "GroupBox1";
+    filter = &Add<CheckBox>("cbFilter", "Filter");
+    filter->checked = true;
+    first = &Add<RadioButton>("rbErste", "Erste");
+    second = &Add<RadioButton>("rbZweite", "Zweite");
+    second->SetChecked(true);
+    kind = &Add<RadioGroup>("rgArt", "Art");
+    kind->items = {"Baum", "Strauch", "Hecke"};
+    kind->item_index = 1;
+    list = &Add<ListBox>("lbListe", true);
+    list->Add("Nord");
+    list->Add("Ost");
+    list->Add("Mitte");
+    list->item_index = 2;
+    count = &Add<Edit>("eAnzahl");
+    count->text = "5";
+    up_down = &Add<UpDown>("udAnzahl", "eAnzahl", 0, 9);
+    up_down->position = 5;
+    date = &Add<DatePicker>("dpDatum");
+    date->date = 45306;  // 2024-01-15
+    page = &Add<PagePreview>("ppSeite");
+    page->lines = {"Bericht", "", "Seite 1"};
+    ok = &Add<Button>("BtnOK", "OK", ModalResult::kOk);
+    ok->is_default = true;
+    auto& cancel = Add<Button>("BtnCancel", "Abbrechen", ModalResult::kCancel);
+    cancel.is_cancel = true;
+    ok->on_click = [this] { name_at_ok = name->text; };
+    list->on_click = [this] { ++list_clicks; };
+  }
+  int Index(const Control* control) const {
+    for (size_t i = 0; i < Controls().size(); ++i) {
+      if (Controls()[i].get() == control) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  Edit* name;
+  Memo* note;
+  CheckBox* filter;
+  RadioButton* first;
+  RadioButton* second;
+  RadioGroup* kind;
+  ListBox* list;
+  Edit* count;
+  UpDown* up_down;
+  DatePicker* date;
+  PagePreview* page;
+  Button* ok;
+  std::string name_at_ok;
+  int list_clicks = 0;
+};
+
+class WinPresenterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                                 nullptr);
+    if (probe == nullptr) {
+      GTEST_SKIP() << "no windows can be made here (no window station or graphics driver)";
+    }
+    DestroyWindow(probe);
+    transcript_ = Transcript::InMemory();
+    auto presenter = std::make_unique<WinPresenter>(transcript_);
+    presenter_ = presenter.get();
+    previous_ = SetPresenter(std::move(presenter));
+    installed_ = true;
+  }
+  void TearDown() override {
+    if (installed_) SetPresenter(std::move(previous_));
+  }
+  HWND Item(HWND dialog, const Survey& form, const Control* control, int part = 0) {
+    return GetDlgItem(dialog, WinPresenter::ControlId(form.Index(control), part));
+  }
+
+  bool installed_ = false;
+  std::shared_ptr<Transcript> transcript_;
+  WinPresenter* presenter_ = nullptr;
+  std::unique_ptr<Presenter> previous_;
+};
+
+TEST_F(WinPresenterTest, FormIsADialogOfWin32ControlsThatShowTheModel) {
+  Survey form;
+  struct Seen {
+    std::vector<std::wstring> classes;
+    std::vector<int> ids;  // children in window order, which is the tab order
+    std::wstring label, name, note, page, list_first;
+    LRESULT filter = 0, first = 0, second = 0, kind1 = 0, list_count = 0, list_selection = 0;
+    LRESULT up_down = 0;
+    SYSTEMTIME date{};
+    LRESULT date_valid = -1;
+    bool ok_is_default = false;
+  } seen;
+  User user(L"Erfassung Ü", [&](HWND dialog) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      seen.ids.push_back(GetDlgCtrlID(child));
+      seen.classes.push_back(ClassOf(child));
+    }
+    seen.label = TextOf(Item(dialog, form, form.Controls()[0].get()));
+    seen.name = TextOf(Item(dialog, form, form.name));
+    seen.note = TextOf(Item(dialog, form, form.note));
+    seen.page = TextOf(Item(dialog, form, form.page));
+    seen.filter = SendMessageW(Item(dialog, form, form.filter), BM_GETCHECK, 0, 0);
+    seen.first = SendMessageW(Item(dialog, form, form.first), BM_GETCHECK, 0, 0);
+    seen.second = SendMessageW(Item(dialog, form, form.second), BM_GETCHECK, 0, 0);
+    seen.kind1 = SendMessageW(Item(dialog, form, form.kind, 2), BM_GETCHECK, 0, 0);
+    HWND list = Item(dialog, form, form.list);
+    seen.list_count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    seen.list_selection = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    wchar_t item[64] = {};
+    SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(item));
+    seen.list_first = item;
+    seen.up_down = SendMessageW(Item(dialog, form, form.up_down), UDM_GETPOS32, 0, 0);
+    seen.date_valid = SendMessageW(Item(dialog, form, form.date), DTM_GETSYSTEMTIME, 0,
+                                   reinterpret_cast<LPARAM>(&seen.date));
+    seen.ok_is_default = LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)) ==
+                         WinPresenter::ControlId(form.Index(form.ok));
+    // Escape: the cancel button.
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_EQ(form.ShowModal(), ModalResult::kCancel);
+  ASSERT_TRUE(user.Found());
+
+  // One control per model control (the radio group's items after it), in model order.
+  ASSERT_EQ(seen.classes.size(), form.Controls().size() + form.kind->items.size());
+  std::vector<std::wstring> kinds = {L"Static", L"Button",          L"Edit",
+                                     L"Edit",   L"Button",          L"Button",
+                                     L"Button", L"Button",          L"Button",
+                                     L"Button", L"Button",          L"ListBox",
+                                     L"Edit",   L"msctls_updown32", L"SysDateTimePick32",
+                                     L"Edit",   L"Button",          L"Button"};
+  for (size_t i = 0; i < kinds.size() && i < seen.classes.size(); ++i) {
+    EXPECT_EQ(_wcsicmp(seen.classes[i].c_str(), kinds[i].c_str()), 0) << "child " << i;
+  }
+  EXPECT_TRUE(std::is_sorted(seen.ids.begin(), seen.ids.end()));
+  EXPECT_EQ(seen.label, L"Kurzname:");
+  EXPECT_EQ(seen.name, L"alt");
+  EXPECT_EQ(seen.note, L"eins\r\nzwei");
+  EXPECT_EQ(seen.page, L"Bericht\r\n\r\nSeite 1");
+  EXPECT_EQ(seen.filter, BST_CHECKED);
+  EXPECT_EQ(seen.first, BST_UNCHECKED);
+  EXPECT_EQ(seen.second, BST_CHECKED);
+  EXPECT_EQ(seen.kind1, BST_CHECKED);
+  EXPECT_EQ(seen.list_count, 3);
+  EXPECT_EQ(seen.list_first, L"Mitte");  // the model's sorted order
+  EXPECT_EQ(seen.list_selection, 2);
+  EXPECT_EQ(seen.up_down, 5);
+  EXPECT_EQ(seen.date_valid, GDT_VALID);
+  EXPECT_EQ(seen.date.wYear, 2024);
+  EXPECT_EQ(seen.date.wMonth, 1);
+  EXPECT_EQ(seen.date.wDay, 15);
+  EXPECT_TRUE(seen.ok_is_default);
+  EXPECT_NE(transcript_->Text().find("form TFormSurvey \"Erfassung Ü\"\n"), std::string::npos);
+  EXPECT_NE(transcript_->Text().find("  result Cancel\n"), std::string::npos);
+}
+
+TEST_F(WinPresenterTest, UserActionsReachTheModelBeforeTheDialogCloses) {
+  Survey form;
+  User user(L"Erfassung Ü", [&](HWND dialog) {
+    SendMessageW(Item(dialog, form, form.name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Linde"));
+    // A multi-line edit reports no change for WM_SETTEXT; the model gets it all the same.
+    SendMessageW(Item(dialog, form, form.note), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(L"drei\r\nvier"));
+    SendMessageW(Item(dialog, form, form.filter), BM_CLICK, 0, 0);
+    SendMessageW(Item(dialog, form, form.first), BM_CLICK, 0, 0);
+    SendMessageW(Item(dialog, form, form.kind, 3), BM_CLICK, 0, 0);
+    HWND list = Item(dialog, form, form.list);
+    SendMessageW(list, LB_SETCURSEL, 0, 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    // The up arrow, as the control reports it.
+    HWND up_down = Item(dialog, form, form.up_down);
+    NMUPDOWN step{};
+    step.hdr.hwndFrom = up_down;
+    step.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(up_down));
+    step.hdr.code = UDN_DELTAPOS;
+    step.iPos = 5;
+    step.iDelta = 1;
+    SendMessageW(dialog, WM_NOTIFY, step.hdr.idFrom, reinterpret_cast<LPARAM>(&step));
+    SendMessageW(Item(dialog, form, form.ok), BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(form.ShowModal(), ModalResult::kOk);
+  ASSERT_TRUE(user.Found());
+  EXPECT_EQ(form.name->text, "Linde");
+  EXPECT_EQ(form.name_at_ok, "Linde");  // there when the button's handler ran
+  EXPECT_EQ(form.note->text, "drei\r\nvier");
+  EXPECT_FALSE(form.filter->checked);
+  EXPECT_TRUE(form.first->checked);
+  EXPECT_FALSE(form.second->checked);
+  EXPECT_EQ(form.kind->item_index, 2);
+  EXPECT_EQ(form.list->item_index, 0);
+  EXPECT_EQ(form.list_clicks, 1);
+  EXPECT_EQ(form.up_down->position, 6);
+  EXPECT_EQ(form.count->text, "6");
+  EXPECT_EQ(form.date->date, 45306);
+}
+
+TEST_F(WinPresenterTest, DisabledControlRefusesAndCloseBoxCancels) {
+  Survey form;
+  form.name->enabled = false;
+  form.name->parent.clear();
+  bool enabled_in_window = true;
+  User user(L"Erfassung Ü", [&](HWND dialog) {
+    HWND name = Item(dialog, form, form.name);
+    enabled_in_window = IsWindowEnabled(name) != FALSE;
+    // Text forced into it anyway does not reach the model.
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"fremd"));
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+  });
+  EXPECT_EQ(form.ShowModal(), ModalResult::kCancel);
+  ASSERT_TRUE(user.Found());
+  EXPECT_FALSE(enabled_in_window);
+  EXPECT_EQ(form.name->text, "alt");
+}
+
+TEST_F(WinPresenterTest, MessageBoxShowsTextAndCaptionAndTakesTheButtonPressed) {
+  std::wstring text;
+  User user(L"Bestätigen", [&](HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && !TextOf(child).empty()) {
+        text = TextOf(child);
+      }
+    }
+    SendMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(
+      MessageBox(MsgKind::kConfirmation, "Überschreiben?\nJa oder nein", MsgButtons::kYesNoCancel),
+      MsgAnswer::kNo);
+  ASSERT_TRUE(user.Found());
+  EXPECT_EQ(text, L"Überschreiben?\r\nJa oder nein");
+  EXPECT_EQ(transcript_->Text(),
+            "message confirmation YesNoCancel: Überschreiben?\\nJa oder nein\n  answer No\n");
+}
+
+TEST_F(WinPresenterTest, ModelessFormLivesInTheCallersLoopUntilItsHandlerClosesIt) {
+  Survey form;
+  form.ok->on_click = [&] { form.Close(ModalResult::kOk); };
+  form.Show();
+  HWND dialog = FindWindowW(WinPresenter::WindowClass(), L"Erfassung Ü");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  // The host changes the model; the window follows.
+  form.name->text = "vom Host";
+  SendMessageW(dialog, WM_TIMER, 1, 0);
+  EXPECT_EQ(TextOf(Item(dialog, form, form.name)), L"vom Host");
+  SendMessageW(Item(dialog, form, form.name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Eiche"));
+  EXPECT_EQ(form.name->text, "Eiche");
+  SendMessageW(Item(dialog, form, form.ok), BM_CLICK, 0, 0);
+  EXPECT_FALSE(form.Showing());
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_NE(transcript_->Text().find("form TFormSurvey \"Erfassung Ü\" (modeless)\n  result OK\n"),
+            std::string::npos);
+  // Shown again, it gets a new window.
+  form.Show();
+  EXPECT_NE(FindWindowW(WinPresenter::WindowClass(), L"Erfassung Ü"), nullptr);
+  form.Close();
+  EXPECT_EQ(FindWindowW(WinPresenter::WindowClass(), L"Erfassung Ü"), nullptr);
+}
+
+}  // namespace
+}  // namespace platform::ui
