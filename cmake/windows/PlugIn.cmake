@@ -27,9 +27,8 @@ set(VANDRA_NOT_ON_WINDOWS
   # Linux's printer, through cairo; WinPrinter.cpp is Windows'.
   platform/print/CairoPrinter.cpp)
 # The POSIX implementations behind the seams (Posix*.cpp) are left out
-# below; each seam has its Win*.cpp.
-set(VANDRA_PENDING_SERVICES
-  platform::ui)
+# below; each seam has its Win*.cpp, and no service is pending any more.
+set(VANDRA_PENDING_SERVICES)
 
 foreach(layer ${VANDRA_LAYERS})
   foreach(folder ${VANDRA_LAYER_${layer}_FOLDERS})
