@@ -7,9 +7,9 @@
 #           files, folders, locks and clock (platform/env, WinEnv.cpp in
 #           place of PosixEnv.cpp), code pages and the user's formats
 #           (platform/text, WinEncoding.cpp and WinFormats.cpp), the module's
-#           own name (platform/module), the registry, starting programs and
-#           the message loop's timers (their Win*.cpp), with their tests,
-#           which run under wine64 (the toolchain's emulator)
+#           own name (platform/module), the registry, starting programs,
+#           the message loop's timers and the dialogs (their Win*.cpp), with
+#           their tests, which run under wine64 (the toolchain's emulator)
 #   32-bit  the three plug-in DLLs for the host (cmake/windows/PlugIn.cmake),
 #           checked statically: 32-bit Windows code does not run here
 find_package(Threads REQUIRED)
