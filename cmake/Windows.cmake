@@ -48,7 +48,7 @@ add_subdirectory(platform/print)
 # The forms, the presenters (Win32 windows and the scripted one) and the
 # timers; the pictures of the forms are JPEG files.
 find_package(JPEG REQUIRED)
-target_link_libraries(vandra_platform PUBLIC JPEG::JPEG comctl32 comdlg32 oleaut32)
+target_link_libraries(vandra_platform PUBLIC JPEG::JPEG comctl32 comdlg32)
 add_subdirectory(platform/ui)
 # What the registry needs of a folder not built whole here yet: the file
 # replacement under the registry file.

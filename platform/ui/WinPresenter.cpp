@@ -5,12 +5,13 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
-#include <oleauto.h>
 // clang-format on
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+#include "platform/text/Formats.h"
 
 namespace platform::ui {
 namespace {
@@ -104,19 +105,22 @@ int Depth(const Control& control) {
   return depth;
 }
 
-// Days since 1899-12-30, the calendar date alone, and back: the OLE date,
-// which is the models' date as well.
+// The models' dates (days since 1899-12-30) and the pickers', the
+// calendar date alone.
 std::optional<SYSTEMTIME> ToSystemTime(double date) {
+  const text::Ymd day = text::DecodeDate(std::floor(date));
+  if (!text::IsValidDate(day) || day.year < 1601 || day.year > 9999) return std::nullopt;
   SYSTEMTIME time{};
-  if (!VariantTimeToSystemTime(std::floor(date), &time)) return std::nullopt;
+  time.wYear = static_cast<WORD>(day.year);
+  time.wMonth = static_cast<WORD>(day.month);
+  time.wDay = static_cast<WORD>(day.day);
   return time;
 }
 
-std::optional<double> FromSystemTime(SYSTEMTIME time) {
-  time.wHour = time.wMinute = time.wSecond = time.wMilliseconds = 0;
-  double date = 0;
-  if (!SystemTimeToVariantTime(&time, &date)) return std::nullopt;
-  return date;
+std::optional<double> FromSystemTime(const SYSTEMTIME& time) {
+  const text::Ymd day{time.wYear, time.wMonth, time.wDay};
+  if (!text::IsValidDate(day)) return std::nullopt;
+  return text::EncodeDate(day);
 }
 
 constexpr int kMargin = 10;
