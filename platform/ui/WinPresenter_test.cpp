@@ -293,6 +293,29 @@ TEST_F(WinPresenterTest, DisabledControlRefusesAndCloseBoxCancels) {
   EXPECT_EQ(form.name->text, "alt");
 }
 
+TEST_F(WinPresenterTest, PictureShowsTheModelsPreviewAsABitmap) {
+  Form form("TFormFoto", "Foto");
+  auto& picture = form.Add<Picture>("Image1");
+  picture.file = "linde.jpg";
+  picture.width = 640;
+  picture.height = 480;
+  picture.preview_width = 4;
+  picture.preview_height = 3;
+  picture.preview.assign(12, 200);
+  form.Add<Button>("BtnOK", "OK", ModalResult::kOk);
+  BITMAP shown{};
+  User user(L"Foto", [&](HWND dialog) {
+    HWND image = GetDlgItem(dialog, WinPresenter::ControlId(0));
+    auto bitmap = reinterpret_cast<HBITMAP>(SendMessageW(image, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    if (bitmap != nullptr) GetObjectW(bitmap, sizeof shown, &shown);
+    SendMessageW(GetDlgItem(dialog, WinPresenter::ControlId(1)), BM_CLICK, 0, 0);
+  });
+  EXPECT_EQ(form.ShowModal(), ModalResult::kOk);
+  ASSERT_TRUE(user.Found());
+  EXPECT_EQ(shown.bmWidth, 4);
+  EXPECT_EQ(shown.bmHeight, 3);
+}
+
 TEST_F(WinPresenterTest, MessageBoxShowsTextAndCaptionAndTakesTheButtonPressed) {
   std::wstring text;
   User user(L"Bestätigen", [&](HWND box) {
