@@ -60,6 +60,12 @@ class Backend {
   // The key of the row inserted last.
   virtual int64_t LastInsertRowid() = 0;
 
+  // Whether rows carry SQLite's rowid, which a table object addresses them
+  // by; without it, a row is addressed by the values it was read with.
+  virtual bool HasRowid() const { return true; }
+  // A table's or column's name as the engine's statements write it.
+  virtual std::string QuoteName(std::string_view name) const { return dialect::QuoteName(name); }
+
  protected:
   Backend(bool dbase, std::string data_source)
       : dbase_(dbase), data_source_(std::move(data_source)) {}

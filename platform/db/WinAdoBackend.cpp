@@ -549,10 +549,12 @@ std::string AdoTypeName(int ado_type) {
     case 129:  // adChar
     case 130:  // adWChar
     case 200:  // adVarChar
-    case 201:  // adLongVarChar
     case 202:  // adVarWChar
-    case 203:  // adLongVarWChar
       return "TEXT";
+    // Memo: told apart from a short text, as no row is found by its value.
+    case 201:  // adLongVarChar
+    case 203:  // adLongVarWChar
+      return "LONGTEXT";
     case 128:  // adBinary
     case 204:  // adVarBinary
     case 205:  // adLongVarBinary
@@ -760,6 +762,15 @@ bool AdoBackend::HasTable(std::string_view name) {
     if (text::ToLowerAscii(t) == wanted) return true;
   }
   return false;
+}
+
+std::string AdoBackend::QuoteName(std::string_view name) const {
+  std::string out = "[";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == ']') out.push_back(']');
+  }
+  return out + "]";
 }
 
 int64_t AdoBackend::LastInsertRowid() {

@@ -72,6 +72,9 @@ class AdoBackend : public Backend {
   ~AdoBackend() override;
 
   bool NativeDialect() const override { return true; }
+  bool HasRowid() const override { return false; }
+  // [name], a ']' in it doubled.
+  std::string QuoteName(std::string_view name) const override;
   void RunNative(std::string_view sql, Rows* out) override;
   // Only reached by a caller that read the statement with the dialect layer;
   // its text runs with its parameters.

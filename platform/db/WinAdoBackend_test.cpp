@@ -165,12 +165,12 @@ TEST(AdoValues, ParametersComeBackAsTheyWent) {
 }
 
 TEST(AdoValues, FieldTypesNamedAsTheSqliteColumnsAre) {
-  EXPECT_EQ(AdoTypeName(3), "INTEGER");   // adInteger, Long
-  EXPECT_EQ(AdoTypeName(7), "DATETIME");  // adDate, Date/Time
-  EXPECT_EQ(AdoTypeName(202), "TEXT");    // adVarWChar, Text(n)
-  EXPECT_EQ(AdoTypeName(203), "TEXT");    // adLongVarWChar, Memo
-  EXPECT_EQ(AdoTypeName(11), "BOOLEAN");  // adBoolean, Yes/No
-  EXPECT_EQ(AdoTypeName(5), "DOUBLE");    // adDouble
+  EXPECT_EQ(AdoTypeName(3), "INTEGER");     // adInteger, Long
+  EXPECT_EQ(AdoTypeName(7), "DATETIME");    // adDate, Date/Time
+  EXPECT_EQ(AdoTypeName(202), "TEXT");      // adVarWChar, Text(n)
+  EXPECT_EQ(AdoTypeName(203), "LONGTEXT");  // adLongVarWChar, Memo
+  EXPECT_EQ(AdoTypeName(11), "BOOLEAN");    // adBoolean, Yes/No
+  EXPECT_EQ(AdoTypeName(5), "DOUBLE");      // adDouble
   EXPECT_EQ(AdoTypeName(9999), "");
 }
 
@@ -278,8 +278,8 @@ TEST_F(AdoDatabase, RowsWithNamesTypesAndValues) {
   const Rows rows = Select("select NAME, ANZAHL, WERT, DATUM, OK, NOTIZ from Proben order by ID");
   EXPECT_EQ(rows.names,
             (std::vector<std::string>{"NAME", "ANZAHL", "WERT", "DATUM", "OK", "NOTIZ"}));
-  EXPECT_EQ(rows.types,
-            (std::vector<std::string>{"TEXT", "INTEGER", "DOUBLE", "DATETIME", "BOOLEAN", "TEXT"}));
+  EXPECT_EQ(rows.types, (std::vector<std::string>{"TEXT", "INTEGER", "DOUBLE", "DATETIME",
+                                                  "BOOLEAN", "LONGTEXT"}));
   ASSERT_EQ(rows.rows.size(), 2u);
   EXPECT_EQ(rows.rows[0][0], Value("Größe"));
   EXPECT_EQ(rows.rows[0][1], Value(int64_t{3}));
