@@ -196,6 +196,10 @@ std::unique_ptr<Connection> Connection::Open(std::string_view connection_string)
   return std::unique_ptr<Connection>(new Connection(DbaseBackend::Open(source, flavor)));
 }
 
+std::unique_ptr<Connection> Connection::Over(std::unique_ptr<Backend> backend) {
+  return std::unique_ptr<Connection>(new Connection(std::move(backend)));
+}
+
 void Connection::CreateDatabase(const std::string& path) {
   CreateDatabaseFile(path);
 }

@@ -180,6 +180,8 @@ class Connection {
   // The back-end, for the driver's own Query and Table and its tests; the
   // connection owns it.
   Backend& Engine() { return *backend_; }
+  // A connection over a back-end made by hand, for the driver's tests.
+  static std::unique_ptr<Connection> Over(std::unique_ptr<Backend> backend);
 
  private:
   explicit Connection(std::unique_ptr<Backend> backend);

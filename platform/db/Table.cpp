@@ -1,6 +1,7 @@
 // The table object: all rows of a table read at Open or Refresh, walked in
 // memory, and changed by single-row statements addressed by rowid (the
-// record number of a dBase table). It behaves as the platform's table
+// record number of a dBase table), or, on an engine that has none (Jet), by
+// the values the row was read with. It behaves as the platform's table
 // objects do: moving away from a changed row posts it, Edit on an empty
 // table appends, and Next on the last row sets Eof and stays there.
 #include <cmath>
@@ -34,9 +35,10 @@ struct Table::Impl {
   Connection& connection;
   std::string name;   // as the caller gave it
   std::string table;  // as SQL names it
+  bool by_rowid = true;
   std::vector<std::string> columns;
   std::vector<std::string> types;
-  std::vector<int64_t> rowids;
+  std::vector<int64_t> rowids;  // by_rowid only
   std::vector<std::vector<Value>> rows;
   size_t pos = 0;
   bool eof = true;
@@ -52,20 +54,27 @@ struct Table::Impl {
                   " nicht.");
   }
 
-  std::string SelectSql() const { return "SELECT rowid, * FROM " + dialect::QuoteName(table); }
+  std::string Quote(std::string_view n) const { return connection.Engine().QuoteName(n); }
+
+  std::string SelectSql() const {
+    return (by_rowid ? "SELECT rowid, * FROM " : "SELECT * FROM ") + Quote(table);
+  }
 
   void Load() {
     Rows result;
     connection.Engine().RunSql(SelectSql(), {}, &result);
-    columns.assign(result.names.begin() + 1, result.names.end());
-    types.assign(result.types.begin() + 1, result.types.end());
+    const std::ptrdiff_t skip = by_rowid ? 1 : 0;
+    columns.assign(result.names.begin() + skip, result.names.end());
+    types.assign(result.types.begin() + skip, result.types.end());
     rowids.clear();
     rows.clear();
-    rowids.reserve(result.rows.size());
+    rowids.reserve(by_rowid ? result.rows.size() : 0);
     rows.reserve(result.rows.size());
     for (auto& row : result.rows) {
-      rowids.push_back(row[0].AsInt64());
-      row.erase(row.begin());
+      if (by_rowid) {
+        rowids.push_back(row[0].AsInt64());
+        row.erase(row.begin());
+      }
       rows.push_back(std::move(row));
     }
   }
@@ -80,6 +89,76 @@ struct Table::Impl {
     return true;
   }
 
+  // --- Rows addressed by their values, on an engine without rowid --------
+  //
+  // As the platform's own optimistic updates do: the row is the one whose
+  // fields still hold what was read. Long texts and binaries are left out,
+  // as engines do not compare them (Jet refuses a memo in a criterion).
+
+  bool Comparable(size_t col) const {
+    const std::string& type = types[col];
+    for (const char* word : {"BLOB", "BINARY", "LONG", "MEMO", "IMAGE", "OLE"}) {
+      if (type.find(word) != std::string::npos) return false;
+    }
+    return true;
+  }
+
+  // " WHERE [a] = ? AND [b] IS NULL ..." over the comparable columns (those
+  // of `only` where given), their values appended to `binds`; empty when no
+  // column can be compared.
+  std::string Where(const std::vector<Value>& row, const std::vector<char>* only,
+                    std::vector<Value>& binds) const {
+    std::string where;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (!Comparable(i) || (only && !(*only)[i])) continue;
+      where += where.empty() ? " WHERE " : " AND ";
+      if (row[i].IsNull()) {
+        where += Quote(columns[i]) + " IS NULL";
+      } else {
+        where += Quote(columns[i]) + " = ?";
+        binds.push_back(row[i]);
+      }
+    }
+    return where;
+  }
+
+  Rows Matching(const std::string& where, const std::vector<Value>& binds) {
+    Rows result;
+    connection.Engine().RunSql(SelectSql() + where, binds, &result);
+    return result;
+  }
+
+  // Counted before the change is made, so that a statement that would
+  // change two equal rows, or none, never runs.
+  void ExpectOne(const std::string& where, const std::vector<Value>& binds) {
+    Rows result;
+    connection.Engine().RunSql("SELECT COUNT(*) FROM " + Quote(table) + where, binds, &result);
+    const int64_t count = result.rows.empty() ? 0 : result.rows[0][0].AsInt64();
+    if (count == 1) return;
+    // What is in memory is out of date: read it again, the change dropped.
+    mode = Mode::kBrowse;
+    Load();
+    if (pos >= rows.size()) pos = rows.empty() ? 0 : rows.size() - 1;
+    eof = rows.empty();
+    if (count == 0) {
+      throw DbError("Der Datensatz der Tabelle " + name +
+                    " wurde inzwischen geändert oder gelöscht. Die Tabelle wurde neu gelesen.");
+    }
+    throw DbError("Der Datensatz der Tabelle " + name +
+                  " ist nicht eindeutig: " + std::to_string(count) +
+                  " Datensätze haben dieselben Werte. Er wird weder geändert noch gelöscht.");
+  }
+
+  // The row as the engine holds it after a change that wrote `row`: read
+  // back by these values when they find it alone, else kept as written.
+  std::vector<Value> ReadBack(std::vector<Value> row, const std::vector<char>* only) {
+    std::vector<Value> binds;
+    const std::string where = Where(row, only, binds);
+    Rows found = Matching(where, binds);
+    if (found.rows.size() == 1) return std::move(found.rows[0]);
+    return row;
+  }
+
   void Post() {
     if (mode == Mode::kBrowse) return;
     std::vector<Value> binds;
@@ -88,7 +167,7 @@ struct Table::Impl {
     std::string marks;
     for (size_t i = 0; i < columns.size(); ++i) {
       if (!changed[i]) continue;
-      const std::string col = dialect::QuoteName(columns[i]);
+      const std::string col = Quote(columns[i]);
       if (!binds.empty()) {
         assignments += ", ";
         names += ", ";
@@ -100,19 +179,27 @@ struct Table::Impl {
       binds.push_back(buffer[i]);
     }
     if (mode == Mode::kEdit) {
-      if (!binds.empty()) {
+      if (binds.empty()) {
+        // Nothing set: nothing to write.
+      } else if (by_rowid) {
         const int64_t rowid = rowids[pos];
         binds.emplace_back(rowid);
         connection.Engine().RunSql(
-            "UPDATE " + dialect::QuoteName(table) + " SET " + assignments + " WHERE rowid = ?",
-            binds, nullptr);
+            "UPDATE " + Quote(table) + " SET " + assignments + " WHERE rowid = ?", binds, nullptr);
         if (!Fetch(rowid, rows[pos])) Forget(pos);
+      } else {
+        std::vector<Value> criteria;
+        const std::string where = Where(rows[pos], nullptr, criteria);
+        ExpectOne(where, criteria);
+        binds.insert(binds.end(), criteria.begin(), criteria.end());
+        connection.Engine().RunSql("UPDATE " + Quote(table) + " SET " + assignments + where, binds,
+                                   nullptr);
+        rows[pos] = ReadBack(buffer, nullptr);
       }
-    } else {
-      const std::string sql = binds.empty()
-                                  ? "INSERT INTO " + dialect::QuoteName(table) + " DEFAULT VALUES"
-                                  : "INSERT INTO " + dialect::QuoteName(table) + " (" + names +
-                                        ") VALUES (" + marks + ")";
+    } else if (by_rowid) {
+      const std::string sql =
+          binds.empty() ? "INSERT INTO " + Quote(table) + " DEFAULT VALUES"
+                        : "INSERT INTO " + Quote(table) + " (" + names + ") VALUES (" + marks + ")";
       connection.Engine().RunSql(sql, binds, nullptr);
       const int64_t rowid = connection.Engine().LastInsertRowid();
       std::vector<Value> row;
@@ -122,13 +209,28 @@ struct Table::Impl {
         pos = rows.size() - 1;
         eof = false;
       }
+    } else {
+      // Not every engine has DEFAULT VALUES; a null in the first column
+      // asks for the same row.
+      if (binds.empty() && !columns.empty()) {
+        names = Quote(columns[0]);
+        marks = "?";
+        binds.emplace_back();
+        changed[0] = 1;
+      }
+      connection.Engine().RunSql(
+          "INSERT INTO " + Quote(table) + " (" + names + ") VALUES (" + marks + ")", binds,
+          nullptr);
+      rows.push_back(ReadBack(buffer, &changed));
+      pos = rows.size() - 1;
+      eof = false;
     }
     mode = Mode::kBrowse;
   }
 
   void Forget(size_t at) {
     rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(at));
-    rowids.erase(rowids.begin() + static_cast<std::ptrdiff_t>(at));
+    if (by_rowid) rowids.erase(rowids.begin() + static_cast<std::ptrdiff_t>(at));
     if (pos >= rows.size()) pos = rows.empty() ? 0 : rows.size() - 1;
     eof = rows.empty();
   }
@@ -142,12 +244,7 @@ Table::~Table() = default;
 void Table::Open() {
   Impl& t = *impl_;
   t.table = t.name;
-  // Rows are addressed by SQLite's rowid, which the platform's own engine
-  // has not: over ADO a table object wants a recordset of its own.
-  if (t.connection.Engine().NativeDialect()) {
-    throw DbError("Die Tabelle " + t.name + " kann in " + t.connection.DataSource() +
-                  " nicht als Tabellenobjekt geöffnet werden, nur über SQL-Anweisungen.");
-  }
+  t.by_rowid = t.connection.Engine().HasRowid();
   if (t.connection.IsDBase()) {
     if (t.table.size() > 4 && text::EndsWithIgnoreCase(t.table, ".dbf")) {
       t.table.resize(t.table.size() - 4);
@@ -180,11 +277,25 @@ void Table::Refresh() {
   CheckOpen(open_);
   Impl& t = *impl_;
   t.Post();
-  const int64_t current = t.rows.empty() ? -1 : t.rowids[t.pos];
-  t.Load();
-  t.pos = 0;
-  for (size_t i = 0; i < t.rowids.size(); ++i) {
-    if (t.rowids[i] == current) t.pos = i;
+  if (t.by_rowid) {
+    const int64_t current = t.rows.empty() ? -1 : t.rowids[t.pos];
+    t.Load();
+    t.pos = 0;
+    for (size_t i = 0; i < t.rowids.size(); ++i) {
+      if (t.rowids[i] == current) t.pos = i;
+    }
+  } else {
+    // The first row with the values of the current one, which is it or
+    // one no different from it.
+    const std::vector<Value> current = t.rows.empty() ? std::vector<Value>() : t.rows[t.pos];
+    t.Load();
+    t.pos = 0;
+    for (size_t i = 0; i < t.rows.size(); ++i) {
+      if (t.rows[i] == current) {
+        t.pos = i;
+        break;
+      }
+    }
   }
   t.eof = t.rows.empty();
 }
@@ -300,8 +411,15 @@ void Table::Delete() {
   Impl& t = *impl_;
   t.mode = Impl::Mode::kBrowse;
   if (t.rows.empty()) throw DbError(kNoCurrentRecord);
-  t.connection.Engine().RunSql("DELETE FROM " + dialect::QuoteName(t.table) + " WHERE rowid = ?",
-                               {Value(t.rowids[t.pos])}, nullptr);
+  if (t.by_rowid) {
+    t.connection.Engine().RunSql("DELETE FROM " + t.Quote(t.table) + " WHERE rowid = ?",
+                                 {Value(t.rowids[t.pos])}, nullptr);
+  } else {
+    std::vector<Value> criteria;
+    const std::string where = t.Where(t.rows[t.pos], nullptr, criteria);
+    t.ExpectOne(where, criteria);
+    t.connection.Engine().RunSql("DELETE FROM " + t.Quote(t.table) + where, criteria, nullptr);
+  }
   t.Forget(t.pos);
 }
 
