@@ -93,7 +93,7 @@ struct Table::Impl {
   //
   // As the platform's own optimistic updates do: the row is the one whose
   // fields still hold what was read. Long texts and binaries are left out,
-  // as engines do not compare them (Jet refuses a memo in a criterion).
+  // as ADO's own criteria leave them: not every engine compares them whole.
 
   bool Comparable(size_t col) const {
     const std::string& type = types[col];
@@ -129,7 +129,9 @@ struct Table::Impl {
   }
 
   // Counted before the change is made, so that a statement that would
-  // change two equal rows, or none, never runs.
+  // change two equal rows, or none, never runs. The engines' counts of rows
+  // changed do not come back through RunSql; another program that changes
+  // the row between the count and the change is not seen.
   void ExpectOne(const std::string& where, const std::vector<Value>& binds) {
     Rows result;
     connection.Engine().RunSql("SELECT COUNT(*) FROM " + Quote(table) + where, binds, &result);
