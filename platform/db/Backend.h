@@ -63,8 +63,9 @@ class Backend {
   // Whether rows carry SQLite's rowid, which a table object addresses them
   // by; without it, a row is addressed by the values it was read with.
   virtual bool HasRowid() const { return true; }
-  // A table's or column's name as the engine's statements write it.
-  virtual std::string QuoteName(std::string_view name) const { return dialect::QuoteName(name); }
+  // A table's or column's name as the engine's statements write it. Each
+  // back-end says it: a default here would tie ADO's to the dialect layer.
+  virtual std::string QuoteName(std::string_view name) const = 0;
 
  protected:
   Backend(bool dbase, std::string data_source)

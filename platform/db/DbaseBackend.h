@@ -28,6 +28,7 @@ class DbaseBackend : public Backend {
   bool HasTable(std::string_view name) override { return !FindTableFile(name).empty(); }
   SqliteSession& Session() override { return session_; }
   int64_t LastInsertRowid() override { return session_.LastInsertRowid(); }
+  std::string QuoteName(std::string_view name) const override { return dialect::QuoteName(name); }
 
  private:
   DbaseBackend(std::string folder, dbase::Flavor flavor, sqlite3* db);

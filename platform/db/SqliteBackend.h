@@ -28,6 +28,7 @@ class SqliteBackend : public Backend {
   bool HasTable(std::string_view) override { return true; }  // SQLite's own error names it
   SqliteSession& Session() override { return session_; }
   int64_t LastInsertRowid() override { return session_.LastInsertRowid(); }
+  std::string QuoteName(std::string_view name) const override { return dialect::QuoteName(name); }
 
  private:
   SqliteBackend(std::string file, sqlite3* db) : Backend(false, std::move(file)), session_(db) {}
