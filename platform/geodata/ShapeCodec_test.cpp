@@ -22,19 +22,19 @@ namespace {
 namespace fs = std::filesystem;
 using platform::db::testing::TestDir;
 
-struct Spec {
+struct Drawn {
   int type = SHPT_NULL;
   std::vector<int> starts;
   std::vector<double> x, y, z, m;
 };
 
 // A layer written with shapelib, its records named R1, R2, ...
-void Write(const std::string& base, int type, const std::vector<Spec>& shapes) {
+void Write(const std::string& base, int type, const std::vector<Drawn>& shapes) {
   SHPHandle shp = SHPCreate(base.c_str(), type);
   DBFHandle dbf = DBFCreate(base.c_str());
   ASSERT_TRUE(shp && dbf);
   DBFAddField(dbf, "KENNUNG", FTString, 12, 0);
-  for (const Spec& s : shapes) {
+  for (const Drawn& s : shapes) {
     std::vector<int> starts = s.starts;
     std::vector<double> x = s.x, y = s.y, z = s.z, m = s.m;
     SHPObject* o = SHPCreateObject(s.type, -1, static_cast<int>(starts.size()), starts.data(),
@@ -50,16 +50,16 @@ void Write(const std::string& base, int type, const std::vector<Spec>& shapes) {
 
 // Areas of several rings, lines with measures, points and multipoints with
 // heights, and a layer without records.
-std::vector<std::pair<int, std::vector<Spec>>> Layers() {
-  const Spec holed{
+std::vector<std::pair<int, std::vector<Drawn>>> Layers() {
+  const Drawn holed{
       SHPT_POLYGON, {0, 5}, {0, 0, 10, 10, 0, 2, 4, 4, 2, 2}, {0, 10, 10, 0, 0, 2, 2, 4, 4, 2},
       {},           {}};
-  const Spec three{SHPT_POLYGON,
-                   {0, 4, 8},
-                   {20, 21, 22, 20, 30, 31, 32, 30, 40, 41, 42, 40},
-                   {0, 1, 0, 0, 5, 6, 5, 5, -3, -2, -3, -3},
-                   {},
-                   {}};
+  const Drawn three{SHPT_POLYGON,
+                    {0, 4, 8},
+                    {20, 21, 22, 20, 30, 31, 32, 30, 40, 41, 42, 40},
+                    {0, 1, 0, 0, 5, 6, 5, 5, -3, -2, -3, -3},
+                    {},
+                    {}};
   return {
       {SHPT_POLYGON, {holed, {SHPT_NULL, {}, {}, {}, {}, {}}, three}},
       {SHPT_ARCM,
@@ -163,7 +163,7 @@ struct MemLayer {
   std::string shp, shx, dbf;
   MemLayer() {
     TestDir dir;
-    const Spec holed{
+    const Drawn holed{
         SHPT_POLYGON, {0, 5}, {0, 0, 10, 10, 0, 2, 4, 4, 2, 2}, {0, 10, 10, 0, 0, 2, 2, 4, 4, 2},
         {},           {}};
     Write(dir.File("p"), SHPT_POLYGON, {holed, holed, holed});
