@@ -20,22 +20,6 @@
 namespace platform::ui {
 namespace {
 
-std::string KindTitle(MsgKind kind) {
-  switch (kind) {
-    case MsgKind::kPlain:
-      return "Meldung";
-    case MsgKind::kWarning:
-      return "Warnung";
-    case MsgKind::kInformation:
-      return "Information";
-    case MsgKind::kError:
-      return "Fehler";
-    case MsgKind::kConfirmation:
-      return "Bestätigen";
-  }
-  return "Meldung";
-}
-
 std::vector<MsgAnswer> Offered(MsgButtons buttons) {
   std::vector<MsgAnswer> out;
   for (MsgAnswer a : {MsgAnswer::kOk, MsgAnswer::kYes, MsgAnswer::kNo, MsgAnswer::kCancel}) {
@@ -212,7 +196,8 @@ MsgAnswer TerminalPresenter::ShowMessage(MsgKind kind, std::string_view text, Ms
   SpinnerPause pause(spinner_);
   ++depth_;
   if (transcript_) transcript_->Message(kind, text, buttons);
-  std::string box = "\n+-- " + KindTitle(kind) + " " + std::string(40, '-') + "\n";
+  std::string box =
+      "\n+-- " + std::string(MsgKindCaption(kind)) + " " + std::string(40, '-') + "\n";
   size_t pos = 0;
   // A box breaks its text at CR LF, at LF and at a lone CR alike.
   std::string body;

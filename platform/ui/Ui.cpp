@@ -39,6 +39,22 @@ std::string_view MsgKindName(MsgKind kind) {
   return "plain";
 }
 
+std::string_view MsgKindCaption(MsgKind kind) {
+  switch (kind) {
+    case MsgKind::kPlain:
+      return "Meldung";
+    case MsgKind::kWarning:
+      return "Warnung";
+    case MsgKind::kInformation:
+      return "Information";
+    case MsgKind::kError:
+      return "Fehler";
+    case MsgKind::kConfirmation:
+      return "Bestätigen";
+  }
+  return "Meldung";
+}
+
 std::string_view MsgButtonsName(MsgButtons buttons) {
   switch (buttons) {
     case MsgButtons::kOk:

@@ -23,6 +23,9 @@ enum class MsgAnswer { kOk, kYes, kNo, kCancel };
 
 // "plain", "warning", "information", "error", "confirmation".
 std::string_view MsgKindName(MsgKind kind);
+// The title a message box of the kind shows the mapper: "Meldung",
+// "Warnung", "Information", "Fehler", "Bestätigen".
+std::string_view MsgKindCaption(MsgKind kind);
 // "OK", "YesNo", "OKCancel", "YesNoCancel".
 std::string_view MsgButtonsName(MsgButtons buttons);
 // "OK", "Yes", "No", "Cancel".
