@@ -1,5 +1,6 @@
 // Access databases through ADO, bound late (WinAdoBackend.h says why).
 #include "platform/db/WinAdoBackend.h"
+#include "platform/text/WideText.h"
 
 #include <windows.h>
 
@@ -32,21 +33,12 @@ constexpr long kStateOpen = 1;                                            // adS
 constexpr long kSchemaTables = 20;                                        // adSchemaTables
 
 std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
+  return text::WideOf(utf8);
 }
 
 std::string Utf8(const wchar_t* s, size_t length) {
-  if (!s || length == 0) return {};
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, s, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, s, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-  return out;
+  if (!s) return {};
+  return text::Utf8OfWide(std::wstring_view(s, length));
 }
 
 std::string Utf8(BSTR b) {

@@ -8,15 +8,12 @@
 
 #include <string_view>
 
+#include "platform/env/Path.h"
+#ifdef _WIN32
+#include "platform/text/WideText.h"
+#endif
+
 namespace platform::module {
-namespace {
-
-std::string LastPart(std::string_view path) {
-  const size_t cut = path.find_last_of("/\\");
-  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
-}
-
-}  // namespace
 
 #ifdef _WIN32
 
@@ -39,12 +36,7 @@ std::string OwnFileName() {
     }
     path.resize(path.size() * 2);
   }
-  const int size = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), utf8.data(), size,
-                      nullptr, nullptr);
-  return LastPart(utf8);
+  return env::NameOf(text::Utf8OfWide(path));
 }
 
 #else
@@ -52,7 +44,7 @@ std::string OwnFileName() {
 std::string OwnFileName() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<const void*>(&OwnFileName), &info) == 0 || !info.dli_fname) return {};
-  return LastPart(info.dli_fname);
+  return env::NameOf(info.dli_fname);
 }
 
 #endif

@@ -12,6 +12,7 @@
 
 #include "platform/process/Process.h"
 #include "platform/process/WinCommandLine.h"
+#include "platform/text/WideText.h"
 
 namespace platform::process {
 namespace {
@@ -32,15 +33,7 @@ std::wstring Wide(const std::string& utf8) {
 }
 
 std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
-                        nullptr, nullptr);
-  }
-  return utf8;
+  return text::Utf8OfWide(wide);
 }
 
 std::optional<std::wstring> Variable(const wchar_t* name) {

@@ -3,6 +3,7 @@
 // Errors name the key as the registry editor shows it and Windows' own
 // reason.
 #include "platform/registry/WinRegistry.h"
+#include "platform/text/WideText.h"
 
 #include <windows.h>
 
@@ -18,14 +19,7 @@ namespace {
 constexpr char kHive[] = "HKEY_CURRENT_USER";
 
 std::string Utf8(const wchar_t* wide, size_t n) {
-  if (n == 0) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(n), utf8.data(), size, nullptr, nullptr);
-  }
-  return utf8;
+  return text::Utf8OfWide(std::wstring_view(wide, n));
 }
 
 std::string Shown(const std::string& path) {

@@ -1,5 +1,6 @@
 // Forms, message boxes and file dialogs as Win32 windows.
 #include "platform/ui/WinPresenter.h"
+#include "platform/text/WideText.h"
 
 // clang-format off
 #include <windows.h>
@@ -16,24 +17,12 @@
 namespace platform::ui {
 namespace {
 
-// UTF-8 above, UTF-16 to Windows.
 std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
+  return text::WideOf(utf8);
 }
 
 std::string Narrow(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
+  return text::Utf8OfWide(wide);
 }
 
 // Edit controls break lines only with \r\n; a model's text may have bare \n.
@@ -61,22 +50,6 @@ void SetTextIfChanged(HWND window, const std::wstring& text) {
 }
 
 // The captions the terminal presenter gives the boxes as well.
-const wchar_t* KindTitle(MsgKind kind) {
-  switch (kind) {
-    case MsgKind::kPlain:
-      return L"Meldung";
-    case MsgKind::kWarning:
-      return L"Warnung";
-    case MsgKind::kInformation:
-      return L"Information";
-    case MsgKind::kError:
-      return L"Fehler";
-    case MsgKind::kConfirmation:
-      return L"Bestätigen";
-  }
-  return L"Meldung";
-}
-
 // The module this code is in: the plug-in's DLL, not the host's program.
 HINSTANCE ThisModule() {
   HMODULE module = nullptr;
@@ -807,7 +780,8 @@ MsgAnswer WinPresenter::ShowMessage(MsgKind kind, std::string_view text, MsgButt
       break;
   }
   // The host's window, or the dialog this box comes from, waits for it.
-  const int pressed = MessageBoxW(GetActiveWindow(), ForEdit(text).c_str(), KindTitle(kind), type);
+  const int pressed = MessageBoxW(GetActiveWindow(), ForEdit(text).c_str(),
+                                  Wide(MsgKindCaption(kind)).c_str(), type);
   MsgAnswer answer = SafestAnswer(buttons);
   switch (pressed) {
     case IDOK:
