@@ -221,7 +221,9 @@ class KillingEnv : public env::FaultEnv {
     void Sync() override { target_->Sync(); }
     env::FileStatus Status() override { return target_->Status(); }
     void SetMode(uint32_t mode) override { target_->SetMode(mode); }
-    bool TryLock(env::LockKind kind) override { return target_->TryLock(kind); }
+    env::LockAnswer TryLockAnswer(env::LockKind kind) override {
+      return target_->TryLockAnswer(kind);
+    }
     void Unlock() override { target_->Unlock(); }
 
    private:

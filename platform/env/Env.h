@@ -104,6 +104,11 @@ enum class OpenMode {
 
 enum class LockKind { kShared, kExclusive };
 
+// What a lock attempt found: the lock is this file's now, another open file
+// holds a conflicting one, or the file system keeps no locks at all (a
+// network share without them), so that nothing can be held against anyone.
+enum class LockAnswer { kTaken, kBusy, kNoLocks };
+
 // An open file. Locks belong to the open file, not to the process (as OFD
 // locks): two File objects of one process exclude each other. Closing the
 // file (destroying the object) drops its lock. Calls throw EnvError.
@@ -123,11 +128,16 @@ class File {
   virtual FileStatus Status() = 0;
   virtual void SetMode(uint32_t mode) = 0;
 
-  // Takes the lock, or changes the one held to `kind`, without waiting:
-  // false when another open file holds a lock that conflicts. A file system
-  // without locks grants every lock.
-  virtual bool TryLock(LockKind kind) = 0;
+  // Takes the lock, or changes the one held to `kind`, without waiting,
+  // and says what it found. Callers that only go on guarded where guards
+  // exist use TryLock.
+  virtual LockAnswer TryLockAnswer(LockKind kind) = 0;
   virtual void Unlock() = 0;
+
+  // As TryLockAnswer: false when another open file holds a lock that
+  // conflicts; a file system without locks grants every lock, as the
+  // platform's drivers go on unguarded there.
+  bool TryLock(LockKind kind) { return TryLockAnswer(kind) != LockAnswer::kBusy; }
 
   // Reads exactly `n` bytes at `offset`: false when the file ends before.
   bool ReadExactly(uint64_t offset, void* buffer, size_t n) {

@@ -39,10 +39,11 @@ class FaultFile : public File {
     env_.Check(Op::kSetMode, Path(), "set the mode of");
     target_->SetMode(mode);
   }
-  bool TryLock(LockKind kind) override {
+  LockAnswer TryLockAnswer(LockKind kind) override {
     env_.Check(Op::kLock, Path(), "lock");
-    if (env_.LockHeld(Path())) return false;
-    return target_->TryLock(kind);
+    if (env_.LockHeld(Path())) return LockAnswer::kBusy;
+    if (env_.WithoutLocks(Path())) return LockAnswer::kNoLocks;
+    return target_->TryLockAnswer(kind);
   }
   void Unlock() override { target_->Unlock(); }
 
@@ -62,6 +63,7 @@ void FaultEnv::Clear() {
   std::lock_guard<std::mutex> lock(mu_);
   rules_.clear();
   held_.clear();
+  lockless_.clear();
 }
 
 void FaultEnv::HoldLock(const std::string& path_part) {
@@ -72,6 +74,19 @@ void FaultEnv::HoldLock(const std::string& path_part) {
 void FaultEnv::ReleaseLocks() {
   std::lock_guard<std::mutex> lock(mu_);
   held_.clear();
+}
+
+void FaultEnv::NoLocksOn(const std::string& path_part) {
+  std::lock_guard<std::mutex> lock(mu_);
+  lockless_.push_back(path_part);
+}
+
+bool FaultEnv::WithoutLocks(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const std::string& part : lockless_) {
+    if (path.find(part) != std::string::npos) return true;
+  }
+  return false;
 }
 
 int FaultEnv::Failures() const {

@@ -2,7 +2,7 @@
 // by operation, by a part of the path, after how many matching calls have
 // succeeded, and for how many calls, with the errno code the test names
 // (EIO, ENOSPC, EACCES, ...). It can also answer that another process holds
-// the lock of a file. Everything not chosen passes through to the wrapped
+// the lock of a file, or that a file system keeps no locks. Everything not chosen passes through to the wrapped
 // Env, including its clock.
 //
 // The FaultEnv must outlive the files it opened; it does not own the Env it
@@ -74,6 +74,9 @@ class FaultEnv : public Env {
   // that another process holds the lock.
   void HoldLock(const std::string& path_part);
   void ReleaseLocks();
+  // From now on the file system of the files whose path contains
+  // `path_part` keeps no locks: TryLockAnswer says so, TryLock grants.
+  void NoLocksOn(const std::string& path_part);
   // How many calls failed by a fault so far.
   int Failures() const;
 
@@ -102,6 +105,7 @@ class FaultEnv : public Env {
   // wrapped files; `operation` names the call in the error.
   void Check(Op op, const std::string& path, const char* operation);
   bool LockHeld(const std::string& path) const;
+  bool WithoutLocks(const std::string& path) const;
 
  private:
   struct Rule {
@@ -114,6 +118,7 @@ class FaultEnv : public Env {
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
   std::vector<std::string> held_;
+  std::vector<std::string> lockless_;
   int failures_ = 0;
 };
 

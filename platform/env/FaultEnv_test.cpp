@@ -104,6 +104,21 @@ TEST_F(FaultEnvTest, ALockHeldByAnotherProcessIsWaitedForThenGivenUp) {
   EXPECT_TRUE(LockWithin(faults_, *f, LockKind::kExclusive, 2000));
 }
 
+TEST_F(FaultEnvTest, AFileSystemWithoutLocksGrantsEveryLockButSaysSo) {
+  faults_.NoLocksOn("/d/");
+  auto a = faults_.Open("/d/settings.ini", OpenMode::kReadWrite);
+  auto b = faults_.Open("/d/settings.ini", OpenMode::kReadWrite);
+  EXPECT_EQ(a->TryLockAnswer(LockKind::kExclusive), LockAnswer::kNoLocks);
+  EXPECT_TRUE(b->TryLock(LockKind::kExclusive)) << "unguarded callers go on";
+  EXPECT_EQ(b->TryLockAnswer(LockKind::kExclusive), LockAnswer::kNoLocks);
+  // A lock another process holds is still told as held.
+  faults_.HoldLock("settings.ini");
+  EXPECT_EQ(a->TryLockAnswer(LockKind::kShared), LockAnswer::kBusy);
+  faults_.Clear();
+  EXPECT_EQ(a->TryLockAnswer(LockKind::kExclusive), LockAnswer::kTaken);
+  EXPECT_EQ(b->TryLockAnswer(LockKind::kShared), LockAnswer::kBusy);
+}
+
 TEST_F(FaultEnvTest, AFailedReplaceLeavesTheOldFileAndNoTemporaryFile) {
   for (Op op : {Op::kCreateTemporary, Op::kSetMode, Op::kWrite, Op::kSync, Op::kRename}) {
     faults_.Clear();

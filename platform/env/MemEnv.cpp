@@ -85,20 +85,20 @@ class MemFile : public File {
     node_->mode = mode & 07777;
   }
 
-  bool TryLock(LockKind kind) override {
+  LockAnswer TryLockAnswer(LockKind kind) override {
     std::lock_guard<std::mutex> lock(env_.mu_);
     MemEnv::Node& n = *node_;
-    if (n.exclusive && n.exclusive != this) return false;
+    if (n.exclusive && n.exclusive != this) return LockAnswer::kBusy;
     if (kind == LockKind::kExclusive) {
       const bool others = n.shared.size() > (n.shared.count(this) ? 1u : 0u);
-      if (others) return false;
+      if (others) return LockAnswer::kBusy;
       n.shared.erase(this);
       n.exclusive = this;
     } else {
       n.exclusive = nullptr;
       n.shared.insert(this);
     }
-    return true;
+    return LockAnswer::kTaken;
   }
 
   void Unlock() override {

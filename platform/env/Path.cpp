@@ -47,6 +47,50 @@ bool HoldsAnySeparator(std::string_view name) {
   return name.find_first_of("/\\") != std::string_view::npos;
 }
 
+std::string PortablePath(const std::vector<std::string>& parts) {
+  std::string path;
+  for (const std::string& part : parts) {
+    if (!path.empty()) path += '/';
+    path += part;
+  }
+  return path;
+}
+
+std::optional<std::vector<std::string>> PortableParts(std::string_view path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = path.find('/', start);
+    const std::string_view part =
+        path.substr(start, slash == std::string_view::npos ? slash : slash - start);
+    if (!IsPlainName(part) || HoldsAnySeparator(part)) return std::nullopt;
+    parts.emplace_back(part);
+    if (slash == std::string_view::npos) return parts;
+    start = slash + 1;
+  }
+}
+
+std::optional<std::string> PortableBelow(const std::string& folder, const std::string& path) {
+  const std::string base = WithTrailingSeparator(folder);
+  if (base.empty() || path.size() <= base.size() || path.compare(0, base.size(), base) != 0) {
+    return std::nullopt;
+  }
+  std::vector<std::string> parts;
+  std::string part;
+  for (const char c : path.substr(base.size())) {
+    if (IsPathSeparator(c)) {
+      parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  parts.push_back(part);
+  std::string portable = PortablePath(parts);
+  if (!PortableParts(portable)) return std::nullopt;
+  return portable;
+}
+
 std::string WithoutTrailingSeparator(std::string folder) {
   while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
   return folder;

@@ -4,8 +4,10 @@
 // build for a platform whose paths take another separator changes only here.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::env {
 
@@ -49,6 +51,18 @@ std::string FolderOf(const std::string& path);
 std::string NameOf(const std::string& path);
 // `folder` and `name` with one separator between them, not doubled.
 std::string JoinPath(const std::string& folder, const std::string& name);
+
+// A path below a folder as a file that travels between platforms records
+// it (a journal in a project folder that is copied, moved, opened on
+// another machine): its parts joined by "/" whatever the platform.
+std::string PortablePath(const std::vector<std::string>& parts);
+// The parts of such a path; nothing when one is no plain name (IsPlainName,
+// and no separator of either platform), so that it cannot reach outside
+// the folder it is resolved against.
+std::optional<std::vector<std::string>> PortableParts(std::string_view path);
+// The portable path of `path` below `folder` (a folder path with or
+// without its trailing separator); nothing when it lies elsewhere.
+std::optional<std::string> PortableBelow(const std::string& folder, const std::string& path);
 
 // Whether a file name fits a mask as the host's file system matches one: '*'
 // any run of characters, '?' any one, every other character itself without

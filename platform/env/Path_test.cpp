@@ -65,4 +65,19 @@ TEST(PathTest, AFolderGrowsWithTheSeparatorItAlreadyUses) {
   EXPECT_EQ(JoinPath("Projekt", "a.jpg"), std::string("Projekt") + kPathSeparator + "a.jpg");
 }
 
+TEST(PathTest, PortablePathsStayBelowTheirFolder) {
+  EXPECT_EQ(PortablePath({"KTPhotos", "a b.jpg"}), "KTPhotos/a b.jpg");
+  EXPECT_EQ(PortableParts("KTPhotos/a b.jpg"), (std::vector<std::string>{"KTPhotos", "a b.jpg"}));
+  for (const char* reaching_out : {"/etc/passwd", "KTPhotos/../../x", "KTPhotos//a", "", "a/",
+                                   "KTPhotos/a\\..\\b", ".."}) {
+    EXPECT_FALSE(PortableParts(reaching_out)) << reaching_out;
+  }
+  const std::string project = JoinPath(JoinPath("", "p"), "projekt");
+  EXPECT_EQ(PortableBelow(project, JoinPath(JoinPath(project, "KTPhotos"), "a.jpg")),
+            "KTPhotos/a.jpg");
+  EXPECT_EQ(PortableBelow(WithTrailingSeparator(project), JoinPath(project, "a.jpg")), "a.jpg");
+  EXPECT_FALSE(PortableBelow(project, JoinPath(project + "2", "a.jpg"))) << "a sibling folder";
+  EXPECT_FALSE(PortableBelow(project, project));
+}
+
 }  // namespace platform::env

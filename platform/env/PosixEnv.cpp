@@ -88,7 +88,7 @@ class PosixFile : public File {
     if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0) Throw("set the mode of", path_);
   }
 
-  bool TryLock(LockKind kind) override {
+  LockAnswer TryLockAnswer(LockKind kind) override {
     for (;;) {
       int rc = 0;
       if (folder_) {
@@ -99,12 +99,10 @@ class PosixFile : public File {
         fl.l_whence = SEEK_SET;
         rc = ::fcntl(fd_, F_OFD_SETLK, &fl);
       }
-      if (rc == 0) return true;
+      if (rc == 0) return LockAnswer::kTaken;
       if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EACCES || errno == EWOULDBLOCK) return false;
-      // A file system without locks: callers go on unguarded, as the
-      // platform's drivers do there.
-      if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) return true;
+      if (errno == EAGAIN || errno == EACCES || errno == EWOULDBLOCK) return LockAnswer::kBusy;
+      if (errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP) return LockAnswer::kNoLocks;
       Throw("lock", path_);
     }
   }

@@ -280,9 +280,10 @@ class WinFile : public File {
     }
   }
 
-  bool TryLock(LockKind kind) override {
-    if (held_ && *held_ == kind) return true;
-    return folder_ ? LockFolder(kind) : LockRange(kind);
+  LockAnswer TryLockAnswer(LockKind kind) override {
+    if (held_ && *held_ == kind) return LockAnswer::kTaken;
+    if (folder_) return LockFolder(kind) ? LockAnswer::kTaken : LockAnswer::kBusy;
+    return LockRange(kind);
   }
 
   void Unlock() override {
@@ -305,44 +306,46 @@ class WinFile : public File {
     return at;
   }
 
-  // One attempt without waiting: true when taken, false when another holds
-  // a conflicting lock.
-  bool TakeRange(LockKind kind) {
+  // One attempt without waiting.
+  LockAnswer TakeRange(LockKind kind) {
     OVERLAPPED at = At(kLockByte);
     DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
     if (kind == LockKind::kExclusive) flags |= LOCKFILE_EXCLUSIVE_LOCK;
-    if (LockFileEx(h_.get(), flags, 0, 1, 0, &at)) return true;
+    if (LockFileEx(h_.get(), flags, 0, 1, 0, &at)) return LockAnswer::kTaken;
     const DWORD error = GetLastError();
-    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return false;
-    // A file system without locks: callers go on unguarded, as the
-    // platform's drivers do there.
-    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return true;
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return LockAnswer::kBusy;
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
+      return LockAnswer::kNoLocks;
+    }
     Throw("lock", path_);
   }
 
-  bool LockRange(LockKind kind) {
+  LockAnswer LockRange(LockKind kind) {
     OVERLAPPED at = At(kLockByte);
     if (!held_) {
-      if (!TakeRange(kind)) return false;
+      const LockAnswer answer = TakeRange(kind);
+      if (answer != LockAnswer::kTaken) return answer;
     } else if (kind == LockKind::kShared) {
       // Down from exclusive: a shared lock may overlap the handle's own
       // exclusive one, and the first unlock then drops the exclusive one, so
       // no other writer can come in between.
-      if (!TakeRange(LockKind::kShared)) return false;
+      const LockAnswer answer = TakeRange(LockKind::kShared);
+      if (answer != LockAnswer::kTaken) return answer;
       UnlockFileEx(h_.get(), 0, 1, 0, &at);
     } else {
       // Up from shared: Windows cannot change a lock in place, and the
       // handle's own shared lock would refuse the exclusive one.
       UnlockFileEx(h_.get(), 0, 1, 0, &at);
-      if (!TakeRange(LockKind::kExclusive)) {
+      const LockAnswer answer = TakeRange(LockKind::kExclusive);
+      if (answer != LockAnswer::kTaken) {
         // Back to shared; should a writer have come in between, the file
         // holds no lock now, and the caller's next try tells.
-        if (!TakeRange(LockKind::kShared)) held_.reset();
-        return false;
+        if (TakeRange(LockKind::kShared) != LockAnswer::kTaken) held_.reset();
+        return answer;
       }
     }
     held_ = kind;
-    return true;
+    return LockAnswer::kTaken;
   }
 
   bool LockFolder(LockKind kind) {
