@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "context/PluginContext.h"
+#include "context/ProjectIdentity.h"
 #include "dialogs/FormLokaleArbeit.h"
 #include "exchange/ImportJournal.h"
 #include "exchange/ImportPlan.h"
@@ -171,17 +172,29 @@ class ImportRun {
       failure = e.what();
     }
     if (!failure.empty()) {
-      UndoAndTell(failure);
+      ImportUndo::TakeBackFailedImport(project_, journal_, failure);
       return false;
+    }
+    // The import stands from the record of its end on; removing the journal
+    // is its other sign, should the record not be written.
+    std::string committed;
+    try {
+      ImportJournal::AppendStep(project_, "fertig");
+    } catch (const std::exception& e) {
+      committed = e.what();
     }
     try {
       ImportUndo::Finish(project_);
     } catch (const std::exception& e) {
-      Inform(MsgKind::kError,
-             "Der Import ist vollständig, aber seine Journaldatei " +
-                 ImportJournal::FileIn(project_) + " kann nicht entfernt werden:\r" + e.what() +
-                 "\rBitte löschen Sie sie, bevor das Projekt neu geladen wird; sonst wird der "
-                 "Import dann zurückgenommen.");
+      if (!committed.empty()) {
+        Inform(MsgKind::kError,
+               "Der Import ist vollständig, aber seine Journaldatei " +
+                   ImportJournal::FileIn(project_) +
+                   " kann weder abgeschlossen noch entfernt werden:\r" + committed + "\r" +
+                   e.what() +
+                   "\rBitte löschen Sie sie, bevor das Projekt neu geladen wird; sonst wird der "
+                   "Import dann zurückgenommen.");
+      }
     }
     hold_.reset();
     if (!notes_.empty()) {
@@ -272,12 +285,15 @@ class ImportRun {
     std::vector<std::string> pictures;
     if (CurrentEnv().Stat(T)) pictures = CurrentEnv().ListFolder(T);
     photos_ = ImportPlan::PlanPhotos(content_, EnsureFotoverwaltung().CatalogueEntries(), pictures);
-    for (const Package::TFotoMetadaten& foto : photos_.rows) journal_.fotos.push_back(foto.FotoID);
-    const std::string backups = platform::env::JoinPath(folder_, ImportUndo::kPictureBackups);
+    for (const Package::TFotoMetadaten& foto : photos_.rows) {
+      journal_.fotos.push_back({foto.FotoID, foto.Dateiname});
+    }
+    // The journal names them relative to the project folder: a copy of the
+    // folder must never reach into this one.
     for (const ImportPlan::PhotoPlan::Copy& copy : photos_.copies) {
       ImportJournal::Picture& picture = journal_.pictures.emplace_back();
-      picture.path = platform::env::JoinPath(T, copy.replaces ? copy.present : copy.to);
-      if (copy.replaces) picture.backup = platform::env::JoinPath(backups, copy.present);
+      picture.path = ImportJournal::PictureName(copy.replaces ? copy.present : copy.to);
+      if (copy.replaces) picture.backup = ImportJournal::BackupName(copy.present);
     }
     if (!photos_.unusable.empty()) {
       std::string text =
@@ -293,14 +309,15 @@ class ImportRun {
           "überschrieben:" +
           Listed(photos_.kept));
     }
+    // The row that came in is the first the package holds of its id.
+    std::unordered_map<int32_t, const Package::TFotoMetadaten*> delivered;
+    for (const Package::TFotoMetadaten& foto : content_.fotos) delivered.emplace(foto.FotoID, &foto);
     std::vector<std::string> renamed;
     for (const Package::TFotoMetadaten& foto : photos_.rows) {
-      for (const Package::TFotoMetadaten& delivered : content_.fotos) {
-        if (delivered.FotoID == foto.FotoID && delivered.Dateiname != foto.Dateiname) {
-          renamed.push_back(std::to_string(foto.FotoID) + ": " + delivered.Dateiname + " -> " +
-                            foto.Dateiname);
-          break;
-        }
+      const auto first = delivered.find(foto.FotoID);
+      if (first != delivered.end() && first->second->Dateiname != foto.Dateiname) {
+        renamed.push_back(std::to_string(foto.FotoID) + ": " + first->second->Dateiname + " -> " +
+                          foto.Dateiname);
       }
     }
     if (!renamed.empty()) {
@@ -330,8 +347,12 @@ class ImportRun {
     platform::env::Env& env = CurrentEnv();
     try {
       ImportUndo::Finish(project_);  // a folder left by an earlier run
+      journal_.project_id = ProjectIdentity::Ensure(project_);
       env.CreateFolder(folder_);
       journal_.Write(project_);
+      // Room for what an undo that cannot finish must record, should the
+      // disk fill meanwhile.
+      WriteReserve(ImportUndo::ReserveSize(journal_));
     } catch (const std::exception& e) {
       Inform(MsgKind::kError,
              "Die Journaldatei des Imports kann nicht geschrieben werden; der Import wird nicht "
@@ -347,6 +368,7 @@ class ImportRun {
       TakeSnapshot();
       ImportJournal::AppendStep(project_, "schnappschuss");
       journal_.snapshot_taken = true;
+      journal_.all_in_flux = true;
     } catch (const std::exception& e) {
       Inform(MsgKind::kError,
              "Der Stand des Projekts kann vor dem Import nicht gesichert werden; der Import wird "
@@ -359,6 +381,16 @@ class ImportRun {
       return false;
     }
     return true;
+  }
+
+  void WriteReserve(uint64_t size) {
+    std::unique_ptr<platform::env::File> file =
+        CurrentEnv().Open(platform::env::JoinPath(folder_, ImportUndo::kReserveName),
+                          platform::env::OpenMode::kTruncate);
+    const std::string block(64 * 1024, ' ');
+    for (uint64_t at = 0; at < size; at += block.size()) {
+      file->WriteAt(at, block.data(), static_cast<size_t>(std::min<uint64_t>(block.size(), size - at)));
+    }
   }
 
   void TakeSnapshot() {
@@ -378,7 +410,10 @@ class ImportRun {
     }
     std::vector<platform::env::CopyJob> backups;
     for (const ImportJournal::Picture& picture : journal_.pictures) {
-      if (!picture.backup.empty()) backups.push_back({picture.path, picture.backup});
+      if (!picture.backup.empty()) {
+        backups.push_back({*ImportJournal::PathIn(project_, picture.path),
+                           *ImportJournal::PathIn(project_, picture.backup)});
+      }
     }
     if (!backups.empty()) {
       env.CreateFolder(platform::env::JoinPath(folder_, ImportUndo::kPictureBackups));
@@ -513,7 +548,7 @@ class ImportRun {
       const ImportPlan::PhotoPlan::Copy& copy = photos_.copies[i];
       platform::env::CopyJob& job = jobs.emplace_back();
       job.from = copy.picture->path;
-      job.to = journal_.pictures[i].path;
+      job.to = *ImportJournal::PathIn(project_, journal_.pictures[i].path);
       job.expect = copy.picture->status;
     }
     std::vector<std::string> failed;
@@ -533,29 +568,6 @@ class ImportRun {
       if (!objects_.kept.count(R.Kennung)) kennungen.emplace_back(R.Kennung, R.TID);
     }
     Preflight::StoreImportFingerprints(kennungen);
-  }
-
-  void UndoAndTell(const std::string& failure) {
-    const std::vector<std::string> failed = ImportUndo::Undo(journal_);
-    if (failed.empty()) {
-      try {
-        ImportUndo::Finish(project_);
-      } catch (const std::exception&) {
-        // The next project load finds the journal and finds nothing to undo.
-      }
-      Inform(MsgKind::kError,
-             "Der Import ist fehlgeschlagen:\r" + failure +
-                 "\rDas Projekt ist wie vor dem Import: seine Objekte, die Transaktionstabellen, "
-                 "der Fotokatalog und die Bilder in KTPhotos.");
-      return;
-    }
-    std::string text = "Der Import ist fehlgeschlagen:\r" + failure +
-                       "\rFolgendes konnte nicht auf den Stand vor dem Import zurückgesetzt "
-                       "werden:";
-    for (const std::string& line : failed) text += "\r" + line;
-    text += "\rDie Journaldatei " + ImportJournal::FileIn(project_) +
-            " bleibt; beim nächsten Laden des Projekts wird es erneut versucht.";
-    Inform(MsgKind::kError, text);
   }
 
   const Package::Names& names_;
@@ -600,18 +612,12 @@ bool IsHigherState(int32_t N, int32_t E) {
 }
 
 bool VD1CustomImportProc() {
-  // An import cut off earlier is taken back before another one begins; one
-  // that could not be taken back whole keeps its journal, and no other
-  // import may mix with it.
-  ImportUndo::RecoverCutImport();
-  if (ImportUndo::JournalLeft()) {
-    Inform(MsgKind::kError,
-           "Ein früherer Import in diesem Projekt konnte nicht vollständig zurückgenommen "
-           "werden (" +
-               ImportJournal::FileIn(Tools::MyGetProjectDir()) +
-               "); solange er nicht zurückgenommen ist, wird kein weiteres Paket importiert.");
-    return false;
-  }
+  // The import's lock for its whole run: no other import, and no load of
+  // the project in another program, takes its journal for a cut one. A
+  // journal left in the project is dealt with first, as at a load; while
+  // one stays, no other import mixes with it.
+  const std::unique_ptr<ImportLock> lock = ImportUndo::PrepareImport();
+  if (!lock) return false;
 
   const std::string key = VandraRegKey();
   platform::ui::FileDialogRequest request;

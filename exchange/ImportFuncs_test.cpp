@@ -1,9 +1,9 @@
 // The import run against a real project of the host stand-in: the merge
 // rules, the checks made before anything changes, the question about local
 // work and its three answers, what a failed step leaves behind (the host's
-// objects with their links and plant lists included), the photo rules, a
-// cut import taken back at the next load, and another process writing the
-// tables meanwhile.
+// objects with their links and plant lists included), the photo rules, and
+// another process writing the tables meanwhile. Taking a cut import back is
+// ImportUndo_test.cpp's.
 #include "exchange/ImportFuncs.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@
 #include <unistd.h>
 
 #include "context/PluginContext.h"
+#include "exchange/TestImportFixture.h"
 #include "exchange/ImportJournal.h"
-#include "exchange/ImportUndo.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
@@ -29,12 +29,12 @@
 #include "platform/db/Connection.h"
 #include "platform/env/FaultEnv.h"
 #include "tests/support/JpegWriter.h"
-#include "tests/support/ProjectFixture.h"
 #include "transaction/TransActTools.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using importtest::ImportTest;
 using platform::db::Connection;
 using platform::db::Query;
 
@@ -64,178 +64,6 @@ TEST(ImportRules, StatusRankingAndPhotoTexts) {
             "Straße äÄöÖüÜ");
   EXPECT_EQ(ImportFuncs::ConvertOemUmlauts("\u00E1\u00E1"), "ßß");
 }
-
-class ImportTest : public testsupport::ProjectFixture {
- protected:
-  void SetUp() override {
-    ProjectFixture::SetUp();
-    EnsureTableFotos();
-    EnsureSubDirFotos();
-    pkg_ = Root() + "/paket/";
-    fs::create_directories(pkg_);
-  }
-  void TearDown() override {
-    CloseFotoverwaltung();
-    FreeControlForm();
-    ProjectFixture::TearDown();
-  }
-
-  // A package of transaction 7 under prefix `p` (file names in `p`'s case):
-  // the host's geodata and attributes of DE-1 and DE-2 (and of `more`),
-  // their list rows, two free identifiers and a photo with its picture.
-  void WritePackage(const std::string& p = "abcdef", const std::vector<std::string>& more = {}) {
-    fs::remove_all(pkg_);
-    fs::create_directories(pkg_);
-    // Drawn in a project of the central system's own.
-    const std::string project = ProjectDir();
-    host().CloseProject();
-    fs::remove_all(Root() + "/zentrale");
-    hostsim::Host::CreateProject(Root() + "/zentrale/");
-    host().OpenProject(Root() + "/zentrale/");
-    MakeObject("FFH", "DE-1");
-    host().Activate(host().IdOf("DE-1"));
-    host().EnterValue("linfos", "NAME", "Ruhraue");
-    host().PostRow("linfos");
-    MakeObject("FFH", "DE-2");
-    for (const std::string& K : more) MakeObject("FFH", K);
-    host().ExportGeodata(pkg_ + p, true);
-    host().ExportXml(pkg_ + p + ".xml", true, true, "T", "F");
-    host().CloseProject();
-    host().OpenProject(project);
-    CloseFotoverwaltung();
-    context::Current().Store().CloseAll();
-
-    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
-    const std::string t = p + (p == "ABCDEF" ? "T" : "t");
-    package->Execute("create table \"" + t +
-                     "\" (KENNUNG char(50), TID integer, KARTULID integer, VGNR integer, "
-                     "SCHREIBEND integer)");
-    package->Execute("insert into \"" + t + "\" values ('DE-1', 7, 11, 1, 1)");
-    package->Execute("insert into \"" + t + "\" values ('DE-2', 7, 12, 1, 0)");
-    for (const std::string& K : more) {
-      package->Execute("insert into \"" + t + "\" values ('" + K + "', 7, 13, 1, 1)");
-    }
-    const std::string kl = p + (p == "ABCDEF" ? "KL" : "kl");
-    package->Execute("create table \"" + kl + "\" (TID integer, Kennung char(50))");
-    package->Execute("insert into \"" + kl + "\" values (7, 'DE-8')");
-    package->Execute("insert into \"" + kl + "\" values (7, 'DE-9')");
-    const std::string pc = p + (p == "ABCDEF" ? "PC" : "pc");
-    package->Execute("create table \"" + pc +
-                     "\" (PhotoID integer, Kurzname char(50),Datei char(50),RW integer,HW "
-                     "integer,Richtung integer,Datum date,Quelle char(254),Beschr memo)");
-    package->Execute("insert into \"" + pc +
-                     "\" values (501, 'Gr\u201Dne Wiese', 'KTFOTO1.JPG', 2563000, 5700000, 90, "
-                     "#5-3-2024#, 'Zentrale', 'am Bach')");
-    std::ofstream(pkg_ + p + ".tid") << "[Transaktionsdaten]\r\nTransaktion=7\r\nName=Ruhr'aue\r\n"
-                                     << "Owner=O'Neill\r\n";
-    photos_ = pkg_ + p + (p == "ABCDEF" ? "_FOTOS" : "_Fotos");
-    fs::create_directories(photos_);
-    Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(16, 12, 501));
-  }
-
-  static void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-  }
-  static std::string Get(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
-
-  // The last message box's text, its line breaks as the plug-in wrote them.
-  std::string LastMessage() {
-    const std::vector<std::string> all = Messages();
-    if (all.empty()) return "";
-    std::string text = all.back();
-    for (size_t at = text.find("\\r"); at != std::string::npos; at = text.find("\\r", at + 1)) {
-      text.replace(at, 2, "\r");
-    }
-    return text;
-  }
-
-  void PickFile(const std::string& name) { Answer("file \"" + pkg_ + name + "\""); }
-
-  // Picks the file, then gives the answers for what the run will show.
-  bool Import(const std::string& file = "abcdef.tid", const std::string& answers = "") {
-    PickFile(file);
-    if (!answers.empty()) Answer(answers);
-    return ImportFuncs::VD1CustomImportProc();
-  }
-
-  std::vector<std::string> Photos() {
-    std::vector<std::string> rows;
-    Query q(EnsureFotoverwaltung().ProjectConnection(),
-            "select FotoID, Kurzname, PicFileName, IsNew from Fotos order by FotoID");
-    for (; !q.Eof(); q.Next())
-      rows.push_back(q.AsString(0) + " " + q.AsString(1) + " " + q.AsString(2) + " " +
-                     q.AsString(3));
-    return rows;
-  }
-
-  // Every file of the project folder with its bytes.
-  std::map<std::string, std::string> ProjectFiles() {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(ProjectDir())) {
-      if (!entry.is_regular_file()) continue;
-      files[entry.path().string()] = Get(entry.path().string());
-    }
-    return files;
-  }
-
-  // What a mapper sees of the project: the tables' rows, the catalogue,
-  // the pictures and the host's objects.
-  std::string Project() {
-    std::string text;
-    // Rows taken back come again at the end of the file: their order is no
-    // part of what the tables say.
-    std::vector<std::string> rows = testsupport::ListRows(ProjectDir());
-    std::sort(rows.begin(), rows.end());
-    for (const std::string& row : rows) text += "list " + row + "\n";
-    for (const std::string& row : testsupport::PoolRows(ProjectDir())) text += "pool " + row + "\n";
-    if (fs::exists(testsupport::TableFile(ProjectDir(), "TA_ID"))) {
-      for (const auto& row : testsupport::ReadDbf(testsupport::TableFile(ProjectDir(), "TA_ID"))) {
-        text += "id " + row.at("TID") + " " + row.at("NAME") + "\n";
-      }
-    }
-    for (const std::string& row : Photos()) text += "foto " + row + "\n";
-    for (const auto& entry : fs::directory_iterator(ProjectDir() + "KTPhotos")) {
-      text += "bild " + entry.path().filename().string() + " " +
-              std::to_string(std::hash<std::string>()(Get(entry.path().string()))) + "\n";
-    }
-    return text + HostObjects();
-  }
-
-  // The mapper's day on DE-1 and DE-2 after a first import: DE-1 edited and
-  // marked, DE-2 given a local photo, a plant-list row and a remark.
-  void MappersDay() {
-    const int32_t one = host().IdOf("DE-1");
-    host().Activate(one);
-    host().EnterValue("linfos", "NAME", "Ruhraue, erweitert");
-    host().PostRow("linfos");
-    host().MoveVertex(one, 0, {3400001, 5800002});
-    TransActTools::UpdateChangedFlag("DE-1", "UPDATE");
-    EnsureFotoverwaltung().ProjectConnection().Execute(
-        "insert into Fotos (FotoID, Kurzname, IsNew, PicFileName) values (-1, 'Eiche', 3, "
-        "'KTFoto2.jpg')");
-    Put(ProjectDir() + "KTPhotos/KTFoto2.jpg", testsupport::EncodeJpeg(8, 8, 2));
-    host().Activate(host().IdOf("DE-2"));
-    host().AppendRow("Objektphotos");
-    host().EnterValue("Objektphotos", "PhotoID", "-1");
-    host().EnterValue("Objektphotos", "Bemerkung", "alte Eiche");
-    host().PostRow("Objektphotos");
-    host().AppendRow("Objektphotos");
-    host().EnterValue("Objektphotos", "PhotoID", "501");
-    host().PostRow("Objektphotos");
-    host().AppendRow("Pflanzenliste");
-    host().EnterValue("Pflanzenliste", "Art", "Quercus robur");
-    host().EnterValue("Pflanzenliste", "Menge", "3");
-    host().PostRow("Pflanzenliste");
-  }
-
-  std::string pkg_;
-  std::string photos_;
-};
 
 TEST_F(ImportTest, FirstImportFillsTablesHostAndCatalogue) {
   WritePackage();
@@ -571,66 +399,6 @@ TEST_F(ImportTest, AFailedStepUndoesEverything) {
   EXPECT_NE(told.find("Das Projekt ist wie vor dem Import"), std::string::npos) << told;
   EXPECT_EQ(Project(), before);
   EXPECT_FALSE(fs::exists(ImportJournal::FileIn(ProjectDir())));
-}
-
-TEST_F(ImportTest, AnImportCutOffIsTakenBackAtTheNextLoad) {
-  WritePackage();
-  ASSERT_TRUE(Import());
-  MappersDay();
-  const std::string before = Project();
-  // The run goes through but cannot remove its journal: as after a kill
-  // just before its end, the next project load finds it.
-  platform::env::FaultEnv faults(platform::env::Env::Posix());
-  faults.Inject(platform::env::Fault(platform::env::Op::kRemove, EACCES).On("TA_IMPORT.jnl"));
-  {
-    platform::env::ScopedEnv scoped(faults);
-    ASSERT_TRUE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
-  }
-  ExpectAllAnswered();
-  EXPECT_NE(Project(), before);
-  ASSERT_TRUE(fs::exists(ImportJournal::FileIn(ProjectDir())));
-  Answer("message OK");
-  ImportUndo::RecoverCutImport();
-  ExpectAllAnswered();
-  EXPECT_NE(LastMessage().find("wurde unterbrochen. Das Projekt ist wieder wie vor dem Import"),
-            std::string::npos)
-      << LastMessage();
-  EXPECT_EQ(Project(), before);
-  EXPECT_FALSE(fs::exists(ImportJournal::FileIn(ProjectDir())));
-  EXPECT_FALSE(fs::exists(ImportJournal::FolderIn(ProjectDir())));
-}
-
-TEST_F(ImportTest, AnImportThatCannotBeTakenBackKeepsItsJournalAndBlocksTheNext) {
-  WritePackage();
-  ASSERT_TRUE(Import());
-  MappersDay();
-  platform::env::FaultEnv faults(platform::env::Env::Posix());
-  faults.Inject(platform::env::Fault(platform::env::Op::kRemove, EACCES).On("TA_IMPORT.jnl"));
-  {
-    platform::env::ScopedEnv scoped(faults);
-    ASSERT_TRUE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnUebernehmen\nmessage OK"));
-  }
-  // The snapshot is lost: the objects the import replaced cannot come back.
-  fs::remove(ImportJournal::FolderIn(ProjectDir()) + "/objekte.shp");
-  fs::remove(ImportJournal::FolderIn(ProjectDir()) + "/objekte.xml");
-  Answer("message OK");
-  ImportUndo::RecoverCutImport();
-  EXPECT_NE(LastMessage().find("Folgendes konnte nicht auf den Stand vor dem Import "
-                               "zurückgesetzt werden:"),
-            std::string::npos)
-      << LastMessage();
-  EXPECT_NE(LastMessage().find("DE-1"), std::string::npos) << LastMessage();
-  ASSERT_TRUE(fs::exists(ImportJournal::FileIn(ProjectDir())));
-  // No other import mixes with it: the next is refused before it asks for a
-  // package, after the journal was tried once more.
-  Answer("message OK\nmessage OK");
-  EXPECT_FALSE(ImportFuncs::VD1CustomImportProc());
-  ExpectAllAnswered();
-  EXPECT_NE(LastMessage().find("solange er nicht zurückgenommen ist, wird kein weiteres Paket "
-                               "importiert"),
-            std::string::npos)
-      << LastMessage();
-  EXPECT_TRUE(fs::exists(ImportJournal::FileIn(ProjectDir())));
 }
 
 TEST_F(ImportTest, FingerprintsOnlyWhenAskedForAndAnUnreadableTableRefusesTheImport) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr std::string_view kHeader = "VANDRA-IMPORT\t1";
+constexpr std::string_view kHeader = "VANDRA-IMPORT\t2";
+// The journals of earlier versions, which the mapper may still take back.
+constexpr std::string_view kHeaderVersion1 = "VANDRA-IMPORT\t1";
 constexpr std::string_view kNull = "\\N";
 
 std::string Escaped(std::string_view text) {
@@ -108,13 +110,66 @@ std::string ImportJournal::FileIn(const std::string& project_dir) {
   return project_dir + "TA_IMPORT.jnl";
 }
 
+std::string ImportJournal::LockFileIn(const std::string& project_dir) {
+  return project_dir + "TA_IMPORT.lck";
+}
+
 std::string ImportJournal::FolderIn(const std::string& project_dir) {
   return project_dir + "TA_IMPORT.tmp";
 }
 
+std::string ImportJournal::PictureName(const std::string& name) {
+  return platform::env::PortablePath({"KTPhotos", name});
+}
+
+std::string ImportJournal::BackupName(const std::string& name) {
+  return platform::env::PortablePath({"TA_IMPORT.tmp", "bilder", name});
+}
+
+std::optional<std::string> ImportJournal::PathIn(const std::string& project_dir,
+                                                 const std::string& name) {
+  const std::optional<std::vector<std::string>> parts = platform::env::PortableParts(name);
+  if (!parts) return std::nullopt;
+  const std::vector<std::string>& p = *parts;
+  const bool picture = p.size() == 2 && p[0] == "KTPhotos";
+  const bool backup = p.size() == 3 && p[0] == "TA_IMPORT.tmp" && p[1] == "bilder";
+  if (!picture && !backup) return std::nullopt;
+  std::string path = project_dir;
+  for (const std::string& part : p) path = platform::env::JoinPath(path, part);
+  return path;
+}
+
+void ImportJournal::Adopt(const std::string& project_dir, const std::string& id) {
+  platform::env::Env& env = platform::env::Env::Current();
+  if (version != 1) {
+    // Only the id changes; what was appended stays as it is.
+    std::string text = platform::env::ReadFile(env, FileIn(project_dir));
+    const size_t first = text.find('\n');
+    const size_t second = first == std::string::npos ? first : text.find('\n', first + 1);
+    if (second == std::string::npos) throw platform::env::EnvError(EINVAL, "read", FileIn(project_dir));
+    text.replace(first + 1, second - first - 1, "projekt\t" + id);
+    platform::env::ReplaceFile(env, FileIn(project_dir), text);
+    project_id = id;
+    return;
+  }
+  const auto relative = [&project_dir](std::string& path) {
+    if (const std::optional<std::string> below = platform::env::PortableBelow(project_dir, path)) {
+      path = *below;
+    }
+  };
+  for (Picture& picture : pictures) {
+    relative(picture.path);
+    relative(picture.backup);
+  }
+  version = 2;
+  project_id = id;
+  Write(project_dir);
+}
+
 std::string ImportJournal::Text() const {
-  std::string out(kHeader);
+  std::string out(version == 1 ? kHeaderVersion1 : kHeader);
   out += '\n';
+  if (version != 1) out += Line("projekt").Add(project_id).End();
   out += Line("paket").Add(package).End();
   out += Line("tabellen")
              .Add(int64_t{before.list_exists})
@@ -150,7 +205,12 @@ std::string ImportJournal::Text() const {
     for (const auto& [field, value] : row.fields) line.Add(field).Maybe(value);
     out += line.End();
   }
-  for (const int32_t id : fotos) out += Line("foto").Add(id).End();
+  for (const Foto& foto : fotos) {
+    Line line("foto");
+    line.Add(foto.FotoID);
+    if (version != 1) line.Add(foto.Datei);
+    out += line.End();
+  }
   for (const Picture& p : pictures) {
     out += Line("bild")
                .Add(p.path)
@@ -158,13 +218,17 @@ std::string ImportJournal::Text() const {
                .End();
   }
   out += "ende\n";
-  if (snapshot_taken) out += Line("schritt").Add(std::string("schnappschuss")).End();
+  if (snapshot_taken) out += Record({"schritt", "schnappschuss"});
   return out;
 }
 
 std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::string& error) {
   ImportJournal journal;
   bool header = false, complete = false;
+  // An undo's records count once it ends; until then its items are in flux.
+  bool in_undo = false;
+  std::set<Item> undo_flux;
+  std::map<Item, std::string> undo_stands;
   size_t start = 0, number = 0;
   try {
     while (start < text.size()) {
@@ -175,7 +239,9 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
       start = end + 1;
       ++number;
       if (!header) {
-        if (line != kHeader) {
+        if (line == kHeaderVersion1) {
+          journal.version = 1;
+        } else if (line != kHeader) {
           error = "Die erste Zeile ist keine Kopfzeile eines Importjournals.";
           return std::nullopt;
         }
@@ -188,12 +254,52 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
         if (f.size() != n) throw Malformed{};
       };
       if (complete) {
-        if (record == "schritt" && f.size() == 2 && Str(f[1]) == "schnappschuss") {
-          journal.snapshot_taken = true;
+        if (record == "schritt") {
+          need(2);
+          if (Str(f[1]) == "schnappschuss") {
+            journal.snapshot_taken = true;
+            journal.all_in_flux = true;
+          } else if (Str(f[1]) == "fertig") {
+            journal.committed = true;
+          } else {
+            throw Malformed{};
+          }
+        } else if (journal.version == 1) {
+          throw Malformed{};
+        } else if (record == "beginn") {
+          need(1);
+          in_undo = true;
+          undo_flux.clear();
+          undo_stands.clear();
+        } else if (record == "fluss" && in_undo) {
+          need(3);
+          undo_flux.emplace(Str(f[1]), Str(f[2]));
+        } else if (record == "behalten") {
+          need(3);
+          journal.kept.emplace(Str(f[1]), Str(f[2]));
+        } else if (record == "stand" && in_undo) {
+          need(4);
+          undo_stands[{Str(f[1]), Str(f[2])}] = Str(f[3]);
+        } else if (record == "zurueck") {
+          need(3);
+          journal.restored[Str(f[1])].insert(Int(f[2]));
+        } else if (record == "abschluss" && in_undo) {
+          need(1);
+          for (auto& [item, stand] : undo_stands) journal.stands[item] = std::move(stand);
+          journal.all_in_flux = false;
+          journal.in_flux.clear();
+          in_undo = false;
+          undo_flux.clear();
+          undo_stands.clear();
+        } else {
+          throw Malformed{};
         }
         continue;
       }
-      if (record == "paket") {
+      if (record == "projekt" && journal.version != 1) {
+        need(2);
+        journal.project_id = Str(f[1]);
+      } else if (record == "paket") {
         need(2);
         journal.package = Str(f[1]);
       } else if (record == "tabellen") {
@@ -234,8 +340,8 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
         row.KartulID = Int(f[2]);
         for (size_t i = 3; i + 1 < f.size(); i += 2) row.fields.emplace_back(Str(f[i]), f[i + 1]);
       } else if (record == "foto") {
-        need(2);
-        journal.fotos.push_back(Int(f[1]));
+        need(journal.version == 1 ? 2 : 3);
+        journal.fotos.push_back({Int(f[1]), journal.version == 1 ? std::string() : Str(f[2])});
       } else if (record == "bild") {
         need(3);
         journal.pictures.push_back({Str(f[1]), f[2].value_or("")});
@@ -254,6 +360,12 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
     error = header ? "Der Plan endet vor seinem Ende." : "Die Datei ist leer.";
     return std::nullopt;
   }
+  if (journal.version != 1 && journal.project_id.empty()) {
+    error = "Das Journal nennt sein Projekt nicht.";
+    return std::nullopt;
+  }
+  // An undo cut off: what it was putting back may be anywhere between.
+  if (in_undo) journal.in_flux.insert(undo_flux.begin(), undo_flux.end());
   return journal;
 }
 
@@ -261,11 +373,53 @@ void ImportJournal::Write(const std::string& project_dir) const {
   platform::env::ReplaceFile(platform::env::Env::Current(), FileIn(project_dir), Text());
 }
 
-void ImportJournal::AppendStep(const std::string& project_dir, const std::string& step) {
+std::string ImportJournal::Record(std::initializer_list<std::string> fields) {
+  auto field = fields.begin();
+  Line line(*field);
+  for (++field; field != fields.end(); ++field) line.Add(*field);
+  return line.End();
+}
+
+void ImportJournal::Append(const std::string& project_dir, const std::string& records) {
   platform::env::Env& env = platform::env::Env::Current();
   std::unique_ptr<platform::env::File> file =
       env.Open(FileIn(project_dir), platform::env::OpenMode::kReadWrite);
-  const std::string line = Line("schritt").Add(step).End();
-  file->WriteAt(file->Size(), line.data(), line.size());
+  file->WriteAt(file->Size(), records.data(), records.size());
   file->Sync();
+}
+
+void ImportJournal::AppendStep(const std::string& project_dir, const std::string& step) {
+  Append(project_dir, Record({"schritt", step}));
+}
+
+ImportLock::~ImportLock() {
+  try {
+    file_->Unlock();
+  } catch (...) {
+    // Closing the file below drops the lock all the same.
+  }
+}
+
+std::unique_ptr<ImportLock> ImportLock::Try(const std::string& project_dir,
+                                            platform::env::LockAnswer& answer) {
+  platform::env::Env& env = platform::env::Env::Current();
+  const std::string path = ImportJournal::LockFileIn(project_dir);
+  std::unique_ptr<platform::env::File> file;
+  // Made by the first that needs it; two making it at once both open the
+  // one that stays.
+  for (int attempt = 0; !file; ++attempt) {
+    try {
+      file = env.Open(path, platform::env::OpenMode::kReadWrite);
+    } catch (const platform::env::EnvError& e) {
+      if (e.Code() != ENOENT || attempt > 0) throw;
+      try {
+        file = env.Open(path, platform::env::OpenMode::kCreateNew);
+      } catch (const platform::env::EnvError& made) {
+        if (made.Code() != EEXIST) throw;
+      }
+    }
+  }
+  answer = file->TryLockAnswer(platform::env::LockKind::kExclusive);
+  if (answer == platform::env::LockAnswer::kBusy) return nullptr;
+  return std::unique_ptr<ImportLock>(new ImportLock(std::move(file)));
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/env/Path.h"
+
 namespace {
 
 ImportJournal SampleJournal() {
@@ -25,12 +27,15 @@ ImportJournal SampleJournal() {
   row.KartulID = 42;
   row.fields = {{"PhotoID", "-1"}, {"Hauptphoto", std::nullopt}, {"Bemerkung", "\\N"}};
   j.object_rows = {row};
-  j.fotos = {501, -3};
-  j.pictures = {{"/p/KTPhotos/a.jpg", ""}, {"/p/KTPhotos/b.jpg", "/p/TA_IMPORT.tmp/bilder/b.jpg"}};
+  j.project_id = "0123456789abcdef0123456789abcdef";
+  j.fotos = {{501, "a.jpg"}, {-3, "b c.jpg"}};
+  j.pictures = {{"KTPhotos/a.jpg", ""}, {"KTPhotos/b.jpg", "TA_IMPORT.tmp/bilder/b.jpg"}};
   return j;
 }
 
 void ExpectSameJournal(const ImportJournal& a, const ImportJournal& b) {
+  EXPECT_EQ(a.version, b.version);
+  EXPECT_EQ(a.project_id, b.project_id);
   EXPECT_EQ(a.package, b.package);
   EXPECT_EQ(a.keys, b.keys);
   EXPECT_EQ(a.before.list_exists, b.before.list_exists);
@@ -81,6 +86,79 @@ TEST(ImportJournalTest, AnIncompleteOrForeignJournalIsRefusedWithItsReason) {
   bad.replace(bad.find("geloescht\tDE-1\t42"), 17, "geloescht\tDE-1\tzz");
   EXPECT_FALSE(ImportJournal::Parse(bad, error));
   EXPECT_NE(error.find("ist nicht lesbar"), std::string::npos) << error;
+}
+
+TEST(ImportJournalTest, AnUndoCountsOnceItEndsAndWhatItWasPuttingBackStaysInFlux) {
+  const std::string plan = SampleJournal().Text();
+  std::string error;
+  std::optional<ImportJournal> read = ImportJournal::Parse(plan + "schritt\tschnappschuss\n", error);
+  ASSERT_TRUE(read) << error;
+  EXPECT_TRUE(read->all_in_flux) << "changes began: everything is the import's";
+
+  // An undo that could not finish records how it left each item.
+  const std::string ended = plan +
+                            "schritt\tschnappschuss\n"
+                            "beginn\n"
+                            "stand\tliste\tDE-1\t00aa\n"
+                            "zurueck\tDE-1\t77\n"
+                            "abschluss\n";
+  read = ImportJournal::Parse(ended, error);
+  ASSERT_TRUE(read) << error;
+  EXPECT_FALSE(read->all_in_flux);
+  EXPECT_TRUE(read->in_flux.empty());
+  EXPECT_EQ(read->stands.at({"liste", "DE-1"}), "00aa");
+  EXPECT_EQ(read->restored.at("DE-1"), std::set<int32_t>{77});
+
+  // The next undo is cut off: what it named is in flux, its records are
+  // none, what it kept stays kept, the earlier records hold.
+  read = ImportJournal::Parse(ended +
+                                  "beginn\n"
+                                  "behalten\tschluessel\tDE-2\n"
+                                  "fluss\tschluessel\tDE-1\n"
+                                  "stand\tliste\tDE-1\t00bb\n"
+                                  "abschl",
+                              error);
+  ASSERT_TRUE(read) << error;
+  EXPECT_EQ(read->in_flux, (std::set<ImportJournal::Item>{{"schluessel", "DE-1"}}));
+  EXPECT_EQ(read->kept, (std::set<ImportJournal::Item>{{"schluessel", "DE-2"}}));
+  EXPECT_EQ(read->stands.at({"liste", "DE-1"}), "00aa");
+
+  EXPECT_FALSE(ImportJournal::Parse(plan + "stand\tliste\tDE-1\t00aa\n", error))
+      << "a record outside an undo";
+  EXPECT_FALSE(ImportJournal::Parse(plan + "schritt\tfertig\n", error) ->all_in_flux);
+  EXPECT_TRUE(ImportJournal::Parse(plan + "schritt\tfertig\n", error)->committed);
+}
+
+TEST(ImportJournalTest, AJournalOfAnEarlierVersionIsReadAndOneWithoutItsProjectRefused) {
+  ImportJournal old = SampleJournal();
+  old.version = 1;
+  old.project_id.clear();
+  old.fotos = {{501, ""}};
+  old.pictures = {{"/p/KTPhotos/a.jpg", "/p/TA_IMPORT.tmp/bilder/a.jpg"}};
+  const std::string text = old.Text();
+  EXPECT_EQ(text.substr(0, text.find('\n')), "VANDRA-IMPORT\t1");
+  EXPECT_EQ(text.find("projekt"), std::string::npos);
+  std::string error;
+  std::optional<ImportJournal> read = ImportJournal::Parse(text, error);
+  ASSERT_TRUE(read) << error;
+  ExpectSameJournal(*read, old);
+  // Earlier versions appended no undo.
+  EXPECT_FALSE(ImportJournal::Parse(text + "beginn\n", error));
+
+  std::string anonymous = SampleJournal().Text();
+  anonymous.erase(anonymous.find("projekt"), anonymous.find("paket") - anonymous.find("projekt"));
+  EXPECT_FALSE(ImportJournal::Parse(anonymous, error));
+  EXPECT_EQ(error, "Das Journal nennt sein Projekt nicht.");
+}
+
+TEST(ImportJournalTest, ItsPathsReachNothingOutsideThePicturesAndTheImportsFolder) {
+  EXPECT_EQ(ImportJournal::PathIn("/p/", ImportJournal::PictureName("a b.jpg")),
+            platform::env::JoinPath(platform::env::JoinPath("/p/", "KTPhotos"), "a b.jpg"));
+  EXPECT_TRUE(ImportJournal::PathIn("/p/", ImportJournal::BackupName("a.jpg")));
+  for (const char* name : {"/p/KTPhotos/a.jpg", "KTPhotos/../TA_LIST.dbf", "TA_LIST.dbf",
+                           "KTPhotos/x/a.jpg", "TA_IMPORT.tmp/objekte.shp", "KTPhotos/"}) {
+    EXPECT_FALSE(ImportJournal::PathIn("/p/", name)) << name;
+  }
 }
 
 }  // namespace

@@ -305,6 +305,23 @@ void TdmFotoverwaltung::RemoveFotos(const std::vector<int32_t>& ids) {
   });
 }
 
+std::unordered_map<int32_t, std::string> TdmFotoverwaltung::FotoRowTexts(
+    const std::unordered_set<int32_t>& ids) {
+  std::unordered_map<int32_t, std::string> texts;
+  if (ids.empty()) return texts;
+  Query query(ProjectConnection(), kSelectRow);
+  for (; !query.Eof(); query.Next()) {
+    if (query.IsNull(0) || !ids.count(query.AsInt32(0))) continue;
+    std::string& text = texts[query.AsInt32(0)];
+    for (int i = 0; i < query.FieldCount(); ++i) {
+      // A null and an empty text differ; the unit separator keeps fields apart.
+      text += query.IsNull(i) ? std::string("\x1e") : query.AsString(i);
+      text += '\x1f';
+    }
+  }
+  return texts;
+}
+
 std::optional<std::string> TdmFotoverwaltung::DeleteLocalFoto(int32_t FotoID) {
   Connection& db = ProjectConnection();
   std::string file;

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -109,6 +110,10 @@ class TdmFotoverwaltung {
   void AppendFotos(const std::vector<Package::TFotoMetadaten>& fotos);
   // Takes the rows of these ids out again, in one write.
   void RemoveFotos(const std::vector<int32_t>& ids);
+  // Every column of the rows of these ids as one text per id (a row the
+  // table holds twice: both, in the table's order): what tells whether a
+  // row is still as it was written. Ids without a row are not answered.
+  std::unordered_map<int32_t, std::string> FotoRowTexts(const std::unordered_set<int32_t>& ids);
   // The row of a local photo (state 3) goes; its picture's name is
   // answered (empty when it names none). Nothing when there is no such
   // row or the photo is not local: only those are the project's to delete.

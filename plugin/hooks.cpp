@@ -93,7 +93,7 @@ int16_t VANDRA_HOOK_CALL AfterLoadProject(intptr_t, intptr_t, uint16_t) {
   // An import cut off in this project is taken back before the mapper
   // works on a project that is half before and half after it.
   return Guarded(OnError::kAnswerTrue, [] {
-    ImportUndo::RecoverCutImport();
+    ImportUndo::RecoverAtLoad();
     return true;
   });
 }

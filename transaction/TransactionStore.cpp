@@ -14,9 +14,6 @@
 using platform::db::Query;
 using platform::db::SqlText;
 
-namespace {
-
-// A row as one comparable text, for telling which rows differ.
 std::string RowText(const TObjectMetadata& r) {
   return std::to_string(r.TID) + '\x1f' + std::to_string(r.KartulID) + '\x1f' +
          std::to_string(r.Vorgangsnummer) + '\x1f' + std::to_string(r.Schreibend) + '\x1f' +
@@ -27,14 +24,10 @@ bool Holds(const TObjectMetadata& row, const std::unordered_set<std::string>& ke
   return keys.count(row.Kennung) > 0 || keys.count(row.Originalkennung) > 0;
 }
 
-// The identifier a row is filed under for the comparison: the one it was
-// entered under when that is one of the keys, else its present one.
 const std::string& FiledUnder(const TObjectMetadata& row,
                               const std::unordered_set<std::string>& keys) {
   return keys.count(row.Originalkennung) ? row.Originalkennung : row.Kennung;
 }
-
-}  // namespace
 
 TransactionStore& TransactionStore::Current() {
   static transaction_store::SqlTransactionStore sql;
@@ -72,8 +65,8 @@ RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& key
   return rows;
 }
 
-void TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
-                                   const RowsOfKeys& before) {
+bool TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
+                                   const RowsOfKeys& before, std::optional<int32_t> registered) {
   const RowsOfKeys now = ReadKeys(keys);
   Replacement replacement;
 
@@ -151,6 +144,23 @@ void TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
     if (!replaced.empty()) StoreFingerprints(replaced, rows);
   }
 
+  bool dropped = true;
+  if (registered && TableExists("TA_ID") && HasTransaction(*registered)) {
+    const auto in_it = [&](int32_t T) { return T == *registered; };
+    bool used = false;
+    if (TableExists("TA_LIST")) {
+      for (const TObjectMetadata& row : AllRows()) used = used || in_it(row.TID);
+    }
+    if (!used && TableExists("TA_KL")) {
+      for (const PoolRow& row : AllPoolRows()) used = used || in_it(row.TID);
+    }
+    if (used) {
+      dropped = false;
+    } else {
+      RemoveTransaction(*registered);
+    }
+  }
+
   // Tables the import made: gone again when nothing is left in them.
   bool removed = false;
   const auto remove_if_empty = [&](std::string_view table, bool existed, bool empty) {
@@ -164,6 +174,7 @@ void TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
   remove_if_empty("TA_ID", before.ids_exists, TableExists("TA_ID") && GetTransactions().empty());
   remove_if_empty("TA_LIST", before.list_exists, TableExists("TA_LIST") && AllRows().empty());
   if (removed) ForgetFiles();
+  return dropped;
 }
 
 void TransactionStore::StoreFingerprints(const std::vector<std::string>& replaced,

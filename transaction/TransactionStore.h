@@ -83,6 +83,16 @@ struct RowsOfKeys {
   bool fingerprints_exist = false;
 };
 
+// How ReadKeys and RestoreKeys look at rows: a row as one comparable text;
+// whether it holds one of the identifiers (as KENNUNG or KENNUNGO); and the
+// identifier it is filed under, the one it was entered under when that is
+// one of them, else its present one. A row's group is what is compared and
+// put back as a whole.
+std::string RowText(const TObjectMetadata& row);
+bool Holds(const TObjectMetadata& row, const std::unordered_set<std::string>& keys);
+const std::string& FiledUnder(const TObjectMetadata& row,
+                              const std::unordered_set<std::string>& keys);
+
 class TransactionStore {
  public:
   virtual ~TransactionStore() = default;
@@ -162,9 +172,12 @@ class TransactionStore {
   RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys);
   // Puts those rows back: the rows now holding one of the identifiers that
   // differ from the saved ones go and the saved ones come again; other rows
-  // are not touched. A table that was not there before and holds nothing
-  // afterwards is removed.
-  void RestoreKeys(const std::unordered_set<std::string>& keys, const RowsOfKeys& before);
+  // are not touched. Then the transaction `registered` (the import's
+  // registration) leaves TA_ID when no row of TA_LIST or TA_KL belongs to
+  // it any more; answers false when rows keep it there. A table that was not
+  // there before and holds nothing afterwards is removed.
+  bool RestoreKeys(const std::unordered_set<std::string>& keys, const RowsOfKeys& before,
+                   std::optional<int32_t> registered = std::nullopt);
   // The transaction's row of TA_ID goes (the undo of its registration).
   virtual void RemoveTransaction(int32_t T) = 0;
 
