@@ -13,8 +13,12 @@ TFormLokaleArbeit::TFormLokaleArbeit(const std::string& package, const std::vect
           "Label2",
           "Lokale Arbeit behalten: diese Objekte werden weder gelöscht noch neu geladen, ihre "
           "Zeilen behalten Status und Änderungsmarke; alle anderen Objekte und die freien "
-          "Kennungen des Pakets werden importiert. Paketstand übernehmen: diese Objekte werden "
-          "durch den Stand des Pakets ersetzt, ihre Verknüpfungen mit lokalen Fotos bleiben.")),
+          "Kennungen des Pakets werden importiert. Paketstand übernehmen: die Objekte mit "
+          "\"bei Übernahme ersetzt\" werden durch den Stand des Pakets ersetzt, ihre "
+          "Verknüpfungen mit lokalen Fotos bleiben. Die Objekte mit \"bleibt bei jeder "
+          "Antwort\" bleiben in beiden Fällen, wie sie sind: eine andere Transaktion hält ihre "
+          "Zeile mit gleichem oder höherem Status, oder ihre Kennung ist im Projekt mehrfach "
+          "vergeben.")),
       BtnBehalten(Add<Button>("BtnBehalten", "Lokale Arbeit behalten", ModalResult::kYes)),
       BtnUebernehmen(Add<Button>("BtnUebernehmen", "Paketstand übernehmen", ModalResult::kNo)),
       BtnAbbrechen(Add<Button>("BtnAbbrechen", "Import abbrechen", ModalResult::kCancel)) {
@@ -26,7 +30,9 @@ TFormLokaleArbeit::TFormLokaleArbeit(const std::string& package, const std::vect
   for (const Line& line : lines) {
     lbObjekte.Add(line.Kennung +
                   (line.TID >= 0 ? " (Transaktion " + std::to_string(line.TID) + ")" : "") +
-                  ": " + line.what);
+                  ": " + line.what +
+                  (line.kept_anyway ? "; bleibt bei jeder Antwort"
+                                    : "; bei Behalten unverändert, bei Übernahme ersetzt"));
   }
   lbObjekte.item_index = lines.empty() ? -1 : 0;
   BtnBehalten.is_default = true;

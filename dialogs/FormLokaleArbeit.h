@@ -3,8 +3,9 @@
 // "DELETE", links to photos taken here). The mapper keeps that work (the
 // default: those objects are neither deleted nor loaded, their rows keep
 // status and mark, everything else of the package comes in), takes the
-// package's version of all of them, or cancels the import before anything
-// changes.
+// package's version of them, or cancels the import before anything
+// changes. Each line says what the answers do to its object: some stay
+// whatever the answer, because another transaction keeps their rows.
 #pragma once
 
 #include <string>
@@ -19,6 +20,9 @@ class TFormLokaleArbeit : public platform::ui::Form {
     std::string Kennung;
     int32_t TID = -1;  // its row's transaction; -1 none
     std::string what;  // what is local, e.g. "geändert, 2 lokale Fotos"
+    // The object stays whatever the answer: another transaction keeps its
+    // row by rank (or its identifier is tangled up in the project).
+    bool kept_anyway = false;
   };
 
   TFormLokaleArbeit(const std::string& package, const std::vector<Line>& lines);

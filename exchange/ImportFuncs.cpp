@@ -117,7 +117,7 @@ std::optional<ImportPlan::Policy> AskAboutLocalWork(const std::string& package,
   if (objects.local_work.empty()) return ImportPlan::Policy::kTakePackage;
   std::vector<TFormLokaleArbeit::Line> lines;
   for (const ImportPlan::LocalWork& work : objects.local_work) {
-    lines.push_back({work.Kennung, work.TID, work.what});
+    lines.push_back({work.Kennung, work.TID, work.what, work.kept_anyway});
   }
   TFormLokaleArbeit form(package, lines);
   switch (form.ShowModal()) {

@@ -284,7 +284,10 @@ TEST_F(ImportTest, LocalWorkIsAskedAboutAndCancelChangesNothing) {
   const std::string objects = HostObjects();
   EXPECT_FALSE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnAbbrechen"));
   ExpectAllAnswered();
-  EXPECT_NE(Shown().find("DE-1 (Transaktion 7): geändert"), std::string::npos) << Shown();
+  EXPECT_NE(Shown().find("DE-1 (Transaktion 7): geändert; bei Behalten unverändert, bei "
+                         "Übernahme ersetzt"),
+            std::string::npos)
+      << Shown();
   EXPECT_NE(Shown().find("DE-2 (Transaktion 7): 1 lokales Foto"), std::string::npos);
   EXPECT_TRUE(ProjectFiles() == before);
   EXPECT_EQ(HostObjects(), objects);
@@ -460,6 +463,29 @@ TEST_F(ImportTest, APackagePictureNeverTakesAnotherPhotosPlace) {
   EXPECT_EQ(Get(ProjectDir() + "KTPhotos/eigen.jpg"), local);
   EXPECT_EQ(Get(ProjectDir() + "KTPhotos/eigen_1.jpg"), central);
   EXPECT_FALSE(fs::exists(ProjectDir() + "boese.jpg"));
+}
+
+TEST_F(ImportTest, TheNoteNamesAPhotoListedTwiceAsTheImportResolvedIt) {
+  WritePackage();
+  {
+    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
+    package->Execute(
+        "insert into abcdefpc (PhotoID, Kurzname, Datei) values (503, 'erste', 'P503.jpg')");
+    package->Execute(
+        "insert into abcdefpc (PhotoID, Kurzname, Datei) values (503, 'zweite', 'P503b.jpg')");
+  }
+  Put(photos_ + "/P503.jpg", testsupport::EncodeJpeg(8, 8, 3));
+  Put(photos_ + "/P503b.jpg", testsupport::EncodeJpeg(8, 8, 4));
+  ASSERT_TRUE(Import("abcdef.tid", "message OK"));
+  ExpectAllAnswered();
+  const std::string told = LastMessage();
+  EXPECT_NE(told.find("nennt folgende Foto-IDs mehrfach; es gilt jeweils die erste Zeile:\r503"),
+            std::string::npos)
+      << told;
+  // The first row came in under its own name: nothing was renamed.
+  EXPECT_EQ(told.find("eigenen Namen"), std::string::npos) << told;
+  EXPECT_EQ(Photos(), (std::vector<std::string>{"501 Gröne Wiese KTFOTO1.JPG 2",
+                                                "503 erste P503.jpg 2"}));
 }
 
 TEST_F(ImportTest, MissingPictureFolderIsMade) {

@@ -167,6 +167,7 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
     plan.untouched.emplace_back(K);
   }
   std::sort(plan.untouched.begin(), plan.untouched.end());
+  for (LocalWork& work : plan.local_work) work.kept_anyway = plan.kept.count(work.Kennung) > 0;
   if (policy == Policy::kKeepLocalWork) {
     plan.kept.insert(local.begin(), local.end());
     plan.local_kept.insert(local.begin(), local.end());

@@ -43,6 +43,9 @@ struct LocalWork {
   std::string Kennung;
   int32_t TID = -1;
   std::string what;  // "geändert", "neu angelegt", "gelöscht", "2 lokale Fotos", joined by ", "
+  // Kept whatever the mapper answers: another transaction keeps its row by
+  // rank, or the project has its identifier tangled up.
+  bool kept_anyway = false;
 };
 
 struct Objects {

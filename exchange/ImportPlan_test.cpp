@@ -83,9 +83,14 @@ TEST(ImportPlanTest, AnotherTransactionsRowKeepsItsObjectByRank) {
   // it. C: 8's read-only row is outranked by the package's writable one.
   const PackageContent content = PlanPackage({{"B", 0}, {"C", 1}});
   ImportPlan::ProjectState state;
-  state.rows = {PlanRow(8, "B", 1, "IGNORED"), PlanRow(8, "C", 0, "IGNORED")};
+  state.rows = {PlanRow(8, "B", 1, "UPDATE"), PlanRow(8, "C", 0, "UPDATE")};
   state.objects = {{"B", 2}, {"C", 3}};
   const ImportPlan::Objects plan = ImportPlan::PlanObjects(content, state, Policy::kTakePackage);
+  // Both carry local work; the question tells that B stays whatever the
+  // answer, and C only when the mapper keeps the local work.
+  ASSERT_EQ(plan.local_work.size(), 2u);
+  EXPECT_TRUE(plan.local_work[0].kept_anyway);
+  EXPECT_FALSE(plan.local_work[1].kept_anyway);
   EXPECT_EQ(PlanDeleted(plan), (std::vector<std::string>{"C#3"}));
   EXPECT_EQ(plan.loaded, (std::unordered_set<std::string>{"C"}));
 
