@@ -5,7 +5,8 @@
 // of those objects alone, the time from the chosen file to the question
 // about local work (the whole package read and checked, the project's
 // rows and links gathered), the package's version taken for objects with
-// local work, and a photo list of 10,000 rows without picture files.
+// local work, a photo list of 10,000 rows without picture files, and a
+// project load when no import is left to take back.
 //
 //   build/bin/import_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -25,6 +26,7 @@
 #include "photos/FVTools.h"
 #include "platform/db/Connection.h"
 #include "platform/ui/ScriptedPresenter.h"
+#include "plugin/hooks.h"
 #include "transaction/TransActTools.h"
 
 namespace {
@@ -201,6 +203,14 @@ void BM_ReImportKeepingLocalWork(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReImportKeepingLocalWork)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// What a project load costs the plug-in when no import's journal is left
+// (the project of the imports above: its tables and photo catalogue there).
+void BM_LoadWithoutJournal(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) AfterLoadProject(0, 0, 0);
+}
+BENCHMARK(BM_LoadWithoutJournal)->Unit(benchmark::kMicrosecond);
 
 void BM_PhotoRowsWithoutFiles(benchmark::State& state) {
   Packages();

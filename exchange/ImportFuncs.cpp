@@ -443,6 +443,11 @@ class ImportRun {
         ImportPlan::PlanMerge(content_, store_.AllRows(), store_.AllPoolRows(), objects_,
                               content_.has_tid && store_.HasTransaction(content_.tid.Transaktion));
     store_.ApplyImport(changes);
+    // From here on a change mark in the package's rows is not the import's:
+    // a later take-back keeps the rows the mapper marks should it run
+    // after a kill.
+    ImportJournal::AppendStep(project_, "zeilen");
+    journal_.rows_merged = true;
     LoadObjects();
     if (policy_ == ImportPlan::Policy::kTakePackage) RestoreLocalPhotoLinks();
     store_.AddFreeKennungen(

@@ -261,6 +261,8 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
             journal.all_in_flux = true;
           } else if (Str(f[1]) == "fertig") {
             journal.committed = true;
+          } else if (Str(f[1]) == "zeilen" && journal.version != 1) {
+            journal.rows_merged = true;
           } else {
             throw Malformed{};
           }

@@ -53,6 +53,8 @@
 //   schritt schnappschuss           the snapshot is taken: changes begin, and
 //                                   until an "abschluss" everything the plan
 //                                   names may differ from its state before
+//   schritt zeilen                  the rows are merged: every row the import
+//                                   wrote since carries "IGNORED" or its old mark
 //   schritt fertig                  the import went through: nothing to take back
 //   beginn                          an undo begins to put back the items
 //   fluss <Art> <Schluessel>        ... named so; they may be anywhere between
@@ -117,6 +119,9 @@ struct ImportJournal {
   using Item = std::pair<std::string, std::string>;  // kind, key
   bool snapshot_taken = false;  // changes may have begun
   bool committed = false;       // the import went through
+  // The import merged its rows: from then on it writes no change mark,
+  // and a mark it did not find is someone else's.
+  bool rows_merged = false;
   // Whether everything the plan names may be in flux: from the snapshot
   // until an undo's "abschluss".
   bool all_in_flux = false;

@@ -264,22 +264,30 @@ class TakeBackRun {
     std::unordered_set<int32_t> ids;
     for (const ImportJournal::Foto& foto : journal_.fotos) ids.insert(foto.FotoID);
     if (!ids.empty()) foto_now_ = EnsureFotoverwaltung().FotoRowTexts(ids);
-    if (legacy_) FindMarkedSince();
+    if (legacy_ || journal_.rows_merged) FindMarkedSince();
   }
 
-  // The identifiers with a row that carries a change mark now which it did
-  // not carry before the import: the import marks the rows it writes
-  // "IGNORED", so such a mark is the mapper's.
+  // The identifiers with more rows carrying a change mark now than before
+  // the import: the rows the import merges are marked "IGNORED", those it
+  // only renames keep their mark, so a mark it did not find is the
+  // mapper's or another program's.
   void FindMarkedSince() {
-    std::unordered_map<std::string, std::unordered_set<std::string>> was;
+    using Marks = std::map<std::string, int>;
+    std::unordered_map<std::string, Marks> was, is;
     for (const TObjectMetadata& row : journal_.before.list) {
-      was[FiledUnder(row, keys_)].insert(RowText(row));
+      if (row.Changed != TransActTools::kIgnored) ++was[FiledUnder(row, keys_)][row.Changed];
     }
     for (const TObjectMetadata& row : now_rows_.list) {
-      if (row.Changed == TransActTools::kIgnored) continue;
-      const std::string& K = FiledUnder(row, keys_);
+      if (row.Changed != TransActTools::kIgnored) ++is[FiledUnder(row, keys_)][row.Changed];
+    }
+    for (const auto& [K, marks] : is) {
       const auto found = was.find(K);
-      if (found == was.end() || !found->second.count(RowText(row))) marked_since_.insert(K);
+      for (const auto& [mark, count] : marks) {
+        const int before = found == was.end() || !found->second.count(mark)
+                               ? 0
+                               : found->second.at(mark);
+        if (count > before) marked_since_.insert(K);
+      }
     }
   }
 
@@ -374,8 +382,7 @@ class TakeBackRun {
     for (const std::string& K : keys_) {
       for (const char* kind : {kListe, kPool, kFp}) {
         At at = Compare(kind, K, now.Of(kind, K), before.Of(kind, K));
-        if (legacy_ && at == At::kImports && kind == std::string(kListe) &&
-            marked_since_.count(K)) {
+        if (at == At::kImports && kind == std::string(kListe) && marked_since_.count(K)) {
           at = At::kChanged;
         }
         note(KeyUnit(K), at);
@@ -698,7 +705,8 @@ class TakeBackRun {
   std::unordered_set<std::string> keys_;
   TransactionStore& store_;
   // A journal of an earlier version recorded no undo: rows marked since
-  // the import tell the mapper's work.
+  // the import tell the mapper's work, as they do once the import merged
+  // its rows (journal_.rows_merged).
   bool legacy_;
   bool announced_ = false;
   Outcome outcome_;

@@ -41,7 +41,7 @@ class ImportUndoTest : public importtest::ImportTest {
   // just before its end: its record of the end cannot be written nor its
   // journal removed, as after a kill at that moment.
   void CutImport() {
-    faults_.Inject(Fault(Op::kWrite, EIO).On("TA_IMPORT.jnl").After(2));
+    faults_.Inject(Fault(Op::kWrite, EIO).On("TA_IMPORT.jnl").After(3));
     faults_.Inject(Fault(Op::kRemove, EACCES).On("TA_IMPORT.jnl"));
     {
       ScopedEnv scoped(faults_);
@@ -93,6 +93,25 @@ TEST_F(ImportUndoTest, ACutImportIsTakenBackAtTheNextLoadAndOnlyOnce) {
   EXPECT_FALSE(fs::exists(Folder()));
   Load();
   EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(ImportUndoTest, ARowMarkedAfterACutImportStaysWithItsObject) {
+  Prepare();
+  CutImport();
+  const std::string object = HostObjects().substr(HostObjects().find("DE-2 "));
+  // Another program marks the package's DE-2 before the project is loaded
+  // again: the import writes no marks once its rows are merged.
+  TransActTools::UpdateChangedFlag("DE-2", "UPDATE");
+  Load("message OK");
+  EXPECT_NE(LastMessage().find("bis auf Folgendes, das seit dem Import geändert wurde und so "
+                               "bleibt, wie es ist:\rKennung DE-2"),
+            std::string::npos)
+      << LastMessage();
+  EXPECT_EQ(SortedRows(),
+            (std::vector<std::string>{"DE-1 7 1 UPDATE DE-1", "DE-2 7 0 UPDATE DE-2"}));
+  EXPECT_EQ(HostObjects().substr(HostObjects().find("DE-2 ")), object)
+      << "the object stays with its row";
+  EXPECT_FALSE(fs::exists(Journal()));
 }
 
 TEST_F(ImportUndoTest, AnImportWhoseEndIsRecordedStandsThoughItsJournalStayed) {
