@@ -227,6 +227,78 @@ void ReadAttributes(const Folder& folder, const Package::Names& names, PackageCo
   }
 }
 
+// dBase's memo and index files: only these beside a missing table show that
+// it was written. Another package whose prefix is P + "kl" puts its own
+// .shp, .xml and .tid there, which say nothing of this package.
+constexpr std::array<std::string_view, 6> kTableCompanions = {".dbt", ".fpt", ".cdx",
+                                                              ".mdx", ".ndx", ".idx"};
+
+std::optional<std::string> CompanionWithoutTable(const Folder& folder, const std::string& table) {
+  if (folder.File(table + ".dbf")) return std::nullopt;
+  for (const std::string& entry : folder.Entries()) {
+    for (const std::string_view extension : kTableCompanions) {
+      if (platform::text::EqualsIgnoreCase(entry, table + std::string(extension))) return entry;
+    }
+  }
+  return std::nullopt;
+}
+
+bool HoldsPictures(const std::string& path) {
+  const Folder folder(path);
+  const std::vector<std::string>& entries = folder.Entries();
+  return std::any_of(entries.begin(), entries.end(), [](const std::string& name) {
+    return platform::text::EndsWithIgnoreCase(name, ".jpg");
+  });
+}
+
+// The parts of a package make its objects only together, and a part left
+// out goes unnoticed on the way in: without the list the objects would
+// come in outside every transaction, without the attribute file the
+// objects loaded anew (the project's own among them, deleted first) would
+// lose their attributes, without the photo list its pictures would not
+// come in at all. A table whose memo or index file lies there was written,
+// and is missing as much. Tables that nothing shows belong to the package
+// may be left out, as a checkout without photos leaves its photo list.
+void CheckComplete(const Folder& folder, const Package::Names& names,
+                   const PackageContent& content) {
+  const std::string& D = names.D;
+  const std::string& P = names.P;
+  const bool shaped = std::any_of(content.layers.begin(), content.layers.end(),
+                                  [](const GeoLayer& layer) { return !layer.ids.empty(); });
+  std::vector<std::string> missing;
+  if (!content.has_list && (shaped || !content.xml_ids.empty())) {
+    missing.push_back("Die Transaktionsliste " + D + P +
+                      "t.dbf fehlt; die Objekte der Geo- und Attributdaten kämen außerhalb "
+                      "jeder Transaktion ins Projekt.");
+  } else if (const auto companion = CompanionWithoutTable(folder, P + "t")) {
+    missing.push_back("Die Transaktionsliste " + D + P + "t.dbf fehlt, ihre Datei " + D +
+                      *companion + " liegt aber im Paket.");
+  }
+  if (content.xml.empty() && shaped) {
+    missing.push_back("Die Attributdaten " + D + P +
+                      ".xml fehlen; die Objekte der Geodaten kämen ohne ihre Attribute ins "
+                      "Projekt, die schon vorhandenen verlören sie.");
+  }
+  if (const auto companion = CompanionWithoutTable(folder, P + "kl")) {
+    missing.push_back("Die Liste der freien Kennungen " + D + P + "kl.dbf fehlt, ihre Datei " + D +
+                      *companion + " liegt aber im Paket.");
+  }
+  if (!folder.File(P + "pc.dbf")) {
+    const std::optional<std::string> photos = folder.Subfolder(P + "_Fotos");
+    if (photos && HoldsPictures(D + *photos)) {
+      missing.push_back("Die Fotoliste " + D + P + "pc.dbf fehlt, der Ordner " + D + *photos +
+                        " enthält aber Bilder; ohne sie kämen die Fotos nicht ins Projekt.");
+    } else if (const auto companion = CompanionWithoutTable(folder, P + "pc")) {
+      missing.push_back("Die Fotoliste " + D + P + "pc.dbf fehlt, ihre Datei " + D + *companion +
+                        " liegt aber im Paket.");
+    }
+  }
+  if (missing.empty()) return;
+  std::string text = "Das Transaktionspaket ist unvollständig:";
+  for (const std::string& line : missing) text += "\r" + line;
+  throw Refused(text);
+}
+
 // Every object of the list must come in again with the package's data:
 // the import deletes the project's copy of it first.
 void CheckListedObjects(const PackageContent& content) {
@@ -407,6 +479,7 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
     reading.clear();
     ReadGeodata(folder, names, content);
     ReadAttributes(folder, names, content);
+    CheckComplete(folder, names, content);
     CheckListedObjects(content);
     CheckClasses(content);
     for (const std::string& path : {content.geodata + ".shp", content.xml}) {
