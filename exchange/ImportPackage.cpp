@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "context/PluginContext.h"
@@ -227,6 +228,15 @@ void ReadAttributes(const Folder& folder, const Package::Names& names, PackageCo
   }
 }
 
+// Up to 20 lines of a list, then their count, after its intro.
+void AddGroup(std::string& text, const std::string& intro, const std::vector<std::string>& items) {
+  if (items.empty()) return;
+  if (!text.empty()) text += "\r\r";
+  text += intro;
+  for (size_t i = 0; i < items.size() && i < 20; ++i) text += "\r" + items[i];
+  if (items.size() > 20) text += "\r... (" + std::to_string(items.size()) + " insgesamt)";
+}
+
 // dBase's memo and index files: only these beside a missing table show that
 // it was written. Another package whose prefix is P + "kl" puts its own
 // .shp, .xml and .tid there, which say nothing of this package.
@@ -299,23 +309,77 @@ void CheckComplete(const Folder& folder, const Package::Names& names,
   throw Refused(text);
 }
 
-// Every object of the list must come in again with the package's data:
-// the import deletes the project's copy of it first.
-void CheckListedObjects(const PackageContent& content) {
-  std::unordered_set<std::string> delivered(content.xml_ids.begin(), content.xml_ids.end());
-  for (const GeoLayer& layer : content.layers) delivered.insert(layer.ids.begin(), layer.ids.end());
-  std::vector<std::string> missing;
-  std::unordered_set<std::string> named;
-  for (const TTransaktionslistenDaten& R : content.rows) {
-    if (!delivered.count(R.Kennung) && named.insert(R.Kennung).second) missing.push_back(R.Kennung);
+// The list and the data must name the same objects, each whole: the import
+// deletes the project's copy of every object it loads. An object the list
+// does not name would come in outside every transaction (an identifier
+// damaged on the way is one of these, its listed object then without
+// geometry); a listed one without its geometry or its attribute row would
+// come back as half of itself. A deletion needs no geometry, but must be
+// there in one of the two to be found and deleted.
+void CheckListedObjects(const PackageContent& content, const std::string& list_file) {
+  if (!content.has_list) return;
+  // The status of the row that holds: the last of an identifier.
+  std::unordered_map<std::string_view, int32_t> listed;
+  listed.reserve(content.rows.size());
+  for (const TTransaktionslistenDaten& R : content.rows) listed[R.Kennung] = R.Schreibend;
+
+  std::unordered_set<std::string_view> shaped, attributed, unlisted_seen;
+  std::vector<std::string> unlisted;
+  for (const GeoLayer& layer : content.layers) {
+    shaped.reserve(shaped.size() + layer.ids.size());
+    for (size_t i = 0; i < layer.ids.size(); ++i) {
+      const std::string& K = layer.ids[i];
+      shaped.insert(K);
+      if (!listed.count(K) && unlisted_seen.insert(K).second) {
+        unlisted.push_back(K + " (" + platform::env::NameOf(layer.path) + ", Datensatz " +
+                           std::to_string(i + 1) + ")");
+      }
+    }
   }
-  if (missing.empty()) return;
-  std::string text =
-      "Die Geo- und Attributdaten des Transaktionspakets enthalten nicht jedes Objekt seiner "
-      "Transaktionsliste; es fehlen:";
-  for (size_t i = 0; i < missing.size() && i < 20; ++i) text += "\r" + missing[i];
-  if (missing.size() > 20) text += "\r... (" + std::to_string(missing.size()) + " insgesamt)";
-  throw Refused(text);
+  attributed.reserve(content.xml_ids.size());
+  for (size_t i = 0; i < content.xml_ids.size(); ++i) {
+    const std::string& K = content.xml_ids[i];
+    attributed.insert(K);
+    if (!listed.count(K) && unlisted_seen.insert(K).second) {
+      unlisted.push_back(K + " (" + platform::env::NameOf(content.xml) + ", Objekt " +
+                         std::to_string(i + 1) + ")");
+    }
+  }
+
+  std::vector<std::string> missing, no_geometry, no_attributes;
+  std::unordered_set<std::string_view> named;
+  for (const TTransaktionslistenDaten& R : content.rows) {
+    if (!named.insert(R.Kennung).second) continue;
+    const bool geometry = shaped.count(R.Kennung) > 0;
+    const bool attributes = attributed.count(R.Kennung) > 0;
+    if (!geometry && !attributes) {
+      missing.push_back(R.Kennung);
+    } else if (listed.at(R.Kennung) == TransActTools::kGeloescht) {
+      continue;
+    } else if (!geometry) {
+      no_geometry.push_back(R.Kennung);
+    } else if (!attributes) {
+      no_attributes.push_back(R.Kennung);
+    }
+  }
+  std::string text;
+  AddGroup(text,
+           "Die Geo- und Attributdaten des Transaktionspakets enthalten nicht jedes Objekt seiner "
+           "Transaktionsliste; es fehlen:",
+           missing);
+  AddGroup(text,
+           "Folgende Objekte der Transaktionsliste kommen ohne Geometrie; die Geodaten " +
+               content.geodata + ".shp enthalten sie nicht:",
+           no_geometry);
+  AddGroup(text,
+           "Folgende Objekte der Transaktionsliste kommen ohne Attributdaten; die Datei " +
+               content.xml + " enthält sie nicht:",
+           no_attributes);
+  AddGroup(text,
+           "Folgende Objekte der Geo- und Attributdaten sind nicht in der Transaktionsliste " +
+               list_file + "; sie kämen außerhalb jeder Transaktion ins Projekt:",
+           unlisted);
+  if (!text.empty()) throw Refused(text);
 }
 
 // Every object must be of a class the host knows: it skips any other when
@@ -451,8 +515,10 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
       if (exported) throw Refused(*why);
     }
     platform::db::Connection& connection = TransActTools::OpenImportConnection(D);
+    std::string list_file;
     if (const auto file = folder.File(P + "t.dbf")) {
       reading = D + *file;
+      list_file = reading;
       content.has_list = true;
       Query query(connection,
                   "select KENNUNG,TID,KARTULID,VGNR,SCHREIBEND from " + QuoteName(P + "t"));
@@ -480,7 +546,7 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
     ReadGeodata(folder, names, content);
     ReadAttributes(folder, names, content);
     CheckComplete(folder, names, content);
-    CheckListedObjects(content);
+    CheckListedObjects(content, list_file);
     CheckClasses(content);
     for (const std::string& path : {content.geodata + ".shp", content.xml}) {
       if (path.size() > 4 && (!platform::text::FitsAnsi(path) ||

@@ -1,6 +1,7 @@
 // Reading a package before anything changes, in both builds that import:
 // a part missing refuses it, naming the file, where the package shows the
-// part belongs there; a picture cut short is named with the damaged ones.
+// part belongs there; list, geodata and attributes must name the same
+// objects, each whole; a picture cut short is named with the damaged ones.
 #include "exchange/ImportPackage.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "context/PluginContext.h"
+#include "exchange/AttributeXml.h"
 #include "platform/db/Connection.h"
 #include "tests/support/JpegWriter.h"
 #include "tests/support/ProjectFixture.h"
@@ -157,6 +159,45 @@ TEST_P(ImportPackageTest, AMissingPartRefusesThePackageWhereThePackageShowsItBel
        "Im Ordner " + pkg_.substr(0, pkg_.size() - 1) +
            " liegt ein unvollständiges Paket \"abcdef\": die Datei abcdef.tid fehlt, die ein "
            "Paket als letzte bekommt (abcdef_rp.txt ist da)."},
+  });
+}
+
+TEST_P(ImportPackageTest, ListGeodataAndAttributesMustNameTheSameObjectsEachWhole) {
+  const auto without_in_xml = [this](const std::string& gone) {
+    return [this, gone] {
+      Put("abcdef.xml", AttributeXml::KeepObjects(Get("abcdef.xml"), "abcdef.xml",
+                                                  [&](const std::string& K) { return K != gone; }));
+    };
+  };
+  const std::string no_geometry =
+      "Folgende Objekte der Transaktionsliste kommen ohne Geometrie; die Geodaten " + pkg_ +
+      "abcdef.shp enthalten sie nicht:\r";
+  const std::string unlisted =
+      "Folgende Objekte der Geo- und Attributdaten sind nicht in der Transaktionsliste " + pkg_ +
+      "abcdeft.dbf; sie kämen außerhalb jeder Transaktion ins Projekt:\r";
+  Expect({
+      // One bit flipped in the geodata's identifier of DE-1: "DE-5".
+      {"an identifier damaged in the geodata",
+       [&] {
+         std::string table = Get("abcdef.dbf");
+         table[table.find("DE-1") + 3] ^= 0x04;
+         Put("abcdef.dbf", table);
+       },
+       no_geometry + "DE-1\r\r" + unlisted + "DE-5 (abcdef.shp, Datensatz 1)"},
+      {"a row missing from the list", [&] { Sql("delete from abcdeft where KENNUNG = 'DE-2'"); },
+       unlisted + "DE-2 (abcdef.shp, Datensatz 2)"},
+      {"an object missing from the attributes", without_in_xml("DE-3"),
+       "Folgende Objekte der Transaktionsliste kommen ohne Attributdaten; die Datei " + pkg_ +
+           "abcdef.xml enthält sie nicht:\rDE-3"},
+      {"an object of the attributes alone",
+       [&] { Sql("delete from abcdeft where KENNUNG = 'DE-4'"); },
+       unlisted + "DE-4 (abcdef.xml, Objekt 4)"},
+      {"a deletion delivered in neither", without_in_xml("DE-4"),
+       "Die Geo- und Attributdaten des Transaktionspakets enthalten nicht jedes Objekt seiner "
+       "Transaktionsliste; es fehlen:\rDE-4"},
+      // The last row of an identifier holds: DE-4 is no deletion any more.
+      {"a deletion listed again for writing",
+       [&] { Sql("insert into abcdeft values ('DE-4', 7, 14, 1, 1)"); }, no_geometry + "DE-4"},
   });
 }
 

@@ -2,9 +2,9 @@
 # checkout comes in first; then copies of it, each without one of the files
 # the package shows belong there (the transaction list, the attribute file,
 # the photo list beside its pictures, the free identifiers beside their
-# index). Each is refused naming the file and leaves every file of the
-# project as it was. The free identifiers left out with their index come in
-# as before.
+# index), and one whose geodata carry an identifier damaged on the way. Each
+# is refused naming the file and leaves every file of the project as it
+# was. The free identifiers left out with their index come in as before.
 plugin VD1TransAction2010
 let PKG "/usr/bin/python3 ${HERE}/import_package.py"
 let IN "${TEMP}/ganz"
@@ -61,6 +61,15 @@ expect output "gleich\n"
 exec /bin/sh -c "rm -rf ${P} && cp -r ${IN} ${P} && rm ${P}/abcdefkl.dbf"
 answer file "${P}/abcdef.tid"
 answer message OK "${REFUSED}Das Transaktionspaket ist unvollständig:\rDie Liste der freien Kennungen ${P}/abcdefkl.dbf fehlt, ihre Datei ${P}/abcdefkl.mdx liegt aber im Paket."
+run VD1CustomImport
+expect hook VD1CustomImport false
+exec /bin/sh -c "${SAME}"
+expect output "gleich\n"
+
+# One bit flipped on the way: the geodata's NSG-0815 reads NSG-0915.
+exec /bin/sh -c "rm -rf ${P} && cp -r ${IN} ${P} && sed -i 's/NSG-0815/NSG-0915/' ${P}/abcdef.dbf"
+answer file "${P}/abcdef.tid"
+answer message OK "${REFUSED}Folgende Objekte der Transaktionsliste kommen ohne Geometrie; die Geodaten ${P}/abcdef.shp enthalten sie nicht:\rNSG-0815\r\rFolgende Objekte der Geo- und Attributdaten sind nicht in der Transaktionsliste ${P}/abcdeft.dbf; sie kämen außerhalb jeder Transaktion ins Projekt:\rNSG-0915 (abcdef.shp, Datensatz 2)"
 run VD1CustomImport
 expect hook VD1CustomImport false
 exec /bin/sh -c "${SAME}"
