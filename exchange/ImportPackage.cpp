@@ -318,47 +318,55 @@ void CheckComplete(const Folder& folder, const Package::Names& names,
 // there in one of the two to be found and deleted.
 void CheckListedObjects(const PackageContent& content, const std::string& list_file) {
   if (!content.has_list) return;
-  // The status of the row that holds: the last of an identifier.
-  std::unordered_map<std::string_view, int32_t> listed;
-  listed.reserve(content.rows.size());
-  for (const TTransaktionslistenDaten& R : content.rows) listed[R.Kennung] = R.Schreibend;
-
-  std::unordered_set<std::string_view> shaped, attributed, unlisted_seen;
+  // What the package holds of each identifier, in one table: a package of
+  // a hundred thousand objects is checked in moments.
+  struct Held {
+    bool listed = false;
+    int32_t status = 0;  // of the row that holds: the last of an identifier
+    bool geometry = false;
+    bool attributes = false;
+    bool named = false;  // in the message already
+  };
+  std::unordered_map<std::string_view, Held> objects;
+  objects.reserve(content.rows.size() + content.xml_ids.size());
+  for (const TTransaktionslistenDaten& R : content.rows) {
+    Held& held = objects[R.Kennung];
+    held.listed = true;
+    held.status = R.Schreibend;
+  }
   std::vector<std::string> unlisted;
+  const auto unless_listed = [&unlisted](const std::string& K, Held& held, const std::string& file,
+                                         const char* unit, size_t i) {
+    if (held.listed || held.named) return;
+    held.named = true;
+    unlisted.push_back(K + " (" + platform::env::NameOf(file) + ", " + unit + " " +
+                       std::to_string(i + 1) + ")");
+  };
   for (const GeoLayer& layer : content.layers) {
-    shaped.reserve(shaped.size() + layer.ids.size());
     for (size_t i = 0; i < layer.ids.size(); ++i) {
-      const std::string& K = layer.ids[i];
-      shaped.insert(K);
-      if (!listed.count(K) && unlisted_seen.insert(K).second) {
-        unlisted.push_back(K + " (" + platform::env::NameOf(layer.path) + ", Datensatz " +
-                           std::to_string(i + 1) + ")");
-      }
+      Held& held = objects[layer.ids[i]];
+      held.geometry = true;
+      unless_listed(layer.ids[i], held, layer.path, "Datensatz", i);
     }
   }
-  attributed.reserve(content.xml_ids.size());
   for (size_t i = 0; i < content.xml_ids.size(); ++i) {
-    const std::string& K = content.xml_ids[i];
-    attributed.insert(K);
-    if (!listed.count(K) && unlisted_seen.insert(K).second) {
-      unlisted.push_back(K + " (" + platform::env::NameOf(content.xml) + ", Objekt " +
-                         std::to_string(i + 1) + ")");
-    }
+    Held& held = objects[content.xml_ids[i]];
+    held.attributes = true;
+    unless_listed(content.xml_ids[i], held, content.xml, "Objekt", i);
   }
 
   std::vector<std::string> missing, no_geometry, no_attributes;
-  std::unordered_set<std::string_view> named;
   for (const TTransaktionslistenDaten& R : content.rows) {
-    if (!named.insert(R.Kennung).second) continue;
-    const bool geometry = shaped.count(R.Kennung) > 0;
-    const bool attributes = attributed.count(R.Kennung) > 0;
-    if (!geometry && !attributes) {
+    Held& held = objects.find(R.Kennung)->second;
+    if (held.named) continue;
+    held.named = true;
+    if (!held.geometry && !held.attributes) {
       missing.push_back(R.Kennung);
-    } else if (listed.at(R.Kennung) == TransActTools::kGeloescht) {
+    } else if (held.status == TransActTools::kGeloescht) {
       continue;
-    } else if (!geometry) {
+    } else if (!held.geometry) {
       no_geometry.push_back(R.Kennung);
-    } else if (!attributes) {
+    } else if (!held.attributes) {
       no_attributes.push_back(R.Kennung);
     }
   }
