@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "context/PluginContext.h"
@@ -227,23 +228,166 @@ void ReadAttributes(const Folder& folder, const Package::Names& names, PackageCo
   }
 }
 
-// Every object of the list must come in again with the package's data:
-// the import deletes the project's copy of it first.
-void CheckListedObjects(const PackageContent& content) {
-  std::unordered_set<std::string> delivered(content.xml_ids.begin(), content.xml_ids.end());
-  for (const GeoLayer& layer : content.layers) delivered.insert(layer.ids.begin(), layer.ids.end());
+// Up to 20 lines of a list, then their count, after its intro.
+void AddGroup(std::string& text, const std::string& intro, const std::vector<std::string>& items) {
+  if (items.empty()) return;
+  if (!text.empty()) text += "\r\r";
+  text += intro;
+  for (size_t i = 0; i < items.size() && i < 20; ++i) text += "\r" + items[i];
+  if (items.size() > 20) text += "\r... (" + std::to_string(items.size()) + " insgesamt)";
+}
+
+// dBase's memo and index files: only these beside a missing table show that
+// it was written. Another package whose prefix is P + "kl" puts its own
+// .shp, .xml and .tid there, which say nothing of this package.
+constexpr std::array<std::string_view, 6> kTableCompanions = {".dbt", ".fpt", ".cdx",
+                                                              ".mdx", ".ndx", ".idx"};
+
+std::optional<std::string> CompanionWithoutTable(const Folder& folder, const std::string& table) {
+  if (folder.File(table + ".dbf")) return std::nullopt;
+  for (const std::string& entry : folder.Entries()) {
+    for (const std::string_view extension : kTableCompanions) {
+      if (platform::text::EqualsIgnoreCase(entry, table + std::string(extension))) return entry;
+    }
+  }
+  return std::nullopt;
+}
+
+bool HoldsPictures(const std::string& path) {
+  const Folder folder(path);
+  const std::vector<std::string>& entries = folder.Entries();
+  return std::any_of(entries.begin(), entries.end(), [](const std::string& name) {
+    return platform::text::EndsWithIgnoreCase(name, ".jpg");
+  });
+}
+
+// The parts of a package make its objects only together, and a part left
+// out goes unnoticed on the way in: without the list the objects would
+// come in outside every transaction, without the attribute file the
+// objects loaded anew (the project's own among them, deleted first) would
+// lose their attributes, without the photo list its pictures would not
+// come in at all. A table whose memo or index file lies there was written,
+// and is missing as much. Tables that nothing shows belong to the package
+// may be left out, as a checkout without photos leaves its photo list.
+void CheckComplete(const Folder& folder, const Package::Names& names,
+                   const PackageContent& content) {
+  const std::string& D = names.D;
+  const std::string& P = names.P;
+  const bool shaped = std::any_of(content.layers.begin(), content.layers.end(),
+                                  [](const GeoLayer& layer) { return !layer.ids.empty(); });
   std::vector<std::string> missing;
-  std::unordered_set<std::string> named;
-  for (const TTransaktionslistenDaten& R : content.rows) {
-    if (!delivered.count(R.Kennung) && named.insert(R.Kennung).second) missing.push_back(R.Kennung);
+  if (!content.has_list && (shaped || !content.xml_ids.empty())) {
+    missing.push_back("Die Transaktionsliste " + D + P +
+                      "t.dbf fehlt; die Objekte der Geo- und Attributdaten kämen außerhalb "
+                      "jeder Transaktion ins Projekt.");
+  } else if (const auto companion = CompanionWithoutTable(folder, P + "t")) {
+    missing.push_back("Die Transaktionsliste " + D + P + "t.dbf fehlt, ihre Datei " + D +
+                      *companion + " liegt aber im Paket.");
+  }
+  if (content.xml.empty() && shaped) {
+    missing.push_back("Die Attributdaten " + D + P +
+                      ".xml fehlen; die Objekte der Geodaten kämen ohne ihre Attribute ins "
+                      "Projekt, die schon vorhandenen verlören sie.");
+  }
+  if (const auto companion = CompanionWithoutTable(folder, P + "kl")) {
+    missing.push_back("Die Liste der freien Kennungen " + D + P + "kl.dbf fehlt, ihre Datei " + D +
+                      *companion + " liegt aber im Paket.");
+  }
+  if (!folder.File(P + "pc.dbf")) {
+    const std::optional<std::string> photos = folder.Subfolder(P + "_Fotos");
+    if (photos && HoldsPictures(D + *photos)) {
+      missing.push_back("Die Fotoliste " + D + P + "pc.dbf fehlt, der Ordner " + D + *photos +
+                        " enthält aber Bilder; ohne sie kämen die Fotos nicht ins Projekt.");
+    } else if (const auto companion = CompanionWithoutTable(folder, P + "pc")) {
+      missing.push_back("Die Fotoliste " + D + P + "pc.dbf fehlt, ihre Datei " + D + *companion +
+                        " liegt aber im Paket.");
+    }
   }
   if (missing.empty()) return;
-  std::string text =
-      "Die Geo- und Attributdaten des Transaktionspakets enthalten nicht jedes Objekt seiner "
-      "Transaktionsliste; es fehlen:";
-  for (size_t i = 0; i < missing.size() && i < 20; ++i) text += "\r" + missing[i];
-  if (missing.size() > 20) text += "\r... (" + std::to_string(missing.size()) + " insgesamt)";
+  std::string text = "Das Transaktionspaket ist unvollständig:";
+  for (const std::string& line : missing) text += "\r" + line;
   throw Refused(text);
+}
+
+// The list and the data must name the same objects, each whole: the import
+// deletes the project's copy of every object it loads. An object the list
+// does not name would come in outside every transaction (an identifier
+// damaged on the way is one of these, its listed object then without
+// geometry); a listed one without its geometry or its attribute row would
+// come back as half of itself. A deletion needs no geometry, but must be
+// there in one of the two to be found and deleted.
+void CheckListedObjects(const PackageContent& content, const std::string& list_file) {
+  if (!content.has_list) return;
+  // What the package holds of each identifier, in one table: a package of
+  // a hundred thousand objects is checked in moments.
+  struct Held {
+    bool listed = false;
+    int32_t status = 0;  // of the row that holds: the last of an identifier
+    bool geometry = false;
+    bool attributes = false;
+    bool named = false;  // in the message already
+  };
+  std::unordered_map<std::string_view, Held> objects;
+  objects.reserve(content.rows.size() + content.xml_ids.size());
+  for (const TTransaktionslistenDaten& R : content.rows) {
+    Held& held = objects[R.Kennung];
+    held.listed = true;
+    held.status = R.Schreibend;
+  }
+  std::vector<std::string> unlisted;
+  const auto unless_listed = [&unlisted](const std::string& K, Held& held, const std::string& file,
+                                         const char* unit, size_t i) {
+    if (held.listed || held.named) return;
+    held.named = true;
+    unlisted.push_back(K + " (" + platform::env::NameOf(file) + ", " + unit + " " +
+                       std::to_string(i + 1) + ")");
+  };
+  for (const GeoLayer& layer : content.layers) {
+    for (size_t i = 0; i < layer.ids.size(); ++i) {
+      Held& held = objects[layer.ids[i]];
+      held.geometry = true;
+      unless_listed(layer.ids[i], held, layer.path, "Datensatz", i);
+    }
+  }
+  for (size_t i = 0; i < content.xml_ids.size(); ++i) {
+    Held& held = objects[content.xml_ids[i]];
+    held.attributes = true;
+    unless_listed(content.xml_ids[i], held, content.xml, "Objekt", i);
+  }
+
+  std::vector<std::string> missing, no_geometry, no_attributes;
+  for (const TTransaktionslistenDaten& R : content.rows) {
+    Held& held = objects.find(R.Kennung)->second;
+    if (held.named) continue;
+    held.named = true;
+    if (!held.geometry && !held.attributes) {
+      missing.push_back(R.Kennung);
+    } else if (held.status == TransActTools::kGeloescht) {
+      continue;
+    } else if (!held.geometry) {
+      no_geometry.push_back(R.Kennung);
+    } else if (!held.attributes) {
+      no_attributes.push_back(R.Kennung);
+    }
+  }
+  std::string text;
+  AddGroup(text,
+           "Die Geo- und Attributdaten des Transaktionspakets enthalten nicht jedes Objekt seiner "
+           "Transaktionsliste; es fehlen:",
+           missing);
+  AddGroup(text,
+           "Folgende Objekte der Transaktionsliste kommen ohne Geometrie; die Geodaten " +
+               content.geodata + ".shp enthalten sie nicht:",
+           no_geometry);
+  AddGroup(text,
+           "Folgende Objekte der Transaktionsliste kommen ohne Attributdaten; die Datei " +
+               content.xml + " enthält sie nicht:",
+           no_attributes);
+  AddGroup(text,
+           "Folgende Objekte der Geo- und Attributdaten sind nicht in der Transaktionsliste " +
+               list_file + "; sie kämen außerhalb jeder Transaktion ins Projekt:",
+           unlisted);
+  if (!text.empty()) throw Refused(text);
 }
 
 // Every object must be of a class the host knows: it skips any other when
@@ -379,8 +523,10 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
       if (exported) throw Refused(*why);
     }
     platform::db::Connection& connection = TransActTools::OpenImportConnection(D);
+    std::string list_file;
     if (const auto file = folder.File(P + "t.dbf")) {
       reading = D + *file;
+      list_file = reading;
       content.has_list = true;
       Query query(connection,
                   "select KENNUNG,TID,KARTULID,VGNR,SCHREIBEND from " + QuoteName(P + "t"));
@@ -407,7 +553,8 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
     reading.clear();
     ReadGeodata(folder, names, content);
     ReadAttributes(folder, names, content);
-    CheckListedObjects(content);
+    CheckComplete(folder, names, content);
+    CheckListedObjects(content, list_file);
     CheckClasses(content);
     for (const std::string& path : {content.geodata + ".shp", content.xml}) {
       if (path.size() > 4 && (!platform::text::FitsAnsi(path) ||

@@ -3,8 +3,11 @@
 // shape of the geodata (matched to its attribute rows), every object of the
 // attribute file, the free identifiers, the photo list and the header of
 // every picture. Only regular files are taken: a link, a folder or a device
-// where a package file belongs refuses the package, naming it. Package
-// files come from Windows and are found without regard to case.
+// where a package file belongs refuses the package, naming it. A file the
+// package shows belongs there and lacks (the list or the attribute file
+// beside objects, the photo list beside pictures, a table beside its memo
+// or index file) refuses it too. Package files come from Windows and are
+// found without regard to case.
 #pragma once
 
 #include <cstdint>

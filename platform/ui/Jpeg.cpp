@@ -27,6 +27,11 @@ constexpr long kMaxDecoderMemory = 384L * 1024 * 1024;
 // decoding bomb, not a photo.
 constexpr int kMaxScans = 500;
 constexpr size_t kReadBlock = 64 * 1024;
+// The end of a picture is looked for in this much of its file's tail, never
+// further: a camera's trailer after the picture is short, and a picture cut
+// short must be found without reading hundreds of photos whole. A picture
+// with a longer trailer is taken for cut.
+constexpr size_t kTailBytes = kReadBlock;
 
 enum class Failure { kNone, kEmpty, kTruncated, kNotJpeg, kTooLarge, kDamaged, kUnreadable };
 
@@ -147,6 +152,7 @@ void TermSource(j_decompress_ptr) {}
 struct Decoded {
   int width;
   int height;
+  uint64_t scan_start;  // where the data of the first scan begin in the file
   int preview_width;
   int preview_height;
 };
@@ -205,6 +211,7 @@ Failure RunDecoder(Source& source, ErrorManager& error, Decoded& out, PreviewSum
     return Failure::kTooLarge;
   }
   if (header_only) {
+    out.scan_start = source.offset - source.manager.bytes_in_buffer;
     jpeg_destroy_decompress(&info);
     return Failure::kNone;
   }
@@ -277,6 +284,26 @@ std::string Message(Failure failure, const std::string& name, const Decoded& dec
   return "";
 }
 
+// Whether the picture's data end with the end-of-image marker after its
+// scan begins. Inside the scan a marker byte is always stuffed, so FF D9
+// there is the end; the one a thumbnail in the EXIF block ends with lies
+// before the scan and does not count.
+Failure CheckEnd(Source& source, uint64_t scan_start) {
+  try {
+    const uint64_t size = source.file->Size();
+    if (size <= scan_start) return Failure::kTruncated;
+    const uint64_t from = std::max(scan_start, size > kTailBytes ? size - kTailBytes : 0);
+    const size_t got = source.file->ReadAt(from, source.block, static_cast<size_t>(size - from));
+    for (size_t i = 0; i + 1 < got; ++i) {
+      if (source.block[i] == 0xFF && source.block[i + 1] == 0xD9) return Failure::kNone;
+    }
+    return Failure::kTruncated;
+  } catch (const env::EnvError& e) {
+    source.read_error = e.Code() != 0 ? e.Code() : EIO;
+    return Failure::kUnreadable;
+  }
+}
+
 JpegPicture Decode(Source& source, const std::string& name, bool header_only = false) {
   ErrorManager error{};
   Decoded decoded{};
@@ -284,7 +311,8 @@ JpegPicture Decode(Source& source, const std::string& name, bool header_only = f
   sums->sum.fill(0);
   sums->count.fill(0);
   JpegPicture picture;
-  const Failure failure = RunDecoder(source, error, decoded, *sums, header_only);
+  Failure failure = RunDecoder(source, error, decoded, *sums, header_only);
+  if (failure == Failure::kNone && header_only) failure = CheckEnd(source, decoded.scan_start);
   if (failure != Failure::kNone) {
     picture.error = Message(failure, name, decoded, source.read_error);
     return picture;

@@ -44,9 +44,11 @@ JpegPicture ReadJpeg(env::Env& env, const std::string& path);
 // name stands for meanwhile.
 JpegPicture ReadJpeg(env::File& file, const std::string& name);
 // Reads only the header of the picture in an open file: whether it is a
-// JPEG picture of a size the system takes, without decoding the picture,
-// so that thousands of pictures are checked in moments. The preview stays
-// empty; `name` is the file the error names.
+// JPEG picture of a size the system takes, and whether its data end after
+// the scan begins (the last 64 KiB of the file looked at for the end of
+// image), without decoding the picture, so that thousands of pictures are
+// checked in moments. The preview stays empty; `name` is the file the
+// error names.
 JpegPicture ReadJpegHeader(env::File& file, const std::string& name);
 // The same for bytes in memory; `name` is the file the error names.
 JpegPicture DecodeJpeg(const uint8_t* data, size_t size, const std::string& name);

@@ -112,5 +112,63 @@ TEST(JpegTest, FilesAreReadThroughTheEnvAndTheirFaultsTold) {
       << failed.error;
 }
 
+// A picture with an EXIF block after its start, holding a thumbnail that
+// is a whole JPEG picture of its own, end-of-image marker included.
+std::string WithThumbnail(const std::string& jpeg, const std::string& thumbnail) {
+  const std::string payload = std::string("Exif\0\0", 6) + thumbnail;
+  const size_t length = payload.size() + 2;
+  std::string app1 = "\xFF\xE1";
+  app1 += static_cast<char>(length >> 8);
+  app1 += static_cast<char>(length & 0xFF);
+  return jpeg.substr(0, 2) + app1 + payload + jpeg.substr(2);
+}
+
+TEST(JpegTest, TheHeaderCheckFindsAPictureCutInItsScan) {
+  env::MemEnv mem;
+  mem.CreateFolder("/fotos");
+  const std::string small = EncodeJpeg(64, 48, 3);
+  const std::string big = EncodeJpeg(900, 700, 5);  // its scan begins before the tail looked at
+  ASSERT_GT(big.size(), 3u * 64 * 1024);
+  const std::string thumbnail = EncodeJpeg(16, 12, 8);
+  const std::string trailer(3000, '\0');
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool whole;
+  };
+  const Case cases[] = {
+      {"whole", small, true},
+      {"whole, larger than the tail", big, true},
+      {"a camera's trailer after the end", small + "SEFH" + trailer, true},
+      {"a thumbnail in its EXIF block", WithThumbnail(small, thumbnail), true},
+      {"cut in its scan", small.substr(0, small.size() * 3 / 4), false},
+      {"only the last byte missing", small.substr(0, small.size() - 1), false},
+      {"cut far after the scan begins", big.substr(0, big.size() * 3 / 4), false},
+      {"cut, the thumbnail's end before the scan",
+       WithThumbnail(small, thumbnail).substr(0, thumbnail.size() + small.size() * 3 / 4), false},
+  };
+  for (const Case& c : cases) {
+    Put(mem, "/fotos/a.jpg", c.bytes);
+    const JpegPicture header =
+        ReadJpegHeader(*mem.Open("/fotos/a.jpg", env::OpenMode::kRead), "DSC0003.jpg");
+    EXPECT_EQ(header.ok, c.whole) << c.what << ": " << header.error;
+    if (!c.whole) {
+      EXPECT_EQ(header.error,
+                "Die Bilddatei \"DSC0003.jpg\" ist unvollständig: sie endet mitten im Bild.")
+          << c.what;
+    }
+  }
+
+  // The tail that cannot be read is told, not taken for a cut.
+  Put(mem, "/fotos/a.jpg", small);
+  env::FaultEnv faults(mem);
+  faults.Inject(env::Fault(env::Op::kRead, EIO).After(1));
+  const JpegPicture failed =
+      ReadJpegHeader(*faults.Open("/fotos/a.jpg", env::OpenMode::kRead), "DSC0003.jpg");
+  EXPECT_NE(failed.error.find("kann nicht gelesen werden: Beim Zugriff auf den Datenträger"),
+            std::string::npos)
+      << failed.error;
+}
+
 }  // namespace
 }  // namespace platform::ui

@@ -13,7 +13,9 @@ be as before; whatever it answers, the program must end by itself, without
 a signal or a sanitizer's report, and leave no journal behind. A package
 refused before anything changed must leave every byte of the project as it
 was; one whose import failed after it began must leave the project's
-content as it was (the rows taken back row by row).
+content as it was (the rows taken back row by row). A package that lost a
+file it shows it has (its list, its geodata, its attribute file, its photo
+list beside the pictures) must not be imported at all.
 
 Usage: ImportMutations.py --sim <kartul-sim> --bin <folder of mkjpeg> --scenarios <tests/scenarios>
                           [--build NAME] [--runs N] [--objects N] [--seed N]
@@ -31,6 +33,10 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ImportKills  # noqa: E402
 import project_state  # noqa: E402  (put on the path by ImportKills)
+
+
+# The package's files without which it would come in incomplete.
+NEEDED = {"grosst.dbf", "gross.shp", "gross.shx", "gross.dbf", "gross.xml", "grosspc.dbf"}
 
 
 def file_bytes(project):
@@ -138,6 +144,8 @@ def main():
                 problems.append(f"refused, but files changed: {changed[:6]}")
         elif answered:
             accepted += 1
+            if what.endswith(" deleted") and what.split()[0] in NEEDED:
+                problems.append("imported, though the package lost that file")
         if os.path.exists(os.path.join(project, "TA_IMPORT.jnl")):
             problems.append("a journal is left")
         if problems:

@@ -110,8 +110,10 @@ exec ${PKG} rows ${PROJECT}TA_KL.dbf
 expect output "4711|DE-4509-310\n4711|DE-4509-3'11\n4711|DE-4509-399\n4712|ND-0051\n4713|ND-0060\n"
 
 # The round trip: edited as a mapper, exported, and the exported package
-# imported into a fresh project. An export carries no transaction list, so
-# no rows come in; the objects and photos agree with what went out.
+# imported into a fresh project. An export carries no transaction list: its
+# objects would come in outside every transaction, and it is refused. With
+# the list the central system gives it when it checks the objects out
+# again, the objects and photos agree with what went out.
 activate DE-4509-301
 set linfos NAME "Ruhrhänge Nord"
 post linfos
@@ -133,6 +135,12 @@ expect hook VD1CustomExport true
 close
 new-project ${TEMP}/frisch
 answer file "${TEMP}/aus/rundre.tid"
+answer message OK "Das Transaktionspaket wird nicht importiert:\rDas Transaktionspaket ist unvollständig:\rDie Transaktionsliste ${TEMP}/aus/rundret.dbf fehlt; die Objekte der Geo- und Attributdaten kämen außerhalb jeder Transaktion ins Projekt."
+run VD1CustomImport
+expect hook VD1CustomImport false
+expect objects 0
+exec ${PKG} list ${TEMP}/aus rundre rundreise
+answer file "${TEMP}/aus/rundre.tid"
 run VD1CustomImport
 expect hook VD1CustomImport true
 expect objects 1
@@ -141,7 +149,7 @@ activate DE-4509-301
 expect value linfos NAME "Ruhrhänge Nord"
 expect geometry DE-4509-301 2575000 5695000 2575000 5695400 2575600 5695400 2575600 5695000
 exec ${PKG} rows ${PROJECT}TA_LIST.dbf
-expect output ""
+expect output "4711|1|90001|1|DE-4509-301|IGNORED|DE-4509-301\n"
 exec ${PKG} rows ${PROJECT}TA_ID.dbf
 expect output "4711|unbekannt|unbekannt\n"
 exec /usr/bin/sqlite3 "${PROJECT}KTProjekt.db" "select FotoID, Kurzname, RW, HW, Blickrichtung, Aufnahmedatum, Quelle, IsNew, PicFileName, Bildbeschreibung from Fotos"

@@ -6,6 +6,9 @@ and reads the project's transaction tables back with another (dbfread).
         the transaction list and the free identifiers (dBase III), the
         photo list (dBase III with memo, texts in code page 850), the .tid
         and the photo folder; KIND picks the package's content
+    import_package.py list FOLDER PREFIX KIND
+        the transaction list of KIND alone, as the central system gives an
+        exported package when it checks its objects out again
     import_package.py badphotos FOLDER PREFIX
         a photo list of another shape (PHOTOID and DATEI only)
     import_package.py rows TABLEFILE
@@ -71,6 +74,13 @@ PACKAGES = {
         "photos": [(502, "Weiher", "KTFOTO9.JPG", 2575400, 5695300, 90, "Quelle Nord",
                     "Blick über den Weiher")],
     },
+    # the round trip's export checked out again: its one object for writing
+    "rundreise": {
+        "tid": None,
+        "list": [("DE-4509-301", 4711, 1, 90001, 1)],
+        "free": [],
+        "photos": [],
+    },
     # the demo's checkout: the two transactions of lib/checkout.kts
     "ruhraue": {
         "tid": "[Transaktionsdaten]\r\nTransaktion=4711\r\nName=Ruhraue bei Hattingen\r\n"
@@ -89,6 +99,16 @@ PACKAGES = {
 }
 
 
+def write_list(folder, prefix, rows):
+    table = dbf.Table(os.path.join(folder, prefix + "t.dbf"),
+                      "KENNUNG C(50); TID N(11,0); KARTULID N(11,0); VGNR N(11,0); "
+                      "SCHREIBEND N(11,0)", dbf_type="db3", codepage="cp1252")
+    table.open(dbf.READ_WRITE)
+    for row in rows:
+        table.append(row)
+    table.close()
+
+
 def write(folder, prefix, kind):
     content = PACKAGES[kind]
     os.makedirs(folder, exist_ok=True)
@@ -96,13 +116,7 @@ def write(folder, prefix, kind):
         with open(os.path.join(folder, prefix + ".tid"), "w", newline="",
                   encoding="cp1252") as f:
             f.write(content["tid"])
-    table = dbf.Table(os.path.join(folder, prefix + "t.dbf"),
-                      "KENNUNG C(50); TID N(11,0); KARTULID N(11,0); VGNR N(11,0); "
-                      "SCHREIBEND N(11,0)", dbf_type="db3", codepage="cp1252")
-    table.open(dbf.READ_WRITE)
-    for row in content["list"]:
-        table.append(row)
-    table.close()
+    write_list(folder, prefix, content["list"])
     table = dbf.Table(os.path.join(folder, prefix + "kl.dbf"), "TID N(11,0); KENNUNG C(50)",
                       dbf_type="db3", codepage="cp1252")
     table.open(dbf.READ_WRITE)
@@ -141,6 +155,8 @@ def rows(path):
 if __name__ == "__main__":
     if sys.argv[1] == "write":
         write(*sys.argv[2:5])
+    elif sys.argv[1] == "list":
+        write_list(sys.argv[2], sys.argv[3], PACKAGES[sys.argv[4]]["list"])
     elif sys.argv[1] == "badphotos":
         badphotos(*sys.argv[2:4])
     elif sys.argv[1] == "rows":
