@@ -305,6 +305,7 @@ class TakeBackRun {
   const HostSnapshot::HostObject* SnapshotObject(int32_t id) {
     if (!snapshot_taken_) {
       snapshot_taken_ = true;
+      snapshot_.clear();
       try {
         for (HostSnapshot::HostObject& object : HostSnapshot::TakeSnapshot()) {
           const int32_t object_id = object.id;
@@ -734,11 +735,13 @@ class TakeBackRun {
 }  // namespace
 
 uint64_t ReserveSize(const ImportJournal& journal) {
+  // A record for each item is the most an undo that put nothing back
+  // writes; mostly an identifier differs in one of its tables.
   uint64_t size = 4096;
-  for (const std::string& K : journal.keys) size += 4 * (K.size() + 40);
-  size += journal.fotos.size() * 40;
-  for (const ImportJournal::Picture& picture : journal.pictures) size += picture.path.size() + 40;
-  return size;
+  for (const std::string& K : journal.keys) size += K.size() + 40;
+  size += journal.deleted.size() * 60 + journal.fotos.size() * 40;
+  for (const ImportJournal::Picture& picture : journal.pictures) size += picture.path.size() + 60;
+  return std::min<uint64_t>(size, uint64_t{16} << 20);
 }
 
 Outcome TakeBack(const std::string& project_dir, const ImportJournal& journal,
