@@ -320,6 +320,53 @@ TEST_F(ImportUndoTest, AnUndoThatCannotFinishKeepsWhatIsDoneAfterIt) {
   EXPECT_FALSE(fs::exists(Journal()));
 }
 
+TEST_F(ImportUndoTest, ADiskThatFillsDuringTheUndoStillLeavesItsRecord) {
+  Prepare({"DE-3"});
+  CutImport();
+  ASSERT_TRUE(fs::exists(Folder() + "/reserve"));
+  // The disk is full: the table cannot grow, nor the journal, until the
+  // space the import kept for this record is given back.
+  {
+    faults_.Inject(Fault(Op::kWrite, ENOSPC).On("TA_LIST"));
+    faults_.Inject(Fault(Op::kWrite, ENOSPC).On("TA_IMPORT.jnl").Times(1));
+    ScopedEnv scoped(faults_);
+    Load("form TFormImportJournal\nclick BtnSpaeter");
+  }
+  faults_.Clear();
+  EXPECT_NE(Shown().find("Auf dem Datenträger ist kein Platz mehr frei"), std::string::npos)
+      << Shown();
+  EXPECT_EQ(Shown().find("konnte nicht festhalten"), std::string::npos) << Shown();
+  EXPECT_FALSE(fs::exists(Folder() + "/reserve"));
+  // Work goes on; at the next load what the import left goes back, the new
+  // row stays.
+  AddRow(7, 77, 2, "DE-8", "NEW");
+  TransActTools::DeleteFreeKennung("DE-8");
+  Load("message OK");
+  EXPECT_EQ(SortedRows(),
+            (std::vector<std::string>{"DE-1 7 1 UPDATE DE-1", "DE-2 7 0 IGNORED DE-2",
+                                      "DE-8 7 2 NEW DE-8"}));
+  EXPECT_FALSE(fs::exists(Journal()));
+}
+
+TEST_F(ImportUndoTest, AnUndoThatCannotRecordHowItLeftTheProjectSaysSo) {
+  Prepare();
+  CutImport();
+  {
+    faults_.Inject(Fault(Op::kWrite, EIO).On("TA_LIST"));
+    faults_.Inject(Fault(Op::kWrite, EIO).On("TA_IMPORT.jnl"));
+    ScopedEnv scoped(faults_);
+    Load("form TFormImportJournal\nclick BtnSpaeter");
+  }
+  faults_.Clear();
+  EXPECT_NE(Shown().find("Sie konnte nicht festhalten, wie das Zurücksetzen das Projekt "
+                         "hinterlassen hat"),
+            std::string::npos)
+      << Shown();
+  // As it said: the next load puts everything back.
+  Load("message OK");
+  EXPECT_EQ(Project(), before_);
+}
+
 TEST_F(ImportUndoTest, AnImportWhoseUndoCannotFinishMaySetItsJournalAside) {
   Prepare();
   // The host refuses the package's attributes, and the picture folder
