@@ -285,6 +285,7 @@ class Context:
         self.failures = []
         self.reports = []
         self.strace = shutil.which("strace")
+        self.kills = 0
 
     def folder(self, name):
         path = os.path.join(self.work, name)
@@ -818,13 +819,15 @@ def cut_after_replacing(ctx, folder):
     """An import killed after it replaced objects of the project (deleted
     them and loaded the package's) and before it replaced all: the project,
     the journal's records, the identifiers replaced and those whose objects
-    are still the project's own; nothing when no kill hit that stretch."""
+    are still the project's own; nothing when no kill hit that stretch (the
+    more objects, the longer it is)."""
     project = os.path.join(folder, "projekt")
     for _ in range(80):
+        ctx.kills += 1
         shutil.rmtree(project, ignore_errors=True)
         shutil.copytree(ctx.base, project)
         Sim(ctx, folder, "import", import_lines(project, ctx.package)).kill_after(
-            ctx.rng.uniform(0.2, 1.0) * ctx.whole)
+            ctx.rng.uniform(0.25, 0.85) * ctx.whole)
         records = journal_records(project)
         steps = [r[1] for r in records if r[0] == "schritt"]
         snapshot = os.path.join(project, FOLDER)
@@ -1114,7 +1117,8 @@ def case_unfinished(ctx, runs):
         ctx.record("unfinished undo", run, folder, problems,
                    f" ({len(replaced)} objects replaced, {len(lost)} lost)")
     ctx.reports.append(f"an undo that cannot finish, a day of work, foreign journals: {runs} "
-                       f"runs, {named} items named as kept; {finished} finished after the work, "
+                       f"runs ({ctx.kills} kills to cut the import while it replaced objects), "
+                       f"{named} items named as kept; {finished} finished after the work, "
                        f"{runs - finished} set aside")
 
 
