@@ -4,7 +4,7 @@ import, during its own undo and during the recovery at the next load, an
 undo that cannot finish followed by a day of work, and a journal copied in
 from another project.
 
-The project and the next issue of the package are prepared as for the kill
+The project and the next edition of the package are prepared as for the kill
 runs (ImportKills.py), and three objects outside the package are added to
 the project (AUS-0001 to AUS-0003). The reference states are made by runs
 nobody disturbs: the project before the import, after it, and after the
@@ -573,6 +573,13 @@ def case_second_editor(ctx, runs):
     edits = lambda p: editor_lines(ctx, p)  # noqa: E731
     after_edits = sequential(ctx, "import-dann-arbeit", [mine, edits], created)
     edits_first = sequential(ctx, "arbeit-dann-import", [edits, mine], created)
+    for line in ("objekt AUS-1001 ", "linfos AUS-1001 KENNUNG=AUS-1001;NAME=neu im zweiten",
+                 "linfos AUS-0001 KENNUNG=AUS-0001;NAME=geändert im zweiten",
+                 "Fotos -900|zweites|", "Objektphotos AUS-0002 PhotoID=-900",
+                 "bild KTFoto900.jpg ", "TA_LIST 0|id(AUS-1001)|"):
+        if not any(w.startswith(line) for w in after_edits):
+            sys.exit(f"the second program's work did not leave {line!r}: the runs would prove "
+                     "nothing")
     references = [after_edits] if edits_first == after_edits else [after_edits, edits_first]
     for run in range(runs):
         folder = ctx.folder(f"arbeit{run}")
