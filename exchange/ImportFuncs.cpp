@@ -293,7 +293,11 @@ class ImportRun {
     for (const ImportPlan::PhotoPlan::Copy& copy : photos_.copies) {
       ImportJournal::Picture& picture = journal_.pictures.emplace_back();
       picture.path = ImportJournal::PictureName(copy.replaces ? copy.present : copy.to);
-      if (copy.replaces) picture.backup = ImportJournal::BackupName(copy.present);
+      picture.before = ImportUndo::kNoPicture;
+      if (copy.replaces) {
+        picture.backup = ImportJournal::BackupName(copy.present);
+        picture.before = ImportUndo::PicturePrint(platform::env::JoinPath(T, copy.present));
+      }
     }
     if (!photos_.unusable.empty()) {
       std::string text =

@@ -212,10 +212,11 @@ std::string ImportJournal::Text() const {
     out += line.End();
   }
   for (const Picture& p : pictures) {
-    out += Line("bild")
-               .Add(p.path)
-               .Maybe(p.backup.empty() ? std::optional<std::string>() : std::optional(p.backup))
-               .End();
+    Line line("bild");
+    line.Add(p.path).Maybe(p.backup.empty() ? std::optional<std::string>()
+                                            : std::optional(p.backup));
+    if (version != 1) line.Add(p.before);
+    out += line.End();
   }
   out += "ende\n";
   if (snapshot_taken) out += Record({"schritt", "schnappschuss"});
@@ -271,6 +272,7 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
         } else if (record == "beginn") {
           need(1);
           in_undo = true;
+          journal.undo_begun = true;
           undo_flux.clear();
           undo_stands.clear();
         } else if (record == "fluss" && in_undo) {
@@ -345,8 +347,9 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
         need(journal.version == 1 ? 2 : 3);
         journal.fotos.push_back({Int(f[1]), journal.version == 1 ? std::string() : Str(f[2])});
       } else if (record == "bild") {
-        need(3);
-        journal.pictures.push_back({Str(f[1]), f[2].value_or("")});
+        need(journal.version == 1 ? 3 : 4);
+        journal.pictures.push_back(
+            {Str(f[1]), f[2].value_or(""), journal.version == 1 ? std::string() : Str(f[3])});
       } else if (record == "ende") {
         need(1);
         complete = true;

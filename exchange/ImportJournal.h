@@ -45,9 +45,10 @@
 //                                   Pflanzenliste of a deleted object
 //   foto <FotoID> <Datei>           a catalogue row the import appends, with
 //                                   its picture's name
-//   bild <Datei> <Sicherung>        a picture of KTPhotos the import writes
+//   bild <Datei> <Sicherung> <FP>   a picture of KTPhotos the import writes
 //                                   ("KTPhotos/name"); the copy of the old one
-//                                   in the import's folder, \N for a new one
+//                                   in the import's folder, \N for a new one;
+//                                   the old one's print, "-" for none
 //   ende                            the plan is complete
 // Appended as the import and its undo go on:
 //   schritt schnappschuss           the snapshot is taken: changes begin, and
@@ -110,6 +111,10 @@ struct ImportJournal {
   struct Picture {
     std::string path;    // relative to the project folder (version 1: absolute)
     std::string backup;  // the same; empty: the picture is new
+    // The old picture's print (ImportUndo::PicturePrint), so that it is
+    // known as before without its backup (a copy of the project may lack
+    // it); empty in version 1.
+    std::string before;
     bool operator==(const Picture&) const = default;
   };
   std::vector<Picture> pictures;
@@ -120,8 +125,10 @@ struct ImportJournal {
   bool snapshot_taken = false;  // changes may have begun
   bool committed = false;       // the import went through
   // The import merged its rows: from then on it writes no change mark,
-  // and a mark it did not find is someone else's.
+  // and a mark it did not find is someone else's - until an undo begins,
+  // whose deletions the earlier builds' deletion hook marks.
   bool rows_merged = false;
+  bool undo_begun = false;
   // Whether everything the plan names may be in flux: from the snapshot
   // until an undo's "abschluss".
   bool all_in_flux = false;

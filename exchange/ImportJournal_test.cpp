@@ -29,7 +29,8 @@ ImportJournal SampleJournal() {
   j.object_rows = {row};
   j.project_id = "0123456789abcdef0123456789abcdef";
   j.fotos = {{501, "a.jpg"}, {-3, "b c.jpg"}};
-  j.pictures = {{"KTPhotos/a.jpg", ""}, {"KTPhotos/b.jpg", "TA_IMPORT.tmp/bilder/b.jpg"}};
+  j.pictures = {{"KTPhotos/a.jpg", "", "-"},
+                {"KTPhotos/b.jpg", "TA_IMPORT.tmp/bilder/b.jpg", "123:00aa00aa00aa00aa"}};
   return j;
 }
 
@@ -134,7 +135,7 @@ TEST(ImportJournalTest, AJournalOfAnEarlierVersionIsReadAndOneWithoutItsProjectR
   old.version = 1;
   old.project_id.clear();
   old.fotos = {{501, ""}};
-  old.pictures = {{"/p/KTPhotos/a.jpg", "/p/TA_IMPORT.tmp/bilder/a.jpg"}};
+  old.pictures = {{"/p/KTPhotos/a.jpg", "/p/TA_IMPORT.tmp/bilder/a.jpg", ""}};
   const std::string text = old.Text();
   EXPECT_EQ(text.substr(0, text.find('\n')), "VANDRA-IMPORT\t1");
   EXPECT_EQ(text.find("projekt"), std::string::npos);

@@ -37,7 +37,7 @@ constexpr const char* kBild = "bild";
 // and its object, which go back together.
 constexpr const char* kSchluessel = "schluessel";
 // The print of an item that is not there.
-constexpr const char* kAbsent = "-";
+constexpr const char* kAbsent = kNoPicture;
 
 platform::env::Env& CurrentEnv() {
   return platform::env::Env::Current();
@@ -140,17 +140,6 @@ struct RowPrints {
     return PrintOf(found == map.end() ? std::vector<std::string>() : found->second);
   }
 };
-
-// A picture's print: its size and the hash of its bytes; kAbsent when
-// there is none. A link or a folder in its place is something else.
-std::string PicturePrint(const std::string& path) {
-  platform::env::Env& env = CurrentEnv();
-  const std::optional<platform::env::FileStatus> st = env.LinkStatus(path);
-  if (!st) return kAbsent;
-  if (!st->IsRegular()) return "kein Bild";
-  const std::string bytes = platform::env::ReadFile(env, path);
-  return std::to_string(bytes.size()) + ":" + HostSnapshot::HashOf(bytes);
-}
 
 // Disjoint sets of the units that go back or stay together.
 class Units {
@@ -264,7 +253,10 @@ class TakeBackRun {
     std::unordered_set<int32_t> ids;
     for (const ImportJournal::Foto& foto : journal_.fotos) ids.insert(foto.FotoID);
     if (!ids.empty()) foto_now_ = EnsureFotoverwaltung().FotoRowTexts(ids);
-    if (legacy_ || journal_.rows_merged) FindMarkedSince();
+    // Once an undo began, the marks may be its own: the earlier builds'
+    // deletion hook marks the objects it takes out. What that undo found
+    // changed since it recorded as kept.
+    if (legacy_ || (journal_.rows_merged && !journal_.undo_begun)) FindMarkedSince();
   }
 
   // The identifiers with more rows carrying a change mark now than before
@@ -351,6 +343,7 @@ class TakeBackRun {
   }
 
   std::string BeforePicture(const ImportJournal::Picture& picture) const {
+    if (!picture.before.empty()) return picture.before;
     if (picture.backup.empty()) return kAbsent;
     const std::optional<std::string> backup = ImportJournal::PathIn(project_, picture.backup);
     return backup ? PicturePrint(*backup) : "?";
@@ -409,11 +402,17 @@ class TakeBackRun {
         outside_.push_back(picture.path);
         continue;
       }
+      // A picture still as before needs no backup: a copy of the project
+      // may have caught the one without the other. Without a print of the
+      // old picture only the backup tells, and a picture in flux simply
+      // goes back.
       At at = At::kImports;
-      if (!InFlux(kBild, picture.path) || KeptBefore(kBild, picture.path)) {
+      if (!picture.before.empty() || !InFlux(kBild, picture.path) ||
+          KeptBefore(kBild, picture.path)) {
         at = Compare(kBild, picture.path, PicturePrint(*path), BeforePicture(picture));
       }
       note(BildUnit(picture.path), at);
+      if (at == At::kBefore) pictures_as_before_.insert(&picture);
     }
 
     std::unordered_set<std::string> kept_roots, touched_roots;
@@ -443,7 +442,9 @@ class TakeBackRun {
     }
     for (const ImportJournal::Picture& picture : journal_.pictures) {
       if (!ImportJournal::PathIn(project_, picture.path)) continue;
-      if (decide(BildUnit(picture.path), kBild, picture.path, "Bild " + picture.path)) {
+      // One as before needs nothing, and may lack its backup.
+      if (decide(BildUnit(picture.path), kBild, picture.path, "Bild " + picture.path) &&
+          !pictures_as_before_.count(&picture)) {
         restore_pictures_.push_back(&picture);
       }
     }
@@ -620,7 +621,12 @@ class TakeBackRun {
         outcome_.failed.push_back("Das Bild " + path +
                                   " konnte nicht zurückgesetzt werden: " + e.what());
       }
-      by_folder[platform::env::FolderOf(path)].insert(platform::env::NameOf(path));
+    }
+    // A copy cut off leaves its temporary file beside the picture, whatever
+    // the picture is now: no reader takes it for anything but litter.
+    for (const ImportJournal::Picture& picture : journal_.pictures) {
+      const std::optional<std::string> path = ImportJournal::PathIn(project_, picture.path);
+      if (path) by_folder[platform::env::FolderOf(*path)].insert(platform::env::NameOf(*path));
     }
     for (const auto& [folder, names] : by_folder) RemoveTemporaries(folder, names);
   }
@@ -730,9 +736,20 @@ class TakeBackRun {
   std::unordered_set<std::string> restore_keys_;
   std::vector<int32_t> restore_fotos_;
   std::vector<const ImportJournal::Picture*> restore_pictures_;
+  std::set<const ImportJournal::Picture*> pictures_as_before_;
 };
 
 }  // namespace
+
+std::string PicturePrint(const std::string& path) {
+  platform::env::Env& env = CurrentEnv();
+  const std::optional<platform::env::FileStatus> st = env.LinkStatus(path);
+  if (!st) return kAbsent;
+  // A link or a folder in its place is something else than any picture.
+  if (!st->IsRegular()) return "kein Bild";
+  const std::string bytes = platform::env::ReadFile(env, path);
+  return std::to_string(bytes.size()) + ":" + HostSnapshot::HashOf(bytes);
+}
 
 uint64_t ReserveSize(const ImportJournal& journal) {
   // A record for each item is the most an undo that put nothing back
@@ -756,12 +773,14 @@ void Finish(const std::string& project_dir) {
     env.Remove(journal);
     env.SyncFolder(project_dir);
   }
+  // The journal's temporary files before the folder: a load finds what is
+  // left of an import by the folder alone.
+  RemoveTemporaries(project_dir, {platform::env::NameOf(journal)});
   try {
     RemoveTree(ImportJournal::FolderIn(project_dir));
   } catch (const platform::env::EnvError&) {
     // The next project load tries again; nothing reads the folder.
   }
-  RemoveTemporaries(project_dir, {platform::env::NameOf(journal)});
 }
 
 namespace {

@@ -53,6 +53,12 @@ struct Outcome {
 // The size of the reserve for a journal: room for a record of each item.
 uint64_t ReserveSize(const ImportJournal& journal);
 
+// A picture's print as the journal records it: its size and the hash of
+// its bytes; kNoPicture when there is none. Throws EnvError when it cannot
+// be read.
+inline constexpr const char* kNoPicture = "-";
+std::string PicturePrint(const std::string& path);
+
 // Takes the import back as far as nothing changed since, appending its
 // records to the journal file in the project folder. Nothing is taken back
 // when the journal says the import changed nothing yet or went through.

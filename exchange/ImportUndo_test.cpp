@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 using platform::env::Fault;
 using platform::env::FaultEnv;
 using platform::env::Op;
+using platform::db::Connection;
 using platform::env::ScopedEnv;
 
 class ImportUndoTest : public importtest::ImportTest {
@@ -213,6 +214,26 @@ TEST_F(ImportUndoTest, ACopiedProjectTakesBackItsOwnImportAndLeavesTheOriginalAl
   EXPECT_EQ(Project(), before_);
 }
 
+TEST_F(ImportUndoTest, ACopyMadeBeforeAPictureWasReplacedNeedsNoBackupOfIt) {
+  Prepare();
+  Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(20, 20, 7));
+  const std::string old_picture = Get(ProjectDir() + "KTPhotos/KTFOTO1.JPG");
+  CutImport();
+  // The copy caught the old picture, and not yet its backup.
+  const std::string copy = Root() + "/kopie/";
+  fs::copy(ProjectDir(), copy, fs::copy_options::recursive);
+  Put(copy + "KTPhotos/KTFOTO1.JPG", old_picture);
+  fs::remove(copy + "TA_IMPORT.tmp/bilder/KTFOTO1.JPG");
+  host().CloseProject();
+  CloseFotoverwaltung();
+  context::Current().Store().CloseAll();
+  host().OpenProject(copy);
+  Load("message OK");
+  EXPECT_NE(LastMessage().find("Das Projekt ist wieder wie vor dem Import"), std::string::npos)
+      << LastMessage();
+  EXPECT_EQ(Project(copy), before_);
+}
+
 TEST_F(ImportUndoTest, AJournalCutShortIsSetAsideNamed) {
   Prepare();
   CutImport();
@@ -369,21 +390,24 @@ TEST_F(ImportUndoTest, AnUndoThatCannotRecordHowItLeftTheProjectSaysSo) {
 
 TEST_F(ImportUndoTest, AnImportWhoseUndoCannotFinishMaySetItsJournalAside) {
   Prepare();
-  // The host refuses the package's attributes, and the picture folder
-  // refuses the old picture's way back.
+  // The package's first picture replaces the project's, its second cannot
+  // take its name, and the picture folder refuses the old one's way back.
+  Put(photos_ + "/KTFOTO1.JPG", testsupport::EncodeJpeg(20, 20, 7));
+  Put(photos_ + "/KTFOTO2.JPG", testsupport::EncodeJpeg(20, 20, 8));
   {
-    std::string xml = Get(pkg_ + "abcdef.xml");
-    xml.replace(xml.find("Tabelle=\"linfos\""), 16, "Tabelle=\"andere\"");
-    Put(pkg_ + "abcdef.xml", xml);
+    auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
+    package->Execute(
+        "insert into abcdefpc (PhotoID, Kurzname, Datei) values (502, 'zwei', 'KTFOTO2.JPG')");
   }
-  faults_.Inject(Fault(Op::kCreateTemporary, ENOSPC).On("KTPhotos"));
+  faults_.Inject(Fault(Op::kRename, EIO).On("KTFOTO2"));
+  faults_.Inject(Fault(Op::kCreateTemporary, ENOSPC).On("KTPhotos").After(2));
   ScopedEnv scoped(faults_);
   EXPECT_FALSE(Import("abcdef.tid",
                       "form TFormLokaleArbeit\nclick BtnUebernehmen\nform TFormImportJournal\n"
                       "click BtnBeiseite\nmessage No\n"));
   ExpectAllAnswered();
-  EXPECT_NE(Shown().find("Der Import ist fehlgeschlagen:\\rDie Attributdaten konnten nicht "
-                         "geladen werden"),
+  EXPECT_NE(Shown().find("Der Import ist fehlgeschlagen:\\rDie Fotos konnten nicht kopiert "
+                         "werden:"),
             std::string::npos)
       << Shown();
   EXPECT_NE(Shown().find("Das Bild " + ProjectDir() + "KTPhotos/KTFOTO1.JPG konnte nicht "
