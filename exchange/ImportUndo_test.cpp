@@ -234,6 +234,18 @@ TEST_F(ImportUndoTest, ACopyMadeBeforeAPictureWasReplacedNeedsNoBackupOfIt) {
   EXPECT_EQ(Project(copy), before_);
 }
 
+TEST_F(ImportUndoTest, WhatAnImportCutBeforeItsJournalLeftGoesQuietly) {
+  // Killed while the journal was written: its temporary file and the
+  // import's folder, no journal.
+  fs::create_directories(Folder());
+  Put(Folder() + "/reserve", std::string(100, ' '));
+  Put(Journal() + ".a1B2c3", "VANDRA-IMPORT\t2\nprojekt\t");
+  Load();
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_FALSE(fs::exists(Folder()));
+  EXPECT_FALSE(fs::exists(Journal() + ".a1B2c3"));
+}
+
 TEST_F(ImportUndoTest, AJournalCutShortIsSetAsideNamed) {
   Prepare();
   CutImport();
