@@ -665,8 +665,14 @@ def case_copy(ctx, runs):
         has_journal = os.path.exists(os.path.join(copy, JOURNAL))
         journals += has_journal
         # Nothing of the import to act on: the copy's listing of the folder
-        # came before the import's journal and folder.
-        unmarked = not has_journal and not os.path.exists(os.path.join(copy, FOLDER))
+        # came before the import's journal and folder, or the copy caught the
+        # journal before it recorded that changes begin (while other files
+        # were copied after the import had changed them).
+        recorded = False
+        if has_journal:
+            with open(os.path.join(copy, JOURNAL), encoding="utf-8", errors="replace") as f:
+                recorded = "schritt\tschnappschuss\n" in f.read()
+        unmarked = not recorded
         copy_first = run % 2 == 0
         if not copy_first:
             problems += ctx.quiet_load(folder, project, "the original's load")
@@ -696,8 +702,8 @@ def case_copy(ctx, runs):
             counts["after"] += 1
         elif unmarked:
             # A copy that is no snapshot: files copied after the import began
-            # changing them, no journal among them. No load can tell it from
-            # a project as the mapper left it.
+            # changing them, and no journal among them that says so. No load
+            # can tell it from a project as the mapper left it.
             counts["torn"] += 1
         else:
             problems.append(f"the copy is neither before nor after:\n    against before: "
@@ -712,8 +718,9 @@ def case_copy(ctx, runs):
                    "first)")
     ctx.reports.append(f"a copy of the folder during the import: {runs} runs; the copy ended "
                        f"before {counts['before']}, after {counts['after']} ({journals} with a "
-                       f"journal); {counts['torn']} copies without a journal held part of the "
-                       f"import; {'with' if ctx.strace else 'without'} strace")
+                       f"journal); {counts['torn']} copies held part of the import but no "
+                       f"journal that says changes began; "
+                       f"{'with' if ctx.strace else 'without'} strace")
 
 
 # ---- Kills during the recovery and during the import's undo --------------------------------
