@@ -67,8 +67,11 @@
 //   abschluss                       the undo ended: its "stand" records are
 //                                   complete, nothing is in flux any more
 // The kinds of items (Art): liste, pool, fp (rows of an identifier in TA_LIST,
-// TA_KL, TA_FP), objekt (the host's object of an identifier), foto (a
-// catalogue row by FotoID), bild (a picture by its path in the project).
+// TA_KL, TA_FP), objekt (the host's object of an identifier: its id, and its
+// geometry and attribute fingerprints where the host gave them), umbenannt
+// (an object given its checked-out identifier back, by its id), foto (a
+// catalogue row by FotoID), bild (a picture by its path in the project); an
+// undo names an identifier's items together as schluessel.
 #pragma once
 
 #include <cstdint>

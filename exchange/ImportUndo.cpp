@@ -36,8 +36,11 @@ constexpr const char* kBild = "bild";
 // What an undo names in flux or kept: an identifier stands for its rows
 // and its object, which go back together.
 constexpr const char* kSchluessel = "schluessel";
-// The print of an item that is not there.
+// The print of an item that is not there, and of one that cannot be read.
 constexpr const char* kAbsent = kNoPicture;
+constexpr const char* kUnknown = "?";
+// The record of an object given its checked-out identifier back, by id.
+constexpr const char* kUmbenannt = "umbenannt";
 
 platform::env::Env& CurrentEnv() {
   return platform::env::Env::Current();
@@ -284,13 +287,15 @@ class TakeBackRun {
   }
 
   // The object of K as the journal prints it: its id, and its geometry
-  // and attributes where the record to compare with holds them.
+  // and attributes where they are asked for and the host hands them over.
+  // A record with them that meets a print without them (the host's export
+  // failed) does not match: the object cannot be told unchanged, and stays.
   std::string ObjectPrint(const std::string& K, bool with_content) {
     const int32_t id = object_now_[K];
     std::string print = std::to_string(id);
     if (!with_content || id == 0) return print;
     const HostSnapshot::HostObject* object = SnapshotObject(id);
-    if (!object) return print + ":?:?";
+    if (!object) return print;
     return print + ":" + object->geometry + ":" + object->attributes;
   }
 
@@ -304,7 +309,7 @@ class TakeBackRun {
           snapshot_.emplace(object_id, std::move(object));
         }
       } catch (const std::exception&) {
-        // Compared by id alone; the rows' marks still tell edits.
+        // Printed by id alone (ObjectPrint).
         snapshot_.clear();
       }
     }
@@ -338,7 +343,7 @@ class TakeBackRun {
     if (journal_.kept.count({kSchluessel, r.to})) return At::kChanged;
     if (now != r.to) return At::kChanged;
     if (InFlux(kObjekt, r.to)) return At::kImports;
-    const auto stand = journal_.stands.find({"umbenannt", key});
+    const auto stand = journal_.stands.find({kUmbenannt, key});
     return stand != journal_.stands.end() ? At::kImports : At::kChanged;
   }
 
@@ -346,7 +351,17 @@ class TakeBackRun {
     if (!picture.before.empty()) return picture.before;
     if (picture.backup.empty()) return kAbsent;
     const std::optional<std::string> backup = ImportJournal::PathIn(project_, picture.backup);
-    return backup ? PicturePrint(*backup) : "?";
+    return backup ? PrintOrUnknown(*backup) : kUnknown;
+  }
+
+  // A picture that cannot be read matches no record: it is not put back
+  // over, and is named.
+  static std::string PrintOrUnknown(const std::string& path) {
+    try {
+      return PicturePrint(path);
+    } catch (const platform::env::EnvError&) {
+      return kUnknown;
+    }
   }
 
   // ---- What goes back ------------------------------------------------------------------
@@ -385,7 +400,6 @@ class TakeBackRun {
     for (const std::string& K : object_keys_) note(KeyUnit(K), ObjectState(K));
     for (const ImportJournal::Rename& r : journal_.renamed) note(KeyUnit(r.to), RenameState(r));
 
-    std::unordered_map<std::string, int32_t> foto_by_picture;
     for (const ImportJournal::Foto& foto : journal_.fotos) {
       if (!foto.Datei.empty()) {
         units.Join(FotoUnit(foto.FotoID), BildUnit(ImportJournal::PictureName(foto.Datei)));
@@ -409,7 +423,7 @@ class TakeBackRun {
       At at = At::kImports;
       if (!picture.before.empty() || !InFlux(kBild, picture.path) ||
           KeptBefore(kBild, picture.path)) {
-        at = Compare(kBild, picture.path, PicturePrint(*path), BeforePicture(picture));
+        at = Compare(kBild, picture.path, PrintOrUnknown(*path), BeforePicture(picture));
       }
       note(BildUnit(picture.path), at);
       if (at == At::kBefore) pictures_as_before_.insert(&picture);
@@ -422,7 +436,6 @@ class TakeBackRun {
                             const std::string& key, const std::string& name) {
       const std::string& root = units.Find(unit);
       if (kept_roots.count(root)) {
-        kept_items_.emplace_back(kind, key);
         if (!KeptBefore(kind, key)) new_kept_.emplace_back(kind, key);
         outcome_.kept.push_back(name);
         return false;
@@ -692,7 +705,7 @@ class TakeBackRun {
     }
     for (const ImportJournal::Rename& r : journal_.renamed) {
       if (restore_keys_.count(r.to) && host::KennungOf(r.id) == r.to) {
-        stand("umbenannt", std::to_string(r.id), r.to);
+        stand(kUmbenannt, std::to_string(r.id), r.to);
       }
     }
     std::unordered_set<int32_t> ids(restore_fotos_.begin(), restore_fotos_.end());
@@ -731,7 +744,6 @@ class TakeBackRun {
   std::vector<std::string> outside_;
 
   std::vector<Item> flux_items_;
-  std::vector<Item> kept_items_;
   std::vector<Item> new_kept_;
   std::unordered_set<std::string> restore_keys_;
   std::vector<int32_t> restore_fotos_;
