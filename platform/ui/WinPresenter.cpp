@@ -685,6 +685,16 @@ INT_PTR WinPresenter::Window::OnMessage(UINT message, WPARAM wparam, LPARAM lpar
         return TRUE;
       }
       return FALSE;
+    case WM_DESTROY:
+      // Destroyed by others (Close leaves the procedure first): by
+      // DestroyWindow elsewhere, or with its owner. The form closes as
+      // cancelled, which ends a modal loop waiting for it.
+      hwnd_ = nullptr;
+      if (!closed_) {
+        closed_ = true;
+        form_.Close(ModalResult::kCancel);
+      }
+      return FALSE;
     default:
       return FALSE;
   }
@@ -871,7 +881,8 @@ void WinPresenter::RunModal(Form& form) {
       if (owner_was_enabled) EnableWindow(owner, FALSE);
       window.Show();
       ULONGLONG last_idle = GetTickCount64();
-      while (form.modal_result == ModalResult::kNone) {
+      // Until the form has its result, or its window is gone.
+      while (form.modal_result == ModalResult::kNone && window.Handle() != nullptr) {
         if (form.on_idle) {
           const DWORD interval = std::max<DWORD>(1, form.idle_interval_ms);
           const ULONGLONG now = GetTickCount64();
@@ -894,7 +905,7 @@ void WinPresenter::RunModal(Form& form) {
           WaitMessage();
         }
         MSG msg;
-        while (form.modal_result == ModalResult::kNone &&
+        while (form.modal_result == ModalResult::kNone && window.Handle() != nullptr &&
                PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
           if (msg.message == WM_QUIT) {
             // The host is ending: leave the quit for its own loop.
@@ -908,8 +919,11 @@ void WinPresenter::RunModal(Form& form) {
           }
         }
       }
-      // Before the window goes, so that the owner gets the activation back.
-      if (owner_was_enabled) EnableWindow(owner, TRUE);
+      // Its window went without a result.
+      if (form.modal_result == ModalResult::kNone) form.Close(ModalResult::kCancel);
+      // Before the window goes, so that the owner gets the activation back;
+      // an owner that went took the window with it.
+      if (owner_was_enabled && IsWindow(owner)) EnableWindow(owner, TRUE);
     }
     error = window.TakeError();
   }

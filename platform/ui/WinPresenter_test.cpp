@@ -564,5 +564,73 @@ TEST_F(WinPresenterTest, ATimersErrorIsShownAndTheTimerRunsOnButNotInsideItsBox)
             std::string::npos);
 }
 
+// Ends a test's modal loop with a quit should it wait for ever, and says so.
+class Watchdog {
+ public:
+  explicit Watchdog(DWORD ms)
+      : test_thread_(GetCurrentThreadId()),
+        done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        thread_([this, ms] {
+          if (WaitForSingleObject(done_, ms) == WAIT_TIMEOUT) {
+            fired_ = true;
+            PostThreadMessageW(test_thread_, WM_QUIT, 0, 0);
+          }
+        }) {}
+  ~Watchdog() {
+    SetEvent(done_);
+    thread_.join();
+    CloseHandle(done_);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
+  bool Fired() const { return fired_; }
+
+ private:
+  DWORD test_thread_;
+  HANDLE done_;
+  std::atomic<bool> fired_{false};
+  std::thread thread_;
+};
+
+// What the timer procedure below destroys: the dialog itself, or its owner.
+std::atomic<bool> g_destroy_owner{false};
+std::atomic<HWND> g_owner_seen{nullptr};
+
+// A timer of the host's, run by the modal loop, destroying the dialog
+// behind the presenter's back.
+void CALLBACK DestroyTheDialog(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindWindowW(WinPresenter::WindowClass(), L"Auswahl prüfen");
+  if (dialog == nullptr || !IsWindowVisible(dialog)) return;
+  ::KillTimer(nullptr, id);
+  g_owner_seen = GetWindow(dialog, GW_OWNER);
+  DestroyWindow(g_destroy_owner ? GetWindow(dialog, GW_OWNER) : dialog);
+}
+
+TEST_F(WinPresenterTest, AModalLoopWhoseWindowIsDestroyedFromOutsideEndsAsCancelled) {
+  for (const bool owner_goes : {false, true}) {
+    SCOPED_TRACE(owner_goes ? "its owner destroyed" : "the dialog destroyed");
+    HostWindow host;
+    Failing form;
+    form.ok->on_click = nullptr;
+    g_destroy_owner = owner_goes;
+    g_owner_seen = nullptr;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &DestroyTheDialog);
+    ASSERT_NE(timer, 0u);
+    ModalResult result = ModalResult::kNone;
+    {
+      Watchdog watchdog(60000);
+      result = form.ShowModal();
+      EXPECT_FALSE(watchdog.Fired()) << "the loop waited on for a window that was gone";
+    }
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(g_owner_seen.load(), host.Handle());
+    EXPECT_EQ(result, ModalResult::kCancel);
+    EXPECT_FALSE(form.Showing());
+    EXPECT_EQ(FindWindowW(WinPresenter::WindowClass(), L"Auswahl prüfen"), nullptr);
+    EXPECT_EQ(IsWindow(host.Handle()) != FALSE, !owner_goes);
+  }
+}
+
 }  // namespace
 }  // namespace platform::ui
