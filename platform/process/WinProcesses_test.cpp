@@ -157,6 +157,22 @@ TEST_F(WinProcessTest, AWatchedProgramTellsHowItEnded) {
   EXPECT_EQ(static_cast<DWORD>(crashed.code), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
 }
 
+TEST_F(WinProcessTest, OnlyAnExceptionsStatusIsACrashNotAnExitCodeWithTheTopBitsSet) {
+  // 0xFFFFFFFF, the program's own -1: both top bits set, yet no crash.
+  const RunningProgram::Ending minus_one = RunToEnd({"exit", "-1"});
+  EXPECT_FALSE(minus_one.by_signal);
+  EXPECT_EQ(minus_one.code, -1);
+  // 0xD0000000 and 0xE0000000: beyond the statuses of error severity.
+  for (const char* code : {"-805306368", "-536870912"}) {
+    const RunningProgram::Ending ending = RunToEnd({"exit", code});
+    EXPECT_FALSE(ending.by_signal) << code;
+    EXPECT_EQ(std::to_string(ending.code), code);
+  }
+  const RunningProgram::Ending crashed = RunToEnd({"crash"});
+  EXPECT_TRUE(crashed.by_signal);
+  EXPECT_EQ(static_cast<DWORD>(crashed.code), 0xC0000005u);
+}
+
 TEST_F(WinProcessTest, StoppingAProgramEndsWhatItStartedTooAndAsksNoWindowless) {
   const fs::path pids = dir_.parent_path() / "pids.txt";
   std::unique_ptr<RunningProgram> running =
