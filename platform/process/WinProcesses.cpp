@@ -230,12 +230,18 @@ std::optional<Started> StartProgram(const std::string& program,
   return started;
 }
 
+bool IsExceptionStatus(DWORD code) {
+  return (code & 0xF0000000u) == 0xC0000000u;
+}
+
 struct CloseRequest {
   const std::vector<DWORD>* pids;
   bool asked = false;
 };
 
-BOOL CALLBACK CloseIfTheirs(HWND window, LPARAM context) {
+// Called back from EnumWindows, through whose frames no exception may pass;
+// it compares ids and posts, and throws nothing.
+BOOL CALLBACK CloseIfTheirs(HWND window, LPARAM context) noexcept {
   auto* request = reinterpret_cast<CloseRequest*>(context);
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
@@ -305,12 +311,11 @@ class WinProgram : public RunningProgram {
     if (ending_) return;
     DWORD code = 0;
     if (!GetExitCodeProcess(process_.get(), &code) || code == STILL_ACTIVE) return;
-    // An exception's status (0xC0000005 and the like) ended it, or Stop did.
-    if ((code & 0xC0000000u) == 0xC0000000u) {
-      ending_ = Ending{true, static_cast<int>(code)};
-    } else {
-      ending_ = Ending{false, static_cast<int>(code)};
-    }
+    // The exit code is the program's own but for a crash, which leaves an
+    // exception's status (0xC0000005 and the like), as Stop does: error
+    // severity, neither customer nor reserved bit. The two top bits alone
+    // would take an exit code of -1 (0xFFFFFFFF) for a crash.
+    ending_ = Ending{IsExceptionStatus(code), static_cast<int>(code)};
   }
 
   Handle process_;

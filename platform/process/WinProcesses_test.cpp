@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <utility>
 
 #include "platform/process/Process.h"
 #include "platform/process/WinCommandLine.h"
@@ -26,9 +28,30 @@ std::string Read(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool WaitFor(const fs::path& path) {
-  for (int i = 0; i < 1000 && !fs::exists(path); ++i) Sleep(10);
-  return fs::exists(path);
+// The tests wait for what they check, by the clock: a loaded machine makes
+// wine slow to start a program, and a wait that ends early only fails.
+constexpr ULONGLONG kPatienceMs = 60000;
+
+// The text the probe writes, once it can be read. The probe renames its
+// file into place, and the file shows under its name before the rename's
+// handle (with delete access) is closed: an open that does not share
+// deletion is refused meanwhile (ERROR_SHARING_VIOLATION under wine), so a
+// file that exists cannot always be read yet.
+std::string WaitForText(const fs::path& path) {
+  const ULONGLONG until = GetTickCount64() + kPatienceMs;
+  for (;;) {
+    if (std::string text = Read(path); !text.empty()) return text;
+    if (GetTickCount64() >= until) return "";
+    Sleep(10);
+  }
+}
+
+// The ids of the program and of the helper it started, as the probe wrote
+// them; zeros when none came.
+std::pair<DWORD, DWORD> WaitForIds(const fs::path& path) {
+  DWORD program = 0, helper = 0;
+  std::istringstream(WaitForText(path)) >> program >> helper;
+  return {program, helper};
 }
 
 // Arguments that each of the quoting rules is needed for.
@@ -85,7 +108,8 @@ class WinProcessTest : public ::testing::Test {
     std::unique_ptr<RunningProgram> running = RunningProgram::Start(program_, args);
     EXPECT_NE(running, nullptr);
     if (!running) return {};
-    for (int i = 0; i < 1000 && !running->Ended(); ++i) Sleep(10);
+    const ULONGLONG until = GetTickCount64() + kPatienceMs;
+    while (!running->Ended() && GetTickCount64() < until) Sleep(10);
     EXPECT_TRUE(running->HowEnded().has_value());
     return running->HowEnded().value_or(RunningProgram::Ending{});
   }
@@ -121,8 +145,7 @@ TEST_F(WinProcessTest, WhatIsNoProgramCannotBeStarted) {
 TEST_F(WinProcessTest, ExecReturnsAtOnceAndTheProgramRuns) {
   const fs::path out = dir_.parent_path() / "shown.txt";
   ASSERT_TRUE(Exec(program_, {"args", out.string(), "log file.log"}));
-  ASSERT_TRUE(WaitFor(out));
-  EXPECT_NE(Read(out).find("[log file.log]"), std::string::npos);
+  EXPECT_NE(WaitForText(out).find("[log file.log]"), std::string::npos);
 }
 
 TEST_F(WinProcessTest, AWatchedProgramTellsHowItEnded) {
@@ -134,24 +157,39 @@ TEST_F(WinProcessTest, AWatchedProgramTellsHowItEnded) {
   EXPECT_EQ(static_cast<DWORD>(crashed.code), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
 }
 
+TEST_F(WinProcessTest, OnlyAnExceptionsStatusIsACrashNotAnExitCodeWithTheTopBitsSet) {
+  // 0xFFFFFFFF, the program's own -1: both top bits set, yet no crash.
+  const RunningProgram::Ending minus_one = RunToEnd({"exit", "-1"});
+  EXPECT_FALSE(minus_one.by_signal);
+  EXPECT_EQ(minus_one.code, -1);
+  // 0xD0000000 and 0xE0000000: beyond the statuses of error severity.
+  for (const char* code : {"-805306368", "-536870912"}) {
+    const RunningProgram::Ending ending = RunToEnd({"exit", code});
+    EXPECT_FALSE(ending.by_signal) << code;
+    EXPECT_EQ(std::to_string(ending.code), code);
+  }
+  const RunningProgram::Ending crashed = RunToEnd({"crash"});
+  EXPECT_TRUE(crashed.by_signal);
+  EXPECT_EQ(static_cast<DWORD>(crashed.code), 0xC0000005u);
+}
+
 TEST_F(WinProcessTest, StoppingAProgramEndsWhatItStartedTooAndAsksNoWindowless) {
   const fs::path pids = dir_.parent_path() / "pids.txt";
   std::unique_ptr<RunningProgram> running =
       RunningProgram::Start(program_, {"spawn", pids.string()});
   ASSERT_NE(running, nullptr);
-  ASSERT_TRUE(WaitFor(pids));
-  DWORD program = 0, helper = 0;
-  std::ifstream(pids) >> program >> helper;
+  const auto [program, helper] = WaitForIds(pids);
+  ASSERT_GT(program, 0u);
   ASSERT_GT(helper, 0u);
   HANDLE helper_process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, helper);
-  ASSERT_NE(helper_process, nullptr);
+  ASSERT_NE(helper_process, nullptr) << GetLastError();
   EXPECT_FALSE(running->Ended());
   const ULONGLONG before = GetTickCount64();
   running->Stop(60000);
   EXPECT_LT(GetTickCount64() - before, 30000u) << "no window to ask: forced at once";
   ASSERT_TRUE(running->HowEnded().has_value());
   EXPECT_TRUE(running->HowEnded()->by_signal);
-  if (WaitForSingleObject(helper_process, 5000) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(helper_process, static_cast<DWORD>(kPatienceMs)) != WAIT_OBJECT_0) {
     ADD_FAILURE() << "helper still runs";
     TerminateProcess(helper_process, 1);  // it would keep the test's output open
   }
@@ -163,16 +201,16 @@ TEST_F(WinProcessTest, AProgramStillRunningWhenItsObjectGoesIsEnded) {
   std::unique_ptr<RunningProgram> running =
       RunningProgram::Start(program_, {"spawn", pids.string()});
   ASSERT_NE(running, nullptr);
-  ASSERT_TRUE(WaitFor(pids));
-  DWORD program = 0, helper = 0;
-  std::ifstream(pids) >> program >> helper;
+  const auto [program, helper] = WaitForIds(pids);
+  ASSERT_GT(program, 0u);
+  ASSERT_GT(helper, 0u);
   const DWORD access = SYNCHRONIZE | PROCESS_TERMINATE;
   HANDLE both[] = {OpenProcess(access, FALSE, program), OpenProcess(access, FALSE, helper)};
-  ASSERT_NE(both[0], nullptr);
-  ASSERT_NE(both[1], nullptr);
+  ASSERT_NE(both[0], nullptr) << GetLastError();
+  ASSERT_NE(both[1], nullptr) << GetLastError();
   running.reset();
   for (HANDLE process : both) {
-    if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process, static_cast<DWORD>(kPatienceMs)) != WAIT_OBJECT_0) {
       ADD_FAILURE() << "still runs";
       TerminateProcess(process, 1);
     }

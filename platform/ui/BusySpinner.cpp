@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "platform/env/Env.h"
+#include "platform/ui/ErrorGuard.h"
 
 namespace platform::ui {
 namespace {
@@ -39,7 +40,14 @@ void BusySpinner::Start() {
     running_ = true;
     suspended_ = false;
     start_ns_ = NowNs();
-    if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+    if (!thread_.joinable()) {
+      thread_ = std::thread([this] {
+        // Nothing may leave a thread's entry (the runtime ends the program).
+        // The spinner only shows that the work goes on: a line it cannot
+        // write (the terminal gone) ends the spinner, not the work.
+        if (Caught([this] { Run(); })) Gone();
+      });
+    }
   }
   wake_.notify_all();
 }
@@ -68,6 +76,12 @@ void BusySpinner::Resume() {
     suspended_ = false;
   }
   wake_.notify_all();
+}
+
+void BusySpinner::Gone() noexcept {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // The line is left as it stands: writing it is what failed.
+  shown_ = false;
 }
 
 void BusySpinner::Run() {

@@ -3,7 +3,8 @@
 // a second on one line, and the line cleared when the work ends. The host's
 // work runs on its one thread, so the spinner draws from a thread of its
 // own; it writes only through the function it is given, and never after
-// Suspend or Stop have returned.
+// Suspend or Stop have returned. A write that fails on its thread ends the
+// spinner quietly.
 #pragma once
 
 #include <condition_variable>
@@ -38,6 +39,8 @@ class BusySpinner {
 
  private:
   void Run();
+  // Run failed and its thread ends: nothing is cleared or drawn any more.
+  void Gone() noexcept;
   void ClearLocked();
 
   std::function<void(std::string_view)> write_;

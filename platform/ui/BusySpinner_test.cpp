@@ -1,12 +1,15 @@
 // The spinner of long work: its frames, that it shows nothing for short
 // work, keeps off the line while a box is shown, and never writes after it
-// was stopped; and that the cursor's changes reach the presenter.
+// was stopped, and that a write failing on its thread ends it quietly; and
+// that the cursor's changes reach the presenter.
 #include "platform/ui/BusySpinner.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/ui/Ui.h"
@@ -72,6 +75,30 @@ TEST(BusySpinnerTest, LongWorkSpinsAndTheLineIsClearedAtItsEnd) {
   EXPECT_EQ(writes.front().rfind("\r| Bitte warten ... ", 0), 0u) << writes.front();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(out.Writes().size(), writes.size()) << "nothing after Stop";
+}
+
+TEST(BusySpinnerTest, AWriteThatFailsOnItsThreadEndsTheSpinnerNotTheProgram) {
+  std::atomic<int> tries{0};
+  {
+    BusySpinner spinner(
+        [&](std::string_view) {
+          ++tries;
+          throw std::runtime_error("Terminal geschlossen");
+        },
+        0, 1);
+    spinner.Start();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (tries == 0 && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(tries, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(tries, 1) << "its thread ended at the first failed frame";
+    spinner.Stop();
+    spinner.Start();
+    spinner.Stop();
+    EXPECT_EQ(tries, 1) << "nothing to clear, nothing drawn";
+  }
 }
 
 class CursorPresenter : public Presenter {

@@ -7,7 +7,7 @@
 #include <exception>
 #include <vector>
 
-#include "platform/ui/Ui.h"
+#include "platform/ui/ErrorGuard.h"
 
 namespace platform::ui {
 namespace {
@@ -40,29 +40,34 @@ class GivenFunctions : public HostTimers {
 std::atomic<HostTimers*> g_scoped{nullptr};
 std::atomic<HostTimers*> g_given{nullptr};
 
-void ShowTimerError(const char* text) noexcept {
-  try {
-    MessageBox(MsgKind::kError, text);
-  } catch (...) {
-    // Nothing is left to tell the user with; the host's loop must go on.
-  }
-}
-
 std::vector<Timer*>& LocalTimers() {
   static std::vector<Timer*> timers;
   return timers;
 }
 
+// The timers whose error box is up. The box waits for the mapper in a
+// message loop of its own, which runs the host's timers too: the failing
+// handler would run again inside it, and every tick would stack another box
+// on the first.
+std::vector<const Timer*>& ShowingError() {
+  static std::vector<const Timer*> timers;
+  return timers;
+}
+
 // The host's event loop calls this through a C pointer: no exception may
-// reach it. A handler's error is shown like a hook's, and the timer runs on.
+// reach it. A handler's error is shown like a hook's, and the timer runs on
+// (the loop calls a timer until it is killed, and only its owner kills it),
+// though not while its box is up.
 void HostTick(void* context) noexcept {
-  try {
-    static_cast<Timer*>(context)->Fire();
-  } catch (const std::exception& e) {
-    ShowTimerError(e.what());
-  } catch (...) {
-    ShowTimerError("Unbekannter Fehler im Plug-in.");
-  }
+  auto* timer = static_cast<Timer*>(context);
+  auto& showing = ShowingError();
+  if (std::find(showing.begin(), showing.end(), timer) != showing.end()) return;
+  const std::exception_ptr error = Caught([timer] { timer->Fire(); });
+  if (!error) return;
+  const bool marked = !Caught([&] { showing.push_back(timer); });
+  ShowError(error);
+  // The timer may be gone by now: only its address is compared.
+  if (marked) std::erase(showing, timer);
 }
 
 }  // namespace
@@ -99,6 +104,7 @@ Timer::Timer(std::function<void()> on_timer, uint32_t interval_ms)
 
 Timer::~Timer() {
   Unregister();
+  std::erase(ShowingError(), this);
 }
 
 void Timer::Register() {

@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "platform/ui/ScriptedPresenter.h"
 #include "platform/ui/Transcript.h"
@@ -76,6 +78,54 @@ TEST_F(TimerTest, AHandlersErrorNeverReachesTheHostsLoop) {
       << transcript->Text();
   EXPECT_EQ(FakeLoop::timers.size(), 1u) << "the timer runs on";
   failing.SetEnabled(false);
+  SetPresenter(std::move(previous));
+}
+
+// A box that waits for the mapper in a loop of its own, which runs the
+// host's timers meanwhile (as a message box's loop does on Windows); a
+// depth that no box reaches ends the test should the boxes stack.
+class LoopingBoxes : public Presenter {
+ public:
+  MsgAnswer ShowMessage(MsgKind kind, std::string_view text, MsgButtons) override {
+    shown.emplace_back(std::string(MsgKindName(kind)) + ": " + std::string(text));
+    if (++depth_ < 4) FakeLoop::RunAll();
+    --depth_;
+    return MsgAnswer::kOk;
+  }
+  void RunModal(Form&) override {}
+  void ShowModeless(Form&) override {}
+  void CloseModeless(Form&) override {}
+  std::optional<std::string> ShowFileDialog(const FileDialogRequest&) override { return {}; }
+  std::vector<std::string> shown;
+
+ private:
+  int depth_ = 0;
+};
+
+TEST_F(TimerTest, AFailingHandlerDoesNotRunAgainWhileItsErrorBoxWaitsButAfterIt) {
+  SetHostTimerFunctions(&FakeLoop::Set, &FakeLoop::Kill);
+  auto owned = std::make_unique<LoopingBoxes>();
+  LoopingBoxes& boxes = *owned;
+  auto previous = SetPresenter(std::move(owned));
+  int runs = 0, other_runs = 0;
+  Timer failing(
+      [&] {
+        ++runs;
+        throw std::runtime_error("Position nicht lesbar");
+      },
+      10);
+  Timer other([&] { ++other_runs; }, 10);
+  failing.SetEnabled(true);
+  other.SetEnabled(true);
+  FakeLoop::RunAll();
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(boxes.shown, std::vector<std::string>{"error: Position nicht lesbar"});
+  EXPECT_GE(other_runs, 2) << "the other timers run while the box waits";
+  FakeLoop::RunAll();
+  EXPECT_EQ(runs, 2) << "after its box the timer runs on";
+  EXPECT_EQ(boxes.shown.size(), 2u);
+  failing.SetEnabled(false);
+  other.SetEnabled(false);
   SetPresenter(std::move(previous));
 }
 

@@ -10,13 +10,21 @@
 // was posted already in the queue; it finds no entry and does nothing, so
 // a killed timer's proc is never called again. There is no terminal to
 // hand over.
+//
+// The timer procedure is called by Windows' DispatchMessage, through whose
+// frames no exception may pass (ErrorGuard.h). What a proc throws is shown
+// in an error box, and the timer runs on: the loop calls a timer until it
+// is killed, as Timer.h promises, and only its owner kills it; Timer's own
+// procs do the same with their handlers' errors.
 #include <windows.h>
 // Macros of windows.h that would rename the service's own members.
 #undef SetTimer
 #undef KillTimer
 
+#include <exception>
 #include <map>
 
+#include "platform/ui/ErrorGuard.h"
 #include "platform/ui/Timer.h"
 
 namespace platform::ui {
@@ -25,6 +33,10 @@ namespace {
 struct Entry {
   KartulSimTimerProc proc;
   void* context;
+  // Its error box is up: the box's message loop dispatches the timer's
+  // WM_TIMER too, and the failing proc would run again inside it, stacking
+  // box upon box. Its ticks are let pass until the box is closed.
+  bool showing_error = false;
 };
 
 // By id; the timers are set, killed and run on the host's thread alone.
@@ -33,12 +45,23 @@ std::map<UINT_PTR, Entry>& Entries() {
   return *entries;
 }
 
-void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) noexcept {
   const auto it = Entries().find(id);
   if (it == Entries().end()) return;  // killed after its message was posted
+  if (it->second.showing_error) return;
   // A copy: the proc may kill its own timer, or others, while it runs.
   const Entry entry = it->second;
-  entry.proc(entry.context);
+  const std::exception_ptr error = Caught([&entry] { entry.proc(entry.context); });
+  if (!error) return;
+  // Looked up again around the box: the proc, or another timer's while the
+  // box waits, may have killed this one.
+  if (const auto failed = Entries().find(id); failed != Entries().end()) {
+    failed->second.showing_error = true;
+  }
+  ShowError(error);
+  if (const auto failed = Entries().find(id); failed != Entries().end()) {
+    failed->second.showing_error = false;
+  }
 }
 
 class MessageLoop : public HostTimers {
@@ -56,7 +79,7 @@ class MessageLoop : public HostTimers {
       if (id != 0) ::KillTimer(nullptr, id);
       return 0;
     }
-    Entries()[id] = Entry{proc, context};
+    Entries()[id] = Entry{proc, context, false};
     return static_cast<uint32_t>(id);
   }
 

@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <utility>
 #include <vector>
 
 #include "platform/text/Formats.h"
+#include "platform/ui/ErrorGuard.h"
 
 namespace platform::ui {
 namespace {
@@ -115,9 +118,15 @@ const wchar_t* WinPresenter::WindowClass() {
 }
 
 // One form's window; lives while the form is shown.
+//
+// Its procedure is called from Windows' frames (DispatchMessage, SendMessage,
+// IsDialogMessage), which no exception may cross: what the model's handlers
+// throw there is caught and handed to Failed. From then on the window takes
+// no more actions of the user, the model being in whatever state the
+// handler left it.
 class WinPresenter::Window {
  public:
-  Window(Form& form, HWND owner, bool modal);
+  Window(WinPresenter& presenter, Form& form, HWND owner, bool modal);
   ~Window();
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -129,6 +138,13 @@ class WinPresenter::Window {
   void Sync();
   // Takes the window away; the model is not touched from then on.
   void Close();
+  // A handler failed. A modal form closes as cancelled and keeps the error
+  // for RunModal to throw again once its loop has returned; a modeless one
+  // lives in the host's loop, where nobody would take the error: it shows
+  // the error's text in an error box and closes.
+  void Failed(std::exception_ptr error) noexcept;
+  // The error a modal form's handler threw, if one did.
+  std::exception_ptr TakeError() { return std::exchange(error_, nullptr); }
 
  private:
   struct Item {
@@ -142,7 +158,7 @@ class WinPresenter::Window {
     HBITMAP bitmap = nullptr;
   };
 
-  static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
   INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void Build();
   HWND Child(const wchar_t* window_class, const std::wstring& text, DWORD style, int id, int x,
@@ -162,8 +178,10 @@ class WinPresenter::Window {
   Button* DefaultButton() const;
   Button* CancelButton() const;
 
+  WinPresenter& presenter_;
   Form& form_;
   bool modal_;
+  std::exception_ptr error_;
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
   HFONT fixed_font_ = nullptr;
@@ -173,7 +191,8 @@ class WinPresenter::Window {
   int busy_ = 0;
 };
 
-WinPresenter::Window::Window(Form& form, HWND owner, bool modal) : form_(form), modal_(modal) {
+WinPresenter::Window::Window(WinPresenter& presenter, Form& form, HWND owner, bool modal)
+    : presenter_(presenter), form_(form), modal_(modal) {
   // An empty dialog template; the controls follow from the model.
   struct alignas(4) Template {
     DLGTEMPLATE dialog;
@@ -193,12 +212,18 @@ WinPresenter::Window::Window(Form& form, HWND owner, bool modal) : form_(form), 
   if (hwnd_ == nullptr) return;
   font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   fixed_font_ = static_cast<HFONT>(GetStockObject(ANSI_FIXED_FONT));
-  SetWindowTextW(hwnd_, Wide(form.caption).c_str());
-  // What the new controls report while they are made is not the user's.
-  syncing_ = true;
-  Build();
-  syncing_ = false;
-  Sync();
+  try {
+    SetWindowTextW(hwnd_, Wide(form.caption).c_str());
+    // What the new controls report while they are made is not the user's.
+    syncing_ = true;
+    Build();
+    syncing_ = false;
+    Sync();
+  } catch (...) {
+    // No object will be left to answer the window's messages.
+    Close();
+    throw;
+  }
   if (!modal_) SetTimer(hwnd_, kRefreshTimer, 250, nullptr);
 }
 
@@ -583,7 +608,8 @@ void WinPresenter::Window::SyncPicture(Item& item, const Picture& picture) {
   item.bitmap = bitmap;
 }
 
-INT_PTR CALLBACK WinPresenter::Window::Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+INT_PTR CALLBACK WinPresenter::Window::Proc(HWND hwnd, UINT message, WPARAM wparam,
+                                            LPARAM lparam) noexcept {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
     reinterpret_cast<Window*>(lparam)->hwnd_ = hwnd;
@@ -592,9 +618,33 @@ INT_PTR CALLBACK WinPresenter::Window::Proc(HWND hwnd, UINT message, WPARAM wpar
   auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   if (self == nullptr) return FALSE;
   ++self->busy_;
-  const INT_PTR handled = self->OnMessage(message, wparam, lparam);
+  // Taken as handled when it failed: what the handler began is not for
+  // the dialog manager to finish.
+  INT_PTR handled = TRUE;
+  if (std::exception_ptr error =
+          Caught([&] { handled = self->OnMessage(message, wparam, lparam); })) {
+    self->Failed(std::move(error));
+  }
   --self->busy_;
   return handled;
+}
+
+void WinPresenter::Window::Failed(std::exception_ptr error) noexcept {
+  if (modal_) {
+    // A later error (while the window goes) follows from the first.
+    if (!error_) error_ = std::move(error);
+    closed_ = true;
+    form_.modal_result = ModalResult::kCancel;
+    return;
+  }
+  closed_ = true;
+  // The box runs a message loop of its own: the refresh would reach the
+  // model meanwhile.
+  if (hwnd_ != nullptr) KillTimer(hwnd_, kRefreshTimer);
+  ShowError(error, &presenter_);
+  if (std::exception_ptr again = Caught([this] { form_.Close(ModalResult::kCancel); })) {
+    ShowError(again, &presenter_);
+  }
 }
 
 INT_PTR WinPresenter::Window::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -628,9 +678,21 @@ INT_PTR WinPresenter::Window::OnMessage(UINT message, WPARAM wparam, LPARAM lpar
       return TRUE;
     case WM_TIMER:
       if (wparam == kRefreshTimer) {
-        Harvest();
-        Sync();
+        if (!closed_) {
+          Harvest();
+          Sync();
+        }
         return TRUE;
+      }
+      return FALSE;
+    case WM_DESTROY:
+      // Destroyed by others (Close leaves the procedure first): by
+      // DestroyWindow elsewhere, or with its owner. The form closes as
+      // cancelled, which ends a modal loop waiting for it.
+      hwnd_ = nullptr;
+      if (!closed_) {
+        closed_ = true;
+        form_.Close(ModalResult::kCancel);
       }
       return FALSE;
     default:
@@ -808,8 +870,9 @@ void WinPresenter::RunModal(Form& form) {
   FreeRetired();
   if (transcript_) transcript_->FormShown(form);
   HWND owner = GetActiveWindow();
+  std::exception_ptr error;
   {
-    Window window(form, owner, true);
+    Window window(*this, form, owner, true);
     if (window.Handle() == nullptr) {
       // No window to be had (no desktop): the form cannot be answered.
       form.Close(ModalResult::kCancel);
@@ -818,14 +881,22 @@ void WinPresenter::RunModal(Form& form) {
       if (owner_was_enabled) EnableWindow(owner, FALSE);
       window.Show();
       ULONGLONG last_idle = GetTickCount64();
-      while (form.modal_result == ModalResult::kNone) {
+      // Until the form has its result, or its window is gone.
+      while (form.modal_result == ModalResult::kNone && window.Handle() != nullptr) {
         if (form.on_idle) {
           const DWORD interval = std::max<DWORD>(1, form.idle_interval_ms);
           const ULONGLONG now = GetTickCount64();
           if (now - last_idle >= interval) {
             last_idle = now;
-            form.on_idle();
-            window.Sync();
+            // Called here, not from a window procedure; its error still ends
+            // the loop as a handler's does, so that the owner is enabled
+            // again and the window gone before it is thrown again.
+            if (std::exception_ptr failed = Caught([&] {
+                  form.on_idle();
+                  window.Sync();
+                })) {
+              window.Failed(std::move(failed));
+            }
             continue;
           }
           MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(interval - (now - last_idle)),
@@ -834,7 +905,7 @@ void WinPresenter::RunModal(Form& form) {
           WaitMessage();
         }
         MSG msg;
-        while (form.modal_result == ModalResult::kNone &&
+        while (form.modal_result == ModalResult::kNone && window.Handle() != nullptr &&
                PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
           if (msg.message == WM_QUIT) {
             // The host is ending: leave the quit for its own loop.
@@ -848,11 +919,18 @@ void WinPresenter::RunModal(Form& form) {
           }
         }
       }
-      // Before the window goes, so that the owner gets the activation back.
-      if (owner_was_enabled) EnableWindow(owner, TRUE);
+      // Its window went without a result.
+      if (form.modal_result == ModalResult::kNone) form.Close(ModalResult::kCancel);
+      // Before the window goes, so that the owner gets the activation back;
+      // an owner that went took the window with it.
+      if (owner_was_enabled && IsWindow(owner)) EnableWindow(owner, TRUE);
     }
+    error = window.TakeError();
   }
   if (transcript_) transcript_->Result(form.modal_result);
+  // Out of Windows' frames: the code that showed the form takes the error
+  // (a hook's guard shows it and answers as usual).
+  if (error) std::rethrow_exception(error);
 }
 
 void WinPresenter::ShowModeless(Form& form) {
@@ -862,9 +940,16 @@ void WinPresenter::ShowModeless(Form& form) {
     return;
   }
   if (transcript_) transcript_->FormShown(form, "modeless");
-  auto window = std::make_unique<Window>(form, GetActiveWindow(), false);
+  // Known before it is shown: a handler failing at once closes it through
+  // CloseModeless.
+  auto& window = modeless_[&form];
+  try {
+    window = std::make_unique<Window>(*this, form, GetActiveWindow(), false);
+  } catch (...) {
+    modeless_.erase(&form);
+    throw;
+  }
   window->Show();
-  modeless_[&form] = std::move(window);
 }
 
 void WinPresenter::CloseModeless(Form& form) {

@@ -15,7 +15,10 @@
 
 #include <atomic>
 #include <functional>
+#include <stdexcept>
 #include <thread>
+
+#include "platform/ui/Timer.h"
 
 namespace platform::ui {
 namespace {
@@ -40,7 +43,10 @@ class User {
   User(std::wstring caption, std::function<void(HWND)> answer)
       : test_thread_(GetCurrentThreadId()),
         thread_([this, caption = std::move(caption), answer = std::move(answer)] {
-          for (int i = 0; i < 500; ++i) {
+          // By the clock, not by a count of naps, which a loaded machine
+          // stretches; a dialog that comes is answered at once.
+          const ULONGLONG until = GetTickCount64() + 60000;
+          while (GetTickCount64() < until) {
             HWND dialog = FindWindowW(WinPresenter::WindowClass(), caption.c_str());
             if (dialog != nullptr && IsWindowVisible(dialog)) {
               found_ = true;
@@ -359,6 +365,271 @@ TEST_F(WinPresenterTest, ModelessFormLivesInTheCallersLoopUntilItsHandlerClosesI
   EXPECT_NE(FindWindowW(WinPresenter::WindowClass(), L"Erfassung Ü"), nullptr);
   form.Close();
   EXPECT_EQ(FindWindowW(WinPresenter::WindowClass(), L"Erfassung Ü"), nullptr);
+}
+
+// Errors of the handlers below Windows' frames. Each is caught in the
+// window or timer procedure: the process lives on to check what follows.
+
+// The error a database gives while a dialog is open.
+class DatabaseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A form whose handlers fail.
+class Failing : public Form {
+ public:
+  Failing() : Form("TFormAuswahl", "Auswahl prüfen") {
+    list = &Add<ListBox>("lbObjekte");
+    list->Add("Eiche");
+    list->Add("Linde");
+    list->on_click = [] { throw DatabaseError("Tabelle TA_LIST gesperrt"); };
+    ok = &Add<Button>("BtnOK", "OK", ModalResult::kOk);
+    ok->on_click = [] { throw std::runtime_error("Datenbank nicht erreichbar"); };
+    auto& cancel = Add<Button>("BtnCancel", "Abbrechen", ModalResult::kCancel);
+    cancel.is_cancel = true;
+  }
+  ListBox* list;
+  Button* ok;
+};
+
+// A window of the host's, active, that a modal form takes as its owner.
+class HostWindow {
+ public:
+  HostWindow()
+      : hwnd_(CreateWindowExW(0, L"STATIC", L"KARTUL", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480,
+                              nullptr, nullptr, nullptr, nullptr)) {
+    SetForegroundWindow(hwnd_);
+    SetActiveWindow(hwnd_);
+  }
+  ~HostWindow() {
+    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  }
+  HWND Handle() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
+
+// The static text of a message box.
+std::wstring BoxText(HWND box) {
+  std::wstring text;
+  for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && !TextOf(child).empty()) {
+      text = TextOf(child);
+    }
+  }
+  return text;
+}
+
+TEST_F(WinPresenterTest, AModalFormsHandlerErrorClosesItAsCancelledAndIsThrownAfterItsLoop) {
+  HostWindow host;
+  ASSERT_EQ(GetActiveWindow(), host.Handle());
+  struct Case {
+    const char* name;
+    std::function<void(HWND)> provoke;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"click",
+       [](HWND dialog) {
+         SendMessageW(GetDlgItem(dialog, WinPresenter::ControlId(1)), BM_CLICK, 0, 0);
+       },
+       "Datenbank nicht erreichbar"},
+      {"selection",
+       [](HWND dialog) {
+         HWND list = GetDlgItem(dialog, WinPresenter::ControlId(0));
+         SendMessageW(list, LB_SETCURSEL, 1, 0);
+         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                      reinterpret_cast<LPARAM>(list));
+       },
+       "Tabelle TA_LIST gesperrt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Failing form;
+    HWND seen_owner = nullptr;
+    bool owner_disabled_meanwhile = false;
+    User user(L"Auswahl prüfen", [&](HWND dialog) {
+      seen_owner = GetWindow(dialog, GW_OWNER);
+      owner_disabled_meanwhile = !IsWindowEnabled(host.Handle());
+      c.provoke(dialog);
+    });
+    std::string thrown;
+    bool window_gone_when_thrown = false;
+    bool owner_enabled_when_thrown = false;
+    try {
+      form.ShowModal();
+      ADD_FAILURE() << "the handler's error was not thrown again";
+    } catch (const std::runtime_error& e) {
+      thrown = e.what();
+      window_gone_when_thrown =
+          FindWindowW(WinPresenter::WindowClass(), L"Auswahl prüfen") == nullptr;
+      owner_enabled_when_thrown = IsWindowEnabled(host.Handle()) != FALSE;
+    }
+    ASSERT_TRUE(user.Found());
+    EXPECT_EQ(thrown, c.expected);
+    EXPECT_EQ(seen_owner, host.Handle());
+    EXPECT_TRUE(owner_disabled_meanwhile);
+    EXPECT_TRUE(window_gone_when_thrown) << "thrown once the window is gone";
+    EXPECT_TRUE(owner_enabled_when_thrown);
+    EXPECT_EQ(form.modal_result, ModalResult::kCancel);
+    EXPECT_FALSE(form.Showing());
+  }
+  // The error's own type reaches the caller, not a copy of its text.
+  Failing form;
+  User user(L"Auswahl prüfen", [&](HWND dialog) { cases[1].provoke(dialog); });
+  EXPECT_THROW(form.ShowModal(), DatabaseError);
+  ASSERT_TRUE(user.Found());
+  const std::string transcript = transcript_->Text();
+  size_t results = 0;
+  for (size_t at = transcript.find("  result Cancel\n"); at != std::string::npos;
+       at = transcript.find("  result Cancel\n", at + 1)) {
+    ++results;
+  }
+  EXPECT_EQ(results, 3u) << transcript;
+}
+
+TEST_F(WinPresenterTest, AModelessFormsHandlerErrorIsShownInAGermanErrorBoxAndTheFormCloses) {
+  Failing form;
+  form.Show();
+  HWND dialog = FindWindowW(WinPresenter::WindowClass(), L"Auswahl prüfen");
+  ASSERT_NE(dialog, nullptr);
+  std::wstring box_text;
+  bool form_window_there_meanwhile = false;
+  User user(L"Fehler", [&](HWND box) {
+    box_text = BoxText(box);
+    form_window_there_meanwhile = IsWindow(dialog) != FALSE;
+    SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  });
+  // The host's loop hands the click to the window; the box waits on this thread.
+  SendMessageW(GetDlgItem(dialog, WinPresenter::ControlId(1)), BM_CLICK, 0, 0);
+  ASSERT_TRUE(user.Found());
+  EXPECT_EQ(box_text, L"Datenbank nicht erreichbar");
+  EXPECT_TRUE(form_window_there_meanwhile) << "the box belongs to the form's error";
+  EXPECT_FALSE(form.Showing());
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_EQ(form.modal_result, ModalResult::kCancel);
+  EXPECT_NE(transcript_->Text().find("message error OK: Datenbank nicht erreichbar\n  answer OK\n"
+                                     "form TFormAuswahl \"Auswahl prüfen\" (modeless)\n"
+                                     "  result Cancel\n"),
+            std::string::npos)
+      << transcript_->Text();
+  // The presenter goes on: the form shows again.
+  form.Show();
+  EXPECT_TRUE(form.Showing());
+  EXPECT_NE(FindWindowW(WinPresenter::WindowClass(), L"Auswahl prüfen"), nullptr);
+  form.Close();
+}
+
+// Fails on its first tick only, so that one box comes.
+struct FailingTick {
+  std::atomic<int> runs{0};
+  static void Proc(void* context) {
+    if (++static_cast<FailingTick*>(context)->runs == 1) {
+      throw std::runtime_error("Zeitgeber: Projekt geschlossen");
+    }
+  }
+};
+
+TEST_F(WinPresenterTest, ATimersErrorIsShownAndTheTimerRunsOnButNotInsideItsBox) {
+  FailingTick tick;
+  std::wstring box_text;
+  int runs_at_box = -1, runs_later = -1;
+  User user(L"Fehler", [&](HWND box) {
+    box_text = BoxText(box);
+    runs_at_box = tick.runs;
+    // The box's loop dispatches the timer's messages meanwhile.
+    Sleep(300);
+    runs_later = tick.runs;
+    SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  });
+  HostTimers& loop = HostTimers::Default();
+  const uint32_t id = loop.SetTimer(10, &FailingTick::Proc, &tick);
+  ASSERT_GT(id, 0u);
+  const ULONGLONG until = GetTickCount64() + 60000;
+  while (tick.runs < 3 && GetTickCount64() < until) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  loop.KillTimer(id);
+  ASSERT_TRUE(user.Found());
+  EXPECT_EQ(box_text, L"Zeitgeber: Projekt geschlossen");
+  EXPECT_EQ(runs_at_box, 1);
+  EXPECT_EQ(runs_later, 1) << "not run again while its error is shown";
+  EXPECT_GE(tick.runs, 3) << "the timer runs on after its error";
+  EXPECT_NE(transcript_->Text().find("message error OK: Zeitgeber: Projekt geschlossen\n"),
+            std::string::npos);
+}
+
+// Ends a test's modal loop with a quit should it wait for ever, and says so.
+class Watchdog {
+ public:
+  explicit Watchdog(DWORD ms)
+      : test_thread_(GetCurrentThreadId()),
+        done_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        thread_([this, ms] {
+          if (WaitForSingleObject(done_, ms) == WAIT_TIMEOUT) {
+            fired_ = true;
+            PostThreadMessageW(test_thread_, WM_QUIT, 0, 0);
+          }
+        }) {}
+  ~Watchdog() {
+    SetEvent(done_);
+    thread_.join();
+    CloseHandle(done_);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+  }
+  bool Fired() const { return fired_; }
+
+ private:
+  DWORD test_thread_;
+  HANDLE done_;
+  std::atomic<bool> fired_{false};
+  std::thread thread_;
+};
+
+// What the timer procedure below destroys: the dialog itself, or its owner.
+std::atomic<bool> g_destroy_owner{false};
+std::atomic<HWND> g_owner_seen{nullptr};
+
+// A timer of the host's, run by the modal loop, destroying the dialog
+// behind the presenter's back.
+void CALLBACK DestroyTheDialog(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindWindowW(WinPresenter::WindowClass(), L"Auswahl prüfen");
+  if (dialog == nullptr || !IsWindowVisible(dialog)) return;
+  ::KillTimer(nullptr, id);
+  g_owner_seen = GetWindow(dialog, GW_OWNER);
+  DestroyWindow(g_destroy_owner ? GetWindow(dialog, GW_OWNER) : dialog);
+}
+
+TEST_F(WinPresenterTest, AModalLoopWhoseWindowIsDestroyedFromOutsideEndsAsCancelled) {
+  for (const bool owner_goes : {false, true}) {
+    SCOPED_TRACE(owner_goes ? "its owner destroyed" : "the dialog destroyed");
+    HostWindow host;
+    Failing form;
+    form.ok->on_click = nullptr;
+    g_destroy_owner = owner_goes;
+    g_owner_seen = nullptr;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &DestroyTheDialog);
+    ASSERT_NE(timer, 0u);
+    ModalResult result = ModalResult::kNone;
+    {
+      Watchdog watchdog(60000);
+      result = form.ShowModal();
+      EXPECT_FALSE(watchdog.Fired()) << "the loop waited on for a window that was gone";
+    }
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(g_owner_seen.load(), host.Handle());
+    EXPECT_EQ(result, ModalResult::kCancel);
+    EXPECT_FALSE(form.Showing());
+    EXPECT_EQ(FindWindowW(WinPresenter::WindowClass(), L"Auswahl prüfen"), nullptr);
+    EXPECT_EQ(IsWindow(host.Handle()) != FALSE, !owner_goes);
+  }
 }
 
 }  // namespace
