@@ -250,9 +250,14 @@ void TableRefresh(std::string_view table) {
   KT_LATE(ktTableRefresh)(Ansi(table).c_str());
 }
 void DisableControls(std::string_view table) {
+  // The controls are enabled again when the work ends, from a destructor at
+  // times, where a missing function could not be told: a host that lacks
+  // either of the pair refuses here, before anything is disabled.
+  (void)KT_LATE(ktEnableControls);
   KT_LATE(ktDisableControls)(Ansi(table).c_str());
 }
 void EnableControls(std::string_view table) {
+  if (!late::Has(late::BindingOf<"ktEnableControls">())) return;
   KT_LATE(ktEnableControls)(Ansi(table).c_str());
 }
 

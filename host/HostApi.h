@@ -150,6 +150,10 @@ bool TableEOF(std::string_view table);
 bool AppendRecord(std::string_view table);
 bool PostRecord(std::string_view table);
 void TableRefresh(std::string_view table);
+// The host's controls of a table off while the plug-in walks its rows, and
+// on again. DisableControls refuses a host that lacks either function, so
+// that EnableControls, which may run from a destructor, never throws for
+// want of one.
 void DisableControls(std::string_view table);
 void EnableControls(std::string_view table);
 

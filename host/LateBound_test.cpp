@@ -76,6 +76,22 @@ TEST_F(LateBoundTest, OnAHostWithoutTheNewerExportTheCallStopsBeforeTheHost) {
   EXPECT_TRUE(fs::exists(file));
 }
 
+TEST_F(LateBoundTest, ControlsAreNeverLeftOffForWantOfTheFunctionThatTurnsThemOn) {
+  {
+    const host::testing::HostWithout host_without({"ktEnableControls"});
+    try {
+      host::DisableControls("Objektphotos");
+      FAIL() << "no exception";
+    } catch (const host::MissingHostFunction& e) {
+      EXPECT_EQ(e.Function(), "ktEnableControls") << "refused before anything is disabled";
+    }
+    // What runs at the end of the work, from a destructor at times.
+    EXPECT_NO_THROW(host::EnableControls("Objektphotos"));
+  }
+  EXPECT_NO_THROW(host::DisableControls("Objektphotos"));
+  EXPECT_NO_THROW(host::EnableControls("Objektphotos"));
+}
+
 TEST(HostLibraryLookupTest, OnlyTheLoadedHostLibraryIsAsked) {
   EXPECT_NE(platform::module::LoadedLibraryFunction("ktapi32", "ktExportDataXMLEx"), nullptr);
   EXPECT_EQ(platform::module::LoadedLibraryFunction("ktapi32", "ktGibtEsNicht"), nullptr);
