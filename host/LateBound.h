@@ -11,10 +11,12 @@
 // naming it (MissingHostFunction), instead of keeping the plug-in from
 // loading at all.
 //
-// Only the host façade (HostApi.cpp) uses this.
+// Only the host façade (HostApi.cpp) binds through this; tests take a
+// function away with HostWithout to run a build as on an earlier host.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
