@@ -3,9 +3,19 @@
 #include <cstring>
 #include <vector>
 
+#include "host/LateBound.h"
 #include "host/ktapi32.h"
 #include "platform/module/Module.h"
 #include "platform/text/Encoding.h"
+
+// The host functions every build calls are linked at load time; those only
+// some builds call (the exchange with files, the attribute tables, the
+// photo dialog's point, the coordinates) are bound at run time with
+// KT_LATE, since the KARTUL of another build may lack them (LateBound.h).
+// The functions each build imports at load time are listed in
+// builds/<build>.imports, which the checks of the libraries hold them to: a
+// call written here without KT_LATE to a function not listed there fails
+// them.
 
 namespace host {
 namespace {
@@ -111,10 +121,10 @@ void AddToSelection(int32_t id) {
   ktAddToSelection(id);
 }
 void DeleteObject(int32_t id) {
-  ktDeleteObject(id);
+  KT_LATE(ktDeleteObject)(id);
 }
 void EnsureData(int32_t id) {
-  ktEnsureData(id);
+  KT_LATE(ktEnsureData)(id);
 }
 void DeselectAll() {
   ktDeselectAll();
@@ -126,10 +136,10 @@ void Redraw() {
   ktRedraw();
 }
 void ActivateMap() {
-  ktActivateMap();
+  KT_LATE(ktActivateMap)();
 }
 void ActivateData() {
-  ktActivateData();
+  KT_LATE(ktActivateData)();
 }
 
 UpdateGuard::UpdateGuard() {
@@ -184,32 +194,32 @@ int32_t IdOfKennung(std::string_view kennung) {
 }
 
 bool CreateObjectStart(int32_t class_id, uint8_t draw_typ, std::string_view kennung) {
-  return ktCreateObjectStart(class_id, draw_typ, Ansi(kennung).c_str()) != 0;
+  return KT_LATE(ktCreateObjectStart)(class_id, draw_typ, Ansi(kennung).c_str()) != 0;
 }
 void CreateObjectFinish() {
-  ktCreateObjectFinish();
+  KT_LATE(ktCreateObjectFinish)();
 }
 
 double ObjectEasting(int32_t id) {
-  return ktGetObjectRWert(id);
+  return KT_LATE(ktGetObjectRWert)(id);
 }
 double ObjectNorthing(int32_t id) {
-  return ktGetObjectHWert(id);
+  return KT_LATE(ktGetObjectHWert)(id);
 }
 double ObjectArea(int32_t id) {
-  return ktGetObjectArea(id);
+  return KT_LATE(ktGetObjectArea)(id);
 }
 
 std::optional<MapPoint> CursorCoordinates() {
   TDoublePoint point{};
-  if (ktGetCursorCoordinates(&point) == 0) return std::nullopt;
+  if (KT_LATE(ktGetCursorCoordinates)(&point) == 0) return std::nullopt;
   return MapPoint{point.x, point.y};
 }
 
 std::optional<std::string> ValueByName(std::string_view table, std::string_view field,
                                        uint16_t size) {
   std::vector<char> buffer(size + size_t{1}, '\0');
-  if (ktGetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), buffer.data(), size) == 0) {
+  if (KT_LATE(ktGetValueByName)(Ansi(table).c_str(), Ansi(field).c_str(), buffer.data(), size) == 0) {
     return std::nullopt;
   }
   // Terminated whatever the host wrote into the buffer.
@@ -218,32 +228,37 @@ std::optional<std::string> ValueByName(std::string_view table, std::string_view 
 }
 
 bool SetValueByName(std::string_view table, std::string_view field, std::string_view text) {
-  return ktSetValueByName(Ansi(table).c_str(), Ansi(field).c_str(), Ansi(text).c_str()) != 0;
+  return KT_LATE(ktSetValueByName)(Ansi(table).c_str(), Ansi(field).c_str(), Ansi(text).c_str()) != 0;
 }
 
 void TableFirst(std::string_view table) {
-  ktTableFirst(Ansi(table).c_str());
+  KT_LATE(ktTableFirst)(Ansi(table).c_str());
 }
 void TableNext(std::string_view table) {
-  ktTableNext(Ansi(table).c_str());
+  KT_LATE(ktTableNext)(Ansi(table).c_str());
 }
 bool TableEOF(std::string_view table) {
-  return ktTableEOF(Ansi(table).c_str()) != 0;
+  return KT_LATE(ktTableEOF)(Ansi(table).c_str()) != 0;
 }
 bool AppendRecord(std::string_view table) {
-  return ktAppendRecord(Ansi(table).c_str()) != 0;
+  return KT_LATE(ktAppendRecord)(Ansi(table).c_str()) != 0;
 }
 bool PostRecord(std::string_view table) {
-  return ktPostRecord(Ansi(table).c_str()) != 0;
+  return KT_LATE(ktPostRecord)(Ansi(table).c_str()) != 0;
 }
 void TableRefresh(std::string_view table) {
-  ktTableRefresh(Ansi(table).c_str());
+  KT_LATE(ktTableRefresh)(Ansi(table).c_str());
 }
 void DisableControls(std::string_view table) {
-  ktDisableControls(Ansi(table).c_str());
+  // The controls are enabled again when the work ends, from a destructor at
+  // times, where a missing function could not be told: a host that lacks
+  // either of the pair refuses here, before anything is disabled.
+  (void)KT_LATE(ktEnableControls);
+  KT_LATE(ktDisableControls)(Ansi(table).c_str());
 }
 void EnableControls(std::string_view table) {
-  ktEnableControls(Ansi(table).c_str());
+  if (!late::Has(late::BindingOf<"ktEnableControls">())) return;
+  KT_LATE(ktEnableControls)(Ansi(table).c_str());
 }
 
 std::string ProjectDir() {
@@ -253,10 +268,10 @@ std::string VerfahrenDir() {
   return HostPath(ktGetVerfahrenDir);
 }
 std::string ProjectDB() {
-  return HostPath(ktGetProjectDB);
+  return HostPath(KT_LATE(ktGetProjectDB));
 }
 std::string VerfahrenDB() {
-  return HostPath(ktGetVerfahrenDB);
+  return HostPath(KT_LATE(ktGetVerfahrenDB));
 }
 
 void IterateObjects(bool all_objects, std::string_view export_name) {
@@ -265,19 +280,19 @@ void IterateObjects(bool all_objects, std::string_view export_name) {
 }
 
 bool ImportGeodaten(const std::string& file, int32_t mode, int32_t flags) {
-  return ktImportGeodaten(Ansi(file).c_str(), mode, flags) != 0;
+  return KT_LATE(ktImportGeodaten)(Ansi(file).c_str(), mode, flags) != 0;
 }
 
 bool ImportDataXML(const std::string& file, bool create_missing) {
-  return ktImportDataXML(Ansi(file).c_str(), create_missing ? 1 : 0) != 0;
+  return KT_LATE(ktImportDataXML)(Ansi(file).c_str(), create_missing ? 1 : 0) != 0;
 }
 
 bool ExportGeodaten(const std::string& file, int32_t mode, bool all_objects, int32_t options) {
-  return ktExportGeodaten(Ansi(file).c_str(), mode, all_objects ? 1 : 0, options) != 0;
+  return KT_LATE(ktExportGeodaten)(Ansi(file).c_str(), mode, all_objects ? 1 : 0, options) != 0;
 }
 
 bool ExportDataXML(const std::string& file, bool all_objects, bool with_empty) {
-  return ktExportDataXML(Ansi(file).c_str(), all_objects ? 1 : 0, with_empty ? 1 : 0) != 0;
+  return KT_LATE(ktExportDataXML)(Ansi(file).c_str(), all_objects ? 1 : 0, with_empty ? 1 : 0) != 0;
 }
 
 bool ExportDataXMLEx(const std::string& file, bool all_objects, bool with_empty,
@@ -285,7 +300,7 @@ bool ExportDataXMLEx(const std::string& file, bool all_objects, bool with_empty,
   const std::u16string file16 = platform::text::Utf8ToUtf16(file);
   const std::u16string true16 = platform::text::Utf8ToUtf16(true_text);
   const std::u16string false16 = platform::text::Utf8ToUtf16(false_text);
-  return ktExportDataXMLEx(file16.c_str(), all_objects ? 1 : 0, with_empty ? 1 : 0, true16.c_str(),
+  return KT_LATE(ktExportDataXMLEx)(file16.c_str(), all_objects ? 1 : 0, with_empty ? 1 : 0, true16.c_str(),
                            false16.c_str()) != 0;
 }
 

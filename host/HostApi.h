@@ -8,10 +8,16 @@
 // page lacks becomes '?', as the host's own conversion does. Host truth
 // values come back as bool. None of these functions reports to the user;
 // a host call that fails gives its "nothing" (false, 0, empty text).
+//
+// The functions that not every build calls are bound at run time
+// (host/LateBound.h), since the KARTUL a build serves may lack them; where
+// the running host lacks one, the function that needs it throws
+// MissingHostFunction instead of calling the host.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -19,6 +25,18 @@
 struct TGetNewKennung;
 
 namespace host {
+
+// The running KARTUL does not provide a host function the plug-in needs
+// for what it was asked to do. The text, in German, names the function; a
+// hook shows it, and the work stops there.
+class MissingHostFunction : public std::runtime_error {
+ public:
+  explicit MissingHostFunction(std::string function);
+  const std::string& Function() const { return function_; }
+
+ private:
+  std::string function_;
+};
 
 // How a build's hooks receive their text arguments.
 enum class TextForm { kAnsi, kUtf16 };
@@ -132,6 +150,10 @@ bool TableEOF(std::string_view table);
 bool AppendRecord(std::string_view table);
 bool PostRecord(std::string_view table);
 void TableRefresh(std::string_view table);
+// The host's controls of a table off while the plug-in walks its rows, and
+// on again. DisableControls refuses a host that lacks either function, so
+// that EnableControls, which may run from a destructor, never throws for
+// want of one.
 void DisableControls(std::string_view table);
 void EnableControls(std::string_view table);
 

@@ -1,7 +1,10 @@
 /* The host API of KARTUL as a plug-in sees it.
  *
  * The host ships the library ktapi32 (here libktapi32.so) and every plug-in
- * links against it at load time. Every function is plain C. Texts are
+ * links against it at load time; the plug-in imports so only the functions
+ * every build calls, and looks the others up when it needs them, since the
+ * KARTUL of another build may lack them (host/LateBound.h). Every function
+ * is plain C. Texts are
  * zero-terminated 8-bit ANSI (Windows-1252) unless a parameter is declared
  * char16_t, which is UTF-16. Buffers always belong to the caller; the host
  * never keeps a pointer it was given beyond the call. Host truth values are

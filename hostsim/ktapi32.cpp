@@ -6,7 +6,13 @@
 #include "host/ktapi32.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
 
 #include "hostsim/HostParts.h"
 #include "platform/text/Encoding.h"
@@ -50,11 +56,35 @@ void NoteQuietly(const char* function, const char* what) noexcept {
   }
 }
 
+// With KARTUL_HOST_CALLS naming a file, each host function the plug-in
+// calls is written there once per process, as "<plug-in file> <function>":
+// what a build calls of the host, held against what its library imports at
+// load time (tests/HostCalls.py). Appended, so that the runs of several
+// scenarios add up; a line that cannot be written is left out.
+void CountCall(const char* function) noexcept {
+  static const char* const log = std::getenv("KARTUL_HOST_CALLS");
+  if (log == nullptr || *log == '\0' || std::strncmp(function, "kt", 2) != 0) return;
+  try {
+    static std::mutex mutex;
+    static std::set<std::pair<std::string, std::string>> counted;
+    const std::lock_guard<std::mutex> lock(mutex);
+    std::string plugin = Plugin().File();
+    if (plugin.empty()) plugin = "-";
+    if (!counted.emplace(plugin, function).second) return;
+    if (FILE* f = std::fopen(log, "a")) {
+      std::fprintf(f, "%s %s\n", plugin.c_str(), function);
+      std::fclose(f);
+    }
+  } catch (...) {
+  }
+}
+
 // Runs body; any error becomes a note and the fallback answer. Nothing
 // leaves a kt* function: its caller is C code, or C++ built by another
 // compiler that cannot catch what we throw.
 template <class T, class F>
 T Guard(const char* function, T fallback, F&& body) noexcept {
+  CountCall(function);
   try {
     return body();
   } catch (const std::exception& e) {

@@ -3,10 +3,15 @@
 #include "plugin/hooks.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "context/PluginContext.h"
+#include "host/LateBound.h"
 #include "host/ktapi32.h"
+#include "photos/EnsureDataBase.h"
+#include "photos/FVTools.h"
+#include "photos/FotoHandling.h"
 #include "photos/TempObject.h"
 #include "plugin/HookFrame.h"
 #include "tests/support/ProjectFixture.h"
@@ -219,6 +224,43 @@ TEST_F(HookTest, PlantListStatusMarkIsClearedOnlyForPlantLists) {
   host().EnterValue("Pflanzenliste", "Status", "E");
   DeletePflanzenStatus(Ptr(u"x"), Ptr(buffer), 8);
   EXPECT_EQ(host().Value("Pflanzenliste", "Status").value_or(""), "E") << "upper case stays";
+}
+
+// A build run by a KARTUL that lacks a host function it calls: the work
+// that needs the function stops with the message naming it, the hook
+// answers, and the other builds' work on that host goes on.
+TEST_F(HookTest, AnExportOnAHostWithoutTheNewerXmlExportStopsWithTheFunctionNamed) {
+  namespace fs = std::filesystem;
+  EnsureTableFotos();
+  EnsureSubDirFotos();
+  CreateTransactionTables();
+  AddTransaction(7, "Ruhraue");
+  AddRow(7, MakeObject("FFH", "DE-1"), 1, "DE-1", "UPDATE");
+  const std::string out = Root() + "/out/";
+  fs::create_directories(out);
+  const host::testing::HostWithout earlier_host({"ktExportDataXMLEx"});
+
+  SelectBuild(Build::kVD1TransAction2010);
+  Answer("message Yes\nfile \"" + out + "paket\"\nmessage OK");
+  EXPECT_EQ(VD1CustomExport(0, 0, 0), kHookFalse);
+  std::vector<std::string> shown = Messages();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_NE(shown.back().find("KARTUL stellt die Funktion ktExportDataXMLEx nicht bereit"),
+            std::string::npos)
+      << shown.back();
+  EXPECT_FALSE(fs::exists(out + "paket.tid")) << "no package told complete";
+  EXPECT_FALSE(fs::exists(out + "paket_Export.tmp")) << "the staging folder is gone";
+
+  // The earlier build exports with the older function, which that host has.
+  SelectBuild(Build::kVD1TransAction);
+  ClearShown();
+  Answer("message Yes\nfile \"" + out + "paket\"");
+  EXPECT_EQ(VD1CustomExport(0, 0, 0), kHookTrue);
+  EXPECT_TRUE(fs::exists(out + "paket.tid"));
+  EXPECT_TRUE(fs::exists(out + "paket.xml"));
+  CloseFotoverwaltung();
+  FreeControlForm();
+  ExpectAllAnswered();
 }
 
 }  // namespace

@@ -33,8 +33,11 @@ Der Ordner enthält die drei Ausgaben des Plug-ins als 32-Bit-DLLs:
   VD1TransAction.dll       die frühere Ausgabe
   TransactHooks.dll        die reduzierte Ausgabe
 
-Jede DLL braucht außer den DLLs von Windows nur ktapi32.dll, die Bibliothek
-von KARTUL; die Laufzeit von C und C++ ist eingebunden.
+Jede DLL läuft unter Windows 7 oder neuer und braucht außer den DLLs von
+Windows nur ktapi32.dll, die Bibliothek von KARTUL; die Laufzeit von C und
+C++ ist eingebunden. Funktionen von KARTUL, die nicht jede Version hat,
+sucht das Plug-in erst, wenn es sie braucht; fehlt eine, nennt eine Meldung
+sie, und der Vorgang wird abgebrochen.
 
 Einrichten:
 1. KARTUL beenden.

@@ -548,8 +548,15 @@ class WinEnv : public Env {
   uint32_t DefaultFileMode() override { return 0666; }
 
   int64_t WallNs() override {
+    // GetSystemTimePreciseAsFileTime would name a function Windows 7 lacks,
+    // and the DLLs would not load there. This clock moves by the system's
+    // tick (about 16 ms), which the callers allow for: the tables compare it
+    // with file times, which NTFS takes from the same clock, with a second
+    // of slack and look again at most every 100 ms (DbfFile.cpp); the PDF's
+    // date counts seconds. Intervals and waits take SteadyNs (the
+    // performance counter), which is precise on every Windows.
     FILETIME ft{};
-    GetSystemTimePreciseAsFileTime(&ft);
+    GetSystemTimeAsFileTime(&ft);
     return UnixNs(ft);
   }
 

@@ -39,12 +39,34 @@ std::string OwnFileName() {
   return env::NameOf(text::Utf8OfWide(path));
 }
 
+void* LoadedLibraryFunction(std::string_view library, const char* function) {
+  // The handle is not counted: the library stays loaded as long as the
+  // module that asks for it imports from it.
+  const HMODULE module = GetModuleHandleW(text::WideOf(std::string(library) + ".dll").c_str());
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(module, function));
+}
+
 #else
 
 std::string OwnFileName() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<const void*>(&OwnFileName), &info) == 0 || !info.dli_fname) return {};
   return env::NameOf(info.dli_fname);
+}
+
+void* LoadedLibraryFunction(std::string_view library, const char* function) {
+  // By its file name among the libraries loaded already, and through its
+  // own handle: the program and the other libraries loaded beside it may
+  // have a symbol of the same name, which is not the one meant.
+  const std::string file = "lib" + std::string(library) + ".so";
+  void* handle = dlopen(file.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (handle == nullptr) return nullptr;
+  void* address = dlsym(handle, function);
+  // The library stays loaded through whoever loaded it first; this handle
+  // only counted one more user.
+  dlclose(handle);
+  return address;
 }
 
 #endif

@@ -13,3 +13,17 @@ fails run SetETRS89
 answer message OK "Das Projekt enthält keine Transaktionsdaten. Daher kann kein Prüfbericht erstellt werden!"
 run MakeTransActionReport
 expect hook MakeTransActionReport false
+
+# The main photo: a true value clears the flag on the object's other link
+# rows, which the plug-in walks through the host's cursor.
+let DB "${PROJECT}KTProjekt.db"
+append Objektphotos
+set Objektphotos PhotoID 17
+set Objektphotos Hauptphoto WAHR
+post Objektphotos
+append Objektphotos
+set Objektphotos PhotoID 18
+set Objektphotos Hauptphoto WAHR
+post Objektphotos
+exec /usr/bin/sqlite3 "${DB}" "select PhotoID, Hauptphoto from Objektphotos order by PKEY"
+expect output "17|0\n18|1\n"

@@ -78,6 +78,25 @@ expect output "1\n"
 
 include lib/general_rule_set.kts
 
+# An object assigned to a transaction whose pool lacks its identifier takes
+# one of its class from the chooser, filtered by the remembered map sheet.
+deselect all
+select DE-4509-310
+answer message Yes "1 Objekte sollen einer Transaktion zugewiesen werden. Weiter?"
+answer form TFormGetTID
+answer select lbTID "4711 - Ruhraue bei Hattingen"
+answer click BtnOK
+answer form TformGetKennung
+answer select lbKennungen "DE-4509-311"
+answer click BtnOK
+run AssignToTransaction
+expect exists DE-4509-311
+expect missing DE-4509-310
+exec ${BIN}/dbsql "${TA}" "select KENNUNG,TID,SCHREIBEND,CHANGED from TA_LIST where KENNUNG like 'DE-4509-31%'"
+expect output "DE-4509-311\t4711\t2\tNEW\n"
+exec ${BIN}/dbsql "${TA}" "select count(*) from TA_KL where KENNUNG like 'DE-4509-31%'"
+expect output "0\n"
+
 # The status display, with no state gate in this build.
 activate ND-0042
 answer message OK "Das Objekt ND-0042 ist in der Transaktion 4712\n\rmit dem Status 'Schreibend' gesperrt."
