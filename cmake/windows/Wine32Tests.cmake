@@ -63,3 +63,20 @@ add_test(NAME windows.wine32.plugin_dlls_load
 # Under the emulator a run takes about a minute, most of it wine's start.
 set_tests_properties(windows.wine32.runner_passes_clean windows.wine32.runner_fails_missing_import
   windows.wine32.runner_fails_stub_call windows.wine32.plugin_dlls_load PROPERTIES TIMEOUT 600)
+
+# The same from the files alone, for every import, called or not: the DLLs
+# import nothing wine lacks or only stubs (the host's ktapi32.dll aside),
+# and the list finds the stub the runner's test calls.
+find_program(VANDRA_NM ${VANDRA_WINDOWS_TRIPLE}-nm REQUIRED)
+set(wine32_pe $ENV{VANDRA_WINDOWS_DEPS})
+if(NOT wine32_pe)
+  set(wine32_pe /opt/vandra-windows)
+endif()
+set(wine32_stubs ${PYTHON3_SYSTEM} ${wine32_src}/WineStubs.py ${VANDRA_OBJDUMP} ${VANDRA_NM}
+  ${wine32_pe}/wine32/usr/lib/i386-linux-gnu/wine/i386-windows)
+add_test(NAME windows.wine32.plugin_imports_in_wine
+  COMMAND ${wine32_stubs} $<TARGET_FILE:VD1TransAction2010> $<TARGET_FILE:VD1TransAction>
+          $<TARGET_FILE:TransactHooks>)
+add_test(NAME windows.wine32.stub_list_finds_stub COMMAND ${wine32_stubs} $<TARGET_FILE:wine32_stub>)
+set_tests_properties(windows.wine32.stub_list_finds_stub PROPERTIES
+  PASS_REGULAR_EXPRESSION "kernel32.dll CancelDeviceWakeupRequest: stub")

@@ -7,6 +7,8 @@ A stub of wine is an export whose code is the symbol __wine_stub_<name>
 in the unstripped builtin DLL (Debian ships them with their symbols); an
 export forwarded to another DLL ("kernelbase.Foo") is followed there.
 
+Exits with 1 when any DLL has such an import.
+
 Usage: WineStubs.py <objdump> <nm> <wine's i386-windows folder> <dll>...
 """
 import os
@@ -71,6 +73,7 @@ class Wine:
 
 def main(objdump, nm, folder, *dlls):
     wine = Wine(objdump, nm, folder)
+    faults = 0
     for path in dlls:
         found, foreign = [], []
         for dll, names in sorted(imports_of(objdump, path).items()):
@@ -87,7 +90,9 @@ def main(objdump, nm, folder, *dlls):
               f" not wine's: {', '.join(foreign) or 'none'}")
         for line in found:
             print(line)
+        faults += len(found)
+    return 1 if faults else 0
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:])
+    sys.exit(main(*sys.argv[1:]))
