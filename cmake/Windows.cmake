@@ -11,7 +11,8 @@
 #           the message loop's timers and the dialogs (their Win*.cpp), with
 #           their tests, which run under wine64 (the toolchain's emulator)
 #   32-bit  the three plug-in DLLs for the host (cmake/windows/PlugIn.cmake),
-#           checked statically: 32-bit Windows code does not run here
+#           checked statically, and loaded under the 32-bit wine in
+#           qemu-i386 (cmake/windows/wine32-run)
 find_package(Threads REQUIRED)
 include(cmake/Layers.cmake)
 

@@ -115,3 +115,6 @@ add_test(NAME windows.dll.checks_find_faults
 # refused while a DLL still lacks a service.
 add_test(NAME windows.release_zip
   COMMAND ${PYTHON3_SYSTEM} ${CMAKE_SOURCE_DIR}/scripts/package_windows.py selftest)
+# The DLLs loaded and a hook called under the 32-bit wine, and the runner's
+# own test.
+include(cmake/windows/Wine32Tests.cmake)
