@@ -56,13 +56,21 @@ foreach(build VD1TransAction2010 VD1TransAction TransactHooks)
   string(REPLACE ";;" "," names "${names}")
   string(REPLACE ";" "" names "${names}")
   list(APPEND plugin_specs "$<TARGET_FILE:${build}>:${names}")
+  list(APPEND release_specs "${CMAKE_BINARY_DIR}/release/stripped/${build}.dll:${names}")
   add_dependencies(wine32_plugin_load ${build})
 endforeach()
 add_test(NAME windows.wine32.plugin_dlls_load
   COMMAND ${wine32_check} 0 "plug-in DLLs: all loaded" $<TARGET_FILE:wine32_plugin_load> ${plugin_specs})
-# Under the emulator a run takes about a minute, most of it wine's start.
+# The DLLs as released: checked, stripped into release/stripped/ (the zip's
+# copies), and loaded the same way.
+add_test(NAME windows.wine32.release_dlls_load
+  COMMAND /bin/sh -c "cd \"$0\" && /usr/bin/python3 scripts/package_windows.py \"$1\" \"$2\" >/dev/null && shift 2 && exec \"$@\""
+          ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR} ${VANDRA_OBJDUMP}
+          ${wine32_check} 0 "plug-in DLLs: all loaded" $<TARGET_FILE:wine32_plugin_load> ${release_specs})
+# Generous: the emulator is slow on a loaded machine.
 set_tests_properties(windows.wine32.runner_passes_clean windows.wine32.runner_fails_missing_import
-  windows.wine32.runner_fails_stub_call windows.wine32.plugin_dlls_load PROPERTIES TIMEOUT 600)
+  windows.wine32.runner_fails_stub_call windows.wine32.plugin_dlls_load
+  windows.wine32.release_dlls_load PROPERTIES TIMEOUT 600)
 
 # The same from the files alone, for every import, called or not: the DLLs
 # import nothing wine lacks or only stubs (the host's ktapi32.dll aside),
