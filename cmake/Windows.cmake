@@ -12,7 +12,8 @@
 #           their tests, which run under wine64 (the toolchain's emulator)
 #   32-bit  the three plug-in DLLs for the host (cmake/windows/PlugIn.cmake),
 #           checked statically, and loaded under the 32-bit wine in
-#           qemu-i386 (cmake/windows/wine32-run)
+#           qemu-i386 (cmake/windows/wine32-run); the services' tests below
+#           run there too (cmake/windows/Platform32Tests.cmake)
 find_package(Threads REQUIRED)
 include(cmake/Layers.cmake)
 

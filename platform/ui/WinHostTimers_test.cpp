@@ -6,8 +6,13 @@
 #undef KillTimer
 
 #include <functional>
+#include <memory>
+#include <stdexcept>
 
+#include "platform/ui/ScriptedPresenter.h"
 #include "platform/ui/Timer.h"
+#include "platform/ui/Transcript.h"
+#include "platform/ui/Ui.h"
 
 namespace platform::ui {
 namespace {
@@ -71,6 +76,37 @@ TEST(WinHostTimers, ATimerKilledByAnotherDueAtTheSameTimeDoesNotRun) {
   Pump([] { return false; }, 100);
   EXPECT_EQ(killed.count, before);
   loop.KillTimer(killer_id);
+}
+
+// Fails on its first two ticks, with a standard error and with anything.
+struct Throwing {
+  int count = 0;
+  static void Proc(void* context) {
+    auto* self = static_cast<Throwing*>(context);
+    if (++self->count == 1) throw std::runtime_error("Zeitgeber: Projekt geschlossen");
+    if (self->count == 2) throw 42;
+  }
+};
+
+// DispatchMessageW calls the timer procedure: what the proc throws must stay
+// on this side of it (in the 32-bit build it could not unwind through, and
+// the program would end). The error goes to the installed presenter's box
+// (a scripted one here, so that no window is needed) and the timer runs on.
+TEST(WinHostTimers, AProcsErrorStaysInTheTimerProcedureIsShownAndTheTimerRunsOn) {
+  auto transcript = Transcript::InMemory();
+  auto previous =
+      SetPresenter(std::make_unique<ScriptedPresenter>("message OK\nmessage OK\n", transcript));
+  HostTimers& loop = HostTimers::Default();
+  Throwing proc;
+  const uint32_t id = loop.SetTimer(10, &Throwing::Proc, &proc);
+  ASSERT_GT(id, 0u);
+  EXPECT_TRUE(Pump([&] { return proc.count >= 4; }, 30000));
+  loop.KillTimer(id);
+  SetPresenter(std::move(previous));
+  EXPECT_GE(proc.count, 4) << "the timer runs on after its errors";
+  EXPECT_EQ(transcript->Text(),
+            "message error OK: Zeitgeber: Projekt geschlossen\n  answer OK\n"
+            "message error OK: Unbekannter Fehler im Plug-in.\n  answer OK\n");
 }
 
 }  // namespace
