@@ -118,3 +118,4 @@ add_test(NAME windows.release_zip
 # The DLLs loaded and a hook called under the 32-bit wine, and the runner's
 # own test.
 include(cmake/windows/Wine32Tests.cmake)
+include(cmake/windows/Host32.cmake)
