@@ -15,6 +15,7 @@
 
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
+#include "hostsim/System.h"
 #include "hostsim/Project.h"
 #include "hostsim/TableCursors.h"
 #include "platform/text/Encoding.h"
@@ -156,17 +157,17 @@ bool Exchange::ExportXml(const std::string& file, bool all_objects, bool with_em
   out << "</KartulDaten>\n";
   std::string tmp = file + ".tmp";
   {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    std::ofstream f(sys::FilePath(tmp), std::ios::binary | std::ios::trunc);
     f << out.str();
     if (!f.flush()) {
       plugin_.Note("XML export: cannot write " + file);
       std::error_code ec;
-      fs::remove(tmp, ec);
+      fs::remove(sys::FilePath(tmp), ec);
       return false;
     }
   }
   std::error_code ec;
-  fs::rename(tmp, file, ec);
+  fs::rename(sys::FilePath(tmp), sys::FilePath(file), ec);
   if (ec) {
     plugin_.Note("XML export: cannot write " + file + ": " + ec.message());
     return false;
@@ -179,7 +180,7 @@ bool Exchange::ImportXml(const std::string& file, bool create_missing) {
     plugin_.Note("XML import without a project");
     return false;
   }
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(sys::FilePath(file), std::ios::binary);
   if (!in) {
     plugin_.Note("XML import: cannot read " + file);
     return false;

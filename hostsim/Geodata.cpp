@@ -13,6 +13,7 @@
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
 #include "hostsim/Project.h"
+#include "hostsim/System.h"
 #include "hostsim/TableCursors.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
@@ -57,9 +58,9 @@ bool RemoveLayerFiles(const std::string& base, const Layer& layer) {
   bool ok = true;
   for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
     std::error_code ec;
-    const fs::path file = base + layer.suffix + ext;
-    fs::remove(file, ec);
-    if (ec && fs::exists(file)) ok = false;
+    const std::string file = base + layer.suffix + ext;
+    fs::remove(sys::FilePath(file), ec);
+    if (ec && fs::exists(sys::FilePath(file))) ok = false;
   }
   return ok;
 }
@@ -180,7 +181,7 @@ bool Exchange::ImportGeodata(const std::string& file, bool replace_existing) {
     return false;
   }
   for (const Layer* layer : {&kLines, &kPoints, &kMultiPoints}) {
-    if (!fs::exists(base + layer->suffix + ".shp")) continue;
+    if (!fs::exists(sys::FilePath(base + layer->suffix + ".shp"))) continue;
     if (!ReadLayer(base, *layer, shapes, error, note)) note(error);
   }
   tables_.PostAll();

@@ -70,6 +70,8 @@ std::string AbsolutePath(const std::string& path) {
   return fs::absolute(path).lexically_normal().string();
 }
 
+fs::path FilePath(const std::string& utf8) { return fs::path(utf8); }
+
 bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
 ProgramRun RunProgram(const std::vector<std::string>& args, bool with_errors) {

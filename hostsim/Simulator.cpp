@@ -574,12 +574,12 @@ const Simulator::Impl::Entry Simulator::Impl::kExpectKinds[] =
          "a file is there, is not, or holds a text", 2, 3,
          [](Impl& m, const Words& w, std::string_view) {
            std::string path = m.Path(w[2]);
-           bool exists = fs::exists(path);
+           bool exists = fs::exists(sys::FilePath(path));
            if (w[3] == "exists" || w[3] == "missing") {
              if (exists != (w[3] == "exists"))
                m.Fail("file " + path + (exists ? " exists" : " does not exist"));
            } else if (w[3] == "contains" && w.size() == 5) {
-             std::ifstream in(path, std::ios::binary);
+             std::ifstream in(sys::FilePath(path), std::ios::binary);
              if (!in) m.Fail("file " + path + " cannot be read");
              std::stringstream content;
              content << in.rdbuf();

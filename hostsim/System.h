@@ -5,6 +5,7 @@
 // which runs under wine and starts the scenarios' Linux programs there.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ int DispatchMessages();
 // between its parts on every platform, so that the scenario's programs can
 // be handed ${PROJECT} and ${TEMP} as they are.
 std::string AbsolutePath(const std::string& path);
+// A file's path from its UTF-8 name, for the standard library's files:
+// on Windows a narrow name would be read in the ANSI code page.
+std::filesystem::path FilePath(const std::string& utf8);
 // Whether a path names its place without the current folder.
 bool IsAbsolutePath(const std::string& path);
 
