@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hostsim/PluginHost.h"
+#include "hostsim/System.h"
 
 namespace hostsim {
 
@@ -61,12 +62,14 @@ void EventLoop::KillTimer(uint32_t id) {
 }
 
 int EventLoop::RunDue() {
+  // On Windows the plug-in's timers are the system's (SetTimer): the
+  // loop hands their messages out as the host's message loop does.
+  int ran = sys::DispatchMessages();
   auto now = Now();
   std::vector<std::pair<Clock::time_point, uint32_t>> due;
   for (const auto& [id, t] : timers_)
     if (t.due <= now) due.emplace_back(t.due, id);
   std::sort(due.begin(), due.end());
-  int ran = 0;
   for (const auto& [when, id] : due) {
     auto it = timers_.find(id);
     if (it == timers_.end()) continue;  // killed by an earlier timer

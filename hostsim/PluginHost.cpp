@@ -1,7 +1,6 @@
 // The loaded plug-in and the hook calls into it (see PluginHost.h).
 #include "hostsim/PluginHost.h"
-
-#include <dlfcn.h>
+#include "hostsim/System.h"
 
 #include <filesystem>
 
@@ -19,14 +18,15 @@ constexpr int kMaxHookDepth = 64;
 void PluginHost::Load(const std::string& name_or_path, const std::string& search_dir) {
   if (handle_) throw HostError("a plug-in is loaded already (" + file_ + ")");
   fs::path path(name_or_path);
-  if (name_or_path.find('/') == std::string::npos) {
+  if (name_or_path.find_first_of("/\\") == std::string::npos) {
     std::string file = name_or_path;
-    if (path.extension() != ".so") file += ".so";
+    if (path.extension() != sys::kLibraryExtension) file += sys::kLibraryExtension;
     path = fs::path(search_dir.empty() ? "." : search_dir) / file;
   }
   if (!fs::exists(path)) throw HostError("plug-in file " + path.string() + " not found");
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) throw HostError(std::string("cannot load plug-in: ") + dlerror());
+  std::string error;
+  void* handle = sys::OpenLibrary(path.string(), error);
+  if (!handle) throw HostError("cannot load plug-in: " + error);
   Adopt(handle, path.filename().string(), path.stem().string(), true);
 }
 
@@ -36,9 +36,10 @@ void PluginHost::LoadLinked(const std::string& build) {
     throw HostError("a linked plug-in is named by its build, not \"" + build + "\"");
   // The program's handle: dlsym looks through the program and the libraries
   // it was started with, so the hooks must be among the program's exports.
-  void* handle = dlopen(nullptr, RTLD_NOW);
-  if (!handle) throw HostError(std::string("cannot reach the program's exports: ") + dlerror());
-  Adopt(handle, fs::read_symlink("/proc/self/exe").filename().string(), build, false);
+  std::string error;
+  void* handle = sys::ProgramLibrary(error);
+  if (!handle) throw HostError("cannot reach the program's exports: " + error);
+  Adopt(handle, fs::path(sys::ProgramPath()).filename().string(), build, false);
 }
 
 void PluginHost::Adopt(void* handle, const std::string& file, const std::string& stem,
@@ -48,11 +49,11 @@ void PluginHost::Adopt(void* handle, const std::string& file, const std::string&
   if (!table) table = HookTable::ForBuild(kBuildNames[0]);
   std::vector<std::string> missing;
   for (const std::string& e : table->BoundExports())
-    if (!dlsym(handle, e.c_str())) missing.push_back(e);
+    if (!sys::LibrarySymbol(handle, e)) missing.push_back(e);
   if (!missing.empty()) {
     std::string list;
     for (const auto& e : missing) list += (list.empty() ? "" : ", ") + e;
-    if (close_on_error) dlclose(handle);
+    if (close_on_error) sys::CloseLibrary(handle);
     throw HostError("the plug-in " + file + " lacks exports the hook table binds: " + list);
   }
   handle_ = handle;
@@ -63,7 +64,7 @@ void PluginHost::Adopt(void* handle, const std::string& file, const std::string&
 }
 
 bool PluginHost::HasExport(const std::string& name) const {
-  return handle_ && dlsym(handle_, name.c_str());
+  return handle_ && sys::LibrarySymbol(handle_, name);
 }
 
 void PluginHost::SetHookTable(const HookTable& table) {
@@ -101,7 +102,7 @@ void PluginHost::SetUtf16(bool utf16) {
 std::optional<int16_t> PluginHost::Call(const std::string& export_name, intptr_t p1, intptr_t p2,
                                         uint16_t p3, const std::string& shown_args) {
   if (!handle_) return std::nullopt;
-  void* symbol = dlsym(handle_, export_name.c_str());
+  void* symbol = sys::LibrarySymbol(handle_, export_name);
   if (!symbol) {
     Note("the plug-in " + file_ + " has no export " + export_name + "; nothing called");
     return std::nullopt;

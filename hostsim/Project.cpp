@@ -10,6 +10,7 @@
 #include "hostsim/Geometry.h"
 #include "hostsim/PluginHost.h"
 #include "hostsim/TableCursors.h"
+#include "hostsim/System.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 
@@ -98,9 +99,9 @@ void Project::CreateSchema(SqliteDb& db) {
 }
 
 void Project::Create(const std::string& project_dir, const std::string& procedure_dir) {
-  fs::path project = fs::absolute(project_dir).lexically_normal();
+  fs::path project(sys::AbsolutePath(project_dir));
   fs::path procedure = procedure_dir.empty() ? project / "Verfahren"
-                                             : fs::absolute(procedure_dir).lexically_normal();
+                                             : fs::path(sys::AbsolutePath(procedure_dir));
   std::error_code ec;
   if (fs::exists(project / kProjectFile))
     throw HostError("a project already exists in " + project.string());
@@ -147,7 +148,7 @@ void Project::Create(const std::string& project_dir, const std::string& procedur
 }
 
 void Project::Open(const std::string& project_dir) {
-  fs::path project = fs::absolute(project_dir).lexically_normal();
+  fs::path project(sys::AbsolutePath(project_dir));
   std::string ktp = (project / kProjectFile).string();
   if (!fs::exists(ktp))
     throw HostError("no project in " + project.string() + " (" + kProjectFile + " missing)");
@@ -215,8 +216,8 @@ void Project::Open(const std::string& project_dir) {
     }
   }
   db_ = std::move(db);
-  dir_ = WithSlash(project.string());
-  procedure_dir_ = WithSlash(procedure_path.string());
+  dir_ = WithSlash(project.generic_string());
+  procedure_dir_ = WithSlash(procedure_path.generic_string());
   db_path_ = (project / db_name).string();
   procedure_db_path_ = proc_db;
   classes_ = std::move(classes);

@@ -4,9 +4,6 @@
 // messages, help and completion.
 #include "hostsim/Simulator.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -25,6 +22,7 @@
 #include <SimpleIni.h>
 
 #include "hostsim/Geometry.h"
+#include "hostsim/System.h"
 #include "platform/text/Encoding.h"
 
 namespace fs = std::filesystem;
@@ -296,9 +294,9 @@ struct Simulator::Impl {
   }
 
   std::string Path(const std::string& p) {
-    fs::path path(p);
-    if (path.is_relative() && host.HasProject()) path = fs::path(host.ProjectDir()) / path;
-    return path.string();
+    // ProjectDir ends with '/'.
+    if (!sys::IsAbsolutePath(p) && host.HasProject()) return host.ProjectDir() + p;
+    return p;
   }
 
   void Fail(const std::string& what) { throw HostError("expectation failed: " + what); }
@@ -576,12 +574,12 @@ const Simulator::Impl::Entry Simulator::Impl::kExpectKinds[] =
          "a file is there, is not, or holds a text", 2, 3,
          [](Impl& m, const Words& w, std::string_view) {
            std::string path = m.Path(w[2]);
-           bool exists = fs::exists(path);
+           bool exists = fs::exists(sys::FilePath(path));
            if (w[3] == "exists" || w[3] == "missing") {
              if (exists != (w[3] == "exists"))
                m.Fail("file " + path + (exists ? " exists" : " does not exist"));
            } else if (w[3] == "contains" && w.size() == 5) {
-             std::ifstream in(path, std::ios::binary);
+             std::ifstream in(sys::FilePath(path), std::ios::binary);
              if (!in) m.Fail("file " + path + " cannot be read");
              std::stringstream content;
              content << in.rdbuf();
@@ -922,7 +920,8 @@ std::vector<std::string> Simulator::Completions(std::string_view before) {
 Simulator::Simulator(Host& host, std::ostream& out, SimOptions options)
     : impl_(std::make_unique<Impl>(*this, host, out, std::move(options))) {
   vars_["TEMP"] = impl_->options.temp_dir;
-  vars_["BIN"] = impl_->options.program_dir;
+  vars_["BIN"] = impl_->options.tools_dir.empty() ? impl_->options.program_dir
+                                                  : impl_->options.tools_dir;
   host.SetTraceSink([this](const HookCall& c) { impl_->Trace(c); });
   host.SetNoteSink([this](const std::string& note) {
     impl_->FlushPending();
@@ -1075,57 +1074,14 @@ void Simulator::Impl::ExpectRecord(const Words& w) {
 
 namespace {
 
-// How a program started with RunProgram ended, and what it printed.
-struct ProgramRun {
-  std::string output;
-  int status = 0;  // as waitpid tells it
-};
-
-// Runs a program (no shell) and waits for it; its standard output, and its
-// error output too when `with_errors`, is gathered. Throws HostError when it
-// cannot be started.
-ProgramRun RunProgram(const std::vector<std::string>& args, bool with_errors) {
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw HostError("exec: no pipe");
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    throw HostError("exec: cannot start " + args[0]);
-  }
-  if (pid == 0) {
-    dup2(pipe_fds[1], STDOUT_FILENO);
-    if (with_errors) dup2(pipe_fds[1], STDERR_FILENO);
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  ProgramRun run;
-  char buffer[4096];
-  ssize_t n = 0;
-  while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-    if (n > 0) run.output.append(buffer, static_cast<size_t>(n));
-  }
-  close(pipe_fds[0]);
-  while (waitpid(pid, &run.status, 0) < 0 && errno == EINTR) {
-  }
-  return run;
-}
-
 // Throws HostError unless the program ended by itself with status 0.
-void CheckEnded(const std::string& program, int status) {
-  if (WIFSIGNALED(status)) {
-    throw HostError(program + " was killed by signal " + std::to_string(WTERMSIG(status)));
+void CheckEnded(const std::string& program, const sys::ProgramRun& run) {
+  if (run.signal > 0) {
+    throw HostError(program + " was killed by signal " + std::to_string(run.signal));
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw HostError(program + (WEXITSTATUS(status) == 127
-                                   ? " could not be started"
-                                   : " ended with status " + std::to_string(WEXITSTATUS(status))));
+  if (!run.started) throw HostError(program + " could not be started");
+  if (run.exit_code != 0) {
+    throw HostError(program + " ended with status " + std::to_string(run.exit_code));
   }
 }
 
@@ -1137,12 +1093,13 @@ void CheckEnded(const std::string& program, int status) {
 // other than 0 fails the command.
 void Simulator::Impl::Exec(const Words& w) {
   out.flush();
-  const ProgramRun run = RunProgram(std::vector<std::string>(w.begin() + 1, w.end()), false);
+  const sys::ProgramRun run =
+      sys::RunProgram(std::vector<std::string>(w.begin() + 1, w.end()), false);
   last_output = run.output;
   std::istringstream lines(last_output);
   std::string line;
   while (std::getline(lines, line)) out << "  | " << line << "\n";
-  CheckEnded(w[1], run.status);
+  CheckEnded(w[1], run);
 }
 
 // The map is the status map program's (tools/kartenbild), which reads what
@@ -1170,18 +1127,21 @@ void Simulator::Impl::Map(const std::string& svg) {
     throw HostError("the host could not export the project's objects for the map");
   }
   out.flush();
-  const ProgramRun run =
-      RunProgram({options.program_dir + "/kartenbild", host.ProjectDir(), base, file}, true);
+  const sys::ProgramRun run =
+      sys::RunProgram({(options.tools_dir.empty() ? options.program_dir : options.tools_dir) +
+                           "/kartenbild",
+                       host.ProjectDir(), base, file},
+                      true);
   std::string text = run.output;
   while (!text.empty() && text.back() == '\n') text.pop_back();
-  if (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) {
+  if (run.started && run.signal == 0 && run.exit_code == 0) {
     out << "  " << text << "\n";
     return;
   }
   // The program's own sentence tells the mapper why.
   const std::string prefix = "kartenbild: ";
   if (text.rfind(prefix, 0) == 0) throw HostError(text.substr(prefix.size()));
-  CheckEnded("kartenbild", run.status);
+  CheckEnded("kartenbild", run);
   throw HostError(text);
 }
 

@@ -19,6 +19,9 @@ struct SimOptions {
   bool trace = false;           // print every hook call with its answer
   bool echo = true;             // print each command before running it
   std::string program_dir;      // where the plug-in builds are looked for
+  // Where the scenarios' programs are (${BIN}, the status map program);
+  // program_dir when empty. The Windows build's are the Linux build's.
+  std::string tools_dir;
   std::string temp_dir;         // ${TEMP}
   std::string answers_path;     // empty: no answer file (interactive)
   std::string transcript_path;  // empty: no transcript

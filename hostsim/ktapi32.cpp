@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "hostsim/HostParts.h"
+#include "hostsim/System.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Timer.h"
@@ -115,13 +116,13 @@ const TableDef* Table(const char* name) {
   return name ? Tables().Find(Text(name)) : nullptr;
 }
 
-// The library a plug-in names: the Windows host was given the .dll, here
-// the library is the .so of that name.
+// The library a plug-in names: the Windows host was given the .dll; on
+// Linux the library is the .so of that name.
 std::string LibraryFile(std::string name) {
   size_t slash = name.find_last_of("/\\");
   if (slash != std::string::npos) name = name.substr(slash + 1);
   if (name.size() > 4 && platform::text::EndsWithIgnoreCase(name, ".dll"))
-    name = name.substr(0, name.size() - 4) + ".so";
+    name = name.substr(0, name.size() - 4) + hostsim::sys::kLibraryExtension;
   return name;
 }
 
