@@ -51,6 +51,30 @@ std::string ProgramDir() {
   return exe.empty() ? std::string(".") : fs::path(exe).parent_path().generic_string();
 }
 
+// The run's temporary folder, removed entry by entry, deepest first, never
+// through a link. What cannot go is named and left: under wine, the
+// library's remove_all did not come back from a folder one of whose files
+// could not be removed.
+void RemoveTemporaryFolder(const fs::path& dir) {
+  std::error_code ec;
+  std::vector<fs::path> files, folders;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code kind;
+    const bool folder = it->is_directory(kind) && !it->is_symlink(kind);
+    (folder ? folders : files).push_back(it->path());
+  }
+  folders.insert(folders.begin(), dir);
+  auto remove = [](const fs::path& path) {
+    std::error_code failed;
+    if (!fs::remove(path, failed) && failed) {
+      std::cerr << "kartul-sim: cannot remove " << path.generic_string() << ": "
+                << failed.message() << "\n";
+    }
+  };
+  for (const fs::path& file : files) remove(file);
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) remove(*it);
+}
+
 }  // namespace
 
 int kartulsim_main(int argc, char** argv) {
@@ -226,8 +250,7 @@ int kartulsim_main(int argc, char** argv) {
   if (keep) {
     std::cerr << "kartul-sim: temporary folder kept: " << temp_dir << "\n";
   } else {
-    std::error_code ec;
-    fs::remove_all(temp_dir, ec);
+    RemoveTemporaryFolder(temp_dir);
   }
   return status;
 }
