@@ -10,15 +10,13 @@ import.
 
 Usage: HostStandIn.py <ktapi32.h> <HostImports.py> <out.c> <out.def>
 """
-import importlib.util
 import re
+import runpy
 import sys
 
 
 def main(header, host_imports, out_c, out_def):
-    spec = importlib.util.spec_from_file_location("HostImports", host_imports)
-    imports = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(imports)
+    arguments_size = runpy.run_path(host_imports)["arguments_size"]
     with open(header, encoding="utf-8") as f:
         text = re.sub(r"/\*.*?\*/", " ", f.read(), flags=re.S)
     functions = re.findall(r"\b([A-Za-z_0-9]+)\s+KTAPI_CALL\s+(kt\w+)\s*\(([^)]*)\)\s*;", text)
@@ -27,7 +25,7 @@ def main(header, host_imports, out_c, out_def):
     c = ["/* Made by HostStandIn.py from host/ktapi32.h: neutral answers only. */"]
     lines = ["LIBRARY ktapi32.dll", "EXPORTS"]
     for result, name, parameters in functions:
-        size = imports.arguments_size(parameters, 4)
+        size = arguments_size(parameters, 4)
         # Arguments as 32-bit slots: the callee reads none, and stdcall
         # only needs their total size right.
         slots = ", ".join(f"int a{i}" for i in range(size // 4)) or "void"

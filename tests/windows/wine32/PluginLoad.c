@@ -34,18 +34,18 @@ static int CallHook(FARPROC hook, int *answer) {
   return before - after;
 }
 
-static int CheckDll(char *spec) {
-  char *names = strchr(spec, ':');
+static int CheckDll(char *argument) {
+  char *names = strchr(argument, ':');
   /* A drive letter's colon is not the separator. */
-  if (names == spec + 1) names = strchr(spec + 2, ':');
+  if (names == argument + 1) names = strchr(argument + 2, ':');
   if (!names) {
-    printf("bad argument %s\n", spec);
+    printf("bad argument %s\n", argument);
     return 1;
   }
   *names++ = 0;
   char path[MAX_PATH];
   /* A Unix path reaches the DLL through wine's drive Z:. */
-  snprintf(path, sizeof path, "%s%s", spec[0] == '/' ? "Z:" : "", spec);
+  snprintf(path, sizeof path, "%s%s", argument[0] == '/' ? "Z:" : "", argument);
   HMODULE dll = LoadLibraryA(path);
   if (!dll) {
     printf("%s: LoadLibrary failed, error %lu\n", path, GetLastError());
