@@ -37,6 +37,14 @@ void Inform(MsgKind kind, const std::string& text) {
   platform::ui::MessageBox(kind, text);
 }
 
+// Said with every refusal once the package has begun to be written: the
+// mapper must not look for one.
+constexpr std::string_view kNoPackage = "Es wurde kein Paket geschrieben.";
+
+void Refuse(const std::string& why) {
+  Inform(MsgKind::kError, why + "\r" + std::string(kNoPackage));
+}
+
 // A path as the mapper knows it: a file of the staging folder is named by
 // its place in the package's folder.
 std::string Shown(const std::string& path) {
@@ -117,9 +125,9 @@ bool WriteTid(const Package::Names& names, int32_t TID, bool anything_selected) 
   }
   try {
     Package::WriteTidFile(names.TidFile(), TID, strip);
-  } catch (const std::exception&) {
-    Inform(MsgKind::kError,
-           "Die Datei " + Shown(names.TidFile()) + " konnte nicht geschrieben werden!");
+  } catch (const std::exception& error) {
+    Refuse("Die Datei " + Shown(names.TidFile()) + " konnte nicht geschrieben werden!\r" +
+           error.what());
     return false;
   }
   return true;
@@ -129,13 +137,11 @@ bool WriteTid(const Package::Names& names, int32_t TID, bool anything_selected) 
 bool ExportHostData(const Package::Names& names) {
   ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
   if (!ExportXMLData(names.XmlFile())) {
-    Inform(MsgKind::kError,
-           "Die Attributdaten konnten nicht exportiert werden:\r" + Shown(names.XmlFile()));
+    Refuse("Die Attributdaten konnten nicht exportiert werden:\r" + Shown(names.XmlFile()));
     return false;
   }
   if (!host::ExportGeodaten(names.ShpFile(), 10, false, 0)) {
-    Inform(MsgKind::kError,
-           "Die Geodaten konnten nicht exportiert werden:\r" + Shown(names.ShpFile()));
+    Refuse("Die Geodaten konnten nicht exportiert werden:\r" + Shown(names.ShpFile()));
     return false;
   }
   return true;
@@ -172,29 +178,42 @@ struct PhotoRun {
   std::string photo_dir;         // the project's KTPhotos, with delimiter
   std::set<std::string> copied;  // pictures to copy in this run
   std::vector<platform::env::CopyJob> copies;
-  std::set<int32_t> refused;            // photos refused in this run
+  std::set<int32_t> refused;            // photos whose row the table refused
+  std::vector<std::string> left_out;    // the same, as the mapper knows them
   std::vector<std::string> not_copied;  // pictures that could not be copied
-  bool rows_ok = true;
 };
 
-void ExportFoto(PhotoRun& run, const Package::TFotoMetadaten& foto) {
+std::string PhotoShown(const Package::TFotoMetadaten& foto) {
+  return "\"" + foto.Kurzname + "\" (FotoID " + std::to_string(foto.FotoID) + ", " +
+         foto.Dateiname + ")";
+}
+
+// The reason the photo table cannot take the row, or nothing.
+std::optional<std::string> RowRefusal(const PhotoRun& run, const Package::TFotoMetadaten& foto) {
+  // Cut, it would tell the central system another source.
   if (platform::text::Utf8Length(foto.Quelle) > static_cast<size_t>(QuelleWidth())) {
-    // Cut, it would tell the central system another source. Told once,
-    // however many exported objects show the photo.
-    run.rows_ok = false;
-    if (!run.refused.insert(foto.FotoID).second) return;
-    Inform(MsgKind::kError, "Die Quelle des Fotos \"" + foto.Kurzname + "\" (FotoID " +
-                                std::to_string(foto.FotoID) + ") ist länger als " +
-                                std::to_string(QuelleWidth()) +
-                                " Zeichen. Das Foto wird nicht exportiert.");
-    return;
+    return "Die Quelle des Fotos \"" + foto.Kurzname + "\" (FotoID " +
+           std::to_string(foto.FotoID) + ") ist länger als " + std::to_string(QuelleWidth()) +
+           " Zeichen. Das Foto wird nicht exportiert.";
   }
   try {
     OpenExportConnection(run.names.D)
         .Execute(Package::InsertPhotoSql(run.names.PhotoTable(), foto));
   } catch (const DbError& e) {
-    Inform(MsgKind::kPlain, e.what());
-    run.rows_ok = false;
+    return std::string(e.what());
+  }
+  return std::nullopt;
+}
+
+// A photo whose row is refused stays out with its picture, so that the
+// package holds no picture without its row; the others go on. Told once,
+// however many exported objects show the photo.
+void ExportFoto(PhotoRun& run, const Package::TFotoMetadaten& foto) {
+  if (run.refused.count(foto.FotoID)) return;
+  if (const std::optional<std::string> refusal = RowRefusal(run, foto)) {
+    run.refused.insert(foto.FotoID);
+    run.left_out.push_back(PhotoShown(foto));
+    Inform(MsgKind::kPlain, *refusal);
     return;
   }
   if (!run.copied.insert(foto.Dateiname).second) return;
@@ -279,8 +298,8 @@ bool WriteChangeList(const std::string& path, const ExportLists& lists) {
     platform::env::ReplaceFile(env, env.ResolveLinks(path),
                                Package::ChangeListText(Package::ChangeListLines(
                                    lists.changed, lists.deleted, lists.created)));
-  } catch (const platform::env::EnvError&) {
-    Inform(MsgKind::kError, "Die Datei " + Shown(path) + " konnte nicht geschrieben werden!");
+  } catch (const platform::env::EnvError& error) {
+    Refuse("Die Datei " + Shown(path) + " konnte nicht geschrieben werden!\r" + error.Reason());
     return false;
   }
   return true;
@@ -350,13 +369,12 @@ std::string CreateFotoTabelle(const Package::Names& names) {
   return names.PhotoTable();
 }
 
-bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_list) {
+PhotoExport ExportFotoTabelle(const Package::Names& names, const TStringList& photo_list) {
   CreateFotoTabelle(names);
   TdmFotoverwaltung& module = EnsureFotoverwaltung();
   const auto photos = LocalPhotos(module);
   const auto links = PhotoLinks(module);
-  PhotoRun run{names, FotoDir(), {}, {}, {}, {}, true};
-  // A row the driver refuses is told and left out; the others stay.
+  PhotoRun run{names, FotoDir(), {}, {}, {}, {}, {}};
   InOneWrite(OpenExportConnection(names.D), [&] {
     for (const std::string& K : photo_list) {
       const int32_t id = host::IdOfKennung(K);
@@ -370,14 +388,42 @@ bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_lis
     }
   });
   CopyPictures(run);
+  PhotoExport result;
+  result.left_out = std::move(run.left_out);
   if (!run.not_copied.empty()) {
+    // A row without its picture would pass as a whole package.
     std::string text = "Folgende Fotodateien konnten nicht in den Ordner " +
                        Shown(names.PhotoFolder()) + " kopiert werden:";
     for (const std::string& name : run.not_copied) text += "\r" + name;
-    Inform(MsgKind::kError, text);
+    Refuse(text + "\rOhne sie wäre das Paket unvollständig.");
+    result.complete = false;
   }
-  return run.rows_ok && run.not_copied.empty();
+  return result;
 }
+
+namespace {
+
+// Writes the whole package into the staging folder; false after telling the
+// mapper why nothing was written.
+bool WriteStaged(const Package::Names& staged, int32_t TID, std::vector<std::string>& left_out) {
+  host::DeselectAll();
+  ExportLists lists;
+  {
+    host::UpdateGuard update;
+    CollectExportObjects(TID, lists);
+  }
+  if (!WriteChangeList(staged.ChangeListFile(), lists)) return false;
+  if (!WriteTid(staged, TID, host::SelectedCount() >= 1)) return false;
+  if (!ExportHostData(staged)) return false;
+  ExportConnectionScope connection_scope;
+  OpenExportConnection(staged.D);
+  CreateActionList(staged, TID);
+  PhotoExport photos = ExportFotoTabelle(staged, lists.photos);
+  left_out = std::move(photos.left_out);
+  return photos.complete;
+}
+
+}  // namespace
 
 bool VD1CustomExportProc() {
   if (platform::ui::MessageBox(
@@ -412,6 +458,7 @@ bool VD1CustomExportProc() {
            *why + "\r\rDie Reste werden entfernt, das Paket wird neu geschrieben.");
   }
 
+  std::vector<std::string> left_out;
   {
     // The hourglass ends with the writing: the check-in dialog waits for
     // the mapper.
@@ -422,25 +469,17 @@ bool VD1CustomExportProc() {
     try {
       staging.emplace(names);
     } catch (const platform::env::EnvError& error) {
-      Inform(MsgKind::kError,
-             "Das Paket kann im Ordner " + names.D + " nicht angelegt werden:\r" + error.what());
+      Refuse("Das Paket kann im Ordner " + names.D + " nicht angelegt werden:\r" + error.what());
       return false;
     }
-    const Package::Names& staged = staging->Staged();
-    host::DeselectAll();
-    ExportLists lists;
-    {
-      host::UpdateGuard update;
-      CollectExportObjects(TID, lists);
-    }
-    if (!WriteChangeList(staged.ChangeListFile(), lists)) return false;
-    if (!WriteTid(staged, TID, host::SelectedCount() >= 1)) return false;
-    if (!ExportHostData(staged)) return false;
-    {
-      ExportConnectionScope connection_scope;
-      OpenExportConnection(staged.D);
-      CreateActionList(staged, TID);
-      if (!ExportFotoTabelle(staged, lists.photos)) return false;
+    try {
+      if (!WriteStaged(staging->Staged(), TID, left_out)) return false;
+    } catch (const std::exception& error) {
+      // The staged files go with the staging; the package's folder is as it
+      // was.
+      Refuse("Beim Schreiben des Pakets ist ein Fehler aufgetreten:\r" +
+             std::string(error.what()));
+      return false;
     }
     try {
       staging->Commit();
@@ -452,9 +491,14 @@ bool VD1CustomExportProc() {
                        "\rEs ist unvollständig und kann so nicht eingecheckt werden; ein neuer "
                        "Export ersetzt es."
                  : "Das Paket konnte nicht in den Ordner " + names.D + " gebracht werden:\r" +
-                       error.what() + "\rDer Ordner ist unverändert.");
+                       error.what() + "\rDer Ordner ist unverändert. " + std::string(kNoPackage));
       return false;
     }
+  }
+  if (!left_out.empty()) {
+    std::string text = "Das Paket ist geschrieben, ohne diese Fotos:";
+    for (const std::string& photo : left_out) text += "\r" + photo;
+    Inform(MsgKind::kWarning, text);
   }
 
   VandraCheckIn::StartVandraCheckIn(names.D, names.P);

@@ -41,8 +41,8 @@ struct ExportLists {
 // Fills the lists from the transaction's rows and adds the new and changed
 // objects to the host's selection (the caller brackets the update).
 void CollectExportObjects(int32_t TID, ExportLists& lists);
-// Writes the change list; false, after telling the mapper, when it could
-// not be written.
+// Writes the change list of a package being written; false, after telling
+// the mapper that no package was written, when it could not be written.
 bool WriteChangeList(const std::string& path, const ExportLists& lists);
 // The Gauss-Krüger strip from the cursor's easting, or the mapper's choice
 // when the easting does not tell it.
@@ -57,9 +57,16 @@ void CreateActionList(const Package::Names& names, int32_t TID);
 void FillActionList(const Package::Names& names, const std::string& S, int32_t TID);
 // Creates the photo table (and the photo folder) and returns its name.
 std::string CreateFotoTabelle(const Package::Names& names);
+struct PhotoExport {
+  // Every picture of a written row is in the photo folder. When not, the
+  // mapper has been told that no package was written.
+  bool complete = true;
+  // The photos whose row the table refused (each told when refused), as
+  // the mapper knows them; neither row nor picture is in the package.
+  std::vector<std::string> left_out;
+};
 // Fills the photo table and the photo folder from the photos of the
-// identifiers; false, after telling the mapper, when a photo could not go
-// out whole.
-bool ExportFotoTabelle(const Package::Names& names, const TStringList& photo_list);
+// identifiers.
+PhotoExport ExportFotoTabelle(const Package::Names& names, const TStringList& photo_list);
 
 }  // namespace ExportFuncs

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -17,6 +18,7 @@
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
 #include "platform/db/Connection.h"
+#include "platform/env/FaultEnv.h"
 #include "tests/support/ProjectFixture.h"
 
 namespace {
@@ -250,11 +252,68 @@ TEST_F(ExportTest, APackageThatCannotBeMovedInEndsTheRunWithTheFolderAsItWas) {
   EXPECT_EQ(Messages().back(), "Das Paket konnte nicht in den Ordner " + out_ +
                                    " gebracht werden:\\rFehler beim Verschieben nach \"" + out_ +
                                    "kaputt.shp\": Das ist ein Ordner, keine Datei.\\rDer Ordner "
-                                   "ist unverändert.");
+                                   "ist unverändert. Es wurde kein Paket geschrieben.");
   EXPECT_FALSE(State().blnDoNotSetChangeFlag);
   // Nothing came in, nothing stayed behind, and no check-in was offered.
   EXPECT_EQ(std::distance(fs::directory_iterator(out_), fs::directory_iterator()), 1);
   EXPECT_TRUE(fs::is_empty(out_ + "kaputt.shp"));
+}
+
+TEST_F(ExportTest, APhotoTheTableCannotTakeIsLeftOutWithItsPictureAndNamedAtTheEnd) {
+  Fill();
+  Catalogue().Execute("update Fotos set Quelle = '" + std::string(255, 'q') +
+                      "' where FotoID = -1");
+  AddFoto(-5, 3, "KTFoto5.jpg");
+  Link(host().IdOf("DE-1"), -5);
+  Link(host().IdOf("DE-3"), -5);
+  AnswerUpToFile("fotos");
+  // Told once though two exported objects show it.
+  Answer(
+      "message OK \"Die Quelle des Fotos \\\"Foto -1\\\" (FotoID -1) ist länger als 254 "
+      "Zeichen. Das Foto wird nicht exportiert.\"");
+  Answer(
+      "message OK \"Das Paket ist geschrieben, ohne diese Fotos:\\r\\\"Foto -1\\\" "
+      "(FotoID -1, KTFoto1.jpg)\"");
+  ASSERT_TRUE(ExportFuncs::VD1CustomExportProc());
+  // The source is never cut; no picture lies in the package without its row.
+  EXPECT_EQ(Column(out_ + "fotospc.dbf", "PHOTOID"), (std::vector<std::string>{"-5", "-5"}));
+  EXPECT_EQ(Listing(out_ + "fotos_Fotos"), std::vector<std::string>{"KTFoto5.jpg"});
+  EXPECT_TRUE(fs::exists(out_ + "fotos.tid"));
+}
+
+TEST_F(ExportTest, ARefusalAfterWritingBeganSaysThatNoPackageWasWritten) {
+  Fill();
+  SetApplicatIni("VANDRA", "AutoCheckIn", "1");
+  AddFoto(-5, 3, "KTFoto5.jpg");
+  Link(host().IdOf("DE-1"), -5);
+  fs::remove(FotoDir() + "KTFoto5.jpg");
+  AnswerUpToFile("fotos");
+  Answer("message OK \"Folgende Fotodateien konnten nicht in den Ordner " + out_ +
+         "fotos_Fotos kopiert werden:\\rKTFoto5.jpg\\rOhne sie wäre das Paket "
+         "unvollständig.\\rEs wurde kein Paket geschrieben.\"");
+  EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
+  EXPECT_TRUE(fs::is_empty(out_)) << "and no check-in offered";
+
+  // A table that cannot be written: its error, and the same word.
+  std::ofstream(FotoDir() + "KTFoto5.jpg") << "JPEG -5";
+  {
+    platform::env::FaultEnv full(platform::env::Env::Posix());
+    full.Inject(platform::env::Fault(platform::env::Op::kWrite, ENOSPC).On("vollpc.dbf"));
+    platform::env::ScopedEnv scoped(full);
+    AnswerUpToFile("voll");
+    Answer("message OK");
+    EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
+  }
+  ASSERT_FALSE(Messages().empty());
+  EXPECT_EQ(Messages().back().rfind("Beim Schreiben des Pakets ist ein Fehler aufgetreten:", 0),
+            0u)
+      << Messages().back();
+  EXPECT_TRUE(Messages().back().ends_with("\\rEs wurde kein Paket geschrieben."))
+      << Messages().back();
+  EXPECT_NE(Messages().back().find("vollpc"), std::string::npos) << Messages().back();
+  EXPECT_EQ(host().UpdateDepth(), 0);
+  EXPECT_FALSE(State().blnDoNotSetChangeFlag);
+  EXPECT_TRUE(fs::is_empty(out_));
 }
 
 TEST_F(ExportTest, AnErrorWhileSelectingClosesTheHostsUpdate) {
@@ -264,27 +323,6 @@ TEST_F(ExportTest, AnErrorWhileSelectingClosesTheHostsUpdate) {
   EXPECT_THROW(ExportFuncs::VD1CustomExportProc(), std::exception);
   EXPECT_EQ(host().UpdateDepth(), 0);
   EXPECT_FALSE(State().blnDoNotSetChangeFlag);
-  EXPECT_TRUE(fs::is_empty(out_));
-}
-
-TEST_F(ExportTest, PhotosThatCannotGoOutWholeAreToldAndStopTheCheckIn) {
-  Fill();
-  SetApplicatIni("VANDRA", "AutoCheckIn", "1");
-  Catalogue().Execute("update Fotos set Quelle = '" + std::string(255, 'q') +
-                      "' where FotoID = -1");
-  AddFoto(-5, 3, "KTFoto5.jpg");
-  Link(MakeObject("FFH", "DE-9"), -5);
-  AddRow(7, host().IdOf("DE-9"), 2, "DE-9", "NEW");
-  fs::remove(FotoDir() + "KTFoto5.jpg");
-  AnswerUpToFile("fotos");
-  Answer(
-      "message OK \"Die Quelle des Fotos \\\"Foto -1\\\" (FotoID -1) ist länger als 254 "
-      "Zeichen. Das Foto wird nicht exportiert.\"");
-  Answer("message OK \"Folgende Fotodateien konnten nicht in den Ordner " + out_ +
-         "fotos_Fotos kopiert werden:\\rKTFoto5.jpg\"");
-  EXPECT_FALSE(ExportFuncs::VD1CustomExportProc());
-  // The source is never cut, and a package short of photos would pass as
-  // whole: none is left.
   EXPECT_TRUE(fs::is_empty(out_));
 }
 

@@ -177,5 +177,41 @@ answer click btnCancel
 run VD1CustomExport
 expect file ${TEMP}/transcript.txt contains "  EditPassword edit \"\" password"
 
+# A photo whose source the package cannot hold, written into the catalogue
+# behind the photo dialog's back (as an older version wrote it): the export
+# tells it, leaves it out with its picture, names it at the end, and the
+# package of 4712 passes the check-in whole.
+activate ND-0042
+set linfos NAME "Eiche am Hang"
+post linfos
+exec ${BIN}/mkjpeg "${PROJECT}KTPhotos/KTFoto7.jpg" 32 24 7
+exec ${BIN}/mkjpeg "${PROJECT}KTPhotos/KTFoto8.jpg" 32 24 8
+exec /bin/sh -c "/usr/bin/sqlite3 '${PROJECT}KTProjekt.db' \"insert into Fotos (FotoID, Kurzname, Quelle, IsNew, PicFileName) values (-7, 'Alteiche', '$(printf 'q%.0s' $(seq 255))', 3, 'KTFoto7.jpg'), (-8, 'Wiese', 'eigene', 3, 'KTFoto8.jpg')\""
+append Objektphotos
+set Objektphotos PhotoID -7
+post Objektphotos
+append Objektphotos
+set Objektphotos PhotoID -8
+post Objektphotos
+answer message Yes
+answer form TFormGetTID
+answer select lbTID "4712 - Eifelwiesen"
+answer click BtnOK
+answer file "${OUT}/EIFEL4"
+answer message OK "Die Quelle des Fotos \"Alteiche\" (FotoID -7) ist länger als 254 Zeichen. Das Foto wird nicht exportiert."
+answer message OK "Das Paket ist geschrieben, ohne diese Fotos:\r\"Alteiche\" (FotoID -7, KTFoto7.jpg)"
+answer form TfrmVandraCheckIn
+answer type EditUserName karla
+answer type EditPassword "Tür zu 7"
+answer click btnStart
+answer message No "Probe-Checkin erfolgreich durchgeführt! Logdate ansehen?"
+answer message No "Checkin erfolgreich durchgeführt! Logdatei ansehen?"
+run VD1CustomExport
+expect hook VD1CustomExport true
+exec /usr/bin/python3 ${HERE}/checkin_log.py "${OUT}/EIFEL4.log" 0 0
+expect file "${SERVER}/eingecheckt/vandra_nrw/transaktionen.txt" contains "4712\tEIFEL4\t"
+exec /bin/sh -c "ls '${OUT}/EIFEL4_Fotos'"
+expect output "KTFoto8.jpg\n"
+
 # The password went into no file of the run but the settings.
 exec /bin/sh -c "! grep -rl 'Tür zu' '${OUT}' '${SERVER}/eingecheckt' '${TEMP}/transcript.txt' '${PROJECT}'"
