@@ -27,9 +27,15 @@ namespace env = platform::env;
 namespace {
 
 constexpr const char* kUnvollstaendig = "Die Eingabedaten sind nicht vollständig!";
-// What the columns Kurzname and Quelle hold, in characters.
+// What the column Kurzname holds, in characters.
 constexpr size_t kKurznameLength = 50;
-constexpr size_t kQuelleLength = 255;
+
+// The catalogue holds 255 characters of Quelle, the build's package photo
+// table may hold fewer; a source the export could not send is refused here,
+// where the mapper can still shorten it.
+size_t QuelleLength() {
+  return static_cast<size_t>(CurrentProfile().quelle_width);
+}
 bool PointRemovedAtOnce() {
   return CurrentProfile().photo_point == PhotoPoint::kRemovedAtOnce;
 }
@@ -412,9 +418,10 @@ void TFormEditFoto::BtnOKClick() {
                              "Der Kurzname ist zu lang: höchstens 50 Zeichen sind möglich.");
     return;
   }
-  if (platform::text::Utf8Length(eQuelle.text) > kQuelleLength) {
-    platform::ui::MessageBox(MsgKind::kWarning,
-                             "Die Quelle ist zu lang: höchstens 255 Zeichen sind möglich.");
+  if (platform::text::Utf8Length(eQuelle.text) > QuelleLength()) {
+    platform::ui::MessageBox(MsgKind::kWarning, "Die Quelle ist zu lang: höchstens " +
+                                                    std::to_string(QuelleLength()) +
+                                                    " Zeichen sind möglich.");
     return;
   }
   if (!ZustandOK()) {

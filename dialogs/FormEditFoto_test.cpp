@@ -342,6 +342,69 @@ TEST_F(EditFotoTest, ThePictureStoredIsThePictureChecked) {
   EXPECT_EQ(Bytes(FotoDir() + "KTFoto1.jpg"), checked);
 }
 
+// Rewritten in place with its size and time put back, the file passes every
+// look at its status; only its bytes tell.
+TEST_F(EditFotoTest, APictureRewrittenInPlaceIsNeverStoredNorReplacesTheStoredOne) {
+  const auto rewrite = [](const std::string& path, bool truncate) {
+    const auto time = fs::last_write_time(path);
+    const auto size = fs::file_size(path);
+    if (truncate) {
+      fs::resize_file(path, size / 2);
+    } else {
+      std::fstream(path, std::ios::binary | std::ios::in | std::ios::out)
+          << std::string(size, 'x');
+    }
+    fs::last_write_time(path, time);
+  };
+  const auto no_picture = [](const std::string& path) {
+    return "message OK \"Die Bilddatei \\\"" + path +
+           "\\\" wurde verändert, seit sie ausgewählt wurde. Die Bilddatei \\\"" + path +
+           "\\\" ist kein JPEG-Bild. Sie wird nicht übernommen. Bitte wählen Sie das Bild "
+           "erneut aus. Das Foto wurde nicht gespeichert.\"";
+  };
+  // A new photo: nothing reaches the folder, nothing is catalogued.
+  TFormEditFoto& form = Open();
+  const std::string chosen = Picture("DSC0001.jpg", 40, 30, 1);
+  Choose(form, chosen);
+  rewrite(chosen, false);
+  Answer(no_picture(chosen));
+  form.BtnOK.Click();
+  EXPECT_TRUE(form.Showing());
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_TRUE(Links().empty());
+  EXPECT_TRUE(fs::is_empty(FotoDir())) << "no copy, no temporary file";
+  form.btnCancel.Click();
+
+  // A stored picture being replaced: it stays as it was, and so does its row.
+  const std::string stored = Picture("KTFoto2.jpg", 50, 40, 9);
+  fs::rename(stored, FotoDir() + "KTFoto2.jpg");
+  const std::string stored_bytes = Bytes(FotoDir() + "KTFoto2.jpg");
+  AddFoto(-2, 3, "KTFoto2.jpg");
+  LinkRow(-2);
+  for (const bool truncate : {false, true}) {
+    host().FirstRow("Objektphotos");
+    TFormEditFoto& again = Open();
+    const std::string other = Picture("neu.jpg", 60, 40, 3);
+    Choose(again, other);
+    again.eKurzname.Type("neu");
+    rewrite(other, truncate);
+    Answer("message OK");
+    again.BtnOK.Click();
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_NE(Messages().back().find(truncate ? "wurde ersetzt oder verändert"
+                                              : "ist kein JPEG-Bild. Sie wird nicht übernommen"),
+              std::string::npos)
+        << Messages().back();
+    EXPECT_TRUE(again.Showing()) << truncate;
+    EXPECT_EQ(Bytes(FotoDir() + "KTFoto2.jpg"), stored_bytes) << truncate;
+    EXPECT_EQ(Rows(), std::vector<std::string>{"-2 Foto - - 90 3 KTFoto2.jpg"}) << truncate;
+    EXPECT_EQ(std::distance(fs::directory_iterator(FotoDir()), fs::directory_iterator()), 1)
+        << truncate;
+    again.btnCancel.Click();
+  }
+  EXPECT_EQ(Links(), std::vector<std::string>{std::to_string(object_) + ":-2"});
+}
+
 TEST_F(EditFotoTest, APictureOfMoreThanFiftyMegabytesIsTakenOnlyWhenTheMapperSaysSo) {
   TFormEditFoto& form = Open();
   const std::string big = Picture("gross.jpg", 16, 16, 2);
@@ -382,11 +445,13 @@ TEST_F(EditFotoTest, CoordinatesMustBeWholeNumbersAndTextsFitTheirColumns) {
   Answer("message OK \"Der Kurzname ist zu lang: höchstens 50 Zeichen sind möglich.\"");
   form.BtnOK.Click();
   form.eKurzname.Type(std::string(50, 'x'));
-  form.eQuelle.Type(std::string(256, 'q'));
-  Answer("message OK \"Die Quelle ist zu lang: höchstens 255 Zeichen sind möglich.\"");
+  // The full build's package holds 254 characters of the source: a longer
+  // one could be stored but never sent.
+  form.eQuelle.Type(std::string(255, 'q'));
+  Answer("message OK \"Die Quelle ist zu lang: höchstens 254 Zeichen sind möglich.\"");
   form.BtnOK.Click();
   EXPECT_TRUE(Rows().empty());
-  form.eQuelle.Type(std::string(255, 'q'));
+  form.eQuelle.Type(std::string(254, 'q'));
   form.BtnOK.Click();
   EXPECT_FALSE(form.Showing());
   EXPECT_EQ(Rows(),
@@ -447,6 +512,23 @@ TEST_F(EditFotoTest, TheCapturedPointIsScaledByItsNorthingAndStaysUntilTheDialog
   EXPECT_EQ(host().CreationState(), hostsim::Creation::kIdle);
   EXPECT_FALSE(TempObject::Current().Placing());
   EXPECT_EQ(host().ObjectIds(), std::vector<int32_t>{object_});
+}
+
+TEST_F(EditFotoTest, TheEarlierBuildsPackageTakesTheCataloguesWholeSource) {
+  SelectBuild(Build::kVD1TransAction);
+  TFormEditFoto& form = Open();
+  Choose(form, Picture("a.jpg"));
+  form.cbNoCoordinates.Toggle();
+  form.eQuelle.Type(std::string(256, 'q'));
+  Answer("message OK \"Die Quelle ist zu lang: höchstens 255 Zeichen sind möglich.\"");
+  form.BtnOK.Click();
+  EXPECT_TRUE(Rows().empty());
+  form.eQuelle.Type(std::string(255, 'q'));
+  form.BtnOK.Click();
+  EXPECT_FALSE(form.Showing());
+  Query q(*db_, "select Quelle from Fotos");
+  ASSERT_FALSE(q.Eof());
+  EXPECT_EQ(q.AsString(0), std::string(255, 'q'));
 }
 
 TEST_F(EditFotoTest, TheEarlierBuildScalesByTheEastingAndDeletesThePointAtOnce) {

@@ -15,6 +15,7 @@
 #include "photos/TempObject.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
+#include "platform/ui/Jpeg.h"
 #include "platform/ui/Ui.h"
 
 namespace env = platform::env;
@@ -107,8 +108,20 @@ std::optional<std::string> StorePicture(ChosenPicture& picture, const std::strin
   env::CopyJob job(picture.path, target);
   job.source = picture.file.get();
   job.expect = picture.checked;
+  // Size and time can be put back after a rewrite in place; the copy is
+  // decoded before it takes the name, so no other bytes reach the folder.
+  std::string no_picture;
+  job.check = [&](env::File& copy) {
+    const platform::ui::JpegPicture decoded = platform::ui::ReadJpeg(copy, picture.path);
+    if (!decoded.ok) no_picture = decoded.error;
+    return no_picture;
+  };
   const std::vector<std::string> errors = env::CopyFiles(e, {job});
   if (errors.front().empty()) return std::nullopt;
+  if (!no_picture.empty()) {
+    return "Die Bilddatei \"" + picture.path + "\" wurde verändert, seit sie ausgewählt wurde. " +
+           no_picture + " Sie wird nicht übernommen. Bitte wählen Sie das Bild erneut aus.";
+  }
   const env::FileStatus now = picture.file->Status();
   if (now.size != picture.checked.size || now.mtime_ns != picture.checked.mtime_ns) {
     return refused;

@@ -182,6 +182,14 @@ std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs) {
       if (jobs[i].expect && !StillAsChecked(source.Status(), *jobs[i].expect, copied)) {
         throw EnvError(ESTALE, "copy", jobs[i].from);
       }
+      if (jobs[i].check) {
+        const std::string refused = jobs[i].check(*temp);
+        if (!refused.empty()) {
+          temp.reset();  // an open file cannot be removed on Windows
+          drop(i, refused);
+          continue;
+        }
+      }
     } catch (const EnvError& e) {
       drop(i, e.what());
       continue;

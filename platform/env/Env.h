@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -263,6 +264,11 @@ struct CopyJob {
   // content is copied and once it is. A job whose source changed meanwhile
   // is not copied (ESTALE), so that what is stored is what was checked.
   std::optional<FileStatus> expect = std::nullopt;
+  // What the copy must hold, asked of the copy itself before it takes the
+  // target's name, so that the bytes stored are the bytes checked whatever
+  // became of the source meanwhile: empty when it holds it, else why (the
+  // job's error; the target stays as it was).
+  std::function<std::string(File& copy)> check;
 };
 std::vector<std::string> CopyFiles(Env& env, const std::vector<CopyJob>& jobs);
 

@@ -286,6 +286,26 @@ TEST_P(EnvTest, ACopyFromAnOpenFileStoresOnlyWhatWasChecked) {
   EXPECT_EQ(ReadFile(env(), P("a.jpg")), "alt");
   EXPECT_EQ(Listing(), (std::vector<std::string>{"a.jpg", "bild.jpg"}));
 
+  // The copy's own bytes are asked before it takes the name: refused, the
+  // target stays and no temporary is left; taken, they are what it holds.
+  std::unique_ptr<File> now = env().Open(P("bild.jpg"), OpenMode::kReadNoLink);
+  CopyJob checked_copy{P("bild.jpg"), P("a.jpg"), now.get(), now->Status()};
+  std::string seen;
+  bool refuse = true;
+  checked_copy.check = [&](File& copy) {
+    seen.assign(copy.Size(), '\0');
+    seen.resize(copy.ReadAt(0, seen.data(), seen.size()));
+    return refuse ? std::string("kein Bild") : std::string();
+  };
+  EXPECT_EQ(CopyFiles(env(), {checked_copy}), std::vector<std::string>{"kein Bild"});
+  EXPECT_EQ(seen, "geprueft!");
+  EXPECT_EQ(ReadFile(env(), P("a.jpg")), "alt");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"a.jpg", "bild.jpg"}));
+  refuse = false;
+  EXPECT_EQ(CopyFiles(env(), {checked_copy}), std::vector<std::string>{""});
+  EXPECT_EQ(ReadFile(env(), P("a.jpg")), "geprueft!");
+  now.reset();
+
   // Another file put under the name: the handle still reads the one checked.
   if (auto why = subject_->CannotReplaceOpenFiles()) GTEST_SKIP() << *why;
   std::unique_ptr<File> again = env().Open(P("bild.jpg"), OpenMode::kReadNoLink);
