@@ -136,29 +136,6 @@ TEST(EnvTexts, EveryOperationFailingNamesItsPathInGerman) {
   }
 }
 
-// The real file system's own refusals, as the platform's Env meets them.
-TEST(EnvTexts, TheRealFileSystemsRefusalsAreGerman) {
-  env::Env& real = env::Env::Default();
-  const std::string root = ::testing::TempDir() + "fault_texts_" + std::to_string(real.WallNs());
-  real.CreateFolder(root);
-  env::ReplaceFile(real, root + "/Datei.txt", "x");
-  real.CreateFolder(root + "/voll");
-  env::ReplaceFile(real, root + "/voll/a", "x");
-  ExpectGerman(TextOf([&] { real.Open(root + "/fehlt.ini", env::OpenMode::kRead); }),
-               {"fehlt.ini"});
-  ExpectGerman(TextOf([&] { real.ListFolder(root + "/Datei.txt"); }), {"Datei.txt"});
-  ExpectGerman(TextOf([&] { real.CreateFolder(root + "/voll"); }), {"voll"});
-  ExpectGerman(TextOf([&] { real.RemoveFolder(root + "/voll"); }), {"voll"});
-  ExpectGerman(TextOf([&] { real.Rename(root + "/fehlt", root + "/da"); }), {"fehlt"});
-  ExpectGerman(TextOf([&] { env::ReadFile(real, root + "/voll"); }), {"voll"});
-  ExpectGerman(TextOf([&] { real.Open(root + "/Datei.txt/x", env::OpenMode::kTruncate); }),
-               {"Datei.txt"});
-  real.Remove(root + "/voll/a");
-  real.RemoveFolder(root + "/voll");
-  real.Remove(root + "/Datei.txt");
-  real.RemoveFolder(root);
-}
-
 // The ini files and the registry file, in memory with faults.
 class SettingsFileTexts : public ::testing::Test {
  protected:
