@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
 #include "photos/TempObject.h"
+#include "platform/ui/ErrorGuard.h"
 #include "platform/ui/Ui.h"
 #include "plugin/HookFrame.h"
 #include "report/TransActionReport.h"
@@ -46,6 +48,8 @@ template <class Work>
 int16_t Guarded(OnError on_error, Work&& work) noexcept {
   try {
     return work() ? kHookTrue : kHookFalse;
+  } catch (const std::bad_alloc&) {
+    ShowHookError(platform::ui::kOutOfMemoryText);
   } catch (const std::exception& e) {
     ShowHookError(e.what());
   } catch (...) {

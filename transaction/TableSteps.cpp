@@ -68,7 +68,7 @@ std::string TableSteps::TakeBack() noexcept {
     } catch (const std::exception& e) {
       if (first_error.empty()) first_error = e.what();
     } catch (...) {
-      if (first_error.empty()) first_error = "unknown error";
+      if (first_error.empty()) first_error = "Unbekannter Fehler";
     }
   }
   undo_.clear();

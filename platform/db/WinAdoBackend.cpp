@@ -556,18 +556,39 @@ std::string AdoTypeName(int ado_type) {
   }
 }
 
+// The COM codes the connection meets beside Windows' own (FACILITY_WIN32),
+// which ErrorText.cpp's table names. German whatever the system's language.
+struct ComReason {
+  unsigned long code;
+  const char* text;
+};
+constexpr ComReason kComReasons[] = {
+    {0x80004001UL, "Der Vorgang ist nicht umgesetzt"},                      // E_NOTIMPL
+    {0x80004002UL, "Das Objekt bietet die verlangte Schnittstelle nicht"},  // E_NOINTERFACE
+    {0x80004004UL, "Der Vorgang wurde abgebrochen"},                        // E_ABORT
+    {0x80004005UL, "Ein nicht näher bezeichneter Fehler ist aufgetreten"},  // E_FAIL
+    {0x8000FFFFUL, "Ein unerwarteter Fehler ist aufgetreten"},              // E_UNEXPECTED
+    {0x80010106UL,
+     "COM läuft in diesem Thread schon in einer anderen Betriebsart"},  // RPC_E_CHANGED_MODE
+    {0x80020003UL, "Das Element ist nicht vorhanden"},                  // DISP_E_MEMBERNOTFOUND
+    {0x80020005UL, "Ein Wert hat die falsche Art"},                     // DISP_E_TYPEMISMATCH
+    {0x80020006UL, "Der Name ist unbekannt"},                           // DISP_E_UNKNOWNNAME
+    {0x80020009UL, "Das Objekt hat einen Fehler gemeldet"},             // DISP_E_EXCEPTION
+    {0x8002000EUL, "Die Zahl der Parameter ist falsch"},                // DISP_E_BADPARAMCOUNT
+    {0x80040154UL, "Die Klasse ist nicht registriert"},                 // REGDB_E_CLASSNOTREG
+    {0x800401F0UL, "COM ist nicht gestartet"},                          // CO_E_NOTINITIALIZED
+    {0x800401F3UL, "Der Name der Klasse ist unbekannt"},                // CO_E_CLASSSTRING
+};
+
 std::string HResultText(long hr) {
-  wchar_t* buf = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
-  std::string words = n ? Utf8(buf, n) : std::string();
-  LocalFree(buf);
-  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ' ||
-                            words.back() == '.'))
-    words.pop_back();
-  if (words.empty()) return "Fehler " + HexCode(hr);
-  return words + " (" + HexCode(hr) + ")";
+  const auto code = static_cast<unsigned long>(hr);
+  if ((code & 0xFFFF0000UL) == 0x80070000UL) {
+    return env::WindowsReasonText(code & 0xFFFFUL) + " (" + HexCode(hr) + ")";
+  }
+  for (const ComReason& r : kComReasons) {
+    if (r.code == code) return std::string(r.text) + " (" + HexCode(hr) + ")";
+  }
+  return "Fehler " + HexCode(hr);
 }
 
 // --- AdoBackend ----------------------------------------------------------

@@ -57,8 +57,9 @@ void ToVariant(const Value& value, tagVARIANT* out);
 // An ADO field type (DataTypeEnum) as the declared type names the SQLite
 // back-end gives its columns ("INTEGER", "TEXT", "DATETIME", ...).
 std::string AdoTypeName(int ado_type);
-// The words Windows has for an HRESULT, in UTF-8 ("Fehler 0x80004005" when it
-// has none).
+// An HRESULT in German words with its code ("Die Klasse ist nicht
+// registriert (0x80040154)"); "Fehler 0x800A0E7A" for one without words.
+// Never Windows' own words, which follow the system's language.
 std::string HResultText(long hr);
 
 class AdoBackend : public Backend {

@@ -50,27 +50,48 @@ namespace platform::env {
 // "Fehler beim Schreiben von \"<path>\": <Reason()>.", the operation named
 // in German (ErrorText.cpp); an operation the platform does not name itself
 // (a caller's own words) stands as given: "<operation> \"<path>\": ...".
+//
+// WinEnv passes Windows' own code as well (`windows_code`, never 0 then):
+// Code() is the errno value of the nearest meaning, and the text tells
+// Windows' reason, which is often finer (another program has the file open,
+// the drive is not ready) or, for a code without a German text, its number.
 class EnvError : public std::runtime_error {
  public:
   EnvError(int code, std::string operation, std::string path);
+  EnvError(int code, std::string operation, std::string path, unsigned long windows_code);
   int Code() const { return code_; }
+  // Windows' error code; 0 where the error has none (POSIX, MemEnv).
+  unsigned long WindowsCode() const { return windows_code_; }
   const std::string& Operation() const { return operation_; }
   const std::string& Path() const { return path_; }
   // The German text for the code alone ("Auf dem Datenträger ist kein Platz
-  // mehr frei"): ReasonText(Code()).
+  // mehr frei"): WindowsReasonText(WindowsCode()) when there is one, else
+  // ReasonText(Code()).
   std::string Reason() const;
 
  private:
   int code_;
+  unsigned long windows_code_;
   std::string operation_;
   std::string path_;
 };
 
 // The German text for an errno value, to stand inside a message after a
 // colon: a sentence without its full stop ("Der Datenträger ist
-// schreibgeschützt"). A value without a text of its own gets a German frame
-// around the system's text.
+// schreibgeschützt"). A value without a text of its own is named by its
+// number ("Systemfehler 71"), never by the system's words, which follow the
+// system's language.
 std::string ReasonText(int code);
+
+// The same for a Windows error code (GetLastError(), a registry call's
+// LSTATUS): "Die Datei wird gerade von einem anderen Programm benutzt", or
+// "Systemfehler 1234" for a code without a text. On every build, so that
+// the registry's and the processes' Windows code and its tests share it.
+std::string WindowsReasonText(unsigned long code);
+
+// The errno value of the nearest meaning for a Windows error code, as
+// WinEnv's errors carry it; EIO for a code without one.
+int ErrnoOfWindowsError(unsigned long code);
 
 enum class FileKind { kRegular, kFolder, kOther };
 

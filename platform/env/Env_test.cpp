@@ -476,12 +476,61 @@ TEST(EnvErrorTest, FileReasonsAreGermanAndOthersFramedInGerman) {
     const std::string reason = ReasonText(code);
     EXPECT_NE(reason, std::strerror(code)) << code;
     EXPECT_EQ(reason.find(std::strerror(code)), std::string::npos) << reason;
-    EXPECT_EQ(reason.find("Das System meldet"), std::string::npos) << reason;
+    EXPECT_EQ(reason.find("Systemfehler"), std::string::npos) << reason;
   }
   EXPECT_EQ(ReasonText(ENOTDIR), "Ein Teil des Pfads ist kein Ordner");
-  EXPECT_EQ(ReasonText(EPROTO), std::string("Das System meldet Fehler ") + std::to_string(EPROTO) +
-                                    " (" + std::strerror(EPROTO) + ")");
+  // The system's own words follow its language: a value without a text is
+  // named by its number alone.
+  EXPECT_EQ(ReasonText(EPROTO), "Systemfehler " + std::to_string(EPROTO));
 }
+
+// Windows' codes by number, the same table on every build: its own finer
+// words where it has them, the errno value's otherwise, and a number for
+// the rest, never the system's words (which follow its language).
+TEST(EnvErrorTest, WindowsCodesReadInGermanAndKeepTheErrnoWinEnvGave) {
+  EXPECT_EQ(WindowsReasonText(32), "Die Datei wird gerade von einem anderen Programm benutzt");
+  EXPECT_EQ(WindowsReasonText(5), ReasonText(EACCES));
+  EXPECT_EQ(WindowsReasonText(112), ReasonText(ENOSPC));
+  EXPECT_EQ(WindowsReasonText(21), "Das Laufwerk ist nicht bereit");
+  EXPECT_EQ(WindowsReasonText(12345), "Systemfehler 12345");
+  EXPECT_EQ(WindowsReasonText(0x80004005UL), "Systemfehler 2147500037");
+  // What the callers compare: the nearest errno value, the quota its own
+  // (EDQUOT, which Env.h defines for Windows), EIO for the rest.
+  EXPECT_EQ(ErrnoOfWindowsError(32), EBUSY);
+  EXPECT_EQ(ErrnoOfWindowsError(112), ENOSPC);
+  EXPECT_EQ(ErrnoOfWindowsError(267), ENOTDIR);
+  EXPECT_EQ(ErrnoOfWindowsError(1295), EDQUOT);
+  EXPECT_EQ(ErrnoOfWindowsError(21), EIO);
+  EXPECT_EQ(ErrnoOfWindowsError(12345), EIO);
+
+  const EnvError busy(ErrnoOfWindowsError(32), "write", "C:\\Projekt\\TA_LIST.dbf", 32);
+  EXPECT_EQ(busy.Code(), EBUSY);
+  EXPECT_EQ(busy.WindowsCode(), 32u);
+  EXPECT_EQ(std::string(busy.what()),
+            "Fehler beim Schreiben von \"C:\\Projekt\\TA_LIST.dbf\": Die Datei wird gerade von "
+            "einem anderen Programm benutzt.");
+  EXPECT_EQ(busy.Reason(), WindowsReasonText(32));
+  const EnvError odd(EIO, "open", "C:\\x", 4390);
+  EXPECT_EQ(std::string(odd.what()), "Fehler beim Öffnen von \"C:\\x\": Systemfehler 4390.");
+  EXPECT_EQ(EnvError(EIO, "open", "/x").WindowsCode(), 0u);
+}
+
+#ifdef _WIN32
+// The table's numbers are Windows' own: each code a mapper may meet with
+// files, folders, the registry and programs has German words.
+TEST(EnvErrorTest, TheCommonWindowsCodesHaveGermanWords) {
+  const DWORD codes[] = {ERROR_FILE_NOT_FOUND,    ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,
+                         ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_DISK_FULL,
+                         ERROR_HANDLE_DISK_FULL,  ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS,
+                         ERROR_INVALID_NAME,      ERROR_DIRECTORY,      ERROR_NOT_READY,
+                         ERROR_WRITE_PROTECT,     ERROR_BAD_NETPATH,    ERROR_BAD_EXE_FORMAT,
+                         ERROR_REGISTRY_CORRUPT,  ERROR_KEY_DELETED,    ERROR_CANTWRITE};
+  for (const DWORD code : codes) {
+    EXPECT_EQ(WindowsReasonText(code).rfind("Systemfehler", 0), std::string::npos) << code;
+  }
+  EXPECT_EQ(WindowsReasonText(ERROR_SHARING_VIOLATION), WindowsReasonText(32));
+}
+#endif
 
 TEST(PathsTest, FolderNameAndJoin) {
   EXPECT_EQ(FolderOf("/a/b.ini"), "/a");

@@ -74,61 +74,11 @@ std::string Utf8(const wchar_t* wide) {
   return utf8;
 }
 
-// The errno value the callers compare for a Win32 error.
-int CodeOf(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_CANNOT_MAKE:
-      return EACCES;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
-      return EBUSY;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
-    case ERROR_DIR_NOT_EMPTY:
-      return ENOTEMPTY;
-    case ERROR_DIRECTORY:
-      return ENOTDIR;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_WRITE_PROTECT:
-      return EROFS;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return ENOMEM;
-    case ERROR_NOT_SUPPORTED:
-    case ERROR_INVALID_FUNCTION:
-      return ENOTSUP;
-    case ERROR_INVALID_NAME:
-    case ERROR_INVALID_PARAMETER:
-      return EINVAL;
-    case ERROR_INVALID_HANDLE:
-      return EBADF;
-    case ERROR_CANT_RESOLVE_FILENAME:
-      return ELOOP;
-    default:
-      return EIO;
-  }
-}
-
+// The errno value the callers compare comes from the one table of Windows'
+// codes (ErrorText.cpp), which gives the mapper Windows' reason in German.
 [[noreturn]] void Throw(const char* operation, const std::string& path) {
-  throw EnvError(CodeOf(GetLastError()), operation, path);
+  const DWORD error = GetLastError();
+  throw EnvError(ErrnoOfWindowsError(error), operation, path, error);
 }
 
 bool Missing(DWORD error) {

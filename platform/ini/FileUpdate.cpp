@@ -4,7 +4,6 @@
 #include "platform/ini/FileUpdate.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/env/Env.h"
 
@@ -15,8 +14,11 @@ namespace {
 // lock this long is taken for stuck.
 constexpr int kFolderLockTimeoutMs = 30000;
 
-std::string Reason(const std::string& what, const std::string& path, int err) {
-  return what + " \"" + path + "\": " + std::strerror(err);
+// "<subject> \"<path>\" <what>: <reason>." with the reason from the Env's
+// one table, which names Windows' own reason on Windows.
+std::string Text(const char* subject, const std::string& path, const char* what,
+                 const std::string& reason) {
+  return std::string(subject) + " \"" + path + "\" " + what + ": " + reason + ".";
 }
 
 }  // namespace
@@ -31,7 +33,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   } catch (const env::EnvError& e) {
     if (e.Code() == ENOENT || e.Code() == ENOTDIR) return std::nullopt;
     throw FileError(
-        Reason(e.Operation() == "open" ? "cannot open" : "cannot read", path, e.Code()));
+        Text("Die Datei", path,
+             e.Operation() == "open" ? "kann nicht geöffnet werden" : "kann nicht gelesen werden",
+             e.Reason()));
   }
 }
 
@@ -46,15 +50,20 @@ void UpdateFile(const std::string& given_path, const ContentUpdate& update,
   try {
     folder = env.Open(dir, env::OpenMode::kRead);
   } catch (const env::EnvError& e) {
-    throw FileError(Reason("cannot open folder", dir, e.Code()));
+    throw FileError(Text("Der Ordner", dir, "kann nicht geöffnet werden", e.Reason()));
   }
   bool locked = false;
   try {
     locked = env::LockWithin(env, *folder, env::LockKind::kExclusive, kFolderLockTimeoutMs);
   } catch (const env::EnvError& e) {
-    throw FileError(Reason("cannot lock folder", dir, e.Code()));
+    throw FileError(Text("Der Ordner", dir, "kann nicht gesperrt werden", e.Reason()));
   }
-  if (!locked) throw FileError(Reason("cannot lock folder", dir, EWOULDBLOCK));
+  if (!locked) {
+    throw FileError(Text("Der Ordner", dir, "kann nicht gesperrt werden",
+                         "Ein anderes Programm schreibt seit " +
+                             std::to_string(kFolderLockTimeoutMs / 1000) +
+                             " Sekunden darin; später noch einmal versuchen"));
+  }
   // The lock goes with the folder's handle when it is closed.
 
   std::optional<std::string> current = ReadWholeFile(path);
@@ -65,10 +74,17 @@ void UpdateFile(const std::string& given_path, const ContentUpdate& update,
   } catch (const env::EnvError& e) {
     const std::string& op = e.Operation();
     if (op == "sync folder" || op == "open folder") return;  // the new file is in place
-    if (op == "create a file in") throw FileError(Reason("cannot create a file in", dir, e.Code()));
-    if (op == "set the mode of") throw FileError(Reason("cannot set the mode of", path, e.Code()));
-    if (op == "rename") throw FileError(Reason("cannot replace", path, e.Code()));
-    throw FileError(Reason("cannot write", path, e.Code()));
+    if (op == "create a file in") {
+      throw FileError(Text("Im Ordner", dir, "kann keine Datei angelegt werden", e.Reason()));
+    }
+    if (op == "set the mode of") {
+      throw FileError(
+          Text("Die Zugriffsrechte der Datei", path, "können nicht gesetzt werden", e.Reason()));
+    }
+    if (op == "rename") {
+      throw FileError(Text("Die Datei", path, "kann nicht ersetzt werden", e.Reason()));
+    }
+    throw FileError(Text("Die Datei", path, "kann nicht geschrieben werden", e.Reason()));
   }
 }
 

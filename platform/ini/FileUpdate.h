@@ -22,7 +22,8 @@ class FileError : public std::runtime_error {
 };
 
 // The content of a file, or nothing when it does not exist. Throws FileError
-// (naming the file and the system's reason) when it exists but cannot be read.
+// (naming the file and the reason, in German, as all its texts) when it
+// exists but cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Receives the current content (nothing when the file does not exist) and

@@ -117,7 +117,10 @@ TEST_F(FileUpdateTest, AFolderLockHeldElsewhereIsReportedNotWaitedForeverAndLeav
     UpdateFile(path_, [](const auto&) { return std::optional<std::string>("new"); });
     FAIL();
   } catch (const FileError& e) {
-    EXPECT_NE(std::string(e.what()).find("cannot lock folder"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()), "Der Ordner \"" + dir_.string() +
+                                         "\" kann nicht gesperrt werden: Ein anderes Programm "
+                                         "schreibt seit 30 Sekunden darin; später noch einmal "
+                                         "versuchen.");
   }
   EXPECT_EQ(ReadWholeFile(path_), "keep");
 }

@@ -134,17 +134,26 @@ std::string StripQuotes(std::string_view value) {
   return std::string(value);
 }
 
-void CheckNames(std::string_view section, std::string_view ident) {
+// The names are the program's own, so a refusal is a fault of the caller;
+// but a hook shows whatever reaches it to the mapper, so it is German too.
+void CheckNames(const std::string& path, std::string_view section, std::string_view ident) {
   auto bad = [](std::string_view name, char forbidden) {
     return TrimIni(name).empty() || name.find_first_of("\r\n") != std::string_view::npos ||
            name.find(forbidden) != std::string_view::npos;
   };
   if (bad(section, ']')) {
-    throw std::invalid_argument("ini section name not allowed: \"" + std::string(section) + "\"");
+    throw std::invalid_argument("In die Ini-Datei \"" + path + "\" kann kein Abschnitt \"" +
+                                std::string(section) +
+                                "\" geschrieben werden: Ein Abschnittsname darf nicht leer "
+                                "sein und weder \"]\" noch einen Zeilenumbruch enthalten.");
   }
   if (bad(ident, '=') || TrimIni(ident).front() == '[' || TrimIni(ident).front() == ';' ||
       TrimIni(ident).front() == '#') {
-    throw std::invalid_argument("ini key name not allowed: \"" + std::string(ident) + "\"");
+    throw std::invalid_argument("In die Ini-Datei \"" + path + "\" kann kein Schlüssel \"" +
+                                std::string(ident) +
+                                "\" geschrieben werden: Ein Schlüsselname darf nicht leer sein, "
+                                "nicht mit \"[\", \";\" oder \"#\" beginnen und weder \"=\" "
+                                "noch einen Zeilenumbruch enthalten.");
   }
 }
 
@@ -204,7 +213,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view ident, bool de
 
 void IniFile::WriteString(std::string_view section, std::string_view ident,
                           std::string_view value) {
-  CheckNames(section, ident);
+  CheckNames(path_, section, ident);
   std::string clean(value);
   std::replace(clean.begin(), clean.end(), '\r', ' ');
   std::replace(clean.begin(), clean.end(), '\n', ' ');

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -210,7 +209,7 @@ TEST_F(IniFileTest, AFailedWriteLeavesTheOldFileWhole) {
       ini.WriteString("Config", "Bundesland", "NRW");
       ADD_FAILURE() << "no error for fault " << static_cast<int>(op);
     } catch (const files::FileError& e) {
-      EXPECT_NE(std::string(e.what()).find(std::strerror(code)), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(env::ReasonText(code)), std::string::npos) << e.what();
       EXPECT_NE(std::string(e.what()).find(dir_.string()), std::string::npos) << e.what();
     }
     EXPECT_EQ(faulty.Failures(), 1);

@@ -29,9 +29,30 @@ cairo_status_t Append(void* closure, const unsigned char* data, unsigned int len
   return CAIRO_STATUS_SUCCESS;
 }
 
+// cairo's own words are English; the mapper reads the failure in German,
+// the rarer ones by cairo's number.
+std::string StatusText(cairo_status_t status) {
+  switch (status) {
+    case CAIRO_STATUS_NO_MEMORY:
+      return "Der Arbeitsspeicher reicht nicht aus";
+    case CAIRO_STATUS_WRITE_ERROR:
+      return "Die Ausgabe kann nicht geschrieben werden";
+    case CAIRO_STATUS_INVALID_STRING:
+      return "Ein Text ist kein gültiger UTF-8-Text";
+    case CAIRO_STATUS_INVALID_SIZE:
+      return "Die Seitengröße ist ungültig";
+    case CAIRO_STATUS_FONT_TYPE_MISMATCH:
+    case CAIRO_STATUS_USER_FONT_ERROR:
+    case CAIRO_STATUS_FREETYPE_ERROR:
+      return "Die Schrift kann nicht verwendet werden";
+    default:
+      return "Fehler " + std::to_string(static_cast<int>(status)) + " der Grafikbibliothek cairo";
+  }
+}
+
 void Check(cairo_status_t status, const char* what) {
   if (status != CAIRO_STATUS_SUCCESS) {
-    throw PrintError(std::string(what) + ": " + cairo_status_to_string(status));
+    throw PrintError(std::string(what) + ": " + StatusText(status) + ".");
   }
 }
 

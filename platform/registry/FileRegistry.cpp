@@ -26,7 +26,9 @@ void MakeFolders(const std::string& dir) {
     env.CreateFolder(dir, 0700);
   } catch (const env::EnvError& e) {
     if (e.Code() == EEXIST) return;
-    throw RegistryError("cannot create the registry folder \"" + dir + "\": " + e.Reason());
+    throw RegistryError("Der Ordner \"" + dir +
+                        "\" für die Registrierungsdatei kann nicht angelegt werden: " + e.Reason() +
+                        ".");
   }
 }
 
@@ -36,7 +38,7 @@ RegistryData LoadOrThrow(const std::string& file) {
   try {
     content = files::ReadWholeFile(file);
   } catch (const files::FileError& e) {
-    throw RegistryError(std::string("The registry file cannot be read: ") + e.what());
+    throw RegistryError(std::string("Die Registrierung kann nicht gelesen werden. ") + e.what());
   }
   return content ? RegistryData::Parse(*content, file) : RegistryData();
 }
@@ -54,7 +56,7 @@ void Change(const std::string& file, const std::function<bool(RegistryData&)>& c
         },
         0600);
   } catch (const files::FileError& e) {
-    throw RegistryError(std::string("The registry file cannot be written: ") + e.what());
+    throw RegistryError(std::string("Die Registrierung kann nicht geändert werden. ") + e.what());
   }
 }
 

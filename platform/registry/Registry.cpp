@@ -51,7 +51,8 @@ std::string RegIniFile::SectionPath(std::string_view section) const {
 
 void RegIniFile::CheckWritable() const {
   if (access_ != Access::kReadWrite) {
-    throw RegistryError("The registry key \"" + key_ + "\" is open for reading only");
+    throw RegistryError("Der Registrierungsschlüssel \"" + key_ +
+                        "\" ist nur zum Lesen geöffnet und kann nicht geändert werden.");
   }
 }
 

@@ -58,7 +58,8 @@ int HexDigit(char c) {
 // Reads a quoted string starting at text[pos] == '"'; pos ends after the
 // closing quote. Returns an error text or nothing.
 std::optional<std::string> ReadQuoted(std::string_view text, size_t& pos, std::string& out) {
-  if (pos >= text.size() || text[pos] != '"') return "a quoted name or value was expected";
+  if (pos >= text.size() || text[pos] != '"')
+    return "Ein Name oder Wert in Anführungszeichen wurde erwartet";
   ++pos;
   while (pos < text.size()) {
     char c = text[pos++];
@@ -88,16 +89,16 @@ std::optional<std::string> ReadQuoted(std::string_view text, size_t& pos, std::s
       case 'x': {
         int hi = pos < text.size() ? HexDigit(text[pos]) : -1;
         int lo = pos + 1 < text.size() ? HexDigit(text[pos + 1]) : -1;
-        if (hi < 0 || lo < 0) return "a broken \\x escape";
+        if (hi < 0 || lo < 0) return "Der Maskierung \\x fehlen zwei Hexadezimalziffern";
         out += static_cast<char>(hi * 16 + lo);
         pos += 2;
         break;
       }
       default:
-        return std::string("an unknown escape \\") + e;
+        return std::string("Die Maskierung \\") + e + " ist unbekannt";
     }
   }
-  return "the closing quote is missing";
+  return "Das schließende Anführungszeichen fehlt";
 }
 
 bool PathStartsWith(std::string_view path, std::string_view prefix) {
@@ -113,13 +114,15 @@ std::string NormalizeKeyPath(std::string_view path) {
   while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
   while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   if (path.find("\\\\") != std::string_view::npos) {
-    throw std::invalid_argument("registry key with an empty part: \"" + std::string(path) + "\"");
+    throw std::invalid_argument("Der Registrierungsschlüssel \"" + std::string(path) +
+                                "\" hat einen leeren Teil");
   }
   for (char c : path) {
     auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F || c == ']') {
-      throw std::invalid_argument("registry key with a character it cannot hold: \"" +
-                                  std::string(path) + "\"");
+      throw std::invalid_argument("Der Registrierungsschlüssel \"" + std::string(path) +
+                                  "\" enthält ein Zeichen, das in keinem Schlüsselnamen "
+                                  "stehen darf");
     }
   }
   return std::string(path);
@@ -128,8 +131,8 @@ std::string NormalizeKeyPath(std::string_view path) {
 RegistryData RegistryData::Parse(std::string_view text, const std::string& file_name) {
   RegistryData data;
   auto fail = [&](size_t line_no, const std::string& why) {
-    throw RegistryError("The registry file \"" + file_name + "\" is damaged in line " +
-                        std::to_string(line_no) + ": " + why);
+    throw RegistryError("Die Registrierungsdatei \"" + file_name + "\" ist in Zeile " +
+                        std::to_string(line_no) + " beschädigt: " + why + ".");
   };
   if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   bool header_seen = false;
@@ -142,19 +145,21 @@ RegistryData RegistryData::Parse(std::string_view text, const std::string& file_
     pos = nl == std::string_view::npos ? text.size() : nl + 1;
     ++line_no;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.find('\0') != std::string_view::npos) fail(line_no, "it holds a NUL byte");
+    if (line.find('\0') != std::string_view::npos)
+      fail(line_no, "Die Zeile enthält ein Nullzeichen");
     std::string_view trimmed = text::Trim(line);
     if (trimmed.empty() || trimmed[0] == ';') continue;
     if (!header_seen) {
       if (trimmed != kHeader)
-        fail(line_no, "the first line is not \"" + std::string(kHeader) + "\"");
+        fail(line_no, "Die erste Zeile lautet nicht \"" + std::string(kHeader) + "\"");
       header_seen = true;
       continue;
     }
     if (trimmed[0] == '[') {
-      if (trimmed.back() != ']') fail(line_no, "a key line must end with \"]\"");
+      if (trimmed.back() != ']') fail(line_no, "Eine Schlüsselzeile muss mit \"]\" enden");
       std::string_view full = trimmed.substr(1, trimmed.size() - 2);
-      if (!PathStartsWith(full, kHive)) fail(line_no, "a key outside HKEY_CURRENT_USER");
+      if (!PathStartsWith(full, kHive))
+        fail(line_no, "Der Schlüssel liegt nicht unter HKEY_CURRENT_USER");
       std::string_view below = full.substr(kHive.size());
       try {
         current = &data.CreateKey(NormalizeKeyPath(below));
@@ -163,7 +168,7 @@ RegistryData RegistryData::Parse(std::string_view text, const std::string& file_
       }
       continue;
     }
-    if (current == nullptr) fail(line_no, "a value before the first key");
+    if (current == nullptr) fail(line_no, "Ein Wert steht vor dem ersten Schlüssel");
     std::string name, value;
     size_t p = 0;
     std::string_view rest = trimmed;
@@ -173,14 +178,15 @@ RegistryData RegistryData::Parse(std::string_view text, const std::string& file_
       fail(line_no, *err);
     }
     while (p < rest.size() && (rest[p] == ' ' || rest[p] == '\t')) ++p;
-    if (p >= rest.size() || rest[p] != '=') fail(line_no, "\"=\" is missing after the value name");
+    if (p >= rest.size() || rest[p] != '=') fail(line_no, "Nach dem Namen des Werts fehlt \"=\"");
     ++p;
     while (p < rest.size() && (rest[p] == ' ' || rest[p] == '\t')) ++p;
     if (auto err = ReadQuoted(rest, p, value)) fail(line_no, *err);
-    if (p != rest.size()) fail(line_no, "text after the value");
+    if (p != rest.size()) fail(line_no, "Hinter dem Wert steht noch Text");
     SetValue(*current, name, value);
   }
-  if (!header_seen && !data.keys_.empty()) fail(1, "the header is missing");
+  if (!header_seen && !data.keys_.empty())
+    fail(1, "Die Kopfzeile \"" + std::string(kHeader) + "\" fehlt");
   return data;
 }
 

@@ -1,7 +1,7 @@
 // The current user's registry on Windows: every call opens the key afresh
 // (another process may have changed it) and closes it before returning.
-// Errors name the key as the registry editor shows it and Windows' own
-// reason.
+// Errors name the key as the registry editor shows it and Windows' reason,
+// in German.
 #include "platform/registry/WinRegistry.h"
 #include "platform/text/WideText.h"
 
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/env/Env.h"
 #include "platform/registry/RegistryFile.h"
 
 namespace platform::registry {
@@ -26,25 +27,13 @@ std::string Shown(const std::string& path) {
   return path.empty() ? std::string(kHive) : std::string(kHive) + "\\" + path;
 }
 
-// Windows' text for the error, in the system's language, with its number.
-std::string Reason(LSTATUS status) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string reason = n > 0 ? Utf8(text, n) : std::string();
-  if (text != nullptr) LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                             reason.back() == ' ' || reason.back() == '.')) {
-    reason.pop_back();
-  }
-  if (reason.empty()) reason = "error";
-  return reason + " (" + std::to_string(status) + ")";
-}
-
+// `what` is the participle of what could not be done ("geöffnet"). The
+// reason is German whatever the system's language, from the one table of
+// Windows' codes; a code without a text there is named by its number.
 [[noreturn]] void Fail(const char* what, const std::string& path, LSTATUS status) {
-  throw RegistryError("The registry key \"" + Shown(path) + "\" cannot be " + what + ": " +
-                      Reason(status));
+  throw RegistryError("Der Registrierungsschlüssel \"" + Shown(path) + "\" kann nicht " + what +
+                      " werden: " + env::WindowsReasonText(static_cast<unsigned long>(status)) +
+                      ".");
 }
 
 std::wstring Wide(std::string_view utf8, const std::string& path) {
@@ -52,7 +41,8 @@ std::wstring Wide(std::string_view utf8, const std::string& path) {
   const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
                                     static_cast<int>(utf8.size()), nullptr, 0);
   if (n <= 0) {
-    throw RegistryError("The registry key \"" + Shown(path) + "\": a name or value is no UTF-8");
+    throw RegistryError("Ein Name oder Wert des Registrierungsschlüssels \"" + Shown(path) +
+                        "\" ist kein gültiger UTF-8-Text.");
   }
   std::wstring wide(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
@@ -80,14 +70,14 @@ bool Open(const std::string& path, REGSAM access, Key& key) {
       RegOpenKeyExW(HKEY_CURRENT_USER, Wide(path, path).c_str(), 0, access, key.out());
   if (status == ERROR_SUCCESS) return true;
   if (status == ERROR_FILE_NOT_FOUND) return false;
-  Fail("opened", path, status);
+  Fail("geöffnet", path, status);
 }
 
 void Create(const std::string& path, REGSAM access, Key& key) {
   const LSTATUS status =
       RegCreateKeyExW(HKEY_CURRENT_USER, Wide(path, path).c_str(), 0, nullptr,
                       REG_OPTION_NON_VOLATILE, access, nullptr, key.out(), nullptr);
-  if (status != ERROR_SUCCESS) Fail("created", path, status);
+  if (status != ERROR_SUCCESS) Fail("angelegt", path, status);
 }
 
 // The names RegEnumKeyExW or RegEnumValueW give, one index after the other.
@@ -103,11 +93,11 @@ std::vector<std::string> Names(const std::string& path, Enum enumerate) {
     if (status == ERROR_NO_MORE_ITEMS) return names;
     if (status == ERROR_MORE_DATA) {
       // Names are at most 16383 characters; values' at most 32767.
-      if (buffer.size() >= 32768) Fail("listed", path, status);
+      if (buffer.size() >= 32768) Fail("aufgelistet", path, status);
       buffer.resize(buffer.size() * 2);
       continue;
     }
-    if (status != ERROR_SUCCESS) Fail("listed", path, status);
+    if (status != ERROR_SUCCESS) Fail("aufgelistet", path, status);
     names.push_back(Utf8(buffer.data(), n));
     ++index;
   }
@@ -147,7 +137,7 @@ std::optional<std::string> WinRegistry::ReadValue(const std::string& key, std::s
       data.resize(size + sizeof(wchar_t));  // grown by another writer meanwhile: asked again
       continue;
     }
-    if (status != ERROR_SUCCESS) Fail("read", path, status);
+    if (status != ERROR_SUCCESS) Fail("gelesen", path, status);
     data.resize(size);
     break;
   }
@@ -181,8 +171,8 @@ std::optional<std::string> WinRegistry::ReadValue(const std::string& key, std::s
     default:
       break;
   }
-  throw RegistryError("The registry value \"" + std::string(name) + "\" of \"" + Shown(path) +
-                      "\" is no text (type " + std::to_string(type) + ")");
+  throw RegistryError("Der Wert \"" + std::string(name) + "\" des Registrierungsschlüssels \"" +
+                      Shown(path) + "\" ist kein Text (Typ " + std::to_string(type) + ").");
 }
 
 std::vector<std::string> WinRegistry::SubkeyNames(const std::string& key) {
@@ -217,7 +207,7 @@ void WinRegistry::WriteValue(const std::string& key, std::string_view name, std:
   const LSTATUS status = RegSetValueExW(
       k.get(), wide_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide_data.c_str()),
       static_cast<DWORD>((wide_data.size() + 1) * sizeof(wchar_t)));
-  if (status != ERROR_SUCCESS) Fail("written", path, status);
+  if (status != ERROR_SUCCESS) Fail("geschrieben", path, status);
 }
 
 void WinRegistry::DeleteValue(const std::string& key, std::string_view name) {
@@ -226,15 +216,19 @@ void WinRegistry::DeleteValue(const std::string& key, std::string_view name) {
   Key k;
   if (!Open(path, KEY_SET_VALUE, k)) return;
   const LSTATUS status = RegDeleteValueW(k.get(), wide_name.c_str());
-  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) Fail("changed", path, status);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) Fail("geändert", path, status);
 }
 
 void WinRegistry::EraseKey(const std::string& key) {
   const std::string path = Path(key);
   // RegDeleteTreeW of the hive would empty all of the user's registry.
-  if (path.empty()) throw RegistryError("The registry's hive itself is never erased");
+  if (path.empty()) {
+    throw RegistryError("Der Registrierungsschlüssel \"" + Shown(path) +
+                        "\" kann nicht gelöscht werden: Er ist der Stamm der Registrierung "
+                        "des Benutzers.");
+  }
   const LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, Wide(path, path).c_str());
-  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) Fail("erased", path, status);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) Fail("gelöscht", path, status);
 }
 
 std::shared_ptr<RegistryStore> RegistryStore::Default() {

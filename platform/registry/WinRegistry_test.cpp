@@ -7,8 +7,12 @@
 
 #include <string>
 
+#include "platform/env/TestEnglish.h"
+
 namespace platform::registry {
 namespace {
+
+using env::testing::EnglishWords;
 
 class WinRegistryTest : public ::testing::Test {
  protected:
@@ -72,6 +76,36 @@ TEST_F(WinRegistryTest, NumbersOfOtherProgramsReadAsDecimalTextAndOtherDataAsAnE
   EXPECT_EQ(reg.ReadInteger("AutoCheckIn", "Port", 0), -5);
   EXPECT_EQ(reg.ReadString("AutoCheckIn", "Blob", "none"), "none");
   EXPECT_NE(reg.LastError().find("Blob"), std::string::npos) << reg.LastError();
+  EXPECT_EQ(EnglishWords(reg.LastError()), std::vector<std::string>{}) << reg.LastError();
+}
+
+// What Windows refuses reaches the mapper in German whatever the system's
+// language, with the key as the registry editor shows it.
+TEST_F(WinRegistryTest, RefusalsAreGermanAndNameTheKey) {
+  WinRegistry store(base_);
+  auto text_of = [](const auto& work) {
+    try {
+      work();
+    } catch (const RegistryError& e) {
+      return std::string(e.what());
+    }
+    ADD_FAILURE() << "no error";
+    return std::string();
+  };
+  // Windows takes no key name beyond 255 characters.
+  const std::string long_name(300, 'K');
+  const std::string too_long = text_of([&] { store.WriteValue(long_name, "a", "b"); });
+  EXPECT_EQ(EnglishWords(too_long), std::vector<std::string>{}) << too_long;
+  EXPECT_NE(too_long.find("HKEY_CURRENT_USER\\" + base_ + "\\KKK"), std::string::npos) << too_long;
+  EXPECT_NE(too_long.find(" kann nicht angelegt werden: "), std::string::npos) << too_long;
+
+  const std::string no_utf8 = text_of([&] { store.WriteValue("Vandra", "\xFF", "x"); });
+  EXPECT_EQ(EnglishWords(no_utf8), std::vector<std::string>{}) << no_utf8;
+  EXPECT_NE(no_utf8.find(base_ + "\\Vandra"), std::string::npos) << no_utf8;
+
+  const std::string hive = text_of([] { WinRegistry().EraseKey(""); });
+  EXPECT_EQ(EnglishWords(hive), std::vector<std::string>{}) << hive;
+  EXPECT_NE(hive.find("\"HKEY_CURRENT_USER\""), std::string::npos) << hive;
 }
 
 TEST(WinRegistryStore, IsTheCurrentUsersAndNeverErasesItsHive) {

@@ -17,7 +17,9 @@ class Iconv {
  public:
   Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+      throw std::runtime_error(std::string("Texte können nicht von ") + from + " nach " + to +
+                               " umgewandelt werden: Dem System (iconv) fehlt diese "
+                               "Umwandlung.");
     }
   }
   ~Iconv() { iconv_close(cd_); }

@@ -1,6 +1,8 @@
 // The text of a caught error, and its error box.
 #include "platform/ui/ErrorGuard.h"
 
+#include <new>
+
 #include "platform/ui/Ui.h"
 
 namespace platform::ui {
@@ -9,6 +11,8 @@ std::string ErrorText(const std::exception_ptr& error) {
   if (!error) return "";
   try {
     std::rethrow_exception(error);
+  } catch (const std::bad_alloc&) {
+    return std::string(kOutOfMemoryText);
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {

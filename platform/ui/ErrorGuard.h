@@ -11,6 +11,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace platform::ui {
@@ -28,8 +29,15 @@ template <class Work>
   return nullptr;
 }
 
-// The error's text as the mapper reads it: what() of a standard exception,
-// else the hooks' "Unbekannter Fehler im Plug-in."; empty without an error.
+// What the mapper reads when memory ran out: std::bad_alloc's what() is
+// the runtime's English ("std::bad_alloc"), and a large picture or table
+// read whole can run out (LargeBuffer).
+inline constexpr std::string_view kOutOfMemoryText =
+    "Der Arbeitsspeicher reicht nicht aus. Der Vorgang wurde abgebrochen.";
+
+// The error's text as the mapper reads it: what() of a standard exception
+// (kOutOfMemoryText for std::bad_alloc), else the hooks' "Unbekannter
+// Fehler im Plug-in."; empty without an error.
 std::string ErrorText(const std::exception_ptr& error);
 
 // Shows the error's text in an error box of the presenter (the installed one

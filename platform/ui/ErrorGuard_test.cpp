@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 #include "platform/ui/ScriptedPresenter.h"
@@ -27,6 +28,8 @@ TEST(ErrorGuard, AnErrorsTextIsItsWhatOrAGermanStandIn) {
   EXPECT_EQ(ErrorText(Caught([] { throw std::runtime_error("Datenbank nicht erreichbar"); })),
             "Datenbank nicht erreichbar");
   EXPECT_EQ(ErrorText(Caught([] { throw 42; })), "Unbekannter Fehler im Plug-in.");
+  EXPECT_EQ(ErrorText(Caught([] { throw std::bad_alloc(); })),
+            "Der Arbeitsspeicher reicht nicht aus. Der Vorgang wurde abgebrochen.");
   EXPECT_EQ(ErrorText(nullptr), "");
 }
 
