@@ -13,6 +13,7 @@
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
 #include "photos/TempObject.h"
+#include "platform/env/TestEnglish.h"
 #include "plugin/HookFrame.h"
 #include "tests/support/ProjectFixture.h"
 #include "transaction/TransActTools.h"
@@ -194,6 +195,40 @@ TEST_F(HookTest, ErrorsBecomeAMessageAndTheHooksAnswer) {
   EXPECT_NE(shown[0].find("TA_LIST"), std::string::npos) << shown[0];
   EXPECT_NE(Shown().find("message plain"), std::string::npos)
       << "a table error shows as the driver's text in the plain box";
+}
+
+// Settings the export cannot keep, the registry file damaged or no file at
+// all: the mapper is told in German with the file named, and nothing is
+// written. (Reading them falls back to the defaults, as the host's own
+// settings do.)
+TEST_F(HookTest, SettingsThatCannotBeKeptAreToldInGermanWithTheFileNamed) {
+  CreateTransactionTables();
+  EnsureTableFotos();
+  EnsureSubDirFotos();
+  AddTransaction(7, "Ruhraue");
+  AddRow(7, MakeObject("FFH", "DE-1"), 1, "DE-1", "UPDATE");
+  const std::string registry = Root() + "/registry.reg";
+  std::filesystem::create_directories(Root() + "/aus");
+  const auto export_told = [&](const std::string& why) {
+    Answer("message Yes\nfile \"" + Root() + "/aus/paket\"\nmessage OK");
+    EXPECT_EQ(VD1CustomExport(0, 0, 0), kHookFalse) << why;
+    const std::vector<std::string> shown = Messages();
+    ASSERT_FALSE(shown.empty()) << why;
+    for (const std::string& text : shown) {
+      EXPECT_EQ(platform::env::testing::EnglishWords(text), std::vector<std::string>{})
+          << why << ": " << text;
+    }
+    EXPECT_NE(shown.back().find(registry), std::string::npos) << why << ": " << shown.back();
+    EXPECT_NE(shown.back().find(why), std::string::npos) << shown.back();
+    EXPECT_TRUE(std::filesystem::is_empty(Root() + "/aus")) << why;
+    ExpectAllAnswered();
+    ClearShown();
+  };
+  std::ofstream(registry) << "kaputt\n";
+  export_told("Zeile 1");
+  std::filesystem::remove(registry);
+  std::filesystem::create_directory(registry);
+  export_told("Ordner");
 }
 
 TEST_F(HookTest, CorrectHauptfotoCopiesAndAlwaysAnswersFalse) {
