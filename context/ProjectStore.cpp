@@ -77,6 +77,10 @@ void ProjectStore::CloseExportConnection() {
   export_.reset();
 }
 
+void ProjectStore::CloseImportConnection() {
+  import_.reset();
+}
+
 void ProjectStore::CloseProject() {
   tables_.clear();
   tables_dir_.clear();

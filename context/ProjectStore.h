@@ -41,6 +41,9 @@ class ProjectStore {
   platform::db::Connection& ImportConnection(std::string_view directory);
   platform::db::Connection& ExportConnection(std::string_view directory);
   void CloseExportConnection();
+  // Once a package is read: its files must not stay open (on Windows the
+  // mapper could neither replace nor remove its folder).
+  void CloseImportConnection();
 
   // The project closes: its connections go.
   void CloseProject();

@@ -508,6 +508,10 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
     return std::nullopt;
   }
   std::string reading;  // the file being read, for the message
+  // Read or refused, the package's files are closed when this returns.
+  struct ImportConnectionScope {
+    ~ImportConnectionScope() { TransActTools::CloseImportConnection(); }
+  } connection_scope;
   try {
     const Folder folder(D);
     // An export cut off leaves a package without its .tid, or its staging

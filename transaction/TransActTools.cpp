@@ -51,6 +51,10 @@ void CloseExportConnection() {
   context::Current().Store().CloseExportConnection();
 }
 
+void CloseImportConnection() {
+  context::Current().Store().CloseImportConnection();
+}
+
 void CreateKennungList() {
   Store().CreateKennungList();
 }

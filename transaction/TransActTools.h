@@ -75,6 +75,7 @@ bool KennungListExists();                                  // TA_KL.dbf
 platform::db::Connection& OpenTransactionConnection();
 platform::db::Connection& OpenVerfahrenConnection();
 platform::db::Connection& OpenImportConnection(std::string_view directory);
+void CloseImportConnection();
 platform::db::Connection& OpenExportConnection(std::string_view directory);
 void CloseExportConnection();
 
