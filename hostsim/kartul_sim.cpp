@@ -69,6 +69,14 @@ void RemoveTemporaryFolder(const fs::path& dir) {
     if (!fs::remove(path, failed) && failed) {
       std::cerr << "kartul-sim: cannot remove " << path.generic_string() << ": "
                 << failed.message() << "\n";
+      // A file removed while still open elsewhere stays until it is closed
+      // (so on Windows), and keeps its folder.
+      std::error_code listing;
+      for (fs::directory_iterator it(path, listing), end; !listing && it != end;
+           it.increment(listing)) {
+        std::cerr << "kartul-sim:   still there: " << it->path().filename().generic_string()
+                  << "\n";
+      }
     }
   };
   for (const fs::path& file : files) remove(file);
