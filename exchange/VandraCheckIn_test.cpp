@@ -188,6 +188,40 @@ TEST_F(CheckInDialogTest, AHangingRunIsShownAndEndedWhenTheMapperCancels) {
   EXPECT_FALSE(fs::exists(LogPath()));
 }
 
+// A scripted run whose program hangs and whose script never answers the
+// wait dialog: the run fails once the presenter's limit has passed, naming
+// the dialog, and the program is ended with the helper it started.
+TEST_F(CheckInDialogTest, AHangingRunNobodyAnswersFailsAtTheWaitLimitAndIsEnded) {
+  Script(program_, "sleep 600 &\necho $$ $! > pids.txt\nwait\n");
+  presenter_->SetWaitLimit(std::chrono::seconds(1));
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Start("message OK \"Der Probe-Checkin wurde abgebrochen: das Programm " + program_ +
+                  " wurde beendet.\"\n"),
+            ModalResult::kCancel);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  ASSERT_EQ(presenter_->Failures().size(), 1u);
+  EXPECT_EQ(presenter_->Failures()[0],
+            "form TFormCheckInLaeuft \"VANDRA Check-In läuft\" did not close by itself within "
+            "1 s [next answer, line 1: message OK \"Der Probe-Checkin wurde abgebrochen: das "
+            "Programm " +
+                program_ + " wurde beendet.\"]");
+  pid_t program = 0, helper = 0;
+  std::ifstream(programs_ + "pids.txt") >> program >> helper;
+  ASSERT_GT(helper, 0);
+  // Gone, or a zombie of init's for the moment a kill takes.
+  for (const pid_t pid : {program, helper}) {
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      gone = !std::getline(stat, line) || line.find(") Z ") != std::string::npos;
+      if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone) << pid << " still runs";
+  }
+  ClearShown();  // the failure was the point
+}
+
 TEST_F(CheckInDialogTest, AnIncompletePackageIsNeverHandedOver) {
   std::ofstream(package_ + "/VANDRA_rp.txt") << "Geänderte Objekte (0)\r\n";
   EXPECT_EQ(Start("message OK \"Im Ordner " + package_ +

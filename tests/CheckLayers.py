@@ -87,6 +87,7 @@ SYSTEM_HEADERS = {
     "signal.h": {POSIX_PROCESSES},
     "csignal": {POSIX_PROCESSES},
     "spawn.h": {POSIX_PROCESSES},
+    "sys/prctl.h": {POSIX_PROCESSES},
     "pwd.h": {POSIX_PROCESSES},
     # Loaded modules: the plug-in's own file name, and the host's timer
     # functions, looked up by the timer service alone.
@@ -121,7 +122,7 @@ DIRECT_CALLS_ALLOWED = {"platform/env", POSIX_PROCESSES, WIN_PROCESSES, "platfor
 # Calls of the services behind an interface, and where alone they are made.
 SERVICE_CALLS = [
     (re.compile(r"(?<![\w.>:])(::)?(fork|vfork|exec[lv]p?e?|posix_spawnp?|waitpid|wait|kill|"
-                r"killpg|setpgid|setsid|getpwuid(_r)?|getpwnam(_r)?|popen|system)\s*\("),
+                r"killpg|setpgid|setsid|prctl|getpwuid(_r)?|getpwnam(_r)?|popen|system)\s*\("),
      {POSIX_PROCESSES}),
     (re.compile(r"(?<![\w.>:])(::)?(dlopen|dlsym|dladdr)\s*\("), {POSIX_HOST_TIMERS, "platform/module"}),
     (re.compile(r"(?<![\w.>:])(::)?(cairo_\w+)\s*\("), {CAIRO_PRINTER}),

@@ -2,11 +2,30 @@
 // carries exec's errno back, so that "could not be started" is known for
 // certain. Everything the child needs is prepared before fork; between fork
 // and exec it calls only async-signal-safe functions.
+//
+// A watched program must not outlive the host, however the host ends. Two
+// things see to it, as Linux has no job object:
+// - The program gets the parent-death signal (SIGKILL: nobody is left to
+//   wait for a polite end). The kernel sends it when the *thread* that
+//   forked ends, not the process. It is fork, not posix_spawn (which cannot
+//   set it), from the calling thread: the check-in starts, watches and ends
+//   its program on the host's thread, which cannot end while the program's
+//   modal form is open. A program started from a thread that ends before it
+//   is killed then.
+// - A guard process in the program's group waits for the host to close a
+//   pipe, which an ended host always does, and then kills the whole group:
+//   what the program started goes too, which the parent-death signal alone
+//   (sent to the program only) would leave running. While the guard lives
+//   the group's number cannot pass to another group, so a kill of the group
+//   after the program itself was collected reaches no stranger.
+// What leaves the group (a grandchild that calls setsid or setpgid) escapes
+// both, and Stop as well.
 #include "platform/process/Process.h"
 
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -52,9 +71,17 @@ std::optional<std::string> Resolve(const std::string& program) {
 }
 
 // Runs in the child: set up and exec, or report errno through `report`.
+// A watched program (`host` is the parent's pid) leads a group of its own
+// and dies with the host.
 [[noreturn]] void ExecChild(const char* path, const char* folder, char* const* argv, bool hidden,
-                            bool own_group, int report) {
-  if (own_group) setpgid(0, 0);
+                            std::optional<pid_t> host, int report) {
+  if (host) {
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The host may have ended before the signal was asked for; then this
+    // child already belongs to another parent and would never get it.
+    if (getppid() != *host) _exit(127);
+  }
   sigset_t all;
   sigemptyset(&all);
   sigprocmask(SIG_SETMASK, &all, nullptr);
@@ -77,11 +104,93 @@ std::optional<std::string> Resolve(const std::string& program) {
 
 enum class Mode { kWait, kDetach, kWatch };
 
+// Closes every descriptor but `keep`: the guard must hold nothing of the
+// host's (a shared lock, the write end of a pipe someone reads to its end).
+// `max_fd` bounds the slow way on kernels without close_range.
+void CloseAllBut(int keep, int max_fd) {
+  const bool closed = (keep == 0 || close_range(0, static_cast<unsigned>(keep) - 1, 0) == 0) &&
+                      close_range(static_cast<unsigned>(keep) + 1, ~0U, 0) == 0;
+  if (closed) return;
+  for (int fd = 0; fd < max_fd; ++fd) {
+    if (fd != keep) close(fd);
+  }
+}
+
+// The guard of a watched program's group (see the top of the file): its
+// pid, and the pipe's write end, which only the host holds. -1 where there
+// is none.
+struct Guard {
+  pid_t pid = -1;
+  int fd = -1;
+};
+
+// Forks the guard into `group`. Without one (no pipe, no process) the
+// program still dies with the host; what it started may not.
+Guard StartGuard(pid_t group) {
+  const long open_max = sysconf(_SC_OPEN_MAX);
+  const int max_fd = open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return {};
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return {};
+  }
+  if (pid == 0) {
+    // Deaf to all but SIGKILL: Stop's polite SIGTERM to the group is not
+    // meant for the guard, and no handler of the host's may run here.
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_SETMASK, &all, nullptr);
+    setpgid(0, group);
+    CloseAllBut(fds[0], max_fd);
+    // Nothing is ever written: the read ends when the host closes the pipe
+    // or ends.
+    char byte;
+    while (read(fds[0], &byte, 1) > 0) {
+    }
+    kill(-group, SIGKILL);
+    _exit(0);
+  }
+  setpgid(pid, group);  // from both sides, as for the program
+  close(fds[0]);
+  return {pid, fds[1]};
+}
+
+// Lets the guard kill what is left of the group, and collects it. The
+// guard ends at once; should it not (stopped, or holding the pipe after
+// all), the host is not kept waiting: it kills the group and the guard
+// itself after a second.
+void EndGuard(Guard& guard, pid_t group) {
+  if (guard.fd >= 0) close(guard.fd);
+  guard.fd = -1;
+  if (guard.pid <= 0) return;
+  for (int waited_ms = 0; waited_ms < 1000; ++waited_ms) {
+    const pid_t done = waitpid(guard.pid, nullptr, WNOHANG);
+    if (done == guard.pid || (done < 0 && errno != EINTR)) {
+      guard.pid = -1;
+      return;
+    }
+    usleep(1000);
+  }
+  kill(-group, SIGKILL);
+  kill(guard.pid, SIGKILL);
+  while (waitpid(guard.pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  guard.pid = -1;
+}
+
+struct Started {
+  pid_t pid = 0;  // 0 once waited for
+  Guard guard;    // kWatch
+};
+
 // Starts the program, hidden or sharing the terminal, and waits for its end,
-// detaches it, or (kWatch) leaves it running in a group of its own. The
-// program's pid when exec succeeded (0 once waited for), else nothing.
-std::optional<pid_t> StartProgram(const std::string& program, const std::vector<std::string>& args,
-                                  bool hidden, Mode mode) {
+// detaches it, or (kWatch) leaves it running in a group of its own with its
+// guard. Nothing when exec failed.
+std::optional<Started> StartProgram(const std::string& program,
+                                    const std::vector<std::string>& args, bool hidden, Mode mode) {
   const bool wait_for_end = mode == Mode::kWait;
   std::optional<std::string> path = Resolve(program);
   if (!path) return std::nullopt;
@@ -100,6 +209,7 @@ std::optional<pid_t> StartProgram(const std::string& program, const std::vector<
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) return std::nullopt;
 
+  const pid_t host = getpid();
   pid_t pid = fork();
   if (pid < 0) {
     close(pipe_fds[0]);
@@ -121,13 +231,15 @@ std::optional<pid_t> StartProgram(const std::string& program, const std::vector<
       if (grandchild > 0) _exit(0);
       setsid();
     }
-    ExecChild(path->c_str(), folder.c_str(), argv.data(), hidden, mode == Mode::kWatch,
-              pipe_fds[1]);
+    ExecChild(path->c_str(), folder.c_str(), argv.data(), hidden,
+              mode == Mode::kWatch ? std::optional(host) : std::nullopt, pipe_fds[1]);
   }
   // Set from both sides: whichever runs first, the group exists before the
   // program can start anything.
   if (mode == Mode::kWatch) setpgid(pid, pid);
   close(pipe_fds[1]);
+  // Before the program runs, so that nothing it starts comes before it.
+  Started result{pid, mode == Mode::kWatch ? StartGuard(pid) : Guard{}};
   int child_errno = 0;
   ssize_t n;
   do {
@@ -135,24 +247,29 @@ std::optional<pid_t> StartProgram(const std::string& program, const std::vector<
   } while (n < 0 && errno == EINTR);
   close(pipe_fds[0]);
   bool started = n == 0;  // the pipe closed by a successful exec
-  if (mode == Mode::kWatch && started) return pid;
+  if (mode == Mode::kWatch && started) return result;
 
   // Waiting: for the program itself. Detached: for the intermediate child,
   // which ends as soon as it has forked. Watched but not started: for the
-  // child that could not exec.
+  // child that could not exec, and its guard.
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  EndGuard(result.guard, pid);
   if (!started) return std::nullopt;
-  return wait_for_end ? 0 : pid;
+  if (wait_for_end) result.pid = 0;
+  return result;
 }
 
 // A watched program by its pid, which is its process group's too.
 class PosixProgram : public RunningProgram {
  public:
-  explicit PosixProgram(pid_t pid) : pid_(pid) {}
+  PosixProgram(pid_t pid, Guard guard) : pid_(pid), guard_(guard) {}
   ~PosixProgram() override {
     if (!ending_) Stop(0);
+    // What the program left running in its group goes with it, as on
+    // Windows with the job.
+    EndGuard(guard_, pid_);
   }
 
   bool Ended() override {
@@ -163,7 +280,7 @@ class PosixProgram : public RunningProgram {
 
   void Stop(int grace_ms) override {
     // The group keeps the leader's number while any member lives, even after
-    // the leader has been collected.
+    // the leader has been collected; the guard is one.
     kill(-pid_, SIGTERM);
     for (int waited = 0; waited < grace_ms && !Ended(); waited += 10) {
       usleep(10 * 1000);
@@ -194,6 +311,7 @@ class PosixProgram : public RunningProgram {
   }
 
   pid_t pid_;
+  Guard guard_;
   std::optional<Ending> ending_;
 };
 
@@ -205,9 +323,10 @@ class PosixProcesses : public Processes {
 
   std::unique_ptr<RunningProgram> Start(const std::string& program,
                                         const std::vector<std::string>& args) override {
-    const std::optional<pid_t> pid = StartProgram(program, args, /*hidden=*/true, Mode::kWatch);
-    if (!pid) return nullptr;
-    return std::make_unique<PosixProgram>(*pid);
+    const std::optional<Started> started =
+        StartProgram(program, args, /*hidden=*/true, Mode::kWatch);
+    if (!started) return nullptr;
+    return std::make_unique<PosixProgram>(started->pid, started->guard);
   }
 
   bool Exec(const std::string& program, const std::vector<std::string>& args) override {

@@ -32,9 +32,15 @@ bool ExecAndWait(const std::string& program, const std::vector<std::string>& arg
 // A program started hidden, as ExecAndWait starts it, that the caller
 // watches instead of waiting for it, and may end. It leads a process group
 // of its own, so that ending it ends what it started as well (unless that
-// left the group). A program still running when the object goes is ended.
-// On Windows the group is a job object, which nothing the program starts
-// leaves, and which ends all in it when the object goes.
+// left the group). When the object goes, the program, if it still runs, and
+// whatever is left in its group are ended. Nothing of it outlives the host
+// either: should the host end first, however abruptly, the group is killed
+// (on Linux the program gets the parent-death signal, and a guard process
+// in the group kills the rest). The parent-death signal belongs to the
+// thread that started the program: start it from a thread that outlives
+// it, as the host's own thread does. On Windows the group is a job object,
+// which nothing the program starts leaves, and which ends all in it when
+// the object or the host goes.
 class RunningProgram {
  public:
   struct Ending {

@@ -1,18 +1,58 @@
 #include "platform/process/Process.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 namespace platform::process {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Whether the process has ended within `ms` (a zombie nobody collected yet
+// has: only its entry is left).
+bool EndsWithin(pid_t pid, int ms) {
+  for (int waited = 0;; waited += 10) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line) || line.find(") Z ") != std::string::npos) return true;
+    if (waited >= ms) return false;
+    usleep(10000);
+  }
+}
+
+// The processes whose parent is this one, zombies included.
+std::vector<pid_t> OurChildren() {
+  std::vector<pid_t> children;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return children;
+  while (const dirent* entry = readdir(proc)) {
+    const pid_t pid = std::atoi(entry->d_name);
+    if (pid <= 0) continue;
+    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    // pid (name) state ppid ...: the name may hold blanks and parentheses.
+    std::istringstream rest(line.substr(line.rfind(')') + 1));
+    std::string state;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent == getpid()) children.push_back(pid);
+  }
+  closedir(proc);
+  return children;
+}
 
 class ProcessTest : public ::testing::Test {
  protected:
@@ -44,6 +84,27 @@ class ProcessTest : public ::testing::Test {
   static std::string Read(const fs::path& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // The check-in program "Checkin.exe": it starts a helper that would
+  // outlive it (`sleep 600`), notes both pids, and then runs `rest`.
+  std::string Spawner(const std::string& rest) {
+    const std::string program = (dir_ / "Checkin.exe").string();
+    std::ofstream(program) << "#!/bin/sh\n"
+                           << "sleep 600 &\n"
+                           << "echo $$ $! > '" << Pids().string() << ".tmp'\n"
+                           << "mv '" << Pids().string() << ".tmp' '" << Pids().string() << "'\n"
+                           << rest;
+    chmod(program.c_str(), 0755);
+    return program;
+  }
+  fs::path Pids() const { return dir_.parent_path() / "pids.txt"; }
+  // The pids Spawner's program noted, once they are there.
+  std::pair<pid_t, pid_t> WaitForPids() {
+    for (int i = 0; i < 1000 && !fs::exists(Pids()); ++i) usleep(10000);
+    pid_t program = 0, helper = 0;
+    std::ifstream(Pids()) >> program >> helper;
+    return {program, helper};
   }
 
   fs::path dir_;
@@ -146,6 +207,79 @@ TEST_F(ProcessTest, StoppingAProgramEndsWhatItStartedToo) {
     if (!gone) usleep(10000);
   }
   EXPECT_TRUE(gone) << "helper " << helper << " still runs";
+}
+
+TEST_F(ProcessTest, WhatAProgramLeftRunningEndsWhenItsObjectGoesAndNothingElseStays) {
+  std::unique_ptr<RunningProgram> running = RunningProgram::Start(Spawner("exit 0\n"), {});
+  ASSERT_NE(running, nullptr);
+  const auto [program, helper] = WaitForPids();
+  ASSERT_GT(helper, 0);
+  for (int i = 0; i < 1000 && !running->Ended(); ++i) usleep(10000);
+  ASSERT_TRUE(running->HowEnded().has_value());
+  EXPECT_FALSE(running->HowEnded()->by_signal) << "it ended by itself";
+  EXPECT_FALSE(EndsWithin(helper, 0)) << "its helper runs on while the object lives";
+  running.reset();
+  if (!EndsWithin(helper, 5000)) {
+    ADD_FAILURE() << "helper " << helper << " still runs";
+    kill(helper, SIGKILL);
+  }
+  EXPECT_EQ(OurChildren(), std::vector<pid_t>{}) << "all collected, the guard too";
+}
+
+TEST_F(ProcessTest, TheProgramHoldsNoneOfTheHostsDescriptorsNorDoesItsGuard) {
+  // A pipe of the host's, closed on exec as the platform opens everything:
+  // the reader sees its end once the host closes it, program or no program.
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+  std::unique_ptr<RunningProgram> running = RunningProgram::Start(Spawner("wait\n"), {});
+  ASSERT_NE(running, nullptr);
+  ASSERT_GT(WaitForPids().second, 0);
+  close(fds[1]);
+  pollfd reader{fds[0], POLLIN, 0};
+  ASSERT_EQ(poll(&reader, 1, 5000), 1) << "someone else holds the write end";
+  char byte;
+  EXPECT_EQ(read(fds[0], &byte, 1), 0);
+  close(fds[0]);
+}
+
+// The host ended by force while the check-in program runs: a helper
+// process stands in for it, starts the program through the service, and is
+// killed. Nothing of the program may stay: neither the program (the
+// parent-death signal) nor the helper it started (its guard kills the group).
+TEST_F(ProcessTest, NothingOfAProgramOutlivesItsHostKilled) {
+  const std::string program_path = Spawner("wait\n");
+  const pid_t host = fork();
+  ASSERT_GE(host, 0);
+  if (host == 0) {
+    std::unique_ptr<RunningProgram> running = RunningProgram::Start(program_path, {});
+    if (!running) _exit(1);
+    for (;;) pause();
+  }
+  const auto [program, helper] = WaitForPids();
+  EXPECT_GT(helper, 0);
+  kill(host, SIGKILL);
+  int status = 0;
+  waitpid(host, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the host stand-in could not start the program";
+  ASSERT_GT(helper, 0);
+  for (const pid_t pid : {program, helper}) {
+    if (!EndsWithin(pid, 5000)) {
+      ADD_FAILURE() << pid << " still runs";
+      kill(pid, SIGKILL);  // not left behind by a failing test
+    }
+  }
+}
+
+// The parent-death signal follows the thread that forked: a program started
+// from a thread that ends goes with it, killed (see Process.h).
+TEST_F(ProcessTest, AProgramStartedFromAThreadThatEndsIsKilledWithIt) {
+  std::unique_ptr<RunningProgram> running;
+  std::thread([&] { running = RunningProgram::Start(Spawner("wait\n"), {}); }).join();
+  ASSERT_NE(running, nullptr);
+  for (int i = 0; i < 1000 && !running->Ended(); ++i) usleep(10000);
+  ASSERT_TRUE(running->HowEnded().has_value());
+  EXPECT_TRUE(running->HowEnded()->by_signal);
+  EXPECT_EQ(running->HowEnded()->code, SIGKILL);
 }
 
 TEST(CurrentUser, NameComesFromTheUserDatabase) {

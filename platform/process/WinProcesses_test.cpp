@@ -1,6 +1,7 @@
 // Processes on Windows, with the probe program beside the test
 // (ProcessProbe_test.cpp): arguments that survive the command line, exit
-// codes and crashes, and a stop that ends what the program started.
+// codes and crashes, a stop that ends what the program started, and (with
+// the host of ProcessHost_test.cpp) nothing that outlives its host.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -21,6 +22,12 @@ fs::path Probe() {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   return fs::path(self).parent_path() / "process_probe.exe";
+}
+
+fs::path Host() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return fs::path(self).parent_path() / "process_host.exe";
 }
 
 std::string Read(const fs::path& path) {
@@ -215,6 +222,49 @@ TEST_F(WinProcessTest, AProgramStillRunningWhenItsObjectGoesIsEnded) {
       TerminateProcess(process, 1);
     }
     CloseHandle(process);
+  }
+}
+
+// The host gone while the check-in program runs, killed or ended without
+// ending the program (process_host, ProcessHost_test.cpp): the system
+// closes the host's handle of the job, which kills the program and the
+// helper it started.
+TEST_F(WinProcessTest, NothingOfAProgramOutlivesItsHostKilledOrEnded) {
+  for (const std::wstring how : {L"hang", L"exit"}) {
+    SCOPED_TRACE(std::string(how.begin(), how.end()));
+    const fs::path pids = dir_.parent_path() / (L"pids_" + how + L".txt");
+    std::wstring command = L"\"" + Host().wstring() + L"\" \"" + fs::path(program_).wstring() +
+                           L"\" \"" + pids.wstring() + L"\" " + how;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION host{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &host))
+        << GetLastError();
+    CloseHandle(host.hThread);
+    const auto [program, helper] = WaitForIds(pids);
+    const DWORD access = SYNCHRONIZE | PROCESS_TERMINATE;
+    HANDLE both[] = {OpenProcess(access, FALSE, program), OpenProcess(access, FALSE, helper)};
+    EXPECT_NE(both[0], nullptr) << GetLastError();
+    EXPECT_NE(both[1], nullptr) << GetLastError();
+    if (how == L"hang") {
+      TerminateProcess(host.hProcess, 1);
+    } else {
+      std::ofstream(fs::path(pids.wstring() + L".ende")) << "\n";
+    }
+    EXPECT_EQ(WaitForSingleObject(host.hProcess, static_cast<DWORD>(kPatienceMs)), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(host.hProcess, &code);
+    EXPECT_EQ(code, how == L"hang" ? 1u : 0u) << "the host started the program and ended so";
+    CloseHandle(host.hProcess);
+    for (HANDLE process : both) {
+      if (process == nullptr) continue;
+      if (WaitForSingleObject(process, static_cast<DWORD>(kPatienceMs)) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "still runs";
+        TerminateProcess(process, 1);
+      }
+      CloseHandle(process);
+    }
   }
 }
 

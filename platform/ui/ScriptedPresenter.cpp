@@ -19,6 +19,12 @@ std::optional<MsgAnswer> AnswerFromName(std::string_view name) {
   return std::nullopt;
 }
 
+// "120 s", or "250 ms" where the limit is no whole number of seconds.
+std::string LimitText(std::chrono::milliseconds limit) {
+  if (limit.count() % 1000 == 0) return std::to_string(limit.count() / 1000) + " s";
+  return std::to_string(limit.count()) + " ms";
+}
+
 // Keeps a counter raised while a modal box or form is being answered.
 struct DepthGuard {
   int& depth;
@@ -54,6 +60,18 @@ void ScriptedPresenter::AddActions(std::string_view script) {
     AddLine(script.substr(pos, nl - pos));
     pos = nl + 1;
   }
+}
+
+void ScriptedPresenter::SetWaitLimitFromSetting(std::string_view name, std::string_view seconds) {
+  const std::optional<int32_t> value = text::StrToInt(seconds);
+  if (!value || *value < 1 || *value > kLongestWaitLimit.count()) {
+    Fail(std::string(name) + "=" + std::string(seconds) +
+             " is no wait limit (whole seconds, 1 to " + std::to_string(kLongestWaitLimit.count()) +
+             "); the limit stays " + LimitText(wait_limit_),
+         false);
+    return;
+  }
+  wait_limit_ = std::chrono::seconds(*value);
 }
 
 void ScriptedPresenter::AddLine(std::string_view line) {
@@ -189,11 +207,22 @@ void ScriptedPresenter::RunModal(Form& form) {
 }
 
 void ScriptedPresenter::WaitUntilClosed(Form& form) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + wait_limit_;
   while (form.modal_result == ModalResult::kNone) {
     form.on_idle();
     if (form.modal_result != ModalResult::kNone) break;
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(std::max<uint32_t>(1, form.idle_interval_ms)));
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      // Cancel, as for any form nobody answered: the rule that opened it
+      // ends the work it watched.
+      Fail("form " + form.class_name + " " + Quote(form.caption) +
+           " did not close by itself within " + LimitText(wait_limit_));
+      form.Close(ModalResult::kCancel);
+      break;
+    }
+    std::this_thread::sleep_for(std::min<Clock::duration>(
+        std::chrono::milliseconds(std::max<uint32_t>(1, form.idle_interval_ms)), deadline - now));
   }
 }
 

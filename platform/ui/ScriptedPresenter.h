@@ -15,7 +15,10 @@
 // when the next action is not addressed to it, or its actions run out while
 // it is open, the presenter runs its idle handler until the form closes
 // itself. An answer "form <Class>" with actions (a click on its cancel
-// button) is applied as to any form.
+// button) is applied as to any form. Waiting unanswered has a limit in real
+// time (WaitLimit): a form still open then is a failure that names it, and
+// it closes with Cancel, so that the rule that opened it ends its work (a
+// check-in program that hangs fails the run instead of stalling it).
 //
 // Modeless forms: while one is open an idle timer (Timer.h) applies the
 // pending actions that begin with "form <Class>" of an open modeless form,
@@ -25,6 +28,7 @@
 // modeless form. Any other box or form outside it ends that addressing.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -56,6 +60,21 @@ class ScriptedPresenter : public Presenter {
 
   void AddActions(std::string_view script);
 
+  // How long a form watching work may stay open with no answer addressed
+  // to it. Counted on the steady clock, not on the host's (a batch host
+  // runs a virtual one): a program that truly hangs must be caught. The
+  // default is far above what any scripted check-in takes, even under the
+  // sanitizers or wine, and below the test runner's limit of 300 s, so that
+  // the failure names the form before the runner kills the run.
+  static constexpr std::chrono::seconds kDefaultWaitLimit{120};
+  static constexpr std::chrono::seconds kLongestWaitLimit{86400};
+  std::chrono::milliseconds WaitLimit() const { return wait_limit_; }
+  void SetWaitLimit(std::chrono::milliseconds limit) { wait_limit_ = limit; }
+  // The limit from a setting of the run (`name`, e.g. KARTUL_WAIT_LIMIT):
+  // whole seconds from 1 to kLongestWaitLimit. Any other text is a failure
+  // and leaves the limit as it was.
+  void SetWaitLimitFromSetting(std::string_view name, std::string_view seconds);
+
   MsgAnswer ShowMessage(MsgKind kind, std::string_view text, MsgButtons buttons) override;
   void RunModal(Form& form) override;
   void ShowModeless(Form& form) override;
@@ -73,7 +92,8 @@ class ScriptedPresenter : public Presenter {
   const std::vector<Form*>& ModelessForms() const { return modeless_; }
 
  private:
-  // Runs the form's idle handler until the form closes.
+  // Runs the form's idle handler until the form closes, or closes it with
+  // a failure once the wait limit has passed.
   void WaitUntilClosed(Form& form);
   const Action* Peek();
   void Pop();
@@ -93,6 +113,7 @@ class ScriptedPresenter : public Presenter {
   Form* modeless_target_ = nullptr;
   int modal_depth_ = 0;
   bool in_idle_ = false;
+  std::chrono::milliseconds wait_limit_ = kDefaultWaitLimit;
   Timer idle_timer_;
 };
 

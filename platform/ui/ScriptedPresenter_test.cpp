@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 
@@ -227,6 +229,74 @@ TEST_F(ScriptedTest, AFormWatchingWorkNeedsNoAnswerButTakesOne) {
   EXPECT_TRUE(presenter_->Failures().empty());
 }
 
+// A program that hangs must fail the run, not stall it: the form is
+// closed with Cancel once the limit has passed, and the failure names it.
+TEST_F(ScriptedTest, AFormWatchingWorkThatNeverEndsFailsAtTheWaitLimit) {
+  using std::chrono::milliseconds;
+  const auto elapsed = [](auto since) {
+    return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - since);
+  };
+  Install("message OK \"weiter\"\n");
+  EXPECT_EQ(presenter_->WaitLimit(), ScriptedPresenter::kDefaultWaitLimit);
+  presenter_->SetWaitLimit(milliseconds(300));
+  Working hangs(INT_MAX);
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(hangs.ShowModal(), ModalResult::kCancel);
+  EXPECT_GE(elapsed(started), milliseconds(300));
+  EXPECT_LT(elapsed(started), milliseconds(10000));
+  EXPECT_GT(hangs.idles, 1) << "watched until the limit";
+  ASSERT_EQ(presenter_->Failures().size(), 1u);
+  EXPECT_EQ(presenter_->Failures()[0],
+            "form TFormArbeit \"Arbeit läuft\" did not close by itself within 300 ms "
+            "[next answer, line 1: message OK \"weiter\"]");
+  EXPECT_NE(transcript_->Text().find("UNEXPECTED form TFormArbeit \"Arbeit läuft\" did not close "
+                                     "by itself within 300 ms"),
+            std::string::npos);
+  EXPECT_EQ(presenter_->PendingActions(), 1u) << "the answer stays for its box";
+
+  // Addressed, but the actions run out before it closes: waited for with
+  // the same limit, counted from the last action.
+  Install("form TFormArbeit\nwait 200\n");
+  presenter_->SetWaitLimit(std::chrono::seconds(1));
+  Working addressed(INT_MAX);
+  started = std::chrono::steady_clock::now();
+  EXPECT_EQ(addressed.ShowModal(), ModalResult::kCancel);
+  EXPECT_GE(elapsed(started), milliseconds(1200));
+  ASSERT_EQ(presenter_->Failures().size(), 1u);
+  EXPECT_EQ(presenter_->Failures()[0],
+            "form TFormArbeit \"Arbeit läuft\" did not close by itself within 1 s "
+            "[no answer left]");
+}
+
+TEST_F(ScriptedTest, TheWaitLimitTouchesNeitherAnsweredFormsNorWorkThatEndsInTime) {
+  // The script's own waiting is an answer, however long it is.
+  Install("form TFormArbeit\nwait 400\nclick btnAbbrechen\n");
+  presenter_->SetWaitLimit(std::chrono::milliseconds(50));
+  Working answered(INT_MAX);
+  EXPECT_EQ(answered.ShowModal(), ModalResult::kCancel);
+  EXPECT_GT(answered.idles, 5);
+  // Work that ends before the limit closes its form as ever.
+  Working ends(20);
+  EXPECT_EQ(ends.ShowModal(), ModalResult::kOk);
+  EXPECT_TRUE(presenter_->Failures().empty());
+}
+
+TEST_F(ScriptedTest, TheRunsSettingSetsTheWaitLimitInWholeSeconds) {
+  Install("");
+  presenter_->SetWaitLimitFromSetting("KARTUL_WAIT_LIMIT", "2");
+  EXPECT_EQ(presenter_->WaitLimit(), std::chrono::seconds(2));
+  for (const char* none : {"0", "-5", "1.5", "zwei", "", "86401"}) {
+    presenter_->SetWaitLimitFromSetting("KARTUL_WAIT_LIMIT", none);
+    EXPECT_EQ(presenter_->WaitLimit(), std::chrono::seconds(2)) << none;
+  }
+  ASSERT_EQ(presenter_->Failures().size(), 6u);
+  EXPECT_EQ(presenter_->Failures()[0],
+            "KARTUL_WAIT_LIMIT=0 is no wait limit (whole seconds, 1 to 86400); the limit "
+            "stays 2 s");
+  presenter_->SetWaitLimitFromSetting("KARTUL_WAIT_LIMIT", "86400");
+  EXPECT_EQ(presenter_->WaitLimit(), ScriptedPresenter::kLongestWaitLimit);
+}
+
 TEST_F(ScriptedTest, FileDialogs) {
   Install("file \"/tmp/bericht\"\nfile cancel\nfile \"cancel\"\n");
   FileDialogRequest save{
@@ -274,12 +344,16 @@ TEST_F(ScriptedTest, EnvironmentChoosesAnswerFileAndTranscript) {
   std::ofstream(dir / "answers.txt") << "message No \"Weiter?\"\n";
   setenv("KARTUL_ANSWERS", (dir / "answers.txt").c_str(), 1);
   setenv("KARTUL_TRANSCRIPT", (dir / "transcript.txt").c_str(), 1);
+  setenv("KARTUL_WAIT_LIMIT", "7", 1);
   previous_ = SetPresenter(nullptr);
   restore_ = true;
   ChoosePresenterFromEnvironment();
   unsetenv("KARTUL_ANSWERS");
   unsetenv("KARTUL_TRANSCRIPT");
-  ASSERT_NE(dynamic_cast<ScriptedPresenter*>(&CurrentPresenter()), nullptr);
+  unsetenv("KARTUL_WAIT_LIMIT");
+  auto* scripted = dynamic_cast<ScriptedPresenter*>(&CurrentPresenter());
+  ASSERT_NE(scripted, nullptr);
+  EXPECT_EQ(scripted->WaitLimit(), std::chrono::seconds(7));
   EXPECT_EQ(MessageBox(MsgKind::kConfirmation, "Weiter?", MsgButtons::kYesNo), MsgAnswer::kNo);
   EXPECT_EQ(MessageBox(MsgKind::kInformation, "Ende"), MsgAnswer::kOk);
   std::ifstream in(dir / "transcript.txt");

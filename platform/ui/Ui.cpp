@@ -150,7 +150,11 @@ void ChoosePresenterFromEnvironment() {
     transcript = Transcript::ToFile(path);
   }
   if (const char* answers = std::getenv("KARTUL_ANSWERS"); answers != nullptr && *answers != '\0') {
-    SetPresenter(ScriptedPresenter::FromFile(answers, transcript));
+    std::unique_ptr<ScriptedPresenter> scripted = ScriptedPresenter::FromFile(answers, transcript);
+    if (const char* limit = std::getenv("KARTUL_WAIT_LIMIT"); limit != nullptr && *limit != '\0') {
+      scripted->SetWaitLimitFromSetting("KARTUL_WAIT_LIMIT", limit);
+    }
+    SetPresenter(std::move(scripted));
   } else {
     SetPresenter(MakeInteractivePresenter(transcript));
   }

@@ -4,7 +4,9 @@
 // names an answer file, else the platform's interactive one (the terminal
 // presenter on Linux, Win32 dialog windows on Windows); with
 // KARTUL_TRANSCRIPT set, every message box and form shown is appended to
-// that file with its texts and the answer given.
+// that file with its texts and the answer given. KARTUL_WAIT_LIMIT (whole
+// seconds) sets how long the scripted one waits for a form watching work
+// that no answer closes (ScriptedPresenter::WaitLimit).
 #pragma once
 
 #include <memory>
@@ -99,7 +101,8 @@ Presenter& CurrentPresenter();
 Presenter* InstalledPresenter();
 // Installs a presenter (null removes it); returns the one it replaces.
 std::unique_ptr<Presenter> SetPresenter(std::unique_ptr<Presenter> presenter);
-// The choice made at library load, from KARTUL_ANSWERS and KARTUL_TRANSCRIPT.
+// The choice made at library load, from KARTUL_ANSWERS, KARTUL_TRANSCRIPT
+// and KARTUL_WAIT_LIMIT.
 void ChoosePresenterFromEnvironment();
 
 }  // namespace platform::ui
