@@ -1,10 +1,12 @@
-// The table keeps all records in memory between statements and compares the
-// file's fingerprint at the start of each statement: reloading 100,000
-// records costs a few milliseconds, and point lookups then need no I/O at
-// all. Changes collect in memory until Commit, which is the only place that
-// writes the .dbf (memo blocks go to the .dbt at once, before the record
-// that points at them). All I/O goes through the Env the table was opened
-// with; the bytes are the format layer's.
+// The table keeps the records it has read in memory between statements and
+// compares the file's fingerprint at the start of each statement: point
+// lookups then need no I/O at all. Records are read in chunks when first
+// needed, so that opening a table of a million records and looking up one
+// of them through an index reads a chunk, not 160 MB. Changes collect in
+// memory until Commit, which is the only place that writes the .dbf (memo
+// blocks go to the .dbt at once, before the record that points at them).
+// All I/O goes through the Env the table was opened with; the bytes are the
+// format layer's.
 #include "platform/dbase/DbfFile.h"
 
 #include <algorithm>
@@ -32,6 +34,9 @@ constexpr int64_t kRivalCheckNs = 100000000;
 // Records are read in blocks of this size: large enough that a cold open
 // costs a few system calls, small enough for the comparison of a reload.
 constexpr size_t kReadBlock = size_t{8} << 20;
+// About the bytes of a chunk of records in memory: few enough records that a
+// lookup reads little, enough that a scan makes few system calls.
+constexpr uint32_t kChunkBytes = 128 * 1024;
 
 int g_lock_timeout_ms = 10000;
 
@@ -209,7 +214,7 @@ bool DbfFile::HeldHere() {
          held.files.end();
 }
 
-void DbfFile::Lock(LockMode mode) {
+void DbfFile::Lock(LockMode mode, int timeout_ms) {
   if (lock_ == mode || (lock_ == LockMode::kExclusive && mode == LockMode::kShared)) return;
   if (lock_ == LockMode::kNone && HeldHere()) {
     lock_ = mode;
@@ -225,7 +230,7 @@ void DbfFile::Lock(LockMode mode) {
     locked = env::LockWithin(
         env_, *file_,
         mode == LockMode::kExclusive ? env::LockKind::kExclusive : env::LockKind::kShared,
-        g_lock_timeout_ms);
+        timeout_ms < 0 ? g_lock_timeout_ms : timeout_ms);
   } catch (const EnvError& e) {
     Fail("Die Datei kann nicht gesperrt werden", e);
   }
@@ -402,7 +407,7 @@ void DbfFile::Sync() {
   }
 }
 
-void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* into) {
+void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* into) const {
   const uint64_t at = header_length_ + static_cast<uint64_t>(first) * record_length_;
   const uint64_t bytes = static_cast<uint64_t>(n) * record_length_;
   try {
@@ -416,6 +421,33 @@ void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* into) {
   } catch (const EnvError& e) {
     Fail(kNoRecords, e);
   }
+}
+
+char* DbfFile::LoadChunk(uint32_t chunk, bool check) const {
+  const size_t records = size_t{chunk_mask_} + 1;
+  const uint32_t first = chunk << chunk_shift_;
+  std::unique_ptr<char[]> bytes(new char[records * record_length_]);
+  // Only records the disk holds are read; the others of the chunk are
+  // appended by this statement and written by Append.
+  const uint32_t on_disk =
+      first < committed_count_
+          ? static_cast<uint32_t>(std::min<uint64_t>(records, committed_count_ - first))
+          : 0;
+  if (on_disk > 0) ReadRecords(first, on_disk, bytes.get());
+  if (check) {
+    for (uint32_t k = 0; k < on_disk; ++k) {
+      format::CheckDeletionFlag(path_, first + k,
+                                static_cast<unsigned char>(bytes[size_t{k} * record_length_]));
+    }
+  }
+  chunks_[chunk] = std::move(bytes);
+  ++chunks_loaded_;
+  return chunks_[chunk].get();
+}
+
+void DbfFile::DropChunks() {
+  chunks_.clear();
+  chunks_loaded_ = 0;
 }
 
 void DbfFile::Load(const env::FileStatus& st) {
@@ -452,64 +484,68 @@ void DbfFile::Load(const env::FileStatus& st) {
       throw StructureChanged(
           path_ + ": Die Felder der Tabelle wurden von einem anderen Programm geändert.");
   }
+  // Counted records the file does not hold whole: read short, the next
+  // append would overwrite what the header counts.
+  if (header_length + static_cast<uint64_t>(count) * record_length > size) Fail(kRecordsCut);
   header_length_ = header_length;
   record_length_ = record_length;
 
   // Another program's change usually touches a few records: compare the
-  // file with the copy in memory and note only what differs, so the
+  // file with the records in memory and note only what differs, so the
   // driver's indexes can follow record by record instead of starting over.
+  // That needs every record in memory: a record never read may have changed
+  // unseen, so with chunks still unread the indexes start over.
   const bool incremental = known && !full && count >= committed_count_ &&
-                           count_ == committed_count_ && dirty_.empty() && !h.incomplete();
+                           count_ == committed_count_ && dirty_.empty() && !h.incomplete() &&
+                           AllChunksLoaded();
   std::vector<uint32_t> changed;
   if (incremental) {
-    const size_t old_bytes = data_.size();
-    data_.resize(static_cast<size_t>(count) * record_length);
-    constexpr uint32_t kChunkRecords = 4096;
-    std::vector<char> chunk;
-    for (uint32_t first = 0; first < count; first += kChunkRecords) {
-      const uint32_t n = std::min<uint32_t>(kChunkRecords, count - first);
-      const size_t bytes = static_cast<size_t>(n) * record_length;
-      const size_t at = static_cast<size_t>(first) * record_length;
-      chunk.resize(bytes);
-      ReadRecords(first, n, chunk.data());
-      if (at + bytes <= old_bytes && std::memcmp(chunk.data(), data_.data() + at, bytes) == 0)
+    const uint32_t old_count = count_;
+    chunks_.resize(ChunkCount(count));
+    // The records the file gained are read with their chunk, as on disk now.
+    committed_count_ = count;
+    std::vector<char> disk;
+    for (uint32_t c = 0; c < chunks_.size(); ++c) {
+      const uint32_t first = c << chunk_shift_;
+      const uint32_t n =
+          static_cast<uint32_t>(std::min<uint64_t>(size_t{chunk_mask_} + 1, count - first));
+      if (!chunks_[c]) {
+        LoadChunk(c, false);
+        for (uint32_t k = 0; k < n; ++k) changed.push_back(first + k);
         continue;
+      }
+      const size_t bytes = static_cast<size_t>(n) * record_length;
+      disk.resize(bytes);
+      ReadRecords(first, n, disk.data());
+      char* mem = chunks_[c].get();
+      const uint32_t known_n = first < old_count ? std::min(n, old_count - first) : 0;
+      if (known_n == n && std::memcmp(disk.data(), mem, bytes) == 0) continue;
       for (uint32_t k = 0; k < n; ++k) {
-        const size_t rec_at = at + static_cast<size_t>(k) * record_length;
-        if (rec_at + record_length <= old_bytes &&
-            std::memcmp(chunk.data() + static_cast<size_t>(k) * record_length,
-                        data_.data() + rec_at, record_length) == 0) {
-          continue;
-        }
-        std::memcpy(data_.data() + rec_at, chunk.data() + static_cast<size_t>(k) * record_length,
-                    record_length);
+        const size_t at = static_cast<size_t>(k) * record_length;
+        if (k < known_n && std::memcmp(disk.data() + at, mem + at, record_length) == 0) continue;
+        std::memcpy(mem + at, disk.data() + at, record_length);
         changed.push_back(first + k);
       }
     }
+    count_ = count;
   } else {
-    // The old copy goes first, so that a reload never holds two; until the
-    // new one is in, the table holds no records.
-    data_.clear();
-    count_ = committed_count_ = 0;
+    // The old records go first, so that a reload never holds two copies;
+    // the new ones are read as they are needed.
+    DropChunks();
     dirty_.clear();
     before_.clear();
     dirty_flag_.clear();
-    env::LargeBuffer data;
-    data.resize(static_cast<size_t>(count) * record_length);
-    if (count > 0) ReadRecords(0, count, data.data());
-    data_ = std::move(data);
+    chunk_shift_ = 0;
+    while ((uint64_t{2} << chunk_shift_) * record_length <= kChunkBytes && chunk_shift_ < 20) {
+      ++chunk_shift_;
+    }
+    chunk_mask_ = (1u << chunk_shift_) - 1;
+    count_ = committed_count_ = count;
+    chunks_.resize(ChunkCount(count));
   }
   if (h.incomplete()) Recover(h, size, header_length, record_length, count);
-  if (incremental) {
-    for (uint32_t r : changed) {
-      format::CheckDeletionFlag(path_, r,
-                                static_cast<unsigned char>(data_[size_t{r} * record_length]));
-    }
-  } else {
-    for (uint32_t r = 0; r < count; ++r) {
-      format::CheckDeletionFlag(path_, r,
-                                static_cast<unsigned char>(data_[size_t{r} * record_length]));
-    }
+  for (uint32_t r : changed) {
+    format::CheckDeletionFlag(path_, r, static_cast<unsigned char>(RecordPtr(r)[0]));
   }
 
   header_ = h;
@@ -552,9 +588,24 @@ void DbfFile::Recover(format::Header& h, uint64_t size, uint32_t header_length,
   }
   // Cut short before the flag was set when not whole: nothing to undo.
   if (!images) images.emplace();
+  // The chunks of the records put back are read without the check of their
+  // flags: torn records are what is being put right. They are checked once
+  // whole.
   for (const auto& [rec, bytes] : *images) {
-    std::memcpy(data_.data() + static_cast<size_t>(rec) * record_length, bytes.data(),
+    const uint32_t c = rec >> chunk_shift_;
+    char* chunk = chunks_[c] ? chunks_[c].get() : LoadChunk(c, false);
+    std::memcpy(chunk + static_cast<size_t>(rec & chunk_mask_) * record_length, bytes.data(),
                 record_length);
+  }
+  for (size_t c = 0; c < chunks_.size(); ++c) {
+    if (!chunks_[c]) continue;
+    const uint32_t first = static_cast<uint32_t>(c) << chunk_shift_;
+    const uint32_t n =
+        static_cast<uint32_t>(std::min<uint64_t>(size_t{chunk_mask_} + 1, count - first));
+    for (uint32_t k = 0; k < n; ++k) {
+      format::CheckDeletionFlag(path_, first + k,
+                                static_cast<unsigned char>(chunks_[c][size_t{k} * record_length]));
+    }
   }
   if (lock_ != LockMode::kExclusive || !writable_) return;
   // Killed again in the middle of this, the flag still stands and the next
@@ -693,6 +744,19 @@ uint32_t DbfFile::UncountedRecords(uint64_t size, uint32_t header_length, uint32
        " ohne Endmarke");
 }
 
+std::optional<DbfFile::DiskState> DbfFile::CurrentDiskState() const {
+  if (lock_ == LockMode::kNone || stale_ || !dirty_.empty() || count_ != committed_count_ ||
+      header_.incomplete() || repair_failed_) {
+    return std::nullopt;
+  }
+  DiskState state;
+  state.size = seen_.size;
+  state.mtime_ns = seen_.mtime_ns;
+  state.record_length = record_length_;
+  state.header.assign(reinterpret_cast<const char*>(header_.bytes), sizeof(header_.bytes));
+  return state;
+}
+
 std::vector<uint32_t> DbfFile::TakeChangedRecords() {
   std::vector<uint32_t> out;
   out.swap(changed_);
@@ -702,18 +766,35 @@ std::vector<uint32_t> DbfFile::TakeChangedRecords() {
 void DbfFile::BeginRead() {
   if (lock_ == LockMode::kNone) {
     Lock(LockMode::kShared);
-    try {
-      CheckNoRivals();
-      Sync();
-      if (header_.incomplete() && writable_ && !(repair_refused_ && *repair_refused_ == seen_)) {
-        RepairForReaders();
-      }
-    } catch (...) {
-      Unlock();
-      throw;
-    }
+    SyncForReading();
   }
   ++read_depth_;
+}
+
+bool DbfFile::TryBeginRead() {
+  if (lock_ == LockMode::kNone) {
+    try {
+      Lock(LockMode::kShared, 0);
+    } catch (const DbaseError&) {
+      return false;
+    }
+    SyncForReading();
+  }
+  ++read_depth_;
+  return true;
+}
+
+void DbfFile::SyncForReading() {
+  try {
+    CheckNoRivals();
+    Sync();
+    if (header_.incomplete() && writable_ && !(repair_refused_ && *repair_refused_ == seen_)) {
+      RepairForReaders();
+    }
+  } catch (...) {
+    Unlock();
+    throw;
+  }
 }
 
 void DbfFile::EndRead() {
@@ -854,6 +935,9 @@ void DbfFile::FlushChanges() {
   while (i < dirty_.size()) {
     size_t j = i + 1;
     while (j < dirty_.size() && dirty_[j] == dirty_[j - 1] + 1) ++j;
+    // A run is written at most a chunk at a time: a chunk's records lie
+    // together in memory, two chunks' do not.
+    while (j > i + 1 && (dirty_[j - 1] >> chunk_shift_) != (dirty_[i] >> chunk_shift_)) --j;
     const uint32_t first = dirty_[i];
     const size_t bytes = (j - i) * record_length_;
     step([&] { file_->WriteAt(offset_of(first), RecordPtr(first), bytes); },
@@ -870,7 +954,10 @@ void DbfFile::FlushChanges() {
     // one-byte write; the header that counts the records comes last.
     const size_t bytes = static_cast<size_t>(count_ - committed_count_) * record_length_;
     std::vector<char> tail(bytes + 1);
-    std::memcpy(tail.data(), RecordPtr(committed_count_), bytes);
+    for (uint32_t r = committed_count_; r < count_; ++r) {
+      std::memcpy(tail.data() + static_cast<size_t>(r - committed_count_) * record_length_,
+                  RecordPtr(r), record_length_);
+    }
     tail[0] = static_cast<char>(format::kEofMark);
     tail[bytes] = static_cast<char>(format::kEofMark);
     const uint64_t at = offset_of(committed_count_);
@@ -1064,7 +1151,16 @@ void DbfFile::Write(uint32_t rec, int field, const Cell& value) {
 uint32_t DbfFile::Append() {
   if (!writing_) Fail(kOutsideWrite);
   if (count_ == 0xFFFFFFFFu) Fail("Die Tabelle ist voll");
-  data_.resize(data_.size() + record_length_, ' ');
+  const uint32_t rec = count_;
+  const uint32_t c = rec >> chunk_shift_;
+  if (c >= chunks_.size()) {
+    chunks_.emplace_back(new char[(size_t{chunk_mask_} + 1) * record_length_]);
+    ++chunks_loaded_;
+  }
+  // A chunk that also holds records of the disk is read before the new
+  // record goes into it.
+  char* chunk = chunks_[c] ? chunks_[c].get() : LoadChunk(c);
+  std::memset(chunk + static_cast<size_t>(rec & chunk_mask_) * record_length_, ' ', record_length_);
   return count_++;
 }
 

@@ -1,8 +1,9 @@
 // The dBase III/IV table: the handle on a .dbf file (and, for memo fields,
 // its .dbt file in the dBase III or dBase IV layout) through the platform's
 // Env. The bytes themselves are the format layer's (DbfFormat.h); this layer
-// owns the open files, the lock, the copy of the records in memory with its
-// change detection, the undo block of the crash contract below, and memo
+// owns the open files, the lock, the records in memory (read from disk in
+// chunks, each when a record of it is first needed) with their change
+// detection, the undo block of the crash contract below, and memo
 // I/O. Other dBase readers and writers open the same files.
 //
 // A table is used statement by statement: BeginRead or BeginWrite take an
@@ -55,7 +56,6 @@
 
 #include "platform/dbase/DbfFormat.h"
 #include "platform/env/Env.h"
-#include "platform/env/LargeBuffer.h"
 
 namespace platform::dbase {
 
@@ -99,6 +99,8 @@ class DbfFile {
   DbfFile& operator=(const DbfFile&) = delete;
 
   const std::string& Path() const { return path_; }
+  // The Env the table is reached through.
+  env::Env& Environment() const { return env_; }
   const std::vector<Field>& Fields() const { return fields_; }
   // Position of the field with this name (without regard to case), or -1.
   int FieldIndex(std::string_view name) const;
@@ -108,6 +110,9 @@ class DbfFile {
   // Statement frame. Reads and writes below are valid only inside it.
   // Begin calls nest; EndRead, Commit and Rollback close what they opened.
   void BeginRead();
+  // As BeginRead, but false at once instead of waiting for another holder
+  // of the lock: for work that may as well be left undone.
+  bool TryBeginRead();
   void EndRead();
   void BeginWrite();
   void Commit();
@@ -125,7 +130,27 @@ class DbfFile {
   // Records from 0, deleted ones included, appended ones of the running
   // statement included.
   uint32_t RecordCount() const { return count_; }
+  // Throws DbaseError when the record's chunk cannot be read or holds a
+  // record that is neither live nor deleted.
   bool IsDeleted(uint32_t rec) const { return RecordPtr(rec)[0] == '*'; }
+
+  // The bytes of a whole record as stored, deletion flag first.
+  std::string_view RecordBytes(uint32_t rec) const {
+    return {RecordPtr(rec), static_cast<size_t>(record_length_)};
+  }
+
+  // The table as it stands on disk, for checking what was derived from it
+  // earlier (an index file): size, modification time and header. Nothing
+  // inside a write statement with changes not yet committed, or while a
+  // killed writer's records are put back in memory only: then the records
+  // in memory are not the disk's.
+  struct DiskState {
+    int64_t size = 0;
+    int64_t mtime_ns = 0;
+    uint32_t record_length = 0;
+    std::string header;  // the first 32 bytes
+  };
+  std::optional<DiskState> CurrentDiskState() const;
 
   // Reads a field; throws DbaseError naming file, record and field when its
   // bytes are no value of the field's type. Text comes without trailing
@@ -161,14 +186,26 @@ class DbfFile {
   void OpenFiles();
   void OpenMemo();
   void CloseFiles();
-  void Lock(LockMode mode);
+  void Lock(LockMode mode, int timeout_ms = -1);
   void Unlock();
   // Whether a TableHold of this process holds the file.
   bool HeldHere();
   void Sync();
+  // Brings the records up to date under a new shared lock (dropped again
+  // when this throws).
+  void SyncForReading();
   void CheckNoRivals();
   void Load(const env::FileStatus& st);
-  void ReadRecords(uint32_t first, uint32_t n, char* into);
+  void ReadRecords(uint32_t first, uint32_t n, char* into) const;
+  // The records in memory are chunks of 2^chunk_shift_ records, read from
+  // disk when a record of the chunk is first needed: a lookup on a large
+  // table reads a few chunks, not the table.
+  uint32_t ChunkCount(uint32_t records) const {
+    return static_cast<uint32_t>((uint64_t{records} + chunk_mask_) >> chunk_shift_);
+  }
+  char* LoadChunk(uint32_t chunk, bool check = true) const;
+  void DropChunks();
+  bool AllChunksLoaded() const { return chunks_loaded_ == chunks_.size(); }
   void FlushChanges();
   void PutBack(const format::RecordImages& images, const format::Header& old_header,
                uint64_t old_size);
@@ -181,9 +218,13 @@ class DbfFile {
   [[noreturn]] void Fail(const std::string& what) const;
   // An Env error as this table's DbaseError: "<file>: <what>: <reason>".
   [[noreturn]] void Fail(const std::string& what, const env::EnvError& e) const;
-  char* RecordPtr(uint32_t rec) { return data_.data() + static_cast<size_t>(rec) * record_length_; }
+  char* RecordPtr(uint32_t rec) {
+    return const_cast<char*>(static_cast<const DbfFile*>(this)->RecordPtr(rec));
+  }
   const char* RecordPtr(uint32_t rec) const {
-    return data_.data() + static_cast<size_t>(rec) * record_length_;
+    const std::unique_ptr<char[]>& chunk = chunks_[rec >> chunk_shift_];
+    return (chunk ? chunk.get() : LoadChunk(rec >> chunk_shift_)) +
+           static_cast<size_t>(rec & chunk_mask_) * record_length_;
   }
   std::string ReadMemo(uint32_t rec, int field, uint64_t block) const;
   uint64_t WriteMemo(uint32_t rec, int field, const std::string& bytes);
@@ -203,8 +244,13 @@ class DbfFile {
   uint32_t record_length_ = 0;
   std::vector<Field> fields_;
 
-  env::LargeBuffer data_;         // all records, deleted ones included
-  uint32_t count_ = 0;            // records in data_
+  // The records, deleted ones included, chunk by chunk; a chunk not read
+  // yet is null (reading a record is const, hence mutable).
+  mutable std::vector<std::unique_ptr<char[]>> chunks_;
+  mutable size_t chunks_loaded_ = 0;
+  uint32_t chunk_shift_ = 0;
+  uint32_t chunk_mask_ = 0;
+  uint32_t count_ = 0;            // records of the table, appended ones included
   uint32_t committed_count_ = 0;  // records on disk according to the header
   std::vector<uint32_t> dirty_;   // changed records below committed_count_
   std::vector<bool> dirty_flag_;

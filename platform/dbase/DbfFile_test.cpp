@@ -306,6 +306,22 @@ TEST_F(DbfFileTest, AnEndMarkOrTheEndOfTheFileBehindTheCountedRecordsIsFine) {
 TEST_F(DbfFileTest, AnotherHandlesChangesAreSeenAtTheNextStatement) {
   auto reader = DbfFile::Open(path_, false);
   auto writer = DbfFile::Open(path_, true);
+  // Records never read cannot be compared: a change then reloads them as a
+  // whole, and what was derived from them must start over.
+  {
+    const uint64_t before = reader->Generation();
+    writer->BeginWrite();
+    writer->Write(1, 1, Cell::Integer(6));
+    writer->Commit();
+    reader->BeginRead();
+    EXPECT_EQ(reader->Read(1, 1).integer, 6);
+    EXPECT_EQ(reader->Generation(), before + 1);
+    reader->EndRead();
+  }
+  // Records read once are compared with the file.
+  reader->BeginRead();
+  for (uint32_t r = 0; r < reader->RecordCount(); ++r) reader->IsDeleted(r);
+  reader->EndRead();
   const uint64_t generation = reader->Generation();
   writer->BeginWrite();
   writer->Write(0, 1, Cell::Integer(8));
@@ -579,8 +595,6 @@ TEST_F(DbfFileTest, BadFilesAreRefusedWithFileAndRecordNamedAndLeftAlone) {
       {"unknown field type", patch(32 + 11, "X"), "Feld KENNUNG: Der Feldtyp 'X' ist unbekannt."},
       {"garbled field name", patch(32, "\x01"),
        "Die Feldbeschreibung 1 hat einen unlesbaren Namen."},
-      {"bad deletion flag", patch(kHeader + kRecord, "#"),
-       "Datensatz 2: Das Löschkennzeichen 0x23 ist weder ' ' noch '*'."},
   };
   for (const BadFile& c : cases) {
     TestDir::WriteAll(path_, good);
@@ -590,6 +604,24 @@ TEST_F(DbfFileTest, BadFilesAreRefusedWithFileAndRecordNamedAndLeftAlone) {
     EXPECT_NE(error.find(path_), std::string::npos) << c.what << ": " << error;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
     EXPECT_EQ(Bytes(), spoiled) << c.what;
+  }
+  // Records are read when they are needed: a bad one is refused then, for
+  // a reader as for a writer, and the file is left as it is.
+  TestDir::WriteAll(path_, good);
+  Patch(kHeader + kRecord, "#");
+  const std::string spoiled = Bytes();
+  for (bool writable : {false, true}) {
+    auto f = DbfFile::Open(path_, writable);
+    const std::string error = ErrorOf([&] {
+      f->BeginRead();
+      f->IsDeleted(1);
+    });
+    f->EndRead();
+    EXPECT_NE(error.find(path_), std::string::npos) << error;
+    EXPECT_NE(error.find("Datensatz 2: Das Löschkennzeichen 0x23 ist weder ' ' noch '*'."),
+              std::string::npos)
+        << error;
+    EXPECT_EQ(Bytes(), spoiled);
   }
 }
 
