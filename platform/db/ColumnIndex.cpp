@@ -161,4 +161,126 @@ std::span<const uint32_t> ColumnIndex::Find(std::string_view key) {
   return {list.data(), list.size()};
 }
 
+uint64_t ColumnIndex::HashProbe() {
+  return static_cast<uint64_t>(Hash("VANDRA-Schl\xfcssel 0123456789")) ^
+         (uint64_t{sizeof(size_t)} << 56);
+}
+
+namespace {
+
+struct ImageCounts {
+  uint32_t records = 0;
+  uint32_t ids = 0;
+  uint32_t arena = 0;
+  uint32_t slots = 0;
+  uint32_t base = 0;
+};
+
+template <class T>
+void WriteArray(const std::function<void(const void*, size_t)>& write, const std::vector<T>& v) {
+  if (!v.empty()) write(v.data(), v.size() * sizeof(T));
+}
+
+template <class T>
+bool ReadArray(const std::function<bool(void*, size_t)>& read, std::vector<T>& v, size_t n) {
+  v.resize(n);
+  return n == 0 || read(v.data(), n * sizeof(T));
+}
+
+// Whether the list starts run from 0 up to `end` without going back.
+bool Ascending(const std::vector<uint32_t>& starts, size_t end) {
+  if (starts.empty() || starts[0] != 0 || starts.back() != end) return false;
+  for (size_t i = 1; i < starts.size(); ++i) {
+    if (starts[i] < starts[i - 1]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ColumnIndex::Save(const std::function<void(const void*, size_t)>& write) const {
+  // After changes the lists lie in extra_ and may hold stale entries: they
+  // are laid out again from each record's key, as a build does.
+  std::vector<uint32_t> starts;
+  std::vector<uint32_t> lists;
+  const bool changed = !live_.empty();
+  if (changed) {
+    starts.assign(ids() + 1, 0);
+    for (uint32_t id : key_of_) {
+      if (id != kNoKey) ++starts[id + 1];
+    }
+    for (size_t id = 0; id < ids(); ++id) starts[id + 1] += starts[id];
+    lists.resize(starts[ids()]);
+    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
+    for (uint32_t rec = 0; rec < key_of_.size(); ++rec) {
+      if (key_of_[rec] != kNoKey) lists[next[key_of_[rec]]++] = rec;
+    }
+  }
+  const std::vector<uint32_t>& base_start = changed ? starts : base_start_;
+  const std::vector<uint32_t>& base = changed ? lists : base_;
+  ImageCounts counts;
+  counts.records = static_cast<uint32_t>(key_of_.size());
+  counts.ids = static_cast<uint32_t>(ids());
+  counts.arena = static_cast<uint32_t>(arena_.size());
+  counts.slots = static_cast<uint32_t>(slots_.size());
+  counts.base = static_cast<uint32_t>(base.size());
+  write(&counts, sizeof(counts));
+  if (!arena_.empty()) write(arena_.data(), arena_.size());
+  WriteArray(write, key_start_);
+  WriteArray(write, slots_);
+  WriteArray(write, base_start);
+  WriteArray(write, base);
+  WriteArray(write, key_of_);
+}
+
+bool ColumnIndex::Load(const std::function<bool(void*, size_t)>& read, uint64_t bytes) {
+  Reset(0);
+  ImageCounts counts;
+  const bool whole = [&] {
+    if (!read(&counts, sizeof(counts))) return false;
+    // A hash table needs an empty slot for every probe to end.
+    if (counts.slots < 16 || (counts.slots & (counts.slots - 1)) != 0 ||
+        uint64_t{counts.ids} * 2 > counts.slots || counts.ids > uint64_t{counts.arena} + 1 ||
+        counts.base > counts.records) {
+      return false;
+    }
+    const uint64_t needed =
+        sizeof(counts) + uint64_t{counts.arena} +
+        4 * (2 * (uint64_t{counts.ids} + 1) + counts.slots + counts.base + counts.records);
+    if (needed != bytes) return false;
+    arena_.resize(counts.arena);
+    if (counts.arena > 0 && !read(arena_.data(), counts.arena)) return false;
+    if (!ReadArray(read, key_start_, size_t{counts.ids} + 1) ||
+        !Ascending(key_start_, counts.arena)) {
+      return false;
+    }
+    if (!ReadArray(read, slots_, counts.slots)) return false;
+    size_t used = 0;
+    for (uint32_t slot : slots_) {
+      if (slot > counts.ids) return false;
+      used += slot != 0;
+    }
+    if (used != counts.ids) return false;
+    if (!ReadArray(read, base_start_, size_t{counts.ids} + 1) ||
+        !Ascending(base_start_, counts.base)) {
+      return false;
+    }
+    if (!ReadArray(read, base_, counts.base)) return false;
+    for (uint32_t rec : base_) {
+      if (rec >= counts.records) return false;
+    }
+    if (!ReadArray(read, key_of_, counts.records)) return false;
+    for (uint32_t id : key_of_) {
+      if (id >= counts.ids && id != kNoKey) return false;
+    }
+    return true;
+  }();
+  if (!whole) {
+    Reset(0);
+    return false;
+  }
+  in_extra_.assign(counts.ids, 0);
+  return true;
+}
+
 }  // namespace platform::db

@@ -1,8 +1,9 @@
 // An in-memory equality index over one column of a table: for each value,
 // the numbers of the records that hold it, in record order. Built in one
 // pass over the records, kept up to date record by record as the driver
-// changes them, and built anew when the table was reloaded from disk. No
-// index file is ever written.
+// changes them, and built anew when the table was reloaded from disk. Its
+// arrays can be written out and read back (KeyIndexFile keeps them beside a
+// large table), so that a process need not read every record to find one.
 //
 // The index holds no object per record or per key: keys are interned into
 // one byte arena and found through an open-addressing table of key ids,
@@ -11,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -68,6 +70,21 @@ class ColumnIndex {
   // one lookup against this column without copying lists.
   uint32_t KeyOf(uint32_t rec) const { return rec < key_of_.size() ? key_of_[rec] : kNoKey; }
   uint32_t IdOf(std::string_view key) const;
+
+  // The index's arrays, one after the other, each handed to `write`; the
+  // lists as a build lays them out, whatever changed since.
+  void Save(const std::function<void(const void*, size_t)>& write) const;
+  // Takes the arrays Save wrote from `read` (which fills the bytes asked
+  // for, or answers false). Every number is checked against the others, so
+  // that damaged arrays are refused rather than read out of bounds: false,
+  // and the index is then empty. Whether the lists are those of the table
+  // is the caller's to check.
+  // `bytes` is what Save wrote, as far as the caller knows: arrays that
+  // would not fit in it are not even asked for.
+  bool Load(const std::function<bool(void*, size_t)>& read, uint64_t bytes);
+  // A fingerprint of the hash function: arrays saved under another one
+  // (another word size, another library) are no index here.
+  static uint64_t HashProbe();
 
  private:
   std::string_view KeyText(uint32_t id) const {

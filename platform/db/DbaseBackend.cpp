@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/db/FieldMapping.h"
+#include "platform/db/KeyIndexFile.h"
 #include "platform/db/SqliteMessages.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/Env.h"
@@ -225,6 +226,8 @@ void DbaseBackend::DropTable(const std::string& name) {
     if (!st) DetachTable(name);  // gone, only its memo file is left
     throw DbError(e.what());
   }
+  // Left behind they would only take room: no table matches them now.
+  key_index::RemoveFor(env::Env::Current(), path);
   DetachTable(name);
 }
 

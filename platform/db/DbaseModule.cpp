@@ -10,6 +10,7 @@
 // storage class, dates by their ISO text.
 #include "platform/db/DbaseModule.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -23,8 +24,10 @@
 #include "platform/db/ColumnIndex.h"
 #include "platform/db/DateText.h"
 #include "platform/db/Dialect.h"
+#include "platform/db/KeyIndexFile.h"
 #include "platform/db/SqliteMessages.h"
 #include "platform/dbase/DbfFile.h"
+#include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 
@@ -43,8 +46,13 @@ struct DbfTable : sqlite3_vtab {
   std::unique_ptr<DbfFile> file;
   std::vector<ColumnIndex> indexes;  // one per field, built on first use
   std::vector<char> built;
-  uint64_t generation = 0;  // of the file's records the indexes were built from
+  std::vector<char> from_file;  // read from its index file: answers are checked
+  std::vector<char> unsaved;    // differs from its index file
+  uint64_t generation = 0;      // of the file's records the indexes were built from
 };
+
+// How this module makes keys of values, as its index files say.
+constexpr std::string_view kKeyKind = "sql";
 
 struct DbfCursor : sqlite3_vtab_cursor {
   bool holds_read = false;
@@ -265,7 +273,63 @@ void ResetIndexes(DbfTable* t) {
   const size_t n = t->file->Fields().size();
   t->indexes.assign(n, ColumnIndex());
   t->built.assign(n, 0);
+  t->from_file.assign(n, 0);
+  t->unsaved.assign(n, 0);
   t->generation = t->file->Generation();
+}
+
+key_index::KeyOfRecord KeyFunction(const DbfFile& file, int field) {
+  return [&file, field](uint32_t rec) -> std::optional<std::string> {
+    std::string scratch;
+    const ColumnIndex::Key key = KeyOfRecord(file, rec, field, scratch);
+    if (!key) return std::nullopt;
+    return std::string(*key);
+  };
+}
+
+bool Large(const DbfFile& file) {
+  return file.RecordCount() >= key_index::MinRecords();
+}
+
+void BuildFromRecords(DbfTable* t, int field) {
+  const DbfFile& file = *t->file;
+  std::string scratch;
+  t->indexes[field].Build(file.RecordCount(),
+                          [&](uint32_t rec) { return KeyOfRecord(file, rec, field, scratch); });
+  t->built[field] = 1;
+  t->from_file[field] = 0;
+  t->unsaved[field] = Large(file) && !key_index::Save(file, field, kKeyKind,
+                                                      KeyFunction(file, field), t->indexes[field]);
+}
+
+void SyncIndexes(DbfTable* t);
+
+// Writes the indexes that changed since they were read or written to their
+// files, when the table is not locked by another program just now.
+void SaveIndexes(DbfTable* t) noexcept {
+  // A table opened through an Env that is no longer the current one may
+  // outlive it (a test's): it is left alone.
+  if (!t->file || &t->file->Environment() != &env::Env::Current() ||
+      std::find(t->unsaved.begin(), t->unsaved.end(), 1) == t->unsaved.end()) {
+    return;
+  }
+  try {
+    if (!t->file->TryBeginRead()) return;
+  } catch (...) {
+    return;
+  }
+  try {
+    SyncIndexes(t);
+    for (size_t f = 0; f < t->built.size(); ++f) {
+      if (!t->built[f] || !t->unsaved[f] || !Large(*t->file)) continue;
+      const int field = static_cast<int>(f);
+      if (key_index::Save(*t->file, field, kKeyKind, KeyFunction(*t->file, field), t->indexes[f])) {
+        t->unsaved[f] = 0;
+      }
+    }
+  } catch (...) {
+  }
+  t->file->EndRead();
 }
 
 void UpdateIndexes(DbfTable* t, uint32_t rec);
@@ -292,12 +356,33 @@ ColumnIndex& EnsureIndex(DbfTable* t, int field) {
   ColumnIndex& idx = t->indexes[field];
   if (!t->built[field]) {
     const DbfFile& file = *t->file;
-    std::string scratch;
-    idx.Build(file.RecordCount(),
-              [&](uint32_t rec) { return KeyOfRecord(file, rec, field, scratch); });
-    t->built[field] = 1;
+    if (Large(file) && key_index::Load(file, field, kKeyKind, KeyFunction(file, field), idx)) {
+      t->built[field] = 1;
+      t->from_file[field] = 1;
+      t->unsaved[field] = 0;
+    } else {
+      BuildFromRecords(t, field);
+    }
   }
   return idx;
+}
+
+// The records the index gives for `key`. An index read from its file is
+// checked against the records of each answer (up to a point: a status with
+// a long list is checked by its first records); one that lies is dropped
+// and built from the records.
+std::span<const uint32_t> Lookup(DbfTable* t, int field, const std::string& key) {
+  std::span<const uint32_t> list = EnsureIndex(t, field).Find(key);
+  if (!t->from_file[field]) return list;
+  constexpr size_t kChecked = 64;
+  std::string scratch;
+  for (size_t i = 0; i < list.size() && i < kChecked; ++i) {
+    if (KeyOfRecord(*t->file, list[i], field, scratch) != std::string_view(key)) {
+      BuildFromRecords(t, field);
+      return t->indexes[field].Find(key);
+    }
+  }
+  return list;
 }
 
 void UpdateIndexes(DbfTable* t, uint32_t rec) {
@@ -305,6 +390,7 @@ void UpdateIndexes(DbfTable* t, uint32_t rec) {
     if (!t->built[f]) continue;
     std::string scratch;
     t->indexes[f].Set(rec, KeyOfRecord(*t->file, rec, static_cast<int>(f), scratch));
+    t->unsaved[f] = 1;
   }
 }
 
@@ -428,6 +514,7 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
 }
 
 int Disconnect(sqlite3_vtab* vt) noexcept {
+  SaveIndexes(TableOf(vt));
   delete TableOf(vt);
   return SQLITE_OK;
 }
@@ -446,6 +533,7 @@ int Destroy(sqlite3_vtab* vt) noexcept {
       return Failed(vt);
     }
     t->file.reset();
+    key_index::RemoveFor(env::Env::Current(), t->path);
   }
   delete t;
   return SQLITE_OK;
@@ -571,11 +659,16 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
       }
       cur->rows.push_back(*by_rowid);
     } else {
+      // Every index is built and checked first: building one anew later
+      // would drop a list in hand.
+      for (const Condition& cond : conditions) {
+        if (Lookup(t, cond.field, cond.key).empty()) return SQLITE_OK;
+      }
       std::span<const uint32_t> best;
       size_t best_at = 0;
       for (size_t k = 0; k < conditions.size(); ++k) {
         const std::span<const uint32_t> list =
-            EnsureIndex(t, conditions[k].field).Find(conditions[k].key);
+            t->indexes[conditions[k].field].Find(conditions[k].key);
         if (list.empty()) return SQLITE_OK;
         if (k == 0 || list.size() < best.size()) {
           best = list;
@@ -612,7 +705,12 @@ int Next(sqlite3_vtab_cursor* c) noexcept {
   auto* cur = static_cast<DbfCursor*>(c);
   if (cur->scan) {
     ++cur->pos;
-    SkipDeleted(cur, *TableOf(c)->file);
+    // The next records may be read from disk only now, and be bad.
+    try {
+      SkipDeleted(cur, *TableOf(c)->file);
+    } catch (...) {
+      return Failed(TableOf(c));
+    }
   } else {
     ++cur->row_pos;
     cur->eof = cur->row_pos >= cur->rows.size();

@@ -1,5 +1,7 @@
 #include "platform/db/KeyedTable.h"
 
+#include <algorithm>
+
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 
@@ -30,7 +32,9 @@ Value ToValue(const Cell& c) {
 KeyedTable::KeyedTable(std::string folder, std::string file_name, std::vector<KeyDef> keys)
     : folder_(std::move(folder)), file_name_(std::move(file_name)), keys_(std::move(keys)) {}
 
-KeyedTable::~KeyedTable() = default;
+KeyedTable::~KeyedTable() {
+  SaveIndexes();
+}
 
 std::string KeyedTable::Path() const {
   try {
@@ -77,6 +81,8 @@ void KeyedTable::Create(const std::vector<dbase::FieldSpec>& fields) {
 void KeyedTable::ResetIndexes() {
   indexes_.assign(keys_.size(), ColumnIndex());
   built_.assign(keys_.size(), 0);
+  from_file_.assign(keys_.size(), 0);
+  unsaved_.assign(keys_.size(), 0);
   if (file_) generation_ = file_->Generation();
 }
 
@@ -236,26 +242,101 @@ std::optional<std::string> LookupKey(const dbase::Field& f, const Value& v) {
 
 }  // namespace
 
+key_index::KeyOfRecord KeyedTable::KeyFunction(int field) const {
+  const DbfFile& file = *file_;
+  return [&file, field](uint32_t rec) -> std::optional<std::string> {
+    std::string scratch;
+    const ColumnIndex::Key key = RecordKey(file, rec, field, scratch);
+    if (!key) return std::nullopt;
+    return std::string(*key);
+  };
+}
+
+bool KeyedTable::Large() const {
+  return file_->RecordCount() >= key_index::MinRecords();
+}
+
 ColumnIndex& KeyedTable::Index(int key) {
   ColumnIndex& idx = indexes_[key];
   if (!built_[key]) {
     const int field = key_fields_[key];
-    try {
-      idx.Build(file_->RecordCount(),
-                [&](uint32_t rec) { return RecordKey(*file_, rec, field, scratch_); });
-    } catch (const DbaseError& e) {
-      idx = ColumnIndex();
-      Fail(std::string("ist beschädigt oder kann nicht gelesen werden: ") + e.what());
+    if (Large() && key_index::Load(*file_, field, kKeyKind, KeyFunction(field), idx)) {
+      built_[key] = 1;
+      from_file_[key] = 1;
+      unsaved_[key] = 0;
+      return idx;
     }
-    built_[key] = 1;
+    Build(key);
   }
   return idx;
+}
+
+void KeyedTable::Build(int key) {
+  ColumnIndex& idx = indexes_[key];
+  const int field = key_fields_[key];
+  try {
+    idx.Build(file_->RecordCount(),
+              [&](uint32_t rec) { return RecordKey(*file_, rec, field, scratch_); });
+  } catch (const DbaseError& e) {
+    idx = ColumnIndex();
+    built_[key] = 0;
+    Fail(std::string("ist beschädigt oder kann nicht gelesen werden: ") + e.what());
+  }
+  built_[key] = 1;
+  from_file_[key] = 0;
+  unsaved_[key] = Large() && !key_index::Save(*file_, field, kKeyKind, KeyFunction(field), idx);
+}
+
+std::span<const uint32_t> KeyedTable::Lookup(int key, const std::string& wanted) {
+  std::span<const uint32_t> found = Index(key).Find(wanted);
+  if (!from_file_[key]) return found;
+  // An index read from its file is checked against the records it answers
+  // with (a long list by its first ones); one that lies is built anew.
+  constexpr size_t kChecked = 64;
+  for (size_t i = 0; i < found.size() && i < kChecked; ++i) {
+    if (RecordKey(*file_, found[i], key_fields_[key], scratch_) != std::string_view(wanted)) {
+      Build(key);
+      return indexes_[key].Find(wanted);
+    }
+  }
+  return found;
+}
+
+void KeyedTable::SaveIndexes() noexcept {
+  // A handle opened through an Env that is no longer the current one may
+  // outlive it (a test's): it is left alone.
+  if (!file_ || opened_in_ != &env::Env::Current() ||
+      std::find(unsaved_.begin(), unsaved_.end(), 1) == unsaved_.end()) {
+    return;
+  }
+  try {
+    // Only when no other program holds the table just now: the file saves
+    // time, it is not worth a wait.
+    if (!file_->TryBeginRead()) return;
+  } catch (...) {
+    return;
+  }
+  try {
+    if (generation_ == file_->Generation()) {
+      for (uint32_t rec : file_->TakeChangedRecords()) Reindex(rec);
+      for (size_t k = 0; k < keys_.size(); ++k) {
+        if (!built_[k] || !unsaved_[k] || !Large()) continue;
+        const int field = key_fields_[k];
+        if (key_index::Save(*file_, field, kKeyKind, KeyFunction(field), indexes_[k])) {
+          unsaved_[k] = 0;
+        }
+      }
+    }
+  } catch (...) {
+  }
+  file_->EndRead();
 }
 
 void KeyedTable::Reindex(uint32_t rec) {
   for (size_t k = 0; k < keys_.size(); ++k) {
     if (!built_[k]) continue;
     indexes_[k].Set(rec, RecordKey(*file_, rec, key_fields_[k], scratch_));
+    unsaved_[k] = 1;
   }
 }
 
@@ -263,7 +344,7 @@ std::vector<uint32_t> KeyedTable::Seek(std::string_view key_name, const Value& k
   const int k = KeyOf(key_name);
   const std::optional<std::string> wanted = LookupKey(file_->Fields()[key_fields_[k]], key);
   if (!wanted) return {};
-  const std::span<const uint32_t> found = Index(k).Find(*wanted);
+  const std::span<const uint32_t> found = Lookup(k, *wanted);
   return {found.begin(), found.end()};
 }
 
@@ -271,7 +352,7 @@ int64_t KeyedTable::SeekFirst(std::string_view key_name, const Value& key) {
   const int k = KeyOf(key_name);
   const std::optional<std::string> wanted = LookupKey(file_->Fields()[key_fields_[k]], key);
   if (!wanted) return -1;
-  const std::span<const uint32_t> found = Index(k).Find(*wanted);
+  const std::span<const uint32_t> found = Lookup(k, *wanted);
   return found.empty() ? -1 : static_cast<int64_t>(found.front());
 }
 

@@ -8,8 +8,10 @@
 // The records stay in memory between operations (DbfFile); an operation
 // only checks whether another program changed the file. The indexes are
 // kept in memory too (ColumnIndex): built on first use, brought up to date
-// record by record, built anew after the file was replaced. No index file
-// is written: nothing else reads one.
+// record by record, built anew after the file was replaced. The index of a
+// large table is kept in a file beside it (KeyIndexFile.h), read instead of
+// the records when it still matches them and written when it was built or
+// when the table object goes.
 //
 // Every failure is a DbError in German that names the file: a missing
 // table, a damaged one, a read-only one, a value that does not fit its
@@ -18,12 +20,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/db/ColumnIndex.h"
 #include "platform/db/Connection.h"
+#include "platform/db/KeyIndexFile.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/Env.h"
 
@@ -92,6 +96,11 @@ class KeyedTable {
   int FieldOf(std::string_view field) const;
   int KeyOf(std::string_view key_name) const;
   ColumnIndex& Index(int key);
+  void Build(int key);
+  std::span<const uint32_t> Lookup(int key, const std::string& wanted);
+  key_index::KeyOfRecord KeyFunction(int field) const;
+  bool Large() const;
+  void SaveIndexes() noexcept;
   void Reindex(uint32_t rec);
   void ResetIndexes();
   [[noreturn]] void Fail(const std::string& what) const;
@@ -104,6 +113,10 @@ class KeyedTable {
   std::vector<int> key_fields_;
   std::vector<ColumnIndex> indexes_;
   std::vector<char> built_;
+  std::vector<char> from_file_;  // read from its index file: answers are checked
+  std::vector<char> unsaved_;    // differs from its index file
+  // How this table object makes keys of values, as its index files say.
+  static constexpr std::string_view kKeyKind = "keyed";
   uint64_t generation_ = 0;
   std::string scratch_;
 };
