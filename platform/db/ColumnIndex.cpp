@@ -15,6 +15,13 @@ size_t ColumnIndex::Hash(std::string_view key) {
 }
 
 void ColumnIndex::Reset(uint32_t records) {
+  attached_.reset();
+  layout_ = Layout();
+  changed_key_.clear();
+  gained_.clear();
+  new_ids_.clear();
+  new_keys_.clear();
+  answer_.clear();
   in_build_ = false;
   arena_.clear();
   key_start_.assign(1, 0);
@@ -45,6 +52,12 @@ void ColumnIndex::StartChanges() {
 }
 
 uint32_t ColumnIndex::IdOf(std::string_view key) const {
+  if (attached_) {
+    const uint32_t id = StoredIdOf(key);
+    if (id != kNoKey) return id;
+    const auto it = new_ids_.find(std::string(key));
+    return it == new_ids_.end() ? kNoKey : it->second;
+  }
   if (slots_.empty()) return kNoKey;
   const size_t mask = slots_.size() - 1;
   for (size_t i = Hash(key) & mask;; i = (i + 1) & mask) {
@@ -106,6 +119,23 @@ void ColumnIndex::LayOutLists() {
 }
 
 void ColumnIndex::Set(uint32_t rec, Key key) {
+  if (attached_) {
+    uint32_t id = kNoKey;
+    if (key) {
+      id = IdOf(*key);
+      if (id == kNoKey) {
+        id = layout_.ids + static_cast<uint32_t>(new_keys_.size());
+        new_keys_.emplace_back(*key);
+        new_ids_.emplace(std::string(*key), id);
+      }
+    }
+    changed_key_[rec] = id;
+    if (id != kNoKey) gained_[id].push_back(rec);
+    // Many changes make every lookup sift through them: the arrays are
+    // then taken into memory, where changes cost nothing extra.
+    if (changed_key_.size() > std::max<size_t>(4096, layout_.records / 8)) ReadWhole();
+    return;
+  }
   StartChanges();
   if (rec >= key_of_.size()) key_of_.resize(static_cast<size_t>(rec) + 1, kNoKey);
   const uint32_t id = key ? Intern(*key) : kNoKey;
@@ -148,6 +178,23 @@ void ColumnIndex::Compact(uint32_t id) {
 std::span<const uint32_t> ColumnIndex::Find(std::string_view key) {
   const uint32_t id = IdOf(key);
   if (id == kNoKey) return {};
+  if (attached_) {
+    answer_.clear();
+    if (id < layout_.ids) {
+      for (uint32_t rec : StoredList(id)) {
+        if (changed_key_.empty() || KeyOf(rec) == id) answer_.push_back(rec);
+      }
+    }
+    const auto gained = gained_.find(id);
+    if (gained != gained_.end()) {
+      for (uint32_t rec : gained->second) {
+        if (KeyOf(rec) == id) answer_.push_back(rec);
+      }
+      std::sort(answer_.begin(), answer_.end());
+      answer_.erase(std::unique(answer_.begin(), answer_.end()), answer_.end());
+    }
+    return {answer_.data(), answer_.size()};
+  }
   const bool in_base = id < in_extra_.size() && !in_extra_[id];
   if (in_base) {
     const uint32_t begin = base_start_[id];
@@ -199,6 +246,12 @@ bool Ascending(const std::vector<uint32_t>& starts, size_t end) {
 }  // namespace
 
 void ColumnIndex::Save(const std::function<void(const void*, size_t)>& write) const {
+  if (attached_) {
+    ColumnIndex whole(*this);
+    whole.ReadWhole();
+    whole.Save(write);
+    return;
+  }
   // After changes the lists lie in extra_ and may hold stale entries: they
   // are laid out again from each record's key, as a build does.
   std::vector<uint32_t> starts;
@@ -281,6 +334,126 @@ bool ColumnIndex::Load(const std::function<bool(void*, size_t)>& read, uint64_t 
   }
   in_extra_.assign(counts.ids, 0);
   return true;
+}
+
+bool ColumnIndex::Attach(std::shared_ptr<Stored> stored, uint64_t bytes) {
+  Reset(0);
+  ImageCounts counts;
+  stored->Read(0, &counts, sizeof(counts));
+  if (counts.slots < 16 || (counts.slots & (counts.slots - 1)) != 0 ||
+      uint64_t{counts.ids} * 2 > counts.slots || counts.ids > uint64_t{counts.arena} + 1 ||
+      counts.base > counts.records) {
+    return false;
+  }
+  Layout l;
+  l.records = counts.records;
+  l.ids = counts.ids;
+  l.arena = counts.arena;
+  l.slots = counts.slots;
+  l.base = counts.base;
+  l.arena_at = sizeof(counts);
+  l.key_start_at = l.arena_at + counts.arena;
+  l.slots_at = l.key_start_at + 4 * (uint64_t{counts.ids} + 1);
+  l.base_start_at = l.slots_at + 4 * uint64_t{counts.slots};
+  l.base_at = l.base_start_at + 4 * (uint64_t{counts.ids} + 1);
+  l.key_of_at = l.base_at + 4 * uint64_t{counts.base};
+  if (l.key_of_at + 4 * uint64_t{counts.records} != bytes) return false;
+  l.bytes = bytes;
+  layout_ = l;
+  attached_ = std::move(stored);
+  return true;
+}
+
+uint32_t ColumnIndex::StoredU32(uint64_t at) const {
+  uint32_t v = 0;
+  attached_->Read(at, &v, sizeof(v));
+  return v;
+}
+
+std::string ColumnIndex::StoredKeyText(uint32_t id) const {
+  const uint32_t begin = StoredU32(layout_.key_start_at + 4 * uint64_t{id});
+  const uint32_t end = StoredU32(layout_.key_start_at + 4 * (uint64_t{id} + 1));
+  if (begin > end || end > layout_.arena) throw Unreadable("key outside the stored keys");
+  std::string text(end - begin, '\0');
+  if (!text.empty()) attached_->Read(layout_.arena_at + begin, text.data(), text.size());
+  return text;
+}
+
+uint32_t ColumnIndex::StoredIdOf(std::string_view key) const {
+  const size_t mask = layout_.slots - 1;
+  size_t i = Hash(key) & mask;
+  for (uint32_t probes = 0; probes < layout_.slots; ++probes, i = (i + 1) & mask) {
+    const uint32_t slot = StoredU32(layout_.slots_at + 4 * uint64_t{i});
+    if (slot == 0) return kNoKey;
+    if (slot > layout_.ids) throw Unreadable("slot names no stored key");
+    const uint32_t id = slot - 1;
+    const uint32_t begin = StoredU32(layout_.key_start_at + 4 * uint64_t{id});
+    const uint32_t end = StoredU32(layout_.key_start_at + 4 * (uint64_t{id} + 1));
+    if (begin > end || end > layout_.arena) throw Unreadable("key outside the stored keys");
+    if (end - begin != key.size()) continue;
+    if (StoredKeyText(id) == key) return id;
+  }
+  throw Unreadable("no empty slot in the stored keys");
+}
+
+uint32_t ColumnIndex::StoredKeyOf(uint32_t rec) const {
+  if (rec >= layout_.records) return kNoKey;
+  const uint32_t id = StoredU32(layout_.key_of_at + 4 * uint64_t{rec});
+  if (id >= layout_.ids && id != kNoKey) throw Unreadable("record names no stored key");
+  return id;
+}
+
+uint32_t ColumnIndex::AttachedKeyOfRecord(uint32_t rec) const {
+  const auto it = changed_key_.find(rec);
+  return it != changed_key_.end() ? it->second : StoredKeyOf(rec);
+}
+
+std::vector<uint32_t> ColumnIndex::StoredList(uint32_t id) const {
+  const uint32_t begin = StoredU32(layout_.base_start_at + 4 * uint64_t{id});
+  const uint32_t end = StoredU32(layout_.base_start_at + 4 * (uint64_t{id} + 1));
+  if (begin > end || end > layout_.base) throw Unreadable("list outside the stored lists");
+  std::vector<uint32_t> list(end - begin);
+  if (!list.empty()) {
+    attached_->Read(layout_.base_at + 4 * uint64_t{begin}, list.data(), list.size() * 4);
+  }
+  for (uint32_t rec : list) {
+    if (rec >= layout_.records) throw Unreadable("list names no stored record");
+  }
+  return list;
+}
+
+void ColumnIndex::ReadWhole() {
+  if (!attached_) return;
+  const std::shared_ptr<Stored> stored = attached_;
+  const Layout layout = layout_;
+  // The keys the changes gave, as texts: the ids change with the reading.
+  std::vector<std::pair<uint32_t, Key>> changes;
+  std::vector<std::string> texts;
+  texts.reserve(changed_key_.size());
+  for (const auto& [rec, id] : changed_key_) {
+    if (id == kNoKey) {
+      changes.emplace_back(rec, std::nullopt);
+      continue;
+    }
+    texts.push_back(id < layout.ids ? StoredKeyText(id) : new_keys_[id - layout.ids]);
+    changes.emplace_back(rec, std::string_view());
+  }
+  size_t t = 0;
+  for (auto& [rec, key] : changes) {
+    if (key) key = texts[t++];
+  }
+  std::sort(changes.begin(), changes.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  uint64_t at = 0;
+  const bool whole = Load(
+      [&](void* into, size_t n) {
+        stored->Read(at, into, n);
+        at += n;
+        return true;
+      },
+      layout.bytes);
+  if (!whole) throw Unreadable("the stored arrays do not add up");
+  for (const auto& [rec, key] : changes) Set(rec, key);
 }
 
 }  // namespace platform::db

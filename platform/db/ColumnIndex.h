@@ -13,8 +13,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,7 +70,10 @@ class ColumnIndex {
   std::span<const uint32_t> Find(std::string_view key);
   // The key id of a record and of a key, for checking further equalities of
   // one lookup against this column without copying lists.
-  uint32_t KeyOf(uint32_t rec) const { return rec < key_of_.size() ? key_of_[rec] : kNoKey; }
+  uint32_t KeyOf(uint32_t rec) const {
+    if (attached_) return AttachedKeyOfRecord(rec);
+    return rec < key_of_.size() ? key_of_[rec] : kNoKey;
+  }
   uint32_t IdOf(std::string_view key) const;
 
   // The index's arrays, one after the other, each handed to `write`; the
@@ -85,6 +90,29 @@ class ColumnIndex {
   // A fingerprint of the hash function: arrays saved under another one
   // (another word size, another library) are no index here.
   static uint64_t HashProbe();
+
+  // The arrays Save wrote, where they lie (a file), reached piece by piece.
+  class Stored {
+   public:
+    virtual ~Stored() = default;
+    // Fills `into` with `n` bytes from `offset` of what Save wrote; throws
+    // Unreadable when it cannot.
+    virtual void Read(uint64_t offset, void* into, size_t n) = 0;
+  };
+  // A stored index whose numbers turn out not to add up, or that cannot be
+  // read any more: whoever holds the index builds it from the records.
+  class Unreadable : public std::runtime_error {
+   public:
+    using std::runtime_error::runtime_error;
+  };
+  // Takes the saved arrays of `bytes` bytes as they are needed instead of
+  // reading them whole: a lookup in a million keys reads a few pieces. The
+  // numbers are checked as they are read (Unreadable when they do not add
+  // up); changes are kept in memory on top of them, and once they grow
+  // large, the arrays are read whole. False when the counts do not add up
+  // to `bytes`.
+  bool Attach(std::shared_ptr<Stored> stored, uint64_t bytes);
+  bool Attached() const { return attached_ != nullptr; }
 
  private:
   std::string_view KeyText(uint32_t id) const {
@@ -140,6 +168,28 @@ class ColumnIndex {
   std::vector<uint32_t> live_;
   std::vector<uint32_t> key_of_;  // the key id of each record
   bool in_build_ = false;
+
+  // Attached (Attach): the stored arrays, and the changes since on top.
+  struct Layout {
+    uint32_t records = 0, ids = 0, arena = 0, slots = 0, base = 0;
+    uint64_t arena_at = 0, key_start_at = 0, slots_at = 0, base_start_at = 0, base_at = 0,
+             key_of_at = 0, bytes = 0;
+  };
+  uint32_t StoredU32(uint64_t at) const;
+  uint32_t StoredIdOf(std::string_view key) const;
+  uint32_t StoredKeyOf(uint32_t rec) const;
+  uint32_t AttachedKeyOfRecord(uint32_t rec) const;
+  std::vector<uint32_t> StoredList(uint32_t id) const;
+  std::string StoredKeyText(uint32_t id) const;
+  // Reads the stored arrays whole into this index, the changes applied.
+  void ReadWhole();
+  std::shared_ptr<Stored> attached_;
+  Layout layout_;
+  std::unordered_map<uint32_t, uint32_t> changed_key_;          // record -> key id now
+  std::unordered_map<uint32_t, std::vector<uint32_t>> gained_;  // key id -> records since
+  std::unordered_map<std::string, uint32_t> new_ids_;           // keys not stored
+  std::vector<std::string> new_keys_;                           // their texts, by id - ids
+  std::vector<uint32_t> answer_;                                // the last Find's list
 };
 
 }  // namespace platform::db

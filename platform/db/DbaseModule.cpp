@@ -372,7 +372,13 @@ ColumnIndex& EnsureIndex(DbfTable* t, int field) {
 // a long list is checked by its first records); one that lies is dropped
 // and built from the records.
 std::span<const uint32_t> Lookup(DbfTable* t, int field, const std::string& key) {
-  std::span<const uint32_t> list = EnsureIndex(t, field).Find(key);
+  std::span<const uint32_t> list;
+  try {
+    list = EnsureIndex(t, field).Find(key);
+  } catch (const ColumnIndex::Unreadable&) {
+    BuildFromRecords(t, field);
+    return t->indexes[field].Find(key);
+  }
   if (!t->from_file[field]) return list;
   constexpr size_t kChecked = 64;
   std::string scratch;
@@ -389,8 +395,20 @@ void UpdateIndexes(DbfTable* t, uint32_t rec) {
   for (size_t f = 0; f < t->built.size(); ++f) {
     if (!t->built[f]) continue;
     std::string scratch;
-    t->indexes[f].Set(rec, KeyOfRecord(*t->file, rec, static_cast<int>(f), scratch));
+    try {
+      t->indexes[f].Set(rec, KeyOfRecord(*t->file, rec, static_cast<int>(f), scratch));
+    } catch (const ColumnIndex::Unreadable&) {
+      BuildFromRecords(t, static_cast<int>(f));  // from the records as they now are
+    }
     t->unsaved[f] = 1;
+  }
+}
+
+// Builds every index read from its file anew from the records: one of them
+// turned out unreadable in the middle of an answer.
+void DropIndexFiles(DbfTable* t) {
+  for (size_t f = 0; f < t->built.size(); ++f) {
+    if (t->built[f] && t->from_file[f]) BuildFromRecords(t, static_cast<int>(f));
   }
 }
 
@@ -605,6 +623,51 @@ void SkipDeleted(DbfCursor* cur, const DbfFile& file) {
   cur->eof = cur->pos >= file.RecordCount();
 }
 
+struct Condition {
+  int field;
+  std::string key;
+};
+
+// The records that meet every condition, found through the indexes.
+void MatchByIndexes(DbfTable* t, const std::vector<Condition>& conditions,
+                    std::vector<uint32_t>& rows) {
+  // Every index is built and checked first: building one anew later
+  // would drop a list in hand.
+  for (const Condition& cond : conditions) {
+    if (Lookup(t, cond.field, cond.key).empty()) return;
+  }
+  // The shortest list is taken (a copy: a later lookup in the same index
+  // may reuse the memory of its answer).
+  std::vector<uint32_t> best;
+  size_t best_at = 0;
+  for (size_t k = 0; k < conditions.size(); ++k) {
+    const std::span<const uint32_t> list = t->indexes[conditions[k].field].Find(conditions[k].key);
+    if (list.empty()) return;
+    if (k == 0 || list.size() < best.size()) {
+      best.assign(list.begin(), list.end());
+      best_at = k;
+    }
+  }
+  // The other conditions are checked against their own indexes.
+  std::vector<std::pair<ColumnIndex*, uint32_t>> others;
+  for (size_t k = 0; k < conditions.size(); ++k) {
+    if (k == best_at) continue;
+    ColumnIndex& idx = t->indexes[conditions[k].field];
+    others.emplace_back(&idx, idx.IdOf(conditions[k].key));
+  }
+  rows.reserve(best.size());
+  for (uint32_t rec : best) {
+    bool match = true;
+    for (const auto& [idx, id] : others) {
+      if (idx->KeyOf(rec) != id) {
+        match = false;
+        break;
+      }
+    }
+    if (match) rows.push_back(rec);
+  }
+}
+
 int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
            sqlite3_value** argv) noexcept {
   auto* cur = static_cast<DbfCursor*>(c);
@@ -626,10 +689,6 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
       return SQLITE_OK;
     }
     cur->scan = false;
-    struct Condition {
-      int field;
-      std::string key;
-    };
     std::vector<Condition> conditions;
     std::optional<uint32_t> by_rowid;
     const char* p = idx_str;
@@ -659,39 +718,15 @@ int Filter(sqlite3_vtab_cursor* c, int idx_num, const char* idx_str, int argc,
       }
       cur->rows.push_back(*by_rowid);
     } else {
-      // Every index is built and checked first: building one anew later
-      // would drop a list in hand.
-      for (const Condition& cond : conditions) {
-        if (Lookup(t, cond.field, cond.key).empty()) return SQLITE_OK;
-      }
-      std::span<const uint32_t> best;
-      size_t best_at = 0;
-      for (size_t k = 0; k < conditions.size(); ++k) {
-        const std::span<const uint32_t> list =
-            t->indexes[conditions[k].field].Find(conditions[k].key);
-        if (list.empty()) return SQLITE_OK;
-        if (k == 0 || list.size() < best.size()) {
-          best = list;
-          best_at = k;
+      for (int attempt = 0;; ++attempt) {
+        try {
+          MatchByIndexes(t, conditions, cur->rows);
+          break;
+        } catch (const ColumnIndex::Unreadable&) {
+          if (attempt > 0) throw;
+          cur->rows.clear();
+          DropIndexFiles(t);
         }
-      }
-      // The other conditions are checked against their own indexes.
-      std::vector<std::pair<ColumnIndex*, uint32_t>> others;
-      for (size_t k = 0; k < conditions.size(); ++k) {
-        if (k == best_at) continue;
-        ColumnIndex& idx = t->indexes[conditions[k].field];
-        others.emplace_back(&idx, idx.IdOf(conditions[k].key));
-      }
-      cur->rows.reserve(best.size());
-      for (uint32_t rec : best) {
-        bool match = true;
-        for (const auto& [idx, id] : others) {
-          if (idx->KeyOf(rec) != id) {
-            match = false;
-            break;
-          }
-        }
-        if (match) cur->rows.push_back(rec);
       }
     }
     cur->eof = cur->rows.empty();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/env/Env.h"
@@ -31,7 +32,7 @@ struct Head {
   uint32_t byte_order;
   uint32_t samples;
   uint64_t hash_probe;
-  uint64_t checksum;  // of everything behind the head
+  uint64_t checksum;  // of the page sums behind the body
   uint64_t body_bytes;
   int64_t table_size;
   int64_t table_mtime_ns;
@@ -160,6 +161,123 @@ bool KeyMatches(const ColumnIndex& index, uint32_t rec, const std::optional<std:
   return index.KeyOf(rec) == (key ? index.IdOf(*key) : ColumnIndex::kNoKey);
 }
 
+constexpr size_t kPage = 4096;
+
+// The sums of the body's pages, each of kPage bytes (the last one shorter):
+// a page is checked when it is read, so that a lookup reads and checks a few
+// pages of a file of tens of megabytes.
+class PageSums {
+ public:
+  void Add(const void* data, size_t n) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+      const size_t take = std::min(n, kPage - fill_);
+      page_.Add(p, take);
+      fill_ += take;
+      p += take;
+      n -= take;
+      if (fill_ == kPage) End();
+    }
+  }
+  std::vector<uint64_t> Finish() {
+    if (fill_ > 0) End();
+    return std::move(sums_);
+  }
+
+ private:
+  void End() {
+    sums_.push_back(page_.Value());
+    page_ = StreamHash();
+    fill_ = 0;
+  }
+  StreamHash page_;
+  size_t fill_ = 0;
+  std::vector<uint64_t> sums_;
+};
+
+// The body of an index file, read where it lies, page by page, each page
+// checked against its sum; a few pages are kept for the small reads of a
+// lookup (a slot, a key's place).
+class FileStored : public ColumnIndex::Stored {
+ public:
+  FileStored(std::unique_ptr<env::File> file, uint64_t body_at, uint64_t body_bytes,
+             std::vector<uint64_t> sums, uint64_t offset)
+      : file_(std::move(file)),
+        body_at_(body_at),
+        body_bytes_(body_bytes),
+        sums_(std::move(sums)),
+        offset_(offset) {}
+
+  // Reads from here on count from `offset` of the body.
+  void StartAt(uint64_t offset) { offset_ = offset; }
+
+  // Reads from the body, `offset` counted from the place given.
+  void Read(uint64_t offset, void* into, size_t n) override {
+    uint64_t at = offset_ + offset;
+    if (at + n > body_bytes_ || at + n < at) throw ColumnIndex::Unreadable("past the end");
+    auto* out = static_cast<unsigned char*>(into);
+    try {
+      if (n > kPage) {
+        // A long list: its pages read at once and checked one by one.
+        const uint64_t first = at / kPage;
+        const uint64_t last = (at + n - 1) / kPage;
+        std::vector<unsigned char> pages(static_cast<size_t>(
+            std::min<uint64_t>((last + 1) * kPage, body_bytes_) - first * kPage));
+        if (!file_->ReadExactly(body_at_ + first * kPage, pages.data(), pages.size())) {
+          throw ColumnIndex::Unreadable("cut short");
+        }
+        for (uint64_t page = first; page <= last; ++page) {
+          const size_t from = static_cast<size_t>((page - first) * kPage);
+          Check(page, pages.data() + from, std::min(kPage, pages.size() - from));
+        }
+        std::memcpy(out, pages.data() + (at - first * kPage), n);
+        return;
+      }
+      while (n > 0) {
+        const uint64_t page = at / kPage;
+        const size_t in_page = static_cast<size_t>(at % kPage);
+        const size_t take = std::min(n, kPage - in_page);
+        const std::vector<unsigned char>& bytes = Page(page);
+        if (in_page + take > bytes.size()) throw ColumnIndex::Unreadable("cut short");
+        std::memcpy(out, bytes.data() + in_page, take);
+        out += take;
+        at += take;
+        n -= take;
+      }
+    } catch (const env::EnvError& e) {
+      throw ColumnIndex::Unreadable(e.what());
+    }
+  }
+
+ private:
+  static constexpr size_t kPagesKept = 256;
+  void Check(uint64_t page, const unsigned char* bytes, size_t n) const {
+    StreamHash sum;
+    sum.Add(bytes, n);
+    if (page >= sums_.size() || sum.Value() != sums_[page]) {
+      throw ColumnIndex::Unreadable("a page does not add up to its sum");
+    }
+  }
+  const std::vector<unsigned char>& Page(uint64_t page) {
+    const auto it = pages_.find(page);
+    if (it != pages_.end()) return it->second;
+    if (pages_.size() >= kPagesKept) pages_.clear();
+    std::vector<unsigned char> bytes(
+        static_cast<size_t>(std::min<uint64_t>(kPage, body_bytes_ - page * kPage)));
+    if (!file_->ReadExactly(body_at_ + page * kPage, bytes.data(), bytes.size())) {
+      throw ColumnIndex::Unreadable("cut short");
+    }
+    Check(page, bytes.data(), bytes.size());
+    return pages_.emplace(page, std::move(bytes)).first->second;
+  }
+  std::unique_ptr<env::File> file_;
+  uint64_t body_at_;
+  uint64_t body_bytes_;
+  std::vector<uint64_t> sums_;
+  uint64_t offset_;
+  std::unordered_map<uint64_t, std::vector<unsigned char>> pages_;
+};
+
 }  // namespace
 
 uint32_t MinRecords() {
@@ -188,19 +306,28 @@ bool Load(const dbase::DbfFile& table, int field, std::string_view kind, const K
     if (!file->ReadExactly(0, &head, sizeof(head)) || !SameTable(head, *expected) ||
         head.table_mtime_ns + kMtimeSlackNs >= head.written_ns ||
         head.samples > kSpreadSamples + kLastSamples ||
-        file->Size() != sizeof(Head) + head.body_bytes) {
+        head.body_bytes < head.samples * sizeof(Sample) || head.body_bytes > file->Size()) {
       return false;
     }
-    uint64_t at = sizeof(Head);
-    StreamHash sum;
-    const auto read = [&](void* into, size_t n) {
-      if (at + n > sizeof(Head) + head.body_bytes || !file->ReadExactly(at, into, n)) return false;
-      sum.Add(into, n);
-      at += n;
-      return true;
-    };
+    // The page sums lie behind the body and add up to the head's checksum;
+    // each page is checked against its sum when it is read.
+    const uint64_t pages = (head.body_bytes + kPage - 1) / kPage;
+    if (file->Size() != sizeof(Head) + head.body_bytes + pages * sizeof(uint64_t)) return false;
+    std::vector<uint64_t> sums(static_cast<size_t>(pages));
+    if (!sums.empty() && !file->ReadExactly(sizeof(Head) + head.body_bytes, sums.data(),
+                                            sums.size() * sizeof(uint64_t))) {
+      return false;
+    }
+    {
+      StreamHash sum;
+      sum.Add(sums.data(), sums.size() * sizeof(uint64_t));
+      if (sum.Value() != head.checksum) return false;
+    }
     std::vector<Sample> samples(head.samples);
-    if (!samples.empty() && !read(samples.data(), samples.size() * sizeof(Sample))) return false;
+    const uint64_t samples_bytes = samples.size() * sizeof(Sample);
+    auto stored = std::make_shared<FileStored>(std::move(file), sizeof(Head), head.body_bytes,
+                                               std::move(sums), 0);
+    if (!samples.empty()) stored->Read(0, samples.data(), samples_bytes);
     const uint32_t count = table.RecordCount();
     const std::vector<uint32_t> wanted = SampleRecords(count);
     if (samples.size() != wanted.size()) return false;
@@ -210,11 +337,9 @@ bool Load(const dbase::DbfFile& table, int field, std::string_view kind, const K
         return false;
       }
     }
-    if (!index.Load(read, sizeof(Head) + head.body_bytes - at)) return false;
-    if (at != sizeof(Head) + head.body_bytes || sum.Value() != head.checksum) {
-      index.Reset(0);
-      return false;
-    }
+    // The arrays stay where they are and are read as lookups need them.
+    stored->StartAt(samples_bytes);
+    if (!index.Attach(stored, head.body_bytes - samples_bytes)) return false;
     for (const Sample& s : samples) {
       if (index.KeyOf(s.rec) != s.key_id || !KeyMatches(index, s.rec, key_of(s.rec))) {
         index.Reset(0);
@@ -224,6 +349,7 @@ bool Load(const dbase::DbfFile& table, int field, std::string_view kind, const K
     return true;
   } catch (const env::EnvError&) {
   } catch (const dbase::DbaseError&) {
+  } catch (const ColumnIndex::Unreadable&) {
   } catch (const std::bad_alloc&) {
   }
   index.Reset(0);
@@ -250,7 +376,7 @@ bool Save(const dbase::DbfFile& table, int field, std::string_view kind, const K
     const std::string path = PathFor(table, field);
     file = env.CreateTemporary(env::FolderOf(path), "." + env::NameOf(path) + ".");
     temporary = file->Path();
-    StreamHash sum;
+    PageSums sums;
     uint64_t at = sizeof(Head);
     // Written in pieces of about a megabyte rather than call by call.
     std::vector<char> buffer;
@@ -260,7 +386,7 @@ bool Save(const dbase::DbfFile& table, int field, std::string_view kind, const K
       buffer.clear();
     };
     const auto write = [&](const void* data, size_t n) {
-      sum.Add(data, n);
+      sums.Add(data, n);
       const auto* p = static_cast<const char*>(data);
       if (n >= (size_t{1} << 20)) {
         if (!buffer.empty()) flush();
@@ -275,6 +401,12 @@ bool Save(const dbase::DbfFile& table, int field, std::string_view kind, const K
     index.Save(write);
     if (!buffer.empty()) flush();
     head->body_bytes = at - sizeof(Head);
+    const std::vector<uint64_t> page_sums = sums.Finish();
+    if (!page_sums.empty()) {
+      file->WriteAt(at, page_sums.data(), page_sums.size() * sizeof(uint64_t));
+    }
+    StreamHash sum;
+    sum.Add(page_sums.data(), page_sums.size() * sizeof(uint64_t));
     head->checksum = sum.Value();
     file->WriteAt(0, &*head, sizeof(Head));
     file->SetMode(env.DefaultFileMode());

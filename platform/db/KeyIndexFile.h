@@ -15,8 +15,9 @@
 //   coarse file clock a later change would not move the time;
 // - a sample of records spread over the table, the last ones among them,
 //   holds the bytes it held then, and the key the index gives each;
-// - the whole file adds up to its checksum, and every array in it to the
-//   others (ColumnIndex::Load);
+// - each of its pages adds up to its sum when it is read, and every number
+//   read to the others (ColumnIndex::Attach): a lookup reads and checks a
+//   few pages, not the whole file;
 // - it was written with this build's hash function.
 // Otherwise the caller builds the index from the records. What the index
 // answers is checked against the records as well (the callers check the

@@ -288,7 +288,13 @@ void KeyedTable::Build(int key) {
 }
 
 std::span<const uint32_t> KeyedTable::Lookup(int key, const std::string& wanted) {
-  std::span<const uint32_t> found = Index(key).Find(wanted);
+  std::span<const uint32_t> found;
+  try {
+    found = Index(key).Find(wanted);
+  } catch (const ColumnIndex::Unreadable&) {
+    Build(key);
+    return indexes_[key].Find(wanted);
+  }
   if (!from_file_[key]) return found;
   // An index read from its file is checked against the records it answers
   // with (a long list by its first ones); one that lies is built anew.
@@ -335,7 +341,11 @@ void KeyedTable::SaveIndexes() noexcept {
 void KeyedTable::Reindex(uint32_t rec) {
   for (size_t k = 0; k < keys_.size(); ++k) {
     if (!built_[k]) continue;
-    indexes_[k].Set(rec, RecordKey(*file_, rec, key_fields_[k], scratch_));
+    try {
+      indexes_[k].Set(rec, RecordKey(*file_, rec, key_fields_[k], scratch_));
+    } catch (const ColumnIndex::Unreadable&) {
+      Build(static_cast<int>(k));  // from the records as they now are
+    }
     unsaved_[k] = 1;
   }
 }

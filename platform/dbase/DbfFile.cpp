@@ -36,7 +36,7 @@ constexpr int64_t kRivalCheckNs = 100000000;
 constexpr size_t kReadBlock = size_t{8} << 20;
 // About the bytes of a chunk of records in memory: few enough records that a
 // lookup reads little, enough that a scan makes few system calls.
-constexpr uint32_t kChunkBytes = 128 * 1024;
+constexpr uint32_t kChunkBytes = 32 * 1024;
 
 int g_lock_timeout_ms = 10000;
 
