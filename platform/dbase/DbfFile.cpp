@@ -37,6 +37,9 @@ constexpr size_t kReadBlock = size_t{8} << 20;
 // About the bytes of a chunk of records in memory: few enough records that a
 // lookup reads little, enough that a scan makes few system calls.
 constexpr uint32_t kChunkBytes = 32 * 1024;
+// Chunks read at once when a scan goes from one to the next (4 MB).
+constexpr uint32_t kReadAheadChunks = 128;
+constexpr size_t kSlabBytes = size_t{4} << 20;
 
 int g_lock_timeout_ms = 10000;
 
@@ -423,31 +426,55 @@ void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* into) const {
   }
 }
 
+char* DbfFile::NewChunks(uint32_t n) const {
+  const size_t bytes = static_cast<size_t>(n) * (size_t{chunk_mask_} + 1) * record_length_;
+  if (slabs_.empty() || slab_used_ + bytes > slabs_.back().size()) {
+    env::LargeBuffer slab;
+    slab.resize(std::max(kSlabBytes, bytes));
+    slabs_.push_back(std::move(slab));
+    slab_used_ = 0;
+  }
+  char* at = slabs_.back().data() + slab_used_;
+  slab_used_ += bytes;
+  return at;
+}
+
 char* DbfFile::LoadChunk(uint32_t chunk, bool check) const {
   const size_t records = size_t{chunk_mask_} + 1;
+  // A scan asks for chunk after chunk: the chunks that follow one already
+  // read are read with it, a few megabytes at once.
+  uint32_t n = 1;
+  if (chunk > 0 && chunks_[chunk - 1]) {
+    while (n < kReadAheadChunks && chunk + n < chunks_.size() && !chunks_[chunk + n] &&
+           (uint64_t{chunk + n} << chunk_shift_) < committed_count_) {
+      ++n;
+    }
+  }
+  char* bytes = NewChunks(n);
   const uint32_t first = chunk << chunk_shift_;
-  std::unique_ptr<char[]> bytes(new char[records * record_length_]);
   // Only records the disk holds are read; the others of the chunk are
   // appended by this statement and written by Append.
   const uint32_t on_disk =
       first < committed_count_
-          ? static_cast<uint32_t>(std::min<uint64_t>(records, committed_count_ - first))
+          ? static_cast<uint32_t>(std::min<uint64_t>(records * n, committed_count_ - first))
           : 0;
-  if (on_disk > 0) ReadRecords(first, on_disk, bytes.get());
+  if (on_disk > 0) ReadRecords(first, on_disk, bytes);
   if (check) {
     for (uint32_t k = 0; k < on_disk; ++k) {
       format::CheckDeletionFlag(path_, first + k,
                                 static_cast<unsigned char>(bytes[size_t{k} * record_length_]));
     }
   }
-  chunks_[chunk] = std::move(bytes);
-  ++chunks_loaded_;
-  return chunks_[chunk].get();
+  for (uint32_t k = 0; k < n; ++k) chunks_[chunk + k] = bytes + k * records * record_length_;
+  chunks_loaded_ += n;
+  return bytes;
 }
 
 void DbfFile::DropChunks() {
   chunks_.clear();
   chunks_loaded_ = 0;
+  slabs_.clear();
+  slab_used_ = 0;
 }
 
 void DbfFile::Load(const env::FileStatus& st) {
@@ -517,7 +544,7 @@ void DbfFile::Load(const env::FileStatus& st) {
       const size_t bytes = static_cast<size_t>(n) * record_length;
       disk.resize(bytes);
       ReadRecords(first, n, disk.data());
-      char* mem = chunks_[c].get();
+      char* mem = chunks_[c];
       const uint32_t known_n = first < old_count ? std::min(n, old_count - first) : 0;
       if (known_n == n && std::memcmp(disk.data(), mem, bytes) == 0) continue;
       for (uint32_t k = 0; k < n; ++k) {
@@ -593,7 +620,7 @@ void DbfFile::Recover(format::Header& h, uint64_t size, uint32_t header_length,
   // whole.
   for (const auto& [rec, bytes] : *images) {
     const uint32_t c = rec >> chunk_shift_;
-    char* chunk = chunks_[c] ? chunks_[c].get() : LoadChunk(c, false);
+    char* chunk = chunks_[c] ? chunks_[c] : LoadChunk(c, false);
     std::memcpy(chunk + static_cast<size_t>(rec & chunk_mask_) * record_length, bytes.data(),
                 record_length);
   }
@@ -1154,12 +1181,12 @@ uint32_t DbfFile::Append() {
   const uint32_t rec = count_;
   const uint32_t c = rec >> chunk_shift_;
   if (c >= chunks_.size()) {
-    chunks_.emplace_back(new char[(size_t{chunk_mask_} + 1) * record_length_]);
+    chunks_.push_back(NewChunks(1));
     ++chunks_loaded_;
   }
   // A chunk that also holds records of the disk is read before the new
   // record goes into it.
-  char* chunk = chunks_[c] ? chunks_[c].get() : LoadChunk(c);
+  char* chunk = chunks_[c] ? chunks_[c] : LoadChunk(c);
   std::memset(chunk + static_cast<size_t>(rec & chunk_mask_) * record_length_, ' ', record_length_);
   return count_++;
 }
