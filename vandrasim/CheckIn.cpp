@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "platform/env/Path.h"
 #include "platform/ini/IniFile.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
@@ -77,8 +78,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 bool PrefixIsUsable(const std::string& prefix) {
   if (prefix.empty() || prefix == "." || prefix == "..") return false;
+  // A separator of either platform would make the log's name a path, and
+  // on Windows a colon names a drive or another stream of a file.
+  if (platform::env::HoldsAnySeparator(prefix)) return false;
   for (char c : prefix)
-    if (c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+    if (c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
   return true;
 }
 
@@ -216,11 +220,11 @@ std::string Clean(const std::string& text) {
 // The copy being made of a transaction's package, until it is whole.
 constexpr std::string_view kCopying = ".kopie";
 
-// A file's path below the package folder, as the store keeps it.
+// A file's path below the package folder, as the store keeps it: its parts
+// joined by "/" on every platform, as FilesBelow lists the copy.
 std::string Relative(const std::string& package_folder, const std::string& file) {
-  const std::string base = package_folder + "/";
-  return file.compare(0, base.size(), base) == 0 ? file.substr(base.size())
-                                                 : platform::env::NameOf(file);
+  const std::optional<std::string> below = platform::env::PortableBelow(package_folder, file);
+  return below ? *below : platform::env::NameOf(file);
 }
 
 bool IsFolder(platform::env::Env& env, const std::string& path) {
@@ -448,7 +452,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
   }
   CommandLine cl = *parsed.line;
   // Named without a trailing delimiter, but one given is no reason to fail.
-  while (cl.folder.size() > 1 && cl.folder.back() == '/') cl.folder.pop_back();
+  cl.folder = platform::env::WithoutTrailingSeparator(cl.folder);
   if (cl.folder.empty() || !PrefixIsUsable(cl.prefix)) {
     err << "checkin: Ordner oder Präfix kann keine Logdatei benennen\n";
     return 2;

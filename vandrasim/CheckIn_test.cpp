@@ -73,7 +73,8 @@ TEST(CommandLine, WrongLinesAreToldWithoutTheirValues) {
 }
 
 TEST(CommandLine, APrefixMustNameAFileInTheFolder) {
-  for (const char* bad : {"", ".", "..", "a/b", "../x", "a\nb"}) EXPECT_FALSE(PrefixIsUsable(bad));
+  for (const char* bad : {"", ".", "..", "a/b", "../x", "a\nb", "a\\b", "..\\x", "C:x", "a:b"})
+    EXPECT_FALSE(PrefixIsUsable(bad)) << bad;
   for (const char* good : {"VANDRA", "ab.xml", "Größe1", "a b"}) EXPECT_TRUE(PrefixIsUsable(good));
 }
 
