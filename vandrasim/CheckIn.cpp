@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -13,6 +12,7 @@
 #include "platform/ini/IniFile.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
+#include "vandrasim/System.h"
 
 namespace vandrasim {
 
@@ -473,7 +473,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
                         "Server " + cl.server + ": nicht erreichbar (keine Datei checkin.ini)"});
   } else {
     behaviour = store.Behaviour();
-    if (behaviour == TestBehaviour::kCrash) std::abort();
+    if (behaviour == TestBehaviour::kCrash) sys::Crash();
     TidyStore(store, err);
     if (std::optional<std::string> refused = store.Login(cl.user, cl.password, cl.database))
       findings.push_back({FindingKind::kSachdaten, *refused});
@@ -513,7 +513,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
                            " eingecheckt");
           if (behaviour == TestBehaviour::kNoLog) return 0;
           if (WriteLog(env, log, log_text(), err) != 0) return 1;
-          if (behaviour == TestBehaviour::kCrashAfterLog) std::abort();
+          if (behaviour == TestBehaviour::kCrashAfterLog) sys::Crash();
           store.Record(cl.database, *report.transaktion, cl.prefix, cl.user, cl.folder,
                        report.files);
           header.back() = "Transaktion " + number + " eingecheckt in Datenbank " + cl.database;

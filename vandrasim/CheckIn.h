@@ -32,9 +32,9 @@
 //
 // Test behaviours ([Test] Verhalten):
 //   keinlog         checks as usual but writes no log, and so records nothing
-//   absturz         ends with abort() before checking anything: no log, nothing recorded
-//   absturznachlog  a real run that finds nothing writes its log, then ends
-//                   with abort() before it records
+//   absturz         crashes (System.h) before checking anything: no log, nothing recorded
+//   absturznachlog  a real run that finds nothing writes its log, then
+//                   crashes before it records
 //   warten          waits Sekunden seconds before writing the log
 //   leerzeichen     ends the line "Sachdatenfehler: N" with a blank
 //
