@@ -150,6 +150,7 @@ TestBehaviour Store::Behaviour() const {
   if (v == "absturznachlog") return TestBehaviour::kCrashAfterLog;
   if (v == "warten") return TestBehaviour::kWait;
   if (v == "leerzeichen") return TestBehaviour::kTrailingBlank;
+  if (v == "minuseins") return TestBehaviour::kExitMinusOne;
   return TestBehaviour::kNone;
 }
 
@@ -481,6 +482,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
   auto log_text = [&] {
     return LogText(header, findings, behaviour == TestBehaviour::kTrailingBlank);
   };
+  auto exit_code = [&](int code) { return behaviour == TestBehaviour::kExitMinusOne ? -1 : code; };
 
   if (findings.empty()) {
     PackageReport report = CheckPackage(env, names);
@@ -512,7 +514,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
           header.push_back("Transaktion " + number + " wird in Datenbank " + cl.database +
                            " eingecheckt");
           if (behaviour == TestBehaviour::kNoLog) return 0;
-          if (WriteLog(env, log, log_text(), err) != 0) return 1;
+          if (WriteLog(env, log, log_text(), err) != 0) return exit_code(1);
           if (behaviour == TestBehaviour::kCrashAfterLog) sys::Crash();
           store.Record(cl.database, *report.transaktion, cl.prefix, cl.user, cl.folder,
                        report.files);
@@ -526,10 +528,10 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
     }
   }
 
-  const int exit_code = findings.empty() ? 0 : 1;
-  if (behaviour == TestBehaviour::kNoLog) return exit_code;
+  if (behaviour == TestBehaviour::kNoLog) return findings.empty() ? 0 : 1;
   if (behaviour == TestBehaviour::kWait) env.SleepFor(std::chrono::seconds(store.WaitSeconds()));
-  return WriteLog(env, log, log_text(), err) != 0 ? 1 : exit_code;
+  if (WriteLog(env, log, log_text(), err) != 0) return exit_code(1);
+  return exit_code(findings.empty() ? 0 : 1);
 }
 
 }  // namespace vandrasim

@@ -138,6 +138,7 @@ TEST_F(StoreTest, TestBehavioursAreReadFromTheIni) {
            {"absturzNachLog", TestBehaviour::kCrashAfterLog},
            {"warten", TestBehaviour::kWait},
            {"leerzeichen", TestBehaviour::kTrailingBlank},
+           {"MinusEins", TestBehaviour::kExitMinusOne},
            {"anders", TestBehaviour::kNone}}) {
     TestDir::WriteAll(dir_.File("checkin.ini"),
                       "[Test]\r\nVerhalten=" + word + "\r\nSekunden=2\r\n");
