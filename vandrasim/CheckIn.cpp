@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <set>
 
+#include "platform/env/Path.h"
 #include "platform/ini/IniFile.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
+#include "vandrasim/System.h"
 
 namespace vandrasim {
 
@@ -77,8 +78,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 bool PrefixIsUsable(const std::string& prefix) {
   if (prefix.empty() || prefix == "." || prefix == "..") return false;
+  // A separator of either platform would make the log's name a path, and
+  // on Windows a colon names a drive or another stream of a file.
+  if (platform::env::HoldsAnySeparator(prefix)) return false;
   for (char c : prefix)
-    if (c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+    if (c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
   return true;
 }
 
@@ -146,6 +150,7 @@ TestBehaviour Store::Behaviour() const {
   if (v == "absturznachlog") return TestBehaviour::kCrashAfterLog;
   if (v == "warten") return TestBehaviour::kWait;
   if (v == "leerzeichen") return TestBehaviour::kTrailingBlank;
+  if (v == "minuseins") return TestBehaviour::kExitMinusOne;
   return TestBehaviour::kNone;
 }
 
@@ -216,11 +221,11 @@ std::string Clean(const std::string& text) {
 // The copy being made of a transaction's package, until it is whole.
 constexpr std::string_view kCopying = ".kopie";
 
-// A file's path below the package folder, as the store keeps it.
+// A file's path below the package folder, as the store keeps it: its parts
+// joined by "/" on every platform, as FilesBelow lists the copy.
 std::string Relative(const std::string& package_folder, const std::string& file) {
-  const std::string base = package_folder + "/";
-  return file.compare(0, base.size(), base) == 0 ? file.substr(base.size())
-                                                 : platform::env::NameOf(file);
+  const std::optional<std::string> below = platform::env::PortableBelow(package_folder, file);
+  return below ? *below : platform::env::NameOf(file);
 }
 
 bool IsFolder(platform::env::Env& env, const std::string& path) {
@@ -448,7 +453,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
   }
   CommandLine cl = *parsed.line;
   // Named without a trailing delimiter, but one given is no reason to fail.
-  while (cl.folder.size() > 1 && cl.folder.back() == '/') cl.folder.pop_back();
+  cl.folder = platform::env::WithoutTrailingSeparator(cl.folder);
   if (cl.folder.empty() || !PrefixIsUsable(cl.prefix)) {
     err << "checkin: Ordner oder Präfix kann keine Logdatei benennen\n";
     return 2;
@@ -469,7 +474,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
                         "Server " + cl.server + ": nicht erreichbar (keine Datei checkin.ini)"});
   } else {
     behaviour = store.Behaviour();
-    if (behaviour == TestBehaviour::kCrash) std::abort();
+    if (behaviour == TestBehaviour::kCrash) sys::Crash();
     TidyStore(store, err);
     if (std::optional<std::string> refused = store.Login(cl.user, cl.password, cl.database))
       findings.push_back({FindingKind::kSachdaten, *refused});
@@ -477,6 +482,7 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
   auto log_text = [&] {
     return LogText(header, findings, behaviour == TestBehaviour::kTrailingBlank);
   };
+  auto exit_code = [&](int code) { return behaviour == TestBehaviour::kExitMinusOne ? -1 : code; };
 
   if (findings.empty()) {
     PackageReport report = CheckPackage(env, names);
@@ -508,8 +514,8 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
           header.push_back("Transaktion " + number + " wird in Datenbank " + cl.database +
                            " eingecheckt");
           if (behaviour == TestBehaviour::kNoLog) return 0;
-          if (WriteLog(env, log, log_text(), err) != 0) return 1;
-          if (behaviour == TestBehaviour::kCrashAfterLog) std::abort();
+          if (WriteLog(env, log, log_text(), err) != 0) return exit_code(1);
+          if (behaviour == TestBehaviour::kCrashAfterLog) sys::Crash();
           store.Record(cl.database, *report.transaktion, cl.prefix, cl.user, cl.folder,
                        report.files);
           header.back() = "Transaktion " + number + " eingecheckt in Datenbank " + cl.database;
@@ -522,10 +528,10 @@ int RunCheckIn(platform::env::Env& env, const std::vector<std::string>& args, st
     }
   }
 
-  const int exit_code = findings.empty() ? 0 : 1;
-  if (behaviour == TestBehaviour::kNoLog) return exit_code;
+  if (behaviour == TestBehaviour::kNoLog) return findings.empty() ? 0 : 1;
   if (behaviour == TestBehaviour::kWait) env.SleepFor(std::chrono::seconds(store.WaitSeconds()));
-  return WriteLog(env, log, log_text(), err) != 0 ? 1 : exit_code;
+  if (WriteLog(env, log, log_text(), err) != 0) return exit_code(1);
+  return exit_code(findings.empty() ? 0 : 1);
 }
 
 }  // namespace vandrasim

@@ -13,7 +13,7 @@
 //     SERVER/checkin.ini
 //         [Nutzer]         one key per user: <user>=<password>
 //         [Datenbanken]    one key per database: <database>=1 (any value)
-//         [Test]           Verhalten=keinlog|absturz|absturznachlog|warten|leerzeichen
+//         [Test]           Verhalten=keinlog|absturz|absturznachlog|warten|leerzeichen|minuseins
 //                          Sekunden=<n>   (how long "warten" waits; 5 when missing)
 //     SERVER/eingecheckt/<database>/transaktionen.txt
 //         one line per checked-in package, UTF-8, fields separated by a tab:
@@ -32,11 +32,14 @@
 //
 // Test behaviours ([Test] Verhalten):
 //   keinlog         checks as usual but writes no log, and so records nothing
-//   absturz         ends with abort() before checking anything: no log, nothing recorded
-//   absturznachlog  a real run that finds nothing writes its log, then ends
-//                   with abort() before it records
+//   absturz         crashes (System.h) before checking anything: no log, nothing recorded
+//   absturznachlog  a real run that finds nothing writes its log, then
+//                   crashes before it records
 //   warten          waits Sekunden seconds before writing the log
 //   leerzeichen     ends the line "Sachdatenfehler: N" with a blank
+//   minuseins       runs as usual, but ends with exit code -1 whatever it
+//                   found (255 on Linux, 0xFFFFFFFF on Windows, where it is
+//                   no exception's status): only the log tells how it went
 //
 // The log, FOLDER/PREFIX.log, is Windows-1252 with CR LF line ends: a few
 // header lines, one line per finding, then exactly one line
@@ -61,7 +64,8 @@
 //    refused.
 //
 // Exit code: 0 when nothing was found, 1 with findings (or when the log
-// could not be written), 2 when the command line is wrong.
+// could not be written), 2 when the command line is wrong; -1 under the
+// test behaviour "minuseins".
 #pragma once
 
 #include <optional>
@@ -107,7 +111,15 @@ bool PrefixIsUsable(const std::string& prefix);
 std::string LogText(const std::vector<std::string>& header, const std::vector<Finding>& findings,
                     bool blank_after_sachdaten = false);
 
-enum class TestBehaviour { kNone, kNoLog, kCrash, kCrashAfterLog, kWait, kTrailingBlank };
+enum class TestBehaviour {
+  kNone,
+  kNoLog,
+  kCrash,
+  kCrashAfterLog,
+  kWait,
+  kTrailingBlank,
+  kExitMinusOne,
+};
 
 // The store a SERVER argument names.
 class Store {

@@ -73,7 +73,8 @@ TEST(CommandLine, WrongLinesAreToldWithoutTheirValues) {
 }
 
 TEST(CommandLine, APrefixMustNameAFileInTheFolder) {
-  for (const char* bad : {"", ".", "..", "a/b", "../x", "a\nb"}) EXPECT_FALSE(PrefixIsUsable(bad));
+  for (const char* bad : {"", ".", "..", "a/b", "../x", "a\nb", "a\\b", "..\\x", "C:x", "a:b"})
+    EXPECT_FALSE(PrefixIsUsable(bad)) << bad;
   for (const char* good : {"VANDRA", "ab.xml", "Größe1", "a b"}) EXPECT_TRUE(PrefixIsUsable(good));
 }
 
@@ -137,6 +138,7 @@ TEST_F(StoreTest, TestBehavioursAreReadFromTheIni) {
            {"absturzNachLog", TestBehaviour::kCrashAfterLog},
            {"warten", TestBehaviour::kWait},
            {"leerzeichen", TestBehaviour::kTrailingBlank},
+           {"MinusEins", TestBehaviour::kExitMinusOne},
            {"anders", TestBehaviour::kNone}}) {
     TestDir::WriteAll(dir_.File("checkin.ini"),
                       "[Test]\r\nVerhalten=" + word + "\r\nSekunden=2\r\n");

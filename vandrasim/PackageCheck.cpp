@@ -2,8 +2,6 @@
 // own, the findings gathered in the order the files are looked at.
 #include "vandrasim/PackageCheck.h"
 
-#include <shapefil.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -14,6 +12,7 @@
 #include "platform/ini/IniFile.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
+#include "vandrasim/Shapes.h"
 
 namespace vandrasim {
 
@@ -382,14 +381,11 @@ class Checker {
   // record for record; false when the layer cannot be used.
   bool ReadLayer(const std::string& shp, const std::string& dbf,
                  std::map<std::string, std::string>& out) {
-    const std::string shp_path = JoinPath(names_.folder, shp);
-    SHPHandle h = SHPOpen(shp_path.c_str(), "rb");
-    if (!h) {
+    const std::unique_ptr<ShapeFile> shapes = ShapeFile::Open(env_, JoinPath(names_.folder, shp));
+    if (!shapes) {
       Grafik("Geodaten " + shp + ": nicht lesbar (Kopf oder Index .shx beschädigt oder fehlend)");
       return false;
     }
-    int shapes = 0;
-    SHPGetInfo(h, &shapes, nullptr, nullptr, nullptr);
     std::vector<std::string> kennungen;
     bool ok = true;
     try {
@@ -418,21 +414,20 @@ class Checker {
       Grafik("Geodaten " + dbf + ": nicht lesbar: " + e.what());
       ok = false;
     }
-    if (ok && static_cast<size_t>(shapes) != kennungen.size()) {
-      Grafik("Geodaten " + shp + ": " + std::to_string(shapes) + " Geometrien, aber " +
+    if (ok && shapes->Count() != kennungen.size()) {
+      Grafik("Geodaten " + shp + ": " + std::to_string(shapes->Count()) + " Geometrien, aber " +
              std::to_string(kennungen.size()) + " Sätze in " + dbf);
       ok = false;
     }
-    for (int i = 0; ok && i < shapes; ++i) {
-      SHPObject* s = SHPReadObject(h, i);
-      const std::string& kennung = kennungen[static_cast<size_t>(i)];
-      if (!s) {
+    for (size_t i = 0; ok && i < shapes->Count(); ++i) {
+      const ShapeState state = shapes->Read(i);
+      const std::string& kennung = kennungen[i];
+      if (state == ShapeState::kUnreadable) {
         Grafik((kennung.empty() ? "Geodaten " + shp : "Objekt " + kennung + ": Geodaten " + shp) +
                ", Satz " + std::to_string(i + 1) + ": Geometrie nicht lesbar");
         continue;
       }
-      const bool empty = s->nSHPType != SHPT_NULL && s->nVertices < 1;
-      SHPDestroyObject(s);
+      const bool empty = state == ShapeState::kNoPoints;
       if (kennung.empty()) {
         Grafik("Geodaten " + dbf + ", Satz " + std::to_string(i + 1) +
                ", Feld KENNUNG: keine Kennung");
@@ -444,7 +439,6 @@ class Checker {
         out.emplace(kennung, shp);
       }
     }
-    SHPClose(h);
     return ok;
   }
 

@@ -400,6 +400,31 @@ TEST_F(PackageTest, ACheckInCutAtAnyStepIsRecordedOnlyWithItsLogAndGoesThroughWh
   EXPECT_GT(logged_only, 0) << "no cut fell between the log and the record";
 }
 
+TEST_F(PackageTest, UnderMinusEinsARunEndsWithMinusOneAndOnlyItsLogTellsHowItWent) {
+  TestDir store;
+  TestDir::WriteAll(store.File("checkin.ini"),
+                    "[Nutzer]\r\nanna=x\r\n[Datenbanken]\r\nDB=1\r\n[Test]\r\nVerhalten=minuseins\r\n");
+  // The folder given with a separator at its end, as a caller may.
+  const std::vector<std::string> args = {"-s", store.Path(), "-u", "anna", "-p", "x", "-D", "DB",
+                                         "-d", dir_.Path() + "/", "-n", "P"};
+  std::ostringstream err;
+  EXPECT_EQ(RunCheckIn(Posix(), args, err), -1) << err.str();
+  const std::string clean_end = "Sachdatenfehler: 0\r\nGrafikfehler: 0\r\n";
+  std::string log = TestDir::ReadAll(dir_.File("P.log"));
+  ASSERT_GE(log.size(), clean_end.size());
+  EXPECT_EQ(log.substr(log.size() - clean_end.size()), clean_end);
+  // Recorded with the package's files as they lie below its folder.
+  const std::string kept = store.File("eingecheckt/DB/4711");
+  EXPECT_EQ(TestDir::ReadAll(kept + "/P_Fotos/KTFoto1.jpg"), "JPEG");
+  EXPECT_EQ(TestDir::ReadAll(kept + "/P.xml"), TestDir::ReadAll(dir_.File("P.xml")));
+
+  // With findings, too, the exit code is -1: the log has them.
+  Posix().Remove(dir_.File("P_Fotos/KTFoto1.jpg"));
+  EXPECT_EQ(RunCheckIn(Posix(), args, err), -1);
+  log = TestDir::ReadAll(dir_.File("P.log"));
+  EXPECT_NE(log.find("Sachdatenfehler: 2\r\n"), std::string::npos) << log;
+}
+
 TEST(XmlObjects, TakesEveryObjectsIdentifierWithEntitiesDecoded) {
   EXPECT_EQ(XmlObjectKennungen("<?xml version=\"1.0\"?><!-- <Objekt Kennung=\"X\"/> --><K>"
                                "<Objekt Kennung='A&amp;B'/><Objekt Klasse=\"1\" "

@@ -6,11 +6,12 @@
 
 #include "platform/env/Env.h"
 #include "vandrasim/CheckIn.h"
+#include "vandrasim/System.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = vandrasim::sys::Arguments(argc, argv);
   try {
-    return vandrasim::RunCheckIn(platform::env::Env::Posix(), args, std::cerr);
+    return vandrasim::RunCheckIn(platform::env::Env::Default(), args, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "checkin: " << e.what() << "\n";
     return 1;

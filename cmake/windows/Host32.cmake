@@ -52,10 +52,13 @@ foreach(build VD1TransAction2010 VD1TransAction TransactHooks)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${build}> ${host32_dir}/)
   add_dependencies(host32_kartul_sim ${build})
 endforeach()
+add_dependencies(host32_kartul_sim checkin32)
 
 # The scenarios of the three builds (the build a scenario names in its
 # plugin step, or as BUILD for a shared one), each through the real DLL.
-# The scenarios' programs are the Linux build's (VANDRA_LINUX_TOOLS).
+# The scenarios' programs are the Linux build's (VANDRA_LINUX_TOOLS), but
+# for the check-in program the plug-in starts, the Windows build's
+# Checkin.exe (CheckIn32.cmake).
 set(VANDRA_LINUX_TOOLS ${CMAKE_SOURCE_DIR}/build/bin CACHE PATH
     "The Linux build's program folder, whose programs the scenarios run")
 file(GLOB host32_scenarios CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenarios/*.kts)
@@ -72,7 +75,8 @@ foreach(scenario ${host32_scenarios})
   endif()
   add_test(NAME windows.scenario32.${name}
     COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/wine32/scenario32 ${wine32_run}
-            $<TARGET_FILE:host32_kartul_sim> ${VANDRA_LINUX_TOOLS} ${scenario})
+            $<TARGET_FILE:host32_kartul_sim> ${VANDRA_LINUX_TOOLS} ${scenario}
+            $<TARGET_FILE:checkin32>)
   # The longest that passes takes about 40 s under the emulator (against
   # 2 s on Linux).
   # The locale of the Linux run (tests/CMakeLists.txt): wine takes the

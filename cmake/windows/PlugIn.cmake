@@ -119,4 +119,5 @@ add_test(NAME windows.release_zip
 # own test.
 include(cmake/windows/Wine32Tests.cmake)
 include(cmake/windows/Platform32Tests.cmake)
+include(cmake/windows/CheckIn32.cmake)
 include(cmake/windows/Host32.cmake)

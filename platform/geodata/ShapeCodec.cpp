@@ -221,7 +221,11 @@ Record ParseRecord(const unsigned char* content, size_t length) {
     r.shape.parts.resize(parts);
     for (uint64_t i = 0; i < parts; ++i) {
       const int32_t start = Le32(content + starts_at + 4 * i);
-      const bool beyond = start < 0 || static_cast<uint64_t>(start) >= points;
+      // A line or area without points still names its one part, starting
+      // at 0: shapelib writes an empty one so and reads it back, and so do
+      // the host's writers. Only a part that points into points it has
+      // not is beyond them.
+      const bool beyond = start < 0 || (points > 0 && static_cast<uint64_t>(start) >= points);
       const bool misplaced =
           i == 0 ? start != 0 : static_cast<size_t>(start) <= r.shape.parts[i - 1];
       if (beyond || misplaced) {
@@ -233,6 +237,9 @@ Record ParseRecord(const unsigned char* content, size_t length) {
       }
       r.shape.parts[i] = static_cast<size_t>(start);
     }
+    // Without points the parts begin nowhere: the shape is empty, as one
+    // written without parts is.
+    if (points == 0) r.shape.parts.clear();
   }
   if (r.shape.parts.empty() && !r.shape.points.empty()) r.shape.parts.push_back(0);
   return r;

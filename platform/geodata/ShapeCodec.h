@@ -99,7 +99,9 @@ struct Record {
 
 // Parses a record's content (behind its header, `length` bytes). Throws
 // FormatError when it is cut short, names more parts or points than it
-// holds, or its parts do not start at 0 and grow within the points.
+// holds, or its parts do not start at 0 and grow within the points. A line
+// or area without points may name parts (shapelib writes its one part at
+// 0); it is read as an empty shape, without parts.
 Record ParseRecord(const unsigned char* content, size_t length);
 
 // Widens the bounds of a file by a record's vertices; the first record of a

@@ -157,6 +157,55 @@ TEST(ShapeCodecTest, ReadsWhatShapelibWritesAndWritesWhatItReads) {
   }
 }
 
+TEST(ShapeCodecTest, AnAreaOrLineWithoutPointsIsReadAsShapelibReadsIt) {
+  // shapelib writes an empty area or line with its one part at 0 and reads
+  // it back as a shape without points; the codec once refused that part as
+  // beyond the points, so a layer the host wrote could not be read again.
+  TestDir dir;
+  for (const int type : {SHPT_POLYGON, SHPT_ARC}) {
+    const std::string base = dir.File("leer" + std::to_string(type));
+    Write(base, type,
+          {{type, {}, {0, 10, 10, 0}, {0, 0, 10, 0}, {}, {}}, {type, {}, {}, {}, {}, {}}});
+    SCOPED_TRACE(base);
+    SHPHandle theirs = SHPOpen(base.c_str(), "rb");
+    ASSERT_TRUE(theirs);
+    SHPObject* o = SHPReadObject(theirs, 1);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->nVertices, 0);
+    EXPECT_EQ(o->nParts, 1);
+    SHPDestroyObject(o);
+    SHPClose(theirs);
+    LayerReader ours(env::Env::Posix(), base + ".shp");
+    const Shape empty = ours.Read(1);
+    EXPECT_EQ(empty.type, type);
+    EXPECT_TRUE(empty.points.empty());
+    EXPECT_TRUE(empty.parts.empty());
+    EXPECT_EQ(ours.Read(0).points.size(), 4u);
+    EXPECT_EQ(ReadLayer(env::Env::Posix(), base + ".shp", "KENNUNG").ids,
+              (std::vector<std::string>{"R1", "R2"}));
+  }
+  // Without points, the parts still begin at 0 and grow.
+  const auto parse = [](const std::vector<int32_t>& starts) {
+    std::vector<unsigned char> content(4 + 32 + 8 + 4 * starts.size());
+    codec::PutLe32(content.data(), codec::kPolygon);
+    codec::PutLe32(content.data() + 36, static_cast<int32_t>(starts.size()));
+    codec::PutLe32(content.data() + 40, 0);
+    for (size_t i = 0; i < starts.size(); ++i)
+      codec::PutLe32(content.data() + 44 + 4 * i, starts[i]);
+    try {
+      const codec::Record r = codec::ParseRecord(content.data(), content.size());
+      return "leer, " + std::to_string(r.shape.parts.size()) + " Teile";
+    } catch (const codec::FormatError& e) {
+      return std::string(e.what());
+    }
+  };
+  EXPECT_EQ(parse({}), "leer, 0 Teile");
+  EXPECT_EQ(parse({0}), "leer, 0 Teile");
+  EXPECT_EQ(parse({0, 0}), "Ihr Teil 2 beginnt bei Punkt 0, nicht hinter dem Anfang des vorigen.");
+  EXPECT_EQ(parse({2}), "Ihr Teil 1 beginnt bei Punkt 2, nicht beim ersten.");
+  EXPECT_EQ(parse({-1}), "Ihr Teil 1 beginnt bei Punkt -1, sie hat 0 Punkte.");
+}
+
 // A layer of three holed areas, its files in memory.
 struct MemLayer {
   env::MemEnv env;
