@@ -118,6 +118,16 @@ bool RemoveOldLog(const CheckInRequest& r) {
 
 enum class Verdict { kSuccess, kFailure, kCancelled };
 
+// What ended a crashed program: a signal on Linux (a small positive
+// number), an exception code on Windows (0xC0000000 and above, negative as
+// an int), which is told in hexadecimal as Windows tells it.
+std::string CrashText(int code) {
+  if (code >= 0) return "Signal " + std::to_string(code);
+  char text[32];
+  std::snprintf(text, sizeof text, "Ausnahme 0x%08X", static_cast<unsigned>(code));
+  return text;
+}
+
 // One run of the program and its verdict: a cancelled or crashed run is
 // told here; the log decides one that ended by itself.
 Verdict RunCheckIn(const CheckInRequest& r, bool probe) {
@@ -128,8 +138,7 @@ Verdict RunCheckIn(const CheckInRequest& r, bool probe) {
                 " wurde abgebrochen: das Programm " + r.program + " wurde beendet.");
       return Verdict::kCancelled;
     case Ending::kCrashed:
-      ShowError("Das Programm " + r.program + " ist abgestürzt (Signal " +
-                std::to_string(run.code) +
+      ShowError("Das Programm " + r.program + " ist abgestürzt (" + CrashText(run.code) +
                 "). Der Lauf gilt als nicht erfolgreich, was auch immer seine Logdatei meldet.");
       return Verdict::kFailure;
     case Ending::kNotStarted:

@@ -63,7 +63,7 @@ answer message OK
 answer message OK "Der Probe-Checkin war nicht erfolgreich!"
 answer message OK "Die Logdatei ${LOG} konnte nicht gefunden werden!"
 run VD1CustomExport
-expect file ${TRANSCRIPT} contains "Das Programm ${BIN}/Checkin.exe ist abgestürzt (Signal "
+expect file ${TRANSCRIPT} contains "Das Programm ${BIN}/Checkin.exe ist abgestürzt ("
 expect file ${TRANSCRIPT} contains "). Der Lauf gilt als nicht erfolgreich, was auch immer seine Logdatei meldet."
 expect message "Der Probe-Checkin war nicht erfolgreich!"
 expect file ${LOG} missing
@@ -107,7 +107,7 @@ answer message OK "Der Probe-Checkin war nicht erfolgreich!"
 answer message OK "Der Editor  konnte nicht gefunden werden!"
 run VD1CustomExport
 exec /usr/bin/python3 ${HERE}/checkin_log.py "${LOG}" 0 0 "Transaktion 4711 wird in Datenbank nrw eingecheckt"
-exec /bin/sh -c "grep -c 'Checkin.exe ist abgestürzt (Signal ' '${TRANSCRIPT}'"
+exec /bin/sh -c "grep -c 'Checkin.exe ist abgestürzt (' '${TRANSCRIPT}'"
 expect output "2\n"
 expect file "${SERVER}/eingecheckt/nrw/transaktionen.txt" missing
 
