@@ -8,7 +8,6 @@
 // naming the file.
 #include "context/PluginContext.h"
 #include "dialogs/DialogTools.h"
-#include "host/Tools.h"
 #include "platform/db/KeyedTable.h"
 #include "platform/ui/Ui.h"
 #include "transaction/TransactionStores.h"
@@ -52,10 +51,14 @@ KeyedTable& Ids() {
   return Table(kIds, {{"idxTID", "TID"}});
 }
 
+bool NoProject() {
+  return context::Current().Store().Paths().Dir().empty();
+}
+
 // Without a project folder there are no tables, not even in the program's
 // working folder.
 bool Exists(KeyedTable& (*table)()) {
-  if (Tools::MyGetProjectDir().empty()) return false;
+  if (NoProject()) return false;
   return table().Exists();
 }
 bool ListExists() {
@@ -137,11 +140,11 @@ TObjectMetadataList RowsOf(int32_t S, int32_t T, std::string_view changed) {
 }  // namespace
 
 std::string KeyedTransactionStore::TablePath(std::string_view table) {
-  if (Tools::MyGetProjectDir().empty()) return {};
+  if (NoProject()) return {};
   if (table == "TA_ID") return Ids().Path();
   if (table == "TA_KL") return Pool().Path();
   if (table == "TA_LIST") return List().Path();
-  return Tools::MyGetProjectDir() + std::string(table) + ".dbf";
+  return context::Current().Store().Paths().DbaseTable(table).path;
 }
 
 void KeyedTransactionStore::CreateKennungList() {
