@@ -34,21 +34,26 @@ platform::dbase::FieldSpec Text(const char* name, int width) {
   return {name, 'C', width, 0};
 }
 
-KeyedTable& Table(std::string_view file, std::vector<KeyDef> keys) {
+// The project store keeps the table objects while the project folder stays
+// the same; the indexes are the same for every project, and named once.
+KeyedTable& Table(std::string_view file, const std::vector<KeyDef>& keys) {
   return context::Current().Store().ProjectTable(file, keys);
 }
 
 KeyedTable& List() {
-  return Table(kList, {{"idxKennung", "KENNUNG"},
-                       {"idxTID", "TID"},
-                       {"idxSchreib", "SCHREIBEND"},
-                       {"idxOKenn", "KENNUNGO"}});
+  static const std::vector<KeyDef> kKeys = {{"idxKennung", "KENNUNG"},
+                                            {"idxTID", "TID"},
+                                            {"idxSchreib", "SCHREIBEND"},
+                                            {"idxOKenn", "KENNUNGO"}};
+  return Table(kList, kKeys);
 }
 KeyedTable& Pool() {
-  return Table(kPool, {{"idxKennung", "KENNUNG"}, {"idxTID", "TID"}});
+  static const std::vector<KeyDef> kKeys = {{"idxKennung", "KENNUNG"}, {"idxTID", "TID"}};
+  return Table(kPool, kKeys);
 }
 KeyedTable& Ids() {
-  return Table(kIds, {{"idxTID", "TID"}});
+  static const std::vector<KeyDef> kKeys = {{"idxTID", "TID"}};
+  return Table(kIds, kKeys);
 }
 
 bool NoProject() {
