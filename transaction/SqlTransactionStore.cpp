@@ -115,7 +115,7 @@ std::string SqlTransactionStore::TablePath(std::string_view table) {
 
 bool SqlTransactionStore::TableExists(std::string_view table) {
   const context::ProjectFile& file = TableFile(table);
-  return !file.path.empty() && Tools::FileExists(file.path);
+  return !file.path.empty() && Tools::FileExists(file.folder, file.name);
 }
 
 namespace {
