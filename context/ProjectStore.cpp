@@ -1,5 +1,6 @@
 #include "context/ProjectStore.h"
 
+#include "host/HostApi.h"
 #include "host/Tools.h"
 #include "platform/env/Path.h"
 
@@ -21,8 +22,16 @@ std::string DatabaseConnectionString(std::string_view file) {
   return std::string(kProvider) + std::string(file) + ";" + "Persist Security Info=False";
 }
 
+ProjectPaths& ProjectStore::Paths() {
+  std::string reported = host::ProjectDir();
+  if (!paths_ || paths_->Reported() != reported) {
+    paths_ = std::make_unique<ProjectPaths>(std::move(reported));
+  }
+  return *paths_;
+}
+
 Connection& ProjectStore::TransactionConnection() {
-  const std::string dir = Tools::MyGetProjectDir();
+  const std::string& dir = Paths().Dir();
   if (transaction_ && transaction_dir_ != dir) transaction_.reset();
   if (!transaction_) {
     transaction_ = Connection::Open(DBaseConnectionString(dir, "DBASE III"));
@@ -33,7 +42,7 @@ Connection& ProjectStore::TransactionConnection() {
 
 platform::db::KeyedTable& ProjectStore::ProjectTable(
     std::string_view file_name, const std::vector<platform::db::KeyDef>& keys) {
-  const std::string dir = Tools::MyGetProjectDir();
+  const std::string& dir = Paths().Dir();
   if (tables_dir_ != dir) {
     tables_.clear();
     tables_dir_ = dir;
@@ -82,6 +91,7 @@ void ProjectStore::CloseImportConnection() {
 }
 
 void ProjectStore::CloseProject() {
+  paths_.reset();
   tables_.clear();
   tables_dir_.clear();
   transaction_.reset();
@@ -90,6 +100,7 @@ void ProjectStore::CloseProject() {
 }
 
 void ProjectStore::CloseAll() {
+  paths_.reset();
   tables_.clear();
   tables_dir_.clear();
   transaction_.reset();

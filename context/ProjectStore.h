@@ -3,7 +3,8 @@
 // folder (opened on first use, opened anew when the host's project folder is
 // another, dropped at project close where the build has that hook); the
 // procedure connection to the procedure database; the import and export
-// connections to their exchange folders.
+// connections to their exchange folders. Beside them, the paths of the
+// current project folder (ProjectPaths), kept by the same rule.
 //
 // The store owns the connections; a reference it hands out stays valid
 // until the store opens that connection anew or drops it. Opening throws
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "context/ProjectPaths.h"
 #include "platform/db/Connection.h"
 #include "platform/db/KeyedTable.h"
 
@@ -32,6 +34,12 @@ class ProjectStore {
   ProjectStore(const ProjectStore&) = delete;
   ProjectStore& operator=(const ProjectStore&) = delete;
 
+  // The paths of the project folder the host reports now. The host is asked
+  // at every call, so that a project opened or closed in between is
+  // followed also by a build without the project hooks; the paths are made
+  // only when it reports another folder than the call before. The reference
+  // stays valid until a call finds another folder or the project closes.
+  ProjectPaths& Paths();
   // dBase III connection of the project folder the host reports now.
   platform::db::Connection& TransactionConnection();
   // The procedure database the host reports now.
@@ -45,7 +53,7 @@ class ProjectStore {
   // mapper could neither replace nor remove its folder).
   void CloseImportConnection();
 
-  // The project closes: its connections go.
+  // The project closes: its connections and paths go.
   void CloseProject();
   // Every connection goes (tests, a fresh context).
   void CloseAll();
@@ -60,6 +68,7 @@ class ProjectStore {
                                          const std::vector<platform::db::KeyDef>& keys);
 
  private:
+  std::unique_ptr<ProjectPaths> paths_;
   std::unique_ptr<platform::db::Connection> transaction_;
   std::string transaction_dir_;
   std::map<std::string, std::unique_ptr<platform::db::KeyedTable>, std::less<>> tables_;

@@ -203,9 +203,11 @@ bool MyStrToBool(std::string_view text) {
 
 bool FileExists(const std::string& path) {
   if (path.empty()) return false;
-  return platform::env::FindNoCase(platform::env::Env::Current(), platform::env::FolderOf(path),
-                                   platform::env::NameOf(path))
-      .has_value();
+  return FileExists(platform::env::FolderOf(path), platform::env::NameOf(path));
+}
+
+bool FileExists(const std::string& folder, std::string_view name) {
+  return platform::env::FindNoCase(platform::env::Env::Current(), folder, name).has_value();
 }
 
 std::string Trim(std::string_view text) {

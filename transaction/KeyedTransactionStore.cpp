@@ -8,7 +8,6 @@
 // naming the file.
 #include "context/PluginContext.h"
 #include "dialogs/DialogTools.h"
-#include "host/Tools.h"
 #include "platform/db/KeyedTable.h"
 #include "platform/ui/Ui.h"
 #include "transaction/TransactionStores.h"
@@ -35,27 +34,36 @@ platform::dbase::FieldSpec Text(const char* name, int width) {
   return {name, 'C', width, 0};
 }
 
-KeyedTable& Table(std::string_view file, std::vector<KeyDef> keys) {
+// The project store keeps the table objects while the project folder stays
+// the same; the indexes are the same for every project, and named once.
+KeyedTable& Table(std::string_view file, const std::vector<KeyDef>& keys) {
   return context::Current().Store().ProjectTable(file, keys);
 }
 
 KeyedTable& List() {
-  return Table(kList, {{"idxKennung", "KENNUNG"},
-                       {"idxTID", "TID"},
-                       {"idxSchreib", "SCHREIBEND"},
-                       {"idxOKenn", "KENNUNGO"}});
+  static const std::vector<KeyDef> kKeys = {{"idxKennung", "KENNUNG"},
+                                            {"idxTID", "TID"},
+                                            {"idxSchreib", "SCHREIBEND"},
+                                            {"idxOKenn", "KENNUNGO"}};
+  return Table(kList, kKeys);
 }
 KeyedTable& Pool() {
-  return Table(kPool, {{"idxKennung", "KENNUNG"}, {"idxTID", "TID"}});
+  static const std::vector<KeyDef> kKeys = {{"idxKennung", "KENNUNG"}, {"idxTID", "TID"}};
+  return Table(kPool, kKeys);
 }
 KeyedTable& Ids() {
-  return Table(kIds, {{"idxTID", "TID"}});
+  static const std::vector<KeyDef> kKeys = {{"idxTID", "TID"}};
+  return Table(kIds, kKeys);
+}
+
+bool NoProject() {
+  return context::Current().Store().Paths().Dir().empty();
 }
 
 // Without a project folder there are no tables, not even in the program's
 // working folder.
 bool Exists(KeyedTable& (*table)()) {
-  if (Tools::MyGetProjectDir().empty()) return false;
+  if (NoProject()) return false;
   return table().Exists();
 }
 bool ListExists() {
@@ -137,11 +145,11 @@ TObjectMetadataList RowsOf(int32_t S, int32_t T, std::string_view changed) {
 }  // namespace
 
 std::string KeyedTransactionStore::TablePath(std::string_view table) {
-  if (Tools::MyGetProjectDir().empty()) return {};
+  if (NoProject()) return {};
   if (table == "TA_ID") return Ids().Path();
   if (table == "TA_KL") return Pool().Path();
   if (table == "TA_LIST") return List().Path();
-  return Tools::MyGetProjectDir() + std::string(table) + ".dbf";
+  return context::Current().Store().Paths().DbaseTable(table).path;
 }
 
 void KeyedTransactionStore::CreateKennungList() {

@@ -110,6 +110,28 @@ TEST_F(EarlierTablesTest, AnIdentifierReturnsToAPoolOnlyWhenNoPoolHoldsIt) {
   EXPECT_TRUE(SetFreeKennung(3, "DE-500"));
 }
 
+TEST_F(EarlierTablesTest, TheTableObjectsAreThoseOfTheProjectOpenNow) {
+  Fill();
+  EXPECT_EQ(GetObjectStatus("DE-12"), 1);
+  EXPECT_EQ(TransactionTablePath("TA_LIST"), ProjectDir() + "TA_LIST.DBF");
+  const std::string other = Root() + "/zweites/";
+  hostsim::Host::CreateProject(other);
+  host().OpenProject(other);
+  EXPECT_FALSE(TransactionListExists());
+  EXPECT_EQ(GetObjectStatus("DE-12"), -1);
+  CreateTransactionList("TA_LIST");
+  EXPECT_EQ(TransactionTablePath("TA_LIST"), other + "TA_LIST.DBF");
+  EXPECT_EQ(TransactionTablePath("TA_FP"), other + "TA_FP.dbf");
+  EXPECT_EQ(GetObjectStatus("DE-12"), -1) << "the second project's list is empty";
+
+  host().OpenProject(ProjectDir());
+  EXPECT_EQ(GetObjectStatus("DE-12"), 1) << "back in the first project, its own rows";
+  host().CloseProject();
+  EXPECT_FALSE(TransactionListExists());
+  EXPECT_EQ(TransactionTablePath("TA_LIST"), "");
+  host().OpenProject(ProjectDir());
+}
+
 TEST_F(EarlierTablesTest, ATransactionTableWithoutNamesListsThemAsUnbekannt) {
   auto c = platform::db::Connection::Open("Data Source=" + ProjectDir() +
                                           ";Extended Properties=DBASE III;");

@@ -100,14 +100,22 @@ std::string AddToPoolSql(int32_t T, std::string_view K) {
   return "insert into TA_KL (TID,KENNUNG) values (" + std::to_string(T) + ",'" + Quoted(K) + "')";
 }
 
+// The file of a table in the project folder, named once per project: nearly
+// every operation asks whether its table is there first. Without a project
+// folder there are no tables, not even in the program's working folder.
+const context::ProjectFile& TableFile(std::string_view table) {
+  return context::Current().Store().Paths().DbaseTable(table);
+}
+
 }  // namespace
 
 std::string SqlTransactionStore::TablePath(std::string_view table) {
-  // Without a project folder there are no tables, not even in the program's
-  // working folder.
-  const std::string dir = Tools::MyGetProjectDir();
-  if (dir.empty()) return {};
-  return dir + std::string(table) + ".dbf";
+  return TableFile(table).path;
+}
+
+bool SqlTransactionStore::TableExists(std::string_view table) {
+  const context::ProjectFile& file = TableFile(table);
+  return !file.path.empty() && Tools::FileExists(file.folder, file.name);
 }
 
 namespace {

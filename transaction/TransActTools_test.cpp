@@ -248,6 +248,44 @@ TEST_F(TransActToolsTest, TheConnectionServesOnlyItsProject) {
   EXPECT_EQ(CountTransactions(), 2) << "back in the first project, its own tables";
 }
 
+TEST_F(TransActToolsTest, TheTableFilesAreThoseOfTheProjectOpenNow) {
+  Fill();
+  EXPECT_EQ(TransactionTablePath("TA_LIST"), ProjectDir() + "TA_LIST.dbf");
+  EXPECT_TRUE(TransactionListExists());
+  const std::string other = Root() + "/zweites/";
+  hostsim::Host::CreateProject(other);
+  host().OpenProject(other);
+  EXPECT_EQ(TransactionTablePath("TA_LIST"), other + "TA_LIST.dbf");
+  EXPECT_EQ(TransactionTablePath("TA_KL"), other + "TA_KL.dbf");
+  EXPECT_FALSE(TransactionListExists()) << "the second project has no transaction data";
+  EXPECT_FALSE(KennungListExists());
+  CreateTransactionList("TA_LIST");
+  EXPECT_TRUE(std::filesystem::exists(other + "TA_LIST.dbf"));
+  EXPECT_TRUE(TransactionListExists());
+  EXPECT_FALSE(KennungListExists());
+
+  host().OpenProject(ProjectDir());
+  EXPECT_EQ(TransactionTablePath("TA_KL"), ProjectDir() + "TA_KL.dbf");
+  EXPECT_TRUE(KennungListExists());
+  std::filesystem::remove(ProjectDir() + "TA_KL.dbf");
+  EXPECT_FALSE(KennungListExists()) << "whether a file is there is looked at every time";
+
+  host().CloseProject();
+  EXPECT_EQ(TransactionTablePath("TA_LIST"), "");
+  EXPECT_FALSE(TransactionListExists());
+  EXPECT_EQ(GetObjectStatus("DE-11"), -1);
+  host().OpenProject(ProjectDir());
+}
+
+TEST_F(TransActToolsTest, AListWrittenInOtherLettersIsFound) {
+  CreateTransactionTables();
+  AddRow(3, 11, 1, "DE-11");
+  context::Current().Store().CloseAll();
+  std::filesystem::rename(ProjectDir() + "TA_LIST.dbf", ProjectDir() + "ta_list.DBF");
+  EXPECT_TRUE(TransactionListExists());
+  EXPECT_EQ(GetObjectStatus("DE-11"), 1);
+}
+
 TEST_F(TransActToolsTest, AQueryOnADamagedListIsAnError) {
   std::filesystem::create_directories(ProjectDir());
   std::ofstream(ProjectDir() + "TA_LIST.dbf", std::ios::binary) << std::string(40, '\x03');

@@ -105,7 +105,8 @@ class TransactionStore {
   // The file of "TA_LIST", "TA_KL", "TA_ID" or "TA_FP" in the project folder
   // (as found, or as it is created); empty without a project folder.
   virtual std::string TablePath(std::string_view table) = 0;
-  bool TableExists(std::string_view table);
+  // Whether that file is there (its name matched without regard to case).
+  virtual bool TableExists(std::string_view table);
   // Each does nothing when its file exists.
   virtual void CreateKennungList() = 0;
   virtual void CreateTransactionList(std::string_view table_name) = 0;

@@ -11,6 +11,7 @@ namespace transaction_store {
 class SqlTransactionStore : public TransactionStore {
  public:
   std::string TablePath(std::string_view table) override;
+  bool TableExists(std::string_view table) override;
   void CreateKennungList() override;
   void CreateTransactionList(std::string_view table_name) override;
   void CreateTransactionIDTable() override;
