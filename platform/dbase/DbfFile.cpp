@@ -1279,4 +1279,21 @@ void DbfFile::Remove(const std::string& path, env::Env& env) {
   }
 }
 
+std::string FileStamp(const std::string& path, env::Env& env) {
+  std::unique_ptr<env::File> file;
+  try {
+    if (!env.Stat(path)) return "-";
+    file = env.Open(path, env::OpenMode::kRead);
+    const env::FileStatus st = file->Status();
+    char header[32] = {};
+    const size_t got = file->ReadAt(0, header, sizeof header);
+    std::string stamp = std::to_string(st.device) + ':' + std::to_string(st.inode) + ':' +
+                        std::to_string(st.size) + ':' + std::to_string(st.mtime_ns) + ':';
+    stamp.append(header, got);
+    return stamp;
+  } catch (const EnvError& e) {
+    throw DbaseError(path + ": " + e.what());
+  }
+}
+
 }  // namespace platform::dbase

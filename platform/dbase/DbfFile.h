@@ -286,6 +286,14 @@ class DbfFile {
   bool writing_ = false;
 };
 
+// A table file as it stands on disk, as one comparable text: its identity,
+// size, modification time and header (record count and the change count
+// every write of this driver raises). Two equal stamps mean no program
+// wrote the file in between, by the rule DbfFile keeps its records by; a
+// missing file has a stamp of its own. Throws DbaseError naming the file
+// when it is there but cannot be read.
+std::string FileStamp(const std::string& path, env::Env& env = env::Env::Current());
+
 // Keeps other processes away from a table for as long as it lives, while
 // the handles of this process reach it as before: an exclusive lock on the
 // .dbf (a shared one when the file may only be read) through a handle of

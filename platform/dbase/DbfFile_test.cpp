@@ -351,6 +351,47 @@ TEST_F(DbfFileTest, AnotherHandlesChangesAreSeenAtTheNextStatement) {
   EXPECT_EQ(reader->Generation(), now);
 }
 
+TEST_F(DbfFileTest, AStampTellsWhetherAnyoneWroteTheFileSince) {
+  const std::string stamp = FileStamp(path_);
+  EXPECT_EQ(FileStamp(path_), stamp);
+  // Read, even under a write lock that is given up: still the same file.
+  {
+    auto f = DbfFile::Open(path_, true);
+    f->BeginWrite();
+    EXPECT_EQ(f->Read(0, 1).integer, 7);
+    f->Rollback();
+  }
+  EXPECT_EQ(FileStamp(path_), stamp);
+  // A value rewritten in place, the file's size and time put back: the
+  // header's change count still tells.
+  const auto time = std::filesystem::last_write_time(path_);
+  {
+    auto f = DbfFile::Open(path_, true);
+    f->BeginWrite();
+    f->Write(0, 1, Cell::Integer(8));
+    f->Commit();
+  }
+  std::filesystem::last_write_time(path_, time);
+  EXPECT_EQ(Bytes().size(), kHeader + 2 * kRecord + 1);
+  const std::string written = FileStamp(path_);
+  EXPECT_NE(written, stamp);
+  // Another program's write that leaves the header alone changes the time.
+  Patch(kHeader + 1, "X");
+  EXPECT_NE(FileStamp(path_), written);
+  // The same bytes and time in another file put in its place.
+  const std::string copied = FileStamp(path_);
+  TestDir::WriteAll(path_ + ".neu", Bytes());
+  std::filesystem::last_write_time(path_ + ".neu", std::filesystem::last_write_time(path_));
+  std::filesystem::rename(path_ + ".neu", path_);
+  EXPECT_NE(FileStamp(path_), copied);
+  // Missing is a state of its own, and an unreadable name is an error.
+  std::filesystem::remove(path_);
+  EXPECT_EQ(FileStamp(path_), FileStamp(path_));
+  EXPECT_NE(FileStamp(path_), copied);
+  std::filesystem::create_directory(path_);
+  EXPECT_NE(ErrorOf([&] { FileStamp(path_); }), "no error");
+}
+
 TEST_F(DbfFileTest, AWriterExcludesOtherHandlesUntilItCommits) {
   DbfFile::SetLockTimeoutMs(50);
   auto a = DbfFile::Open(path_, true);
