@@ -42,20 +42,25 @@ bool TransactionStore::TableExists(std::string_view table) {
 }
 
 RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& keys) {
+  const bool list = TableExists("TA_LIST");
+  const bool pool = TableExists("TA_KL");
+  return ReadKeys(keys, list ? AllRows() : TObjectMetadataList(),
+                  pool ? AllPoolRows() : std::vector<PoolRow>());
+}
+
+RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& keys,
+                                      const TObjectMetadataList& list,
+                                      const std::vector<PoolRow>& pool) {
   RowsOfKeys rows;
   rows.list_exists = TableExists("TA_LIST");
   rows.pool_exists = TableExists("TA_KL");
   rows.ids_exists = TableExists("TA_ID");
   rows.fingerprints_exist = TableExists("TA_FP");
-  if (rows.list_exists) {
-    for (TObjectMetadata& row : AllRows()) {
-      if (Holds(row, keys)) rows.list.push_back(std::move(row));
-    }
+  for (const TObjectMetadata& row : list) {
+    if (Holds(row, keys)) rows.list.push_back(row);
   }
-  if (rows.pool_exists) {
-    for (PoolRow& row : AllPoolRows()) {
-      if (keys.count(row.Kennung)) rows.pool.push_back(std::move(row));
-    }
+  for (const PoolRow& row : pool) {
+    if (keys.count(row.Kennung)) rows.pool.push_back(row);
   }
   if (rows.fingerprints_exist) {
     for (FingerprintRow& row : ReadFingerprints()) {
@@ -229,6 +234,20 @@ void TransactionStore::Hold::Extend(std::string_view table) {
   } catch (const platform::dbase::DbaseError& e) {
     throw platform::db::DbError(e.what());
   }
+}
+
+std::string TransactionStore::TablesStamp() {
+  std::string stamp;
+  for (const char* table : {"TA_LIST", "TA_KL"}) {
+    const std::string path = TablePath(table);
+    try {
+      stamp += path.empty() ? std::string("-") : platform::dbase::FileStamp(path);
+    } catch (const platform::dbase::DbaseError& e) {
+      throw platform::db::DbError(e.what());
+    }
+    stamp += '\x1e';
+  }
+  return stamp;
 }
 
 std::unique_ptr<TransactionStore::Hold> TransactionStore::HoldTables() {

@@ -171,6 +171,10 @@ class TransactionStore {
   virtual void AddFreeKennungen(const std::vector<PoolRow>& rows) = 0;
   // The rows of the tables that hold one of the identifiers.
   RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys);
+  // The same, with TA_LIST's and TA_KL's rows as the caller read them
+  // (whole, and unchanged since: TablesStamp says so).
+  RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys, const TObjectMetadataList& list,
+                      const std::vector<PoolRow>& pool);
   // Puts those rows back: the rows now holding one of the identifiers that
   // differ from the saved ones go and the saved ones come again; other rows
   // are not touched. Then the transaction `registered` (the import's
@@ -208,6 +212,10 @@ class TransactionStore {
     std::vector<std::unique_ptr<platform::dbase::TableHold>> holds_;
   };
   std::unique_ptr<Hold> HoldTables();
+  // TA_LIST and TA_KL as their files stand on disk: equal stamps taken
+  // before a reading and later mean that no program (this one included)
+  // wrote them in between, so what was read then still holds.
+  std::string TablesStamp();
 
  protected:
   // What RestoreKeys changes in TA_LIST and TA_KL, in one write each.
