@@ -73,14 +73,43 @@ std::optional<int32_t> IntField(const ObjectRow& row, std::string_view name) {
   return std::nullopt;
 }
 
-// What the project holds of the package's objects now.
-ImportPlan::ProjectState GatherState(const PackageContent& content) {
+// Per object id, how many of its links point to photos taken in this
+// project (catalogue state 3).
+std::unordered_map<int32_t, int> LocalPhotoLinks(
+    const std::unordered_map<std::string, int32_t>& objects) {
+  std::unordered_map<int32_t, int> counts;
+  std::unordered_set<int32_t> ids;
+  for (const auto& [K, id] : objects) ids.insert(id);
+  if (ids.empty()) return counts;
+  TdmFotoverwaltung& catalogue = EnsureFotoverwaltung();
+  std::unordered_set<int32_t> local;
+  for (const CatalogueEntry& entry : catalogue.CatalogueEntries()) {
+    if (entry.IsNew == 3) local.insert(entry.FotoID);
+  }
+  for (const ObjectRow& link : catalogue.ReadObjectRows(kLinkTable, ids)) {
+    const std::optional<int32_t> photo = IntField(link, "PhotoID");
+    if (photo && local.count(*photo)) ++counts[link.KartulID];
+  }
+  return counts;
+}
+
+// What the project holds of the package's objects, with the stamp of the
+// transaction tables taken before their rows were read: the run compares
+// it under its hold and takes the plan made from this, as the question
+// showed it, while no program wrote the tables since.
+struct Gathered {
+  std::string stamp;
   ImportPlan::ProjectState state;
+};
+
+// `kennungen`: the package's (ImportPlan::PackageKennungen).
+Gathered GatherState(const std::vector<std::string>& kennungen) {
+  Gathered gathered;
+  ImportPlan::ProjectState& state = gathered.state;
   TransactionStore& store = TransactionStore::Current();
+  gathered.stamp = store.TablesStamp();
   state.rows = store.AllRows();
   state.pool = store.AllPoolRows();
-  std::unordered_set<int32_t> ids;
-  const std::vector<std::string> kennungen = ImportPlan::PackageKennungen(content);
   const std::unordered_set<std::string_view> wanted(kennungen.begin(), kennungen.end());
   // The rows the merge finds by their original identifier may carry another
   // one now (the mapper switched the object): that object is asked for too.
@@ -94,21 +123,10 @@ ImportPlan::ProjectState GatherState(const PackageContent& content) {
   state.objects.reserve(lookups.size());
   for (const std::string_view K : lookups) {
     const int32_t id = host::IdOfKennung(K);
-    if (id <= 0) continue;
-    state.objects.emplace(std::string(K), id);
-    ids.insert(id);
+    if (id > 0) state.objects.emplace(std::string(K), id);
   }
-  if (ids.empty()) return state;
-  TdmFotoverwaltung& catalogue = EnsureFotoverwaltung();
-  std::unordered_set<int32_t> local;
-  for (const CatalogueEntry& entry : catalogue.CatalogueEntries()) {
-    if (entry.IsNew == 3) local.insert(entry.FotoID);
-  }
-  for (const ObjectRow& link : catalogue.ReadObjectRows(kLinkTable, ids)) {
-    const std::optional<int32_t> photo = IntField(link, "PhotoID");
-    if (photo && local.count(*photo)) ++state.local_photos[link.KartulID];
-  }
-  return state;
+  state.local_photos = LocalPhotoLinks(state.objects);
+  return gathered;
 }
 
 // The mapper's choice for the objects with local work; nothing: cancel.
@@ -132,10 +150,17 @@ std::optional<ImportPlan::Policy> AskAboutLocalWork(const std::string& package,
 
 class ImportRun {
  public:
-  ImportRun(const Package::Names& names, const PackageContent& content, ImportPlan::Policy policy,
-            bool with_photos)
+  // `gathered` and `objects`: what the question was asked from, planned
+  // for `planned`.
+  ImportRun(const Package::Names& names, const PackageContent& content,
+            std::vector<std::string> kennungen, Gathered gathered, ImportPlan::Objects objects,
+            ImportPlan::Policy planned, ImportPlan::Policy policy, bool with_photos)
       : names_(names),
         content_(content),
+        kennungen_(std::move(kennungen)),
+        gathered_(std::move(gathered)),
+        objects_(std::move(objects)),
+        planned_(planned),
         policy_(policy),
         with_photos_(with_photos),
         project_(Tools::MyGetProjectDir()),
@@ -209,8 +234,21 @@ class ImportRun {
   // ---- Before anything changes -------------------------------------------------------
 
   void Plan() {
-    const ImportPlan::ProjectState state = GatherState(content_);
-    objects_ = ImportPlan::PlanObjects(content_, state, policy_);
+    // Another program may have written the tables while the question was
+    // open: then they are read and planned anew, for the answer given. The
+    // links to local photos are few and read again.
+    bool replan = planned_ != policy_;
+    if (store_.TablesStamp() != gathered_.stamp) {
+      gathered_ = GatherState(kennungen_);
+      replan = true;
+    } else {
+      std::unordered_map<int32_t, int> photos = LocalPhotoLinks(gathered_.state.objects);
+      if (photos != gathered_.state.local_photos) {
+        gathered_.state.local_photos = std::move(photos);
+        replan = true;
+      }
+    }
+    if (replan) objects_ = ImportPlan::PlanObjects(content_, gathered_.state, policy_);
     notes_ = content_.notes;
     if (!objects_.untouched.empty()) {
       notes_.push_back(
@@ -222,7 +260,7 @@ class ImportRun {
 
     journal_.package = names_.D + names_.P;
     std::unordered_set<std::string> keys;
-    for (const std::string& K : ImportPlan::PackageKennungen(content_)) {
+    for (const std::string& K : kennungen_) {
       if (keys.insert(K).second) journal_.keys.push_back(K);
     }
     for (const FreeKennung& free : content_.kennungen) {
@@ -231,7 +269,7 @@ class ImportRun {
     for (const auto& [local, K] : objects_.comes_back_as) {
       if (keys.insert(local).second) journal_.keys.push_back(local);
     }
-    journal_.before = store_.ReadKeys(keys);
+    journal_.before = store_.ReadKeys(keys, gathered_.state.rows, gathered_.state.pool);
     if (content_.has_tid && content_.tid.Transaktion != -1 &&
         !store_.HasTransaction(content_.tid.Transaktion)) {
       journal_.registered = content_.tid.Transaktion;
@@ -443,8 +481,17 @@ class ImportRun {
 
     DeleteObjects();
     RenameObjects();
+    // The rows as they are now: a deletion or identifier hook may have
+    // written them meanwhile.
+    std::optional<ImportPlan::ProjectState> now;
+    if (store_.TablesStamp() != gathered_.stamp) {
+      now.emplace();
+      now->rows = store_.AllRows();
+      now->pool = store_.AllPoolRows();
+    }
+    const ImportPlan::ProjectState& rows = now ? *now : gathered_.state;
     const ImportChanges changes =
-        ImportPlan::PlanMerge(content_, store_.AllRows(), store_.AllPoolRows(), objects_,
+        ImportPlan::PlanMerge(content_, rows.rows, rows.pool, objects_,
                               content_.has_tid && store_.HasTransaction(content_.tid.Transaktion));
     store_.ApplyImport(changes);
     // From here on a change mark in the package's rows is not the import's:
@@ -581,13 +628,16 @@ class ImportRun {
 
   const Package::Names& names_;
   const PackageContent& content_;
+  const std::vector<std::string> kennungen_;  // ImportPlan::PackageKennungen(content_)
+  Gathered gathered_;
+  ImportPlan::Objects objects_;
+  ImportPlan::Policy planned_;
   ImportPlan::Policy policy_;
   bool with_photos_;
   std::string project_;
   std::string folder_;
   TransactionStore& store_;
   std::unique_ptr<TransactionStore::Hold> hold_;
-  ImportPlan::Objects objects_;
   ImportPlan::PhotoPlan photos_;
   ImportJournal journal_;
   std::vector<std::string> notes_;
@@ -640,6 +690,8 @@ bool VD1CustomImportProc() {
   Tools::SetRegStringEntry(key, kSection, "ImportDir", names.D);
 
   std::optional<PackageContent> content;
+  std::vector<std::string> kennungen;
+  Gathered gathered;
   ImportPlan::Objects objects;
   {
     platform::ui::HourglassGuard hourglass;
@@ -650,8 +702,10 @@ bool VD1CustomImportProc() {
       return false;
     }
     try {
-      objects = ImportPlan::PlanObjects(*content, GatherState(*content),
-                                        ImportPlan::Policy::kKeepLocalWork);
+      kennungen = ImportPlan::PackageKennungen(*content);
+      gathered = GatherState(kennungen);
+      objects =
+          ImportPlan::PlanObjects(*content, gathered.state, ImportPlan::Policy::kKeepLocalWork);
     } catch (const std::exception& e) {
       Inform(MsgKind::kError,
              "Das Projekt kann nicht gelesen werden; der Import wird nicht ausgeführt:\r" +
@@ -674,7 +728,12 @@ bool VD1CustomImportProc() {
   }
 
   platform::ui::HourglassGuard hourglass;
-  const bool done = ImportRun(names, *content, *policy, with_photos).Execute();
+  // Without local work both answers plan alike.
+  const ImportPlan::Policy planned =
+      objects.local_work.empty() ? *policy : ImportPlan::Policy::kKeepLocalWork;
+  const bool done = ImportRun(names, *content, std::move(kennungen), std::move(gathered),
+                              std::move(objects), planned, *policy, with_photos)
+                        .Execute();
   host::ActivateMap();
   host::Redraw();
   return done;

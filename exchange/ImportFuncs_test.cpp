@@ -11,10 +11,12 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
@@ -317,6 +319,59 @@ TEST_F(ImportTest, KeptLocalWorkStaysWhileTheRestOfThePackageComesIn) {
   EXPECT_EQ(testsupport::ListRows(ProjectDir()),
             (std::vector<std::string>{"DE-1 7 1 UPDATE DE-1", "DE-2 7 0 IGNORED DE-2",
                                       "DE-3 7 1 IGNORED DE-3"}));
+}
+
+// Runs `during` when a form comes up, then lets the scripted presenter
+// answer it: what another program does while the mapper reads the
+// question.
+class WhileAsked : public platform::ui::Presenter {
+ public:
+  WhileAsked(std::unique_ptr<platform::ui::Presenter> inner, std::function<void()> during)
+      : inner_(std::move(inner)), during_(std::move(during)) {}
+  platform::ui::MsgAnswer ShowMessage(platform::ui::MsgKind kind, std::string_view text,
+                                      platform::ui::MsgButtons buttons) override {
+    return inner_->ShowMessage(kind, text, buttons);
+  }
+  void RunModal(platform::ui::Form& form) override {
+    if (during_) std::exchange(during_, nullptr)();
+    inner_->RunModal(form);
+  }
+  void ShowModeless(platform::ui::Form& form) override { inner_->ShowModeless(form); }
+  void CloseModeless(platform::ui::Form& form) override { inner_->CloseModeless(form); }
+  std::optional<std::string> ShowFileDialog(
+      const platform::ui::FileDialogRequest& request) override {
+    return inner_->ShowFileDialog(request);
+  }
+
+ private:
+  std::unique_ptr<platform::ui::Presenter> inner_;
+  std::function<void()> during_;
+};
+
+TEST_F(ImportTest, WorkMarkedByAnotherProgramDuringTheQuestionIsKeptToo) {
+  WritePackage("abcdef", {"DE-3"});
+  ASSERT_TRUE(Import());
+  MappersDay();
+  const int32_t three = host().IdOf("DE-3");
+  // While the question lists DE-1 and DE-2, another program marks DE-3.
+  const std::string dbsql = std::string(VANDRA_BINARY_DIR) + "/bin/dbsql";
+  const std::string dir = ProjectDir();
+  platform::ui::SetPresenter(
+      std::make_unique<WhileAsked>(platform::ui::SetPresenter(nullptr), [&dbsql, &dir] {
+        ASSERT_EQ(std::system(("'" + dbsql + "' 'Data Source=" + dir +
+                               ";Extended Properties=DBASE III;' \"update TA_LIST set "
+                               "CHANGED='UPDATE' where KENNUNG='DE-3'\" >/dev/null")
+                                  .c_str()),
+                  0);
+      }));
+  ASSERT_TRUE(Import("abcdef.tid", "form TFormLokaleArbeit\nclick BtnBehalten"));
+  ExpectAllAnswered();
+  EXPECT_EQ(Shown().find("DE-3 ("), std::string::npos) << Shown();
+  // Its work is kept as the answer says, though the question never named it.
+  EXPECT_EQ(host().IdOf("DE-3"), three);
+  EXPECT_EQ(testsupport::ListRows(ProjectDir()),
+            (std::vector<std::string>{"DE-1 7 1 UPDATE DE-1", "DE-2 7 0 IGNORED DE-2",
+                                      "DE-3 7 1 UPDATE DE-3"}));
 }
 
 TEST_F(ImportTest, TakenPackageReplacesTheObjectsAndKeepsTheirLocalPhotoLinks) {
