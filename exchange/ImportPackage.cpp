@@ -4,6 +4,8 @@
 #include <array>
 #include <map>
 #include <set>
+#include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -172,10 +174,14 @@ void ReadPhotoList(platform::db::Connection& connection, const std::string& tabl
 }
 
 // A note naming what a table holds more than once.
-template <class Key>
-void NoteTwice(const std::vector<Key>& keys, const std::string& intro, PackageContent& content) {
-  std::set<Key> seen, twice;
-  for (const Key& key : keys) {
+template <class Key, class Rows, class KeyOf>
+void NoteTwice(const Rows& rows, KeyOf key_of, const std::string& intro, PackageContent& content) {
+  using Seen = std::conditional_t<std::is_same_v<Key, std::string>, std::string_view, Key>;
+  std::unordered_set<Seen> seen;
+  seen.reserve(rows.size());
+  std::set<Key> twice;
+  for (const auto& row : rows) {
+    const Key& key = key_of(row);
     if (!seen.insert(key).second) twice.insert(key);
   }
   if (twice.empty()) return;
@@ -393,11 +399,12 @@ void CheckListedObjects(const PackageContent& content, const std::string& list_f
 // Every object must be of a class the host knows: it skips any other when
 // it loads, and the object the import deleted for it would be gone.
 void CheckClasses(const PackageContent& content) {
-  std::map<int32_t, std::vector<std::string>> used;
-  std::unordered_set<std::string> shaped;
+  std::map<int32_t, std::vector<std::string_view>> used;
+  std::unordered_set<std::string_view> shaped;
   for (const GeoLayer& layer : content.layers) {
     for (size_t i = 0; i < layer.classes.size(); ++i)
       used[layer.classes[i]].push_back(layer.ids[i]);
+    shaped.reserve(shaped.size() + layer.ids.size());
     shaped.insert(layer.ids.begin(), layer.ids.end());
   }
   // An object of the attribute file alone is made from its class there.
@@ -410,7 +417,10 @@ void CheckClasses(const PackageContent& content) {
   for (const auto& [klasse, kennungen] : used) {
     if (host::ClassShortName(klasse, 0)) continue;
     unknown += "\r" + std::to_string(klasse) + ":";
-    for (size_t i = 0; i < kennungen.size() && i < 5; ++i) unknown += " " + kennungen[i];
+    for (size_t i = 0; i < kennungen.size() && i < 5; ++i) {
+      unknown += ' ';
+      unknown += kennungen[i];
+    }
     if (kennungen.size() > 5) unknown += " ... (" + std::to_string(kennungen.size()) + ")";
   }
   if (!unknown.empty()) {
@@ -542,12 +552,12 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
         R.VNr = query.AsInt32(3);
         R.Schreibend = query.AsInt32(4);
       }
-      std::vector<std::string> kennungen;
-      for (const TTransaktionslistenDaten& R : content.rows) kennungen.push_back(R.Kennung);
-      NoteTwice(kennungen,
-                "Die Transaktionsliste " + reading +
-                    " nennt folgende Kennungen mehrfach; es gilt jeweils die letzte Zeile:",
-                content);
+      NoteTwice<std::string>(
+          content.rows,
+          [](const TTransaktionslistenDaten& R) -> const std::string& { return R.Kennung; },
+          "Die Transaktionsliste " + reading +
+              " nennt folgende Kennungen mehrfach; es gilt jeweils die letzte Zeile:",
+          content);
     }
     if (const auto file = folder.File(P + ".tid")) {
       reading = D + *file;
@@ -576,24 +586,24 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
       for (; !query.Eof(); query.Next()) {
         content.kennungen.push_back({query.AsInt32(0), query.AsString(1)});
       }
-      std::vector<std::string> kennungen;
-      for (const FreeKennung& free : content.kennungen) kennungen.push_back(free.Kennung);
-      NoteTwice(kennungen,
-                "Die Liste der freien Kennungen " + reading +
-                    " nennt folgende Kennungen mehrfach; sie werden einmal übernommen:",
-                content);
+      NoteTwice<std::string>(
+          content.kennungen,
+          [](const FreeKennung& free) -> const std::string& { return free.Kennung; },
+          "Die Liste der freien Kennungen " + reading +
+              " nennt folgende Kennungen mehrfach; sie werden einmal übernommen:",
+          content);
     }
     if (const auto file = folder.File(P + "pc.dbf")) {
       reading = D + *file;
       folder.File(P + "pc.dbt");  // a memo file that is a link refuses the package too
       content.has_photos = true;
       ReadPhotoList(connection, P + "pc", content, D + *file);
-      std::vector<int32_t> ids;
-      for (const Package::TFotoMetadaten& foto : content.fotos) ids.push_back(foto.FotoID);
-      NoteTwice(ids,
-                "Die Fotoliste " + reading +
-                    " nennt folgende Foto-IDs mehrfach; es gilt jeweils die erste Zeile:",
-                content);
+      NoteTwice<int32_t>(
+          content.fotos,
+          [](const Package::TFotoMetadaten& foto) -> const int32_t& { return foto.FotoID; },
+          "Die Fotoliste " + reading +
+              " nennt folgende Foto-IDs mehrfach; es gilt jeweils die erste Zeile:",
+          content);
     }
     reading.clear();
     ReadPictures(folder, names, content);

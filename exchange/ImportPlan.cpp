@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "exchange/ImportFuncs.h"
@@ -44,15 +45,18 @@ struct FirstRows {
     }
   }
   const TObjectMetadata* Original(std::string_view K) const {
+    if (by_original.empty()) return nullptr;
     const auto it = by_original.find(K);
     return it == by_original.end() ? nullptr : it->second.first;
   }
   int EnteredCount(std::string_view K) const {
+    if (by_original.empty()) return 0;
     const auto it = by_original.find(K);
     return it == by_original.end() ? 0 : it->second.count;
   }
-  const TObjectMetadata* Either(std::string_view K) const {
-    if (const TObjectMetadata* row = Original(K)) return row;
+  // `original`: what Original(K) gave.
+  const TObjectMetadata* Either(std::string_view K, const TObjectMetadata* original) const {
+    if (original || by_current.empty()) return original;
     const auto it = by_current.find(K);
     return it == by_current.end() ? nullptr : it->second;
   }
@@ -68,10 +72,18 @@ struct FirstRows {
       const std::unordered_map<std::string_view, std::vector<const TObjectMetadata*>>& map,
       std::string_view K) {
     static const std::vector<const TObjectMetadata*> kNone;
+    if (map.empty()) return kNone;  // as mostly: no identifier was switched
     const auto it = map.find(K);
     return it == map.end() ? kNone : it->second;
   }
 };
+
+// A lookup that spares hashing the key where the set is empty, as most of
+// the plan's sets are for most packages.
+template <class Set>
+bool In(const Set& set, std::string_view K) {
+  return !set.empty() && set.count(typename Set::key_type(K)) > 0;
+}
 
 std::string LocalPhotos(int count) {
   return count == 1 ? "1 lokales Foto" : std::to_string(count) + " lokale Fotos";
@@ -85,7 +97,9 @@ std::string Lower(const std::string& name) {
 
 std::vector<std::string> PackageKennungen(const PackageContent& content) {
   std::vector<std::string> kennungen;
-  std::unordered_set<std::string> seen;
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(content.rows.size() + content.xml_ids.size());
+  kennungen.reserve(content.rows.size());
   const auto add = [&](const std::string& K) {
     if (seen.insert(K).second) kennungen.push_back(K);
   };
@@ -108,9 +122,13 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
 
   std::unordered_set<std::string> local;
   for (const std::string& K : kennungen) {
-    const auto found = state.objects.find(K);
-    const int32_t id = found == state.objects.end() ? 0 : found->second;
-    const TObjectMetadata* row = first.Either(K);
+    int32_t id = 0;
+    if (!state.objects.empty()) {
+      const auto found = state.objects.find(K);
+      if (found != state.objects.end()) id = found->second;
+    }
+    const TObjectMetadata* merged = first.Original(K);
+    const TObjectMetadata* row = first.Either(K, merged);
     std::string what;
     const auto add = [&what](std::string_view part) {
       if (!what.empty()) what += ", ";
@@ -132,8 +150,7 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
     }
     // A row of another transaction that the package's status does not
     // outrank stays: its object is the project's, not the package's.
-    const auto R = package_row.find(K);
-    const TObjectMetadata* merged = first.Original(K);
+    const auto R = merged ? package_row.find(K) : package_row.end();
     if (R != package_row.end() && merged && merged->TID >= 0 && merged->TID != R->second->TID &&
         !ImportFuncs::IsHigherState(R->second->Schreibend, merged->Schreibend)) {
       plan.kept.insert(K);
@@ -175,17 +192,24 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
   // Where the package's version does not come in, the new object carrying
   // the identifier stays, and its row with it.
   std::erase_if(plan.dropped, [&](const auto& row) { return plan.kept.count(row.first) > 0; });
-  const std::unordered_set<std::string_view> in_package(kennungen.begin(), kennungen.end());
+  // Asked only for identifiers switched or kept, which are few.
+  std::optional<std::unordered_set<std::string_view>> in_package_set;
+  const auto in_package = [&](std::string_view K) {
+    if (!in_package_set) in_package_set.emplace(kennungen.begin(), kennungen.end());
+    return in_package_set->count(K) > 0;
+  };
   for (const std::string& K : kennungen) {
-    if (plan.kept.count(K)) continue;
-    const auto found = state.objects.find(K);
-    if (found != state.objects.end() && found->second > 0)
-      plan.deleted.emplace_back(K, found->second);
-    if (!package_row.count(K)) continue;
+    if (In(plan.kept, K)) continue;
+    if (!state.objects.empty()) {
+      const auto found = state.objects.find(K);
+      if (found != state.objects.end() && found->second > 0)
+        plan.deleted.emplace_back(K, found->second);
+    }
+    if (first.SwitchedFrom(K).empty() || !package_row.count(K)) continue;
     // The rows the merge gives K back to may carry other identifiers now:
     // the objects the mapper switched away from K.
     for (const TObjectMetadata* row : first.SwitchedFrom(K)) {
-      if (row->Kennung.empty() || in_package.count(row->Kennung) ||
+      if (row->Kennung.empty() || in_package(row->Kennung) ||
           plan.comes_back_as.count(row->Kennung)) {
         continue;
       }
@@ -197,24 +221,25 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
       if (row->TID > 0) plan.returned.push_back({row->TID, row->Kennung});
     }
   }
+  plan.loaded.reserve(content.xml_ids.size());
   for (const ImportFuncs::GeoLayer& layer : content.layers) {
     for (const std::string& K : layer.ids) {
-      if (!plan.kept.count(K)) plan.loaded.insert(K);
+      if (!In(plan.kept, K)) plan.loaded.insert(K);
     }
   }
   for (const std::string& K : content.xml_ids) {
-    if (!plan.kept.count(K)) plan.loaded.insert(K);
+    if (!In(plan.kept, K)) plan.loaded.insert(K);
   }
   // Kept by rank, its row's identifier is reset: the object must follow.
   // Where it cannot (another object carries the identifier, or the row's
   // object is gone), the row stays as it is: reset, it would name an object
   // it is not, and its own identifier would be in neither list.
   for (const std::string& K : kennungen) {
-    if (!plan.kept.count(K) || plan.local_kept.count(K)) continue;
+    if (!In(plan.kept, K) || plan.local_kept.count(K)) continue;
     const TObjectMetadata* row = first.Original(K);
     if (!row || row->Kennung == K || row->Kennung.empty()) continue;
     const auto object = state.objects.find(row->Kennung);
-    if (state.objects.count(K) || in_package.count(row->Kennung) || object == state.objects.end() ||
+    if (state.objects.count(K) || in_package(row->Kennung) || object == state.objects.end() ||
         object->second <= 0) {
       plan.local_kept.insert(K);
       continue;
@@ -300,9 +325,11 @@ std::vector<PoolRow> PlanFreeKennungen(const PackageContent& content,
                                        const std::vector<PoolRow>& pool,
                                        const std::unordered_map<std::string, bool>& listed,
                                        const std::function<bool(const std::string&)>& carried) {
-  std::unordered_set<std::string> pooled;
+  std::unordered_set<std::string_view> pooled;
+  pooled.reserve(pool.size() + content.kennungen.size());
   for (const PoolRow& row : pool) pooled.insert(row.Kennung);
   std::vector<PoolRow> rows;
+  rows.reserve(content.kennungen.size());
   for (const ImportFuncs::FreeKennung& free : content.kennungen) {
     const auto held = listed.find(free.Kennung);
     if (held != listed.end() && !held->second) continue;
