@@ -176,6 +176,10 @@ void ColumnIndex::Compact(uint32_t id) {
 }
 
 std::span<const uint32_t> ColumnIndex::Find(std::string_view key) {
+  // Pieces read one lookup at a time cost no more than reading the whole
+  // arrays once, as long as they are fewer: past that, the rest of the
+  // lookups are answered from memory.
+  if (attached_ && attached_->Fetched() >= layout_.bytes) ReadWhole();
   const uint32_t id = IdOf(key);
   if (id == kNoKey) return {};
   if (attached_) {

@@ -98,6 +98,9 @@ class ColumnIndex {
     // Fills `into` with `n` bytes from `offset` of what Save wrote; throws
     // Unreadable when it cannot.
     virtual void Read(uint64_t offset, void* into, size_t n) = 0;
+    // How many bytes the reads so far took from where the arrays lie (not
+    // from a cache of its own).
+    virtual uint64_t Fetched() const { return 0; }
   };
   // A stored index whose numbers turn out not to add up, or that cannot be
   // read any more: whoever holds the index builds it from the records.
@@ -109,7 +112,8 @@ class ColumnIndex {
   // reading them whole: a lookup in a million keys reads a few pieces. The
   // numbers are checked as they are read (Unreadable when they do not add
   // up); changes are kept in memory on top of them, and once they grow
-  // large, the arrays are read whole. False when the counts do not add up
+  // large, or the lookups have fetched as much as the arrays hold (many
+  // lookups spread over them), the arrays are read whole. False when the counts do not add up
   // to `bytes`.
   bool Attach(std::shared_ptr<Stored> stored, uint64_t bytes);
   bool Attached() const { return attached_ != nullptr; }

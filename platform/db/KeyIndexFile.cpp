@@ -226,6 +226,7 @@ class FileStored : public ColumnIndex::Stored {
         if (!file_->ReadExactly(body_at_ + first * kPage, pages.data(), pages.size())) {
           throw ColumnIndex::Unreadable("cut short");
         }
+        fetched_ += pages.size();
         for (uint64_t page = first; page <= last; ++page) {
           const size_t from = static_cast<size_t>((page - first) * kPage);
           Check(page, pages.data() + from, std::min(kPage, pages.size() - from));
@@ -249,6 +250,8 @@ class FileStored : public ColumnIndex::Stored {
     }
   }
 
+  uint64_t Fetched() const override { return fetched_; }
+
  private:
   static constexpr size_t kPagesKept = 256;
   void Check(uint64_t page, const unsigned char* bytes, size_t n) const {
@@ -267,6 +270,7 @@ class FileStored : public ColumnIndex::Stored {
     if (!file_->ReadExactly(body_at_ + page * kPage, bytes.data(), bytes.size())) {
       throw ColumnIndex::Unreadable("cut short");
     }
+    fetched_ += bytes.size();
     Check(page, bytes.data(), bytes.size());
     return pages_.emplace(page, std::move(bytes)).first->second;
   }
@@ -276,6 +280,7 @@ class FileStored : public ColumnIndex::Stored {
   std::vector<uint64_t> sums_;
   uint64_t offset_;
   std::unordered_map<uint64_t, std::vector<unsigned char>> pages_;
+  uint64_t fetched_ = 0;
 };
 
 }  // namespace

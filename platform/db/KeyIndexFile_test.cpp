@@ -351,10 +351,13 @@ class StringStored : public ColumnIndex::Stored {
   void Read(uint64_t offset, void* into, size_t n) override {
     if (offset + n > bytes_.size()) throw ColumnIndex::Unreadable("past the end");
     std::memcpy(into, bytes_.data() + offset, n);
+    fetched_ += n;
   }
+  uint64_t Fetched() const override { return fetched_; }
 
  private:
   std::string bytes_;
+  uint64_t fetched_ = 0;
 };
 
 std::vector<uint32_t> ListOf(ColumnIndex& index, const std::string& key) {
@@ -435,6 +438,34 @@ TEST(ColumnIndexImageTest, AttachedArraysWithChangesOnTopAnswerAsAnIndexInMemory
     } catch (const ColumnIndex::Unreadable&) {
     }
   }
+}
+
+TEST(ColumnIndexImageTest, LookupsSpreadOverTheArraysEndUpReadingThemWhole) {
+  constexpr uint32_t kRows = 5000;
+  std::vector<std::string> keys;
+  for (uint32_t r = 0; r < kRows; ++r) keys.push_back(Key(static_cast<int>(r)));
+  ColumnIndex memory;
+  memory.Build(kRows, [&](uint32_t r) { return ColumnIndex::Key(keys[r]); });
+  std::string image;
+  memory.Save([&](const void* p, size_t n) { image.append(static_cast<const char*>(p), n); });
+  ColumnIndex attached;
+  ASSERT_TRUE(attached.Attach(std::make_shared<StringStored>(image), image.size()));
+  // A few lookups read a few pieces.
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(ListOf(attached, Key(i * 13)), ListOf(memory, Key(i * 13)));
+  EXPECT_TRUE(attached.Attached());
+  // Lookups all over the keys: once they have fetched as much as the arrays
+  // hold, the arrays are read whole and the answers stay the same.
+  std::mt19937 random(3);
+  for (int k = 0; k < 20000 && attached.Attached(); ++k) {
+    const std::string key = Key(std::uniform_int_distribution<int>(0, kRows - 1)(random));
+    EXPECT_EQ(ListOf(attached, key), ListOf(memory, key)) << key;
+  }
+  EXPECT_FALSE(attached.Attached());
+  for (uint32_t r = 0; r < kRows; r += 7) {
+    EXPECT_EQ(ListOf(attached, Key(static_cast<int>(r))), std::vector<uint32_t>{r});
+  }
+  EXPECT_TRUE(attached.Find("nie").empty());
 }
 
 }  // namespace
