@@ -1,7 +1,7 @@
 # The Windows build, cross-built with Debian's MinGW-w64 (toolchain files in
 # cmake/windows/, libraries from scripts/windows-deps). It holds what has a
 # Windows implementation so far, and grows service by service until it
-# builds all that the Linux build does (README, "Windows"):
+# builds all that the Linux build does (docs/windows.md):
 #
 #   64-bit  the platform services that have their Windows implementation,
 #           files, folders, locks and clock (platform/env, WinEnv.cpp in

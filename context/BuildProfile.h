@@ -2,8 +2,8 @@
 // selects its profile when the library is loaded; the subsystem code is
 // compiled once and asks the profile what the running build does where the
 // builds differ, never which build it is. Tests select whichever profile
-// they exercise; the README's table of differences is held to these fields
-// by a test.
+// they exercise; the table of differences in docs/builds.md is held to
+// these fields by a test.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
-// The three build profiles against the README's table of differences: each
-// row the table lists is read back from the profile's fields, so that the
-// table and the builds cannot drift apart unnoticed.
+// The three build profiles against the table of differences in
+// docs/builds.md: each row the table lists is read back from the profile's
+// fields, so that the table and the builds cannot drift apart unnoticed.
 #include "context/BuildProfile.h"
 
 #include <gtest/gtest.h>
@@ -40,18 +40,18 @@ std::vector<std::string> Cells(const std::string& line) {
 using Table = std::map<std::string, std::map<std::string, std::string>>;
 
 Table ReadDifferences() {
-  std::ifstream readme(std::string(VANDRA_SOURCE_DIR) + "/README.md");
+  std::ifstream doc(std::string(VANDRA_SOURCE_DIR) + "/docs/builds.md");
   std::string line;
-  while (std::getline(readme, line) && line != "### Differences between the builds") {
+  while (std::getline(doc, line) && line != "### Differences between the builds") {
   }
-  while (std::getline(readme, line) && !line.starts_with("|")) {
+  while (std::getline(doc, line) && !line.starts_with("|")) {
   }
   std::vector<std::string> builds;
   for (const std::string& cell : Cells(line)) {
     builds.push_back(cell.size() > 2 ? cell.substr(1, cell.size() - 2) : cell);
   }
   Table table;
-  while (std::getline(readme, line) && line.starts_with("|")) {
+  while (std::getline(doc, line) && line.starts_with("|")) {
     if (line.starts_with("|---")) continue;
     const std::vector<std::string> cells = Cells(line);
     std::map<std::string, std::string>& row = table[cells.at(0)];
@@ -206,19 +206,19 @@ const std::vector<Row>& Rows() {
 // library) and the check-in, which follows the export.
 const char* const kHeldElsewhere[] = {"hooks", "check-in after the export (`TfrmVandraCheckIn`)"};
 
-TEST(BuildProfileTest, EachProfileSaysWhatTheReadmeTableSays) {
+TEST(BuildProfileTest, EachProfileSaysWhatTheTableSays) {
   const Table table = ReadDifferences();
-  ASSERT_FALSE(table.empty()) << "no table of differences in the README";
+  ASSERT_FALSE(table.empty()) << "no table of differences in docs/builds.md";
   for (const Row& row : Rows()) {
     const auto found = table.find(row.label);
-    ASSERT_NE(found, table.end()) << "the README has no row \"" << row.label << "\"";
+    ASSERT_NE(found, table.end()) << "docs/builds.md has no row \"" << row.label << "\"";
     for (const Build build : kBuilds) {
       const BuildProfile& profile = ProfileOf(build);
       const auto cell = found->second.find(std::string(profile.name));
       ASSERT_NE(cell, found->second.end()) << row.label << ": no column " << profile.name;
       for (const Phrase& phrase : row.phrases) {
         EXPECT_EQ(Says(cell->second, phrase.text), phrase.holds(profile))
-            << profile.name << ", \"" << row.label << "\": the README "
+            << profile.name << ", \"" << row.label << "\": docs/builds.md "
             << (Says(cell->second, phrase.text) ? "says" : "does not say") << " \"" << phrase.text
             << "\" but the profile " << (phrase.holds(profile) ? "does" : "does not")
             << "\n  cell: " << cell->second;
@@ -227,12 +227,12 @@ TEST(BuildProfileTest, EachProfileSaysWhatTheReadmeTableSays) {
   }
 }
 
-TEST(BuildProfileTest, EveryRowOfTheReadmeTableIsHeld) {
+TEST(BuildProfileTest, EveryRowOfTheTableIsHeld) {
   for (const auto& [label, cells] : ReadDifferences()) {
     bool held = false;
     for (const Row& row : Rows()) held = held || row.label == label;
     for (const char* other : kHeldElsewhere) held = held || label == other;
-    EXPECT_TRUE(held) << "the README's row \"" << label
+    EXPECT_TRUE(held) << "docs/builds.md's row \"" << label
                       << "\" is held to no field of the build profile";
   }
 }

@@ -1,6 +1,7 @@
 // kartul-sim, the host stand-in's program: opens or creates a project, loads
 // one plug-in build and lets a scenario file (batch) or a user at the prompt
-// (interactive) act as a mapper. See the README for the scenario language.
+// (interactive) act as a mapper. See docs/host-standin.md for the scenario
+// language.
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>

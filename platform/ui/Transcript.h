@@ -1,7 +1,8 @@
 // The record of every message box, form and file dialog shown, appended to
 // the file named by KARTUL_TRANSCRIPT (or kept in memory for tests). The host
 // stand-in reads the lines beginning with "message" and "UNEXPECTED"; the
-// format is described in the README ("Dialog answers and transcripts").
+// format is described in docs/host-standin.md ("Dialog answers and
+// transcripts").
 #pragma once
 
 #include <memory>
