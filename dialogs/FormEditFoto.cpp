@@ -76,11 +76,11 @@ std::optional<std::string> CoordinateOf(const Edit& edit) {
 
 const char* PictureStateText(int32_t state) {
   switch (state) {
-    case 1:
+    case DialogTools::kPhotoNotStored:
       return "noch nicht importiert";
-    case 2:
+    case DialogTools::kPhotoFromVandra:
       return "aus VANDRA importiert";
-    case 3:
+    case DialogTools::kPhotoLocal:
       return "lokal importiert";
     default:
       return "unbekannt";
@@ -215,7 +215,9 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
     eQuelle.text = row->Quelle;
     mBeschreibung.text = row->Bildbeschreibung;
     const int32_t state = row->IsNew.value_or(0);
-    PictureState = state == 3 || state == 2 ? state : 2;
+    PictureState = state == DialogTools::kPhotoLocal || state == DialogTools::kPhotoFromVandra
+                       ? state
+                       : DialogTools::kPhotoFromVandra;
     int32_t grad = -1;
     if (!row->Blickrichtung || !Tools::TryStrToInt(Tools::Trim(*row->Blickrichtung), grad)) {
       grad = -1;
@@ -239,11 +241,11 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
     OrgFotoID = row->FotoID;
   } else {
     FillControlsByDefault();
-    PictureState = 1;
+    PictureState = DialogTools::kPhotoNotStored;
     OrgFotoID = 0;
   }
-  BtnOK.enabled = PictureState != 2;
-  BtnGetFoto.enabled = PictureState != 2;
+  BtnOK.enabled = PictureState != DialogTools::kPhotoFromVandra;
+  BtnGetFoto.enabled = PictureState != DialogTools::kPhotoFromVandra;
   BtnGetCoordinate.enabled = true;
   cbNoCoordinatesClick();
   UpdateLblPicState();
@@ -302,7 +304,7 @@ void TFormEditFoto::UpdateLblPicState() {
 }
 
 void TFormEditFoto::BtnGetFotoClick() {
-  if (PictureState == 2) return;
+  if (PictureState == DialogTools::kPhotoFromVandra) return;
   platform::ui::FileDialogRequest request;
   request.kind = platform::ui::FileDialogRequest::Kind::kOpen;
   request.filter = "JPEG-Grafikdatei (*.jpg)|*.jpg";
@@ -396,7 +398,7 @@ DialogTools::FotoRecord TFormEditFoto::Entered() const {
 }
 
 void TFormEditFoto::BtnOKClick() {
-  if (PictureState == 2) return;
+  if (PictureState == DialogTools::kPhotoFromVandra) return;
   if (!PointRemovedAtOnce()) actions_.RemoveTempObject();
   if (!DatenPlausibel()) {
     platform::ui::MessageBox(MsgKind::kWarning, kUnvollstaendig);

@@ -87,7 +87,7 @@ class TFormEditFoto : public platform::ui::Form {
   std::string strPicNewFileNameInKT;
   std::string strDefaultPicDir;
   int32_t OrgFotoID = 0;
-  int32_t PictureState = 1;
+  int32_t PictureState = DialogTools::kPhotoNotStored;
   int32_t lngOKL = 0;
 
  protected:

@@ -15,6 +15,15 @@
 
 namespace DialogTools {
 
+// The state of a photo's picture: the catalogue's IsNew, the dialog's
+// PictureState and the Status an imported photo gets hold these numbers;
+// any other number (a null column reads 0) is no known state.
+enum PhotoState : int32_t {
+  kPhotoNotStored = 1,   // a new photo, its picture not yet stored
+  kPhotoFromVandra = 2,  // came with a package from the central system; read-only
+  kPhotoLocal = 3,       // taken in in this project; exported, may be deleted
+};
+
 // One row of the catalogue table Fotos as the dialog reads and writes it.
 // Numbers the mapper types stay texts until they are stored; a null column
 // is nothing.
@@ -44,7 +53,7 @@ struct ChosenPicture {
 // holds it.
 struct FotoIntake {
   int32_t OrgFotoID = 0;     // 0: a new photo
-  int32_t PictureState = 1;  // 1 new, 3 local; 2 is never taken in
+  int32_t PictureState = kPhotoNotStored;  // or kPhotoLocal; kPhotoFromVandra is never taken in
   std::string strPicFilenameFromDB;
   // The picture chosen in this opening; null when none was.
   ChosenPicture* chosen = nullptr;
@@ -62,7 +71,7 @@ struct FotoIntakeResult {
   int32_t FotoID = 0;
   std::string PicFileName;   // the picture's name in KTPhotos
   bool copied = false;       // a picture was copied into KTPhotos
-  int32_t PictureState = 1;  // 3 once a new photo is stored
+  int32_t PictureState = kPhotoNotStored;  // kPhotoLocal once a new photo is stored
 };
 
 // A captured position: the point's coordinates, scaled and rounded to

@@ -13,6 +13,7 @@
 #include "context/PluginContext.h"
 #include "context/ProjectIdentity.h"
 #include "dialogs/FormLokaleArbeit.h"
+#include "dialogs/FotoActions.h"
 #include "exchange/ImportJournal.h"
 #include "exchange/ImportPlan.h"
 #include "exchange/ImportUndo.h"
@@ -84,7 +85,7 @@ std::unordered_map<int32_t, int> LocalPhotoLinks(
   TdmFotoverwaltung& catalogue = EnsureFotoverwaltung();
   std::unordered_set<int32_t> local;
   for (const CatalogueEntry& entry : catalogue.CatalogueEntries()) {
-    if (entry.IsNew == 3) local.insert(entry.FotoID);
+    if (entry.IsNew == DialogTools::kPhotoLocal) local.insert(entry.FotoID);
   }
   for (const ObjectRow& link : catalogue.ReadObjectRows(kLinkTable, ids)) {
     const std::optional<int32_t> photo = IntField(link, "PhotoID");
@@ -571,7 +572,7 @@ class ImportRun {
       if (row.table != kLinkTable) continue;
       if (!read) {
         for (const CatalogueEntry& entry : EnsureFotoverwaltung().CatalogueEntries()) {
-          if (entry.IsNew == 3) local.insert(entry.FotoID);
+          if (entry.IsNew == DialogTools::kPhotoLocal) local.insert(entry.FotoID);
         }
         read = true;
       }

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "context/PluginContext.h"
+#include "dialogs/FotoActions.h"
 #include "exchange/AttributeXml.h"
 #include "exchange/ObjectFiles.h"
 #include "host/HostApi.h"
@@ -160,7 +161,7 @@ void ReadPhotoList(platform::db::Connection& connection, const std::string& tabl
   const std::array<int, 9>& p = *at;
   for (; !query.Eof(); query.Next()) {
     Package::TFotoMetadaten& foto = content.fotos.emplace_back();
-    foto.Status = 2;
+    foto.Status = DialogTools::kPhotoFromVandra;
     foto.FotoID = query.AsInt32(p[0]);
     foto.Kurzname = PhotoText(TextAt(query, p[1]));
     foto.Dateiname = PhotoText(TextAt(query, p[2]));

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "dialogs/FormVorpruefung.h"
+#include "dialogs/FotoActions.h"
 #include "exchange/ExportFuncs.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
@@ -200,7 +201,7 @@ struct Lookup {
 // pictures here alone.
 void MissingPictures(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
   for (const Foto& foto : in.fotos) {
-    if (foto.IsNew != 3) continue;
+    if (foto.IsNew != DialogTools::kPhotoLocal) continue;
     const std::string& name = foto.PicFileName;
     // A name with a path or ".." is never looked for outside the folder:
     // it cannot be one of the folder's own names.

@@ -211,9 +211,9 @@ std::vector<Package::TFotoMetadaten> TdmFotoverwaltung::LocalFotos() {
   std::vector<Package::TFotoMetadaten> fotos;
   Query query(ProjectConnection(), kSelectRow);
   for (; !query.Eof(); query.Next()) {
-    if (query.IsNull(7) || query.AsInt32(7) != 3) continue;
+    if (query.IsNull(7) || query.AsInt32(7) != DialogTools::kPhotoLocal) continue;
     Package::TFotoMetadaten& foto = fotos.emplace_back();
-    foto.Status = 3;
+    foto.Status = DialogTools::kPhotoLocal;
     foto.FotoID = query.AsInt32(0);
     foto.Kurzname = query.AsString(1);
     foto.Rechtswert = NumberOf(query, 2);
@@ -328,7 +328,7 @@ std::optional<std::string> TdmFotoverwaltung::DeleteLocalFoto(int32_t FotoID) {
   {
     Query row(db, "select IsNew, PicFileName from Fotos where FotoID = " + std::to_string(FotoID));
     if (row.Eof()) return std::nullopt;
-    if (row.IsNull(0) || row.AsInt32(0) != 3) return std::nullopt;
+    if (row.IsNull(0) || row.AsInt32(0) != DialogTools::kPhotoLocal) return std::nullopt;
     file = row.AsString(1);
   }
   db.Execute("delete from Fotos where FotoID = " + std::to_string(FotoID));

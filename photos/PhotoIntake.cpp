@@ -24,6 +24,9 @@ using DialogTools::ChosenPicture;
 using DialogTools::FotoIntake;
 using DialogTools::FotoIntakeResult;
 using DialogTools::FotoRecord;
+using DialogTools::kPhotoFromVandra;
+using DialogTools::kPhotoLocal;
+using DialogTools::kPhotoNotStored;
 using platform::ui::MsgKind;
 
 namespace {
@@ -139,12 +142,13 @@ bool CopyFoto(FotoIntake& in, FotoIntakeResult& out) {
   env::Env& e = env::Env::Current();
   const std::string folder = FotoDir();
   std::string target;
-  const bool replace = in.PictureState == 3 && UsablePictureName(in.strPicFilenameFromDB);
+  const bool replace = in.PictureState == kPhotoLocal && UsablePictureName(in.strPicFilenameFromDB);
   const bool chosen = in.chosen != nullptr;
-  if (in.PictureState == 1 || (in.PictureState == 3 && chosen && !replace)) {
+  if (in.PictureState == kPhotoNotStored ||
+      (in.PictureState == kPhotoLocal && chosen && !replace)) {
     out.PicFileName = FreePictureName();
     target = folder + out.PicFileName;
-  } else if (in.PictureState == 3 && chosen) {
+  } else if (in.PictureState == kPhotoLocal && chosen) {
     out.PicFileName = in.strPicFilenameFromDB;
     const std::optional<std::string> real = env::FindNoCase(e, folder, in.strPicFilenameFromDB);
     target = folder + real.value_or(in.strPicFilenameFromDB);
@@ -178,7 +182,7 @@ bool CopyFoto(FotoIntake& in, FotoIntakeResult& out) {
 // photo is local from now on. Answers the stored id (the old one, storing
 // nothing, for a photo of the central system).
 int32_t SaveFotoAlt(FotoIntake& in, FotoIntakeResult& out) {
-  if (in.PictureState == 2 || in.PictureState == 0) return in.OrgFotoID;
+  if (in.PictureState == kPhotoFromVandra || in.PictureState == 0) return in.OrgFotoID;
   TdmFotoverwaltung& module = EnsureFotoverwaltung();
   int32_t id = in.OrgFotoID;
   if (id == 0) {
@@ -189,7 +193,7 @@ int32_t SaveFotoAlt(FotoIntake& in, FotoIntakeResult& out) {
   row.FotoID = id;
   if (out.PicFileName.empty()) out.PicFileName = env::NameOf(in.strPicFilenameFromDB);
   row.PicFileName = out.PicFileName;
-  if (out.PictureState == 1) out.PictureState = 3;
+  if (out.PictureState == kPhotoNotStored) out.PictureState = kPhotoLocal;
   row.IsNew = out.PictureState;
   module.PostFoto(row);
   return id;
