@@ -215,20 +215,25 @@ std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file)
   return objects;
 }
 
+ExportRefused ExportProject(const std::string& base) {
+  ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+  if (!host::ExportGeodaten(base + ".shp", 10, true, 0)) return ExportRefused::kGeodata;
+  if (!host::ExportDataXML(base + ".xml", true, false)) return ExportRefused::kAttributes;
+  return ExportRefused::kNone;
+}
+
 std::vector<HostObject> TakeSnapshot() {
   ScratchFolder scratch;
   const std::string base = platform::env::JoinPath(scratch.Path(), std::string(kBase));
-  {
-    // The host's exports may post rows; those are no edits of the mapper's.
-    ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
-    if (!host::ExportGeodaten(base + ".shp", 10, true, 0)) {
+  switch (ExportProject(base)) {
+    case ExportRefused::kGeodata:
       throw SnapshotError("Die Geodaten des Projekts konnten nicht nach " + base +
                           ".shp exportiert werden.");
-    }
-    if (!host::ExportDataXML(base + ".xml", true, false)) {
+    case ExportRefused::kAttributes:
       throw SnapshotError("Die Attributdaten des Projekts konnten nicht nach " + base +
                           ".xml exportiert werden.");
-    }
+    case ExportRefused::kNone:
+      break;
   }
   platform::env::Env& env = CurrentEnv();
   std::vector<XmlObject> listed;

@@ -49,6 +49,14 @@ struct HostObject {
   Fingerprint attributes;
 };
 
+// The host's export of every object into base + ".shp" (and the layers
+// beside it) and base + ".xml", the change-mark flag set meanwhile: the
+// host's exports may post rows, and those are no edits of the mapper's.
+// What the host refused, if it refused: each caller words it for its own
+// mapper.
+enum class ExportRefused { kNone, kGeodata, kAttributes };
+ExportRefused ExportProject(const std::string& base);
+
 // Every object of the host: those with a geometry in the order of the
 // geodata layers, then those the host exports without one (the attribute
 // export lists every object, the geodata export only those with a shape).

@@ -14,6 +14,7 @@
 #include "context/ProjectIdentity.h"
 #include "dialogs/FormLokaleArbeit.h"
 #include "dialogs/FotoActions.h"
+#include "exchange/HostSnapshot.h"
 #include "exchange/ImportJournal.h"
 #include "exchange/ImportPlan.h"
 #include "exchange/ImportUndo.h"
@@ -440,15 +441,15 @@ class ImportRun {
     platform::env::Env& env = CurrentEnv();
     if (!objects_.deleted.empty()) {
       const std::string base = platform::env::JoinPath(folder_, ImportUndo::kSnapshotName);
-      // The host's exports may post rows; those are no edits of the mapper's.
-      ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
-      if (!host::ExportGeodaten(base + ".shp", 10, true, 0)) {
-        throw StepFailed("KARTUL konnte die Geodaten des Projekts nicht nach " + base +
-                         ".shp exportieren.");
-      }
-      if (!host::ExportDataXML(base + ".xml", true, false)) {
-        throw StepFailed("KARTUL konnte die Attributdaten des Projekts nicht nach " + base +
-                         ".xml exportieren.");
+      switch (HostSnapshot::ExportProject(base)) {
+        case HostSnapshot::ExportRefused::kGeodata:
+          throw StepFailed("KARTUL konnte die Geodaten des Projekts nicht nach " + base +
+                           ".shp exportieren.");
+        case HostSnapshot::ExportRefused::kAttributes:
+          throw StepFailed("KARTUL konnte die Attributdaten des Projekts nicht nach " + base +
+                           ".xml exportieren.");
+        case HostSnapshot::ExportRefused::kNone:
+          break;
       }
     }
     std::vector<platform::env::CopyJob> backups;
