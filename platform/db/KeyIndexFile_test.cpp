@@ -365,14 +365,21 @@ std::vector<uint32_t> ListOf(ColumnIndex& index, const std::string& key) {
   return {found.begin(), found.end()};
 }
 
+// `memory` built over the keys, one a record, and the arrays it saves.
+std::string BuiltImage(const std::vector<std::string>& keys, ColumnIndex& memory) {
+  memory.Build(static_cast<uint32_t>(keys.size()),
+               [&](uint32_t r) { return ColumnIndex::Key(keys[r]); });
+  std::string image;
+  memory.Save([&](const void* p, size_t n) { image.append(static_cast<const char*>(p), n); });
+  return image;
+}
+
 TEST(ColumnIndexImageTest, AttachedArraysWithChangesOnTopAnswerAsAnIndexInMemory) {
   constexpr uint32_t kRows = 20000;
   std::vector<std::string> keys;
   for (uint32_t i = 0; i < kRows; ++i) keys.push_back(Key(static_cast<int>(i % 3000)));
   ColumnIndex memory;
-  memory.Build(kRows, [&](uint32_t r) { return ColumnIndex::Key(keys[r]); });
-  std::string image;
-  memory.Save([&](const void* p, size_t n) { image.append(static_cast<const char*>(p), n); });
+  const std::string image = BuiltImage(keys, memory);
   ColumnIndex attached;
   ASSERT_TRUE(attached.Attach(std::make_shared<StringStored>(image), image.size()));
   EXPECT_FALSE(attached.Attach(std::make_shared<StringStored>(image), image.size() - 4));
@@ -445,9 +452,7 @@ TEST(ColumnIndexImageTest, LookupsSpreadOverTheArraysEndUpReadingThemWhole) {
   std::vector<std::string> keys;
   for (uint32_t r = 0; r < kRows; ++r) keys.push_back(Key(static_cast<int>(r)));
   ColumnIndex memory;
-  memory.Build(kRows, [&](uint32_t r) { return ColumnIndex::Key(keys[r]); });
-  std::string image;
-  memory.Save([&](const void* p, size_t n) { image.append(static_cast<const char*>(p), n); });
+  const std::string image = BuiltImage(keys, memory);
   ColumnIndex attached;
   ASSERT_TRUE(attached.Attach(std::make_shared<StringStored>(image), image.size()));
   // A few lookups read a few pieces.
