@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/text/Encoding.h"
+
 namespace platform::env {
 
 namespace {
@@ -150,18 +152,10 @@ namespace {
 // The next character of a UTF-8 text as a code point; a byte that starts no
 // valid character stands for itself.
 uint32_t NextChar(std::string_view text, size_t& pos) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(pos);
-  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : 4;
-  if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4 || pos + length > text.size())) length = 1;
-  uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(pos + i) & 0xC0) != 0x80) {
-      ++pos;
-      return lead;
-    }
-    code = code << 6 | (byte(pos + i) & 0x3F);
-  }
+  uint32_t code = 0;
+  size_t length = 1;
+  if (!platform::text::DecodeUtf8(text, pos, code, length))
+    code = static_cast<unsigned char>(text[pos]);
   pos += length;
   return code;
 }

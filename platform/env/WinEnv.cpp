@@ -40,6 +40,7 @@
 #include <random>
 
 #include "platform/env/Env.h"
+#include "platform/text/WideText.h"
 
 namespace platform::env {
 namespace {
@@ -56,13 +57,9 @@ constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 constexpr int64_t kFileTimeTo1970 = 116444736000000000LL;
 
 std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                    static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) throw EnvError(EINVAL, "open", utf8);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
+  std::optional<std::wstring> wide = text::StrictWideOf(utf8);
+  if (!wide) throw EnvError(EINVAL, "open", utf8);
+  return std::move(*wide);
 }
 
 std::string Utf8(const wchar_t* wide) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/text/Encoding.h"
+
 namespace platform::print {
 namespace {
 
@@ -12,28 +14,10 @@ constexpr std::string_view kEllipsis = "\xE2\x80\xA6";     // U+2026
 
 // The length of the valid UTF-8 sequence at `at` and its code point, or 0.
 size_t DecodeAt(std::string_view text, size_t at, char32_t& cp) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
+  uint32_t code = 0;
   size_t length = 0;
-  char32_t min = 0;
-  if (lead < 0x80) {
-    cp = lead;
-    return 1;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2, cp = lead & 0x1F, min = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, cp = lead & 0x0F, min = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, cp = lead & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(at + i) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (!text::DecodeUtf8(text, at, code, length)) return 0;
+  cp = code;
   return length;
 }
 

@@ -22,14 +22,11 @@ namespace {
 // as an end by force and never as an exit of its own.
 constexpr DWORD kStopped = 0xC000013A;
 
+// A text that is no valid UTF-8 becomes empty: the start then fails and
+// says so, rather than running a program or passing an argument the
+// caller never named.
 std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                    static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
+  return text::StrictWideOf(utf8).value_or(std::wstring());
 }
 
 std::string Utf8(const std::wstring& wide) {

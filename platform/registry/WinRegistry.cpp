@@ -37,16 +37,12 @@ std::string Shown(const std::string& path) {
 }
 
 std::wstring Wide(std::string_view utf8, const std::string& path) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                    static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) {
+  std::optional<std::wstring> wide = text::StrictWideOf(utf8);
+  if (!wide) {
     throw RegistryError("Ein Name oder Wert des Registrierungsschlüssels \"" + Shown(path) +
                         "\" ist kein gültiger UTF-8-Text.");
   }
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
+  return std::move(*wide);
 }
 
 class Key {

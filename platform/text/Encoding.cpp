@@ -36,8 +36,8 @@ int AnsiByte(uint32_t code) {
   return -1;
 }
 
-// Decodes one UTF-8 character; `length` receives its byte count (1 for an
-// invalid byte). False for invalid input.
+}  // namespace
+
 bool DecodeUtf8(std::string_view text, size_t pos, uint32_t& code, size_t& length) {
   auto b0 = static_cast<unsigned char>(text[pos]);
   length = 1;
@@ -66,6 +66,8 @@ bool DecodeUtf8(std::string_view text, size_t pos, uint32_t& code, size_t& lengt
   length = need + 1;
   return true;
 }
+
+namespace {
 
 // The encoder of every UTF-8 text made here; its callers pass characters
 // UTF-8 holds. Kept in the file so that the conversions of table fields
@@ -208,14 +210,21 @@ std::string Oem850ToUtf8(std::string_view oem) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view utf8) {
+namespace {
+
+// UTF-16 of a UTF-8 text; an invalid byte becomes U+FFFD, or nothing is
+// answered when `strict`.
+std::optional<std::u16string> ToUtf16(std::string_view utf8, bool strict) {
   std::u16string out;
   out.reserve(utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {
     uint32_t code = 0;
     size_t length = 1;
-    if (!DecodeUtf8(utf8, pos, code, length)) code = 0xFFFD;
+    if (!DecodeUtf8(utf8, pos, code, length)) {
+      if (strict) return std::nullopt;
+      code = 0xFFFD;
+    }
     if (code >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
@@ -225,6 +234,16 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     pos += length;
   }
   return out;
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  return *ToUtf16(utf8, false);
+}
+
+std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view utf8) {
+  return ToUtf16(utf8, true);
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {

@@ -51,7 +51,14 @@ std::string Oem850ToUtf8(std::string_view oem);
 // lone surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// UTF-8 to UTF-16, refusing: nothing when the text is no valid UTF-8 (a
+// file's path, a registry name, a program's argument must arrive as written).
+std::optional<std::u16string> Utf8ToUtf16Strict(std::string_view utf8);
 
+// The one UTF-8 decoder: the character that starts at byte `pos` and, in
+// `length`, its byte count. False, with `length` 1, for a byte that starts
+// no valid character: cut short, overlong, a surrogate or beyond U+10FFFF.
+bool DecodeUtf8(std::string_view text, size_t pos, uint32_t& code, size_t& length);
 bool IsValidUtf8(std::string_view text);
 // Appends the UTF-8 form of a character; one beyond U+10FFFF or a
 // surrogate, which UTF-8 cannot hold, becomes U+FFFD.

@@ -131,6 +131,19 @@ TEST(Encoding, BrokenUtf16AndUtf8BecomeReplacementCharacters) {
   EXPECT_EQ(Utf8ToUtf16("ab\xE2\x82"), u"ab\uFFFD\uFFFD");
 }
 
+// The strict form refuses exactly what the total one replaces: cut short,
+// overlong, an encoded surrogate, beyond U+10FFFF, a stray continuation.
+TEST(Encoding, StrictUtf16RefusesWhatTheTotalFormReplaces) {
+  EXPECT_EQ(Utf8ToUtf16Strict("Grün €𝄞"), std::optional<std::u16string>(u"Grün €𝄞"));
+  EXPECT_EQ(Utf8ToUtf16Strict(""), std::optional<std::u16string>(u""));
+  for (const std::string_view bad : {"ab\xE2\x82", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80",
+                                     "\xF4\x90\x80\x80", "a\x80", "\xF8\x88\x80\x80\x80"}) {
+    EXPECT_EQ(Utf8ToUtf16Strict(bad), std::nullopt) << testing::PrintToString(bad);
+    EXPECT_NE(Utf8ToUtf16(bad).find(u'\uFFFD'), std::u16string::npos);
+    EXPECT_FALSE(IsValidUtf8(bad));
+  }
+}
+
 TEST(Encoding, DosCodePage850) {
   EXPECT_EQ(Oem850ToUtf8("\x81\x94\xE1"), "üöß");
   EXPECT_EQ(Utf8ToOem850("üöß"), "\x81\x94\xE1");

@@ -2,26 +2,19 @@
 
 #include <cstdint>
 
+#include "platform/text/Encoding.h"
+
 namespace platform::text {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 // The length of the UTF-8 sequence XML can hold that starts at `i`; 0 when
-// the bytes there are none (cut short, overlong, a surrogate, beyond
-// U+10FFFF, or a noncharacter XML excludes).
-size_t ValidSequence(const unsigned char* s, size_t n, size_t i) {
-  const unsigned char c = s[i];
-  size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-  if (c > 0xF4) len = 0;
-  if (len == 0 || i + len > n) return 0;
-  uint32_t cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-  for (size_t k = 1; k < len; ++k) {
-    if ((s[i + k] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (s[i + k] & 0x3F);
-  }
-  if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return 0;
-  if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return 0;
+// the bytes there are none (no valid UTF-8, or a noncharacter XML excludes).
+size_t ValidSequence(std::string_view text, size_t i) {
+  uint32_t cp = 0;
+  size_t len = 0;
+  if (!DecodeUtf8(text, i, cp, len) || cp == 0xFFFE || cp == 0xFFFF) return 0;
   return len;
 }
 
@@ -35,7 +28,7 @@ std::string XmlEscape(std::string_view text) {
   for (size_t i = 0; i < n;) {
     const unsigned char c = s[i];
     if (c >= 0x80) {
-      const size_t len = ValidSequence(s, n, i);
+      const size_t len = ValidSequence(text, i);
       if (len == 0) {
         out += kReplacement;
         ++i;

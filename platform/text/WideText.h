@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,15 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are
 inline std::wstring WideOf(std::string_view utf8) {
   const std::u16string utf16 = Utf8ToUtf16(utf8);
   return std::wstring(utf16.begin(), utf16.end());
+}
+
+// The strict form, for what must arrive as written (a file's path, a
+// registry name, a program's argument): nothing when the text is no valid
+// UTF-8, and each caller refuses in its own words.
+inline std::optional<std::wstring> StrictWideOf(std::string_view utf8) {
+  const std::optional<std::u16string> utf16 = Utf8ToUtf16Strict(utf8);
+  if (!utf16) return std::nullopt;
+  return std::wstring(utf16->begin(), utf16->end());
 }
 
 inline std::string Utf8OfWide(std::wstring_view wide) {
