@@ -5,10 +5,14 @@
 # compile. The layer table is also written to build/layers/layers.txt, which
 # the include test checks every source file against.
 #
-#   vandra_layer(<name> FOLDERS <folder>... [BELOW <lower layer>])
+#   vandra_layer(<name> FOLDERS <folder>... [BELOW <lower layer>]
+#                [HIDES <folder>...])
 #
 # creates the library vandra_<name> (linking the lower layer) and its
 # include tree. Folders name source folders relative to the project root.
+# HIDES leaves folders of the layers below out of this layer's tree alone:
+# the layers above it see them again (the tables see no windows, though the
+# dialogs above them do).
 
 set(VANDRA_LAYER_ROOT ${CMAKE_BINARY_DIR}/layers)
 file(REMOVE_RECURSE ${VANDRA_LAYER_ROOT})
@@ -25,12 +29,17 @@ function(vandra_link_tree tree)
 endfunction()
 
 function(vandra_layer name)
-  cmake_parse_arguments(L "" "BELOW" "FOLDERS" ${ARGN})
-  set(visible ${L_FOLDERS})
+  cmake_parse_arguments(L "" "BELOW" "FOLDERS;HIDES" ${ARGN})
+  set(inherited ${L_FOLDERS})
   if(L_BELOW)
-    list(APPEND visible ${VANDRA_LAYER_${L_BELOW}_VISIBLE})
+    list(APPEND inherited ${VANDRA_LAYER_${L_BELOW}_INHERITED})
+  endif()
+  set(visible ${inherited})
+  if(L_HIDES)
+    list(REMOVE_ITEM visible ${L_HIDES})
   endif()
   set(VANDRA_LAYER_${name}_FOLDERS ${L_FOLDERS} CACHE INTERNAL "")
+  set(VANDRA_LAYER_${name}_INHERITED ${inherited} CACHE INTERNAL "")
   set(VANDRA_LAYER_${name}_VISIBLE ${visible} CACHE INTERNAL "")
   set(tree ${VANDRA_LAYER_ROOT}/${name})
   vandra_link_tree(${tree} ${visible})

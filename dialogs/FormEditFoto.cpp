@@ -76,11 +76,11 @@ std::optional<std::string> CoordinateOf(const Edit& edit) {
 
 const char* PictureStateText(int32_t state) {
   switch (state) {
-    case DialogTools::kPhotoNotStored:
+    case tables::kPhotoNotStored:
       return "noch nicht importiert";
-    case DialogTools::kPhotoFromVandra:
+    case tables::kPhotoFromVandra:
       return "aus VANDRA importiert";
-    case DialogTools::kPhotoLocal:
+    case tables::kPhotoLocal:
       return "lokal importiert";
     default:
       return "unbekannt";
@@ -205,7 +205,7 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
   chosen_.reset();
   strPicFilenameFromDB.clear();
   Timer1.SetEnabled(false);
-  const std::optional<DialogTools::FotoRecord> row = actions_.OpenOnLinkRow(FotoID);
+  const std::optional<tables::FotoRecord> row = actions_.OpenOnLinkRow(FotoID);
   Image1.ClearPicture();
   if (row) {
     // A photo without a date shows none, and is stored without one unless
@@ -215,9 +215,9 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
     eQuelle.text = row->Quelle;
     mBeschreibung.text = row->Bildbeschreibung;
     const int32_t state = row->IsNew.value_or(0);
-    PictureState = state == DialogTools::kPhotoLocal || state == DialogTools::kPhotoFromVandra
+    PictureState = state == tables::kPhotoLocal || state == tables::kPhotoFromVandra
                        ? state
-                       : DialogTools::kPhotoFromVandra;
+                       : tables::kPhotoFromVandra;
     int32_t grad = -1;
     if (!row->Blickrichtung || !Tools::TryStrToInt(Tools::Trim(*row->Blickrichtung), grad)) {
       grad = -1;
@@ -241,11 +241,11 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
     OrgFotoID = row->FotoID;
   } else {
     FillControlsByDefault();
-    PictureState = DialogTools::kPhotoNotStored;
+    PictureState = tables::kPhotoNotStored;
     OrgFotoID = 0;
   }
-  BtnOK.enabled = PictureState != DialogTools::kPhotoFromVandra;
-  BtnGetFoto.enabled = PictureState != DialogTools::kPhotoFromVandra;
+  BtnOK.enabled = PictureState != tables::kPhotoFromVandra;
+  BtnGetFoto.enabled = PictureState != tables::kPhotoFromVandra;
   BtnGetCoordinate.enabled = true;
   cbNoCoordinatesClick();
   UpdateLblPicState();
@@ -304,7 +304,7 @@ void TFormEditFoto::UpdateLblPicState() {
 }
 
 void TFormEditFoto::BtnGetFotoClick() {
-  if (PictureState == DialogTools::kPhotoFromVandra) return;
+  if (PictureState == tables::kPhotoFromVandra) return;
   platform::ui::FileDialogRequest request;
   request.kind = platform::ui::FileDialogRequest::Kind::kOpen;
   request.filter = "JPEG-Grafikdatei (*.jpg)|*.jpg";
@@ -382,8 +382,8 @@ bool TFormEditFoto::ZustandOK() const {
   return actions_.TaskObjectActive();
 }
 
-DialogTools::FotoRecord TFormEditFoto::Entered() const {
-  DialogTools::FotoRecord row;
+tables::FotoRecord TFormEditFoto::Entered() const {
+  tables::FotoRecord row;
   if (!cbNoCoordinates.checked) {
     row.RW = CoordinateOf(seRWert);
     row.HW = CoordinateOf(seHWert);
@@ -398,7 +398,7 @@ DialogTools::FotoRecord TFormEditFoto::Entered() const {
 }
 
 void TFormEditFoto::BtnOKClick() {
-  if (PictureState == DialogTools::kPhotoFromVandra) return;
+  if (PictureState == tables::kPhotoFromVandra) return;
   if (!PointRemovedAtOnce()) actions_.RemoveTempObject();
   if (!DatenPlausibel()) {
     platform::ui::MessageBox(MsgKind::kWarning, kUnvollstaendig);

@@ -87,7 +87,7 @@ class TFormEditFoto : public platform::ui::Form {
   std::string strPicNewFileNameInKT;
   std::string strDefaultPicDir;
   int32_t OrgFotoID = 0;
-  int32_t PictureState = DialogTools::kPhotoNotStored;
+  int32_t PictureState = tables::kPhotoNotStored;
   int32_t lngOKL = 0;
 
  protected:
@@ -101,7 +101,7 @@ class TFormEditFoto : public platform::ui::Form {
   void Guarded(Work&& work);
   void FormDestroy();
   // What the mapper entered, for the intake.
-  DialogTools::FotoRecord Entered() const;
+  tables::FotoRecord Entered() const;
 
   DialogTools::FotoActions& actions_;
   // The picture chosen in this opening, held open until it is stored or

@@ -12,33 +12,15 @@
 #include <string>
 
 #include "platform/env/Env.h"
+#include "tables/PhotoRows.h"
 
 namespace DialogTools {
 
-// The state of a photo's picture: the catalogue's IsNew, the dialog's
-// PictureState and the Status an imported photo gets hold these numbers;
-// any other number (a null column reads 0) is no known state.
-enum PhotoState : int32_t {
-  kPhotoNotStored = 1,   // a new photo, its picture not yet stored
-  kPhotoFromVandra = 2,  // came with a package from the central system; read-only
-  kPhotoLocal = 3,       // taken in in this project; exported, may be deleted
-};
-
-// One row of the catalogue table Fotos as the dialog reads and writes it.
-// Numbers the mapper types stay texts until they are stored; a null column
-// is nothing.
-struct FotoRecord {
-  int32_t FotoID = 0;
-  std::string Kurzname;
-  std::optional<std::string> RW;
-  std::optional<std::string> HW;
-  std::optional<std::string> Blickrichtung;
-  std::optional<double> Aufnahmedatum;  // days since 1899-12-30
-  std::string Quelle;
-  std::optional<int32_t> IsNew;
-  std::string PicFileName;
-  std::string Bildbeschreibung;
-};
+// The catalogue's row and the picture states are the tables'.
+using tables::FotoRecord;
+using tables::kPhotoFromVandra;
+using tables::kPhotoLocal;
+using tables::kPhotoNotStored;
 
 // A picture file the mapper chose, opened once: the picture is checked and
 // shown from this open file, and what is stored is copied from it, so that

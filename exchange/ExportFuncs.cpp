@@ -157,9 +157,9 @@ int QuelleWidth() {
 }
 
 // The catalogue's photos taken in this project, read once per run.
-std::unordered_map<int32_t, Package::TFotoMetadaten> LocalPhotos(TdmFotoverwaltung& module) {
-  std::unordered_map<int32_t, Package::TFotoMetadaten> photos;
-  for (Package::TFotoMetadaten& foto : module.LocalFotos()) {
+std::unordered_map<int32_t, tables::TFotoMetadaten> LocalPhotos(TdmFotoverwaltung& module) {
+  std::unordered_map<int32_t, tables::TFotoMetadaten> photos;
+  for (tables::TFotoMetadaten& foto : module.LocalFotos()) {
     const int32_t id = foto.FotoID;
     photos.emplace(id, std::move(foto));
   }
@@ -183,13 +183,13 @@ struct PhotoRun {
   std::vector<std::string> not_copied;  // pictures that could not be copied
 };
 
-std::string PhotoShown(const Package::TFotoMetadaten& foto) {
+std::string PhotoShown(const tables::TFotoMetadaten& foto) {
   return "\"" + foto.Kurzname + "\" (FotoID " + std::to_string(foto.FotoID) + ", " +
          foto.Dateiname + ")";
 }
 
 // The reason the photo table cannot take the row, or nothing.
-std::optional<std::string> RowRefusal(const PhotoRun& run, const Package::TFotoMetadaten& foto) {
+std::optional<std::string> RowRefusal(const PhotoRun& run, const tables::TFotoMetadaten& foto) {
   // Cut, it would tell the central system another source.
   if (platform::text::Utf8Length(foto.Quelle) > static_cast<size_t>(QuelleWidth())) {
     return "Die Quelle des Fotos \"" + foto.Kurzname + "\" (FotoID " +
@@ -208,7 +208,7 @@ std::optional<std::string> RowRefusal(const PhotoRun& run, const Package::TFotoM
 // A photo whose row is refused stays out with its picture, so that the
 // package holds no picture without its row; the others go on. Told once,
 // however many exported objects show the photo.
-void ExportFoto(PhotoRun& run, const Package::TFotoMetadaten& foto) {
+void ExportFoto(PhotoRun& run, const tables::TFotoMetadaten& foto) {
   if (run.refused.count(foto.FotoID)) return;
   if (const std::optional<std::string> refusal = RowRefusal(run, foto)) {
     run.refused.insert(foto.FotoID);

@@ -66,13 +66,14 @@ bool HostCanTake(const std::string& path) {
          platform::text::Utf8ToAnsi(path).size() <= Package::kMaxHostPath;
 }
 
-std::optional<int32_t> IntField(const ObjectRow& row, std::string_view name) {
-  for (const auto& [field, value] : row.fields) {
-    if (!platform::text::EqualsIgnoreCase(field, name) || !value) continue;
-    int32_t number = 0;
-    if (Tools::TryStrToInt(*value, number)) return number;
+// The links among the rows that point to photos taken in this project.
+template <class Rows, class Each>
+void ForEachLocalPhotoLink(const Rows& rows, const std::unordered_set<int32_t>& local, Each each) {
+  for (const ObjectRow& row : rows) {
+    if (!row.IsPhotoLink()) continue;
+    const std::optional<int32_t> photo = row.PhotoID();
+    if (photo && local.count(*photo)) each(row);
   }
-  return std::nullopt;
 }
 
 // Per object id, how many of its links point to photos taken in this
@@ -84,14 +85,9 @@ std::unordered_map<int32_t, int> LocalPhotoLinks(
   for (const auto& [K, id] : objects) ids.insert(id);
   if (ids.empty()) return counts;
   TdmFotoverwaltung& catalogue = EnsureFotoverwaltung();
-  std::unordered_set<int32_t> local;
-  for (const CatalogueEntry& entry : catalogue.CatalogueEntries()) {
-    if (entry.IsNew == DialogTools::kPhotoLocal) local.insert(entry.FotoID);
-  }
-  for (const ObjectRow& link : catalogue.ReadObjectRows(kLinkTable, ids)) {
-    const std::optional<int32_t> photo = IntField(link, "PhotoID");
-    if (photo && local.count(*photo)) ++counts[link.KartulID];
-  }
+  const std::unordered_set<int32_t> local = catalogue.LocalFotoIDs();
+  ForEachLocalPhotoLink(catalogue.ReadObjectRows(ObjectRowTable::kPhotoLinks, ids), local,
+                        [&](const ObjectRow& link) { ++counts[link.KartulID]; });
   return counts;
 }
 
@@ -285,7 +281,7 @@ class ImportRun {
     std::sort(journal_.loaded.begin(), journal_.loaded.end());
     std::unordered_set<int32_t> deleted_ids;
     for (const auto& [K, id] : objects_.deleted) deleted_ids.insert(id);
-    for (const std::string_view table : kObjectRowTables) {
+    for (const ObjectRowTable table : {ObjectRowTable::kPhotoLinks, ObjectRowTable::kPlantList}) {
       for (ObjectRow& row : EnsureFotoverwaltung().ReadObjectRows(table, deleted_ids)) {
         journal_.object_rows.push_back(std::move(row));
       }
@@ -325,7 +321,7 @@ class ImportRun {
     std::vector<std::string> pictures;
     if (CurrentEnv().Stat(T)) pictures = CurrentEnv().ListFolder(T);
     photos_ = ImportPlan::PlanPhotos(content_, EnsureFotoverwaltung().CatalogueEntries(), pictures);
-    for (const Package::TFotoMetadaten& foto : photos_.rows) {
+    for (const tables::TFotoMetadaten& foto : photos_.rows) {
       journal_.fotos.push_back({foto.FotoID, foto.Dateiname});
     }
     // The journal names them relative to the project folder: a copy of the
@@ -354,10 +350,10 @@ class ImportRun {
           Listed(photos_.kept));
     }
     // The row that came in is the first the package holds of its id.
-    std::unordered_map<int32_t, const Package::TFotoMetadaten*> delivered;
-    for (const Package::TFotoMetadaten& foto : content_.fotos) delivered.emplace(foto.FotoID, &foto);
+    std::unordered_map<int32_t, const tables::TFotoMetadaten*> delivered;
+    for (const tables::TFotoMetadaten& foto : content_.fotos) delivered.emplace(foto.FotoID, &foto);
     std::vector<std::string> renamed;
-    for (const Package::TFotoMetadaten& foto : photos_.rows) {
+    for (const tables::TFotoMetadaten& foto : photos_.rows) {
       const auto first = delivered.find(foto.FotoID);
       if (first != delivered.end() && first->second->Dateiname != foto.Dateiname) {
         renamed.push_back(std::to_string(foto.FotoID) + ": " + first->second->Dateiname + " -> " +
@@ -566,19 +562,12 @@ class ImportRun {
 
   // The links of the objects loaded anew to photos taken in this project.
   void RestoreLocalPhotoLinks() {
-    std::unordered_set<int32_t> local;
-    bool read = false;
     std::map<int32_t, std::vector<const ObjectRow*>> links;
-    for (const ObjectRow& row : journal_.object_rows) {
-      if (row.table != kLinkTable) continue;
-      if (!read) {
-        for (const CatalogueEntry& entry : EnsureFotoverwaltung().CatalogueEntries()) {
-          if (entry.IsNew == DialogTools::kPhotoLocal) local.insert(entry.FotoID);
-        }
-        read = true;
-      }
-      const std::optional<int32_t> photo = IntField(row, "PhotoID");
-      if (photo && local.count(*photo)) links[row.KartulID].push_back(&row);
+    const bool any = std::any_of(journal_.object_rows.begin(), journal_.object_rows.end(),
+                                 [](const ObjectRow& row) { return row.IsPhotoLink(); });
+    if (any) {
+      ForEachLocalPhotoLink(journal_.object_rows, EnsureFotoverwaltung().LocalFotoIDs(),
+                            [&](const ObjectRow& row) { links[row.KartulID].push_back(&row); });
     }
     std::vector<std::string> refused;
     for (const auto& [K, old_id] : objects_.deleted) {

@@ -160,8 +160,8 @@ void ReadPhotoList(platform::db::Connection& connection, const std::string& tabl
   }
   const std::array<int, 9>& p = *at;
   for (; !query.Eof(); query.Next()) {
-    Package::TFotoMetadaten& foto = content.fotos.emplace_back();
-    foto.Status = DialogTools::kPhotoFromVandra;
+    tables::TFotoMetadaten& foto = content.fotos.emplace_back();
+    foto.Status = tables::kPhotoFromVandra;
     foto.FotoID = query.AsInt32(p[0]);
     foto.Kurzname = PhotoText(TextAt(query, p[1]));
     foto.Dateiname = PhotoText(TextAt(query, p[2]));
@@ -476,7 +476,7 @@ void NoteFotosWithoutPicture(PackageContent& content) {
     present.insert(platform::text::ToLowerAscii(picture.name));
   }
   std::vector<std::string> missing;
-  for (const Package::TFotoMetadaten& foto : content.fotos) {
+  for (const tables::TFotoMetadaten& foto : content.fotos) {
     if (UsablePictureName(foto.Dateiname) &&
         !present.count(platform::text::ToLowerAscii(foto.Dateiname))) {
       missing.push_back(std::to_string(foto.FotoID) + " (" + foto.Dateiname + ")");
@@ -601,7 +601,7 @@ std::optional<PackageContent> ReadPackage(const Package::Names& names, std::stri
       ReadPhotoList(connection, P + "pc", content, D + *file);
       NoteTwice<int32_t>(
           content.fotos,
-          [](const Package::TFotoMetadaten& foto) -> const int32_t& { return foto.FotoID; },
+          [](const tables::TFotoMetadaten& foto) -> const int32_t& { return foto.FotoID; },
           "Die Fotoliste " + reading +
               " nennt folgende Foto-IDs mehrfach; es gilt jeweils die erste Zeile:",
           content);

@@ -71,7 +71,7 @@ struct PackageContent {
   std::vector<int32_t> xml_classes;  // "Klasse" of each object, 0 where it has none
   std::vector<FreeKennung> kennungen;
   bool has_photos = false;  // P + "pc.dbf" is there
-  std::vector<Package::TFotoMetadaten> fotos;
+  std::vector<tables::TFotoMetadaten> fotos;
   std::optional<std::string> photo_folder;
   std::vector<PackagePicture> pictures;  // the .jpg files of the photo folder, sorted
   // What the mapper is told at the end of an import that went through:

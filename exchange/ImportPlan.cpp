@@ -387,7 +387,7 @@ PhotoPlan PlanPhotos(const PackageContent& content, const std::vector<CatalogueE
   // The package's own photos by picture name: they may replace their own
   // pictures, never another photo's.
   std::map<std::string, std::set<int32_t>> package_users;
-  for (const Package::TFotoMetadaten& foto : content.fotos) {
+  for (const tables::TFotoMetadaten& foto : content.fotos) {
     if (UsablePictureName(foto.Dateiname)) {
       package_users[Lower(foto.Dateiname)].insert(foto.FotoID);
     }
@@ -413,13 +413,13 @@ PhotoPlan PlanPhotos(const PackageContent& content, const std::vector<CatalogueE
   };
 
   std::set<std::string> renamed;  // pictures that went under a free name
-  for (const Package::TFotoMetadaten& foto : content.fotos) {
+  for (const tables::TFotoMetadaten& foto : content.fotos) {
     if (!UsablePictureName(foto.Dateiname)) {
       plan.unusable.push_back(foto.Dateiname);
       continue;
     }
     if (!catalogued.insert(foto.FotoID).second) continue;
-    Package::TFotoMetadaten& row = plan.rows.emplace_back(foto);
+    tables::TFotoMetadaten& row = plan.rows.emplace_back(foto);
     const std::string lower = Lower(foto.Dateiname);
     if (!foreign(lower)) continue;
     // Another photo of the project shows a picture of this name: the

@@ -121,7 +121,7 @@ std::vector<PoolRow> PlanFreeKennungen(const ImportFuncs::PackageContent& conten
 // Where the package's photos go.
 struct PhotoPlan {
   // Catalogue rows to append (Status 2), their final picture names in.
-  std::vector<Package::TFotoMetadaten> rows;
+  std::vector<tables::TFotoMetadaten> rows;
   struct Copy {
     const ImportFuncs::PackagePicture* picture = nullptr;
     std::string to;         // the name in KTPhotos

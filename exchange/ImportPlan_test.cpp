@@ -175,7 +175,7 @@ TEST(ImportPlanTest, APictureNeverTakesAnotherPhotosPlace) {
   PackageContent content;
   content.has_photos = true;
   auto foto = [&](int id, const std::string& name) {
-    Package::TFotoMetadaten& f = content.fotos.emplace_back();
+    tables::TFotoMetadaten& f = content.fotos.emplace_back();
     f.FotoID = id;
     f.Dateiname = name;
     f.Status = 2;
@@ -198,7 +198,7 @@ TEST(ImportPlanTest, APictureNeverTakesAnotherPhotosPlace) {
   // 501 goes under a free name; 502 is catalogued already (its own picture
   // is replaced); 503 has no usable name; a name of 50 characters is taken.
   std::vector<std::string> rows;
-  for (const Package::TFotoMetadaten& f : plan.rows)
+  for (const tables::TFotoMetadaten& f : plan.rows)
     rows.push_back(std::to_string(f.FotoID) + " " + f.Dateiname);
   EXPECT_EQ(rows,
             (std::vector<std::string>{"501 eigen_2.jpg", "504 " + std::string(46, 'x') + ".jpg"}));

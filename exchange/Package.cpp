@@ -194,11 +194,7 @@ std::string CreatePhotoTableSql(std::string_view table, int quelle_width) {
 }
 
 std::string DateLiteral(double date_time) {
-  if (!std::isfinite(date_time) || std::fabs(date_time) > 3e6) return {};
-  const platform::text::Ymd ymd = platform::text::DecodeDate(date_time);
-  if (!platform::text::IsValidDate(ymd) || ymd.year < 1 || ymd.year > 9999) return {};
-  return "#" + std::to_string(ymd.month) + "-" + std::to_string(ymd.day) + "-" +
-         std::to_string(ymd.year) + "#";
+  return platform::text::StatementDate(date_time);
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/env/Path.h"
+#include "tables/PhotoRows.h"
 #include "transaction/TransActTools.h"
 
 namespace Package {
@@ -136,20 +137,8 @@ std::string InsertActionSql(std::string_view table, const ActionRow& row);
 
 // ---- Photo table (P + "pc.dbf") -----------------------------------------------------------
 
-// One photo's metadata. Numbers and the date are empty when the catalogue
-// has none; they go into the table as null, never as 0 or a made-up date.
-struct TFotoMetadaten {
-  int32_t Status = 0;  // the IsNew state an imported photo gets
-  int32_t FotoID = 0;
-  std::string Kurzname;
-  std::optional<int32_t> Rechtswert;
-  std::optional<int32_t> Hochwert;
-  std::optional<int32_t> Blickrichtung;
-  std::optional<double> Aufnahmedatum;  // date-time, days since 1899-12-30
-  std::string Quelle;
-  std::string Beschreibung;
-  std::string Dateiname;
-};
+// One photo's metadata, as the catalogue holds it too.
+using tables::TFotoMetadaten;
 
 // The width of the column Quelle: 254 in the full build, 255 in the earlier
 // one (the dBase length byte allows 255).

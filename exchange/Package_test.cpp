@@ -109,7 +109,7 @@ TEST_F(PackageFilesTest, TablesUnderAwkwardPrefixesReadBackByDbfread) {
     connection->Execute(Package::CreateActionTableSql(names.ActionTableShort()));
     connection->Execute(Package::InsertActionSql(names.ActionTableShort(), {"NSG-'1'", 'D'}));
     connection->Execute(Package::CreatePhotoTableSql(names.PhotoTable(), 254));
-    Package::TFotoMetadaten foto;
+    tables::TFotoMetadaten foto;
     foto.FotoID = -3;
     foto.Kurzname = "Teich 'alt'";
     foto.Dateiname = "KTFoto3.jpg";
@@ -146,7 +146,7 @@ TEST_F(PackageFilesTest, TablesUnderAwkwardPrefixesReadBackByDbfread) {
 TEST_F(PackageFilesTest, EarlierBuildsSourceColumnHolds255Characters) {
   auto connection = Open();
   connection->Execute(Package::CreatePhotoTableSql("abcpc", 255));
-  Package::TFotoMetadaten foto;
+  tables::TFotoMetadaten foto;
   foto.Quelle = std::string(254, 'q') + "Z";
   connection->Execute(Package::InsertPhotoSql("abcpc", foto));
   connection.reset();

@@ -201,7 +201,7 @@ struct Lookup {
 // pictures here alone.
 void MissingPictures(const Inputs& in, const Lookup& lookup, std::vector<Finding>& found) {
   for (const Foto& foto : in.fotos) {
-    if (foto.IsNew != DialogTools::kPhotoLocal) continue;
+    if (foto.IsNew != tables::kPhotoLocal) continue;
     const std::string& name = foto.PicFileName;
     // A name with a path or ".." is never looked for outside the folder:
     // it cannot be one of the folder's own names.

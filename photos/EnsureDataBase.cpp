@@ -24,7 +24,7 @@ void EnsureTableFotos() {
   module.OpenPrjDatabase(Tools::MyGetProjectDB());
   const std::vector<std::string> names = module.TableNames();
   const auto existing = std::find_if(names.begin(), names.end(), [](const std::string& name) {
-    return platform::text::EqualsIgnoreCase(name, "Fotos");
+    return tables::catalogue::IsCatalogueName(name);
   });
   if (existing == names.end()) {
     module.CreateTableFotos();

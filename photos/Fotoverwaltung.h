@@ -1,11 +1,9 @@
-// The photo catalogue's data module and the one owner of the tables the
-// photos live in: the catalogue Fotos in the project database, and the
-// host's link table Objektphotos, read by statement from the project
-// database and through the host's cursor on the rows of the active object.
-// Every other module (the photo hooks and dialog, the import, the export,
-// the preflight) reads and writes them through this module, so each
-// statement is written once and the layer check can hold everyone else to
-// it. One instance of the data module at a time serves a photo task
+// The photo catalogue's data module: the connections to the project
+// database and to an import's photo list, through which every other module
+// (the photo hooks and dialog, the import, the export, the preflight)
+// reaches the catalogue Fotos and the link table Objektphotos. The tables'
+// rows and statements are the tables layer's (tables/PhotoCatalogue.h). One
+// instance of the data module at a time serves a photo task
 // (PhotoTask::GlobaldmFotoverwaltung); the catalogue check at project load
 // makes its own and frees it again.
 //
@@ -25,42 +23,14 @@
 #include <utility>
 #include <vector>
 
-#include "dialogs/FotoActions.h"
-#include "exchange/Package.h"
 #include "platform/db/Connection.h"
+#include "tables/PhotoCatalogue.h"
+#include "tables/PhotoRows.h"
 
-// The host's link table between objects and photos.
-inline constexpr std::string_view kLinkTable = "Objektphotos";
-
-// What the import and the preflight need of every catalogue row with an id.
-struct CatalogueEntry {
-  int32_t FotoID = 0;
-  std::string PicFileName;
-  int32_t IsNew = 0;  // 0 when null
-  std::string Kurzname;
-};
-
-// A row of Objektphotos: which object links which photo.
-struct PhotoLink {
-  int32_t KartulID = 0;
-  int32_t PhotoID = 0;
-};
-
-// One row the host keeps per object in Objektphotos or Pflanzenliste:
-// every field but the row's key and the object id, as text (null where the
-// row has no value). The host drops them with the object, and its geodata
-// and attribute files do not carry them; the import reads them before it
-// deletes objects and appends them again to the object loaded anew or put
-// back.
-struct ObjectRow {
-  std::string table;
-  int32_t KartulID = 0;
-  std::vector<std::pair<std::string, std::optional<std::string>>> fields;
-  bool operator==(const ObjectRow&) const = default;
-};
-
-// The host's tables with rows per object that the import must carry over.
-inline constexpr std::string_view kObjectRowTables[] = {kLinkTable, "Pflanzenliste"};
+using tables::CatalogueEntry;
+using tables::ObjectRow;
+using tables::ObjectRowTable;
+using tables::PhotoLink;
 
 class TdmFotoverwaltung {
  public:
@@ -94,20 +64,22 @@ class TdmFotoverwaltung {
   int32_t GetFotoID();
   // Every row with an id.
   std::vector<CatalogueEntry> CatalogueEntries();
+  // The ids of the photos taken in this project (state 3).
+  std::unordered_set<int32_t> LocalFotoIDs();
   // The rows of photos taken in this project (state 3); their picture's
   // name is the record's Dateiname.
-  std::vector<Package::TFotoMetadaten> LocalFotos();
+  std::vector<tables::TFotoMetadaten> LocalFotos();
   // The photo dialog's row of the photo; nothing when there is none. A
   // date the driver cannot read is none.
-  std::optional<DialogTools::FotoRecord> FindFoto(int32_t FotoID);
+  std::optional<tables::FotoRecord> FindFoto(int32_t FotoID);
   // Writes the dialog's row: the row of its FotoID changed, or a new one
   // appended. RW, HW and Blickrichtung must be whole numbers when given.
-  void PostFoto(const DialogTools::FotoRecord& row);
+  void PostFoto(const tables::FotoRecord& row);
   // The picture names the rows hold.
   std::vector<std::string> PicFileNames();
   // Appends the photos in one write, each in the state its record's Status
   // names, under its Dateiname.
-  void AppendFotos(const std::vector<Package::TFotoMetadaten>& fotos);
+  void AppendFotos(const std::vector<tables::TFotoMetadaten>& fotos);
   // Takes the rows of these ids out again, in one write.
   void RemoveFotos(const std::vector<int32_t>& ids);
   // Every column of the rows of these ids as one text per id (a row the
@@ -128,9 +100,8 @@ class TdmFotoverwaltung {
   // Every link with an object and a photo, in the order the table
   // delivers them.
   std::vector<PhotoLink> PhotoLinks();
-  // The rows of `table` (one of kObjectRowTables) whose object is one of
-  // `ids`, in the table's order.
-  std::vector<ObjectRow> ReadObjectRows(std::string_view table,
+  // The rows of the table whose object is one of `ids`, in the table's order.
+  std::vector<ObjectRow> ReadObjectRows(ObjectRowTable table,
                                         const std::unordered_set<int32_t>& ids);
 
   // The connections, for what only tests and benchmarks do to them. Each
@@ -144,38 +115,3 @@ class TdmFotoverwaltung {
   std::unique_ptr<platform::db::Table> ADOTblFotos;
   std::unique_ptr<platform::db::Connection> ADODBaseConnection1;
 };
-
-// ---- The link rows the host shows of the active object, through its cursor
-namespace LinkRows {
-
-// More link rows than an object ever has; a walk over the rows stops there,
-// so that a host that never reports the end cannot hang the mapper.
-inline constexpr int kMaxLinkRows = 100000;
-
-// PhotoID of the current row; 0 when it cannot be read.
-int32_t CurrentPhotoID();
-// PKEY of the current row; -1 when it cannot be read (a row not stored yet).
-int32_t CurrentPKey();
-// Saves a pending edit of the current row; it then has its key.
-void PostCurrent();
-// The one walk over the rows: from the first, until `here` answers true for
-// the current row (true), the end, or kMaxLinkRows rows (false).
-bool Walk(const std::function<bool()>& here);
-// Makes the row with the key current, or leaves the walk at the end.
-void GoTo(int32_t pkey);
-// "FALSCH" into Hauptphoto of every row but the one with the key, the host's
-// controls off meanwhile; that row is current again afterwards.
-void ClearOtherMainPhotos(int32_t pkey);
-// Points a link row at the photo: the row with the key, or for -1 the first
-// row without a photo, or else a new row.
-void LinkPhoto(int32_t pkey, int32_t FotoID);
-// Refreshes the host's view of the table.
-void Refresh();
-
-}  // namespace LinkRows
-
-// Appends the rows to the object `id` through the host's cursor (its rows
-// become the host's data view). Change marks stay off meanwhile: the rows
-// are the object's own, not an edit of the mapper's. False when the host
-// refused one; the rows before it are appended.
-bool AppendObjectRows(int32_t id, const std::vector<const ObjectRow*>& rows);

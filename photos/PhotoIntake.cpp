@@ -23,11 +23,11 @@ using DialogTools::Capture;
 using DialogTools::ChosenPicture;
 using DialogTools::FotoIntake;
 using DialogTools::FotoIntakeResult;
-using DialogTools::FotoRecord;
-using DialogTools::kPhotoFromVandra;
-using DialogTools::kPhotoLocal;
-using DialogTools::kPhotoNotStored;
 using platform::ui::MsgKind;
+using tables::FotoRecord;
+using tables::kPhotoFromVandra;
+using tables::kPhotoLocal;
+using tables::kPhotoNotStored;
 
 namespace {
 

@@ -183,7 +183,7 @@ TEST_F(PhotoTest, TheOwnersReadsTakeWhatOtherProgramsLeftInItsTables) {
   }
   EXPECT_EQ(entries, (std::vector<std::string>{"5 0 a.jpg ", "-1 3 KTFoto1.jpg O'Brien"}))
       << "a state without a value is 0";
-  const std::vector<Package::TFotoMetadaten> local = module.LocalFotos();
+  const std::vector<tables::TFotoMetadaten> local = module.LocalFotos();
   ASSERT_EQ(local.size(), 1u);
   EXPECT_EQ(local[0].FotoID, -1);
   EXPECT_EQ(local[0].Rechtswert, 3400000);
@@ -194,7 +194,7 @@ TEST_F(PhotoTest, TheOwnersReadsTakeWhatOtherProgramsLeftInItsTables) {
   EXPECT_EQ(links[0].PhotoID, -1);
 
   // Rows the import appends go again, quotes and all.
-  Package::TFotoMetadaten row;
+  tables::TFotoMetadaten row;
   row.Status = 2;
   row.FotoID = 77;
   row.Kurzname = "Moor 'am' See";

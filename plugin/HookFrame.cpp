@@ -2,7 +2,7 @@
 
 #include "context/PluginContext.h"
 #include "host/HostApi.h"
-#include "photos/Fotoverwaltung.h"
+#include "tables/PhotoCatalogue.h"
 
 namespace HookFrame {
 
@@ -15,7 +15,7 @@ void CopyHookText(intptr_t source, intptr_t target, uint16_t max_len) {
 }
 
 bool IsPhotoLinkPost(std::string_view table_name, uint16_t event_code) {
-  return event_code == 0 && table_name == kLinkTable;
+  return event_code == 0 && tables::IsLinkTable(table_name);
 }
 
 }  // namespace HookFrame

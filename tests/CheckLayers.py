@@ -21,7 +21,7 @@ table, and to the rules no include path can express:
              platform's (so the status map never reads the host stand-in's
              files, and no program includes another); no statement on a
              table outside its owner (the photo catalogue Fotos and the link
-             table Objektphotos in photos/Fotoverwaltung.cpp, the transaction
+             table Objektphotos in tables/PhotoCatalogue.cpp, the transaction
              tables TA_LIST, TA_KL, TA_ID and TA_FP in transaction/).
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
@@ -164,8 +164,8 @@ KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
 # is read and written in one place. Each entry: the tables, the files or
 # folders that own them, and how the owner is named in a finding.
 TABLE_OWNERS = [
-    (("Fotos", "Objektphotos"), ("photos/Fotoverwaltung.cpp", "photos/Fotoverwaltung.h"),
-     "its owner photos/Fotoverwaltung.cpp"),
+    (("Fotos", "Objektphotos"), ("tables/PhotoCatalogue.cpp",),
+     "its owner tables/PhotoCatalogue.cpp"),
     (("TA_LIST", "TA_KL", "TA_ID", "TA_FP"), ("transaction",), "transaction/"),
 ]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
@@ -412,7 +412,7 @@ def selftest():
         "hostsim/Sim.cpp": '#include "tools/map/Map.h"\n#include "host/ktapi32.h"\n',
         # Statements on owned tables: the owners' own, and what only looks
         # like one (a comment, a message, a bare name), pass.
-        "photos/Fotoverwaltung.cpp": 'auto a = "delete from Fotos where FotoID = 1";\n'
+        "tables/PhotoCatalogue.cpp": 'auto a = "delete from Fotos where FotoID = 1";\n'
                                      'auto b = "Select count (*) from Objektphotos\\r\\nwhere";\n',
         "photos/Other.cpp": '// select FotoID from Fotos\n'
                             'auto m = "Die Tabelle Fotos fehlt.";\n'
@@ -452,9 +452,9 @@ def selftest():
         "platform/print/PdfWriter.cpp: calls cairo_show_page()",
         "tools/map/Map.cpp: includes hostsim/Geometry.h",
         "hostsim/Sim.cpp: includes tools/map/Map.h",
-        "photos/Other.cpp: a statement on Fotos outside its owner photos/Fotoverwaltung.cpp",
+        "photos/Other.cpp: a statement on Fotos outside its owner tables/PhotoCatalogue.cpp",
         "high/e.cpp: a statement on TA_KL outside transaction/",
-        "high/e.cpp: a statement on Objektphotos outside its owner photos/Fotoverwaltung.cpp",
+        "high/e.cpp: a statement on Objektphotos outside its owner tables/PhotoCatalogue.cpp",
         "high/e.cpp: a statement on ta_fp outside transaction/",
         'high/e.cpp: writes the path separator "KTPhotos/" out',
         'high/e.cpp: writes the path separator "/" out',
@@ -467,8 +467,8 @@ def selftest():
                 f.write(text)
         platform = ["platform/process", "platform/ui", "platform/print"]
         layers = [("lower", ["low", *platform], ["low", *platform]),
-                  ("upper", ["high", "host", "photos", "transaction"],
-                   ["high", "host", "photos", "transaction", "low", *platform])]
+                  ("upper", ["high", "host", "photos", "tables", "transaction"],
+                   ["high", "host", "photos", "tables", "transaction", "low", *platform])]
         problems = check_includes(root, layers) + check_outside(root)
     missing = [e for e in expected if not any(p.startswith(e) for p in problems)]
     # Each planted statement is found once.

@@ -158,6 +158,14 @@ Ymd DecodeDate(double date_time) {
              static_cast<int>(static_cast<unsigned>(ymd.day()))};
 }
 
+std::string StatementDate(double date_time) {
+  if (!std::isfinite(date_time) || std::fabs(date_time) > 3e6) return {};
+  const Ymd ymd = DecodeDate(date_time);
+  if (!IsValidDate(ymd) || ymd.year < 1 || ymd.year > 9999) return {};
+  return "#" + std::to_string(ymd.month) + "-" + std::to_string(ymd.day) + "-" +
+         std::to_string(ymd.year) + "#";
+}
+
 double Now() {
   const std::tm local = env::Env::Current().LocalNow();
   double date = EncodeDate(Ymd{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday});

@@ -60,6 +60,10 @@ std::string DateToStr(const Ymd& date, const LocaleFormats& formats);
 std::string DateToStr(const Ymd& date);
 // "2024-03-05".
 std::string IsoDate(const Ymd& date);
+// A date-time as the system's statements write a date ("#3-5-2024#", month
+// first, the time of day left out); empty when the value is no date a
+// statement can hold (not finite, or outside the years 1 to 9999).
+std::string StatementDate(double date_time);
 // Reads "2024-03-05" or "05.03.2024"; nothing for any other text or an invalid date.
 std::optional<Ymd> ParseDate(std::string_view text);
 
