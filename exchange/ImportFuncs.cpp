@@ -29,6 +29,7 @@
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
+#include "transaction/TransActTools.h"
 #include "transaction/TransactionStore.h"
 
 using platform::ui::MsgKind;
@@ -472,9 +473,9 @@ class ImportRun {
     // the earlier builds set no such flag.
     std::optional<ScopedFlag> running;
     if (CurrentProfile().import_flag) running.emplace(State().ImportRunning);
-    store_.CreateTransactionList("TA_LIST");
-    store_.CreateKennungList();
-    store_.CreateTransactionIDTable();
+    TransActTools::CreateTransactionList("TA_LIST");
+    TransActTools::CreateKennungList();
+    TransActTools::CreateTransactionIDTable();
     for (const char* table : {"TA_LIST", "TA_KL", "TA_ID"}) hold_->Extend(table);
 
     DeleteObjects();

@@ -7,9 +7,7 @@
 // programs see each change at once. A failure throws DbError in German,
 // naming the file.
 #include "context/PluginContext.h"
-#include "dialogs/DialogTools.h"
 #include "platform/db/KeyedTable.h"
-#include "platform/ui/Ui.h"
 #include "transaction/TransactionStores.h"
 
 using platform::db::KeyDef;
@@ -78,7 +76,6 @@ bool IdsExist() {
 
 void CreateIfMissing(KeyedTable& table, const std::vector<platform::dbase::FieldSpec>& fields) {
   if (table.Exists()) return;
-  platform::ui::HourglassGuard hourglass;
   table.Create(fields);
 }
 
@@ -467,11 +464,9 @@ TTransactionMetadataList KeyedTransactionStore::GetTransactions() {
   return list;
 }
 
-TNumberedStringList KeyedTransactionStore::GetTransactionNames() {
-  TNumberedStringList list;
-  for (const TTransactionMetadata& t : GetTransactions()) {
-    list.push_back({DialogTools::TransactionEntry(t.ID, t.Name), t.ID});
-  }
+TTransactionMetadataList KeyedTransactionStore::TransactionNames() {
+  TTransactionMetadataList list = GetTransactions();
+  for (TTransactionMetadata& t : list) t.Owner.clear();
   return list;
 }
 

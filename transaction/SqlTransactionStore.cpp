@@ -7,10 +7,8 @@
 #include <initializer_list>
 
 #include "context/PluginContext.h"
-#include "dialogs/DialogTools.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
-#include "platform/ui/Ui.h"
 #include "transaction/TransactionStores.h"
 
 using platform::db::Query;
@@ -122,7 +120,6 @@ namespace {
 void CreateIfMissing(TransactionStore& store, std::string_view table,
                      const std::string& statement) {
   if (store.TableExists(table)) return;
-  platform::ui::HourglassGuard hourglass;
   Command(statement);
 }
 }  // namespace
@@ -390,14 +387,11 @@ TTransactionMetadataList SqlTransactionStore::GetTransactions() {
   return list;
 }
 
-TNumberedStringList SqlTransactionStore::GetTransactionNames() {
-  TNumberedStringList list;
+TTransactionMetadataList SqlTransactionStore::TransactionNames() {
+  TTransactionMetadataList list;
   if (!TableExists("TA_ID")) return list;
   Query query(Connection(), "select TID,NAME from TA_ID");
-  for (; !query.Eof(); query.Next()) {
-    const int32_t tid = query.AsInt32(0);
-    list.push_back({DialogTools::TransactionEntry(tid, query.AsString(1)), tid});
-  }
+  for (; !query.Eof(); query.Next()) list.push_back({query.AsInt32(0), query.AsString(1), {}});
   return list;
 }
 

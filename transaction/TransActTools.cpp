@@ -5,6 +5,8 @@
 #include "transaction/TransActTools.h"
 
 #include "context/PluginContext.h"
+#include "dialogs/DialogTools.h"
+#include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransactionStore.h"
 
@@ -55,15 +57,23 @@ void CloseImportConnection() {
   context::Current().Store().CloseImportConnection();
 }
 
+// Each table is made only when its file is missing, with the hourglass
+// showing while it is; the store below shows nothing.
 void CreateKennungList() {
+  if (KennungListExists()) return;
+  platform::ui::HourglassGuard hourglass;
   Store().CreateKennungList();
 }
 
 void CreateTransactionList(std::string_view table_name) {
+  if (Store().TableExists(table_name)) return;
+  platform::ui::HourglassGuard hourglass;
   Store().CreateTransactionList(table_name);
 }
 
 void CreateTransactionIDTable() {
+  if (TransactionIDTableExists()) return;
+  platform::ui::HourglassGuard hourglass;
   Store().CreateTransactionIDTable();
 }
 
@@ -191,7 +201,11 @@ TTransactionMetadataList GetTransactions() {
 }
 
 TNumberedStringList GetTransactionNames() {
-  return Store().GetTransactionNames();
+  TNumberedStringList list;
+  for (const TTransactionMetadata& t : Store().TransactionNames()) {
+    list.push_back({DialogTools::TransactionEntry(t.ID, t.Name), t.ID});
+  }
+  return list;
 }
 
 int32_t CountTransactions() {

@@ -9,6 +9,7 @@
 #include "context/PluginContext.h"
 #include "dialogs/DialogTools.h"
 #include "host/Tools.h"
+#include "platform/ui/Ui.h"
 #include "tests/support/ProjectFixture.h"
 
 namespace {
@@ -46,6 +47,49 @@ TEST_F(TransActToolsTest, WithoutTransactionListNothingIsOpenedOrAnswered) {
   EXPECT_EQ(CountTransactions(), -1);
   EXPECT_TRUE(GetTransactionNames().empty());
   EXPECT_FALSE(context::Current().Store().TransactionConnectionOpen());
+}
+
+// The presenter's view of the mouse cursor, beside the scripted answers.
+class CursorLog : public platform::ui::Presenter {
+ public:
+  explicit CursorLog(std::unique_ptr<platform::ui::Presenter> inner) : inner_(std::move(inner)) {}
+  platform::ui::MsgAnswer ShowMessage(platform::ui::MsgKind kind, std::string_view text,
+                                      platform::ui::MsgButtons buttons) override {
+    return inner_->ShowMessage(kind, text, buttons);
+  }
+  void RunModal(platform::ui::Form& form) override { inner_->RunModal(form); }
+  void ShowModeless(platform::ui::Form& form) override { inner_->ShowModeless(form); }
+  void CloseModeless(platform::ui::Form& form) override { inner_->CloseModeless(form); }
+  std::optional<std::string> ShowFileDialog(
+      const platform::ui::FileDialogRequest& request) override {
+    return inner_->ShowFileDialog(request);
+  }
+  void CursorChanged(platform::ui::Cursor cursor) override {
+    // Whether the table file exists when the cursor changes tells whether
+    // the hourglass covered its making.
+    changes.push_back(std::string(cursor == platform::ui::Cursor::kHourglass ? "wait" : "normal") +
+                      (std::filesystem::exists(watched) ? "+" : "-"));
+  }
+
+  std::string watched;
+  std::vector<std::string> changes;
+
+ private:
+  std::unique_ptr<platform::ui::Presenter> inner_;
+};
+
+TEST_F(TransActToolsTest, ATableIsMadeUnderTheHourglassAndAnExistingOneShowsNothing) {
+  auto* log = new CursorLog(platform::ui::SetPresenter(nullptr));
+  platform::ui::SetPresenter(std::unique_ptr<platform::ui::Presenter>(log));
+  log->watched = ProjectDir() + "TA_KL.dbf";
+  CreateKennungList();
+  EXPECT_EQ(log->changes, (Rows{"wait-", "normal+"}));
+  log->changes.clear();
+  CreateKennungList();
+  log->watched = ProjectDir() + "TA_LIST.dbf";
+  CreateTransactionList("TA_LIST");
+  CreateTransactionList("TA_LIST");
+  EXPECT_EQ(log->changes, (Rows{"wait-", "normal+"}));
 }
 
 TEST_F(TransActToolsTest, TablesAreCreatedOnceWithTheirColumns) {

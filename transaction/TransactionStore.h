@@ -158,8 +158,9 @@ class TransactionStore {
 
   // ---- TA_ID --------------------------------------------------------------------------
   virtual TTransactionMetadataList GetTransactions() = 0;
-  // The choosers' entries, "TID - name".
-  virtual TNumberedStringList GetTransactionNames() = 0;
+  // Each transaction's number and name (no owner), in the table's order:
+  // what the choosers list.
+  virtual TTransactionMetadataList TransactionNames() = 0;
   virtual int32_t CountTransactions() = 0;
   virtual bool HasTransaction(int32_t T) = 0;
 

@@ -49,7 +49,7 @@ class SqlTransactionStore : public TransactionStore {
   std::vector<PoolRow> AllPoolRows() override;
 
   TTransactionMetadataList GetTransactions() override;
-  TNumberedStringList GetTransactionNames() override;
+  TTransactionMetadataList TransactionNames() override;
   int32_t CountTransactions() override;
   bool HasTransaction(int32_t T) override;
 
@@ -102,7 +102,7 @@ class KeyedTransactionStore : public TransactionStore {
   std::vector<PoolRow> AllPoolRows() override;
 
   TTransactionMetadataList GetTransactions() override;
-  TNumberedStringList GetTransactionNames() override;
+  TTransactionMetadataList TransactionNames() override;
   int32_t CountTransactions() override;
   bool HasTransaction(int32_t T) override;
 
