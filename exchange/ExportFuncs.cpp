@@ -20,7 +20,6 @@
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/ui/Ui.h"
-#include "transaction/TransactionStore.h"
 
 using platform::db::DbError;
 using platform::db::InOneWrite;
@@ -101,7 +100,7 @@ bool PackageCanBeWritten(const Package::Names& names) {
 // writes anything.
 bool ActionRowsFit(int32_t TID) {
   std::string overlong;
-  for (const TObjectMetadata& row : TransactionStore::Current().ExportRows(TID)) {
+  for (const TObjectMetadata& row : TransActTools::ExportRows(TID)) {
     for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
       if (platform::text::Utf8Length(action.Kennung) > Package::kActionKennungWidth) {
         overlong += "\r" + action.Kennung;
@@ -271,7 +270,7 @@ std::string getExportName() {
 }
 
 void CollectExportObjects(int32_t TID, ExportLists& lists) {
-  for (const TObjectMetadata& row : TransactionStore::Current().ExportRows(TID)) {
+  for (const TObjectMetadata& row : TransActTools::ExportRows(TID)) {
     const std::string& K = row.Kennung;
     const std::string& M = row.Changed;
     if (row.Schreibend != kLesend) {
@@ -352,7 +351,7 @@ void CreateActionList(const Package::Names& names, int32_t TID) {
 void FillActionList(const Package::Names& names, const std::string& S, int32_t TID) {
   platform::db::Connection& connection = OpenExportConnection(names.D);
   InOneWrite(connection, [&] {
-    for (const TObjectMetadata& row : TransactionStore::Current().ExportRows(TID)) {
+    for (const TObjectMetadata& row : TransActTools::ExportRows(TID)) {
       for (const Package::ActionRow& action : Package::ActionRowsOf(row)) {
         connection.Execute(Package::InsertActionSql(S, action));
       }

@@ -13,7 +13,6 @@
 #include "platform/env/Path.h"
 #include "platform/xml/Xml.h"
 #include "transaction/TransActTools.h"
-#include "transaction/TransactionStore.h"
 
 using platform::db::DbError;
 using platform::db::Query;
@@ -308,11 +307,11 @@ std::vector<HostObject> TakeSnapshot() {
 // ---- TA_FP -------------------------------------------------------------------------
 
 std::string FingerprintTablePath() {
-  return TransactionStore::Current().TablePath("TA_FP");
+  return TransActTools::FingerprintTablePath();
 }
 
 bool FingerprintTableExists() {
-  return TransactionStore::Current().TableExists("TA_FP");
+  return TransActTools::FingerprintTableExists();
 }
 
 void StoreFingerprints(const std::vector<std::pair<std::string, int32_t>>& kennungen,
@@ -327,13 +326,13 @@ void StoreFingerprints(const std::vector<std::pair<std::string, int32_t>>& kennu
     if (found == by_kennung.end()) continue;
     rows.push_back({TID, K, found->second->geometry, found->second->attributes});
   }
-  TransactionStore::Current().StoreFingerprints(replaced, rows);
+  TransActTools::StoreFingerprints(replaced, rows);
 }
 
 std::unordered_map<std::string, Stored> ReadFingerprints() {
   std::unordered_map<std::string, Stored> rows;
   try {
-    for (FingerprintRow& row : TransactionStore::Current().ReadFingerprints()) {
+    for (FingerprintRow& row : TransActTools::ReadFingerprints()) {
       Stored& stored = rows[row.Kennung];
       stored.TID = row.TID;
       stored.geometry = std::move(row.Geometrie);

@@ -30,7 +30,6 @@
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
 #include "transaction/TransActTools.h"
-#include "transaction/TransactionStore.h"
 
 using platform::ui::MsgKind;
 using namespace TransActTools;
@@ -105,10 +104,9 @@ struct Gathered {
 Gathered GatherState(const std::vector<std::string>& kennungen) {
   Gathered gathered;
   ImportPlan::ProjectState& state = gathered.state;
-  TransactionStore& store = TransactionStore::Current();
-  gathered.stamp = store.TablesStamp();
-  state.rows = store.AllRows();
-  state.pool = store.AllPoolRows();
+  gathered.stamp = TransActTools::TablesStamp();
+  state.rows = TransActTools::AllRows();
+  state.pool = TransActTools::AllPoolRows();
   const std::unordered_set<std::string_view> wanted(kennungen.begin(), kennungen.end());
   // The rows the merge finds by their original identifier may carry another
   // one now (the mapper switched the object): that object is asked for too.
@@ -163,8 +161,7 @@ class ImportRun {
         policy_(policy),
         with_photos_(with_photos),
         project_(Tools::MyGetProjectDir()),
-        folder_(ImportJournal::FolderIn(project_)),
-        store_(TransactionStore::Current()) {}
+        folder_(ImportJournal::FolderIn(project_)) {}
 
   bool Execute() {
     if (project_.empty()) {
@@ -172,7 +169,7 @@ class ImportRun {
       return false;
     }
     try {
-      hold_ = store_.HoldTables();
+      hold_ = TransActTools::HoldTables();
     } catch (const std::exception& e) {
       Inform(MsgKind::kError,
              "Die Transaktionstabellen werden von einem anderen Programm benutzt; der Import "
@@ -237,7 +234,7 @@ class ImportRun {
     // open: then they are read and planned anew, for the answer given. The
     // links to local photos are few and read again.
     bool replan = planned_ != policy_;
-    if (store_.TablesStamp() != gathered_.stamp) {
+    if (TransActTools::TablesStamp() != gathered_.stamp) {
       gathered_ = GatherState(kennungen_);
       replan = true;
     } else {
@@ -268,9 +265,9 @@ class ImportRun {
     for (const auto& [local, K] : objects_.comes_back_as) {
       if (keys.insert(local).second) journal_.keys.push_back(local);
     }
-    journal_.before = store_.ReadKeys(keys, gathered_.state.rows, gathered_.state.pool);
+    journal_.before = TransActTools::ReadKeys(keys, gathered_.state.rows, gathered_.state.pool);
     if (content_.has_tid && content_.tid.Transaktion != -1 &&
-        !store_.HasTransaction(content_.tid.Transaktion)) {
+        !TransActTools::HasTransaction(content_.tid.Transaktion)) {
       journal_.registered = content_.tid.Transaktion;
     }
     journal_.deleted = objects_.deleted;
@@ -476,23 +473,23 @@ class ImportRun {
     TransActTools::CreateTransactionList("TA_LIST");
     TransActTools::CreateKennungList();
     TransActTools::CreateTransactionIDTable();
-    for (const char* table : {"TA_LIST", "TA_KL", "TA_ID"}) hold_->Extend(table);
+    hold_->TakeNewTables();
 
     DeleteObjects();
     RenameObjects();
     // The rows as they are now: a deletion or identifier hook may have
     // written them meanwhile.
     std::optional<ImportPlan::ProjectState> now;
-    if (store_.TablesStamp() != gathered_.stamp) {
+    if (TransActTools::TablesStamp() != gathered_.stamp) {
       now.emplace();
-      now->rows = store_.AllRows();
-      now->pool = store_.AllPoolRows();
+      now->rows = TransActTools::AllRows();
+      now->pool = TransActTools::AllPoolRows();
     }
     const ImportPlan::ProjectState& rows = now ? *now : gathered_.state;
-    const ImportChanges changes =
-        ImportPlan::PlanMerge(content_, rows.rows, rows.pool, objects_,
-                              content_.has_tid && store_.HasTransaction(content_.tid.Transaktion));
-    store_.ApplyImport(changes);
+    const ImportChanges changes = ImportPlan::PlanMerge(
+        content_, rows.rows, rows.pool, objects_,
+        content_.has_tid && TransActTools::HasTransaction(content_.tid.Transaktion));
+    TransActTools::ApplyImport(changes);
     // From here on a change mark in the package's rows is not the import's:
     // a later take-back keeps the rows the mapper marks should it run
     // after a kill.
@@ -500,9 +497,9 @@ class ImportRun {
     journal_.rows_merged = true;
     LoadObjects();
     if (policy_ == ImportPlan::Policy::kTakePackage) RestoreLocalPhotoLinks();
-    store_.AddFreeKennungen(
-        ImportPlan::PlanFreeKennungen(content_, store_.AllPoolRows(), store_.ListedKennungen(),
-                                      [](const std::string& K) { return host::KennungExists(K); }));
+    TransActTools::AddFreeKennungen(ImportPlan::PlanFreeKennungen(
+        content_, TransActTools::AllPoolRows(), TransActTools::ListedKennungen(),
+        [](const std::string& K) { return host::KennungExists(K); }));
     CopyPhotos();
     StoreFingerprints();
   }
@@ -628,8 +625,7 @@ class ImportRun {
   bool with_photos_;
   std::string project_;
   std::string folder_;
-  TransactionStore& store_;
-  std::unique_ptr<TransactionStore::Hold> hold_;
+  std::unique_ptr<TablesHold> hold_;
   ImportPlan::PhotoPlan photos_;
   ImportJournal journal_;
   std::vector<std::string> notes_;

@@ -85,7 +85,7 @@
 
 #include "photos/Fotoverwaltung.h"
 #include "platform/env/Env.h"
-#include "transaction/TransactionStore.h"
+#include "transaction/TransActTools.h"
 
 struct ImportJournal {
   // 2 for journals written now; 1 for those of earlier versions.

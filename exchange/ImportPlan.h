@@ -16,7 +16,7 @@
 
 #include "exchange/ImportPackage.h"
 #include "photos/Fotoverwaltung.h"
-#include "transaction/TransactionStore.h"
+#include "transaction/TransActTools.h"
 
 namespace ImportPlan {
 

@@ -18,7 +18,7 @@
 #include "platform/text/Strings.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Ui.h"
-#include "transaction/TransactionStore.h"
+#include "transaction/TransActTools.h"
 
 namespace ImportUndo {
 namespace {
@@ -185,7 +185,6 @@ class TakeBackRun {
         folder_(ImportJournal::FolderIn(project)),
         journal_(journal),
         keys_(journal.keys.begin(), journal.keys.end()),
-        store_(TransactionStore::Current()),
         legacy_(keep_marked_rows) {}
 
   Outcome Run() {
@@ -239,7 +238,7 @@ class TakeBackRun {
   // ---- How things are ---------------------------------------------------------------
 
   void Gather() {
-    now_rows_ = store_.ReadKeys(keys_);
+    now_rows_ = TransActTools::ReadKeys(keys_);
     for (const auto& [K, id] : journal_.deleted) original_[K] = id;
     for (const auto& [K, ids] : journal_.restored) {
       for (const int32_t id : ids) restored_[K].insert(id);
@@ -502,7 +501,7 @@ class TakeBackRun {
       outcome_.failed.push_back(std::string("Die Objekte des Projekts: ") + e.what());
     }
     try {
-      const std::unique_ptr<TransactionStore::Hold> hold = store_.HoldTables();
+      const std::unique_ptr<TablesHold> hold = TransActTools::HoldTables();
       RowsOfKeys before = journal_.before;
       std::erase_if(before.list,
                     [&](const TObjectMetadata& row) { return !Holds(row, restore_keys_); });
@@ -510,7 +509,7 @@ class TakeBackRun {
                     [&](const PoolRow& row) { return !restore_keys_.count(row.Kennung); });
       std::erase_if(before.fingerprints,
                     [&](const FingerprintRow& row) { return !restore_keys_.count(row.Kennung); });
-      if (!store_.RestoreKeys(restore_keys_, before, journal_.registered)) {
+      if (!TransActTools::RestoreKeys(restore_keys_, before, journal_.registered)) {
         outcome_.kept.push_back("Transaktion " + std::to_string(*journal_.registered) +
                                 " (Zeilen der Transaktionstabellen gehören zu ihr)");
       }
@@ -679,7 +678,7 @@ class TakeBackRun {
                                   const std::string& print) {
       records += ImportJournal::Record({"stand", kind, key, print});
     };
-    const RowsOfKeys rows = store_.ReadKeys(keys_);
+    const RowsOfKeys rows = TransActTools::ReadKeys(keys_);
     const RowPrints now(rows, keys_);
     const RowPrints before(journal_.before, keys_);
     for (const std::string& K : journal_.keys) {
@@ -723,7 +722,6 @@ class TakeBackRun {
   std::string folder_;
   const ImportJournal& journal_;
   std::unordered_set<std::string> keys_;
-  TransactionStore& store_;
   // A journal of an earlier version recorded no undo: rows marked since
   // the import tell the mapper's work, as they do once the import merged
   // its rows (journal_.rows_merged).

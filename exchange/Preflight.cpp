@@ -19,7 +19,6 @@
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
-#include "transaction/TransactionStore.h"
 
 using platform::ui::MsgKind;
 
@@ -81,7 +80,7 @@ void ReadList(Inputs& in) {
     return;
   }
   try {
-    for (TObjectMetadata& row : TransactionStore::Current().AllRows()) {
+    for (TObjectMetadata& row : TransActTools::AllRows()) {
       in.list.push_back({row.TID, std::move(row.Kennung), std::move(row.Originalkennung),
                          row.Schreibend, std::move(row.Changed)});
     }
@@ -99,7 +98,7 @@ void ReadPool(Inputs& in) {
     return;
   }
   try {
-    in.pool = TransactionStore::Current().AllPoolRows();
+    in.pool = TransActTools::AllPoolRows();
   } catch (const std::exception& e) {
     in.pool.clear();
     in.notes.push_back("Die Liste der freien Kennungen " +

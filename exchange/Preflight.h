@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "exchange/HostSnapshot.h"
-#include "transaction/TransactionStore.h"
+#include "transaction/TransActTools.h"
 
 namespace Preflight {
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "transaction/TransactionStore.h"
+#include "transaction/TransactionStores.h"
 
 using namespace TransActTools;
 
@@ -34,7 +35,7 @@ void TableSteps::RenameRow(std::string_view O, std::string_view N) {
 void TableSteps::AssignInPlace(std::string_view K, int32_t T) {
   TObjectMetadata before;
   const bool existed = GetObjectMetadata(K, before);
-  TransactionStore::Current().AssignRowInPlace(K, T);
+  transaction_store::Current().AssignRowInPlace(K, T);
   if (existed) undo_.push_back([before] { RewriteRow(before.Kennung, before); });
 }
 

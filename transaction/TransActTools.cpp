@@ -9,12 +9,13 @@
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransactionStore.h"
+#include "transaction/TransactionStores.h"
 
 namespace TransActTools {
 namespace {
 
 TransactionStore& Store() {
-  return TransactionStore::Current();
+  return transaction_store::Current();
 }
 
 }  // namespace
@@ -206,6 +207,69 @@ TNumberedStringList GetTransactionNames() {
     list.push_back({DialogTools::TransactionEntry(t.ID, t.Name), t.ID});
   }
   return list;
+}
+
+bool HasTransaction(int32_t T) {
+  return Store().HasTransaction(T);
+}
+
+TObjectMetadataList AllRows() {
+  return Store().AllRows();
+}
+
+std::vector<PoolRow> AllPoolRows() {
+  return Store().AllPoolRows();
+}
+
+TObjectMetadataList ExportRows(int32_t T) {
+  return Store().ExportRows(T);
+}
+
+void ApplyImport(const ImportChanges& changes) {
+  Store().ApplyImport(changes);
+}
+
+void AddFreeKennungen(const std::vector<PoolRow>& rows) {
+  Store().AddFreeKennungen(rows);
+}
+
+RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys) {
+  return Store().ReadKeys(keys);
+}
+
+RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys, const TObjectMetadataList& list,
+                    const std::vector<PoolRow>& pool) {
+  return Store().ReadKeys(keys, list, pool);
+}
+
+bool RestoreKeys(const std::unordered_set<std::string>& keys, const RowsOfKeys& before,
+                 std::optional<int32_t> registered) {
+  return Store().RestoreKeys(keys, before, registered);
+}
+
+std::unique_ptr<TablesHold> HoldTables() {
+  return Store().HoldTables();
+}
+
+std::string TablesStamp() {
+  return Store().TablesStamp();
+}
+
+std::string FingerprintTablePath() {
+  return Store().TablePath("TA_FP");
+}
+
+bool FingerprintTableExists() {
+  return Store().TableExists("TA_FP");
+}
+
+void StoreFingerprints(const std::vector<std::string>& replaced,
+                       const std::vector<FingerprintRow>& rows) {
+  Store().StoreFingerprints(replaced, rows);
+}
+
+std::vector<FingerprintRow> ReadFingerprints() {
+  return Store().ReadFingerprints();
 }
 
 int32_t CountTransactions() {

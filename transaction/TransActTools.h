@@ -13,9 +13,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/db/Connection.h"
@@ -42,6 +45,83 @@ struct TTransactionMetadata {
 struct TNumberedString {
   std::string Text;
   int32_t Number = 0;
+};
+
+// One TA_KL row.
+struct PoolRow {
+  int32_t TID = 0;
+  std::string Kennung;
+  bool operator==(const PoolRow&) const = default;
+};
+
+// One TA_FP row: an object's geometry and attributes at its import.
+struct FingerprintRow {
+  int32_t TID = 0;
+  std::string Kennung;
+  std::string Geometrie;
+  std::string Attribute;
+  bool operator==(const FingerprintRow&) const = default;
+};
+
+// One change of the import's merge of a package row into TA_LIST, found by
+// the row's original identifier (KENNUNGO) as the merge finds it.
+struct ListMerge {
+  enum class Kind {
+    kInsert,        // no row yet: the package row comes in
+    kUpdate,        // the row of the same transaction takes the package's values
+    kMove,          // the row moves to the package's transaction (higher status)
+    kResetKennung,  // another transaction keeps the row; only its identifier is reset
+  };
+  Kind kind = Kind::kInsert;
+  // Kennung (= the original identifier), TID, KartulID, Vorgangsnummer,
+  // Schreibend and Changed of the package row.
+  TObjectMetadata row;
+};
+
+// What the import writes into the tables once the host deleted the
+// package's objects: the merged rows, the identifiers that leave every
+// pool and those that go back to one, and the transaction to register
+// (none when TA_ID has it).
+struct ImportChanges {
+  // Rows (KENNUNG, KENNUNGO) that go before the merge: those of new objects
+  // the package's version replaces.
+  std::vector<std::pair<std::string, std::string>> dropped;
+  std::vector<ListMerge> list;
+  std::vector<std::string> leave_pools;
+  std::vector<PoolRow> enter_pools;  // identifiers that go back to a pool
+  std::optional<TTransactionMetadata> transaction;
+};
+
+// The rows of the four tables that hold any of a set of identifiers, as
+// they were: what the import saves before its first change and puts back
+// when it must be undone. `exists` tells which tables were there at all.
+struct RowsOfKeys {
+  std::vector<TObjectMetadata> list;  // rows whose KENNUNG or KENNUNGO is one of them
+  std::vector<PoolRow> pool;          // rows whose KENNUNG is one of them
+  std::vector<FingerprintRow> fingerprints;
+  bool list_exists = false;
+  bool pool_exists = false;
+  bool ids_exists = false;
+  bool fingerprints_exist = false;
+};
+
+// How ReadKeys and RestoreKeys look at rows: a row as one comparable text;
+// whether it holds one of the identifiers (as KENNUNG or KENNUNGO); and the
+// identifier it is filed under, the one it was entered under when that is
+// one of them, else its present one. A row's group is what is compared and
+// put back as a whole.
+std::string RowText(const TObjectMetadata& row);
+bool Holds(const TObjectMetadata& row, const std::unordered_set<std::string>& keys);
+const std::string& FiledUnder(const TObjectMetadata& row,
+                              const std::unordered_set<std::string>& keys);
+
+// Keeps other processes from the transaction tables that exist when it is
+// taken, for its life, while this process reaches them as before.
+class TablesHold {
+ public:
+  virtual ~TablesHold() = default;
+  // Holds also TA_LIST, TA_KL and TA_ID when they were made since.
+  virtual void TakeNewTables() = 0;
 };
 
 using TObjectMetadataList = std::vector<TObjectMetadata>;
@@ -133,5 +213,48 @@ std::unordered_map<std::string, bool> ListedKennungen();
 TTransactionMetadataList GetTransactions();
 TNumberedStringList GetTransactionNames();
 int32_t CountTransactions();
+bool HasTransaction(int32_t T);
+
+// What the import, the export and the preflight read and write of the
+// tables as a whole, here so that every rule reaches the tables through
+// these procedures.
+// Every row of TA_LIST, in delivery order; a number the file leaves empty
+// reads -1.
+TObjectMetadataList AllRows();
+// Every row of TA_KL, in delivery order; an empty TID reads -1.
+std::vector<PoolRow> AllPoolRows();
+// The rows of one transaction as the export reads them (KENNUNG, KENNUNGO,
+// SCHREIBEND, CHANGED), in delivery order.
+TObjectMetadataList ExportRows(int32_t T);
+// The import's merge, its pools and TA_ID, each table in one write; the
+// tables must exist.
+void ApplyImport(const ImportChanges& changes);
+// The package's free identifiers, in one write.
+void AddFreeKennungen(const std::vector<PoolRow>& rows);
+// The rows of the tables that hold one of the identifiers; the second form
+// with TA_LIST's and TA_KL's rows as the caller read them (whole, and
+// unchanged since: TablesStamp says so).
+RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys);
+RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys, const TObjectMetadataList& list,
+                    const std::vector<PoolRow>& pool);
+// Puts those rows back, and takes the import's registration `registered`
+// out of TA_ID when nothing belongs to it any more; false when rows keep it.
+bool RestoreKeys(const std::unordered_set<std::string>& keys, const RowsOfKeys& before,
+                 std::optional<int32_t> registered = std::nullopt);
+// Keeps other processes from the tables that exist now; see TablesHold.
+std::unique_ptr<TablesHold> HoldTables();
+// TA_LIST and TA_KL as their files stand on disk: equal stamps mean that no
+// program wrote them in between.
+std::string TablesStamp();
+
+// TA_FP, the preflight's fingerprints.
+std::string FingerprintTablePath();
+bool FingerprintTableExists();
+// Replaces the rows of the identifiers given with the new rows; creates the
+// table when it is missing.
+void StoreFingerprints(const std::vector<std::string>& replaced,
+                       const std::vector<FingerprintRow>& rows);
+// Every row; throws DbError when the table cannot be read.
+std::vector<FingerprintRow> ReadFingerprints();
 
 }  // namespace TransActTools

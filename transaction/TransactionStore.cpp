@@ -29,9 +29,11 @@ const std::string& FiledUnder(const TObjectMetadata& row,
   return keys.count(row.Originalkennung) ? row.Originalkennung : row.Kennung;
 }
 
-TransactionStore& TransactionStore::Current() {
-  static transaction_store::SqlTransactionStore sql;
-  static transaction_store::KeyedTransactionStore keyed;
+TransactionStore& transaction_store::Current() {
+  // The makes keep no state of their own (the connections and open tables
+  // are the plug-in context's), so one of each serves every project.
+  static SqlTransactionStore sql;
+  static KeyedTransactionStore keyed;
   if (CurrentProfile().keyed_transaction_tables) return keyed;
   return sql;
 }
@@ -234,6 +236,10 @@ void TransactionStore::Hold::Extend(std::string_view table) {
   } catch (const platform::dbase::DbaseError& e) {
     throw platform::db::DbError(e.what());
   }
+}
+
+void TransactionStore::Hold::TakeNewTables() {
+  for (const char* table : {"TA_LIST", "TA_KL", "TA_ID"}) Extend(table);
 }
 
 std::string TransactionStore::TablesStamp() {

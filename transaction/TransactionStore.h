@@ -4,8 +4,8 @@
 // tables through SQL on the transaction connection with the system's own
 // statement texts (SqlTransactionStore), the earlier builds as table objects
 // with named indexes (KeyedTransactionStore). Nothing outside transaction/
-// writes a statement on these tables: the rules, the exchange, status and
-// report call the store's named operations.
+// sees the store: the rules, the exchange, status and report call the
+// named procedures of TransActTools, which reach it.
 //
 // Errors: an operation that fails throws platform::db::DbError with the
 // driver's text (naming file, record and field); nothing here talks to the
@@ -25,81 +25,9 @@
 #include "platform/dbase/DbfFile.h"
 #include "transaction/TransActTools.h"
 
-// One TA_KL row.
-struct PoolRow {
-  int32_t TID = 0;
-  std::string Kennung;
-  bool operator==(const PoolRow&) const = default;
-};
-
-// One TA_FP row: an object's geometry and attributes at its import.
-struct FingerprintRow {
-  int32_t TID = 0;
-  std::string Kennung;
-  std::string Geometrie;
-  std::string Attribute;
-  bool operator==(const FingerprintRow&) const = default;
-};
-
-// One change of the import's merge of a package row into TA_LIST, found by
-// the row's original identifier (KENNUNGO) as the merge finds it.
-struct ListMerge {
-  enum class Kind {
-    kInsert,        // no row yet: the package row comes in
-    kUpdate,        // the row of the same transaction takes the package's values
-    kMove,          // the row moves to the package's transaction (higher status)
-    kResetKennung,  // another transaction keeps the row; only its identifier is reset
-  };
-  Kind kind = Kind::kInsert;
-  // Kennung (= the original identifier), TID, KartulID, Vorgangsnummer,
-  // Schreibend and Changed of the package row.
-  TObjectMetadata row;
-};
-
-// What the import writes into the tables once the host deleted the
-// package's objects: the merged rows, the identifiers that leave every
-// pool and those that go back to one, and the transaction to register
-// (none when TA_ID has it).
-struct ImportChanges {
-  // Rows (KENNUNG, KENNUNGO) that go before the merge: those of new objects
-  // the package's version replaces.
-  std::vector<std::pair<std::string, std::string>> dropped;
-  std::vector<ListMerge> list;
-  std::vector<std::string> leave_pools;
-  std::vector<PoolRow> enter_pools;  // identifiers that go back to a pool
-  std::optional<TTransactionMetadata> transaction;
-};
-
-// The rows of the four tables that hold any of a set of identifiers, as
-// they were: what the import saves before its first change and puts back
-// when it must be undone. `exists` tells which tables were there at all.
-struct RowsOfKeys {
-  std::vector<TObjectMetadata> list;  // rows whose KENNUNG or KENNUNGO is one of them
-  std::vector<PoolRow> pool;          // rows whose KENNUNG is one of them
-  std::vector<FingerprintRow> fingerprints;
-  bool list_exists = false;
-  bool pool_exists = false;
-  bool ids_exists = false;
-  bool fingerprints_exist = false;
-};
-
-// How ReadKeys and RestoreKeys look at rows: a row as one comparable text;
-// whether it holds one of the identifiers (as KENNUNG or KENNUNGO); and the
-// identifier it is filed under, the one it was entered under when that is
-// one of them, else its present one. A row's group is what is compared and
-// put back as a whole.
-std::string RowText(const TObjectMetadata& row);
-bool Holds(const TObjectMetadata& row, const std::unordered_set<std::string>& keys);
-const std::string& FiledUnder(const TObjectMetadata& row,
-                              const std::unordered_set<std::string>& keys);
-
 class TransactionStore {
  public:
   virtual ~TransactionStore() = default;
-
-  // The store of the running build, over the tables of the host's current
-  // project folder.
-  static TransactionStore& Current();
 
   // ---- The files -----------------------------------------------------------------
   // The file of "TA_LIST", "TA_KL", "TA_ID" or "TA_FP" in the project folder
@@ -202,9 +130,10 @@ class TransactionStore {
   // the holder adds with Extend) for the life of the hold, while this
   // process reaches them as before. Throws DbError when another process
   // holds one longer than the lock timeout.
-  class Hold {
+  class Hold : public TablesHold {
    public:
     void Extend(std::string_view table);
+    void TakeNewTables() override;
 
    private:
     friend class TransactionStore;

@@ -1,7 +1,8 @@
 // The two makes of the transaction store (TransactionStore.h), for the
 // store's own files and their tests: the full build's SQL statements and the
 // earlier builds' table objects. The rest of the plug-in reaches them only
-// through TransactionStore::Current().
+// through the named procedures of TransActTools, which find the running
+// build's make with Current() below.
 #pragma once
 
 #include "transaction/TransactionStore.h"
@@ -114,5 +115,9 @@ class KeyedTransactionStore : public TransactionStore {
   void ReplaceRows(const Replacement& replacement) override;
   void ForgetFiles() override;
 };
+
+// The store of the running build, over the tables of the host's current
+// project folder; for TransActTools and the steps beside it alone.
+TransactionStore& Current();
 
 }  // namespace transaction_store
