@@ -3,6 +3,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "dialogs/FormGetGKStreifen.h"
 #include "dialogs/FormGetTID.h"
@@ -134,7 +135,7 @@ bool WriteTid(const Package::Names& names, int32_t TID, bool anything_selected) 
 
 // The host's two exports, with change marking off while they run.
 bool ExportHostData(const Package::Names& names) {
-  ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+  const context::NoChangeMarks no_change_marks;
   if (!ExportXMLData(names.XmlFile())) {
     Refuse("Die Attributdaten konnten nicht exportiert werden:\r" + Shown(names.XmlFile()));
     return false;

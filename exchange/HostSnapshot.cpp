@@ -4,6 +4,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "exchange/AttributeXml.h"
 #include "host/HostApi.h"
@@ -215,7 +216,7 @@ std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file)
 }
 
 ExportRefused ExportProject(const std::string& base) {
-  ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+  const context::NoChangeMarks no_change_marks;
   if (!host::ExportGeodaten(base + ".shp", 10, true, 0)) return ExportRefused::kGeodata;
   if (!host::ExportDataXML(base + ".xml", true, false)) return ExportRefused::kAttributes;
   return ExportRefused::kNone;

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "context/ProjectIdentity.h"
 #include "dialogs/FormLokaleArbeit.h"
@@ -468,8 +469,7 @@ class ImportRun {
   void Change() {
     // The deletion hook of the full build leaves the list alone meanwhile;
     // the earlier builds set no such flag.
-    std::optional<ScopedFlag> running;
-    if (CurrentProfile().import_flag) running.emplace(State().ImportRunning);
+    const context::ImportRunning running;
     TransActTools::CreateTransactionList("TA_LIST");
     TransActTools::CreateKennungList();
     TransActTools::CreateTransactionIDTable();
@@ -520,10 +520,7 @@ class ImportRun {
   void RenameObjects() {
     std::vector<std::string> refused;
     for (const ImportPlan::Objects::Rename& r : objects_.renamed) {
-      {
-        ScopedFlag internal(State().blnChangingKennungInternal);
-        host::SetKennung(r.id, r.to);
-      }
+      context::SetOwnKennung(r.id, r.to);
       if (host::KennungOf(r.id) != r.to) refused.push_back(r.from + " -> " + r.to);
     }
     if (!refused.empty()) {

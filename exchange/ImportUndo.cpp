@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "context/ProjectIdentity.h"
 #include "dialogs/FormImportJournal.h"
@@ -530,17 +531,13 @@ class TakeBackRun {
 
   // The host: the package's objects out, the deleted ones in again.
   void PutObjectsBack() {
-    std::optional<ScopedFlag> running;
-    if (CurrentProfile().import_flag) running.emplace(State().ImportRunning);
-    ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+    const context::ImportRunning running;
+    const context::NoChangeMarks no_change_marks;
     // Objects given their checked-out identifier back get the other again.
     std::vector<std::string> not_renamed;
     for (const ImportJournal::Rename& r : journal_.renamed) {
       if (!restore_keys_.count(r.to) || host::IdOfKennung(r.to) != r.id) continue;
-      {
-        ScopedFlag internal(State().blnChangingKennungInternal);
-        host::SetKennung(r.id, r.from);
-      }
+      context::SetOwnKennung(r.id, r.from);
       if (host::KennungOf(r.id) != r.from) not_renamed.push_back(r.to);
     }
     if (!not_renamed.empty()) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
@@ -445,7 +446,7 @@ void Refresh() {
 
 bool AppendObjectRows(int32_t id, const std::vector<const ObjectRow*>& rows) {
   if (rows.empty()) return true;
-  ScopedFlag no_change_marks(State().blnDoNotSetChangeFlag);
+  const context::NoChangeMarks no_change_marks;
   host::EnsureData(id);
   for (const ObjectRow* row : rows) {
     if (!host::AppendRecord(row->table)) return false;

@@ -22,6 +22,7 @@
 
 #include <memory>
 
+#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "dialogs/DialogTools.h"
 #include "dialogs/FormGetKennung.h"
@@ -177,10 +178,7 @@ std::vector<int32_t> SelectedObjects() {
 // meanwhile must not take it for the mapper's. Answers whether the host took
 // the identifier.
 bool SetKennungInternal(int32_t id, std::string_view kennung) {
-  {
-    ScopedFlag internal(State().blnChangingKennungInternal);
-    host::SetKennung(id, kennung);
-  }
+  context::SetOwnKennung(id, kennung);
   return Tools::MyGetKennungOfID(id) == kennung;
 }
 
@@ -610,8 +608,7 @@ bool AssignOne(TableSteps& steps, const std::string& K) {
     if (HeldByAnotherRow(N, has_row) || !RenameInHost(steps, id, K, N)) return true;
   } else if (CurrentProfile().assignment_in_place) {
     // The host is handed the identifier also when it stays.
-    ScopedFlag internal(State().blnChangingKennungInternal);
-    host::SetKennung(id, N);
+    context::SetOwnKennung(id, N);
   }
 
   TObjectMetadata R;
