@@ -22,7 +22,8 @@ table, and to the rules no include path can express:
              files, and no program includes another); no statement on a
              table outside its owner (the photo catalogue Fotos and the link
              table Objektphotos in tables/PhotoCatalogue.cpp, the transaction
-             tables TA_LIST, TA_KL, TA_ID and TA_FP in transaction/).
+             tables TA_LIST, TA_KL, TA_ID and TA_FP in the store's files in
+             tables/).
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
              includes its own header does.
@@ -166,7 +167,9 @@ KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
 TABLE_OWNERS = [
     (("Fotos", "Objektphotos"), ("tables/PhotoCatalogue.cpp",),
      "its owner tables/PhotoCatalogue.cpp"),
-    (("TA_LIST", "TA_KL", "TA_ID", "TA_FP"), ("transaction",), "transaction/"),
+    (("TA_LIST", "TA_KL", "TA_ID", "TA_FP"),
+     ("tables/TransactionStore.cpp", "tables/SqlTransactionStore.cpp",
+      "tables/KeyedTransactionStore.cpp"), "the transaction store in tables/"),
 ]
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
@@ -419,7 +422,7 @@ def selftest():
                             'auto q = "select FotoID,Kurzname "\n'
                             '         "from Fotos";\n'
                             "auto c = 'x'; auto t = \"Objektphotos\";\n",
-        "transaction/Store.cpp": 'auto s = "update TA_LIST set CHANGED = \'NEW\'";\n',
+        "tables/TransactionStore.cpp": 'auto s = "update TA_LIST set CHANGED = \'NEW\'";\n',
         "high/e.cpp": 'auto p = "TA_LIST";\n'
                       'auto u = Lines({"select KENNUNG from TA_KL", "where TID = 1"});\n'
                       'auto v = "Create unique index PrimaryKey on Objektphotos\\r\\n(PKEY)";\n'
@@ -453,9 +456,9 @@ def selftest():
         "tools/map/Map.cpp: includes hostsim/Geometry.h",
         "hostsim/Sim.cpp: includes tools/map/Map.h",
         "photos/Other.cpp: a statement on Fotos outside its owner tables/PhotoCatalogue.cpp",
-        "high/e.cpp: a statement on TA_KL outside transaction/",
+        "high/e.cpp: a statement on TA_KL outside the transaction store in tables/",
         "high/e.cpp: a statement on Objektphotos outside its owner tables/PhotoCatalogue.cpp",
-        "high/e.cpp: a statement on ta_fp outside transaction/",
+        "high/e.cpp: a statement on ta_fp outside the transaction store in tables/",
         'high/e.cpp: writes the path separator "KTPhotos/" out',
         'high/e.cpp: writes the path separator "/" out',
         "high/e.cpp: writes the path separator '/' out",

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "transaction/TransactionStore.h"
-#include "transaction/TransactionStores.h"
+#include "tables/TransactionStore.h"
+#include "tables/TransactionStores.h"
 
 using namespace TransActTools;
 

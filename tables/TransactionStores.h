@@ -5,7 +5,7 @@
 // build's make with Current() below.
 #pragma once
 
-#include "transaction/TransactionStore.h"
+#include "tables/TransactionStore.h"
 
 namespace transaction_store {
 

@@ -1,7 +1,7 @@
 // What both makes of the store share: the choice of the make, the
 // fingerprint table (SQL in every build), reading and restoring the rows of
 // a set of identifiers, and the hold against other processes.
-#include "transaction/TransactionStore.h"
+#include "tables/TransactionStore.h"
 
 #include <algorithm>
 #include <map>
@@ -9,7 +9,7 @@
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
-#include "transaction/TransactionStores.h"
+#include "tables/TransactionStores.h"
 
 using platform::db::Query;
 using platform::db::SqlText;
@@ -186,7 +186,7 @@ bool TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
 
 void TransactionStore::StoreFingerprints(const std::vector<std::string>& replaced,
                                          const std::vector<FingerprintRow>& rows) {
-  platform::db::Connection& connection = TransActTools::OpenTransactionConnection();
+  platform::db::Connection& connection = context::Current().Store().TransactionConnection();
   if (!TableExists("TA_FP")) {
     connection.Execute(
         "create Table TA_FP (TID integer, KENNUNG char(50), GEOMETRIE char(16), ATTRIBUTE "
@@ -213,7 +213,7 @@ void TransactionStore::StoreFingerprints(const std::vector<std::string>& replace
 
 std::vector<FingerprintRow> TransactionStore::ReadFingerprints() {
   std::vector<FingerprintRow> rows;
-  Query query(TransActTools::OpenTransactionConnection(),
+  Query query(context::Current().Store().TransactionConnection(),
               "select KENNUNG,TID,GEOMETRIE,ATTRIBUTE from TA_FP");
   for (; !query.Eof(); query.Next()) {
     FingerprintRow& row = rows.emplace_back();

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "platform/dbase/DbfFile.h"
-#include "transaction/TransActTools.h"
+#include "tables/TransactionRows.h"
 
 class TransactionStore {
  public:

@@ -8,13 +8,13 @@
 // naming the file.
 #include "context/PluginContext.h"
 #include "platform/db/KeyedTable.h"
-#include "transaction/TransactionStores.h"
+#include "tables/TransactionStores.h"
 
 using platform::db::KeyDef;
 using platform::db::KeyedTable;
 using platform::db::Value;
 using Operation = platform::db::KeyedTable::Operation;
-using namespace TransActTools;
+using namespace transaction_rows;
 
 namespace transaction_store {
 namespace {
@@ -265,8 +265,7 @@ void KeyedTransactionStore::UpdateChangedFlag(std::string_view K, std::string_vi
   op.End();
 }
 
-void KeyedTransactionStore::UpdateKennungInTransactionList(std::string_view O,
-                                                           std::string_view N) {
+void KeyedTransactionStore::UpdateKennungInTransactionList(std::string_view O, std::string_view N) {
   if (!ListExists()) return;
   KeyedTable& t = List();
   Operation op(t, true);

@@ -9,11 +9,11 @@
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
-#include "transaction/TransactionStores.h"
+#include "tables/TransactionStores.h"
 
 using platform::db::Query;
 using platform::db::SqlText;
-using namespace TransActTools;
+using namespace transaction_rows;
 
 namespace transaction_store {
 namespace {
@@ -38,7 +38,7 @@ std::string TidLine(int32_t T) {
 }
 
 platform::db::Connection& Connection() {
-  return OpenTransactionConnection();
+  return context::Current().Store().TransactionConnection();
 }
 
 // The first column of the first row as a number; fallback when none comes.
@@ -306,8 +306,9 @@ TObjectMetadataList SqlTransactionStore::AllRows() {
 
 TObjectMetadataList SqlTransactionStore::ExportRows(int32_t T) {
   TObjectMetadataList rows;
-  Query query(Connection(), "select KENNUNG,KENNUNGO,SCHREIBEND,CHANGED\r\nfrom TA_LIST\r\nwhere TID = " +
-                                std::to_string(T));
+  Query query(Connection(),
+              "select KENNUNG,KENNUNGO,SCHREIBEND,CHANGED\r\nfrom TA_LIST\r\nwhere TID = " +
+                  std::to_string(T));
   for (; !query.Eof(); query.Next()) {
     TObjectMetadata& row = rows.emplace_back();
     row.TID = T;
