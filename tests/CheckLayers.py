@@ -27,7 +27,12 @@ table, and to the rules no include path can express:
              tables TA_LIST, TA_KL, TA_ID and TA_FP in transaction/).
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
-             includes its own header does.
+             includes its own header does. In the rules layer's tree, after
+             every header of context/ a rule may include, a rule that reads
+             a capability of the running build compiles, and none that asks
+             which build runs does: a switch on CurrentProfile().build, a
+             comparison of CurrentProfile().name, a build named; including
+             the identity header is refused by the include rule.
 
   selftest   the checks above, run on a small planted tree, find each kind
              of fault they exist for.
@@ -136,7 +141,7 @@ SERVICE_CALLS = [
 # the builds' profiles and the build entries that each pick their own may
 # include (tests see everything). The profile the rules read carries what a
 # build does and nothing of which it is, so without this header a rule that
-# asks for the build does not compile.
+# asks for the build does not compile; the upward check shows it does not.
 BUILD_IDENTITY_HEADER = "context/BuildIdentity.h"
 BUILD_IDENTITY_ALLOWED = {"context", "builds"}
 # A second net, should the identity reach a rule some other way: a build
@@ -371,9 +376,9 @@ def a_header(root, folders):
     return None
 
 
-def compiles(compiler, flags, tree, header):
+def compiles(compiler, flags, tree, source):
     with tempfile.NamedTemporaryFile("w", suffix=".cpp", delete=False) as probe:
-        probe.write(f'#include "{header}"\nint main() {{ return 0; }}\n')
+        probe.write(f'{source}int main() {{ return 0; }}\n')
     try:
         run = subprocess.run([compiler, *flags, "-fsyntax-only", "-I", tree, probe.name],
                              capture_output=True, text=True)
@@ -388,16 +393,80 @@ def check_upward(root, layers_file, layers, compiler, flags):
     for (name, own, _), (upper, upper_own, _) in zip(layers, layers[1:]):
         tree = os.path.join(layer_root, name)
         mine, above = a_header(root, own), a_header(root, upper_own)
-        ok, err = compiles(compiler, flags, tree, mine)
+        ok, err = compiles(compiler, flags, tree, f'#include "{mine}"\n')
         if not ok:
             problems.append(f"layer {name}: its own header {mine} does not compile:\n{err}")
-        ok, err = compiles(compiler, flags, tree, above)
+        ok, err = compiles(compiler, flags, tree, f'#include "{above}"\n')
         if ok:
             problems.append(f"layer {name}: including {above} of layer {upper} compiles")
         elif "No such file or directory" not in err:
             problems.append(f"layer {name}: {above} fails for another reason:\n{err}")
         else:
             print(f"{name}: including {above} fails, as it must")
+    return problems + check_identity_probes(root, layers_file, layers, compiler, flags)
+
+
+# The layer whose code must not learn which build runs.
+RULES_LAYER = "rules"
+
+# Rules that read the running build, each put after every header a rule may
+# include that could carry the identity along: what the rule does, its code,
+# and the name the compiler must not know in it (None: the rule compiles,
+# which shows the probes themselves are sound).
+IDENTITY_PROBES = [
+    ("reads a capability of the running build",
+     "bool Probe() { return CurrentProfile().import_flag; }\n", None),
+    ("switches on the running build",
+     "int Probe() {\n  switch (CurrentProfile().build) {\n    default: return 0;\n  }\n}\n",
+     "build"),
+    ("compares the running build's name",
+     'bool Probe() { return CurrentProfile().name == "TransactHooks"; }\n', "name"),
+    ("names a build",
+     "auto Probe() { return Build::kTransactHooks; }\n", "Build"),
+]
+
+
+def check_identity_probes(root, layers_file, layers, compiler, flags):
+    """The rules layer's code cannot ask which build runs: what it may
+    include does not tell, and the header that does is refused it."""
+    found = [(own, visible) for name, own, visible in layers if name == RULES_LAYER]
+    if not found:
+        return [f"no layer {RULES_LAYER} in {layers_file} to probe"]
+    own, visible = found[0]
+    tree = os.path.join(os.path.dirname(layers_file), RULES_LAYER)
+    # Only a folder that may include the identity header can pass it on
+    # unseen by the include rule; the headers of the others are refused it.
+    carriers = [rel for folder in visible if folder in BUILD_IDENTITY_ALLOWED
+                for rel, _ in sources(root, folder)
+                if rel.endswith(".h") and rel.replace(os.sep, "/") != BUILD_IDENTITY_HEADER]
+    preamble = "".join(f'#include "{rel}"\n' for rel in carriers)
+    problems = []
+    for what, code, unknown in IDENTITY_PROBES:
+        ok, err = compiles(compiler, flags, tree, preamble + code)
+        if unknown is None:
+            if not ok:
+                problems.append(f"layer {RULES_LAYER}: a rule that {what} does not compile:\n{err}")
+            continue
+        if ok:
+            problems.append(f"layer {RULES_LAYER}: a rule that {what} compiles")
+        elif not re.search(r"error:[^\n]*\W" + re.escape(unknown) + r"\W", err):
+            problems.append(
+                f"layer {RULES_LAYER}: a rule that {what} fails for another reason:\n{err}")
+        else:
+            print(f"{RULES_LAYER}: a rule that {what} does not compile, as it must")
+    # The include tree holds all of context/, the identity header with it,
+    # so unless the header leaves the tree, the include rule is the guard.
+    rel = f"{own[0]}/IdentityProbe.cpp"
+    source = f'#include "{BUILD_IDENTITY_HEADER}"\n'
+    ok, err = compiles(compiler, flags, tree, source)
+    unreachable = not ok and "No such file or directory" in err
+    all_folders = {f for _, folders, _ in layers for f in folders}
+    refused = [p for p in check_file(rel, own[0], source, RULES_LAYER, visible, all_folders)
+               if BUILD_IDENTITY_HEADER in p]
+    if not unreachable and not refused:
+        problems.append(f"layer {RULES_LAYER}: a rule may include {BUILD_IDENTITY_HEADER}")
+    else:
+        print(f"{RULES_LAYER}: including {BUILD_IDENTITY_HEADER} is refused, as it must be")
     return problems
 
 
