@@ -14,6 +14,7 @@
 #include <string>
 
 #include "bench/BenchFolder.h"
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "hostsim/HostModel.h"
 #include "platform/ui/ScriptedPresenter.h"

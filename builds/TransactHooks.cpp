@@ -1,9 +1,12 @@
 // Entry of the TransactHooks build: selects its profile when the host loads the
 // library. Its export list (TransactHooks.map) names the hooks the host sees.
+#include "context/BuildIdentity.h"
 #include "plugin/hooks.h"
 
 namespace {
 
-__attribute__((constructor)) void Load() { PluginLoaded(Build::kTransactHooks); }
+__attribute__((constructor)) void Load() {
+  PluginLoaded(ProfileOf(Build::kTransactHooks));
+}
 
 }  // namespace

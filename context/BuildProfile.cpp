@@ -1,11 +1,11 @@
-#include "context/BuildProfile.h"
+#include "context/BuildIdentity.h"
+
+#include <iterator>
 
 namespace {
 
 // VD1TransAction2010.
 constexpr BuildProfile kFull = {
-    .build = Build::kVD1TransAction2010,
-    .name = "VD1TransAction2010",
     .registry_key = "Software\\Bremak\\kartul\\5.1\\VANDRA",
     .hook_texts = host::TextForm::kUtf16,
     .keyed_transaction_tables = false,
@@ -37,8 +37,6 @@ constexpr BuildProfile kFull = {
 
 // VD1TransAction: what it does otherwise than the full build.
 constexpr BuildProfile EarlierOf(BuildProfile profile) {
-  profile.build = Build::kVD1TransAction;
-  profile.name = "VD1TransAction";
   profile.registry_key = "Software\\Bremak\\kartul\\3.2\\VANDRA2";
   profile.hook_texts = host::TextForm::kAnsi;
   profile.keyed_transaction_tables = true;
@@ -71,8 +69,6 @@ constexpr BuildProfile EarlierOf(BuildProfile profile) {
 // the map-sheet chooser; its fields of export, import and photos are never
 // asked.
 constexpr BuildProfile ReducedOf(BuildProfile profile) {
-  profile.build = Build::kTransactHooks;
-  profile.name = "TransactHooks";
   profile.map_sheet_chooser = true;
   profile.release_without_transaction = true;
   profile.switch_offers_whole_pool = false;
@@ -81,14 +77,38 @@ constexpr BuildProfile ReducedOf(BuildProfile profile) {
   return profile;
 }
 
-constexpr BuildProfile kProfiles[] = {
-    kFull,
-    EarlierOf(kFull),
-    ReducedOf(EarlierOf(kFull)),
+struct Entry {
+  Build build;
+  std::string_view name;
+  BuildProfile profile;
 };
+
+constexpr Entry kBuilds[] = {
+    {Build::kVD1TransAction2010, "VD1TransAction2010", kFull},
+    {Build::kVD1TransAction, "VD1TransAction", EarlierOf(kFull)},
+    {Build::kTransactHooks, "TransactHooks", ReducedOf(EarlierOf(kFull))},
+};
+
+// The table is read by the build's value; an entry out of place would give
+// one build another's profile without a word.
+constexpr bool InBuildOrder() {
+  for (size_t i = 0; i < std::size(kBuilds); ++i) {
+    if (kBuilds[i].build != static_cast<Build>(i)) return false;
+  }
+  return true;
+}
+static_assert(InBuildOrder());
+
+const Entry& EntryOf(Build build) {
+  return kBuilds[static_cast<size_t>(build)];
+}
 
 }  // namespace
 
 const BuildProfile& ProfileOf(Build build) {
-  return kProfiles[static_cast<int>(build)];
+  return EntryOf(build).profile;
+}
+
+std::string_view NameOf(Build build) {
+  return EntryOf(build).name;
 }

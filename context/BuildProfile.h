@@ -1,9 +1,11 @@
 // What sets the three deliverables apart at run time. Each build's entry file
 // selects its profile when the library is loaded; the subsystem code is
 // compiled once and asks the profile what the running build does where the
-// builds differ, never which build it is. Tests select whichever profile
-// they exercise; the table of differences in docs/builds.md is held to
-// these fields by a test.
+// builds differ. The profile holds what a build does and nothing of which
+// build it is (that is context/BuildIdentity.h's, which the rules may not
+// include), so a rule cannot ask the one instead of the other. Tests select
+// whichever profile they exercise; the table of differences in
+// docs/builds.md is held to these fields by a test.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +13,6 @@
 #include <string_view>
 
 #include "host/HostApi.h"
-
-enum class Build { kVD1TransAction2010, kVD1TransAction, kTransactHooks };
 
 // How the check report reaches the mapper.
 enum class ReportKind {
@@ -35,9 +35,6 @@ enum class PhotoPoint {
 };
 
 struct BuildProfile {
-  Build build;
-  // The deliverable's name, e.g. "VD1TransAction2010".
-  std::string_view name;
   // Current-user registry key that holds the section "VD2Transaktionen".
   std::string_view registry_key;
   // Text arguments of hooks arrive as UTF-16 (full build) or ANSI.
@@ -109,5 +106,3 @@ struct BuildProfile {
   // number the column takes.
   size_t photo_coordinate_digits;
 };
-
-const BuildProfile& ProfileOf(Build build);

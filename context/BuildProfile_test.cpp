@@ -1,7 +1,7 @@
 // The three build profiles against the table of differences in
 // docs/builds.md: each row the table lists is read back from the profile's
 // fields, so that the table and the builds cannot drift apart unnoticed.
-#include "context/BuildProfile.h"
+#include "context/BuildIdentity.h"
 
 #include <gtest/gtest.h>
 
@@ -214,11 +214,12 @@ TEST(BuildProfileTest, EachProfileSaysWhatTheTableSays) {
     ASSERT_NE(found, table.end()) << "docs/builds.md has no row \"" << row.label << "\"";
     for (const Build build : kBuilds) {
       const BuildProfile& profile = ProfileOf(build);
-      const auto cell = found->second.find(std::string(profile.name));
-      ASSERT_NE(cell, found->second.end()) << row.label << ": no column " << profile.name;
+      const std::string name(NameOf(build));
+      const auto cell = found->second.find(name);
+      ASSERT_NE(cell, found->second.end()) << row.label << ": no column " << name;
       for (const Phrase& phrase : row.phrases) {
         EXPECT_EQ(Says(cell->second, phrase.text), phrase.holds(profile))
-            << profile.name << ", \"" << row.label << "\": docs/builds.md "
+            << name << ", \"" << row.label << "\": docs/builds.md "
             << (Says(cell->second, phrase.text) ? "says" : "does not say") << " \"" << phrase.text
             << "\" but the profile " << (phrase.holds(profile) ? "does" : "does not")
             << "\n  cell: " << cell->second;

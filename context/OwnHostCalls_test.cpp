@@ -8,6 +8,7 @@
 
 #include <stdexcept>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 
 namespace {
@@ -36,7 +37,7 @@ TEST(OwnHostCallsTest, TheImportFlagIsRaisedOnlyInTheBuildsThatHaveIt) {
     context::Start(build);
     {
       const context::ImportRunning running;
-      EXPECT_EQ(State().ImportRunning, ProfileOf(build).import_flag) << ProfileOf(build).name;
+      EXPECT_EQ(State().ImportRunning, ProfileOf(build).import_flag) << NameOf(build);
     }
     EXPECT_FALSE(State().ImportRunning);
   }

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "context/BuildIdentity.h"
+
 namespace context {
 namespace {
 
@@ -16,14 +18,14 @@ std::unique_ptr<PluginContext>& Slot() {
 
 PluginContext& Current() {
   std::unique_ptr<PluginContext>& slot = Slot();
-  if (!slot) slot = std::make_unique<PluginContext>(Build::kVD1TransAction2010);
+  if (!slot) slot = std::make_unique<PluginContext>(ProfileOf(Build::kVD1TransAction2010));
   return *slot;
 }
 
-void Start(Build build) {
+void Start(const BuildProfile& profile) {
   std::unique_ptr<PluginContext>& slot = Slot();
   if (slot) slot->Store().CloseAll();
-  slot = std::make_unique<PluginContext>(build);
+  slot = std::make_unique<PluginContext>(profile);
 }
 
 }  // namespace context

@@ -1,7 +1,7 @@
 // The plug-in's context: made when a build's library is loaded and read by
-// every rule below the hooks: which build runs (its profile), the flags the
-// hooks steer re-entry with, and the store of connections. One per loaded
-// library; nothing else keeps hook or project state in globals.
+// every rule below the hooks: what the running build does (its profile), the
+// flags the hooks steer re-entry with, and the store of connections. One per
+// loaded library; nothing else keeps hook or project state in globals.
 #pragma once
 
 #include <map>
@@ -18,7 +18,7 @@ namespace context {
 
 class PluginContext {
  public:
-  explicit PluginContext(Build build) : profile_(&ProfileOf(build)) {}
+  explicit PluginContext(const BuildProfile& profile) : profile_(&profile) {}
   PluginContext(const PluginContext&) = delete;
   PluginContext& operator=(const PluginContext&) = delete;
 
@@ -39,7 +39,7 @@ class PluginContext {
 
   // Another profile for the same state and connections (tests run every
   // build's rules in one process).
-  void SelectBuild(Build build) { profile_ = &ProfileOf(build); }
+  void SelectProfile(const BuildProfile& profile) { profile_ = &profile; }
   // The flags at their load-time values.
   void ResetState() { state_ = PluginState{}; }
 
@@ -63,9 +63,9 @@ class PluginContext {
 // profile until a build is started: a build's entry runs at library load,
 // possibly before other static objects of the library exist.
 PluginContext& Current();
-// A fresh context for the build: flags at their load-time values, no
-// connection open.
-void Start(Build build);
+// A fresh context for a build's profile: flags at their load-time values,
+// no connection open.
+void Start(const BuildProfile& profile);
 
 }  // namespace context
 
@@ -75,9 +75,6 @@ inline const BuildProfile& CurrentProfile() {
 }
 inline PluginState& State() {
   return context::Current().State();
-}
-inline void SelectBuild(Build build) {
-  context::Current().SelectBuild(build);
 }
 inline void ResetPluginState() {
   context::Current().ResetState();

@@ -6,19 +6,21 @@
 
 #include <stdexcept>
 
+#include "context/BuildIdentity.h"
+
 namespace {
 
 TEST(PluginContextTest, AStartedBuildHasItsProfileAndLoadTimeFlags) {
   State().blnDoNotSetChangeFlag = true;
   State().TargetTID = 7;
   context::Start(Build::kTransactHooks);
-  EXPECT_EQ(CurrentProfile().name, "TransactHooks");
+  EXPECT_EQ(&CurrentProfile(), &ProfileOf(Build::kTransactHooks));
   EXPECT_EQ(VandraRegKey(), "Software\\Bremak\\kartul\\3.2\\VANDRA2");
   EXPECT_FALSE(State().blnDoNotSetChangeFlag);
   EXPECT_EQ(State().TargetTID, 0);
   EXPECT_FALSE(context::Current().Store().TransactionConnectionOpen());
   context::Start(Build::kVD1TransAction2010);
-  EXPECT_EQ(CurrentProfile().build, Build::kVD1TransAction2010);
+  EXPECT_EQ(&CurrentProfile(), &ProfileOf(Build::kVD1TransAction2010));
   EXPECT_EQ(CurrentProfile().hook_texts, host::TextForm::kUtf16);
 }
 

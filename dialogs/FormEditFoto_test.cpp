@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "dialogs/FormEditFoto.h"
 #include "host/Tools.h"

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "exchange/Package.h"
 #include "host/Tools.h"

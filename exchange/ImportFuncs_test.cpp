@@ -20,9 +20,10 @@
 
 #include <unistd.h>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
-#include "exchange/TestImportFixture.h"
 #include "exchange/ImportJournal.h"
+#include "exchange/TestImportFixture.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"

@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "exchange/AttributeXml.h"
 #include "platform/db/Connection.h"

@@ -329,11 +329,11 @@ int16_t VANDRA_HOOK_CALL AfterPasteData(intptr_t, intptr_t, uint16_t) {
 
 }  // extern "C"
 
-void PluginLoaded(Build build) noexcept {
+void PluginLoaded(const BuildProfile& profile) noexcept {
   // The loader calls this: nothing may leave it, or the host goes down with
   // the library it loads.
   try {
-    context::Start(build);
+    context::Start(profile);
   } catch (...) {
     // A context that could not be made is made on first use instead.
   }

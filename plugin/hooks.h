@@ -62,9 +62,9 @@ VANDRA_HOOK_LIST(VANDRA_DECLARE_HOOK)
 constexpr int16_t kHookTrue = -1;
 constexpr int16_t kHookFalse = 0;
 
-// Called by a build's entry file when the library is loaded: selects the
-// profile, puts the plug-in state to its load-time values and chooses how
-// dialogs are shown. Unloading needs no call: the state and the connections
-// go with the library's static objects, in the order the loader destroys
-// them, which nothing may run after.
-void PluginLoaded(Build build) noexcept;
+// Called by a build's entry file, with its build's profile, when the library
+// is loaded: selects the profile, puts the plug-in state to its load-time
+// values and chooses how dialogs are shown. Unloading needs no call: the
+// state and the connections go with the library's static objects, in the
+// order the loader destroys them, which nothing may run after.
+void PluginLoaded(const BuildProfile& profile) noexcept;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "host/LateBound.h"
 #include "host/ktapi32.h"

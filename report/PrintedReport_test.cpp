@@ -6,6 +6,7 @@
 #include <fstream>
 #include <regex>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/print/PdfWriter.h"

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "tests/support/ProjectFixture.h"

@@ -12,9 +12,11 @@ table, and to the rules no include path can express:
              the headers and calls of a service behind an interface
              (processes, the host's timer loop, printing) only in the
              platform's implementation file of that service; no kt* call
-             outside the host facade; no rule asks which build runs (it asks
-             the build profile what the build does); every source folder of
-             the plug-in belongs to a layer. The programs beside the plug-in
+             outside the host facade; the header that tells which build runs
+             (context/BuildIdentity.h) only in context/ and builds/, so that
+             a rule asks the build profile what the build does, and, as a
+             second net, no rule names a build; every source folder of the
+             plug-in belongs to a layer. The programs beside the plug-in
              include only what they may: the host stand-in its own folder,
              the two contract headers and the platform's services; the
              check-in stand-in and the tools their own folders and the
@@ -26,7 +28,12 @@ table, and to the rules no include path can express:
              tables/).
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
-             includes its own header does.
+             includes its own header does. In the rules layer's tree, after
+             every header of context/ a rule may include, a rule that reads
+             a capability of the running build compiles, and none that asks
+             which build runs does: a switch on CurrentProfile().build, a
+             comparison of CurrentProfile().name, a build named; including
+             the identity header is refused by the include rule.
 
   selftest   the checks above, run on a small planted tree, find each kind
              of fault they exist for.
@@ -36,6 +43,7 @@ Usage: CheckLayers.py includes <source root> <layers.txt>
        CheckLayers.py selftest
 """
 import os
+import posixpath
 import re
 import subprocess
 import sys
@@ -130,11 +138,16 @@ SERVICE_CALLS = [
     (re.compile(r"(?<![\w.>:])(::)?(newlocale|nl_langinfo(_l)?)\s*\("), {"platform/text"}),
 ]
 
-# A rule that tests the build's identity instead of one of its capabilities.
-# Only the profiles themselves, and the build entries that pick one, name
-# a build.
-BUILD_IDENTITY = re.compile(r"\bBuild::k\w+|\.build\s*[!=]=")
+# Which build runs is told by one header, which only the context that makes
+# the builds' profiles and the build entries that each pick their own may
+# include (tests see everything). The profile the rules read carries what a
+# build does and nothing of which it is, so without this header a rule that
+# asks for the build does not compile; the upward check shows it does not.
+BUILD_IDENTITY_HEADER = "context/BuildIdentity.h"
 BUILD_IDENTITY_ALLOWED = {"context", "builds"}
+# A second net, should the identity reach a rule some other way: a build
+# named, or the build compared.
+BUILD_IDENTITY = re.compile(r"\bBuild::k\w+|\.build\s*[!=]=")
 
 # A path separator written out: a char literal '/', or a string literal
 # that starts or ends with one (a path being joined or split by hand).
@@ -268,6 +281,58 @@ def may(allowed, folder, rel):
     return folder in allowed or rel.replace(os.sep, "/") in allowed
 
 
+def check_file(rel, folder, text, layer, visible, all_folders):
+    """What the include path cannot say of one file of a layer's folder."""
+    problems = []
+    for kind, target in INCLUDE.findall(text):
+        # Either kind of include finds the header in the include tree.
+        if (posixpath.normpath(target) == BUILD_IDENTITY_HEADER
+                and not may(BUILD_IDENTITY_ALLOWED, folder, rel)):
+            problems.append(f"{rel}: includes {target}, which tells which build runs; only "
+                            f"{', '.join(sorted(BUILD_IDENTITY_ALLOWED))} may")
+        if kind == '"':
+            if ".." in target.split("/"):
+                problems.append(f"{rel}: includes {target} by a relative path")
+                continue
+            seen = folder_of(target, all_folders)
+            if seen is None:
+                if not target.startswith(("hostsim/", "tests/")):
+                    continue  # a header of a library beside ours
+                problems.append(f"{rel}: includes {target}, which is no part of the plug-in")
+            elif seen not in visible:
+                problems.append(f"{rel}: includes {target} from {seen}, above the layer {layer}")
+            elif target == "host/ktapi32.h" and folder != "host":
+                problems.append(f"{rel}: includes the host API; only the host facade may")
+        else:
+            allowed = SYSTEM_HEADERS.get(target)
+            if allowed is not None and not may(allowed, folder, rel):
+                problems.append(f"{rel}: includes <{target}>, which only "
+                                f"{', '.join(sorted(allowed))} may")
+    code = strip_comments(text)
+    if folder != "host":
+        for m in KT_CALL.finditer(code):
+            problems.append(f"{rel}: calls {m.group(0).rstrip('( ')} outside the host facade")
+    if folder not in BUILD_IDENTITY_ALLOWED:
+        for m in BUILD_IDENTITY.finditer(code):
+            problems.append(f"{rel}: asks which build runs ({m.group(0)}), "
+                            "not what the build profile says it does")
+    if not may(DIRECT_CALLS_ALLOWED, folder, rel):
+        for m in DIRECT_CALLS.finditer(code):
+            problems.append(f"{rel}: calls {m.group(2)}() directly, not through the platform seam")
+    for calls, allowed in SERVICE_CALLS:
+        if may(allowed, folder, rel):
+            continue
+        for m in calls.finditer(code):
+            problems.append(f"{rel}: calls {m.group(2)}(), which only "
+                            f"{', '.join(sorted(allowed))} may")
+    problems += check_statements(rel, folder, text)
+    if not folder.startswith("platform"):
+        for literal in path_separator_literals(text):
+            problems.append(f"{rel}: writes the path separator {literal} out; "
+                            "paths are made with platform/env/Path.h")
+    return problems
+
+
 def check_includes(root, layers):
     problems = []
     all_folders = {f for _, own, _ in layers for f in own}
@@ -276,49 +341,7 @@ def check_includes(root, layers):
             for rel, path in sources(root, folder):
                 with open(path, encoding="utf-8") as f:
                     text = f.read()
-                for kind, target in INCLUDE.findall(text):
-                    if kind == '"':
-                        if ".." in target.split("/"):
-                            problems.append(f"{rel}: includes {target} by a relative path")
-                            continue
-                        seen = folder_of(target, all_folders)
-                        if seen is None:
-                            if not target.startswith(("hostsim/", "tests/")):
-                                continue  # a header of a library beside ours
-                            problems.append(f"{rel}: includes {target}, which is no part of the plug-in")
-                        elif seen not in visible:
-                            problems.append(
-                                f"{rel}: includes {target} from {seen}, above the layer {name}")
-                        elif target == "host/ktapi32.h" and folder != "host":
-                            problems.append(f"{rel}: includes the host API; only the host facade may")
-                    else:
-                        allowed = SYSTEM_HEADERS.get(target)
-                        if allowed is not None and not may(allowed, folder, rel):
-                            problems.append(f"{rel}: includes <{target}>, which only "
-                                            f"{', '.join(sorted(allowed))} may")
-                code = strip_comments(text)
-                if folder != "host":
-                    for m in KT_CALL.finditer(code):
-                        problems.append(f"{rel}: calls {m.group(0).rstrip('( ')} outside the host facade")
-                if folder not in BUILD_IDENTITY_ALLOWED:
-                    for m in BUILD_IDENTITY.finditer(code):
-                        problems.append(f"{rel}: asks which build runs ({m.group(0)}), "
-                                        "not what the build profile says it does")
-                if not may(DIRECT_CALLS_ALLOWED, folder, rel):
-                    for m in DIRECT_CALLS.finditer(code):
-                        problems.append(
-                            f"{rel}: calls {m.group(2)}() directly, not through the platform seam")
-                for calls, allowed in SERVICE_CALLS:
-                    if may(allowed, folder, rel):
-                        continue
-                    for m in calls.finditer(code):
-                        problems.append(f"{rel}: calls {m.group(2)}(), which only "
-                                        f"{', '.join(sorted(allowed))} may")
-                problems += check_statements(rel, folder, text)
-                if not folder.startswith("platform"):
-                    for literal in path_separator_literals(text):
-                        problems.append(f"{rel}: writes the path separator {literal} out; "
-                                        "paths are made with platform/env/Path.h")
+                problems += check_file(rel, folder, text, name, visible, all_folders)
     # Every folder with sources belongs to a layer, so none escapes the checks.
     for entry in sorted(os.listdir(root)):
         path = os.path.join(root, entry)
@@ -356,9 +379,9 @@ def a_header(root, folders):
     return None
 
 
-def compiles(compiler, flags, tree, header):
+def compiles(compiler, flags, tree, source):
     with tempfile.NamedTemporaryFile("w", suffix=".cpp", delete=False) as probe:
-        probe.write(f'#include "{header}"\nint main() {{ return 0; }}\n')
+        probe.write(f'{source}int main() {{ return 0; }}\n')
     try:
         run = subprocess.run([compiler, *flags, "-fsyntax-only", "-I", tree, probe.name],
                              capture_output=True, text=True)
@@ -373,16 +396,80 @@ def check_upward(root, layers_file, layers, compiler, flags):
     for (name, own, _), (upper, upper_own, _) in zip(layers, layers[1:]):
         tree = os.path.join(layer_root, name)
         mine, above = a_header(root, own), a_header(root, upper_own)
-        ok, err = compiles(compiler, flags, tree, mine)
+        ok, err = compiles(compiler, flags, tree, f'#include "{mine}"\n')
         if not ok:
             problems.append(f"layer {name}: its own header {mine} does not compile:\n{err}")
-        ok, err = compiles(compiler, flags, tree, above)
+        ok, err = compiles(compiler, flags, tree, f'#include "{above}"\n')
         if ok:
             problems.append(f"layer {name}: including {above} of layer {upper} compiles")
         elif "No such file or directory" not in err:
             problems.append(f"layer {name}: {above} fails for another reason:\n{err}")
         else:
             print(f"{name}: including {above} fails, as it must")
+    return problems + check_identity_probes(root, layers_file, layers, compiler, flags)
+
+
+# The layer whose code must not learn which build runs.
+RULES_LAYER = "rules"
+
+# Rules that read the running build, each put after every header a rule may
+# include that could carry the identity along: what the rule does, its code,
+# and the name the compiler must not know in it (None: the rule compiles,
+# which shows the probes themselves are sound).
+IDENTITY_PROBES = [
+    ("reads a capability of the running build",
+     "bool Probe() { return CurrentProfile().import_flag; }\n", None),
+    ("switches on the running build",
+     "int Probe() {\n  switch (CurrentProfile().build) {\n    default: return 0;\n  }\n}\n",
+     "build"),
+    ("compares the running build's name",
+     'bool Probe() { return CurrentProfile().name == "TransactHooks"; }\n', "name"),
+    ("names a build",
+     "auto Probe() { return Build::kTransactHooks; }\n", "Build"),
+]
+
+
+def check_identity_probes(root, layers_file, layers, compiler, flags):
+    """The rules layer's code cannot ask which build runs: what it may
+    include does not tell, and the header that does is refused it."""
+    found = [(own, visible) for name, own, visible in layers if name == RULES_LAYER]
+    if not found:
+        return [f"no layer {RULES_LAYER} in {layers_file} to probe"]
+    own, visible = found[0]
+    tree = os.path.join(os.path.dirname(layers_file), RULES_LAYER)
+    # Only a folder that may include the identity header can pass it on
+    # unseen by the include rule; the headers of the others are refused it.
+    carriers = [rel for folder in visible if folder in BUILD_IDENTITY_ALLOWED
+                for rel, _ in sources(root, folder)
+                if rel.endswith(".h") and rel.replace(os.sep, "/") != BUILD_IDENTITY_HEADER]
+    preamble = "".join(f'#include "{rel}"\n' for rel in carriers)
+    problems = []
+    for what, code, unknown in IDENTITY_PROBES:
+        ok, err = compiles(compiler, flags, tree, preamble + code)
+        if unknown is None:
+            if not ok:
+                problems.append(f"layer {RULES_LAYER}: a rule that {what} does not compile:\n{err}")
+            continue
+        if ok:
+            problems.append(f"layer {RULES_LAYER}: a rule that {what} compiles")
+        elif not re.search(r"error:[^\n]*\W" + re.escape(unknown) + r"\W", err):
+            problems.append(
+                f"layer {RULES_LAYER}: a rule that {what} fails for another reason:\n{err}")
+        else:
+            print(f"{RULES_LAYER}: a rule that {what} does not compile, as it must")
+    # The include tree holds all of context/, the identity header with it,
+    # so unless the header leaves the tree, the include rule is the guard.
+    rel = f"{own[0]}/IdentityProbe.cpp"
+    source = f'#include "{BUILD_IDENTITY_HEADER}"\n'
+    ok, err = compiles(compiler, flags, tree, source)
+    unreachable = not ok and "No such file or directory" in err
+    all_folders = {f for _, folders, _ in layers for f in folders}
+    refused = [p for p in check_file(rel, own[0], source, RULES_LAYER, visible, all_folders)
+               if BUILD_IDENTITY_HEADER in p]
+    if not unreachable and not refused:
+        problems.append(f"layer {RULES_LAYER}: a rule may include {BUILD_IDENTITY_HEADER}")
+    else:
+        print(f"{RULES_LAYER}: including {BUILD_IDENTITY_HEADER} is refused, as it must be")
     return problems
 
 
@@ -433,6 +520,17 @@ def selftest():
                       '// dir + "/" in a comment is fine\n'
                       'auto m = "Objekte/Flaechen";\n',
         "platform/process/Paths.cpp": 'auto r = std::string("/") + "dev/null";\n',
+        # The header that tells which build runs, in a rule by either kind of
+        # include and by a roundabout path; the context that makes the
+        # profiles, the build entries and the tests may include it.
+        "context/BuildIdentity.h": "enum class Build { kTransactHooks };\n",
+        "context/Profiles.cpp": '#include "context/BuildIdentity.h"\n',
+        "builds/Entry.cpp": '#include "context/BuildIdentity.h"\n'
+                            "void Load() { PluginLoaded(ProfileOf(Build::kTransactHooks)); }\n",
+        "high/i.cpp": '#include "context/BuildIdentity.h"\n',
+        "high/j.h": "#include <context/BuildIdentity.h>\n",
+        "low/k.cpp": '#include "context/./BuildIdentity.h"\n',
+        "high/i_test.cpp": '#include "context/BuildIdentity.h"\n',
     }
     expected = [
         "low/a.h: includes high/b.h from high, above the layer low",
@@ -462,6 +560,9 @@ def selftest():
         'high/e.cpp: writes the path separator "KTPhotos/" out',
         'high/e.cpp: writes the path separator "/" out',
         "high/e.cpp: writes the path separator '/' out",
+        "high/i.cpp: includes context/BuildIdentity.h, which tells which build runs",
+        "high/j.h: includes context/BuildIdentity.h, which tells which build runs",
+        "low/k.cpp: includes context/./BuildIdentity.h, which tells which build runs",
     ]
     with tempfile.TemporaryDirectory() as root:
         for rel, text in planted.items():
@@ -469,9 +570,10 @@ def selftest():
             with open(os.path.join(root, rel), "w", encoding="utf-8") as f:
                 f.write(text)
         platform = ["platform/process", "platform/ui", "platform/print"]
-        layers = [("lower", ["low", *platform], ["low", *platform]),
-                  ("upper", ["high", "host", "photos", "tables", "transaction"],
-                   ["high", "host", "photos", "tables", "transaction", "low", *platform])]
+        layers = [("lower", ["low", "context", *platform], ["low", "context", *platform]),
+                  ("upper", ["high", "host", "photos", "tables", "transaction", "builds"],
+                   ["high", "host", "photos", "tables", "transaction", "builds", "low",
+                    "context", *platform])]
         problems = check_includes(root, layers) + check_outside(root)
     missing = [e for e in expected if not any(p.startswith(e) for p in problems)]
     # Each planted statement is found once.

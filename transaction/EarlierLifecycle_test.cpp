@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "host/ktapi32.h"
 #include "platform/env/FaultEnv.h"
@@ -63,7 +64,7 @@ class EarlierLifecycleTest : public testsupport::ProjectFixture,
 INSTANTIATE_TEST_SUITE_P(Builds, EarlierLifecycleTest,
                          ::testing::Values(Build::kVD1TransAction, Build::kTransactHooks,
                                            Build::kVD1TransAction2010),
-                         [](const auto& info) { return std::string(ProfileOf(info.param).name); });
+                         [](const auto& info) { return std::string(NameOf(info.param)); });
 
 TEST_P(EarlierLifecycleTest, CreationNeedsOnlyTheTransactionsAndKnowsNoOtherRuleSet) {
   // Neither the second-generation switch nor the state code "BRB" changes

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "platform/db/Connection.h"
 #include "tests/support/ProjectFixture.h"

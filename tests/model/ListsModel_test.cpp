@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "hostsim/HostModel.h"
 #include "platform/db/Connection.h"
@@ -622,7 +623,7 @@ class ListsModelTest : public ::testing::Test {
     // suite. A static object rather than a pointer nobody reads, which an
     // optimiser may drop and the leak checker then report.
     static platform::env::ScopedEnv scoped(*faults_);
-    PluginLoaded(Build::kVD1TransAction2010);
+    PluginLoaded(ProfileOf(Build::kVD1TransAction2010));
     hostsim::TheHost().LoadLinkedPlugin("VD1TransAction2010");
   }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "photos/TempObject.h"
 #include "platform/db/Connection.h"
