@@ -25,7 +25,11 @@ table, and to the rules no include path can express:
              table outside its owner (the photo catalogue Fotos and the link
              table Objektphotos in tables/PhotoCatalogue.cpp, the transaction
              tables TA_LIST, TA_KL, TA_ID and TA_FP in the store's files in
-             tables/).
+             tables/); no table's name in a header, where it would be
+             public; no statement that leaves its table to a variable
+             outside the files that own tables named at run time; the
+             transaction store's headers only in tables/ and behind the
+             rules' one door to it (TransActTools).
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
              includes its own header does. In the rules layer's tree, after
@@ -147,6 +151,11 @@ BUILD_IDENTITY_HEADER = "context/BuildIdentity.h"
 BUILD_IDENTITY_ALLOWED = {"context", "builds"}
 # A second net, should the identity reach a rule some other way: a build
 # named, or the build compared.
+# The transaction store's headers, and who may include them: the store's
+# own files, and the named procedures (TransActTools and the steps beside
+# it), which are the rules' one door to the tables.
+STORE_DOOR = {"tables", "transaction/TransActTools.cpp", "transaction/TableSteps.cpp"}
+STORE_HEADERS = {"tables/TransactionStore.h": STORE_DOOR, "tables/TransactionStores.h": STORE_DOOR}
 BUILD_IDENTITY = re.compile(r"\bBuild::k\w+|\.build\s*[!=]=")
 
 # A path separator written out: a char literal '/', or a string literal
@@ -184,6 +193,18 @@ TABLE_OWNERS = [
      ("tables/TransactionStore.cpp", "tables/SqlTransactionStore.cpp",
       "tables/KeyedTransactionStore.cpp"), "the transaction store in tables/"),
 ]
+# A statement that leaves its table to what follows it ("select * from " +
+# name), and the files that may write one: the owners of the tables whose
+# names are made at run time (the package's, the host's export, the host's
+# per-object tables) and the transaction store, which takes a table's name
+# as the system's procedures hand it.
+DYNAMIC_STATEMENT = re.compile(
+    r"^\s*(select|insert|update|delete|create|drop|alter)\b.*\b(from|into|update|join|table)\s*$",
+    re.I | re.S)
+DYNAMIC_STATEMENT_OWNERS = {
+    "exchange/Package.cpp", "exchange/ImportPackage.cpp", "exchange/HostSnapshot.cpp",
+    "tables/PhotoCatalogue.cpp", "tables/SqlTransactionStore.cpp",
+}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
 
@@ -248,6 +269,20 @@ def string_literals(text):
 def check_statements(rel, folder, text):
     problems = []
     literals = string_literals(text)
+    if not folder.startswith("platform"):
+        owned = [t for tables, _, _ in TABLE_OWNERS for t in tables]
+        for literal in literals:
+            # A table's name in a header is public, and a statement could be
+            # built from it anywhere.
+            if rel.endswith(".h") and literal.strip().lower() in (t.lower() for t in owned):
+                problems.append(f"{rel}: names the table {literal.strip()} in a header; "
+                                "a table's name is its owner's alone")
+            # A statement whose table is not written in it could reach any
+            # table; only the owners of tables build such statements.
+            if (DYNAMIC_STATEMENT.search(literal) and
+                    rel.replace(os.sep, "/") not in DYNAMIC_STATEMENT_OWNERS):
+                problems.append(f"{rel}: a statement whose table is not written in it "
+                                f"(\"{literal.strip()}\" + ...)")
     for tables, owners, owner_name in TABLE_OWNERS:
         if rel in owners or folder in owners:
             continue
@@ -290,6 +325,10 @@ def check_file(rel, folder, text, layer, visible, all_folders):
                 and not may(BUILD_IDENTITY_ALLOWED, folder, rel)):
             problems.append(f"{rel}: includes {target}, which tells which build runs; only "
                             f"{', '.join(sorted(BUILD_IDENTITY_ALLOWED))} may")
+        door = STORE_HEADERS.get(posixpath.normpath(target))
+        if door is not None and not may(door, folder, rel):
+            problems.append(f"{rel}: includes {target}, the transaction store; the rules reach "
+                            "the tables through transaction/TransActTools.h")
         if kind == '"':
             if ".." in target.split("/"):
                 problems.append(f"{rel}: includes {target} by a relative path")
@@ -502,7 +541,16 @@ def selftest():
         "hostsim/Sim.cpp": '#include "tools/map/Map.h"\n#include "host/ktapi32.h"\n',
         # Statements on owned tables: the owners' own, and what only looks
         # like one (a comment, a message, a bare name), pass.
-        "tables/PhotoCatalogue.cpp": 'auto a = "delete from Fotos where FotoID = 1";\n'
+        # A table's name held in a header, or in a variable a statement is
+        # built from: the owners may, no one else.
+        "high/s.cpp": '#include "tables/TransactionStore.h"\n',
+        "transaction/TransActTools.cpp": '#include "tables/TransactionStores.h"\n',
+        "high/t.h": 'inline constexpr std::string_view kLinkTable = "Objektphotos";\n',
+        "high/v.cpp": 'std::string t = "TA_KL";\nauto q = "select KENNUNG from " + t;\n'
+                      'auto r = std::string("select * from ") + std::string(kLinkTable);\n'
+                      'auto ok = "Die Tabelle TA_KL fehlt."; auto op = "move into";\n',
+        "tables/PhotoCatalogue.cpp": 'auto d = "select * from " + name;\n'
+                                     'auto a = "delete from Fotos where FotoID = 1";\n'
                                      'auto b = "Select count (*) from Objektphotos\\r\\nwhere";\n',
         "photos/Other.cpp": '// select FotoID from Fotos\n'
                             'auto m = "Die Tabelle Fotos fehlt.";\n'
@@ -554,6 +602,10 @@ def selftest():
         "tools/map/Map.cpp: includes hostsim/Geometry.h",
         "hostsim/Sim.cpp: includes tools/map/Map.h",
         "photos/Other.cpp: a statement on Fotos outside its owner tables/PhotoCatalogue.cpp",
+        "high/s.cpp: includes tables/TransactionStore.h, the transaction store",
+        "high/t.h: names the table Objektphotos in a header",
+        'high/v.cpp: a statement whose table is not written in it ("select KENNUNG from" + ...)',
+        'high/v.cpp: a statement whose table is not written in it ("select * from" + ...)',
         "high/e.cpp: a statement on TA_KL outside the transaction store in tables/",
         "high/e.cpp: a statement on Objektphotos outside its owner tables/PhotoCatalogue.cpp",
         "high/e.cpp: a statement on ta_fp outside the transaction store in tables/",
