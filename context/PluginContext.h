@@ -19,6 +19,15 @@ namespace context {
 class PluginContext {
  public:
   explicit PluginContext(const BuildProfile& profile) : profile_(&profile) {}
+  // The modules' state goes one at a time, each taken out of the map first:
+  // one may reach another as it goes (the photo dialog frees the data
+  // module), and finds it there, or finds an empty one made anew.
+  ~PluginContext() {
+    while (!module_states_.empty()) {
+      auto node = module_states_.extract(module_states_.begin());
+      node.mapped().reset();
+    }
+  }
   PluginContext(const PluginContext&) = delete;
   PluginContext& operator=(const PluginContext&) = delete;
 

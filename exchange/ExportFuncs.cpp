@@ -13,7 +13,7 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
-#include "photos/FVTools.h"
+#include "photos/Fotoverwaltung.h"
 #include "photos/PictureName.h"
 #include "platform/db/Connection.h"
 #include "platform/dbase/DbfFile.h"

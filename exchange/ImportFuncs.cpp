@@ -23,7 +23,7 @@
 #include "exchange/Preflight.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
-#include "photos/FVTools.h"
+#include "photos/Fotoverwaltung.h"
 #include "photos/PictureName.h"
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"

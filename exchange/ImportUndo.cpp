@@ -14,7 +14,7 @@
 #include "exchange/ObjectFiles.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
-#include "photos/FVTools.h"
+#include "photos/Fotoverwaltung.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Form.h"

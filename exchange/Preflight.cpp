@@ -12,7 +12,7 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
-#include "photos/FVTools.h"
+#include "photos/Fotoverwaltung.h"
 #include "photos/PictureName.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"

@@ -8,17 +8,6 @@ PhotoTask& FotoTask() {
   return context::Current().ModuleState<PhotoTask>();
 }
 
-TdmFotoverwaltung& EnsureFotoverwaltung() {
-  PhotoTask& task = FotoTask();
-  if (!task.GlobaldmFotoverwaltung) {
-    auto module = std::make_unique<TdmFotoverwaltung>();
-    module->OpenPrjDatabase(Tools::MyGetProjectDB());
-    module->OpenTables();
-    task.GlobaldmFotoverwaltung = std::move(module);
-  }
-  return *task.GlobaldmFotoverwaltung;
-}
-
 void ResetPreFVState() {
   const PhotoTask& task = FotoTask();
   if (task.lngFvKARTULID <= 0) return;

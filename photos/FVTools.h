@@ -1,9 +1,9 @@
-// The state of a running photo task, and what begins and ends one: the data
-// module opened on first need (EnsureFotoverwaltung), the host put back as
-// the task found it (ResetPreFVState), and the globals reset
-// (ResetFVGlobals, CloseFotoverwaltung). The state is the plug-in context's,
-// one per loaded library; a task runs from ProcessFoto until its dialog
-// closes or the project does.
+// The state of a running photo task, and what ends one: the host put back as
+// the task found it (ResetPreFVState), and the globals reset (ResetFVGlobals,
+// CloseFotoverwaltung). The state is the plug-in context's, one per loaded
+// library; a task runs from ProcessFoto until its dialog closes or the
+// project does. The data module the task works with is the plug-in's one
+// (photos/Fotoverwaltung.h), which the export and the import open too.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +13,6 @@
 #include "photos/Fotoverwaltung.h"
 
 struct PhotoTask {
-  // The data module of the task; created on first need, kept until the
-  // project closes.
-  std::unique_ptr<TdmFotoverwaltung> GlobaldmFotoverwaltung;
   // What the dialog has the rules do (the photo intake); before the
   // dialog, which calls it to the end of its life.
   std::unique_ptr<DialogTools::FotoActions> actions;
@@ -33,11 +30,6 @@ struct PhotoTask {
 
 // The photo task of the loaded library.
 PhotoTask& FotoTask();
-
-// Opens the data module of the task when there is none: the project
-// database and the table Fotos. A module that cannot be opened is not kept,
-// so the next task tries again; the error passes through.
-TdmFotoverwaltung& EnsureFotoverwaltung();
 
 // Puts the host back where the task began: the data view, the object, the
 // link row.

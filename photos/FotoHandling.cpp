@@ -106,8 +106,8 @@ void FreeControlForm() {
   } catch (...) {
   }
   try {
-    if (task.GlobaldmFotoverwaltung) task.GlobaldmFotoverwaltung->ClosePrjDatabase();
-    task.GlobaldmFotoverwaltung.reset();
+    if (GlobaldmFotoverwaltung()) GlobaldmFotoverwaltung()->ClosePrjDatabase();
+    GlobaldmFotoverwaltung().reset();
   } catch (...) {
   }
 }

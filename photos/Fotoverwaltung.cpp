@@ -2,6 +2,7 @@
 
 #include "context/PluginContext.h"
 #include "context/ProjectStore.h"
+#include "host/Tools.h"
 
 // An empty request asks nothing of the connection, which need not be open.
 
@@ -11,6 +12,29 @@ using platform::db::Table;
 using tables::FotoRecord;
 using tables::TFotoMetadaten;
 namespace catalogue = tables::catalogue;
+
+namespace {
+
+struct DataModule {
+  std::unique_ptr<TdmFotoverwaltung> module;
+};
+
+}  // namespace
+
+std::unique_ptr<TdmFotoverwaltung>& GlobaldmFotoverwaltung() {
+  return context::Current().ModuleState<DataModule>().module;
+}
+
+TdmFotoverwaltung& EnsureFotoverwaltung() {
+  std::unique_ptr<TdmFotoverwaltung>& global = GlobaldmFotoverwaltung();
+  if (!global) {
+    auto module = std::make_unique<TdmFotoverwaltung>();
+    module->OpenPrjDatabase(Tools::MyGetProjectDB());
+    module->OpenTables();
+    global = std::move(module);
+  }
+  return *global;
+}
 
 TdmFotoverwaltung::~TdmFotoverwaltung() {
   ClosePrjDatabase();

@@ -4,8 +4,9 @@
 // reaches the catalogue Fotos and the link table Objektphotos. The tables'
 // rows and statements are the tables layer's (tables/PhotoCatalogue.h). One
 // instance of the data module at a time serves a photo task
-// (PhotoTask::GlobaldmFotoverwaltung); the catalogue check at project load
-// makes its own and frees it again.
+// (GlobaldmFotoverwaltung), opened by EnsureFotoverwaltung for the photo
+// task, the export and the import and left open until the project closes;
+// the catalogue check at project load makes its own and frees it again.
 //
 // Errors of the driver come as platform::db::DbError, except that a failed
 // connect is swallowed by OpenPrjDatabase, as the system does; the next use
@@ -115,3 +116,11 @@ class TdmFotoverwaltung {
   std::unique_ptr<platform::db::Table> ADOTblFotos;
   std::unique_ptr<platform::db::Connection> ADODBaseConnection1;
 };
+
+// The plug-in's one data module (held by the plug-in context); empty until
+// opened, and again once freed.
+std::unique_ptr<TdmFotoverwaltung>& GlobaldmFotoverwaltung();
+// Opens the data module when there is none: the project database and the
+// table Fotos. A module that cannot be opened is not kept, so the next use
+// tries again; the error passes through.
+TdmFotoverwaltung& EnsureFotoverwaltung();

@@ -214,10 +214,10 @@ class Intake : public DialogTools::FotoActions {
 
   void FreeDataModule() override {
     try {
-      if (task_.GlobaldmFotoverwaltung) task_.GlobaldmFotoverwaltung->ClosePrjDatabase();
+      if (GlobaldmFotoverwaltung()) GlobaldmFotoverwaltung()->ClosePrjDatabase();
     } catch (...) {
     }
-    task_.GlobaldmFotoverwaltung.reset();
+    GlobaldmFotoverwaltung().reset();
   }
 
   std::string PictureFolder() override { return FotoDir(); }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
@@ -361,11 +362,27 @@ TEST_F(PhotoTest, AFailedPhotoCommandLeavesNoTaskOpen) {
   host().Activate(MakeObject("NSG", "NSG-1"));
   EXPECT_THROW(ProcessFotoProc(), platform::db::DbError);
   EXPECT_FALSE(FotoTask().blnFotoVerwaltungAktiv);
-  EXPECT_FALSE(FotoTask().GlobaldmFotoverwaltung) << "opened again by the next command";
+  EXPECT_FALSE(GlobaldmFotoverwaltung()) << "opened again by the next command";
   Loaded();
   ProcessFotoProc();
   EXPECT_TRUE(FotoTask().blnFotoVerwaltungAktiv) << "the command works again";
   CloseFotoverwaltung();
+}
+
+// A library whose context goes while the photo dialog is open (unloaded, or
+// started afresh): the dialog frees the data module as it goes, whichever of
+// the two the context lets go first, and the next context opens its own.
+TEST_F(PhotoTest, AContextGoingWithTheDialogOpenFreesTheDialogAndTheDataModule) {
+  Loaded();
+  AddFoto(-1, 3, "KTFoto1.jpg");
+  Link(MakeObject("NSG", "NSG-1"), -1);
+  ProcessFotoProc();
+  ASSERT_TRUE(FotoTask().fvControlForm);
+  ASSERT_TRUE(GlobaldmFotoverwaltung());
+  context::Start(Build::kVD1TransAction2010);
+  EXPECT_FALSE(GlobaldmFotoverwaltung());
+  EXPECT_FALSE(FotoTask().fvControlForm);
+  EXPECT_EQ(EnsureFotoverwaltung().CatalogueEntries().size(), 1u);
 }
 
 }  // namespace
