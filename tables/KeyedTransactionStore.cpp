@@ -84,12 +84,14 @@ int32_t IntOr(const KeyedTable& t, uint32_t rec, std::string_view field, int32_t
   return v.IsNull() ? fallback : v.AsInt32();
 }
 
-TObjectMetadata ReadRow(const KeyedTable& t, uint32_t rec) {
+// TA_LIST's row codec: a record into its row; a number the record leaves
+// empty reads `empty`.
+TObjectMetadata ReadRow(const KeyedTable& t, uint32_t rec, int32_t empty = 0) {
   TObjectMetadata row;
-  row.TID = t.Get(rec, "TID").AsInt32();
-  row.KartulID = t.Get(rec, "KARTULID").AsInt32();
-  row.Vorgangsnummer = t.Get(rec, "VGNR").AsInt32();
-  row.Schreibend = t.Get(rec, "SCHREIBEND").AsInt32();
+  row.TID = IntOr(t, rec, "TID", empty);
+  row.KartulID = IntOr(t, rec, "KARTULID", empty);
+  row.Vorgangsnummer = IntOr(t, rec, "VGNR", empty);
+  row.Schreibend = IntOr(t, rec, "SCHREIBEND", empty);
   row.Kennung = t.Get(rec, "KENNUNG").AsString();
   row.Changed = t.Get(rec, "CHANGED").AsString();
   row.Originalkennung = t.Get(rec, "KENNUNGO").AsString();
@@ -326,16 +328,7 @@ TObjectMetadataList KeyedTransactionStore::AllRows() {
   if (!ListExists()) return list;
   KeyedTable& t = List();
   Operation op(t, false);
-  for (uint32_t rec : t.Records()) {
-    TObjectMetadata& row = list.emplace_back();
-    row.TID = IntOr(t, rec, "TID", -1);
-    row.KartulID = IntOr(t, rec, "KARTULID", -1);
-    row.Vorgangsnummer = IntOr(t, rec, "VGNR", -1);
-    row.Schreibend = IntOr(t, rec, "SCHREIBEND", -1);
-    row.Kennung = t.Get(rec, "KENNUNG").AsString();
-    row.Changed = t.Get(rec, "CHANGED").AsString();
-    row.Originalkennung = t.Get(rec, "KENNUNGO").AsString();
-  }
+  for (uint32_t rec : t.Records()) list.push_back(ReadRow(t, rec, -1));
   op.End();
   return list;
 }
@@ -345,12 +338,8 @@ TObjectMetadataList KeyedTransactionStore::ExportRows(int32_t T) {
   KeyedTable& t = List();
   Operation op(t, false);
   for (uint32_t rec : t.Seek("idxTID", Value(T))) {
-    TObjectMetadata& row = list.emplace_back();
+    TObjectMetadata& row = list.emplace_back(ReadRow(t, rec));
     row.TID = T;
-    row.Kennung = t.Get(rec, "KENNUNG").AsString();
-    row.Originalkennung = t.Get(rec, "KENNUNGO").AsString();
-    row.Schreibend = t.Get(rec, "SCHREIBEND").AsInt32();
-    row.Changed = t.Get(rec, "CHANGED").AsString();
   }
   op.End();
   return list;

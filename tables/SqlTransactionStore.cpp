@@ -4,11 +4,13 @@
 // tables, and support engineers compare them with what the driver logs. Text
 // values go into statements with their single quotes doubled, so an
 // identifier or name with a quote is stored and found like any other.
+#include <array>
 #include <initializer_list>
 
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
+#include "platform/text/Strings.h"
 #include "tables/TransactionStores.h"
 
 using platform::db::Query;
@@ -61,20 +63,55 @@ int32_t IntOr(const Query& query, int pos, int32_t fallback) {
   return query.IsNull(pos) ? fallback : query.AsInt32(pos);
 }
 
-// Rows of the seven-column select, in delivery order.
-TObjectMetadataList ReadObjects(std::string_view sql) {
+// TA_LIST's row codec: the current row of a select on TA_LIST into its
+// record. Each select names the columns it reads, in the system's order
+// for that statement; they are found by name once per query, and the
+// record's other fields are left as they are. A number the row leaves
+// empty reads `empty`.
+class ListRowReader {
+ public:
+  ListRowReader(const Query& query, int32_t empty) : query_(query), empty_(empty) {
+    for (int pos = 0; pos < query.FieldCount(); ++pos) {
+      const std::string name = query.FieldName(pos);
+      for (size_t i = 0; i < kColumns.size(); ++i) {
+        if (platform::text::EqualsIgnoreCase(name, kColumns[i])) at_[i] = pos;
+      }
+    }
+  }
+
+  void Into(TObjectMetadata& row) const {
+    Number(kTid, row.TID);
+    Number(kKartulId, row.KartulID);
+    Number(kVgnr, row.Vorgangsnummer);
+    Number(kSchreibend, row.Schreibend);
+    Text(kKennung, row.Kennung);
+    Text(kChanged, row.Changed);
+    Text(kKennungo, row.Originalkennung);
+  }
+
+ private:
+  enum Column { kTid, kKartulId, kVgnr, kSchreibend, kKennung, kChanged, kKennungo };
+  static constexpr std::array<std::string_view, 7> kColumns = {
+      "TID", "KARTULID", "VGNR", "SCHREIBEND", "KENNUNG", "CHANGED", "KENNUNGO"};
+
+  void Number(Column c, int32_t& field) const {
+    if (at_[c] >= 0) field = query_.IsNull(at_[c]) ? empty_ : query_.AsInt32(at_[c]);
+  }
+  void Text(Column c, std::string& field) const {
+    if (at_[c] >= 0) field = query_.AsString(at_[c]);
+  }
+
+  const Query& query_;
+  int32_t empty_;
+  std::array<int, 7> at_ = {-1, -1, -1, -1, -1, -1, -1};
+};
+
+// Every row of a select on TA_LIST, in delivery order.
+TObjectMetadataList ReadObjects(std::string_view sql, int32_t empty = 0) {
   TObjectMetadataList list;
   Query query(Connection(), sql);
-  for (; !query.Eof(); query.Next()) {
-    TObjectMetadata& row = list.emplace_back();
-    row.TID = query.AsInt32(0);
-    row.KartulID = query.AsInt32(1);
-    row.Vorgangsnummer = query.AsInt32(2);
-    row.Schreibend = query.AsInt32(3);
-    row.Kennung = query.AsString(4);
-    row.Changed = query.AsString(5);
-    row.Originalkennung = query.AsString(6);
-  }
+  const ListRowReader reader(query, empty);
+  for (; !query.Eof(); query.Next()) reader.Into(list.emplace_back());
   return list;
 }
 
@@ -177,12 +214,7 @@ bool SqlTransactionStore::GetObjectMetadata(std::string_view K, TObjectMetadata&
               Lines({"select TID,KARTULID,VGNR,SCHREIBEND,CHANGED,KENNUNGO from TA_LIST",
                      "where KENNUNG = '" + Quoted(K) + "'"}));
   if (query.Eof()) return false;
-  record.TID = query.AsInt32(0);
-  record.KartulID = query.AsInt32(1);
-  record.Vorgangsnummer = query.AsInt32(2);
-  record.Schreibend = query.AsInt32(3);
-  record.Changed = query.AsString(4);
-  record.Originalkennung = query.AsString(5);
+  ListRowReader(query, 0).Into(record);
   record.Kennung = std::string(K);
   return true;
 }
@@ -288,35 +320,15 @@ std::unordered_map<std::string, bool> SqlTransactionStore::ListedKennungen() {
 }
 
 TObjectMetadataList SqlTransactionStore::AllRows() {
-  TObjectMetadataList list;
-  if (!TableExists("TA_LIST")) return list;
-  Query query(Connection(), std::string(kSelectObjects));
-  for (; !query.Eof(); query.Next()) {
-    TObjectMetadata& row = list.emplace_back();
-    row.TID = IntOr(query, 0, -1);
-    row.KartulID = IntOr(query, 1, -1);
-    row.Vorgangsnummer = IntOr(query, 2, -1);
-    row.Schreibend = IntOr(query, 3, -1);
-    row.Kennung = query.AsString(4);
-    row.Changed = query.AsString(5);
-    row.Originalkennung = query.AsString(6);
-  }
-  return list;
+  if (!TableExists("TA_LIST")) return {};
+  return ReadObjects(kSelectObjects, -1);
 }
 
 TObjectMetadataList SqlTransactionStore::ExportRows(int32_t T) {
-  TObjectMetadataList rows;
-  Query query(Connection(),
-              "select KENNUNG,KENNUNGO,SCHREIBEND,CHANGED\r\nfrom TA_LIST\r\nwhere TID = " +
+  TObjectMetadataList rows =
+      ReadObjects("select KENNUNG,KENNUNGO,SCHREIBEND,CHANGED\r\nfrom TA_LIST\r\nwhere TID = " +
                   std::to_string(T));
-  for (; !query.Eof(); query.Next()) {
-    TObjectMetadata& row = rows.emplace_back();
-    row.TID = T;
-    row.Kennung = query.AsString(0);
-    row.Originalkennung = query.AsString(1);
-    row.Schreibend = query.AsInt32(2);
-    row.Changed = query.AsString(3);
-  }
+  for (TObjectMetadata& row : rows) row.TID = T;
   return rows;
 }
 

@@ -161,4 +161,65 @@ TEST_F(EarlierTablesTest, ADamagedListIsToldByNameAndVetoesTheGeometryChange) {
   EXPECT_TRUE(GetFreeKennungen(5).empty());
 }
 
+// Both makes read TA_LIST's rows with one codec each; a list another program
+// wrote, with numbers left empty, reads the same through either: an empty
+// number is -1 where every row is read and 0 where a rule asks for a row,
+// as the system reads them.
+class ListRowCodecTest : public testsupport::ProjectFixture,
+                         public testing::WithParamInterface<Build> {
+ protected:
+  void SetUp() override {
+    ProjectFixture::SetUp();
+    SelectBuild(GetParam());
+  }
+  void TearDown() override {
+    SelectBuild(Build::kVD1TransAction2010);
+    ProjectFixture::TearDown();
+  }
+};
+
+TEST_P(ListRowCodecTest, AListAnotherProgramWroteReadsTheSameThroughEitherMake) {
+  CreateTransactionTables();
+  const std::string file = TransactionTablePath("TA_LIST");
+  const std::string script =
+      "import sys, dbf\n"
+      "t = dbf.Table(sys.argv[1], codepage='cp1252')\n"
+      "t.open(mode=dbf.READ_WRITE)\n"
+      "t.append((3, 11, 7, 1, 'DE-11', 'UPDATE', 'DE-11'))\n"
+      "t.append((3, None, None, 2, 'NSG-Süd', 'NEW', 'NSG-Süd'))\n"
+      "t.append((5, 13, 1, None, 'DE-13', '', 'DE-12'))\n"
+      "t.close()\n";
+  const std::string py = ProjectDir() + "write.py";
+  std::ofstream(py) << script;
+  ASSERT_EQ(testsupport::RunCommand(std::string(VANDRA_PYTHON3) + " '" + py + "' '" + file + "'"),
+            "");
+
+  const auto text = [](const TObjectMetadata& r) {
+    return std::to_string(r.TID) + " " + std::to_string(r.KartulID) + " " +
+           std::to_string(r.Vorgangsnummer) + " " + std::to_string(r.Schreibend) + " " + r.Kennung +
+           " " + r.Changed + " " + r.Originalkennung;
+  };
+  Rows all;
+  for (const TObjectMetadata& r : AllRows()) all.push_back(text(r));
+  EXPECT_EQ(all, (Rows{"3 11 7 1 DE-11 UPDATE DE-11", "3 -1 -1 2 NSG-Süd NEW NSG-Süd",
+                       "5 13 1 -1 DE-13  DE-12"}));
+
+  TObjectMetadata record;
+  ASSERT_TRUE(GetObjectMetadata("NSG-Süd", record));
+  EXPECT_EQ(text(record), "3 0 0 2 NSG-Süd NEW NSG-Süd");
+  Rows changed;
+  for (const TObjectMetadata& r : GetObjectsByStatus(kSchreibend, 3)) changed.push_back(text(r));
+  EXPECT_EQ(changed, (Rows{"3 11 7 1 DE-11 UPDATE DE-11"}));
+  Rows exported;
+  for (const TObjectMetadata& r : ExportRows(5)) {
+    exported.push_back(r.Kennung + " " + r.Originalkennung + " " + std::to_string(r.Schreibend) +
+                       " " + r.Changed);
+  }
+  EXPECT_EQ(exported, (Rows{"DE-13 DE-12 0 "}));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothMakes, ListRowCodecTest,
+                         testing::Values(Build::kVD1TransAction2010, Build::kVD1TransAction),
+                         [](const auto& info) { return std::string(NameOf(info.param)); });
+
 }  // namespace
