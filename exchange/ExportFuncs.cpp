@@ -13,7 +13,6 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
-#include "photos/Fotoverwaltung.h"
 #include "photos/PictureName.h"
 #include "platform/db/Connection.h"
 #include "platform/dbase/DbfFile.h"
@@ -21,6 +20,7 @@
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/ui/Ui.h"
+#include "tables/Fotoverwaltung.h"
 
 using platform::db::DbError;
 using platform::db::InOneWrite;

@@ -23,13 +23,13 @@
 #include "exchange/Preflight.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
-#include "photos/Fotoverwaltung.h"
 #include "photos/PictureName.h"
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
+#include "tables/Fotoverwaltung.h"
 #include "transaction/TransActTools.h"
 
 using platform::ui::MsgKind;

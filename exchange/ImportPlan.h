@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "exchange/ImportPackage.h"
-#include "photos/Fotoverwaltung.h"
+#include "tables/Fotoverwaltung.h"
 #include "transaction/TransActTools.h"
 
 namespace ImportPlan {

@@ -12,11 +12,11 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
-#include "photos/Fotoverwaltung.h"
 #include "photos/PictureName.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
+#include "tables/Fotoverwaltung.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
 

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "host/Tools.h"
-#include "photos/Fotoverwaltung.h"
 #include "platform/env/Env.h"
 #include "platform/env/Path.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
+#include "tables/Fotoverwaltung.h"
 
 using platform::ui::MsgKind;
 
@@ -24,7 +24,7 @@ void EnsureTableFotos() {
   module.OpenPrjDatabase(Tools::MyGetProjectDB());
   const std::vector<std::string> names = module.TableNames();
   const auto existing = std::find_if(names.begin(), names.end(), [](const std::string& name) {
-    return tables::catalogue::IsCatalogueName(name);
+    return TdmFotoverwaltung::IsFotosTable(name);
   });
   if (existing == names.end()) {
     module.CreateTableFotos();

@@ -23,7 +23,7 @@ table, and to the rules no include path can express:
              platform's (so the status map never reads the host stand-in's
              files, and no program includes another); no statement on a
              table outside its owner (the photo catalogue Fotos and the link
-             table Objektphotos in tables/PhotoCatalogue.cpp, the transaction
+             table Objektphotos in tables/Fotoverwaltung.cpp, the transaction
              tables TA_LIST, TA_KL, TA_ID and TA_FP in the store's files in
              tables/); no table's name in a header, where it would be
              public; no statement that leaves its table to a variable
@@ -187,8 +187,8 @@ KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
 # is read and written in one place. Each entry: the tables, the files or
 # folders that own them, and how the owner is named in a finding.
 TABLE_OWNERS = [
-    (("Fotos", "Objektphotos"), ("tables/PhotoCatalogue.cpp",),
-     "its owner tables/PhotoCatalogue.cpp"),
+    (("Fotos", "Objektphotos"), ("tables/Fotoverwaltung.cpp",),
+     "its owner tables/Fotoverwaltung.cpp"),
     (("TA_LIST", "TA_KL", "TA_ID", "TA_FP"),
      ("tables/TransactionStore.cpp", "tables/SqlTransactionStore.cpp",
       "tables/KeyedTransactionStore.cpp"), "the transaction store in tables/"),
@@ -203,7 +203,7 @@ DYNAMIC_STATEMENT = re.compile(
     re.I | re.S)
 DYNAMIC_STATEMENT_OWNERS = {
     "exchange/Package.cpp", "exchange/ImportPackage.cpp", "exchange/HostSnapshot.cpp",
-    "tables/PhotoCatalogue.cpp", "tables/SqlTransactionStore.cpp",
+    "tables/Fotoverwaltung.cpp", "tables/SqlTransactionStore.cpp",
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
@@ -549,7 +549,7 @@ def selftest():
         "high/v.cpp": 'std::string t = "TA_KL";\nauto q = "select KENNUNG from " + t;\n'
                       'auto r = std::string("select * from ") + std::string(kLinkTable);\n'
                       'auto ok = "Die Tabelle TA_KL fehlt."; auto op = "move into";\n',
-        "tables/PhotoCatalogue.cpp": 'auto d = "select * from " + name;\n'
+        "tables/Fotoverwaltung.cpp": 'auto d = "select * from " + name;\n'
                                      'auto a = "delete from Fotos where FotoID = 1";\n'
                                      'auto b = "Select count (*) from Objektphotos\\r\\nwhere";\n',
         "photos/Other.cpp": '// select FotoID from Fotos\n'
@@ -601,13 +601,13 @@ def selftest():
         "platform/print/PdfWriter.cpp: calls cairo_show_page()",
         "tools/map/Map.cpp: includes hostsim/Geometry.h",
         "hostsim/Sim.cpp: includes tools/map/Map.h",
-        "photos/Other.cpp: a statement on Fotos outside its owner tables/PhotoCatalogue.cpp",
+        "photos/Other.cpp: a statement on Fotos outside its owner tables/Fotoverwaltung.cpp",
         "high/s.cpp: includes tables/TransactionStore.h, the transaction store",
         "high/t.h: names the table Objektphotos in a header",
         'high/v.cpp: a statement whose table is not written in it ("select KENNUNG from" + ...)',
         'high/v.cpp: a statement whose table is not written in it ("select * from" + ...)',
         "high/e.cpp: a statement on TA_KL outside the transaction store in tables/",
-        "high/e.cpp: a statement on Objektphotos outside its owner tables/PhotoCatalogue.cpp",
+        "high/e.cpp: a statement on Objektphotos outside its owner tables/Fotoverwaltung.cpp",
         "high/e.cpp: a statement on ta_fp outside the transaction store in tables/",
         'high/e.cpp: writes the path separator "KTPhotos/" out',
         'high/e.cpp: writes the path separator "/" out',

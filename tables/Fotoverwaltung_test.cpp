@@ -12,13 +12,12 @@
 #include "context/ProjectStore.h"
 #include "platform/db/Connection.h"
 #include "platform/db/TestDir.h"
-#include "tables/PhotoCatalogue.h"
+#include "tables/Fotoverwaltung.h"
 
 namespace {
 
 using platform::db::Connection;
 using platform::db::testing::TestDir;
-namespace catalogue = tables::catalogue;
 
 std::string Python(const TestDir& dir, const std::string& script) {
   const std::string file = dir.File("script.py");
@@ -33,13 +32,20 @@ std::string Python(const TestDir& dir, const std::string& script) {
   return out;
 }
 
-class PhotoCatalogueTest : public testing::Test {
+class FotoverwaltungTest : public testing::Test {
  protected:
   void SetUp() override {
     // The project's database exists before the plug-in meets it.
     ASSERT_EQ(Sqlite("c.execute('create table Notizen (Text text)')\nc.commit()\n"), "");
-    db_ = Connection::Open(context::DatabaseConnectionString(file_));
-    catalogue::Create(*db_);
+    module_ = std::make_unique<TdmFotoverwaltung>();
+    ASSERT_TRUE(module_->OpenPrjDatabase(file_));
+    module_->CreateTableFotos();
+    module_->OpenTables();
+  }
+  void Open() {
+    module_ = std::make_unique<TdmFotoverwaltung>();
+    ASSERT_TRUE(module_->OpenPrjDatabase(file_));
+    module_->OpenTables();
   }
   std::string Sqlite(const std::string& body) {
     return Python(dir_, "import sqlite3\nc = sqlite3.connect(" + Quoted(file_) + ")\n" + body);
@@ -48,10 +54,10 @@ class PhotoCatalogueTest : public testing::Test {
 
   TestDir dir_;
   std::string file_ = dir_.File("projekt.mdb");
-  std::unique_ptr<Connection> db_;
+  std::unique_ptr<TdmFotoverwaltung> module_;
 };
 
-TEST_F(PhotoCatalogueTest, RowsItWritesAreReadByAnotherProgramAsWritten) {
+TEST_F(FotoverwaltungTest, RowsItWritesAreReadByAnotherProgramAsWritten) {
   tables::TFotoMetadaten full;
   full.Status = tables::kPhotoLocal;
   full.FotoID = -3;
@@ -67,8 +73,8 @@ TEST_F(PhotoCatalogueTest, RowsItWritesAreReadByAnotherProgramAsWritten) {
   bare.Status = tables::kPhotoFromVandra;
   bare.FotoID = 17;
   bare.Aufnahmedatum = 1e9;  // no date a statement can hold: null
-  catalogue::Append(*db_, {full, bare});
-  db_.reset();
+  module_->AppendFotos({full, bare});
+  module_.reset();
 
   EXPECT_EQ(Sqlite("for r in c.execute('select FotoID, Kurzname, RW, HW, Blickrichtung, "
                    "Aufnahmedatum, Quelle, Bildbeschreibung, PicFileName, IsNew from Fotos "
@@ -78,8 +84,8 @@ TEST_F(PhotoCatalogueTest, RowsItWritesAreReadByAnotherProgramAsWritten) {
             "(17, '', None, None, None, None, '', '', '', 2)\n");
 }
 
-TEST_F(PhotoCatalogueTest, RowsAnotherProgramWroteAreReadBackWithTheirStates) {
-  db_.reset();
+TEST_F(FotoverwaltungTest, RowsAnotherProgramWroteAreReadBackWithTheirStates) {
+  module_.reset();
   ASSERT_EQ(Sqlite("c.execute(\"insert into Fotos (FotoID, Kurzname, RW, Aufnahmedatum, IsNew, "
                    "PicFileName, Quelle, Bildbeschreibung) values "
                    "(-1, 'Eiche', 4500001, '2023-07-01', 3, 'KTFoto1.jpg', 'Q', 'B'), "
@@ -88,14 +94,14 @@ TEST_F(PhotoCatalogueTest, RowsAnotherProgramWroteAreReadBackWithTheirStates) {
                    "(6, 'Neu', null, null, null, null, '', '')\")\n"
                    "c.commit()\n"),
             "");
-  db_ = Connection::Open(context::DatabaseConnectionString(file_));
+  Open();
 
-  EXPECT_EQ(catalogue::LocalFotoIDs(*db_), (std::unordered_set<int32_t>{-1, -2}));
-  const std::vector<tables::CatalogueEntry> entries = catalogue::Entries(*db_);
+  EXPECT_EQ(module_->LocalFotoIDs(), (std::unordered_set<int32_t>{-1, -2}));
+  const std::vector<tables::CatalogueEntry> entries = module_->CatalogueEntries();
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[3].IsNew, 0);  // a null state reads 0, no known state
 
-  const std::vector<tables::TFotoMetadaten> local = catalogue::LocalFotos(*db_);
+  const std::vector<tables::TFotoMetadaten> local = module_->LocalFotos();
   ASSERT_EQ(local.size(), 2u);
   EXPECT_EQ(local[0].FotoID, -1);
   EXPECT_EQ(local[0].Rechtswert, std::optional<int32_t>(4500001));
@@ -104,25 +110,25 @@ TEST_F(PhotoCatalogueTest, RowsAnotherProgramWroteAreReadBackWithTheirStates) {
   EXPECT_EQ(local[0].Dateiname, "KTFoto1.jpg");
   EXPECT_EQ(local[1].Aufnahmedatum, std::nullopt);
 
-  const std::optional<tables::FotoRecord> found = catalogue::Find(*db_, 6);
+  const std::optional<tables::FotoRecord> found = module_->FindFoto(6);
   ASSERT_TRUE(found);
   EXPECT_EQ(found->IsNew, std::nullopt);
   EXPECT_EQ(found->RW, std::nullopt);
-  EXPECT_FALSE(catalogue::Find(*db_, 99));
+  EXPECT_FALSE(module_->FindFoto(99));
 
   // Only a local photo's row goes, and its picture's name comes back.
-  EXPECT_EQ(catalogue::DeleteLocal(*db_, 5), std::nullopt);
-  EXPECT_EQ(catalogue::DeleteLocal(*db_, -2), std::optional<std::string>("KTFoto2.jpg"));
-  EXPECT_TRUE(catalogue::FileNamedElsewhere(*db_, -1, "z5.JPG"));
-  EXPECT_FALSE(catalogue::FileNamedElsewhere(*db_, 5, "Z5.jpg"));
-  db_.reset();
+  EXPECT_EQ(module_->DeleteLocalFoto(5), std::nullopt);
+  EXPECT_EQ(module_->DeleteLocalFoto(-2), std::optional<std::string>("KTFoto2.jpg"));
+  EXPECT_TRUE(module_->FileNamedElsewhere(-1, "z5.JPG"));
+  EXPECT_FALSE(module_->FileNamedElsewhere(5, "Z5.jpg"));
+  module_.reset();
   EXPECT_EQ(Sqlite("print(sorted(r[0] for r in c.execute('select FotoID from Fotos') "
                    "if r[0] is not None))\n"),
             "[-1, 5, 6]\n");
 }
 
-TEST_F(PhotoCatalogueTest, ObjectRowsAreTheRowsOfTheAskedObjectsAndTellTheirPhoto) {
-  db_.reset();
+TEST_F(FotoverwaltungTest, ObjectRowsAreTheRowsOfTheAskedObjectsAndTellTheirPhoto) {
+  module_.reset();
   ASSERT_EQ(Sqlite("c.execute('create table Objektphotos (PKEY integer, KARTULID integer, "
                    "PhotoID integer, Hauptphoto text)')\n"
                    "c.execute(\"insert into Objektphotos values (1, 10, -1, 'WAHR'), "
@@ -132,26 +138,26 @@ TEST_F(PhotoCatalogueTest, ObjectRowsAreTheRowsOfTheAskedObjectsAndTellTheirPhot
                    "c.execute(\"insert into Pflanzenliste values (1, 10, 'Carex nigra')\")\n"
                    "c.commit()\n"),
             "");
-  db_ = Connection::Open(context::DatabaseConnectionString(file_));
+  Open();
 
   const std::vector<tables::ObjectRow> links =
-      catalogue::ObjectRows(*db_, tables::ObjectRowTable::kPhotoLinks, {10});
+      module_->ReadObjectRows(tables::ObjectRowTable::kPhotoLinks, {10});
   ASSERT_EQ(links.size(), 2u);
   EXPECT_TRUE(links[0].IsPhotoLink());
   EXPECT_EQ(links[0].PhotoID(), std::optional<int32_t>(-1));
   EXPECT_EQ(links[1].PhotoID(), std::nullopt);
   // Neither the key nor the object id is a field the row carries over.
   EXPECT_EQ(links[0].fields.size(), 2u);
-  EXPECT_EQ(catalogue::LinkCount(*db_, -1), 1);
+  EXPECT_EQ(module_->FotoWirdVerwendet(-1), 1);
 
   const std::vector<tables::ObjectRow> plants =
-      catalogue::ObjectRows(*db_, tables::ObjectRowTable::kPlantList, {10, 11});
+      module_->ReadObjectRows(tables::ObjectRowTable::kPlantList, {10, 11});
   ASSERT_EQ(plants.size(), 1u);
   EXPECT_FALSE(plants[0].IsPhotoLink());
   EXPECT_EQ(
       plants[0].fields,
       (std::vector<std::pair<std::string, std::optional<std::string>>>{{"Art", "Carex nigra"}}));
-  EXPECT_EQ(catalogue::Links(*db_).size(), 2u);  // rows with an object and a photo
+  EXPECT_EQ(module_->PhotoLinks().size(), 2u);  // rows with an object and a photo
 }
 
 }  // namespace

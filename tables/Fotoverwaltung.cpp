@@ -1,4 +1,4 @@
-#include "tables/PhotoCatalogue.h"
+#include "tables/Fotoverwaltung.h"
 
 #include <climits>
 #include <optional>
@@ -6,6 +6,7 @@
 
 #include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
+#include "context/ProjectStore.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "platform/db/Dialect.h"
@@ -20,6 +21,7 @@ using platform::db::Table;
 using platform::db::Value;
 using tables::CatalogueEntry;
 using tables::FotoRecord;
+using tables::kPhotoLocal;
 using tables::ObjectRow;
 using tables::PhotoLink;
 using tables::TFotoMetadaten;
@@ -113,19 +115,90 @@ bool IsLinkTable(std::string_view host_table) {
 
 }  // namespace tables
 
-namespace tables::catalogue {
+namespace {
 
-std::unique_ptr<Table> OpenTable(Connection& db) {
-  auto fotos = std::make_unique<Table>(db, std::string(kFotoTable));
-  fotos->Open();
-  return fotos;
+// The plug-in's one data module, held by the plug-in context.
+struct DataModule {
+  std::unique_ptr<TdmFotoverwaltung> module;
+};
+
+}  // namespace
+
+std::unique_ptr<TdmFotoverwaltung>& GlobaldmFotoverwaltung() {
+  return context::Current().ModuleState<DataModule>().module;
 }
 
-bool IsCatalogueName(std::string_view table) {
+TdmFotoverwaltung& EnsureFotoverwaltung() {
+  std::unique_ptr<TdmFotoverwaltung>& global = GlobaldmFotoverwaltung();
+  if (!global) {
+    auto module = std::make_unique<TdmFotoverwaltung>();
+    module->OpenPrjDatabase(Tools::MyGetProjectDB());
+    module->OpenTables();
+    global = std::move(module);
+  }
+  return *global;
+}
+
+TdmFotoverwaltung::~TdmFotoverwaltung() {
+  ClosePrjDatabase();
+}
+
+bool TdmFotoverwaltung::OpenPrjDatabase(const std::string& strDBName) {
+  ClosePrjDatabase();
+  try {
+    ADOConnectionProjekt = Connection::Open(context::DatabaseConnectionString(strDBName));
+  } catch (const DbError&) {
+    ADOConnectionProjekt.reset();
+  }
+  return ADOConnectionProjekt != nullptr;
+}
+
+void TdmFotoverwaltung::ClosePrjDatabase() {
+  try {
+    ADOTblFotos.reset();
+    ADOConnectionProjekt.reset();
+  } catch (...) {
+  }
+}
+
+Connection& TdmFotoverwaltung::ProjectConnection() {
+  if (!ADOConnectionProjekt) throw DbError("Die Projektdatenbank ist nicht geöffnet.");
+  return *ADOConnectionProjekt;
+}
+
+Table& TdmFotoverwaltung::Fotos() {
+  if (!ADOTblFotos || !ADOTblFotos->IsOpen()) {
+    throw DbError("Die Tabelle Fotos ist nicht geöffnet.");
+  }
+  return *ADOTblFotos;
+}
+
+Connection& TdmFotoverwaltung::ImportConnection() {
+  if (!ADODBaseConnection1) throw DbError("Der Ordner der Fotoliste ist nicht geöffnet.");
+  return *ADODBaseConnection1;
+}
+
+void TdmFotoverwaltung::InitImportDBaseDB(const std::string& pDBaseDirPath) {
+  ADODBaseConnection1.reset();
+  ADODBaseConnection1 =
+      Connection::Open(context::DBaseConnectionString(pDBaseDirPath, "DBASE III"));
+}
+
+std::vector<std::string> TdmFotoverwaltung::TableNames() {
+  return ProjectConnection().TableNames();
+}
+
+void TdmFotoverwaltung::OpenTables() {
+  ADOTblFotos = std::make_unique<Table>(ProjectConnection(), std::string(kFotoTable));
+  ADOTblFotos->Open();
+}
+
+bool TdmFotoverwaltung::IsFotosTable(std::string_view table) {
   return platform::text::EqualsIgnoreCase(table, kFotoTable);
 }
 
-void Create(Connection& c) {
+void TdmFotoverwaltung::CreateTableFotos() {
+  Connection& c = ProjectConnection();
   c.Execute(
       "create table Fotos\r\n"
       " (FotoID integer, \r\n"
@@ -143,8 +216,8 @@ void Create(Connection& c) {
       "(FotoID) with primary");
 }
 
-std::vector<std::string> MissingColumns(Connection& db, const std::string& table) {
-  Query query(db, "select * from \"" + table + "\" where 1 = 0");
+std::vector<std::string> TdmFotoverwaltung::MissingFotoColumns(const std::string& table) {
+  Query query(ProjectConnection(), "select * from \"" + table + "\" where 1 = 0");
   std::vector<std::string> missing;
   for (const char* column : kFotoColumns) {
     bool found = false;
@@ -156,10 +229,13 @@ std::vector<std::string> MissingColumns(Connection& db, const std::string& table
   return missing;
 }
 
-int32_t NewFotoID(Table& fotos) {
+// ---- The catalogue ---------------------------------------------------------------------
+
+int32_t TdmFotoverwaltung::GetFotoID() {
   // The first row of the table in the order of its key, FotoID, holds the
   // lowest id, whatever order the rows were written in; a new id goes below
   // it. One pass over the ids answers what looking each candidate up would.
+  Table& fotos = Fotos();
   std::unordered_set<int32_t> used;
   std::optional<int32_t> lowest;
   for (fotos.First(); !fotos.Eof(); fotos.Next()) {
@@ -182,9 +258,9 @@ int32_t NewFotoID(Table& fotos) {
   return static_cast<int32_t>(id);
 }
 
-std::vector<CatalogueEntry> Entries(Connection& db) {
+std::vector<CatalogueEntry> TdmFotoverwaltung::CatalogueEntries() {
   std::vector<CatalogueEntry> rows;
-  Query query(db, "select FotoID, PicFileName, IsNew, Kurzname from Fotos");
+  Query query(ProjectConnection(), "select FotoID, PicFileName, IsNew, Kurzname from Fotos");
   for (; !query.Eof(); query.Next()) {
     if (query.IsNull(0)) continue;
     rows.push_back({query.AsInt32(0), query.AsString(1), query.IsNull(2) ? 0 : query.AsInt32(2),
@@ -193,17 +269,17 @@ std::vector<CatalogueEntry> Entries(Connection& db) {
   return rows;
 }
 
-std::unordered_set<int32_t> LocalFotoIDs(Connection& db) {
+std::unordered_set<int32_t> TdmFotoverwaltung::LocalFotoIDs() {
   std::unordered_set<int32_t> ids;
-  for (const CatalogueEntry& entry : Entries(db)) {
+  for (const CatalogueEntry& entry : CatalogueEntries()) {
     if (entry.IsNew == kPhotoLocal) ids.insert(entry.FotoID);
   }
   return ids;
 }
 
-std::vector<TFotoMetadaten> LocalFotos(Connection& db) {
+std::vector<TFotoMetadaten> TdmFotoverwaltung::LocalFotos() {
   std::vector<TFotoMetadaten> fotos;
-  Query query(db, kSelectRow);
+  Query query(ProjectConnection(), kSelectRow);
   for (; !query.Eof(); query.Next()) {
     if (query.IsNull(7) || query.AsInt32(7) != kPhotoLocal) continue;
     TFotoMetadaten& foto = fotos.emplace_back();
@@ -221,10 +297,11 @@ std::vector<TFotoMetadaten> LocalFotos(Connection& db) {
   return fotos;
 }
 
-std::optional<FotoRecord> Find(Connection& db, int32_t FotoID) {
+std::optional<FotoRecord> TdmFotoverwaltung::FindFoto(int32_t FotoID) {
   // By statement, so that what another program wrote since the table was
   // opened is seen.
-  Query q(db, std::string(kSelectRow) + " where FotoID = " + std::to_string(FotoID));
+  Query q(ProjectConnection(),
+          std::string(kSelectRow) + " where FotoID = " + std::to_string(FotoID));
   if (q.Eof()) return std::nullopt;
   FotoRecord row;
   row.FotoID = q.AsInt32(0);
@@ -245,9 +322,10 @@ std::optional<FotoRecord> Find(Connection& db, int32_t FotoID) {
   return row;
 }
 
-void Post(Table& fotos, const FotoRecord& row) {
+void TdmFotoverwaltung::PostFoto(const FotoRecord& row) {
   // Through the table object, which stores dates as the project database
   // keeps them.
+  Table& fotos = Fotos();
   fotos.Refresh();
   if (fotos.Locate("FotoID", Value(row.FotoID))) {
     fotos.Edit();
@@ -272,22 +350,24 @@ void Post(Table& fotos, const FotoRecord& row) {
   }
 }
 
-std::vector<std::string> PicFileNames(Connection& db) {
+std::vector<std::string> TdmFotoverwaltung::PicFileNames() {
   std::vector<std::string> names;
-  Query q(db, "select PicFileName from Fotos where PicFileName is not null");
+  Query q(ProjectConnection(), "select PicFileName from Fotos where PicFileName is not null");
   for (; !q.Eof(); q.Next()) names.push_back(q.AsString(0));
   return names;
 }
 
-void Append(Connection& db, const std::vector<TFotoMetadaten>& fotos) {
+void TdmFotoverwaltung::AppendFotos(const std::vector<TFotoMetadaten>& fotos) {
   if (fotos.empty()) return;
+  Connection& db = ProjectConnection();
   platform::db::InOneWrite(db, [&] {
     for (const TFotoMetadaten& foto : fotos) db.Execute(InsertSql(foto));
   });
 }
 
-void Remove(Connection& db, const std::vector<int32_t>& ids) {
+void TdmFotoverwaltung::RemoveFotos(const std::vector<int32_t>& ids) {
   if (ids.empty()) return;
+  Connection& db = ProjectConnection();
   platform::db::InOneWrite(db, [&] {
     for (const int32_t id : ids) {
       db.Execute("delete from Fotos where FotoID = " + std::to_string(id));
@@ -295,11 +375,11 @@ void Remove(Connection& db, const std::vector<int32_t>& ids) {
   });
 }
 
-std::unordered_map<int32_t, std::string> RowTexts(Connection& db,
-                                                  const std::unordered_set<int32_t>& ids) {
+std::unordered_map<int32_t, std::string> TdmFotoverwaltung::FotoRowTexts(
+    const std::unordered_set<int32_t>& ids) {
   std::unordered_map<int32_t, std::string> texts;
   if (ids.empty()) return texts;
-  Query query(db, kSelectRow);
+  Query query(ProjectConnection(), kSelectRow);
   for (; !query.Eof(); query.Next()) {
     if (query.IsNull(0) || !ids.count(query.AsInt32(0))) continue;
     std::string& text = texts[query.AsInt32(0)];
@@ -312,7 +392,8 @@ std::unordered_map<int32_t, std::string> RowTexts(Connection& db,
   return texts;
 }
 
-std::optional<std::string> DeleteLocal(Connection& db, int32_t FotoID) {
+std::optional<std::string> TdmFotoverwaltung::DeleteLocalFoto(int32_t FotoID) {
+  Connection& db = ProjectConnection();
   std::string file;
   {
     Query row(db, "select IsNew, PicFileName from Fotos where FotoID = " + std::to_string(FotoID));
@@ -321,26 +402,28 @@ std::optional<std::string> DeleteLocal(Connection& db, int32_t FotoID) {
     file = row.AsString(1);
   }
   db.Execute("delete from Fotos where FotoID = " + std::to_string(FotoID));
+  Fotos().Refresh();
   return file;
 }
 
-bool FileNamedElsewhere(Connection& db, int32_t FotoID, const std::string& file) {
-  Query query(db, "select count(*) from Fotos where FotoID <> " + std::to_string(FotoID) +
-                      " and lower(PicFileName) = lower('" + SqlText(file) + "')");
+bool TdmFotoverwaltung::FileNamedElsewhere(int32_t FotoID, const std::string& file) {
+  Query query(ProjectConnection(), "select count(*) from Fotos where FotoID <> " +
+                                       std::to_string(FotoID) +
+                                       " and lower(PicFileName) = lower('" + SqlText(file) + "')");
   return !query.Eof() && query.AsInt64(0) > 0;
 }
 
 // ---- The links, by statement -----------------------------------------------------------
 
-int32_t LinkCount(Connection& db, int32_t FotoID) {
-  Query query(db,
+int32_t TdmFotoverwaltung::FotoWirdVerwendet(int32_t FotoID) {
+  Query query(ProjectConnection(),
               "Select count (*) from Objektphotos\r\nwhere PhotoID = " + std::to_string(FotoID));
   return query.Eof() ? 0 : query.AsInt32(0);
 }
 
-std::vector<PhotoLink> Links(Connection& db) {
+std::vector<PhotoLink> TdmFotoverwaltung::PhotoLinks() {
   std::vector<PhotoLink> links;
-  Query query(db, "select KARTULID,PhotoID from Objektphotos");
+  Query query(ProjectConnection(), "select KARTULID,PhotoID from Objektphotos");
   for (; !query.Eof(); query.Next()) {
     if (query.IsNull(0) || query.IsNull(1)) continue;
     links.push_back({query.AsInt32(0), query.AsInt32(1)});
@@ -348,12 +431,13 @@ std::vector<PhotoLink> Links(Connection& db) {
   return links;
 }
 
-std::vector<ObjectRow> ObjectRows(Connection& db, ObjectRowTable which,
-                                  const std::unordered_set<int32_t>& ids) {
+std::vector<ObjectRow> TdmFotoverwaltung::ReadObjectRows(ObjectRowTable which,
+                                                         const std::unordered_set<int32_t>& ids) {
   const std::string_view table = which == ObjectRowTable::kPhotoLinks ? kLinkTable : kPlantTable;
   std::vector<ObjectRow> rows;
   if (ids.empty()) return rows;
-  Query query(db, "select * from " + platform::db::dialect::QuoteName(std::string(table)));
+  Query query(ProjectConnection(),
+              "select * from " + platform::db::dialect::QuoteName(std::string(table)));
   int id_column = -1;
   std::vector<int> columns;
   for (int pos = 0; pos < query.FieldCount(); ++pos) {
@@ -380,8 +464,6 @@ std::vector<ObjectRow> ObjectRows(Connection& db, ObjectRowTable which,
   }
   return rows;
 }
-
-}  // namespace tables::catalogue
 
 // ---- The links, through the host's cursor ----------------------------------------------
 

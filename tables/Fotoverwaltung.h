@@ -1,12 +1,15 @@
-// The photo catalogue's data module: the connections to the project
-// database and to an import's photo list, through which every other module
-// (the photo hooks and dialog, the import, the export, the preflight)
-// reaches the catalogue Fotos and the link table Objektphotos. The tables'
-// rows and statements are the tables layer's (tables/PhotoCatalogue.h). One
-// instance of the data module at a time serves a photo task
-// (GlobaldmFotoverwaltung), opened by EnsureFotoverwaltung for the photo
-// task, the export and the import and left open until the project closes;
-// the catalogue check at project load makes its own and frees it again.
+// The photo catalogue's data module and the one owner of the tables the
+// photos live in: the catalogue Fotos in the project database, and the
+// host's link table Objektphotos, read by statement from the project
+// database and through the host's cursor on the rows of the active object.
+// Every other module (the photo hooks and dialog, the import, the export,
+// the preflight) reaches them through this module, so each statement is
+// written here once and no table's name leaves this file pair. One instance
+// of the data module at a time (GlobaldmFotoverwaltung) serves the photo
+// task, the export and the import, opened by EnsureFotoverwaltung and left
+// open until the project closes; the catalogue check at project load makes
+// its own and frees it again. It lives with the tables, below the dialogs,
+// and shows nothing.
 //
 // Errors of the driver come as platform::db::DbError, except that a failed
 // connect is swallowed by OpenPrjDatabase, as the system does; the next use
@@ -25,7 +28,6 @@
 #include <vector>
 
 #include "platform/db/Connection.h"
-#include "tables/PhotoCatalogue.h"
 #include "tables/PhotoRows.h"
 
 using tables::CatalogueEntry;
@@ -47,6 +49,9 @@ class TdmFotoverwaltung {
   void ClosePrjDatabase();
   // Opens ADOTblFotos on the table "Fotos".
   void OpenTables();
+  // Whether a table of that name (as the database spells it) is the
+  // catalogue: its name, compared without regard to case.
+  static bool IsFotosTable(std::string_view table);
   // The catalogue table and its primary index, as the system creates them.
   void CreateTableFotos();
   // Connects ADODBaseConnection1 to a folder of dBase III tables (the photo
@@ -124,3 +129,45 @@ std::unique_ptr<TdmFotoverwaltung>& GlobaldmFotoverwaltung();
 // table Fotos. A module that cannot be opened is not kept, so the next use
 // tries again; the error passes through.
 TdmFotoverwaltung& EnsureFotoverwaltung();
+
+namespace tables {
+
+// Whether a table the host names in a hook is the link table.
+bool IsLinkTable(std::string_view host_table);
+
+}  // namespace tables
+
+// ---- The link rows the host shows of the active object, through its cursor
+namespace LinkRows {
+
+// More link rows than an object ever has; a walk over the rows stops there,
+// so that a host that never reports the end cannot hang the mapper.
+inline constexpr int kMaxLinkRows = 100000;
+
+// PhotoID of the current row; 0 when it cannot be read.
+int32_t CurrentPhotoID();
+// PKEY of the current row; -1 when it cannot be read (a row not stored yet).
+int32_t CurrentPKey();
+// Saves a pending edit of the current row; it then has its key.
+void PostCurrent();
+// The one walk over the rows: from the first, until `here` answers true for
+// the current row (true), the end, or kMaxLinkRows rows (false).
+bool Walk(const std::function<bool()>& here);
+// Makes the row with the key current, or leaves the walk at the end.
+void GoTo(int32_t pkey);
+// "FALSCH" into Hauptphoto of every row but the one with the key, the host's
+// controls off meanwhile; that row is current again afterwards.
+void ClearOtherMainPhotos(int32_t pkey);
+// Points a link row at the photo: the row with the key, or for -1 the first
+// row without a photo, or else a new row.
+void LinkPhoto(int32_t pkey, int32_t FotoID);
+// Refreshes the host's view of the table.
+void Refresh();
+
+}  // namespace LinkRows
+
+// Appends the rows to the object `id` through the host's cursor (its rows
+// become the host's data view). Change marks stay off meanwhile: the rows
+// are the object's own, not an edit of the mapper's. False when the host
+// refused one; the rows before it are appended.
+bool AppendObjectRows(int32_t id, const std::vector<const tables::ObjectRow*>& rows);
