@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "context/BuildIdentity.h"
+#include "host/HostApi.h"
 
 namespace context {
 namespace {
@@ -26,6 +27,17 @@ void Start(const BuildProfile& profile) {
   std::unique_ptr<PluginContext>& slot = Slot();
   if (slot) slot->Store().CloseAll();
   slot = std::make_unique<PluginContext>(profile);
+}
+
+NoChangeMarks::NoChangeMarks() : flag_(State().blnDoNotSetChangeFlag) {}
+
+ImportRunning::ImportRunning() {
+  if (CurrentProfile().import_flag) flag_.emplace(State().ImportRunning);
+}
+
+void SetOwnKennung(int32_t id, std::string_view kennung) {
+  ScopedFlag internal(State().blnChangingKennungInternal);
+  host::SetKennung(id, kennung);
 }
 
 }  // namespace context

@@ -49,4 +49,39 @@ TEST(ProjectStoreTest, ConnectionStringsAreTheSystemsOwn) {
             "Persist Security Info=False");
 }
 
+// The scopes of the plug-in's own host calls: each sets its flag for its
+// life, an inner one gives back what the outer one set, an error on the
+// way leaves no flag standing, and the import's flag is raised only where
+// the build's profile has it.
+TEST(FlagScopeTest, NoChangeMarksHoldsForItsLifeAndNestsAndSurvivesAnError) {
+  context::Start(Build::kVD1TransAction2010);
+  {
+    const context::NoChangeMarks outer;
+    EXPECT_TRUE(State().blnDoNotSetChangeFlag);
+    { const context::NoChangeMarks inner; }
+    EXPECT_TRUE(State().blnDoNotSetChangeFlag);  // the outer export still runs
+  }
+  EXPECT_FALSE(State().blnDoNotSetChangeFlag);
+  EXPECT_THROW(
+      {
+        const context::NoChangeMarks marks;
+        throw std::runtime_error("host refused");
+      },
+      std::runtime_error);
+  EXPECT_FALSE(State().blnDoNotSetChangeFlag);
+}
+
+TEST(FlagScopeTest, TheImportFlagIsRaisedOnlyInTheBuildsThatHaveIt) {
+  for (const Build build :
+       {Build::kVD1TransAction2010, Build::kVD1TransAction, Build::kTransactHooks}) {
+    context::Start(build);
+    {
+      const context::ImportRunning running;
+      EXPECT_EQ(State().ImportRunning, ProfileOf(build).import_flag) << NameOf(build);
+    }
+    EXPECT_FALSE(State().ImportRunning);
+  }
+  context::Start(Build::kVD1TransAction2010);
+}
+
 }  // namespace

@@ -3,7 +3,6 @@
 #include <set>
 #include <unordered_map>
 
-#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "dialogs/FormGetGKStreifen.h"
 #include "dialogs/FormGetTID.h"

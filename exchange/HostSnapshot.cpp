@@ -4,7 +4,6 @@
 #include <memory>
 #include <unordered_set>
 
-#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "exchange/AttributeXml.h"
 #include "host/HostApi.h"

@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "context/ProjectIdentity.h"
 #include "dialogs/FormLokaleArbeit.h"

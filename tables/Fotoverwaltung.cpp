@@ -4,7 +4,6 @@
 #include <optional>
 #include <unordered_set>
 
-#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "context/ProjectStore.h"
 #include "host/HostApi.h"

@@ -22,7 +22,6 @@
 
 #include <memory>
 
-#include "context/OwnHostCalls.h"
 #include "context/PluginContext.h"
 #include "dialogs/DialogTools.h"
 #include "dialogs/FormGetKennung.h"
