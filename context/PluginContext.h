@@ -10,8 +10,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <typeindex>
-#include <typeinfo>
 
 #include "context/BuildProfile.h"
 #include "context/PluginState.h"
@@ -44,7 +42,7 @@ class PluginContext {
   // types, so it keeps them without looking inside.
   template <class T>
   T& ModuleState() {
-    std::unique_ptr<ModuleStateBase>& slot = module_states_[std::type_index(typeid(T))];
+    std::unique_ptr<ModuleStateBase>& slot = module_states_[&Key<T>::id];
     if (!slot) slot = std::make_unique<Holder<T>>();
     return static_cast<Holder<T>&>(*slot).value;
   }
@@ -56,6 +54,14 @@ class PluginContext {
   void ResetState() { state_ = PluginState{}; }
 
  private:
+  // One address per type and library, the key of its state. Not the type's
+  // typeid: on Windows the order of type_info puts a type of an anonymous
+  // namespace by its name's address and others by their names, which is no
+  // order a map can keep, and a state was then made twice.
+  template <class T>
+  struct Key {
+    static constexpr char id = 0;
+  };
   struct ModuleStateBase {
     virtual ~ModuleStateBase() = default;
   };
@@ -68,7 +74,7 @@ class PluginContext {
   PluginState state_;
   ProjectStore store_;
   // Last, so that the modules' state goes before the connections.
-  std::map<std::type_index, std::unique_ptr<ModuleStateBase>> module_states_;
+  std::map<const char*, std::unique_ptr<ModuleStateBase>> module_states_;
 };
 
 // The loaded library's context. Made on first use, with the full build's
