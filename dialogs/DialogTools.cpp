@@ -1,6 +1,7 @@
 #include "dialogs/DialogTools.h"
 
 #include "host/Tools.h"
+#include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
 
 namespace DialogTools {
@@ -10,9 +11,8 @@ std::string TransactionEntry(int32_t tid, std::string_view name) {
 }
 
 int32_t TIDOfEntry(std::string_view entry) {
-  int32_t tid = -1;
-  if (!Tools::TryStrToInt(Tools::Trim(Tools::GetToken(entry, '-', 1)), tid)) return -1;
-  return tid;
+  return platform::text::StrToInt(platform::text::Trim(Tools::GetToken(entry, '-', 1)))
+      .value_or(-1);
 }
 
 int FillKennungList(platform::ui::ListBox& list, KennungPool& pool, int32_t tid, int32_t okl,
@@ -36,21 +36,21 @@ int FillKennungList(platform::ui::ListBox& list, KennungPool& pool, int32_t tid,
 TKFilterSettings TKFilterSettings::Load() {
   TKFilterSettings settings;
   settings.tk_blatt = Tools::ReadStringFromProjectIni("Kennungsliste", "TK-Blatt", "");
-  int32_t filter_aktiv = 0;
-  Tools::TryStrToInt(Tools::ReadStringFromProjectIni("Kennungsliste", "FilterAktiv", "0"),
-                     filter_aktiv);
+  const int32_t filter_aktiv =
+      platform::text::StrToInt(Tools::ReadStringFromProjectIni("Kennungsliste", "FilterAktiv", "0"))
+          .value_or(0);
   settings.aktiv = filter_aktiv > 0;
   return settings;
 }
 
 void TKFilterSettings::Save() const {
-  Tools::WriteStringToProjectIni("Kennungsliste", "TK-Blatt", Tools::Trim(tk_blatt));
+  Tools::WriteStringToProjectIni("Kennungsliste", "TK-Blatt", platform::text::Trim(tk_blatt));
   Tools::WriteStringToProjectIni("Kennungsliste", "FilterAktiv", aktiv ? "1" : "0");
 }
 
 bool TKFilterSettings::Passes(const std::string& kennung) const {
   if (!aktiv) return true;
-  return Tools::Trim(Tools::GetToken(kennung, '-', 2)) == tk_blatt;
+  return platform::text::Trim(Tools::GetToken(kennung, '-', 2)) == tk_blatt;
 }
 
 }  // namespace DialogTools

@@ -49,7 +49,7 @@ std::string FolderWithDelim(const std::string& path) {
 // What is wrong with a coordinate text, for the mapper; nothing when the
 // integer column takes it (empty, or a whole number the field holds).
 std::optional<std::string> CoordinateProblem(const std::string& text, const char* what) {
-  const std::string trimmed = Tools::Trim(text);
+  const std::string trimmed(platform::text::Trim(text));
   if (trimmed.empty()) return std::nullopt;
   const size_t sign = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
   const bool digits =
@@ -60,14 +60,13 @@ std::optional<std::string> CoordinateProblem(const std::string& text, const char
     return std::string("Der ") + what + " muss eine ganze Zahl mit höchstens " +
            std::to_string(allowed) + " Stellen sein" + quoted;
   }
-  int32_t value = 0;
-  if (Tools::TryStrToInt(trimmed, value)) return std::nullopt;
+  if (platform::text::StrToInt(trimmed)) return std::nullopt;
   if (digits) return std::string("Der ") + what + " ist zu groß" + quoted;
   return std::string("Der ") + what + " muss eine ganze Zahl sein" + quoted;
 }
 
 std::optional<std::string> CoordinateOf(const Edit& edit) {
-  const std::string trimmed = Tools::Trim(edit.text);
+  const std::string trimmed(platform::text::Trim(edit.text));
   if (trimmed.empty()) return std::nullopt;
   return trimmed;
 }
@@ -218,11 +217,10 @@ void TFormEditFoto::InitControls(int32_t FotoID) {
     PictureState = state == tables::kPhotoLocal || state == tables::kPhotoFromVandra
                        ? state
                        : tables::kPhotoFromVandra;
-    int32_t grad = -1;
-    if (!row->Blickrichtung || !Tools::TryStrToInt(Tools::Trim(*row->Blickrichtung), grad)) {
-      grad = -1;
-    }
-    SetBlickrichtung(grad);
+    const std::optional<int32_t> grad =
+        row->Blickrichtung ? platform::text::StrToInt(platform::text::Trim(*row->Blickrichtung))
+                           : std::nullopt;
+    SetBlickrichtung(grad.value_or(-1));
     const bool coordinates = row->RW && !row->RW->empty() && row->HW && !row->HW->empty();
     seRWert.text = coordinates ? *row->RW : "";
     seHWert.text = coordinates ? *row->HW : "";

@@ -3,6 +3,7 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "platform/text/Formats.h"
+#include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
 
 using platform::ui::Button;
@@ -37,9 +38,11 @@ TFormGetKennungBB::TFormGetKennungBB(DialogTools::KennungComposer& composer)
 
 void TFormGetKennungBB::FormShow() {
   EditAG.text = Tools::ReadStringFromProjectIni("BRB", "AG", "");
-  EditNummer.text = Tools::Trim(Tools::ReadStringFromProjectIni("BRB", "Nummer", "000"));
-  int32_t position = 0;
-  if (Tools::TryStrToInt(EditNummer.text, position)) UpDownNummer.position = position;
+  EditNummer.text =
+      std::string(platform::text::Trim(Tools::ReadStringFromProjectIni("BRB", "Nummer", "000")));
+  if (const std::optional<int32_t> position = platform::text::StrToInt(EditNummer.text)) {
+    UpDownNummer.position = *position;
+  }
   EditKarte.text = Tools::ReadStringFromProjectIni("BRB", "Kartenblatt", "");
 }
 
@@ -59,7 +62,7 @@ void TFormGetKennungBB::btnCalcKennungClick() {
 }
 
 void TFormGetKennungBB::btnOKClick() {
-  if (Tools::Trim(EditKennung.text).empty()) {
+  if (platform::text::Trim(EditKennung.text).empty()) {
     if (Propose()) SaveAndClose();
     return;
   }

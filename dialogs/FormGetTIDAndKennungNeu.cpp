@@ -4,6 +4,7 @@
 
 #include "dialogs/DialogTools.h"
 #include "host/Tools.h"
+#include "platform/text/Strings.h"
 
 using platform::ui::Button;
 using platform::ui::CheckBox;
@@ -43,9 +44,9 @@ TFormGetTIDAndKennungNeu::TFormGetTIDAndKennungNeu(DialogTools::KennungPool& poo
 void TFormGetTIDAndKennungNeu::FormCreate() {
   mBundesland.clear();
   EditTKBlatt.text = Tools::ReadStringFromProjectIni("Kennungsliste", "TK-Blatt", "");
-  int32_t filter_aktiv = 0;
-  Tools::TryStrToInt(Tools::ReadStringFromProjectIni("Kennungsliste", "FilterAktiv", "0"),
-                     filter_aktiv);
+  const int32_t filter_aktiv =
+      platform::text::StrToInt(Tools::ReadStringFromProjectIni("Kennungsliste", "FilterAktiv", "0"))
+          .value_or(0);
   cbAktiviereFilter.checked = filter_aktiv > 0;
   UpdateMenuItems();
 }
@@ -56,7 +57,7 @@ void TFormGetTIDAndKennungNeu::UpdateMenuItems() {
 
 bool TFormGetTIDAndKennungNeu::TKFilter(const std::string& kennung) const {
   if (!cbAktiviereFilter.checked) return true;
-  return Tools::Trim(Tools::GetToken(kennung, '-', 2)) == EditTKBlatt.text;
+  return platform::text::Trim(Tools::GetToken(kennung, '-', 2)) == EditTKBlatt.text;
 }
 
 void TFormGetTIDAndKennungNeu::lbTransactionsClick() {
@@ -67,7 +68,8 @@ void TFormGetTIDAndKennungNeu::lbTransactionsClick() {
 }
 
 void TFormGetTIDAndKennungNeu::BtnOKClick() {
-  Tools::WriteStringToProjectIni("Kennungsliste", "TK-Blatt", Tools::Trim(EditTKBlatt.text));
+  Tools::WriteStringToProjectIni("Kennungsliste", "TK-Blatt",
+                                 platform::text::Trim(EditTKBlatt.text));
   Tools::WriteStringToProjectIni("Kennungsliste", "FilterAktiv",
                                  cbAktiviereFilter.checked ? "1" : "0");
 }

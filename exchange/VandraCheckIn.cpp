@@ -207,7 +207,7 @@ void StartVandraCheckIn(const std::string& D, const std::string& P) {
 }
 
 ModalResult CheckIn(const CheckInRequest& r) {
-  if (!Tools::FileExists(r.program)) {
+  if (!platform::env::FileExistsNoCase(platform::env::Env::Current(), r.program)) {
     ShowError("Das Programm " + r.program + " konnte nicht gefunden werden!");
     return ModalResult::kAbort;
   }
@@ -269,9 +269,9 @@ bool ProbelaufErfolgreich(const std::string& Dir, const std::string& Prefix) {
 
 void ShowLogFile(const std::string& EditorPath, const std::string& Dir, const std::string& Prefix) {
   const std::string path = LogFileName(Dir, Prefix);
-  if (!Tools::FileExists(path)) {
+  if (!platform::env::FileExistsNoCase(platform::env::Env::Current(), path)) {
     ShowError(LogNotFound(path));
-  } else if (!Tools::FileExists(EditorPath)) {
+  } else if (!platform::env::FileExistsNoCase(platform::env::Env::Current(), EditorPath)) {
     ShowError("Der Editor " + EditorPath + " konnte nicht gefunden werden!");
   } else {
     Tools::Exec(EditorPath, {path});

@@ -34,22 +34,21 @@ std::string ProjectIniPath() {
 }  // namespace
 
 std::string MyGetValueByName(std::string_view table, std::string_view field) {
-  return Trim(host::ValueByName(table, field, 4095).value_or(""));
+  return std::string(platform::text::Trim(host::ValueByName(table, field, 4095).value_or("")));
 }
 
 int32_t MyGetIntValueByName(std::string_view table, std::string_view field) {
-  int32_t value = -1;
   const std::optional<std::string> text = host::ValueByName(table, field, 1023);
-  if (!text || !TryStrToInt(*text, value)) return -1;
-  return value;
+  const std::optional<int32_t> parsed = text ? platform::text::StrToInt(*text) : std::nullopt;
+  return parsed.value_or(-1);
 }
 
 bool MyGetIntValueByNameEx(std::string_view table, std::string_view field, int32_t& value) {
   const std::optional<std::string> text = host::ValueByName(table, field, 1023);
   if (!text) return false;
-  int32_t parsed = 0;
-  if (!TryStrToInt(*text, parsed)) return false;
-  value = parsed;
+  const std::optional<int32_t> parsed = platform::text::StrToInt(*text);
+  if (!parsed) return false;
+  value = *parsed;
   return true;
 }
 
@@ -199,26 +198,6 @@ bool MyStrToBool(std::string_view text) {
   if (text.empty()) return false;
   const char first = text.front();
   return first == 'T' || first == 'W' || first == 't' || first == 'w';
-}
-
-bool FileExists(const std::string& path) {
-  if (path.empty()) return false;
-  return FileExists(platform::env::FolderOf(path), platform::env::NameOf(path));
-}
-
-bool FileExists(const std::string& folder, std::string_view name) {
-  return platform::env::FindNoCase(platform::env::Env::Current(), folder, name).has_value();
-}
-
-std::string Trim(std::string_view text) {
-  return std::string(platform::text::Trim(text));
-}
-
-bool TryStrToInt(std::string_view text, int32_t& value) {
-  const std::optional<int32_t> parsed = platform::text::StrToInt(text);
-  if (!parsed) return false;
-  value = *parsed;
-  return true;
 }
 
 }  // namespace Tools

@@ -74,15 +74,4 @@ int32_t GetTNum(std::string_view text, char separator);
 std::string GetToken(std::string_view text, char separator, int32_t n);
 bool MyStrToBool(std::string_view text);
 
-// Whether a file exists; names are matched without regard to case when the
-// exact name is missing, as on the host's file system.
-bool FileExists(const std::string& path);
-// The same for a path split into its folder and name beforehand
-// (platform::env::FolderOf and NameOf), for a file looked at at every hook.
-bool FileExists(const std::string& folder, std::string_view name);
-// Blanks (and tabs, line ends) removed from both ends.
-std::string Trim(std::string_view text);
-// The text as a whole decimal number, or false.
-bool TryStrToInt(std::string_view text, int32_t& value);
-
 }  // namespace Tools

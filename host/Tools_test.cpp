@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "context/PluginContext.h"
+#include "platform/env/Env.h"
 #include "platform/env/Path.h"
 #include "platform/process/Process.h"
 #include "platform/registry/MemRegistry.h"
@@ -139,10 +140,15 @@ TEST_F(ToolsTest, DirectoryListingMatchesMasksWithoutRegardToCase) {
 
 TEST_F(ToolsTest, FileExistsLikeTheHostsFileSystem) {
   std::ofstream(ProjectDir() + "TA_LIST.DBF") << "x";
-  EXPECT_TRUE(Tools::FileExists(ProjectDir() + "TA_LIST.DBF"));
-  EXPECT_TRUE(Tools::FileExists(ProjectDir() + "TA_LIST.dbf")) << "names match without case";
-  EXPECT_FALSE(Tools::FileExists(ProjectDir() + "TA_ID.dbf"));
-  EXPECT_FALSE(Tools::FileExists(ProjectDir())) << "a folder is no file";
+  EXPECT_TRUE(
+      platform::env::FileExistsNoCase(platform::env::Env::Current(), ProjectDir() + "TA_LIST.DBF"));
+  EXPECT_TRUE(
+      platform::env::FileExistsNoCase(platform::env::Env::Current(), ProjectDir() + "TA_LIST.dbf"))
+      << "names match without case";
+  EXPECT_FALSE(
+      platform::env::FileExistsNoCase(platform::env::Env::Current(), ProjectDir() + "TA_ID.dbf"));
+  EXPECT_FALSE(platform::env::FileExistsNoCase(platform::env::Env::Current(), ProjectDir()))
+      << "a folder is no file";
 }
 
 TEST_F(ToolsTest, FileExistsInAFolderAnswersAsForTheWholePath) {
@@ -150,12 +156,17 @@ TEST_F(ToolsTest, FileExistsInAFolderAnswersAsForTheWholePath) {
   std::filesystem::create_directories(ProjectDir() + "KTPhotos");
   const std::string folder = platform::env::FolderOf(ProjectDir() + "TA_LIST.dbf");
   for (const char* name : {"TA_LIST.DBF", "TA_LIST.dbf", "ta_list.dbf", "TA_ID.dbf", "KTPhotos"}) {
-    EXPECT_EQ(Tools::FileExists(folder, name), Tools::FileExists(ProjectDir() + name)) << name;
+    EXPECT_EQ(platform::env::FileExistsNoCase(platform::env::Env::Current(), folder, name),
+              platform::env::FileExistsNoCase(platform::env::Env::Current(), ProjectDir() + name))
+        << name;
   }
-  EXPECT_TRUE(Tools::FileExists(folder, "ta_list.dbf"));
-  EXPECT_FALSE(Tools::FileExists(folder, "TA_ID.dbf"));
-  EXPECT_FALSE(Tools::FileExists(folder, "KTPhotos")) << "a folder is no file";
-  EXPECT_FALSE(Tools::FileExists(Root() + "/gibts/nicht", "TA_LIST.DBF"));
+  EXPECT_TRUE(
+      platform::env::FileExistsNoCase(platform::env::Env::Current(), folder, "ta_list.dbf"));
+  EXPECT_FALSE(platform::env::FileExistsNoCase(platform::env::Env::Current(), folder, "TA_ID.dbf"));
+  EXPECT_FALSE(platform::env::FileExistsNoCase(platform::env::Env::Current(), folder, "KTPhotos"))
+      << "a folder is no file";
+  EXPECT_FALSE(platform::env::FileExistsNoCase(platform::env::Env::Current(),
+                                               Root() + "/gibts/nicht", "TA_LIST.DBF"));
 }
 
 TEST_F(ToolsTest, ProgramsGetTheirArgumentsWhole) {

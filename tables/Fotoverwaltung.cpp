@@ -63,12 +63,12 @@ std::string InsertSql(const TFotoMetadaten& foto) {
 // A whole-number column's value from the dialog's text; null for nothing.
 Value WholeNumber(const std::optional<std::string>& text, const char* column) {
   if (!text) return Value();
-  int32_t value = 0;
-  if (!Tools::TryStrToInt(Tools::Trim(*text), value)) {
+  const std::optional<int32_t> value = platform::text::StrToInt(platform::text::Trim(*text));
+  if (!value) {
     throw DbError("Die Spalte " + std::string(column) +
                   " der Tabelle Fotos nimmt nur ganze Zahlen: \"" + *text + "\"");
   }
-  return Value(value);
+  return Value(*value);
 }
 
 std::optional<std::string> TextOrNull(const Query& q, int pos) {
@@ -102,8 +102,7 @@ bool ObjectRow::IsPhotoLink() const {
 std::optional<int32_t> ObjectRow::PhotoID() const {
   for (const auto& [field, value] : fields) {
     if (!platform::text::EqualsIgnoreCase(field, "PhotoID") || !value) continue;
-    int32_t number = 0;
-    if (Tools::TryStrToInt(*value, number)) return number;
+    if (const std::optional<int32_t> number = platform::text::StrToInt(*value)) return number;
   }
   return std::nullopt;
 }

@@ -10,6 +10,7 @@
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
+#include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "tables/TransactionStores.h"
 
@@ -150,7 +151,8 @@ std::string SqlTransactionStore::TablePath(std::string_view table) {
 
 bool SqlTransactionStore::TableExists(std::string_view table) {
   const context::ProjectFile& file = TableFile(table);
-  return !file.path.empty() && Tools::FileExists(file.folder, file.name);
+  return !file.path.empty() &&
+         platform::env::FileExistsNoCase(platform::env::Env::Current(), file.folder, file.name);
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include "context/PluginContext.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
+#include "platform/env/Env.h"
 #include "tables/TransactionStores.h"
 
 using platform::db::Query;
@@ -40,7 +41,7 @@ TransactionStore& transaction_store::Current() {
 
 bool TransactionStore::TableExists(std::string_view table) {
   const std::string path = TablePath(table);
-  return !path.empty() && Tools::FileExists(path);
+  return !path.empty() && platform::env::FileExistsNoCase(platform::env::Env::Current(), path);
 }
 
 RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& keys) {

@@ -106,13 +106,13 @@ KennungBBProposal ProposeKennungBB(std::string_view ag, std::string& nummer,
     result.message = "Der Auftraggeber muss durch ein 2-stelliges Kürzel bezeichnet werden!";
     return result;
   }
-  int32_t number = 0;
+  const std::optional<int32_t> number = platform::text::StrToInt(platform::text::Trim(nummer));
   // A negative number would put its sign into the identifier ("0-5").
-  if (!Tools::TryStrToInt(Tools::Trim(nummer), number) || number < 0) {
+  if (!number || *number < 0) {
     result.message = "Die Nummer muss eine ganze Zahl < 1000 sein!";
     return result;
   }
-  nummer = Tools::FillLeft(std::to_string(number), 3, '0');
+  nummer = Tools::FillLeft(std::to_string(*number), 3, '0');
 
   if (CharCount(kartenblatt) != 6) {
     result.message = "Das Kartenblatt muss durch 6 Stellen bezeichnet werden!";

@@ -32,6 +32,7 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
+#include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TableSteps.h"
@@ -112,7 +113,7 @@ CreationChoice ReadCreationChoice(const platform::ui::ListBox& transactions,
   if (kennungen.item_index < 0) {
     choice.take_host_kennung = true;
   } else {
-    choice.kennung = Tools::Trim(kennungen.SelectedText());
+    choice.kennung = std::string(platform::text::Trim(kennungen.SelectedText()));
   }
   if (result == ModalResult::kIgnore) {
     choice.tid = -1;

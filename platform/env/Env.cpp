@@ -62,6 +62,14 @@ std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::
   return std::nullopt;
 }
 
+bool FileExistsNoCase(Env& env, const std::string& path) {
+  return !path.empty() && FileExistsNoCase(env, FolderOf(path), NameOf(path));
+}
+
+bool FileExistsNoCase(Env& env, const std::string& folder, std::string_view name) {
+  return FindNoCase(env, folder, name).has_value();
+}
+
 namespace {
 
 // The new content of `path` goes into a temporary file of its folder (written

@@ -246,6 +246,10 @@ class ScopedEnv {
 // regard to ASCII case: the exact name when it exists, else the first match
 // in sorted order; nothing when there is none or the folder cannot be read.
 std::optional<std::string> FindNoCase(Env& env, const std::string& folder, std::string_view name);
+// Whether such a file exists: the path split into its folder and name, or
+// given so (for a file looked at at every hook).
+bool FileExistsNoCase(Env& env, const std::string& path);
+bool FileExistsNoCase(Env& env, const std::string& folder, std::string_view name);
 
 // Replaces the file's content safely: the new content goes into a temporary
 // file in the same folder, which is synced and renamed over the target, and
