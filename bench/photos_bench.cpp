@@ -16,9 +16,9 @@
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/db/Connection.h"
 #include "platform/ui/ScriptedPresenter.h"
-#include "tables/Fotoverwaltung.h"
 #include "tests/support/JpegWriter.h"
 
 namespace {

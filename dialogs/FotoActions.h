@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "photos/tables/PhotoRows.h"
 #include "platform/env/Env.h"
-#include "tables/PhotoRows.h"
 
 namespace DialogTools {
 

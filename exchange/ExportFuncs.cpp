@@ -13,13 +13,13 @@
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/PictureName.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/db/Connection.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Formats.h"
 #include "platform/ui/Ui.h"
-#include "tables/Fotoverwaltung.h"
 
 using platform::db::DbError;
 using platform::db::InOneWrite;

@@ -23,12 +23,12 @@
 #include "host/HostApi.h"
 #include "host/Tools.h"
 #include "photos/PictureName.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
 #include "platform/text/Encoding.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
-#include "tables/Fotoverwaltung.h"
 #include "transaction/TransActTools.h"
 
 using platform::ui::MsgKind;

@@ -83,8 +83,8 @@
 #include <utility>
 #include <vector>
 
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/env/Env.h"
-#include "tables/Fotoverwaltung.h"
 #include "transaction/TransActTools.h"
 
 struct ImportJournal {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "exchange/ImportPackage.h"
-#include "tables/Fotoverwaltung.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "transaction/TransActTools.h"
 
 namespace ImportPlan {

@@ -13,11 +13,11 @@
 #include "exchange/ObjectFiles.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Ui.h"
-#include "tables/Fotoverwaltung.h"
 #include "transaction/TransActTools.h"
 
 namespace ImportUndo {

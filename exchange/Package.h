@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "photos/tables/PhotoRows.h"
 #include "platform/env/Path.h"
-#include "tables/PhotoRows.h"
 #include "transaction/TransActTools.h"
 
 namespace Package {

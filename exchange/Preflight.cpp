@@ -13,10 +13,10 @@
 #include "host/Tools.h"
 #include "photos/EnsureDataBase.h"
 #include "photos/PictureName.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
-#include "tables/Fotoverwaltung.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/TransActTools.h"
 

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "host/Tools.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/env/Env.h"
 #include "platform/env/Path.h"
 #include "platform/text/Strings.h"
 #include "platform/ui/Ui.h"
-#include "tables/Fotoverwaltung.h"
 
 using platform::ui::MsgKind;
 

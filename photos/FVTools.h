@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "dialogs/FormEditFoto.h"
-#include "tables/Fotoverwaltung.h"
+#include "photos/tables/Fotoverwaltung.h"
 
 struct PhotoTask {
   // What the dialog has the rules do (the photo intake); before the

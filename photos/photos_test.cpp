@@ -13,9 +13,9 @@
 #include "photos/EnsureDataBase.h"
 #include "photos/FVTools.h"
 #include "photos/FotoHandling.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/db/Connection.h"
 #include "platform/env/FaultEnv.h"
-#include "tables/Fotoverwaltung.h"
 #include "tests/support/ProjectFixture.h"
 
 namespace {

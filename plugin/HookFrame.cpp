@@ -2,7 +2,7 @@
 
 #include "context/PluginContext.h"
 #include "host/HostApi.h"
-#include "tables/Fotoverwaltung.h"
+#include "photos/tables/Fotoverwaltung.h"
 
 namespace HookFrame {
 

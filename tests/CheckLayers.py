@@ -23,12 +23,12 @@ table, and to the rules no include path can express:
              platform's (so the status map never reads the host stand-in's
              files, and no program includes another); no statement on a
              table outside its owner (the photo catalogue Fotos and the link
-             table Objektphotos in tables/Fotoverwaltung.cpp, the transaction
+             table Objektphotos in photos/tables/Fotoverwaltung.cpp, the transaction
              tables TA_LIST, TA_KL, TA_ID and TA_FP in the store's files in
-             tables/); no table's name in a header, where it would be
+             transaction/tables/); no table's name in a header, where it would be
              public; no statement that leaves its table to a variable
              outside the files that own tables named at run time; the
-             transaction store's headers only in tables/ and behind the
+             transaction store's headers only in transaction/tables/ and behind the
              rules' one door to it (TransActTools).
   upward     for each layer, a file that includes a header of the layer above
              does not compile with the layer's include tree, and one that
@@ -154,8 +154,9 @@ BUILD_IDENTITY_ALLOWED = {"context", "builds"}
 # The transaction store's headers, and who may include them: the store's
 # own files, and the named procedures (TransActTools and the steps beside
 # it), which are the rules' one door to the tables.
-STORE_DOOR = {"tables", "transaction/TransActTools.cpp", "transaction/TableSteps.cpp"}
-STORE_HEADERS = {"tables/TransactionStore.h": STORE_DOOR, "tables/TransactionStores.h": STORE_DOOR}
+STORE_DOOR = {"transaction/tables", "transaction/TransActTools.cpp", "transaction/TableSteps.cpp"}
+STORE_HEADERS = {"transaction/tables/TransactionStore.h": STORE_DOOR,
+                 "transaction/tables/TransactionStores.h": STORE_DOOR}
 BUILD_IDENTITY = re.compile(r"\bBuild::k\w+|\.build\s*[!=]=")
 
 # A path separator written out: a char literal '/', or a string literal
@@ -187,11 +188,11 @@ KT_CALL = re.compile(r"\bkt[A-Z]\w*\s*\(")
 # is read and written in one place. Each entry: the tables, the files or
 # folders that own them, and how the owner is named in a finding.
 TABLE_OWNERS = [
-    (("Fotos", "Objektphotos"), ("tables/Fotoverwaltung.cpp",),
-     "its owner tables/Fotoverwaltung.cpp"),
+    (("Fotos", "Objektphotos"), ("photos/tables/Fotoverwaltung.cpp",),
+     "its owner photos/tables/Fotoverwaltung.cpp"),
     (("TA_LIST", "TA_KL", "TA_ID", "TA_FP"),
-     ("tables/TransactionStore.cpp", "tables/SqlTransactionStore.cpp",
-      "tables/KeyedTransactionStore.cpp"), "the transaction store in tables/"),
+     ("transaction/tables/TransactionStore.cpp", "transaction/tables/SqlTransactionStore.cpp",
+      "transaction/tables/KeyedTransactionStore.cpp"), "the transaction store in transaction/tables/"),
 ]
 # A statement that leaves its table to what follows it ("select * from " +
 # name), and the files that may write one: the owners of the tables whose
@@ -203,7 +204,7 @@ DYNAMIC_STATEMENT = re.compile(
     re.I | re.S)
 DYNAMIC_STATEMENT_OWNERS = {
     "exchange/Package.cpp", "exchange/ImportPackage.cpp", "exchange/HostSnapshot.cpp",
-    "tables/Fotoverwaltung.cpp", "tables/SqlTransactionStore.cpp",
+    "photos/tables/Fotoverwaltung.cpp", "transaction/tables/SqlTransactionStore.cpp",
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
@@ -543,13 +544,13 @@ def selftest():
         # like one (a comment, a message, a bare name), pass.
         # A table's name held in a header, or in a variable a statement is
         # built from: the owners may, no one else.
-        "high/s.cpp": '#include "tables/TransactionStore.h"\n',
-        "transaction/TransActTools.cpp": '#include "tables/TransactionStores.h"\n',
+        "high/s.cpp": '#include "transaction/tables/TransactionStore.h"\n',
+        "transaction/TransActTools.cpp": '#include "transaction/tables/TransactionStores.h"\n',
         "high/t.h": 'inline constexpr std::string_view kLinkTable = "Objektphotos";\n',
         "high/v.cpp": 'std::string t = "TA_KL";\nauto q = "select KENNUNG from " + t;\n'
                       'auto r = std::string("select * from ") + std::string(kLinkTable);\n'
                       'auto ok = "Die Tabelle TA_KL fehlt."; auto op = "move into";\n',
-        "tables/Fotoverwaltung.cpp": 'auto d = "select * from " + name;\n'
+        "photos/tables/Fotoverwaltung.cpp": 'auto d = "select * from " + name;\n'
                                      'auto a = "delete from Fotos where FotoID = 1";\n'
                                      'auto b = "Select count (*) from Objektphotos\\r\\nwhere";\n',
         "photos/Other.cpp": '// select FotoID from Fotos\n'
@@ -557,7 +558,7 @@ def selftest():
                             'auto q = "select FotoID,Kurzname "\n'
                             '         "from Fotos";\n'
                             "auto c = 'x'; auto t = \"Objektphotos\";\n",
-        "tables/TransactionStore.cpp": 'auto s = "update TA_LIST set CHANGED = \'NEW\'";\n',
+        "transaction/tables/TransactionStore.cpp": 'auto s = "update TA_LIST set CHANGED = \'NEW\'";\n',
         "high/e.cpp": 'auto p = "TA_LIST";\n'
                       'auto u = Lines({"select KENNUNG from TA_KL", "where TID = 1"});\n'
                       'auto v = "Create unique index PrimaryKey on Objektphotos\\r\\n(PKEY)";\n'
@@ -601,14 +602,14 @@ def selftest():
         "platform/print/PdfWriter.cpp: calls cairo_show_page()",
         "tools/map/Map.cpp: includes hostsim/Geometry.h",
         "hostsim/Sim.cpp: includes tools/map/Map.h",
-        "photos/Other.cpp: a statement on Fotos outside its owner tables/Fotoverwaltung.cpp",
-        "high/s.cpp: includes tables/TransactionStore.h, the transaction store",
+        "photos/Other.cpp: a statement on Fotos outside its owner photos/tables/Fotoverwaltung.cpp",
+        "high/s.cpp: includes transaction/tables/TransactionStore.h, the transaction store",
         "high/t.h: names the table Objektphotos in a header",
         'high/v.cpp: a statement whose table is not written in it ("select KENNUNG from" + ...)',
         'high/v.cpp: a statement whose table is not written in it ("select * from" + ...)',
-        "high/e.cpp: a statement on TA_KL outside the transaction store in tables/",
-        "high/e.cpp: a statement on Objektphotos outside its owner tables/Fotoverwaltung.cpp",
-        "high/e.cpp: a statement on ta_fp outside the transaction store in tables/",
+        "high/e.cpp: a statement on TA_KL outside the transaction store in transaction/tables/",
+        "high/e.cpp: a statement on Objektphotos outside its owner photos/tables/Fotoverwaltung.cpp",
+        "high/e.cpp: a statement on ta_fp outside the transaction store in transaction/tables/",
         'high/e.cpp: writes the path separator "KTPhotos/" out',
         'high/e.cpp: writes the path separator "/" out',
         "high/e.cpp: writes the path separator '/' out",
@@ -623,9 +624,10 @@ def selftest():
                 f.write(text)
         platform = ["platform/process", "platform/ui", "platform/print"]
         layers = [("lower", ["low", "context", *platform], ["low", "context", *platform]),
-                  ("upper", ["high", "host", "photos", "tables", "transaction", "builds"],
-                   ["high", "host", "photos", "tables", "transaction", "builds", "low",
-                    "context", *platform])]
+                  ("upper", ["high", "host", "photos", "photos/tables", "transaction",
+                             "transaction/tables", "builds"],
+                   ["high", "host", "photos", "photos/tables", "transaction",
+                    "transaction/tables", "builds", "low", "context", *platform])]
         problems = check_includes(root, layers) + check_outside(root)
     missing = [e for e in expected if not any(p.startswith(e) for p in problems)]
     # Each planted statement is found once.

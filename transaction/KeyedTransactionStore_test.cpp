@@ -2,7 +2,7 @@
 // definitions, found by key and by the range of a TID, changed in place,
 // shared with the SQL of the import and the export; read back with an
 // independent dBase reader.
-#include "tables/TransactionStore.h"
+#include "transaction/tables/TransactionStore.h"
 
 #include <filesystem>
 #include <fstream>

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "tables/TransactionStore.h"
-#include "tables/TransactionStores.h"
+#include "transaction/tables/TransactionStore.h"
+#include "transaction/tables/TransactionStores.h"
 
 using namespace TransActTools;
 

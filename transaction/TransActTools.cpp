@@ -7,9 +7,9 @@
 #include "context/PluginContext.h"
 #include "dialogs/DialogTools.h"
 #include "platform/ui/Ui.h"
-#include "tables/TransactionStore.h"
-#include "tables/TransactionStores.h"
 #include "transaction/KennungsTools.h"
+#include "transaction/tables/TransactionStore.h"
+#include "transaction/tables/TransactionStores.h"
 
 namespace TransActTools {
 namespace {

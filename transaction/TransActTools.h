@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "platform/db/Connection.h"
-#include "tables/TransactionRows.h"
+#include "transaction/tables/TransactionRows.h"
 
 // A text that carries a number, as the choosers' lists hold them.
 struct TNumberedString {

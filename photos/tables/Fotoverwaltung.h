@@ -27,8 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include "photos/tables/PhotoRows.h"
 #include "platform/db/Connection.h"
-#include "tables/PhotoRows.h"
 
 using tables::CatalogueEntry;
 using tables::ObjectRow;

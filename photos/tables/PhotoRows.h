@@ -1,6 +1,6 @@
 // The rows of the photo catalogue and of the links between objects and
 // photos, as the rules read and write them. The tables themselves, their
-// names and statements, stay with their owner (tables/Fotoverwaltung.cpp).
+// names and statements, stay with their owner (photos/tables/Fotoverwaltung.cpp).
 #pragma once
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 // naming the file.
 #include "context/PluginContext.h"
 #include "platform/db/KeyedTable.h"
-#include "tables/TransactionStores.h"
+#include "transaction/tables/TransactionStores.h"
 
 using platform::db::KeyDef;
 using platform::db::KeyedTable;

@@ -10,9 +10,9 @@
 #include <memory>
 
 #include "context/ProjectStore.h"
+#include "photos/tables/Fotoverwaltung.h"
 #include "platform/db/Connection.h"
 #include "platform/db/TestDir.h"
-#include "tables/Fotoverwaltung.h"
 
 namespace {
 

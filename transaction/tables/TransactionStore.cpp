@@ -1,7 +1,7 @@
 // What both makes of the store share: the choice of the make, the
 // fingerprint table (SQL in every build), reading and restoring the rows of
 // a set of identifiers, and the hold against other processes.
-#include "tables/TransactionStore.h"
+#include "transaction/tables/TransactionStore.h"
 
 #include <algorithm>
 #include <map>
@@ -10,7 +10,7 @@
 #include "host/Tools.h"
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
-#include "tables/TransactionStores.h"
+#include "transaction/tables/TransactionStores.h"
 
 using platform::db::Query;
 using platform::db::SqlText;

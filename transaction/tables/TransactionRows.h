@@ -1,7 +1,7 @@
 // The rows of the transaction tables (TA_LIST, TA_KL, TA_ID and the
 // preflight's fingerprints TA_FP) as the rules read and write them, and the
 // values their columns hold. The tables themselves, their names in
-// statements and their files, are the store's (tables/TransactionStore.h).
+// statements and their files, are the store's (transaction/tables/TransactionStore.h).
 #pragma once
 
 #include <cstdint>

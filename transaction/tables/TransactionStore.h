@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "platform/dbase/DbfFile.h"
-#include "tables/TransactionRows.h"
+#include "transaction/tables/TransactionRows.h"
 
 class TransactionStore {
  public:

@@ -12,7 +12,7 @@
 #include "platform/db/Connection.h"
 #include "platform/env/Env.h"
 #include "platform/text/Strings.h"
-#include "tables/TransactionStores.h"
+#include "transaction/tables/TransactionStores.h"
 
 using platform::db::Query;
 using platform::db::SqlText;

@@ -5,7 +5,7 @@
 // build's make with Current() below.
 #pragma once
 
-#include "tables/TransactionStore.h"
+#include "transaction/tables/TransactionStore.h"
 
 namespace transaction_store {
 

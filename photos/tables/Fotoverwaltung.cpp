@@ -1,4 +1,4 @@
-#include "tables/Fotoverwaltung.h"
+#include "photos/tables/Fotoverwaltung.h"
 
 #include <climits>
 #include <optional>
