@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "transaction/tables/TransactionStore.h"
-#include "transaction/tables/TransactionStores.h"
 
 using namespace TransActTools;
 
@@ -35,7 +34,7 @@ void TableSteps::RenameRow(std::string_view O, std::string_view N) {
 void TableSteps::AssignInPlace(std::string_view K, int32_t T) {
   TObjectMetadata before;
   const bool existed = GetObjectMetadata(K, before);
-  transaction_store::Current().AssignRowInPlace(K, T);
+  transaction_store::Current().List().AssignRowInPlace(K, T);
   if (existed) undo_.push_back([before] { RewriteRow(before.Kennung, before); });
 }
 

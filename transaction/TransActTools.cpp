@@ -9,7 +9,6 @@
 #include "platform/ui/Ui.h"
 #include "transaction/KennungsTools.h"
 #include "transaction/tables/TransactionStore.h"
-#include "transaction/tables/TransactionStores.h"
 
 namespace TransActTools {
 namespace {
@@ -63,83 +62,83 @@ void CloseImportConnection() {
 void CreateKennungList() {
   if (KennungListExists()) return;
   platform::ui::HourglassGuard hourglass;
-  Store().CreateKennungList();
+  Store().Pool().Create();
 }
 
 void CreateTransactionList(std::string_view table_name) {
   if (Store().TableExists(table_name)) return;
   platform::ui::HourglassGuard hourglass;
-  Store().CreateTransactionList(table_name);
+  Store().List().Create(table_name);
 }
 
 void CreateTransactionIDTable() {
   if (TransactionIDTableExists()) return;
   platform::ui::HourglassGuard hourglass;
-  Store().CreateTransactionIDTable();
+  Store().Ids().Create();
 }
 
 bool KennungInTransactionList(std::string_view K) {
-  return Store().KennungInTransactionList(K);
+  return Store().List().KennungInTransactionList(K);
 }
 
 bool OriginalKennungInTransactionList(std::string_view K) {
-  return Store().OriginalKennungInTransactionList(K);
+  return Store().List().OriginalKennungInTransactionList(K);
 }
 
 int32_t GetObjectStatus(std::string_view K) {
-  return Store().GetObjectStatus(K);
+  return Store().List().GetObjectStatus(K);
 }
 
 int32_t GetTIDOfObject(std::string_view K) {
-  return Store().GetTIDOfObject(K);
+  return Store().List().GetTIDOfObject(K);
 }
 
 std::string GetChangedFlag(std::string_view K) {
-  return Store().GetChangedFlag(K);
+  return Store().List().GetChangedFlag(K);
 }
 
 std::string GetOriginalKennung(std::string_view K) {
-  return Store().GetOriginalKennung(K);
+  return Store().List().GetOriginalKennung(K);
 }
 
 bool GetObjectMetadata(std::string_view K, TObjectMetadata& record) {
-  return Store().GetObjectMetadata(K, record);
+  return Store().List().GetObjectMetadata(K, record);
 }
 
 TObjectMetadataList GetObjectsByStatus(int32_t S, int32_t T) {
-  return Store().GetObjectsByStatus(S, T);
+  return Store().List().GetObjectsByStatus(S, T);
 }
 
 TObjectMetadataList GetChangedObjects(int32_t T) {
-  return Store().GetChangedObjects(T);
+  return Store().List().GetChangedObjects(T);
 }
 
 int32_t CountObjectsByStatus(int32_t S, int32_t T) {
-  return Store().CountObjectsByStatus(S, T);
+  return Store().List().CountObjectsByStatus(S, T);
 }
 
 int32_t CountChangedObjects(int32_t T) {
-  return Store().CountChangedObjects(T);
+  return Store().List().CountChangedObjects(T);
 }
 
 void SaveObjectMetadata(const TObjectMetadata& R) {
-  Store().SaveObjectMetadata(R);
+  Store().List().SaveObjectMetadata(R);
 }
 
 void DeleteTransactionListRow(std::string_view K) {
-  Store().DeleteTransactionListRow(K);
+  Store().List().DeleteTransactionListRow(K);
 }
 
 void UpdateChangedFlag(std::string_view K, std::string_view M) {
-  Store().UpdateChangedFlag(K, M);
+  Store().List().UpdateChangedFlag(K, M);
 }
 
 void UpdateKennungInTransactionList(std::string_view O, std::string_view N) {
-  Store().UpdateKennungInTransactionList(O, N);
+  Store().List().UpdateKennungInTransactionList(O, N);
 }
 
 TStringList GetFreeKennungen(int32_t T) {
-  return Store().GetFreeKennungen(T);
+  return Store().Pool().GetFreeKennungen(T);
 }
 
 TStringList GetFittingFreeKennungen(std::string_view C, int32_t T, std::string_view B) {
@@ -147,7 +146,7 @@ TStringList GetFittingFreeKennungen(std::string_view C, int32_t T, std::string_v
   // identifier: a pool holds thousands of identifiers.
   const KennungsTools::OKLRule rule = KennungsTools::RuleForOKL(C, B);
   TStringList list;
-  for (std::string& K : Store().GetFreeKennungen(T)) {
+  for (std::string& K : Store().Pool().GetFreeKennungen(T)) {
     if (rule.Fits(K)) list.push_back(std::move(K));
   }
   return list;
@@ -158,71 +157,71 @@ bool KennungIsValid(std::string_view K, int32_t T) {
   if (CurrentProfile().second_generation_creation && KennungsTools::StateCode() == "BRB") {
     return true;
   }
-  return Store().KennungInPool(K, T);
+  return Store().Pool().KennungInPool(K, T);
 }
 
 bool KennungListIsEmpty() {
-  return Store().KennungListIsEmpty();
+  return Store().Pool().KennungListIsEmpty();
 }
 
 bool SetFreeKennung(int32_t T, std::string_view K) {
-  return Store().SetFreeKennung(T, K);
+  return Store().Pool().SetFreeKennung(T, K);
 }
 
 void DeleteFreeKennung(std::string_view K) {
-  Store().DeleteFreeKennung(K);
+  Store().Pool().DeleteFreeKennung(K);
 }
 
 std::vector<int32_t> PoolsHolding(std::string_view K) {
-  return Store().PoolsHolding(K);
+  return Store().Pool().PoolsHolding(K);
 }
 
 void AddToPool(int32_t T, std::string_view K) {
-  Store().AddToPool(T, K);
+  Store().Pool().AddToPool(T, K);
 }
 
 void RemoveFromPool(int32_t T, std::string_view K) {
-  Store().RemoveFromPool(T, K);
+  Store().Pool().RemoveFromPool(T, K);
 }
 
 void RestoreRow(const TObjectMetadata& R) {
-  Store().RestoreRow(R);
+  Store().List().RestoreRow(R);
 }
 
 void RewriteRow(std::string_view K, const TObjectMetadata& R) {
-  Store().RewriteRow(K, R);
+  Store().List().RewriteRow(K, R);
 }
 
 std::unordered_map<std::string, bool> ListedKennungen() {
-  return Store().ListedKennungen();
+  return Store().List().ListedKennungen();
 }
 
 TTransactionMetadataList GetTransactions() {
-  return Store().GetTransactions();
+  return Store().Ids().GetTransactions();
 }
 
 TNumberedStringList GetTransactionNames() {
   TNumberedStringList list;
-  for (const TTransactionMetadata& t : Store().TransactionNames()) {
+  for (const TTransactionMetadata& t : Store().Ids().TransactionNames()) {
     list.push_back({DialogTools::TransactionEntry(t.ID, t.Name), t.ID});
   }
   return list;
 }
 
 bool HasTransaction(int32_t T) {
-  return Store().HasTransaction(T);
+  return Store().Ids().HasTransaction(T);
 }
 
 TObjectMetadataList AllRows() {
-  return Store().AllRows();
+  return Store().List().AllRows();
 }
 
 std::vector<PoolRow> AllPoolRows() {
-  return Store().AllPoolRows();
+  return Store().Pool().AllPoolRows();
 }
 
 TObjectMetadataList ExportRows(int32_t T) {
-  return Store().ExportRows(T);
+  return Store().List().ExportRows(T);
 }
 
 void ApplyImport(const ImportChanges& changes) {
@@ -230,7 +229,7 @@ void ApplyImport(const ImportChanges& changes) {
 }
 
 void AddFreeKennungen(const std::vector<PoolRow>& rows) {
-  Store().AddFreeKennungen(rows);
+  Store().Pool().AddFreeKennungen(rows);
 }
 
 RowsOfKeys ReadKeys(const std::unordered_set<std::string>& keys) {
@@ -256,24 +255,24 @@ std::string TablesStamp() {
 }
 
 std::string FingerprintTablePath() {
-  return Store().TablePath("TA_FP");
+  return Store().Fingerprints().Path();
 }
 
 bool FingerprintTableExists() {
-  return Store().TableExists("TA_FP");
+  return Store().Fingerprints().Exists();
 }
 
 void StoreFingerprints(const std::vector<std::string>& replaced,
                        const std::vector<FingerprintRow>& rows) {
-  Store().StoreFingerprints(replaced, rows);
+  Store().Fingerprints().Store(replaced, rows);
 }
 
 std::vector<FingerprintRow> ReadFingerprints() {
-  return Store().ReadFingerprints();
+  return Store().Fingerprints().ReadAll();
 }
 
 int32_t CountTransactions() {
-  return Store().CountTransactions();
+  return Store().Ids().CountTransactions();
 }
 
 }  // namespace TransActTools

@@ -1,19 +1,12 @@
-// What both makes of the store share: the choice of the make, the
-// fingerprint table (SQL in every build), reading and restoring the rows of
-// a set of identifiers, and the hold against other processes.
+// What the store does across its tables: the choice of the make, reading
+// and restoring the rows of a set of identifiers, and the hold against
+// other processes.
 #include "transaction/tables/TransactionStore.h"
 
 #include <algorithm>
 #include <map>
 
 #include "context/PluginContext.h"
-#include "host/Tools.h"
-#include "platform/db/Connection.h"
-#include "platform/env/Env.h"
-#include "transaction/tables/TransactionStores.h"
-
-using platform::db::Query;
-using platform::db::SqlText;
 
 std::string RowText(const TObjectMetadata& r) {
   return std::to_string(r.TID) + '\x1f' + std::to_string(r.KartulID) + '\x1f' +
@@ -31,24 +24,60 @@ const std::string& FiledUnder(const TObjectMetadata& row,
 }
 
 TransactionStore& transaction_store::Current() {
-  // The makes keep no state of their own (the connections and open tables
-  // are the plug-in context's), so one of each serves every project.
-  static SqlTransactionStore sql;
-  static KeyedTransactionStore keyed;
+  // The tables keep no state of their own (the connections and open tables
+  // are the plug-in context's), so one store of each make serves every
+  // project.
+  static TransactionStore sql(Make::kSql);
+  static TransactionStore keyed(Make::kKeyed);
   if (CurrentProfile().keyed_transaction_tables) return keyed;
   return sql;
 }
 
+TransactionStore::TransactionStore(transaction_store::Make make)
+    : make_(make),
+      list_(ListTable::Of(make)),
+      pool_(PoolTable::Of(make)),
+      ids_(TransactionIdTable::Of(make)) {}
+
+std::string TransactionStore::TablePath(std::string_view table) {
+  if (table == "TA_LIST") return list_.Path();
+  if (table == "TA_KL") return pool_.Path();
+  if (table == "TA_ID") return ids_.Path();
+  if (table == "TA_FP") return fingerprints_.Path();
+  return transaction_store::sql::TableFile(table).path;
+}
+
 bool TransactionStore::TableExists(std::string_view table) {
-  const std::string path = TablePath(table);
-  return !path.empty() && platform::env::FileExistsNoCase(platform::env::Env::Current(), path);
+  if (table == "TA_LIST") return list_.Exists();
+  if (table == "TA_KL") return pool_.Exists();
+  if (table == "TA_ID") return ids_.Exists();
+  if (table == "TA_FP") return fingerprints_.Exists();
+  return transaction_store::sql::TableExists(table);
+}
+
+void TransactionStore::InOneWrite(const std::function<void()>& work) {
+  if (make_ == transaction_store::Make::kSql) {
+    transaction_store::sql::InOneWrite(work);
+  } else {
+    work();
+  }
+}
+
+void TransactionStore::ApplyImport(const ImportChanges& changes) {
+  InOneWrite([&] {
+    list_.Merge(changes.dropped, changes.list);
+    if (!changes.leave_pools.empty() || !changes.enter_pools.empty()) {
+      pool_.Exchange(changes.leave_pools, changes.enter_pools);
+    }
+    if (changes.transaction) ids_.Register(*changes.transaction);
+  });
 }
 
 RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& keys) {
   const bool list = TableExists("TA_LIST");
   const bool pool = TableExists("TA_KL");
-  return ReadKeys(keys, list ? AllRows() : TObjectMetadataList(),
-                  pool ? AllPoolRows() : std::vector<PoolRow>());
+  return ReadKeys(keys, list ? list_.AllRows() : TObjectMetadataList(),
+                  pool ? pool_.AllPoolRows() : std::vector<PoolRow>());
 }
 
 RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& keys,
@@ -66,7 +95,7 @@ RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& key
     if (keys.count(row.Kennung)) rows.pool.push_back(row);
   }
   if (rows.fingerprints_exist) {
-    for (FingerprintRow& row : ReadFingerprints()) {
+    for (FingerprintRow& row : fingerprints_.ReadAll()) {
       if (keys.count(row.Kennung)) rows.fingerprints.push_back(std::move(row));
     }
   }
@@ -76,7 +105,10 @@ RowsOfKeys TransactionStore::ReadKeys(const std::unordered_set<std::string>& key
 bool TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
                                    const RowsOfKeys& before, std::optional<int32_t> registered) {
   const RowsOfKeys now = ReadKeys(keys);
-  Replacement replacement;
+  std::vector<TObjectMetadata> list_out;  // rows now there that go
+  std::vector<TObjectMetadata> list_in;   // rows as they were, to come again
+  std::vector<std::string> pool_out;      // every pool row of these identifiers goes
+  std::vector<PoolRow> pool_in;
 
   // TA_LIST: the rows filed under an identifier go back as a group when
   // the group differs in any way (a row more, a row less, a value).
@@ -103,8 +135,8 @@ bool TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
     const auto& now_rows = n == now_groups.end() ? kNone : n->second;
     const auto& before_rows = b == before_groups.end() ? kNone : b->second;
     if (texts(now_rows) == texts(before_rows)) continue;
-    for (const TObjectMetadata* row : now_rows) replacement.list_out.push_back(*row);
-    for (const TObjectMetadata* row : before_rows) replacement.list_in.push_back(*row);
+    for (const TObjectMetadata* row : now_rows) list_out.push_back(*row);
+    for (const TObjectMetadata* row : before_rows) list_in.push_back(*row);
   }
 
   // TA_KL: each identifier's pool rows as a set.
@@ -116,18 +148,22 @@ bool TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
   for (const auto& [key, tids] : now_pools) {
     const auto b = before_pools.find(key);
     if (b != before_pools.end() && b->second == tids) continue;
-    replacement.pool_out.push_back(key);
+    pool_out.push_back(key);
     if (b != before_pools.end()) {
-      for (const int32_t T : b->second) replacement.pool_in.push_back({T, key});
+      for (const int32_t T : b->second) pool_in.push_back({T, key});
     }
   }
   for (const auto& [key, tids] : before_pools) {
     if (now_pools.count(key)) continue;
-    for (const int32_t T : tids) replacement.pool_in.push_back({T, key});
+    for (const int32_t T : tids) pool_in.push_back({T, key});
   }
-  if (!replacement.list_out.empty() || !replacement.list_in.empty() ||
-      !replacement.pool_out.empty() || !replacement.pool_in.empty()) {
-    ReplaceRows(replacement);
+  const bool list_changes = !list_out.empty() || !list_in.empty();
+  const bool pool_changes = !pool_out.empty() || !pool_in.empty();
+  if (list_changes || pool_changes) {
+    InOneWrite([&] {
+      if (list_changes) list_.Replace(list_out, list_in);
+      if (pool_changes) pool_.Exchange(pool_out, pool_in);
+    });
   }
 
   // TA_FP: each identifier's row as it was.
@@ -149,23 +185,23 @@ bool TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
       replaced.push_back(key);
       rows.push_back(row);
     }
-    if (!replaced.empty()) StoreFingerprints(replaced, rows);
+    if (!replaced.empty()) fingerprints_.Store(replaced, rows);
   }
 
   bool dropped = true;
-  if (registered && TableExists("TA_ID") && HasTransaction(*registered)) {
+  if (registered && ids_.Exists() && ids_.HasTransaction(*registered)) {
     const auto in_it = [&](int32_t T) { return T == *registered; };
     bool used = false;
-    if (TableExists("TA_LIST")) {
-      for (const TObjectMetadata& row : AllRows()) used = used || in_it(row.TID);
+    if (list_.Exists()) {
+      for (const TObjectMetadata& row : list_.AllRows()) used = used || in_it(row.TID);
     }
-    if (!used && TableExists("TA_KL")) {
-      for (const PoolRow& row : AllPoolRows()) used = used || in_it(row.TID);
+    if (!used && pool_.Exists()) {
+      for (const PoolRow& row : pool_.AllPoolRows()) used = used || in_it(row.TID);
     }
     if (used) {
       dropped = false;
     } else {
-      RemoveTransaction(*registered);
+      ids_.RemoveTransaction(*registered);
     }
   }
 
@@ -177,53 +213,13 @@ bool TransactionStore::RestoreKeys(const std::unordered_set<std::string>& keys,
     removed = true;
   };
   remove_if_empty("TA_FP", before.fingerprints_exist,
-                  now.fingerprints_exist && ReadFingerprints().empty());
-  remove_if_empty("TA_KL", before.pool_exists, TableExists("TA_KL") && AllPoolRows().empty());
-  remove_if_empty("TA_ID", before.ids_exists, TableExists("TA_ID") && GetTransactions().empty());
-  remove_if_empty("TA_LIST", before.list_exists, TableExists("TA_LIST") && AllRows().empty());
-  if (removed) ForgetFiles();
+                  now.fingerprints_exist && fingerprints_.ReadAll().empty());
+  remove_if_empty("TA_KL", before.pool_exists, pool_.Exists() && pool_.AllPoolRows().empty());
+  remove_if_empty("TA_ID", before.ids_exists, ids_.Exists() && ids_.GetTransactions().empty());
+  remove_if_empty("TA_LIST", before.list_exists, list_.Exists() && list_.AllRows().empty());
+  // What the makes keep open of a removed file goes with the project's.
+  if (removed) context::Current().Store().CloseProject();
   return dropped;
-}
-
-void TransactionStore::StoreFingerprints(const std::vector<std::string>& replaced,
-                                         const std::vector<FingerprintRow>& rows) {
-  platform::db::Connection& connection = context::Current().Store().TransactionConnection();
-  if (!TableExists("TA_FP")) {
-    connection.Execute(
-        "create Table TA_FP (TID integer, KENNUNG char(50), GEOMETRIE char(16), ATTRIBUTE "
-        "char(16))");
-  }
-  std::unordered_set<std::string> stored;
-  {
-    Query query(connection, "select KENNUNG from TA_FP");
-    for (; !query.Eof(); query.Next()) stored.insert(query.AsString(0));
-  }
-  platform::db::InOneWrite(connection, [&] {
-    for (const std::string& K : replaced) {
-      if (stored.erase(K)) {
-        connection.Execute("delete from TA_FP where KENNUNG = '" + SqlText(K) + "'");
-      }
-    }
-    for (const FingerprintRow& row : rows) {
-      connection.Execute("insert into TA_FP (TID,KENNUNG,GEOMETRIE,ATTRIBUTE) values (" +
-                         std::to_string(row.TID) + ",'" + SqlText(row.Kennung) + "','" +
-                         SqlText(row.Geometrie) + "','" + SqlText(row.Attribute) + "')");
-    }
-  });
-}
-
-std::vector<FingerprintRow> TransactionStore::ReadFingerprints() {
-  std::vector<FingerprintRow> rows;
-  Query query(context::Current().Store().TransactionConnection(),
-              "select KENNUNG,TID,GEOMETRIE,ATTRIBUTE from TA_FP");
-  for (; !query.Eof(); query.Next()) {
-    FingerprintRow& row = rows.emplace_back();
-    row.Kennung = query.AsString(0);
-    row.TID = query.IsNull(1) ? 0 : query.AsInt32(1);
-    row.Geometrie = query.AsString(2);
-    row.Attribute = query.AsString(3);
-  }
-  return rows;
 }
 
 void TransactionStore::Hold::Extend(std::string_view table) {
