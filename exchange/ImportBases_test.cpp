@@ -1,0 +1,233 @@
+// The record of the import's bases: what is written comes back whole; a
+// file cut short, with a byte changed or a count made huge is refused with
+// the file named and never read past its end; an independent reader in
+// Python reads the format as its header describes it.
+#include "exchange/ImportBases.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "platform/db/TestDir.h"
+#include "platform/env/Env.h"
+
+namespace {
+
+using namespace ImportBases;
+using platform::db::testing::TestDir;
+
+std::string Hex(std::mt19937_64& rng) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(16, '0');
+  uint64_t v = rng();
+  for (char& c : text) {
+    c = kDigits[v & 0xF];
+    v >>= 4;
+  }
+  return text;
+}
+
+std::vector<ObjectBase> Sample(unsigned seed, int objects) {
+  std::mt19937_64 rng(seed);
+  const std::vector<std::string> names = {"(Geometrie)",  "KENNUNG", "NAME",
+                                          "Bemerkung\tä", "FLAECHE", "(Pflanzenliste)"};
+  std::vector<ObjectBase> record;
+  for (int i = 0; i < objects; ++i) {
+    ObjectBase& o = record.emplace_back();
+    o.Kennung = "DE-" + std::to_string(i) + (i % 7 == 0 ? "'ÄÖ\n" : "");
+    o.TID = static_cast<int32_t>(rng() % 5) - 1;  // -1 where the package gave none
+    o.Klasse = i % 3 == 0 ? -2147483647 - 1 : static_cast<int32_t>(rng() % 100000);
+    for (size_t f = 0; f < names.size(); ++f) {
+      if (rng() % 5 == 0) continue;  // another class: not every field
+      FieldBase& field = o.fields.emplace_back();
+      field.name = names[f];
+      field.package = Hex(rng);
+      field.host = rng() % 4 == 0 ? Hex(rng) : field.package;
+    }
+  }
+  return record;
+}
+
+TEST(ImportBasesTest, WhatIsWrittenComesBackWhole) {
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    const std::vector<ObjectBase> record = Sample(seed, 50);
+    EXPECT_EQ(Decode(Encode(record), "TA_BASIS.dat"), record);
+  }
+  EXPECT_TRUE(Decode(Encode({}), "TA_BASIS.dat").empty());
+  // Fingerprints written in capitals come back as the snapshot writes them.
+  const ObjectBase upper{"K", 1, 2, {{"NAME", "0123456789ABCDEF", "0123456789ABCDEF"}}};
+  EXPECT_EQ(Decode(Encode({upper}), "f").front().fields.front().host, "0123456789abcdef");
+}
+
+TEST(ImportBasesTest, AFingerprintThatIsNoneIsRefusedNamingTheObjectAndField) {
+  const ObjectBase bad{"DE-1", 1, 2, {{"NAME", "12345", "0123456789abcdef"}}};
+  try {
+    Encode({bad});
+    FAIL();
+  } catch (const BasesError& e) {
+    EXPECT_NE(std::string(e.what()).find("NAME von DE-1"), std::string::npos) << e.what();
+  }
+}
+
+TEST(ImportBasesTest, EveryCutAndEveryChangedByteIsRefused) {
+  const std::string bytes = Encode(Sample(3, 6));
+  for (size_t n = 0; n < bytes.size(); ++n) {
+    EXPECT_THROW(Decode(bytes.substr(0, n), "TA_BASIS.dat"), BasesError) << "cut at " << n;
+  }
+  for (size_t at = 0; at < bytes.size(); ++at) {
+    for (const unsigned char bit : {0x01, 0x80}) {
+      std::string changed = bytes;
+      changed[at] = static_cast<char>(changed[at] ^ bit);
+      EXPECT_THROW(Decode(changed, "TA_BASIS.dat"), BasesError) << "byte " << at;
+    }
+  }
+  try {
+    Decode(bytes.substr(0, bytes.size() - 1), "/p/TA_BASIS.dat");
+  } catch (const BasesError& e) {
+    EXPECT_NE(std::string(e.what()).find("/p/TA_BASIS.dat"), std::string::npos);
+  }
+}
+
+// Damage that keeps the checksum whole (a program that rewrote it): the
+// reader still never reads past the end nor asks for memory a count claims.
+std::string Sealed(std::string body) {
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char c : body) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ULL;
+  }
+  for (int i = 0; i < 8; ++i) body += static_cast<char>((hash >> (8 * i)) & 0xFF);
+  return body;
+}
+
+TEST(ImportBasesTest, DamageUnderAWholeChecksumIsRefusedOrReadWithinTheFile) {
+  const std::string bytes = Encode(Sample(5, 8));
+  const std::string body = bytes.substr(0, bytes.size() - 8);
+  // A count of names near 2^63.
+  std::string huge = body.substr(0, 13) + std::string(8, '\xff') + '\x7f' + body.substr(14);
+  EXPECT_THROW(Decode(Sealed(huge), "f"), BasesError);
+  std::mt19937 rng(11);
+  int refused = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::string changed = body;
+    const int edits = 1 + static_cast<int>(rng() % 3);
+    for (int e = 0; e < edits; ++e) {
+      const size_t at = 13 + rng() % (changed.size() - 13);
+      changed[at] = static_cast<char>(rng());
+    }
+    try {
+      Decode(Sealed(changed), "f");
+    } catch (const BasesError&) {
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
+}
+
+TEST(ImportBasesTest, AnImportReplacesTheEntriesOfWhatItLoadsAndKeepsTheRest) {
+  const std::vector<ObjectBase> record = {{"A", 1, 1, {}}, {"B", 1, 1, {}}, {"C", 2, 1, {}}};
+  const std::vector<ObjectBase> after =
+      Replace(record, {"B", "X"}, {{"B", 3, 4, {}}, {"X", 3, 4, {}}});
+  ASSERT_EQ(after.size(), 4u);
+  EXPECT_EQ(after[0].Kennung, "A");
+  EXPECT_EQ(after[1].Kennung, "C");
+  EXPECT_EQ(after[2].Kennung, "B");
+  EXPECT_EQ(after[2].TID, 3);
+  EXPECT_EQ(after[3].Kennung, "X");
+}
+
+TEST(ImportBasesTest, TheRecordStaysSmallWhereTheHostHoldsWhatThePackageGave) {
+  // Ten fields an object, the host's form the package's: the identifier, two
+  // numbers, and ten bytes a field beside the names written once.
+  std::vector<ObjectBase> record;
+  for (int i = 0; i < 1000; ++i) {
+    ObjectBase& o = record.emplace_back();
+    o.Kennung = "DE-" + std::to_string(100000 + i);
+    o.TID = 4711;
+    o.Klasse = 3;
+    for (int f = 0; f < 10; ++f) {
+      o.fields.push_back({"FELD" + std::to_string(f), "0123456789abcdef", "0123456789abcdef"});
+    }
+  }
+  EXPECT_LE(Encode(record).size(), 1000u * (9 + 1 + 2 + 1 + 1 + 10 * 10) + 200);
+}
+
+std::string Python(const TestDir& dir, const std::string& script) {
+  const std::string file = dir.File("reader.py");
+  TestDir::WriteAll(file, script);
+  std::string out;
+  const std::string command = std::string(VANDRA_PYTHON3) + " " + file + " 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  std::array<char, 4096> buf;
+  size_t n;
+  while (pipe && (n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) {
+    out.append(buf.data(), n);
+  }
+  return out;
+}
+
+TEST(ImportBasesTest, AnIndependentReaderReadsTheFileAsItsFormatSays) {
+  TestDir dir;
+  platform::env::Env& env = platform::env::Env::Current();
+  const std::string path = dir.File("TA_BASIS.dat");
+  EXPECT_FALSE(Read(env, path).has_value());
+  const std::vector<ObjectBase> record = {
+      {"DE-4509-301",
+       4711,
+       3,
+       {{"NAME", "00000000000000ff", "00000000000000ff"},
+        {"(Geometrie)", "0123456789abcdef", "fedcba9876543210"}}},
+      {"ND-0042", -1, -5, {}}};
+  Write(env, path, record);
+  EXPECT_EQ(Read(env, path), record);
+  const std::string out = Python(dir, R"(import struct, sys
+data = open(sys.argv[0].replace('reader.py', 'TA_BASIS.dat'), 'rb').read()
+h = 0xcbf29ce484222325
+for b in data[:-8]:
+    h = ((h ^ b) * 0x100000001b3) & 0xffffffffffffffff
+assert struct.unpack('<Q', data[-8:])[0] == h, 'checksum'
+assert data[:13] == b'VANDRA-BASIS\x01', 'magic'
+at = 13
+def uv():
+    global at
+    v = s = 0
+    while True:
+        b = data[at]; at += 1
+        v |= (b & 0x7f) << s; s += 7
+        if b < 0x80: return v
+def zz():
+    v = uv(); return (v >> 1) ^ -(v & 1)
+def text():
+    global at
+    n = uv(); t = data[at:at + n].decode('utf-8'); at += n; return t
+names = [text() for _ in range(uv())]
+for _ in range(uv()):
+    k, tid, klasse = text(), zz(), zz()
+    fields = []
+    for _ in range(uv()):
+        name = names[uv()]
+        p = struct.unpack('<Q', data[at:at + 8])[0]; at += 8
+        same = data[at]; at += 1
+        if same: hst = p
+        else:
+            hst = struct.unpack('<Q', data[at:at + 8])[0]; at += 8
+        fields.append('%s=%016x/%016x' % (name, p, hst))
+    print(k, tid, klasse, ' '.join(fields))
+assert at == len(data) - 8, 'trailing bytes'
+)");
+  EXPECT_EQ(out,
+            "DE-4509-301 4711 3 NAME=00000000000000ff/00000000000000ff "
+            "(Geometrie)=0123456789abcdef/fedcba9876543210\n"
+            "ND-0042 -1 -5 \n");
+
+  // A damaged file is refused naming it; a write that fails leaves the
+  // old file as it was.
+  TestDir::WriteAll(path, "VANDRA-BASIS\x01kaputt");
+  EXPECT_THROW(Read(env, path), BasesError);
+  EXPECT_THROW(Write(env, dir.File("fehlt/TA_BASIS.dat"), record), BasesError);
+}
+
+}  // namespace
