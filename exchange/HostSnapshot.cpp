@@ -214,6 +214,30 @@ std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file)
   return objects;
 }
 
+std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string& file,
+                                        const std::function<bool(const std::string&)>& wanted) {
+  std::vector<FieldPrints> objects;
+  std::string buffer;
+  try {
+    AttributeXml::ForEachObject(xml, file, true, [&](const AttributeXml::Object& read) {
+      if (!wanted(read.Kennung)) return;
+      FieldPrints& object = objects.emplace_back();
+      object.Kennung = read.Kennung;
+      object.Klasse = read.Klasse;
+      object.fields.reserve(read.fields.size());
+      for (const auto& [name, value] : read.fields) {
+        if (name == "KARTULID") continue;
+        Hasher hasher;
+        AddAsWritten(hasher, value, buffer);
+        object.fields.emplace_back(name, hasher.Text());
+      }
+    });
+  } catch (const platform::xml::XmlError& e) {
+    throw SnapshotError(e.what());
+  }
+  return objects;
+}
+
 ExportRefused ExportProject(const std::string& base) {
   const context::NoChangeMarks no_change_marks;
   if (!host::ExportGeodaten(base + ".shp", 10, true, 0)) return ExportRefused::kGeodata;

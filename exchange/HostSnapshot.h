@@ -24,10 +24,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace HostSnapshot {
@@ -88,6 +90,21 @@ struct XmlObject {
 // so or as a CDATA section or other references. Throws naming `file` when the
 // file is no well-formed XML or an object carries no identifier.
 std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file);
+
+// One object of an attribute file with a fingerprint of each field's value,
+// taken as XmlObjects takes the object's (the value as the host's export
+// writes it, the host's object id left out), for the re-import's merge: a
+// value written otherwise is the same value, one changed character is not.
+struct FieldPrints {
+  std::string Kennung;
+  int32_t Klasse = 0;
+  std::vector<std::pair<std::string, Fingerprint>> fields;  // in the file's order
+};
+
+// The objects `wanted` takes, in the file's order; the others are read
+// without being held. Throws SnapshotError as XmlObjects does.
+std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string& file,
+                                        const std::function<bool(const std::string&)>& wanted);
 
 // ---- The fingerprint table TA_FP -------------------------------------------------
 

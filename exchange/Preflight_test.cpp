@@ -384,6 +384,36 @@ TEST(HostSnapshotReaders, TheSameDataWrittenOtherwiseHasTheSameFingerprint) {
             expected[0].attributes);
 }
 
+TEST(HostSnapshotReaders, EachFieldHasAPrintThatHoldsWhereverItIsWrittenOtherwise) {
+  const auto all = [](const std::string&) { return true; };
+  const auto prints = HostSnapshot::XmlFieldPrints(kAsWritten, "/p/o.xml", all);
+  ASSERT_EQ(prints.size(), 1u);
+  EXPECT_EQ(prints[0].Kennung, "DE-4509-301");
+  EXPECT_EQ(prints[0].Klasse, 2);
+  std::vector<std::string> names;
+  for (const auto& [name, print] : prints[0].fields) names.push_back(name);
+  // The host's object id is no field of the object.
+  EXPECT_EQ(names, (std::vector<std::string>{"NAME", "BEMERKUNG", "GESCHUETZT", "FLAECHE"}));
+  EXPECT_EQ(prints[0].fields[3].second, HostSnapshot::HashOf(""));
+  EXPECT_EQ(prints[0].fields[2].second, HostSnapshot::HashOf("T"));
+
+  // One field written as CDATA, one changed: only the changed one differs.
+  std::string other = kAsWritten;
+  other.replace(other.find("Wiese &amp; Weg"), 15, "<![CDATA[Wiese & Weg]]>");
+  other.replace(other.find(">T</Feld>"), 9, ">F</Feld>");
+  const auto changed = HostSnapshot::XmlFieldPrints(other, "/p/o.xml", all);
+  ASSERT_EQ(changed.size(), 1u);
+  EXPECT_EQ(changed[0].fields[0], prints[0].fields[0]);
+  EXPECT_EQ(changed[0].fields[1], prints[0].fields[1]);
+  EXPECT_NE(changed[0].fields[2], prints[0].fields[2]);
+
+  EXPECT_TRUE(HostSnapshot::XmlFieldPrints(kAsWritten, "/p/o.xml", [](const std::string& K) {
+                return K != "DE-4509-301";
+              }).empty());
+  EXPECT_THROW(HostSnapshot::XmlFieldPrints("<KartulDaten><Objekt", "/p/o.xml", all),
+               HostSnapshot::SnapshotError);
+}
+
 TEST(HostSnapshotReaders, HashTellsBordersAndIsHexadecimal) {
   EXPECT_EQ(HostSnapshot::HashOf("").size(), 16u);
   EXPECT_NE(HostSnapshot::HashOf("ab"), HostSnapshot::HashOf("ba"));
