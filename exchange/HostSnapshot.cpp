@@ -245,6 +245,48 @@ ExportRefused ExportProject(const std::string& base) {
   return ExportRefused::kNone;
 }
 
+std::vector<ShapePrint> GeometryPrints(const std::string& folder,
+                                       const std::vector<std::string>& layers) {
+  std::vector<ShapePrint> shapes;
+  if (layers.empty()) return shapes;
+  std::unique_ptr<platform::db::Connection> connection;
+  try {
+    connection =
+        platform::db::Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder +
+                                       ";Extended Properties=DBASE III;");
+  } catch (const DbError& e) {
+    throw SnapshotError("Der Ordner " + folder + " kann nicht geöffnet werden:\r" + e.what());
+  }
+  platform::env::Env& env = CurrentEnv();
+  for (const std::string& name : layers) {
+    const std::string shp = platform::env::JoinPath(folder, name + ".shp");
+    std::vector<std::string> records;
+    try {
+      records = ShapeRecords(platform::env::ReadFile(env, shp), shp);
+    } catch (const platform::env::EnvError& e) {
+      throw SnapshotError("Die Datei " + shp + " kann nicht gelesen werden:\r" + e.what());
+    }
+    const std::vector<LayerRow> rows =
+        LayerRows(*connection, name, platform::env::JoinPath(folder, name + ".dbf"));
+    if (rows.size() != records.size()) {
+      throw SnapshotError("Die Datei " + shp + " hat " + std::to_string(records.size()) +
+                          " Formen, ihre Tabelle " + std::to_string(rows.size()) + " Zeilen.");
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+      ShapePrint& shape = shapes.emplace_back();
+      shape.id = rows[i].id;
+      shape.Kennung = rows[i].Kennung;
+      shape.Klasse = rows[i].Klasse;
+      shape.Typ = rows[i].Typ;
+      Hasher geometry;
+      geometry.Add(std::to_string(rows[i].Typ));
+      geometry.Add(records[i]);
+      shape.geometry = geometry.Text();
+    }
+  }
+  return shapes;
+}
+
 std::vector<HostObject> TakeSnapshot() {
   ScratchFolder scratch;
   const std::string base = platform::env::JoinPath(scratch.Path(), std::string(kBase));
@@ -266,52 +308,29 @@ std::vector<HostObject> TakeSnapshot() {
     throw SnapshotError("Die Datei " + base + ".xml kann nicht gelesen werden:\r" + e.what());
   }
 
-  std::unique_ptr<platform::db::Connection> connection;
-  try {
-    connection = platform::db::Connection::Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-                                                scratch.Path() + ";Extended Properties=DBASE III;");
-  } catch (const DbError& e) {
-    throw SnapshotError("Der Ordner " + scratch.Path() + " kann nicht geöffnet werden:\r" +
-                        e.what());
-  }
   std::unordered_map<std::string, size_t> attributes;  // identifier -> index in listed
   for (size_t i = 0; i < listed.size(); ++i) attributes.emplace(listed[i].Kennung, i);
   std::vector<bool> shaped(listed.size(), false);
   std::vector<HostObject> objects;
   objects.reserve(listed.size());
+  std::vector<std::string> layers;
   for (const std::string_view layer : kLayers) {
     const std::string name = std::string(kBase) + std::string(layer);
-    const std::string shp = platform::env::JoinPath(scratch.Path(), name + ".shp");
-    if (!env.Stat(shp)) continue;
-    std::vector<std::string> records;
-    try {
-      records = ShapeRecords(platform::env::ReadFile(env, shp), shp);
-    } catch (const platform::env::EnvError& e) {
-      throw SnapshotError("Die Datei " + shp + " kann nicht gelesen werden:\r" + e.what());
-    }
-    const std::vector<LayerRow> rows =
-        LayerRows(*connection, name, platform::env::JoinPath(scratch.Path(), name + ".dbf"));
-    if (rows.size() != records.size()) {
-      throw SnapshotError("Die Datei " + shp + " hat " + std::to_string(records.size()) +
-                          " Formen, ihre Tabelle " + std::to_string(rows.size()) + " Zeilen.");
-    }
-    for (size_t i = 0; i < rows.size(); ++i) {
-      HostObject& object = objects.emplace_back();
-      object.id = rows[i].id;
-      object.Kennung = rows[i].Kennung;
-      object.Klasse = rows[i].Klasse;
-      object.Typ = rows[i].Typ;
-      Hasher geometry;
-      geometry.Add(std::to_string(rows[i].Typ));
-      geometry.Add(records[i]);
-      object.geometry = geometry.Text();
-      const auto found = attributes.find(rows[i].Kennung);
-      if (found == attributes.end()) {
-        object.attributes = HashOf("");
-      } else {
-        object.attributes = listed[found->second].attributes;
-        shaped[found->second] = true;
-      }
+    if (env.Stat(platform::env::JoinPath(scratch.Path(), name + ".shp"))) layers.push_back(name);
+  }
+  for (ShapePrint& shape : GeometryPrints(scratch.Path(), layers)) {
+    HostObject& object = objects.emplace_back();
+    object.id = shape.id;
+    object.Kennung = std::move(shape.Kennung);
+    object.Klasse = shape.Klasse;
+    object.Typ = shape.Typ;
+    object.geometry = std::move(shape.geometry);
+    const auto found = attributes.find(object.Kennung);
+    if (found == attributes.end()) {
+      object.attributes = HashOf("");
+    } else {
+      object.attributes = listed[found->second].attributes;
+      shaped[found->second] = true;
     }
   }
   // Objects without a shape are objects all the same, with no geometry.

@@ -91,6 +91,25 @@ struct XmlObject {
 // file is no well-formed XML or an object carries no identifier.
 std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file);
 
+// One record of a layer of geodata as the host exports it (the shape in the
+// main file, identifier, class, type and object id in its table), with the
+// fingerprint of its geometry (draw type and shape record as written).
+struct ShapePrint {
+  int32_t id = 0;
+  std::string Kennung;
+  int32_t Klasse = 0;
+  int32_t Typ = 0;
+  Fingerprint geometry;
+};
+
+// The records of the layers (names without extension, in `folder`), layer
+// by layer in record order: the host's export of the project, or a
+// package's geodata, which the host wrote the same way. Throws
+// SnapshotError naming the file and the record that cannot be read, or the
+// layer whose table and shapes do not match.
+std::vector<ShapePrint> GeometryPrints(const std::string& folder,
+                                       const std::vector<std::string>& layers);
+
 // One object of an attribute file with a fingerprint of each field's value,
 // taken as XmlObjects takes the object's (the value as the host's export
 // writes it, the host's object id left out), for the re-import's merge: a

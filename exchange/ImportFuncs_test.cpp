@@ -22,7 +22,9 @@
 
 #include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
+#include "exchange/HostSnapshot.h"
 #include "exchange/ImportJournal.h"
+#include "exchange/ObjectFiles.h"
 #include "exchange/TestImportFixture.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
@@ -31,6 +33,7 @@
 #include "photos/FotoHandling.h"
 #include "platform/db/Connection.h"
 #include "platform/env/FaultEnv.h"
+#include "platform/env/Path.h"
 #include "tests/support/JpegWriter.h"
 #include "transaction/TransActTools.h"
 
@@ -97,6 +100,53 @@ TEST_F(ImportTest, FirstImportFillsTablesHostAndCatalogue) {
   EXPECT_EQ(testsupport::ReadDbf(ProjectDir() + "TA_ID.dbf").size(), 1u);
   EXPECT_EQ(testsupport::ListRows(ProjectDir()).size(), 2u);
   EXPECT_EQ(Photos().size(), 1u);
+}
+
+// The re-import's merge compares what the package gave with what the host
+// held after the load, and a local value with a package's: both rest on
+// the host holding a loaded object in the form the package gave it, so that
+// fingerprints of one value agree across the two.
+TEST_F(ImportTest, ThePackagesPrintsAreTheHostsAfterTheLoad) {
+  WritePackage();
+  ASSERT_TRUE(Import("abcdef.tid"));
+  const auto loaded = [](const std::string& K) { return K == "DE-1" || K == "DE-2"; };
+
+  std::vector<std::string> layers;
+  for (const std::string& path : ObjectFiles::LayersOf(pkg_ + "abcdef")) {
+    const std::string name = platform::env::NameOf(path);
+    layers.push_back(name.substr(0, name.size() - 4));
+  }
+  std::map<std::string, std::string> package_shapes, host_shapes;
+  for (const auto& shape : HostSnapshot::GeometryPrints(pkg_, layers)) {
+    package_shapes[shape.Kennung] = shape.geometry;
+  }
+  for (const auto& object : HostSnapshot::TakeSnapshot()) {
+    if (loaded(object.Kennung)) host_shapes[object.Kennung] = object.geometry;
+  }
+  ASSERT_EQ(package_shapes.size(), 2u);
+  EXPECT_EQ(package_shapes, host_shapes);
+
+  // The host's own export leaves empty fields out where the package lists
+  // them: a field a version lacks is the empty value there.
+  const auto by_kennung = [](const std::vector<HostSnapshot::FieldPrints>& objects) {
+    std::map<std::string, std::map<std::string, std::string>> out;
+    for (const auto& object : objects) {
+      auto& fields = out[object.Kennung];
+      for (const auto& [name, print] : object.fields) {
+        if (print != HostSnapshot::HashOf("")) fields[name] = print;
+      }
+    }
+    return out;
+  };
+  const auto package_fields =
+      by_kennung(HostSnapshot::XmlFieldPrints(Get(pkg_ + "abcdef.xml"), "abcdef.xml", loaded));
+  const std::string exported = Root() + "/export";
+  ASSERT_EQ(HostSnapshot::ExportProject(exported), HostSnapshot::ExportRefused::kNone);
+  const auto host_fields =
+      by_kennung(HostSnapshot::XmlFieldPrints(Get(exported + ".xml"), "export.xml", loaded));
+  ASSERT_EQ(package_fields.size(), 2u);
+  EXPECT_EQ(package_fields.at("DE-1").size(), 1u);  // NAME
+  EXPECT_EQ(package_fields, host_fields);
 }
 
 TEST_F(ImportTest, PackageFromWindowsIsFoundInAnyLetterCase) {
