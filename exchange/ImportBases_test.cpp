@@ -11,6 +11,8 @@
 #include <memory>
 #include <random>
 
+#include "exchange/ImportCapture.h"
+#include "exchange/ImportMerge.h"
 #include "platform/db/TestDir.h"
 #include "platform/env/Env.h"
 
@@ -153,6 +155,47 @@ TEST(ImportBasesTest, TheRecordStaysSmallWhereTheHostHoldsWhatThePackageGave) {
     }
   }
   EXPECT_LE(Encode(record).size(), 1000u * (9 + 1 + 2 + 1 + 1 + 10 * 10) + 200);
+}
+
+TEST(ImportBasesTest, ALoadIsRecordedFieldByFieldWhatOneSideLacksBeingEmpty) {
+  using HostSnapshot::HashOf;
+  const std::vector<HostSnapshot::FieldPrints> package = {
+      {"DE-1", 3, {{"NAME", HashOf("Aue")}, {"BEM", HashOf("")}}},
+      {"DE-3", 3, {{"NAME", HashOf("x")}}}};
+  const std::vector<HostSnapshot::ShapePrint> shapes = {{0, "DE-1", 3, 3, HashOf("g1")}};
+  // The host leaves the empty field out, and lists one of its own.
+  const std::vector<HostSnapshot::FieldPrints> host = {
+      {"DE-1", 3, {{"NAME", HashOf("Aue")}, {"FLAECHE", HashOf("12")}}},
+      {"DE-2", 4, {{"NAME", HashOf("y")}}}};
+  std::vector<HostSnapshot::HostObject> held(2);
+  held[0].Kennung = "DE-1";
+  held[0].Klasse = 3;
+  held[0].geometry = HashOf("g1");
+  held[1].Kennung = "DE-2";
+  held[1].Klasse = 4;
+  held[1].geometry = HashOf("g2");
+
+  const std::vector<ObjectBase> record =
+      Capture({{"DE-1", 7}, {"DE-2", 7}, {"DE-3", 7}}, package, shapes, host, held);
+  ASSERT_EQ(record.size(), 2u);  // DE-3 is not in the host after the load
+  const std::string e = HashOf("");
+  EXPECT_EQ(record[0], (ObjectBase{"DE-1",
+                                   7,
+                                   3,
+                                   {{ImportMerge::kGeometry, HashOf("g1"), HashOf("g1")},
+                                    {ImportMerge::kKennung, HashOf("DE-1"), HashOf("DE-1")},
+                                    {"NAME", HashOf("Aue"), HashOf("Aue")},
+                                    {"BEM", e, e},
+                                    {"FLAECHE", e, HashOf("12")}}}));
+  // Without the package's shape or attributes, the package gave them empty.
+  EXPECT_EQ(record[1], (ObjectBase{"DE-2",
+                                   7,
+                                   4,
+                                   {{ImportMerge::kGeometry, e, HashOf("g2")},
+                                    {ImportMerge::kKennung, HashOf("DE-2"), HashOf("DE-2")},
+                                    {"NAME", e, HashOf("y")}}}));
+  // And the record holds them as captured.
+  EXPECT_EQ(Decode(Encode(record), "f"), record);
 }
 
 std::string Python(const TestDir& dir, const std::string& script) {

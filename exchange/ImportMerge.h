@@ -22,7 +22,7 @@ namespace ImportMerge {
 
 // The names of the fields that are no attribute field.
 inline constexpr const char* kGeometry = "(Geometrie)";
-inline constexpr const char* kKennung = "KENNUNG";
+inline constexpr const char* kKennung = "(Kennung)";
 inline constexpr const char* kPlants = "(Pflanzenliste)";
 
 // Whether an attribute field is one of the coordinate attributes, which
