@@ -5,8 +5,10 @@
 // of those objects alone, the time from the chosen file to the question
 // about local work (the whole package read and checked, the project's
 // rows and links gathered), the package's version taken for objects with
-// local work, a photo list of 10,000 rows without picture files, and a
-// project load when no import is left to take back.
+// local work, a re-import of the centre's corrections over a thousand
+// objects the mapper edited (each answer), a photo list of 10,000 rows
+// without picture files, and a project load when no import is left to take
+// back.
 //
 //   build/bin/import_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -35,6 +37,9 @@ constexpr int kObjects = 100000;
 constexpr int kFree = 100000;
 constexpr int kPhotos = 10000;
 constexpr int kTid = 7;
+// Every hundredth object carries edits on both sides in the re-imports of
+// "korrektur": the mapper's name, the centre's remark.
+constexpr int kEditEvery = 100;
 
 std::string Numbered(const char* format, int i) {
   char buffer[32];
@@ -73,6 +78,15 @@ void Packages() {
     }
     host.ExportGeodata(pkg_dir + "gross", true);
     host.ExportXml(pkg_dir + "gross.xml", true, true, "T", "F");
+    // The centre's corrections of a thousand objects, as a package of the
+    // same transaction.
+    for (int i = 0; i < kObjects; i += kEditEvery) {
+      host.Activate(host.IdOf(Numbered("DE-%06d", i)));
+      host.EnterValue("linfos", "BEMERKUNG", "Korrektur der Zentrale");
+      host.PostRow("linfos");
+    }
+    host.ExportGeodata(pkg_dir + "korrektur", true);
+    host.ExportXml(pkg_dir + "korrektur.xml", true, true, "T", "F");
     host.CloseProject();
 
     auto package =
@@ -81,9 +95,14 @@ void Packages() {
     package->Execute(
         "create table grosst (KENNUNG char(50), TID integer, KARTULID integer, VGNR integer, "
         "SCHREIBEND integer)");
+    package->Execute(
+        "create table korrekturt (KENNUNG char(50), TID integer, KARTULID integer, VGNR integer, "
+        "SCHREIBEND integer)");
     for (int i = 0; i < kObjects; ++i) {
-      package->Execute("insert into grosst values ('" + Numbered("DE-%06d", i) + "', " +
-                       std::to_string(kTid) + ", " + std::to_string(i + 1) + ", 1, 1)");
+      const std::string values = " values ('" + Numbered("DE-%06d", i) + "', " +
+                                 std::to_string(kTid) + ", " + std::to_string(i + 1) + ", 1, 1)";
+      package->Execute("insert into grosst" + values);
+      package->Execute("insert into korrekturt" + values);
     }
     package->Execute("create table grosskl (TID integer, Kennung char(50))");
     for (int i = 0; i < kFree; ++i) {
@@ -100,6 +119,7 @@ void Packages() {
     }
     package->Execute("commit");
     WriteTid(pkg_dir + "gross.tid");
+    WriteTid(pkg_dir + "korrektur.tid");
     WriteTid(pkg_dir + "fotos1.tid");
     return true;
   }();
@@ -203,6 +223,60 @@ void BM_ReImportKeepingLocalWork(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReImportKeepingLocalWork)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The mapper's day on the objects of "korrektur": a new name entered and
+// posted in the host, which marks each as changed.
+void EditEveryHundredth() {
+  hostsim::Host& host = hostsim::TheHost();
+  for (int i = 0; i < kObjects; i += kEditEvery) {
+    host.Activate(host.IdOf(Numbered("DE-%06d", i)));
+    host.EnterValue("linfos", "NAME", "Lokal " + std::to_string(i));
+    host.PostRow("linfos");
+  }
+}
+
+// The centre's corrections over the mapper's edits, the package's version
+// taken: what the field-by-field merge is measured against.
+void BM_ReImportEditedOnBothSidesTakingThePackage(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) {
+    state.PauseTiming();
+    EditEveryHundredth();
+    state.ResumeTiming();
+    presenter->AddActions("file \"" + pkg_dir +
+                          "korrektur.tid\"\nform TFormLokaleArbeit\n"
+                          "click BtnUebernehmen\n");
+    if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
+  }
+}
+BENCHMARK(BM_ReImportEditedOnBothSidesTakingThePackage)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The plain re-import of the same package beside them (the version taken
+// left no local work).
+void BM_ReImportOfTheCorrections(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) Import(state, "korrektur.tid");
+}
+BENCHMARK(BM_ReImportOfTheCorrections)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same with the mapper's edits kept.
+void BM_ReImportEditedOnBothSidesKeepingLocalWork(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) {
+    state.PauseTiming();
+    EditEveryHundredth();
+    state.ResumeTiming();
+    presenter->AddActions("file \"" + pkg_dir +
+                          "korrektur.tid\"\nform TFormLokaleArbeit\n"
+                          "click BtnBehalten\n");
+    if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
+  }
+}
+BENCHMARK(BM_ReImportEditedOnBothSidesKeepingLocalWork)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // What a project load costs the plug-in when no import's journal is left
 // (the project of the imports above: its tables and photo catalogue there).
