@@ -288,6 +288,11 @@ std::vector<ShapePrint> GeometryPrints(const std::string& folder,
 }
 
 std::vector<HostObject> TakeSnapshot() {
+  return TakeSnapshot(nullptr).objects;
+}
+
+Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted) {
+  Snapshot snapshot;
   ScratchFolder scratch;
   const std::string base = platform::env::JoinPath(scratch.Path(), std::string(kBase));
   switch (ExportProject(base)) {
@@ -303,7 +308,9 @@ std::vector<HostObject> TakeSnapshot() {
   platform::env::Env& env = CurrentEnv();
   std::vector<XmlObject> listed;
   try {
-    listed = XmlObjects(platform::env::ReadFile(env, base + ".xml"), base + ".xml");
+    const std::string xml = platform::env::ReadFile(env, base + ".xml");
+    listed = XmlObjects(xml, base + ".xml");
+    if (fields_wanted) snapshot.fields = XmlFieldPrints(xml, base + ".xml", fields_wanted);
   } catch (const platform::env::EnvError& e) {
     throw SnapshotError("Die Datei " + base + ".xml kann nicht gelesen werden:\r" + e.what());
   }
@@ -311,7 +318,7 @@ std::vector<HostObject> TakeSnapshot() {
   std::unordered_map<std::string, size_t> attributes;  // identifier -> index in listed
   for (size_t i = 0; i < listed.size(); ++i) attributes.emplace(listed[i].Kennung, i);
   std::vector<bool> shaped(listed.size(), false);
-  std::vector<HostObject> objects;
+  std::vector<HostObject>& objects = snapshot.objects;
   objects.reserve(listed.size());
   std::vector<std::string> layers;
   for (const std::string_view layer : kLayers) {
@@ -344,7 +351,7 @@ std::vector<HostObject> TakeSnapshot() {
     object.geometry = HashOf("");
     object.attributes = listed[i].attributes;
   }
-  return objects;
+  return snapshot;
 }
 
 // ---- TA_FP -------------------------------------------------------------------------

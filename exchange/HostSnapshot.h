@@ -64,6 +64,24 @@ ExportRefused ExportProject(const std::string& base);
 // export lists every object, the geodata export only those with a shape).
 std::vector<HostObject> TakeSnapshot();
 
+// One object of an attribute file with a fingerprint of each field's value,
+// taken as XmlObjects takes the object's (the value as the host's export
+// writes it, the host's object id left out), for the re-import's merge: a
+// value written otherwise is the same value, one changed character is not.
+struct FieldPrints {
+  std::string Kennung;
+  int32_t Klasse = 0;
+  std::vector<std::pair<std::string, Fingerprint>> fields;  // in the file's order
+};
+
+// The same, with the per-field prints of the objects `fields_wanted` takes
+// (none when it is empty), from the same export.
+struct Snapshot {
+  std::vector<HostObject> objects;
+  std::vector<FieldPrints> fields;
+};
+Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted);
+
 // ---- The readers of the host's files (no I/O) ------------------------------------
 
 // The 64-bit FNV-1a hash of the bytes, as 16 hexadecimal digits.
@@ -110,17 +128,8 @@ struct ShapePrint {
 std::vector<ShapePrint> GeometryPrints(const std::string& folder,
                                        const std::vector<std::string>& layers);
 
-// One object of an attribute file with a fingerprint of each field's value,
-// taken as XmlObjects takes the object's (the value as the host's export
-// writes it, the host's object id left out), for the re-import's merge: a
-// value written otherwise is the same value, one changed character is not.
-struct FieldPrints {
-  std::string Kennung;
-  int32_t Klasse = 0;
-  std::vector<std::pair<std::string, Fingerprint>> fields;  // in the file's order
-};
-
-// The objects `wanted` takes, in the file's order; the others are read
+// The per-field prints (FieldPrints above) of the objects of an attribute
+// file that `wanted` takes, in the file's order; the others are read
 // without being held. Throws SnapshotError as XmlObjects does.
 std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string& file,
                                         const std::function<bool(const std::string&)>& wanted);
