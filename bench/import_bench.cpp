@@ -235,19 +235,24 @@ void EditEveryHundredth() {
   }
 }
 
-// The centre's corrections over the mapper's edits, the package's version
-// taken: what the field-by-field merge is measured against.
-void BM_ReImportEditedOnBothSidesTakingThePackage(benchmark::State& state) {
+// The centre's corrections over the mapper's edits, answered with `button`
+// of the local-work question.
+void ReImportEditedOnBothSides(benchmark::State& state, const std::string& button) {
   Packages();
   for (auto _ : state) {
     state.PauseTiming();
     EditEveryHundredth();
     state.ResumeTiming();
-    presenter->AddActions("file \"" + pkg_dir +
-                          "korrektur.tid\"\nform TFormLokaleArbeit\n"
-                          "click BtnUebernehmen\n");
+    presenter->AddActions("file \"" + pkg_dir + "korrektur.tid\"\nform TFormLokaleArbeit\nclick " +
+                          button + "\n");
     if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
   }
+}
+
+// The package's version taken: what the field-by-field merge is measured
+// against.
+void BM_ReImportEditedOnBothSidesTakingThePackage(benchmark::State& state) {
+  ReImportEditedOnBothSides(state, "BtnUebernehmen");
 }
 BENCHMARK(BM_ReImportEditedOnBothSidesTakingThePackage)
     ->Unit(benchmark::kMillisecond)
@@ -261,18 +266,9 @@ void BM_ReImportOfTheCorrections(benchmark::State& state) {
 }
 BENCHMARK(BM_ReImportOfTheCorrections)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-// The same with the mapper's edits kept.
+// The mapper's edits kept.
 void BM_ReImportEditedOnBothSidesKeepingLocalWork(benchmark::State& state) {
-  Packages();
-  for (auto _ : state) {
-    state.PauseTiming();
-    EditEveryHundredth();
-    state.ResumeTiming();
-    presenter->AddActions("file \"" + pkg_dir +
-                          "korrektur.tid\"\nform TFormLokaleArbeit\n"
-                          "click BtnBehalten\n");
-    if (!ImportFuncs::VD1CustomImportProc()) state.SkipWithError("the import failed");
-  }
+  ReImportEditedOnBothSides(state, "BtnBehalten");
 }
 BENCHMARK(BM_ReImportEditedOnBothSidesKeepingLocalWork)
     ->Unit(benchmark::kMillisecond)
