@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <memory>
 #include <random>
 
 #include "exchange/ImportCapture.h"
@@ -198,20 +195,6 @@ TEST(ImportBasesTest, ALoadIsRecordedFieldByFieldWhatOneSideLacksBeingEmpty) {
   EXPECT_EQ(Decode(Encode(record), "f"), record);
 }
 
-std::string Python(const TestDir& dir, const std::string& script) {
-  const std::string file = dir.File("reader.py");
-  TestDir::WriteAll(file, script);
-  std::string out;
-  const std::string command = std::string(VANDRA_PYTHON3) + " " + file + " 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::array<char, 4096> buf;
-  size_t n;
-  while (pipe && (n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) {
-    out.append(buf.data(), n);
-  }
-  return out;
-}
-
 TEST(ImportBasesTest, AnIndependentReaderReadsTheFileAsItsFormatSays) {
   TestDir dir;
   platform::env::Env& env = platform::env::Env::Current();
@@ -226,8 +209,8 @@ TEST(ImportBasesTest, AnIndependentReaderReadsTheFileAsItsFormatSays) {
       {"ND-0042", -1, -5, {}}};
   Write(env, path, record);
   EXPECT_EQ(Read(env, path), record);
-  const std::string out = Python(dir, R"(import struct, sys
-data = open(sys.argv[0].replace('reader.py', 'TA_BASIS.dat'), 'rb').read()
+  const std::string out = dir.Python(R"(import os, struct, sys
+data = open(os.path.join(os.path.dirname(sys.argv[0]), 'TA_BASIS.dat'), 'rb').read()
 h = 0xcbf29ce484222325
 for b in data[:-8]:
     h = ((h ^ b) * 0x100000001b3) & 0xffffffffffffffff

@@ -5,8 +5,6 @@
 // the row codec is checked in both directions and not against itself.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <memory>
 
 #include "context/ProjectStore.h"
@@ -18,19 +16,6 @@ namespace {
 
 using platform::db::Connection;
 using platform::db::testing::TestDir;
-
-std::string Python(const TestDir& dir, const std::string& script) {
-  const std::string file = dir.File("script.py");
-  TestDir::WriteAll(file, script);
-  std::string out;
-  const std::string command = std::string(VANDRA_PYTHON3) + " " + file + " 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::array<char, 4096> buf;
-  size_t n;
-  while (pipe && (n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0)
-    out.append(buf.data(), n);
-  return out;
-}
 
 class FotoverwaltungTest : public testing::Test {
  protected:
@@ -48,7 +33,7 @@ class FotoverwaltungTest : public testing::Test {
     module_->OpenTables();
   }
   std::string Sqlite(const std::string& body) {
-    return Python(dir_, "import sqlite3\nc = sqlite3.connect(" + Quoted(file_) + ")\n" + body);
+    return dir_.Python("import sqlite3\nc = sqlite3.connect(" + Quoted(file_) + ")\n" + body);
   }
   static std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 

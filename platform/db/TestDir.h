@@ -1,11 +1,14 @@
 // Test helper: a fresh temporary folder, removed with everything in it when
-// the object goes. Used by the driver's and the codec's tests only.
+// the object goes.
 #pragma once
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 namespace platform::db::testing {
@@ -42,6 +45,25 @@ class TestDir {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
+
+#ifdef VANDRA_PYTHON3
+  // Runs a Python script, written as "script.py" in the folder, with the
+  // system's Python: an independent reader or writer of the files a test
+  // makes. Answers what it printed, its errors included.
+  std::string Python(const std::string& script) const {
+    const std::string file = File("script.py");
+    WriteAll(file, script);
+    std::string out;
+    const std::string command = std::string(VANDRA_PYTHON3) + " " + file + " 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::array<char, 4096> buf;
+    size_t n;
+    while (pipe && (n = std::fread(buf.data(), 1, buf.size(), pipe.get())) > 0) {
+      out.append(buf.data(), n);
+    }
+    return out;
+  }
+#endif
 
  private:
   std::string path_;
