@@ -29,6 +29,7 @@ constexpr BuildProfile kFull = {
     .strip_by_state = true,
     .photo_list_by_column_name = false,
     .photo_texts_converted = true,
+    .import_merges = true,
     .report = ReportKind::kTextDialog,
     .photo_point = PhotoPoint::kKeptUntilClose,
     .photo_scale_by_easting = false,
@@ -74,6 +75,7 @@ constexpr BuildProfile ReducedOf(BuildProfile profile) {
   profile.switch_offers_whole_pool = false;
   profile.status_services_state = "";
   profile.report = ReportKind::kNone;
+  profile.import_merges = false;
   return profile;
 }
 

@@ -95,6 +95,9 @@ struct BuildProfile {
   bool photo_list_by_column_name;
   // The photo list's texts arrive in the DOS code page and are converted.
   bool photo_texts_converted;
+  // Each import records the bases of the objects it loads ("TA_BASIS.dat"),
+  // and a re-import over local work merges them field by field.
+  bool import_merges;
   ReportKind report;
 
   // The photo dialog.

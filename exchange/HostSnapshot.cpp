@@ -109,13 +109,18 @@ class ScratchFolder {
     path_ = reservation_ + ".d";
     env.CreateFolder(path_);
   }
+  // A folder of the caller's own, made and removed again.
+  explicit ScratchFolder(const std::string& path) : path_(path) {
+    platform::env::Env& env = CurrentEnv();
+    if (!env.Stat(path_)) env.CreateFolder(path_);
+  }
   ~ScratchFolder() {
     platform::env::Env& env = CurrentEnv();
     try {
       for (const std::string& name : env.ListFolder(path_))
         env.Remove(platform::env::JoinPath(path_, name));
       env.RemoveFolder(path_);
-      env.Remove(reservation_);
+      if (!reservation_.empty()) env.Remove(reservation_);
     } catch (const std::exception&) {
       // A leftover folder does no harm; the next snapshot takes another name.
     }
@@ -291,9 +296,12 @@ std::vector<HostObject> TakeSnapshot() {
   return TakeSnapshot(nullptr).objects;
 }
 
-Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted) {
+Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted,
+                      const std::string& folder) {
   Snapshot snapshot;
-  ScratchFolder scratch;
+  const std::unique_ptr<ScratchFolder> made =
+      folder.empty() ? std::make_unique<ScratchFolder>() : std::make_unique<ScratchFolder>(folder);
+  const ScratchFolder& scratch = *made;
   const std::string base = platform::env::JoinPath(scratch.Path(), std::string(kBase));
   switch (ExportProject(base)) {
     case ExportRefused::kGeodata:

@@ -75,12 +75,16 @@ struct FieldPrints {
 };
 
 // The same, with the per-field prints of the objects `fields_wanted` takes
-// (none when it is empty), from the same export.
+// (none when it is empty), from the same export. The export goes into a
+// scratch folder of the project folder, or into `folder` (made and removed
+// again), which an import keeps in its own folder so that a kill leaves
+// nothing of it outside.
 struct Snapshot {
   std::vector<HostObject> objects;
   std::vector<FieldPrints> fields;
 };
-Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted);
+Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted,
+                      const std::string& folder = {});
 
 // ---- The readers of the host's files (no I/O) ------------------------------------
 

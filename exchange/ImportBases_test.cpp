@@ -173,7 +173,8 @@ TEST(ImportBasesTest, ALoadIsRecordedFieldByFieldWhatOneSideLacksBeingEmpty) {
   held[1].geometry = HashOf("g2");
 
   const std::vector<ObjectBase> record =
-      Capture({{"DE-1", 7}, {"DE-2", 7}, {"DE-3", 7}}, package, shapes, host, held);
+      Capture({{"DE-1", 7}, {"DE-2", 7}, {"DE-3", 7}}, package, shapes, host, held,
+              {{"DE-2", HashOf("Pflanzen")}});
   ASSERT_EQ(record.size(), 2u);  // DE-3 is not in the host after the load
   const std::string e = HashOf("");
   EXPECT_EQ(record[0], (ObjectBase{"DE-1",
@@ -181,6 +182,7 @@ TEST(ImportBasesTest, ALoadIsRecordedFieldByFieldWhatOneSideLacksBeingEmpty) {
                                    3,
                                    {{ImportMerge::kGeometry, HashOf("g1"), HashOf("g1")},
                                     {ImportMerge::kKennung, HashOf("DE-1"), HashOf("DE-1")},
+                                    {ImportMerge::kPlants, e, e},
                                     {"NAME", HashOf("Aue"), HashOf("Aue")},
                                     {"BEM", e, e},
                                     {"FLAECHE", e, HashOf("12")}}}));
@@ -190,6 +192,7 @@ TEST(ImportBasesTest, ALoadIsRecordedFieldByFieldWhatOneSideLacksBeingEmpty) {
                                    4,
                                    {{ImportMerge::kGeometry, e, HashOf("g2")},
                                     {ImportMerge::kKennung, HashOf("DE-2"), HashOf("DE-2")},
+                                    {ImportMerge::kPlants, e, HashOf("Pflanzen")},
                                     {"NAME", e, HashOf("y")}}}));
   // And the record holds them as captured.
   EXPECT_EQ(Decode(Encode(record), "f"), record);

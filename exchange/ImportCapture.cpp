@@ -1,10 +1,12 @@
 #include "exchange/ImportCapture.h"
 
+#include <algorithm>
 #include <map>
 #include <string_view>
 #include <unordered_map>
 
 #include "exchange/ImportMerge.h"
+#include "platform/env/Env.h"
 
 namespace ImportBases {
 
@@ -12,7 +14,8 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
                                 const std::vector<HostSnapshot::FieldPrints>& package_fields,
                                 const std::vector<HostSnapshot::ShapePrint>& package_shapes,
                                 const std::vector<HostSnapshot::FieldPrints>& host_fields,
-                                const std::vector<HostSnapshot::HostObject>& host_objects) {
+                                const std::vector<HostSnapshot::HostObject>& host_objects,
+                                const std::unordered_map<std::string, std::string>& host_plants) {
   const std::string empty = HostSnapshot::HashOf("");
   std::unordered_map<std::string_view, const HostSnapshot::FieldPrints*> package, host;
   for (const auto& object : package_fields) package.emplace(object.Kennung, &object);
@@ -37,6 +40,9 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
                              in_host->second->geometry});
     const std::string identifier = HostSnapshot::HashOf(K);
     object.fields.push_back({ImportMerge::kKennung, identifier, identifier});
+    const auto plants = host_plants.find(K);
+    object.fields.push_back(
+        {ImportMerge::kPlants, empty, plants == host_plants.end() ? empty : plants->second});
     // The fields in the package's order, then those only the host lists.
     std::map<std::string, size_t> at;
     const auto add = [&](const HostSnapshot::FieldPrints* prints, bool from_package) {
@@ -54,6 +60,50 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
     add(h == host.end() ? nullptr : h->second, false);
   }
   return out;
+}
+
+PackagePrints ReadPackagePrints(const ImportFuncs::PackageContent& content,
+                                const std::function<bool(const std::string&)>& wanted) {
+  PackagePrints prints;
+  platform::env::Env& env = platform::env::Env::Current();
+  if (!content.xml.empty()) {
+    std::string xml;
+    try {
+      xml = platform::env::ReadFile(env, content.xml);
+    } catch (const platform::env::EnvError& e) {
+      throw HostSnapshot::SnapshotError("Die Datei " + content.xml +
+                                        " kann nicht gelesen werden:\r" + e.what());
+    }
+    prints.fields = HostSnapshot::XmlFieldPrints(xml, content.xml, wanted);
+  }
+  if (!content.geodata.empty()) {
+    std::vector<std::string> layers;
+    for (const ImportFuncs::GeoLayer& layer : content.layers) {
+      const std::string name = platform::env::NameOf(layer.path);
+      layers.push_back(name.substr(0, name.size() - 4));
+    }
+    prints.shapes = HostSnapshot::GeometryPrints(platform::env::FolderOf(content.geodata), layers);
+    std::erase_if(prints.shapes,
+                  [&](const HostSnapshot::ShapePrint& shape) { return !wanted(shape.Kennung); });
+  }
+  return prints;
+}
+
+std::string PlantsPrint(std::vector<const tables::ObjectRow*> rows) {
+  if (rows.empty()) return HostSnapshot::HashOf("");
+  // Each row's fields as text, apart from its object id, which a reload
+  // changes; a tab and a line feed cannot stand in a dBase text.
+  std::vector<std::string> texts;
+  for (const tables::ObjectRow* row : rows) {
+    std::string& text = texts.emplace_back();
+    for (const auto& [name, value] : row->fields) {
+      text += name + (value ? "=" + *value : "~") + '\t';
+    }
+  }
+  std::sort(texts.begin(), texts.end());
+  std::string all;
+  for (const std::string& text : texts) all += text + '\n';
+  return HostSnapshot::HashOf(all);
 }
 
 }  // namespace ImportBases

@@ -10,11 +10,14 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "context/BuildProfile.h"
 #include "context/PluginContext.h"
 #include "context/ProjectIdentity.h"
 #include "dialogs/FormLokaleArbeit.h"
 #include "dialogs/FotoActions.h"
 #include "exchange/HostSnapshot.h"
+#include "exchange/ImportBases.h"
+#include "exchange/ImportCapture.h"
 #include "exchange/ImportJournal.h"
 #include "exchange/ImportPlan.h"
 #include "exchange/ImportUndo.h"
@@ -38,6 +41,8 @@ namespace ImportFuncs {
 namespace {
 
 constexpr std::string_view kSection = "VD2Transaktionen";
+// The host's export of its objects after the load, in the import's folder.
+constexpr const char* kLoadedName = "geladen";
 
 void Inform(MsgKind kind, const std::string& text) {
   platform::ui::MessageBox(kind, text);
@@ -285,10 +290,17 @@ class ImportRun {
       }
     }
     if (with_photos_) PlanPhotos();
+    if (CurrentProfile().import_merges && !journal_.loaded.empty()) {
+      journal_.bases_before = ImportUndo::PicturePrint(BasesPath());
+    }
 
     // Every path the host is handed must fit its 255 characters.
     const std::string snapshot = platform::env::JoinPath(folder_, ImportUndo::kSnapshotName);
     std::vector<std::string> paths;
+    if (journal_.bases_before || Preflight::PreflightAsked()) {
+      paths.push_back(platform::env::JoinPath(platform::env::JoinPath(folder_, kLoadedName),
+                                              "objekte_mpt.shp"));
+    }
     if (!objects_.deleted.empty()) {
       paths.push_back(snapshot + "_mpt.shp");
       paths.push_back(platform::env::JoinPath(platform::env::JoinPath(folder_, "zurueck"),
@@ -447,6 +459,9 @@ class ImportRun {
       }
     }
     std::vector<platform::env::CopyJob> backups;
+    if (journal_.bases_before && *journal_.bases_before != ImportUndo::kNoPicture) {
+      backups.push_back({BasesPath(), ImportUndo::BasesBackupIn(project_)});
+    }
     for (const ImportJournal::Picture& picture : journal_.pictures) {
       if (!picture.backup.empty()) {
         backups.push_back({*ImportJournal::PathIn(project_, picture.path),
@@ -454,12 +469,14 @@ class ImportRun {
       }
     }
     if (!backups.empty()) {
-      env.CreateFolder(platform::env::JoinPath(folder_, ImportUndo::kPictureBackups));
+      if (!journal_.pictures.empty()) {
+        env.CreateFolder(platform::env::JoinPath(folder_, ImportUndo::kPictureBackups));
+      }
       std::vector<std::string> failed;
       for (const std::string& error : platform::env::CopyFiles(env, backups)) {
         if (!error.empty()) failed.push_back(error);
       }
-      if (!failed.empty()) throw StepFailed("Bilder sichern:" + Listed(failed));
+      if (!failed.empty()) throw StepFailed("Sichern:" + Listed(failed));
     }
   }
 
@@ -500,7 +517,7 @@ class ImportRun {
         content_, TransActTools::AllPoolRows(), TransActTools::ListedKennungen(),
         [](const std::string& K) { return host::KennungExists(K); }));
     CopyPhotos();
-    StoreFingerprints();
+    RecordLoad();
   }
 
   void DeleteObjects() {
@@ -601,14 +618,75 @@ class ImportRun {
     EnsureFotoverwaltung().AppendFotos(photos_.rows);
   }
 
-  // With the preflight asked for, the package's objects as the host loaded
-  // them, for the preflight to find changes made without a mark.
-  void StoreFingerprints() {
+  // What is kept of the objects as the host loaded them: with the preflight
+  // asked for, their fingerprints (for it to find changes made without a
+  // mark); where the re-import merges, the record of their bases. One
+  // export of the host serves both.
+  void RecordLoad() {
     std::vector<std::pair<std::string, int32_t>> kennungen;
     for (const TTransaktionslistenDaten& R : content_.rows) {
       if (!objects_.kept.count(R.Kennung)) kennungen.emplace_back(R.Kennung, R.TID);
     }
-    Preflight::StoreImportFingerprints(kennungen);
+    const bool fingerprints = Preflight::PreflightAsked() && !kennungen.empty();
+    const bool bases = journal_.bases_before.has_value();
+    if (!fingerprints && !bases) return;
+    const std::unordered_set<std::string> loaded(journal_.loaded.begin(), journal_.loaded.end());
+    const auto wanted = [&loaded](const std::string& K) { return loaded.count(K) > 0; };
+    const HostSnapshot::Snapshot snapshot = HostSnapshot::TakeSnapshot(
+        bases ? std::function<bool(const std::string&)>(wanted) : nullptr,
+        platform::env::JoinPath(folder_, kLoadedName));
+    if (fingerprints) HostSnapshot::StoreFingerprints(kennungen, snapshot.objects);
+    if (bases) RecordBases(snapshot, wanted);
+  }
+
+  std::string BasesPath() const { return project_ + std::string(ImportBases::kFileName); }
+
+  // The record of bases with the entries of the objects loaded now in place
+  // of those of the objects this import replaced or deleted.
+  void RecordBases(const HostSnapshot::Snapshot& snapshot,
+                   const std::function<bool(const std::string&)>& wanted) {
+    platform::env::Env& env = CurrentEnv();
+    const std::string path = BasesPath();
+    std::vector<ImportBases::ObjectBase> record;
+    try {
+      if (std::optional<std::vector<ImportBases::ObjectBase>> read = ImportBases::Read(env, path)) {
+        record = std::move(*read);
+      }
+    } catch (const ImportBases::BasesError& e) {
+      notes_.push_back(
+          "Die Aufzeichnung der Importstände war nicht lesbar und wurde neu angelegt; Objekte "
+          "früherer Importe werden beim nächsten Import wie Objekte ohne Aufzeichnung "
+          "behandelt:\r" +
+          std::string(e.what()));
+    }
+    std::unordered_map<std::string, int32_t> tids;
+    for (const TTransaktionslistenDaten& R : content_.rows) tids.emplace(R.Kennung, R.TID);
+    std::vector<std::pair<std::string, int32_t>> loaded;
+    for (const std::string& K : journal_.loaded) {
+      const auto tid = tids.find(K);
+      loaded.emplace_back(K, tid == tids.end() ? 0 : tid->second);
+    }
+    std::unordered_map<int32_t, std::string> kennung_of;
+    for (const HostSnapshot::HostObject& object : snapshot.objects) {
+      if (wanted(object.Kennung)) kennung_of.emplace(object.id, object.Kennung);
+    }
+    std::unordered_set<int32_t> ids;
+    for (const auto& [id, K] : kennung_of) ids.insert(id);
+    const std::vector<ObjectRow> plant_rows =
+        EnsureFotoverwaltung().ReadObjectRows(ObjectRowTable::kPlantList, ids);
+    std::unordered_map<std::string, std::vector<const ObjectRow*>> plants_of;
+    for (const ObjectRow& row : plant_rows) plants_of[kennung_of[row.KartulID]].push_back(&row);
+    std::unordered_map<std::string, std::string> plants;
+    for (const auto& [K, rows] : plants_of) plants.emplace(K, ImportBases::PlantsPrint(rows));
+
+    const ImportBases::PackagePrints package = ImportBases::ReadPackagePrints(content_, wanted);
+    std::unordered_set<std::string> replaced(journal_.loaded.begin(), journal_.loaded.end());
+    for (const auto& [K, id] : objects_.deleted) replaced.insert(K);
+    ImportBases::Write(
+        env, path,
+        ImportBases::Replace(std::move(record), replaced,
+                             ImportBases::Capture(loaded, package.fields, package.shapes,
+                                                  snapshot.fields, snapshot.objects, plants)));
   }
 
   const Package::Names& names_;

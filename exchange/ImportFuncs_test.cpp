@@ -23,7 +23,9 @@
 #include "context/BuildIdentity.h"
 #include "context/PluginContext.h"
 #include "exchange/HostSnapshot.h"
+#include "exchange/ImportBases.h"
 #include "exchange/ImportJournal.h"
+#include "exchange/ImportMerge.h"
 #include "exchange/ObjectFiles.h"
 #include "exchange/TestImportFixture.h"
 #include "host/HostApi.h"
@@ -144,6 +146,47 @@ TEST_F(ImportTest, ThePackagesPrintsAreTheHostsAfterTheLoad) {
   ASSERT_EQ(package_fields.size(), 2u);
   EXPECT_EQ(package_fields.at("DE-1").size(), 1u);  // NAME
   EXPECT_EQ(package_fields, host_fields);
+}
+
+// Each import records the objects it loads, as the package gave them and
+// as the host held them; a later one replaces the entries of its objects
+// and keeps the others.
+TEST_F(ImportTest, EachImportRecordsTheBasesOfTheObjectsItLoads) {
+  WritePackage("abcdef", {"DE-3"});
+  ASSERT_TRUE(Import("abcdef.tid"));
+  const std::string path = ProjectDir() + "TA_BASIS.dat";
+  const auto read = [&] {
+    std::map<std::string, std::map<std::string, std::pair<std::string, std::string>>> out;
+    const auto record = ImportBases::Read(platform::env::Env::Current(), path);
+    EXPECT_TRUE(record) << LastMessage();
+    if (!record) return out;
+    for (const auto& object : *record) {
+      EXPECT_EQ(object.TID, 7) << object.Kennung;
+      for (const auto& field : object.fields) {
+        out[object.Kennung][field.name] = {field.package, field.host};
+      }
+    }
+    return out;
+  };
+  const auto first = read();
+  ASSERT_EQ(first.size(), 3u);
+  const std::string name = HostSnapshot::HashOf("Ruhraue");
+  EXPECT_EQ(first.at("DE-1").at("NAME"), std::make_pair(name, name));
+  // Every field the host held as the package gave it, the geometry too.
+  for (const auto& [K, fields] : first) {
+    for (const auto& [field, prints] : fields) {
+      EXPECT_EQ(prints.first, prints.second) << K << " " << field;
+    }
+    EXPECT_TRUE(fields.count(ImportMerge::kGeometry)) << K;
+    EXPECT_TRUE(fields.count(ImportMerge::kPlants)) << K;
+  }
+
+  // The next issue without DE-3 and with DE-1 renamed by the centre.
+  WritePackage();
+  ASSERT_TRUE(Import("abcdef.tid"));
+  const auto second = read();
+  EXPECT_EQ(second.size(), 3u) << "DE-3 was not in this package: its entry stays";
+  EXPECT_EQ(second.at("DE-3"), first.at("DE-3"));
 }
 
 TEST_F(ImportTest, PackageFromWindowsIsFoundInAnyLetterCase) {

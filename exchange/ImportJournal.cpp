@@ -218,6 +218,7 @@ std::string ImportJournal::Text() const {
     if (version != 1) line.Add(p.before);
     out += line.End();
   }
+  if (bases_before && version != 1) out += Line("basis").Add(*bases_before).End();
   out += "ende\n";
   if (snapshot_taken) out += Record({"schritt", "schnappschuss"});
   return out;
@@ -350,6 +351,9 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
         need(journal.version == 1 ? 3 : 4);
         journal.pictures.push_back(
             {Str(f[1]), f[2].value_or(""), journal.version == 1 ? std::string() : Str(f[3])});
+      } else if (record == "basis" && journal.version != 1) {
+        need(2);
+        journal.bases_before = Str(f[1]);
       } else if (record == "ende") {
         need(1);
         complete = true;

@@ -49,6 +49,10 @@
 //                                   ("KTPhotos/name"); the copy of the old one
 //                                   in the import's folder, \N for a new one;
 //                                   the old one's print, "-" for none
+//   basis <FP>                      the import rewrites the record of bases
+//                                   ("TA_BASIS.dat", ImportBases.h): the old
+//                                   file's print ("-" for none); its copy is
+//                                   "TA_BASIS.dat" in the import's folder
 //   ende                            the plan is complete
 // Appended as the import and its undo go on:
 //   schritt schnappschuss           the snapshot is taken: changes begin, and
@@ -121,6 +125,9 @@ struct ImportJournal {
     bool operator==(const Picture&) const = default;
   };
   std::vector<Picture> pictures;
+  // The old record of bases' print (ImportUndo::PicturePrint), when the
+  // import rewrites the record; nothing when it leaves it alone.
+  std::optional<std::string> bases_before;
 
   // ---- What was appended --------------------------------------------------------
   // One item of the project the import may have changed.

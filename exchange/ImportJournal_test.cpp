@@ -31,6 +31,7 @@ ImportJournal SampleJournal() {
   j.fotos = {{501, "a.jpg"}, {-3, "b c.jpg"}};
   j.pictures = {{"KTPhotos/a.jpg", "", "-"},
                 {"KTPhotos/b.jpg", "TA_IMPORT.tmp/bilder/b.jpg", "123:00aa00aa00aa00aa"}};
+  j.bases_before = "96:0123456789abcdef";
   return j;
 }
 
@@ -53,6 +54,7 @@ void ExpectSameJournal(const ImportJournal& a, const ImportJournal& b) {
   EXPECT_EQ(a.object_rows, b.object_rows);
   EXPECT_EQ(a.fotos, b.fotos);
   EXPECT_EQ(a.pictures, b.pictures);
+  EXPECT_EQ(a.bases_before, b.bases_before);
   EXPECT_EQ(a.snapshot_taken, b.snapshot_taken);
 }
 
@@ -136,6 +138,7 @@ TEST(ImportJournalTest, AJournalOfAnEarlierVersionIsReadAndOneWithoutItsProjectR
   old.project_id.clear();
   old.fotos = {{501, ""}};
   old.pictures = {{"/p/KTPhotos/a.jpg", "/p/TA_IMPORT.tmp/bilder/a.jpg", ""}};
+  old.bases_before.reset();  // no record of bases yet
   const std::string text = old.Text();
   EXPECT_EQ(text.substr(0, text.find('\n')), "VANDRA-IMPORT\t1");
   EXPECT_EQ(text.find("projekt"), std::string::npos);

@@ -10,6 +10,7 @@
 #include "context/ProjectIdentity.h"
 #include "dialogs/FormImportJournal.h"
 #include "exchange/HostSnapshot.h"
+#include "exchange/ImportBases.h"
 #include "exchange/ObjectFiles.h"
 #include "host/HostApi.h"
 #include "host/Tools.h"
@@ -522,6 +523,7 @@ class TakeBackRun {
       outcome_.failed.push_back(std::string("Der Fotokatalog: ") + e.what());
     }
     PutPicturesBack();
+    PutBasesBack();
     for (const std::string& path : outside_) {
       outcome_.failed.push_back("Das Bild " + path +
                                 " liegt nicht in diesem Projektordner und wurde nicht angerührt.");
@@ -637,6 +639,65 @@ class TakeBackRun {
       if (path) by_folder[platform::env::FolderOf(*path)].insert(platform::env::NameOf(*path));
     }
     for (const auto& [folder, names] : by_folder) RemoveTemporaries(folder, names);
+  }
+
+  // The record of bases as before for the objects that go back; those that
+  // stay as the import left them keep the entries it wrote. Without the old
+  // record (a copy of the project may lack it) the objects that go back
+  // lose their entries: a re-import then asks about them as it did before
+  // there was a record, and nothing merges against a wrong base.
+  void PutBasesBack() {
+    if (!journal_.bases_before) return;
+    platform::env::Env& env = CurrentEnv();
+    const std::string path = project_ + std::string(ImportBases::kFileName);
+    const std::string& before = *journal_.bases_before;
+    try {
+      if (PicturePrint(path) == before) return;
+      std::unordered_set<std::string> imported(journal_.loaded.begin(), journal_.loaded.end());
+      for (const auto& [K, id] : journal_.deleted) imported.insert(K);
+      std::vector<ImportBases::ObjectBase> now;
+      try {
+        now = ImportBases::Read(env, path).value_or(std::vector<ImportBases::ObjectBase>());
+      } catch (const ImportBases::BasesError&) {
+        // Damaged: none of its entries can be trusted.
+      }
+      std::vector<ImportBases::ObjectBase> stays;
+      std::unordered_set<std::string> staying;
+      for (ImportBases::ObjectBase& object : now) {
+        if (imported.count(object.Kennung) && !restore_keys_.count(object.Kennung)) {
+          staying.insert(object.Kennung);
+          stays.push_back(std::move(object));
+        }
+      }
+      std::optional<std::vector<ImportBases::ObjectBase>> old;
+      if (before == kAbsent) {
+        old.emplace();
+      } else {
+        const std::string backup = BasesBackupIn(project_);
+        try {
+          if (PicturePrint(backup) == before) old = ImportBases::Read(env, backup);
+        } catch (const ImportBases::BasesError&) {
+        }
+      }
+      std::vector<ImportBases::ObjectBase> result;
+      if (old) {
+        result = ImportBases::Replace(std::move(*old), staying, std::move(stays));
+      } else {
+        // The entries of `now` that are no import's are as they were.
+        for (ImportBases::ObjectBase& object : now) {
+          if (!imported.count(object.Kennung)) result.push_back(std::move(object));
+        }
+        for (ImportBases::ObjectBase& object : stays) result.push_back(std::move(object));
+      }
+      if (result.empty() && (before == kAbsent || !old)) {
+        if (env.LinkStatus(path)) env.Remove(path);
+      } else {
+        ImportBases::Write(env, path, result);
+      }
+    } catch (const std::exception& e) {
+      outcome_.failed.push_back("Die Aufzeichnung der Importstände " + path +
+                                " konnte nicht zurückgesetzt werden: " + e.what());
+    }
   }
 
   // ---- What this undo leaves ---------------------------------------------------------
@@ -755,6 +816,11 @@ std::string PicturePrint(const std::string& path) {
   if (!st->IsRegular()) return "kein Bild";
   const std::string bytes = platform::env::ReadFile(env, path);
   return std::to_string(bytes.size()) + ":" + HostSnapshot::HashOf(bytes);
+}
+
+std::string BasesBackupIn(const std::string& project_dir) {
+  return platform::env::JoinPath(ImportJournal::FolderIn(project_dir),
+                                 std::string(ImportBases::kFileName));
 }
 
 uint64_t ReserveSize(const ImportJournal& journal) {

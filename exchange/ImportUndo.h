@@ -34,6 +34,9 @@ namespace ImportUndo {
 inline constexpr const char* kSnapshotName = "objekte";
 // The copy of the old pictures the import replaces.
 inline constexpr const char* kPictureBackups = "bilder";
+// The copy of the record of bases (ImportBases.h) the import rewrites, in
+// its folder.
+std::string BasesBackupIn(const std::string& project_dir);
 // Space kept free for the records an undo that cannot finish must append,
 // in the import's folder: removed before they are written.
 inline constexpr const char* kReserveName = "reserve";

@@ -9,8 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "context/ProjectIdentity.h"
-#include "exchange/TestImportFixture.h"
+#include "exchange/ImportBases.h"
 #include "exchange/ImportJournal.h"
+#include "exchange/TestImportFixture.h"
 #include "platform/dbase/DbfFile.h"
 #include "platform/env/FaultEnv.h"
 
@@ -232,6 +233,64 @@ TEST_F(ImportUndoTest, ACopyMadeBeforeAPictureWasReplacedNeedsNoBackupOfIt) {
   EXPECT_NE(LastMessage().find("Das Projekt ist wieder wie vor dem Import"), std::string::npos)
       << LastMessage();
   EXPECT_EQ(Project(copy), before_);
+}
+
+// The record of bases follows the objects: an object the undo takes back
+// gets its old entry again, one that stays as the import left it (marked
+// since) keeps the entry the import wrote for it.
+TEST_F(ImportUndoTest, TheRecordOfBasesGoesBackWithEachObject) {
+  Prepare();
+  const auto record = [this] {
+    std::map<std::string, ImportBases::ObjectBase> entries;
+    std::optional<std::vector<ImportBases::ObjectBase>> read =
+        ImportBases::Read(platform::env::Env::Current(), ProjectDir() + "TA_BASIS.dat");
+    EXPECT_TRUE(read);
+    if (!read) return entries;
+    for (auto& entry : *read) entries.emplace(entry.Kennung, std::move(entry));
+    return entries;
+  };
+  // Entries the next issue does not write again, to tell them apart.
+  std::vector<ImportBases::ObjectBase> marked;
+  for (auto [K, entry] : record()) {
+    entry.TID = K == "DE-1" ? 91 : 92;
+    marked.push_back(std::move(entry));
+  }
+  ASSERT_EQ(marked.size(), 2u);
+  ImportBases::Write(platform::env::Env::Current(), ProjectDir() + "TA_BASIS.dat", marked);
+  const auto first = record();
+  CutImport();
+  const auto cut = record();
+  ASSERT_EQ(cut.size(), 2u);
+  ASSERT_EQ(cut.at("DE-1").TID, 7);
+  ASSERT_EQ(cut.at("DE-2").TID, 7);
+  TransActTools::UpdateChangedFlag("DE-2", "UPDATE");
+  Load("message OK");
+  const auto back = record();
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back.at("DE-1"), first.at("DE-1"));
+  EXPECT_EQ(back.at("DE-2"), cut.at("DE-2"));
+}
+
+// A copy of the project that lacks the old record's backup cannot put the
+// old entries back: the objects taken back lose theirs (a later re-import
+// asks about them as before there was a record) rather than keep the
+// entries of an import that no longer stands.
+TEST_F(ImportUndoTest, WithoutItsBackupTheRecordDropsTheEntriesOfWhatGoesBack) {
+  Prepare({"DE-3"});
+  CutImport();
+  const std::string copy = Root() + "/kopie/";
+  fs::copy(ProjectDir(), copy, fs::copy_options::recursive);
+  ASSERT_TRUE(fs::exists(copy + "TA_IMPORT.tmp/TA_BASIS.dat"));
+  fs::remove(copy + "TA_IMPORT.tmp/TA_BASIS.dat");
+  host().CloseProject();
+  CloseFotoverwaltung();
+  context::Current().Store().CloseAll();
+  host().OpenProject(copy);
+  Load("message OK");
+  EXPECT_NE(LastMessage().find("Das Projekt ist wieder wie vor dem Import"), std::string::npos)
+      << LastMessage();
+  EXPECT_FALSE(fs::exists(copy + "TA_BASIS.dat"));
+  EXPECT_FALSE(fs::exists(copy + "TA_IMPORT.jnl"));
 }
 
 TEST_F(ImportUndoTest, WhatAnImportCutBeforeItsJournalLeftGoesQuietly) {

@@ -504,9 +504,4 @@ bool VD1VorpruefungProc() {
   return true;
 }
 
-void StoreImportFingerprints(const std::vector<std::pair<std::string, int32_t>>& kennungen) {
-  if (!PreflightAsked() || kennungen.empty()) return;
-  HostSnapshot::StoreFingerprints(kennungen, HostSnapshot::TakeSnapshot());
-}
-
 }  // namespace Preflight

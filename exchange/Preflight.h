@@ -130,8 +130,4 @@ bool BeforeExport(int32_t TID);
 // transaction to check.
 bool VD1VorpruefungProc();
 
-// The import's part: stores the fingerprints of the package's objects once
-// the host has loaded them. Throws what fails, naming the file.
-void StoreImportFingerprints(const std::vector<std::pair<std::string, int32_t>>& kennungen);
-
 }  // namespace Preflight

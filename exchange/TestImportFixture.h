@@ -161,6 +161,10 @@ class ImportTest : public testsupport::ProjectFixture {
       text += "bild " + entry.path().filename().string() + " " +
               std::to_string(std::hash<std::string>()(Get(entry.path().string()))) + "\n";
     }
+    // The record of bases, byte for byte.
+    if (fs::exists(dir + "TA_BASIS.dat")) {
+      text += "basis " + std::to_string(std::hash<std::string>()(Get(dir + "TA_BASIS.dat"))) + "\n";
+    }
     return text + HostObjects();
   }
 

@@ -7,6 +7,9 @@ line by line whatever the object ids:
   TA_LIST / TA_KL / TA_ID / TA_FP <fields joined by "|">
   Fotos <fields joined by "|">
   bild <name> <sha1>                         every file of KTPhotos
+  basis <Kennung> <TID> <Klasse> <field>=<package>/<host>...
+                                             the import's record of bases, an
+                                             entry a line, fields sorted
   datei <name>                               every other entry of the project
                                              folder but the project database
 
@@ -17,6 +20,7 @@ Lines are sorted: the order of rows is no part of what the tables say.
 import hashlib
 import os
 import sqlite3
+import struct
 import sys
 
 import dbfread
@@ -27,6 +31,62 @@ def table_file(project, name):
         if entry.lower() == name.lower() + ".dbf":
             return os.path.join(project, entry)
     return None
+
+
+def bases(data):
+    """The entries of a record of bases, read as its format says: magic and
+    version, field names, per object identifier, TID, class and fields (name
+    index, package print, same flag, host print unless same), FNV-1a 64."""
+    h = 0xcbf29ce484222325
+    for b in data[:-8]:
+        h = ((h ^ b) * 0x100000001b3) & 0xffffffffffffffff
+    if len(data) < 21 or struct.unpack("<Q", data[-8:])[0] != h \
+            or data[:13] != b"VANDRA-BASIS\x01":
+        return ["basis unlesbar"]
+    at = 13
+
+    def uv():
+        nonlocal at
+        v = s = 0
+        while True:
+            b = data[at]
+            at += 1
+            v |= (b & 0x7f) << s
+            s += 7
+            if b < 0x80:
+                return v
+
+    def zz():
+        v = uv()
+        return (v >> 1) ^ -(v & 1)
+
+    def text():
+        nonlocal at
+        n = uv()
+        t = data[at:at + n].decode("utf-8")
+        at += n
+        return t
+
+    def print64():
+        nonlocal at
+        v = struct.unpack("<Q", data[at:at + 8])[0]
+        at += 8
+        return "%016x" % v
+
+    names = [text() for _ in range(uv())]
+    lines = []
+    for _ in range(uv()):
+        k, tid, klasse = text(), zz(), zz()
+        fields = []
+        for _ in range(uv()):
+            name = names[uv()]
+            package = print64()
+            same = data[at]
+            at += 1
+            host = package if same else print64()
+            fields.append(f"{name}={package}/{host}")
+        lines.append(f"basis {k} {tid} {klasse} " + " ".join(sorted(fields)))
+    return lines
 
 
 def state(project, with_files=True):
@@ -58,6 +118,10 @@ def state(project, with_files=True):
             continue
         for record in dbfread.DBF(path, encoding="cp1252"):
             lines.append(name + " " + "|".join(str(v).strip() for v in record.values()))
+    basis = os.path.join(project, "TA_BASIS.dat")
+    if os.path.isfile(basis):
+        with open(basis, "rb") as f:
+            lines += bases(f.read())
     if with_files:
         photos = os.path.join(project, "KTPhotos")
         if os.path.isdir(photos):
@@ -66,7 +130,7 @@ def state(project, with_files=True):
                 with open(path, "rb") as f:
                     lines.append(f"bild {entry} {hashlib.sha1(f.read()).hexdigest()}")
         for entry in os.listdir(project):
-            if entry not in ("KTProjekt.db", "KTPhotos") and not entry.lower().endswith(".dbf") \
+            if entry not in ("KTProjekt.db", "KTPhotos", "TA_BASIS.dat") and not entry.lower().endswith(".dbf") \
                     and not entry.lower().endswith(".dbt"):
                 lines.append(f"datei {entry}")
     return sorted(lines)
