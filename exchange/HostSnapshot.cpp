@@ -45,6 +45,7 @@ class Hasher {
     for (const char c : bytes) Byte(static_cast<unsigned char>(c));
     Byte(0);
   }
+  uint64_t Value() const { return hash_; }
   Fingerprint Text() const {
     static constexpr char kDigits[] = "0123456789abcdef";
     Fingerprint text(16, '0');
@@ -169,6 +170,26 @@ Fingerprint HashOf(std::string_view bytes) {
   return hasher.Text();
 }
 
+Print PrintOf(std::string_view bytes) {
+  Hasher hasher;
+  hasher.Add(bytes);
+  return hasher.Value();
+}
+
+Print ValueOf(const Fingerprint& fingerprint) {
+  if (fingerprint.size() != 16) return 0;
+  Print value = 0;
+  for (const char c : fingerprint) {
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) return 0;
+    value = (value << 4) | static_cast<Print>(digit);
+  }
+  return value;
+}
+
 std::vector<std::string> ShapeRecords(std::string_view bytes, const std::string& file) {
   if (bytes.size() < kShapeHeader || BigEndian32(bytes, 0) != 9994) {
     throw SnapshotError("Die Datei " + file + " ist keine Shape-Datei.");
@@ -234,7 +255,7 @@ std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string&
         if (name == "KARTULID") continue;
         Hasher hasher;
         AddAsWritten(hasher, value, buffer);
-        object.fields.emplace_back(name, hasher.Text());
+        object.fields.emplace_back(name, hasher.Value());
       }
     });
   } catch (const platform::xml::XmlError& e) {

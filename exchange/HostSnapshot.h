@@ -41,6 +41,8 @@ class SnapshotError : public std::runtime_error {
 
 // A fingerprint as the table keeps it: 16 hexadecimal digits.
 using Fingerprint = std::string;
+// The same fingerprint as a number, as the record of bases keeps it.
+using Print = uint64_t;
 
 struct HostObject {
   int32_t id = 0;
@@ -71,7 +73,7 @@ std::vector<HostObject> TakeSnapshot();
 struct FieldPrints {
   std::string Kennung;
   int32_t Klasse = 0;
-  std::vector<std::pair<std::string, Fingerprint>> fields;  // in the file's order
+  std::vector<std::pair<std::string, Print>> fields;  // in the file's order
 };
 
 // The same, with the per-field prints of the objects `fields_wanted` takes
@@ -88,8 +90,13 @@ Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_want
 
 // ---- The readers of the host's files (no I/O) ------------------------------------
 
-// The 64-bit FNV-1a hash of the bytes, as 16 hexadecimal digits.
+// The 64-bit FNV-1a hash of the bytes, as 16 hexadecimal digits, and as
+// the number.
 Fingerprint HashOf(std::string_view bytes);
+Print PrintOf(std::string_view bytes);
+// A fingerprint's number; 0 for a text that is no fingerprint (16
+// hexadecimal digits), which no hash of these files gives in practice.
+Print ValueOf(const Fingerprint& fingerprint);
 
 // The records of a shapefile's main file, each record's content (shape
 // type, bounds, parts and points) as the file holds it. Throws naming

@@ -43,38 +43,6 @@ void Text(std::string& out, std::string_view text) {
   out += text;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-uint64_t FromHex(const std::string& fingerprint, const ObjectBase& object, const FieldBase& field) {
-  uint64_t value = 0;
-  bool ok = fingerprint.size() == 16;
-  for (size_t i = 0; ok && i < 16; ++i) {
-    const int digit = HexDigit(fingerprint[i]);
-    ok = digit >= 0;
-    value = (value << 4) | static_cast<uint64_t>(ok ? digit : 0);
-  }
-  if (!ok) {
-    throw BasesError("Der Fingerabdruck \"" + fingerprint + "\" des Feldes " + field.name +
-                     " von " + object.Kennung + " hat nicht 16 Hexadezimalziffern.");
-  }
-  return value;
-}
-
-std::string ToHex(uint64_t value) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text(16, '0');
-  for (int i = 15; i >= 0; --i) {
-    text[static_cast<size_t>(i)] = kDigits[value & 0xF];
-    value >>= 4;
-  }
-  return text;
-}
-
 // ---- Reading ---------------------------------------------------------------------
 
 class Reader {
@@ -169,11 +137,9 @@ std::string Encode(const std::vector<ObjectBase>& objects) {
     Varint(out, object.fields.size());
     for (const FieldBase& field : object.fields) {
       Varint(out, index.at(field.name));
-      const uint64_t package = FromHex(field.package, object, field);
-      const uint64_t host = FromHex(field.host, object, field);
-      Fixed64(out, package);
-      out += static_cast<char>(package == host ? 1 : 0);
-      if (package != host) Fixed64(out, host);
+      Fixed64(out, field.package);
+      out += static_cast<char>(field.package == field.host ? 1 : 0);
+      if (field.package != field.host) Fixed64(out, field.host);
     }
   }
   Fixed64(out, Fnv(out));
@@ -209,11 +175,10 @@ std::vector<ObjectBase> Decode(std::string_view bytes, const std::string& file) 
       const uint64_t name = in.Varint();
       if (name >= names.size()) in.Fail("ein Feldname fehlt");
       field.name = names[static_cast<size_t>(name)];
-      const uint64_t package = in.Fixed64();
+      field.package = in.Fixed64();
       const unsigned char same = in.Byte();
       if (same > 1) in.Fail("ein Feld ist beschädigt");
-      field.package = ToHex(package);
-      field.host = same ? field.package : ToHex(in.Fixed64());
+      field.host = same ? field.package : in.Fixed64();
     }
   }
   if (!in.AtEnd()) in.Fail("nach dem letzten Eintrag folgt mehr");

@@ -43,11 +43,12 @@ class BasesError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A fingerprint as the host snapshot writes it: 16 hexadecimal digits.
+// A field's fingerprints (HostSnapshot::Print) as the package gave it and
+// as the host held it.
 struct FieldBase {
   std::string name;
-  std::string package;
-  std::string host;
+  uint64_t package = 0;
+  uint64_t host = 0;
   bool operator==(const FieldBase&) const = default;
 };
 
@@ -59,7 +60,6 @@ struct ObjectBase {
   bool operator==(const ObjectBase&) const = default;
 };
 
-// Throws BasesError when a fingerprint is not 16 hexadecimal digits.
 std::string Encode(const std::vector<ObjectBase>& objects);
 std::vector<ObjectBase> Decode(std::string_view bytes, const std::string& file);
 

@@ -1,7 +1,6 @@
 #include "exchange/ImportCapture.h"
 
 #include <algorithm>
-#include <map>
 #include <string_view>
 #include <unordered_map>
 
@@ -15,8 +14,8 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
                                 const std::vector<HostSnapshot::ShapePrint>& package_shapes,
                                 const std::vector<HostSnapshot::FieldPrints>& host_fields,
                                 const std::vector<HostSnapshot::HostObject>& host_objects,
-                                const std::unordered_map<std::string, std::string>& host_plants) {
-  const std::string empty = HostSnapshot::HashOf("");
+                                const std::unordered_map<std::string, uint64_t>& host_plants) {
+  const uint64_t empty = HostSnapshot::PrintOf(std::string_view());
   std::unordered_map<std::string_view, const HostSnapshot::FieldPrints*> package, host;
   for (const auto& object : package_fields) package.emplace(object.Kennung, &object);
   for (const auto& object : host_fields) host.emplace(object.Kennung, &object);
@@ -30,32 +29,39 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
   for (const auto& [K, TID] : loaded) {
     const auto in_host = held.find(K);
     if (in_host == held.end()) continue;
+    const auto p = package.find(K);
+    const auto h = host.find(K);
     ObjectBase& object = out.emplace_back();
     object.Kennung = K;
     object.TID = TID;
     object.Klasse = in_host->second->Klasse;
+    object.fields.reserve(3 + (p == package.end() ? 0 : p->second->fields.size()));
     const auto shape = package_shape.find(K);
-    object.fields.push_back({ImportMerge::kGeometry,
-                             shape == package_shape.end() ? empty : *shape->second,
-                             in_host->second->geometry});
-    const std::string identifier = HostSnapshot::HashOf(K);
+    object.fields.push_back(
+        {ImportMerge::kGeometry,
+         shape == package_shape.end() ? empty : HostSnapshot::ValueOf(*shape->second),
+         HostSnapshot::ValueOf(in_host->second->geometry)});
+    const uint64_t identifier = HostSnapshot::PrintOf(std::string_view(K));
     object.fields.push_back({ImportMerge::kKennung, identifier, identifier});
     const auto plants = host_plants.find(K);
     object.fields.push_back(
         {ImportMerge::kPlants, empty, plants == host_plants.end() ? empty : plants->second});
     // The fields in the package's order, then those only the host lists.
-    std::map<std::string, size_t> at;
+    // The host mostly lists them in the package's order: the field at the
+    // same place is tried first, then the others (a few dozen at most).
     const auto add = [&](const HostSnapshot::FieldPrints* prints, bool from_package) {
       if (prints == nullptr) return;
+      size_t at = 3;
       for (const auto& [name, print] : prints->fields) {
-        const auto [it, added] = at.emplace(name, object.fields.size());
-        if (added) object.fields.push_back({name, empty, empty});
-        FieldBase& field = object.fields[it->second];
-        (from_package ? field.package : field.host) = print;
+        if (at >= object.fields.size() || object.fields[at].name != name) {
+          at = 3;
+          while (at < object.fields.size() && object.fields[at].name != name) ++at;
+          if (at == object.fields.size()) object.fields.push_back({name, empty, empty});
+        }
+        (from_package ? object.fields[at].package : object.fields[at].host) = print;
+        ++at;
       }
     };
-    const auto p = package.find(K);
-    const auto h = host.find(K);
     add(p == package.end() ? nullptr : p->second, true);
     add(h == host.end() ? nullptr : h->second, false);
   }
@@ -89,8 +95,8 @@ PackagePrints ReadPackagePrints(const ImportFuncs::PackageContent& content,
   return prints;
 }
 
-std::string PlantsPrint(std::vector<const tables::ObjectRow*> rows) {
-  if (rows.empty()) return HostSnapshot::HashOf("");
+uint64_t PlantsPrint(std::vector<const tables::ObjectRow*> rows) {
+  if (rows.empty()) return HostSnapshot::PrintOf(std::string_view());
   // Each row's fields as text, apart from its object id, which a reload
   // changes; a tab and a line feed cannot stand in a dBase text.
   std::vector<std::string> texts;
@@ -103,7 +109,7 @@ std::string PlantsPrint(std::vector<const tables::ObjectRow*> rows) {
   std::sort(texts.begin(), texts.end());
   std::string all;
   for (const std::string& text : texts) all += text + '\n';
-  return HostSnapshot::HashOf(all);
+  return HostSnapshot::PrintOf(std::string_view(all));
 }
 
 }  // namespace ImportBases

@@ -30,7 +30,7 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
                                 const std::vector<HostSnapshot::ShapePrint>& package_shapes,
                                 const std::vector<HostSnapshot::FieldPrints>& host_fields,
                                 const std::vector<HostSnapshot::HostObject>& host_objects,
-                                const std::unordered_map<std::string, std::string>& host_plants);
+                                const std::unordered_map<std::string, uint64_t>& host_plants);
 
 // The package's prints of the objects `wanted` takes: each field of its
 // attribute file, each shape of its layers. Throws SnapshotError naming the
@@ -44,6 +44,6 @@ PackagePrints ReadPackagePrints(const ImportFuncs::PackageContent& content,
 
 // One print of an object's plant-list rows, whatever their order; the
 // empty value's print when it has none, as a package gives every object.
-std::string PlantsPrint(std::vector<const tables::ObjectRow*> rows);
+uint64_t PlantsPrint(std::vector<const tables::ObjectRow*> rows);
 
 }  // namespace ImportBases

@@ -676,7 +676,7 @@ class ImportRun {
         EnsureFotoverwaltung().ReadObjectRows(ObjectRowTable::kPlantList, ids);
     std::unordered_map<std::string, std::vector<const ObjectRow*>> plants_of;
     for (const ObjectRow& row : plant_rows) plants_of[kennung_of[row.KartulID]].push_back(&row);
-    std::unordered_map<std::string, std::string> plants;
+    std::unordered_map<std::string, uint64_t> plants;
     for (const auto& [K, rows] : plants_of) plants.emplace(K, ImportBases::PlantsPrint(rows));
 
     const ImportBases::PackagePrints package = ImportBases::ReadPackagePrints(content_, wanted);

@@ -131,11 +131,11 @@ TEST_F(ImportTest, ThePackagesPrintsAreTheHostsAfterTheLoad) {
   // The host's own export leaves empty fields out where the package lists
   // them: a field a version lacks is the empty value there.
   const auto by_kennung = [](const std::vector<HostSnapshot::FieldPrints>& objects) {
-    std::map<std::string, std::map<std::string, std::string>> out;
+    std::map<std::string, std::map<std::string, uint64_t>> out;
     for (const auto& object : objects) {
       auto& fields = out[object.Kennung];
       for (const auto& [name, print] : object.fields) {
-        if (print != HostSnapshot::HashOf("")) fields[name] = print;
+        if (print != HostSnapshot::PrintOf("")) fields[name] = print;
       }
     }
     return out;
@@ -156,7 +156,7 @@ TEST_F(ImportTest, EachImportRecordsTheBasesOfTheObjectsItLoads) {
   ASSERT_TRUE(Import("abcdef.tid"));
   const std::string path = ProjectDir() + "TA_BASIS.dat";
   const auto read = [&] {
-    std::map<std::string, std::map<std::string, std::pair<std::string, std::string>>> out;
+    std::map<std::string, std::map<std::string, std::pair<uint64_t, uint64_t>>> out;
     const auto record = ImportBases::Read(platform::env::Env::Current(), path);
     EXPECT_TRUE(record) << LastMessage();
     if (!record) return out;
@@ -170,7 +170,7 @@ TEST_F(ImportTest, EachImportRecordsTheBasesOfTheObjectsItLoads) {
   };
   const auto first = read();
   ASSERT_EQ(first.size(), 3u);
-  const std::string name = HostSnapshot::HashOf("Ruhraue");
+  const uint64_t name = HostSnapshot::PrintOf("Ruhraue");
   EXPECT_EQ(first.at("DE-1").at("NAME"), std::make_pair(name, name));
   // Every field the host held as the package gave it, the geometry too.
   for (const auto& [K, fields] : first) {

@@ -15,6 +15,7 @@
 // taken), the identifier, and the object's plant-list rows as one field.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,15 +31,16 @@ inline constexpr const char* kPlants = "(Pflanzenliste)";
 // regard to case).
 bool FollowsGeometry(const std::string& field);
 
-// One field of one object in its four versions, each a fingerprint. A
-// version that lacks the field holds the fingerprint of the empty value, as
-// the host shows a field it has no value for.
+// One field of one object in its four versions, each a fingerprint
+// (HostSnapshot::Print). A version that lacks the field holds the
+// fingerprint of the empty value, as the host shows a field it has no value
+// for.
 struct Field {
   std::string name;
-  std::string base_package;
-  std::string base_host;
-  std::string local;
-  std::string package;
+  uint64_t base_package = 0;
+  uint64_t base_host = 0;
+  uint64_t local = 0;
+  uint64_t package = 0;
 };
 
 struct Versions {

@@ -113,8 +113,8 @@ ModelObject RandomObject(std::mt19937& rng) {
 // in the host's (here the host writes every value with a prefix of its own,
 // and the local values are in the host's form too). A side that has no
 // object holds the fingerprint of the empty value.
-std::string Fp(const std::string& value) {
-  return "fp:" + value;
+uint64_t Fp(const std::string& value) {
+  return std::hash<std::string>()("fp:" + value);
 }
 
 Versions VersionsOf(const ModelObject& o) {
@@ -190,7 +190,8 @@ TEST(ImportMergeModelTest, EveryFieldOfEveryObjectAsTheThreeVersionsSay) {
 
 Field F(const std::string& name, const std::string& base, const std::string& local,
         const std::string& package) {
-  return {name, base, base, local, package};
+  const std::hash<std::string> print;
+  return {name, print(base), print(base), print(local), print(package)};
 }
 
 TEST(ImportMergeTest, TheCentresNameAndTheMappersBoundaryAreBothKept) {
@@ -242,7 +243,8 @@ TEST(ImportMergeTest, TheHostsFormOfTheBaseJudgesTheLocalSide) {
   // The host keeps a value in another form than the package gave it (a
   // number's trailing zeros): unchanged locally all the same.
   Versions v;
-  v.fields = {{"WERT", "1.50", "1.5", "1.5", "2.00"}};
+  const std::hash<std::string> print;
+  v.fields = {{"WERT", print("1.50"), print("1.5"), print("1.5"), print("2.00")}};
   const Result r = Merge(v);
   EXPECT_EQ(r.fields[0].take, Take::kPackage);
 }

@@ -845,9 +845,11 @@ void Finish(const std::string& project_dir) {
     env.Remove(journal);
     env.SyncFolder(project_dir);
   }
-  // The journal's temporary files before the folder: a load finds what is
-  // left of an import by the folder alone.
-  RemoveTemporaries(project_dir, {platform::env::NameOf(journal)});
+  // The temporary files of the journal's writes and of the record's (only
+  // an import writes it, under the lock its caller holds) before the
+  // folder: a load finds what is left of an import by the folder alone.
+  RemoveTemporaries(project_dir,
+                    {platform::env::NameOf(journal), std::string(ImportBases::kFileName)});
   try {
     RemoveTree(ImportJournal::FolderIn(project_dir));
   } catch (const platform::env::EnvError&) {

@@ -394,8 +394,11 @@ TEST(HostSnapshotReaders, EachFieldHasAPrintThatHoldsWhereverItIsWrittenOtherwis
   for (const auto& [name, print] : prints[0].fields) names.push_back(name);
   // The host's object id is no field of the object.
   EXPECT_EQ(names, (std::vector<std::string>{"NAME", "BEMERKUNG", "GESCHUETZT", "FLAECHE"}));
-  EXPECT_EQ(prints[0].fields[3].second, HostSnapshot::HashOf(""));
-  EXPECT_EQ(prints[0].fields[2].second, HostSnapshot::HashOf("T"));
+  EXPECT_EQ(prints[0].fields[3].second, HostSnapshot::PrintOf(""));
+  EXPECT_EQ(prints[0].fields[2].second, HostSnapshot::PrintOf("T"));
+  // The number is the fingerprint the table keeps as text.
+  EXPECT_EQ(HostSnapshot::ValueOf(HostSnapshot::HashOf("T")), HostSnapshot::PrintOf("T"));
+  EXPECT_EQ(HostSnapshot::ValueOf("no print"), 0u);
 
   // One field written as CDATA, one changed: only the changed one differs.
   std::string other = kAsWritten;
