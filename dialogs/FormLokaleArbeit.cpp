@@ -5,7 +5,18 @@ using platform::ui::Label;
 using platform::ui::ListBox;
 using platform::ui::ModalResult;
 
-TFormLokaleArbeit::TFormLokaleArbeit(const std::string& package, const std::vector<Line>& lines)
+namespace {
+
+// The controls before the answers, in the order the form shows them.
+platform::ui::Button* MergeButton(platform::ui::Form& form, bool can_merge) {
+  if (!can_merge) return nullptr;
+  return &form.Add<Button>("BtnZusammenfuehren", "Zusammenführen", ModalResult::kOk);
+}
+
+}  // namespace
+
+TFormLokaleArbeit::TFormLokaleArbeit(const std::string& package, const std::vector<Line>& lines,
+                                     bool can_merge)
     : Form("TFormLokaleArbeit", "Lokale Arbeit im Transaktionspaket"),
       Label1(Add<Label>("Label1", "")),
       lbObjekte(Add<ListBox>("lbObjekte")),
@@ -19,6 +30,7 @@ TFormLokaleArbeit::TFormLokaleArbeit(const std::string& package, const std::vect
           "Antwort\" bleiben in beiden Fällen, wie sie sind: eine andere Transaktion hält ihre "
           "Zeile mit gleichem oder höherem Status, oder ihre Kennung ist im Projekt mehrfach "
           "vergeben.")),
+      BtnZusammenfuehren(MergeButton(*this, can_merge)),
       BtnBehalten(Add<Button>("BtnBehalten", "Lokale Arbeit behalten", ModalResult::kYes)),
       BtnUebernehmen(Add<Button>("BtnUebernehmen", "Paketstand übernehmen", ModalResult::kNo)),
       BtnAbbrechen(Add<Button>("BtnAbbrechen", "Import abbrechen", ModalResult::kCancel)) {
@@ -35,6 +47,14 @@ TFormLokaleArbeit::TFormLokaleArbeit(const std::string& package, const std::vect
                                     : "; bei Behalten unverändert, bei Übernahme ersetzt"));
   }
   lbObjekte.item_index = lines.empty() ? -1 : 0;
-  BtnBehalten.is_default = true;
+  if (BtnZusammenfuehren) {
+    Label2.caption =
+        "Zusammenführen: was nur auf einer Seite geändert wurde, wird übernommen, Feld für Feld; "
+        "nur Felder, die lokal und im Paket verschieden geändert wurden, werden nachgefragt. " +
+        Label2.caption;
+    BtnZusammenfuehren->is_default = true;
+  } else {
+    BtnBehalten.is_default = true;
+  }
   BtnAbbrechen.is_cancel = true;
 }

@@ -6,6 +6,9 @@
 // package's version of them, or cancels the import before anything
 // changes. Each line says what the answers do to its object: some stay
 // whatever the answer, because another transaction keeps their rows.
+// Where the import recorded the bases of every such object, "Zusammenführen"
+// is offered first and is the default: both sides' changes are kept field by
+// field, and only fields changed differently are asked (TFormKonflikte).
 #pragma once
 
 #include <string>
@@ -25,12 +28,15 @@ class TFormLokaleArbeit : public platform::ui::Form {
     bool kept_anyway = false;
   };
 
-  TFormLokaleArbeit(const std::string& package, const std::vector<Line>& lines);
+  // `can_merge`: "Zusammenführen" is offered (ModalResult::kOk).
+  TFormLokaleArbeit(const std::string& package, const std::vector<Line>& lines,
+                    bool can_merge = false);
 
   platform::ui::Label& Label1;
   platform::ui::ListBox& lbObjekte;
   platform::ui::Label& Label2;
-  platform::ui::Button& BtnBehalten;     // ModalResult::kYes
+  platform::ui::Button* BtnZusammenfuehren = nullptr;  // ModalResult::kOk; only with can_merge
+  platform::ui::Button& BtnBehalten;                   // ModalResult::kYes
   platform::ui::Button& BtnUebernehmen;  // ModalResult::kNo
   platform::ui::Button& BtnAbbrechen;    // ModalResult::kCancel
 };

@@ -1,6 +1,7 @@
 #include "exchange/HostSnapshot.h"
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <unordered_set>
 
@@ -190,6 +191,55 @@ Print ValueOf(const Fingerprint& fingerprint) {
   return value;
 }
 
+ShapeSummary SummaryOf(std::string_view record) {
+  const auto le32 = [&record](size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i)
+      v |= static_cast<uint32_t>(static_cast<unsigned char>(record[at + i])) << (8 * i);
+    return v;
+  };
+  const auto le64 = [&record](size_t at) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i)
+      v |= static_cast<uint64_t>(static_cast<unsigned char>(record[at + i])) << (8 * i);
+    double d;
+    std::memcpy(&d, &v, sizeof d);
+    return d;
+  };
+  ShapeSummary summary;
+  if (record.size() < 4) return summary;
+  const uint32_t type = le32(0) % 10;  // Z and M kinds share the layout's start
+  if (type == 1) {
+    summary.vertices = 1;
+    return summary;
+  }
+  if ((type != 3 && type != 5 && type != 8) || record.size() < 40) return summary;
+  if (type == 8) {
+    const uint64_t points = le32(36);
+    if (points <= (record.size() - 40) / 16) summary.vertices = static_cast<int32_t>(points);
+    return summary;
+  }
+  const uint64_t parts = le32(36), points = le32(40);
+  if (record.size() < 44 || parts > (record.size() - 44) / 4 ||
+      points > (record.size() - 44 - 4 * parts) / 16) {
+    return summary;
+  }
+  summary.vertices = static_cast<int32_t>(points);
+  if (type != 5) return summary;
+  const size_t at = 44 + 4 * static_cast<size_t>(parts);
+  double twice = 0;
+  for (uint64_t p = 0; p < parts; ++p) {
+    const uint64_t first = le32(44 + 4 * static_cast<size_t>(p));
+    const uint64_t end = p + 1 < parts ? le32(44 + 4 * static_cast<size_t>(p + 1)) : points;
+    for (uint64_t i = first; i + 1 < end && end <= points; ++i) {
+      const size_t a = at + 16 * static_cast<size_t>(i), b = a + 16;
+      twice += le64(a) * le64(b + 8) - le64(b) * le64(a + 8);
+    }
+  }
+  summary.area = twice < 0 ? -twice / 2 : twice / 2;
+  return summary;
+}
+
 std::vector<std::string> ShapeRecords(std::string_view bytes, const std::string& file) {
   if (bytes.size() < kShapeHeader || BigEndian32(bytes, 0) != 9994) {
     throw SnapshotError("Die Datei " + file + " ist keine Shape-Datei.");
@@ -241,7 +291,8 @@ std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file)
 }
 
 std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string& file,
-                                        const std::function<bool(const std::string&)>& wanted) {
+                                        const std::function<bool(const std::string&)>& wanted,
+                                        bool with_values) {
   std::vector<FieldPrints> objects;
   std::string buffer;
   try {
@@ -256,6 +307,7 @@ std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string&
         Hasher hasher;
         AddAsWritten(hasher, value, buffer);
         object.fields.emplace_back(name, hasher.Value());
+        if (with_values) object.values.push_back(value);
       }
     });
   } catch (const platform::xml::XmlError& e) {
@@ -308,6 +360,7 @@ std::vector<ShapePrint> GeometryPrints(const std::string& folder,
       geometry.Add(std::to_string(rows[i].Typ));
       geometry.Add(records[i]);
       shape.geometry = geometry.Text();
+      shape.shape = SummaryOf(records[i]);
     }
   }
   return shapes;
@@ -318,7 +371,7 @@ std::vector<HostObject> TakeSnapshot() {
 }
 
 Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted,
-                      const std::string& folder) {
+                      const std::string& folder, bool with_values) {
   Snapshot snapshot;
   const std::unique_ptr<ScratchFolder> made =
       folder.empty() ? std::make_unique<ScratchFolder>() : std::make_unique<ScratchFolder>(folder);
@@ -339,7 +392,9 @@ Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_want
   try {
     const std::string xml = platform::env::ReadFile(env, base + ".xml");
     listed = XmlObjects(xml, base + ".xml");
-    if (fields_wanted) snapshot.fields = XmlFieldPrints(xml, base + ".xml", fields_wanted);
+    if (fields_wanted) {
+      snapshot.fields = XmlFieldPrints(xml, base + ".xml", fields_wanted, with_values);
+    }
   } catch (const platform::env::EnvError& e) {
     throw SnapshotError("Die Datei " + base + ".xml kann nicht gelesen werden:\r" + e.what());
   }
@@ -361,6 +416,7 @@ Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_want
     object.Klasse = shape.Klasse;
     object.Typ = shape.Typ;
     object.geometry = std::move(shape.geometry);
+    object.shape = shape.shape;
     const auto found = attributes.find(object.Kennung);
     if (found == attributes.end()) {
       object.attributes = HashOf("");

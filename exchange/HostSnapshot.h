@@ -44,6 +44,16 @@ using Fingerprint = std::string;
 // The same fingerprint as a number, as the record of bases keeps it.
 using Print = uint64_t;
 
+// What a mapper is told of a geometry: its vertices and, for an area, its
+// area in square map units.
+struct ShapeSummary {
+  int32_t vertices = 0;
+  double area = 0;
+};
+// The summary of a shape record's content (ShapeRecords); an empty one for
+// a record that is cut short.
+ShapeSummary SummaryOf(std::string_view record);
+
 struct HostObject {
   int32_t id = 0;
   std::string Kennung;
@@ -51,6 +61,7 @@ struct HostObject {
   int32_t Typ = 0;
   Fingerprint geometry;
   Fingerprint attributes;
+  ShapeSummary shape;
 };
 
 // The host's export of every object into base + ".shp" (and the layers
@@ -74,6 +85,8 @@ struct FieldPrints {
   std::string Kennung;
   int32_t Klasse = 0;
   std::vector<std::pair<std::string, Print>> fields;  // in the file's order
+  // The fields' texts, in the same order, where they were asked for.
+  std::vector<std::string> values;
 };
 
 // The same, with the per-field prints of the objects `fields_wanted` takes
@@ -86,7 +99,7 @@ struct Snapshot {
   std::vector<FieldPrints> fields;
 };
 Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_wanted,
-                      const std::string& folder = {});
+                      const std::string& folder = {}, bool with_values = false);
 
 // ---- The readers of the host's files (no I/O) ------------------------------------
 
@@ -129,6 +142,7 @@ struct ShapePrint {
   int32_t Klasse = 0;
   int32_t Typ = 0;
   Fingerprint geometry;
+  ShapeSummary shape;
 };
 
 // The records of the layers (names without extension, in `folder`), layer
@@ -143,7 +157,8 @@ std::vector<ShapePrint> GeometryPrints(const std::string& folder,
 // file that `wanted` takes, in the file's order; the others are read
 // without being held. Throws SnapshotError as XmlObjects does.
 std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string& file,
-                                        const std::function<bool(const std::string&)>& wanted);
+                                        const std::function<bool(const std::string&)>& wanted,
+                                        bool with_values = false);
 
 // ---- The fingerprint table TA_FP -------------------------------------------------
 

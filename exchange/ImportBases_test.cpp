@@ -135,11 +135,12 @@ TEST(ImportBasesTest, ALoadIsRecordedFieldByFieldWhatOneSideLacksBeingEmpty) {
   using HostSnapshot::HashOf;
   const auto P = [](std::string_view text) { return HostSnapshot::PrintOf(text); };
   const std::vector<HostSnapshot::FieldPrints> package = {
-      {"DE-1", 3, {{"NAME", P("Aue")}, {"BEM", P("")}}}, {"DE-3", 3, {{"NAME", P("x")}}}};
-  const std::vector<HostSnapshot::ShapePrint> shapes = {{0, "DE-1", 3, 3, HashOf("g1")}};
+      {"DE-1", 3, {{"NAME", P("Aue")}, {"BEM", P("")}}, {}}, {"DE-3", 3, {{"NAME", P("x")}}, {}}};
+  const std::vector<HostSnapshot::ShapePrint> shapes = {{0, "DE-1", 3, 3, HashOf("g1"), {}}};
   // The host leaves the empty field out, and lists one of its own.
   const std::vector<HostSnapshot::FieldPrints> host = {
-      {"DE-1", 3, {{"NAME", P("Aue")}, {"FLAECHE", P("12")}}}, {"DE-2", 4, {{"NAME", P("y")}}}};
+      {"DE-1", 3, {{"NAME", P("Aue")}, {"FLAECHE", P("12")}}, {}},
+      {"DE-2", 4, {{"NAME", P("y")}}, {}}};
   std::vector<HostSnapshot::HostObject> held(2);
   held[0].Kennung = "DE-1";
   held[0].Klasse = 3;

@@ -69,7 +69,8 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
 }
 
 PackagePrints ReadPackagePrints(const ImportFuncs::PackageContent& content,
-                                const std::function<bool(const std::string&)>& wanted) {
+                                const std::function<bool(const std::string&)>& wanted,
+                                bool with_values) {
   PackagePrints prints;
   platform::env::Env& env = platform::env::Env::Current();
   if (!content.xml.empty()) {
@@ -80,7 +81,7 @@ PackagePrints ReadPackagePrints(const ImportFuncs::PackageContent& content,
       throw HostSnapshot::SnapshotError("Die Datei " + content.xml +
                                         " kann nicht gelesen werden:\r" + e.what());
     }
-    prints.fields = HostSnapshot::XmlFieldPrints(xml, content.xml, wanted);
+    prints.fields = HostSnapshot::XmlFieldPrints(xml, content.xml, wanted, with_values);
   }
   if (!content.geodata.empty()) {
     std::vector<std::string> layers;

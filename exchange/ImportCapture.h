@@ -40,7 +40,8 @@ struct PackagePrints {
   std::vector<HostSnapshot::ShapePrint> shapes;
 };
 PackagePrints ReadPackagePrints(const ImportFuncs::PackageContent& content,
-                                const std::function<bool(const std::string&)>& wanted);
+                                const std::function<bool(const std::string&)>& wanted,
+                                bool with_values = false);
 
 // One print of an object's plant-list rows, whatever their order; the
 // empty value's print when it has none, as a package gives every object.

@@ -13,12 +13,14 @@
 #include "context/BuildProfile.h"
 #include "context/PluginContext.h"
 #include "context/ProjectIdentity.h"
+#include "dialogs/FormKonflikte.h"
 #include "dialogs/FormLokaleArbeit.h"
 #include "dialogs/FotoActions.h"
 #include "exchange/HostSnapshot.h"
 #include "exchange/ImportBases.h"
 #include "exchange/ImportCapture.h"
 #include "exchange/ImportJournal.h"
+#include "exchange/ImportMergePlan.h"
 #include "exchange/ImportPlan.h"
 #include "exchange/ImportUndo.h"
 #include "exchange/ObjectFiles.h"
@@ -131,16 +133,103 @@ Gathered GatherState(const std::vector<std::string>& kennungen) {
   return gathered;
 }
 
+// The merge of the objects with local work, where the record knows each of
+// them: what the question may offer as "Zusammenführen".
+struct Merging {
+  ImportMergePlan::Inputs inputs;
+  std::vector<ImportMergePlan::ObjectMerge> merges;
+  std::vector<ImportMergePlan::Conflict> conflicts;  // as decided
+  std::unordered_map<std::string, ImportMergePlan::Way> ways;
+};
+
+// Nothing where the build does not merge, an object with local work is
+// unknown to the record (imported before there was one), or one was
+// switched to another identifier: the question is then asked as before.
+std::optional<Merging> PlanMerging(const PackageContent& content,
+                                   const ImportPlan::Objects& objects,
+                                   const ImportPlan::ProjectState& state) {
+  if (!CurrentProfile().import_merges || objects.local_work.empty()) return std::nullopt;
+  std::vector<std::string> kennungen;
+  for (const ImportPlan::LocalWork& work : objects.local_work) {
+    if (!work.kept_anyway) kennungen.push_back(work.Kennung);
+  }
+  if (kennungen.empty()) return std::nullopt;
+  const std::unordered_set<std::string> wanted(kennungen.begin(), kennungen.end());
+  for (const TObjectMetadata& row : state.rows) {
+    if (row.Kennung != row.Originalkennung &&
+        (wanted.count(row.Kennung) || wanted.count(row.Originalkennung))) {
+      return std::nullopt;
+    }
+  }
+  Merging merging;
+  // The host's export goes into the import's folder, which a load removes
+  // should the program be killed meanwhile; it goes again before the
+  // question, which may be the end of the import.
+  platform::env::Env& env = CurrentEnv();
+  const std::string folder = ImportJournal::FolderIn(Tools::MyGetProjectDir());
+  struct MadeFolder {
+    platform::env::Env& env;
+    std::string path;
+    ~MadeFolder() {
+      try {
+        if (!path.empty()) env.RemoveFolder(path);
+      } catch (const std::exception&) {
+        // Removed at the next load or import.
+      }
+    }
+  } made{env, {}};
+  try {
+    if (!env.Stat(folder)) {
+      env.CreateFolder(folder);
+      made.path = folder;
+    }
+    std::optional<ImportMergePlan::Inputs> inputs = ImportMergePlan::Gather(
+        content, kennungen, state.rows, platform::env::JoinPath(folder, "zusammenfuehren"));
+    if (!inputs) return std::nullopt;
+    merging.inputs = std::move(*inputs);
+  } catch (const std::exception&) {
+    // The project or the package cannot be read for the merge: the
+    // question offers what it always did, and the import reads them again.
+    return std::nullopt;
+  }
+  merging.merges = ImportMergePlan::Plan(kennungen, merging.inputs);
+  if (merging.merges.size() != kennungen.size()) return std::nullopt;
+  merging.conflicts = ImportMergePlan::Conflicts(merging.merges, merging.inputs);
+  return merging;
+}
+
+// The mapper's decisions of the merge's conflicts; false: cancel.
+bool DecideConflicts(const std::string& package, Merging& merging) {
+  if (merging.conflicts.empty()) return true;
+  std::vector<TFormKonflikte::Line> lines;
+  for (const ImportMergePlan::Conflict& c : merging.conflicts) {
+    lines.push_back(
+        {c.Kennung, c.field, c.local, c.package, c.choice == ImportMergePlan::Side::kPackage});
+  }
+  TFormKonflikte form(package, std::move(lines));
+  if (form.ShowModal() != platform::ui::ModalResult::kOk) return false;
+  for (size_t i = 0; i < merging.conflicts.size(); ++i) {
+    merging.conflicts[i].choice = form.Lines()[i].take_package ? ImportMergePlan::Side::kPackage
+                                                               : ImportMergePlan::Side::kLocal;
+  }
+  return true;
+}
+
 // The mapper's choice for the objects with local work; nothing: cancel.
 std::optional<ImportPlan::Policy> AskAboutLocalWork(const std::string& package,
-                                                    const ImportPlan::Objects& objects) {
+                                                    const ImportPlan::Objects& objects,
+                                                    std::optional<Merging>& merging) {
   if (objects.local_work.empty()) return ImportPlan::Policy::kTakePackage;
   std::vector<TFormLokaleArbeit::Line> lines;
   for (const ImportPlan::LocalWork& work : objects.local_work) {
     lines.push_back({work.Kennung, work.TID, work.what, work.kept_anyway});
   }
-  TFormLokaleArbeit form(package, lines);
+  TFormLokaleArbeit form(package, lines, merging.has_value());
   switch (form.ShowModal()) {
+    case platform::ui::ModalResult::kOk:
+      if (!merging || !DecideConflicts(package, *merging)) return std::nullopt;
+      merging->ways = ImportMergePlan::Ways(merging->merges, merging->inputs, merging->conflicts);
+      return ImportPlan::Policy::kMerge;
     case platform::ui::ModalResult::kYes:
       return ImportPlan::Policy::kKeepLocalWork;
     case platform::ui::ModalResult::kNo:
@@ -156,7 +245,8 @@ class ImportRun {
   // for `planned`.
   ImportRun(const Package::Names& names, const PackageContent& content,
             std::vector<std::string> kennungen, Gathered gathered, ImportPlan::Objects objects,
-            ImportPlan::Policy planned, ImportPlan::Policy policy, bool with_photos)
+            ImportPlan::Policy planned, ImportPlan::Policy policy, bool with_photos,
+            std::optional<Merging> merging = std::nullopt)
       : names_(names),
         content_(content),
         kennungen_(std::move(kennungen)),
@@ -165,6 +255,7 @@ class ImportRun {
         planned_(planned),
         policy_(policy),
         with_photos_(with_photos),
+        merging_(std::move(merging)),
         project_(Tools::MyGetProjectDir()),
         folder_(ImportJournal::FolderIn(project_)) {}
 
@@ -249,7 +340,13 @@ class ImportRun {
         replan = true;
       }
     }
-    if (replan) objects_ = ImportPlan::PlanObjects(content_, gathered_.state, policy_);
+    if (merging_) {
+      for (const auto& [K, way] : merging_->ways) {
+        if (way.kind == ImportMergePlan::Way::kReload) merge_ways_.reloaded.insert(K);
+        if (way.kind == ImportMergePlan::Way::kInPlace) merge_ways_.in_place.insert(K);
+      }
+    }
+    if (replan) objects_ = ImportPlan::PlanObjects(content_, gathered_.state, policy_, merge_ways_);
     notes_ = content_.notes;
     if (!objects_.untouched.empty()) {
       notes_.push_back(
@@ -282,15 +379,19 @@ class ImportRun {
     }
     journal_.loaded.assign(objects_.loaded.begin(), objects_.loaded.end());
     std::sort(journal_.loaded.begin(), journal_.loaded.end());
+    // Objects the merge writes values into go back from the snapshot, as
+    // deleted ones do, should the import be taken back: their rows too.
+    if (merging_) PlanValuesInPlace();
     std::unordered_set<int32_t> deleted_ids;
     for (const auto& [K, id] : objects_.deleted) deleted_ids.insert(id);
+    for (const ImportJournal::InPlace& object : journal_.in_place) deleted_ids.insert(object.id);
     for (const ObjectRowTable table : {ObjectRowTable::kPhotoLinks, ObjectRowTable::kPlantList}) {
       for (ObjectRow& row : EnsureFotoverwaltung().ReadObjectRows(table, deleted_ids)) {
         journal_.object_rows.push_back(std::move(row));
       }
     }
     if (with_photos_) PlanPhotos();
-    if (CurrentProfile().import_merges && !journal_.loaded.empty()) {
+    if (CurrentProfile().import_merges && (!journal_.loaded.empty() || merging_)) {
       journal_.bases_before = ImportUndo::PicturePrint(BasesPath());
     }
 
@@ -301,7 +402,7 @@ class ImportRun {
       paths.push_back(platform::env::JoinPath(platform::env::JoinPath(folder_, kLoadedName),
                                               "objekte_mpt.shp"));
     }
-    if (!objects_.deleted.empty()) {
+    if (!objects_.deleted.empty() || !journal_.in_place.empty()) {
       paths.push_back(snapshot + "_mpt.shp");
       paths.push_back(platform::env::JoinPath(platform::env::JoinPath(folder_, "zurueck"),
                                               std::string(ImportUndo::kSnapshotName) + "_mpt.shp"));
@@ -322,6 +423,25 @@ class ImportRun {
             "Der Pfad des Projektordners ist zu lang, um KARTUL die Objekte übergeben zu können "
             "(höchstens 255 Zeichen im Windows-Zeichensatz):\r" +
             path);
+      }
+    }
+  }
+
+  // The values the merge writes into objects that stay, each with the one
+  // it replaces, for an undo to put back.
+  void PlanValuesInPlace() {
+    std::vector<std::string> keys(merge_ways_.in_place.begin(), merge_ways_.in_place.end());
+    std::sort(keys.begin(), keys.end());
+    for (const std::string& K : keys) {
+      const ImportMergePlan::Way& way = merging_->ways.at(K);
+      const auto object = gathered_.state.objects.find(K);
+      if (way.writes.empty() || object == gathered_.state.objects.end()) continue;
+      ImportJournal::InPlace& in_place = journal_.in_place.emplace_back();
+      in_place.Kennung = K;
+      in_place.id = object->second;
+      host::SetActiveObject(in_place.id);
+      for (const auto& [field, text] : way.writes) {
+        in_place.values.push_back({field, Tools::MyGetValueByName("linfos", field), text});
       }
     }
   }
@@ -445,7 +565,7 @@ class ImportRun {
 
   void TakeSnapshot() {
     platform::env::Env& env = CurrentEnv();
-    if (!objects_.deleted.empty()) {
+    if (!objects_.deleted.empty() || !journal_.in_place.empty()) {
       const std::string base = platform::env::JoinPath(folder_, ImportUndo::kSnapshotName);
       switch (HostSnapshot::ExportProject(base)) {
         case HostSnapshot::ExportRefused::kGeodata:
@@ -513,11 +633,15 @@ class ImportRun {
     journal_.rows_merged = true;
     LoadObjects();
     if (policy_ == ImportPlan::Policy::kTakePackage) RestoreLocalPhotoLinks();
+    if (merging_) CarryObjectRows();
     TransActTools::AddFreeKennungen(ImportPlan::PlanFreeKennungen(
         content_, TransActTools::AllPoolRows(), TransActTools::ListedKennungen(),
         [](const std::string& K) { return host::KennungExists(K); }));
     CopyPhotos();
     RecordLoad();
+    // After the record: what it holds of a reloaded object is the package's
+    // version as loaded, and the local values written now are local work.
+    if (merging_) WriteMerged();
   }
 
   void DeleteObjects() {
@@ -594,6 +718,119 @@ class ImportRun {
           "angenommen:" +
           Listed(refused));
     }
+  }
+
+  // The photo links and plant-list rows of the objects the merge reloads go
+  // with them to the package's object: what the mapper attached stays.
+  void CarryObjectRows() {
+    std::unordered_map<int32_t, std::vector<const ObjectRow*>> rows;
+    for (const ObjectRow& row : journal_.object_rows) rows[row.KartulID].push_back(&row);
+    std::vector<std::string> refused;
+    for (const auto& [K, old_id] : objects_.deleted) {
+      if (!merge_ways_.reloaded.count(K)) continue;
+      const auto found = rows.find(old_id);
+      if (found == rows.end()) continue;
+      if (!AppendObjectRows(host::IdOfKennung(K), found->second)) refused.push_back(K);
+    }
+    if (!refused.empty()) {
+      throw StepFailed(
+          "KARTUL hat die Foto-Verknüpfungen und Pflanzenlisten dieser Objekte nicht "
+          "angenommen:" +
+          Listed(refused));
+    }
+  }
+
+  // The winning values of the other side written into each merged object,
+  // read back as the host holds them; the rows of objects a local value
+  // survives in keep "UPDATE", so that the next export sends them.
+  void WriteMerged() {
+    std::vector<std::string> refused;
+    std::vector<std::string> keys;
+    for (const auto& [K, way] : merging_->ways) keys.push_back(K);
+    std::sort(keys.begin(), keys.end());
+    {
+      const context::NoChangeMarks no_change_marks;
+      for (const std::string& K : keys) {
+        const ImportMergePlan::Way& way = merging_->ways.at(K);
+        if (way.kind == ImportMergePlan::Way::kKeepLocal || way.writes.empty()) continue;
+        host::SetActiveObject(host::IdOfKennung(K));
+        bool taken = true;
+        for (const auto& [field, text] : way.writes) {
+          taken = Tools::MySetValueByName("linfos", field, text) && taken;
+        }
+        taken = host::PostRecord("linfos") && taken;
+        for (const auto& [field, text] : way.writes) {
+          taken = taken && Tools::MyGetValueByName("linfos", field) == text;
+        }
+        if (!taken) refused.push_back(K);
+      }
+    }
+    if (!refused.empty()) {
+      throw StepFailed("KARTUL hat die zusammengeführten Werte dieser Objekte nicht angenommen:" +
+                       Listed(refused));
+    }
+    for (const std::string& K : keys) {
+      const ImportMergePlan::Way& way = merging_->ways.at(K);
+      if (way.kind != ImportMergePlan::Way::kKeepLocal && way.local_survives) {
+        TransActTools::UpdateChangedFlag(K, TransActTools::kUpdate);
+      }
+    }
+    notes_.push_back(MergeSummary(keys));
+  }
+
+  // What the merge did, for the mapper's end message.
+  std::string MergeSummary(const std::vector<std::string>& keys) const {
+    int merged = 0, from_local = 0, from_package = 0;
+    std::vector<std::string> unwritable;
+    for (const std::string& K : keys) {
+      const ImportMergePlan::Way& way = merging_->ways.at(K);
+      if (way.kind == ImportMergePlan::Way::kKeepLocal) continue;
+      ++merged;
+      from_local += way.from_local;
+      from_package += way.from_package;
+      for (const std::string& field : way.unwritable) unwritable.push_back(K + ", " + field);
+    }
+    const auto fields = [](int n) { return std::to_string(n) + (n == 1 ? " Feld" : " Felder"); };
+    std::string text = "Zusammengeführt: " + std::to_string(merged) +
+                       (merged == 1 ? " Objekt" : " Objekte") + "; " + fields(from_package) +
+                       " aus dem Paket, " + fields(from_local) + " lokal behalten.";
+    if (!merging_->conflicts.empty()) {
+      std::vector<std::string> decided;
+      for (const ImportMergePlan::Conflict& c : merging_->conflicts) {
+        decided.push_back(
+            c.Kennung + ", " + (c.field.empty() ? "das Objekt" : c.field) + ": " +
+            (c.choice == ImportMergePlan::Side::kPackage ? "aus dem Paket" : "lokal behalten"));
+      }
+      text += "\rKonflikte:" + Listed(decided);
+    }
+    std::vector<std::string> dropped;
+    for (const ImportMergePlan::ObjectMerge& merge : merging_->merges) {
+      if (merge.result.outcome != ImportMerge::Outcome::kReadOnlyConflict) continue;
+      const ImportMergePlan::Way& way = merging_->ways.at(merge.versions.Kennung);
+      if (way.kind != ImportMergePlan::Way::kReload) continue;
+      for (const ImportMerge::Field& field : merge.versions.fields) {
+        if (field.name == ImportMerge::kKennung || field.name == ImportMerge::kPlants ||
+            !ImportMerge::ChangedLocally(field)) {
+          continue;
+        }
+        dropped.push_back(
+            merge.versions.Kennung + ", " + field.name + ": " +
+            ImportMergePlan::LocalText(merging_->inputs, merge.versions.Kennung, field.name));
+      }
+    }
+    if (!dropped.empty()) {
+      text +=
+          "\rDas Paket führt diese Objekte nur lesend; ihre lokalen Änderungen wurden "
+          "verworfen:" +
+          Listed(dropped);
+    }
+    if (!unwritable.empty()) {
+      text +=
+          "\rDiese Werte des Pakets kann KARTUL nicht aufnehmen (Zeichen außerhalb des "
+          "Windows-Zeichensatzes); die lokalen Werte blieben:" +
+          Listed(unwritable);
+    }
+    return text;
   }
 
   void CopyPhotos() {
@@ -682,11 +919,22 @@ class ImportRun {
     const ImportBases::PackagePrints package = ImportBases::ReadPackagePrints(content_, wanted);
     std::unordered_set<std::string> replaced(journal_.loaded.begin(), journal_.loaded.end());
     for (const auto& [K, id] : objects_.deleted) replaced.insert(K);
-    ImportBases::Write(
-        env, path,
-        ImportBases::Replace(std::move(record), replaced,
-                             ImportBases::Capture(loaded, package.fields, package.shapes,
-                                                  snapshot.fields, snapshot.objects, plants)));
+    std::vector<ImportBases::ObjectBase> entries = ImportBases::Capture(
+        loaded, package.fields, package.shapes, snapshot.fields, snapshot.objects, plants);
+    if (merging_ && !merge_ways_.in_place.empty()) {
+      std::vector<std::pair<std::string, int32_t>> settled;
+      for (const std::string& K : merge_ways_.in_place) {
+        const auto tid = tids.find(K);
+        settled.emplace_back(K, tid == tids.end() ? 0 : tid->second);
+        replaced.insert(K);
+      }
+      std::sort(settled.begin(), settled.end());
+      for (ImportBases::ObjectBase& entry : ImportMergePlan::Settled(merging_->inputs, settled)) {
+        entries.push_back(std::move(entry));
+      }
+    }
+    ImportBases::Write(env, path,
+                       ImportBases::Replace(std::move(record), replaced, std::move(entries)));
   }
 
   const Package::Names& names_;
@@ -697,6 +945,9 @@ class ImportRun {
   ImportPlan::Policy planned_;
   ImportPlan::Policy policy_;
   bool with_photos_;
+  // With Policy::kMerge: the merge as the mapper decided it.
+  std::optional<Merging> merging_;
+  ImportPlan::MergeWays merge_ways_;
   std::string project_;
   std::string folder_;
   std::unique_ptr<TablesHold> hold_;
@@ -755,6 +1006,7 @@ bool VD1CustomImportProc() {
   std::vector<std::string> kennungen;
   Gathered gathered;
   ImportPlan::Objects objects;
+  std::optional<Merging> merging;
   {
     platform::ui::HourglassGuard hourglass;
     std::string error;
@@ -768,6 +1020,7 @@ bool VD1CustomImportProc() {
       gathered = GatherState(kennungen);
       objects =
           ImportPlan::PlanObjects(*content, gathered.state, ImportPlan::Policy::kKeepLocalWork);
+      merging = PlanMerging(*content, objects, gathered.state);
     } catch (const std::exception& e) {
       Inform(MsgKind::kError,
              "Das Projekt kann nicht gelesen werden; der Import wird nicht ausgeführt:\r" +
@@ -775,8 +1028,10 @@ bool VD1CustomImportProc() {
       return false;
     }
   }
-  const std::optional<ImportPlan::Policy> policy = AskAboutLocalWork(names.D + names.P, objects);
+  const std::optional<ImportPlan::Policy> policy =
+      AskAboutLocalWork(names.D + names.P, objects, merging);
   if (!policy) return false;
+  if (*policy != ImportPlan::Policy::kMerge) merging.reset();
   if (!content->has_tid || content->tid.Transaktion == -1) {
     Inform(MsgKind::kError, "Die Transaktions-ID wurde nicht korrekt übermittelt!");
   }
@@ -794,7 +1049,7 @@ bool VD1CustomImportProc() {
   const ImportPlan::Policy planned =
       objects.local_work.empty() ? *policy : ImportPlan::Policy::kKeepLocalWork;
   const bool done = ImportRun(names, *content, std::move(kennungen), std::move(gathered),
-                              std::move(objects), planned, *policy, with_photos)
+                              std::move(objects), planned, *policy, with_photos, std::move(merging))
                         .Execute();
   host::ActivateMap();
   host::Redraw();

@@ -218,6 +218,14 @@ std::string ImportJournal::Text() const {
     if (version != 1) line.Add(p.before);
     out += line.End();
   }
+  if (version != 1) {
+    for (const InPlace& object : in_place) {
+      Line line("vorort");
+      line.Add(object.Kennung).Add(int64_t{object.id});
+      for (const InPlace::Value& v : object.values) line.Add(v.field).Add(v.before).Add(v.after);
+      out += line.End();
+    }
+  }
   if (bases_before && version != 1) out += Line("basis").Add(*bases_before).End();
   out += "ende\n";
   if (snapshot_taken) out += Record({"schritt", "schnappschuss"});
@@ -351,6 +359,14 @@ std::optional<ImportJournal> ImportJournal::Parse(const std::string& text, std::
         need(journal.version == 1 ? 3 : 4);
         journal.pictures.push_back(
             {Str(f[1]), f[2].value_or(""), journal.version == 1 ? std::string() : Str(f[3])});
+      } else if (record == "vorort" && journal.version != 1) {
+        if (f.size() < 3 || f.size() % 3 != 0) throw Malformed{};
+        InPlace& object = journal.in_place.emplace_back();
+        object.Kennung = Str(f[1]);
+        object.id = Int(f[2]);
+        for (size_t i = 3; i + 2 < f.size(); i += 3) {
+          object.values.push_back({Str(f[i]), Str(f[i + 1]), Str(f[i + 2])});
+        }
       } else if (record == "basis" && journal.version != 1) {
         need(2);
         journal.bases_before = Str(f[1]);

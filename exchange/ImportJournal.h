@@ -49,6 +49,10 @@
 //                                   ("KTPhotos/name"); the copy of the old one
 //                                   in the import's folder, \N for a new one;
 //                                   the old one's print, "-" for none
+//   vorort <K> <id> (<Feld> <vorher> <nachher>)...
+//                                   an object a re-import's merge keeps, the
+//                                   package's values written into its "linfos"
+//                                   row: each field as it was and as written
 //   basis <FP>                      the import rewrites the record of bases
 //                                   ("TA_BASIS.dat", ImportBases.h): the old
 //                                   file's print ("-" for none); its copy is
@@ -125,6 +129,19 @@ struct ImportJournal {
     bool operator==(const Picture&) const = default;
   };
   std::vector<Picture> pictures;
+  struct InPlace {
+    std::string Kennung;
+    int32_t id = 0;
+    struct Value {
+      std::string field;
+      std::string before;
+      std::string after;
+      bool operator==(const Value&) const = default;
+    };
+    std::vector<Value> values;
+    bool operator==(const InPlace&) const = default;
+  };
+  std::vector<InPlace> in_place;
   // The old record of bases' print (ImportUndo::PicturePrint), when the
   // import rewrites the record; nothing when it leaves it alone.
   std::optional<std::string> bases_before;

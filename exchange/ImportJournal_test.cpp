@@ -32,6 +32,7 @@ ImportJournal SampleJournal() {
   j.pictures = {{"KTPhotos/a.jpg", "", "-"},
                 {"KTPhotos/b.jpg", "TA_IMPORT.tmp/bilder/b.jpg", "123:00aa00aa00aa00aa"}};
   j.bases_before = "96:0123456789abcdef";
+  j.in_place = {{"DE-2", 42, {{"NAME", "Aue", "Aue\tam Bach"}, {"BEM", "", "neu"}}}};
   return j;
 }
 
@@ -55,6 +56,7 @@ void ExpectSameJournal(const ImportJournal& a, const ImportJournal& b) {
   EXPECT_EQ(a.fotos, b.fotos);
   EXPECT_EQ(a.pictures, b.pictures);
   EXPECT_EQ(a.bases_before, b.bases_before);
+  EXPECT_EQ(a.in_place, b.in_place);
   EXPECT_EQ(a.snapshot_taken, b.snapshot_taken);
 }
 
@@ -139,6 +141,7 @@ TEST(ImportJournalTest, AJournalOfAnEarlierVersionIsReadAndOneWithoutItsProjectR
   old.fotos = {{501, ""}};
   old.pictures = {{"/p/KTPhotos/a.jpg", "/p/TA_IMPORT.tmp/bilder/a.jpg", ""}};
   old.bases_before.reset();  // no record of bases yet
+  old.in_place.clear();
   const std::string text = old.Text();
   EXPECT_EQ(text.substr(0, text.find('\n')), "VANDRA-IMPORT\t1");
   EXPECT_EQ(text.find("projekt"), std::string::npos);

@@ -1,11 +1,13 @@
 #include "exchange/ImportMergePlan.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
 #include "host/Tools.h"
 #include "photos/tables/Fotoverwaltung.h"
 #include "platform/env/Env.h"
+#include "platform/text/Encoding.h"
 #include "transaction/TransActTools.h"
 
 namespace ImportMergePlan {
@@ -112,9 +114,211 @@ std::vector<ObjectMerge> Plan(const std::vector<std::string>& kennungen, const I
   return merges;
 }
 
+namespace {
+
+// The text of a field in one version; empty where that version lacks it.
+std::string ValueIn(const std::vector<HostSnapshot::FieldPrints>& objects, const std::string& K,
+                    const std::string& field) {
+  for (const HostSnapshot::FieldPrints& object : objects) {
+    if (object.Kennung != K) continue;
+    for (size_t i = 0; i < object.fields.size() && i < object.values.size(); ++i) {
+      if (object.fields[i].first == field) return object.values[i];
+    }
+  }
+  return {};
+}
+
+std::string Described(const HostSnapshot::ShapeSummary& shape) {
+  std::string text = std::to_string(shape.vertices) + " Stützpunkte";
+  if (shape.area > 0) {
+    const long long area = static_cast<long long>(shape.area + 0.5);
+    text += ", Fläche " + std::to_string(area) + " m²";
+  }
+  return text;
+}
+
+std::string GeometryText(const Inputs& in, const std::string& K, bool local) {
+  if (local) {
+    for (const HostSnapshot::HostObject& object : in.host.objects) {
+      if (object.Kennung == K) return Described(object.shape);
+    }
+  } else {
+    for (const HostSnapshot::ShapePrint& shape : in.package.shapes) {
+      if (shape.Kennung == K) return Described(shape.shape);
+    }
+  }
+  return "keine Geometrie";
+}
+
+bool IsAttribute(const std::string& name) {
+  return name != ImportMerge::kGeometry && name != ImportMerge::kKennung &&
+         name != ImportMerge::kPlants;
+}
+
+}  // namespace
+
+std::string LocalText(const Inputs& in, const std::string& K, const std::string& field) {
+  if (field == ImportMerge::kGeometry) return GeometryText(in, K, true);
+  const std::string value = ValueIn(in.host.fields, K, field);
+  return value.empty() ? "(leer)" : "\"" + value + "\"";
+}
+
+std::vector<ImportBases::ObjectBase> Settled(
+    const Inputs& in, const std::vector<std::pair<std::string, int32_t>>& kennungen) {
+  std::vector<std::pair<std::string, int32_t>> loaded;
+  std::vector<HostSnapshot::HostObject> held;
+  for (const auto& [K, TID] : kennungen) {
+    for (const HostSnapshot::ShapePrint& shape : in.package.shapes) {
+      if (shape.Kennung != K) continue;
+      HostSnapshot::HostObject& object = held.emplace_back();
+      object.Kennung = K;
+      object.Klasse = shape.Klasse;
+      object.geometry = shape.geometry;
+      break;
+    }
+    loaded.emplace_back(K, TID);
+  }
+  return ImportBases::Capture(loaded, in.package.fields, in.package.shapes, in.package.fields, held,
+                              in.host_plants);
+}
+
+std::vector<Conflict> Conflicts(const std::vector<ObjectMerge>& merges, const Inputs& in) {
+  std::vector<Conflict> conflicts;
+  for (const ObjectMerge& merge : merges) {
+    const std::string& K = merge.versions.Kennung;
+    switch (merge.result.outcome) {
+      case ImportMerge::Outcome::kDeleteConflict:
+        conflicts.push_back({K, "", merge.versions.deleted_locally ? "gelöscht" : "geändert",
+                             merge.versions.deleted_locally ? "geändert" : "nicht mehr im Paket",
+                             Side::kLocal, false});
+        break;
+      case ImportMerge::Outcome::kReadOnlyConflict:
+        conflicts.push_back({K, "", "geändert", "nur lesend", Side::kPackage, true});
+        break;
+      case ImportMerge::Outcome::kConflict:
+        for (const ImportMerge::FieldResult& field : merge.result.fields) {
+          if (field.take != ImportMerge::Take::kConflict || field.follows_geometry) continue;
+          Conflict& c = conflicts.emplace_back();
+          c.Kennung = K;
+          c.field = field.name;
+          if (field.name == ImportMerge::kGeometry) {
+            c.local = GeometryText(in, K, true);
+            c.package = GeometryText(in, K, false);
+          } else {
+            c.local = ValueIn(in.host.fields, K, field.name);
+            c.package = ValueIn(in.package.fields, K, field.name);
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return conflicts;
+}
+
+std::unordered_map<std::string, Way> Ways(const std::vector<ObjectMerge>& merges, const Inputs& in,
+                                          const std::vector<Conflict>& conflicts) {
+  std::map<std::pair<std::string, std::string>, Side> decided;
+  for (const Conflict& c : conflicts) decided[{c.Kennung, c.field}] = c.choice;
+  const auto choice = [&decided](const std::string& K, const std::string& field, Side fallback) {
+    const auto found = decided.find({K, field});
+    return found == decided.end() ? fallback : found->second;
+  };
+
+  std::unordered_map<std::string, Way> ways;
+  for (const ObjectMerge& merge : merges) {
+    const std::string& K = merge.versions.Kennung;
+    Way& way = ways[K];
+    switch (merge.result.outcome) {
+      case ImportMerge::Outcome::kLoadPackage:
+        way.kind = Way::kReload;
+        continue;
+      case ImportMerge::Outcome::kDelete:
+        // Deleted here and untouched in the package: the deletion stands.
+        way.kind = Way::kKeepLocal;
+        way.local_survives = merge.versions.deleted_locally;
+        continue;
+      case ImportMerge::Outcome::kDeleteConflict:
+      case ImportMerge::Outcome::kReadOnlyConflict: {
+        const Side side =
+            choice(K, "",
+                   merge.result.outcome == ImportMerge::Outcome::kReadOnlyConflict ? Side::kPackage
+                                                                                   : Side::kLocal);
+        way.kind = side == Side::kLocal ? Way::kKeepLocal : Way::kReload;
+        way.local_survives = side == Side::kLocal;
+        continue;
+      }
+      case ImportMerge::Outcome::kMerged:
+      case ImportMerge::Outcome::kConflict:
+        break;
+    }
+    // Each field's side; a coordinate attribute goes with its geometry.
+    std::optional<Side> geometry;
+    std::vector<std::pair<const ImportMerge::FieldResult*, Side>> sides;
+    for (const ImportMerge::FieldResult& field : merge.result.fields) {
+      std::optional<Side> side;
+      switch (field.take) {
+        case ImportMerge::Take::kLocal:
+          side = Side::kLocal;
+          break;
+        case ImportMerge::Take::kPackage:
+          side = Side::kPackage;
+          break;
+        case ImportMerge::Take::kConflict:
+          side =
+              choice(K, field.follows_geometry ? std::string(ImportMerge::kGeometry) : field.name,
+                     Side::kLocal);
+          break;
+        case ImportMerge::Take::kUnchanged:
+        case ImportMerge::Take::kSame:
+          break;
+      }
+      if (!side) continue;
+      if (field.name == ImportMerge::kGeometry) geometry = side;
+      sides.emplace_back(&field, *side);
+    }
+    const auto writes_for = [&](Side winner) {
+      std::vector<std::pair<std::string, std::string>> writes;
+      for (const auto& [field, side] : sides) {
+        if (side != winner || !IsAttribute(field->name)) continue;
+        // A coordinate attribute came with the geometry it follows.
+        if (field->follows_geometry) continue;
+        writes.emplace_back(
+            field->name,
+            ValueIn(winner == Side::kLocal ? in.host.fields : in.package.fields, K, field->name));
+      }
+      return writes;
+    };
+    way.kind = geometry == Side::kPackage ? Way::kReload : Way::kInPlace;
+    way.writes = writes_for(way.kind == Way::kReload ? Side::kLocal : Side::kPackage);
+    const auto fits = [](const auto& write) { return platform::text::FitsAnsi(write.second); };
+    if (way.kind == Way::kInPlace && !std::all_of(way.writes.begin(), way.writes.end(), fits)) {
+      if (geometry == Side::kLocal) {
+        for (const auto& write : way.writes) {
+          if (!fits(write)) way.unwritable.push_back(write.first);
+        }
+        std::erase_if(way.writes, [&fits](const auto& write) { return !fits(write); });
+      } else {
+        way.kind = Way::kReload;
+        way.writes = writes_for(Side::kLocal);
+      }
+    }
+    for (const auto& [field, side] : sides) {
+      if (field->follows_geometry) continue;
+      const bool stays_local =
+          side == Side::kLocal || std::find(way.unwritable.begin(), way.unwritable.end(),
+                                            field->name) != way.unwritable.end();
+      ++(stays_local ? way.from_local : way.from_package);
+    }
+    way.local_survives = way.from_local > 0;
+  }
+  return ways;
+}
+
 std::optional<Inputs> Gather(const ImportFuncs::PackageContent& content,
                              const std::vector<std::string>& kennungen,
-                             const TObjectMetadataList& rows) {
+                             const TObjectMetadataList& rows, const std::string& scratch) {
   const std::string path = Tools::MyGetProjectDir() + std::string(ImportBases::kFileName);
   std::optional<std::vector<ImportBases::ObjectBase>> record =
       ImportBases::Read(platform::env::Env::Current(), path);
@@ -127,7 +331,7 @@ std::optional<Inputs> Gather(const ImportFuncs::PackageContent& content,
   if (in.record.empty()) return std::nullopt;
   const auto wanted = [&in](const std::string& K) { return in.record.count(K) > 0; };
 
-  in.host = HostSnapshot::TakeSnapshot(wanted);
+  in.host = HostSnapshot::TakeSnapshot(wanted, scratch, true);
   std::unordered_map<int32_t, std::string> kennung_of;
   std::unordered_set<int32_t> ids;
   for (const HostSnapshot::HostObject& object : in.host.objects) {
@@ -144,7 +348,7 @@ std::optional<Inputs> Gather(const ImportFuncs::PackageContent& content,
   for (const auto& [K, rows_of] : plants_of)
     in.host_plants.emplace(K, ImportBases::PlantsPrint(rows_of));
 
-  in.package = ImportBases::ReadPackagePrints(content, wanted);
+  in.package = ImportBases::ReadPackagePrints(content, wanted, true);
   for (const ImportFuncs::GeoLayer& layer : content.layers) {
     for (size_t i = 0; i < layer.ids.size() && i < layer.classes.size(); ++i) {
       if (wanted(layer.ids[i])) in.package_classes.emplace(layer.ids[i], layer.classes[i]);

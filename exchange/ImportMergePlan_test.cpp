@@ -194,7 +194,7 @@ TEST_P(ImportMergePlanTest, EveryFieldComesFromTheSideTheThreeVersionsName) {
   std::vector<std::string> kennungen;
   for (const Model& m : models_) kennungen.push_back(m.K);
   const std::optional<ImportMergePlan::Inputs> inputs =
-      ImportMergePlan::Gather(*content, kennungen, TransActTools::AllRows());
+      ImportMergePlan::Gather(*content, kennungen, TransActTools::AllRows(), Root() + "/export");
   ASSERT_TRUE(inputs);
   const std::vector<ImportMergePlan::ObjectMerge> merges =
       ImportMergePlan::Plan(kennungen, *inputs);

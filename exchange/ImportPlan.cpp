@@ -111,7 +111,8 @@ std::vector<std::string> PackageKennungen(const PackageContent& content) {
   return kennungen;
 }
 
-Objects PlanObjects(const PackageContent& content, const ProjectState& state, Policy policy) {
+Objects PlanObjects(const PackageContent& content, const ProjectState& state, Policy policy,
+                    const MergeWays& ways) {
   Objects plan;
   const FirstRows first(state.rows);
   const std::vector<std::string> kennungen = PackageKennungen(content);
@@ -188,6 +189,13 @@ Objects PlanObjects(const PackageContent& content, const ProjectState& state, Po
   if (policy == Policy::kKeepLocalWork) {
     plan.kept.insert(local.begin(), local.end());
     plan.local_kept.insert(local.begin(), local.end());
+  }
+  if (policy == Policy::kMerge) {
+    for (const std::string& K : local) {
+      if (ways.reloaded.count(K)) continue;
+      plan.kept.insert(K);
+      if (!ways.in_place.count(K)) plan.local_kept.insert(K);
+    }
   }
   // Where the package's version does not come in, the new object carrying
   // the identifier stays, and its row with it.

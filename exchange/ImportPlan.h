@@ -24,6 +24,16 @@ namespace ImportPlan {
 enum class Policy {
   kKeepLocalWork,  // those objects are neither deleted nor loaded, their rows stay
   kTakePackage,    // the package's version replaces them, as the import always did
+  kMerge,          // each as its merge decided (MergeWays)
+};
+
+// With kMerge: the objects with local work whose package version is loaded
+// (the local winning values written into it), and those that stay with the
+// package's winning values written into them, their rows merged. Any other
+// object with local work is kept as with kKeepLocalWork.
+struct MergeWays {
+  std::unordered_set<std::string> reloaded;
+  std::unordered_set<std::string> in_place;
 };
 
 // What the project holds before the import.
@@ -94,7 +104,7 @@ struct Objects {
 std::vector<std::string> PackageKennungen(const ImportFuncs::PackageContent& content);
 
 Objects PlanObjects(const ImportFuncs::PackageContent& content, const ProjectState& state,
-                    Policy policy);
+                    Policy policy, const MergeWays& ways = {});
 
 // The merge of the package's rows into the rows as they are now (after the
 // host deleted the objects, whose deletion hook may have written rows in

@@ -253,6 +253,20 @@ class TakeBackRun {
     for (const ImportJournal::Rename& r : journal_.renamed) {
       renamed_now_[r.id] = host::KennungOf(r.id);
     }
+    for (const ImportJournal::InPlace& object : journal_.in_place) {
+      std::vector<std::string>& values = in_place_now_[object.Kennung];
+      const int32_t id = host::IdOfKennung(object.Kennung);
+      in_place_id_[object.Kennung] = id > 0 ? id : 0;
+      const auto restored = restored_.find(object.Kennung);
+      if (id != object.id &&
+          (id <= 0 || restored == restored_.end() || !restored->second.count(id))) {
+        continue;
+      }
+      host::SetActiveObject(id);
+      for (const ImportJournal::InPlace::Value& v : object.values) {
+        values.push_back(Tools::MyGetValueByName("linfos", v.field));
+      }
+    }
     std::unordered_set<int32_t> ids;
     for (const ImportJournal::Foto& foto : journal_.fotos) ids.insert(foto.FotoID);
     if (!ids.empty()) foto_now_ = EnsureFotoverwaltung().FotoRowTexts(ids);
@@ -336,6 +350,26 @@ class TakeBackRun {
     return ObjectPrint(K, with_content) == stand->second ? At::kImports : At::kChanged;
   }
 
+  // An object the merge wrote into: as before, as the import wrote it (or
+  // between, cut off while it wrote), or changed since by someone else.
+  At InPlaceState(const ImportJournal::InPlace& object) {
+    // Gone while an undo was under way: that undo took it out to load it
+    // back from the snapshot.
+    if (in_place_id_[object.Kennung] == 0) {
+      return InFlux(kObjekt, object.Kennung) && !KeptBefore(kObjekt, object.Kennung) ? At::kImports
+                                                                                     : At::kChanged;
+    }
+    const std::vector<std::string>& now = in_place_now_[object.Kennung];
+    if (now.size() != object.values.size()) return At::kChanged;  // another object
+    bool before = true;
+    for (size_t i = 0; i < now.size(); ++i) {
+      const ImportJournal::InPlace::Value& v = object.values[i];
+      if (now[i] != v.before && now[i] != v.after) return At::kChanged;
+      before = before && now[i] == v.before;
+    }
+    return before ? At::kBefore : At::kImports;
+  }
+
   At RenameState(const ImportJournal::Rename& r) {
     const std::string& now = renamed_now_[r.id];
     if (now == r.from) return At::kBefore;
@@ -398,6 +432,11 @@ class TakeBackRun {
       }
     }
     for (const std::string& K : object_keys_) note(KeyUnit(K), ObjectState(K));
+    for (const ImportJournal::InPlace& object : journal_.in_place) {
+      const At at = InPlaceState(object);
+      note(KeyUnit(object.Kennung), at);
+      if (at == At::kImports) in_place_written_.insert(object.Kennung);
+    }
     for (const ImportJournal::Rename& r : journal_.renamed) note(KeyUnit(r.to), RenameState(r));
 
     for (const ImportJournal::Foto& foto : journal_.fotos) {
@@ -553,13 +592,25 @@ class TakeBackRun {
       host::DeleteObject(id);
       if (host::IdOfKennung(K) > 0) not_removed.push_back(K);
     }
+
+    // An object the merge wrote values into goes back from the snapshot as
+    // a deleted one does: the host can set no field to null again.
+    std::vector<std::pair<std::string, int32_t>> taken_out = journal_.deleted;
+    for (const ImportJournal::InPlace& object : journal_.in_place) {
+      if (!in_place_written_.count(object.Kennung) || !restore_keys_.count(object.Kennung)) {
+        continue;
+      }
+      taken_out.emplace_back(object.Kennung, object.id);
+      const int32_t id = host::IdOfKennung(object.Kennung);
+      if (id > 0) host::DeleteObject(id);
+      if (host::IdOfKennung(object.Kennung) > 0) not_removed.push_back(object.Kennung);
+    }
     if (!not_removed.empty()) {
       outcome_.failed.push_back("Diese Objekte des Pakets konnten nicht entfernt werden: " +
                                 Listed(not_removed));
     }
-
     std::unordered_set<std::string> missing;
-    for (const auto& [K, id] : journal_.deleted) {
+    for (const auto& [K, id] : taken_out) {
       if (restore_keys_.count(K) && host::IdOfKennung(K) <= 0) missing.insert(K);
     }
     if (missing.empty()) return;
@@ -581,7 +632,7 @@ class TakeBackRun {
     for (const ObjectRow& row : journal_.object_rows) rows_of[row.KartulID].push_back(&row);
     std::vector<std::string> rows_lost;
     std::string records;
-    for (const auto& [K, old_id] : journal_.deleted) {
+    for (const auto& [K, old_id] : taken_out) {
       if (!missing.count(K)) continue;
       const int32_t id = host::IdOfKennung(K);
       if (id <= 0) {
@@ -804,6 +855,9 @@ class TakeBackRun {
   std::vector<int32_t> restore_fotos_;
   std::vector<const ImportJournal::Picture*> restore_pictures_;
   std::set<const ImportJournal::Picture*> pictures_as_before_;
+  std::unordered_map<std::string, std::vector<std::string>> in_place_now_;  // K -> values now
+  std::unordered_map<std::string, int32_t> in_place_id_;                    // K -> id now, 0 none
+  std::unordered_set<std::string> in_place_written_;
 };
 
 }  // namespace

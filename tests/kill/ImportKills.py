@@ -6,7 +6,9 @@ imported, then a mapper's day on it (objects edited, local photos linked,
 plant lists written). Each run starts from a copy of that project, imports
 the next issue of the package (more objects, new free identifiers, photos;
 the package's version taken for the objects with local work, so that the
-import deletes, loads, links and copies all it can), and is killed with
+import deletes, loads, links and copies all it can; or, with --merge, the
+mapper's work and the centre's corrections merged, so that the import also
+writes values into objects it keeps and reloads moved ones), and is killed with
 SIGKILL at a random moment of its course. Then kartul-sim loads the project
 once more, which takes back a cut import, and once again, which must find
 nothing left to do. What the project holds (project_state.py: the objects,
@@ -103,8 +105,17 @@ def prepare(args, work):
                      f"as {kennung(i)}")
     lines.append(f"exec /bin/mkdir -p {first} {second}")
     lines += [f"select {kennung(i)}" for i in range(n)]
-    lines += [f"export-geodata {first}/gross.shp", f"export-xml {first}/gross.xml", "select all",
-              f"export-geodata {second}/gross.shp", f"export-xml {second}/gross.xml", "close"]
+    lines += [f"export-geodata {first}/gross.shp", f"export-xml {first}/gross.xml"]
+    # The centre's corrections in the next issue: remarks of objects the
+    # mapper renames (written into the kept objects by a merge), and
+    # boundaries of others (reloaded, the mapper's names written in).
+    for i in range(7, n, 14):
+        lines += [f"activate {kennung(i)}", 'set linfos BEMERKUNG "korrigiert"', "post linfos"]
+    for i in range(0, n, 21):
+        x = 2500000 + 100 * i
+        lines.append(f"move {kennung(i)} 0 {x - 5} 5599995")
+    lines += ["select all", f"export-geodata {second}/gross.shp",
+              f"export-xml {second}/gross.xml", "close"]
     rows = [(kennung(i), 4711, i + 1, 90000 + i, 1 if i % 3 else 0) for i in range(n)]
     write_package(first, "gross", 4711, rows, [(4711, f"DE-9{i:04d}") for i in range(10)],
                   [(500 + i, f"KTFOTO{i}.JPG") for i in range(3)], mkjpeg)
@@ -137,9 +148,13 @@ def prepare(args, work):
 
 
 def import_scenario(args, project, package):
+    # Merged, the objects the next issue lists read-only are asked about,
+    # and the package's version taken, as the question proposes.
+    answers = (["answer click BtnZusammenfuehren", "answer form TFormKonflikte",
+                "answer click BtnOK"] if args.merge else ["answer click BtnUebernehmen"])
     return "\n".join([
         f"plugin {args.build}", f"open {project}", f'answer file "{package}/gross.tid"',
-        "answer form TFormLokaleArbeit", "answer click BtnUebernehmen",
+        "answer form TFormLokaleArbeit"] + answers + [
         "answer message OK", "run VD1CustomImport", "close"]) + "\n"
 
 
@@ -160,6 +175,7 @@ def main():
     parser.add_argument("--runs", type=int, default=6)
     parser.add_argument("--objects", type=int, default=60)
     parser.add_argument("--seed", type=int, default=4713)
+    parser.add_argument("--merge", action="store_true")
     args = parser.parse_args()
     runs = int(os.environ.get("VANDRA_KILL_RUNS") or args.runs)
     seed = int(os.environ.get("VANDRA_KILL_SEED") or args.seed)
@@ -214,7 +230,7 @@ def main():
                             "\n  ".join(problems))
         else:
             shutil.rmtree(project)
-    print(f"import kill runs ({args.build}, seed {seed}): {runs} runs of a {whole:.2f} s import; "
+    print(f"import kill runs ({args.build}{', merged' if args.merge else ''}, seed {seed}): {runs} runs of a {whole:.2f} s import; "
           f"{counts['before']} ended before, {counts['after']} after, "
           f"{counts['recovered']} taken back at the load; {len(failures)} failed")
     for failure in failures:
