@@ -274,6 +274,37 @@ BENCHMARK(BM_ReImportEditedOnBothSidesKeepingLocalWork)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// The centre's corrections over the issue a fresh project was checked out
+// with ("gross", imported first, untimed): plain, and merged over the
+// mapper's edits of the same thousand objects (their names local, the
+// centre's remarks written into them, nothing asked). The merge must stay
+// within a tenth of the plain re-import.
+void BM_ReImportOfTheCorrectionsOverTheCheckout(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) {
+    state.PauseTiming();
+    FreshProject("ueber_die_ausgabe");
+    Import(state, "gross.tid");
+    state.ResumeTiming();
+    Import(state, "korrektur.tid");
+  }
+}
+BENCHMARK(BM_ReImportOfTheCorrectionsOverTheCheckout)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ReImportMergingTheCorrections(benchmark::State& state) {
+  Packages();
+  for (auto _ : state) {
+    state.PauseTiming();
+    FreshProject("zusammengefuehrt");
+    Import(state, "gross.tid");
+    EditEveryHundredth();
+    state.ResumeTiming();
+    Import(state, "korrektur.tid",
+           "form TFormLokaleArbeit\nclick BtnZusammenfuehren\nmessage OK\n");
+  }
+}
+BENCHMARK(BM_ReImportMergingTheCorrections)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // What a project load costs the plug-in when no import's journal is left
 // (the project of the imports above: its tables and photo catalogue there).
 void BM_LoadWithoutJournal(benchmark::State& state) {

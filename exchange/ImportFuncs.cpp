@@ -142,12 +142,13 @@ struct Merging {
   std::unordered_map<std::string, ImportMergePlan::Way> ways;
 };
 
-// Nothing where the build does not merge, an object with local work is
-// unknown to the record (imported before there was one), or one was
-// switched to another identifier: the question is then asked as before.
-std::optional<Merging> PlanMerging(const PackageContent& content,
-                                   const ImportPlan::Objects& objects,
-                                   const ImportPlan::ProjectState& state) {
+// The objects with local work a merge takes, where it can take each of
+// them; nothing where the build does not merge, an object is unknown to the
+// record (imported before there was one) or was switched to another
+// identifier: the question is then asked as before. Only the record is read
+// here, so that the question comes as quickly as it did.
+std::optional<std::vector<std::string>> MergeCandidates(const ImportPlan::Objects& objects,
+                                                        const ImportPlan::ProjectState& state) {
   if (!CurrentProfile().import_merges || objects.local_work.empty()) return std::nullopt;
   std::vector<std::string> kennungen;
   for (const ImportPlan::LocalWork& work : objects.local_work) {
@@ -161,10 +162,29 @@ std::optional<Merging> PlanMerging(const PackageContent& content,
       return std::nullopt;
     }
   }
+  size_t known = 0;
+  try {
+    const std::optional<std::vector<ImportBases::ObjectBase>> record = ImportBases::Read(
+        CurrentEnv(), Tools::MyGetProjectDir() + std::string(ImportBases::kFileName));
+    if (!record) return std::nullopt;
+    for (const ImportBases::ObjectBase& object : *record) known += wanted.count(object.Kennung);
+  } catch (const ImportBases::BasesError&) {
+    return std::nullopt;  // rewritten by this import
+  }
+  if (known != wanted.size()) return std::nullopt;
+  return kennungen;
+}
+
+// After "Zusammenführen": the merge of `kennungen` read from the project
+// and the package; nothing, after telling the mapper, when it cannot be.
+std::optional<Merging> PlanMerging(const PackageContent& content,
+                                   const std::vector<std::string>& kennungen,
+                                   const ImportPlan::ProjectState& state) {
+  platform::ui::HourglassGuard hourglass;
   Merging merging;
   // The host's export goes into the import's folder, which a load removes
   // should the program be killed meanwhile; it goes again before the
-  // question, which may be the end of the import.
+  // conflicts are asked, which may be the end of the import.
   platform::env::Env& env = CurrentEnv();
   const std::string folder = ImportJournal::FolderIn(Tools::MyGetProjectDir());
   struct MadeFolder {
@@ -185,15 +205,16 @@ std::optional<Merging> PlanMerging(const PackageContent& content,
     }
     std::optional<ImportMergePlan::Inputs> inputs = ImportMergePlan::Gather(
         content, kennungen, state.rows, platform::env::JoinPath(folder, "zusammenfuehren"));
-    if (!inputs) return std::nullopt;
+    if (!inputs) throw ImportBases::BasesError("Die Aufzeichnung der Importstände fehlt.");
     merging.inputs = std::move(*inputs);
-  } catch (const std::exception&) {
-    // The project or the package cannot be read for the merge: the
-    // question offers what it always did, and the import reads them again.
+  } catch (const std::exception& e) {
+    Inform(MsgKind::kError,
+           "Die Objekte können nicht zusammengeführt werden; der Import wird nicht "
+           "ausgeführt:\r" +
+               std::string(e.what()));
     return std::nullopt;
   }
   merging.merges = ImportMergePlan::Plan(kennungen, merging.inputs);
-  if (merging.merges.size() != kennungen.size()) return std::nullopt;
   merging.conflicts = ImportMergePlan::Conflicts(merging.merges, merging.inputs);
   return merging;
 }
@@ -216,17 +237,22 @@ bool DecideConflicts(const std::string& package, Merging& merging) {
 }
 
 // The mapper's choice for the objects with local work; nothing: cancel.
-std::optional<ImportPlan::Policy> AskAboutLocalWork(const std::string& package,
-                                                    const ImportPlan::Objects& objects,
-                                                    std::optional<Merging>& merging) {
+// `candidates`: what a merge takes (MergeCandidates); `merging`: the merge
+// as decided, when the answer is kMerge.
+std::optional<ImportPlan::Policy> AskAboutLocalWork(
+    const std::string& package, const PackageContent& content, const ImportPlan::Objects& objects,
+    const ImportPlan::ProjectState& state,
+    const std::optional<std::vector<std::string>>& candidates, std::optional<Merging>& merging) {
   if (objects.local_work.empty()) return ImportPlan::Policy::kTakePackage;
   std::vector<TFormLokaleArbeit::Line> lines;
   for (const ImportPlan::LocalWork& work : objects.local_work) {
     lines.push_back({work.Kennung, work.TID, work.what, work.kept_anyway});
   }
-  TFormLokaleArbeit form(package, lines, merging.has_value());
+  TFormLokaleArbeit form(package, lines, candidates.has_value());
   switch (form.ShowModal()) {
     case platform::ui::ModalResult::kOk:
+      if (!candidates) return std::nullopt;
+      merging = PlanMerging(content, *candidates, state);
       if (!merging || !DecideConflicts(package, *merging)) return std::nullopt;
       merging->ways = ImportMergePlan::Ways(merging->merges, merging->inputs, merging->conflicts);
       return ImportPlan::Policy::kMerge;
@@ -782,9 +808,16 @@ class ImportRun {
   std::string MergeSummary(const std::vector<std::string>& keys) const {
     int merged = 0, from_local = 0, from_package = 0;
     std::vector<std::string> unwritable;
+    std::unordered_set<std::string> field_by_field;
+    for (const ImportMergePlan::ObjectMerge& merge : merging_->merges) {
+      if (merge.result.outcome == ImportMerge::Outcome::kMerged ||
+          merge.result.outcome == ImportMerge::Outcome::kConflict) {
+        field_by_field.insert(merge.versions.Kennung);
+      }
+    }
     for (const std::string& K : keys) {
       const ImportMergePlan::Way& way = merging_->ways.at(K);
-      if (way.kind == ImportMergePlan::Way::kKeepLocal) continue;
+      if (!field_by_field.count(K)) continue;
       ++merged;
       from_local += way.from_local;
       from_package += way.from_package;
@@ -1006,7 +1039,7 @@ bool VD1CustomImportProc() {
   std::vector<std::string> kennungen;
   Gathered gathered;
   ImportPlan::Objects objects;
-  std::optional<Merging> merging;
+  std::optional<std::vector<std::string>> candidates;
   {
     platform::ui::HourglassGuard hourglass;
     std::string error;
@@ -1020,7 +1053,7 @@ bool VD1CustomImportProc() {
       gathered = GatherState(kennungen);
       objects =
           ImportPlan::PlanObjects(*content, gathered.state, ImportPlan::Policy::kKeepLocalWork);
-      merging = PlanMerging(*content, objects, gathered.state);
+      candidates = MergeCandidates(objects, gathered.state);
     } catch (const std::exception& e) {
       Inform(MsgKind::kError,
              "Das Projekt kann nicht gelesen werden; der Import wird nicht ausgeführt:\r" +
@@ -1028,8 +1061,9 @@ bool VD1CustomImportProc() {
       return false;
     }
   }
+  std::optional<Merging> merging;
   const std::optional<ImportPlan::Policy> policy =
-      AskAboutLocalWork(names.D + names.P, objects, merging);
+      AskAboutLocalWork(names.D + names.P, *content, objects, gathered.state, candidates, merging);
   if (!policy) return false;
   if (*policy != ImportPlan::Policy::kMerge) merging.reset();
   if (!content->has_tid || content->tid.Transaktion == -1) {
