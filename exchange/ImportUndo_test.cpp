@@ -59,6 +59,23 @@ class ImportUndoTest : public importtest::ImportTest {
     ASSERT_NE(after_, before_);
   }
 
+  // The project folder copied as it is, and the host switched to the copy
+  // (`change` runs on the copy's files first).
+  template <class Change>
+  std::string OpenCopy(Change change) {
+    const std::string copy = Root() + "/kopie/";
+    fs::copy(ProjectDir(), copy, fs::copy_options::recursive);
+    change(copy);
+    host().CloseProject();
+    CloseFotoverwaltung();
+    context::Current().Store().CloseAll();
+    host().OpenProject(copy);
+    return copy;
+  }
+  std::string OpenCopy() {
+    return OpenCopy([](const std::string&) {});
+  }
+
   // Loads the project anew, as the host does, with the answers given.
   void Load(const std::string& answers = "") {
     ClearShown();
@@ -195,13 +212,8 @@ TEST_F(ImportUndoTest, AJournalOfAnotherProjectIsSetAsideAndChangesNothing) {
 TEST_F(ImportUndoTest, ACopiedProjectTakesBackItsOwnImportAndLeavesTheOriginalAlone) {
   Prepare();
   CutImport();
-  const std::string copy = Root() + "/kopie/";
-  fs::copy(ProjectDir(), copy, fs::copy_options::recursive);
   const auto original = ProjectFiles();
-  host().CloseProject();
-  CloseFotoverwaltung();
-  context::Current().Store().CloseAll();
-  host().OpenProject(copy);
+  const std::string copy = OpenCopy();
   Load("message OK");
   EXPECT_NE(LastMessage().find("Das Projekt ist wieder wie vor dem Import"), std::string::npos)
       << LastMessage();
@@ -221,14 +233,10 @@ TEST_F(ImportUndoTest, ACopyMadeBeforeAPictureWasReplacedNeedsNoBackupOfIt) {
   const std::string old_picture = Get(ProjectDir() + "KTPhotos/KTFOTO1.JPG");
   CutImport();
   // The copy caught the old picture, and not yet its backup.
-  const std::string copy = Root() + "/kopie/";
-  fs::copy(ProjectDir(), copy, fs::copy_options::recursive);
-  Put(copy + "KTPhotos/KTFOTO1.JPG", old_picture);
-  fs::remove(copy + "TA_IMPORT.tmp/bilder/KTFOTO1.JPG");
-  host().CloseProject();
-  CloseFotoverwaltung();
-  context::Current().Store().CloseAll();
-  host().OpenProject(copy);
+  const std::string copy = OpenCopy([&](const std::string& copy) {
+    Put(copy + "KTPhotos/KTFOTO1.JPG", old_picture);
+    fs::remove(copy + "TA_IMPORT.tmp/bilder/KTFOTO1.JPG");
+  });
   Load("message OK");
   EXPECT_NE(LastMessage().find("Das Projekt ist wieder wie vor dem Import"), std::string::npos)
       << LastMessage();
@@ -278,14 +286,10 @@ TEST_F(ImportUndoTest, TheRecordOfBasesGoesBackWithEachObject) {
 TEST_F(ImportUndoTest, WithoutItsBackupTheRecordDropsTheEntriesOfWhatGoesBack) {
   Prepare({"DE-3"});
   CutImport();
-  const std::string copy = Root() + "/kopie/";
-  fs::copy(ProjectDir(), copy, fs::copy_options::recursive);
-  ASSERT_TRUE(fs::exists(copy + "TA_IMPORT.tmp/TA_BASIS.dat"));
-  fs::remove(copy + "TA_IMPORT.tmp/TA_BASIS.dat");
-  host().CloseProject();
-  CloseFotoverwaltung();
-  context::Current().Store().CloseAll();
-  host().OpenProject(copy);
+  const std::string copy = OpenCopy([](const std::string& copy) {
+    ASSERT_TRUE(fs::exists(copy + "TA_IMPORT.tmp/TA_BASIS.dat"));
+    fs::remove(copy + "TA_IMPORT.tmp/TA_BASIS.dat");
+  });
   Load("message OK");
   EXPECT_NE(LastMessage().find("Das Projekt ist wieder wie vor dem Import"), std::string::npos)
       << LastMessage();
