@@ -41,8 +41,6 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
         {ImportMerge::kGeometry,
          shape == package_shape.end() ? empty : HostSnapshot::ValueOf(*shape->second),
          HostSnapshot::ValueOf(in_host->second->geometry)});
-    const uint64_t identifier = HostSnapshot::PrintOf(std::string_view(K));
-    object.fields.push_back({ImportMerge::kKennung, identifier, identifier});
     const auto plants = host_plants.find(K);
     object.fields.push_back(
         {ImportMerge::kPlants, empty, plants == host_plants.end() ? empty : plants->second});
@@ -51,10 +49,10 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
     // same place is tried first, then the others (a few dozen at most).
     const auto add = [&](const HostSnapshot::FieldPrints* prints, bool from_package) {
       if (prints == nullptr) return;
-      size_t at = 3;
+      size_t at = 2;
       for (const auto& [name, print] : prints->fields) {
         if (at >= object.fields.size() || object.fields[at].name != name) {
-          at = 3;
+          at = 2;
           while (at < object.fields.size() && object.fields[at].name != name) ++at;
           if (at == object.fields.size()) object.fields.push_back({name, empty, empty});
         }
@@ -64,6 +62,11 @@ std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t
     };
     add(p == package.end() ? nullptr : p->second, true);
     add(h == host.end() ? nullptr : h->second, false);
+    // A field empty on both sides is what a missing one means, and most
+    // fields of most objects are: they are left out, and so the record
+    // stays a fraction of the project.
+    std::erase_if(object.fields,
+                  [empty](const FieldBase& f) { return f.package == empty && f.host == empty; });
   }
   return out;
 }

@@ -18,13 +18,15 @@
 namespace ImportBases {
 
 // The entries of the objects a load brought in (identifier and
-// transaction, in the package's order): each attribute field, the geometry
-// and the identifier, as the package gave them and as the host held them
-// right after the load; and the object's plant-list rows (`host_plants`, by
+// transaction, in the package's order): each attribute field and the
+// geometry, as the package gave them and as the host held them right after
+// the load; and the object's plant-list rows (`host_plants`, by
 // identifier: PlantsPrint), which no package carries. A field one side lacks
-// is the empty value there (the host's export leaves empty fields out); an
-// object the host does not hold after the load gets no entry. Klasse is the
-// host's.
+// is the empty value there (the host's export leaves empty fields out), and
+// a field empty on both sides is left out, as a missing field reads empty.
+// The identifier is no entry's field: an entry is found by it, so it is the
+// same on every side. An object the host does not hold after the load gets
+// no entry. Klasse is the host's.
 std::vector<ObjectBase> Capture(const std::vector<std::pair<std::string, int32_t>>& loaded,
                                 const std::vector<HostSnapshot::FieldPrints>& package_fields,
                                 const std::vector<HostSnapshot::ShapePrint>& package_shapes,

@@ -178,7 +178,11 @@ TEST_F(ImportTest, EachImportRecordsTheBasesOfTheObjectsItLoads) {
       EXPECT_EQ(prints.first, prints.second) << K << " " << field;
     }
     EXPECT_TRUE(fields.count(ImportMerge::kGeometry)) << K;
-    EXPECT_TRUE(fields.count(ImportMerge::kPlants)) << K;
+    // Nothing empty on both sides is kept: no plant list, no empty field.
+    EXPECT_FALSE(fields.count(ImportMerge::kPlants)) << K;
+    for (const auto& [field, prints] : fields) {
+      EXPECT_NE(prints.first, HostSnapshot::PrintOf("")) << K << " " << field;
+    }
   }
 
   // The next issue without DE-3 and with DE-1 renamed by the centre.

@@ -98,12 +98,15 @@ std::vector<ObjectMerge> Plan(const std::vector<std::string>& kennungen, const I
     std::unordered_map<std::string, const ImportBases::FieldBase*> bases;
     for (const ImportBases::FieldBase& field : base->second.fields)
       bases.emplace(field.name, &field);
+    // The record keeps no identifier: the entry was found by it.
+    const uint64_t identifier = HostSnapshot::PrintOf(std::string_view(K));
     for (const std::string& name : names.Names()) {
       ImportMerge::Field& field = v.fields.emplace_back();
       field.name = name;
       const auto b = bases.find(name);
-      field.base_package = b == bases.end() ? empty : b->second->package;
-      field.base_host = b == bases.end() ? empty : b->second->host;
+      const uint64_t missing = name == ImportMerge::kKennung ? identifier : empty;
+      field.base_package = b == bases.end() ? missing : b->second->package;
+      field.base_host = b == bases.end() ? missing : b->second->host;
       const uint64_t* l = local.Find(name);
       const uint64_t* p = package.Find(name);
       field.local = l ? *l : empty;
