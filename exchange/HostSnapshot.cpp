@@ -263,42 +263,36 @@ std::vector<std::string> ShapeRecords(std::string_view bytes, const std::string&
   return records;
 }
 
-std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file) {
-  std::vector<XmlObject> objects;
-  std::string buffer;
-  try {
-    AttributeXml::ForEachObject(xml, file, true, [&](const AttributeXml::Object& read) {
-      Hasher hasher;
-      hasher.Add(std::to_string(read.Klasse));
-      for (const auto& [name, value] : read.fields) {
-        // The host's object id is no attribute of the object: it changes
-        // whenever the object is loaded.
-        if (name == "KARTULID") continue;
-        hasher.Add(name);
-        AddAsWritten(hasher, value, buffer);
-      }
-      XmlObject& object = objects.emplace_back();
-      object.Kennung = read.Kennung;
-      object.Klasse = read.Klasse;
-      object.Typ = read.Typ;
-      object.id = read.id;
-      object.attributes = hasher.Text();
-    });
-  } catch (const platform::xml::XmlError& e) {
-    throw SnapshotError(e.what());
-  }
-  return objects;
-}
+namespace {
 
-std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string& file,
-                                        const std::function<bool(const std::string&)>& wanted,
-                                        bool with_values) {
-  std::vector<FieldPrints> objects;
+// One pass over an attribute file: every object's print into `objects`
+// (when given), and the per-field prints of those `wanted` takes into
+// `fields` (when given). The file is parsed once whatever is asked.
+void ReadXml(std::string_view xml, const std::string& file, std::vector<XmlObject>* objects,
+             const std::function<bool(const std::string&)>& wanted, bool with_values,
+             std::vector<FieldPrints>* fields) {
   std::string buffer;
   try {
     AttributeXml::ForEachObject(xml, file, true, [&](const AttributeXml::Object& read) {
-      if (!wanted(read.Kennung)) return;
-      FieldPrints& object = objects.emplace_back();
+      if (objects) {
+        Hasher hasher;
+        hasher.Add(std::to_string(read.Klasse));
+        for (const auto& [name, value] : read.fields) {
+          // The host's object id is no attribute of the object: it changes
+          // whenever the object is loaded.
+          if (name == "KARTULID") continue;
+          hasher.Add(name);
+          AddAsWritten(hasher, value, buffer);
+        }
+        XmlObject& object = objects->emplace_back();
+        object.Kennung = read.Kennung;
+        object.Klasse = read.Klasse;
+        object.Typ = read.Typ;
+        object.id = read.id;
+        object.attributes = hasher.Text();
+      }
+      if (!fields || !wanted || !wanted(read.Kennung)) return;
+      FieldPrints& object = fields->emplace_back();
       object.Kennung = read.Kennung;
       object.Klasse = read.Klasse;
       object.fields.reserve(read.fields.size());
@@ -313,6 +307,21 @@ std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string&
   } catch (const platform::xml::XmlError& e) {
     throw SnapshotError(e.what());
   }
+}
+
+}  // namespace
+
+std::vector<XmlObject> XmlObjects(std::string_view xml, const std::string& file) {
+  std::vector<XmlObject> objects;
+  ReadXml(xml, file, &objects, nullptr, false, nullptr);
+  return objects;
+}
+
+std::vector<FieldPrints> XmlFieldPrints(std::string_view xml, const std::string& file,
+                                        const std::function<bool(const std::string&)>& wanted,
+                                        bool with_values) {
+  std::vector<FieldPrints> objects;
+  ReadXml(xml, file, nullptr, wanted, with_values, &objects);
   return objects;
 }
 
@@ -391,10 +400,7 @@ Snapshot TakeSnapshot(const std::function<bool(const std::string&)>& fields_want
   std::vector<XmlObject> listed;
   try {
     const std::string xml = platform::env::ReadFile(env, base + ".xml");
-    listed = XmlObjects(xml, base + ".xml");
-    if (fields_wanted) {
-      snapshot.fields = XmlFieldPrints(xml, base + ".xml", fields_wanted, with_values);
-    }
+    ReadXml(xml, base + ".xml", &listed, fields_wanted, with_values, &snapshot.fields);
   } catch (const platform::env::EnvError& e) {
     throw SnapshotError("Die Datei " + base + ".xml kann nicht gelesen werden:\r" + e.what());
   }
