@@ -64,21 +64,6 @@ class ImportMergePlanTest : public importtest::ImportTest,
     SelectBuild(std::get<0>(GetParam()));
   }
 
-  // Work in the centre's project, made the first time.
-  template <class Work>
-  void InCentre(Work work) {
-    const std::string project = ProjectDir();
-    host().CloseProject();
-    const std::string centre = Root() + "/zentrale/";
-    if (!fs::exists(centre)) hostsim::Host::CreateProject(centre);
-    host().OpenProject(centre);
-    work();
-    host().CloseProject();
-    host().OpenProject(project);
-    CloseFotoverwaltung();
-    context::Current().Store().CloseAll();
-  }
-
   void SetValues(int32_t id, const std::map<std::string, int>& values) {
     host().Activate(id);
     for (const std::string& field : kFields) {

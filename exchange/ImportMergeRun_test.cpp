@@ -146,14 +146,10 @@ class ImportMergeReloadTest : public ImportMergeRunTest {
     host().PostRow("Pflanzenliste");
     TransActTools::UpdateChangedFlag(K, "UPDATE");
     WritePackage();
-    host().CloseProject();
-    host().OpenProject(Root() + "/zentrale/");
-    host().MoveVertex(host().IdOf(K), 0, {3400020, 5800001});
-    host().ExportGeodata(pkg_ + "abcdef", true);
-    host().CloseProject();
-    host().OpenProject(ProjectDir());
-    CloseFotoverwaltung();
-    context::Current().Store().CloseAll();
+    InCentre([&] {
+      host().MoveVertex(host().IdOf(K), 0, {3400020, 5800001});
+      host().ExportGeodata(pkg_ + "abcdef", true);
+    });
   }
 
   // The object's line as the fixture's reader lists it, rows included.

@@ -46,6 +46,22 @@ class ImportTest : public testsupport::ProjectFixture {
     ProjectFixture::TearDown();
   }
 
+  // Work in the central system's project (made when there is none), then
+  // back in the mapper's, its connections opened anew.
+  template <class Work>
+  void InCentre(Work work) {
+    const std::string project = ProjectDir();
+    const std::string centre = Root() + "/zentrale/";
+    host().CloseProject();
+    if (!fs::exists(centre)) hostsim::Host::CreateProject(centre);
+    host().OpenProject(centre);
+    work();
+    host().CloseProject();
+    host().OpenProject(project);
+    CloseFotoverwaltung();
+    context::Current().Store().CloseAll();
+  }
+
   // A package of transaction 7 under prefix `p` (file names in `p`'s case):
   // the host's geodata and attributes of DE-1 and DE-2 (and of `more`),
   // their list rows, two free identifiers and a photo with its picture.
@@ -53,23 +69,17 @@ class ImportTest : public testsupport::ProjectFixture {
     fs::remove_all(pkg_);
     fs::create_directories(pkg_);
     // Drawn in a project of the central system's own.
-    const std::string project = ProjectDir();
-    host().CloseProject();
     fs::remove_all(Root() + "/zentrale");
-    hostsim::Host::CreateProject(Root() + "/zentrale/");
-    host().OpenProject(Root() + "/zentrale/");
-    MakeObject("FFH", "DE-1");
-    host().Activate(host().IdOf("DE-1"));
-    host().EnterValue("linfos", "NAME", "Ruhraue");
-    host().PostRow("linfos");
-    MakeObject("FFH", "DE-2");
-    for (const std::string& K : more) MakeObject("FFH", K);
-    host().ExportGeodata(pkg_ + p, true);
-    host().ExportXml(pkg_ + p + ".xml", true, true, "T", "F");
-    host().CloseProject();
-    host().OpenProject(project);
-    CloseFotoverwaltung();
-    context::Current().Store().CloseAll();
+    InCentre([&] {
+      MakeObject("FFH", "DE-1");
+      host().Activate(host().IdOf("DE-1"));
+      host().EnterValue("linfos", "NAME", "Ruhraue");
+      host().PostRow("linfos");
+      MakeObject("FFH", "DE-2");
+      for (const std::string& K : more) MakeObject("FFH", K);
+      host().ExportGeodata(pkg_ + p, true);
+      host().ExportXml(pkg_ + p + ".xml", true, true, "T", "F");
+    });
 
     auto package = Connection::Open("Data Source=" + pkg_ + ";Extended Properties=DBASE IV;");
     const std::string t = p + (p == "ABCDEF" ? "T" : "t");
