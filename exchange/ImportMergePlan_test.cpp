@@ -255,6 +255,54 @@ TEST_P(ImportMergePlanTest, EveryFieldComesFromTheSideTheThreeVersionsName) {
   EXPECT_GE(outcomes.size(), 4u);
 }
 
+// A package value the host cannot take as ANSI text: an object that keeps
+// its local boundary keeps the local value too (a reload would lose the
+// boundary), and it is named; an object whose boundary nobody moved is
+// reloaded with the local values written into it.
+TEST(ImportMergeWays, AValueTheHostCannotTakeNeverCostsTheLocalBoundary) {
+  using HostSnapshot::PrintOf;
+  for (const bool moved : {true, false}) {
+    SCOPED_TRACE(moved);
+    ImportMergePlan::Inputs in;
+    in.record["DE-1"] = {"DE-1",
+                         7,
+                         3,
+                         {{ImportMerge::kGeometry, 1, 1},
+                          {"NAME", PrintOf("Aue"), PrintOf("Aue")},
+                          {"BEM", PrintOf("alt"), PrintOf("alt")}}};
+    HostSnapshot::HostObject& object = in.host.objects.emplace_back();
+    object.Kennung = "DE-1";
+    object.Klasse = 3;
+    object.geometry = moved ? "0000000000000002" : "0000000000000001";
+    in.host.fields.push_back(
+        {"DE-1", 3, {{"NAME", PrintOf("Aue")}, {"BEM", PrintOf("neu")}}, {"Aue", "neu"}});
+    in.package.shapes.push_back({0, "DE-1", 3, 3, "0000000000000001", {}});
+    in.package.fields.push_back(
+        {"DE-1", 3, {{"NAME", PrintOf("Łódź")}, {"BEM", PrintOf("alt")}}, {"Łódź", "alt"}});
+    in.package_status["DE-1"] = TransActTools::kSchreibend;
+
+    const auto merges = ImportMergePlan::Plan({"DE-1"}, in);
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_EQ(merges[0].result.outcome, Outcome::kMerged);
+    const ImportMergePlan::Way way =
+        ImportMergePlan::Ways(merges, in, ImportMergePlan::Conflicts(merges, in)).at("DE-1");
+    EXPECT_TRUE(way.local_survives);
+    if (moved) {
+      EXPECT_EQ(way.kind, ImportMergePlan::Way::kInPlace);
+      EXPECT_TRUE(way.writes.empty());
+      EXPECT_EQ(way.unwritable, std::vector<std::string>{"NAME"});
+      EXPECT_EQ(way.from_local, 3);  // boundary, remark, and the name kept
+      EXPECT_EQ(way.from_package, 0);
+    } else {
+      EXPECT_EQ(way.kind, ImportMergePlan::Way::kReload);
+      EXPECT_EQ(way.writes, (std::vector<std::pair<std::string, std::string>>{{"BEM", "neu"}}));
+      EXPECT_TRUE(way.unwritable.empty());
+      EXPECT_EQ(way.from_local, 1);
+      EXPECT_EQ(way.from_package, 1);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, ImportMergePlanTest,
                          ::testing::Combine(::testing::Values(Build::kVD1TransAction2010,
                                                               Build::kVD1TransAction),
